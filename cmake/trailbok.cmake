@@ -1,0 +1,40 @@
+# Shared settings for every target the project builds itself.
+
+set(TB_WARNINGS -Wall -Wextra -Wshadow)
+# Bit-identical simulation needs the compiler to keep float expressions as written.
+set(TB_FLOAT -ffp-contract=off)
+set(TB_SANITIZERS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+
+# Applies warnings, float rules and (in the sanitizer build) sanitizers to a target.
+function(tb_target_settings target)
+  target_compile_options(${target} PRIVATE ${TB_WARNINGS} ${TB_FLOAT})
+  target_compile_definitions(${target} PRIVATE $<$<CONFIG:Debug>:TB_DEBUG=1>)
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  if(TB_SANITIZE)
+    target_compile_options(${target} PRIVATE ${TB_SANITIZERS})
+    target_link_options(${target} PUBLIC ${TB_SANITIZERS})
+  endif()
+endfunction()
+
+# One static library per source folder: tb_library(NAME sources... [DEPS libs...])
+function(tb_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  tb_target_settings(${name})
+  if(ARG_DEPS)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  endif()
+endfunction()
+
+# One GoogleTest executable per folder, registered with CTest under the folder's label.
+# GL: the tests open a GL context, whose driver keeps allocations LeakSanitizer can't attribute.
+function(tb_test name)
+  cmake_parse_arguments(ARG "GL" "LABEL" "SOURCES;DEPS" ${ARGN})
+  if(ARG_GL)
+    list(APPEND ARG_SOURCES ${PROJECT_SOURCE_DIR}/tests/support/gl_test_env.cpp)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  tb_target_settings(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name} PROPERTIES LABELS ${ARG_LABEL} DISCOVERY_TIMEOUT 60)
+endfunction()

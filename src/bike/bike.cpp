@@ -1,0 +1,33 @@
+// Rider inputs per slot; the rigid-body bike arrives with the bike simulation.
+#include "bike/bike.h"
+
+#include "common/common.h"
+
+#include <algorithm>
+
+namespace {
+rider_input g_inputs[k_max_riders];
+
+float clamp01(float v) { return std::clamp(v, 0.0f, 1.0f); }
+float clamp11(float v) { return std::clamp(v, -1.0f, 1.0f); }
+}
+
+rider_input& rider_input_of(int slot) { return g_inputs[slot]; }
+
+void rider_input_set(int slot, const rider_input& in) {
+    rider_input& out = g_inputs[slot];
+    out.throttle = clamp01(in.throttle);
+    out.clutch = clamp01(in.clutch);
+    out.front_brake = clamp01(in.front_brake);
+    out.rear_brake = clamp01(in.rear_brake);
+    out.steer = clamp11(in.steer);
+    out.sit = clamp01(in.sit);
+    out.back_up = clamp01(in.back_up);
+    out.lean = clamp11(in.lean);
+    out.shift = std::clamp(in.shift, -1, 1);
+}
+
+void bike_select_default() {}
+bool setup_reverse_steering() { return false; }
+bool setup_sticky_dab() { return false; }
+void bike_tables_free() {}

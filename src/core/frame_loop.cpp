@@ -1,0 +1,310 @@
+// The frame loop: drawing, sound, the measured frame step, and the fixed-step tics.
+#include "core/config.h"
+#include "core/program.h"
+#include "core/view.h"
+
+#include "bike/bike.h"
+#include "common/common.h"
+#include "common/message.h"
+#include "demo/demo.h"
+#include "editor/editor.h"
+#include "net/net.h"
+#include "platform/controls.h"
+#include "platform/event_queue.h"
+#include "platform/log.h"
+#include "race/race.h"
+#include "render/render.h"
+#include "sound/sound.h"
+#include "terrain/terrain.h"
+#include "track/track.h"
+#include "ui/ui.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+program_state g_program;
+
+bool track_loaded() { return track_current() != nullptr; }
+bool has_server() { return !g_program.options.server_address.empty(); }
+
+link_state current_link() {
+    return link_state{net_connected(), net_server_tic(), race_clock(), race_gate_drop_tic()};
+}
+
+// One binary PPM picture of the viewport on the standard output, top row first.
+void record_video_frame(int width, int height) {
+    std::vector<unsigned char> rgb(static_cast<size_t>(width) * height * 3);
+    if (!render_read_pixels(width, height, rgb.data())) return;
+    printf("P6\n%d %d\n255\n", width, height);
+    for (int row = height - 1; row >= 0; row--)
+        fwrite(rgb.data() + static_cast<size_t>(row) * width * 3, 1, static_cast<size_t>(width) * 3, stdout);
+    fflush(stdout);
+}
+
+// Draws the frame; false when the window is gone.
+bool draw_frame() {
+    program_state& p = g_program;
+    int width = 0, height = 0;
+    if (!platform().begin_frame(&width, &height)) return true;
+    p.viewport_width = width;
+    p.viewport_height = height;
+    if (config().windowed) {
+        config().xres = width;
+        config().yres = height;
+    }
+    render_set_viewport(width, height, config().fov);
+    const bool hud = p.options.show_hud;
+    switch (p.view) {
+    case rider_camera:
+        render_rider_camera(p.viewed_slot);
+        if (hud) hud_graphs_draw();
+        break;
+    case orbit_camera:
+        render_orbit_camera(p.viewed_slot);
+        if (hud) hud_graphs_draw();
+        break;
+    case trackside_camera: {
+        render_trackside_camera(p.viewed_slot);
+        const rider_slot& viewed = race_slot(p.viewed_slot);
+        if (hud && p.trackside_follow && viewed.kind == rider_remote && viewed.name[0])
+            draw_centered_text(viewed.name, 30, 28);
+        break;
+    }
+    case editor_view: editor_draw(); break;
+    case title_view: render_title_view(); break;
+    }
+    if (hud) hud_draw();
+    if (p.options.record_video && !p.paused && p.view != title_view) record_video_frame(width, height);
+    if (p.paused && p.options.show_pause_text) draw_centered_text("Paused", 30, 1);
+    if (p.riding && p.in_warmup) draw_centered_text("Warmup mode - collisions disabled", 30, 28);
+    menus_draw(p.menu_state);
+    if (p.options.glfinish) gl_finish();
+    return platform().end_frame();
+}
+
+void update_sound() {
+    program_state& p = g_program;
+    if (!p.sound_device) return;
+    float f = 0;
+    if (!p.paused && p.view != editor_view) f = p.menu_state == menu_none ? 1.0f : p.riding ? 0.0f : 0.25f;
+    for (int slot = 0; slot < k_max_riders; slot++) {
+        if (race_slot(slot).bike < 0) continue;
+        float volume = f * config().volume * 0.1f;
+        if (slot != p.viewed_slot) volume *= config().comp_volume * 0.1f;
+        engine_sound_update(slot, volume);
+    }
+    sound_update();
+}
+
+// With "--warp", a race whose leader has finished starts again with the lineup rotated.
+void warp_restart() {
+    program_state& p = g_program;
+    int first = track_first_lap_gates(), per_lap = track_lap_gates();
+    int passed = race_leader_gates();
+    if (per_lap <= 0 || passed < first) return;
+    int laps_done = (passed - first) / per_lap + 1;
+    if (laps_done < static_cast<int>(config().laps)) return;
+    int* lineup = race_lineup();
+    std::rotate(lineup, lineup + k_lineup_size - 1, lineup + k_lineup_size);
+    race_start_params params;
+    params.record_mode = 1;
+    params.time_limit_tics = static_cast<int>(config().minutes * 60 / k_tic_length);
+    params.laps = static_cast<int>(config().laps);
+    params.skill = config().skill;
+    race_start(params);
+    (void)p;
+}
+
+// Turns this tic's actions into the local rider's controls.
+void feed_local_rider() {
+    program_state& p = g_program;
+    const float* a = p.actions;
+    rider_input in = rider_input_of(p.viewed_slot);
+    in.steer = setup_reverse_steering() ? -a[action_steer] : a[action_steer];
+    in.front_brake = a[action_front_brake];
+    in.rear_brake = a[action_rear_brake];
+    in.throttle = a[action_throttle];
+    float dab = a[action_sit];
+    if (setup_sticky_dab()) {
+        if (p.previous_dab < 0.5f && dab >= 0.5f) p.dab_latched = !p.dab_latched;
+        in.sit = p.dab_latched ? 1.0f : 0.0f;
+    } else {
+        in.sit = dab;
+    }
+    p.previous_dab = dab;
+    in.back_up = a[action_back_up];
+    in.lean = a[action_lean];
+    float clutch = std::clamp(1.0f - a[action_clutch] * 1.1428572f, 0.0f, 1.0f);
+    // The clutch may drop at once but engages at most 4 units per second.
+    if (clutch > in.clutch) clutch = std::min(clutch, in.clutch + 4.0f * static_cast<float>(k_tic_length));
+    in.clutch = clutch;
+    in.shift = a[action_shift] > 0.5f ? 1 : a[action_shift] < -0.5f ? -1 : 0;
+    rider_input_set(p.viewed_slot, in);
+}
+
+void tic_body() {
+    program_state& p = g_program;
+    frame_timing& t = p.time;
+    t.sim_time += k_tic_length;
+    const double deadline = t.frame_time - (t.target_time - t.sim_time);
+    std::fill(p.actions, p.actions + k_action_channels, 0.0f);
+    platform_event e;
+    while (deadline < t.frame_time ? next_event_before(&e, deadline) : next_event(&e)) handle_event(e);
+    bindings_sum(p.actions);
+
+    const bool menu_open = p.menu_state != menu_none;
+    if (p.riding && menu_open && !has_server()) return;
+    if (p.view == editor_view) {
+        editor_tic();
+        if (!has_server()) return;
+    } else if (!menu_open && p.view != title_view) {
+        const rider_slot& viewed = race_slot(p.viewed_slot);
+        if (p.riding) {
+            if (viewed.kind == rider_local && viewed.bike >= 0) feed_local_rider();
+        } else if (p.view == orbit_camera) {
+            orbit_camera_tic(p.actions);
+        } else if (p.view == trackside_camera) {
+            trackside_camera_tic(p.actions);
+        }
+    }
+    if (has_server()) p.paused = false;
+    net_tic();
+    if (!track_loaded()) p.view = title_view;
+    if (!p.paused && p.view != title_view && (!net_connected() || net_server_sent_tic())) world_tic();
+}
+
+int32_t code_of(const char* name) { return key_code_of(name); }
+
+void handle_press_without_menu(int32_t code) {
+    program_state& p = g_program;
+    if (is_special(code, special_console) && p.view != editor_view) {
+        p.menu_state = menu_chat;
+        p.menu_item = 0;
+        return;
+    }
+    if (p.view == title_view) return;
+    if (p.view == editor_view && editor_key(code, 1)) return;
+    if (is_special(code, special_pause) && !has_server()) p.paused = !p.paused;
+    else if (is_special(code, special_step) && p.paused) world_tic();
+    else if (code == 9) view_cycle();
+    else if (is_special(code, special_rewind)) demo_seek(-1);
+    else if (is_special(code, special_skip)) demo_seek(1);
+    else if (is_special(code, special_screenshot) && p.view != editor_view) {
+        // Screenshots arrive with the PNG writer.
+    } else if (code >= '0' && code <= '9') {
+        p.trackside_choice = code - '0' - 1;
+    }
+}
+}
+
+program_state& program() { return g_program; }
+void program_reset() { g_program = program_state{}; }
+
+void fps_histogram_count(uint32_t histogram[8], double gap) {
+    int bin = 0;
+    while (bin < 7 && gap >= (1 << bin) * k_tic_length) bin++;
+    histogram[bin]++;
+}
+
+double frame_step_scale(double step, const link_state& link) {
+    if (!link.connected) return step;
+    double x = k_tic_length * (link.server_tic - link.local_tic - 1);
+    double factor;
+    if (x < 0) factor = 0.5 + 0.5 * std::clamp(x + 1, 0.0, 1.0);
+    else if (link.local_tic < link.gate_drop_tic) factor = 1 + 3 * std::clamp(x, 0.0, 1.0);
+    else factor = 1 + 0.125 * std::clamp(8 * x, 0.0, 1.0);
+    return step * factor;
+}
+
+double frame_step_wait(frame_timing& t, const run_options& options, const link_state& link) {
+    const platform_backend& pl = platform();
+    double now = pl.clock();
+    fps_histogram_count(t.fps_histogram, now - t.last_frame_time);
+    double step;
+    for (;;) {
+        double gap = now - t.last_frame_time;
+        if (!link.connected && options.lock_fps > 0) {
+            double period = 1.0 / options.lock_fps;
+            if (gap < period) {
+                platform_sleep_until(t.last_frame_time + period);
+                now = pl.clock();
+            }
+            step = period;
+            break;
+        }
+        if (!link.connected && options.warp) {
+            step = k_warp_tics * k_tic_length;
+            break;
+        }
+        if (gap >= k_tic_length) {
+            step = std::min(gap, k_max_frame_step);
+            break;
+        }
+        platform_sleep_until(t.last_frame_time + k_tic_length);
+        now = pl.clock();
+    }
+    t.frame_time = now;
+    t.min_frame_step = std::min(t.min_frame_step, step);
+    t.max_frame_step = std::max(t.max_frame_step, step);
+    return frame_step_scale(step, link);
+}
+
+void run_tics() {
+    while (g_program.time.sim_time < g_program.time.target_time) tic_body();
+}
+
+void run_one_tic() { tic_body(); }
+
+void world_tic() {
+    race_world_tic();
+    g_program.world_tics++;
+}
+
+void handle_event(const platform_event& e) {
+    program_state& p = g_program;
+    if (e.control == k_control_close) {
+        if (e.pressed) p.quit_requested = true;
+        return;
+    }
+    if (p.menu_state != p.menu_seen) {
+        p.menu_changed = true;
+        p.menu_seen = p.menu_state;
+    }
+    bindings_key(e.control, e.pressed);
+    if (e.control == k_control_mouse_left) p.cursor_held = e.pressed != 0;
+    if (!e.pressed) return;
+    if (e.control == code_of("esc")) {
+        p.menu_state = p.menu_state == menu_none ? menu_main : menu_none;
+        p.menu_item = 0;
+        return;
+    }
+    if (p.menu_state != menu_none) {
+        // Menu pages arrive with the menus; a press reaches them here.
+        if (!track_loaded()) p.view = title_view;
+        return;
+    }
+    handle_press_without_menu(e.control);
+}
+
+bool frame_once() {
+    program_state& p = g_program;
+    if (p.quit_requested) return false;
+    fix_view_mode();
+    if (!draw_frame()) return false;
+    update_sound();
+    double step = frame_step_wait(p.time, p.options, current_link());
+    p.time.target_time += step;
+    p.time.run_clock += step;
+    p.time.last_frame_time = p.time.frame_time;
+    p.menu_changed = false;
+    p.menu_seen = p.menu_state;
+    run_tics();
+    if (p.options.warp && p.view != title_view) warp_restart();
+    if (p.view != title_view) {
+        ground_refresh(p.view == editor_view ? 0 : static_cast<int>(config().reshade_delay));
+        messages_expire(p.time.run_clock);
+    }
+    return true;
+}

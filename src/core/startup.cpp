@@ -1,0 +1,239 @@
+// Start-up, in its fixed order, and the orderly shut-down.
+#include "core/config.h"
+#include "core/program.h"
+#include "core/shape_check.h"
+
+#include "bike/bike.h"
+#include "common/message.h"
+#include "demo/demo.h"
+#include "files/files.h"
+#include "net/net.h"
+#include "platform/controls.h"
+#include "platform/event_queue.h"
+#include "platform/log.h"
+#include "platform/memory.h"
+#include "race/race.h"
+#include "render/render.h"
+#include "resources/resources.h"
+#include "sound/sound.h"
+#include "track/track.h"
+#include "ui/ui.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+struct startup_state {
+    bool window = false;
+    double last_loading_draw = -1; // s
+};
+startup_state g_startup;
+
+void drain_events() {
+    platform_event e;
+    while (next_event(&e))
+        if (e.control == k_control_close) program().quit_requested = true;
+}
+
+// Redraws the loading screen at most every 1/16 s while loading runs.
+void loading_screen() {
+    double now = platform().clock();
+    if (g_startup.last_loading_draw >= 0 && now - g_startup.last_loading_draw < 1.0 / 16) return;
+    g_startup.last_loading_draw = now;
+    int width, height;
+    if (!platform().begin_frame(&width, &height)) return;
+    render_set_viewport(width, height, config().fov);
+    render_loading_progress();
+    platform().end_frame();
+}
+
+// A shut-down step that the player sees on the screen and the log keeps.
+void progress(const char* label) {
+    log("%s\n", label);
+    g_startup.last_loading_draw = -1;
+    if (g_startup.window) loading_screen();
+}
+
+void close_sound_for_exit() {
+    if (program().sound_device) sound_close();
+}
+
+bool has_detected_mmx() {
+#if defined(__x86_64__) || defined(__i386__)
+    return __builtin_cpu_supports("mmx");
+#else
+    return false;
+#endif
+}
+
+bool wants_help(int argc, const char* const* argv) {
+    for (int i = 1; i < argc && strcmp(argv[i], "--") != 0; i++)
+        if (strcmp(argv[i], "--help") == 0) return true;
+    return false;
+}
+
+// Waits until the window can be drawn; false when it was closed meanwhile.
+bool wait_for_window() {
+    int width, height;
+    while (!platform().begin_frame(&width, &height)) {
+        drain_events();
+        if (program().quit_requested) return false;
+        platform().sleep(0, 62500);
+    }
+    return true;
+}
+
+void start_first_race() {
+    race_start_params params;
+    params.playback = !program().options.file.empty();
+    params.record_mode = 0;
+    params.time_limit_tics = 0;
+    params.laps = 1000;
+    params.skill = config().skill;
+    race_start(params);
+}
+
+// The shut-down order; with from_audio the steps before "Closing audio" are skipped.
+void shutdown(bool from_audio) {
+    program_state& p = program();
+    if (!from_audio) {
+        net_disconnect();
+        log("Deallocating bikes\n");
+        for (int slot = 0; slot < k_max_riders; slot++) engine_sound_close(slot);
+        race_clear_slots();
+        log("Finished deallocating bikes\n");
+        demo_close_playback();
+        demo_list_free();
+        track_free();
+        progress("Freeing memory (1)");
+        progress("Closing input devices");
+    }
+    progress("Closing audio");
+    if (p.sound_device) sound_close();
+    p.sound_device = false;
+    progress("Writing config files");
+    write_config();
+    progress("Freeing memory (2)");
+    track_list_free();
+    progress("Freeing memory (3)");
+    texture_choice_lists_free();
+    progress("Freeing file list");
+    folders_free();
+    progress("Freeing memory (4)");
+    bike_tables_free();
+    progress("Deleting textures");
+    textures_delete_all();
+    progress("Deleting models");
+    models_delete_all();
+    fonts_free();
+    platform().destroy_window();
+    g_startup.window = false;
+    log_close();
+    report_allocations();
+    platform().sleep(1, 0);
+}
+
+// Leaves start-up after the window exists: the window goes and the log closes.
+int abandon_startup(int status) {
+    platform().destroy_window();
+    g_startup.window = false;
+    log_close();
+    return status;
+}
+}
+
+int program_main(int argc, const char* const* argv, const platform_backend& backend) {
+    platform_use(backend);
+    program_reset();
+    g_startup = startup_state{};
+    program_state& p = program();
+
+    if (argc == 2 && strcmp(argv[1], "--open-home") == 0) {
+        open_home_in_browser();
+        return 0;
+    }
+    if (wants_help(argc, argv)) {
+        fputs(command_line_help().c_str(), stdout);
+        return 0;
+    }
+    set_out_of_memory_hook(close_sound_for_exit);
+    std::set_new_handler([] { out_of_memory(); });
+    messages_clear();
+
+    if (!find_game_data()) {
+        platform().message_box("Problem starting Trailbok", "Can't find game data\n");
+        return 0;
+    }
+    log("Trailbok version %s\n", k_version_text);
+    if (!has_detected_mmx()) log("This CPU does not have MMX!\n");
+    bike_select_default();
+    read_config();
+
+    parse_result parsed = parse_command_line(argc, argv, p.options);
+    if (!parsed.ok) {
+        fputs(parsed.error.c_str(), stderr);
+        return 1;
+    }
+    if (p.options.open_home) {
+        open_home_in_browser();
+        return 0;
+    }
+    set_debug_level(p.options.debug);
+    if (p.options.width > 0) config().xres = p.options.width;
+    if (p.options.height > 0) config().yres = p.options.height;
+
+    settings& cfg = config();
+    int width = cfg.windowed ? cfg.xres : cfg.mode_width;
+    int height = cfg.windowed ? cfg.yres : cfg.mode_height;
+    int flags = p.options.colour_depth | (cfg.windowed ? 0 : k_window_fullscreen);
+    if (!platform().create_window("Trailbok", width, height, flags, p.options.depth_bits)) return 1;
+    g_startup.window = true;
+
+    drain_events();
+    loading_screen();
+    loading_screen();
+    fixed_shape_check();
+    texture_choice_lists_build();
+    if (track_list_build() == 0) {
+        fputs("No tracks found\n", stderr);
+        return abandon_startup(1);
+    }
+    demo_list_build();
+    std::string requested = p.options.track;
+    if (!p.options.server_address.empty()) requested.clear();
+    if (!p.options.track.empty()) cfg.track = p.options.track;
+
+    if (!p.options.sound_off && p.options.record_audio.empty()) p.sound_device = sound_open();
+
+    bool window_ok = wait_for_window();
+    if (window_ok) {
+        gl_features_init(p.options.flat_shading);
+        fonts_load();
+        hud_pictures_load();
+        int w, h;
+        window_ok = platform().begin_frame(&w, &h) && platform().end_frame();
+    }
+    if (!window_ok) {
+        shutdown(true);
+        return 0;
+    }
+    bindings_resolve();
+
+    if (!p.options.file.empty() && !demo_open_playback(p.options.file.c_str()))
+        log("Can't play back %s\n", p.options.file.c_str());
+    race_clear_slots();
+    if (p.options.file.empty()) race_lineup()[0] = rider_robot;
+    if (!requested.empty() || !p.options.file.empty()) start_first_race();
+
+    p.viewport_width = cfg.xres;
+    p.viewport_height = cfg.yres;
+    p.menu_state = p.options.server_address.empty() ? menu_main : menu_none;
+    p.menu_item = 0;
+    p.menu_seen = p.menu_state;
+    p.time.last_frame_time = platform().clock();
+
+    while (frame_once()) {}
+    shutdown(false);
+    return 0;
+}

@@ -1,0 +1,19 @@
+// Control codes and control names: keys, mouse buttons, the close request.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr int32_t k_control_key_base = 4096;  // + 9-bit scan code
+constexpr int32_t k_control_mouse_left = 8192;
+constexpr int32_t k_control_mouse_middle = 8193;
+constexpr int32_t k_control_mouse_right = 8194;
+constexpr int32_t k_control_close = 57005;
+constexpr int32_t k_control_none = -1;
+
+// The control code for a name (aliases first), or k_control_none.
+int32_t key_code_of(const char* name);
+// The control's name ("Right Ctrl", "Close", "0x5d"), or empty when it has none.
+std::string name_of(int32_t code);
+// Replaces a known alias ("cursor-left") by its control name; other names come back unchanged.
+const char* control_alias(const char* name);

@@ -1,0 +1,274 @@
+// The frame loop over the null platform: frame steps, tics, input routing, pause and views.
+#include "core/config.h"
+#include "core/program.h"
+
+#include "bike/bike.h"
+#include "common/common.h"
+#include "platform/controls.h"
+#include "platform/event_queue.h"
+#include "race/race.h"
+#include "track/track.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+constexpr double tic = k_tic_length;
+
+int32_t key(const char* name) { return key_code_of(name); }
+
+struct FrameLoop : ::testing::Test {
+    void SetUp() override {
+        platform_use(k_platform_null);
+        null_platform_reset();
+        event_queue_clear();
+        program_reset();
+        config_reset();
+        bindings_reset();
+        bindings_resolve();
+        race_clear_slots();
+        track_set_current(nullptr);
+        rider_input_set(0, rider_input{});
+        platform().create_window("test", 640, 480, 0, 16);
+    }
+    void TearDown() override { track_set_current(nullptr); }
+
+    // A track is loaded and the local rider in slot 0 is viewed, with no menu open.
+    void ride() {
+        track_set_current("practice");
+        race_slot(0).kind = rider_local;
+        race_slot(0).bike = 0;
+        program().viewed_slot = 0;
+        program().menu_state = menu_none;
+        fix_view_mode();
+    }
+
+    // Lets real time run to t and draws one frame.
+    void frame_at(double t) {
+        null_platform_set_clock(t);
+        ASSERT_TRUE(frame_once());
+    }
+
+    static void press(const char* name, double at) { event_queue_push({key(name), 1, at}); }
+    static void release(const char* name, double at) { event_queue_push({key(name), 0, at}); }
+};
+}
+
+TEST_F(FrameLoop, SlowFrameAdvancesOnlySixteenTics) {
+    ride();
+    frame_at(1.0);
+    EXPECT_EQ(program().world_tics, 16);
+    EXPECT_DOUBLE_EQ(program().time.sim_time, 0.125);
+    EXPECT_DOUBLE_EQ(program().time.run_clock, 0.125);
+    EXPECT_DOUBLE_EQ(program().time.last_frame_time, 1.0) << "simulated time falls behind real time";
+    EXPECT_EQ(program().time.fps_histogram[7], 1u);
+}
+
+TEST_F(FrameLoop, ShortGapSleepsUntilOneTicHasPassed) {
+    ride();
+    frame_at(0.002);
+    EXPECT_GE(null_platform_sleep_count(), 1);
+    EXPECT_GE(program().time.last_frame_time, tic);
+    // Whole tics run until simulated time has caught up with the frame step.
+    EXPECT_EQ(program().world_tics, static_cast<int64_t>(std::ceil(program().time.target_time / tic)));
+}
+
+TEST_F(FrameLoop, LockFpsStepsExactlyOneThirtieth) {
+    ride();
+    program().options.lock_fps = 30;
+    frame_at(0.01);
+    EXPECT_DOUBLE_EQ(program().time.target_time, 1.0 / 30);
+    frame_at(5.0); // whatever the real gap
+    EXPECT_DOUBLE_EQ(program().time.target_time, 2.0 / 30);
+    EXPECT_EQ(program().world_tics, 9) << "tics run until 2/30 s is reached";
+}
+
+TEST_F(FrameLoop, WarpRunsHundredTicsWithoutSleeping) {
+    ride();
+    program().options.warp = true;
+    frame_at(0.0);
+    frame_at(0.0);
+    EXPECT_EQ(program().world_tics, 200);
+    EXPECT_EQ(null_platform_sleep_count(), 0);
+}
+
+TEST_F(FrameLoop, WarpHasNoEffectWhenConnected) {
+    run_options warp;
+    warp.warp = true;
+    frame_timing t;
+    null_platform_set_clock(0.05);
+    link_state link{true, 10, 9, 0}; // exactly in step with the server: factor 1
+    EXPECT_DOUBLE_EQ(frame_step_wait(t, warp, link), 0.05);
+}
+
+TEST_F(FrameLoop, ConnectedScalingFollowsTheServer) {
+    const double step = 0.02;
+    // Far behind before the gate drops: up to four times real time.
+    EXPECT_DOUBLE_EQ(frame_step_scale(step, {true, 1000, 0, 5000}), step * 4);
+    // Far behind after the start: at most 1.125 times.
+    EXPECT_DOUBLE_EQ(frame_step_scale(step, {true, 1000, 100, 0}), step * 1.125);
+    // Far ahead of the server: half speed.
+    EXPECT_DOUBLE_EQ(frame_step_scale(step, {true, 0, 1000, 0}), step * 0.5);
+    // Half a second ahead: three quarters.
+    EXPECT_DOUBLE_EQ(frame_step_scale(step, {true, 100, 100 + 63, 0}), step * 0.75);
+    EXPECT_DOUBLE_EQ(frame_step_scale(step, {false, 1000, 0, 0}), step);
+}
+
+TEST_F(FrameLoop, HistogramBinsByPowersOfTwoTics) {
+    uint32_t h[8] = {};
+    fps_histogram_count(h, 0.5 * tic);
+    fps_histogram_count(h, 1.0 * tic);
+    fps_histogram_count(h, 3.0 * tic);
+    fps_histogram_count(h, 63.0 * tic);
+    fps_histogram_count(h, 64.0 * tic);
+    EXPECT_EQ(h[0], 1u);
+    EXPECT_EQ(h[1], 1u);
+    EXPECT_EQ(h[2], 1u);
+    EXPECT_EQ(h[6], 1u);
+    EXPECT_EQ(h[7], 1u);
+}
+
+TEST_F(FrameLoop, KeyEventsApplyFromTheirOwnTic) {
+    ride();
+    program_state& p = program();
+    // A frame of four tics whose events were stamped during the frame's wait.
+    p.time.frame_time = p.time.target_time = 4 * tic;
+    press("x", 2.5 * tic);                          // throttle held from the third tic
+    press("z", 0.2 * tic), release("z", 0.4 * tic); // clutch tapped within the first tic
+    float throttle[4], clutch[4];
+    for (int i = 0; i < 4; i++) {
+        run_one_tic();
+        throttle[i] = p.actions[action_throttle];
+        clutch[i] = p.actions[action_clutch];
+    }
+    EXPECT_EQ(throttle[0], 0.0f);
+    EXPECT_EQ(throttle[1], 0.0f);
+    EXPECT_EQ(throttle[2], 1.0f);
+    EXPECT_EQ(throttle[3], 1.0f) << "a held key contributes in every tic";
+    for (float c : clutch) EXPECT_EQ(c, 0.0f) << "pressed and released within a tic counts nothing";
+    EXPECT_FLOAT_EQ(rider_input_of(0).throttle, 1.0f);
+}
+
+TEST_F(FrameLoop, TwoBindingsOnOneChannelAddUp) {
+    ride();
+    program_state& p = program();
+    p.time.frame_time = p.time.target_time = 2 * tic;
+    press("left", 0.1 * tic);
+    press("right", 1.1 * tic);
+    run_one_tic();
+    EXPECT_EQ(p.actions[action_steer], 1.0f);
+    EXPECT_FLOAT_EQ(rider_input_of(0).steer, 1.0f);
+    run_one_tic();
+    EXPECT_EQ(p.actions[action_steer], 0.0f);
+    EXPECT_FLOAT_EQ(rider_input_of(0).steer, 0.0f);
+}
+
+TEST_F(FrameLoop, ClutchDropsAtOnceButEngagesAtFourPerSecond) {
+    ride();
+    program_state& p = program();
+    p.time.frame_time = p.time.target_time = 3 * tic;
+    press("z", 0.1 * tic);
+    release("z", 1.1 * tic);
+    run_one_tic();
+    EXPECT_FLOAT_EQ(rider_input_of(0).clutch, 0.0f);
+    run_one_tic();
+    EXPECT_FLOAT_EQ(rider_input_of(0).clutch, static_cast<float>(4 * tic));
+    run_one_tic();
+    EXPECT_FLOAT_EQ(rider_input_of(0).clutch, static_cast<float>(8 * tic));
+}
+
+TEST_F(FrameLoop, StepKeyRunsOneTicPerPressWhilePaused) {
+    ride();
+    press("pause", 0.001);
+    frame_at(0.05);
+    ASSERT_TRUE(program().paused);
+    int64_t before = program().world_tics;
+    press(".", 0.06);
+    press(".", 0.07);
+    frame_at(0.5);
+    EXPECT_EQ(program().world_tics, before + 2);
+    EXPECT_TRUE(program().paused);
+}
+
+TEST_F(FrameLoop, MenuWhileRidingOfflineStopsTheWorldNotTheClock) {
+    ride();
+    program().menu_state = menu_main;
+    frame_at(0.5);
+    EXPECT_DOUBLE_EQ(program().time.sim_time, 0.125);
+    EXPECT_EQ(program().world_tics, 0);
+}
+
+TEST_F(FrameLoop, EscOpensAndClosesTheMainMenu) {
+    ride();
+    press("esc", 0.001);
+    frame_at(0.02);
+    EXPECT_EQ(program().menu_state, menu_main);
+    press("esc", 0.021);
+    frame_at(0.04);
+    EXPECT_EQ(program().menu_state, menu_none);
+}
+
+TEST_F(FrameLoop, TabCyclesViewsOfAnotherRider) {
+    track_set_current("practice");
+    race_slot(3).bike = 1;
+    race_slot(3).kind = rider_remote;
+    program().viewed_slot = 3;
+    program().view = rider_camera;
+    program().menu_state = menu_none;
+    const view_mode expected[] = {orbit_camera, trackside_camera, rider_camera};
+    double t = 0.01;
+    for (view_mode v : expected) {
+        event_queue_push({9, 1, t});
+        t += 0.02;
+        frame_at(t);
+        EXPECT_EQ(program().view, v);
+    }
+}
+
+TEST_F(FrameLoop, TabInTitleViewDoesNothing) {
+    program().menu_state = menu_none;
+    event_queue_push({9, 1, 0.001});
+    frame_at(0.02);
+    EXPECT_EQ(program().view, title_view);
+}
+
+TEST_F(FrameLoop, RidingLeavesTheTracksideCameraOnTheNextFrame) {
+    ride();
+    program().view = trackside_camera;
+    frame_at(0.02);
+    EXPECT_EQ(program().view, rider_camera);
+    config().spy = 1;
+    program().view = trackside_camera;
+    frame_at(0.04);
+    EXPECT_EQ(program().view, trackside_camera) << "spy mode keeps the trackside view";
+}
+
+TEST_F(FrameLoop, CloseEndsTheLoopAtTheNextFrame) {
+    ride();
+    event_queue_push({k_control_close, 1, 0.001});
+    frame_at(0.02);
+    EXPECT_TRUE(program().quit_requested);
+    EXPECT_FALSE(frame_once());
+}
+
+TEST_F(FrameLoop, ClosedWindowEndsTheLoop) {
+    ride();
+    null_platform_close_window();
+    null_platform_set_clock(0.02);
+    EXPECT_FALSE(frame_once());
+}
+
+TEST_F(FrameLoop, OrbitCameraControls) {
+    track_set_current("practice");
+    race_slot(3).bike = 1;
+    program().viewed_slot = 3;
+    program().view = orbit_camera;
+    program().menu_state = menu_none;
+    press("x", 0.0001); // throttle pulls the camera in
+    frame_at(0.125);
+    EXPECT_NEAR(program().orbit_distance, 10.0f - 16.0f / 64, 1e-5);
+    press("left", 0.13);
+    frame_at(0.25);
+    EXPECT_NEAR(program().orbit_yaw, 16 * 2 * M_PI / 1024, 1e-5);
+}

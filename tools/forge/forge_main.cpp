@@ -1,0 +1,34 @@
+// The generator of the default data set: writes every file the game reads into one folder.
+#include "forge.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+// Each step writes one part of the data set; they run in this order.
+struct forge_step {
+    const char* name;
+    bool (*run)(const std::string& out_folder);
+};
+
+constexpr forge_step k_steps[] = {
+    {"main archive", forge_main_archive},
+};
+}
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        fprintf(stderr, "usage: forge OUTPUT_FOLDER\n");
+        return 2;
+    }
+    std::string out = argv[1];
+    if (out.empty() || out.back() != '/') out += '/';
+    forge_make_folders(out);
+    for (const forge_step& step : k_steps) {
+        if (!step.run(out)) {
+            fprintf(stderr, "forge: %s failed\n", step.name);
+            return 1;
+        }
+    }
+    return 0;
+}
