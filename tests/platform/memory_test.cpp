@@ -86,3 +86,9 @@ TEST(WorkingSet, RangeFollowsPhysicalMemory) {
     EXPECT_EQ(lo, 480u << 20) << "the minimum never exceeds the maximum";
     EXPECT_FALSE(working_set_range(63ull << 20, &lo, &hi));
 }
+
+TEST(OutOfMemory, ClosesSoundThenExitsWithStatusOne) {
+    set_out_of_memory_hook([] { fputs("sound closed\n", stderr); });
+    EXPECT_EXIT(out_of_memory(), ::testing::ExitedWithCode(1), "sound closed");
+    set_out_of_memory_hook(nullptr);
+}
