@@ -4,6 +4,7 @@
 #include "core/shape_check.h"
 
 #include "bike/bike.h"
+#include "common/loading.h"
 #include "common/message.h"
 #include "demo/demo.h"
 #include "files/files.h"
@@ -36,23 +37,27 @@ void drain_events() {
         if (e.control == k_control_close) program().quit_requested = true;
 }
 
+// Draws the loading screen with a progress text.
+void draw_loading(const char* text) {
+    int width, height;
+    if (!platform().begin_frame(&width, &height)) return;
+    render_set_viewport(width, height, config().fov);
+    render_loading_progress(text);
+    platform().end_frame();
+}
+
 // Redraws the loading screen at most every 1/16 s while loading runs.
 void loading_screen() {
     double now = platform().clock();
     if (g_startup.last_loading_draw >= 0 && now - g_startup.last_loading_draw < 1.0 / 16) return;
     g_startup.last_loading_draw = now;
-    int width, height;
-    if (!platform().begin_frame(&width, &height)) return;
-    render_set_viewport(width, height, config().fov);
-    render_loading_progress();
-    platform().end_frame();
+    draw_loading("");
 }
 
 // A shut-down step that the player sees on the screen and the log keeps.
 void progress(const char* label) {
     log("%s\n", label);
-    g_startup.last_loading_draw = -1;
-    if (g_startup.window) loading_screen();
+    if (g_startup.window) draw_loading(label);
 }
 
 void close_sound_for_exit() {
@@ -127,6 +132,7 @@ void shutdown(bool from_audio) {
     progress("Deleting models");
     models_delete_all();
     fonts_free();
+    loading_set_drawer(nullptr);
     platform().destroy_window();
     g_startup.window = false;
     log_close();
@@ -136,6 +142,7 @@ void shutdown(bool from_audio) {
 
 // Leaves start-up after the window exists: the window goes and the log closes.
 int abandon_startup(int status) {
+    loading_set_drawer(nullptr);
     platform().destroy_window();
     g_startup.window = false;
     log_close();
@@ -189,6 +196,8 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     int flags = p.options.colour_depth | (cfg.windowed ? 0 : k_window_fullscreen);
     if (!platform().create_window("Trailbok", width, height, flags, p.options.depth_bits)) return 1;
     g_startup.window = true;
+    loading_set_clock(platform().clock);
+    loading_set_drawer(draw_loading);
 
     drain_events();
     loading_screen();

@@ -59,7 +59,7 @@ void render_rider_camera(int) { render_clear(); }
 void render_orbit_camera(int) { render_clear(); }
 void render_trackside_camera(int) { render_clear(); }
 void render_title_view() { render_clear(); }
-void render_loading_progress() { render_clear(); }
+void render_loading_progress(const char*) { render_clear(); }
 
 bool render_read_pixels(int width, int height, unsigned char* rgb) {
     if (!g_render.ready) return false;

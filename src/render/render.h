@@ -10,7 +10,7 @@ void render_rider_camera(int slot);
 void render_orbit_camera(int slot);
 void render_trackside_camera(int slot);
 void render_title_view();
-void render_loading_progress();
+void render_loading_progress(const char* text);
 // Reads the viewport as RGB rows, bottom row first (the frame buffer's order).
 bool render_read_pixels(int width, int height, unsigned char* rgb);
 void gl_finish();

@@ -37,3 +37,36 @@ TEST(Messages, RingWrapsAfterAThousand) {
     EXPECT_EQ(message_recent(0), "m1004");
     EXPECT_EQ(message_recent(999), "m5");
 }
+
+#include "common/loading.h"
+
+namespace {
+double g_fake_clock = 0;
+std::string g_drawn;
+}
+
+TEST(Loading, StepsTicksAndTheLongestGap) {
+    loading_set_clock([] { return g_fake_clock; });
+    loading_set_drawer([](const char* text) { g_drawn = text; });
+    loading_reset_gaps();
+    g_fake_clock = 1.0;
+    loading_step_begin("Loading terrain");
+    EXPECT_EQ(g_drawn, "Loading terrain");
+    g_fake_clock = 1.05;
+    loading_tick("Loading heights");
+    EXPECT_EQ(g_drawn, "Loading terrain") << "ticks show at most every 1/8 s";
+    g_fake_clock = 1.2;
+    loading_tick("Loading heights");
+    EXPECT_EQ(g_drawn, "Loading heights");
+    g_fake_clock = 1.4;
+    loading_tick("Loading heights");
+    EXPECT_EQ(g_drawn, "Loading heights.");
+    g_fake_clock = 3.4;
+    loading_step_done("Loading terrain");
+    EXPECT_EQ(g_drawn, "Loading terrain...done");
+    const char* before = nullptr;
+    EXPECT_DOUBLE_EQ(loading_longest_gap(&before), 2.0);
+    EXPECT_STREQ(before, "Loading heights.");
+    loading_set_drawer(nullptr);
+    loading_set_clock(nullptr);
+}
