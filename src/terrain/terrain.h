@@ -1,5 +1,234 @@
 // The terrain: height field, surfaces, ruts, ground texturing and roost.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 // Refreshes one block of the ground's data texture every 2^interval frames.
 void ground_refresh(int reshade_interval);
+
+struct terrain_vec3 {
+    float x, y, z;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Height field
+
+constexpr int k_min_size_exponent = 6;  // level-of-detail blocks need at least this
+constexpr int k_max_size_exponent = 10; // 2049 samples a side; larger fields are refused
+
+struct height_field {
+    int size_exponent = 0;    // e
+    int samples_per_side = 0; // n = 2^(e+1) + 1
+    float cell_size = 0;      // ft, c
+    float inverse_cell_size = 0; // 1/ft, computed once as a float
+    float extent = 0;         // ft, (n - 1) * c
+    float min_height = 0;     // ft, height of sample value 0
+    float max_height = 0;     // ft, height of sample value 65535
+    float* heights = nullptr; // ft, n*n, x index fastest; one block with loaded_heights
+    float* loaded_heights = nullptr;   // ft, the heights as loaded, never deformed
+    terrain_vec3* triangle_normals = nullptr; // unit, (2n - 2)(n - 1), row j holds 2n - 2
+    uint8_t* normal_dirty = nullptr;   // one flag per cached triangle normal
+    // Samples changed since the texturing last took them (empty when min > max).
+    int changed_min_i = 0, changed_min_j = 0, changed_max_i = -1, changed_max_j = -1;
+};
+
+// The header of "terrain.hf": four numbers, then ':' and a binary body, or anything else.
+struct height_field_header {
+    int size_exponent = 0;
+    float cell_size = 0;  // ft
+    float min_height = 0; // ft
+    float max_height = 0; // ft
+    bool has_body = false;
+    size_t body_offset = 0; // bytes, where the samples begin when has_body
+};
+
+// Reads the header from the start of a file's bytes; false when it is not four usable numbers.
+bool height_field_parse_header(const uint8_t* bytes, size_t size, height_field_header* out);
+// Allocates a field of the header's size, every height min_height, every normal dirty.
+void height_field_create(height_field* field, int size_exponent, float cell_size,
+                         float min_height, float max_height);
+void height_field_free(height_field* field);
+// Sample values 0..65535 to heights; bytes past the end of the body read as 0xFF.
+void height_field_fill_from_body(height_field* field, const uint8_t* body, size_t size);
+// Pixel (min(i, w - 1), min(j, h - 1)) of a 16-bit grey image for each sample.
+void height_field_fill_from_image(height_field* field, const uint16_t* pixels, int width,
+                                  int height);
+// Copies heights to loaded_heights and marks every cached normal dirty.
+void height_field_loaded(height_field* field);
+// The RIPEMD-160 of the samples' 16-bit values, low byte first, as 40 hex digits.
+void height_field_digest(const uint16_t* samples, size_t count, char hex[41]);
+// Parses a whole "terrain.hf" held in memory; a body-less file gets a flat field (no image).
+bool height_field_parse(height_field* field, const uint8_t* bytes, size_t size);
+
+// Plane of the triangle under (x, z); positions outside the grid take the border profile.
+float field_height_at(const height_field& field, float x, float z);
+// The same interpolation over loaded_heights.
+float field_loaded_height_at(const height_field& field, float x, float z);
+// Upward, unnormalised normal of the triangle under (x, z); y is c*c inside the grid.
+terrain_vec3 field_normal_at(const height_field& field, float x, float z);
+// Averaged unit normal at sample (i, j), clamped into the grid; refreshes dirty triangles.
+terrain_vec3 field_vertex_normal_at(height_field& field, int i, int j);
+
+struct ground_triangle {
+    terrain_vec3 corner[3]; // ft
+};
+using ground_triangle_visitor = void (*)(const ground_triangle& triangle, void* context);
+// Both triangles of every cell overlapping [x0, x1] x [z0, z1], row by row.
+void field_triangles_in_square(const height_field& field, float x0, float z0, float x1,
+                               float z1, ground_triangle_visitor visit, void* context);
+
+// Writes one sample (outside the grid: nothing), keeping min/max, the normal cache's dirty
+// flags and the changed region up to date.
+void field_set_height(height_field& field, int i, int j, float height);
+// Index of the cached normal of triangle `which` (0 or 1) of cell (i, j) inside the grid.
+int field_triangle_index(const height_field& field, int i, int j, int which);
+// Hands over and clears the region of samples changed since the last call; false if none.
+bool field_take_changed(height_field& field, int* min_i, int* min_j, int* max_i, int* max_j);
+
+// ---------------------------------------------------------------------------------------------
+// Surface types
+
+constexpr int k_max_surface_types = 256;
+constexpr int k_curve_points = 8;
+constexpr int k_roost_types = 4;
+constexpr int k_erode_limits = 8;
+constexpr float k_min_curve_speed = 9.5367431640625e-07f; // ft/s, 2^-20
+
+struct roost_type {
+    int32_t mode = 0;    // 0 off, 1 on, 2 on as splash
+    int32_t texture = 0; // texture handle
+    float count = 10.0f;
+    float dig = 1.0f;
+    float slip_threshold = 4.0f; // ft/s
+    float slow_angle = 1.5707964f; // rad
+    float fast_angle = 0.19634955f; // rad
+    float slow_speed = 0.0f;  // ft/s
+    float fast_speed = 64.0f; // ft/s
+    float size = 0.25f;  // ft
+    float grow = 4.0f;
+    float drag = 0.5f;
+    float vscale = 1.0f;
+    float randomize = 15.0f;
+    uint8_t r = 255, g = 255, b = 255, a = 255;
+    int8_t fade_r = 0, fade_g = 0, fade_b = 0, fade_a = -2; // per tic
+};
+static_assert(sizeof(roost_type) == 64);
+
+struct erosion_params {
+    float depth = 1.0f;
+    float lower = 50.0f; // lbf
+    float upper = 150.0f; // lbf
+    float displacement = 2.0f; // ft
+    float radius = 4.0f; // ft
+    float inner_depth = 0.125f;
+    float inner_radius = 2.0f; // ft
+    float min_slope = -0.5f;
+    float max_slope = 0.5f;
+    float off_speed = 10.0f; // ft/s
+    float on_speed = 15.0f; // ft/s
+    float slip_lower = 0.0f; // ft/s
+    float slip_upper = 5.0f; // ft/s
+    float slip_base_scale = 1.0f;
+    float slip_scale = 1.5f;
+    float downhill_scale = 0.0f;
+    float limit_depth[k_erode_limits] = {0, 1}; // ft
+    float limit_a[k_erode_limits] = {1, 0};
+    float limit_b[k_erode_limits] = {1, 0};
+    float project_to_ground = 1.0f;
+    float lateral_scale = 1.0f;
+    float front_scale = 1.0f;
+    int32_t limit_count = 2;
+};
+static_assert(sizeof(erosion_params) == 44 * 4);
+
+struct friction_point {
+    float value = 1.0f;
+    float speed = 0.0f; // ft/s; 0 ends the curve
+};
+struct roll_point {
+    float first = 5.0f;  // lbf
+    float second = 15.0f; // lbf, with the tyre fully sunk
+    float speed = 0.0f;  // ft/s; 0 ends the curve
+};
+
+constexpr int k_surface_name_length = 48;
+constexpr int k_surface_texture_name_length = 256;
+
+struct surface_type {
+    char name[k_surface_name_length] = {};
+    char texture_name[k_surface_texture_name_length] = {}; // as the file gave it
+    int32_t texture = 0; // texture handle
+    friction_point friction[k_curve_points];
+    roll_point roll_resist[k_curve_points];
+    roost_type roost[k_roost_types];
+    erosion_params erosion;
+    int32_t blend_code = 0;
+};
+
+// Loads a ground texture by data-file name; returns a handle, 0 when none.
+using texture_loader = int32_t (*)(const char* name);
+
+struct surface_set {
+    surface_type* types = nullptr; // k_max_surface_types slots
+    int count = 0;
+    uint8_t* tilemap = nullptr; // T*T, row zc, then xc
+    int tiles_per_side = 0;     // T = 2^e
+    float half_inverse_cell = 0; // 1/ft, 0.5/c
+};
+
+void surface_set_free(surface_set* set);
+// "tileinfo" text; warnings go to the console. False when no surface type was defined.
+bool surface_types_parse_tileinfo(surface_set* set, const char* text, size_t size,
+                                  texture_loader load);
+// "texturelist" text, one type per line. False when it defines none.
+bool surface_types_parse_texturelist(surface_set* set, const char* text, size_t size,
+                                     texture_loader load);
+// Blend code of every type from its texture name.
+void surface_types_blend_codes(surface_set* set);
+// T*T bytes; a short map is padded with type 0, bytes beyond the last type are clamped.
+void surface_set_tilemap(surface_set* set, int size_exponent, float cell_size,
+                         const uint8_t* bytes, size_t size);
+
+int surface_set_type_at(const surface_set& set, float x, float z);
+float surface_friction_at(const surface_type& type, float speed);
+void surface_roll_resist_at(const surface_type& type, float speed, float* first, float* second);
+
+// ---------------------------------------------------------------------------------------------
+// The loaded ground: the track's height field, surface types and tile map.
+
+struct ground_state {
+    height_field field;
+    surface_set surfaces;
+    bool locked = false; // height writes refused (connected races)
+};
+
+ground_state& ground();
+// Frees everything the ground holds.
+void ground_free();
+// The loader ground textures come through (the track load sets it; null loads none).
+void ground_set_texture_loader(texture_loader load);
+
+// Reads "terrain.hf" (and "terrain.png") of a track folder into the ground.
+bool height_field_load(const char* folder);
+// Writes "terrain.hf" and "terrain.png" into the track folder.
+bool height_field_save(const char* folder);
+// Reads "tileinfo", else "texturelist", and computes the blend codes.
+bool surface_types_load(const char* folder);
+// Reads the required "tilemap".
+bool tilemap_load(const char* folder);
+// Writes the tilemap back unchanged in its layout.
+bool tilemap_save(const char* folder);
+
+float ground_height_at(float x, float z);
+terrain_vec3 ground_normal_at(float x, float z);
+terrain_vec3 vertex_normal_at(int i, int j);
+void ground_triangles_in_square(float x0, float z0, float x1, float z1,
+                                ground_triangle_visitor visit, void* context);
+// A height write through the lock; false when refused.
+bool ground_set_height(int i, int j, float height);
+
+int surface_type_at(float x, float z);
+const surface_type& surface_type_get(int index); // index clamped to the loaded types
+float friction_at(int type, float speed);
+void roll_resist_at(int type, float speed, float* first, float* second);
