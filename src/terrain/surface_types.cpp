@@ -276,18 +276,20 @@ void tileinfo_line(surface_set* set, tile_template* t, char* line, texture_loade
             parse_roost(&type.roost[t->roost_count++], value, load);
     } else if (strcmp(key, "erode_limit") == 0) {
         erosion_params& e = type.erosion;
-        if (!t->limits_given) {
-            e.limit_count = 0;
-            t->limits_given = true;
-        }
         float v[3];
-        if (e.limit_count >= k_erode_limits) {
+        if (t->limits_given && e.limit_count >= k_erode_limits) {
             show_message("tileinfo warning: too many erode limits\n");
         } else if (!float_value(value, 3, v)) {
             show_message("tileinfo warning: bad erode_limit\n");
-        } else if (e.limit_count > 0 && !(v[0] > e.limit_depth[e.limit_count - 1])) {
+        } else if (t->limits_given && e.limit_count > 0 &&
+                   !(v[0] > e.limit_depth[e.limit_count - 1])) {
             show_message("tileinfo warning: erode_limit depth <= prev depth\n");
         } else {
+            // The first point given replaces the two default points.
+            if (!t->limits_given) {
+                e.limit_count = 0;
+                t->limits_given = true;
+            }
             e.limit_depth[e.limit_count] = v[0];
             e.limit_a[e.limit_count] = v[1];
             e.limit_b[e.limit_count] = v[2];

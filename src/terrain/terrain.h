@@ -97,7 +97,7 @@ constexpr float k_min_curve_speed = 9.5367431640625e-07f; // ft/s, 2^-20
 
 struct roost_type {
     int32_t mode = 0;    // 0 off, 1 on, 2 on as splash
-    int32_t texture = 0; // texture handle
+    uint32_t texture = 0; // texture handle
     float count = 10.0f;
     float dig = 1.0f;
     float slip_threshold = 4.0f; // ft/s
@@ -158,7 +158,7 @@ constexpr int k_surface_texture_name_length = 256;
 struct surface_type {
     char name[k_surface_name_length] = {};
     char texture_name[k_surface_texture_name_length] = {}; // as the file gave it
-    int32_t texture = 0; // texture handle
+    uint32_t texture = 0; // texture handle
     friction_point friction[k_curve_points];
     roll_point roll_resist[k_curve_points];
     roost_type roost[k_roost_types];
@@ -167,7 +167,7 @@ struct surface_type {
 };
 
 // Loads a ground texture by data-file name; returns a handle, 0 when none.
-using texture_loader = int32_t (*)(const char* name);
+using texture_loader = uint32_t (*)(const char* name);
 
 struct surface_set {
     surface_type* types = nullptr; // k_max_surface_types slots
