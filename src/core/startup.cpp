@@ -7,6 +7,7 @@
 #include "common/loading.h"
 #include "common/message.h"
 #include "demo/demo.h"
+#include "files/data_file.h"
 #include "files/files.h"
 #include "net/net.h"
 #include "platform/controls.h"
@@ -124,7 +125,7 @@ void shutdown(bool from_audio) {
     progress("Freeing memory (3)");
     texture_choice_lists_free();
     progress("Freeing file list");
-    folders_free();
+    files_free_all();
     progress("Freeing memory (4)");
     bike_tables_free();
     progress("Deleting textures");
@@ -201,6 +202,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
 
     drain_events();
     loading_screen();
+    file_index();
     loading_screen();
     fixed_shape_check();
     texture_choice_lists_build();

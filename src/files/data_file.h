@@ -2,6 +2,7 @@
 // gzip member, descrambled file), and the file index of the folders and archives.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,7 +32,8 @@ char* data_file_read_line(data_file* file, char* buffer, int size);
 size_t data_file_read(data_file* file, void* buffer, size_t count); // never past the member's end
 // scanf-style reading (d i o x f lf s c [sets] n %, with * and widths); returns the
 // number of stored conversions.
-int data_file_scan(data_file* file, const char* format, ...);
+int data_file_scan(data_file* file, const char* format, ...) __attribute__((format(scanf, 2, 3)));
+int data_file_vscan(data_file* file, const char* format, va_list args);
 constexpr int32_t k_no_int = INT32_MIN;
 int32_t data_file_read_int(data_file* file); // one "%d", or k_no_int
 void data_file_skip_comments(data_file* file);

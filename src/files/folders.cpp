@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -100,11 +101,17 @@ void open_home_in_browser() {
     if (home.empty()) return;
     make_parent_folders(home);
     while (home.size() > 1 && home.back() == '/') home.pop_back();
+    // The browser outlives us: a short-lived child starts it and exits at once, so nothing is
+    // left for us to wait on. Without xdg-open nothing happens.
     pid_t child = fork();
     if (child == 0) {
-        execlp("xdg-open", "xdg-open", home.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
+        if (fork() == 0) {
+            execlp("xdg-open", "xdg-open", home.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        _exit(0);
     }
+    if (child > 0) waitpid(child, nullptr, 0);
 }
 
 void folders_free() { g_folders = folder_state{}; }

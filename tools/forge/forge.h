@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Creates every missing folder along a path that ends in "/" (or every parent of a file).
 void forge_make_folders(const std::string& path);
@@ -9,3 +10,18 @@ void forge_make_folders(const std::string& path);
 bool forge_write_file(const std::string& path, const std::string& bytes);
 
 bool forge_main_archive(const std::string& out);
+
+// One member of a ".saf" archive: its name inside the archive and its bytes.
+struct forge_member {
+    std::string name;
+    std::string bytes;
+};
+// The archive's bytes: the header lines, "-", then the members' data in order.
+std::string forge_archive_bytes(const std::vector<forge_member>& members);
+bool forge_write_archive(const std::string& path, const std::vector<forge_member>& members);
+// A gzip stream of the bytes ("" when zlib fails), and the scrambled form of a ".scram" file.
+std::string forge_gzip(const std::string& bytes);
+std::string forge_scramble(const std::string& bytes);
+// Queues a member for the main archive "zzzz.saf", written after every step has run.
+void forge_archive_add(const std::string& name, const std::string& bytes);
+bool forge_write_main_archive(const std::string& out);

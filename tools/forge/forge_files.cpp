@@ -1,4 +1,4 @@
-// File writing for the generator, and the main archive.
+// File writing for the generator.
 #include "forge.h"
 
 #include <cstdio>
@@ -27,6 +27,3 @@ bool forge_write_file(const std::string& path, const std::string& bytes) {
     bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return fclose(f) == 0 && ok;
 }
-
-// The main archive marks the folder as holding the game data; members arrive as the data set grows.
-bool forge_main_archive(const std::string& out) { return forge_write_file(out + "zzzz.saf", "-\n"); }

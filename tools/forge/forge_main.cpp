@@ -1,5 +1,7 @@
 // The generator of the default data set: writes every file the game reads into one folder.
 #include "forge.h"
+#include "forge_resources.h"
+#include "forge_shapes.h"
 
 #include <cstdio>
 #include <string>
@@ -13,6 +15,8 @@ struct forge_step {
 
 constexpr forge_step k_steps[] = {
     {"main archive", forge_main_archive},
+    {"HUD pictures", forge_hud_pictures},
+    {"bike shapes", forge_shapes},
 };
 }
 
@@ -29,6 +33,10 @@ int main(int argc, char** argv) {
             fprintf(stderr, "forge: %s failed\n", step.name);
             return 1;
         }
+    }
+    if (!forge_write_main_archive(out)) {
+        fprintf(stderr, "forge: writing the main archive failed\n");
+        return 1;
     }
     return 0;
 }
