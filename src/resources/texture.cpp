@@ -1,0 +1,410 @@
+// The texture cache: names, generations, uploads to OpenGL, links and animated textures.
+#include "resources/texture.h"
+#include "resources/anim.h"
+#include "resources/resources_local.h"
+
+#include "common/message.h"
+#include "files/files.h"
+#include "platform/log.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+#include <cstring>
+#include <strings.h>
+
+namespace {
+struct texture_record {
+    uint32_t id = 0;
+    int generation = 0;  // 0 permanent, else the load generation that last used it
+    int64_t memory = 0;  // bytes added to the texture memory counter
+    std::string info;
+    std::string name;
+};
+
+struct texture_link {
+    std::string name;
+    std::string target;
+};
+
+struct anim_record {
+    uint32_t texture_id = 0;
+    anim_sequence sequence;
+    int start_tic = 0;
+    bool paused = false;
+    int shown_frame = -1;
+    int generation = 0;
+};
+
+struct texture_state {
+    std::vector<texture_record> textures;
+    std::vector<texture_link> links;
+    std::vector<anim_record> anims;
+    int generation = 0; // textures loaded before the first track are permanent
+    int64_t memory = 0; // bytes
+    int skip = 0;       // mip levels
+    int compress_mode = 1;
+    uint32_t next_headless_id = k_headless_first_id;
+    static constexpr uint32_t k_headless_first_id = 0x40000000;
+};
+texture_state g_textures;
+
+constexpr int k_max_link_depth = 16;
+
+bool is_verbose() { return debug_level() >= 1; }
+
+// Wrap flags from the name: "-hrepeat." and "-vrepeat." repeat one way, "-repeat." both.
+void wrap_from_name(const char* name, bool* repeat_s, bool* repeat_t) {
+    const bool both = strstr(name, "-repeat.") != nullptr;
+    *repeat_s = both || strstr(name, "-hrepeat.") != nullptr;
+    *repeat_t = both || strstr(name, "-vrepeat.") != nullptr;
+}
+
+bool has_extension(const char* extension) {
+    const auto* all = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    if (!all) return false;
+    const size_t n = strlen(extension);
+    for (const char* at = strstr(all, extension); at; at = strstr(at + 1, extension))
+        if ((at == all || at[-1] == ' ') && (at[n] == ' ' || at[n] == 0)) return true;
+    return false;
+}
+
+// The border colour for clamped textures on drivers without clamp-to-edge: the most common
+// colour of the edge pixels in a histogram of 8 levels per channel.
+void border_colour(const image& im, float out[4]) {
+    std::vector<int> counts(512, 0);
+    const int c = im.channels;
+    auto count = [&](int x, int y) {
+        const uint8_t* p = &im.pixels[(static_cast<size_t>(y) * im.width + x) * c];
+        counts[(p[0] >> 5) * 64 + (p[1] >> 5) * 8 + (p[2] >> 5)]++;
+    };
+    for (int x = 0; x < im.width; x++) {
+        count(x, 0);
+        count(x, im.height - 1);
+    }
+    for (int y = 0; y < im.height; y++) {
+        count(0, y);
+        count(im.width - 1, y);
+    }
+    int best = static_cast<int>(std::max_element(counts.begin(), counts.end()) - counts.begin());
+    out[0] = ((best >> 6) * 32 + 16) / 255.0f;
+    out[1] = (((best >> 3) & 7) * 32 + 16) / 255.0f;
+    out[2] = ((best & 7) * 32 + 16) / 255.0f;
+    out[3] = 1.0f;
+}
+
+// Uploads every level of a prepared picture to the bound texture; returns the bytes it took.
+int64_t upload_levels(const image& im, bool compress) {
+    const GLenum format = im.channels == 4 ? GL_RGBA : GL_RGB;
+    GLint internal = im.channels == 4 ? GL_RGBA : GL_RGB;
+    if (compress && has_extension("GL_ARB_texture_compression"))
+        internal = im.channels == 4 ? GL_COMPRESSED_RGBA_ARB : GL_COMPRESSED_RGB_ARB;
+    else
+        compress = false;
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, im.levels - 1);
+    int64_t bytes = 0;
+    for (int l = 0; l < im.levels; l++) {
+        const int w = image_level_width(im, l), h = image_level_height(im, l);
+        glTexImage2D(GL_TEXTURE_2D, l, internal, w, h, 0, format, GL_UNSIGNED_BYTE, image_level(im, l));
+        GLint compressed = 0, size = 0;
+        if (compress) {
+            glGetTexLevelParameteriv(GL_TEXTURE_2D, l, GL_TEXTURE_COMPRESSED_ARB, &compressed);
+            if (compressed) glGetTexLevelParameteriv(GL_TEXTURE_2D, l, GL_TEXTURE_COMPRESSED_IMAGE_SIZE_ARB, &size);
+        }
+        bytes += compressed ? size : static_cast<int64_t>(w) * h * im.channels;
+    }
+    return bytes;
+}
+
+int64_t level_bytes(const image& im) {
+    int64_t bytes = 0;
+    for (int l = 0; l < im.levels; l++)
+        bytes += static_cast<int64_t>(image_level_width(im, l)) * image_level_height(im, l) * im.channels;
+    return bytes;
+}
+
+// A new texture name holding the picture; headless, an id of our own so the cache still works.
+uint32_t create_texture(const image& im, bool repeat_s, bool repeat_t, bool compress, int64_t* memory) {
+    if (!resources_gl_current()) {
+        *memory = level_bytes(im);
+        return g_textures.next_headless_id++;
+    }
+    GLuint id = 0;
+    glGenTextures(1, &id);
+    glBindTexture(GL_TEXTURE_2D, id);
+    const bool mipmapped = im.levels > 1;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipmapped ? GL_LINEAR_MIPMAP_NEAREST : GL_LINEAR);
+    while (glGetError() != GL_NO_ERROR) {}
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, repeat_s ? GL_REPEAT : GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, repeat_t ? GL_REPEAT : GL_CLAMP_TO_EDGE);
+    if (glGetError() == GL_INVALID_ENUM) {
+        // No clamp-to-edge: clamp against a border of the edges' colour, sampled nearest.
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipmapped ? GL_NEAREST_MIPMAP_NEAREST : GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, repeat_s ? GL_REPEAT : GL_CLAMP);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, repeat_t ? GL_REPEAT : GL_CLAMP);
+        float colour[4];
+        border_colour(im, colour);
+        glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_COLOR, colour);
+    }
+    *memory = upload_levels(im, compress);
+    return id;
+}
+
+void delete_texture_id(uint32_t id) {
+    if (id < texture_state::k_headless_first_id && resources_gl_current()) {
+        GLuint name = id;
+        glDeleteTextures(1, &name);
+    }
+}
+
+texture_record* find_by_id(uint32_t id) {
+    for (texture_record& t : g_textures.textures)
+        if (t.id == id) return &t;
+    return nullptr;
+}
+
+anim_record* find_anim(uint32_t id) {
+    for (anim_record& a : g_textures.anims)
+        if (a.texture_id == id) return &a;
+    return nullptr;
+}
+
+// An exact name match, else one ignoring case (with the console warning).
+texture_record* find_by_name(const std::string& name) {
+    for (texture_record& t : g_textures.textures)
+        if (t.name == name) return &t;
+    for (texture_record& t : g_textures.textures)
+        if (strcasecmp(t.name.c_str(), name.c_str()) == 0) {
+            show_message("Warning: case mismatch on '%.900s'", name.c_str());
+            return &t;
+        }
+    return nullptr;
+}
+
+const texture_link* find_link(const std::string& name) {
+    for (const texture_link& l : g_textures.links)
+        if (strcasecmp(l.name.c_str(), name.c_str()) == 0) return &l;
+    return nullptr;
+}
+
+uint32_t record(uint32_t id, const std::string& name, const std::string& info, int64_t memory) {
+    texture_record t;
+    t.id = id;
+    t.generation = g_textures.generation;
+    t.memory = memory;
+    t.info = info;
+    t.name = name;
+    g_textures.textures.push_back(std::move(t));
+    g_textures.memory += memory;
+    return id;
+}
+
+uint32_t load_anim(const std::string& name, const std::string& bytes, bool repeat_s, bool repeat_t) {
+    anim_sequence seq;
+    auto read_png = [](const std::string& frame_name, image* out) { return image_load(frame_name.c_str(), out); };
+    if (!anim_decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), read_png, &seq)) return 0;
+    for (image& frame : seq.frames) image_prepare_anim_frame(&frame);
+    int64_t memory = 0;
+    const image& first = seq.frames[seq.sequence[0]];
+    uint32_t id = create_texture(first, repeat_s, repeat_t, false, &memory);
+    anim_record a;
+    a.texture_id = id;
+    a.shown_frame = seq.sequence[0];
+    a.sequence = std::move(seq);
+    a.generation = g_textures.generation;
+    g_textures.anims.push_back(std::move(a));
+    return record(id, name, "", memory);
+}
+
+uint32_t load(const char* requested, int depth) {
+    const int skip = requested[0] == '!' ? 0 : g_textures.skip;
+    std::string name = requested[0] == '!' ? requested + 1 : requested;
+    for (const texture_link* l = find_link(name); l; l = find_link(name)) {
+        if (++depth > k_max_link_depth) {
+            log("Too many links from %.900s (a loop?)\n", requested);
+            return 0;
+        }
+        name = l->target;
+    }
+    if (texture_record* t = find_by_name(name)) {
+        if (t->generation != 0 && t->generation != g_textures.generation) {
+            t->generation = g_textures.generation;
+            g_textures.memory += t->memory;
+            if (anim_record* a = find_anim(t->id)) a->generation = g_textures.generation;
+        }
+        return t->id;
+    }
+    std::string bytes;
+    if (!file_to_string(name.c_str(), &bytes)) {
+        if (is_verbose()) log("Can't open texture \"%.900s\"\n", name.c_str());
+        return 0;
+    }
+    bool repeat_s, repeat_t;
+    wrap_from_name(name.c_str(), &repeat_s, &repeat_t);
+    const std::string word = resources_first_word(bytes);
+    if (word == "LINK") {
+        std::string target;
+        resources_link_target(bytes, &target);
+        if (target.empty() || depth >= k_max_link_depth) {
+            log("Bad link in %.900s\n", name.c_str());
+            return 0;
+        }
+        g_textures.links.push_back({name, target});
+        return load(target.c_str(), depth + 1);
+    }
+    if (word == "ANIM1") return load_anim(name, bytes, repeat_s, repeat_t);
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    image im;
+    std::string chunk_text;
+    bool ok;
+    if (word == "J7") ok = image_decode_j7(data, bytes.size(), &im);
+    else if (word == "J6") ok = image_decode_j6(data, bytes.size(), &im);
+    else if (word == "P3" || word == "P6") ok = image_decode_ppm(data, bytes.size(), &im);
+    else ok = image_decode_png(data, bytes.size(), &im, &chunk_text);
+    if (!ok) {
+        log("Can't read texture \"%.900s\"\n", name.c_str());
+        return 0;
+    }
+    const std::string info = image_info_for(name.c_str(), chunk_text);
+    const image_info_flags flags = image_info_parse(info);
+    if (flags.mip_custom) {
+        image custom;
+        if (image_from_custom_mips(im, &custom)) im = std::move(custom);
+        else show_message("Warning: Invalid height for custom MIP map in '%.950s'", name.c_str());
+    }
+    if (!image_is_power_of_two(im.width) || !image_is_power_of_two(im.height))
+        show_message("Warning: Non power of 2 texture '%.950s'", name.c_str());
+    image_prepare_texture(&im, skip, flags.mip_max_alpha, name.c_str());
+    const bool compress = g_textures.compress_mode == 2 || (g_textures.compress_mode == 1 && flags.compress);
+    int64_t memory = 0;
+    uint32_t id = create_texture(im, repeat_s, repeat_t, compress, &memory);
+    return record(id, name, info, memory);
+}
+
+void upload_frame(anim_record& a, int frame) {
+    a.shown_frame = frame;
+    if (!resources_gl_current() || a.texture_id >= texture_state::k_headless_first_id) return;
+    const image& im = a.sequence.frames[frame];
+    glBindTexture(GL_TEXTURE_2D, a.texture_id);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    const GLenum format = im.channels == 4 ? GL_RGBA : GL_RGB;
+    for (int l = 0; l < im.levels; l++)
+        glTexSubImage2D(GL_TEXTURE_2D, l, 0, 0, image_level_width(im, l), image_level_height(im, l), format,
+                        GL_UNSIGNED_BYTE, image_level(im, l));
+}
+}
+
+bool resources_gl_current() { return glGetString(GL_VERSION) != nullptr; }
+
+uint32_t texture_load(const char* name) { return load(name, 0); }
+
+uint32_t texture_from_image(const image& source, const char* name, bool repeat) {
+    image im = source;
+    image_grey_to_rgb(&im);
+    if (!image_is_power_of_two(im.width) || !image_is_power_of_two(im.height))
+        image_resample(&im, image_power_of_two_below(im.width), image_power_of_two_below(im.height));
+    if (im.levels < 2) image_build_mips(&im, false);
+    int64_t memory = 0;
+    uint32_t id = create_texture(im, repeat, repeat, false, &memory);
+    return record(id, name, "", memory);
+}
+
+uint32_t texture_number(const char* number, const uint8_t background[3], const uint8_t foreground[3]) {
+    return texture_from_image(image_number_plate(number, background, foreground), "number plate", false);
+}
+
+const char* texture_name(uint32_t id) {
+    const texture_record* t = find_by_id(id);
+    return t ? t->name.c_str() : "";
+}
+
+const char* texture_info(uint32_t id) {
+    const texture_record* t = find_by_id(id);
+    return t ? t->info.c_str() : "";
+}
+
+uint32_t texture_variant(const char* name, const std::vector<const char*>& suffixes) {
+    std::string base = name;
+    size_t cut = std::string::npos;
+    for (const char* ending : {"-repeat.png", "-repeat.ppm", "-repeat.seq"})
+        if (base.size() >= strlen(ending) && base.compare(base.size() - strlen(ending), std::string::npos, ending) == 0)
+            cut = base.rfind('-');
+    if (cut == std::string::npos) cut = base.rfind('.');
+    if (cut != std::string::npos) base.resize(cut);
+    for (const char* suffix : suffixes)
+        if (uint32_t id = texture_load((base + suffix).c_str())) return id;
+    return 0;
+}
+
+void texture_make_permanent(uint32_t id) {
+    if (texture_record* t = find_by_id(id)) t->generation = 0;
+    if (anim_record* a = find_anim(id)) a->generation = 0;
+}
+
+void texture_purge(bool all) {
+    const int current = g_textures.generation;
+    auto stale = [&](int generation) { return all || (generation != 0 && generation != current); };
+    for (auto it = g_textures.anims.begin(); it != g_textures.anims.end();) {
+        if (stale(it->generation)) {
+            if (is_verbose()) log("deleting anim %d for tid %u\n", static_cast<int>(it - g_textures.anims.begin()), it->texture_id);
+            it = g_textures.anims.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto it = g_textures.textures.begin(); it != g_textures.textures.end();) {
+        if (stale(it->generation)) {
+            if (is_verbose()) log("deleting tid %u (%.900s)\n", it->id, it->name.c_str());
+            delete_texture_id(it->id);
+            it = g_textures.textures.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (all) {
+        g_textures.links.clear();
+        g_textures.generation = 0;
+        g_textures.memory = 0;
+        g_textures.next_headless_id = texture_state::k_headless_first_id;
+    }
+}
+
+void texture_generation_advance() { g_textures.generation++; }
+int texture_generation() { return g_textures.generation; }
+int texture_count() { return static_cast<int>(g_textures.textures.size()); }
+int64_t texture_memory() { return g_textures.memory; }
+void texture_memory_reset() { g_textures.memory = 0; }
+
+void texture_set_detail(int skip, int compress_mode) {
+    g_textures.skip = std::clamp(skip, 0, 10);
+    g_textures.compress_mode = std::clamp(compress_mode, 0, 2);
+}
+
+void anim_update(int tic) {
+    for (anim_record& a : g_textures.anims) {
+        if (a.paused) continue;
+        int frame = a.sequence.sequence[anim_step_at(a.sequence, a.start_tic, tic)];
+        if (frame != a.shown_frame) upload_frame(a, frame);
+    }
+}
+
+void anim_start(uint32_t id, int tic) {
+    if (anim_record* a = find_anim(id)) {
+        a->start_tic = tic;
+        a->paused = false;
+    }
+}
+
+void anim_pause(uint32_t id) {
+    if (anim_record* a = find_anim(id)) a->paused = true;
+}
+
+int anim_shown_frame(uint32_t id) {
+    const anim_record* a = find_anim(id);
+    return a ? a->shown_frame : -1;
+}
+
+void links_forget() { g_textures.links.clear(); }
