@@ -1,6 +1,7 @@
 // The frame loop: drawing, sound, the measured frame step, and the fixed-step tics.
 #include "core/config.h"
 #include "core/program.h"
+#include "core/screenshot.h"
 #include "core/view.h"
 
 #include "bike/bike.h"
@@ -192,7 +193,7 @@ void handle_press_without_menu(int32_t code) {
     else if (is_special(code, special_rewind)) demo_seek(-1);
     else if (is_special(code, special_skip)) demo_seek(1);
     else if (is_special(code, special_screenshot) && p.view != editor_view) {
-        // Screenshots arrive with the PNG writer.
+        screenshot_take(p.viewport_width, p.viewport_height);
     } else if (code >= '0' && code <= '9') {
         p.trackside_choice = code - '0' - 1;
     }

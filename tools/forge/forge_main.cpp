@@ -1,6 +1,7 @@
 // The generator of the default data set: writes every file the game reads into one folder.
 #include "forge.h"
 #include "forge_resources.h"
+#include "forge_resources.h"
 #include "forge_shapes.h"
 
 #include <cstdio>
@@ -15,6 +16,7 @@ struct forge_step {
 
 constexpr forge_step k_steps[] = {
     {"main archive", forge_main_archive},
+    {"HUD pictures", forge_hud_pictures},
     {"HUD pictures", forge_hud_pictures},
     {"bike shapes", forge_shapes},
 };
