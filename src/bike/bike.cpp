@@ -1,6 +1,8 @@
-// Rider inputs per slot; the rigid-body bike arrives with the bike simulation.
+// Rider inputs per slot, and the bike tables start-up and shut-down reach.
 #include "bike/bike.h"
 
+#include "bike/bike_setup.h"
+#include "bike/bike_shape.h"
 #include "common/common.h"
 
 #include <algorithm>
@@ -27,7 +29,7 @@ void rider_input_set(int slot, const rider_input& in) {
     out.shift = std::clamp(in.shift, -1, 1);
 }
 
-void bike_select_default() {}
-bool setup_reverse_steering() { return false; }
-bool setup_sticky_dab() { return false; }
-void bike_tables_free() {}
+void bike_select_default() { setup_values_reset(setup()); }
+bool setup_reverse_steering() { return setup().choice[key_reverse_steering] == 1; }
+bool setup_sticky_dab() { return setup().choice[key_sticky_dab] == 1; }
+void bike_tables_free() { shape_cache_free(); }
