@@ -1,0 +1,16 @@
+// The generator's fixed bike and rider collision shapes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// One generated file: its name in the data folder and its bytes.
+struct forge_shape_file {
+    const char* name;
+    std::string bytes;
+};
+
+// The seven shape files in the order the fixed shape check digests them.
+std::vector<forge_shape_file> forge_shape_files();
+// Writes them into the data folder (the generator step).
+bool forge_shapes(const std::string& out);
