@@ -17,6 +17,8 @@ struct bike_resource_loader {
     int (*number_texture)(const char* number, const int background[3], const int foreground[3]);
 };
 extern const bike_resource_loader k_bike_loader_null;
+// The game's model and texture caches.
+extern const bike_resource_loader k_bike_loader_caches;
 
 enum bike_model_slot {
     model_frame, model_side_plates, model_fork_upper, model_front_plate, model_fork_lower, model_swingarm,
