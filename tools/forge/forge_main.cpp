@@ -3,6 +3,8 @@
 #include "forge_resources.h"
 #include "forge_resources.h"
 #include "forge_shapes.h"
+#include "forge_ground_textures.h"
+#include "forge_terrain.h"
 
 #include <cstdio>
 #include <string>
@@ -19,6 +21,8 @@ constexpr forge_step k_steps[] = {
     {"HUD pictures", forge_hud_pictures},
     {"HUD pictures", forge_hud_pictures},
     {"bike shapes", forge_shapes},
+    {"ground textures", forge_ground_textures},
+    {"rabbithill ground", forge_rabbithill_ground},
 };
 }
 
