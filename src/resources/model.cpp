@@ -195,11 +195,14 @@ void draw_mesh(model_mesh* mesh, const float position[3], const model_camera& ca
         if (pose && part.bone_count > 0 && pose->bone_count == part.bone_count) model_part_skin(&part, *pose);
         const bool self_lit = part.shininess == k_model_mode_self_lit;
         if (self_lit) {
-            glPushAttrib(GL_LIGHTING_BIT);
-            const float black[4] = {0, 0, 0, 1};
+            // Only light 0's ambient term, at the part's colour, reaches the part.
+            glPushAttrib(GL_LIGHTING_BIT | GL_ENABLE_BIT);
+            const float black[4] = {0, 0, 0, 1}, white[4] = {1, 1, 1, 1};
+            glDisable(GL_COLOR_MATERIAL);
+            glEnable(GL_LIGHT0);
             glLightModelfv(GL_LIGHT_MODEL_AMBIENT, black);
             glLightfv(GL_LIGHT0, GL_AMBIENT, part.colour);
-            glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, part.colour);
+            glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, white);
             glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, black);
             glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, black);
             glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 1.0f);
