@@ -259,7 +259,7 @@ void build_features(layout_builder& b) {
                 turn(0, std::tan(7 * k_pi / 180), 1960, 2270));
     {
         mound small{3.0f, 25, 1, 22, 3, 1.5f, 1.5f, 3};
-        add_feature(b, feature_kind::rhythm_lane, "rhythm lane", 2290, 0,
+        add_feature(b, feature_kind::rhythm_lane, "rhythm lane", 2310, 0,
                     shape_runs({small, small, small, small, small}, {4, 4, 4, 4}));
     }
     add_feature(b, feature_kind::step_up, "step-up", 2480, 0,

@@ -13,7 +13,7 @@
 
 namespace {
 constexpr float k_shoulder = 16.0f; // ft over which the groove's edge blends into the hillside
-constexpr float k_rim = 3.0f;       // ft of plain dirt between a special surface and the grass
+constexpr float k_rim = 4.0f; // ft of plain dirt between a special surface and the grass, more than a tile's diagonal
 
 float smoothstep(float edge0, float edge1, float v) {
     float t = std::clamp((v - edge0) / (edge1 - edge0), 0.0f, 1.0f);
