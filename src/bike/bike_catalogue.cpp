@@ -356,3 +356,9 @@ constexpr std::array<bike_info, k_bike_count> k_catalogue = build_catalogue();
 
 const bike_info* bike_catalogue() { return k_catalogue.data(); }
 const bike_info& bike_info_at(int index) { return k_catalogue[index]; }
+
+std::string bike_file_base(const bike_info& info) {
+    char base[k_bike_name_size] = {};
+    file_base(info.name, base, k_bike_name_size);
+    return base;
+}

@@ -117,6 +117,10 @@ enum bike_skeleton {
     skeleton_bind_pose = 31,       // nine joints of the rider model, 3 floats each
 };
 
+// The name part of a bike's own files ("crf250(2018)" -> "crf250_2018"): its models are
+// "@<base>_frame.jm" ..., its graphics "@<base>.png" and the choices "<base>-<label>.png".
+std::string bike_file_base(const bike_info& info);
+
 // The whole table, in catalogue order.
 const bike_info* bike_catalogue();
 const bike_info& bike_info_at(int index);

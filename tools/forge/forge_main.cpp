@@ -21,6 +21,7 @@ constexpr forge_step k_steps[] = {
     {"HUD pictures", forge_hud_pictures},
     {"HUD pictures", forge_hud_pictures},
     {"bike shapes", forge_shapes},
+    {"bike models", forge_bike_models},
     {"ground textures", forge_ground_textures},
     {"rabbithill ground", forge_rabbithill_ground},
 };

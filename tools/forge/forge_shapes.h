@@ -1,4 +1,4 @@
-// The generator's fixed bike and rider collision shapes.
+// The generator's bike step: the fixed collision shapes, and the bike and rider models and pictures.
 #pragma once
 
 #include <string>
@@ -14,3 +14,6 @@ struct forge_shape_file {
 std::vector<forge_shape_file> forge_shape_files();
 // Writes them into the data folder (the generator step).
 bool forge_shapes(const std::string& out);
+// The models and pictures of every catalogue bike, the rider and the wheels, with the rider,
+// helmet, wheel and bike graphics choices.
+bool forge_bike_models(const std::string& out);
