@@ -9,7 +9,7 @@ namespace {
 int read_header_line(FILE* file, char* line) {
     int length = 0;
     while (length < k_archive_line_max) {
-        int c = getc(file);
+        int c = getc_unlocked(file);
         if (c == EOF || c == 0) return -1;
         line[length++] = static_cast<char>(c);
         if (c == '\n') {
