@@ -12,9 +12,15 @@ struct cell_position {
     float u, v; // fraction inside the cell
 };
 
+// Keeps a cell coordinate where an int holds it; written so that NaN lands at the low end.
+inline float bound_cell(float f) {
+    f = f > -k_max_cell_index ? f : -k_max_cell_index;
+    return f < k_max_cell_index ? f : k_max_cell_index;
+}
+
 inline cell_position locate(const height_field& field, float x, float z) {
-    float fx = std::fmax(std::fmin(x * field.inverse_cell_size, k_max_cell_index), -k_max_cell_index);
-    float fz = std::fmax(std::fmin(z * field.inverse_cell_size, k_max_cell_index), -k_max_cell_index);
+    float fx = bound_cell(x * field.inverse_cell_size);
+    float fz = bound_cell(z * field.inverse_cell_size);
     int i = static_cast<int>(fx);
     if (static_cast<float>(i) > fx) i--;
     int j = static_cast<int>(fz);
@@ -47,9 +53,19 @@ inline triangle_choice choose(const cell_position& p) {
 inline float interpolate(const float* heights, int n, float x, float z, const height_field& f) {
     cell_position p = locate(f, x, z);
     triangle_choice t = choose(p);
-    float h0 = sample(heights, n, p.i + t.p0x, p.j + t.p0z);
-    float h1 = sample(heights, n, p.i + t.p1x, p.j + t.p1z);
-    float h2 = sample(heights, n, p.i + t.p2x, p.j + t.p2z);
+    float h0, h1, h2;
+    if (static_cast<unsigned>(p.i) < static_cast<unsigned>(n - 1) &&
+        static_cast<unsigned>(p.j) < static_cast<unsigned>(n - 1)) {
+        // Inside the grid no corner needs clamping.
+        const float* cell = heights + p.i + n * p.j;
+        h0 = cell[t.p0x + n * t.p0z];
+        h1 = cell[t.p1x + n * t.p1z];
+        h2 = cell[t.p2x + n * t.p2z];
+    } else {
+        h0 = sample(heights, n, p.i + t.p0x, p.j + t.p0z);
+        h1 = sample(heights, n, p.i + t.p1x, p.j + t.p1z);
+        h2 = sample(heights, n, p.i + t.p2x, p.j + t.p2z);
+    }
     return h0 + t.a * (h1 - h0) + t.b * (h2 - h0);
 }
 
@@ -146,11 +162,10 @@ terrain_vec3 field_vertex_normal_at(height_field& field, int i, int j) {
 void field_triangles_in_square(const height_field& field, float x0, float z0, float x1,
                                float z1, ground_triangle_visitor visit, void* context) {
     float c = field.cell_size;
-    auto bound = [](float v) { return std::fmax(std::fmin(v, k_max_cell_index), -k_max_cell_index); };
-    int i0 = static_cast<int>(std::floor(bound(x0 / c)));
-    int i1 = static_cast<int>(std::ceil(bound(x1 / c))) - 1;
-    int j0 = static_cast<int>(std::floor(bound(z0 / c)));
-    int j1 = static_cast<int>(std::ceil(bound(z1 / c))) - 1;
+    int i0 = static_cast<int>(std::floor(bound_cell(x0 / c)));
+    int i1 = static_cast<int>(std::ceil(bound_cell(x1 / c))) - 1;
+    int j0 = static_cast<int>(std::floor(bound_cell(z0 / c)));
+    int j1 = static_cast<int>(std::ceil(bound_cell(z1 / c))) - 1;
     // A square wider than the whole field is a caller's mistake; don't spin over it.
     int limit = field.samples_per_side + 2;
     if (i1 - i0 > limit) i1 = i0 + limit;
