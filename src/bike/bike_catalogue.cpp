@@ -32,11 +32,11 @@ struct class_template {
 // 250f: a quarter-litre four-stroke: a little heavier running gear and springs, torque that
 // builds from low revs and stays flat to the limiter, and half again the two-stroke's engine
 // braking.
-// 250: the open two-stroke: twice the 125's torque at lower revs, a heavier crank, raced by a
-// heavier rider, so 5 % stiffer springs.
+// 250: the open two-stroke: twice the 125's torque at lower revs, falling away steeply past the
+// peak, a heavier crank, raced by a heavier rider, so 5 % stiffer springs.
 // 450f: the open four-stroke: the heaviest crank, a broad torque curve from 1000 rpm that holds
-// nearly half its peak at idle, stiffest springs for the heavier rider, and twice the engine
-// braking.
+// nearly half its peak at idle and fades over-rev (peak power near 9500 rpm, about 60 hp),
+// stiffest springs for the heavier rider, and twice the engine braking.
 // 50: a minibike engine of under 8 hp with a light crank and a soft driveline, light forks and
 // swingarm, softer springs, and almost no engine braking.
 constexpr class_template k_classes[] = {
@@ -44,10 +44,10 @@ constexpr class_template k_classes[] = {
      4.6875f, 0.31f, 2000, 0.7f, 0.3f, 1, 1},
     {"250f", 0.76f, 0.56f, {335, 880}, 32, {1880, 4650}, 640, 0.0048828f, 7500, 0.75f, 4.6875f, 0.35f, 1500, 0.2f,
      0.25f, 1.5f, 1.5f},
-    {"250", 0.75f, 0.55f, {350, 905}, 32, {1950, 4800}, 650, 0.0068359f, 7500, 0.75f, 5.46875f, 0.3f, 2000, 0.6f, 0.3f,
+    {"250", 0.75f, 0.55f, {350, 905}, 32, {1950, 4800}, 650, 0.0068359f, 7500, 0.75f, 5.46875f, 0.3f, 2000, 0.6f, 0.6f,
      1.5f, 1.2f},
     {"450f", 0.78f, 0.58f, {372, 950}, 35, {2060, 5020}, 700, 0.0088501f, 7500, 0.75f, 5.46875f, 0.45f, 1000, 0.1f,
-     0.25f, 2, 2},
+     0.45f, 2, 2},
     {"50", 0.52f, 0.38f, {215, 600}, 20, {1150, 3000}, 400, 0.0011936f, 1200, 1.0f, 4.6875f, 0.3f, 2000, 0.5f, 0.3f,
      0.3f, 0.35f},
 };
@@ -161,7 +161,7 @@ constexpr bike_row k_rows[k_bike_count] = {
     {"250sxf(2017)", c250f, 4.18f, 3.47826f, 13, 48, k_gears_250f, 18.75f, 10500, 8500, 13000, 14000, 0},
     {"250sxf(2018)", c250f, 4.18f, 3.47826f, 13, 48, k_gears_250f, 18.9f, 10500, 8500, 13000, 14000, 0},
     {"250sx(2012)", c250, 4.25f, 2.87f, 14, 50, k_gears_250, 33.8f, 8000, 6200, 9200, 10800, 0},
-    {"350sxf(2011)", c450f, 4.52f, 3.04f, 13, 48, k_gears_250f, 24.6f, 9000, 7500, 12000, 13400, k_inertia_350},
+    {"350sxf(2011)", c450f, 4.52f, 3.04f, 13, 48, k_gears_250f, 26.5f, 9000, 7500, 12000, 13400, k_inertia_350},
     {"350sxf(2013)", c250f, 4.40f, 3.04f, 13, 48, k_gears_250f, 24.0f, 9000, 7500, 12000, 13400, k_inertia_350},
     {"350sxf(2017)", c250f, 4.34f, 3.04f, 13, 48, k_gears_250f, 24.3f, 9000, 7500, 12000, 13400, k_inertia_350},
     {"450sxf(2011)", c450f, 4.72f, 2.3f, 13, 48, k_gears_450f, 33.8f, 8000, 6300, 10800, 12500, 0},

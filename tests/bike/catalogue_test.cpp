@@ -246,9 +246,11 @@ TEST(catalogue, every_record_is_a_plausible_motorcycle) {
 TEST(catalogue, bigger_classes_pull_harder) {
     std::map<std::string, std::vector<const bike_info*>> by_class;
     for (int i = 0; i < k_bike_count; i++) by_class[bike_info_at(i).bike_class].push_back(&bike_info_at(i));
-    auto stronger = [&](const char* big, const char* small) {
+    // skip_350: the 350 cc four-strokes race as 250f but are not quarter-litre engines.
+    auto stronger = [&](const char* big, const char* small, bool skip_350 = false) {
         for (const bike_info* a : by_class[big])
             for (const bike_info* b : by_class[small]) {
+                if (skip_350 && strncmp(b->name, "350", 3) == 0) continue;
                 EXPECT_GT(bike_peak_power_hp(*a), bike_peak_power_hp(*b)) << a->name << " vs " << b->name;
                 EXPECT_GT(bike_peak_open_torque(*a, nullptr), bike_peak_open_torque(*b, nullptr))
                     << a->name << " vs " << b->name;
@@ -258,7 +260,7 @@ TEST(catalogue, bigger_classes_pull_harder) {
     stronger("250f", "125");
     stronger("250", "125");
     stronger("125", "50");
-    stronger("250", "250f");
+    stronger("250", "250f", true);
     // A 50 is a minibike: under 10 hp with the lightest crank.
     for (const bike_info* b : by_class["50"]) {
         EXPECT_LT(bike_peak_power_hp(*b), 10);
