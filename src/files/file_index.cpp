@@ -159,7 +159,6 @@ void describe_entry(int i, char* buffer, int size) {
     snprintf(buffer, static_cast<size_t>(size), "%s -> %s", e.name.c_str(), e.path.c_str());
 }
 
-void files_free_all() {
-    g_index = index_state{};
-    folders_free();
-}
+void index_free() { g_index = index_state{}; }
+
+void files_free_all() { folders_free(); }

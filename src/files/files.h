@@ -14,7 +14,8 @@ void make_parent_folders(const std::string& path);
 bool find_game_data();
 // Opens the home folder in the desktop's file browser.
 void open_home_in_browser();
-// Forgets the folder list (shut-down, or a test that changes the environment).
+// Forgets the folder list and the file index built over it (shut-down, or a test that
+// changes the environment).
 void folders_free();
 // "/" separators, runs of "/" collapsed, and a trailing "/".
 std::string normalise_folder(const std::string& path);

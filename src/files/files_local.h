@@ -22,6 +22,9 @@ struct index_entry {
 // or the index has not been built.
 const index_entry* index_find(const std::string& name);
 
+// Forgets the index (its priorities name positions in the folder list, so it goes with it).
+void index_free();
+
 // How a stored file turns into the bytes a reader sees.
 enum class file_form { plain, gzip, scrambled, gzip_scrambled };
 

@@ -1,5 +1,6 @@
 // The folder list: home folder first, then QV_HOME or the folder of the program file.
 #include "files/files.h"
+#include "files/files_local.h"
 
 #include "platform/log.h"
 
@@ -114,4 +115,7 @@ void open_home_in_browser() {
     if (child > 0) waitpid(child, nullptr, 0);
 }
 
-void folders_free() { g_folders = folder_state{}; }
+void folders_free() {
+    g_folders = folder_state{};
+    index_free();
+}
