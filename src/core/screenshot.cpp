@@ -36,7 +36,8 @@ bool screenshot_take(int width, int height) {
     // The frame buffer's rows run bottom up; the picture's top down.
     std::vector<unsigned char> picture(rows.size());
     const size_t stride = static_cast<size_t>(width) * 3;
-    for (int y = 0; y < height; y++) memcpy(&picture[y * stride], &rows[(height - 1 - y) * stride], stride);
+    for (int y = 0; y < height; y++)
+        memcpy(&picture[y * stride], &rows[(height - 1 - y) * stride], stride);
     const int number = g_next_number++;
     char name[64];
     snprintf(name, sizeof name, "@screenshot%03d.png", number);

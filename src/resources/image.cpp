@@ -28,12 +28,17 @@ int image_level_height(const image& im, int level) { return std::max(1, im.heigh
 size_t image_level_offset(const image& im, int level) {
     size_t offset = 0;
     for (int l = 0; l < level; l++)
-        offset += static_cast<size_t>(image_level_width(im, l)) * image_level_height(im, l) * im.channels;
+        offset +=
+            static_cast<size_t>(image_level_width(im, l)) * image_level_height(im, l) * im.channels;
     return offset;
 }
 
-uint8_t* image_level(image& im, int level) { return im.pixels.data() + image_level_offset(im, level); }
-const uint8_t* image_level(const image& im, int level) { return im.pixels.data() + image_level_offset(im, level); }
+uint8_t* image_level(image& im, int level) {
+    return im.pixels.data() + image_level_offset(im, level);
+}
+const uint8_t* image_level(const image& im, int level) {
+    return im.pixels.data() + image_level_offset(im, level);
+}
 
 bool image_size_acceptable(int64_t width, int64_t height, const char* what) {
     if (width < 1 || height < 1 || width > k_image_max_side || height > k_image_max_side ||
@@ -67,7 +72,8 @@ int full_level_count(int width, int height) {
 }
 
 // One 2 x 2 box step from a level to the next.
-void box_filter(const uint8_t* src, int sw, int sh, uint8_t* dst, int dw, int dh, int channels, bool max_alpha) {
+void box_filter(const uint8_t* src, int sw, int sh, uint8_t* dst, int dw, int dh, int channels,
+                bool max_alpha) {
     for (int y = 0; y < dh; y++) {
         int y0 = sh > 1 ? 2 * y : 0, y1 = sh > 1 ? 2 * y + 1 : 0;
         for (int x = 0; x < dw; x++) {
@@ -88,7 +94,8 @@ void box_filter(const uint8_t* src, int sw, int sh, uint8_t* dst, int dw, int dh
                 bool plain = opaque == 4 || clear == 4;
                 for (int c = 0; c < 3; c++) {
                     if (plain) {
-                        out[c] = static_cast<uint8_t>((p[0][c] + p[1][c] + p[2][c] + p[3][c] + 2) >> 2);
+                        out[c] =
+                            static_cast<uint8_t>((p[0][c] + p[1][c] + p[2][c] + p[3][c] + 2) >> 2);
                     } else {
                         int weighted = 0;
                         for (const uint8_t* q : p) weighted += q[c] * q[3];
@@ -113,7 +120,7 @@ void upsample_taps(int i, int n, int m, int* near, int* far) {
     *near = std::min(i / 2, m - 1);
     *far = (i & 1) ? std::min(*near + 1, m - 1) : std::max(*near - 1, 0);
 }
-}
+} // namespace
 
 void image_build_mips(image* im, bool max_alpha) {
     int levels = full_level_count(im->width, im->height);
@@ -121,14 +128,15 @@ void image_build_mips(image* im, bool max_alpha) {
     size_t total = 0;
     for (int l = 0; l < levels; l++) {
         image probe = {im->width, im->height, im->channels, 0, {}};
-        total += static_cast<size_t>(image_level_width(probe, l)) * image_level_height(probe, l) * im->channels;
+        total += static_cast<size_t>(image_level_width(probe, l)) * image_level_height(probe, l) *
+                 im->channels;
     }
     im->pixels.resize(total);
     im->levels = levels;
     for (int l = 1; l < levels; l++)
-        box_filter(image_level(*im, l - 1), image_level_width(*im, l - 1), image_level_height(*im, l - 1),
-                   image_level(*im, l), image_level_width(*im, l), image_level_height(*im, l), im->channels,
-                   max_alpha);
+        box_filter(image_level(*im, l - 1), image_level_width(*im, l - 1),
+                   image_level_height(*im, l - 1), image_level(*im, l), image_level_width(*im, l),
+                   image_level_height(*im, l), im->channels, max_alpha);
 }
 
 void image_resample(image* im, int width, int height) {
@@ -181,14 +189,18 @@ bool image_level_redundant(const image& im) {
             upsample_taps(x, w, nw, &b, &a);
             for (int k = 0; k < c; k++)
                 wide[(static_cast<size_t>(y) * w + x) * c + k] =
-                    (next[(static_cast<size_t>(y) * nw + a) * c + k] + 3 * next[(static_cast<size_t>(y) * nw + b) * c + k]) >> 2;
+                    (next[(static_cast<size_t>(y) * nw + a) * c + k] +
+                     3 * next[(static_cast<size_t>(y) * nw + b) * c + k]) >>
+                    2;
         }
     for (int y = 0; y < h; y++) {
         int b, a;
         upsample_taps(y, h, nh, &b, &a);
         for (int x = 0; x < w; x++)
             for (int k = 0; k < c; k++) {
-                int predicted = (wide[(static_cast<size_t>(a) * w + x) * c + k] + 3 * wide[(static_cast<size_t>(b) * w + x) * c + k]) >> 2;
+                int predicted = (wide[(static_cast<size_t>(a) * w + x) * c + k] +
+                                 3 * wide[(static_cast<size_t>(b) * w + x) * c + k]) >>
+                                2;
                 int actual = cur[(static_cast<size_t>(y) * w + x) * c + k];
                 if (actual - predicted > 4 || predicted - actual > 4) return false;
             }
@@ -199,7 +211,8 @@ bool image_level_redundant(const image& im) {
 void image_grey_to_rgb(image* im) {
     if (im->channels != 1) return;
     std::vector<uint8_t> rgb(im->pixels.size() * 3);
-    for (size_t i = 0; i < im->pixels.size(); i++) rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = im->pixels[i];
+    for (size_t i = 0; i < im->pixels.size(); i++)
+        rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = im->pixels[i];
     im->pixels = std::move(rgb);
     im->channels = 3;
 }
@@ -224,7 +237,8 @@ bool image_from_custom_mips(const image& file, image* out) {
         if (column + lw > w || row + lh > fh) return false;
         uint8_t* dst = image_level(result, l);
         for (int y = 0; y < lh; y++)
-            memcpy(dst + static_cast<size_t>(y) * lw * c, &file.pixels[(static_cast<size_t>(row + y) * w + column) * c],
+            memcpy(dst + static_cast<size_t>(y) * lw * c,
+                   &file.pixels[(static_cast<size_t>(row + y) * w + column) * c],
                    static_cast<size_t>(lw) * c);
         if (l >= 2) row += lh;
     }

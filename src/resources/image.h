@@ -7,8 +7,8 @@
 #include <vector>
 
 // The largest picture any reader accepts: larger headers are refused before allocating.
-constexpr int k_image_max_side = 16384;             // pixels
-constexpr int64_t k_image_max_pixels = 1LL << 26;   // pixels in level 0
+constexpr int k_image_max_side = 16384;           // pixels
+constexpr int64_t k_image_max_pixels = 1LL << 26; // pixels in level 0
 
 // A decoded picture: rows from the top, 8 bits per channel, then (when `levels` > 1) the
 // mip chain in the same buffer, each level halving width and height down to 1 x 1.
@@ -67,7 +67,7 @@ bool image_decode_j7(const uint8_t* data, size_t size, image* out);
 // The J6/J7 body alone (after the header), channels 3 or 4: width x height x channels bytes.
 bool image_decode_j_body(const uint8_t* data, size_t size, int width, int height, int channels,
                          image* out);
-std::string image_encode_j(const image& im); // "J6" for 3 channels, "J7" for 4
+std::string image_encode_j(const image& im);   // "J6" for 3 channels, "J7" for 4
 std::string image_encode_ppm(const image& im); // binary "P6" (3 channels) or "P5" (1 channel)
 
 // PNG at 8 bits per channel (3 or 4 channels); `text` gets the text chunks' text.
@@ -85,7 +85,8 @@ bool image_encode_png16(const uint16_t* samples, int width, int height, std::str
 void image_draw_text(image* im, int x, int y, int scale, const char* text, const uint8_t* colour);
 int image_text_width(const char* text, int scale); // pixels
 // The number plate picture: 128 x 128 RGB, the first 7 characters centred.
-image image_number_plate(const char* number, const uint8_t background[3], const uint8_t foreground[3]);
+image image_number_plate(const char* number, const uint8_t background[3],
+                         const uint8_t foreground[3]);
 
 // Makes a decoded picture ready for upload: grey becomes RGB, sides that are not powers of two
 // are resampled down to powers of two, the mip chain is built (unless the picture brought its

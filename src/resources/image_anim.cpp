@@ -56,9 +56,10 @@ bool read_frame(text_reader& r, int index, const anim_png_reader& read_png, imag
     show_message("Error reading .seq frame %d", index);
     return false;
 }
-}
+} // namespace
 
-bool anim_decode(const uint8_t* data, size_t size, const anim_png_reader& read_png, anim_sequence* out) {
+bool anim_decode(const uint8_t* data, size_t size, const anim_png_reader& read_png,
+                 anim_sequence* out) {
     text_reader r = text_reader_of(data, size);
     std::string word;
     if (!text_read_word(r, &word, 5) || word != "ANIM1") {
@@ -72,7 +73,8 @@ bool anim_decode(const uint8_t* data, size_t size, const anim_png_reader& read_p
         show_message("EOF while reading .seq");
         return false;
     }
-    if (seq.length < 1 || seq.length > k_max_sequence_length || seq.frame_count < 1 || seq.frame_count > k_max_frames ||
+    if (seq.length < 1 || seq.length > k_max_sequence_length || seq.frame_count < 1 ||
+        seq.frame_count > k_max_frames ||
         static_cast<size_t>(seq.length) > text_remaining(r) / 2 + 1) {
         log("Bad .seq header: length %d, %d frames\n", seq.length, seq.frame_count);
         return false;
@@ -107,7 +109,8 @@ bool anim_decode(const uint8_t* data, size_t size, const anim_png_reader& read_p
         }
         bytes += static_cast<int64_t>(frame.pixels.size());
         if (bytes > k_max_anim_bytes) {
-            log("Refusing .seq frames of more than %lld bytes\n", static_cast<long long>(k_max_anim_bytes));
+            log("Refusing .seq frames of more than %lld bytes\n",
+                static_cast<long long>(k_max_anim_bytes));
             return false;
         }
         seq.frames.push_back(std::move(frame));
@@ -122,9 +125,11 @@ int anim_step_at(const anim_sequence& seq, int start_tic, int tic) {
 }
 
 std::string anim_encode(const anim_sequence& seq) {
-    std::string out = "ANIM1\n" + std::to_string(seq.length) + " " + std::to_string(seq.frame_count) + " " +
-                      std::to_string(seq.tics_per_step) + " " + std::to_string(seq.loop) + "\n";
-    for (int i = 0; i < seq.length; i++) out += std::to_string(seq.sequence[i]) + (i + 1 < seq.length ? " " : "\n");
+    std::string out = "ANIM1\n" + std::to_string(seq.length) + " " +
+                      std::to_string(seq.frame_count) + " " + std::to_string(seq.tics_per_step) +
+                      " " + std::to_string(seq.loop) + "\n";
+    for (int i = 0; i < seq.length; i++)
+        out += std::to_string(seq.sequence[i]) + (i + 1 < seq.length ? " " : "\n");
     for (const image& frame : seq.frames) out += image_encode_j(frame);
     return out;
 }

@@ -15,7 +15,9 @@ constexpr int k_max_link_depth = 16;
 
 const char* without_bang(const char* name) { return name[0] == '!' ? name + 1 : name; }
 
-bool read_bytes(const char* name, std::string* bytes) { return file_to_string(without_bang(name), bytes); }
+bool read_bytes(const char* name, std::string* bytes) {
+    return file_to_string(without_bang(name), bytes);
+}
 
 // Decodes any still picture from its bytes, by its first word.
 bool decode_still(const char* name, const std::string& bytes, image* out, std::string* chunk_text) {
@@ -31,7 +33,7 @@ bool decode_still(const char* name, const std::string& bytes, image* out, std::s
     }
     return image_decode_png(data, bytes.size(), out, chunk_text);
 }
-}
+} // namespace
 
 std::string resources_first_word(const std::string& bytes) {
     text_reader r = text_reader_of(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
@@ -101,7 +103,8 @@ bool image_read_pgm(const char* name, image* out) {
 bool image_read_png16(const char* name, std::vector<uint16_t>* samples, int* width, int* height) {
     std::string bytes;
     if (!read_bytes(name, &bytes)) return false;
-    return image_decode_png16(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), samples, width, height);
+    return image_decode_png16(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), samples,
+                              width, height);
 }
 
 bool resources_write_file(const char* name, const std::string& bytes) {
@@ -123,5 +126,6 @@ bool png_write_grey16(const char* name, const uint16_t* samples, int width, int 
 
 bool png_write_rgb8(const char* name, const uint8_t* pixels, int width, int height) {
     std::string bytes;
-    return image_encode_png(pixels, width, height, 3, "", &bytes) && resources_write_file(name, bytes);
+    return image_encode_png(pixels, width, height, 3, "", &bytes) &&
+           resources_write_file(name, bytes);
 }

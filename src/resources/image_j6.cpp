@@ -39,10 +39,12 @@ bool decode_j(const uint8_t* data, size_t size, image* out, int channels) {
     r.at++; // the one white-space byte before the body
     return image_decode_j_body(data + r.at, size - r.at, width, height, channels, out);
 }
-}
+} // namespace
 
-bool image_decode_j_body(const uint8_t* data, size_t size, int width, int height, int channels, image* out) {
-    if (!image_size_acceptable(width, height, channels == 3 ? "J6 picture" : "J7 picture")) return false;
+bool image_decode_j_body(const uint8_t* data, size_t size, int width, int height, int channels,
+                         image* out) {
+    if (!image_size_acceptable(width, height, channels == 3 ? "J6 picture" : "J7 picture"))
+        return false;
     const size_t count = static_cast<size_t>(width) * height * channels;
     if (count > size) {
         log("%s body needs %zu bytes, %zu remain\n", channels == 3 ? "J6" : "J7", count, size);
@@ -61,8 +63,12 @@ bool image_decode_j_body(const uint8_t* data, size_t size, int width, int height
     return true;
 }
 
-bool image_decode_j6(const uint8_t* data, size_t size, image* out) { return decode_j(data, size, out, 3); }
-bool image_decode_j7(const uint8_t* data, size_t size, image* out) { return decode_j(data, size, out, 4); }
+bool image_decode_j6(const uint8_t* data, size_t size, image* out) {
+    return decode_j(data, size, out, 3);
+}
+bool image_decode_j7(const uint8_t* data, size_t size, image* out) {
+    return decode_j(data, size, out, 4);
+}
 
 std::string image_encode_j(const image& im) {
     const int c = im.channels;
@@ -73,7 +79,8 @@ std::string image_encode_j(const image& im) {
         for (int x = 0; x < im.width; x++)
             for (int k = 0; k < c; k++) {
                 size_t i = (static_cast<size_t>(y) * im.width + x) * c + k;
-                out.push_back(static_cast<char>(static_cast<uint8_t>(p[i] - predict(p, im.width, c, x, y, k))));
+                out.push_back(static_cast<char>(
+                    static_cast<uint8_t>(p[i] - predict(p, im.width, c, x, y, k))));
             }
     return out;
 }

@@ -23,7 +23,8 @@ void read_from_memory(png_structp png, png_bytep out, png_size_t count) {
 }
 
 void write_to_string(png_structp png, png_bytep data, png_size_t count) {
-    static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), count);
+    static_cast<std::string*>(png_get_io_ptr(png))
+        ->append(reinterpret_cast<const char*>(data), count);
 }
 
 void flush_nothing(png_structp) {}
@@ -40,7 +41,9 @@ void append_text(png_structp png, png_infop info, std::string* text) {
     int count = 0;
     png_get_text(png, info, &chunks, &count);
     for (int i = 0; i < count; i++)
-        if (chunks[i].text) text->append(chunks[i].text, chunks[i].text_length ? chunks[i].text_length : strlen(chunks[i].text));
+        if (chunks[i].text)
+            text->append(chunks[i].text,
+                         chunks[i].text_length ? chunks[i].text_length : strlen(chunks[i].text));
 }
 
 // What the reader hands back to its caller; plain data, so a libpng error may jump over it.
@@ -57,9 +60,10 @@ bool header_acceptable(png_structp png, png_infop info) {
 }
 
 // The part that libpng may jump out of: every buffer is owned by the caller's frame.
-bool read_png8(memory_source* source, std::vector<uint8_t>* pixels, std::vector<png_bytep>* rows, std::string* text,
-               png_result* result) {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, report_error, report_warning);
+bool read_png8(memory_source* source, std::vector<uint8_t>* pixels, std::vector<png_bytep>* rows,
+               std::string* text, png_result* result) {
+    png_structp png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, report_error, report_warning);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
     png_infop end_info = png_create_info_struct(png);
@@ -77,12 +81,14 @@ bool read_png8(memory_source* source, std::vector<uint8_t>* pixels, std::vector<
     if (colour == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
     if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
     if (depth == 16) png_set_strip_16(png);
-    if (colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
+    if (colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_GRAY_ALPHA)
+        png_set_gray_to_rgb(png);
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
     const int channels = png_get_channels(png, info);
     if (channels != 3 && channels != 4) png_error(png, "unexpected channel count");
-    const png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
+    const png_uint_32 width = png_get_image_width(png, info),
+                      height = png_get_image_height(png, info);
     const size_t row_bytes = png_get_rowbytes(png, info);
     if (row_bytes != static_cast<size_t>(width) * channels) png_error(png, "unexpected row size");
     pixels->assign(row_bytes * height, 0);
@@ -100,8 +106,9 @@ bool read_png8(memory_source* source, std::vector<uint8_t>* pixels, std::vector<
 }
 
 bool read_png16(memory_source* source, std::vector<uint16_t>* samples, std::vector<png_bytep>* rows,
-               png_result* result) {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, report_error, report_warning);
+                png_result* result) {
+    png_structp png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, report_error, report_warning);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
     if (!info || setjmp(png_jmpbuf(png))) {
@@ -114,15 +121,18 @@ bool read_png16(memory_source* source, std::vector<uint16_t>* samples, std::vect
     if (!header_acceptable(png, info)) png_error(png, "picture too large");
     const int colour = png_get_color_type(png, info);
     if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
-    if (colour == PNG_COLOR_TYPE_GRAY && png_get_bit_depth(png, info) < 8) png_set_expand_gray_1_2_4_to_8(png);
+    if (colour == PNG_COLOR_TYPE_GRAY && png_get_bit_depth(png, info) < 8)
+        png_set_expand_gray_1_2_4_to_8(png);
     if (colour & PNG_COLOR_MASK_COLOR) png_set_rgb_to_gray(png, 1, -1, -1);
     png_set_strip_alpha(png);
     png_set_expand_16(png);
     png_set_swap(png); // samples in the host's order (little endian)
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    if (png_get_channels(png, info) != 1 || png_get_bit_depth(png, info) != 16) png_error(png, "not grey after conversion");
-    const png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
+    if (png_get_channels(png, info) != 1 || png_get_bit_depth(png, info) != 16)
+        png_error(png, "not grey after conversion");
+    const png_uint_32 width = png_get_image_width(png, info),
+                      height = png_get_image_height(png, info);
     samples->assign(static_cast<size_t>(width) * height, 0);
     rows->assign(height, nullptr);
     for (png_uint_32 y = 0; y < height; y++)
@@ -136,9 +146,10 @@ bool read_png16(memory_source* source, std::vector<uint16_t>* samples, std::vect
     return true;
 }
 
-bool write_png(const uint8_t* pixels, int width, int height, int colour, int depth, int bytes_per_pixel,
-               const std::string& text, std::string* out) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, report_error, report_warning);
+bool write_png(const uint8_t* pixels, int width, int height, int colour, int depth,
+               int bytes_per_pixel, const std::string& text, std::string* out) {
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, report_error, report_warning);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
     if (!info || setjmp(png_jmpbuf(png))) {
@@ -146,8 +157,8 @@ bool write_png(const uint8_t* pixels, int width, int height, int colour, int dep
         return false;
     }
     png_set_write_fn(png, out, write_to_string, flush_nothing);
-    png_set_IHDR(png, info, width, height, depth, colour, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, width, height, depth, colour, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_text chunk = {};
     if (!text.empty()) {
         chunk.compression = PNG_TEXT_COMPRESSION_NONE;
@@ -164,7 +175,7 @@ bool write_png(const uint8_t* pixels, int width, int height, int colour, int dep
     png_destroy_write_struct(&png, &info);
     return true;
 }
-}
+} // namespace
 
 bool image_decode_png(const uint8_t* data, size_t size, image* out, std::string* text) {
     memory_source source = {data, size, 0};
@@ -182,7 +193,8 @@ bool image_decode_png(const uint8_t* data, size_t size, image* out, std::string*
     return true;
 }
 
-bool image_decode_png16(const uint8_t* data, size_t size, std::vector<uint16_t>* samples, int* width, int* height) {
+bool image_decode_png16(const uint8_t* data, size_t size, std::vector<uint16_t>* samples,
+                        int* width, int* height) {
     memory_source source = {data, size, 0};
     std::vector<png_bytep> rows;
     png_result result = {};
@@ -192,9 +204,11 @@ bool image_decode_png16(const uint8_t* data, size_t size, std::vector<uint16_t>*
     return true;
 }
 
-bool image_encode_png(const uint8_t* pixels, int width, int height, int channels, const std::string& text,
-                      std::string* out) {
-    const int colour = channels == 1 ? PNG_COLOR_TYPE_GRAY : channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGBA;
+bool image_encode_png(const uint8_t* pixels, int width, int height, int channels,
+                      const std::string& text, std::string* out) {
+    const int colour = channels == 1   ? PNG_COLOR_TYPE_GRAY
+                       : channels == 3 ? PNG_COLOR_TYPE_RGB
+                                       : PNG_COLOR_TYPE_RGBA;
     if ((channels != 1 && channels != 3 && channels != 4) || width < 1 || height < 1) return false;
     out->clear();
     return write_png(pixels, width, height, colour, 8, channels, text, out);
@@ -203,5 +217,6 @@ bool image_encode_png(const uint8_t* pixels, int width, int height, int channels
 bool image_encode_png16(const uint16_t* samples, int width, int height, std::string* out) {
     if (width < 1 || height < 1) return false;
     out->clear();
-    return write_png(reinterpret_cast<const uint8_t*>(samples), width, height, PNG_COLOR_TYPE_GRAY, 16, 2, "", out);
+    return write_png(reinterpret_cast<const uint8_t*>(samples), width, height, PNG_COLOR_TYPE_GRAY,
+                     16, 2, "", out);
 }

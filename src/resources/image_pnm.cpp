@@ -12,8 +12,10 @@ bool decode_pnm(const uint8_t* data, size_t size, image* out, int channels) {
     std::string word;
     text_read_word(r, &word, 2);
     bool binary;
-    if (word == (ppm ? "P6" : "P5")) binary = true;
-    else if (word == (ppm ? "P3" : "P2")) binary = false;
+    if (word == (ppm ? "P6" : "P5"))
+        binary = true;
+    else if (word == (ppm ? "P3" : "P2"))
+        binary = false;
     else {
         log_error(ppm ? "Can't parse PPM header" : "Can't parse PGM header");
         return false;
@@ -59,14 +61,19 @@ bool decode_pnm(const uint8_t* data, size_t size, image* out, int channels) {
     *out = std::move(im);
     return true;
 }
-}
+} // namespace
 
-bool image_decode_ppm(const uint8_t* data, size_t size, image* out) { return decode_pnm(data, size, out, 3); }
-bool image_decode_pgm(const uint8_t* data, size_t size, image* out) { return decode_pnm(data, size, out, 1); }
+bool image_decode_ppm(const uint8_t* data, size_t size, image* out) {
+    return decode_pnm(data, size, out, 3);
+}
+bool image_decode_pgm(const uint8_t* data, size_t size, image* out) {
+    return decode_pnm(data, size, out, 1);
+}
 
 std::string image_encode_ppm(const image& im) {
     std::string out = im.channels == 1 ? "P5\n" : "P6\n";
     out += std::to_string(im.width) + " " + std::to_string(im.height) + "\n255\n";
-    out.append(reinterpret_cast<const char*>(im.pixels.data()), static_cast<size_t>(im.width) * im.height * im.channels);
+    out.append(reinterpret_cast<const char*>(im.pixels.data()),
+               static_cast<size_t>(im.width) * im.height * im.channels);
     return out;
 }

@@ -31,7 +31,7 @@ struct model_entry {
 struct model_state {
     std::vector<std::unique_ptr<model_entry>> models; // id - 1; purged entries are empty
     int generation = 0; // models loaded before the first track are permanent
-    float lod_bias = 0;  // ft
+    float lod_bias = 0; // ft
     float lod_scale = 1;
     bool vertex_arrays = true;
     int drawn_triangles = 0;
@@ -82,8 +82,11 @@ bool load_mesh(const std::string& name, model_mesh* mesh) {
         return false;
     }
     for (const model_part& part : mesh->parts)
-        if (part.warned_bones) show_message("Warning: vertex with more than 4 bone influences in '%.900s'", name.c_str());
-    if (mesh->dropped_triangles > 0) log("%d degenerate triangles deleted in %.100s\n", mesh->dropped_triangles, name.c_str());
+        if (part.warned_bones)
+            show_message("Warning: vertex with more than 4 bone influences in '%.900s'",
+                         name.c_str());
+    if (mesh->dropped_triangles > 0)
+        log("%d degenerate triangles deleted in %.100s\n", mesh->dropped_triangles, name.c_str());
     compile_display_lists(mesh);
     return true;
 }
@@ -92,12 +95,14 @@ bool load_mesh(const std::string& name, model_mesh* mesh) {
 void load_levels(const std::string& name, model_entry* e) {
     if (name.empty() || name[0] != '@') return;
     std::string stem = name.substr(1);
-    if (stem.size() > 3 && strcasecmp(stem.c_str() + stem.size() - 3, ".gz") == 0) stem.resize(stem.size() - 3);
+    if (stem.size() > 3 && strcasecmp(stem.c_str() + stem.size() - 3, ".gz") == 0)
+        stem.resize(stem.size() - 3);
     size_t dot = stem.rfind('.');
     if (dot != std::string::npos) stem.resize(dot);
     stem += "_lod";
     for (const std::string& file : file_index()) {
-        if (file.size() <= stem.size() || strncasecmp(file.c_str(), stem.c_str(), stem.size()) != 0) continue;
+        if (file.size() <= stem.size() || strncasecmp(file.c_str(), stem.c_str(), stem.size()) != 0)
+            continue;
         const char* digits = file.c_str() + stem.size();
         if (*digits < '0' || *digits > '9') continue;
         int n = atoi(digits);
@@ -120,7 +125,8 @@ void load_levels(const std::string& name, model_entry* e) {
 void set_material(const model_part& part) {
     float specular[4] = {part.colour[0], part.colour[1], part.colour[2], part.colour[3]};
     glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, specular);
-    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, std::min(128.0f, std::max(part.shininess, 0.125f)));
+    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS,
+                std::min(128.0f, std::max(part.shininess, 0.125f)));
     glColor4fv(part.colour);
 }
 
@@ -132,7 +138,8 @@ void draw_arrays(const model_part& part, const float* uvs) {
         glVertexPointer(3, GL_FLOAT, 0, part.positions.data());
         glNormalPointer(GL_FLOAT, 0, part.normals.data());
         glTexCoordPointer(2, GL_FLOAT, 0, uvs);
-        glDrawElements(GL_TRIANGLES, part.triangle_count * 3, GL_UNSIGNED_INT, part.triangles.data());
+        glDrawElements(GL_TRIANGLES, part.triangle_count * 3, GL_UNSIGNED_INT,
+                       part.triangles.data());
         glDisableClientState(GL_TEXTURE_COORD_ARRAY);
         glDisableClientState(GL_NORMAL_ARRAY);
         glDisableClientState(GL_VERTEX_ARRAY);
@@ -148,28 +155,32 @@ void draw_arrays(const model_part& part, const float* uvs) {
 }
 
 // Sphere-map coordinates for an environment part: the reflected view direction in camera axes.
-std::vector<float> environment_uvs(const model_part& part, const float position[3], const model_camera& camera,
-                                   const float rotation[9]) {
+std::vector<float> environment_uvs(const model_part& part, const float position[3],
+                                   const model_camera& camera, const float rotation[9]) {
     std::vector<float> uvs(static_cast<size_t>(part.vertex_count) * 2);
     for (int i = 0; i < part.vertex_count; i++) {
         const float* p = &part.positions[3 * static_cast<size_t>(i)];
         const float* n = &part.normals[3 * static_cast<size_t>(i)];
         float world[3], normal[3], d[3];
         for (int r = 0; r < 3; r++) {
-            world[r] = position[r] + rotation[3 * r] * p[0] + rotation[3 * r + 1] * p[1] + rotation[3 * r + 2] * p[2];
-            normal[r] = rotation[3 * r] * n[0] + rotation[3 * r + 1] * n[1] + rotation[3 * r + 2] * n[2];
+            world[r] = position[r] + rotation[3 * r] * p[0] + rotation[3 * r + 1] * p[1] +
+                       rotation[3 * r + 2] * p[2];
+            normal[r] =
+                rotation[3 * r] * n[0] + rotation[3 * r + 1] * n[1] + rotation[3 * r + 2] * n[2];
             d[r] = world[r] - camera.position[r];
         }
         float dn = d[0] * normal[0] + d[1] * normal[1] + d[2] * normal[2];
         float nn = normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2];
         float reflected[3];
         for (int r = 0; r < 3; r++) reflected[r] = d[r] - (nn > 0 ? 2 * dn / nn : 0) * normal[r];
-        float length = std::sqrt(reflected[0] * reflected[0] + reflected[1] * reflected[1] + reflected[2] * reflected[2]);
+        float length = std::sqrt(reflected[0] * reflected[0] + reflected[1] * reflected[1] +
+                                 reflected[2] * reflected[2]);
         float a[3] = {0, 1, 0};
         if (length > 0)
             for (int k = 0; k < 3; k++)
                 a[k] = (camera.axes[3 * k] * reflected[0] + camera.axes[3 * k + 1] * reflected[1] +
-                        camera.axes[3 * k + 2] * reflected[2]) / length;
+                        camera.axes[3 * k + 2] * reflected[2]) /
+                       length;
         float theta = std::acos(std::clamp(a[1], -1.0f, 1.0f)) / (2 * static_cast<float>(M_PI));
         float side = std::sqrt(a[0] * a[0] + a[2] * a[2]);
         uvs[2 * static_cast<size_t>(i)] = 0.5f + (side > 0 ? theta * a[0] / side : 0);
@@ -178,13 +189,13 @@ std::vector<float> environment_uvs(const model_part& part, const float position[
     return uvs;
 }
 
-void draw_mesh(model_mesh* mesh, const float position[3], const model_camera& camera, const float rotation[9],
-               const model_pose* pose, bool environment_pass) {
+void draw_mesh(model_mesh* mesh, const float position[3], const model_camera& camera,
+               const float rotation[9], const model_pose* pose, bool environment_pass) {
     if (!resources_gl_current()) return;
     glPushMatrix();
     const float* m = rotation;
-    float matrix[16] = {m[0], m[3], m[6], 0, m[1], m[4], m[7], 0, m[2], m[5], m[8], 0,
-                        position[0], position[1], position[2], 1};
+    float matrix[16] = {m[0], m[3], m[6], 0, m[1],        m[4],        m[7],        0,
+                        m[2], m[5], m[8], 0, position[0], position[1], position[2], 1};
     glMultMatrixf(matrix);
     for (model_part& part : mesh->parts) {
         const bool environment = part.shininess == k_model_mode_environment;
@@ -192,7 +203,8 @@ void draw_mesh(model_mesh* mesh, const float position[3], const model_camera& ca
             if (!environment_pass) break; // the lit pass stops at the first environment part
             continue;
         }
-        if (pose && part.bone_count > 0 && pose->bone_count == part.bone_count) model_part_skin(&part, *pose);
+        if (pose && part.bone_count > 0 && pose->bone_count == part.bone_count)
+            model_part_skin(&part, *pose);
         const bool self_lit = part.shininess == k_model_mode_self_lit;
         if (self_lit) {
             // Only light 0's ambient term, at the part's colour, reaches the part.
@@ -231,10 +243,12 @@ void draw_mesh(model_mesh* mesh, const float position[3], const model_camera& ca
 model_mesh* mesh_for_camera(int id, const float position[3], const model_camera& camera) {
     model_entry* e = entry(id);
     if (!e) return nullptr;
-    float d[3] = {position[0] - camera.position[0], position[1] - camera.position[1], position[2] - camera.position[2]};
-    return const_cast<model_mesh*>(model_level_for_distance(id, std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2])));
+    float d[3] = {position[0] - camera.position[0], position[1] - camera.position[1],
+                  position[2] - camera.position[2]};
+    return const_cast<model_mesh*>(
+        model_level_for_distance(id, std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2])));
 }
-}
+} // namespace
 
 int model_load(const char* name) {
     for (size_t i = 0; i < g_models.models.size(); i++) {
@@ -288,16 +302,18 @@ int model_level_count(int id) {
 
 float model_level_distance(int id, int level) {
     model_entry* e = entry(id);
-    return e && level >= 0 && level < static_cast<int>(e->levels.size()) ? e->levels[level].distance : 0;
+    return e && level >= 0 && level < static_cast<int>(e->levels.size()) ? e->levels[level].distance
+                                                                         : 0;
 }
 
-void model_draw(int id, const float position[3], const model_camera& camera, const float rotation[9],
-                const model_pose* pose) {
-    if (model_mesh* mesh = mesh_for_camera(id, position, camera)) draw_mesh(mesh, position, camera, rotation, pose, false);
+void model_draw(int id, const float position[3], const model_camera& camera,
+                const float rotation[9], const model_pose* pose) {
+    if (model_mesh* mesh = mesh_for_camera(id, position, camera))
+        draw_mesh(mesh, position, camera, rotation, pose, false);
 }
 
-void model_draw_env(int id, const float position[3], const model_camera& camera, const float rotation[9],
-                    const model_pose* pose) {
+void model_draw_env(int id, const float position[3], const model_camera& camera,
+                    const float rotation[9], const model_pose* pose) {
     model_mesh* mesh = mesh_for_camera(id, position, camera);
     if (mesh && mesh->has_environment_part) draw_mesh(mesh, position, camera, rotation, pose, true);
 }

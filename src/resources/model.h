@@ -28,21 +28,22 @@ struct model_part {
     std::vector<float> tangents;  // V x 3, summed over each vertex's triangles
     std::vector<float> uvs;       // V x 2, v already flipped (1 - v of the file)
     std::vector<float> rest_positions, rest_normals, rest_tangents; // skinned parts only
-    std::vector<float> bone_weights;      // V x 4, summing to 1 (skinned parts only)
-    std::vector<uint16_t> bone_indices;   // V x 4
-    std::vector<int32_t> triangles;       // T x 3 vertex indices
-    uint32_t display_list = 0;            // GL list, or 0 when drawn from the arrays
-    bool warned_bones = false; // a vertex had more than 4 bone influences
+    std::vector<float> bone_weights;    // V x 4, summing to 1 (skinned parts only)
+    std::vector<uint16_t> bone_indices; // V x 4
+    std::vector<int32_t> triangles;     // T x 3 vertex indices
+    uint32_t display_list = 0;          // GL list, or 0 when drawn from the arrays
+    bool warned_bones = false;          // a vertex had more than 4 bone influences
 };
 
 // A ".jm" file as read: its parts in file order.
 struct model_mesh {
     std::vector<model_part> parts;
-    bool plain = false;    // no "JM" header
-    int version = 0;       // 1 or 2 for versioned files
+    bool plain = false; // no "JM" header
+    int version = 0;    // 1 or 2 for versioned files
     int file_bone_count = 0;
     int dropped_triangles = 0;
-    float texel_density_u = 0, texel_density_v = 0; // largest |du|, |dv| per ft over edges of 1/16 ft or more
+    float texel_density_u = 0,
+          texel_density_v = 0; // largest |du|, |dv| per ft over edges of 1/16 ft or more
     bool has_environment_part = false;
 };
 
@@ -79,13 +80,13 @@ const model_mesh* model_get(int id);
 const char* model_name(int id);
 // The mesh drawn at a distance from the camera: the model or one of its coarser levels.
 const model_mesh* model_level_for_distance(int id, float distance);
-int model_level_count(int id); // coarser levels found beside the model
+int model_level_count(int id);                 // coarser levels found beside the model
 float model_level_distance(int id, int level); // ft, level 0 is the first coarser one
 // Lit parts, then (separately) environment parts.
-void model_draw(int id, const float position[3], const model_camera& camera, const float rotation[9],
-                const model_pose* pose);
-void model_draw_env(int id, const float position[3], const model_camera& camera, const float rotation[9],
-                    const model_pose* pose);
+void model_draw(int id, const float position[3], const model_camera& camera,
+                const float rotation[9], const model_pose* pose);
+void model_draw_env(int id, const float position[3], const model_camera& camera,
+                    const float rotation[9], const model_pose* pose);
 // Deletes models of generations that are neither 0 nor current; all = true deletes every one.
 void model_purge(bool all);
 void model_generation_advance();

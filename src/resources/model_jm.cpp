@@ -10,9 +10,9 @@
 #include <cstdio>
 
 namespace {
-constexpr float k_min_cross = 8.271806e-25f; // 2^-80: smaller cross products are degenerate
+constexpr float k_min_cross = 8.271806e-25f;       // 2^-80: smaller cross products are degenerate
 constexpr float k_min_uv_area = 1.0f / 1048576.0f; // 2^-20
-constexpr float k_min_density_edge = 0.0625f; // ft
+constexpr float k_min_density_edge = 0.0625f;      // ft
 
 void sub3(const float* a, const float* b, float* out) {
     for (int k = 0; k < 3; k++) out[k] = a[k] - b[k];
@@ -40,8 +40,8 @@ bool read_part(text_reader& r, int bone_count, bool plain, model_part* part) {
     } else {
         float s, k, red, green, blue;
         if (!text_read_float(r, &s) || !text_read_float(r, &k) || !text_read_float(r, &red) ||
-            !text_read_float(r, &green) || !text_read_float(r, &blue) || !text_read_int(r, &v_count) ||
-            !text_read_int(r, &t_count))
+            !text_read_float(r, &green) || !text_read_float(r, &blue) ||
+            !text_read_int(r, &v_count) || !text_read_int(r, &t_count))
             return false;
         part->shininess = s;
         part->colour[0] = red;
@@ -52,8 +52,10 @@ bool read_part(text_reader& r, int bone_count, bool plain, model_part* part) {
     const int per_vertex = 8 + bone_count;
     // Every number takes at least two bytes of text: check the counts before allocating.
     const size_t remaining = text_remaining(r);
-    if (v_count < 0 || t_count < 0 || v_count > k_model_max_vertices || t_count > k_model_max_triangles ||
-        static_cast<uint64_t>(v_count) * per_vertex + static_cast<uint64_t>(t_count) * 3 > remaining / 2 + 1) {
+    if (v_count < 0 || t_count < 0 || v_count > k_model_max_vertices ||
+        t_count > k_model_max_triangles ||
+        static_cast<uint64_t>(v_count) * per_vertex + static_cast<uint64_t>(t_count) * 3 >
+            remaining / 2 + 1) {
         log("Bad model part counts: %d vertices, %d triangles\n", v_count, t_count);
         return false;
     }
@@ -70,8 +72,9 @@ bool read_part(text_reader& r, int bone_count, bool plain, model_part* part) {
         float* p = &part->positions[3 * static_cast<size_t>(i)];
         float* n = &part->normals[3 * static_cast<size_t>(i)];
         float* uv = &part->uvs[2 * static_cast<size_t>(i)];
-        if (!text_read_float(r, &p[0]) || !text_read_float(r, &p[1]) || !text_read_float(r, &p[2]) ||
-            !text_read_float(r, &n[0]) || !text_read_float(r, &n[1]) || !text_read_float(r, &n[2]) ||
+        if (!text_read_float(r, &p[0]) || !text_read_float(r, &p[1]) ||
+            !text_read_float(r, &p[2]) || !text_read_float(r, &n[0]) ||
+            !text_read_float(r, &n[1]) || !text_read_float(r, &n[2]) ||
             !text_read_float(r, &uv[0]) || !text_read_float(r, &uv[1]))
             return false;
         uv[1] = 1.0f - uv[1];
@@ -106,7 +109,8 @@ int drop_bad_triangles(model_part* part) {
             float e1[3], e2[3];
             sub3(&part->positions[3 * static_cast<size_t>(tri[1])], p0, e1);
             sub3(&part->positions[3 * static_cast<size_t>(tri[2])], p0, e2);
-            float c[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e1[1] * e2[0]};
+            float c[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+                          e1[0] * e2[1] - e1[1] * e2[0]};
             // Written so that a NaN cross product counts as degenerate too.
             ok = dot3(c, c) >= k_min_cross;
         }
@@ -133,7 +137,8 @@ void compute_tangents(model_part* part) {
         float e1[3], e2[3], tangent[3];
         sub3(&part->positions[3 * static_cast<size_t>(tri[1])], p0, e1);
         sub3(&part->positions[3 * static_cast<size_t>(tri[2])], p0, e2);
-        float du1 = uv1[0] - uv0[0], dv1 = uv1[1] - uv0[1], du2 = uv2[0] - uv0[0], dv2 = uv2[1] - uv0[1];
+        float du1 = uv1[0] - uv0[0], dv1 = uv1[1] - uv0[1], du2 = uv2[0] - uv0[0],
+              dv2 = uv2[1] - uv0[1];
         float r = du1 * dv2 - du2 * dv1;
         float scale;
         if (std::fabs(r) * 0.5f >= k_min_uv_area) {
@@ -156,13 +161,19 @@ void compute_tangents(model_part* part) {
 void measure_texel_density(const model_part& part, model_mesh* mesh) {
     for (int t = 0; t < part.triangle_count; t++)
         for (int e = 0; e < 3; e++) {
-            int a = part.triangles[3 * static_cast<size_t>(t) + e], b = part.triangles[3 * static_cast<size_t>(t) + (e + 1) % 3];
+            int a = part.triangles[3 * static_cast<size_t>(t) + e],
+                b = part.triangles[3 * static_cast<size_t>(t) + (e + 1) % 3];
             float d[3];
-            sub3(&part.positions[3 * static_cast<size_t>(b)], &part.positions[3 * static_cast<size_t>(a)], d);
+            sub3(&part.positions[3 * static_cast<size_t>(b)],
+                 &part.positions[3 * static_cast<size_t>(a)], d);
             float length = std::sqrt(dot3(d, d));
             if (!(length >= k_min_density_edge)) continue;
-            float du = std::fabs(part.uvs[2 * static_cast<size_t>(b)] - part.uvs[2 * static_cast<size_t>(a)]) / length;
-            float dv = std::fabs(part.uvs[2 * static_cast<size_t>(b) + 1] - part.uvs[2 * static_cast<size_t>(a) + 1]) / length;
+            float du = std::fabs(part.uvs[2 * static_cast<size_t>(b)] -
+                                 part.uvs[2 * static_cast<size_t>(a)]) /
+                       length;
+            float dv = std::fabs(part.uvs[2 * static_cast<size_t>(b) + 1] -
+                                 part.uvs[2 * static_cast<size_t>(a) + 1]) /
+                       length;
             if (du > mesh->texel_density_u) mesh->texel_density_u = du;
             if (dv > mesh->texel_density_v) mesh->texel_density_v = dv;
         }
@@ -179,7 +190,7 @@ void finish_part(model_part* part, model_mesh* mesh) {
     if (part->shininess == k_model_mode_environment) mesh->has_environment_part = true;
     measure_texel_density(*part, mesh);
 }
-}
+} // namespace
 
 bool model_jm_decode(const uint8_t* data, size_t size, model_mesh* out) {
     text_reader r = text_reader_of(data, size);
@@ -187,14 +198,15 @@ bool model_jm_decode(const uint8_t* data, size_t size, model_mesh* out) {
     text_skip_space(r);
     if (text_remaining(r) >= 2 && data[r.at] == 'J' && data[r.at + 1] == 'M') {
         r.at += 2;
-        if (text_remaining(r) == 0 || data[r.at] < '0' || data[r.at] > '9' || !text_read_int(r, &mesh.version) ||
-            (mesh.version != 1 && mesh.version != 2)) {
+        if (text_remaining(r) == 0 || data[r.at] < '0' || data[r.at] > '9' ||
+            !text_read_int(r, &mesh.version) || (mesh.version != 1 && mesh.version != 2)) {
             log("Unknown model version\n");
             return false;
         }
         if (mesh.version == 2) {
             std::string unused;
-            if (!text_read_int(r, &mesh.file_bone_count) || !text_read_word(r, &unused)) return false;
+            if (!text_read_int(r, &mesh.file_bone_count) || !text_read_word(r, &unused))
+                return false;
             if (mesh.file_bone_count < 0 || mesh.file_bone_count > k_model_max_bones) {
                 log("Bad model bone count %d\n", mesh.file_bone_count);
                 return false;
@@ -227,9 +239,11 @@ void append(std::string* out, const char* format, ...) {
     va_start(args, format);
     int n = vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
-    if (n > 0) out->append(buffer, static_cast<size_t>(n) < sizeof buffer ? static_cast<size_t>(n) : sizeof buffer - 1);
+    if (n > 0)
+        out->append(buffer, static_cast<size_t>(n) < sizeof buffer ? static_cast<size_t>(n)
+                                                                   : sizeof buffer - 1);
 }
-}
+} // namespace
 
 std::string model_jm_encode(const model_mesh& mesh) {
     std::string out;
@@ -244,26 +258,28 @@ std::string model_jm_encode(const model_mesh& mesh) {
             append(&out, "%d %d\n", part.vertex_count, part.triangle_count);
         } else {
             float k = part.shininess >= 0 ? 1.0f : part.colour[3];
-            append(&out, "%.9g %.9g %.9g %.9g %.9g %d %d\n", part.shininess, k, part.colour[0], part.colour[1],
-                   part.colour[2], part.vertex_count, part.triangle_count);
+            append(&out, "%.9g %.9g %.9g %.9g %.9g %d %d\n", part.shininess, k, part.colour[0],
+                   part.colour[1], part.colour[2], part.vertex_count, part.triangle_count);
         }
         for (int i = 0; i < part.vertex_count; i++) {
             const float* p = &part.positions[3 * static_cast<size_t>(i)];
             const float* n = &part.normals[3 * static_cast<size_t>(i)];
             const float* uv = &part.uvs[2 * static_cast<size_t>(i)];
-            append(&out, "%.9g %.9g %.9g %.9g %.9g %.9g %.9g %.9g", p[0], p[1], p[2], n[0], n[1], n[2], uv[0],
-                   1.0f - uv[1]);
+            append(&out, "%.9g %.9g %.9g %.9g %.9g %.9g %.9g %.9g", p[0], p[1], p[2], n[0], n[1],
+                   n[2], uv[0], 1.0f - uv[1]);
             for (int b = 0; b < bones; b++) {
                 float w = 0;
                 if (!part.bone_weights.empty())
                     for (int k = 0; k < 4; k++)
-                        if (part.bone_indices[4 * static_cast<size_t>(i) + k] == b) w += part.bone_weights[4 * static_cast<size_t>(i) + k];
+                        if (part.bone_indices[4 * static_cast<size_t>(i) + k] == b)
+                            w += part.bone_weights[4 * static_cast<size_t>(i) + k];
                 append(&out, " %.9g", w);
             }
             out += "\n";
         }
         for (int t = 0; t < part.triangle_count; t++)
-            append(&out, "%d %d %d\n", part.triangles[3 * static_cast<size_t>(t)], part.triangles[3 * static_cast<size_t>(t) + 1],
+            append(&out, "%d %d %d\n", part.triangles[3 * static_cast<size_t>(t)],
+                   part.triangles[3 * static_cast<size_t>(t) + 1],
                    part.triangles[3 * static_cast<size_t>(t) + 2]);
     }
     return out;
@@ -290,8 +306,8 @@ std::string model_pov_text(const model_mesh& mesh) {
         out += "\tuv_vectors {\n";
         append(&out, "\t\t%d\n", v);
         for (int i = 0; i < v; i++)
-            append(&out, "\t\t<%f,%f>%s\n", part.uvs[2 * static_cast<size_t>(i)], part.uvs[2 * static_cast<size_t>(i) + 1],
-                   i + 1 < v ? "," : "");
+            append(&out, "\t\t<%f,%f>%s\n", part.uvs[2 * static_cast<size_t>(i)],
+                   part.uvs[2 * static_cast<size_t>(i) + 1], i + 1 < v ? "," : "");
         out += "\t}\n";
         out += "\tface_indices {\n";
         append(&out, "\t\t%d\n", t);

@@ -12,13 +12,16 @@ struct choice_state {
 };
 choice_state g_choices;
 
-constexpr const char* k_prefixes[choice_kind_count] = {"rider_body-", "rider_head-", nullptr, "wheels-"};
+constexpr const char* k_prefixes[choice_kind_count] = {"rider_body-", "rider_head-", nullptr,
+                                                       "wheels-"};
 
 // Every picture in the file list whose name starts with the prefix, labelled by what follows it.
 std::vector<texture_choice> list_with_prefix(const std::string& prefix) {
     std::vector<texture_choice> list;
     for (const std::string& file : file_index()) {
-        if (file.size() <= prefix.size() || strncasecmp(file.c_str(), prefix.c_str(), prefix.size()) != 0) continue;
+        if (file.size() <= prefix.size() ||
+            strncasecmp(file.c_str(), prefix.c_str(), prefix.size()) != 0)
+            continue;
         if (file.find('/') != std::string::npos) continue;
         std::string label = file.substr(prefix.size());
         size_t dot = label.find('.');
@@ -29,18 +32,19 @@ std::vector<texture_choice> list_with_prefix(const std::string& prefix) {
             continue;
         label.resize(dot);
         // Companions are loaded with their picture, not offered on their own.
-        if (label.find("_norm") != std::string::npos || label.find("_spec") != std::string::npos) continue;
+        if (label.find("_norm") != std::string::npos || label.find("_spec") != std::string::npos)
+            continue;
         list.push_back({label, "@" + file});
     }
     return list;
 }
-}
+} // namespace
 
 void texture_choice_lists_build() {
     for (int kind = 0; kind < choice_kind_count; kind++)
         if (k_prefixes[kind]) g_choices.lists[kind] = list_with_prefix(k_prefixes[kind]);
     g_choices.lists[choice_bike] = g_choices.bike.empty() ? std::vector<texture_choice>{}
-                                                           : list_with_prefix(g_choices.bike + "-");
+                                                          : list_with_prefix(g_choices.bike + "-");
 }
 
 void texture_choice_lists_free() {
@@ -48,7 +52,9 @@ void texture_choice_lists_free() {
     g_choices.bike.clear();
 }
 
-const std::vector<texture_choice>& texture_choices(texture_choice_kind kind) { return g_choices.lists[kind]; }
+const std::vector<texture_choice>& texture_choices(texture_choice_kind kind) {
+    return g_choices.lists[kind];
+}
 
 void texture_choices_set_bike(const char* bike_name) {
     g_choices.bike = bike_name;

@@ -14,7 +14,13 @@ void texture_choice_lists_free();
 void textures_delete_all();
 void models_delete_all();
 
-enum texture_choice_kind { choice_rider_body, choice_rider_head, choice_bike, choice_wheels, choice_kind_count };
+enum texture_choice_kind {
+    choice_rider_body,
+    choice_rider_head,
+    choice_bike,
+    choice_wheels,
+    choice_kind_count
+};
 // One choice: the label shown in the menus and the texture's data-file name.
 struct texture_choice {
     std::string label;

@@ -6,8 +6,10 @@
 #include <cstring>
 
 namespace {
-bool is_space(uint8_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool is_space(uint8_t c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
+} // namespace
 
 void text_skip_space(text_reader& r) {
     while (r.at < r.size && is_space(r.data[r.at])) r.at++;

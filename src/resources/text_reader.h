@@ -11,7 +11,9 @@ struct text_reader {
     size_t at = 0;   // bytes consumed
 };
 
-inline text_reader text_reader_of(const uint8_t* data, size_t size) { return text_reader{data, size, 0}; }
+inline text_reader text_reader_of(const uint8_t* data, size_t size) {
+    return text_reader{data, size, 0};
+}
 inline size_t text_remaining(const text_reader& r) { return r.size - r.at; }
 inline bool text_at_end(const text_reader& r) { return r.at >= r.size; }
 

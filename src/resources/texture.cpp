@@ -17,8 +17,8 @@
 namespace {
 struct texture_record {
     uint32_t id = 0;
-    int generation = 0;  // 0 permanent, else the load generation that last used it
-    int64_t memory = 0;  // bytes added to the texture memory counter
+    int generation = 0; // 0 permanent, else the load generation that last used it
+    int64_t memory = 0; // bytes added to the texture memory counter
     std::string info;
     std::string name;
 };
@@ -107,11 +107,14 @@ int64_t upload_levels(const image& im, bool compress) {
     int64_t bytes = 0;
     for (int l = 0; l < im.levels; l++) {
         const int w = image_level_width(im, l), h = image_level_height(im, l);
-        glTexImage2D(GL_TEXTURE_2D, l, internal, w, h, 0, format, GL_UNSIGNED_BYTE, image_level(im, l));
+        glTexImage2D(GL_TEXTURE_2D, l, internal, w, h, 0, format, GL_UNSIGNED_BYTE,
+                     image_level(im, l));
         GLint compressed = 0, size = 0;
         if (compress) {
             glGetTexLevelParameteriv(GL_TEXTURE_2D, l, GL_TEXTURE_COMPRESSED_ARB, &compressed);
-            if (compressed) glGetTexLevelParameteriv(GL_TEXTURE_2D, l, GL_TEXTURE_COMPRESSED_IMAGE_SIZE_ARB, &size);
+            if (compressed)
+                glGetTexLevelParameteriv(GL_TEXTURE_2D, l, GL_TEXTURE_COMPRESSED_IMAGE_SIZE_ARB,
+                                         &size);
         }
         bytes += compressed ? size : static_cast<int64_t>(w) * h * im.channels;
     }
@@ -121,12 +124,14 @@ int64_t upload_levels(const image& im, bool compress) {
 int64_t level_bytes(const image& im) {
     int64_t bytes = 0;
     for (int l = 0; l < im.levels; l++)
-        bytes += static_cast<int64_t>(image_level_width(im, l)) * image_level_height(im, l) * im.channels;
+        bytes += static_cast<int64_t>(image_level_width(im, l)) * image_level_height(im, l) *
+                 im.channels;
     return bytes;
 }
 
 // A new texture name holding the picture; headless, an id of our own so the cache still works.
-uint32_t create_texture(const image& im, bool repeat_s, bool repeat_t, bool compress, int64_t* memory) {
+uint32_t create_texture(const image& im, bool repeat_s, bool repeat_t, bool compress,
+                        int64_t* memory) {
     if (!resources_gl_current()) {
         *memory = level_bytes(im);
         return g_textures.next_headless_id++;
@@ -136,13 +141,16 @@ uint32_t create_texture(const image& im, bool repeat_s, bool repeat_t, bool comp
     glBindTexture(GL_TEXTURE_2D, id);
     const bool mipmapped = im.levels > 1;
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipmapped ? GL_LINEAR_MIPMAP_NEAREST : GL_LINEAR);
-    while (glGetError() != GL_NO_ERROR) {}
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
+                    mipmapped ? GL_LINEAR_MIPMAP_NEAREST : GL_LINEAR);
+    while (glGetError() != GL_NO_ERROR) {
+    }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, repeat_s ? GL_REPEAT : GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, repeat_t ? GL_REPEAT : GL_CLAMP_TO_EDGE);
     if (glGetError() == GL_INVALID_ENUM) {
         // No clamp-to-edge: clamp against a border of the edges' colour, sampled nearest.
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipmapped ? GL_NEAREST_MIPMAP_NEAREST : GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
+                        mipmapped ? GL_NEAREST_MIPMAP_NEAREST : GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, repeat_s ? GL_REPEAT : GL_CLAMP);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, repeat_t ? GL_REPEAT : GL_CLAMP);
         float colour[4];
@@ -202,10 +210,14 @@ uint32_t record(uint32_t id, const std::string& name, const std::string& info, i
     return id;
 }
 
-uint32_t load_anim(const std::string& name, const std::string& bytes, bool repeat_s, bool repeat_t) {
+uint32_t load_anim(const std::string& name, const std::string& bytes, bool repeat_s,
+                   bool repeat_t) {
     anim_sequence seq;
-    auto read_png = [](const std::string& frame_name, image* out) { return image_load(frame_name.c_str(), out); };
-    if (!anim_decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), read_png, &seq)) return 0;
+    auto read_png = [](const std::string& frame_name, image* out) {
+        return image_load(frame_name.c_str(), out);
+    };
+    if (!anim_decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), read_png, &seq))
+        return 0;
     for (image& frame : seq.frames) image_prepare_anim_frame(&frame);
     int64_t memory = 0;
     const image& first = seq.frames[seq.sequence[0]];
@@ -260,10 +272,14 @@ uint32_t load(const char* requested, int depth) {
     image im;
     std::string chunk_text;
     bool ok;
-    if (word == "J7") ok = image_decode_j7(data, bytes.size(), &im);
-    else if (word == "J6") ok = image_decode_j6(data, bytes.size(), &im);
-    else if (word == "P3" || word == "P6") ok = image_decode_ppm(data, bytes.size(), &im);
-    else ok = image_decode_png(data, bytes.size(), &im, &chunk_text);
+    if (word == "J7")
+        ok = image_decode_j7(data, bytes.size(), &im);
+    else if (word == "J6")
+        ok = image_decode_j6(data, bytes.size(), &im);
+    else if (word == "P3" || word == "P6")
+        ok = image_decode_ppm(data, bytes.size(), &im);
+    else
+        ok = image_decode_png(data, bytes.size(), &im, &chunk_text);
     if (!ok) {
         log("Can't read texture \"%.900s\"\n", name.c_str());
         return 0;
@@ -272,13 +288,16 @@ uint32_t load(const char* requested, int depth) {
     const image_info_flags flags = image_info_parse(info);
     if (flags.mip_custom) {
         image custom;
-        if (image_from_custom_mips(im, &custom)) im = std::move(custom);
-        else show_message("Warning: Invalid height for custom MIP map in '%.950s'", name.c_str());
+        if (image_from_custom_mips(im, &custom))
+            im = std::move(custom);
+        else
+            show_message("Warning: Invalid height for custom MIP map in '%.950s'", name.c_str());
     }
     if (!image_is_power_of_two(im.width) || !image_is_power_of_two(im.height))
         show_message("Warning: Non power of 2 texture '%.950s'", name.c_str());
     image_prepare_texture(&im, skip, flags.mip_max_alpha, name.c_str());
-    const bool compress = g_textures.compress_mode == 2 || (g_textures.compress_mode == 1 && flags.compress);
+    const bool compress =
+        g_textures.compress_mode == 2 || (g_textures.compress_mode == 1 && flags.compress);
     int64_t memory = 0;
     uint32_t id = create_texture(im, repeat_s, repeat_t, compress, &memory);
     return record(id, name, info, memory);
@@ -292,10 +311,10 @@ void upload_frame(anim_record& a, int frame) {
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     const GLenum format = im.channels == 4 ? GL_RGBA : GL_RGB;
     for (int l = 0; l < im.levels; l++)
-        glTexSubImage2D(GL_TEXTURE_2D, l, 0, 0, image_level_width(im, l), image_level_height(im, l), format,
-                        GL_UNSIGNED_BYTE, image_level(im, l));
+        glTexSubImage2D(GL_TEXTURE_2D, l, 0, 0, image_level_width(im, l), image_level_height(im, l),
+                        format, GL_UNSIGNED_BYTE, image_level(im, l));
 }
-}
+} // namespace
 
 bool resources_gl_current() { return glGetString(GL_VERSION) != nullptr; }
 
@@ -305,15 +324,18 @@ uint32_t texture_from_image(const image& source, const char* name, bool repeat) 
     image im = source;
     image_grey_to_rgb(&im);
     if (!image_is_power_of_two(im.width) || !image_is_power_of_two(im.height))
-        image_resample(&im, image_power_of_two_below(im.width), image_power_of_two_below(im.height));
+        image_resample(&im, image_power_of_two_below(im.width),
+                       image_power_of_two_below(im.height));
     if (im.levels < 2) image_build_mips(&im, false);
     int64_t memory = 0;
     uint32_t id = create_texture(im, repeat, repeat, false, &memory);
     return record(id, name, "", memory);
 }
 
-uint32_t texture_number(const char* number, const uint8_t background[3], const uint8_t foreground[3]) {
-    return texture_from_image(image_number_plate(number, background, foreground), "number plate", false);
+uint32_t texture_number(const char* number, const uint8_t background[3],
+                        const uint8_t foreground[3]) {
+    return texture_from_image(image_number_plate(number, background, foreground), "number plate",
+                              false);
 }
 
 const char* texture_name(uint32_t id) {
@@ -330,7 +352,8 @@ uint32_t texture_variant(const char* name, const std::vector<const char*>& suffi
     std::string base = name;
     size_t cut = std::string::npos;
     for (const char* ending : {"-repeat.png", "-repeat.ppm", "-repeat.seq"})
-        if (base.size() >= strlen(ending) && base.compare(base.size() - strlen(ending), std::string::npos, ending) == 0)
+        if (base.size() >= strlen(ending) &&
+            base.compare(base.size() - strlen(ending), std::string::npos, ending) == 0)
             cut = base.rfind('-');
     if (cut == std::string::npos) cut = base.rfind('.');
     if (cut != std::string::npos) base.resize(cut);
@@ -349,7 +372,9 @@ void texture_purge(bool all) {
     auto stale = [&](int generation) { return all || (generation != 0 && generation != current); };
     for (auto it = g_textures.anims.begin(); it != g_textures.anims.end();) {
         if (stale(it->generation)) {
-            if (is_verbose()) log("deleting anim %d for tid %u\n", static_cast<int>(it - g_textures.anims.begin()), it->texture_id);
+            if (is_verbose())
+                log("deleting anim %d for tid %u\n",
+                    static_cast<int>(it - g_textures.anims.begin()), it->texture_id);
             it = g_textures.anims.erase(it);
         } else {
             ++it;

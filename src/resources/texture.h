@@ -14,7 +14,8 @@ uint32_t texture_load(const char* name);
 // Uploads a picture made in memory (the number texture, composed pictures); not cached by name.
 uint32_t texture_from_image(const image& im, const char* name, bool repeat);
 // The number plate texture for a rider number with its plate colours (0-255 per channel).
-uint32_t texture_number(const char* number, const uint8_t background[3], const uint8_t foreground[3]);
+uint32_t texture_number(const char* number, const uint8_t background[3],
+                        const uint8_t foreground[3]);
 const char* texture_name(uint32_t id); // "" when unknown
 // The info text (PNG text chunks and ".info" file) of a loaded texture; "" when none.
 const char* texture_info(uint32_t id);
@@ -30,7 +31,8 @@ int texture_count();
 // Bytes of all uploaded textures, and zeroing it when the track changes.
 int64_t texture_memory();
 void texture_memory_reset();
-// `model_texture_skip` (mip levels skipped) and `texture_compress_mode` (0 never, 1 per file, 2 always).
+// `model_texture_skip` (mip levels skipped) and `texture_compress_mode` (0 never, 1 per file, 2
+// always).
 void texture_set_detail(int skip, int compress_mode);
 
 // Animations: every frame, and the flaggers' start and pause.

@@ -29,7 +29,7 @@ anim_sequence sample(int length, int tics, int loop) {
 bool decode(const std::string& file, anim_sequence* out, const anim_png_reader& png = nullptr) {
     return anim_decode(bytes_of(file), file.size(), png, out);
 }
-}
+} // namespace
 
 TEST(Anim, RoundTrip) {
     anim_sequence seq = sample(5, 7, 1);

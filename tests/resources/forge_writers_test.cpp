@@ -16,7 +16,8 @@ TEST_F(ResourcesTest, GeneratorPngRgbRgbaAndGreyRoundTrip) {
         EXPECT_NE(texture_load(("@" + name).c_str()), 0u);
     }
     std::vector<uint16_t> heights(9 * 7);
-    for (size_t i = 0; i < heights.size(); i++) heights[i] = static_cast<uint16_t>(65535 - i * 1000);
+    for (size_t i = 0; i < heights.size(); i++)
+        heights[i] = static_cast<uint16_t>(65535 - i * 1000);
     ASSERT_TRUE(forge_write_png16((data / "terrain.png").string(), heights, 9, 7));
     std::vector<uint16_t> back;
     int width = 0, height = 0;

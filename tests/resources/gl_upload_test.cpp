@@ -14,7 +14,8 @@ constexpr int k_size = 64; // px
 struct GlResourcesTest : ResourcesTest {
     void SetUp() override {
         ResourcesTest::SetUp();
-        ASSERT_TRUE(k_platform_sdl.create_window("Trailbok resources test", k_size, k_size, 16, 16));
+        ASSERT_TRUE(
+            k_platform_sdl.create_window("Trailbok resources test", k_size, k_size, 16, 16));
         int width = 0, height = 0;
         ASSERT_TRUE(k_platform_sdl.begin_frame(&width, &height));
         ASSERT_NE(glGetString(GL_VERSION), nullptr);
@@ -46,19 +47,21 @@ struct GlResourcesTest : ResourcesTest {
 image solid(int width, int height, int channels, std::initializer_list<uint8_t> colour) {
     image im;
     image_allocate(&im, width, height, channels);
-    for (size_t i = 0; i < im.pixels.size(); i += channels) std::copy(colour.begin(), colour.end(), &im.pixels[i]);
+    for (size_t i = 0; i < im.pixels.size(); i += channels)
+        std::copy(colour.begin(), colour.end(), &im.pixels[i]);
     return im;
 }
 
 // One triangle covering the whole viewport, with the given part header (or plain).
 std::string cover_model(const char* header) {
-    return std::string(header) + "3 1\n-3 -3 0  0 0 1  0 0\n3 -3 0  0 0 1  1 0\n0 3 0  0 0 1  0.5 1\n0 1 2\n";
+    return std::string(header) +
+           "3 1\n-3 -3 0  0 0 1  0 0\n3 -3 0  0 0 1  1 0\n0 3 0  0 0 1  0.5 1\n0 1 2\n";
 }
 
 const float k_identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
 const float k_origin[3] = {0, 0, 0};
 const model_camera k_camera = {{0, 0, 5}, {1, 0, 0, 0, 1, 0, 0, 0, 1}};
-}
+} // namespace
 
 TEST_F(GlResourcesTest, DecodedTextureIsSampledOnAQuad) {
     // A J7 file: left half red, right half blue.
@@ -181,6 +184,7 @@ TEST_F(GlResourcesTest, ScreenshotsCountOnFromTheFileList) {
 TEST(ScreenshotNumbers, HighestNumberPlusOne) {
     EXPECT_EQ(screenshot_next_number({}), 1);
     EXPECT_EQ(screenshot_next_number({"demos/a.qvdemo", "screenshot.png", "screenshots/x.png"}), 1);
-    EXPECT_EQ(screenshot_next_number({"screenshot007.png", "screenshot042.png", "screenshot3.png"}), 43);
+    EXPECT_EQ(screenshot_next_number({"screenshot007.png", "screenshot042.png", "screenshot3.png"}),
+              43);
     EXPECT_EQ(screenshot_next_number({"screenshot1000.png"}), 1001);
 }

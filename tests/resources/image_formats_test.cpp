@@ -25,24 +25,26 @@ image patterned(int width, int height, int channels, uint32_t seed) {
 }
 
 // A PNG written straight through libpng in a form our encoder never writes.
-std::string libpng_file(int width, int height, int colour, int depth, const std::vector<uint8_t>& packed_rows,
-                        const png_color* palette = nullptr, int palette_size = 0, const png_byte* trns = nullptr,
-                        int trns_count = 0) {
+std::string libpng_file(int width, int height, int colour, int depth,
+                        const std::vector<uint8_t>& packed_rows, const png_color* palette = nullptr,
+                        int palette_size = 0, const png_byte* trns = nullptr, int trns_count = 0) {
     std::string out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_set_write_fn(
-        png, &out, [](png_structp p, png_bytep d, png_size_t n) {
+        png, &out,
+        [](png_structp p, png_bytep d, png_size_t n) {
             static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<char*>(d), n);
         },
         nullptr);
-    png_set_IHDR(png, info, width, height, depth, colour, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, width, height, depth, colour, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (palette) png_set_PLTE(png, info, palette, palette_size);
     if (trns) png_set_tRNS(png, info, trns, trns_count, nullptr);
     png_write_info(png, info);
     const size_t stride = packed_rows.size() / height;
-    for (int y = 0; y < height; y++) png_write_row(png, const_cast<png_bytep>(&packed_rows[y * stride]));
+    for (int y = 0; y < height; y++)
+        png_write_row(png, const_cast<png_bytep>(&packed_rows[y * stride]));
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     return out;
@@ -51,7 +53,7 @@ std::string libpng_file(int width, int height, int colour, int depth, const std:
 void put_be32(std::string& s, uint32_t v) {
     for (int k = 3; k >= 0; k--) s.push_back(static_cast<char>(v >> (8 * k)));
 }
-}
+} // namespace
 
 TEST(J6, RoundTripRgbAndRgba) {
     for (int channels : {3, 4}) {
@@ -125,7 +127,8 @@ TEST(Ppm, BinaryRoundTripAndComments) {
     image back;
     ASSERT_TRUE(image_decode_ppm(bytes_of(file), file.size(), &back));
     EXPECT_EQ(back.pixels, im.pixels);
-    std::string commented = "P6\n# made by hand\n2 # width\n1\n# max\n255\n" + std::string("\x01\x02\x03\x04\x05\x06", 6);
+    std::string commented = "P6\n# made by hand\n2 # width\n1\n# max\n255\n" +
+                            std::string("\x01\x02\x03\x04\x05\x06", 6);
     ASSERT_TRUE(image_decode_ppm(bytes_of(commented), commented.size(), &back));
     EXPECT_EQ(back.width, 2);
     EXPECT_EQ(back.pixels, (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
@@ -235,7 +238,8 @@ TEST(Png, LowDepthGreyAndSixteenBitAreEightBitRgb) {
     EXPECT_EQ(im.pixels[0], 255);
     EXPECT_EQ(im.pixels[3], 0);
     EXPECT_EQ(im.pixels[6], 255);
-    std::string deep = libpng_file(1, 1, PNG_COLOR_TYPE_RGB, 16, {0x12, 0x34, 0xAB, 0xCD, 0xFF, 0xFF});
+    std::string deep =
+        libpng_file(1, 1, PNG_COLOR_TYPE_RGB, 16, {0x12, 0x34, 0xAB, 0xCD, 0xFF, 0xFF});
     ASSERT_TRUE(image_decode_png(bytes_of(deep), deep.size(), &im, nullptr));
     EXPECT_EQ(im.pixels, (std::vector<uint8_t>{0x12, 0xAB, 0xFF}));
 }
@@ -273,7 +277,8 @@ TEST(Png, HugeHeaderIsRefusedWithoutAllocating) {
     ihdr += std::string("\x08\x02\x00\x00\x00", 5);
     put_be32(file, 13);
     file += ihdr;
-    put_be32(file, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(ihdr.data()), ihdr.size())));
+    put_be32(file, static_cast<uint32_t>(
+                       crc32(0, reinterpret_cast<const Bytef*>(ihdr.data()), ihdr.size())));
     image im;
     EXPECT_FALSE(image_decode_png(bytes_of(file), file.size(), &im, nullptr));
     std::vector<uint16_t> samples;
@@ -300,5 +305,6 @@ TEST(InfoText, WriterAndParserAgree) {
     EXPECT_FALSE(back.mip_max_alpha);
     EXPECT_TRUE(back.mip_custom);
     EXPECT_TRUE(back.compress);
-    EXPECT_FALSE(image_info_parse("mip_custom compress").mip_custom) << "keywords need their brackets";
+    EXPECT_FALSE(image_info_parse("mip_custom compress").mip_custom)
+        << "keywords need their brackets";
 }

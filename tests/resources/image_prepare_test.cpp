@@ -11,10 +11,11 @@ namespace {
 image filled(int width, int height, int channels, std::initializer_list<uint8_t> colour) {
     image im;
     EXPECT_TRUE(image_allocate(&im, width, height, channels));
-    for (size_t i = 0; i < im.pixels.size(); i += channels) std::copy(colour.begin(), colour.end(), &im.pixels[i]);
+    for (size_t i = 0; i < im.pixels.size(); i += channels)
+        std::copy(colour.begin(), colour.end(), &im.pixels[i]);
     return im;
 }
-}
+} // namespace
 
 TEST(MipChain, LevelsHalveDownToOneByOne) {
     image im = filled(8, 2, 3, {1, 2, 3});
@@ -70,7 +71,8 @@ TEST(Prepare, NonPowerOfTwoIsResampledDown) {
         for (int x = 0; x < 100; x++) {
             im.pixels[(y * 100 + x) * 3] = static_cast<uint8_t>(x);
             im.pixels[(y * 100 + x) * 3 + 1] = static_cast<uint8_t>(y);
-            im.pixels[(y * 100 + x) * 3 + 2] = static_cast<uint8_t>((x * 37) ^ (y * 91)); // no smooth levels
+            im.pixels[(y * 100 + x) * 3 + 2] =
+                static_cast<uint8_t>((x * 37) ^ (y * 91)); // no smooth levels
         }
     image_prepare_texture(&im, 0, false, "odd.png");
     EXPECT_EQ(im.width, 64);
@@ -96,7 +98,8 @@ TEST(Prepare, FlatPictureIsReducedTo16) {
 TEST(Prepare, DetailedPictureKeepsItsSize) {
     image im;
     ASSERT_TRUE(image_allocate(&im, 64, 64, 3));
-    for (size_t i = 0; i < im.pixels.size(); i++) im.pixels[i] = static_cast<uint8_t>((i / 3 % 2) * 255);
+    for (size_t i = 0; i < im.pixels.size(); i++)
+        im.pixels[i] = static_cast<uint8_t>((i / 3 % 2) * 255);
     image_prepare_texture(&im, 0, false, "stripes.png");
     EXPECT_EQ(im.width, 64);
 }
@@ -120,7 +123,8 @@ TEST(Prepare, SmoothGradientIsReducedButEdgesAreKept) {
 TEST(Prepare, DetailSkipStopsAt128) {
     image im;
     ASSERT_TRUE(image_allocate(&im, 512, 256, 3));
-    for (size_t i = 0; i < im.pixels.size(); i++) im.pixels[i] = static_cast<uint8_t>(i * 7919 >> 3);
+    for (size_t i = 0; i < im.pixels.size(); i++)
+        im.pixels[i] = static_cast<uint8_t>(i * 7919 >> 3);
     image_prepare_texture(&im, 3, false, "detail.png");
     EXPECT_EQ(im.width, 256) << "one level dropped; then the short side is 128";
     EXPECT_EQ(im.height, 128);

@@ -34,7 +34,7 @@ std::string gzip_of(const std::string& bytes) {
     deflateEnd(&z);
     return out;
 }
-}
+} // namespace
 
 TEST_F(ResourcesTest, ModelLoadsFromItsFile) {
     write(data / "cone.jm", triangle_model(2));
@@ -63,7 +63,9 @@ TEST_F(ResourcesTest, LevelsOfDetailSwitchAtPowersOfTwo) {
     ASSERT_EQ(model_level_count(id), 2);
     EXPECT_FLOAT_EQ(model_level_distance(id, 0), 8);
     EXPECT_FLOAT_EQ(model_level_distance(id, 1), 32);
-    auto size_at = [&](float distance) { return model_level_for_distance(id, distance)->parts[0].positions[3]; };
+    auto size_at = [&](float distance) {
+        return model_level_for_distance(id, distance)->parts[0].positions[3];
+    };
     EXPECT_EQ(size_at(0), 1);
     EXPECT_EQ(size_at(7.99f), 1);
     EXPECT_EQ(size_at(8), 3);
@@ -91,7 +93,8 @@ TEST_F(ResourcesTest, CompressedCompanionIsLoadedByItsPlainName) {
 }
 
 TEST_F(ResourcesTest, ModelGenerationsAndCase) {
-    for (const char* name : {"statue.jm", "tree.jm", "rock.jm"}) write(data / name, triangle_model(1));
+    for (const char* name : {"statue.jm", "tree.jm", "rock.jm"})
+        write(data / name, triangle_model(1));
     int statue = model_load("@statue.jm"); // before any track: permanent
     resources_generation_advance();
     int tree = model_load("@tree.jm"), rock = model_load("@rock.jm");

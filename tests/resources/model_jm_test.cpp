@@ -9,7 +9,9 @@
 namespace {
 const uint8_t* bytes_of(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
 
-bool decode(const std::string& text, model_mesh* out) { return model_jm_decode(bytes_of(text), text.size(), out); }
+bool decode(const std::string& text, model_mesh* out) {
+    return model_jm_decode(bytes_of(text), text.size(), out);
+}
 
 // A quad in the x-y plane with u along x, as two triangles.
 model_part quad(float shininess, const float colour[4]) {
@@ -33,7 +35,7 @@ const char k_plain_triangle[] = "3 1\n"
                                 "1 0 0  0 0 1  1 0\n"
                                 "0 1 0  0 0 1  0 1\n"
                                 "0 1 2\n";
-}
+} // namespace
 
 TEST(ModelJm, PlainTriangleIsOneWhitePartWithShininess32) {
     model_mesh mesh;
@@ -79,7 +81,8 @@ TEST(ModelJm, VersionTwoRoundTripKeepsWeights) {
     mesh.file_bone_count = 6;
     model_part part = quad(8, white);
     part.bone_count = 6;
-    part.bone_weights = {0.5f, 0.5f, 0, 0, 1, 0, 0, 0, 0.25f, 0.25f, 0.25f, 0.25f, 0.75f, 0.25f, 0, 0};
+    part.bone_weights = {0.5f,  0.5f,  0,     0,     1,     0,     0, 0,
+                         0.25f, 0.25f, 0.25f, 0.25f, 0.75f, 0.25f, 0, 0};
     part.bone_indices = {0, 5, 0, 0, 3, 0, 0, 0, 1, 2, 3, 4, 2, 1, 0, 0};
     mesh.parts.push_back(part);
     model_mesh back;
@@ -114,20 +117,25 @@ TEST(ModelJm, FivePositiveWeightsKeepFourNormalised) {
     float sum = 0;
     for (int k = 0; k < 4; k++) {
         sum += part.bone_weights[k];
-        EXPECT_NE(part.bone_indices[k] == 1 && part.bone_weights[k] > 0, true) << "the weakest influence goes";
+        EXPECT_NE(part.bone_indices[k] == 1 && part.bone_weights[k] > 0, true)
+            << "the weakest influence goes";
     }
     EXPECT_NEAR(sum, 1.0f, 1e-6);
-    for (int k = 4; k < 8; k++) EXPECT_FLOAT_EQ(part.bone_weights[k], 0.25f) << "no weights: all 0.25";
-    EXPECT_FLOAT_EQ(part.bone_weights[8] + part.bone_weights[9] + part.bone_weights[10] + part.bone_weights[11], 1);
+    for (int k = 4; k < 8; k++)
+        EXPECT_FLOAT_EQ(part.bone_weights[k], 0.25f) << "no weights: all 0.25";
+    EXPECT_FLOAT_EQ(part.bone_weights[8] + part.bone_weights[9] + part.bone_weights[10] +
+                        part.bone_weights[11],
+                    1);
 }
 
 TEST(ModelJm, OutOfRangeAndDegenerateTrianglesAreDroppedAndCounted) {
-    std::string text = "JM1\n"
-                       "32 1 1 1 1 5 3\n"
-                       "0 0 0 0 0 1 0 0\n1 0 0 0 0 1 1 0\n0 1 0 0 0 1 0 1\n2 0 0 0 0 1 0 0\n3 0 0 0 0 1 0 0\n"
-                       "0 1 5\n"   // index 5 of 5 vertices
-                       "0 3 4\n"   // three points on a line
-                       "0 1 2\n";
+    std::string text =
+        "JM1\n"
+        "32 1 1 1 1 5 3\n"
+        "0 0 0 0 0 1 0 0\n1 0 0 0 0 1 1 0\n0 1 0 0 0 1 0 1\n2 0 0 0 0 1 0 0\n3 0 0 0 0 1 0 0\n"
+        "0 1 5\n" // index 5 of 5 vertices
+        "0 3 4\n" // three points on a line
+        "0 1 2\n";
     model_mesh mesh;
     ASSERT_TRUE(decode(text, &mesh));
     EXPECT_EQ(mesh.dropped_triangles, 2);
@@ -161,7 +169,8 @@ TEST(ModelJm, TexelDensityCountsEdgesOfAtLeastOneSixteenth) {
     // u changes by 1 over an edge of 2 ft; v by 1 over 4 ft.
     ASSERT_TRUE(decode("3 1\n0 0 0 0 0 1 0 0\n2 0 0 0 0 1 1 0\n0 4 0 0 0 1 0 1\n0 1 2\n", &mesh));
     EXPECT_FLOAT_EQ(mesh.texel_density_u, 0.5f);
-    EXPECT_FLOAT_EQ(mesh.texel_density_v, 0.25f) << "the edge from (0,0) to (0,4), not the longer slant";
+    EXPECT_FLOAT_EQ(mesh.texel_density_v, 0.25f)
+        << "the edge from (0,0) to (0,4), not the longer slant";
 }
 
 TEST(ModelJm, MalformedFilesGiveNoModel) {
@@ -188,17 +197,18 @@ TEST(ModelJm, PovTextOfOnePartAndOfSeveral) {
     model_mesh mesh;
     ASSERT_TRUE(decode(k_plain_triangle, &mesh));
     std::string pov = model_pov_text(mesh);
-    EXPECT_EQ(pov, "mesh2 {\n"
-                   "\tvertex_vectors {\n\t\t3\n"
-                   "\t\t<0.000000,0.000000,0.000000>,\n\t\t<1.000000,0.000000,0.000000>,\n"
-                   "\t\t<0.000000,1.000000,0.000000>\n\t}\n"
-                   "\tnormal_vectors {\n\t\t3\n"
-                   "\t\t<0.000000,0.000000,1.000000>,\n\t\t<0.000000,0.000000,1.000000>,\n"
-                   "\t\t<0.000000,0.000000,1.000000>\n\t}\n"
-                   "\tuv_vectors {\n\t\t3\n"
-                   "\t\t<0.000000,1.000000>,\n\t\t<1.000000,1.000000>,\n\t\t<0.000000,0.000000>\n\t}\n"
-                   "\tface_indices {\n\t\t1\n\t\t<0,1,2>\n\t}\n"
-                   "}\n");
+    EXPECT_EQ(pov,
+              "mesh2 {\n"
+              "\tvertex_vectors {\n\t\t3\n"
+              "\t\t<0.000000,0.000000,0.000000>,\n\t\t<1.000000,0.000000,0.000000>,\n"
+              "\t\t<0.000000,1.000000,0.000000>\n\t}\n"
+              "\tnormal_vectors {\n\t\t3\n"
+              "\t\t<0.000000,0.000000,1.000000>,\n\t\t<0.000000,0.000000,1.000000>,\n"
+              "\t\t<0.000000,0.000000,1.000000>\n\t}\n"
+              "\tuv_vectors {\n\t\t3\n"
+              "\t\t<0.000000,1.000000>,\n\t\t<1.000000,1.000000>,\n\t\t<0.000000,0.000000>\n\t}\n"
+              "\tface_indices {\n\t\t1\n\t\t<0,1,2>\n\t}\n"
+              "}\n");
     mesh.parts.push_back(mesh.parts[0]);
     std::string two = model_pov_text(mesh);
     EXPECT_EQ(two.substr(0, 8), "union {\n");

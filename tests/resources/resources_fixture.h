@@ -23,8 +23,9 @@ struct ResourcesTest : ::testing::Test {
     fs::path root, home, data;
 
     void SetUp() override {
-        root = fs::temp_directory_path() / ("tb_resources_" + std::to_string(getpid()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        root = fs::temp_directory_path() /
+               ("tb_resources_" + std::to_string(getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root);
         home = root / "xdg" / "Trailbok";
         data = root / "data";

@@ -12,7 +12,8 @@ TEST_F(ResourcesTest, EveryStillFormatLoadsByName) {
     write(data / "d.ppm", image_encode_ppm(rgb));
     image grey = noisy_picture(5, 3, 1, 3);
     write(data / "e.pgm", image_encode_ppm(grey));
-    for (const char* name : {"@a.png", "@b.j6", "@c.j7", "@d.ppm"}) EXPECT_NE(texture_load(name), 0u) << name;
+    for (const char* name : {"@a.png", "@b.j6", "@c.j7", "@d.ppm"})
+        EXPECT_NE(texture_load(name), 0u) << name;
     image back;
     ASSERT_TRUE(image_load("@a.png", &back));
     EXPECT_EQ(back.pixels, rgba.pixels);
@@ -58,10 +59,11 @@ TEST_F(ResourcesTest, NonPowerOfTwoWarnsAndFlatPictureIsReduced) {
 }
 
 TEST_F(ResourcesTest, GenerationsKeepWhatTheNewTrackUses) {
-    for (const char* name : {"hud.png", "a.png", "b.png", "c.png"}) write(data / name, png_of(noisy_picture(8, 8, 3)));
+    for (const char* name : {"hud.png", "a.png", "b.png", "c.png"})
+        write(data / name, png_of(noisy_picture(8, 8, 3)));
     const int64_t size = (64 + 16 + 4 + 1) * 3; // bytes of an 8 x 8 RGB texture with its chain
-    uint32_t hud = texture_load("!@hud.png"); // loaded at start-up: permanent
-    resources_generation_advance();           // the first track
+    uint32_t hud = texture_load("!@hud.png");   // loaded at start-up: permanent
+    resources_generation_advance();             // the first track
     uint32_t a = texture_load("@a.png"), b = texture_load("@b.png");
     EXPECT_EQ(texture_memory(), 2 * size);
     resources_generation_advance(); // the next track uses a and c
@@ -76,7 +78,8 @@ TEST_F(ResourcesTest, GenerationsKeepWhatTheNewTrackUses) {
     EXPECT_STREQ(texture_name(a), "@a.png");
     EXPECT_STREQ(texture_name(c), "@c.png");
     EXPECT_STREQ(texture_name(hud), "@hud.png");
-    EXPECT_NE(log_text().find("deleting tid " + std::to_string(b) + " (@b.png)"), std::string::npos);
+    EXPECT_NE(log_text().find("deleting tid " + std::to_string(b) + " (@b.png)"),
+              std::string::npos);
     textures_delete_all();
     EXPECT_EQ(texture_count(), 0);
     EXPECT_EQ(texture_generation(), 0);
@@ -146,7 +149,8 @@ TEST_F(ResourcesTest, VariantsReplaceTheEnding) {
     ASSERT_NE(norm, 0u);
     EXPECT_STREQ(texture_name(norm), "@rock_norm.png");
     EXPECT_EQ(texture_variant("@rock.png", {"_spec.seq", "_spec.png", "_spec.ppm"}), 0u);
-    uint32_t spec = texture_variant("@mud-repeat.png", {"_spec-repeat.seq", "_spec-repeat.png", "_spec-repeat.ppm"});
+    uint32_t spec = texture_variant("@mud-repeat.png",
+                                    {"_spec-repeat.seq", "_spec-repeat.png", "_spec-repeat.ppm"});
     ASSERT_NE(spec, 0u);
     EXPECT_STREQ(texture_name(spec), "@mud_spec-repeat.ppm");
 }
@@ -201,8 +205,9 @@ TEST_F(ResourcesTest, PngWritersWriteToTheHomeFolder) {
 TEST_F(ResourcesTest, NumberTextureAndChoiceLists) {
     const uint8_t white[3] = {255, 255, 255}, black[3] = {0, 0, 0};
     EXPECT_NE(texture_number("42", white, black), 0u);
-    for (const char* name : {"rider_body-red.png", "rider_body-blue.ppm", "rider_body-blue_norm.png", "rider_head-gold.png",
-                             "wheels-black.png", "yz250f(2017)-stock.png", "notes.txt"})
+    for (const char* name :
+         {"rider_body-red.png", "rider_body-blue.ppm", "rider_body-blue_norm.png",
+          "rider_head-gold.png", "wheels-black.png", "yz250f(2017)-stock.png", "notes.txt"})
         write(data / name, png_of(noisy_picture(2, 2, 3)));
     file_index();
     texture_choices_set_bike("yz250f(2017)");

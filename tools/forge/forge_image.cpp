@@ -28,47 +28,53 @@ void blend(image* im, int x, int y, rgba c, float coverage) {
         p[3] = static_cast<uint8_t>(std::lround(out_a * 255));
     } else {
         for (int k = 0; k < 3; k++)
-            p[k] = static_cast<uint8_t>(std::lround(std::clamp(col[k] * a + p[k] / 255.0f * (1 - a), 0.0f, 1.0f) * 255));
+            p[k] = static_cast<uint8_t>(
+                std::lround(std::clamp(col[k] * a + p[k] / 255.0f * (1 - a), 0.0f, 1.0f) * 255));
     }
 }
 
 // Coverage of a pixel by a shape given its signed distance (negative inside), one pixel soft.
 float coverage(float distance) { return std::clamp(0.5f - distance, 0.0f, 1.0f); }
 
-template <typename F>
-void shade(image* im, int x0, int y0, int x1, int y1, rgba c, F distance) {
+template <typename F> void shade(image* im, int x0, int y0, int x1, int y1, rgba c, F distance) {
     for (int y = std::max(0, y0); y <= std::min(im->height - 1, y1); y++)
         for (int x = std::max(0, x0); x <= std::min(im->width - 1, x1); x++)
             blend(im, x, y, c, coverage(distance(x + 0.5f, y + 0.5f)));
 }
 
 void disc(image* im, float cx, float cy, float radius, rgba c) {
-    shade(im, static_cast<int>(cx - radius - 2), static_cast<int>(cy - radius - 2), static_cast<int>(cx + radius + 2),
-          static_cast<int>(cy + radius + 2), c,
+    shade(im, static_cast<int>(cx - radius - 2), static_cast<int>(cy - radius - 2),
+          static_cast<int>(cx + radius + 2), static_cast<int>(cy + radius + 2), c,
           [&](float x, float y) { return std::hypot(x - cx, y - cy) - radius; });
 }
 
 void ring(image* im, float cx, float cy, float radius, float width, rgba c) {
     shade(im, static_cast<int>(cx - radius - width), static_cast<int>(cy - radius - width),
           static_cast<int>(cx + radius + width), static_cast<int>(cy + radius + width), c,
-          [&](float x, float y) { return std::fabs(std::hypot(x - cx, y - cy) - radius) - width / 2; });
+          [&](float x, float y) {
+              return std::fabs(std::hypot(x - cx, y - cy) - radius) - width / 2;
+          });
 }
 
 // A line with round ends.
 void line(image* im, float ax, float ay, float bx, float by, float width, rgba c) {
     const float dx = bx - ax, dy = by - ay, length2 = dx * dx + dy * dy;
-    shade(im, static_cast<int>(std::min(ax, bx) - width - 1), static_cast<int>(std::min(ay, by) - width - 1),
-          static_cast<int>(std::max(ax, bx) + width + 1), static_cast<int>(std::max(ay, by) + width + 1), c,
-          [&](float x, float y) {
-              float t = length2 > 0 ? std::clamp(((x - ax) * dx + (y - ay) * dy) / length2, 0.0f, 1.0f) : 0;
+    shade(im, static_cast<int>(std::min(ax, bx) - width - 1),
+          static_cast<int>(std::min(ay, by) - width - 1),
+          static_cast<int>(std::max(ax, bx) + width + 1),
+          static_cast<int>(std::max(ay, by) + width + 1), c, [&](float x, float y) {
+              float t = length2 > 0
+                            ? std::clamp(((x - ax) * dx + (y - ay) * dy) / length2, 0.0f, 1.0f)
+                            : 0;
               return std::hypot(x - ax - t * dx, y - ay - t * dy) - width / 2;
           });
 }
 
 void rounded_rect(image* im, float x0, float y0, float x1, float y1, float radius, rgba c) {
-    const float cx = (x0 + x1) / 2, cy = (y0 + y1) / 2, hx = (x1 - x0) / 2 - radius, hy = (y1 - y0) / 2 - radius;
-    shade(im, static_cast<int>(x0 - 1), static_cast<int>(y0 - 1), static_cast<int>(x1 + 1), static_cast<int>(y1 + 1), c,
-          [&](float x, float y) {
+    const float cx = (x0 + x1) / 2, cy = (y0 + y1) / 2, hx = (x1 - x0) / 2 - radius,
+                hy = (y1 - y0) / 2 - radius;
+    shade(im, static_cast<int>(x0 - 1), static_cast<int>(y0 - 1), static_cast<int>(x1 + 1),
+          static_cast<int>(y1 + 1), c, [&](float x, float y) {
               float qx = std::fabs(x - cx) - hx, qy = std::fabs(y - cy) - hy;
               float outside = std::hypot(std::max(qx, 0.0f), std::max(qy, 0.0f));
               return outside + std::min(std::max(qx, qy), 0.0f) - radius;
@@ -93,20 +99,22 @@ image tach_picture() {
     const float c = 128, r = 120;
     disc(&im, c, c, r, {0.08f, 0.08f, 0.09f, 0.92f});
     ring(&im, c, c, r - 2, 4, {0.75f, 0.75f, 0.78f, 1});
-    const float start = 225 * static_cast<float>(M_PI) / 180, sweep = 270 * static_cast<float>(M_PI) / 180;
+    const float start = 225 * static_cast<float>(M_PI) / 180,
+                sweep = 270 * static_cast<float>(M_PI) / 180;
     for (int k = 0; k <= 28; k++) {
         const float a = start - sweep * k / 28;
         const bool major = k % 2 == 0;
         const bool red = k >= 24;
         const float inner = major ? r - 26 : r - 18;
         const rgba colour = red ? rgba{0.9f, 0.12f, 0.1f, 1} : rgba{0.95f, 0.95f, 0.95f, 1};
-        line(&im, c + std::cos(a) * inner, c - std::sin(a) * inner, c + std::cos(a) * (r - 8), c - std::sin(a) * (r - 8),
-             major ? 4.0f : 2.0f, colour);
+        line(&im, c + std::cos(a) * inner, c - std::sin(a) * inner, c + std::cos(a) * (r - 8),
+             c - std::sin(a) * (r - 8), major ? 4.0f : 2.0f, colour);
         if (major) {
             char label[4];
             snprintf(label, sizeof label, "%d", k / 2);
             const float lr = r - 42;
-            text(&im, static_cast<int>(c + std::cos(a) * lr), static_cast<int>(c - std::sin(a) * lr) - 7, 2, label, colour);
+            text(&im, static_cast<int>(c + std::cos(a) * lr),
+                 static_cast<int>(c - std::sin(a) * lr) - 7, 2, label, colour);
         }
     }
     text(&im, 128, 204, 2, "RPM X1000", {0.7f, 0.7f, 0.72f, 1});
@@ -169,7 +177,7 @@ bool write_picture(const std::string& path, const image& im) {
     return image_encode_png(im.pixels.data(), im.width, im.height, im.channels, "", &bytes) &&
            forge_write_file(path, bytes);
 }
-}
+} // namespace
 
 bool forge_write_png(const std::string& path, const image& im, const std::string& text) {
     std::string bytes;
@@ -180,7 +188,8 @@ bool forge_write_png(const std::string& path, const image& im, const std::string
     return forge_write_file(path, bytes);
 }
 
-bool forge_write_png16(const std::string& path, const std::vector<uint16_t>& samples, int width, int height) {
+bool forge_write_png16(const std::string& path, const std::vector<uint16_t>& samples, int width,
+                       int height) {
     std::string bytes;
     if (!image_encode_png16(samples.data(), width, height, &bytes)) {
         fprintf(stderr, "forge: can't encode %s\n", path.c_str());
@@ -194,6 +203,8 @@ bool forge_write_info(const std::string& picture_path, const image_info_flags& f
 }
 
 bool forge_hud_pictures(const std::string& out) {
-    return write_picture(out + "tach.png", tach_picture()) && write_picture(out + "shifter.png", shifter_picture()) &&
-           write_picture(out + "pitboard.png", pitboard_picture()) && write_picture(out + "title.png", title_picture());
+    return write_picture(out + "tach.png", tach_picture()) &&
+           write_picture(out + "shifter.png", shifter_picture()) &&
+           write_picture(out + "pitboard.png", pitboard_picture()) &&
+           write_picture(out + "title.png", title_picture());
 }

@@ -4,7 +4,8 @@
 
 #include <cstdio>
 
-model_part forge_box_part(const float centre[3], const float size[3], const float colour[4], float shininess) {
+model_part forge_box_part(const float centre[3], const float size[3], const float colour[4],
+                          float shininess) {
     model_part part;
     part.shininess = shininess;
     for (int k = 0; k < 4; k++) part.colour[k] = colour[k];
