@@ -6,6 +6,7 @@
 #include "files/files.h"
 #include "platform/log.h"
 #include "platform/memory.h"
+#include "resources/texture.h"
 #include "terrain/terrain_image.h"
 
 #include <algorithm>
@@ -16,7 +17,7 @@
 namespace {
 struct terrain_state {
     ground_state ground;
-    texture_loader load_texture = nullptr;
+    texture_loader load_texture = texture_load;
 };
 terrain_state g_terrain;
 
@@ -154,6 +155,10 @@ bool surface_types_load(const char* folder) {
 
 bool tilemap_load(const char* folder) {
     ground_state& g = g_terrain.ground;
+    if (!g.field.heights || g.surfaces.count == 0) {
+        log("tilemap: no height field or surface types to map\n");
+        return false;
+    }
     std::string bytes;
     if (!file_to_string(track_file(folder, "tilemap").c_str(), &bytes)) {
         show_message("Can't open '%.950s'", (std::string(folder) + "/tilemap").c_str());

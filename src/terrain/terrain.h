@@ -206,7 +206,7 @@ struct ground_state {
 ground_state& ground();
 // Frees everything the ground holds.
 void ground_free();
-// The loader ground textures come through (the track load sets it; null loads none).
+// The loader ground textures come through: the texture cache unless replaced; null loads none.
 void ground_set_texture_loader(texture_loader load);
 
 // Reads "terrain.hf" (and "terrain.png") of a track folder into the ground.

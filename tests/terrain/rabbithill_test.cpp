@@ -316,3 +316,10 @@ TEST_F(Rabbithill, BlendTilesMeetTheirNeighbours) {
     // Both edges of about 3,300 ft of groove, 2.5 ft tiles.
     EXPECT_GT(blended, 2000);
 }
+
+TEST_F(Rabbithill, EverySurfaceHasItsGeneratedTexture) {
+    const surface_set& set = ground().surfaces;
+    EXPECT_GE(set.count, 5);
+    for (int k = 0; k < set.count; k++)
+        EXPECT_NE(set.types[k].texture, 0u) << set.types[k].texture_name << " did not load";
+}
