@@ -5,7 +5,7 @@
 
 enum class ground_material { grass, dirt, loam, sand, hardpack, count };
 
-constexpr int k_ground_texture_size = 256; // pixels a side, one tile of the tile map
+constexpr int k_ground_texture_size = 128; // pixels a side, one tile of the tile map (51 per ft)
 constexpr int k_ground_variants = 3;       // the plain texture and two "alt" variants
 
 // "grass", "dirt" ...
