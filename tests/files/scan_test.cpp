@@ -1,6 +1,8 @@
 // Formatted reading compared with the C library's scanf on the same text, read_int and comments.
 #include "files_fixture.h"
 
+#include "files/scramble.h"
+
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -188,5 +190,23 @@ TEST_F(ScanTest, SkipComments) {
     f = data_file_open("@e.txt", "rb");
     data_file_skip_comments(f);
     EXPECT_EQ(data_file_get_char(f), k_data_file_end);
+    data_file_close(f);
+}
+
+TEST_F(ScanTest, NumbersAcrossDecodeWindowsMatchTheText) {
+    // Many short numbers, so tokens straddle every refill of the decoded window.
+    std::string text;
+    std::vector<int> values;
+    for (int i = 0; i < 20000; i++) {
+        values.push_back((i * 7919) % 200003 - 100000);
+        text += std::to_string(values.back()) + (i % 7 == 0 ? "\n" : " ");
+    }
+    write(data / "zzzz.saf", make_archive({{"n.txt.gz.scram", scramble_bytes(make_gzip(text))},
+                                           {"after.txt", "99 99 99"}}));
+    file_index();
+    data_file* f = data_file_open("@n.txt", "rb");
+    ASSERT_NE(f, nullptr);
+    for (size_t i = 0; i < values.size(); i++) ASSERT_EQ(data_file_read_int(f), values[i]) << i;
+    EXPECT_EQ(data_file_read_int(f), k_no_int) << "the next member is never reached";
     data_file_close(f);
 }
