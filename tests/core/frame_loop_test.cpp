@@ -158,7 +158,8 @@ TEST_F(FrameLoop, TwoBindingsOnOneChannelAddUp) {
     press("right", 1.1 * tic);
     run_one_tic();
     EXPECT_EQ(p.actions[action_steer], 1.0f);
-    EXPECT_FLOAT_EQ(rider_input_of(0).steer, 1.0f);
+    // "Reversed Steering" is on by default: the bike gets the channel negated.
+    EXPECT_FLOAT_EQ(rider_input_of(0).steer, setup_reverse_steering() ? -1.0f : 1.0f);
     run_one_tic();
     EXPECT_EQ(p.actions[action_steer], 0.0f);
     EXPECT_FLOAT_EQ(rider_input_of(0).steer, 0.0f);
