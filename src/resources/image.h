@@ -8,7 +8,7 @@
 
 // The largest picture any reader accepts: larger headers are refused before allocating.
 constexpr int k_image_max_side = 16384;           // pixels
-constexpr int64_t k_image_max_pixels = 1LL << 26; // pixels in level 0
+constexpr int64_t k_image_max_pixels = 1LL << 24; // pixels in level 0
 
 // A decoded picture: rows from the top, 8 bits per channel, then (when `levels` > 1) the
 // mip chain in the same buffer, each level halving width and height down to 1 x 1.

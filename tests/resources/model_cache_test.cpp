@@ -137,3 +137,18 @@ TEST_F(ResourcesTest, RayTracerExportWritesTheMeshText) {
     EXPECT_EQ(read(home / "track.pov"), model_pov_text(*model_get(id)));
     EXPECT_FALSE(model_export_pov(999, nullptr));
 }
+
+TEST_F(ResourcesTest, HugeHeadersAreRefusedWithALogLine) {
+    write(data / "huge.j6", "J6\n60000 60000\n" + std::string(256, '\0'));
+    write(data / "huge.jm", "2147483647 1\n0 0 0 0 0 1 0 0\n");
+    write(data / "bones.jm", "JM2\n2147483647 bones\n1 1 1 1 1 0 0\n");
+    EXPECT_EQ(texture_load("@huge.j6"), 0u);
+    image im;
+    EXPECT_FALSE(image_load("@huge.j6", &im));
+    EXPECT_EQ(model_load("@huge.jm"), 0);
+    EXPECT_EQ(model_load("@bones.jm"), 0);
+    const std::string text = log_text();
+    EXPECT_NE(text.find("Refusing J6 picture of 60000 x 60000 pixels"), std::string::npos);
+    EXPECT_NE(text.find("Bad model part counts: 2147483647 vertices, 1 triangles"), std::string::npos);
+    EXPECT_NE(text.find("Bad model bone count 2147483647"), std::string::npos);
+}
