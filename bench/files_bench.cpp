@@ -1,4 +1,5 @@
-// Costs of the file index and of reading compressed streams: per indexed file, per member, per byte.
+// Costs of the file index and of reading compressed streams: per indexed file, per member, per
+// byte.
 #include "files/data_file.h"
 #include "files/files.h"
 #include "files/scramble.h"
@@ -36,7 +37,8 @@ std::string gzip(const std::string& bytes) {
 std::string stream_text() {
     std::string text;
     for (int i = 0; text.size() < k_stream_bytes; i++)
-        text += "vertex " + std::to_string(i % 977) + " " + std::to_string(i * 7919 % 10007) + " 0.5\n";
+        text +=
+            "vertex " + std::to_string(i % 977) + " " + std::to_string(i * 7919 % 10007) + " 0.5\n";
     text.resize(k_stream_bytes);
     return text;
 }
@@ -50,15 +52,16 @@ struct bench_data {
     bench_data() {
         fs::remove_all(root);
         for (int i = 0; i < k_files; i++) {
-            fs::path p = tree / ("folder" + std::to_string(i / 100)) / ("file" + std::to_string(i) + ".txt");
+            fs::path p =
+                tree / ("folder" + std::to_string(i / 100)) / ("file" + std::to_string(i) + ".txt");
             fs::create_directories(p.parent_path());
             std::ofstream(p) << "small file " << i << "\n";
         }
         std::string header, body;
         for (int i = 0; i < k_files; i++) {
             std::string bytes = "member " + std::to_string(i) + "\n";
-            header += std::to_string(bytes.size()) + " folder" + std::to_string(i / 100) + "/member" +
-                      std::to_string(i) + ".txt\n";
+            header += std::to_string(bytes.size()) + " folder" + std::to_string(i / 100) +
+                      "/member" + std::to_string(i) + ".txt\n";
             body += bytes;
         }
         std::string text = stream_text();
@@ -68,7 +71,8 @@ struct bench_data {
         std::string scrambled = scramble_bytes(text);
         header += std::to_string(scrambled.size()) + " scrambled.txt.scram\n";
         fs::create_directories(archive);
-        std::ofstream(archive / "zzzz.saf", std::ios::binary) << header << "-\n" << body << gz << text << scrambled;
+        std::ofstream(archive / "zzzz.saf", std::ios::binary) << header << "-\n"
+                                                              << body << gz << text << scrambled;
         setenv("XDG_DATA_HOME", (root / "xdg").c_str(), 1);
         unsetenv("TAVO_LOGFILE");
     }
@@ -108,7 +112,8 @@ void open_member(benchmark::State& state) {
     file_index();
     int i = 0;
     for (auto _ : state) {
-        std::string name = "@folder" + std::to_string(i / 100 % 50) + "/member" + std::to_string(i % k_files) + ".txt";
+        std::string name = "@folder" + std::to_string(i / 100 % 50) + "/member" +
+                           std::to_string(i % k_files) + ".txt";
         data_file* f = data_file_open(name.c_str(), "rb");
         benchmark::DoNotOptimize(data_file_get_char(f));
         data_file_close(f);
@@ -158,7 +163,7 @@ void scan_numbers(benchmark::State& state) {
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(k_stream_bytes));
 }
-}
+} // namespace
 
 BENCHMARK(index_folder_tree)->Unit(benchmark::kMillisecond);
 BENCHMARK(index_archive)->Unit(benchmark::kMillisecond);
@@ -166,7 +171,12 @@ BENCHMARK(open_member)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(stream_by_char, gzip, "@big.txt")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(stream_by_char, plain, "@plain.txt")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(stream_by_char, scrambled, "@scrambled.txt")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(stream_by_block, gzip, "@big.txt")->Arg(512)->Arg(65536)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(stream_by_block, gzip, "@big.txt")
+    ->Arg(512)
+    ->Arg(65536)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(stream_by_block, plain, "@plain.txt")->Arg(65536)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(stream_by_block, scrambled, "@scrambled.txt")->Arg(65536)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(stream_by_block, scrambled, "@scrambled.txt")
+    ->Arg(65536)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(scan_numbers)->Unit(benchmark::kMillisecond);

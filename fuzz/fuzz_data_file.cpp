@@ -80,7 +80,7 @@ std::string read_all(data_file* f, uint8_t seed, bool* exact) {
     }
     abort(); // a stream that never ends
 }
-}
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
@@ -92,10 +92,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string expected; // for the exact forms
     bool prefix_only = false;
     switch (mode) {
-    case 0: stored = payload; expected = payload; break;
-    case 1: stored = payload; form = file_form::gzip; break;
+    case 0:
+        stored = payload;
+        expected = payload;
+        break;
+    case 1:
+        stored = payload;
+        form = file_form::gzip;
+        break;
     case 2: {
-        stored = std::string(reinterpret_cast<const char*>(k_scramble_mark), k_scramble_mark_size) + payload;
+        stored = std::string(reinterpret_cast<const char*>(k_scramble_mark), k_scramble_mark_size) +
+                 payload;
         expected = payload;
         scramble_stream s;
         scramble_start(&s);
@@ -104,7 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
     }
     case 3:
-        stored = std::string(reinterpret_cast<const char*>(k_scramble_mark), k_scramble_mark_size) + payload;
+        stored = std::string(reinterpret_cast<const char*>(k_scramble_mark), k_scramble_mark_size) +
+                 payload;
         form = file_form::gzip_scrambled;
         break;
     case 4:

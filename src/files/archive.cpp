@@ -34,7 +34,7 @@ struct listed_member {
     std::string name;
     uint64_t size; // bytes, saturated far above any real archive
 };
-}
+} // namespace
 
 bool archive_read_header(FILE* file, uint64_t archive_size, const char* label,
                          std::vector<archive_member>* members) {
@@ -73,9 +73,11 @@ bool archive_read_header(FILE* file, uint64_t archive_size, const char* label,
         uint64_t end = offset + m.size;
         if (end > archive_size || end > UINT32_MAX) {
             if (refused++ == 0)
-                log("Archive %s: member %s runs past the end of the archive\n", label, m.name.c_str());
+                log("Archive %s: member %s runs past the end of the archive\n", label,
+                    m.name.c_str());
         } else {
-            members->push_back({m.name, static_cast<uint32_t>(offset), static_cast<uint32_t>(m.size)});
+            members->push_back(
+                {m.name, static_cast<uint32_t>(offset), static_cast<uint32_t>(m.size)});
         }
         // Past the end every later member is refused too; clamping keeps the sum from wrapping.
         offset = end > archive_size ? archive_size + 1 : end;

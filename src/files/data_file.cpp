@@ -37,7 +37,7 @@ data_file* open_path(const std::string& path, const char* mode, bool reading, co
     for (const form_suffix& form : k_forms) {
         if (form.form != file_form::plain && !reading) break;
         std::string name = path + form.suffix;
-        if (name.size() > k_path_max) break;
+        if (form.form != file_form::plain && name.size() > k_path_max) break;
         FILE* file = fopen(name.c_str(), mode);
         if (!file) continue;
         if (reading && is_directory(file)) {
@@ -95,7 +95,7 @@ bool note_write(data_file* f, bool ok) {
     if (!ok) f->write_failed = true;
     return ok;
 }
-}
+} // namespace
 
 data_file* data_file_open(const char* name, const char* mode) {
     if (!name || !mode) return nullptr;

@@ -25,7 +25,7 @@ void data_file_abandon(data_file* file);
 
 constexpr int k_data_file_end = -1;
 
-int data_file_get_char(data_file* file);  // the next byte, or k_data_file_end
+int data_file_get_char(data_file* file); // the next byte, or k_data_file_end
 int data_file_peek_char(data_file* file);
 // Reads at most size - 1 bytes, stopping after a newline; nullptr at the end when nothing was read.
 char* data_file_read_line(data_file* file, char* buffer, int size);
@@ -44,10 +44,12 @@ uint32_t data_file_position(data_file* file);
 bool data_file_put_char(data_file* file, int c);
 bool data_file_put_text(data_file* file, const char* text);
 bool data_file_write(data_file* file, const void* buffer, size_t count);
-bool data_file_print(data_file* file, const char* format, ...) __attribute__((format(printf, 2, 3)));
+bool data_file_print(data_file* file, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
 bool data_file_flush(data_file* file);
 
-// Both names may begin with "@" (the home folder); removes `to` first.
+// Both names may begin with "@" (the home folder). An existing `to` is replaced in one step
+// and survives when `from` can't be renamed.
 bool rename_in_home(const char* from, const char* to);
 
 // The file list: every indexed name, sorted without regard to case, each once. Built on the

@@ -107,7 +107,7 @@ bool fill_window(data_file* f) {
     s->window_end = decode(f, s->window, sizeof s->window);
     return s->window_end > 0;
 }
-}
+} // namespace
 
 data_file* data_file_wrap(FILE* file, uint64_t offset, uint64_t size, file_form form,
                           const char* label, bool writing) {

@@ -32,7 +32,9 @@ struct scanner {
     }
 };
 
-bool is_space(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+bool is_space(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
 
 // Skips white space in the input; the next character, left unread (or k_data_file_end).
 int skip_space(scanner& s) {
@@ -88,8 +90,10 @@ outcome scan_integer(scanner& s, int base, integer_result* r) {
     while (c >= 0 && digit_value(c) < base) {
         digits = true;
         uint64_t d = static_cast<uint64_t>(digit_value(c));
-        if (r->magnitude > (UINT64_MAX - d) / static_cast<uint64_t>(base)) r->overflow = true;
-        else r->magnitude = r->magnitude * static_cast<uint64_t>(base) + d;
+        if (r->magnitude > (UINT64_MAX - d) / static_cast<uint64_t>(base))
+            r->overflow = true;
+        else
+            r->magnitude = r->magnitude * static_cast<uint64_t>(base) + d;
         c = s.get();
     }
     s.put_back(c);
@@ -109,15 +113,31 @@ uint64_t integer_value(const integer_result& r, bool is_signed) {
 
 void store_integer(va_list* args, size_modifier size, uint64_t v) {
     switch (size) {
-    case size_modifier::hh: *va_arg(*args, signed char*) = static_cast<signed char>(v); break;
-    case size_modifier::h: *va_arg(*args, short*) = static_cast<short>(v); break;
-    case size_modifier::l: *va_arg(*args, long*) = static_cast<long>(v); break;
+    case size_modifier::hh:
+        *va_arg(*args, signed char*) = static_cast<signed char>(v);
+        break;
+    case size_modifier::h:
+        *va_arg(*args, short*) = static_cast<short>(v);
+        break;
+    case size_modifier::l:
+        *va_arg(*args, long*) = static_cast<long>(v);
+        break;
     case size_modifier::ll:
-    case size_modifier::big_l: *va_arg(*args, long long*) = static_cast<long long>(v); break;
-    case size_modifier::j: *va_arg(*args, intmax_t*) = static_cast<intmax_t>(v); break;
-    case size_modifier::z: *va_arg(*args, size_t*) = static_cast<size_t>(v); break;
-    case size_modifier::t: *va_arg(*args, ptrdiff_t*) = static_cast<ptrdiff_t>(v); break;
-    case size_modifier::none: *va_arg(*args, int*) = static_cast<int>(v); break;
+    case size_modifier::big_l:
+        *va_arg(*args, long long*) = static_cast<long long>(v);
+        break;
+    case size_modifier::j:
+        *va_arg(*args, intmax_t*) = static_cast<intmax_t>(v);
+        break;
+    case size_modifier::z:
+        *va_arg(*args, size_t*) = static_cast<size_t>(v);
+        break;
+    case size_modifier::t:
+        *va_arg(*args, ptrdiff_t*) = static_cast<ptrdiff_t>(v);
+        break;
+    case size_modifier::none:
+        *va_arg(*args, int*) = static_cast<int>(v);
+        break;
     }
 }
 
@@ -229,7 +249,7 @@ const char* parse_set(const char* f, bool member[256]) {
         for (int i = 0; i < 256; i++) member[i] = !member[i];
     return f + 1;
 }
-}
+} // namespace
 
 int data_file_vscan(data_file* file, const char* format, va_list args_in) {
     va_list args;
@@ -271,14 +291,22 @@ int data_file_vscan(data_file* file, const char* format, va_list args_in) {
         int width = 0;
         while (*f >= '0' && *f <= '9') width = width * 10 + (*f++ - '0');
         size_modifier size = size_modifier::none;
-        if (f[0] == 'h' && f[1] == 'h') size = size_modifier::hh, f += 2;
-        else if (f[0] == 'l' && f[1] == 'l') size = size_modifier::ll, f += 2;
-        else if (*f == 'h') size = size_modifier::h, f++;
-        else if (*f == 'l') size = size_modifier::l, f++;
-        else if (*f == 'L' || *f == 'q') size = size_modifier::big_l, f++;
-        else if (*f == 'j') size = size_modifier::j, f++;
-        else if (*f == 'z') size = size_modifier::z, f++;
-        else if (*f == 't') size = size_modifier::t, f++;
+        if (f[0] == 'h' && f[1] == 'h')
+            size = size_modifier::hh, f += 2;
+        else if (f[0] == 'l' && f[1] == 'l')
+            size = size_modifier::ll, f += 2;
+        else if (*f == 'h')
+            size = size_modifier::h, f++;
+        else if (*f == 'l')
+            size = size_modifier::l, f++;
+        else if (*f == 'L' || *f == 'q')
+            size = size_modifier::big_l, f++;
+        else if (*f == 'j')
+            size = size_modifier::j, f++;
+        else if (*f == 'z')
+            size = size_modifier::z, f++;
+        else if (*f == 't')
+            size = size_modifier::t, f++;
         char conversion = *f;
         if (!conversion) break;
         f++;
@@ -346,7 +374,8 @@ int data_file_vscan(data_file* file, const char* format, va_list args_in) {
             integer_result r;
             result = scan_integer(s, base, &r);
             if (result == outcome::stored && !suppress)
-                store_integer(&args, size, integer_value(r, conversion == 'd' || conversion == 'i'));
+                store_integer(&args, size,
+                              integer_value(r, conversion == 'd' || conversion == 'i'));
             break;
         }
         case 'f':
@@ -365,10 +394,12 @@ int data_file_vscan(data_file* file, const char* format, va_list args_in) {
             std::string text;
             result = scan_float(s, &text);
             if (result == outcome::stored && !suppress) {
-                if (size == size_modifier::l) *va_arg(args, double*) = strtod(text.c_str(), nullptr);
+                if (size == size_modifier::l)
+                    *va_arg(args, double*) = strtod(text.c_str(), nullptr);
                 else if (size == size_modifier::big_l)
                     *va_arg(args, long double*) = strtold(text.c_str(), nullptr);
-                else *va_arg(args, float*) = strtof(text.c_str(), nullptr);
+                else
+                    *va_arg(args, float*) = strtof(text.c_str(), nullptr);
             }
             break;
         }

@@ -37,7 +37,9 @@ bool entry_before(const index_entry& a, const index_entry& b) {
     return c != 0 ? c < 0 : a.priority < b.priority;
 }
 
-void sort_entries() { std::stable_sort(g_index.entries.begin(), g_index.entries.end(), entry_before); }
+void sort_entries() {
+    std::stable_sort(g_index.entries.begin(), g_index.entries.end(), entry_before);
+}
 
 // A directory already on the walk's path (through a link) is not entered again.
 struct walk_step {
@@ -84,7 +86,8 @@ void walk_folder(const std::string& root, const std::string& relative, int prior
 bool is_archive_name(const std::string& name) {
     if (name.size() < 5) return false;
     const char* tail = name.c_str() + name.size() - 4;
-    return tail[0] == '.' && lower(tail[1]) == 's' && lower(tail[2]) == 'a' && lower(tail[3]) == 'f';
+    return tail[0] == '.' && lower(tail[1]) == 's' && lower(tail[2]) == 'a' &&
+           lower(tail[3]) == 'f';
 }
 
 void add_archive(const std::string& path, int priority) {
@@ -131,7 +134,7 @@ void build_index() {
             g_index.list.push_back(e.name);
     log("File index complete\n");
 }
-}
+} // namespace
 
 const index_entry* index_find(const std::string& name) {
     if (!g_index.built) return nullptr;

@@ -29,7 +29,7 @@ void index_free();
 enum class file_form { plain, gzip, scrambled, gzip_scrambled };
 
 constexpr uint64_t k_unlimited = UINT64_MAX;
-constexpr size_t k_gzip_input_size = 16384;  // bytes of compressed input read at a time
+constexpr size_t k_gzip_input_size = 16384;    // bytes of compressed input read at a time
 constexpr size_t k_decoded_window_size = 1024; // bytes of decoded output served from
 
 // The gzip and descrambling stages of a stream that has either.
@@ -40,20 +40,20 @@ struct decode_stage {
     bool ended = false;     // no more decoded bytes will come
     z_stream inflate_state{};
     scramble_stream scramble{};
-    uint8_t input[k_gzip_input_size];       // compressed bytes (gzip only)
-    uint8_t window[k_decoded_window_size];  // decoded bytes not yet delivered
-    size_t window_at = 0;                   // next byte of window to deliver
-    size_t window_end = 0;                  // bytes held in window
+    uint8_t input[k_gzip_input_size];      // compressed bytes (gzip only)
+    uint8_t window[k_decoded_window_size]; // decoded bytes not yet delivered
+    size_t window_at = 0;                  // next byte of window to deliver
+    size_t window_end = 0;                 // bytes held in window
 };
 
 struct data_file {
     FILE* file = nullptr;
-    std::string label;          // the name it was opened with, for log lines
-    uint64_t base = 0;          // offset of the data inside the file, bytes
+    std::string label;            // the name it was opened with, for log lines
+    uint64_t base = 0;            // offset of the data inside the file, bytes
     uint64_t limit = k_unlimited; // stored bytes that may be read, bytes
-    uint64_t taken = 0;         // stored bytes read from the file so far, bytes
-    uint64_t position = 0;      // decoded bytes delivered so far, bytes
-    int pushed_back = -1;       // the one byte of push-back, or -1
+    uint64_t taken = 0;           // stored bytes read from the file so far, bytes
+    uint64_t position = 0;        // decoded bytes delivered so far, bytes
+    int pushed_back = -1;         // the one byte of push-back, or -1
     bool writing = false;
     bool write_failed = false;
     decode_stage* stage = nullptr; // nullptr for plain streams

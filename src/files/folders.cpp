@@ -45,14 +45,15 @@ void build() {
         g_folders.has_home = true;
     }
     const char* qv_home = getenv("QV_HOME");
-    g_folders.folders.push_back(normalise_folder(qv_home ? std::string(qv_home) + "/" : program_folder()));
+    g_folders.folders.push_back(
+        normalise_folder(qv_home ? std::string(qv_home) + "/" : program_folder()));
 }
 
 bool file_exists(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
-}
+} // namespace
 
 std::string normalise_folder(const std::string& path) {
     std::string out;

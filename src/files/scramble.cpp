@@ -17,7 +17,7 @@ uint64_t next_word(uint64_t* state) {
     *state = x;
     return x * 0x2545F4914F6CDD1Dull;
 }
-}
+} // namespace
 
 void scramble_start(scramble_stream* s) {
     s->state = k_scramble_key;

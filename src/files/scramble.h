@@ -14,9 +14,9 @@ constexpr size_t k_scramble_mark_size = 4;
 extern const uint8_t k_scramble_mark[k_scramble_mark_size];
 
 struct scramble_stream {
-    uint64_t state;   // generator state
-    uint64_t word;    // key bytes not yet used, lowest first
-    int word_left;    // bytes left in word
+    uint64_t state; // generator state
+    uint64_t word;  // key bytes not yet used, lowest first
+    int word_left;  // bytes left in word
 };
 
 // The stream at the first body byte (just after the mark).

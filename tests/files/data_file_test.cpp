@@ -53,7 +53,8 @@ TEST_F(FilesTest, ScrambledAndBothFormsRoundTrip) {
     EXPECT_EQ(content("@s.txt"), text);
     EXPECT_EQ(content("@b.txt"), text);
     std::string scrambled = scramble_bytes(text);
-    EXPECT_EQ(scrambled.find("line 1 value"), std::string::npos) << "the stored bytes hide the text";
+    EXPECT_EQ(scrambled.find("line 1 value"), std::string::npos)
+        << "the stored bytes hide the text";
 }
 
 TEST_F(FilesTest, ScrambleStreamMatchesWholeTransformAtAnySplit) {
@@ -96,7 +97,10 @@ TEST_F(FilesTest, FormsInsideArchivesAndTheirOrder) {
 TEST_F(FilesTest, BadGzipHeadersFailToOpen) {
     std::string good = make_gzip("hello");
     std::vector<std::string> bad = {
-        "", "\x1f", "\x1f\x8b", std::string("\x1f\x8b\x07\0", 4) + good.substr(4),
+        "",
+        "\x1f",
+        "\x1f\x8b",
+        std::string("\x1f\x8b\x07\0", 4) + good.substr(4),
         good.substr(0, 3) + std::string(1, 32) + good.substr(4), // flag byte of 32
         good.substr(0, 3) + std::string(1, 8) + good.substr(4, 6) + "unterminated name",
         good.substr(0, 3) + std::string(1, 4) + good.substr(4, 6) + "\xff\xff" + "short extra",
@@ -138,7 +142,8 @@ TEST_F(FilesTest, DamagedGzipEndsTheData) {
 }
 
 TEST_F(FilesTest, ReadsNeverPassTheMember) {
-    write(data / "zzzz.saf", make_archive({{"a.txt", "line one\nline two"}, {"b.txt", "NEXT MEMBER"}}));
+    write(data / "zzzz.saf",
+          make_archive({{"a.txt", "line one\nline two"}, {"b.txt", "NEXT MEMBER"}}));
     file_index();
     data_file* f = data_file_open("@a.txt", "rb");
     ASSERT_NE(f, nullptr);
@@ -159,7 +164,8 @@ TEST_F(FilesTest, CompressedMemberDoesNotReadIntoTheNextMember) {
     std::string gz = make_gzip(text);
     size_t half = gz.size() / 2;
     // The second member holds the rest of the stream: reading the first must stop at its end.
-    write(data / "zzzz.saf", make_archive({{"h.txt.gz", gz.substr(0, half)}, {"rest", gz.substr(half)}}));
+    write(data / "zzzz.saf",
+          make_archive({{"h.txt.gz", gz.substr(0, half)}, {"rest", gz.substr(half)}}));
     file_index();
     std::string got = content("@h.txt");
     EXPECT_LT(got.size(), text.size());
@@ -288,7 +294,8 @@ TEST_F(FilesTest, FailedWriteKeepsTheOldFile) {
     signal(SIGXFSZ, old_handler);
     EXPECT_FALSE(closed);
     EXPECT_EQ(read(home / "big.txt"), "old");
-    EXPECT_NE(log_text().find("Writing " + (home / "big.txt").string() + " failed"), std::string::npos);
+    EXPECT_NE(log_text().find("Writing " + (home / "big.txt").string() + " failed"),
+              std::string::npos);
 }
 
 TEST_F(FilesTest, FailedRenameKeepsTheOldContent) {

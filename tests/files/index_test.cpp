@@ -12,7 +12,7 @@ std::string check_text() {
     for (int i = 0; i < 1000; i++) text += "archive check line " + std::to_string(i) + "\n";
     return text;
 }
-}
+} // namespace
 
 TEST_F(FilesTest, FolderListIsHomeThenDataFolder) {
     ASSERT_EQ(folder_count(), 2);
@@ -121,10 +121,10 @@ TEST_F(FilesTest, DoubledSlashesInMemberNamesAreCollapsed) {
 TEST_F(FilesTest, MalformedHeadersAddNothingAndOtherArchivesStillCount) {
     std::string long_name(1030, 'n');
     const std::vector<std::pair<std::string, std::string>> bad = {
-        {"no_end.saf", "3 a.txt\n"},                       // file ends inside the header
-        {"no_size.saf", "3 a.txt\nabc b.txt\n-\nxyz"},     // a line that is not a size
+        {"no_end.saf", "3 a.txt\n"},                         // file ends inside the header
+        {"no_size.saf", "3 a.txt\nabc b.txt\n-\nxyz"},       // a line that is not a size
         {"long.saf", "1 a.txt\n1 " + long_name + "\n-\nxy"}, // a line past the buffer
-        {"no_name.saf", "3 a.txt\n2\n-\nabcde"},           // a size with no name
+        {"no_name.saf", "3 a.txt\n2\n-\nabcde"},             // a size with no name
         {"nul.saf", std::string("3 a.txt\n1 b\0c\n-\nabcd", 18)},
         {"signed.saf", "3 a.txt\n-2 b\n-\nabc"},
     };
@@ -136,10 +136,12 @@ TEST_F(FilesTest, MalformedHeadersAddNothingAndOtherArchivesStillCount) {
     EXPECT_EQ(content("@good.txt"), "good");
     const index_entry* good = index_find("good.txt");
     ASSERT_NE(good, nullptr);
-    EXPECT_EQ(good->priority, 2 + static_cast<int>(bad.size())) << "failed archives still take a number";
+    EXPECT_EQ(good->priority, 2 + static_cast<int>(bad.size()))
+        << "failed archives still take a number";
     std::string text = log_text();
     for (const auto& [name, bytes] : bad)
-        EXPECT_NE(text.find("Archive " + (data / name).string() + " left out"), std::string::npos) << name;
+        EXPECT_NE(text.find("Archive " + (data / name).string() + " left out"), std::string::npos)
+            << name;
 }
 
 TEST_F(FilesTest, LongestHeaderLineFitsTheBuffer) {

@@ -18,7 +18,8 @@ TEST_F(FilesTest, PackedFolderReadsBackThroughTheIndex) {
     int packed = 0;
     std::string error;
     // The archive goes inside the folder it packs: it must not pack itself.
-    ASSERT_TRUE(pack_folder(track.string(), (track / "mytrack.saf").string(), &packed, &error)) << error;
+    ASSERT_TRUE(pack_folder(track.string(), (track / "mytrack.saf").string(), &packed, &error))
+        << error;
     EXPECT_EQ(packed, static_cast<int>(files.size()));
     fs::rename(track / "mytrack.saf", data / "mytrack.saf");
 
@@ -34,7 +35,8 @@ TEST_F(FilesTest, PackFailureKeepsTheOldArchive) {
     write(data / "old.saf", "-\n");
     int packed = 0;
     std::string error;
-    EXPECT_FALSE(pack_folder((root / "no such folder").string(), (data / "old.saf").string(), &packed, &error));
+    EXPECT_FALSE(pack_folder((root / "no such folder").string(), (data / "old.saf").string(),
+                             &packed, &error));
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(read(data / "old.saf"), "-\n");
 }

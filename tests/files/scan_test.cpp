@@ -27,7 +27,8 @@ struct ScanTest : FilesTest {
         data_file* f = data_file_open("@scan.txt", "rb");
         ASSERT_NE(f, nullptr);
         std::tuple<T...> ours{}, theirs{};
-        int our_count = std::apply([&](auto&... v) { return data_file_scan(f, format, target(v)...); }, ours);
+        int our_count =
+            std::apply([&](auto&... v) { return data_file_scan(f, format, target(v)...); }, ours);
         std::string our_rest = drain(f);
         data_file_close(f);
 
@@ -35,7 +36,8 @@ struct ScanTest : FilesTest {
         FILE* c = fmemopen(copy.data(), copy.size(), "r");
         if (copy.empty()) c = fopen("/dev/null", "r");
         ASSERT_NE(c, nullptr);
-        int their_count = std::apply([&](auto&... v) { return fscanf(c, format, target(v)...); }, theirs);
+        int their_count =
+            std::apply([&](auto&... v) { return fscanf(c, format, target(v)...); }, theirs);
         std::string their_rest;
         for (int ch; (ch = fgetc(c)) != EOF;) their_rest += static_cast<char>(ch);
         fclose(c);
@@ -45,11 +47,12 @@ struct ScanTest : FilesTest {
         std::vector<bool> equal;
         [&]<size_t... I>(std::index_sequence<I...>) {
             (equal.push_back(same(std::get<I>(ours), std::get<I>(theirs))), ...);
-        }(std::index_sequence_for<T...>{});
+        }
+        (std::index_sequence_for<T...>{});
         for (size_t i = 0; i < equal.size(); i++) EXPECT_TRUE(equal[i]) << "value " << i;
     }
 };
-}
+} // namespace
 
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 

@@ -16,7 +16,7 @@ std::string check_text() {
     for (int i = 0; i < 1000; i++) text += "archive check line " + std::to_string(i) + "\n";
     return text;
 }
-}
+} // namespace
 
 std::string forge_archive_bytes(const std::vector<forge_member>& members) {
     std::string out;
@@ -29,7 +29,8 @@ std::string forge_archive_bytes(const std::vector<forge_member>& members) {
 
 bool forge_write_archive(const std::string& path, const std::vector<forge_member>& members) {
     for (const forge_member& m : members) {
-        if (m.name.empty() || m.name.find('\n') != std::string::npos || m.bytes.size() > UINT32_MAX) {
+        if (m.name.empty() || m.name.find('\n') != std::string::npos ||
+            m.bytes.size() > UINT32_MAX) {
             fprintf(stderr, "forge: member \"%s\" can't go into an archive\n", m.name.c_str());
             return false;
         }
@@ -65,10 +66,11 @@ bool forge_write_main_archive(const std::string& out) {
 // The main archive's own members: a word for whoever opens it, and one text in each stored
 // form so a fresh data set shows at once whether every way of reading a member works.
 bool forge_main_archive(const std::string&) {
-    forge_archive_add("readme.txt",
-                      "Trailbok default data set.\n"
-                      "Every file in this archive was made by the Trailbok generator.\n"
-                      "Files of the same name in the data folder or the home folder take its place.\n");
+    forge_archive_add(
+        "readme.txt",
+        "Trailbok default data set.\n"
+        "Every file in this archive was made by the Trailbok generator.\n"
+        "Files of the same name in the data folder or the home folder take its place.\n");
     std::string text = check_text();
     forge_archive_add("checks/plain.txt", text);
     forge_archive_add("checks/gzip.txt.gz", forge_gzip(text));

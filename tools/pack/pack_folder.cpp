@@ -42,7 +42,8 @@ bool list_files(const std::string& root, const std::string& relative, const stru
         if (stat(full.c_str(), &st) != 0) continue;
         if (S_ISDIR(st.st_mode)) {
             bool looped = false;
-            for (const walk_step& step : *path) looped |= step.device == st.st_dev && step.inode == st.st_ino;
+            for (const walk_step& step : *path)
+                looped |= step.device == st.st_dev && step.inode == st.st_ino;
             if (looped) continue;
             path->push_back({st.st_dev, st.st_ino});
             bool ok = list_files(root, relative + name + "/", skip, path, files, error);
@@ -82,12 +83,13 @@ bool copy_file(data_file* out, const packed_file& file, std::string* error) {
     }
     return true;
 }
-}
+} // namespace
 
-bool pack_folder(const std::string& folder_in, const std::string& out, int* packed, std::string* error) {
+bool pack_folder(const std::string& folder_in, const std::string& out, int* packed,
+                 std::string* error) {
     std::string folder = folder_in;
     if (folder.empty() || folder.back() != '/') folder += '/';
-    struct stat skip{};
+    struct stat skip {};
     stat(out.c_str(), &skip);
     std::vector<packed_file> files;
     std::vector<walk_step> path;
@@ -95,7 +97,8 @@ bool pack_folder(const std::string& folder_in, const std::string& out, int* pack
 
     std::string header;
     uint64_t end = 0; // bytes
-    for (const packed_file& f : files) header += archive_header_line(static_cast<uint32_t>(f.size), f.name);
+    for (const packed_file& f : files)
+        header += archive_header_line(static_cast<uint32_t>(f.size), f.name);
     header += "-\n";
     end = header.size();
     for (const packed_file& f : files) end += f.size;
