@@ -143,7 +143,8 @@ uint32_t create_texture(const image& im, bool repeat_s, bool repeat_t, bool comp
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
                     mipmapped ? GL_LINEAR_MIPMAP_NEAREST : GL_LINEAR);
-    while (glGetError() != GL_NO_ERROR) {
+    // Errors left by earlier drawing are not ours to judge the wrap modes by.
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; i++) {
     }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, repeat_s ? GL_REPEAT : GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, repeat_t ? GL_REPEAT : GL_CLAMP_TO_EDGE);
