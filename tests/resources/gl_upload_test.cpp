@@ -3,6 +3,7 @@
 #include "resources_fixture.h"
 
 #include "core/screenshot.h"
+#include "resources/anim.h"
 #include "platform/platform.h"
 #include "render/render.h"
 
@@ -187,4 +188,53 @@ TEST(ScreenshotNumbers, HighestNumberPlusOne) {
     EXPECT_EQ(screenshot_next_number({"screenshot007.png", "screenshot042.png", "screenshot3.png"}),
               43);
     EXPECT_EQ(screenshot_next_number({"screenshot1000.png"}), 1001);
+}
+
+TEST_F(GlResourcesTest, AnimationUploadsTheFrameTheClockShows) {
+    anim_sequence seq;
+    seq.length = 2;
+    seq.frame_count = 2;
+    seq.tics_per_step = 10;
+    seq.loop = 1;
+    seq.sequence = {0, 1};
+    seq.frames.push_back(solid(4, 4, 4, {255, 0, 0, 255}));
+    seq.frames.push_back(solid(4, 4, 4, {0, 0, 255, 255}));
+    write(data / "lamp.seq", anim_encode(seq));
+    uint32_t id = texture_load("@lamp.seq");
+    ASSERT_NE(id, 0u);
+    auto draw_and_read = [&](uint8_t rgb[3]) {
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, id);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+        glBegin(GL_QUADS);
+        glTexCoord2f(0, 0), glVertex2f(-1, -1);
+        glTexCoord2f(1, 0), glVertex2f(1, -1);
+        glTexCoord2f(1, 1), glVertex2f(1, 1);
+        glTexCoord2f(0, 1), glVertex2f(-1, 1);
+        glEnd();
+        glDisable(GL_TEXTURE_2D);
+        pixel(32, 32, rgb);
+    };
+    uint8_t rgb[3];
+    draw_and_read(rgb);
+    EXPECT_EQ(rgb[0], 255);
+    anim_start(id, 0);
+    anim_update(10);
+    draw_and_read(rgb);
+    EXPECT_EQ(rgb[0], 0);
+    EXPECT_EQ(rgb[2], 255);
+    anim_update(20);
+    draw_and_read(rgb);
+    EXPECT_EQ(rgb[0], 255) << "looped back to the first entry";
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST_F(GlResourcesTest, CompressedUploadCountsWhatTheDriverStored) {
+    texture_set_detail(0, 2);
+    write(data / "gravel.png", png_of(noisy_picture(32, 32, 3)));
+    ASSERT_NE(texture_load("@gravel.png"), 0u);
+    EXPECT_GT(texture_memory(), 0);
+    EXPECT_LE(texture_memory(), (1024 + 256 + 64 + 16 + 4 + 1) * 3)
+        << "never more than uncompressed";
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
