@@ -1,7 +1,6 @@
 // The generator of the default data set: writes every file the game reads into one folder.
 #include "forge.h"
 #include "forge_resources.h"
-#include "forge_resources.h"
 #include "forge_shapes.h"
 #include "forge_ground_textures.h"
 #include "forge_terrain.h"
@@ -18,7 +17,6 @@ struct forge_step {
 
 constexpr forge_step k_steps[] = {
     {"main archive", forge_main_archive},
-    {"HUD pictures", forge_hud_pictures},
     {"HUD pictures", forge_hud_pictures},
     {"bike shapes", forge_shapes},
     {"bike models", forge_bike_models},
