@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     shape s;
     if (shape_parse(reinterpret_cast<const char*>(data), size, &s)) {
         for (const shape_sphere& p : s.spheres)
-            if (!(p.radius >= 0) || !std::isfinite(p.centre.x) || !std::isfinite(p.damping)) __builtin_trap();
+            if (!(p.radius >= 0) || !std::isfinite(p.centre.x) || !std::isfinite(p.damping))
+                __builtin_trap();
         shape again;
         if (!shape_parse(shape_format(s).data(), shape_format(s).size(), &again)) __builtin_trap();
         if (again.spheres.size() != s.spheres.size()) __builtin_trap();
@@ -26,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     setup_values_apply_line(v, key.c_str(), value.c_str());
     for (int i = 0; i < k_setup_key_count; i++) {
         const setup_key& k = setup_key_of(static_cast<setup_key_id>(i));
-        if (k.kind == setup_kind_slider && !(v.number[i] >= k.minimum && v.number[i] <= k.maximum)) __builtin_trap();
+        if (k.kind == setup_kind_slider && !(v.number[i] >= k.minimum && v.number[i] <= k.maximum))
+            __builtin_trap();
     }
     if (setup_values_lines(v).empty()) __builtin_trap();
     return 0;

@@ -12,7 +12,7 @@ rider_input g_inputs[k_max_riders];
 
 float clamp01(float v) { return std::clamp(v, 0.0f, 1.0f); }
 float clamp11(float v) { return std::clamp(v, -1.0f, 1.0f); }
-}
+} // namespace
 
 rider_input& rider_input_of(int slot) { return g_inputs[slot]; }
 

@@ -1,4 +1,4 @@
-// The 80 bike records: one row of numbers per model over a template per class, built at compile time.
+// The 80 bike records: a row per model over a template per class, built at compile time.
 #include "bike/bike_info.h"
 
 #include <array>
@@ -8,22 +8,22 @@ namespace {
 // is raced by, and the shape of its torque curve.
 struct class_template {
     const char* bike_class;
-    float fork_mass;             // slug
-    float swingarm_mass;         // slug
-    float fork_spring[2];        // lbf/ft, both legs
-    float fork_hs_rebound;       // lbf·s/ft
-    float shock_spring[2];       // lbf/ft
-    float shock_hs_rebound;      // lbf·s/ft
-    float engine_inertia;        // slug·ft²
-    float driveline_stiffness;   // lbf·ft/rad
-    float driveline_damping;     // lbf·ft·s/rad
-    float rider_mass;            // slug
-    float idle_torque_fraction;  // share of peak torque below the ramp
-    float ramp_start_rpm;        // rpm where torque starts to build
-    float hit;                   // 0 = broad four-stroke rise, 1 = late two-stroke hit
-    float over_rev_drop;         // share of peak torque lost between peak and max_rpm
-    float limiter_drag;          // lbf·ft of pumping loss per 1000 rpm beyond the limiter
-    float closed_scale;          // engine braking relative to the 125 two-stroke
+    float fork_mass;            // slug
+    float swingarm_mass;        // slug
+    float fork_spring[2];       // lbf/ft, both legs
+    float fork_hs_rebound;      // lbf·s/ft
+    float shock_spring[2];      // lbf/ft
+    float shock_hs_rebound;     // lbf·s/ft
+    float engine_inertia;       // slug·ft²
+    float driveline_stiffness;  // lbf·ft/rad
+    float driveline_damping;    // lbf·ft·s/rad
+    float rider_mass;           // slug
+    float idle_torque_fraction; // share of peak torque below the ramp
+    float ramp_start_rpm;       // rpm where torque starts to build
+    float hit;                  // 0 = broad four-stroke rise, 1 = late two-stroke hit
+    float over_rev_drop;        // share of peak torque lost between peak and max_rpm
+    float limiter_drag;         // lbf·ft of pumping loss per 1000 rpm beyond the limiter
+    float closed_scale;         // engine braking relative to the 125 two-stroke
 };
 
 // 125: the two-stroke 125 is the reference the others are scaled from; its spring ranges put a
@@ -39,6 +39,7 @@ struct class_template {
 // stiffest springs for the heavier rider, and twice the engine braking.
 // 50: a minibike engine of under 8 hp with a light crank and a soft driveline, light forks and
 // swingarm, softer springs, and almost no engine braking.
+// clang-format off
 constexpr class_template k_classes[] = {
     {"125", 0.739688f, 0.541875f, {322.545f, 860.12f}, 30, {1814.32f, 4502.19f}, 600, 0.0048828f, 7500, 0.75f,
      4.6875f, 0.31f, 2000, 0.7f, 0.3f, 1, 1},
@@ -51,6 +52,7 @@ constexpr class_template k_classes[] = {
     {"50", 0.52f, 0.38f, {215, 600}, 20, {1150, 3000}, 400, 0.0011936f, 1200, 1.0f, 4.6875f, 0.3f, 2000, 0.5f, 0.3f,
      0.3f, 0.35f},
 };
+// clang-format on
 enum { c125, c250f, c250, c450f, c50 };
 
 // Gearboxes, 1st to 6th; -1 where the box has no such gear. Each is chosen with its primary and
@@ -64,6 +66,7 @@ constexpr float k_gears_450f[6] = {2.642857f, 2.066667f, 1.705882f, 1.45f, 1.25f
 constexpr float k_gears_50[6] = {2.9f, 2.214286f, 1.833333f, 1.578947f, 1.4f, 1.272727f};
 
 // The reference 125's measured curves; the others are shaped from the class template.
+// clang-format off
 constexpr float k_cr125_open[k_torque_samples] = {
     5, 5, 5, 5, 5, 5.7f, 6.4f, 7.2f, 7.9f, 8.6f, 9.4538f, 10.2177f, 10.3292f, 10.6658f, 11.4046f, 12.465f, 13.2616f,
     14.1498f, 14.7643f, 15.8116f, 15.9664f, 15.9064f, 15.7563f, 15.117f, 12.7364f, 2.10085f, 0, 0, -1, -1, -2, -2, -3, -3,
@@ -91,10 +94,12 @@ struct bike_row {
     const float* open_curve = nullptr;   // measured curves instead of the class shape
     const float* closed_curve = nullptr;
 };
+// clang-format on
 
 // 350s carry a 250-sized crank spun a little slower.
 constexpr float k_inertia_350 = 0.0068359f;
 
+// clang-format off
 constexpr bike_row k_rows[k_bike_count] = {
     {"cr125", c125, 3.65375f, 3.15f, 13, 52, k_gears_125_5, 15.9664f, 10000, 9400, 12000, 12750, 0, k_cr125_open,
      k_cr125_closed},
@@ -178,8 +183,10 @@ constexpr bike_row k_rows[k_bike_count] = {
     {"rs50rm", c50, 3.36f, 3.71429f, 12, 55, k_gears_50, 4.2f, 9500, 9400, 12000, 12750, 0},
     {"rs50yz", c50, 3.33f, 3.71429f, 12, 56, k_gears_50, 4.35f, 9500, 9400, 12000, 12750, 0},
 };
+// clang-format on
 
-constexpr void set_text(char* out, int size, const char* a, const char* b = "", const char* c = "") {
+constexpr void set_text(char* out, int size, const char* a, const char* b = "",
+                        const char* c = "") {
     int n = 0;
     for (const char* part : {a, b, c})
         for (const char* p = part; *p && n < size - 1; p++) out[n++] = *p;
@@ -219,7 +226,8 @@ constexpr float open_torque(const bike_row& row, const class_template& t, float 
         float v = (rpm - row.peak_rpm) / (row.max_rpm - row.peak_rpm);
         return peak * (1 - t.over_rev_drop * v * v);
     }
-    if (rpm < zero_rpm) return peak * (1 - t.over_rev_drop) * (zero_rpm - rpm) / (zero_rpm - row.max_rpm);
+    if (rpm < zero_rpm)
+        return peak * (1 - t.over_rev_drop) * (zero_rpm - rpm) / (zero_rpm - row.max_rpm);
     return -t.limiter_drag * floor_of((rpm - zero_rpm) / 1000);
 }
 
@@ -292,7 +300,8 @@ constexpr bike_info make_bike_info(const bike_row& row) {
     for (int i = 0; i < k_torque_samples; i++) {
         float rpm = static_cast<float>(i * 500);
         b.open_throttle_torque[i] = row.open_curve ? row.open_curve[i] : open_torque(row, t, rpm);
-        b.closed_throttle_torque[i] = row.closed_curve ? row.closed_curve[i] : k_cr125_closed[i] * t.closed_scale;
+        b.closed_throttle_torque[i] =
+            row.closed_curve ? row.closed_curve[i] : k_cr125_closed[i] * t.closed_scale;
     }
     b.auto_downshift_rpm = row.downshift_rpm;
     b.auto_upshift_rpm = row.upshift_rpm;
@@ -328,6 +337,7 @@ constexpr bike_info make_bike_info(const bike_row& row) {
     set_text(b.front_plate_model, k_bike_file_size, "@", base, "_front_plate.jm");
     set_text(b.rider_plate_model, k_bike_file_size, "@rider_plate.jm");
 
+    // clang-format off
     constexpr float skeleton[k_skeleton_floats] = {
         0, 0.80838f, -0.94337f,                                 // head
         -0.556f, 0.58038f, -0.65451f, 0.556f, 0.58038f, -0.65451f, // shoulders
@@ -340,7 +350,8 @@ constexpr bike_info make_bike_info(const bike_row& row) {
         -0.269f, -2.208f, 0.01f, 0.269f, -2.208f, 0.01f,           // knees
         -0.269f, -0.88f, 0.01f, 0.269f, -0.88f, 0.01f,             // hips
         0, -0.88f, 0.01f,                                          // pelvis
-    };
+    }; // clang-format on
+
     for (int i = 0; i < k_skeleton_floats; i++) b.rider_skeleton[i] = skeleton[i];
     return b;
 }
@@ -352,7 +363,7 @@ constexpr std::array<bike_info, k_bike_count> build_catalogue() {
 }
 
 constexpr std::array<bike_info, k_bike_count> k_catalogue = build_catalogue();
-}
+} // namespace
 
 const bike_info* bike_catalogue() { return k_catalogue.data(); }
 const bike_info& bike_info_at(int index) { return k_catalogue[index]; }

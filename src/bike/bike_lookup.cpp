@@ -1,4 +1,4 @@
-// Finding a catalogue record by name, the fallback for unknown names, and numbers derived from a record.
+// Catalogue lookup by name, the fallback for unknown names, and numbers derived from a record.
 #include "bike/bike_info.h"
 
 #include "common/message.h"
@@ -20,14 +20,15 @@ int first_containing(const char* part) {
         if (strstr(bike_info_at(i).name, part)) return i;
     return 0;
 }
-}
+} // namespace
 
 int bike_info_find_or_fallback(const char* name) {
     if (!name) name = "";
     int index = bike_info_find(name);
     if (index >= 0) return index;
     index = strstr(name, "125") ? first_containing("125") : first_containing("250f");
-    show_message("bike info for '%.20s' not found using '%.20s' instead", name, bike_info_at(index).name);
+    show_message("bike info for '%.20s' not found using '%.20s' instead", name,
+                 bike_info_at(index).name);
     return index;
 }
 
@@ -50,7 +51,7 @@ int model_year(const bike_info& b) {
     const char* open = strchr(b.name, '(');
     return open ? atoi(open + 1) : 0;
 }
-}
+} // namespace
 
 void bike_menu_order(int order[k_bike_count]) {
     for (int i = 0; i < k_bike_count; i++) order[i] = i;
@@ -75,7 +76,8 @@ float bike_peak_open_torque(const bike_info& info, float* at_rpm) {
 float bike_peak_power_hp(const bike_info& info) {
     float best = 0;
     for (int i = 0; i < k_torque_samples; i++)
-        best = std::max(best, info.open_throttle_torque[i] * static_cast<float>(i * 500) / 5252.113f);
+        best =
+            std::max(best, info.open_throttle_torque[i] * static_cast<float>(i * 500) / 5252.113f);
     return best;
 }
 
@@ -86,8 +88,10 @@ int bike_gear_count(const bike_info& info) {
 }
 
 float bike_speed_at_rpm(const bike_info& info, int gear, float rpm) {
-    if (gear < 0 || gear >= k_gear_count || info.gear_ratios[gear] <= 0 || info.front_sprocket <= 0) return 0;
-    float overall = info.gear_ratios[gear] * info.primary_ratio * (info.rear_sprocket / info.front_sprocket);
+    if (gear < 0 || gear >= k_gear_count || info.gear_ratios[gear] <= 0 || info.front_sprocket <= 0)
+        return 0;
+    float overall =
+        info.gear_ratios[gear] * info.primary_ratio * (info.rear_sprocket / info.front_sprocket);
     float rolling_radius = info.rear_rim_radius + info.rear_tyre_radius;
     return rpm / overall / 60.0f * 2.0f * 3.14159265f * rolling_radius;
 }

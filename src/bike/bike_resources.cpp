@@ -1,4 +1,4 @@
-// Which model and texture files a bike uses, with texture variants, companions, fallbacks and the plate.
+// A bike's model and texture names: variants, companions, fallbacks and the number plate.
 #include "bike/bike_resources.h"
 
 #include "common/message.h"
@@ -26,9 +26,10 @@ std::string without_extension(const std::string& name) {
 }
 
 bool given(const char* text) { return text && text[0]; }
-}
+} // namespace
 
-const bike_resource_loader k_bike_loader_null = {load_nothing, load_nothing, no_info, no_number_texture};
+const bike_resource_loader k_bike_loader_null = {load_nothing, load_nothing, no_info,
+                                                 no_number_texture};
 
 bool model_variant_name(const char* model_file, const char* texture_name, std::string* out) {
     if (!given(model_file) || !given(texture_name)) return false;
@@ -44,7 +45,8 @@ bool model_variant_name(const char* model_file, const char* texture_name, std::s
     return true;
 }
 
-bool model_in_texture_folder(const std::string& variant, const char* texture_name, std::string* out) {
+bool model_in_texture_folder(const std::string& variant, const char* texture_name,
+                             std::string* out) {
     if (!given(texture_name)) return false;
     std::string texture = texture_name;
     size_t folder_end = name_start(texture);
@@ -55,14 +57,17 @@ bool model_in_texture_folder(const std::string& variant, const char* texture_nam
     return true;
 }
 
-int model_for(const char* model_file, const char* texture_name, bool warn, const bike_resource_loader& loader) {
+int model_for(const char* model_file, const char* texture_name, bool warn,
+              const bike_resource_loader& loader) {
     std::string variant;
     if (given(texture_name) && model_variant_name(model_file, texture_name, &variant)) {
         if (int model = loader.load_model(variant.c_str())) return model;
         std::string in_folder;
         if (model_in_texture_folder(variant, texture_name, &in_folder)) {
             if (int model = loader.load_model(in_folder.c_str())) return model;
-            if (warn) show_message("Warning: Can't load %.450s or %.450s", variant.c_str(), in_folder.c_str());
+            if (warn)
+                show_message("Warning: Can't load %.450s or %.450s", variant.c_str(),
+                             in_folder.c_str());
         } else if (warn) {
             show_message("Warning: Can't load %.900s", variant.c_str());
         }
@@ -74,8 +79,8 @@ int model_for(const char* model_file, const char* texture_name, bool warn, const
     return model;
 }
 
-std::vector<std::string> texture_companion_names(const char* texture_name, const char* default_texture,
-                                                 const char* suffix) {
+std::vector<std::string> texture_companion_names(const char* texture_name,
+                                                 const char* default_texture, const char* suffix) {
     std::vector<std::string> stems;
     if (given(texture_name)) {
         std::string texture = texture_name;
@@ -104,12 +109,14 @@ void plate_colours_from_info(const std::string& info, int background[3], int for
         const char* text;
         int* colour;
     };
-    for (keyword k : {keyword{"[numberbackground:", background}, keyword{"[numberforeground:", foreground}}) {
+    for (keyword k :
+         {keyword{"[numberbackground:", background}, keyword{"[numberforeground:", foreground}}) {
         size_t at = info.find(k.text);
         if (at == std::string::npos) continue;
         float c[3];
         // info is a std::string, so the scan stops at its terminating NUL at the latest.
-        if (sscanf(info.c_str() + at + strlen(k.text), "%f,%f,%f", &c[0], &c[1], &c[2]) != 3) continue;
+        if (sscanf(info.c_str() + at + strlen(k.text), "%f,%f,%f", &c[0], &c[1], &c[2]) != 3)
+            continue;
         for (int i = 0; i < 3; i++) {
             float v = c[i] != c[i] ? 0 : std::clamp(c[i], 0.0f, 1.0f);
             k.colour[i] = static_cast<int>(v * 255 + 0.5f);
@@ -145,30 +152,37 @@ constexpr model_slot_record k_model_slots[] = {
     {model_rider_body_fp, texture_rider, &bike_info::rider_body_first_person_model, false},
     {model_rider_head, texture_head, &bike_info::rider_head_model, true},
 };
-static_assert(sizeof k_model_slots / sizeof k_model_slots[0] == model_slot_count, "one record per model slot");
+static_assert(sizeof k_model_slots / sizeof k_model_slots[0] == model_slot_count,
+              "one record per model slot");
 
 // The catalogue's default texture of each texture slot.
 constexpr char (bike_info::*k_default_textures[texture_slot_count])[k_bike_file_size] = {
     &bike_info::bike_texture, &bike_info::wheel_texture, &bike_info::rider_body_texture,
     &bike_info::rider_head_texture};
 
-void load_texture_slot(bike_resources& r, const bike_info& info, bike_texture_slot t, const std::string& texture,
-                       const bike_resource_loader& loader) {
+void load_texture_slot(bike_resources& r, const bike_info& info, bike_texture_slot t,
+                       const std::string& texture, const bike_resource_loader& loader) {
     r.texture_names[t] = texture;
     r.textures[t] = loader.load_texture(texture.c_str());
     for (const model_slot_record& m : k_model_slots)
-        if (m.texture == t) r.models[m.slot] = model_for(info.*m.file, texture.c_str(), m.warn, loader);
+        if (m.texture == t)
+            r.models[m.slot] = model_for(info.*m.file, texture.c_str(), m.warn, loader);
 }
 
 // A texture slot failed when its texture did not load or a model it must have is missing.
 bool texture_slot_failed(const bike_resources& r, bike_texture_slot t) {
     if (!r.textures[t]) return true;
     switch (t) {
-    case texture_bike: return !r.models[model_frame];
-    case texture_wheel: return !r.models[model_front_wheel] || !r.models[model_rear_wheel];
-    case texture_rider: return !r.models[model_rider_body];
-    case texture_head: return !r.models[model_rider_head];
-    default: return false;
+    case texture_bike:
+        return !r.models[model_frame];
+    case texture_wheel:
+        return !r.models[model_front_wheel] || !r.models[model_rear_wheel];
+    case texture_rider:
+        return !r.models[model_rider_body];
+    case texture_head:
+        return !r.models[model_rider_head];
+    default:
+        return false;
     }
 }
 
@@ -177,22 +191,28 @@ int load_first(const std::vector<std::string>& names, const bike_resource_loader
         if (int texture = loader.load_texture(name.c_str())) return texture;
     return 0;
 }
-}
+} // namespace
 
-bike_resources bike_resources_load(const bike_info& info, const char* bike_texture, const char* wheel_texture,
-                                   const char* rider_texture, const char* head_texture, const char* number,
+bike_resources bike_resources_load(const bike_info& info, const char* bike_texture,
+                                   const char* wheel_texture, const char* rider_texture,
+                                   const char* head_texture, const char* number,
                                    const bike_resource_loader& loader) {
     bike_resources r;
-    const char* chosen[texture_slot_count] = {bike_texture, wheel_texture, rider_texture, head_texture};
+    const char* chosen[texture_slot_count] = {bike_texture, wheel_texture, rider_texture,
+                                              head_texture};
     for (int i = 0; i < texture_slot_count; i++) {
         auto t = static_cast<bike_texture_slot>(i);
         const char* fallback = info.*k_default_textures[t];
         load_texture_slot(r, info, t, given(chosen[i]) ? chosen[i] : fallback, loader);
-        if (texture_slot_failed(r, t) && r.texture_names[t] != fallback) load_texture_slot(r, info, t, fallback, loader);
-        r.normal_maps[t] = load_first(texture_companion_names(r.texture_names[t].c_str(), fallback, "_norm"), loader);
-        r.specular_maps[t] = load_first(texture_companion_names(r.texture_names[t].c_str(), fallback, "_spec"), loader);
+        if (texture_slot_failed(r, t) && r.texture_names[t] != fallback)
+            load_texture_slot(r, info, t, fallback, loader);
+        r.normal_maps[t] = load_first(
+            texture_companion_names(r.texture_names[t].c_str(), fallback, "_norm"), loader);
+        r.specular_maps[t] = load_first(
+            texture_companion_names(r.texture_names[t].c_str(), fallback, "_spec"), loader);
     }
-    std::string info_text = r.textures[texture_bike] ? loader.texture_info(r.textures[texture_bike]) : "";
+    std::string info_text =
+        r.textures[texture_bike] ? loader.texture_info(r.textures[texture_bike]) : "";
     plate_colours_from_info(info_text, r.plate_background, r.plate_foreground);
     bike_number_text(number, r.number);
     r.number_texture = loader.number_texture(r.number, r.plate_background, r.plate_foreground);

@@ -21,14 +21,28 @@ extern const bike_resource_loader k_bike_loader_null;
 extern const bike_resource_loader k_bike_loader_caches;
 
 enum bike_model_slot {
-    model_frame, model_side_plates, model_fork_upper, model_front_plate, model_fork_lower, model_swingarm,
-    model_front_wheel, model_rear_wheel,
-    model_rider_plate, model_rider_body, model_rider_body_fp,
+    model_frame,
+    model_side_plates,
+    model_fork_upper,
+    model_front_plate,
+    model_fork_lower,
+    model_swingarm,
+    model_front_wheel,
+    model_rear_wheel,
+    model_rider_plate,
+    model_rider_body,
+    model_rider_body_fp,
     model_rider_head,
     model_slot_count
 };
 
-enum bike_texture_slot { texture_bike, texture_wheel, texture_rider, texture_head, texture_slot_count };
+enum bike_texture_slot {
+    texture_bike,
+    texture_wheel,
+    texture_rider,
+    texture_head,
+    texture_slot_count
+};
 
 struct bike_resources {
     int models[model_slot_count] = {};
@@ -38,7 +52,7 @@ struct bike_resources {
     int specular_maps[texture_slot_count] = {};
     int plate_background[3] = {255, 255, 255};
     int plate_foreground[3] = {0, 0, 0};
-    char number[8] = {};                            // at most 7 characters
+    char number[8] = {}; // at most 7 characters
     int number_texture = 0;
 };
 
@@ -47,14 +61,16 @@ struct bike_resources {
 bool model_variant_name(const char* model_file, const char* texture_name, std::string* out);
 // The file name part of a variant in the texture's own folder ("bikes/cr125_frame-blue.jm");
 // false when the texture has no folder.
-bool model_in_texture_folder(const std::string& variant, const char* texture_name, std::string* out);
+bool model_in_texture_folder(const std::string& variant, const char* texture_name,
+                             std::string* out);
 // Loads a model slot steered by a texture, with the warnings for what can't be loaded.
-int model_for(const char* model_file, const char* texture_name, bool warn, const bike_resource_loader& loader);
+int model_for(const char* model_file, const char* texture_name, bool warn,
+              const bike_resource_loader& loader);
 
 // The names tried, in order, for a texture's normal ("_norm") or specular ("_spec") map: the
 // texture's own, the variant-derived one, the catalogue default's; each as ".seq", ".png", ".ppm".
-std::vector<std::string> texture_companion_names(const char* texture_name, const char* default_texture,
-                                                 const char* suffix);
+std::vector<std::string> texture_companion_names(const char* texture_name,
+                                                 const char* default_texture, const char* suffix);
 
 // Plate colours from a bike texture's info text; white and black when it names none.
 void plate_colours_from_info(const std::string& info, int background[3], int foreground[3]);
@@ -62,6 +78,7 @@ void plate_colours_from_info(const std::string& info, int background[3], int for
 void bike_number_text(const char* number, char out[8]);
 
 // Everything a bike draws with. Empty texture names take the catalogue's defaults.
-bike_resources bike_resources_load(const bike_info& info, const char* bike_texture, const char* wheel_texture,
-                                   const char* rider_texture, const char* head_texture, const char* number,
+bike_resources bike_resources_load(const bike_info& info, const char* bike_texture,
+                                   const char* wheel_texture, const char* rider_texture,
+                                   const char* head_texture, const char* number,
                                    const bike_resource_loader& loader);

@@ -19,6 +19,7 @@ int number_texture(const char* number, const int background[3], const int foregr
     }
     return static_cast<int>(texture_number(number, bg, fg));
 }
-}
+} // namespace
 
-const bike_resource_loader k_bike_loader_caches = {load_model, load_texture, info_of, number_texture};
+const bike_resource_loader k_bike_loader_caches = {load_model, load_texture, info_of,
+                                                   number_texture};

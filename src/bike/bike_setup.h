@@ -1,4 +1,4 @@
-// The bike setup: the 57 rider-chosen keys, the stability preset, and the bike parameters they make.
+// The bike setup: its 57 keys, the stability preset, and the bike parameters they make.
 #pragma once
 
 #include "bike/bike_info.h"
@@ -9,21 +9,62 @@ struct data_file;
 
 // The setup keys in the order the setup lines are written.
 enum setup_key_id {
-    key_bike, key_name, key_number, key_rider_texture, key_head_texture, key_bike_texture,
+    key_bike,
+    key_name,
+    key_number,
+    key_rider_texture,
+    key_head_texture,
+    key_bike_texture,
     key_wheel_texture,
-    key_stability, key_leveling, key_roll_damping, key_roll_limit_angle, key_roll_limit_factor,
-    key_steering_damping, key_steering_strength, key_max_steering_force, key_direct_steering,
-    key_slow_damping_speed, key_slow_damping_factor, key_land_damping_falloff, key_land_damping_factor,
-    key_full_lock_speed, key_restricted_lock_speed, key_restricted_lock,
-    key_arcade, key_front_brake, key_rear_brake, key_stop_wheelies, key_auto_shift, key_auto_dab,
-    key_auto_align, key_sticky_dab, key_reverse_steering, key_lean_indicator,
-    key_auto_clutch_rpms, key_brake_torque, key_rear_brake_torque, key_max_dab_speed,
-    key_front_sprocket_adjustment, key_rear_sprocket_adjustment,
-    key_fork_compression, key_fork_slow_compression, key_fork_rebound, key_fork_slow_rebound,
-    key_fork_spring_rate, key_fork_preload, key_fork_oil_level,
-    key_shock_compression, key_shock_slow_compression, key_shock_rebound, key_shock_slow_rebound,
-    key_shock_spring_rate, key_shock_preload,
-    key_rider_yspring, key_rider_ydamping, key_rider_zspring, key_rider_zdamping,
+    key_stability,
+    key_leveling,
+    key_roll_damping,
+    key_roll_limit_angle,
+    key_roll_limit_factor,
+    key_steering_damping,
+    key_steering_strength,
+    key_max_steering_force,
+    key_direct_steering,
+    key_slow_damping_speed,
+    key_slow_damping_factor,
+    key_land_damping_falloff,
+    key_land_damping_factor,
+    key_full_lock_speed,
+    key_restricted_lock_speed,
+    key_restricted_lock,
+    key_arcade,
+    key_front_brake,
+    key_rear_brake,
+    key_stop_wheelies,
+    key_auto_shift,
+    key_auto_dab,
+    key_auto_align,
+    key_sticky_dab,
+    key_reverse_steering,
+    key_lean_indicator,
+    key_auto_clutch_rpms,
+    key_brake_torque,
+    key_rear_brake_torque,
+    key_max_dab_speed,
+    key_front_sprocket_adjustment,
+    key_rear_sprocket_adjustment,
+    key_fork_compression,
+    key_fork_slow_compression,
+    key_fork_rebound,
+    key_fork_slow_rebound,
+    key_fork_spring_rate,
+    key_fork_preload,
+    key_fork_oil_level,
+    key_shock_compression,
+    key_shock_slow_compression,
+    key_shock_rebound,
+    key_shock_slow_rebound,
+    key_shock_spring_rate,
+    key_shock_preload,
+    key_rider_yspring,
+    key_rider_ydamping,
+    key_rider_zspring,
+    key_rider_zdamping,
     key_rider_mass_distribution,
     k_setup_key_count
 };
@@ -36,14 +77,14 @@ struct setup_key {
     const char* key;
     const char* label;
     setup_kind kind;
-    double step;                 // sliders
+    double step; // sliders
     double minimum;
     double maximum;
-    double initial;              // sliders: the value after start-up; choices: the item index
-    const char* const* choices;  // choices: item labels
+    double initial;             // sliders: the value after start-up; choices: the item index
+    const char* const* choices; // choices: item labels
     int choice_count;
-    int max_length;              // texts: characters kept
-    const char* initial_text;    // texts
+    int max_length;           // texts: characters kept
+    const char* initial_text; // texts
 };
 
 const setup_key& setup_key_of(setup_key_id id);
@@ -79,53 +120,53 @@ bool write_setup_lines(data_file* file);
 // The physical parameters of one bike that the setup decides; the rigid-body, suspension,
 // drivetrain and rider code read these.
 struct bike_params {
-    float leveling = 20;                 // 0..100
-    float roll_damping = 60;             // 0..100
-    float roll_limit_angle = 0.785398f;  // rad
-    float roll_limit_factor = 10;        // 0..64
-    float steering_damping = 45;         // 0..100
-    float steering_strength = 75;        // 0..100
-    float max_steering_force = 400;      // 0..1000
-    float direct_steering = 1;           // 0..1
-    float slow_damping_speed = 0;        // ft/s
-    float slow_damping_factor = 1;       // 1..10
-    float land_damping_falloff = 0.25f;  // 0..0.5
-    float land_damping_factor = 2;       // 1..3
-    float full_lock_speed = 10;          // ft/s
-    float restricted_lock_speed = 50;    // ft/s
-    float restricted_lock = 0.0872665f;  // rad
-    float auto_clutch_rpms = 5000;       // rpm
-    float brake_torque = 250;            // lbf·ft, front
-    float rear_brake_torque = 250;       // lbf·ft
-    float max_dab_speed = 30;            // ft/s
-    float final_drive_ratio = 0;         // rear teeth / front teeth
-    float fork_hs_compression = 0;       // lbf·s/ft
-    float fork_ls_compression = 0;       // lbf
-    float fork_hs_rebound = 0;           // lbf·s/ft
-    float fork_ls_rebound = 0;           // lbf
-    float fork_spring_rate = 0;          // lbf/ft
-    float fork_preload = 0;              // ft
-    float fork_air_gap = 0;              // ft
-    float shock_hs_compression = 0;      // lbf·s/ft
-    float shock_ls_compression = 0;      // lbf
-    float shock_hs_rebound = 0;          // lbf·s/ft
-    float shock_ls_rebound = 0;          // lbf
-    float shock_spring_rate = 0;         // lbf/ft
-    float shock_preload = 0;             // ft
-    float rider_yspring = 0.5f;          // 0..1
-    float rider_ydamping = 0.75f;        // 0..1
-    float rider_zspring = 0.5f;          // 0..1
-    float rider_zdamping = 0.75f;        // 0..1
+    float leveling = 20;                      // 0..100
+    float roll_damping = 60;                  // 0..100
+    float roll_limit_angle = 0.785398f;       // rad
+    float roll_limit_factor = 10;             // 0..64
+    float steering_damping = 45;              // 0..100
+    float steering_strength = 75;             // 0..100
+    float max_steering_force = 400;           // 0..1000
+    float direct_steering = 1;                // 0..1
+    float slow_damping_speed = 0;             // ft/s
+    float slow_damping_factor = 1;            // 1..10
+    float land_damping_falloff = 0.25f;       // 0..0.5
+    float land_damping_factor = 2;            // 1..3
+    float full_lock_speed = 10;               // ft/s
+    float restricted_lock_speed = 50;         // ft/s
+    float restricted_lock = 0.0872665f;       // rad
+    float auto_clutch_rpms = 5000;            // rpm
+    float brake_torque = 250;                 // lbf·ft, front
+    float rear_brake_torque = 250;            // lbf·ft
+    float max_dab_speed = 30;                 // ft/s
+    float final_drive_ratio = 0;              // rear teeth / front teeth
+    float fork_hs_compression = 0;            // lbf·s/ft
+    float fork_ls_compression = 0;            // lbf
+    float fork_hs_rebound = 0;                // lbf·s/ft
+    float fork_ls_rebound = 0;                // lbf
+    float fork_spring_rate = 0;               // lbf/ft
+    float fork_preload = 0;                   // ft
+    float fork_air_gap = 0;                   // ft
+    float shock_hs_compression = 0;           // lbf·s/ft
+    float shock_ls_compression = 0;           // lbf
+    float shock_hs_rebound = 0;               // lbf·s/ft
+    float shock_ls_rebound = 0;               // lbf
+    float shock_spring_rate = 0;              // lbf/ft
+    float shock_preload = 0;                  // ft
+    float rider_yspring = 0.5f;               // 0..1
+    float rider_ydamping = 0.75f;             // 0..1
+    float rider_zspring = 0.5f;               // 0..1
+    float rider_zdamping = 0.75f;             // 0..1
     float rider_mass_distribution = 1.0f / 3; // share of the rider's mass on the rider body
-    float frame_body_mass = 0;           // slug, frame plus the rest of the rider
-    bike_vec3 frame_body_inertia;        // slug·ft², principal moments of the frame box
-    float rider_body_mass = 0;           // slug
-    float rider_body_inertia = 0;        // slug·ft², solid sphere of 1 ft
+    float frame_body_mass = 0;                // slug, frame plus the rest of the rider
+    bike_vec3 frame_body_inertia;             // slug·ft², principal moments of the frame box
+    float rider_body_mass = 0;                // slug
+    float rider_body_inertia = 0;             // slug·ft², solid sphere of 1 ft
     bool arcade = false;
     bool front_antilock = true;
     bool rear_antilock = false;
-    bool wheelie_cut = false;            // stop_wheelies: cut the throttle on a wheelie
-    bool stoppie_cut = true;             // stop_wheelies: cut the front brake on a stoppie
+    bool wheelie_cut = false; // stop_wheelies: cut the throttle on a wheelie
+    bool stoppie_cut = true;  // stop_wheelies: cut the front brake on a stoppie
     bool auto_shift = false;
     bool auto_dab = false;
     bool auto_align = true;
@@ -145,11 +186,28 @@ void setup_refusal_reset();
 
 // The bike parameters a setter may change, each with its clamp.
 enum bike_param_id {
-    param_leveling, param_roll_damping, param_roll_limit_angle, param_roll_limit_factor, param_steering_damping,
-    param_steering_strength, param_max_steering_force, param_direct_steering, param_slow_damping_speed,
-    param_slow_damping_factor, param_land_damping_falloff, param_land_damping_factor, param_full_lock_speed,
-    param_restricted_lock_speed, param_restricted_lock, param_auto_clutch_rpms, param_brake_torque,
-    param_rear_brake_torque, param_max_dab_speed, param_rider_yspring, param_rider_ydamping, param_rider_zspring,
+    param_leveling,
+    param_roll_damping,
+    param_roll_limit_angle,
+    param_roll_limit_factor,
+    param_steering_damping,
+    param_steering_strength,
+    param_max_steering_force,
+    param_direct_steering,
+    param_slow_damping_speed,
+    param_slow_damping_factor,
+    param_land_damping_falloff,
+    param_land_damping_factor,
+    param_full_lock_speed,
+    param_restricted_lock_speed,
+    param_restricted_lock,
+    param_auto_clutch_rpms,
+    param_brake_torque,
+    param_rear_brake_torque,
+    param_max_dab_speed,
+    param_rider_yspring,
+    param_rider_ydamping,
+    param_rider_zspring,
     param_rider_zdamping,
     param_count
 };

@@ -13,7 +13,7 @@ struct shape_cache_state {
     std::map<std::string, std::unique_ptr<shape>> shapes;
 };
 shape_cache_state g_shapes;
-}
+} // namespace
 
 const shape* shape_load(const char* file) {
     if (!file || !file[0]) return nullptr;

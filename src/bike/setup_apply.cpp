@@ -1,4 +1,4 @@
-// Turning a setup into a bike's physical parameters, the creation defaults, and the per-parameter setters.
+// A setup turned into a bike's parameters; creation defaults; per-parameter setters.
 #include "bike/bike_setup.h"
 
 #include "common/message.h"
@@ -30,10 +30,12 @@ constexpr bike_param_record k_params[] = {
     {param_direct_steering, "direct_steering", &bike_params::direct_steering, 0, 1},
     {param_slow_damping_speed, "slow_damping_speed", &bike_params::slow_damping_speed, 0, 100},
     {param_slow_damping_factor, "slow_damping_factor", &bike_params::slow_damping_factor, 1, 10},
-    {param_land_damping_falloff, "land_damping_falloff", &bike_params::land_damping_falloff, 0, 0.5f},
+    {param_land_damping_falloff, "land_damping_falloff", &bike_params::land_damping_falloff, 0,
+     0.5f},
     {param_land_damping_factor, "land_damping_factor", &bike_params::land_damping_factor, 1, 3},
     {param_full_lock_speed, "full_lock_speed", &bike_params::full_lock_speed, 1, 100},
-    {param_restricted_lock_speed, "restricted_lock_speed", &bike_params::restricted_lock_speed, 1, 100},
+    {param_restricted_lock_speed, "restricted_lock_speed", &bike_params::restricted_lock_speed, 1,
+     100},
     {param_restricted_lock, "restricted_lock", &bike_params::restricted_lock, 0, k_pi / 4},
     {param_auto_clutch_rpms, "auto_clutch_rpms", &bike_params::auto_clutch_rpms, 0, 5000},
     {param_brake_torque, "brake_torque", &bike_params::brake_torque, 0, 500},
@@ -56,7 +58,9 @@ float lerp_range(const float range[2], double t) {
     return range[0] + (range[1] - range[0]) * static_cast<float>(std::clamp(t, 0.0, 1.0));
 }
 // The high-speed adjuster doubles or halves the catalogue coefficient every 25 steps.
-float high_speed_factor(double v) { return static_cast<float>(std::clamp(std::pow(2.0, v * 0.04 - 2), 0.25, 4.0)); }
+float high_speed_factor(double v) {
+    return static_cast<float>(std::clamp(std::pow(2.0, v * 0.04 - 2), 0.25, 4.0));
+}
 // The low-speed adjuster adds or removes up to the catalogue's constant force.
 float low_speed_factor(double v) { return static_cast<float>(std::clamp(v * 0.02 - 1, -1.0, 1.0)); }
 
@@ -74,10 +78,10 @@ void set_body_masses(bike_params& p, const bike_info& info, float d) {
 }
 
 void set_gearing(bike_params& p, const bike_info& info, double front_adjust, double rear_adjust) {
-    p.final_drive_ratio =
-        setup_sprocket_teeth(info.rear_sprocket, rear_adjust) / setup_sprocket_teeth(info.front_sprocket, front_adjust);
+    p.final_drive_ratio = setup_sprocket_teeth(info.rear_sprocket, rear_adjust) /
+                          setup_sprocket_teeth(info.front_sprocket, front_adjust);
 }
-}
+} // namespace
 
 const char* bike_param_name(bike_param_id id) { return k_params[id].name; }
 
@@ -150,21 +154,28 @@ void setup_apply_values(const setup_values& v, const bike_info& info, bike_param
     bike_param_set(p, param_brake_torque, slider(key_brake_torque));
     bike_param_set(p, param_rear_brake_torque, slider(key_rear_brake_torque));
     bike_param_set(p, param_max_dab_speed, slider(key_max_dab_speed) * 22 / 15);
-    set_gearing(p, info, v.number[key_front_sprocket_adjustment], v.number[key_rear_sprocket_adjustment]);
+    set_gearing(p, info, v.number[key_front_sprocket_adjustment],
+                v.number[key_rear_sprocket_adjustment]);
 
-    p.fork_hs_compression = high_speed_factor(v.number[key_fork_compression]) * info.fork_damping[0];
-    p.fork_ls_compression = low_speed_factor(v.number[key_fork_slow_compression]) * info.fork_damping[1];
+    p.fork_hs_compression =
+        high_speed_factor(v.number[key_fork_compression]) * info.fork_damping[0];
+    p.fork_ls_compression =
+        low_speed_factor(v.number[key_fork_slow_compression]) * info.fork_damping[1];
     p.fork_hs_rebound = high_speed_factor(v.number[key_fork_rebound]) * info.fork_damping[2];
     p.fork_ls_rebound = low_speed_factor(v.number[key_fork_slow_rebound]) * info.fork_damping[3];
-    p.fork_spring_rate = lerp_range(info.fork_spring_rate_range, v.number[key_fork_spring_rate] * 0.01);
+    p.fork_spring_rate =
+        lerp_range(info.fork_spring_rate_range, v.number[key_fork_spring_rate] * 0.01);
     p.fork_preload = lerp_range(info.fork_preload_range, v.number[key_fork_preload] * 0.01);
     p.fork_air_gap = lerp_range(info.fork_air_gap_range, v.number[key_fork_oil_level] * 0.01);
 
-    p.shock_hs_compression = high_speed_factor(v.number[key_shock_compression]) * info.shock_damping[0];
-    p.shock_ls_compression = low_speed_factor(v.number[key_shock_slow_compression]) * info.shock_damping[1];
+    p.shock_hs_compression =
+        high_speed_factor(v.number[key_shock_compression]) * info.shock_damping[0];
+    p.shock_ls_compression =
+        low_speed_factor(v.number[key_shock_slow_compression]) * info.shock_damping[1];
     p.shock_hs_rebound = high_speed_factor(v.number[key_shock_rebound]) * info.shock_damping[2];
     p.shock_ls_rebound = low_speed_factor(v.number[key_shock_slow_rebound]) * info.shock_damping[3];
-    p.shock_spring_rate = lerp_range(info.shock_spring_rate_range, v.number[key_shock_spring_rate] * 0.01);
+    p.shock_spring_rate =
+        lerp_range(info.shock_spring_rate_range, v.number[key_shock_spring_rate] * 0.01);
     p.shock_preload = lerp_range(info.shock_preload_range, v.number[key_shock_preload] * 0.01);
 
     bike_param_set(p, param_rider_yspring, slider(key_rider_yspring) * 0.01f);
@@ -174,9 +185,11 @@ void setup_apply_values(const setup_values& v, const bike_info& info, bike_param
     bike_params_set_mass_distribution(p, info, slider(key_rider_mass_distribution));
 }
 
-bool setup_apply(const setup_values& v, const bike_info& info, bike_params& p, float frame_speed, double real_time) {
+bool setup_apply(const setup_values& v, const bike_info& info, bike_params& p, float frame_speed,
+                 double real_time) {
     if (frame_speed > 0.125f) {
-        if (real_time - g_refusal.last_refusal < 10) show_message("Settings not applied.  Mechanic can't keep up error.");
+        if (real_time - g_refusal.last_refusal < 10)
+            show_message("Settings not applied.  Mechanic can't keep up error.");
         g_refusal.last_refusal = real_time;
         return false;
     }
@@ -191,23 +204,33 @@ std::string setup_display_value(const setup_values& v, const bike_info& info, se
     double value = v.number[id];
     switch (id) {
     case key_fork_spring_rate:
-        snprintf(text, sizeof text, "%.3f kg/mm", lerp_range(info.fork_spring_rate_range, value * 0.01) * 0.000744082);
+        snprintf(text, sizeof text, "%.3f kg/mm",
+                 lerp_range(info.fork_spring_rate_range, value * 0.01) * 0.000744082);
         break;
     case key_shock_spring_rate:
-        snprintf(text, sizeof text, "%.2f kg/mm", lerp_range(info.shock_spring_rate_range, value * 0.01) * 0.00148816);
+        snprintf(text, sizeof text, "%.2f kg/mm",
+                 lerp_range(info.shock_spring_rate_range, value * 0.01) * 0.00148816);
         break;
     case key_fork_preload:
-        snprintf(text, sizeof text, "%.2f mm", lerp_range(info.fork_preload_range, value * 0.01) * 304.8);
+        snprintf(text, sizeof text, "%.2f mm",
+                 lerp_range(info.fork_preload_range, value * 0.01) * 304.8);
         break;
     case key_fork_oil_level:
-        snprintf(text, sizeof text, "%.2f mm", lerp_range(info.fork_air_gap_range, value * 0.01) * 304.8);
+        snprintf(text, sizeof text, "%.2f mm",
+                 lerp_range(info.fork_air_gap_range, value * 0.01) * 304.8);
         break;
     case key_shock_preload:
-        snprintf(text, sizeof text, "%.2f mm", lerp_range(info.shock_preload_range, value * 0.01) * 304.8);
+        snprintf(text, sizeof text, "%.2f mm",
+                 lerp_range(info.shock_preload_range, value * 0.01) * 304.8);
         break;
-    case key_front_sprocket_adjustment: snprintf(text, sizeof text, "%.2f teeth", info.front_sprocket + value); break;
-    case key_rear_sprocket_adjustment: snprintf(text, sizeof text, "%.2f teeth", info.rear_sprocket + value); break;
-    default: break;
+    case key_front_sprocket_adjustment:
+        snprintf(text, sizeof text, "%.2f teeth", info.front_sprocket + value);
+        break;
+    case key_rear_sprocket_adjustment:
+        snprintf(text, sizeof text, "%.2f teeth", info.rear_sprocket + value);
+        break;
+    default:
+        break;
     }
     return text;
 }

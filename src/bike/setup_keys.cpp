@@ -11,21 +11,24 @@ constexpr const char* k_no_yes[] = {"No", "Yes"};
 constexpr const char* k_brake[] = {"Normal", "Antilock"};
 constexpr const char* k_wheelies[] = {"No", "Yes", "Front Only"};
 
-constexpr setup_key text_key(setup_key_id id, const char* key, int max_length, const char* initial) {
+constexpr setup_key text_key(setup_key_id id, const char* key, int max_length,
+                             const char* initial) {
     return {id, key, key, setup_kind_text, 0, 0, 0, 0, nullptr, 0, max_length, initial};
 }
-constexpr setup_key slider(setup_key_id id, const char* key, const char* label, double step, double lo, double hi,
-                           double initial) {
+constexpr setup_key slider(setup_key_id id, const char* key, const char* label, double step,
+                           double lo, double hi, double initial) {
     return {id, key, label, setup_kind_slider, step, lo, hi, initial, nullptr, 0, 0, ""};
 }
 template <int n>
-constexpr setup_key choice(setup_key_id id, const char* key, const char* label, const char* const (&items)[n],
-                           int initial) {
-    return {id, key, label, setup_kind_choice, 0, 0, n - 1, static_cast<double>(initial), items, n, 0, ""};
+constexpr setup_key choice(setup_key_id id, const char* key, const char* label,
+                           const char* const (&items)[n], int initial) {
+    return {id, key, label, setup_kind_choice, 0, 0, n - 1, static_cast<double>(initial), items,
+            n,  0,   ""};
 }
 
 // Menu sliders in degrees become radians in the bike; the initial column is the stability preset
 // at 100, which start-up applies before the config file is read.
+// clang-format off
 constexpr setup_key k_setup_keys[] = {
     {key_bike, "bike", "Bike", setup_kind_bike, 0, 0, 0, 0, nullptr, 0, 0, k_default_bike_name},
     text_key(key_name, "name", 63, "Joe Motocross"),
@@ -90,7 +93,9 @@ constexpr setup_key k_setup_keys[] = {
     slider(key_rider_zdamping, "rider_zdamping", "Rider Forward Damping", 1, 0, 100, 50),
     slider(key_rider_mass_distribution, "rider_mass_distribution", "Rider Mass Distribution", 0.01, 0.33, 0.5, 0.33),
 };
-static_assert(sizeof k_setup_keys / sizeof k_setup_keys[0] == k_setup_key_count, "one record per setup key");
+// clang-format on
+static_assert(sizeof k_setup_keys / sizeof k_setup_keys[0] == k_setup_key_count,
+              "one record per setup key");
 static_assert(k_setup_key_count == 57, "the setup file has 57 lines");
 
 constexpr bool table_in_enum_order() {
@@ -105,6 +110,7 @@ struct stability_row {
     setup_key_id id;
     double column[6];
 };
+// clang-format off
 constexpr stability_row k_stability_table[] = {
     {key_leveling, {20, 20, 20, 20, 20, 20}},
     {key_roll_damping, {40, 50, 60, 70, 75, 80}},
@@ -122,7 +128,9 @@ constexpr stability_row k_stability_table[] = {
     {key_restricted_lock_speed, {50, 50, 50, 50, 50, 50}},
     {key_restricted_lock, {45, 15, 10, 5, 2.5, 1}},
 };
-static_assert(sizeof k_stability_table / sizeof k_stability_table[0] == 15, "the preset writes fifteen keys");
+// clang-format on
+static_assert(sizeof k_stability_table / sizeof k_stability_table[0] == 15,
+              "the preset writes fifteen keys");
 
 // Old setup files name the 250 four-strokes without a year; those were the 2008 models.
 struct bike_alias {
@@ -143,8 +151,10 @@ setup_values initial_setup() {
 }
 setup_values g_setup = initial_setup();
 
-double clamp_to(const setup_key& k, double value) { return std::clamp(value, k.minimum, k.maximum); }
+double clamp_to(const setup_key& k, double value) {
+    return std::clamp(value, k.minimum, k.maximum);
 }
+} // namespace
 
 const setup_key& setup_key_of(setup_key_id id) { return k_setup_keys[id]; }
 
@@ -169,7 +179,8 @@ void stability_preset(setup_values& v, double s) {
     int i = std::clamp(static_cast<int>(std::floor(x)), 0, 4);
     double f = x - i;
     for (const stability_row& row : k_stability_table)
-        v.number[row.id] = clamp_to(k_setup_keys[row.id], row.column[i] + (row.column[i + 1] - row.column[i]) * f);
+        v.number[row.id] =
+            clamp_to(k_setup_keys[row.id], row.column[i] + (row.column[i + 1] - row.column[i]) * f);
 }
 
 void setup_set_slider(setup_values& v, setup_key_id id, double value) {
@@ -218,9 +229,15 @@ std::string setup_values_lines(const setup_values& v) {
         out += k.key;
         out += '=';
         switch (k.kind) {
-        case setup_kind_bike: out += bike_info_at(v.choice[k.id]).name; break;
-        case setup_kind_text: out += v.text[k.id]; break;
-        case setup_kind_choice: out += k.choices[std::clamp(v.choice[k.id], 0, k.choice_count - 1)]; break;
+        case setup_kind_bike:
+            out += bike_info_at(v.choice[k.id]).name;
+            break;
+        case setup_kind_text:
+            out += v.text[k.id];
+            break;
+        case setup_kind_choice:
+            out += k.choices[std::clamp(v.choice[k.id], 0, k.choice_count - 1)];
+            break;
         case setup_kind_slider:
             snprintf(number, sizeof number, "%f", v.number[k.id]);
             out += number;
@@ -233,4 +250,6 @@ std::string setup_values_lines(const setup_values& v) {
 
 setup_values& setup() { return g_setup; }
 
-bool apply_setup_line(const char* key, const char* value) { return setup_values_apply_line(g_setup, key, value); }
+bool apply_setup_line(const char* key, const char* value) {
+    return setup_values_apply_line(g_setup, key, value);
+}

@@ -45,12 +45,13 @@ bool read_float(text_cursor& c, float* out) {
     *out = strtof(token, &stop);
     return *stop == 0 && std::isfinite(*out);
 }
-}
+} // namespace
 
 float shape_bounding_radius(const std::vector<shape_sphere>& spheres) {
     float best = 0;
     for (const shape_sphere& s : spheres) {
-        float d = std::sqrt(s.centre.x * s.centre.x + s.centre.y * s.centre.y + s.centre.z * s.centre.z);
+        float d =
+            std::sqrt(s.centre.x * s.centre.x + s.centre.y * s.centre.y + s.centre.z * s.centre.z);
         if (d + s.radius > best) best = d + s.radius;
     }
     return best;
@@ -65,8 +66,9 @@ bool shape_parse(const char* text, size_t length, shape* out) {
     // The count is untrusted: spheres are added as they parse, never reserved up front.
     for (long i = 0; i < count; i++) {
         shape_sphere s;
-        if (!read_float(c, &s.centre.x) || !read_float(c, &s.centre.y) || !read_float(c, &s.centre.z) ||
-            !read_float(c, &s.radius) || !read_float(c, &s.friction) || !read_float(c, &s.stiffness) ||
+        if (!read_float(c, &s.centre.x) || !read_float(c, &s.centre.y) ||
+            !read_float(c, &s.centre.z) || !read_float(c, &s.radius) ||
+            !read_float(c, &s.friction) || !read_float(c, &s.stiffness) ||
             !read_float(c, &s.damping) || s.radius < 0)
             return false;
         spheres.push_back(s);
@@ -82,8 +84,8 @@ std::string shape_format(const shape& s) {
     snprintf(line, sizeof line, "%d\n", static_cast<int>(s.spheres.size()));
     text += line;
     for (const shape_sphere& p : s.spheres) {
-        snprintf(line, sizeof line, "%f %f %f %f %f %f %f\n", p.centre.x, p.centre.y, p.centre.z, p.radius, p.friction,
-                 p.stiffness, p.damping);
+        snprintf(line, sizeof line, "%f %f %f %f %f %f %f\n", p.centre.x, p.centre.y, p.centre.z,
+                 p.radius, p.friction, p.stiffness, p.damping);
         text += line;
     }
     return text;

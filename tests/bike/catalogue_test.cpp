@@ -14,6 +14,7 @@
 
 namespace {
 // The catalogue order and classes every demo, setup and network peer relies on.
+// clang-format off
 const std::pair<const char*, const char*> k_expected[k_bike_count] = {
     {"cr125", "125"},          {"crf250(2007)", "250f"},   {"crf250(2008)", "250f"},   {"crf250(2009)", "250f"},
     {"crf250(2013)", "250f"},  {"crf250(2016)", "250f"},   {"crf250(2017)", "250f"},   {"crf250(2018)", "250f"},
@@ -36,6 +37,7 @@ const std::pair<const char*, const char*> k_expected[k_bike_count] = {
     {"fc250(2017)", "250f"},   {"fc250(2018)", "250f"},    {"fc450(2017)", "450f"},    {"fc450(2018)", "450f"},
     {"rs50cr", "50"},          {"rs50kx", "50"},           {"rs50rm", "50"},           {"rs50yz", "50"},
 };
+// clang-format on
 
 const bike_info& by_name(const char* name) {
     int index = bike_info_find(name);
@@ -46,7 +48,7 @@ const bike_info& by_name(const char* name) {
 bool is_class(const bike_info& b, const char* c) { return strcmp(b.bike_class, c) == 0; }
 
 constexpr float k_mph = 15.0f / 22.0f; // per ft/s
-}
+} // namespace
 
 TEST(catalogue, names_classes_and_order) {
     std::set<std::string> names;
@@ -77,8 +79,10 @@ TEST(catalogue, unknown_names_fall_back_with_a_message) {
     EXPECT_EQ(bike_info_find_or_fallback("foo"), bike_info_find("kx250f(2007)"));
     EXPECT_EQ(message_recent(0), "bike info for 'foo' not found using 'kx250f(2007)' instead");
     // The requested name is cut to 20 characters in the message.
-    EXPECT_EQ(bike_info_find_or_fallback("a_very_long_bike_name_indeed"), bike_info_find("kx250f(2007)"));
-    EXPECT_EQ(message_recent(0), "bike info for 'a_very_long_bike_nam' not found using 'kx250f(2007)' instead");
+    EXPECT_EQ(bike_info_find_or_fallback("a_very_long_bike_name_indeed"),
+              bike_info_find("kx250f(2007)"));
+    EXPECT_EQ(message_recent(0),
+              "bike info for 'a_very_long_bike_nam' not found using 'kx250f(2007)' instead");
     // A known name finds itself quietly.
     int visible = messages_visible();
     EXPECT_EQ(bike_info_find_or_fallback("rs50yz"), bike_info_find("rs50yz"));
@@ -125,13 +129,16 @@ TEST(catalogue, published_rows) {
         float inertia, stiffness, damping, peak, peak_rpm, down, up, max;
     };
     const row rows[] = {
-        {"cr125", 3.65375f, 4.6875f, 3.15f, 13, 52, 5, 0.0048828f, 7500, 0.75f, 15.97f, 10000, 9400, 12000, 12750},
-        {"crf250(2018)", 4.24f, 4.6875f, 3.47368f, 13, 49, 5, 0.0048828f, 7500, 0.75f, 18.44f, 10000, 8000, 12500,
-         13250},
-        {"cr250(2007)", 4.36562f, 5.46875f, 3.0f, 13, 49, 5, 0.0068359f, 7500, 0.75f, 32.84f, 7500, 6000, 9000, 10500},
-        {"crf450(2018)", 4.735f, 5.46875f, 2.32143f, 13, 49, 5, 0.0088501f, 7500, 0.75f, 35.4f, 7500, 6000, 10500,
-         12000},
-        {"rs50cr", 3.34125f, 4.6875f, 3.71429f, 12, 55, 6, 0.0011936f, 1200, 1.0f, 4.31f, 9500, 9400, 12000, 12750},
+        {"cr125", 3.65375f, 4.6875f, 3.15f, 13, 52, 5, 0.0048828f, 7500, 0.75f, 15.97f, 10000, 9400,
+         12000, 12750},
+        {"crf250(2018)", 4.24f, 4.6875f, 3.47368f, 13, 49, 5, 0.0048828f, 7500, 0.75f, 18.44f,
+         10000, 8000, 12500, 13250},
+        {"cr250(2007)", 4.36562f, 5.46875f, 3.0f, 13, 49, 5, 0.0068359f, 7500, 0.75f, 32.84f, 7500,
+         6000, 9000, 10500},
+        {"crf450(2018)", 4.735f, 5.46875f, 2.32143f, 13, 49, 5, 0.0088501f, 7500, 0.75f, 35.4f,
+         7500, 6000, 10500, 12000},
+        {"rs50cr", 3.34125f, 4.6875f, 3.71429f, 12, 55, 6, 0.0011936f, 1200, 1.0f, 4.31f, 9500,
+         9400, 12000, 12750},
     };
     for (const row& r : rows) {
         const bike_info& b = by_name(r.name);
@@ -191,8 +198,10 @@ TEST(catalogue, every_record_is_a_plausible_motorcycle) {
         EXPECT_GT(b.swingarm_mass, 0.25f);
         EXPECT_LT(b.swingarm_mass, 0.8f);
         // Springs at their middle setting: 0.3 to 0.6 kg/mm per fork leg, 3 to 6.5 kg/mm shock.
-        float fork_mid = (b.fork_spring_rate_range[0] + b.fork_spring_rate_range[1]) / 2 * 0.000744082f;
-        float shock_mid = (b.shock_spring_rate_range[0] + b.shock_spring_rate_range[1]) / 2 * 0.00148816f;
+        float fork_mid =
+            (b.fork_spring_rate_range[0] + b.fork_spring_rate_range[1]) / 2 * 0.000744082f;
+        float shock_mid =
+            (b.shock_spring_rate_range[0] + b.shock_spring_rate_range[1]) / 2 * 0.00148816f;
         EXPECT_GT(fork_mid, mini ? 0.2f : 0.3f);
         EXPECT_LT(fork_mid, 0.6f);
         EXPECT_GT(shock_mid, mini ? 2.0f : 3.0f);
@@ -222,18 +231,27 @@ TEST(catalogue, every_record_is_a_plausible_motorcycle) {
         EXPECT_LT(b.max_rpm, 15000);
         // Every upshift must land above the downshift point, or automatic shifting hunts.
         for (int g = 1; g < gears; g++)
-            EXPECT_GT(b.auto_upshift_rpm * b.gear_ratios[g] / b.gear_ratios[g - 1], b.auto_downshift_rpm * 0.9f);
+            EXPECT_GT(b.auto_upshift_rpm * b.gear_ratios[g] / b.gear_ratios[g - 1],
+                      b.auto_downshift_rpm * 0.9f);
         float peak_rpm = 0;
         float peak = bike_peak_open_torque(b, &peak_rpm);
         EXPECT_LT(peak_rpm, b.max_rpm);
         EXPECT_GT(peak_rpm, 5000);
         for (int s = 0; s < k_torque_samples; s++) {
             float rpm = s * 500.0f;
-            if (rpm <= b.max_rpm) { EXPECT_GT(b.open_throttle_torque[s], 0) << rpm; }
-            if (rpm >= b.max_rpm + 500) { EXPECT_LE(b.open_throttle_torque[s], 0) << rpm; }
-            if (s > 0 && rpm > b.max_rpm) { EXPECT_LE(b.open_throttle_torque[s], b.open_throttle_torque[s - 1]); }
+            if (rpm <= b.max_rpm) {
+                EXPECT_GT(b.open_throttle_torque[s], 0) << rpm;
+            }
+            if (rpm >= b.max_rpm + 500) {
+                EXPECT_LE(b.open_throttle_torque[s], 0) << rpm;
+            }
+            if (s > 0 && rpm > b.max_rpm) {
+                EXPECT_LE(b.open_throttle_torque[s], b.open_throttle_torque[s - 1]);
+            }
             EXPECT_LE(b.closed_throttle_torque[s], b.open_throttle_torque[s] + 1e-4f) << rpm;
-            if (rpm >= 2000) { EXPECT_LT(b.closed_throttle_torque[s], 0) << rpm; }
+            if (rpm >= 2000) {
+                EXPECT_LT(b.closed_throttle_torque[s], 0) << rpm;
+            }
         }
         // At idle the engine holds itself against its own drag.
         EXPECT_GT(b.closed_throttle_torque[0], 0);
@@ -245,13 +263,15 @@ TEST(catalogue, every_record_is_a_plausible_motorcycle) {
 
 TEST(catalogue, bigger_classes_pull_harder) {
     std::map<std::string, std::vector<const bike_info*>> by_class;
-    for (int i = 0; i < k_bike_count; i++) by_class[bike_info_at(i).bike_class].push_back(&bike_info_at(i));
+    for (int i = 0; i < k_bike_count; i++)
+        by_class[bike_info_at(i).bike_class].push_back(&bike_info_at(i));
     // skip_350: the 350 cc four-strokes race as 250f but are not quarter-litre engines.
     auto stronger = [&](const char* big, const char* small, bool skip_350 = false) {
         for (const bike_info* a : by_class[big])
             for (const bike_info* b : by_class[small]) {
                 if (skip_350 && strncmp(b->name, "350", 3) == 0) continue;
-                EXPECT_GT(bike_peak_power_hp(*a), bike_peak_power_hp(*b)) << a->name << " vs " << b->name;
+                EXPECT_GT(bike_peak_power_hp(*a), bike_peak_power_hp(*b))
+                    << a->name << " vs " << b->name;
                 EXPECT_GT(bike_peak_open_torque(*a, nullptr), bike_peak_open_torque(*b, nullptr))
                     << a->name << " vs " << b->name;
             }
@@ -264,7 +284,8 @@ TEST(catalogue, bigger_classes_pull_harder) {
     // A 50 is a minibike: under 10 hp with the lightest crank.
     for (const bike_info* b : by_class["50"]) {
         EXPECT_LT(bike_peak_power_hp(*b), 10);
-        for (const bike_info* big : by_class["125"]) EXPECT_LT(b->engine_inertia, big->engine_inertia);
+        for (const bike_info* big : by_class["125"])
+            EXPECT_LT(b->engine_inertia, big->engine_inertia);
     }
     // Open-class bikes are heavier than the 125s.
     for (const bike_info* a : by_class["450f"])

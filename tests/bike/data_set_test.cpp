@@ -1,4 +1,4 @@
-// Every catalogue bike dressed from the data set the generator wrote, loaded by name through the caches.
+// Every catalogue bike dressed from the generated data set, loaded by name through the caches.
 #include "bike/bike_resources.h"
 #include "bike/bike_setup.h"
 #include "bike/bike_shape.h"
@@ -18,7 +18,7 @@
 namespace {
 // The generator's output folder as the data folder, behind an empty home folder.
 class data_set : public ::testing::Test {
-protected:
+  protected:
     std::string home;
     void SetUp() override {
         char pattern[] = "/tmp/bike_data_set_XXXXXX";
@@ -40,7 +40,7 @@ protected:
         std::filesystem::remove_all(home);
     }
 };
-}
+} // namespace
 
 TEST_F(data_set, every_bike_loads_its_own_models_and_graphics) {
     for (int i = 0; i < k_bike_count; i++) {
@@ -52,7 +52,8 @@ TEST_F(data_set, every_bike_loads_its_own_models_and_graphics) {
         EXPECT_GT(r.textures[texture_bike], 0);
         EXPECT_STREQ(model_name(r.models[model_frame]), b.frame_model);
         // Every bike's graphics name its plate colours; the white-plated makers print black digits.
-        bool white_plate = r.plate_background[0] == 255 && r.plate_background[1] == 255 && r.plate_background[2] == 255;
+        bool white_plate = r.plate_background[0] == 255 && r.plate_background[1] == 255 &&
+                           r.plate_background[2] == 255;
         if (white_plate) {
             EXPECT_EQ(r.plate_foreground[0], 0);
         } else {
@@ -100,8 +101,9 @@ TEST_F(data_set, graphics_choices_dress_the_bike_without_variant_models) {
     const std::vector<texture_choice>& choices = texture_choices(choice_bike);
     ASSERT_EQ(choices.size(), 2u);
     for (const texture_choice& c : choices) {
-        bike_resources r = bike_resources_load(b, c.name.c_str(), "@wheels-gold.png", "@rider_body-lime.png",
-                                               "@rider_head-red.png", "1", k_bike_loader_caches);
+        bike_resources r =
+            bike_resources_load(b, c.name.c_str(), "@wheels-gold.png", "@rider_body-lime.png",
+                                "@rider_head-red.png", "1", k_bike_loader_caches);
         EXPECT_EQ(r.texture_names[texture_bike], c.name);
         EXPECT_EQ(r.texture_names[texture_wheel], "@wheels-gold.png");
         EXPECT_EQ(r.texture_names[texture_rider], "@rider_body-lime.png");
@@ -117,8 +119,9 @@ TEST_F(data_set, graphics_choices_dress_the_bike_without_variant_models) {
 
 TEST_F(data_set, the_fixed_shapes_load_and_pass_the_check) {
     const bike_info& b = bike_info_at(0);
-    for (const char* name : {b.frame_shape, b.fork_upper_shape, b.fork_lower_shape, b.swingarm_shape,
-                             b.front_wheel_shape, b.rear_wheel_shape, b.rider_shape})
+    for (const char* name :
+         {b.frame_shape, b.fork_upper_shape, b.fork_lower_shape, b.swingarm_shape,
+          b.front_wheel_shape, b.rear_wheel_shape, b.rider_shape})
         EXPECT_NE(shape_load(name), nullptr) << name;
     EXPECT_TRUE(fixed_shape_check());
 }

@@ -1,4 +1,4 @@
-// Which models and textures a bike uses: texture variants, fallbacks, companions and the number plate.
+// A bike's models and textures: texture variants, fallbacks, companions and the number plate.
 #include "bike/bike_resources.h"
 
 #include "common/message.h"
@@ -46,10 +46,21 @@ int id_of(const char* name) { return g_fake.present.count(name) ? g_fake.present
 
 // Everything the default files of a bike provide.
 std::vector<const char*> defaults_of(const bike_info& b) {
-    return {b.frame_model,       b.side_plates_model, b.fork_upper_model,  b.front_plate_model,
-            b.fork_lower_model,  b.swingarm_model,    b.front_wheel_model, b.rear_wheel_model,
-            b.rider_plate_model, b.rider_body_model,  b.rider_body_first_person_model,
-            b.rider_head_model,  b.bike_texture,      b.wheel_texture,     b.rider_body_texture,
+    return {b.frame_model,
+            b.side_plates_model,
+            b.fork_upper_model,
+            b.front_plate_model,
+            b.fork_lower_model,
+            b.swingarm_model,
+            b.front_wheel_model,
+            b.rear_wheel_model,
+            b.rider_plate_model,
+            b.rider_body_model,
+            b.rider_body_first_person_model,
+            b.rider_head_model,
+            b.bike_texture,
+            b.wheel_texture,
+            b.rider_body_texture,
             b.rider_head_texture};
 }
 
@@ -57,7 +68,7 @@ std::string variant(const char* model, const char* texture) {
     std::string out;
     return model_variant_name(model, texture, &out) ? out : "<none>";
 }
-}
+} // namespace
 
 TEST(bike_resources, variant_names) {
     EXPECT_EQ(variant("@cr125_frame.jm", "bikes/cr125-blue-1.png"), "@cr125_frame-blue.jm");
@@ -85,7 +96,8 @@ TEST(bike_resources, model_for_tries_the_variant_then_the_texture_folder) {
 
     files({});
     EXPECT_EQ(model_for("@cr125_frame.jm", "bikes/cr125-blue-1.png", true, k_fake), 0);
-    EXPECT_EQ(message_recent(0), "Warning: Can't load @cr125_frame-blue.jm or bikes/cr125_frame-blue.jm");
+    EXPECT_EQ(message_recent(0),
+              "Warning: Can't load @cr125_frame-blue.jm or bikes/cr125_frame-blue.jm");
     EXPECT_EQ(model_for("@cr125_frame.jm", "@cr125-blue-1.png", true, k_fake), 0);
     EXPECT_EQ(message_recent(0), "Warning: Can't load @cr125_frame-blue.jm");
     EXPECT_EQ(model_for("@cr125_frame.jm", "@cr125.png", true, k_fake), 0);
@@ -98,7 +110,8 @@ TEST(bike_resources, model_for_tries_the_variant_then_the_texture_folder) {
 TEST(bike_resources, the_default_files_make_a_whole_bike) {
     const bike_info& b = bike_info_at(bike_info_find("cr125"));
     files({});
-    for (const char* name : defaults_of(b)) g_fake.present[name] = static_cast<int>(g_fake.present.size()) + 1;
+    for (const char* name : defaults_of(b))
+        g_fake.present[name] = static_cast<int>(g_fake.present.size()) + 1;
     g_fake.present["@cr125_norm.png"] = 500;
     g_fake.present["@wheels_spec.seq"] = 501;
     bike_resources r = bike_resources_load(b, "", nullptr, "", "", "12", k_fake);
@@ -115,24 +128,29 @@ TEST(bike_resources, the_default_files_make_a_whole_bike) {
 TEST(bike_resources, a_variant_without_its_frame_model_falls_back_to_the_defaults) {
     const bike_info& b = bike_info_at(bike_info_find("cr125"));
     files({});
-    for (const char* name : defaults_of(b)) g_fake.present[name] = static_cast<int>(g_fake.present.size()) + 1;
+    for (const char* name : defaults_of(b))
+        g_fake.present[name] = static_cast<int>(g_fake.present.size()) + 1;
     g_fake.present["@cr125-blue-1.png"] = 100;
-    g_fake.present["@cr125_swingarm-blue.jm"] = 101; // some variant models exist, the frame does not
+    g_fake.present["@cr125_swingarm-blue.jm"] =
+        101; // some variant models exist, the frame does not
     messages_clear();
     bike_resources r = bike_resources_load(b, "@cr125-blue-1.png", "", "", "", "1", k_fake);
     EXPECT_EQ(r.texture_names[texture_bike], b.bike_texture);
     EXPECT_EQ(r.textures[texture_bike], id_of(b.bike_texture));
     EXPECT_EQ(r.models[model_frame], id_of(b.frame_model));
-    EXPECT_EQ(r.models[model_swingarm], id_of(b.swingarm_model)); // all six again, from the defaults
+    EXPECT_EQ(r.models[model_swingarm],
+              id_of(b.swingarm_model)); // all six again, from the defaults
 }
 
 TEST(bike_resources, a_complete_variant_is_used) {
     const bike_info& b = bike_info_at(bike_info_find("cr125"));
     files({});
-    for (const char* name : defaults_of(b)) g_fake.present[name] = static_cast<int>(g_fake.present.size()) + 1;
-    for (const char* name : {"@cr125-blue-1.png", "@cr125_frame-blue.jm", "@cr125_side_plates-blue.jm",
-                             "@cr125_fork_upper-blue.jm", "@cr125_front_plate-blue.jm", "@cr125_fork_lower-blue.jm",
-                             "@cr125_swingarm-blue.jm", "@cr125-blue_norm.png"})
+    for (const char* name : defaults_of(b))
+        g_fake.present[name] = static_cast<int>(g_fake.present.size()) + 1;
+    for (const char* name :
+         {"@cr125-blue-1.png", "@cr125_frame-blue.jm", "@cr125_side_plates-blue.jm",
+          "@cr125_fork_upper-blue.jm", "@cr125_front_plate-blue.jm", "@cr125_fork_lower-blue.jm",
+          "@cr125_swingarm-blue.jm", "@cr125-blue_norm.png"})
         g_fake.present[name] = 200 + static_cast<int>(g_fake.present.size());
     bike_resources r = bike_resources_load(b, "@cr125-blue-1.png", "", "", "", "1", k_fake);
     EXPECT_EQ(r.texture_names[texture_bike], "@cr125-blue-1.png");
@@ -145,18 +163,25 @@ TEST(bike_resources, a_complete_variant_is_used) {
 TEST(bike_resources, a_missing_wheel_texture_falls_back) {
     const bike_info& b = bike_info_at(0);
     files({});
-    for (const char* name : defaults_of(b)) g_fake.present[name] = static_cast<int>(g_fake.present.size()) + 1;
+    for (const char* name : defaults_of(b))
+        g_fake.present[name] = static_cast<int>(g_fake.present.size()) + 1;
     bike_resources r = bike_resources_load(b, "", "@wheels-chrome.png", "", "", "7", k_fake);
     EXPECT_EQ(r.texture_names[texture_wheel], b.wheel_texture);
     EXPECT_EQ(r.models[model_front_wheel], id_of(b.front_wheel_model));
 }
 
 TEST(bike_resources, companion_names_in_order) {
-    std::vector<std::string> names = texture_companion_names("bikes/cr125-blue-1.png", "@cr125.png", "_norm");
-    std::vector<std::string> expected = {
-        "bikes/cr125-blue-1_norm.seq", "bikes/cr125-blue-1_norm.png", "bikes/cr125-blue-1_norm.ppm",
-        "bikes/cr125-blue_norm.seq",   "bikes/cr125-blue_norm.png",   "bikes/cr125-blue_norm.ppm",
-        "@cr125_norm.seq",             "@cr125_norm.png",             "@cr125_norm.ppm"};
+    std::vector<std::string> names =
+        texture_companion_names("bikes/cr125-blue-1.png", "@cr125.png", "_norm");
+    std::vector<std::string> expected = {"bikes/cr125-blue-1_norm.seq",
+                                         "bikes/cr125-blue-1_norm.png",
+                                         "bikes/cr125-blue-1_norm.ppm",
+                                         "bikes/cr125-blue_norm.seq",
+                                         "bikes/cr125-blue_norm.png",
+                                         "bikes/cr125-blue_norm.ppm",
+                                         "@cr125_norm.seq",
+                                         "@cr125_norm.png",
+                                         "@cr125_norm.ppm"};
     EXPECT_EQ(names, expected);
     // The default itself is not tried twice.
     EXPECT_EQ(texture_companion_names("@cr125.png", "@cr125.png", "_spec").size(), 3u);
@@ -168,7 +193,8 @@ TEST(bike_resources, plate_colours) {
     EXPECT_EQ(bg[0], 255);
     EXPECT_EQ(bg[2], 255);
     EXPECT_EQ(fg[1], 0);
-    plate_colours_from_info("[compress]\n[numberbackground:1.5,-0.2,0.5]\n[numberforeground: 1,1,0]", bg, fg);
+    plate_colours_from_info(
+        "[compress]\n[numberbackground:1.5,-0.2,0.5]\n[numberforeground: 1,1,0]", bg, fg);
     EXPECT_EQ(bg[0], 255);
     EXPECT_EQ(bg[1], 0);
     EXPECT_EQ(bg[2], 128);
@@ -183,7 +209,8 @@ TEST(bike_resources, plate_colours) {
     // The colours reach the number texture.
     const bike_info& b = bike_info_at(0);
     files({});
-    for (const char* name : defaults_of(b)) g_fake.present[name] = static_cast<int>(g_fake.present.size()) + 1;
+    for (const char* name : defaults_of(b))
+        g_fake.present[name] = static_cast<int>(g_fake.present.size()) + 1;
     g_fake.info[id_of(b.bike_texture)] = "[numberbackground:0,0,1]";
     bike_resources r = bike_resources_load(b, "", "", "", "", "123456789", k_fake);
     EXPECT_STREQ(r.number, "1234567");

@@ -1,4 +1,4 @@
-// The bike setup: key ranges and defaults, the stability preset, setup lines, and the parameters a setup makes.
+// The bike setup: key ranges and defaults, stability preset, setup lines, bike parameters.
 #include "bike/bike_setup.h"
 
 #include "common/message.h"
@@ -39,6 +39,7 @@ void read_lines(setup_values& v, const std::string& text) {
 }
 
 // The setup file's 57 keys in their written order.
+// clang-format off
 const char* const k_line_order[] = {
     "bike", "name", "number", "rider_texture", "head_texture", "bike_texture", "wheel_texture", "stability",
     "leveling", "roll_damping", "roll_limit_angle", "roll_limit_factor", "steering_damping", "steering_strength",
@@ -58,6 +59,8 @@ struct slider_expectation {
     const char* key;
     double minimum, maximum, initial;
 };
+// clang-format on
+// clang-format off
 const slider_expectation k_sliders[] = {
     {"stability", 0, 100, 100},           {"leveling", 0, 100, 20},
     {"roll_damping", 0, 100, 80},         {"roll_limit_angle", 0, 180, 45},
@@ -80,6 +83,7 @@ const slider_expectation k_sliders[] = {
     {"rider_ydamping", 0, 100, 50},        {"rider_zspring", 0, 100, 50},
     {"rider_zdamping", 0, 100, 50},        {"rider_mass_distribution", 0.33, 0.5, 0.33},
 };
+// clang-format on
 
 struct choice_expectation {
     const char* key;
@@ -105,7 +109,7 @@ std::string line_value(const setup_values& v, const char* key) {
         if (line.compare(0, prefix.size(), prefix) == 0) return line.substr(prefix.size());
     return "<missing>";
 }
-}
+} // namespace
 
 TEST(setup_keys, the_57_lines_in_order) {
     std::vector<std::string> lines = lines_of(setup_values_lines(fresh()));
@@ -175,7 +179,8 @@ TEST(setup_keys, choices_texts_and_unknown_keys) {
     setup_values_apply_line(v, "bike_texture", std::string(2000, 'b').c_str());
     EXPECT_EQ(line_value(v, "bike_texture").size(), 1023u);
     EXPECT_FALSE(setup_values_apply_line(v, "fov", "90"));
-    EXPECT_FALSE(setup_values_apply_line(v, "leveling ", "10")); // spaces before '=' make another key
+    EXPECT_FALSE(
+        setup_values_apply_line(v, "leveling ", "10")); // spaces before '=' make another key
     EXPECT_FALSE(setup_values_apply_line(v, "Leveling", "10"));
 }
 
@@ -199,14 +204,16 @@ TEST(setup_keys, bike_names_and_old_names) {
 
 TEST(setup_keys, lines_round_trip) {
     setup_values v = fresh();
-    read_lines(v,
-               "bike=350sxf(2013)\nname=Pat Dirt\nnumber=42\nrider_texture=rider_body-red\nwheel_texture=wheels-gold\n"
-               "stability=50\nroll_damping=33\narcade=No\nrear_brake=Antilock\nstop_wheelies=No\nauto_clutch_rpms=2500\n"
-               "max_dab_speed=20\nfront_sprocket_adjustment=-1\nfork_spring_rate_adjustment=73\n"
-               "rider_mass_distribution=0.45\n");
+    read_lines(v, "bike=350sxf(2013)\nname=Pat "
+                  "Dirt\nnumber=42\nrider_texture=rider_body-red\nwheel_texture=wheels-gold\n"
+                  "stability=50\nroll_damping=33\narcade=No\nrear_brake=Antilock\nstop_wheelies="
+                  "No\nauto_clutch_rpms=2500\n"
+                  "max_dab_speed=20\nfront_sprocket_adjustment=-1\nfork_spring_rate_adjustment=73\n"
+                  "rider_mass_distribution=0.45\n");
     std::string written = setup_values_lines(v);
     setup_values back;
-    for (int i = 0; i < k_setup_key_count; i++) back.number[i] = -1; // nothing left over from a reset
+    for (int i = 0; i < k_setup_key_count; i++)
+        back.number[i] = -1; // nothing left over from a reset
     read_lines(back, written);
     EXPECT_EQ(setup_values_lines(back), written);
     EXPECT_EQ(line_value(back, "bike"), "350sxf(2013)");

@@ -17,7 +17,9 @@
 #include <unistd.h>
 
 namespace {
-bool parse(const std::string& text, shape* out) { return shape_parse(text.data(), text.size(), out); }
+bool parse(const std::string& text, shape* out) {
+    return shape_parse(text.data(), text.size(), out);
+}
 
 // A data folder of its own, with an empty home folder in front, for loading files by name.
 struct data_folder {
@@ -53,7 +55,7 @@ struct data_folder {
 };
 
 float length(const bike_vec3& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
-}
+} // namespace
 
 TEST(shape, parses_whitespace_tolerant_text) {
     shape s;
@@ -68,7 +70,8 @@ TEST(shape, parses_whitespace_tolerant_text) {
 
 TEST(shape, format_round_trip) {
     shape s;
-    ASSERT_TRUE(parse("3\n0 1 -2 0.5 0.8 5000 100\n0.125 -0.25 0.375 0.3 1 8000 150\n0 0 0 0 0 0 0\n", &s));
+    ASSERT_TRUE(
+        parse("3\n0 1 -2 0.5 0.8 5000 100\n0.125 -0.25 0.375 0.3 1 8000 150\n0 0 0 0 0 0 0\n", &s));
     shape again;
     ASSERT_TRUE(parse(shape_format(s), &again));
     ASSERT_EQ(again.spheres.size(), s.spheres.size());
@@ -90,18 +93,18 @@ TEST(shape, an_empty_shape_is_valid) {
 
 TEST(shape, malformed_files_give_no_shape) {
     const char* bad[] = {
-        "",                                       // nothing
-        "abc\n",                                  // no count
-        "-1\n",                                   // negative count
-        "2\n0 0 0 1 1 1 1\n",                     // fewer spheres than counted
-        "1\n0 0 0 1 1 1\n",                       // a number short
-        "1\n0 0 x 1 1 1 1\n",                     // not a number
-        "1\n0 0 0 nan 1 1 1\n",                   // not finite
+        "",                     // nothing
+        "abc\n",                // no count
+        "-1\n",                 // negative count
+        "2\n0 0 0 1 1 1 1\n",   // fewer spheres than counted
+        "1\n0 0 0 1 1 1\n",     // a number short
+        "1\n0 0 x 1 1 1 1\n",   // not a number
+        "1\n0 0 0 nan 1 1 1\n", // not finite
         "1\n0 0 inf 1 1 1 1\n",
-        "1\n0 0 0 -1 1 1 1\n",                    // negative radius
-        "2147483647\n0 0 0 1 1 1 1\n",            // an absurd count must not be trusted
-        "99999999999999999999\n",                 // a count that does not fit
-        "1.5\n0 0 0 1 1 1 1\n",                   // a count that is not whole
+        "1\n0 0 0 -1 1 1 1\n",         // negative radius
+        "2147483647\n0 0 0 1 1 1 1\n", // an absurd count must not be trusted
+        "99999999999999999999\n",      // a count that does not fit
+        "1.5\n0 0 0 1 1 1 1\n",        // a count that is not whole
     };
     for (const char* text : bad) {
         shape s;
@@ -150,10 +153,12 @@ TEST(generated_shapes, load_and_fit_the_bike) {
     data_folder folder;
     folder.write_generated();
     const bike_info& b = bike_info_at(bike_default_index());
-    const char* names[] = {b.frame_shape,      b.fork_upper_shape, b.fork_lower_shape, b.swingarm_shape,
-                           b.front_wheel_shape, b.rear_wheel_shape, b.rider_shape};
-    const bike_vec3 positions[] = {b.frame_position,      b.steering_head_position, b.fork_lower_position,
-                                   b.swingarm_position,   b.front_wheel_position,   b.rear_wheel_position,
+    const char* names[] = {b.frame_shape,    b.fork_upper_shape,  b.fork_lower_shape,
+                           b.swingarm_shape, b.front_wheel_shape, b.rear_wheel_shape,
+                           b.rider_shape};
+    const bike_vec3 positions[] = {b.frame_position,       b.steering_head_position,
+                                   b.fork_lower_position,  b.swingarm_position,
+                                   b.front_wheel_position, b.rear_wheel_position,
                                    b.rider_position};
     for (int i = 0; i < 7; i++) {
         const shape* s = shape_load(names[i]);
@@ -161,7 +166,8 @@ TEST(generated_shapes, load_and_fit_the_bike) {
         EXPECT_GE(s->spheres.size(), 4u) << names[i];
         for (const shape_sphere& p : s->spheres) {
             // Nothing of a standing bike reaches into the ground except the tyres, which touch it.
-            EXPECT_GT(positions[i].y + p.centre.y - p.radius, i == 4 || i == 5 ? -0.1f : 0.0f) << names[i];
+            EXPECT_GT(positions[i].y + p.centre.y - p.radius, i == 4 || i == 5 ? -0.1f : 0.0f)
+                << names[i];
             EXPECT_GT(p.radius, 0.05f);
             EXPECT_GT(p.friction, 0.1f);
             EXPECT_GT(p.stiffness, 0);
@@ -169,8 +175,10 @@ TEST(generated_shapes, load_and_fit_the_bike) {
         }
     }
     // The wheels' rings of spheres reach exactly the rolling radius.
-    EXPECT_NEAR(shape_load(b.front_wheel_shape)->bounding_radius, b.front_rim_radius + b.front_tyre_radius, 1e-4f);
-    EXPECT_NEAR(shape_load(b.rear_wheel_shape)->bounding_radius, b.rear_rim_radius + b.rear_tyre_radius, 1e-4f);
+    EXPECT_NEAR(shape_load(b.front_wheel_shape)->bounding_radius,
+                b.front_rim_radius + b.front_tyre_radius, 1e-4f);
+    EXPECT_NEAR(shape_load(b.rear_wheel_shape)->bounding_radius,
+                b.rear_rim_radius + b.rear_tyre_radius, 1e-4f);
     // The frame spans from the steering head to behind the rear axle, and is symmetric but for the
     // silencer on the right.
     const shape* frame = shape_load(b.frame_shape);

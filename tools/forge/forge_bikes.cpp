@@ -1,5 +1,4 @@
-// The generator's bike step: the fixed collision shapes, and the models and graphics of every
-// catalogue bike and of the rider, built from boxes over small colour-swatch textures.
+// The generator's bike step: fixed shapes, and box-built models and swatch pictures of every bike.
 #include "forge.h"
 #include "forge_resources.h"
 #include "forge_shapes.h"
@@ -19,8 +18,19 @@ constexpr int k_swatch_pixels = 32;
 constexpr int k_texture_side = 4 * k_swatch_pixels;
 
 enum swatch {
-    sw_primary, sw_stripe, sw_black, sw_frame, sw_engine, sw_dark, sw_gold, sw_chrome,
-    sw_plate, sw_white, sw_skin, sw_accent, sw_count
+    sw_primary,
+    sw_stripe,
+    sw_black,
+    sw_frame,
+    sw_engine,
+    sw_dark,
+    sw_gold,
+    sw_chrome,
+    sw_plate,
+    sw_white,
+    sw_skin,
+    sw_accent,
+    sw_count
 };
 
 struct rgb {
@@ -45,7 +55,11 @@ constexpr maker_colours k_makers[] = {
     {"rm", {1, 0.85f, 0.05f}, {0.1f, 0.2f, 0.7f}, {1, 0.85f, 0.05f}, {0, 0, 0}},
     {"yz", {0.1f, 0.25f, 0.8f}, {1, 1, 1}, {0.1f, 0.25f, 0.8f}, {1, 1, 1}},
     {"fc", {0.95f, 0.95f, 0.95f}, {0.1f, 0.3f, 0.75f}, {1, 1, 1}, {0, 0, 0}},
-    {"", {1, 0.45f, 0.0f}, {0.1f, 0.1f, 0.15f}, {1, 1, 1}, {0, 0, 0}}, // the orange bikes ("125sx" ...)
+    {"",
+     {1, 0.45f, 0.0f},
+     {0.1f, 0.1f, 0.15f},
+     {1, 1, 1},
+     {0, 0, 0}}, // the orange bikes ("125sx" ...)
 };
 
 const maker_colours& maker_of(const char* name) {
@@ -76,16 +90,26 @@ image swatch_picture(const rgb (&colours)[sw_count]) {
 
 std::string plate_info(const maker_colours& m) {
     char text[160];
-    snprintf(text, sizeof text, "[numberbackground:%.3f,%.3f,%.3f]\n[numberforeground:%.3f,%.3f,%.3f]\n", m.plate.r,
+    snprintf(text, sizeof text,
+             "[numberbackground:%.3f,%.3f,%.3f]\n[numberforeground:%.3f,%.3f,%.3f]\n", m.plate.r,
              m.plate.g, m.plate.b, m.digits.r, m.digits.g, m.digits.b);
     return text;
 }
 
 image bike_picture(const maker_colours& m, bool dark) {
     rgb plastic = dark ? k_black : m.plastic;
-    rgb c[sw_count] = {plastic, dark ? m.plastic : m.stripe, k_black, {0.55f, 0.57f, 0.6f}, {0.35f, 0.35f, 0.37f},
-                       {0.15f, 0.15f, 0.16f}, {0.85f, 0.65f, 0.2f}, {0.8f, 0.8f, 0.82f}, m.plate, k_white,
-                       {0.85f, 0.65f, 0.5f}, m.stripe};
+    rgb c[sw_count] = {plastic,
+                       dark ? m.plastic : m.stripe,
+                       k_black,
+                       {0.55f, 0.57f, 0.6f},
+                       {0.35f, 0.35f, 0.37f},
+                       {0.15f, 0.15f, 0.16f},
+                       {0.85f, 0.65f, 0.2f},
+                       {0.8f, 0.8f, 0.82f},
+                       m.plate,
+                       k_white,
+                       {0.85f, 0.65f, 0.5f},
+                       m.stripe};
     return swatch_picture(c);
 }
 
@@ -118,8 +142,10 @@ void append_part(model_part& into, const model_part& from) {
     into.positions.insert(into.positions.end(), from.positions.begin(), from.positions.end());
     into.normals.insert(into.normals.end(), from.normals.begin(), from.normals.end());
     into.uvs.insert(into.uvs.end(), from.uvs.begin(), from.uvs.end());
-    into.bone_weights.insert(into.bone_weights.end(), from.bone_weights.begin(), from.bone_weights.end());
-    into.bone_indices.insert(into.bone_indices.end(), from.bone_indices.begin(), from.bone_indices.end());
+    into.bone_weights.insert(into.bone_weights.end(), from.bone_weights.begin(),
+                             from.bone_weights.end());
+    into.bone_indices.insert(into.bone_indices.end(), from.bone_indices.begin(),
+                             from.bone_indices.end());
     for (int32_t t : from.triangles) into.triangles.push_back(base + t);
     into.vertex_count += from.vertex_count;
     into.triangle_count += from.triangle_count;
@@ -131,8 +157,8 @@ struct box_model {
     float shininess = 24;
     int bone = -1; // the bone the next boxes follow (skinned models)
 
-    void box(float x, float y, float z, float w, float h, float d, int s, float tilt = 0, float cy = 0,
-                    float cz = 0) {
+    void box(float x, float y, float z, float w, float h, float d, int s, float tilt = 0,
+             float cy = 0, float cz = 0) {
         const float centre[3] = {x, y, z};
         const float size[3] = {w, h, d};
         const float white[4] = {1, 1, 1, 1};
@@ -149,7 +175,8 @@ struct box_model {
         append_part(part, b);
     }
     // A pair mirrored across the centre line.
-    void pair(float x, float y, float z, float w, float h, float d, int s, float tilt = 0, float cy = 0, float cz = 0) {
+    void pair(float x, float y, float z, float w, float h, float d, int s, float tilt = 0,
+              float cy = 0, float cz = 0) {
         box(-x, y, z, w, h, d, s, tilt, cy, cz);
         box(x, y, z, w, h, d, s, tilt, cy, cz);
     }
@@ -175,28 +202,28 @@ model_mesh frame_model(const bike_info& b) {
     bool mini = strcmp(b.bike_class, "50") == 0;
     float engine = mini ? 0.7f : strcmp(b.bike_class, "450f") == 0 ? 1.1f : 1.0f;
     box_model m;
-    m.box(0, 1.0f, -0.8f, 0.8f, 0.5f, 1.1f, sw_primary);             // tank
-    m.pair(0.42f, 0.55f, -1.0f, 0.1f, 0.7f, 0.9f, sw_stripe);        // radiator shrouds
-    m.pair(0.3f, 0.45f, -1.05f, 0.2f, 0.6f, 0.45f, sw_dark);         // radiators
-    m.box(0, 1.12f, 0.6f, 0.6f, 0.18f, 2.6f, sw_black);              // seat
-    m.box(0, 1.08f, 2.4f, 0.5f, 0.06f, 1.8f, sw_white);              // rear fender
-    m.pair(0.32f, 0.78f, 1.0f, 0.08f, 0.45f, 1.0f, sw_primary);      // side covers
+    m.box(0, 1.0f, -0.8f, 0.8f, 0.5f, 1.1f, sw_primary);        // tank
+    m.pair(0.42f, 0.55f, -1.0f, 0.1f, 0.7f, 0.9f, sw_stripe);   // radiator shrouds
+    m.pair(0.3f, 0.45f, -1.05f, 0.2f, 0.6f, 0.45f, sw_dark);    // radiators
+    m.box(0, 1.12f, 0.6f, 0.6f, 0.18f, 2.6f, sw_black);         // seat
+    m.box(0, 1.08f, 2.4f, 0.5f, 0.06f, 1.8f, sw_white);         // rear fender
+    m.pair(0.32f, 0.78f, 1.0f, 0.08f, 0.45f, 1.0f, sw_primary); // side covers
     m.box(0, 0.15f, -1.25f, 0.16f, 1.3f, 0.16f, sw_frame, -0.35f, 0.15f, -1.25f); // down tube
     m.pair(0.3f, 0.6f, -0.3f, 0.12f, 0.16f, 1.7f, sw_frame, 0.25f, 0.6f, -0.3f);  // main spars
-    m.pair(0.25f, 0.9f, 1.4f, 0.08f, 0.08f, 1.8f, sw_frame);         // subframe
+    m.pair(0.25f, 0.9f, 1.4f, 0.08f, 0.08f, 1.8f, sw_frame);                      // subframe
     m.box(0, 0.35f, 0.45f, 0.22f, 0.9f, 0.22f, sw_gold, 0.3f, 0.35f, 0.45f);      // shock spring
     m.box(0, 0.15f * engine, -0.55f, 0.45f * engine, 0.7f * engine, 0.5f, sw_engine); // cylinder
-    m.box(0, -0.4f, -0.1f, 0.55f, 0.7f * engine, 1.1f * engine, sw_engine);        // cases
-    m.pair(0.6f, -0.557f, 0.584f, 0.35f, 0.06f, 0.15f, sw_frame);    // foot pegs
-    m.box(0.33f, -0.2f, 0.25f, 0.06f, 0.06f, 0.5f, sw_frame);        // brake pedal
+    m.box(0, -0.4f, -0.1f, 0.55f, 0.7f * engine, 1.1f * engine, sw_engine);           // cases
+    m.pair(0.6f, -0.557f, 0.584f, 0.35f, 0.06f, 0.15f, sw_frame);                     // foot pegs
+    m.box(0.33f, -0.2f, 0.25f, 0.06f, 0.06f, 0.5f, sw_frame);                         // brake pedal
     if (two_stroke) {
-        m.box(0.15f, -0.35f, -1.1f, 0.3f, 0.3f, 0.8f, sw_chrome);     // expansion chamber
+        m.box(0.15f, -0.35f, -1.1f, 0.3f, 0.3f, 0.8f, sw_chrome); // expansion chamber
         m.box(0.3f, 0.2f, 0.2f, 0.25f, 0.25f, 0.9f, sw_chrome);
-        m.box(0.42f, 0.65f, 1.6f, 0.2f, 0.2f, 1.0f, sw_frame);        // silencer
+        m.box(0.42f, 0.65f, 1.6f, 0.2f, 0.2f, 1.0f, sw_frame); // silencer
     } else {
-        m.box(0.2f, 0.1f, -1.0f, 0.16f, 0.16f, 0.5f, sw_chrome);      // header
+        m.box(0.2f, 0.1f, -1.0f, 0.16f, 0.16f, 0.5f, sw_chrome); // header
         m.box(0.35f, 0.3f, 0.3f, 0.16f, 0.16f, 1.2f, sw_chrome, -0.3f, 0.3f, 0.3f);
-        m.box(0.42f, 0.75f, 1.8f, 0.28f, 0.28f, 1.2f, sw_frame);      // silencer
+        m.box(0.42f, 0.75f, 1.8f, 0.28f, 0.28f, 1.2f, sw_frame); // silencer
     }
     return m.mesh();
 }
@@ -210,14 +237,14 @@ model_mesh side_plates_model() {
 // Upper fork: clamps, bars and the tubes, offsets from the steering head.
 model_mesh fork_upper_model() {
     box_model m;
-    m.box(0, 0.12f, 0.02f, 1.05f, 0.14f, 0.35f, sw_frame);          // top clamp
-    m.box(0, -0.55f, -0.3f, 1.05f, 0.14f, 0.35f, sw_frame);         // bottom clamp
+    m.box(0, 0.12f, 0.02f, 1.05f, 0.14f, 0.35f, sw_frame);  // top clamp
+    m.box(0, -0.55f, -0.3f, 1.05f, 0.14f, 0.35f, sw_frame); // bottom clamp
     m.pair(0.4167f, -0.25f, -0.12f, 0.16f, 0.9f, 0.16f, sw_gold, k_rake, -0.25f, -0.12f); // tubes
     m.box(0, 0.6f, 0.35f, 0.2f, 0.9f, 0.12f, sw_frame, -0.5f, 0.6f, 0.35f); // bar mounts
-    m.box(0, 1.1f, 0.72f, 1.9f, 0.08f, 0.08f, sw_chrome);           // bar
-    m.pair(1.0f, 1.145f, 0.753f, 0.32f, 0.11f, 0.11f, sw_black);    // grips
-    m.pair(0.8f, 1.17f, 0.6f, 0.15f, 0.05f, 0.3f, sw_dark);         // levers
-    m.box(0, -0.55f, -1.0f, 0.5f, 0.06f, 1.4f, sw_primary);         // front fender
+    m.box(0, 1.1f, 0.72f, 1.9f, 0.08f, 0.08f, sw_chrome);                   // bar
+    m.pair(1.0f, 1.145f, 0.753f, 0.32f, 0.11f, 0.11f, sw_black);            // grips
+    m.pair(0.8f, 1.17f, 0.6f, 0.15f, 0.05f, 0.3f, sw_dark);                 // levers
+    m.box(0, -0.55f, -1.0f, 0.5f, 0.06f, 1.4f, sw_primary);                 // front fender
     return m.mesh();
 }
 
@@ -231,7 +258,7 @@ model_mesh front_plate_model() {
 model_mesh fork_lower_model() {
     box_model m;
     m.pair(0.4167f, -0.2f, -0.12f, 0.2f, 1.1f, 0.2f, sw_dark, k_rake, -0.2f, -0.12f);
-    m.pair(0.4167f, -0.66f, -0.48f, 0.22f, 0.18f, 0.22f, sw_frame);  // axle lugs
+    m.pair(0.4167f, -0.66f, -0.48f, 0.22f, 0.18f, 0.22f, sw_frame);                  // axle lugs
     m.pair(0.47f, -0.1f, -0.2f, 0.06f, 0.6f, 0.25f, sw_black, k_rake, -0.1f, -0.2f); // guards
     return m.mesh();
 }
@@ -244,7 +271,7 @@ model_mesh swingarm_model() {
     float angle = std::atan2(-dy, dz);
     m.pair(0.4167f, (0.26f - 0.3f) / 2, (-0.91f + 1.01f) / 2, 0.1f, 0.22f, length, sw_frame, angle,
            (0.26f - 0.3f) / 2, (-0.91f + 1.01f) / 2);
-    m.box(0, 0.18f, -0.65f, 0.85f, 0.16f, 0.2f, sw_frame);            // brace
+    m.box(0, 0.18f, -0.65f, 0.85f, 0.16f, 0.2f, sw_frame);                         // brace
     m.box(-0.3f, 0.05f, -0.1f, 0.05f, 0.12f, 1.2f, sw_black, angle, 0.05f, -0.1f); // chain slider
     return m.mesh();
 }
@@ -258,36 +285,48 @@ model_mesh wheel_model(float rim_radius, float tyre_radius) {
         float a = i * pi / 8;
         float seg = 2 * pi * (rim_radius + tyre_radius / 2) / 16 * 1.05f;
         m.box(0, rim_radius + tyre_radius / 2, 0, 0.55f, tyre_radius, seg, sw_black, a, 0, 0);
-        m.box(0, rim_radius - 0.03f, 0, 0.3f, 0.06f, 2 * pi * rim_radius / 16 * 1.05f, sw_chrome, a, 0, 0);
-        if (i % 2 == 0) m.box(0, rim_radius / 2, 0, 0.02f, rim_radius - 0.1f, 0.02f, sw_chrome, a + 0.1f, 0, 0);
+        m.box(0, rim_radius - 0.03f, 0, 0.3f, 0.06f, 2 * pi * rim_radius / 16 * 1.05f, sw_chrome, a,
+              0, 0);
+        if (i % 2 == 0)
+            m.box(0, rim_radius / 2, 0, 0.02f, rim_radius - 0.1f, 0.02f, sw_chrome, a + 0.1f, 0, 0);
     }
     return m.mesh();
 }
 
 // The rider model's bind pose: arms stretched sideways, legs straight down, each box following
 // one of the nine bones (elbows, shoulders, knees, hips, pelvis; left is -x).
-enum rider_bone { left_elbow, right_elbow, left_shoulder, right_shoulder, left_knee, right_knee, left_hip, right_hip, pelvis };
+enum rider_bone {
+    left_elbow,
+    right_elbow,
+    left_shoulder,
+    right_shoulder,
+    left_knee,
+    right_knee,
+    left_hip,
+    right_hip,
+    pelvis
+};
 
 void rider_limbs(box_model& m, bool with_torso) {
     for (int side = -1; side <= 1; side += 2) {
         bool left = side < 0;
         m.bone = left ? left_shoulder : right_shoulder;
-        m.box(side * 1.006f, 0.875f, 0.01f, 0.9f, 0.32f, 0.32f, sw_primary);   // upper arm
+        m.box(side * 1.006f, 0.875f, 0.01f, 0.9f, 0.32f, 0.32f, sw_primary); // upper arm
         m.bone = left ? left_elbow : right_elbow;
-        m.box(side * 2.006f, 0.875f, 0.01f, 1.1f, 0.27f, 0.27f, sw_primary);   // forearm
-        m.box(side * 2.68f, 0.875f, 0.01f, 0.25f, 0.25f, 0.28f, sw_black);     // glove
+        m.box(side * 2.006f, 0.875f, 0.01f, 1.1f, 0.27f, 0.27f, sw_primary); // forearm
+        m.box(side * 2.68f, 0.875f, 0.01f, 0.25f, 0.25f, 0.28f, sw_black);   // glove
         m.bone = left ? left_hip : right_hip;
-        m.box(side * 0.269f, -1.544f, 0.01f, 0.44f, 1.33f, 0.46f, sw_stripe);  // thigh
+        m.box(side * 0.269f, -1.544f, 0.01f, 0.44f, 1.33f, 0.46f, sw_stripe); // thigh
         m.bone = left ? left_knee : right_knee;
-        m.box(side * 0.269f, -2.75f, 0.01f, 0.38f, 1.1f, 0.42f, sw_white);     // boot leg
-        m.box(side * 0.269f, -3.75f, -0.1f, 0.36f, 0.3f, 0.7f, sw_black);      // sole and toe
+        m.box(side * 0.269f, -2.75f, 0.01f, 0.38f, 1.1f, 0.42f, sw_white); // boot leg
+        m.box(side * 0.269f, -3.75f, -0.1f, 0.36f, 0.3f, 0.7f, sw_black);  // sole and toe
     }
     if (with_torso) {
         m.bone = pelvis;
-        m.box(0, 0.05f, 0.01f, 1.05f, 1.75f, 0.6f, sw_primary);                // jersey
-        m.box(0, 0.35f, 0.32f, 0.9f, 0.9f, 0.08f, sw_dark);                    // chest protector back
-        m.box(0, -0.78f, 0.01f, 0.8f, 0.35f, 0.55f, sw_stripe);                // belt line
-        m.box(0, 1.02f, 0.01f, 0.3f, 0.3f, 0.3f, sw_skin);                     // neck
+        m.box(0, 0.05f, 0.01f, 1.05f, 1.75f, 0.6f, sw_primary); // jersey
+        m.box(0, 0.35f, 0.32f, 0.9f, 0.9f, 0.08f, sw_dark);     // chest protector back
+        m.box(0, -0.78f, 0.01f, 0.8f, 0.35f, 0.55f, sw_stripe); // belt line
+        m.box(0, 1.02f, 0.01f, 0.3f, 0.3f, 0.3f, sw_skin);      // neck
     }
     m.bone = -1;
 }
@@ -301,9 +340,9 @@ model_mesh rider_body_model(bool with_torso) {
 model_mesh rider_head_model() {
     box_model m;
     m.shininess = 64;
-    m.box(0, 0, 0, 0.75f, 0.8f, 0.85f, sw_primary);     // shell
-    m.box(0, 0.32f, -0.5f, 0.6f, 0.06f, 0.35f, sw_stripe); // peak
-    m.box(0, -0.25f, -0.45f, 0.45f, 0.28f, 0.2f, sw_dark); // chin guard
+    m.box(0, 0, 0, 0.75f, 0.8f, 0.85f, sw_primary);          // shell
+    m.box(0, 0.32f, -0.5f, 0.6f, 0.06f, 0.35f, sw_stripe);   // peak
+    m.box(0, -0.25f, -0.45f, 0.45f, 0.28f, 0.2f, sw_dark);   // chin guard
     m.box(0, 0.08f, -0.44f, 0.55f, 0.18f, 0.04f, sw_chrome); // goggles
     return m.mesh();
 }
@@ -315,14 +354,34 @@ model_mesh rider_plate_model() {
 }
 
 image rider_picture(rgb jersey, rgb pants) {
-    rgb c[sw_count] = {jersey, pants, k_black, {0.5f, 0.5f, 0.5f}, {0.35f, 0.35f, 0.37f}, {0.15f, 0.15f, 0.16f},
-                       {0.85f, 0.65f, 0.2f}, {0.7f, 0.75f, 0.8f}, k_white, k_white, {0.85f, 0.65f, 0.5f}, pants};
+    rgb c[sw_count] = {jersey,
+                       pants,
+                       k_black,
+                       {0.5f, 0.5f, 0.5f},
+                       {0.35f, 0.35f, 0.37f},
+                       {0.15f, 0.15f, 0.16f},
+                       {0.85f, 0.65f, 0.2f},
+                       {0.7f, 0.75f, 0.8f},
+                       k_white,
+                       k_white,
+                       {0.85f, 0.65f, 0.5f},
+                       pants};
     return swatch_picture(c);
 }
 
 image wheel_picture(rgb rim) {
-    rgb c[sw_count] = {k_black, k_black, k_black, {0.3f, 0.3f, 0.32f}, {0.3f, 0.3f, 0.3f}, {0.15f, 0.15f, 0.16f},
-                       rim, rim, k_white, k_white, k_black, rim};
+    rgb c[sw_count] = {k_black,
+                       k_black,
+                       k_black,
+                       {0.3f, 0.3f, 0.32f},
+                       {0.3f, 0.3f, 0.3f},
+                       {0.15f, 0.15f, 0.16f},
+                       rim,
+                       rim,
+                       k_white,
+                       k_white,
+                       k_black,
+                       rim};
     return swatch_picture(c);
 }
 
@@ -330,7 +389,8 @@ bool write_model(const std::string& out, const char* name, const model_mesh& mes
     return forge_write_model(out + (name[0] == '@' ? name + 1 : name), mesh);
 }
 
-bool write_picture(const std::string& out, const std::string& name, const image& im, const std::string& info = "") {
+bool write_picture(const std::string& out, const std::string& name, const image& im,
+                   const std::string& info = "") {
     return forge_write_png(out + (name[0] == '@' ? name.substr(1) : name), im, info);
 }
 
@@ -339,7 +399,7 @@ struct named_colour {
     rgb a;
     rgb b;
 };
-}
+} // namespace
 
 bool forge_shapes(const std::string& out) {
     for (const forge_shape_file& file : forge_shape_files())
@@ -349,8 +409,10 @@ bool forge_shapes(const std::string& out) {
 
 bool forge_bike_models(const std::string& out) {
     const bike_info& first = bike_info_at(0);
-    bool ok = write_model(out, first.front_wheel_model, wheel_model(first.front_rim_radius, first.front_tyre_radius)) &&
-              write_model(out, first.rear_wheel_model, wheel_model(first.rear_rim_radius, first.rear_tyre_radius)) &&
+    bool ok = write_model(out, first.front_wheel_model,
+                          wheel_model(first.front_rim_radius, first.front_tyre_radius)) &&
+              write_model(out, first.rear_wheel_model,
+                          wheel_model(first.rear_rim_radius, first.rear_tyre_radius)) &&
               write_model(out, first.rider_body_model, rider_body_model(true)) &&
               write_model(out, first.rider_body_first_person_model, rider_body_model(false)) &&
               write_model(out, first.rider_head_model, rider_head_model()) &&
@@ -361,12 +423,18 @@ bool forge_bike_models(const std::string& out) {
                                    {"lime", {0.5f, 0.9f, 0.1f}, {0.1f, 0.1f, 0.1f}},
                                    {"orange", {1, 0.5f, 0.05f}, {0.2f, 0.2f, 0.3f}},
                                    {"yellow", {1, 0.85f, 0.1f}, {0.1f, 0.2f, 0.6f}}};
-    ok = ok && write_picture(out, first.rider_body_texture, rider_picture({0.9f, 0.9f, 0.9f}, {0.2f, 0.2f, 0.25f})) &&
-         write_picture(out, first.rider_head_texture, rider_picture({0.95f, 0.95f, 0.95f}, {0.1f, 0.1f, 0.1f})) &&
+    ok = ok &&
+         write_picture(out, first.rider_body_texture,
+                       rider_picture({0.9f, 0.9f, 0.9f}, {0.2f, 0.2f, 0.25f})) &&
+         write_picture(out, first.rider_head_texture,
+                       rider_picture({0.95f, 0.95f, 0.95f}, {0.1f, 0.1f, 0.1f})) &&
          write_picture(out, first.wheel_texture, wheel_picture({0.75f, 0.75f, 0.78f}));
     for (const named_colour& c : riders) {
-        ok = ok && write_picture(out, std::string("rider_body-") + c.label + ".png", rider_picture(c.a, c.b)) &&
-             write_picture(out, std::string("rider_head-") + c.label + ".png", rider_picture(c.a, c.b));
+        ok = ok &&
+             write_picture(out, std::string("rider_body-") + c.label + ".png",
+                           rider_picture(c.a, c.b)) &&
+             write_picture(out, std::string("rider_head-") + c.label + ".png",
+                           rider_picture(c.a, c.b));
     }
     ok = ok && write_picture(out, "wheels-black.png", wheel_picture({0.12f, 0.12f, 0.12f})) &&
          write_picture(out, "wheels-gold.png", wheel_picture({0.85f, 0.65f, 0.2f})) &&
@@ -377,13 +445,15 @@ bool forge_bike_models(const std::string& out) {
         const bike_info& b = bike_info_at(i);
         const maker_colours& maker = maker_of(b.name);
         std::string base = bike_file_base(b);
-        ok = write_model(out, b.frame_model, frame_model(b)) && write_model(out, b.side_plates_model, side_plates_model()) &&
+        ok = write_model(out, b.frame_model, frame_model(b)) &&
+             write_model(out, b.side_plates_model, side_plates_model()) &&
              write_model(out, b.fork_upper_model, fork_upper_model()) &&
              write_model(out, b.front_plate_model, front_plate_model()) &&
              write_model(out, b.fork_lower_model, fork_lower_model()) &&
              write_model(out, b.swingarm_model, swingarm_model()) &&
              write_picture(out, b.bike_texture, bike_picture(maker, false), plate_info(maker)) &&
-             write_picture(out, base + "-stock.png", bike_picture(maker, false), plate_info(maker)) &&
+             write_picture(out, base + "-stock.png", bike_picture(maker, false),
+                           plate_info(maker)) &&
              write_picture(out, base + "-black.png", bike_picture(maker, true), plate_info(maker));
     }
     return ok;

@@ -37,17 +37,17 @@ void add_pair(shape& s, float x, float y, float z, float radius, material m) {
 // (0, 2.9, 2.16), fork sliders (0, 1.77, 1.59), swingarm (0, 1.34, 4.99), rider (0, 4.5, 4.12).
 shape frame_shape() {
     shape s;
-    add(s, 0, 0.92f, -1.44f, 0.3f, k_metal);     // steering head
-    add(s, 0, 1.0f, -0.8f, 0.45f, k_plastic);    // tank
-    add(s, 0, 1.05f, 0.3f, 0.35f, k_plastic);    // front of the seat
-    add(s, 0, 1.05f, 1.0f, 0.3f, k_plastic);     // back of the seat
-    add(s, 0, 1.0f, 2.2f, 0.3f, k_plastic);      // rear fender
-    add(s, 0, 1.15f, 3.0f, 0.25f, k_plastic);    // fender tip
-    add(s, 0, -0.45f, -0.2f, 0.55f, k_metal);    // engine cases, 1 ft of ground clearance
-    add_pair(s, 0.45f, 0.3f, -0.9f, 0.3f, k_plastic); // radiator shrouds
-    add_pair(s, 0.35f, 0.7f, 1.0f, 0.3f, k_plastic);  // side panels
+    add(s, 0, 0.92f, -1.44f, 0.3f, k_metal);            // steering head
+    add(s, 0, 1.0f, -0.8f, 0.45f, k_plastic);           // tank
+    add(s, 0, 1.05f, 0.3f, 0.35f, k_plastic);           // front of the seat
+    add(s, 0, 1.05f, 1.0f, 0.3f, k_plastic);            // back of the seat
+    add(s, 0, 1.0f, 2.2f, 0.3f, k_plastic);             // rear fender
+    add(s, 0, 1.15f, 3.0f, 0.25f, k_plastic);           // fender tip
+    add(s, 0, -0.45f, -0.2f, 0.55f, k_metal);           // engine cases, 1 ft of ground clearance
+    add_pair(s, 0.45f, 0.3f, -0.9f, 0.3f, k_plastic);   // radiator shrouds
+    add_pair(s, 0.35f, 0.7f, 1.0f, 0.3f, k_plastic);    // side panels
     add_pair(s, 0.6f, -0.557f, 0.584f, 0.12f, k_metal); // foot pegs
-    add(s, 0.45f, 0.7f, 1.8f, 0.22f, k_metal);   // silencer on the right
+    add(s, 0.45f, 0.7f, 1.8f, 0.22f, k_metal);          // silencer on the right
     return s;
 }
 
@@ -59,7 +59,7 @@ shape fork_upper_shape() {
     add(s, 0, 0.45f, -0.35f, 0.3f, k_plastic);         // number plate
     add_pair(s, 0.4167f, 0.1f, 0.05f, 0.14f, k_metal); // fork tubes in the clamps
     add_pair(s, 0.4167f, -0.3f, -0.15f, 0.14f, k_metal);
-    add(s, 0, -0.45f, -1.5f, 0.25f, k_plastic);        // front fender
+    add(s, 0, -0.45f, -1.5f, 0.25f, k_plastic); // front fender
     add(s, 0, -0.5f, -0.9f, 0.25f, k_plastic);
     return s;
 }
@@ -76,36 +76,39 @@ shape swingarm_shape() {
     shape s;
     // From the pivot (0, 0.26, -0.91) to the rear axle (0, -0.3, 1.01), on both arms.
     for (float t : {0.1f, 0.4f, 0.7f, 0.95f})
-        add_pair(s, 0.4167f, 0.26f + (-0.3f - 0.26f) * t, -0.91f + (1.01f + 0.91f) * t, 0.15f, k_metal);
+        add_pair(s, 0.4167f, 0.26f + (-0.3f - 0.26f) * t, -0.91f + (1.01f + 0.91f) * t, 0.15f,
+                 k_metal);
     return s;
 }
 
 // The tyre as a ring of twelve spheres, so bikes touching wheels meet at the rubber. The
 // directions are exact constants, not libm calls, so every machine writes the same bytes.
 shape wheel_shape(float rim_radius, float tyre_radius) {
-    constexpr float k_ring[12][2] = {{1, 0},  {0.8660254f, 0.5f},   {0.5f, 0.8660254f},   {0, 1},
-                                     {-0.5f, 0.8660254f},  {-0.8660254f, 0.5f},  {-1, 0}, {-0.8660254f, -0.5f},
-                                     {-0.5f, -0.8660254f}, {0, -1}, {0.5f, -0.8660254f}, {0.8660254f, -0.5f}};
+    constexpr float k_ring[12][2] = {{1, 0},  {0.8660254f, 0.5f},   {0.5f, 0.8660254f},
+                                     {0, 1},  {-0.5f, 0.8660254f},  {-0.8660254f, 0.5f},
+                                     {-1, 0}, {-0.8660254f, -0.5f}, {-0.5f, -0.8660254f},
+                                     {0, -1}, {0.5f, -0.8660254f},  {0.8660254f, -0.5f}};
     shape s;
-    for (const auto& d : k_ring) add(s, 0, rim_radius * d[0], rim_radius * d[1], tyre_radius, k_tyre);
+    for (const auto& d : k_ring)
+        add(s, 0, rim_radius * d[0], rim_radius * d[1], tyre_radius, k_tyre);
     return s;
 }
 
 shape rider_shape() {
     shape s;
-    add(s, 0, 0.80838f, -0.94337f, 0.45f, k_rider);         // helmet
-    add(s, 0, 0.35f, -0.45f, 0.5f, k_rider);                // chest
-    add(s, 0, -0.1f, 0.05f, 0.5f, k_rider);                 // belly
-    add(s, 0, -0.5f, 0.55f, 0.45f, k_rider);                // seat of the pants
+    add(s, 0, 0.80838f, -0.94337f, 0.45f, k_rider);           // helmet
+    add(s, 0, 0.35f, -0.45f, 0.5f, k_rider);                  // chest
+    add(s, 0, -0.1f, 0.05f, 0.5f, k_rider);                   // belly
+    add(s, 0, -0.5f, 0.55f, 0.45f, k_rider);                  // seat of the pants
     add_pair(s, 0.556f, 0.58038f, -0.65451f, 0.25f, k_rider); // shoulders
-    add_pair(s, 0.95f, 0.1f, -0.95f, 0.2f, k_rider);        // elbows, out towards the grips
-    add_pair(s, 0.42f, -1.05f, 0.15f, 0.28f, k_rider);      // thighs
-    add_pair(s, 0.55f, -1.55f, -0.4f, 0.22f, k_rider);      // knees, bent forward
-    add_pair(s, 0.57f, -2.3f, -0.17f, 0.2f, k_rider);       // shins
-    add_pair(s, 0.6f, -3.0f, 0.0f, 0.18f, k_rider);         // boots on the pegs
+    add_pair(s, 0.95f, 0.1f, -0.95f, 0.2f, k_rider);          // elbows, out towards the grips
+    add_pair(s, 0.42f, -1.05f, 0.15f, 0.28f, k_rider);        // thighs
+    add_pair(s, 0.55f, -1.55f, -0.4f, 0.22f, k_rider);        // knees, bent forward
+    add_pair(s, 0.57f, -2.3f, -0.17f, 0.2f, k_rider);         // shins
+    add_pair(s, 0.6f, -3.0f, 0.0f, 0.18f, k_rider);           // boots on the pegs
     return s;
 }
-}
+} // namespace
 
 std::vector<forge_shape_file> forge_shape_files() {
     return {

@@ -1,4 +1,4 @@
-// The generator's bike step: the fixed collision shapes, and the bike and rider models and pictures.
+// The generator's bike step: the fixed collision shapes, and the bike and rider models.
 #pragma once
 
 #include <string>
