@@ -6,6 +6,7 @@
 #include "files/data_file.h"
 #include "files/files.h"
 #include "platform/log.h"
+#include "resources/texture.h"
 #include "terrain/terrain.h"
 
 #include <gtest/gtest.h>
@@ -37,11 +38,16 @@ struct Rabbithill : ::testing::Test {
         setenv("QV_HOME", TB_GAME_DIR, 1);
         files_free_all();
         ground_free();
+        // Decoding every ground picture is for the one test that checks them.
+        bool textures = strcmp(::testing::UnitTest::GetInstance()->current_test_info()->name(),
+                               "EverySurfaceHasItsGeneratedTexture") == 0;
+        ground_set_texture_loader(textures ? texture_load : nullptr);
         ASSERT_TRUE(height_field_load(k_rabbithill_folder));
         ASSERT_TRUE(surface_types_load(k_rabbithill_folder));
         ASSERT_TRUE(tilemap_load(k_rabbithill_folder));
     }
     void TearDown() override {
+        ground_set_texture_loader(texture_load);
         ground_free();
         files_free_all();
         unsetenv("QV_HOME");
