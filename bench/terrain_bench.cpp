@@ -19,13 +19,16 @@ struct bench_ground {
         int n = field.samples_per_side;
         for (int j = 0; j < n; j++)
             for (int i = 0; i < n; i++)
-                field.heights[i + n * j] = 4.0f * std::sin(i * 0.031f) * std::cos(j * 0.027f) + 0.02f * j;
+                field.heights[i + n * j] =
+                    4.0f * std::sin(i * 0.031f) * std::cos(j * 0.027f) + 0.02f * j;
         height_field_loaded(&field);
-        const char tileinfo[] = "friction 1 2\nfriction 1.2 30\nroll_resist 5 15 1\nroll_resist 8 20 40\naddtile\n"
-                                "friction 0.8 1\naddtile\nfriction 0.7 1\naddtile\naddtile\n";
+        const char tileinfo[] =
+            "friction 1 2\nfriction 1.2 30\nroll_resist 5 15 1\nroll_resist 8 20 40\naddtile\n"
+            "friction 0.8 1\naddtile\nfriction 0.7 1\naddtile\naddtile\n";
         surface_types_parse_tileinfo(&surfaces, tileinfo, sizeof tileinfo - 1, nullptr);
         std::vector<uint8_t> map(512 * 512);
-        for (size_t k = 0; k < map.size(); k++) map[k] = static_cast<uint8_t>((k * 2654435761u) >> 30);
+        for (size_t k = 0; k < map.size(); k++)
+            map[k] = static_cast<uint8_t>((k * 2654435761u) >> 30);
         surface_set_tilemap(&surfaces, 9, 1.25f, map.data(), map.size());
         // Wheel-like positions: a path across the field with small steps, as a lap gives.
         uint32_t seed = 12345;
@@ -93,8 +96,8 @@ void bm_triangles_under_wheel(benchmark::State& state) {
     size_t k = 0;
     float sum = 0;
     for (auto _ : state) {
-        field_triangles_in_square(g.field, g.xs[k] - 2.3f, g.zs[k] - 2.3f, g.xs[k] + 2.3f, g.zs[k] + 2.3f,
-                                  count_triangle, &sum);
+        field_triangles_in_square(g.field, g.xs[k] - 2.3f, g.zs[k] - 2.3f, g.xs[k] + 2.3f,
+                                  g.zs[k] + 2.3f, count_triangle, &sum);
         k = (k + 1) & 4095;
     }
     benchmark::DoNotOptimize(sum);
@@ -109,10 +112,11 @@ void bm_surface_and_friction(benchmark::State& state) {
         int type = surface_set_type_at(g.surfaces, g.xs[k], g.zs[k]);
         float a, b;
         surface_roll_resist_at(g.surfaces.types[type], g.xs[k] * 0.05f, &a, &b);
-        benchmark::DoNotOptimize(surface_friction_at(g.surfaces.types[type], g.zs[k] * 0.05f) + a + b);
+        benchmark::DoNotOptimize(surface_friction_at(g.surfaces.types[type], g.zs[k] * 0.05f) + a +
+                                 b);
         k = (k + 1) & 4095;
     }
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(bm_surface_and_friction);
-}
+} // namespace

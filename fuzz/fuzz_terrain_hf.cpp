@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!height_field_parse(&field, data, size)) __builtin_trap();
     float extent = field.extent;
     for (int k = 0; k < 16; k++) {
-        float x = extent * (static_cast<float>(k) / 8 - 0.5f), z = extent * (static_cast<float>(k * 7 % 16) / 8 - 0.5f);
+        float x = extent * (static_cast<float>(k) / 8 - 0.5f),
+              z = extent * (static_cast<float>(k * 7 % 16) / 8 - 0.5f);
         volatile float h = field_height_at(field, x, z);
         (void)h;
         volatile float y = field_normal_at(field, x, z).y;

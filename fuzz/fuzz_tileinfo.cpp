@@ -8,7 +8,7 @@
 
 namespace {
 uint32_t no_texture(const char*) { return 7; }
-}
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Warnings are the expected output here; writing them to a log file would only slow runs.
@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (set.tilemap[k] >= set.count) __builtin_trap();
         for (int t = 0; t < set.count; t++) {
             const surface_type& type = set.types[t];
-            if (type.erosion.limit_count < 0 || type.erosion.limit_count > k_erode_limits) __builtin_trap();
+            if (type.erosion.limit_count < 0 || type.erosion.limit_count > k_erode_limits)
+                __builtin_trap();
             for (float speed : {0.0f, 0.5f, 3.0f, 40.0f, 1e6f}) {
                 volatile float f = surface_friction_at(type, speed);
                 float a, b;

@@ -24,7 +24,7 @@ terrain_state g_terrain;
 std::string track_file(const char* folder, const char* name) {
     return std::string("@") + folder + "/" + name;
 }
-}
+} // namespace
 
 ground_state& ground() { return g_terrain.ground; }
 
@@ -63,8 +63,9 @@ bool height_field_load(const char* folder) {
             const uint8_t* body = data + header.body_offset;
             size_t size = bytes.size() - header.body_offset;
             for (size_t k = 0; k < count; k++)
-                samples[k] = static_cast<uint16_t>((2 * k < size ? body[2 * k] : 0xFF) |
-                                                   (2 * k + 1 < size ? body[2 * k + 1] : 0xFF) << 8);
+                samples[k] =
+                    static_cast<uint16_t>((2 * k < size ? body[2 * k] : 0xFF) |
+                                          (2 * k + 1 < size ? body[2 * k + 1] : 0xFF) << 8);
         }
     } else {
         terrain_image image;
@@ -76,7 +77,8 @@ bool height_field_load(const char* folder) {
                 for (int j = 0; j < n; j++)
                     for (int i = 0; i < n; i++)
                         samples[i + static_cast<size_t>(n) * j] =
-                            image.pixels[static_cast<size_t>(std::min(j, image.height - 1)) * image.width +
+                            image.pixels[static_cast<size_t>(std::min(j, image.height - 1)) *
+                                             image.width +
                                          std::min(i, image.width - 1)];
             }
         } else if (debug_level() >= 2) {
@@ -107,8 +109,8 @@ bool height_field_save(const char* folder) {
     if (hi > lo) {
         float scale = 1.0f / (hi - lo);
         for (size_t k = 0; k < count; k++)
-            samples[k] = static_cast<uint16_t>(
-                std::clamp(std::floor((field.heights[k] - lo) * scale * 65535.0f + 0.5f), 0.0f, 65535.0f));
+            samples[k] = static_cast<uint16_t>(std::clamp(
+                std::floor((field.heights[k] - lo) * scale * 65535.0f + 0.5f), 0.0f, 65535.0f));
     }
     // The image goes first: until the new header replaces the old one, the old header still
     // describes a complete track (its own body, or an image it can read).
@@ -220,7 +222,9 @@ const surface_type& surface_type_get(int index) {
     return set.types[std::clamp(index, 0, set.count - 1)];
 }
 
-float friction_at(int type, float speed) { return surface_friction_at(surface_type_get(type), speed); }
+float friction_at(int type, float speed) {
+    return surface_friction_at(surface_type_get(type), speed);
+}
 
 void roll_resist_at(int type, float speed, float* first, float* second) {
     surface_roll_resist_at(surface_type_get(type), speed, first, second);

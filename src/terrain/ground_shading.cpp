@@ -23,7 +23,8 @@ bool read_picture(const std::string& name, bool ppm, image* out) {
     std::string bytes;
     if (!file_to_string(name.c_str(), &bytes)) return false;
     const uint8_t* data = reinterpret_cast<const uint8_t*>(bytes.data());
-    return ppm ? image_decode_ppm(data, bytes.size(), out) : image_decode_pgm(data, bytes.size(), out);
+    return ppm ? image_decode_ppm(data, bytes.size(), out)
+               : image_decode_pgm(data, bytes.size(), out);
 }
 
 bool load_shading(const std::string& base, int n) {
@@ -76,14 +77,15 @@ bool write_ppm(const std::string& name, int n, const std::vector<uint8_t>& rgb, 
     data_file_print(f, "P6\n%d %d\n255\n", n, n);
     if (doubled) {
         std::vector<uint8_t> out(rgb.size());
-        for (size_t i = 0; i < rgb.size(); i++) out[i] = rgb[i] >= 128 ? 255 : static_cast<uint8_t>(rgb[i] * 2);
+        for (size_t i = 0; i < rgb.size(); i++)
+            out[i] = rgb[i] >= 128 ? 255 : static_cast<uint8_t>(rgb[i] * 2);
         data_file_write(f, out.data(), out.size());
     } else {
         data_file_write(f, rgb.data(), rgb.size());
     }
     return data_file_close(f);
 }
-}
+} // namespace
 
 ground_shading_state& ground_shading() { return g_shading; }
 

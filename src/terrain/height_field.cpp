@@ -38,7 +38,7 @@ bool scan_number(const uint8_t* bytes, size_t size, size_t* at, bool integer, do
     *at += static_cast<size_t>(end - token);
     return true;
 }
-}
+} // namespace
 
 bool height_field_parse_header(const uint8_t* bytes, size_t size, height_field_header* out) {
     size_t at = 0;
@@ -50,8 +50,7 @@ bool height_field_parse_header(const uint8_t* bytes, size_t size, height_field_h
     // are refused like a header that doesn't parse.
     if (e < k_min_size_exponent || e > k_max_size_exponent) return false;
     if (!std::isfinite(c) || c <= 0 || c > 1.0e4) return false;
-    if (!std::isfinite(lo) || !std::isfinite(hi) || std::fabs(lo) > 1.0e7 ||
-        std::fabs(hi) > 1.0e7)
+    if (!std::isfinite(lo) || !std::isfinite(hi) || std::fabs(lo) > 1.0e7 || std::fabs(hi) > 1.0e7)
         return false;
     skip_blanks(bytes, size, &at);
     out->size_exponent = static_cast<int>(e);
@@ -63,8 +62,8 @@ bool height_field_parse_header(const uint8_t* bytes, size_t size, height_field_h
     return true;
 }
 
-void height_field_create(height_field* field, int size_exponent, float cell_size,
-                         float min_height, float max_height) {
+void height_field_create(height_field* field, int size_exponent, float cell_size, float min_height,
+                         float max_height) {
     height_field_free(field);
     int n = (1 << (size_exponent + 1)) + 1;
     field->size_exponent = size_exponent;
@@ -184,7 +183,7 @@ void mark_triangles_around(height_field& field, int i, int j) {
         }
     }
 }
-}
+} // namespace
 
 void field_set_height(height_field& field, int i, int j, float height) {
     int n = field.samples_per_side;

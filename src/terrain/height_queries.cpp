@@ -115,7 +115,7 @@ const terrain_vec3& cached_normal(height_field& f, int i, int j, int which) {
     }
     return f.triangle_normals[index];
 }
-}
+} // namespace
 
 float field_height_at(const height_field& field, float x, float z) {
     return interpolate(field.heights, field.samples_per_side, x, z, field);
@@ -128,7 +128,8 @@ float field_loaded_height_at(const height_field& field, float x, float z) {
 terrain_vec3 field_normal_at(const height_field& field, float x, float z) {
     cell_position p = locate(field, x, z);
     triangle_choice t = choose(p);
-    return cross_up(corner(field, p.i + t.p0x, p.j + t.p0z), corner(field, p.i + t.p1x, p.j + t.p1z),
+    return cross_up(corner(field, p.i + t.p0x, p.j + t.p0z),
+                    corner(field, p.i + t.p1x, p.j + t.p1z),
                     corner(field, p.i + t.p2x, p.j + t.p2z));
 }
 
@@ -159,8 +160,8 @@ terrain_vec3 field_vertex_normal_at(height_field& field, int i, int j) {
     return normalised(sum);
 }
 
-void field_triangles_in_square(const height_field& field, float x0, float z0, float x1,
-                               float z1, ground_triangle_visitor visit, void* context) {
+void field_triangles_in_square(const height_field& field, float x0, float z0, float x1, float z1,
+                               ground_triangle_visitor visit, void* context) {
     float c = field.cell_size;
     int i0 = static_cast<int>(std::floor(bound_cell(x0 / c)));
     int i1 = static_cast<int>(std::ceil(bound_cell(x1 / c))) - 1;
@@ -173,10 +174,11 @@ void field_triangles_in_square(const height_field& field, float x0, float z0, fl
     for (int j = j0; j <= j1; j++) {
         for (int i = i0; i <= i1; i++) {
             int t = ((i + j) & 1) == 0 ? 1 : 0;
-            ground_triangle a{{corner(field, i, j), corner(field, i, j + 1), corner(field, i + 1, j + t)}};
+            ground_triangle a{
+                {corner(field, i, j), corner(field, i, j + 1), corner(field, i + 1, j + t)}};
             visit(a, context);
-            ground_triangle b{
-                {corner(field, i + 1, j + 1), corner(field, i + 1, j), corner(field, i, j + 1 - t)}};
+            ground_triangle b{{corner(field, i + 1, j + 1), corner(field, i + 1, j),
+                               corner(field, i, j + 1 - t)}};
             visit(b, context);
         }
     }

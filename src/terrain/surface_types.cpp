@@ -327,7 +327,7 @@ const char* blend_key(const char* texture_name) {
 bool stem_equals(const char* key, const char* text, size_t length) {
     return stem_length(key) == length && strncmp(key, text, length) == 0;
 }
-}
+} // namespace
 
 void surface_set_free(surface_set* set) {
     checked_free(set->types);
@@ -427,8 +427,8 @@ void surface_types_blend_codes(surface_set* set) {
     }
 }
 
-void surface_set_tilemap(surface_set* set, int size_exponent, float cell_size,
-                         const uint8_t* bytes, size_t size) {
+void surface_set_tilemap(surface_set* set, int size_exponent, float cell_size, const uint8_t* bytes,
+                         size_t size) {
     checked_free(set->tilemap);
     int tiles = 1 << size_exponent;
     size_t total = static_cast<size_t>(tiles) * static_cast<size_t>(tiles);
@@ -437,7 +437,8 @@ void surface_set_tilemap(surface_set* set, int size_exponent, float cell_size,
     set->half_inverse_cell = 0.5f / cell_size;
     int last = set->count > 0 ? set->count - 1 : 0;
     size_t given = size < total ? size : total;
-    for (size_t k = 0; k < given; k++) set->tilemap[k] = bytes[k] > last ? static_cast<uint8_t>(last) : bytes[k];
+    for (size_t k = 0; k < given; k++)
+        set->tilemap[k] = bytes[k] > last ? static_cast<uint8_t>(last) : bytes[k];
 }
 
 int surface_set_type_at(const surface_set& set, float x, float z) {

@@ -18,17 +18,17 @@ constexpr int k_min_size_exponent = 6;  // level-of-detail blocks need at least 
 constexpr int k_max_size_exponent = 10; // 2049 samples a side; larger fields are refused
 
 struct height_field {
-    int size_exponent = 0;    // e
-    int samples_per_side = 0; // n = 2^(e+1) + 1
-    float cell_size = 0;      // ft, c
-    float inverse_cell_size = 0; // 1/ft, computed once as a float
-    float extent = 0;         // ft, (n - 1) * c
-    float min_height = 0;     // ft, height of sample value 0
-    float max_height = 0;     // ft, height of sample value 65535
-    float* heights = nullptr; // ft, n*n, x index fastest; one block with loaded_heights
-    float* loaded_heights = nullptr;   // ft, the heights as loaded, never deformed
+    int size_exponent = 0;           // e
+    int samples_per_side = 0;        // n = 2^(e+1) + 1
+    float cell_size = 0;             // ft, c
+    float inverse_cell_size = 0;     // 1/ft, computed once as a float
+    float extent = 0;                // ft, (n - 1) * c
+    float min_height = 0;            // ft, height of sample value 0
+    float max_height = 0;            // ft, height of sample value 65535
+    float* heights = nullptr;        // ft, n*n, x index fastest; one block with loaded_heights
+    float* loaded_heights = nullptr; // ft, the heights as loaded, never deformed
     terrain_vec3* triangle_normals = nullptr; // unit, (2n - 2)(n - 1), row j holds 2n - 2
-    uint8_t* normal_dirty = nullptr;   // one flag per cached triangle normal
+    uint8_t* normal_dirty = nullptr;          // one flag per cached triangle normal
     // Samples changed since the texturing last took them (empty when min > max).
     int changed_min_i = 0, changed_min_j = 0, changed_max_i = -1, changed_max_j = -1;
 };
@@ -46,8 +46,8 @@ struct height_field_header {
 // Reads the header from the start of a file's bytes; false when it is not four usable numbers.
 bool height_field_parse_header(const uint8_t* bytes, size_t size, height_field_header* out);
 // Allocates a field of the header's size, every height min_height, every normal dirty.
-void height_field_create(height_field* field, int size_exponent, float cell_size,
-                         float min_height, float max_height);
+void height_field_create(height_field* field, int size_exponent, float cell_size, float min_height,
+                         float max_height);
 void height_field_free(height_field* field);
 // Sample values 0..65535 to heights; bytes past the end of the body read as 0xFF.
 void height_field_fill_from_body(height_field* field, const uint8_t* body, size_t size);
@@ -75,8 +75,8 @@ struct ground_triangle {
 };
 using ground_triangle_visitor = void (*)(const ground_triangle& triangle, void* context);
 // Both triangles of every cell overlapping [x0, x1] x [z0, z1], row by row.
-void field_triangles_in_square(const height_field& field, float x0, float z0, float x1,
-                               float z1, ground_triangle_visitor visit, void* context);
+void field_triangles_in_square(const height_field& field, float x0, float z0, float x1, float z1,
+                               ground_triangle_visitor visit, void* context);
 
 // Writes one sample (outside the grid: nothing), keeping min/max, the normal cache's dirty
 // flags and the changed region up to date.
@@ -96,16 +96,16 @@ constexpr int k_erode_limits = 8;
 constexpr float k_min_curve_speed = 9.5367431640625e-07f; // ft/s, 2^-20
 
 struct roost_type {
-    int32_t mode = 0;    // 0 off, 1 on, 2 on as splash
+    int32_t mode = 0;     // 0 off, 1 on, 2 on as splash
     uint32_t texture = 0; // texture handle
     float count = 10.0f;
     float dig = 1.0f;
-    float slip_threshold = 4.0f; // ft/s
-    float slow_angle = 1.5707964f; // rad
+    float slip_threshold = 4.0f;    // ft/s
+    float slow_angle = 1.5707964f;  // rad
     float fast_angle = 0.19634955f; // rad
-    float slow_speed = 0.0f;  // ft/s
-    float fast_speed = 64.0f; // ft/s
-    float size = 0.25f;  // ft
+    float slow_speed = 0.0f;        // ft/s
+    float fast_speed = 64.0f;       // ft/s
+    float size = 0.25f;             // ft
     float grow = 4.0f;
     float drag = 0.5f;
     float vscale = 1.0f;
@@ -117,16 +117,16 @@ static_assert(sizeof(roost_type) == 64);
 
 struct erosion_params {
     float depth = 1.0f;
-    float lower = 50.0f; // lbf
-    float upper = 150.0f; // lbf
+    float lower = 50.0f;       // lbf
+    float upper = 150.0f;      // lbf
     float displacement = 2.0f; // ft
-    float radius = 4.0f; // ft
+    float radius = 4.0f;       // ft
     float inner_depth = 0.125f;
     float inner_radius = 2.0f; // ft
     float min_slope = -0.5f;
     float max_slope = 0.5f;
     float off_speed = 10.0f; // ft/s
-    float on_speed = 15.0f; // ft/s
+    float on_speed = 15.0f;  // ft/s
     float slip_lower = 0.0f; // ft/s
     float slip_upper = 5.0f; // ft/s
     float slip_base_scale = 1.0f;
@@ -147,9 +147,9 @@ struct friction_point {
     float speed = 0.0f; // ft/s; 0 ends the curve
 };
 struct roll_point {
-    float first = 5.0f;  // lbf
+    float first = 5.0f;   // lbf
     float second = 15.0f; // lbf, with the tyre fully sunk
-    float speed = 0.0f;  // ft/s; 0 ends the curve
+    float speed = 0.0f;   // ft/s; 0 ends the curve
 };
 
 constexpr int k_surface_name_length = 48;
@@ -158,7 +158,7 @@ constexpr int k_surface_texture_name_length = 256;
 struct surface_type {
     char name[k_surface_name_length] = {};
     char texture_name[k_surface_texture_name_length] = {}; // as the file gave it
-    uint32_t texture = 0; // texture handle
+    uint32_t texture = 0;                                  // texture handle
     friction_point friction[k_curve_points];
     roll_point roll_resist[k_curve_points];
     roost_type roost[k_roost_types];
@@ -172,8 +172,8 @@ using texture_loader = uint32_t (*)(const char* name);
 struct surface_set {
     surface_type* types = nullptr; // k_max_surface_types slots
     int count = 0;
-    uint8_t* tilemap = nullptr; // T*T, row zc, then xc
-    int tiles_per_side = 0;     // T = 2^e
+    uint8_t* tilemap = nullptr;  // T*T, row zc, then xc
+    int tiles_per_side = 0;      // T = 2^e
     float half_inverse_cell = 0; // 1/ft, 0.5/c
 };
 
@@ -187,8 +187,8 @@ bool surface_types_parse_texturelist(surface_set* set, const char* text, size_t 
 // Blend code of every type from its texture name.
 void surface_types_blend_codes(surface_set* set);
 // T*T bytes; a short map is padded with type 0, bytes beyond the last type are clamped.
-void surface_set_tilemap(surface_set* set, int size_exponent, float cell_size,
-                         const uint8_t* bytes, size_t size);
+void surface_set_tilemap(surface_set* set, int size_exponent, float cell_size, const uint8_t* bytes,
+                         size_t size);
 
 int surface_set_type_at(const surface_set& set, float x, float z);
 float surface_friction_at(const surface_type& type, float speed);

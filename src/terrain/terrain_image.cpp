@@ -10,7 +10,8 @@ bool terrain_image_read_grey16(const char* name, terrain_image* out) {
     std::vector<uint16_t> samples;
     int width = 0, height = 0;
     if (!image_read_png16(name, &samples, &width, &height)) return false;
-    if (width <= 0 || height <= 0 || samples.size() < static_cast<size_t>(width) * height) return false;
+    if (width <= 0 || height <= 0 || samples.size() < static_cast<size_t>(width) * height)
+        return false;
     out->width = width;
     out->height = height;
     out->pixels = std::move(samples);

@@ -23,7 +23,7 @@ std::string png16(const std::vector<uint16_t>& samples, int width, int height) {
     EXPECT_TRUE(image_encode_png16(samples.data(), width, height, &bytes));
     return bytes;
 }
-}
+} // namespace
 
 TEST_F(TerrainFilesTest, MissingHeightFieldFailsWithItsPath) {
     EXPECT_FALSE(height_field_load("nowhere"));
@@ -78,7 +78,8 @@ TEST_F(TerrainFilesTest, SaveAndReloadKeepsTheHeights) {
     height_field_create(&f, 6, 0.75f, 0, 1);
     for (int j = 0; j < 129; j++)
         for (int i = 0; i < 129; i++)
-            f.heights[i + 129 * j] = 3.0f * std::sin(i * 0.1f) + 0.05f * static_cast<float>(j) - 1.0f;
+            f.heights[i + 129 * j] =
+                3.0f * std::sin(i * 0.1f) + 0.05f * static_cast<float>(j) - 1.0f;
     height_field_loaded(&f);
     std::vector<float> before(f.heights, f.heights + 129 * 129);
     float lo = *std::min_element(before.begin(), before.end());
@@ -111,7 +112,8 @@ TEST_F(TerrainFilesTest, FlatFieldSavesAsZeroSamples) {
     std::string png = read(home / "trk/terrain.png");
     std::vector<uint16_t> samples;
     int w = 0, h = 0;
-    ASSERT_TRUE(image_decode_png16(reinterpret_cast<const uint8_t*>(png.data()), png.size(), &samples, &w, &h));
+    ASSERT_TRUE(image_decode_png16(reinterpret_cast<const uint8_t*>(png.data()), png.size(),
+                                   &samples, &w, &h));
     EXPECT_EQ(w, 129);
     EXPECT_EQ(h, 129);
     for (uint16_t s : samples) ASSERT_EQ(s, 0);
@@ -161,7 +163,8 @@ TEST_F(TerrainFilesTest, TilemapIsRequiredAndPaddedAndSavedUnchanged) {
 }
 
 TEST_F(TerrainFilesTest, GroundQueriesGoThroughTheLoadedField) {
-    write(data / "trk/terrain.hf", "6 2 0 1\n:" + samples_bytes(std::vector<uint16_t>(129 * 129, 65535)));
+    write(data / "trk/terrain.hf",
+          "6 2 0 1\n:" + samples_bytes(std::vector<uint16_t>(129 * 129, 65535)));
     ASSERT_TRUE(height_field_load("trk"));
     EXPECT_EQ(ground_height_at(50, 50), 1.0f);
     terrain_vec3 n = ground_normal_at(50, 50);

@@ -40,7 +40,7 @@ struct test_field {
 };
 
 float length(terrain_vec3 v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
-}
+} // namespace
 
 TEST(HeightField, ZeroBodyGivesFlatFieldOfTheHeadersSize) {
     height_field field;
@@ -67,8 +67,8 @@ TEST(HeightField, ExtremeSampleValuesGiveExactlyMinAndMax) {
 TEST(HeightField, HeaderToleratesLineEndsBeforeTheBody) {
     height_field_header header;
     std::string text = "6\r\n 1.5\t0 100\r\n\r\n:";
-    ASSERT_TRUE(height_field_parse_header(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
-                                          &header));
+    ASSERT_TRUE(height_field_parse_header(reinterpret_cast<const uint8_t*>(text.data()),
+                                          text.size(), &header));
     EXPECT_TRUE(header.has_body);
     EXPECT_EQ(header.body_offset, text.size());
     EXPECT_FLOAT_EQ(header.cell_size, 1.5f);
@@ -77,8 +77,8 @@ TEST(HeightField, HeaderToleratesLineEndsBeforeTheBody) {
 TEST(HeightField, HeaderWithoutColonTakesHeightsFromTheImage) {
     height_field_header header;
     std::string text = "7 2.000000 -1.000000 30.000000\n";
-    ASSERT_TRUE(height_field_parse_header(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
-                                          &header));
+    ASSERT_TRUE(height_field_parse_header(reinterpret_cast<const uint8_t*>(text.data()),
+                                          text.size(), &header));
     EXPECT_FALSE(header.has_body);
     height_field field;
     ASSERT_TRUE(parse(&field, text));
@@ -89,9 +89,20 @@ TEST(HeightField, HeaderWithoutColonTakesHeightsFromTheImage) {
 
 TEST(HeightField, BadHeadersAreRefused) {
     const char* bad[] = {
-        "",           "abc",          "6 0.5 0",        "6 0.5 0 x",     "5 1 0 10 :",
-        "11 1 0 10 :", "-1 1 0 10 :", "99999999999 1 0 1", "6 0 0 10 :",  "6 -1 0 10 :",
-        "6 nan 0 10 :", "6 1 inf 10 :", "6 1 0 nan :",   "6 1e30 0 1 :",
+        "",
+        "abc",
+        "6 0.5 0",
+        "6 0.5 0 x",
+        "5 1 0 10 :",
+        "11 1 0 10 :",
+        "-1 1 0 10 :",
+        "99999999999 1 0 1",
+        "6 0 0 10 :",
+        "6 -1 0 10 :",
+        "6 nan 0 10 :",
+        "6 1 inf 10 :",
+        "6 1 0 nan :",
+        "6 1e30 0 1 :",
     };
     for (const char* text : bad) {
         height_field_header header;
@@ -189,7 +200,7 @@ TEST(HeightQueries, EvenCellsSplitAlongTheRisingDiagonal) {
     test_field t(1, [](int, int) { return 0.0f; });
     t.at(3, 4) = 1;
     EXPECT_NEAR(field_height_at(t.field, 2.75f, 4.25f), 0.5f, 1e-6); // v <= u
-    EXPECT_EQ(field_height_at(t.field, 2.25f, 4.75f), 0.0f);        // v > u
+    EXPECT_EQ(field_height_at(t.field, 2.25f, 4.75f), 0.0f);         // v > u
     // On the diagonal both planes give the same height, and the v <= u triangle is chosen.
     t.at(3, 4) = 0;
     t.at(2, 5) = 4; // tilts only the v > u triangle
@@ -206,8 +217,8 @@ TEST(HeightQueries, OddCellsSplitAlongTheFallingDiagonal) {
     // Cell (3, 4) is odd: its diagonal runs from (4, 4) to (3, 5).
     test_field t(1, [](int, int) { return 0.0f; });
     t.at(4, 5) = 1;
-    EXPECT_EQ(field_height_at(t.field, 3.25f, 4.25f), 0.0f);           // u + v <= 1
-    EXPECT_NEAR(field_height_at(t.field, 3.75f, 4.75f), 0.5f, 1e-6);  // u + v > 1
+    EXPECT_EQ(field_height_at(t.field, 3.25f, 4.25f), 0.0f);         // u + v <= 1
+    EXPECT_NEAR(field_height_at(t.field, 3.75f, 4.75f), 0.5f, 1e-6); // u + v > 1
     t.at(4, 5) = 0;
     t.at(3, 4) = 1;
     EXPECT_NEAR(field_height_at(t.field, 3.25f, 4.25f), 0.5f, 1e-6);
@@ -220,7 +231,8 @@ TEST(HeightQueries, OutsideTheFieldFollowsTheBorderProfile) {
         // Equal up to rounding: the cells beyond the border may split the other way.
         EXPECT_NEAR(field_height_at(t.field, -5, z), field_height_at(t.field, 0, z), 1e-4) << z;
         EXPECT_NEAR(field_height_at(t.field, 500, z), field_height_at(t.field, 128, z), 1e-4) << z;
-        EXPECT_NEAR(field_height_at(t.field, z, -0.001f), field_height_at(t.field, z, 0), 1e-4) << z;
+        EXPECT_NEAR(field_height_at(t.field, z, -0.001f), field_height_at(t.field, z, 0), 1e-4)
+            << z;
     }
     EXPECT_EQ(field_height_at(t.field, -40, -40), t.at(0, 0));
     EXPECT_EQ(field_height_at(t.field, 1e9f, 1e9f), t.at(128, 128));
@@ -312,7 +324,7 @@ struct visit_log {
 void record_triangle(const ground_triangle& t, void* context) {
     static_cast<visit_log*>(context)->triangles.push_back(t);
 }
-}
+} // namespace
 
 TEST(TrianglesInSquare, CoversTheSquareWithTheQueryTriangulation) {
     test_field t(2, [](int i, int j) { return static_cast<float>((i * 5 + j * 3) % 4); });

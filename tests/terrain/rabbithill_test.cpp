@@ -86,10 +86,11 @@ float turn_radius(const track_layout& layout, float s) {
 }
 
 bool is_jump(feature_kind k) {
-    return k == feature_kind::tabletop || k == feature_kind::double_jump || k == feature_kind::triple_jump ||
-           k == feature_kind::step_up || k == feature_kind::finish_jump || k == feature_kind::rhythm_lane;
+    return k == feature_kind::tabletop || k == feature_kind::double_jump ||
+           k == feature_kind::triple_jump || k == feature_kind::step_up ||
+           k == feature_kind::finish_jump || k == feature_kind::rhythm_lane;
 }
-}
+} // namespace
 
 TEST_F(Rabbithill, LapIsClosedSmoothAndOfRaceLength) {
     EXPECT_GE(layout.length, 2500);
@@ -100,11 +101,13 @@ TEST_F(Rabbithill, LapIsClosedSmoothAndOfRaceLength) {
     for (size_t k = 0; k < layout.points.size(); k++) {
         const layout_point& a = layout.points[k];
         const layout_point& b = layout.points[(k + 1) % layout.points.size()];
-        ASSERT_NEAR(std::hypot(b.x - a.x, b.z - a.z), layout.step, 0.05f) << "even spacing at " << a.s;
+        ASSERT_NEAR(std::hypot(b.x - a.x, b.z - a.z), layout.step, 0.05f)
+            << "even spacing at " << a.s;
         ASSERT_GT(a.dir_x * b.dir_x + a.dir_z * b.dir_z, 0.999f) << "no kink at " << a.s;
     }
     float tightest = 1e9f;
-    for (float s = 0; s < layout.length; s += 2) tightest = std::min(tightest, turn_radius(layout, s));
+    for (float s = 0; s < layout.length; s += 2)
+        tightest = std::min(tightest, turn_radius(layout, s));
     EXPECT_GT(tightest, 30.0f) << "a hairpin a bike can ride";
 }
 
@@ -137,10 +140,11 @@ TEST_F(Rabbithill, FieldSizeAndSpacing) {
 }
 
 TEST_F(Rabbithill, EveryFeatureOnceInRidingOrder) {
-    const feature_kind wanted[] = {feature_kind::start_straight, feature_kind::berm_turn, feature_kind::tabletop,
-                                   feature_kind::double_jump,    feature_kind::whoops,    feature_kind::triple_jump,
-                                   feature_kind::off_camber_turn, feature_kind::rhythm_lane, feature_kind::step_up,
-                                   feature_kind::sand_section,   feature_kind::finish_jump};
+    const feature_kind wanted[] = {
+        feature_kind::start_straight,  feature_kind::berm_turn,   feature_kind::tabletop,
+        feature_kind::double_jump,     feature_kind::whoops,      feature_kind::triple_jump,
+        feature_kind::off_camber_turn, feature_kind::rhythm_lane, feature_kind::step_up,
+        feature_kind::sand_section,    feature_kind::finish_jump};
     float previous_end = 0;
     size_t next = 0;
     for (const layout_feature& f : layout.features) {
@@ -181,13 +185,15 @@ TEST_F(Rabbithill, JumpsSitOnStraightsAndStandAtRealHeights) {
         EXPECT_NEAR(feature_height(f->s_end + 3), 0, 0.3f) << f->name;
         if (!is_jump(e.kind)) continue;
         for (float s = f->s_begin - 20; s < f->s_end + 20; s += 5)
-            ASSERT_GT(turn_radius(layout, s), 250.0f) << f->name << " at " << s << " of " << f->s_begin;
+            ASSERT_GT(turn_radius(layout, s), 250.0f)
+                << f->name << " at " << s << " of " << f->s_begin;
     }
 }
 
 TEST_F(Rabbithill, TakeOffsAreRideableAndLandingsLongerAndShallower) {
-    for (feature_kind kind : {feature_kind::tabletop, feature_kind::double_jump, feature_kind::triple_jump,
-                              feature_kind::step_up, feature_kind::finish_jump}) {
+    for (feature_kind kind :
+         {feature_kind::tabletop, feature_kind::double_jump, feature_kind::triple_jump,
+          feature_kind::step_up, feature_kind::finish_jump}) {
         const layout_feature* f = layout_find(layout, kind);
         // The take-off face: from where the ground starts rising to its lip.
         float s = f->s_begin;
@@ -244,14 +250,17 @@ TEST_F(Rabbithill, TurnsAreBankedTheRightWay) {
         float turning_left = (p.dir_x * q.dir_z - p.dir_z * q.dir_x) < 0 ? 1.0f : -1.0f;
         return (left - right) * turning_left; // positive: the inside is higher
     };
-    EXPECT_LT(bank(layout_find(layout, feature_kind::berm_turn)), -2.5f) << "a berm's outside stands up";
-    EXPECT_GT(bank(layout_find(layout, feature_kind::off_camber_turn)), 1.5f) << "off-camber falls away";
+    EXPECT_LT(bank(layout_find(layout, feature_kind::berm_turn)), -2.5f)
+        << "a berm's outside stands up";
+    EXPECT_GT(bank(layout_find(layout, feature_kind::off_camber_turn)), 1.5f)
+        << "off-camber falls away";
 }
 
 TEST_F(Rabbithill, SurfacesUnderGrooveInfieldAndSand) {
     // The groove on the straights is packed dirt.
-    for (feature_kind kind : {feature_kind::tabletop, feature_kind::double_jump, feature_kind::triple_jump,
-                              feature_kind::whoops, feature_kind::rhythm_lane, feature_kind::finish_jump}) {
+    for (feature_kind kind :
+         {feature_kind::tabletop, feature_kind::double_jump, feature_kind::triple_jump,
+          feature_kind::whoops, feature_kind::rhythm_lane, feature_kind::finish_jump}) {
         const layout_feature* f = layout_find(layout, kind);
         for (float s = f->s_begin; s < f->s_end; s += 3) {
             layout_point p = layout_at(layout, s);
@@ -264,7 +273,8 @@ TEST_F(Rabbithill, SurfacesUnderGrooveInfieldAndSand) {
         ASSERT_EQ(surface_name_at(p.x, p.z), "sand") << s;
     }
     layout_point berm = layout_at(layout, (layout_find(layout, feature_kind::berm_turn)->s_begin +
-                                           layout_find(layout, feature_kind::berm_turn)->s_end) / 2);
+                                           layout_find(layout, feature_kind::berm_turn)->s_end) /
+                                              2);
     EXPECT_EQ(surface_name_at(berm.x, berm.z), "loam");
     layout_point gate = layout_at(layout, 20);
     EXPECT_EQ(surface_name_at(gate.x, gate.z), "hardpack");
@@ -313,8 +323,8 @@ TEST_F(Rabbithill, BlendTilesMeetTheirNeighbours) {
             }
             if (zc + 1 < tiles) {
                 ASSERT_EQ(corner(xc, zc, 1), corner(xc, zc + 1, 3))
-                    << xc << "," << zc << " " << surface_type_get(set.tilemap[zc * tiles + xc]).name << " over "
-                    << surface_type_get(set.tilemap[(zc + 1) * tiles + xc]).name;
+                    << xc << "," << zc << " " << surface_type_get(set.tilemap[zc * tiles + xc]).name
+                    << " over " << surface_type_get(set.tilemap[(zc + 1) * tiles + xc]).name;
                 ASSERT_EQ(corner(xc, zc, 0), corner(xc, zc + 1, 2)) << xc << "," << zc;
             }
         }

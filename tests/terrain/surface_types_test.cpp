@@ -41,7 +41,7 @@ uint32_t record_texture(const char* name) {
     g_loaded_textures.push_back(name);
     return static_cast<uint32_t>(g_loaded_textures.size());
 }
-}
+} // namespace
 
 TEST(Tileinfo, FrictionCurveInterpolatesInSpeedSquared) {
     loaded_set s;
@@ -104,8 +104,10 @@ TEST(Tileinfo, NamesAndTexturesAndTrailingSettings) {
     std::string long_name(60, 'x');
     ASSERT_TRUE(s.tileinfo("  \t texture  @tex/loam.png  \r\n\n"
                            "addtile\r\n"
-                           "name " + long_name + "\ntexture sand.png\naddtile\n"
-                           "texture discarded.png\nfriction 0.2 1\n",
+                           "name " +
+                               long_name +
+                               "\ntexture sand.png\naddtile\n"
+                               "texture discarded.png\nfriction 0.2 1\n",
                            record_texture));
     ASSERT_EQ(s.set.count, 2) << "settings after the last addtile are dropped";
     EXPECT_STREQ(s[0].name, "@tex/loam.png  ") << "trailing blanks stay in the value";
@@ -143,7 +145,8 @@ TEST(Tileinfo, ErodeLimitsReplaceTheDefaultsAndMustRise) {
     loaded_set s;
     ASSERT_TRUE(s.tileinfo("erode_limit 0 1 1\nerode_limit 2 0.5 0.25\nerode_limit 2 0 0\n"
                            "erode_limit 3 0 0\nerode_depth 0.5\naddtile\naddtile\n"));
-    EXPECT_EQ(shown(), std::vector<std::string>{"tileinfo warning: erode_limit depth <= prev depth"});
+    EXPECT_EQ(shown(),
+              std::vector<std::string>{"tileinfo warning: erode_limit depth <= prev depth"});
     EXPECT_EQ(s[0].erosion.limit_count, 3);
     EXPECT_EQ(s[0].erosion.limit_depth[1], 2.0f);
     EXPECT_EQ(s[0].erosion.limit_depth[2], 3.0f);
@@ -184,8 +187,9 @@ TEST(Tileinfo, SplashRoostWithQuotedTexture) {
     EXPECT_EQ(q.count, 5.0f);
     EXPECT_EQ(q.drag, 0.0f) << "an unparsed number stores 0";
     EXPECT_EQ(g_loaded_textures[1], "@roost.png") << "the default roost texture";
-    EXPECT_EQ(shown(), (std::vector<std::string>{"tileinfo warning: unknown roost parameter 'wobble=3'",
-                                                 "tileinfo warning: bad drag"}));
+    EXPECT_EQ(shown(),
+              (std::vector<std::string>{"tileinfo warning: unknown roost parameter 'wobble=3'",
+                                        "tileinfo warning: bad drag"}));
     EXPECT_EQ(s[0].roost[2].mode, 0);
 }
 

@@ -25,7 +25,9 @@ uint32_t hash(uint32_t x, uint32_t y, uint32_t seed) {
 float lattice(int x, int y, int period_x, int period_y, uint32_t seed) {
     x = ((x % period_x) + period_x) % period_x;
     y = ((y % period_y) + period_y) % period_y;
-    return static_cast<float>(hash(static_cast<uint32_t>(x), static_cast<uint32_t>(y), seed) & 0xFFFF) / 65535.0f;
+    return static_cast<float>(hash(static_cast<uint32_t>(x), static_cast<uint32_t>(y), seed) &
+                              0xFFFF) /
+           65535.0f;
 }
 
 // Value noise that wraps at the tile's edges: u and v in [0, 1), `px` x `py` lattice cells.
@@ -120,7 +122,8 @@ std::vector<colour> material_picture(ground_material m, int variant) {
     uint32_t seed = material_seed(m);
     for (int y = 0; y < k_size; y++) {
         for (int x = 0; x < k_size; x++) {
-            float u = (static_cast<float>(x) + 0.5f) / k_size, v = (static_cast<float>(y) + 0.5f) / k_size;
+            float u = (static_cast<float>(x) + 0.5f) / k_size,
+                  v = (static_cast<float>(y) + 0.5f) / k_size;
             float extra = 0;
             if (variant > 0) {
                 float window = std::sin(k_pi * u) * std::sin(k_pi * v);
@@ -164,7 +167,8 @@ std::vector<colour> blend_picture(const std::vector<colour>& base, const std::ve
     float c00 = (mask >> 3) & 1, c10 = (mask >> 2) & 1, c01 = (mask >> 1) & 1, c11 = mask & 1;
     for (int y = 0; y < k_size; y++) {
         for (int x = 0; x < k_size; x++) {
-            float u = (static_cast<float>(x) + 0.5f) / k_size, v = (static_cast<float>(y) + 0.5f) / k_size;
+            float u = (static_cast<float>(x) + 0.5f) / k_size,
+                  v = (static_cast<float>(y) + 0.5f) / k_size;
             float w = c00 * (1 - u) * (1 - v) + c10 * u * (1 - v) + c01 * (1 - u) * v + c11 * u * v;
             float t = w + 0.45f * (fractal(u, v, 4, 4, 4242) - 0.5f);
             float f = std::clamp((t - 0.42f) / 0.16f, 0.0f, 1.0f);
@@ -179,9 +183,11 @@ std::vector<colour> blend_picture(const std::vector<colour>& base, const std::ve
 constexpr const char* k_material_names[] = {"grass", "dirt", "loam", "sand", "hardpack"};
 static_assert(sizeof k_material_names / sizeof k_material_names[0] ==
               static_cast<size_t>(ground_material::count));
-}
+} // namespace
 
-const char* ground_material_name(ground_material m) { return k_material_names[static_cast<int>(m)]; }
+const char* ground_material_name(ground_material m) {
+    return k_material_names[static_cast<int>(m)];
+}
 
 std::string ground_texture_file(ground_material m, int variant) {
     std::string name = ground_material_name(m);
@@ -192,7 +198,8 @@ std::string ground_texture_file(ground_material m, int variant) {
 std::string ground_blend_file(ground_material base, ground_material other, int mask) {
     std::string bits;
     for (int k = 3; k >= 0; k--) bits += ((mask >> k) & 1) ? '1' : '0';
-    return std::string(ground_material_name(base)) + "-" + ground_material_name(other) + "-" + bits + ".png";
+    return std::string(ground_material_name(base)) + "-" + ground_material_name(other) + "-" +
+           bits + ".png";
 }
 
 bool forge_ground_textures(const std::string& out) {
@@ -202,7 +209,8 @@ bool forge_ground_textures(const std::string& out) {
     for (int m = 0; m < static_cast<int>(ground_material::count); m++) {
         auto material = static_cast<ground_material>(m);
         plain[m] = material_picture(material, 0);
-        if (!forge_write_png(folder + ground_texture_file(material, 0), to_image(plain[m]))) return false;
+        if (!forge_write_png(folder + ground_texture_file(material, 0), to_image(plain[m])))
+            return false;
         if (material == ground_material::dirt || material == ground_material::grass) {
             for (int variant = 1; variant < k_ground_variants; variant++)
                 if (!forge_write_png(folder + ground_texture_file(material, variant),
@@ -211,11 +219,12 @@ bool forge_ground_textures(const std::string& out) {
         }
     }
     const std::vector<colour>& dirt = plain[static_cast<int>(ground_material::dirt)];
-    for (ground_material other : {ground_material::grass, ground_material::loam, ground_material::sand,
-                                  ground_material::hardpack}) {
+    for (ground_material other : {ground_material::grass, ground_material::loam,
+                                  ground_material::sand, ground_material::hardpack}) {
         for (int mask = 1; mask < 15; mask++) {
-            if (!forge_write_png(folder + ground_blend_file(ground_material::dirt, other, mask),
-                                 to_image(blend_picture(dirt, plain[static_cast<int>(other)], mask))))
+            if (!forge_write_png(
+                    folder + ground_blend_file(ground_material::dirt, other, mask),
+                    to_image(blend_picture(dirt, plain[static_cast<int>(other)], mask))))
                 return false;
         }
     }

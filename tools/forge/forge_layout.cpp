@@ -43,7 +43,9 @@ xz control(int k) {
 
 // Centripetal Catmull-Rom between p1 and p2 (no cusps or loops inside a segment).
 xz catmull_rom(xz p0, xz p1, xz p2, xz p3, float t) {
-    auto knot = [](float ti, xz a, xz b) { return ti + std::sqrt(std::hypot(b.x - a.x, b.z - a.z)); };
+    auto knot = [](float ti, xz a, xz b) {
+        return ti + std::sqrt(std::hypot(b.x - a.x, b.z - a.z));
+    };
     float t0 = 0, t1 = knot(t0, p0, p1), t2 = knot(t1, p1, p2), t3 = knot(t2, p2, p3);
     float u = t1 + (t2 - t1) * t;
     auto lerp = [](xz a, xz b, float ta, float tb, float v) {
@@ -69,10 +71,10 @@ struct slope_run {
 
 // One jump mound: toe transition, face, rounded lip, flat top, rounded crest, back face, foot.
 struct mound {
-    float height;     // ft
-    float up_angle;   // degrees, the face ridden up
-    float top;        // ft of flat top
-    float down_angle; // degrees, the face ridden (or flown) down
+    float height;                // ft
+    float up_angle;              // degrees, the face ridden up
+    float top;                   // ft of flat top
+    float down_angle;            // degrees, the face ridden (or flown) down
     float toe, lip, crest, foot; // ft of each rounding
 };
 
@@ -135,8 +137,8 @@ layout_builder& builder() {
     return b;
 }
 
-void add_feature(layout_builder& b, feature_kind kind, const char* name, float s_begin,
-                 float s_end, feature_shape shape) {
+void add_feature(layout_builder& b, feature_kind kind, const char* name, float s_begin, float s_end,
+                 feature_shape shape) {
     if (!shape.runs.empty()) s_end = s_begin + runs_length(shape.runs);
     b.layout.features.push_back({kind, name, s_begin, s_end});
     b.shapes.push_back(std::move(shape));
@@ -240,8 +242,9 @@ void build_features(layout_builder& b) {
     add_feature(b, feature_kind::berm_turn, "first turn", 560, 880, turn(5.0f, 0, 560, 880));
     add_feature(b, feature_kind::tabletop, "tabletop", 930, 0,
                 shape_runs({{5.0f, 27, 28, 14, 5, 2.5f, 4, 8}}, {}));
-    add_feature(b, feature_kind::double_jump, "double", 1080, 0,
-                shape_runs({{5.5f, 30, 1.5f, 38, 5, 2, 2, 3}, {5.5f, 34, 3, 16, 3, 2, 3, 10}}, {18}));
+    add_feature(
+        b, feature_kind::double_jump, "double", 1080, 0,
+        shape_runs({{5.5f, 30, 1.5f, 38, 5, 2, 2, 3}, {5.5f, 34, 3, 16, 3, 2, 3, 10}}, {18}));
     add_feature(b, feature_kind::turn, "second turn", 1260, 1580, turn(2.5f, 0, 1260, 1580));
     {
         feature_shape whoops;
@@ -262,8 +265,9 @@ void build_features(layout_builder& b) {
         add_feature(b, feature_kind::rhythm_lane, "rhythm lane", 2310, 0,
                     shape_runs({small, small, small, small, small}, {4, 4, 4, 4}));
     }
-    add_feature(b, feature_kind::step_up, "step-up", 2480, 0,
-                shape_runs({{3.5f, 30, 1, 40, 4, 1.5f, 1.5f, 2}, {7.0f, 36, 30, 10, 2, 3, 6, 10}}, {8}));
+    add_feature(
+        b, feature_kind::step_up, "step-up", 2480, 0,
+        shape_runs({{3.5f, 30, 1, 40, 4, 1.5f, 1.5f, 2}, {7.0f, 36, 30, 10, 2, 3, 6, 10}}, {8}));
     {
         feature_shape sand = turn(1.5f, 0, 2700, 2920);
         sand.dip = 0.6f;
@@ -272,7 +276,8 @@ void build_features(layout_builder& b) {
     add_feature(b, feature_kind::finish_jump, "finish jump", 2975, 0,
                 shape_runs({{6.5f, 28, 40, 14, 6, 3, 5, 10}}, {}));
     layout.finish_s = 3110;
-    add_feature(b, feature_kind::turn, "last turn", 3190, layout.length, turn(2.0f, 0, 3190, layout.length));
+    add_feature(b, feature_kind::turn, "last turn", 3190, layout.length,
+                turn(2.0f, 0, 3190, layout.length));
 }
 
 float feature_profile(const feature_shape& shape, const layout_feature& f, float s) {
@@ -288,10 +293,11 @@ float feature_profile(const feature_shape& shape, const layout_feature& f, float
     }
     return 0;
 }
-}
+} // namespace
 
 float layout_hillside(float x, float z) {
-    return 0.035f * (1280.0f - z) + 5.0f * std::sin(x / 160.0f + 0.7f) * std::cos(z / 190.0f - 0.3f) +
+    return 0.035f * (1280.0f - z) +
+           5.0f * std::sin(x / 160.0f + 0.7f) * std::cos(z / 190.0f - 0.3f) +
            2.5f * std::sin((x - 0.6f * z) / 85.0f);
 }
 
@@ -374,7 +380,8 @@ float layout_cross(const track_layout& layout, float s, float offset) {
         const feature_shape& shape = b.shapes[k];
         if (s < f.s_begin || s >= f.s_end || (shape.berm == 0 && shape.camber == 0)) continue;
         // Banking eases in and out over the first and last 40 ft of the turn.
-        float ease = std::min(smoothstep(f.s_begin, f.s_begin + 40, s), smoothstep(f.s_end, f.s_end - 40, s));
+        float ease = std::min(smoothstep(f.s_begin, f.s_begin + 40, s),
+                              smoothstep(f.s_end, f.s_end - 40, s));
         float half = layout_at(layout, s).half_width;
         float outward = std::clamp(-offset * shape.turn_sign, -half, half); // + towards the outside
         float u = (outward + half) / (2 * half);

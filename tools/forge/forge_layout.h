@@ -51,8 +51,8 @@ struct layout_place {
 };
 
 struct track_layout {
-    float length = 0; // ft, one lap
-    float step = 0;   // ft between points
+    float length = 0;                 // ft, one lap
+    float step = 0;                   // ft between points
     std::vector<layout_point> points; // evenly spaced along the lap, first at s = 0
     std::vector<float> grade;         // ft, smoothed hillside height under each point
     std::vector<layout_feature> features;

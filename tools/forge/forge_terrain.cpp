@@ -13,7 +13,8 @@
 
 namespace {
 constexpr float k_shoulder = 16.0f; // ft over which the groove's edge blends into the hillside
-constexpr float k_rim = 4.0f; // ft of plain dirt between a special surface and the grass, more than a tile's diagonal
+constexpr float k_rim =
+    4.0f; // ft of plain dirt between a special surface and the grass, more than a tile's diagonal
 
 float smoothstep(float edge0, float edge1, float v) {
     float t = std::clamp((v - edge0) / (edge1 - edge0), 0.0f, 1.0f);
@@ -181,10 +182,11 @@ int tile_type(const surface_table& table, const ground_material corner[4], int x
         int variant = (h % 7) < 5 ? 0 : 1 + static_cast<int>(h % 2);
         return table.plain[static_cast<int>(corner[0])][variant];
     }
-    if (other == ground_material::count) return table.plain[static_cast<int>(ground_material::dirt)][0];
+    if (other == ground_material::count)
+        return table.plain[static_cast<int>(ground_material::dirt)][0];
     return table.blend[static_cast<int>(other)][mask];
 }
-}
+} // namespace
 
 rabbithill_ground forge_rabbithill_heights() {
     const track_layout& layout = rabbithill_layout();
@@ -225,10 +227,11 @@ rabbithill_ground forge_rabbithill_heights() {
     };
     for (int zc = 0; zc < tiles; zc++) {
         for (int xc = 0; xc < tiles; xc++) {
-            ground_material corner[4] = {corner_material(2 * xc, 2 * zc), corner_material(2 * xc + 2, 2 * zc),
-                                         corner_material(2 * xc, 2 * zc + 2),
-                                         corner_material(2 * xc + 2, 2 * zc + 2)};
-            g.tilemap[static_cast<size_t>(zc) * tiles + xc] = static_cast<uint8_t>(tile_type(table, corner, xc, zc));
+            ground_material corner[4] = {
+                corner_material(2 * xc, 2 * zc), corner_material(2 * xc + 2, 2 * zc),
+                corner_material(2 * xc, 2 * zc + 2), corner_material(2 * xc + 2, 2 * zc + 2)};
+            g.tilemap[static_cast<size_t>(zc) * tiles + xc] =
+                static_cast<uint8_t>(tile_type(table, corner, xc, zc));
         }
     }
     return g;
@@ -259,6 +262,7 @@ bool forge_rabbithill_ground(const std::string& out) {
     rabbithill_ground g = forge_rabbithill_heights();
     std::string map(g.tilemap.begin(), g.tilemap.end());
     return forge_write_file(folder + "terrain.hf", rabbithill_terrain_hf(g)) &&
-           forge_write_file(folder + "tileinfo", g.tileinfo) && forge_write_file(folder + "tilemap", map) &&
+           forge_write_file(folder + "tileinfo", g.tileinfo) &&
+           forge_write_file(folder + "tilemap", map) &&
            forge_write_file(folder + "desc", std::string(k_rabbithill_name) + "\n");
 }
