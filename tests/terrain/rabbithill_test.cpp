@@ -282,7 +282,7 @@ TEST_F(Rabbithill, SurfacesUnderGrooveInfieldAndSand) {
     int checked = 0;
     for (float z = 10; z < ground().field.extent; z += 37) {
         for (float x = 10; x < ground().field.extent; x += 37) {
-            if (layout_locate(layout, x, z).distance < 60) continue;
+            if (layout_locate(layout, x, z).distance < 100) continue; // all 40 ft of the run clear
             ASSERT_EQ(material_at(x, z), "grass") << x << "," << z;
             checked++;
         }
@@ -338,4 +338,31 @@ TEST_F(Rabbithill, EverySurfaceHasItsGeneratedTexture) {
     EXPECT_GE(set.count, 5);
     for (int k = 0; k < set.count; k++)
         EXPECT_NE(set.types[k].texture, 0u) << set.types[k].texture_name << " did not load";
+}
+
+TEST_F(Rabbithill, NoCliffsAndAGentleHillside) {
+    // The steepest ground is a jump's back face; where the groove's shoulders meet the
+    // hillside, or two shoulders meet each other, nothing is steeper.
+    const height_field& f = ground().field;
+    float steepest = 0, steepest_hillside = 0;
+    for (float z = 0.6f; z < f.extent; z += 1.25f) {
+        for (float x = 0.6f; x < f.extent; x += 1.25f) {
+            terrain_vec3 n = field_normal_at(f, x, z);
+            float slope = std::sqrt(n.x * n.x + n.z * n.z) / n.y;
+            steepest = std::max(steepest, slope);
+        }
+    }
+    for (float z = 5; z < f.extent; z += 40) {
+        for (float x = 5; x < f.extent; x += 40) {
+            if (layout_locate(layout, x, z).distance < 100) continue; // all 40 ft of the run clear
+            for (float dz = 0; dz < 40; dz += 5) {
+                terrain_vec3 n = field_normal_at(f, x, z + dz);
+                steepest_hillside =
+                    std::max(steepest_hillside, std::sqrt(n.x * n.x + n.z * n.z) / n.y);
+            }
+        }
+    }
+    EXPECT_LT(degrees(steepest), 42.0f);
+    EXPECT_LT(degrees(steepest_hillside), 10.0f) << "a gently rolling hillside";
+    EXPECT_GT(degrees(steepest_hillside), 2.0f) << "but not a flat plain";
 }
