@@ -282,7 +282,7 @@ TEST_F(Rabbithill, SurfacesUnderGrooveInfieldAndSand) {
     int checked = 0;
     for (float z = 10; z < ground().field.extent; z += 37) {
         for (float x = 10; x < ground().field.extent; x += 37) {
-            if (layout_locate(layout, x, z).distance < 100) continue; // all 40 ft of the run clear
+            if (layout_locate(layout, x, z).distance < 60) continue;
             ASSERT_EQ(material_at(x, z), "grass") << x << "," << z;
             checked++;
         }
