@@ -90,8 +90,9 @@ bool wait_for_window() {
     return true;
 }
 
-void start_first_race() {
+void start_first_race(const std::string& track) {
     race_start_params params;
+    params.track = track;
     params.playback = !program().options.file.empty();
     params.record_mode = 0;
     params.time_limit_tics = 0;
@@ -206,7 +207,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     loading_screen();
     fixed_shape_check();
     texture_choice_lists_build();
-    if (track_list_build() == 0) {
+    if (track_list_scan() == 0) {
         fputs("No tracks found\n", stderr);
         return abandon_startup(1);
     }
@@ -235,7 +236,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
         log("Can't play back %s\n", p.options.file.c_str());
     race_clear_slots();
     if (p.options.file.empty()) race_lineup()[0] = rider_robot;
-    if (!requested.empty() || !p.options.file.empty()) start_first_race();
+    if (!requested.empty() || !p.options.file.empty()) start_first_race(cfg.track);
 
     p.viewport_width = cfg.xres;
     p.viewport_height = cfg.yres;

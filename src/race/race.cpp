@@ -1,6 +1,8 @@
 // Rider slots and the race clock; race control proper arrives with the race Part.
 #include "race/race.h"
 
+#include "track/track.h"
+
 namespace {
 struct race_state {
     rider_slot slots[k_max_riders];
@@ -20,7 +22,10 @@ void race_clear_slots() {
 
 int* race_lineup() { return g_race.lineup; }
 
-void race_start(const race_start_params&) { g_race.clock = 0; }
+void race_start(const race_start_params& params) {
+    g_race.clock = 0;
+    if (!params.track.empty()) track_reset(params.track.c_str(), false);
+}
 void race_world_tic() { g_race.clock++; }
 int race_clock() { return g_race.clock; }
 int race_gate_drop_tic() { return g_race.gate_drop; }

@@ -3,6 +3,8 @@
 
 #include "common/common.h"
 
+#include <string>
+
 enum rider_kind { rider_local = 0, rider_remote = 1, rider_robot = 2 };
 
 // One of the 160 rider places of a race.
@@ -21,6 +23,7 @@ void race_clear_slots();
 int* race_lineup(); // k_lineup_size lineup codes
 
 struct race_start_params {
+    std::string track; // folder of the track to race on
     bool playback = false;
     int record_mode = 0;
     int time_limit_tics = 0; // 0: no limit
