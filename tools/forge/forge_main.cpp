@@ -4,6 +4,7 @@
 #include "forge_shapes.h"
 #include "forge_ground_textures.h"
 #include "forge_terrain.h"
+#include "forge_track_files.h"
 
 #include <cstdio>
 #include <string>
@@ -22,6 +23,9 @@ constexpr forge_step k_steps[] = {
     {"bike models", forge_bike_models},
     {"ground textures", forge_ground_textures},
     {"rabbithill ground", forge_rabbithill_ground},
+    {"rabbithill track files", forge_rabbithill_track_files},
+    {"practice track", forge_practice_track},
+    {"start gate", forge_start_gate},
 };
 }
 
