@@ -1,0 +1,118 @@
+// State histories: a ring of 128 snapshots per slot, kept in tic order.
+#include "bike/state_history.h"
+
+#include "common/message.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+state_history g_histories[k_history_slots];
+bool g_initialised = false;
+
+int previous(int i) { return (i + k_history_size - 1) % k_history_size; }
+int next(int i) { return (i + 1) % k_history_size; }
+
+void ensure() {
+    if (g_initialised) return;
+    g_initialised = true;
+    history_clear_all();
+}
+}
+
+const state_history& history_of(int slot) {
+    ensure();
+    return g_histories[slot];
+}
+
+void history_clear(int slot) {
+    state_history& h = g_histories[slot];
+    h.head = 0;
+    h.pending = 0;
+    for (history_entry& e : h.entries) {
+        e.tic = -1;
+        memset(e.state.bytes, 0, sizeof e.state.bytes);
+    }
+}
+
+void history_clear_all() {
+    g_initialised = true;
+    for (int slot = 0; slot < k_history_slots; slot++) history_clear(slot);
+}
+
+bool history_add(int slot, const compact_state& state, int tic) {
+    ensure();
+    if (slot < 0 || slot >= k_history_slots) {
+        show_message("add_state_to_history: slot out of range");
+        return false;
+    }
+    state_history& h = g_histories[slot];
+    int at = h.head, newer = 0;
+    while (newer < k_history_size && h.entries[at].tic > tic) {
+        at = previous(at);
+        newer++;
+    }
+    if (newer == k_history_size) return false; // older than every entry of a full ring
+    if (h.entries[at].tic == tic) return false;
+    // Entries newer than the snapshot move up one place; on a full ring the oldest goes.
+    for (int i = 0, from = h.head; i < newer; i++, from = previous(from)) h.entries[next(from)] = h.entries[from];
+    h.entries[next(at)] = history_entry{tic, state};
+    h.head = next(h.head);
+    // Only what was stored is pending, so the recorder never writes an entry twice.
+    h.pending = std::min(h.pending + 1, k_history_size);
+    return true;
+}
+
+int history_take_pending(int slot) {
+    ensure();
+    int n = g_histories[slot].pending;
+    g_histories[slot].pending = 0;
+    return n;
+}
+
+bool history_bracket(int slot, int tic, int* from, int* to) {
+    ensure();
+    const state_history& h = g_histories[slot];
+    tic = std::max(tic, 0);
+    int c = h.head, n = 0;
+    while (n < k_history_size && h.entries[c].tic >= tic) {
+        c = previous(c);
+        n++;
+    }
+    if (n == 0) {
+        if (h.entries[h.head].tic < 0) return false;
+        *to = h.head;
+        *from = h.entries[previous(h.head)].tic >= 0 ? previous(h.head) : h.head;
+    } else if (n < k_history_size && h.entries[c].tic >= 0) {
+        *from = c;
+        *to = next(c);
+    } else {
+        *from = next(c);
+        *to = n > 1 ? next(*from) : *from;
+    }
+    return true;
+}
+
+bool history_choose(int slot, int tic, bool version4, history_choice* out) {
+    int from, to;
+    if (!history_bracket(slot, tic, &from, &to)) return false;
+    const state_history& h = g_histories[slot];
+    tic = std::max(tic, 0);
+    int e = h.entries[from].tic, g = h.entries[to].tic;
+    if (e < tic && e != g) {
+        out->length = g - e;
+        out->from = from;
+        out->to = to;
+        if (g == tic) {
+            out->state = h.entries[to].state;
+        } else {
+            float f = static_cast<float>(std::min(g + k_history_extrapolate_tics, tic) - e) / out->length;
+            out->state = compact_state_interpolate(h.entries[from].state, h.entries[to].state, f, version4);
+        }
+    } else {
+        out->length = 1;
+        out->from = out->to = from;
+        out->state = h.entries[from].state;
+    }
+    return true;
+}
