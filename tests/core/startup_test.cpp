@@ -2,6 +2,8 @@
 #include "core/program.h"
 
 #include "files/files.h"
+#include "platform/event_queue.h"
+#include "platform/controls.h"
 #include "platform/log.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +40,21 @@ struct Startup : ::testing::Test {
     int run(std::vector<const char*> args) {
         args.insert(args.begin(), "trailbok");
         return program_main(static_cast<int>(args.size()), args.data(), k_platform_null);
+    }
+
+    // The smallest loadable track: a flat 129 x 129 field with its shading, surface and tile map.
+    void make_track() {
+        const int n = 129;
+        fs::path dir = root / "data" / "flat";
+        fs::create_directories(dir);
+        std::string hf = "6 1.0 0 10 :";
+        hf.append(static_cast<size_t>(n) * n * 2, '\0');
+        std::ofstream(dir / "terrain.hf", std::ios::binary) << hf;
+        std::ofstream(dir / "shading.ppm", std::ios::binary)
+            << "P6\n129 129\n255\n" << std::string(static_cast<size_t>(n) * n * 3, char(200));
+        std::ofstream(dir / "texturelist") << "1.0 5.0 15.0 nothing.png\n";
+        std::ofstream(dir / "tilemap", std::ios::binary) << std::string(64 * 64, '\0');
+        std::ofstream(root / "data" / "zzzz.saf") << "-\n";
     }
 
     std::string last_log() {
@@ -80,4 +97,35 @@ TEST_F(Startup, HelpPrintsTheOptionsAndStops) {
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("--lock-fps"), std::string::npos);
     EXPECT_FALSE(fs::exists(root / "home" / "Trailbok" / "lastlog.txt")) << "help reads no game data";
+}
+
+TEST_F(Startup, CloseRequestEndsTheRunWithTheFullShutDown) {
+    make_track();
+    null_platform_reset();
+    event_queue_clear();
+    event_queue_push({k_control_close, 1, 0.0});
+    EXPECT_EQ(run({"--nosound", "--track", "flat"}), 0);
+    std::string text = last_log();
+    const char* order[] = {"Deallocating bikes", "Finished deallocating bikes", "Deallocating track", "Freeing memory (1)",
+                           "Closing input devices", "Closing audio", "Writing config files",
+                           "Freeing memory (2)", "Freeing memory (3)", "Freeing file list",
+                           "Freeing memory (4)", "Deleting textures", "Deleting models"};
+    size_t at = 0;
+    for (const char* line : order) {
+        size_t found = text.find(std::string("] ") + line + "\n", at);
+        ASSERT_NE(found, std::string::npos) << line << " missing or out of order";
+        at = found;
+    }
+}
+
+TEST_F(Startup, WindowClosedDuringLoadingSkipsTheLoopButWritesTheConfig) {
+    make_track();
+    null_platform_reset();
+    event_queue_clear();
+    null_platform_close_window();
+    EXPECT_EQ(run({"--nosound"}), 0);
+    std::string text = last_log();
+    EXPECT_EQ(text.find("Deallocating bikes"), std::string::npos);
+    EXPECT_NE(text.find("] Closing audio\n"), std::string::npos);
+    EXPECT_NE(text.find("] Writing config files\n"), std::string::npos);
 }
