@@ -2,65 +2,23 @@
 #pragma once
 
 #include "common/message.h"
-#include "files/data_file.h"
-#include "files/files.h"
-#include "platform/log.h"
 #include "terrain/terrain.h"
+
+#include "support/temp_data_test.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 
-namespace fs = std::filesystem;
-
-struct TerrainFilesTest : ::testing::Test {
-    fs::path root, home, data;
-
+struct TerrainFilesTest : TempDataTest {
     void SetUp() override {
-        root = fs::temp_directory_path() /
-               ("tb_terrain_" + std::to_string(getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
-        home = root / "xdg" / "Trailbok";
-        data = root / "data";
-        fs::create_directories(home);
-        fs::create_directories(data);
-        setenv("XDG_DATA_HOME", (root / "xdg").c_str(), 1);
-        setenv("QV_HOME", data.c_str(), 1);
-        setenv("TAVO_LOGFILE", (root / "log.txt").c_str(), 1);
-        log_reset();
-        files_free_all();
+        TempDataTest::SetUp();
         messages_clear();
         ground_free();
     }
     void TearDown() override {
         ground_free();
-        files_free_all();
-        log_reset();
         set_debug_level(0);
-        unsetenv("TAVO_LOGFILE");
-        unsetenv("QV_HOME");
-        unsetenv("XDG_DATA_HOME");
-        fs::remove_all(root);
-    }
-
-    static void write(const fs::path& path, const std::string& bytes) {
-        fs::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << bytes;
-    }
-    static std::string read(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    std::string log_text() {
-        log_close();
-        return read(root / "log.txt");
+        TempDataTest::TearDown();
     }
 };

@@ -3,53 +3,30 @@
 
 #include "common/ripemd160.h"
 #include "files/data_file.h"
-#include "files/files.h"
-#include "platform/log.h"
 #include "terrain/ground_shading.h"
 #include "terrain/terrain.h"
 #include "track/track_gates.h"
 
+#include "support/temp_data_test.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace {
 constexpr int k_e = 6;
 constexpr int k_n = (1 << (k_e + 1)) + 1; // 129 samples a side
 
-struct TrackLoad : ::testing::Test {
-    fs::path root;
-
-    void SetUp() override {
-        root = fs::temp_directory_path() / ("tb_track_" + std::to_string(getpid()));
-        fs::remove_all(root);
-        fs::create_directories(root / "data");
-        setenv("XDG_DATA_HOME", (root / "home").c_str(), 1);
-        setenv("QV_HOME", (root / "data").c_str(), 1);
-        files_free_all();
-    }
+struct TrackLoad : TempDataTest {
     void TearDown() override {
         track_unload();
         track_list_free();
-        files_free_all();
-        unsetenv("QV_HOME");
-        unsetenv("XDG_DATA_HOME");
-        fs::remove_all(root);
-    }
-
-    void write(const fs::path& path, const std::string& bytes) {
-        fs::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << bytes;
+        TempDataTest::TearDown();
     }
 
     // A flat field of 129 x 129 samples with shading, one surface type and its tile map.
     void make_track(const std::string& folder, const std::string& desc, bool with_shading = true) {
-        fs::path dir = root / "data" / folder;
+        fs::path dir = data / folder;
         std::string hf = std::to_string(k_e) + " 1.0 0 10 :";
         hf.append(static_cast<size_t>(k_n) * k_n * 2, '\0');
         write(dir / "terrain.hf", hf);
@@ -66,7 +43,7 @@ struct TrackLoad : ::testing::Test {
     std::string digest_of(const std::string& folder, std::initializer_list<const char*> names) {
         std::string all;
         for (const char* name : names) {
-            std::ifstream in(root / "data" / folder / name, std::ios::binary);
+            std::ifstream in(data / folder / name, std::ios::binary);
             all += std::string(std::istreambuf_iterator<char>(in), {});
         }
         return ripemd160_of(all.data(), all.size());
@@ -77,8 +54,8 @@ struct TrackLoad : ::testing::Test {
 TEST_F(TrackLoad, ListFindsEveryFormAndSortsByDescription) {
     make_track("b_track", "alpha");
     make_track("a_track", "Beta");
-    write(root / "data" / "zipped" / "terrain.hf.gz", "not really gzip");
-    write(root / "data" / "notatrack" / "desc", "Nope\n");
+    write(data / "zipped" / "terrain.hf.gz", "not really gzip");
+    write(data / "notatrack" / "desc", "Nope\n");
     make_track("c_track", "ALPHA");
     ASSERT_EQ(track_list_scan(), 4);
     EXPECT_EQ(track_list_entry(0).display_name, "alpha");
@@ -105,7 +82,7 @@ TEST_F(TrackLoad, TimingGatesAndStatuesJoinTheDigest) {
     make_track("gated", "Gated");
     std::string gates = "checkpoints:\n5 [10 0 10] [1 0 0]\n5 [50 0 10] [1 0 0]\n5 [90 0 10] [1 0 0]\n"
                         "firstlap: 0 1 2\nnormallap: 0 1 2\n";
-    write(root / "data" / "gated" / "timing_gates", gates);
+    write(data / "gated" / "timing_gates", gates);
     track_list_scan();
     ASSERT_TRUE(track_load("gated"));
     EXPECT_EQ(gate_count(), 3);
@@ -122,7 +99,7 @@ TEST_F(TrackLoad, MissingShadingFailsAndLeavesNoTrack) {
 
 TEST_F(TrackLoad, BadShadingSizeFails) {
     make_track("odd", "Odd");
-    write(root / "data" / "odd" / "shadingx2.ppm", "P6\n128 128\n255\n" + std::string(128 * 128 * 3, 'x'));
+    write(data / "odd" / "shadingx2.ppm", "P6\n128 128\n255\n" + std::string(128 * 128 * 3, 'x'));
     track_list_scan();
     EXPECT_FALSE(track_load("odd"));
 }
