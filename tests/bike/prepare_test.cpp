@@ -1,0 +1,153 @@
+// The work of bike_prepare: bookkeeping, frozen bikes, the joint-force balance, automatic shifting.
+#include "bike/bike_drivetrain.h"
+#include "bike_test_world.h"
+
+namespace {
+TEST_F(bike_world_test, ContactTimerCountsDownToZero) {
+    state().contact_timer = 2.5f;
+    bike_prepare(bike);
+    EXPECT_FLOAT_EQ(state().contact_timer, 1.5f);
+    bike_prepare(bike);
+    EXPECT_FLOAT_EQ(state().contact_timer, 0.5f);
+    bike_prepare(bike);
+    EXPECT_EQ(state().contact_timer, 0);
+    bike_prepare(bike);
+    EXPECT_EQ(state().contact_timer, 0);
+}
+
+TEST_F(bike_world_test, AirborneAndLandedTics) {
+    world_set_clock(100);
+    dBodySetLinearVel(body(body_frame), 0, -3, 0);
+    bike_prepare(bike);
+    EXPECT_EQ(state().airborne_start_tic, 100);
+    // Still in the air a tic later: the start stays.
+    world_set_clock(101);
+    bike_prepare(bike);
+    EXPECT_EQ(state().airborne_start_tic, 100);
+    world_set_clock(190);
+    state().rear_contact.depth = 0.01f;
+    bike_prepare(bike);
+    EXPECT_EQ(state().landed_tic, 190);
+    world_set_clock(191);
+    bike_prepare(bike);
+    EXPECT_EQ(state().landed_tic, 190);
+    // Moving up off the ground does not count as taking off.
+    state().rear_contact.depth = 0;
+    dBodySetLinearVel(body(body_frame), 0, 3, 0);
+    world_set_clock(200);
+    bike_prepare(bike);
+    EXPECT_EQ(state().airborne_start_tic, 100);
+}
+
+TEST_F(bike_world_test, PrepareKeepsInputsAndRecordsRiderVelocity) {
+    state().input.front_brake = 0.25f;
+    state().input.rear_brake = 0.75f;
+    state().input.sit = 1;
+    dBodySetLinearVel(body(body_rider), 1, 2, 3);
+    world_set_clock(7);
+    bike_prepare(bike);
+    EXPECT_EQ(state().input.front_brake, 0.25f);
+    EXPECT_EQ(state().input.rear_brake, 0.75f);
+    EXPECT_EQ(state().input.sit, 1);
+    EXPECT_EQ(state().rider_velocity_history[3].x, 1);
+    EXPECT_EQ(state().rider_velocity_history[3].z, 3);
+}
+
+TEST_F(bike_world_test, FrozenBikeGetsNoForces) {
+    state().activity = 0.25f;
+    state().input.throttle = 1;
+    bike_prepare(bike);
+    EXPECT_EQ(state().engine_speed, 0);
+    state().activity = 0.26f;
+    bike_prepare(bike);
+    EXPECT_GT(state().engine_speed, 0);
+}
+
+TEST_F(bike_world_test, JointForceBalanceCancelsWhatTheJointsDid) {
+    bike_state& s = state();
+    dJointFeedback& f = s.joint_feedback[joint_front_axle];
+    f.f1[0] = 1, f.f1[1] = 2, f.f1[2] = 3;
+    f.t1[2] = 1;
+    f.f2[1] = -1;
+    dJointFeedback& g = s.joint_feedback[joint_swingarm_pivot];
+    g.f1[1] = 10;
+    g.t2[0] = 2;
+    joint_force_balance(s);
+    const dReal* force = dBodyGetForce(body(body_frame));
+    EXPECT_DOUBLE_EQ(force[0], -1);
+    EXPECT_DOUBLE_EQ(force[1], -11);
+    EXPECT_DOUBLE_EQ(force[2], -3);
+    // Moments about the frame's centre: front axle joint (lower fork, front wheel), swingarm
+    // pivot (swingarm, frame).
+    bike_vec3 fr = info().frame_position, lower = info().fork_lower_position,
+              wheel = info().front_wheel_position, arm = info().swingarm_position;
+    auto moment = [&](bike_vec3 at, double fx, double fy, double fz) {
+        double rx = at.x - fr.x, ry = at.y - fr.y, rz = at.z - fr.z;
+        return bike_vec3d{ry * fz - rz * fy, rz * fx - rx * fz, rx * fy - ry * fx};
+    };
+    bike_vec3d m1 = moment(lower, 1, 2, 3), m2 = moment(wheel, 0, -1, 0),
+               m3 = moment(arm, 0, 10, 0);
+    const dReal* torque = dBodyGetTorque(body(body_frame));
+    EXPECT_NEAR(torque[0], -(2 + m1.x + m2.x + m3.x), 1e-5);
+    EXPECT_NEAR(torque[1], -(m1.y + m2.y + m3.y), 1e-5);
+    EXPECT_NEAR(torque[2], -(1 + m1.z + m2.z + m3.z), 1e-5);
+}
+
+TEST_F(bike_world_test, BalanceWaitsForTheClockAndTheRider) {
+    state().joint_feedback[joint_fork].f1[1] = 5;
+    world_set_clock(1);
+    bike_prepare(bike);
+    EXPECT_EQ(dBodyGetForce(body(body_frame))[1], 0);
+    world_set_clock(2);
+    state().knockout_tics = 10;
+    bike_prepare(bike);
+    EXPECT_EQ(dBodyGetForce(body(body_frame))[1], 0);
+    state().knockout_tics = 0;
+    bike_prepare(bike);
+    EXPECT_EQ(dBodyGetForce(body(body_frame))[1], -5);
+}
+
+// Squats the swingarm a little and spins the rear wheel forward at `rpm` of engine in the gear.
+void spin_rear(bike_state& b, double rpm) {
+    dJointID pivot = b.joints[joint_swingarm_pivot];
+    for (int t = 0; t < 8 && dJointGetHingeAngle(pivot) > -0.05; t++) {
+        dBodyAddTorque(b.bodies[body_swingarm], -100, 0, 0);
+        world_step();
+    }
+    for (dBodyID body : b.bodies) dBodySetAngularVel(body, 0, 0, 0);
+    double rate = rpm / 9.549296 / overall_ratio(b);
+    dBodySetAngularVel(b.bodies[body_rear_wheel], -rate, 0, 0);
+}
+
+TEST_F(bike_world_test, AutomaticShiftingEveryThirtyTwoTics) {
+    hang();
+    bike_state& s = state();
+    s.params.auto_shift = true;
+    set_gear(bike, 2);
+    spin_rear(s, info().auto_downshift_rpm - 200);
+    ASSERT_LT(dJointGetHingeAngle(s.joints[joint_swingarm_pivot]), -0.01);
+    world_set_clock(33);
+    drivetrain_apply(s);
+    EXPECT_EQ(gear(bike), 2);
+    world_set_clock(64);
+    drivetrain_apply(s);
+    EXPECT_EQ(gear(bike), 1);
+
+    spin_rear(s, info().auto_upshift_rpm + 200);
+    world_set_clock(96);
+    drivetrain_apply(s);
+    EXPECT_EQ(gear(bike), 2);
+    // A wheel spinning on the ground says nothing about road speed.
+    spin_rear(s, info().auto_upshift_rpm + 200);
+    s.rear_contact.depth = 0.02f;
+    s.rear_contact.velocity = {0, 0, 5};
+    world_set_clock(128);
+    drivetrain_apply(s);
+    EXPECT_EQ(gear(bike), 2);
+    // Without the setting nothing shifts.
+    s.rear_contact.depth = 0;
+    s.params.auto_shift = false;
+    drivetrain_apply(s);
+    EXPECT_EQ(gear(bike), 2);
+}
+} // namespace
