@@ -13,6 +13,7 @@ struct rider_slot {
     rider_kind kind = rider_remote;
     char name[64] = {};
     char number[4] = {};
+    char bike_name[32] = {}; // catalogue name of the slot's bike
 };
 
 constexpr int k_lineup_size = 40;

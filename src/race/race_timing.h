@@ -1,0 +1,48 @@
+// Race timing: crossings of the timing gates, laps, the finish rule and the running order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One rider's timing, reset when its bike is placed.
+struct rider_timing {
+    int position = 0;                   // crossings completed
+    std::vector<int32_t> crossing_tics; // tic of crossing k, -1 for a missed gate
+    bool finished = false;              // sticky until the position is set back
+};
+
+struct running_entry {
+    int slot;
+    int position; // crossings completed
+    int tic;      // tic of the last crossing, 0 before the first
+};
+
+// A new race: its length (timed part in tics, laps part) and the tic the gate drops.
+void timing_reset(int finish_time, int finish_laps, int gate_drop_tic);
+rider_timing& timing_of(int slot);
+// Slots taking part (those holding a bike); timing is kept for these only.
+void timing_set_occupied(int slot, bool occupied);
+bool timing_occupied(int slot);
+void timing_set_position(int slot, int position);
+
+int race_laps();
+int halfway_lap();
+int race_gate_drop();
+
+int laps_completed(int slot);
+// The crossing that completes lap n (n >= 1).
+int crossing_completing_lap(int n);
+// Seconds of lap n (negative n: the last completed lap); 0 when unknown.
+float lap_time(int slot, int n);
+// The best lap from lap 2 on and its time; 0 and 0 with fewer than two laps.
+int best_lap(int slot, float* seconds);
+
+// Checks whether the bike's rear wheel at (x, z) makes a crossing this tic; true when one counted.
+bool gate_crossing_check(int slot, float x, float z, int clock);
+bool rider_finished(int slot);
+void running_order_update();
+int running_order_count();
+const running_entry& running_order_at(int i);
+// Decides the laps of a timed race once its time has run out.
+void timed_race_end(int clock);
