@@ -1,14 +1,18 @@
-// Rider slots and the race clock; race control proper arrives with the race Part.
+// The race: rider slots, the race clock, starting a race and the race tic.
 #include "race/race.h"
 
+#include "bike/state_history.h"
+#include "race/race_grid.h"
+#include "race/race_timing.h"
 #include "track/track.h"
 
 namespace {
 struct race_state {
     rider_slot slots[k_max_riders];
     int lineup[k_lineup_size] = {};
-    int clock = 0;       // tics
-    int gate_drop = 0;   // tic
+    int robot_order[k_robot_count] = {};
+    int clock = 0;     // tics
+    int gate_drop = 0; // tic
 };
 race_state g_race;
 }
@@ -22,11 +26,24 @@ void race_clear_slots() {
 
 int* race_lineup() { return g_race.lineup; }
 
-void race_start(const race_start_params& params) {
+bool race_start(const race_start_params& params) {
+    // The shared generator is reseeded from the clock as it stands at the reset.
+    robot_order_shuffle(g_race.clock, g_race.robot_order);
+    g_race.gate_drop = params.playback ? 14 * k_tics_per_second : gate_drop_draw();
     g_race.clock = 0;
-    if (!params.track.empty()) track_reset(params.track.c_str(), false);
+    timing_reset(params.time_limit_tics, params.laps, g_race.gate_drop);
+    if (!params.track.empty() && !track_reset(params.track.c_str(), false)) return false;
+    history_clear_all();
+    for (int slot = 0; slot < k_max_riders; slot++) timing_set_occupied(slot, g_race.slots[slot].bike >= 0);
+    running_order_update();
+    return true;
 }
-void race_world_tic() { g_race.clock++; }
+
+void race_world_tic() {
+    timed_race_end(g_race.clock);
+    g_race.clock++;
+}
+
 int race_clock() { return g_race.clock; }
 int race_gate_drop_tic() { return g_race.gate_drop; }
-int race_leader_gates() { return 0; }
+int race_leader_gates() { return running_order_count() > 0 ? running_order_at(0).position : 0; }

@@ -31,7 +31,8 @@ struct race_start_params {
     int laps = 1000;
     int skill = 0;
 };
-void race_start(const race_start_params& params);
+// Resets for a new race on the params' track; false when the track cannot be loaded.
+bool race_start(const race_start_params& params);
 // One tic of the race world; advances the race clock.
 void race_world_tic();
 int race_clock();        // tics since the race reset
