@@ -202,7 +202,27 @@ std::string ground_blend_file(ground_material base, ground_material other, int m
            bits + ".png";
 }
 
+// A clod of thrown dirt: a soft, slightly lumpy white blob that the roost colours tint.
+image roost_picture() {
+    constexpr int size = 32;
+    image im;
+    image_allocate(&im, size, size, 4);
+    for (int y = 0; y < size; y++) {
+        for (int x = 0; x < size; x++) {
+            float u = (x + 0.5f) / size * 2 - 1, v = (y + 0.5f) / size * 2 - 1;
+            float r = std::sqrt(u * u + v * v) * (0.85f + 0.3f * noise((x + 0.5f) / size, (y + 0.5f) / size, 4, 4, 77));
+            float alpha = std::clamp((1 - r) * 3, 0.0f, 1.0f);
+            float shade = 0.75f + 0.25f * noise((x + 0.5f) / size, (y + 0.5f) / size, 8, 8, 78);
+            uint8_t* p = &im.pixels[(static_cast<size_t>(y) * size + x) * 4];
+            p[0] = p[1] = p[2] = static_cast<uint8_t>(255 * shade);
+            p[3] = static_cast<uint8_t>(255 * alpha);
+        }
+    }
+    return im;
+}
+
 bool forge_ground_textures(const std::string& out) {
+    if (!forge_write_png(out + "roost.png", roost_picture())) return false;
     std::string folder = out + "ground/";
     forge_make_folders(folder);
     std::vector<colour> plain[static_cast<int>(ground_material::count)];

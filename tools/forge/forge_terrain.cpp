@@ -93,7 +93,7 @@ surface_table make_surface_table() {
 }
 
 std::string tileinfo_text(const surface_table& table) {
-    std::string text = "# Surface types of Rabbit Hill: plain materials, variants, blend tiles\n";
+    std::string text;
     for (const forge_surface& s : table.types) {
         std::string name = s.texture.substr(0, s.texture.size() - 4);
         text += "name " + name + "\ntexture @ground/" + s.texture + "\n";
