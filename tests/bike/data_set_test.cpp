@@ -154,3 +154,30 @@ TEST_F(data_set, setup_lines_written_and_read_through_a_data_file) {
     EXPECT_EQ(setup().number[key_roll_damping], 12);
     setup_values_reset(setup());
 }
+
+#include "bike/bike_sim.h"
+#include "bike/bike_state.h"
+
+TEST_F(data_set, every_catalogue_bike_creates_with_its_models_graphics_and_shapes) {
+    world_create();
+    bike_set_resource_loader(&k_bike_loader_caches);
+    for (int i = 0; i < k_bike_count; i++) {
+        const bike_info& info = bike_info_at(i);
+        SCOPED_TRACE(info.name);
+        int bike = bike_create(info.name, 0, "12", "", "", "", "");
+        ASSERT_GE(bike, 0);
+        const bike_state& b = bike_at(bike);
+        EXPECT_EQ(b.catalogue_index, i);
+        for (int slot = 0; slot < model_slot_count; slot++) EXPECT_GT(b.resources.models[slot], 0) << slot;
+        EXPECT_GT(b.resources.textures[texture_bike], 0);
+        for (const shape& s : b.shapes) {
+            EXPECT_FALSE(s.spheres.empty());
+            EXPECT_GT(s.bounding_radius, 0.0f);
+        }
+        EXPECT_GT(b.total_mass, 0.0f);
+        bike_destroy(bike);
+    }
+    bike_set_resource_loader(&k_bike_loader_null);
+    world_destroy();
+    EXPECT_EQ(messages_visible(), 0) << "nothing the catalogue names is missing";
+}
