@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -174,7 +175,29 @@ TEST_F(data_set, every_catalogue_bike_creates_with_its_models_graphics_and_shape
             EXPECT_FALSE(s.spheres.empty());
             EXPECT_GT(s.bounding_radius, 0.0f);
         }
-        EXPECT_GT(b.total_mass, 0.0f);
+        // Seven bodies where the record puts them, six joints, the steering axis along the fork.
+        const bike_vec3 expected[k_bike_body_count] = {
+            info.frame_position,        info.front_wheel_position, info.rear_wheel_position,
+            info.steering_head_position, info.fork_lower_position, info.swingarm_position,
+            info.rider_position};
+        for (int k = 0; k < k_bike_body_count; k++) {
+            const dReal* p = dBodyGetPosition(b.bodies[k]);
+            EXPECT_NEAR(p[0], expected[k].x, 1e-5) << "body " << k;
+            EXPECT_NEAR(p[1], expected[k].y, 1e-5) << "body " << k;
+            EXPECT_NEAR(p[2], expected[k].z, 1e-5) << "body " << k;
+        }
+        for (int k = 0; k < k_bike_joint_count; k++) EXPECT_NE(b.joints[k], nullptr);
+        dVector3 axis;
+        dJointGetHingeAxis(b.joints[joint_steering], axis);
+        double ax = info.steering_head_position.x - info.fork_lower_position.x;
+        double ay = info.steering_head_position.y - info.fork_lower_position.y;
+        double az = info.steering_head_position.z - info.fork_lower_position.z;
+        double length = std::sqrt(ax * ax + ay * ay + az * az);
+        EXPECT_NEAR(axis[1], ay / length, 1e-6);
+        EXPECT_NEAR(axis[2], az / length, 1e-6);
+        double mass = info.frame_mass + info.rider_mass + info.front_hub_mass + info.front_rim_mass +
+                      info.rear_hub_mass + info.rear_rim_mass + 2 * info.fork_mass + 2 * info.swingarm_mass;
+        EXPECT_NEAR(b.total_mass, mass, 1e-3);
         bike_destroy(bike);
     }
     bike_set_resource_loader(&k_bike_loader_null);
