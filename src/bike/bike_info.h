@@ -48,7 +48,7 @@ struct bike_info {
     float fork_air_gap_range[2] = {};     // ft, air column at oil level 0 and 1
     float fork_damping[4] = {}; // lbf·s/ft: hs compression, ls compression, hs rebound, ls rebound
     float fork_travel = 0;      // ft
-    float swingarm_mass = 0;    // slug, both arms
+    float swingarm_mass = 0;    // slug, each of the two arms
     float shock_spring_rate_range[2] = {}; // lbf/ft
     float shock_preload_range[2] = {};     // ft
     float shock_damping[4] = {};           // as for the fork
