@@ -52,11 +52,14 @@ struct PracticeTrack : ::testing::Test {
     }
 };
 
-TEST_F(PracticeTrack, ListedByItsDescription) {
+TEST_F(PracticeTrack, ListedByItsDescriptionAndPackedDirtThroughout) {
     int k = track_list_find(k_practice_folder);
     ASSERT_GE(k, 0);
     EXPECT_EQ(track_list_entry(k).display_name, "Practice Area");
     EXPECT_STREQ(track_display_name(), "Practice Area");
+    for (float x : {1.0f, 130.0f, 256.0f, 511.0f})
+        for (float z : {1.0f, 96.0f, 320.0f, 511.0f})
+            EXPECT_STREQ(surface_type_get(surface_type_at(x, z)).name, "packed-dirt") << x << " " << z;
 }
 
 TEST_F(PracticeTrack, EverySampleHasTheAnalyticHeight) {

@@ -19,8 +19,7 @@ constexpr float k_row_spacing = 12.0f; // ft
 // One surface: packed dirt, firm and grippy, throwing little roost and barely rutting.
 std::string tileinfo_text() {
     std::string texture = ground_texture_file(ground_material::hardpack, 0);
-    return "# The practice area is packed dirt throughout\n"
-           "name packed-dirt\ntexture @ground/" +
+    return "name packed-dirt\ntexture @ground/" +
            texture +
            "\nfriction 1.1 1\nfriction 1.02 60\nroll_resist 5 12 1\nroll_resist 6 14 60\n"
            "roost count=3 size=0.15 r=160 g=140 b=110 fade_a=-400\n"
