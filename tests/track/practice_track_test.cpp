@@ -4,6 +4,7 @@
 
 #include "files/data_file.h"
 #include "files/files.h"
+#include "resources/image.h"
 #include "terrain/ground_shading.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -59,7 +61,8 @@ TEST_F(PracticeTrack, ListedByItsDescriptionAndPackedDirtThroughout) {
     EXPECT_STREQ(track_display_name(), "Practice Area");
     for (float x : {1.0f, 130.0f, 256.0f, 511.0f})
         for (float z : {1.0f, 96.0f, 320.0f, 511.0f})
-            EXPECT_STREQ(surface_type_get(surface_type_at(x, z)).name, "packed-dirt") << x << " " << z;
+            EXPECT_STREQ(surface_type_get(surface_type_at(x, z)).name, "packed-dirt")
+                << x << " " << z;
 }
 
 TEST_F(PracticeTrack, EverySampleHasTheAnalyticHeight) {
@@ -75,14 +78,16 @@ TEST_F(PracticeTrack, EverySampleHasTheAnalyticHeight) {
             float expected = practice_height(static_cast<float>(i) * f.cell_size,
                                              static_cast<float>(j) * f.cell_size);
             if (std::fabs(sample(i, j) - expected) > 1e-4f) {
-                if (off++ < 10) ADD_FAILURE() << i << " " << j << ": " << sample(i, j) << " vs " << expected;
+                if (off++ < 10)
+                    ADD_FAILURE() << i << " " << j << ": " << sample(i, j) << " vs " << expected;
             }
         }
     EXPECT_EQ(off, 0);
     // Between samples on the flat and on the tops, the ground is the analytic height too.
     for (const practice_jump& jump : k_practice_jumps) {
         float top = jump.x_begin + jump.height / jump.up_slope + jump.top_length / 2;
-        EXPECT_NEAR(ground_height_at(top + 0.37f, k_practice_straight_z + 0.61f), jump.height, 1e-3f);
+        EXPECT_NEAR(ground_height_at(top + 0.37f, k_practice_straight_z + 0.61f), jump.height,
+                    1e-3f);
     }
     EXPECT_NEAR(ground_height_at(300.3f, 300.7f), 0.0f, 1e-3f);
 }
@@ -91,8 +96,10 @@ TEST_F(PracticeTrack, JumpsHaveTheirDocumentedHeightsAndSlopes) {
     int z = static_cast<int>(k_practice_straight_z);
     for (const practice_jump& jump : k_practice_jumps) {
         float highest = 0;
-        float length = jump.height / jump.up_slope + jump.top_length + jump.height / jump.down_slope;
-        for (int i = static_cast<int>(jump.x_begin); i <= static_cast<int>(jump.x_begin + length); i++)
+        float length =
+            jump.height / jump.up_slope + jump.top_length + jump.height / jump.down_slope;
+        for (int i = static_cast<int>(jump.x_begin); i <= static_cast<int>(jump.x_begin + length);
+             i++)
             highest = std::max(highest, sample(i, z));
         EXPECT_NEAR(highest, jump.height, 1e-3f) << jump.name;
         // Slopes measured across two feet in the middle of each face.
@@ -104,8 +111,9 @@ TEST_F(PracticeTrack, JumpsHaveTheirDocumentedHeightsAndSlopes) {
         int b = static_cast<int>(std::lround(down_mid)) - 1;
         EXPECT_NEAR((sample(b, z) - sample(b + 2, z)) / 2, jump.down_slope, 1e-3f) << jump.name;
         // The whole width of the straight carries the jump.
-        EXPECT_NEAR(ground_height_at(up_mid, k_practice_straight_z + k_practice_straight_half - 0.5f),
-                    ground_height_at(up_mid, k_practice_straight_z), 1e-3f);
+        EXPECT_NEAR(
+            ground_height_at(up_mid, k_practice_straight_z + k_practice_straight_half - 0.5f),
+            ground_height_at(up_mid, k_practice_straight_z), 1e-3f);
     }
     // Heights documented for physics tests: a 3 ft and a 6 ft tabletop and a 4 ft step-up.
     EXPECT_FLOAT_EQ(k_practice_jumps[0].height, 3.0f);
@@ -171,9 +179,10 @@ TEST_F(PracticeTrack, FlatGroundIsShadedByTheFormulaAndTheJumpsCastShadows) {
     float sun[3], colour[3], ambient[3];
     std::string lighting;
     ASSERT_TRUE(file_to_string("@practice/lighting", &lighting));
-    ASSERT_EQ(sscanf(lighting.c_str(), "sun_vector [ %f %f %f ] sun_color [ %f %f %f ] ambient [ %f %f %f ]",
-                     &sun[0], &sun[1], &sun[2], &colour[0], &colour[1], &colour[2], &ambient[0],
-                     &ambient[1], &ambient[2]),
+    ASSERT_EQ(sscanf(lighting.c_str(),
+                     "sun_vector [ %f %f %f ] sun_color [ %f %f %f ] ambient [ %f %f %f ]", &sun[0],
+                     &sun[1], &sun[2], &colour[0], &colour[1], &colour[2], &ambient[0], &ambient[1],
+                     &ambient[2]),
               9);
     float length = std::sqrt(sun[0] * sun[0] + sun[1] * sun[1] + sun[2] * sun[2]);
     float up = sun[1] / length; // the flat ground's normal is straight up
@@ -182,8 +191,9 @@ TEST_F(PracticeTrack, FlatGroundIsShadedByTheFormulaAndTheJumpsCastShadows) {
     size_t open = static_cast<size_t>(400) * n + 400; // flat, far from any jump
     EXPECT_EQ(shading.shadow[open], 0);
     for (int k = 0; k < 3; k++)
-        EXPECT_EQ(shading.shading[open * 3 + k],
-                  static_cast<int>(std::clamp((colour[k] * up + ambient[k]) * 0.5f * 255, 0.0f, 255.0f)));
+        EXPECT_EQ(
+            shading.shading[open * 3 + k],
+            static_cast<int>(std::clamp((colour[k] * up + ambient[k]) * 0.5f * 255, 0.0f, 255.0f)));
     // The sun stands in the south-west (sun_vector x < 0, z > 0): the 6 ft tabletop's north-east
     // corner, where its landing face meets the side of the straight, shades the flat beyond it
     // away from the sun.
@@ -199,5 +209,27 @@ TEST_F(PracticeTrack, FlatGroundIsShadedByTheFormulaAndTheJumpsCastShadows) {
     EXPECT_EQ(sample(x, z), 0.0f);
     EXPECT_GT(shading.shadow[behind], 200);
     EXPECT_LT(shading.shading[behind * 3], shading.shading[open * 3] - 30);
+}
+
+TEST_F(PracticeTrack, MapShowsTheRingOfGatesAndTheStraight) {
+    std::string png;
+    ASSERT_TRUE(file_to_string("@practice/map.png", &png));
+    image map;
+    std::string text;
+    ASSERT_TRUE(
+        image_decode_png(reinterpret_cast<const uint8_t*>(png.data()), png.size(), &map, &text));
+    ASSERT_EQ(map.channels, 4);
+    ASSERT_EQ(map.width, map.height);
+    auto alpha = [&](float x, float z) {
+        int i = std::clamp(static_cast<int>(x / k_practice_extent * map.width), 0, map.width - 1);
+        int j = std::clamp(static_cast<int>(z / k_practice_extent * map.height), 0, map.height - 1);
+        return map.pixels[(static_cast<size_t>(j) * map.width + i) * 4 + 3];
+    };
+    // Every gate's centre is on the drawn ring, and so is the straight's middle.
+    for (int g = 0; g < gate_count(); g++)
+        EXPECT_EQ(alpha(gate_at(g).centre[0], gate_at(g).centre[2]), 255) << "gate " << g;
+    EXPECT_EQ(alpha(256, k_practice_straight_z), 255);
+    // The open field inside the ring is only faintly drawn.
+    EXPECT_LT(alpha(k_practice_circle_x, k_practice_circle_z), 128);
 }
 } // namespace

@@ -54,8 +54,7 @@ struct RabbithillTrack : ::testing::Test {
 
     // Riding the path from its start, the timing position reached: each step that lies in the
     // next gate of the lap sequence moves on to the gate after it.
-    template <typename Path>
-    static int ride(Path path, float length, int positions) {
+    template <typename Path> static int ride(Path path, float length, int positions) {
         int position = 0;
         for (float t = 0; t <= length && position < positions; t += 0.25f) {
             float x, z;
@@ -97,7 +96,8 @@ TEST_F(RabbithillTrack, TimingIsValidWithLapsAsLongAsTheLayout) {
     int finish = lap_entry_gate(lap_entry(first - 1));
     EXPECT_EQ(lap_entry_gate(lap_entry(first + normal - 1)), finish);
     layout_point line = layout_at(layout, layout.finish_s);
-    EXPECT_LT(std::hypot(gate_at(finish).centre[0] - line.x, gate_at(finish).centre[2] - line.z), 1.0f);
+    EXPECT_LT(std::hypot(gate_at(finish).centre[0] - line.x, gate_at(finish).centre[2] - line.z),
+              1.0f);
     // The normal lap holds every gate once; the gate-to-gate distance round it is the lap.
     std::set<int> seen;
     float around = 0;
@@ -166,7 +166,8 @@ TEST_F(RabbithillTrack, FortySlotsStandOnTheStartStraightFacingAlongTheLap) {
         EXPECT_FALSE(gate_contains(first_gate, slot.point[0], slot.point[2])) << "slot " << i;
         for (int j = 0; j < i; j++) {
             const start_slot& other = start_slot_at(j);
-            EXPECT_GE(std::hypot(other.point[0] - slot.point[0], other.point[2] - slot.point[2]), 2.5f)
+            EXPECT_GE(std::hypot(other.point[0] - slot.point[0], other.point[2] - slot.point[2]),
+                      2.5f)
                 << "slots " << j << " and " << i;
         }
     }
@@ -221,9 +222,10 @@ TEST_F(RabbithillTrack, CuttingAcrossTheInfieldMissesAGate) {
 TEST_F(RabbithillTrack, ShadingFollowsTheSunOfTheLightingFile) {
     float sun[3] = {0, 0, 0}, colour[3] = {0, 0, 0}, ambient[3] = {0, 0, 0};
     std::string lighting = file("@rabbithill/lighting");
-    ASSERT_EQ(sscanf(lighting.c_str(), "sun_vector [ %f %f %f ] sun_color [ %f %f %f ] ambient [ %f %f %f ]",
-                     &sun[0], &sun[1], &sun[2], &colour[0], &colour[1], &colour[2], &ambient[0],
-                     &ambient[1], &ambient[2]),
+    ASSERT_EQ(sscanf(lighting.c_str(),
+                     "sun_vector [ %f %f %f ] sun_color [ %f %f %f ] ambient [ %f %f %f ]", &sun[0],
+                     &sun[1], &sun[2], &colour[0], &colour[1], &colour[2], &ambient[0], &ambient[1],
+                     &ambient[2]),
               9);
     float length = std::sqrt(sun[0] * sun[0] + sun[1] * sun[1] + sun[2] * sun[2]);
     for (float& v : sun) v /= length;
@@ -235,7 +237,8 @@ TEST_F(RabbithillTrack, ShadingFollowsTheSunOfTheLightingFile) {
         for (int i = 3; i < n - 3; i += 41) {
             size_t at = static_cast<size_t>(j) * n + i;
             terrain_vec3 normal = vertex_normal_at(i, j);
-            float l = std::clamp(sun[0] * normal.x + sun[1] * normal.y + sun[2] * normal.z, 0.0f, 1.0f);
+            float l =
+                std::clamp(sun[0] * normal.x + sun[1] * normal.y + sun[2] * normal.z, 0.0f, 1.0f);
             float u = l * (1 - shading.shadow[at] / 255.0f);
             for (int k = 0; k < 3; k++) {
                 float expected = (colour[k] * u + ambient[k]) * 0.5f * 255;
@@ -259,7 +262,8 @@ TEST_F(RabbithillTrack, ShadowBehindAJumpIsDarkerThanItsSunnyFace) {
         int sunny_count = 0, shadowed_count = 0;
         for (float s = f->s_begin; s < f->s_end; s += 0.5f) {
             layout_point p = layout_at(layout, s);
-            int i = static_cast<int>(std::lround(p.x / c)), j = static_cast<int>(std::lround(p.z / c));
+            int i = static_cast<int>(std::lround(p.x / c)),
+                j = static_cast<int>(std::lround(p.z / c));
             size_t at = static_cast<size_t>(j) * n + i;
             float rise = layout_profile(layout, s + 1) - layout_profile(layout, s);
             float brightness = shading.shading[at * 3];
@@ -307,7 +311,8 @@ TEST_F(RabbithillTrack, StartGatePieceFilesLoad) {
     ASSERT_GT(ppm.size(), 2u);
     EXPECT_EQ(ppm.substr(0, 2), "P6"); // binary
     image texture;
-    ASSERT_TRUE(image_decode_ppm(reinterpret_cast<const uint8_t*>(ppm.data()), ppm.size(), &texture));
+    ASSERT_TRUE(
+        image_decode_ppm(reinterpret_cast<const uint8_t*>(ppm.data()), ppm.size(), &texture));
     EXPECT_TRUE(image_is_power_of_two(texture.width));
     EXPECT_TRUE(image_is_power_of_two(texture.height));
 }
@@ -316,7 +321,8 @@ TEST_F(RabbithillTrack, MapShowsTheGrooveOverTheFieldAndIsClearElsewhere) {
     std::string png = file("@rabbithill/map.png");
     image map;
     std::string text;
-    ASSERT_TRUE(image_decode_png(reinterpret_cast<const uint8_t*>(png.data()), png.size(), &map, &text));
+    ASSERT_TRUE(
+        image_decode_png(reinterpret_cast<const uint8_t*>(png.data()), png.size(), &map, &text));
     ASSERT_EQ(map.channels, 4);
     ASSERT_TRUE(image_is_power_of_two(map.width));
     ASSERT_EQ(map.width, map.height);

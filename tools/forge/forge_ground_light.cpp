@@ -11,9 +11,9 @@
 
 namespace {
 struct unit_sun {
-    float v[3];       // unit vector towards the sun
-    float dx, dz;     // unit horizontal direction towards the sun
-    float rise;       // ft the sun ray climbs per ft across the ground
+    float v[3];   // unit vector towards the sun
+    float dx, dz; // unit horizontal direction towards the sun
+    float rise;   // ft the sun ray climbs per ft across the ground
 };
 
 unit_sun normalise_sun(const forge_sun& sun) {
@@ -53,7 +53,7 @@ float occlusion(const field_view& f, const unit_sun& sun, int i, int j, float hi
     constexpr float k_bias = 0.05f;    // ft, keeps a sample from shadowing itself
     constexpr float k_softness = 0.5f; // ft of terrain above the ray for a full shadow
     float h0 = f.at(i, j) + k_bias;
-    float step = f.c; // ft
+    float step = f.c;               // ft
     float du = sun.dx, dv = sun.dz; // samples per step
     float limit = static_cast<float>(f.n - 1);
     float hidden = 0;
@@ -86,10 +86,10 @@ forge_ground_light forge_light_ground(const std::vector<float>& heights, int n, 
         for (int i = 0; i < n; i++) {
             size_t at = static_cast<size_t>(j) * n + i;
             // The normal from the neighbours' slopes (one-sided at the edges).
-            float gx = (f.at(i + 1, j) - f.at(i - 1, j)) / (c * static_cast<float>(
-                                                                   std::min(i + 1, n - 1) - std::max(i - 1, 0)));
-            float gz = (f.at(i, j + 1) - f.at(i, j - 1)) / (c * static_cast<float>(
-                                                                   std::min(j + 1, n - 1) - std::max(j - 1, 0)));
+            float gx = (f.at(i + 1, j) - f.at(i - 1, j)) /
+                       (c * static_cast<float>(std::min(i + 1, n - 1) - std::max(i - 1, 0)));
+            float gz = (f.at(i, j + 1) - f.at(i, j - 1)) /
+                       (c * static_cast<float>(std::min(j + 1, n - 1) - std::max(j - 1, 0)));
             float r = 1.0f / std::sqrt(gx * gx + 1 + gz * gz);
             float lit = std::clamp((-gx * s.v[0] + s.v[1] - gz * s.v[2]) * r, 0.0f, 1.0f);
             uint8_t shadow = 0;
@@ -142,8 +142,7 @@ std::vector<float> forge_read_terrain_hf(const std::string& bytes, int* n, float
     int e = 0;
     float c = 0, lo = 0, hi = 0;
     std::string header = bytes.substr(0, colon);
-    if (sscanf(header.c_str(), "%d %f %f %f", &e, &c, &lo, &hi) != 4 || e < 1 || e > 12)
-        return {};
+    if (sscanf(header.c_str(), "%d %f %f %f", &e, &c, &lo, &hi) != 4 || e < 1 || e > 12) return {};
     int side = (1 << (e + 1)) + 1;
     size_t count = static_cast<size_t>(side) * side;
     if (bytes.size() - colon - 1 < count * 2) return {};

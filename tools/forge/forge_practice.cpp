@@ -3,9 +3,11 @@
 #include "forge.h"
 #include "forge_ground_textures.h"
 #include "forge_practice.h"
+#include "forge_resources.h"
 #include "forge_terrain.h"
 #include "forge_track_files.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -19,8 +21,7 @@ constexpr float k_row_spacing = 12.0f; // ft
 // One surface: packed dirt, firm and grippy, throwing little roost and barely rutting.
 std::string tileinfo_text() {
     std::string texture = ground_texture_file(ground_material::hardpack, 0);
-    return "name packed-dirt\ntexture @ground/" +
-           texture +
+    return "name packed-dirt\ntexture @ground/" + texture +
            "\nfriction 1.1 1\nfriction 1.02 60\nroll_resist 5 12 1\nroll_resist 6 14 60\n"
            "roost count=3 size=0.15 r=160 g=140 b=110 fade_a=-400\n"
            "erode_depth 0.2\naddtile\n";
@@ -33,14 +34,16 @@ std::string timing_text() {
         for (int k = 0; k < k_slots_per_row; k++) {
             float z = k_practice_start_z +
                       (static_cast<float>(k) - (k_slots_per_row - 1) / 2.0f) * k_slot_spacing;
-            slots.push_back({k_practice_start_x - static_cast<float>(row) * k_row_spacing, 0, z, heading});
+            slots.push_back(
+                {k_practice_start_x - static_cast<float>(row) * k_row_spacing, 0, z, heading});
         }
     std::vector<forge_gate> gates;
     for (int k = 0; k < k_practice_gate_count; k++) {
         float a = 2 * k_pi * static_cast<float>(k) / k_practice_gate_count;
         float x = k_practice_circle_x + k_practice_circle_radius * std::sin(a);
         float z = k_practice_circle_z - k_practice_circle_radius * std::cos(a);
-        gates.push_back({k_practice_gate_radius, x, practice_height(x, z), z, std::cos(a), std::sin(a)});
+        gates.push_back(
+            {k_practice_gate_radius, x, practice_height(x, z), z, std::cos(a), std::sin(a)});
     }
     // Gate 0 is the finish line: the first lap rides from the start gate to it and around once.
     std::vector<int> first = {0}, normal;
@@ -49,6 +52,40 @@ std::string timing_text() {
         normal.push_back(k % k_practice_gate_count);
     }
     return forge_timing_gates_text(slots, gates, first, normal);
+}
+
+// The top view for the HUD: the whole field faintly, the straight and the ring of the gates
+// opaque, north up.
+image practice_map(const std::vector<uint8_t>& shading, int n) {
+    constexpr int k_side = 256;                               // pixels
+    constexpr float k_per_pixel = k_practice_extent / k_side; // ft
+    constexpr float k_ring_half = 12.0f;                      // ft either side of the circle
+    image im;
+    im.width = im.height = k_side;
+    im.channels = 4;
+    im.levels = 1;
+    im.pixels.resize(static_cast<size_t>(k_side) * k_side * 4);
+    for (int j = 0; j < k_side; j++)
+        for (int i = 0; i < k_side; i++) {
+            float x = (static_cast<float>(i) + 0.5f) * k_per_pixel;
+            float z = (static_cast<float>(j) + 0.5f) * k_per_pixel;
+            bool straight = x >= k_practice_straight_begin && x <= k_practice_straight_end &&
+                            std::fabs(z - k_practice_straight_z) <= k_practice_straight_half;
+            float ring = std::fabs(std::hypot(x - k_practice_circle_x, z - k_practice_circle_z) -
+                                   k_practice_circle_radius);
+            bool path = straight || ring <= k_ring_half;
+            int si = std::min(n - 1, static_cast<int>(x / k_practice_cell_size));
+            int sj = std::min(n - 1, static_cast<int>(z / k_practice_cell_size));
+            float light =
+                static_cast<float>(shading[(static_cast<size_t>(sj) * n + si) * 3 + 1]) / 128;
+            const float dirt[3] = {0.78f, 0.64f, 0.45f}, field[3] = {0.6f, 0.52f, 0.4f};
+            uint8_t* px = &im.pixels[(static_cast<size_t>(j) * k_side + i) * 4];
+            for (int k = 0; k < 3; k++)
+                px[k] = static_cast<uint8_t>(
+                    std::clamp((path ? dirt[k] : field[k]) * light * 255, 0.0f, 255.0f));
+            px[3] = path ? 255 : 90;
+        }
+    return im;
 }
 } // namespace
 
@@ -62,8 +99,8 @@ bool forge_practice_track(const std::string& out) {
     g.heights.resize(static_cast<size_t>(n) * n);
     for (int j = 0; j < n; j++)
         for (int i = 0; i < n; i++)
-            g.heights[static_cast<size_t>(j) * n + i] =
-                practice_height(static_cast<float>(i) * g.cell_size, static_cast<float>(j) * g.cell_size);
+            g.heights[static_cast<size_t>(j) * n + i] = practice_height(
+                static_cast<float>(i) * g.cell_size, static_cast<float>(j) * g.cell_size);
     int tiles = 1 << g.size_exponent;
     std::string tilemap(static_cast<size_t>(tiles) * tiles, '\0');
     forge_ground_light light = forge_light_ground(g.heights, n, g.cell_size, k_forge_sun);
@@ -72,5 +109,6 @@ bool forge_practice_track(const std::string& out) {
            forge_write_file(folder + "tilemap", tilemap) &&
            forge_write_file(folder + "desc", std::string(k_practice_name) + "\n") &&
            forge_write_ground_light(folder, light, n) &&
-           forge_write_file(folder + "timing_gates", timing_text());
+           forge_write_file(folder + "timing_gates", timing_text()) &&
+           forge_write_png(folder + "map.png", practice_map(light.shading, n));
 }

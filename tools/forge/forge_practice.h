@@ -7,7 +7,7 @@
 
 constexpr const char* k_practice_folder = "practice";
 constexpr const char* k_practice_name = "Practice Area";
-constexpr int k_practice_size_exponent = 8; // 512 cells a side
+constexpr int k_practice_size_exponent = 8;  // 512 cells a side
 constexpr float k_practice_cell_size = 1.0f; // ft
 constexpr int k_practice_samples = (1 << (k_practice_size_exponent + 1)) + 1;
 constexpr float k_practice_extent = 512.0f; // ft
@@ -25,15 +25,15 @@ struct practice_jump {
 };
 
 // The straight runs east (+x) along z = k_practice_straight_z.
-constexpr float k_practice_straight_z = 96.0f;   // ft
-constexpr float k_practice_straight_half = 15.0f; // ft; the jumps span this, then fall 1:1
+constexpr float k_practice_straight_z = 96.0f;     // ft
+constexpr float k_practice_straight_half = 15.0f;  // ft; the jumps span this, then fall 1:1
 constexpr float k_practice_straight_begin = 40.0f; // ft of x
 constexpr float k_practice_straight_end = 470.0f;  // ft of x
 
 constexpr practice_jump k_practice_jumps[] = {
-    {"3 ft tabletop", 120.0f, 3.0f, 0.5f, 12.0f, 0.4f},   // 26.6 deg up, 21.8 deg down
-    {"6 ft tabletop", 210.0f, 6.0f, 0.6f, 20.0f, 0.45f},  // 31.0 deg up, 24.2 deg down
-    {"4 ft step-up", 320.0f, 4.0f, 0.7f, 40.0f, 0.2f},    // 35.0 deg face, long 11.3 deg ramp off
+    {"3 ft tabletop", 120.0f, 3.0f, 0.5f, 12.0f, 0.4f},  // 26.6 deg up, 21.8 deg down
+    {"6 ft tabletop", 210.0f, 6.0f, 0.6f, 20.0f, 0.45f}, // 31.0 deg up, 24.2 deg down
+    {"4 ft step-up", 320.0f, 4.0f, 0.7f, 40.0f, 0.2f},   // 35.0 deg face, long 11.3 deg ramp off
 };
 constexpr int k_practice_jump_count = sizeof k_practice_jumps / sizeof k_practice_jumps[0];
 

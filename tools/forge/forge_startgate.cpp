@@ -12,11 +12,11 @@
 
 namespace {
 // The piece stands at its origin across the slot: x across, y up, the rider behind it at +z.
-constexpr float k_panel_width = 2.0f;   // ft
-constexpr float k_panel_bottom = 0.2f;  // ft, top of the hinge bar
-constexpr float k_panel_height = 1.5f;  // ft
-constexpr float k_bar = 0.12f;          // ft, thickness of the frame bars
-constexpr int k_texture_side = 64;      // pixels
+constexpr float k_panel_width = 2.0f;  // ft
+constexpr float k_panel_bottom = 0.2f; // ft, top of the hinge bar
+constexpr float k_panel_height = 1.5f; // ft
+constexpr float k_bar = 0.12f;         // ft, thickness of the frame bars
+constexpr int k_texture_side = 64;     // pixels
 
 // Regions of the texture: the painted frame on the left half, bare steel on the right.
 struct swatch {
@@ -53,7 +53,8 @@ model_mesh gate_model() {
     float mid = k_panel_bottom + k_panel_height / 2;
     // The hinge bar runs a little past the panel on both sides, with two knuckles.
     add_box(part, 0, 0.1f, 0, k_panel_width + 0.4f, 0.14f, 0.14f, k_steel);
-    for (float x : {-half + 0.2f, half - 0.2f}) add_box(part, x, 0.1f, 0, 0.25f, 0.22f, 0.22f, k_steel);
+    for (float x : {-half + 0.2f, half - 0.2f})
+        add_box(part, x, 0.1f, 0, 0.25f, 0.22f, 0.22f, k_steel);
     // The frame: two uprights and a top rail, painted.
     for (float x : {-half + k_bar / 2, half - k_bar / 2})
         add_box(part, x, mid, 0, k_bar, k_panel_height, k_bar, k_paint);
@@ -83,7 +84,8 @@ image gate_texture() {
         for (int x = 0; x < k_texture_side; x++) {
             uint8_t* p = &im.pixels[(static_cast<size_t>(y) * k_texture_side + x) * 3];
             // Left: chipped yellow paint in diagonal bands; right: brushed galvanised steel.
-            uint32_t noise = static_cast<uint32_t>(x) * 374761393u + static_cast<uint32_t>(y) * 668265263u;
+            uint32_t noise =
+                static_cast<uint32_t>(x) * 374761393u + static_cast<uint32_t>(y) * 668265263u;
             noise = (noise ^ (noise >> 13)) * 1274126177u;
             int grain = static_cast<int>((noise >> 24) % 24) - 12;
             int r, g, b;

@@ -12,11 +12,11 @@
 namespace {
 constexpr int k_slots_per_row = 20;
 constexpr int k_slot_rows = 2;
-constexpr float k_slot_spacing = 3.2f;   // ft between neighbouring slots of a row
-constexpr float k_front_row_s = 40.0f;   // ft along the lap of the front row's slot points
-constexpr float k_row_spacing = 12.0f;   // ft between rows
-constexpr float k_first_gate_s = 60.0f;  // ft, the first checkpoint after the start gate
-constexpr float k_gate_margin = 6.0f;    // ft a gate reaches past the groove's edge
+constexpr float k_slot_spacing = 3.2f;      // ft between neighbouring slots of a row
+constexpr float k_front_row_s = 40.0f;      // ft along the lap of the front row's slot points
+constexpr float k_row_spacing = 12.0f;      // ft between rows
+constexpr float k_first_gate_s = 60.0f;     // ft, the first checkpoint after the start gate
+constexpr float k_gate_margin = 6.0f;       // ft a gate reaches past the groove's edge
 constexpr float k_straight_spacing = 60.0f; // ft between gates where the lap runs straight
 constexpr float k_turn_spacing = 30.0f;     // ft between gates where it turns
 constexpr float k_turning = 0.35f;          // rad of heading change over a straight spacing
@@ -35,7 +35,8 @@ std::vector<float> gate_places(const track_layout& layout) {
     float end = k_first_gate_s + layout.length;
     std::vector<float> forced = {layout.finish_s};
     for (const layout_feature& f : layout.features)
-        for (float s : {f.s_begin, f.s_end}) forced.push_back(s < k_first_gate_s ? s + layout.length : s);
+        for (float s : {f.s_begin, f.s_end})
+            forced.push_back(s < k_first_gate_s ? s + layout.length : s);
     std::sort(forced.begin(), forced.end());
     std::vector<float> places = {k_first_gate_s};
     size_t next_forced = 0;
@@ -58,8 +59,8 @@ std::vector<forge_gate> make_gates(const track_layout& layout, const std::vector
     std::vector<forge_gate> gates;
     for (float s : places) {
         layout_point p = layout_at(layout, s);
-        gates.push_back({p.half_width + k_gate_margin, p.x, layout_surface_height(layout, s, 0), p.z,
-                         p.dir_x, p.dir_z});
+        gates.push_back({p.half_width + k_gate_margin, p.x, layout_surface_height(layout, s, 0),
+                         p.z, p.dir_x, p.dir_z});
     }
     return gates;
 }
@@ -96,10 +97,10 @@ std::string timing_text(const track_layout& layout) {
 // The top view: the whole field, north up, the groove opaque over the shaded hillside, which
 // fades out away from the track.
 image track_map(const track_layout& layout, int n, float c, const std::vector<uint8_t>& shading) {
-    constexpr int k_side = 256; // pixels
+    constexpr int k_side = 256;     // pixels
     constexpr float k_fade = 50.0f; // ft beyond the groove where the hillside fades out
     float extent = static_cast<float>(n - 1) * c;
-    float per_pixel = extent / k_side; // ft
+    float per_pixel = extent / k_side;                                      // ft
     std::vector<float> beyond(static_cast<size_t>(k_side) * k_side, 1e30f); // ft past the edge
     for (size_t k = 0; k < layout.points.size(); k += 4) {
         const layout_point& p = layout.points[k];
@@ -125,9 +126,12 @@ image track_map(const track_layout& layout, int n, float c, const std::vector<ui
     for (int j = 0; j < k_side; j++)
         for (int i = 0; i < k_side; i++) {
             float d = beyond[static_cast<size_t>(j) * k_side + i];
-            int si = std::min(n - 1, static_cast<int>((static_cast<float>(i) + 0.5f) * per_pixel / c));
-            int sj = std::min(n - 1, static_cast<int>((static_cast<float>(j) + 0.5f) * per_pixel / c));
-            float light = static_cast<float>(shading[(static_cast<size_t>(sj) * n + si) * 3 + 1]) / 128;
+            int si =
+                std::min(n - 1, static_cast<int>((static_cast<float>(i) + 0.5f) * per_pixel / c));
+            int sj =
+                std::min(n - 1, static_cast<int>((static_cast<float>(j) + 0.5f) * per_pixel / c));
+            float light =
+                static_cast<float>(shading[(static_cast<size_t>(sj) * n + si) * 3 + 1]) / 128;
             float colour[3], alpha;
             if (d <= 0) {
                 colour[0] = 0.78f, colour[1] = 0.62f, colour[2] = 0.42f, alpha = 1; // groove

@@ -13,7 +13,8 @@ struct forge_sun {
     float colour[3];  // direct light
     float ambient[3]; // sky fill
 };
-constexpr forge_sun k_forge_sun = {{-0.8f, 0.45f, 0.4f}, {1.0f, 0.94f, 0.8f}, {0.42f, 0.45f, 0.55f}};
+constexpr forge_sun k_forge_sun = {
+    {-0.8f, 0.45f, 0.4f}, {1.0f, 0.94f, 0.8f}, {0.42f, 0.45f, 0.55f}};
 
 // Per-sample shading (r, g, b at half intensity, 128 = 1.0) and shadow (0 lit, 255 shadowed),
 // n x n with x fastest, for heights of the same layout.
@@ -38,9 +39,9 @@ struct forge_slot {
     float heading; // rad; the rider faces (-sin, -cos)
 };
 struct forge_gate {
-    float radius;        // ft
-    float x, y, z;       // ft
-    float dir_x, dir_z;  // along the lap
+    float radius;       // ft
+    float x, y, z;      // ft
+    float dir_x, dir_z; // along the lap
 };
 std::string forge_timing_gates_text(const std::vector<forge_slot>& slots,
                                     const std::vector<forge_gate>& gates,
