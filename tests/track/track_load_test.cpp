@@ -114,3 +114,60 @@ TEST_F(TrackLoad, ResetOnTheSameTrackDoesNotReload) {
     ASSERT_TRUE(track_reset("flat", true));
     EXPECT_FLOAT_EQ(ground_height_at(3.0f, 3.0f), 0.0f) << "a forced reset reloads";
 }
+
+TEST_F(TrackLoad, TracksInsideAnArchiveAreListedAndLoad) {
+    make_track("loose", "Loose");
+    // Pack a copy of the folder as archive members under another name.
+    std::string header, body;
+    for (const char* name : {"terrain.hf", "shading.ppm", "texturelist", "tilemap", "desc"}) {
+        std::string bytes = read(data / "loose" / name);
+        if (std::string(name) == "desc") bytes = "Packed\n";
+        header += std::to_string(bytes.size()) + " packed/" + name + "\n";
+        body += bytes;
+    }
+    write(data / "tracks.saf", header + "-\n" + body);
+    ASSERT_EQ(track_list_scan(), 2);
+    int packed = track_list_find("packed");
+    ASSERT_GE(packed, 0);
+    EXPECT_EQ(track_list_entry(packed).display_name, "Packed");
+    EXPECT_TRUE(track_load("packed"));
+    EXPECT_EQ(track_digest_hex(), digest_of("loose", {"terrain.hf", "texturelist", "tilemap"}))
+        << "the same files give the same digest wherever they are stored";
+}
+
+TEST_F(TrackLoad, StepsRunInTheirOrder) {
+    make_track("flat", "Flat");
+    track_list_scan();
+    ASSERT_TRUE(track_load("flat"));
+    std::string text = log_text();
+    size_t at = 0;
+    for (const char* step : {"Scanning", "Loading terrain", "Loading shading", "Loading tileinfo",
+                             "Loading tilemap", "Loading flaggers", "Loading map"}) {
+        size_t found = text.find(std::string("] ") + step + "\n", at);
+        ASSERT_NE(found, std::string::npos) << step << " missing or out of order";
+        at = found;
+    }
+}
+
+TEST_F(TrackLoad, DigestFollowsHeightsAndGatesButNotTheName) {
+    make_track("flat", "Flat");
+    write(data / "flat" / "timing_gates", "checkpoints:\n5 [10 0 10] [1 0 0]\n");
+    track_list_scan();
+    ASSERT_TRUE(track_reset("flat", true));
+    std::string original = track_digest_hex();
+
+    write(data / "flat" / "desc", "Another Name\n");
+    ASSERT_TRUE(track_reset("flat", true));
+    EXPECT_EQ(track_digest_hex(), original);
+
+    write(data / "flat" / "timing_gates", "checkpoints:\n5 [10 0 11] [1 0 0]\n");
+    ASSERT_TRUE(track_reset("flat", true));
+    std::string gates_changed = track_digest_hex();
+    EXPECT_NE(gates_changed, original);
+
+    std::string hf = read(data / "flat" / "terrain.hf");
+    hf[hf.size() - 1] = 1; // one height sample
+    write(data / "flat" / "terrain.hf", hf);
+    ASSERT_TRUE(track_reset("flat", true));
+    EXPECT_NE(track_digest_hex(), gates_changed);
+}
