@@ -1,0 +1,94 @@
+// One bike on the generated practice field, driven tic by tic from a small input script.
+#pragma once
+
+#include "bike/bike_contact.h"
+#include "bike/bike_local.h"
+#include "bike/bike_rider.h"
+#include "bike/bike_shape.h"
+#include "bike/bike_sim.h"
+
+#include "files/data_file.h"
+#include "files/files.h"
+#include "forge_practice.h"
+#include "terrain/terrain.h"
+#include "track/track.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+// A step of an input script: these controls from tic `from` on.
+struct script_step {
+    int from; // tics
+    rider_input input;
+};
+
+class ride_world : public ::testing::Test {
+  protected:
+    static inline std::filesystem::path home;
+    static inline bool loaded = false;
+
+    static void SetUpTestSuite() {
+        home = std::filesystem::temp_directory_path() /
+               ("tb_ride_" + std::to_string(getpid()));
+        std::filesystem::create_directories(home);
+        setenv("XDG_DATA_HOME", home.c_str(), 1);
+        setenv("QV_HOME", TB_GAME_DIR, 1);
+        files_free_all();
+        track_list_scan();
+        loaded = track_load(k_practice_folder);
+    }
+    static void TearDownTestSuite() {
+        track_unload();
+        track_list_free();
+        files_free_all();
+        shape_cache_free();
+        unsetenv("QV_HOME");
+        unsetenv("XDG_DATA_HOME");
+        std::filesystem::remove_all(home);
+    }
+    void SetUp() override { ASSERT_TRUE(loaded); }
+    void TearDown() override {
+        world_destroy();
+        rider_set_gate_drop_tic(0);
+    }
+
+    // A fresh world with one bike standing at (x, z), turned by `yaw` about the vertical
+    // (0 faces -z, -pi/2 faces +x).
+    void start(const char* name, double x, double z, double yaw) {
+        world_destroy();
+        world_create();
+        bike = bike_create(name, 0, "1", "", "", "", "");
+        if (yaw != 0) bike_place(bike, {0, 1, 0}, yaw);
+        bike_translate(bike, {x, contact_ground_height(float(x), float(z)), z});
+        bike_prepare(bike);
+    }
+    // One race tic: controls, contacts, the step, then the bike's work for the next one.
+    void tic(const rider_input& in) {
+        rider_input_apply(bike, in);
+        bike_collide_world(bike);
+        world_step();
+        bike_prepare(bike);
+    }
+    // Runs the script until tic `until` (counted from now), calling `watch` after each tic.
+    template <typename F> void run(const script_step* steps, int count, int until, F watch) {
+        for (int t = 0; t < until; t++) {
+            const rider_input* in = &steps[0].input;
+            for (int i = 0; i < count; i++)
+                if (t >= steps[i].from) in = &steps[i].input;
+            tic(*in);
+            watch(t);
+        }
+    }
+    bike_state& state() { return bike_at(bike); }
+    dBodyID body(int i) { return bike_at(bike).bodies[i]; }
+    bike_vec3d position(int i) { return vec_of(dBodyGetPosition(body(i))); }
+    bike_vec3d velocity(int i) { return vec_of(dBodyGetLinearVel(body(i))); }
+    double speed() { return length(velocity(body_frame)); }
+
+    int bike = -1;
+};
