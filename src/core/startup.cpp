@@ -4,6 +4,7 @@
 #include "core/shape_check.h"
 
 #include "bike/bike.h"
+#include "bike/bike_sim.h"
 #include "common/loading.h"
 #include "common/message.h"
 #include "demo/demo.h"
@@ -113,6 +114,7 @@ void shutdown(bool from_audio) {
         demo_close_playback();
         demo_list_free();
         track_free();
+        world_destroy();
         progress("Freeing memory (1)");
         progress("Closing input devices");
     }
@@ -231,6 +233,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
         return 0;
     }
     bindings_resolve();
+    world_create();
 
     if (!p.options.file.empty() && !demo_open_playback(p.options.file.c_str()))
         log("Can't play back %s\n", p.options.file.c_str());

@@ -1,6 +1,8 @@
 // The race: rider slots, the race clock, starting a race and the race tic.
 #include "race/race.h"
 
+#include "bike/bike_sim.h"
+#include "bike/bike_state.h"
 #include "bike/state_history.h"
 #include "race/race_grid.h"
 #include "race/race_timing.h"
@@ -39,7 +41,20 @@ bool race_start(const race_start_params& params) {
     return true;
 }
 
+// The simulation part of the race tic: the world step, every bike prepared for the next step,
+// then the gates each bike crossed.
 void race_world_tic() {
+    if (world_exists()) {
+        world_step();
+        world_set_clock(g_race.clock);
+        for (const rider_slot& s : g_race.slots)
+            if (s.bike >= 0) bike_prepare(s.bike);
+        for (int slot = 0; slot < k_max_riders; slot++) {
+            if (g_race.slots[slot].bike < 0) continue;
+            const dReal* wheel = dBodyGetPosition(bike_at(g_race.slots[slot].bike).bodies[body_front_wheel]);
+            gate_crossing_check(slot, static_cast<float>(wheel[0]), static_cast<float>(wheel[2]), g_race.clock);
+        }
+    }
     timed_race_end(g_race.clock);
     g_race.clock++;
 }

@@ -38,7 +38,7 @@ float lap_time(int slot, int n);
 // The best lap from lap 2 on and its time; 0 and 0 with fewer than two laps.
 int best_lap(int slot, float* seconds);
 
-// Checks whether the bike's rear wheel at (x, z) makes a crossing this tic; true when one counted.
+// Checks whether the bike's front wheel at (x, z) makes a crossing this tic; true when one counted.
 bool gate_crossing_check(int slot, float x, float z, int clock);
 bool rider_finished(int slot);
 void running_order_update();
