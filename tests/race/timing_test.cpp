@@ -204,3 +204,29 @@ TEST(RaceStart, GridRowsStandBehindTheSlots) {
     EXPECT_FLOAT_EQ(x, 510);
     EXPECT_FLOAT_EQ(z, 500);
 }
+
+#include "bike/bike_sim.h"
+#include "bike/bike_state.h"
+
+TEST(RaceTic, ABikesFrontWheelAtAGateCountsTheCrossing) {
+    timing_gates_parse("checkpoints:\n10 [100 0 50] [1 0 0]\n10 [200 0 50] [1 0 0]\n10 [300 0 50] [1 0 0]\n"
+                       "firstlap: 0 1 2\nnormallap: 0 1 2\n");
+    world_create();
+    race_clear_slots();
+    int bike = bike_create("cr125", 0, "1", "", "", "", "");
+    race_slot(0).bike = bike;
+    race_slot(0).kind = rider_local;
+    race_start_params params;
+    params.laps = 3;
+    ASSERT_TRUE(race_start(params));
+    const dReal* wheel = dBodyGetPosition(bike_at(bike).bodies[body_front_wheel]);
+    bike_translate(bike, bike_vec3d{101 - wheel[0], 0, 50 - wheel[2]});
+    race_world_tic();
+    EXPECT_EQ(timing_of(0).position, 1);
+    EXPECT_EQ(timing_of(0).crossing_tics[0], 0);
+    EXPECT_EQ(race_clock(), 1);
+    EXPECT_EQ(running_order_at(0).slot, 0);
+    race_clear_slots();
+    world_destroy();
+    timing_gates_clear();
+}
