@@ -1,7 +1,12 @@
 // Riding the default bike on the practice field: settling, pulling away, braking, turning.
 #include "ride_world.h"
 
+#include "bike/bike_drivetrain.h"
+#include "bike/bike_setup.h"
+#include "common/ripemd160.h"
+
 #include <algorithm>
+#include <string>
 
 namespace {
 const char* const k_bike = "yz250f(2017)";
@@ -37,5 +42,240 @@ TEST_F(ride_world, SettlesToItsStaticSagWithoutSinkingOrBouncing) {
     EXPECT_GT(arm, 0.2);
     EXPECT_LT(arm, 0.45);
     EXPECT_GT(arm, fork);
+}
+} // namespace
+namespace {
+// Clutch out over a second in first gear at full throttle, shifting up near the top of the revs.
+rider_input pull_away(int t, int bike) {
+    rider_input in;
+    in.clutch = t < 128 ? 0 : std::min(1.0f, (t - 128) / 128.0f);
+    in.throttle = t < 64 ? 0 : 1;
+    in.shift = in.clutch >= 1 && engine_rpm(bike) > 11000 && t % 16 == 0 ? 1 : 0;
+    return in;
+}
+
+// The player's own setup: the stability preset with its indirect steering and dabbing.
+void use_player_setup(int bike) {
+    setup_values v;
+    setup_values_reset(v);
+    bike_params p = bike_at(bike).params;
+    setup_apply_values(v, bike_info_at(bike_at(bike).catalogue_index), p);
+    bike_set_params(bike, p);
+}
+
+double up_y(dBodyID frame) { return body_axis(frame, 1).y; }
+
+TEST_F(ride_world, PullsAwayShiftsUpAndPassesFortyMph) {
+    start(k_bike, 60, 490, 0);
+    int t = 0;
+    bool upright = true;
+    for (; t < 128 * 10 && bike_speed_mph(bike) < 40; t++) {
+        tic(pull_away(t, bike));
+        upright = upright && up_y(body(body_frame)) > 0.9;
+    }
+    ASSERT_GE(bike_speed_mph(bike), 40);
+    // Not faster than the engine's power allows, nor a crawl: seconds from the clutch.
+    double seconds = (t - 128) / 128.0;
+    EXPECT_GT(seconds, 1.5);
+    EXPECT_LT(seconds, 8);
+    EXPECT_GT(state().gear, 0);
+    EXPECT_TRUE(upright);
+    EXPECT_EQ(state().crash_count, 0);
+    // Straight ahead along -z without a steering input.
+    EXPECT_NEAR(position(body_frame).x, 60, 1);
+    EXPECT_LT(position(body_frame).z, 490);
+}
+
+TEST_F(ride_world, BrakesFromFortyMphToAStopWithoutFlipping) {
+    start(k_bike, 60, 490, 0);
+    int t = 0;
+    for (; t < 128 * 10 && bike_speed_mph(bike) < 40; t++) tic(pull_away(t, bike));
+    ASSERT_GE(bike_speed_mph(bike), 40);
+    double v0 = speed();
+    double z0 = position(body_frame).z;
+    rider_input stop;
+    stop.clutch = 0;
+    stop.front_brake = 1;
+    stop.rear_brake = 1;
+    bool upright = true;
+    int stopped = -1;
+    for (int k = 0; k < 128 * 6; k++) {
+        tic(stop);
+        upright = upright && up_y(body(body_frame)) > 0.9;
+        if (stopped < 0 && speed() < 0.5) stopped = k;
+    }
+    ASSERT_GE(stopped, 0);
+    double distance = z0 - position(body_frame).z;
+    // No tyre grips better than about 1.2 g; no working brakes take over 150 ft from 40 mph.
+    EXPECT_GT(distance, v0 * v0 / (2 * 1.2 * 32));
+    EXPECT_LT(distance, 150);
+    EXPECT_TRUE(upright);
+    EXPECT_EQ(state().crash_count, 0);
+    EXPECT_TRUE(wheel_touches(state().rear_contact));
+    EXPECT_LT(speed(), 0.5);
+}
+
+TEST_F(ride_world, LeansIntoATurnAndHoldsACircle) {
+    start(k_bike, 150, 450, 0);
+    use_player_setup(bike);
+    int t = 0;
+    for (; t < 128 * 10 && bike_speed_mph(bike) < 20; t++) tic(pull_away(t, bike));
+    ASSERT_GE(bike_speed_mph(bike), 20);
+    rider_input turn;
+    turn.clutch = 1;
+    turn.steer = 0.5f;
+    double lean_sum = 0, radius_sum = 0;
+    int samples = 0;
+    double x0 = position(body_frame).x;
+    for (int k = 0; k < 128 * 8; k++) {
+        turn.throttle = bike_speed_mph(bike) < 20 ? 0.4f : 0.1f;
+        tic(turn);
+        if (k < 128 * 3) continue;
+        double v = speed();
+        double yaw = dBodyGetAngularVel(body(body_frame))[1];
+        lean_sum += bike_lean_angle(bike);
+        radius_sum += v / std::fabs(yaw);
+        samples++;
+        // Turning right: clockwise seen from above.
+        EXPECT_LT(yaw, 0) << k;
+    }
+    double lean = lean_sum / samples, radius = radius_sum / samples;
+    // The rider asks for half the roll limit to the right, and the bike holds it.
+    EXPECT_NEAR(lean, -0.5 * state().params.roll_limit_angle, 0.05);
+    // A balanced turn: tan(lean) = v^2 / (g r).
+    double v = speed();
+    double balanced = v * v / (32 * std::tan(std::fabs(lean)));
+    EXPECT_NEAR(radius, balanced, balanced * 0.2);
+    EXPECT_GT(position(body_frame).x, x0);
+    EXPECT_EQ(state().crash_count, 0);
+}
+
+TEST_F(ride_world, ClearsTheThreeFootTabletopAndLandsRiding) {
+    const practice_jump& jump = k_practice_jumps[0];
+    double top_end = jump.x_begin + jump.height / jump.up_slope + jump.top_length;
+    start(k_bike, 15, k_practice_straight_z, -k_bike_pi / 2);
+    use_player_setup(bike);
+    bool flying = false, landed = false;
+    int took_off = -1, touched = -1;
+    double landing_x = 0;
+    for (int t = 0; t < 128 * 12 && !(landed && t > touched + 128); t++) {
+        rider_input in = pull_away(t, bike);
+        // Just fast enough to land on the far face rather than case the top or overshoot to flat.
+        if (bike_speed_mph(bike) > 17) in.throttle = 0.2f;
+        tic(in);
+        bool air = !wheel_touches(state().front_contact) && !wheel_touches(state().rear_contact);
+        if (air && !flying && position(body_frame).x > jump.x_begin) {
+            flying = true;
+            took_off = t;
+        }
+        if (flying && !air && !landed) {
+            landed = true;
+            touched = t;
+            // Where the first tyre came down.
+            landing_x = wheel_touches(state().rear_contact) ? state().rear_contact.point.x
+                                                            : state().front_contact.point.x;
+        }
+    }
+    ASSERT_TRUE(landed);
+    EXPECT_GT((touched - took_off) / 128.0, 0.4);
+    EXPECT_GT(landing_x, top_end);
+    EXPECT_EQ(state().crash_count, 0);
+    EXPECT_EQ(state().rider_down, 0);
+    EXPECT_NEAR(bike_lean_angle(bike), 0, 0.1);
+    EXPECT_GT(bike_speed_mph(bike), 10);
+}
+
+TEST_F(ride_world, NoseFirstLandingThrowsTheRiderWhoComesBack) {
+    start(k_bike, 256, 300, 0);
+    bike_reset(bike);
+    // Twenty feet up, pointing 69 degrees nose-down, moving forward at 30 ft/s.
+    bike_place(bike, {1, 0, 0}, -1.2);
+    bike_translate(bike, {256, 20, 300});
+    for (int i = 0; i < k_bike_body_count; i++) dBodySetLinearVel(body(i), 0, -1, -30);
+    bike_prepare(bike);
+    rider_input idle;
+    dJointID mount = state().joints[joint_rider_mount];
+    int crashed = -1;
+    for (int t = 0; t < 128 * 3 && crashed < 0; t++) {
+        tic(idle);
+        if (state().crash_count > 0) crashed = t;
+    }
+    ASSERT_GE(crashed, 0);
+    EXPECT_TRUE(knocked_off(bike));
+    EXPECT_EQ(dJointGetBody(mount, 0), nullptr);
+    EXPECT_GE(state().knockout_tics, 500);
+    // The count runs down once the rider lies still, and he is put back on the bike.
+    int t = 0;
+    for (; t < 128 * 60 && knocked_off(bike); t++) tic(idle);
+    ASSERT_FALSE(knocked_off(bike));
+    EXPECT_EQ(state().crash_count, 1);
+    EXPECT_EQ(dJointGetBody(mount, 0), body(body_rider));
+    const bike_info& info = bike_info_at(state().catalogue_index);
+    dVector3 place;
+    bike_vec3d rel = vec_of(info.rider_position) - vec_of(info.frame_position);
+    dBodyGetRelPointPos(body(body_frame), rel.x, rel.y, rel.z, place);
+    EXPECT_LT(length(position(body_rider) - vec_of(place)), 0.01);
+}
+
+TEST_F(ride_world, StandsAtTheGateThenWalksBackInSteps) {
+    start(k_bike, 100, 190, -k_bike_pi / 2);
+    use_player_setup(bike);
+    rider_set_gate_drop_tic(128 * 20);
+    bike_vec3d at = position(body_frame);
+    rider_input rev;
+    rev.clutch = 0;
+    rev.throttle = 0.5f;
+    script_step hold[] = {{0, rev}};
+    run(hold, 1, 128 * 4, [](int) {});
+    // Revving against the lever the bike stays where it was put, upright.
+    EXPECT_LT(length(position(body_frame) - at), 0.3);
+    EXPECT_LT(speed(), 0.2);
+    EXPECT_GT(up_y(body(body_frame)), 0.95);
+
+    rider_input back;
+    back.clutch = 0;
+    back.back_up = 1;
+    double x0 = position(body_frame).x;
+    double at_step_start = 0, mid_step = 0;
+    script_step walk[] = {{0, back}};
+    run(walk, 1, 128 * 6, [&](int) {
+        int phase = world_clock() % 128;
+        if (phase == 0) at_step_start = std::max(at_step_start, speed());
+        if (phase == 64) mid_step = std::max(mid_step, speed());
+    });
+    double moved = x0 - position(body_frame).x; // facing +x, so backwards is -x
+    EXPECT_GT(moved, 3);
+    EXPECT_LT(moved, 6 * 4.0);
+    // One step per 128 tics: still at each step's start, walking in its middle.
+    EXPECT_LT(at_step_start, 0.75);
+    EXPECT_GT(mid_step, 1.5);
+    EXPECT_GT(up_y(body(body_frame)), 0.95);
+}
+
+TEST_F(ride_world, TheSameScriptGivesBitIdenticalStates) {
+    auto ride = [&]() {
+        start(k_bike, 150, 450, 0);
+        use_player_setup(bike);
+        for (int t = 0; t < 128 * 6; t++) {
+            rider_input in = pull_away(t, bike);
+            if (t > 128 * 3) in.steer = 0.4f;
+            if (t > 128 * 5) in.front_brake = 1;
+            tic(in);
+        }
+        ripemd160_state h;
+        ripemd160_init(h);
+        for (int i = 0; i < k_bike_body_count; i++) {
+            ripemd160_update(h, dBodyGetPosition(body(i)), 3 * sizeof(dReal));
+            ripemd160_update(h, dBodyGetRotation(body(i)), 12 * sizeof(dReal));
+            ripemd160_update(h, dBodyGetLinearVel(body(i)), 3 * sizeof(dReal));
+            ripemd160_update(h, dBodyGetAngularVel(body(i)), 3 * sizeof(dReal));
+        }
+        uint8_t digest[20];
+        ripemd160_final(h, digest);
+        return ripemd160_hex(digest);
+    };
+    std::string first = ride();
+    std::string second = ride();
+    EXPECT_EQ(first, second);
 }
 } // namespace
