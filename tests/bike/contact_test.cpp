@@ -1,0 +1,176 @@
+// Tyre and sphere contacts against a flat ground made here, soft-contact numbers, statue buckets.
+#include "bike/bike_contact.h"
+#include "bike_test_world.h"
+
+#include "terrain/terrain.h"
+
+namespace {
+// A flat ground at height 0 under the test bike, 129 samples of 1 ft a side.
+class contact_test : public bike_world_test {
+  protected:
+    void SetUp() override {
+        bike_world_test::SetUp();
+        ground_free();
+        height_field_create(&ground().field, 6, 1.0f, 0, 10);
+        height_field_loaded(&ground().field);
+    }
+    void TearDown() override {
+        ground_free();
+        statue_buckets_clear();
+        bike_world_test::TearDown();
+    }
+    // Moves the front wheel alone to `centre`, its axle turned by `tilt` about the world z axis.
+    void wheel_at(bike_vec3d centre, double tilt) {
+        dBodyID w = body(body_front_wheel);
+        dMatrix3 r;
+        dRFromAxisAndAngle(r, 0, 0, 1, tilt);
+        dBodySetRotation(w, r);
+        dBodySetPosition(w, centre.x, centre.y, centre.z);
+    }
+};
+
+TEST_F(contact_test, TyreStiffensAsItFlattens) {
+    double k = 0, c = 0;
+    tyre_softness(0.25, 0.25, &k, &c);
+    EXPECT_DOUBLE_EQ(k, 25000);
+    EXPECT_DOUBLE_EQ(c, 2500);
+    tyre_softness(0.125, 0.25, &k, &c);
+    EXPECT_DOUBLE_EQ(k, 4000);
+    EXPECT_DOUBLE_EQ(c, 487.5);
+    // Sunk deeper than its section it is no stiffer than fully flat.
+    tyre_softness(0.6, 0.25, &k, &c);
+    EXPECT_DOUBLE_EQ(k, 25000);
+    // A spring of k and damping c over one tic.
+    EXPECT_DOUBLE_EQ(soft_erp(2500, 250), (2500.0 / 128) / (2500.0 / 128 + 250));
+    EXPECT_DOUBLE_EQ(soft_cfm(2500, 250), 1 / (2500.0 / 128 + 250));
+}
+
+TEST_F(contact_test, UprightWheelTouchesAtItsLowestPoint) {
+    const wheel_contact& w = state().front_contact;
+    double rolling = w.rim_radius + w.tyre_radius;
+    wheel_at({20.3, rolling - 0.05, 30.6}, 0);
+    ground_hit hit;
+    ASSERT_TRUE(wheel_ground_test(w, &hit));
+    EXPECT_NEAR(hit.depth, 0.05, 1e-5);
+    EXPECT_NEAR(hit.normal.y, 1, 1e-9);
+    EXPECT_NEAR(hit.point.x, 20.3, 1e-5);
+    EXPECT_NEAR(hit.point.z, 30.6, 1e-5);
+    EXPECT_NEAR(hit.point.y, 0, 1e-5);
+    // Lifted clear of the ground it does not touch.
+    wheel_at({20.3, rolling + 0.01, 30.6}, 0);
+    EXPECT_FALSE(wheel_ground_test(w, &hit));
+}
+
+TEST_F(contact_test, LeaningWheelTouchesOnItsTyreShoulder) {
+    const wheel_contact& w = state().front_contact;
+    // Leaning 30 degrees the rim's lowest point is R cos 30 below the axle.
+    double tilt = 0.5235987755982988;
+    double h = w.rim_radius * std::cos(tilt) + w.tyre_radius - 0.04;
+    wheel_at({40, h, 40}, tilt);
+    ground_hit hit;
+    ASSERT_TRUE(wheel_ground_test(w, &hit));
+    EXPECT_NEAR(hit.depth, 0.04, 1e-5);
+    // The contact lies off to the low side, under the rim's lowest point.
+    EXPECT_NEAR(std::fabs(hit.point.x - 40), w.rim_radius * std::sin(tilt), 1e-4);
+}
+
+TEST_F(contact_test, RimThroughTheGroundIsDeeperThanTheTyre) {
+    const wheel_contact& w = state().front_contact;
+    wheel_at({10, w.rim_radius - 0.1, 10}, 0);
+    ground_hit hit;
+    ASSERT_TRUE(wheel_ground_test(w, &hit));
+    EXPECT_NEAR(hit.depth, w.tyre_radius + 0.1, 1e-5);
+}
+
+TEST_F(contact_test, SphereAgainstTheGround) {
+    ground_hit hit;
+    ASSERT_TRUE(sphere_ground_test({5.5, 0.75, 7.25}, 1.0, &hit));
+    EXPECT_NEAR(hit.depth, 0.25, 1e-6);
+    EXPECT_NEAR(hit.normal.y, 1, 1e-9);
+    EXPECT_FALSE(sphere_ground_test({5.5, 1.01, 7.25}, 1.0, &hit));
+    // Sunk below the surface it is pushed out from above, never pulled through.
+    ASSERT_TRUE(sphere_ground_test({5.5, -0.5, 7.25}, 1.0, &hit));
+    EXPECT_NEAR(hit.depth, 1.5, 1e-6);
+    EXPECT_GT(hit.normal.y, 0.99);
+}
+
+TEST_F(contact_test, WithoutAGroundNothingTouches) {
+    ground_free();
+    ground_hit hit;
+    EXPECT_FALSE(sphere_ground_test({0, 0, 0}, 1.0, &hit));
+    EXPECT_FALSE(wheel_ground_test(state().front_contact, &hit));
+    EXPECT_FALSE(bike_collide_world(bike));
+}
+
+TEST_F(contact_test, FreshBikeIsPushedUpOutOfTheGround) {
+    // The tyres start a little into flat ground at y = 0; the contacts lift the bike.
+    EXPECT_TRUE(bike_collide_world(bike));
+    EXPECT_GT(state().front_contact.depth, 0);
+    EXPECT_GT(state().rear_contact.depth, 0);
+    double y0 = dBodyGetPosition(body(body_front_wheel))[1];
+    world_step();
+    EXPECT_GT(dBodyGetLinearVel(body(body_front_wheel))[1], 0);
+    EXPECT_GE(dBodyGetPosition(body(body_front_wheel))[1], y0);
+}
+
+TEST_F(contact_test, SpherePairsTouchPushAndAreCapped) {
+    shape_sphere a{{0, 0, 0}, 1, 0.5f, 10000, 300};
+    shape_sphere b{{0, 0, 0}, 1, 0.8f, 20000, 200};
+    sphere_pair_hit h;
+    ASSERT_TRUE(sphere_pair_test({0, 0, 0}, a, {1.5, 0, 0}, b, &h));
+    EXPECT_DOUBLE_EQ(h.depth, 0.5);
+    EXPECT_TRUE(h.joined);
+    // The softer of the two, then lowered so the spring alone pushes at most 2500 lbf.
+    EXPECT_DOUBLE_EQ(h.k, 5000);
+    EXPECT_DOUBLE_EQ(h.c, 200);
+    EXPECT_FLOAT_EQ(static_cast<float>(h.mu), 0.5f);
+    EXPECT_DOUBLE_EQ(h.normal.x, 1);
+    EXPECT_DOUBLE_EQ(h.point.x, 0.75);
+    // Centres 1/32 ft apart touch, but give no direction to push along.
+    ASSERT_TRUE(sphere_pair_test({0, 0, 0}, a, {1.0 / 32, 0, 0}, b, &h));
+    EXPECT_FALSE(h.joined);
+    EXPECT_FALSE(sphere_pair_test({0, 0, 0}, a, {2.0, 0, 0}, b, &h));
+}
+
+TEST_F(contact_test, StatueBucketsSpanTheMiddleOfTheTerrain) {
+    EXPECT_EQ(statue_bucket_index(0, 512), 0);
+    EXPECT_EQ(statue_bucket_index(64, 512), 0);
+    EXPECT_EQ(statue_bucket_index(255, 512), 3);
+    EXPECT_EQ(statue_bucket_index(256, 512), 4);
+    EXPECT_EQ(statue_bucket_index(447, 512), 7);
+    EXPECT_EQ(statue_bucket_index(600, 512), 7);
+    EXPECT_EQ(statue_bucket_index(-50, 512), 0);
+}
+
+TEST_F(contact_test, NearbyStatuesComeSortedOnce) {
+    shape big;
+    big.spheres.push_back({{0, 0, 0}, 3, 1, 5000, 500});
+    big.bounding_radius = 3;
+    std::vector<contact_statue> list(3);
+    list[0].position = {400, 0, 400};
+    list[1].position = {256, 0, 256}; // on a bucket border: entered in four buckets
+    list[2].position = {250, 0, 258};
+    for (contact_statue& s : list) s.statue_shape = &big;
+    statue_buckets_build(list, 512);
+    std::vector<int> near = statues_near(240, 240, 270, 270);
+    ASSERT_EQ(near.size(), 2u);
+    EXPECT_EQ(near[0], 1);
+    EXPECT_EQ(near[1], 2);
+    EXPECT_TRUE(statues_near(10, 10, 20, 20).empty());
+}
+
+TEST_F(contact_test, BikeTouchingAStatueRecordsTheTic) {
+    shape post;
+    post.spheres.push_back({{0, 0, 0}, 1, 1, 5000, 500});
+    post.bounding_radius = 1;
+    std::vector<contact_statue> list(1);
+    // Right where the front wheel stands.
+    bike_vec3d w = vec_of(dBodyGetPosition(body(body_front_wheel)));
+    list[0].position = w + bike_vec3d{0, 0, -1};
+    list[0].statue_shape = &post;
+    world_set_clock(77);
+    statue_buckets_build(list, 128);
+    bike_collide_world(bike);
+    EXPECT_EQ(statue_at(0).touched_tic, 77);
+}
+} // namespace
