@@ -17,6 +17,9 @@ float contact_first_friction(float x, float z);
 bool bike_collide_world(int bike);
 // Contacts between two bikes; in passive mode forces instead of joints. True when they touched.
 bool bike_collide_bike(int a, int b, bool passive);
+// The contact phase of a tic offline: each bike against the ground and statues, then every
+// pair once, the bikes taken in order of speed. Returns how many pairs touched.
+int bikes_collide_all(const int* bikes, int count);
 // The bike's shaped bodies against the statues near its frame (the last part of
 // bike_collide_world).
 void statue_contacts(bike_state& b);

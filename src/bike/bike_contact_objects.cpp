@@ -55,7 +55,8 @@ shape_sphere wheel_sphere(const wheel_contact& w, bike_vec3d towards, bike_vec3d
     bike_vec3d q = towards - c;
     bike_vec3d radial = q - a * dot(a, q);
     double l = length(radial);
-    *centre = l > 1e-12 ? c + radial * (w.rim_radius / l) : c;
+    // On the axle line every rim point is equally near; any one stands for the rim.
+    *centre = l > 1e-12 ? c + radial * (w.rim_radius / l) : c + body_axis(w.wheel, 1) * w.rim_radius;
     shape_sphere s;
     s.radius = w.tyre_radius;
     s.friction = 1;
@@ -279,4 +280,18 @@ bool bike_collide_bike(int a, int b, bool passive) {
         if (bb.knockout_tics <= 0 && std::lround(vb2) >= 25) raise(ba, va2, 192);
     }
     return true;
+}
+
+int bikes_collide_all(const int* bikes, int count) {
+    std::vector<int> order(bikes, bikes + count);
+    for (int b : order) bike_collide_world(b);
+    // Fastest first; equal speeds keep their handle order so every run pairs them alike.
+    std::stable_sort(order.begin(), order.end(), [](int x, int y) {
+        return frame_speed_squared(bike_at(x)) > frame_speed_squared(bike_at(y));
+    });
+    int touched = 0;
+    for (int i = 0; i < count; i++)
+        for (int j = i + 1; j < count; j++)
+            if (bike_collide_bike(order[i], order[j], false)) touched++;
+    return touched;
 }

@@ -96,6 +96,11 @@ void rider_input_apply(int bike, const rider_input& in) {
     shift(bike, out.shift);
 }
 
+void rider_input_from_slot(int bike, int slot) {
+    if (slot < 0 || slot >= k_max_riders) return;
+    rider_input_apply(bike, rider_input_of(slot));
+}
+
 void rider_down_start_test(bike_state& b) {
     if (world_clock() > g_rules.gate_drop_tic + 256 && frame_speed(b) < 5) b.rider_down = 1;
 }

@@ -26,6 +26,8 @@ int rider_gate_drop_tic();
 // A rider's controls for its bike, clamped; the shift request goes to the gearbox. A knocked-off
 // rider cannot open the throttle, sit, back up or lean.
 void rider_input_apply(int bike, const rider_input& in);
+// The controls of a rider slot (bike.h) given to its bike.
+void rider_input_from_slot(int bike, int slot);
 
 // Roll angle of the frame: 0 upright, negative leaning right.
 double lean_of(const bike_state& b);

@@ -174,3 +174,55 @@ TEST_F(contact_test, BikeTouchingAStatueRecordsTheTic) {
     EXPECT_EQ(statue_at(0).touched_tic, 77);
 }
 } // namespace
+
+namespace {
+// Moves every body of a bike and gives them all one velocity.
+void shove(int bike, bike_vec3d d, bike_vec3d v) {
+    bike_translate(bike, d);
+    for (dBodyID body : bike_at(bike).bodies) dBodySetLinearVel(body, v.x, v.y, v.z);
+}
+
+TEST_F(contact_test, BikesFarApartDoNotTouch) {
+    int other = bike_create("cr125", 8, "2", "", "", "", "");
+    shove(other, {20, 0, 0}, {});
+    EXPECT_FALSE(bike_collide_bike(bike, other, false));
+    int both[] = {bike, other};
+    EXPECT_EQ(bikes_collide_all(both, 2), 0);
+}
+
+TEST_F(contact_test, SideBySideOverlapTouches) {
+    int other = bike_create("cr125", 8, "2", "", "", "", "");
+    // The test bikes have no shape files, so their tyres are what meet: 0.3 ft apart they overlap.
+    shove(other, {0.3, 0, 0}, {});
+    EXPECT_TRUE(bike_collide_bike(bike, other, false));
+    // Standing still neither loses its roll damping.
+    EXPECT_EQ(state().contact_timer, 0);
+    EXPECT_EQ(bike_at(other).contact_timer, 0);
+}
+
+TEST_F(contact_test, RunningIntoABikeWithTheFrontWheel) {
+    int other = bike_create("cr125", 8, "2", "", "", "", "");
+    const wheel_contact& front = state().front_contact;
+    double front_z = dBodyGetPosition(body(body_front_wheel))[2];
+    double rear_z = dBodyGetPosition(bike_at(other).bodies[body_rear_wheel])[2];
+    // The other bike just ahead: its rear tyre overlaps this bike's front tyre by 0.1 ft.
+    double gap = 2 * (front.rim_radius + front.tyre_radius) - 0.1;
+    shove(other, {0, 0, front_z - rear_z - gap}, {0, 0, -6});
+    shove(bike, {}, {0, 0, -15});
+    ASSERT_TRUE(bike_collide_bike(bike, other, false));
+    // This bike ran in with its front; the other rides on at 6 ft/s, so this one pays.
+    EXPECT_EQ(state().contact_timer, 192);
+    EXPECT_EQ(bike_at(other).contact_timer, 0);
+}
+
+TEST_F(contact_test, PassiveContactPushesInsteadOfJoining) {
+    int other = bike_create("cr125", 8, "2", "", "", "", "");
+    shove(other, {0.3, 0, 0}, {});
+    dBodySetForce(body(body_frame), 0, 0, 0);
+    ASSERT_TRUE(bike_collide_bike(bike, other, true));
+    // Forces only: nothing waits in the contact group, the bikes are pushed apart sideways.
+    double push = 0;
+    for (dBodyID b : bike_at(other).bodies) push += dBodyGetForce(b)[0];
+    EXPECT_GT(push, 0);
+}
+} // namespace
