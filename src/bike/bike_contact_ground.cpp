@@ -68,13 +68,22 @@ void keep(torus_search& s, bike_vec3d point, bike_vec3d normal, double depth) {
     s.best.depth = depth;
 }
 
+bike_vec3d triangle_closest(const triangle_d& t, bike_vec3d p);
+
 void torus_visit(const ground_triangle& gt, void* context) {
     torus_search& s = *static_cast<torus_search*>(context);
     triangle_d t = triangle_of(gt);
+    // Every point of the tyre lies within rim + tyre radius of the axle's centre.
+    double reach = s.rim + s.tyre;
+    bike_vec3d near = triangle_closest(t, s.centre) - s.centre;
+    if (dot(near, near) >= reach * reach) return;
     bike_vec3d d = normalized((t.n - s.axle * dot(s.axle, t.n)) * -1.0);
     // A wheel lying flat has no lowest rim point; its centre stands for the rim.
     bike_vec3d rim_point = s.centre + d * s.rim;
     double above = dot(rim_point - t.v[0], t.n);
+    // The lowest rim point is the rim's nearest to the plane: a tyre's width clear of the plane
+    // is clear of every point of the triangle in it.
+    if (above >= s.tyre) return;
     if (over_triangle(t, rim_point)) {
         keep(s, rim_point - t.n * above, t.n, s.tyre - above);
         return;
@@ -83,6 +92,8 @@ void torus_visit(const ground_triangle& gt, void* context) {
     // points between each edge and the rim circle until they settle.
     for (int i = 0; i < 3; i++) {
         bike_vec3d a = t.v[i], b = t.v[(i + 1) % 3];
+        bike_vec3d to_centre = segment_closest(a, b, s.centre) - s.centre;
+        if (dot(to_centre, to_centre) >= reach * reach) continue;
         bike_vec3d q = segment_closest(a, b, rim_point);
         bike_vec3d k = rim_point;
         for (int it = 0; it < 6; it++) {

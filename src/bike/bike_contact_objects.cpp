@@ -102,8 +102,9 @@ bool parts_touch(dBodyID body1, const bike_part& p, dBodyID body2, const bike_pa
             out.push_back({c, s});
         }
     };
-    std::vector<std::pair<bike_vec3d, shape_sphere>> s1, s2;
-    bike_vec3d c1 = vec_of(dBodyGetPosition(body1)), c2 = vec_of(dBodyGetPosition(body2));
+    // Kept between calls so the pair loops do not allocate; the simulation has one thread.
+    static std::vector<std::pair<bike_vec3d, shape_sphere>> s1, s2;
+    bike_vec3d c2 = vec_of(dBodyGetPosition(body2));
     spheres_of(body1, p, c2, s1);
     for (const auto& a : s1) {
         spheres_of(body2, q, a.first, s2);
@@ -118,7 +119,6 @@ bool parts_touch(dBodyID body1, const bike_part& p, dBodyID body2, const bike_pa
             sphere_pair_apply(body1, body2, h, passive);
         }
     }
-    (void)c1;
     return touched;
 }
 
