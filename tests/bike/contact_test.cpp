@@ -226,3 +226,24 @@ TEST_F(contact_test, PassiveContactPushesInsteadOfJoining) {
     EXPECT_GT(push, 0);
 }
 } // namespace
+
+namespace {
+TEST_F(contact_test, RollingResistanceFadesOutBelowOneFootPerSecond) {
+    const wheel_contact& w = state().front_contact;
+    double rolling = w.rim_radius + w.tyre_radius;
+    double depth = w.tyre_radius / 2;
+    // Without surface types the ground rolls with the default 5 lbf (15 lbf fully sunk).
+    double full = 5 + (15 - 5) * 0.5;
+    auto drag_at = [&](double v) {
+        wheel_at({30, rolling - depth, 30}, 0);
+        dBodySetLinearVel(body(body_front_wheel), 0, 0, -v);
+        dBodySetAngularVel(body(body_front_wheel), 0, 0, 0);
+        dBodySetForce(body(body_front_wheel), 0, 0, 0);
+        bike_collide_world(bike);
+        return dBodyGetForce(body(body_front_wheel))[2];
+    };
+    EXPECT_NEAR(drag_at(3), full, 1e-6);
+    EXPECT_NEAR(drag_at(0.5), full * 0.5, 1e-6);
+    EXPECT_NEAR(drag_at(0), 0, 1e-12);
+}
+} // namespace
