@@ -20,6 +20,8 @@ bool bike_collide_bike(int a, int b, bool passive);
 // The contact phase of a tic offline: each bike against the ground and statues, then every
 // pair once, the bikes taken in order of speed. Returns how many pairs touched.
 int bikes_collide_all(const int* bikes, int count);
+// A knocked-off rider's spheres against the frame's and upper fork's of the same bike.
+void rider_against_own_bike(bike_state& b);
 // The bike's shaped bodies against the statues near its frame (the last part of
 // bike_collide_world).
 void statue_contacts(bike_state& b);

@@ -239,6 +239,22 @@ void statue_contacts(bike_state& b) {
     }
 }
 
+void rider_against_own_bike(bike_state& b) {
+    if (b.shapes[shape_rider].spheres.empty()) return;
+    bike_part rider = {body_rider, &b.shapes[shape_rider], nullptr};
+    dBodyID rider_body = b.bodies[body_rider];
+    static constexpr int k_parts[][2] = {{body_frame, shape_frame}, {body_fork_upper, shape_fork_upper}};
+    for (const auto& bs : k_parts) {
+        if (b.shapes[bs[1]].spheres.empty()) continue;
+        bike_part part = {bs[0], &b.shapes[bs[1]], nullptr};
+        dBodyID body = b.bodies[bs[0]];
+        bike_vec3d sep = vec_of(dBodyGetPosition(body)) - vec_of(dBodyGetPosition(rider_body));
+        double reach = part_bounding_radius(rider) + part_bounding_radius(part);
+        if (dot(sep, sep) >= reach * reach) continue;
+        parts_touch(rider_body, rider, body, part, false);
+    }
+}
+
 bool bike_collide_bike(int a, int b, bool passive) {
     bike_state& ba = bike_at(a);
     bike_state& bb = bike_at(b);

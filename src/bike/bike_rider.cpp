@@ -155,6 +155,7 @@ void knockout_update(bike_state& b) {
                rel_point(fork, skeleton_point(info, skeleton_left_grip)), reach);
         tether(rider, rel_point(rider, skeleton_point(info, skeleton_right_shoulder)), fork,
                rel_point(fork, skeleton_point(info, skeleton_right_grip)), reach);
+        rider_against_own_bike(b);
         if (b.knockout_tics > 511) {
             bike_vec3d hip = skeleton_point(info, skeleton_right_hip);
             bike_vec3d grip = skeleton_point(info, skeleton_right_grip);
