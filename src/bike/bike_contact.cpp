@@ -18,7 +18,7 @@ struct body_shape {
     int shape;
 };
 constexpr body_shape k_ground_bodies[] = {
-    {body_frame, shape_frame},       {body_fork_upper, shape_fork_upper},
+    {body_frame, shape_frame},           {body_fork_upper, shape_fork_upper},
     {body_fork_lower, shape_fork_lower}, {body_swingarm, shape_swingarm},
     {body_rider, shape_rider},
 };

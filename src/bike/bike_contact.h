@@ -53,7 +53,7 @@ dJointID contact_joint_make(dBodyID body1, dBodyID body2, bike_vec3d point, bike
 // A statue as the contacts see it: where it stands, how it is turned, its shape, and the last
 // tic anything touched it.
 struct contact_statue {
-    bike_vec3d position;                                       // ft
+    bike_vec3d position;                                        // ft
     double rotation[12] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0}; // ODE row-major 3x4
     const shape* statue_shape = nullptr;
     int touched_tic = -1;

@@ -205,10 +205,10 @@ bool sphere_ground_test(bike_vec3d centre, double radius, ground_hit* out) {
     sphere_search s;
     s.centre = centre;
     s.radius = radius;
-    ground_triangles_in_square(
-        static_cast<float>(centre.x - radius), static_cast<float>(centre.z - radius),
-        static_cast<float>(centre.x + radius), static_cast<float>(centre.z + radius), sphere_visit,
-        &s);
+    ground_triangles_in_square(static_cast<float>(centre.x - radius),
+                               static_cast<float>(centre.z - radius),
+                               static_cast<float>(centre.x + radius),
+                               static_cast<float>(centre.z + radius), sphere_visit, &s);
     if (!s.found) return false;
     *out = s.best;
     return true;

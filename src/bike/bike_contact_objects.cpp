@@ -30,8 +30,7 @@ int bike_parts(const bike_state& b, bike_part out[k_bike_shape_count]) {
                                           {body_rider, shape_rider}};
     int n = 0;
     for (const auto& bs : k_shaped)
-        if (!b.shapes[bs[1]].spheres.empty())
-            out[n++] = {bs[0], &b.shapes[bs[1]], nullptr};
+        if (!b.shapes[bs[1]].spheres.empty()) out[n++] = {bs[0], &b.shapes[bs[1]], nullptr};
     out[n++] = {body_front_wheel, nullptr, &b.front_contact};
     out[n++] = {body_rear_wheel, nullptr, &b.rear_contact};
     return n;
@@ -56,7 +55,8 @@ shape_sphere wheel_sphere(const wheel_contact& w, bike_vec3d towards, bike_vec3d
     bike_vec3d radial = q - a * dot(a, q);
     double l = length(radial);
     // On the axle line every rim point is equally near; any one stands for the rim.
-    *centre = l > 1e-12 ? c + radial * (w.rim_radius / l) : c + body_axis(w.wheel, 1) * w.rim_radius;
+    *centre =
+        l > 1e-12 ? c + radial * (w.rim_radius / l) : c + body_axis(w.wheel, 1) * w.rim_radius;
     shape_sphere s;
     s.radius = w.tyre_radius;
     s.friction = 1;
@@ -76,8 +76,8 @@ void sphere_pair_apply(dBodyID body1, dBodyID body2, const sphere_pair_hit& h, b
     dVector3 u1 = {0, 0, 0, 0}, u2 = {0, 0, 0, 0};
     if (body1) dBodyGetPointVel(body1, h.point.x, h.point.y, h.point.z, u1);
     if (body2) dBodyGetPointVel(body2, h.point.x, h.point.y, h.point.z, u2);
-    double f = std::clamp(dot(h.normal, vec_of(u1) - vec_of(u2)) * h.c + h.depth * h.k, -1000.0,
-                          1000.0);
+    double f =
+        std::clamp(dot(h.normal, vec_of(u1) - vec_of(u2)) * h.c + h.depth * h.k, -1000.0, 1000.0);
     bike_vec3d force = h.normal * f;
     if (body2 && dBodyIsEnabled(body2))
         dBodyAddForceAtPos(body2, force.x, force.y, force.z, h.point.x, h.point.y, h.point.z);
@@ -214,10 +214,11 @@ void statue_contacts(bike_state& b) {
             dBodyID body = b.bodies[parts[i].body];
             for (const shape_sphere& s : st.statue_shape->spheres) {
                 const double* r = st.rotation;
-                bike_vec3d c = st.position + bike_vec3d{
-                    r[0] * s.centre.x + r[1] * s.centre.y + r[2] * s.centre.z,
-                    r[4] * s.centre.x + r[5] * s.centre.y + r[6] * s.centre.z,
-                    r[8] * s.centre.x + r[9] * s.centre.y + r[10] * s.centre.z};
+                bike_vec3d c =
+                    st.position +
+                    bike_vec3d{r[0] * s.centre.x + r[1] * s.centre.y + r[2] * s.centre.z,
+                               r[4] * s.centre.x + r[5] * s.centre.y + r[6] * s.centre.z,
+                               r[8] * s.centre.x + r[9] * s.centre.y + r[10] * s.centre.z};
                 std::vector<std::pair<bike_vec3d, shape_sphere>> mine;
                 if (parts[i].part_shape) {
                     for (const shape_sphere& m : parts[i].part_shape->spheres)
@@ -243,7 +244,8 @@ void rider_against_own_bike(bike_state& b) {
     if (b.shapes[shape_rider].spheres.empty()) return;
     bike_part rider = {body_rider, &b.shapes[shape_rider], nullptr};
     dBodyID rider_body = b.bodies[body_rider];
-    static constexpr int k_parts[][2] = {{body_frame, shape_frame}, {body_fork_upper, shape_fork_upper}};
+    static constexpr int k_parts[][2] = {{body_frame, shape_frame},
+                                         {body_fork_upper, shape_fork_upper}};
     for (const auto& bs : k_parts) {
         if (b.shapes[bs[1]].spheres.empty()) continue;
         bike_part part = {bs[0], &b.shapes[bs[1]], nullptr};

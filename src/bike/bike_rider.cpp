@@ -128,8 +128,8 @@ void crash_detect(bike_state& b) {
     double f = 1.5;
     // Just down from a long jump the rider lets go sooner.
     if (b.landed_tic >= b.airborne_start_tic) {
-        double a = std::clamp(((b.landed_tic - b.airborne_start_tic) * k_tic_length - 0.559) * 7.9365,
-                              0.0, 1.0);
+        double a = std::clamp(
+            ((b.landed_tic - b.airborne_start_tic) * k_tic_length - 0.559) * 7.9365, 0.0, 1.0);
         double c = std::clamp(((now - b.landed_tic) * k_tic_length - 0.25) * -8, 0.0, 1.0);
         f = 1.5 - 0.5 * a * c;
     }
@@ -174,8 +174,8 @@ void knockout_update(bike_state& b) {
             // The foot on the low side goes back to its peg.
             bool left = lean_of(b) >= 0;
             foot_point& foot = left ? b.left_foot : b.right_foot;
-            bike_vec3d rest = skeleton_point(info, left ? skeleton_left_foot_rest
-                                                        : skeleton_right_foot_rest);
+            bike_vec3d rest =
+                skeleton_point(info, left ? skeleton_left_foot_rest : skeleton_right_foot_rest);
             bike_vec3d target = rel_point(frame, rest + bike_vec3d{0, 3, 1});
             bike_vec3d to = target - foot.position;
             double d = length(to), step = 4 * k_tic_length;
@@ -312,8 +312,8 @@ void dab_and_realign(bike_state& b) {
         else if (speed <= 15)
             base = p.roll_limit_angle * (1 - std::pow(1 - std::min(v2 / (mds * mds), 1.0), 32));
         else if (speed <= mds)
-            base = p.roll_limit_angle +
-                   (2 * k_bike_pi - p.roll_limit_angle) * (v2 - 225) / std::max(mds * mds - 225, 1e-6);
+            base = p.roll_limit_angle + (2 * k_bike_pi - p.roll_limit_angle) * (v2 - 225) /
+                                            std::max(mds * mds - 225, 1e-6);
         else
             base = 2 * k_bike_pi;
         double c = 1.25 * base;
@@ -364,7 +364,7 @@ rider_feet_result rider_feet(const bike_state& b) {
         auto put_down = [&](bike_vec3d hip_point, bike_vec3d& foot, float& weight) {
             bike_vec3d ground = {hip_point.x,
                                  contact_ground_height(static_cast<float>(hip_point.x),
-                                                  static_cast<float>(hip_point.z)) +
+                                                       static_cast<float>(hip_point.z)) +
                                      0.125,
                                  hip_point.z};
             weight = b.dab_level;
@@ -399,7 +399,7 @@ void foot_update(bike_state& b) {
             foot.position = foot.position + foot.velocity * k_tic_length;
             foot.velocity.y -= 32 * k_tic_length;
             double floor = contact_ground_height(static_cast<float>(foot.position.x),
-                                            static_cast<float>(foot.position.z)) +
+                                                 static_cast<float>(foot.position.z)) +
                            0.25;
             if (foot.position.y < floor) {
                 foot.position.y = floor;

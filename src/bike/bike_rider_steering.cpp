@@ -21,7 +21,8 @@ bike_vec3d steering_axis_world(const bike_state& b) {
 }
 
 double roll_rate(const bike_state& b) {
-    return dot(vec_of(dBodyGetAngularVel(b.bodies[body_frame])), body_axis(b.bodies[body_frame], 2));
+    return dot(vec_of(dBodyGetAngularVel(b.bodies[body_frame])),
+               body_axis(b.bodies[body_frame], 2));
 }
 
 double frame_speed(const bike_state& b) {
@@ -61,7 +62,9 @@ double position_control(const bike_state& b, double t) {
     return std::clamp(0.5 * w, -2.0 / 3, 2.0 / 3);
 }
 
-double front_rate(const bike_state& b) { return dJointGetHingeAngleRate(b.joints[joint_front_axle]); }
+double front_rate(const bike_state& b) {
+    return dJointGetHingeAngleRate(b.joints[joint_front_axle]);
+}
 
 void steering_controller(bike_state& b) {
     const bike_params& p = b.params;
@@ -84,12 +87,12 @@ void steering_controller(bike_state& b) {
                           0.0, 1.0);
     bike_vec3d fw = vec_of(dBodyGetPosition(b.bodies[body_front_wheel]));
     float fx = static_cast<float>(fw.x), fz = static_cast<float>(fw.z);
-    double mu0 = std::max(0.125, static_cast<double>(
-                                     contact_first_friction(fx, fz)));
+    double mu0 = std::max(0.125, static_cast<double>(contact_first_friction(fx, fz)));
     double high_lock = std::min(k_bike_pi / 4, p.restricted_lock / mu0);
     double lock = (k_bike_pi / 4 - high_lock) * k + high_lock;
 
-    double g = fw.y - contact_ground_height(fx, fz) - (info.front_rim_radius + info.front_tyre_radius);
+    double g =
+        fw.y - contact_ground_height(fx, fz) - (info.front_rim_radius + info.front_tyre_radius);
     if (vf > 1 && g < 0.5) {
         double limit = (k_bike_pi / 4 - lock) * std::clamp(2 * g, 0.0, 1.0) + lock;
         double e = 1.125 * limit + 0.015;
@@ -107,15 +110,16 @@ void steering_controller(bike_state& b) {
             if (p.land_damping_falloff <= 0)
                 b.land_damping_level = 1;
             else
-                b.land_damping_level = std::max(
-                    1.0f, b.land_damping_level - static_cast<float>((p.land_damping_factor - 1) *
-                                                                    k_tic_length /
-                                                                    p.land_damping_falloff));
+                b.land_damping_level =
+                    std::max(1.0f, b.land_damping_level -
+                                       static_cast<float>((p.land_damping_factor - 1) *
+                                                          k_tic_length / p.land_damping_falloff));
         }
         double level = lambda * p.leveling;
         if (speed < p.slow_damping_speed) {
-            double m = p.slow_damping_factor +
-                       (1 - p.slow_damping_factor) * std::clamp(speed / p.slow_damping_speed, 0.0, 1.0);
+            double m =
+                p.slow_damping_factor +
+                (1 - p.slow_damping_factor) * std::clamp(speed / p.slow_damping_speed, 0.0, 1.0);
             assist *= m;
             level *= m;
         }
@@ -166,7 +170,8 @@ void arcade_aids(bike_state& b) {
     if (!wheel_touches(b.front_contact) &&
         ahead.y - contact_ground_height(static_cast<float>(ahead.x), static_cast<float>(ahead.z)) >=
             info.frame_position.y) {
-        apply_torque(b, (-50 * psi + p.steering_strength * b.input.steer * p.direct_steering) * 1.5);
+        apply_torque(b,
+                     (-50 * psi + p.steering_strength * b.input.steer * p.direct_steering) * 1.5);
         return;
     }
     double f = std::clamp((p.roll_damping - 40) * 0.025, 0.0, 1.0);
@@ -176,7 +181,8 @@ void arcade_aids(bike_state& b) {
     double rate = (1.5 - 0.5 * f) * 16 * e;
     if (lambda >= wanted) rate = -rate;
     angular_motor(frame, body_axis(frame, 2), rate, 1000);
-    apply_torque(b, p.steering_strength * position_control(b, front_track_angle_of(b) - 0.5 * b.input.steer));
+    apply_torque(b, p.steering_strength *
+                        position_control(b, front_track_angle_of(b) - 0.5 * b.input.steer));
     // A tail far behind the frame damps yaw and slides.
     dVector3 v, at;
     dBodyGetRelPointVel(frame, 0, 0, 20, v);
@@ -195,7 +201,9 @@ double lean_of(const bike_state& b) {
     return std::acos(std::clamp(dot(right, up), -1.0, 1.0)) - k_bike_pi / 2;
 }
 
-float front_track_angle(int bike) { return static_cast<float>(front_track_angle_of(bike_at(bike))); }
+float front_track_angle(int bike) {
+    return static_cast<float>(front_track_angle_of(bike_at(bike)));
+}
 
 void steering_torque_apply(int bike, float torque) { apply_torque(bike_at(bike), torque); }
 

@@ -33,8 +33,7 @@ class ride_world : public ::testing::Test {
     static inline bool loaded = false;
 
     static void SetUpTestSuite() {
-        home = std::filesystem::temp_directory_path() /
-               ("tb_ride_" + std::to_string(getpid()));
+        home = std::filesystem::temp_directory_path() / ("tb_ride_" + std::to_string(getpid()));
         std::filesystem::create_directories(home);
         setenv("XDG_DATA_HOME", home.c_str(), 1);
         setenv("QV_HOME", TB_GAME_DIR, 1);
