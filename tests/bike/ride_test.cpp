@@ -281,6 +281,38 @@ TEST_P(ride_bikes, TheSameScriptGivesBitIdenticalStates) {
     EXPECT_EQ(first, second);
 }
 
+TEST_F(ride_world, ArcadeModeHoldsTheAskedLeanInATurn) {
+    start("yz250f(2017)", 150, 450, 0);
+    use_player_setup(bike);
+    bike_params p = state().params;
+    p.arcade = true;
+    bike_set_params(bike, p);
+    for (int t = 0; t < 128 * 10 && bike_speed_mph(bike) < 20; t++) tic(pull_away(t, bike));
+    ASSERT_GE(bike_speed_mph(bike), 20);
+    rider_input turn;
+    turn.clutch = 1;
+    turn.steer = 0.5f;
+    double lean_sum = 0, radius_sum = 0;
+    int samples = 0;
+    for (int k = 0; k < 128 * 6; k++) {
+        turn.throttle = bike_speed_mph(bike) < 20 ? 0.4f : 0.1f;
+        tic(turn);
+        if (k < 128 * 2) continue;
+        double yaw = dBodyGetAngularVel(body(body_frame))[1];
+        EXPECT_LT(yaw, 0) << k;
+        lean_sum += bike_lean_angle(bike);
+        radius_sum += speed() / std::fabs(yaw);
+        samples++;
+    }
+    double lean = lean_sum / samples, radius = radius_sum / samples;
+    // The balance motor leans the bike to a quarter turn times the command.
+    EXPECT_NEAR(lean, -k_bike_pi / 4 * 0.5, 0.03);
+    double v = speed();
+    double balanced = v * v / (32 * std::tan(std::fabs(lean)));
+    EXPECT_NEAR(radius, balanced, balanced * 0.2);
+    EXPECT_EQ(state().crash_count, 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(catalogue, ride_bikes,
                          ::testing::Values("yz250f(2017)", "cr125", "crf450(2018)"),
                          [](const ::testing::TestParamInfo<const char*>& p) {
