@@ -1,6 +1,8 @@
 // The race: rider slots, the race clock, starting a race and the race tic.
 #include "race/race.h"
 
+#include "bike/bike_contact.h"
+#include "bike/bike_rider.h"
 #include "bike/bike_sim.h"
 #include "bike/bike_state.h"
 #include "bike/state_history.h"
@@ -33,6 +35,7 @@ bool race_start(const race_start_params& params) {
     robot_order_shuffle(g_race.clock, g_race.robot_order);
     g_race.gate_drop = params.playback ? 14 * k_tics_per_second : gate_drop_draw();
     g_race.clock = 0;
+    rider_set_gate_drop_tic(g_race.gate_drop);
     timing_reset(params.time_limit_tics, params.laps, g_race.gate_drop);
     if (!params.track.empty() && !track_reset(params.track.c_str(), false)) return false;
     history_clear_all();
@@ -45,10 +48,18 @@ bool race_start(const race_start_params& params) {
 // then the gates each bike crossed.
 void race_world_tic() {
     if (world_exists()) {
+        int bikes[k_max_riders], count = 0;
+        for (const rider_slot& s : g_race.slots)
+            if (s.bike >= 0 && s.kind != rider_remote) bikes[count++] = s.bike;
+        bikes_collide_all(bikes, count);
         world_step();
         world_set_clock(g_race.clock);
-        for (const rider_slot& s : g_race.slots)
-            if (s.bike >= 0) bike_prepare(s.bike);
+        for (int slot = 0; slot < k_max_riders; slot++) {
+            int bike = g_race.slots[slot].bike;
+            if (bike < 0) continue;
+            rider_input_from_slot(bike, slot);
+            bike_prepare(bike);
+        }
         for (int slot = 0; slot < k_max_riders; slot++) {
             if (g_race.slots[slot].bike < 0) continue;
             const dReal* wheel = dBodyGetPosition(bike_at(g_race.slots[slot].bike).bodies[body_front_wheel]);
