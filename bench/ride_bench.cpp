@@ -5,7 +5,14 @@
 #include "bike/bike_sim.h"
 
 #include "common/common.h"
+#include "files/data_file.h"
+#include "race/race_grid.h"
 #include "terrain/terrain.h"
+#include "track/track.h"
+#include "track/track_gates.h"
+
+#include <cmath>
+#include <cstdlib>
 
 #include <benchmark/benchmark.h>
 
@@ -53,4 +60,51 @@ void bm_ride_tic(benchmark::State& state) {
         benchmark::Counter(bike_tics, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(bm_ride_tic)->Arg(1)->Arg(10)->Arg(40)->Unit(benchmark::kMicrosecond);
+
+// The same on rabbithill: the bikes start from the start gate's grid places, facing along the
+// lap, and ride the start straight; each is put back every five seconds.
+void bm_ride_rabbithill(benchmark::State& state) {
+    int count = static_cast<int>(state.range(0));
+    setenv("QV_HOME", TB_GAME_DIR, 1);
+    files_free_all();
+    if (!track_load("rabbithill")) {
+        state.SkipWithError("rabbithill did not load");
+        return;
+    }
+    world_create();
+    std::vector<int> bikes;
+    for (int i = 0; i < count; i++) bikes.push_back(bike_create("yz250f(2017)", i, "1", "", "", "", ""));
+    auto start = [&](int b, int i) {
+        float x, z, heading;
+        grid_position(i, ground().field.extent, &x, &z, &heading);
+        bike_reset(b);
+        // Bikes are built facing -z; a heading h faces (sin h, cos h).
+        bike_place(b, {0, 1, 0}, heading + 3.14159265358979);
+        bike_translate(b, {x, ground_height_at(x, z) + 0.1, z});
+        bike_prepare(b);
+    };
+    for (int i = 0; i < count; i++) start(bikes[i], i);
+    rider_input in;
+    in.throttle = 0.5f;
+    in.clutch = 1;
+    int tic = 0;
+    for (auto _ : state) {
+        for (int b : bikes) rider_input_apply(b, in);
+        bikes_collide_all(bikes.data(), count);
+        world_step();
+        for (int b : bikes) bike_prepare(b);
+        if (++tic % 640 == 0)
+            for (int i = 0; i < count; i++) start(bikes[i], i);
+    }
+    world_destroy();
+    track_unload();
+    files_free_all();
+    double bike_tics = static_cast<double>(state.iterations()) * count;
+    state.counters["per_bike_tic"] =
+        benchmark::Counter(bike_tics, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    // How many times real time the whole field runs on one core.
+    state.counters["real_time_multiple"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * k_tic_length, benchmark::Counter::kIsRate);
+}
+BENCHMARK(bm_ride_rabbithill)->Arg(1)->Arg(10)->Arg(40)->Unit(benchmark::kMicrosecond);
 } // namespace
