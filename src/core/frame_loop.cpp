@@ -14,6 +14,7 @@
 #include "platform/event_queue.h"
 #include "platform/log.h"
 #include "race/race.h"
+#include "race/race_timing.h"
 #include "render/render.h"
 #include "sound/sound.h"
 #include "terrain/terrain.h"
@@ -101,21 +102,17 @@ void update_sound() {
 
 // With "--warp", a race whose leader has finished starts again with the lineup rotated.
 void warp_restart() {
-    program_state& p = g_program;
-    int first = track_first_lap_gates(), per_lap = track_lap_gates();
-    int passed = race_leader_gates();
-    if (per_lap <= 0 || passed < first) return;
-    int laps_done = (passed - first) / per_lap + 1;
-    if (laps_done < static_cast<int>(config().laps)) return;
+    if (running_order_count() == 0) return;
+    if (laps_completed(running_order_at(0).slot) < static_cast<int>(config().laps)) return;
     int* lineup = race_lineup();
     std::rotate(lineup, lineup + k_lineup_size - 1, lineup + k_lineup_size);
     race_start_params params;
+    params.track = config().track;
     params.record_mode = 1;
     params.time_limit_tics = static_cast<int>(config().minutes * 60 / k_tic_length);
     params.laps = static_cast<int>(config().laps);
     params.skill = config().skill;
     race_start(params);
-    (void)p;
 }
 
 // Turns this tic's actions into the local rider's controls.

@@ -72,4 +72,3 @@ void race_world_tic() {
 
 int race_clock() { return g_race.clock; }
 int race_gate_drop_tic() { return g_race.gate_drop; }
-int race_leader_gates() { return running_order_count() > 0 ? running_order_at(0).position : 0; }

@@ -37,5 +37,3 @@ bool race_start(const race_start_params& params);
 void race_world_tic();
 int race_clock();        // tics since the race reset
 int race_gate_drop_tic(); // the tic the start gate drops
-// Gates the leader has passed (for the lap count of the warp restart).
-int race_leader_gates();

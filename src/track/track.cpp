@@ -162,6 +162,3 @@ void track_set_current(const char* name) {
 }
 
 void track_free() { track_unload(); }
-
-int track_first_lap_gates() { return gate_count() > 0 ? first_lap_length() : 0; }
-int track_lap_gates() { return gate_count() > 0 ? normal_lap_length() : 0; }

@@ -36,7 +36,3 @@ uint32_t track_map_texture();
 // Marks a track as loaded without reading it (nullptr: none); tests of the program loop use it.
 void track_set_current(const char* name);
 void track_free();
-
-// Gates of the first lap and of every later lap (0 when the track has no timing).
-int track_first_lap_gates();
-int track_lap_gates();

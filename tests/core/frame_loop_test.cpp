@@ -273,3 +273,26 @@ TEST_F(FrameLoop, OrbitCameraControls) {
     frame_at(0.25);
     EXPECT_NEAR(program().orbit_yaw, 16 * 2 * M_PI / 1024, 1e-5);
 }
+
+#include "race/race_timing.h"
+#include "track/track_gates.h"
+
+TEST_F(FrameLoop, WarpStartsTheNextRaceWithTheLineupRotatedWhenTheLeaderHasFinished) {
+    ride();
+    config().track = ""; // nothing to load: the race restarts on the track it has
+    config().laps = 1;
+    timing_gates_parse("checkpoints:\n10 [0 0 0] [1 0 0]\n10 [100 0 0] [1 0 0]\n10 [200 0 0] [1 0 0]\n"
+                       "firstlap: 0 1 2\nnormallap: 0 1 2\n");
+    race_lineup()[0] = 7;
+    race_lineup()[k_lineup_size - 1] = 9;
+    program().options.warp = true;
+    frame_at(0.0);
+    EXPECT_EQ(race_lineup()[0], 7) << "nobody has finished a lap";
+    timing_set_occupied(0, true);
+    for (int g = 0; g < 3; g++) ASSERT_TRUE(gate_crossing_check(0, g * 100.0f + 1, 0, 10 + g));
+    frame_at(0.0);
+    EXPECT_EQ(race_lineup()[1], 7);
+    EXPECT_EQ(race_lineup()[0], 9) << "the last place moves to the first";
+    EXPECT_LT(race_clock(), 100) << "the race clock started again";
+    timing_gates_clear();
+}
