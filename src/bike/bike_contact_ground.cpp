@@ -182,10 +182,11 @@ bool wheel_ground_test(const wheel_contact& wheel, ground_hit* out) {
     s.rim = wheel.rim_radius;
     s.tyre = wheel.tyre_radius;
     double reach = s.rim + s.tyre;
-    ground_triangles_in_square(static_cast<float>(s.centre.x - reach),
-                               static_cast<float>(s.centre.z - reach),
-                               static_cast<float>(s.centre.x + reach),
-                               static_cast<float>(s.centre.z + reach), torus_visit, &s);
+    float x0 = static_cast<float>(s.centre.x - reach), z0 = static_cast<float>(s.centre.z - reach);
+    float x1 = static_cast<float>(s.centre.x + reach), z1 = static_cast<float>(s.centre.z + reach);
+    // A tyre wholly above the highest ground under it touches none of its triangles.
+    if (s.centre.y - reach > ground_highest_in_square(x0, z0, x1, z1)) return false;
+    ground_triangles_in_square(x0, z0, x1, z1, torus_visit, &s);
     if (!s.found) return false;
     // A tyre is never pulled down: a wall pushes sideways, a ceiling pushes up.
     bike_vec3d n = s.best.normal;
@@ -205,10 +206,10 @@ bool sphere_ground_test(bike_vec3d centre, double radius, ground_hit* out) {
     sphere_search s;
     s.centre = centre;
     s.radius = radius;
-    ground_triangles_in_square(static_cast<float>(centre.x - radius),
-                               static_cast<float>(centre.z - radius),
-                               static_cast<float>(centre.x + radius),
-                               static_cast<float>(centre.z + radius), sphere_visit, &s);
+    float x0 = static_cast<float>(centre.x - radius), z0 = static_cast<float>(centre.z - radius);
+    float x1 = static_cast<float>(centre.x + radius), z1 = static_cast<float>(centre.z + radius);
+    if (centre.y - radius > ground_highest_in_square(x0, z0, x1, z1)) return false;
+    ground_triangles_in_square(x0, z0, x1, z1, sphere_visit, &s);
     if (!s.found) return false;
     *out = s.best;
     return true;

@@ -205,6 +205,10 @@ void ground_triangles_in_square(float x0, float z0, float x1, float z1,
     field_triangles_in_square(g_terrain.ground.field, x0, z0, x1, z1, visit, context);
 }
 
+float ground_highest_in_square(float x0, float z0, float x1, float z1) {
+    return field_highest_in_square(g_terrain.ground.field, x0, z0, x1, z1);
+}
+
 bool ground_set_height(int i, int j, float height) {
     if (g_terrain.ground.locked || !g_terrain.ground.field.heights) return false;
     field_set_height(g_terrain.ground.field, i, j, height);

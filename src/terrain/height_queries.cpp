@@ -1,6 +1,7 @@
 // Height, normal and triangle queries over the checkerboard triangulation of the height field.
 #include "terrain/terrain.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -160,19 +161,35 @@ terrain_vec3 field_vertex_normal_at(height_field& field, int i, int j) {
     return normalised(sum);
 }
 
-void field_triangles_in_square(const height_field& field, float x0, float z0, float x1, float z1,
-                               ground_triangle_visitor visit, void* context) {
+// The cells overlapping [x0, x1] x [z0, z1], as the triangle walk and the height bound share them.
+struct cell_range {
+    int i0, i1, j0, j1;
+};
+
+cell_range cells_in_square(const height_field& field, float x0, float z0, float x1, float z1) {
     float c = field.cell_size;
-    int i0 = static_cast<int>(std::floor(bound_cell(x0 / c)));
-    int i1 = static_cast<int>(std::ceil(bound_cell(x1 / c))) - 1;
-    int j0 = static_cast<int>(std::floor(bound_cell(z0 / c)));
-    int j1 = static_cast<int>(std::ceil(bound_cell(z1 / c))) - 1;
+    cell_range r{static_cast<int>(std::floor(bound_cell(x0 / c))), static_cast<int>(std::ceil(bound_cell(x1 / c))) - 1,
+                 static_cast<int>(std::floor(bound_cell(z0 / c))), static_cast<int>(std::ceil(bound_cell(z1 / c))) - 1};
     // A square wider than the whole field is a caller's mistake; don't spin over it.
     int limit = field.samples_per_side + 2;
-    if (i1 - i0 > limit) i1 = i0 + limit;
-    if (j1 - j0 > limit) j1 = j0 + limit;
-    for (int j = j0; j <= j1; j++) {
-        for (int i = i0; i <= i1; i++) {
+    if (r.i1 - r.i0 > limit) r.i1 = r.i0 + limit;
+    if (r.j1 - r.j0 > limit) r.j1 = r.j0 + limit;
+    return r;
+}
+
+float field_highest_in_square(const height_field& field, float x0, float z0, float x1, float z1) {
+    cell_range r = cells_in_square(field, x0, z0, x1, z1);
+    float highest = -3.0e38f;
+    for (int j = r.j0; j <= r.j1 + 1; j++)
+        for (int i = r.i0; i <= r.i1 + 1; i++) highest = std::max(highest, corner(field, i, j).y);
+    return highest;
+}
+
+void field_triangles_in_square(const height_field& field, float x0, float z0, float x1, float z1,
+                               ground_triangle_visitor visit, void* context) {
+    cell_range r = cells_in_square(field, x0, z0, x1, z1);
+    for (int j = r.j0; j <= r.j1; j++) {
+        for (int i = r.i0; i <= r.i1; i++) {
             int t = ((i + j) & 1) == 0 ? 1 : 0;
             ground_triangle a{
                 {corner(field, i, j), corner(field, i, j + 1), corner(field, i + 1, j + t)}};

@@ -78,6 +78,9 @@ using ground_triangle_visitor = void (*)(const ground_triangle& triangle, void* 
 void field_triangles_in_square(const height_field& field, float x0, float z0, float x1, float z1,
                                ground_triangle_visitor visit, void* context);
 
+// The highest corner of the triangles field_triangles_in_square visits for the same square.
+float field_highest_in_square(const height_field& field, float x0, float z0, float x1, float z1);
+
 // Writes one sample (outside the grid: nothing), keeping min/max, the normal cache's dirty
 // flags and the changed region up to date.
 void field_set_height(height_field& field, int i, int j, float height);
@@ -225,6 +228,8 @@ terrain_vec3 ground_normal_at(float x, float z);
 terrain_vec3 vertex_normal_at(int i, int j);
 void ground_triangles_in_square(float x0, float z0, float x1, float z1,
                                 ground_triangle_visitor visit, void* context);
+// The highest ground under the square: nothing above it can touch the ground there.
+float ground_highest_in_square(float x0, float z0, float x1, float z1);
 // A height write through the lock; false when refused.
 bool ground_set_height(int i, int j, float height);
 

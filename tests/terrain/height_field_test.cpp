@@ -354,3 +354,34 @@ TEST(TrianglesInSquare, CellsOutsideTheGridGiveTheBorderProfile) {
             EXPECT_EQ(c.y, 2 * c.z) << "clamped to column 0";
         }
 }
+
+// The bound that lets contact skip a square must never be below any corner the walk visits.
+TEST(HeightQueries, HighestInSquareBoundsEveryVisitedTriangle) {
+    height_field f;
+    height_field_create(&f, 6, 2.0f, 0, 100);
+    uint32_t x = 12345;
+    for (int j = 0; j < f.samples_per_side; j++)
+        for (int i = 0; i < f.samples_per_side; i++) {
+            x = x * 1664525u + 1013904223u;
+            f.heights[j * f.samples_per_side + i] = static_cast<float>(x >> 24) / 4.0f;
+        }
+    height_field_loaded(&f);
+    struct visit_state {
+        float highest = -1e30f;
+    };
+    for (int k = 0; k < 200; k++) {
+        x = x * 1664525u + 1013904223u;
+        float cx = static_cast<float>(x % 300) - 20, cz = static_cast<float>((x >> 12) % 300) - 20;
+        float r = 0.3f + static_cast<float>(k % 7);
+        visit_state v;
+        field_triangles_in_square(f, cx - r, cz - r, cx + r, cz + r,
+                                  [](const ground_triangle& t, void* c) {
+                                      auto& s = *static_cast<visit_state*>(c);
+                                      for (const terrain_vec3& p : t.corner) s.highest = std::max(s.highest, p.y);
+                                  },
+                                  &v);
+        EXPECT_FLOAT_EQ(field_highest_in_square(f, cx - r, cz - r, cx + r, cz + r), v.highest)
+            << cx << ", " << cz << " r " << r;
+    }
+    height_field_free(&f);
+}
