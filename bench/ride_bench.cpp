@@ -19,22 +19,16 @@
 #include <vector>
 
 namespace {
-// A grid of bikes riding in first gear on a flat field, tyres and body spheres against its
-// triangles and every pair of bikes tested against each other; each is put back every ten
-// seconds of simulated time so they stay on the field.
-void bm_ride_tic(benchmark::State& state) {
+using start_fn = void (*)(int bike, int place);
+
+// Creates `count` bikes, starts each with `start`, then rides them at half throttle in first
+// gear, putting them back every `restart_tics`; reports the cost per bike-tic and the real-time
+// multiple of the whole field on one core.
+void ride(benchmark::State& state, const char* bike_name, start_fn start, int restart_tics) {
     int count = static_cast<int>(state.range(0));
-    ground_free();
-    height_field_create(&ground().field, 8, 1.0f, 0, 10);
-    height_field_loaded(&ground().field);
     world_create();
     std::vector<int> bikes;
-    for (int i = 0; i < count; i++) bikes.push_back(bike_create("cr125", i, "1", "", "", "", ""));
-    auto start = [&](int b, int i) {
-        bike_reset(b);
-        bike_translate(b, {100 + (i % 8) * 6.0, 0, 400 + (i / 8) * 12.0});
-        bike_prepare(b);
-    };
+    for (int i = 0; i < count; i++) bikes.push_back(bike_create(bike_name, i, "1", "", "", "", ""));
     for (int i = 0; i < count; i++) start(bikes[i], i);
     size_t spheres = 0;
     for (const shape& sh : bike_at(bikes[0]).shapes) spheres += sh.spheres.size();
@@ -47,64 +41,58 @@ void bm_ride_tic(benchmark::State& state) {
         bikes_collide_all(bikes.data(), count);
         world_step();
         for (int b : bikes) bike_prepare(b);
-        if (++tic % 1280 == 0)
+        if (++tic % restart_tics == 0)
             for (int i = 0; i < count; i++) start(bikes[i], i);
     }
     world_destroy();
     shape_cache_free();
-    ground_free();
     double bike_tics = static_cast<double>(state.iterations()) * count;
     // Body spheres come from the data set's shape files when QV_HOME points at one.
     state.counters["spheres_per_bike"] = static_cast<double>(spheres);
     state.counters["per_bike_tic"] =
         benchmark::Counter(bike_tics, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["real_time_multiple"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * k_tic_length, benchmark::Counter::kIsRate);
+}
+
+// A grid of bikes on a flat field, every ten seconds put back so they stay on it.
+void bm_ride_tic(benchmark::State& state) {
+    ground_free();
+    height_field_create(&ground().field, 8, 1.0f, 0, 10);
+    height_field_loaded(&ground().field);
+    ride(state, "cr125",
+         [](int b, int i) {
+             bike_reset(b);
+             bike_translate(b, {100 + (i % 8) * 6.0, 0, 400 + (i / 8) * 12.0});
+             bike_prepare(b);
+         },
+         1280);
+    ground_free();
 }
 BENCHMARK(bm_ride_tic)->Arg(1)->Arg(10)->Arg(40)->Unit(benchmark::kMicrosecond);
 
-// The same on rabbithill: the bikes start from the start gate's grid places, facing along the
-// lap, and ride the start straight; each is put back every five seconds.
+// Rabbithill from the start gate's grid places, facing along the lap, up the start straight;
+// every five seconds put back.
 void bm_ride_rabbithill(benchmark::State& state) {
-    int count = static_cast<int>(state.range(0));
     setenv("QV_HOME", TB_GAME_DIR, 1);
     files_free_all();
     if (!track_load("rabbithill")) {
         state.SkipWithError("rabbithill did not load");
         return;
     }
-    world_create();
-    std::vector<int> bikes;
-    for (int i = 0; i < count; i++) bikes.push_back(bike_create("yz250f(2017)", i, "1", "", "", "", ""));
-    auto start = [&](int b, int i) {
-        float x, z, heading;
-        grid_position(i, ground().field.extent, &x, &z, &heading);
-        bike_reset(b);
-        // Bikes are built facing -z; a heading h faces (sin h, cos h).
-        bike_place(b, {0, 1, 0}, heading + 3.14159265358979);
-        bike_translate(b, {x, ground_height_at(x, z) + 0.1, z});
-        bike_prepare(b);
-    };
-    for (int i = 0; i < count; i++) start(bikes[i], i);
-    rider_input in;
-    in.throttle = 0.5f;
-    in.clutch = 1;
-    int tic = 0;
-    for (auto _ : state) {
-        for (int b : bikes) rider_input_apply(b, in);
-        bikes_collide_all(bikes.data(), count);
-        world_step();
-        for (int b : bikes) bike_prepare(b);
-        if (++tic % 640 == 0)
-            for (int i = 0; i < count; i++) start(bikes[i], i);
-    }
-    world_destroy();
+    ride(state, "yz250f(2017)",
+         [](int b, int i) {
+             float x, z, heading;
+             grid_position(i, ground().field.extent, &x, &z, &heading);
+             bike_reset(b);
+             // Bikes are built facing -z; a heading h faces (sin h, cos h).
+             bike_place(b, {0, 1, 0}, heading + 3.14159265358979);
+             bike_translate(b, {x, ground_height_at(x, z) + 0.1, z});
+             bike_prepare(b);
+         },
+         640);
     track_unload();
     files_free_all();
-    double bike_tics = static_cast<double>(state.iterations()) * count;
-    state.counters["per_bike_tic"] =
-        benchmark::Counter(bike_tics, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    // How many times real time the whole field runs on one core.
-    state.counters["real_time_multiple"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * k_tic_length, benchmark::Counter::kIsRate);
 }
 BENCHMARK(bm_ride_rabbithill)->Arg(1)->Arg(10)->Arg(40)->Unit(benchmark::kMicrosecond);
 } // namespace
