@@ -199,38 +199,31 @@ bool setup_apply(const setup_values& v, const bike_info& info, bike_params& p, f
 
 void setup_refusal_reset() { g_refusal = refusal_state{}; }
 
+namespace {
+// How a suspension adjustment reads on the setup page: its range in the record, the factor from
+// our units to the shown ones, and the format.
+struct setup_display {
+    setup_key_id id;
+    float (bike_info::*range)[2];
+    double to_shown;
+    const char* format;
+};
+
+constexpr setup_display k_displays[] = {
+    {key_fork_spring_rate, &bike_info::fork_spring_rate_range, 0.000744082, "%.3f kg/mm"},
+    {key_shock_spring_rate, &bike_info::shock_spring_rate_range, 0.00148816, "%.2f kg/mm"},
+    {key_fork_preload, &bike_info::fork_preload_range, 304.8, "%.2f mm"}, // ft to mm
+    {key_fork_oil_level, &bike_info::fork_air_gap_range, 304.8, "%.2f mm"},
+    {key_shock_preload, &bike_info::shock_preload_range, 304.8, "%.2f mm"},
+};
+} // namespace
+
 std::string setup_display_value(const setup_values& v, const bike_info& info, setup_key_id id) {
     char text[64] = "";
     double value = v.number[id];
-    switch (id) {
-    case key_fork_spring_rate:
-        snprintf(text, sizeof text, "%.3f kg/mm",
-                 lerp_range(info.fork_spring_rate_range, value * 0.01) * 0.000744082);
-        break;
-    case key_shock_spring_rate:
-        snprintf(text, sizeof text, "%.2f kg/mm",
-                 lerp_range(info.shock_spring_rate_range, value * 0.01) * 0.00148816);
-        break;
-    case key_fork_preload:
-        snprintf(text, sizeof text, "%.2f mm",
-                 lerp_range(info.fork_preload_range, value * 0.01) * 304.8);
-        break;
-    case key_fork_oil_level:
-        snprintf(text, sizeof text, "%.2f mm",
-                 lerp_range(info.fork_air_gap_range, value * 0.01) * 304.8);
-        break;
-    case key_shock_preload:
-        snprintf(text, sizeof text, "%.2f mm",
-                 lerp_range(info.shock_preload_range, value * 0.01) * 304.8);
-        break;
-    case key_front_sprocket_adjustment:
-        snprintf(text, sizeof text, "%.2f teeth", info.front_sprocket + value);
-        break;
-    case key_rear_sprocket_adjustment:
-        snprintf(text, sizeof text, "%.2f teeth", info.rear_sprocket + value);
-        break;
-    default:
-        break;
-    }
+    for (const setup_display& d : k_displays)
+        if (d.id == id) snprintf(text, sizeof text, d.format, lerp_range(info.*d.range, value * 0.01) * d.to_shown);
+    if (id == key_front_sprocket_adjustment) snprintf(text, sizeof text, "%.2f teeth", info.front_sprocket + value);
+    if (id == key_rear_sprocket_adjustment) snprintf(text, sizeof text, "%.2f teeth", info.rear_sprocket + value);
     return text;
 }
