@@ -18,13 +18,38 @@ bike_vec3d normalized(bike_vec3d v) {
     return l > 0 ? v * (1 / l) : bike_vec3d{};
 }
 
+void triangle_corners(const ground_triangle& t, triangle_d* out) {
+    for (int i = 0; i < 3; i++) out->v[i] = {t.corner[i].x, t.corner[i].y, t.corner[i].z};
+}
+
+void triangle_normal(triangle_d* t) {
+    bike_vec3d n = normalized(cross(t->v[1] - t->v[0], t->v[2] - t->v[0]));
+    // The ground's triangles face up whatever their winding.
+    t->n = n.y < 0 ? n * -1.0 : n;
+}
+
 triangle_d triangle_of(const ground_triangle& t) {
     triangle_d out;
-    for (int i = 0; i < 3; i++) out.v[i] = {t.corner[i].x, t.corner[i].y, t.corner[i].z};
-    bike_vec3d n = normalized(cross(out.v[1] - out.v[0], out.v[2] - out.v[0]));
-    // The ground's triangles face up whatever their winding.
-    out.n = n.y < 0 ? n * -1.0 : n;
+    triangle_corners(t, &out);
+    triangle_normal(&out);
     return out;
+}
+
+// Slack on the quick distance bound, well above the rounding of ground coordinates (ft).
+constexpr double k_bound_slack = 1.0 / 1024;
+
+// False only when every point of the triangle lies at least `reach` from p: the box around its
+// corners is that far away.
+bool box_within(const triangle_d& t, bike_vec3d p, double reach) {
+    auto gap = [](double a, double b, double c, double x) {
+        double lo = std::min(a, std::min(b, c)), hi = std::max(a, std::max(b, c));
+        return x < lo ? lo - x : (x > hi ? x - hi : 0.0);
+    };
+    double dx = gap(t.v[0].x, t.v[1].x, t.v[2].x, p.x);
+    double dy = gap(t.v[0].y, t.v[1].y, t.v[2].y, p.y);
+    double dz = gap(t.v[0].z, t.v[1].z, t.v[2].z, p.z);
+    double limit = reach + k_bound_slack;
+    return dx * dx + dy * dy + dz * dz < limit * limit;
 }
 
 // Whether p, projected along the triangle's normal, falls inside it (edges included).
@@ -72,11 +97,15 @@ bike_vec3d triangle_closest(const triangle_d& t, bike_vec3d p);
 
 void torus_visit(const ground_triangle& gt, void* context) {
     torus_search& s = *static_cast<torus_search*>(context);
-    triangle_d t = triangle_of(gt);
-    // Every point of the tyre lies within rim + tyre radius of the axle's centre.
+    triangle_d t;
+    triangle_corners(gt, &t);
+    // Every point of the tyre lies within rim + tyre radius of the axle's centre. Most of the
+    // triangles under the wheel's square are out of that reach, and the box says so cheaply.
     double reach = s.rim + s.tyre;
+    if (!box_within(t, s.centre, reach)) return;
     bike_vec3d near = triangle_closest(t, s.centre) - s.centre;
     if (dot(near, near) >= reach * reach) return;
+    triangle_normal(&t);
     bike_vec3d d = normalized((t.n - s.axle * dot(s.axle, t.n)) * -1.0);
     // A wheel lying flat has no lowest rim point; its centre stands for the rim.
     bike_vec3d rim_point = s.centre + d * s.rim;

@@ -15,36 +15,82 @@ struct statue_table {
 };
 statue_table g_statues;
 
-// One collision part of a bike: a shaped body, or a wheel standing as its rim circle.
-struct bike_part {
+// Slack on every bounding test, so rounding in a bound never rejects a pair that the exact
+// sphere test would find touching (ft).
+constexpr double k_bound_slack = 1.0 / 1024;
+
+// One collision part of a bike as it stands in this contact phase: a shaped body with its
+// spheres' world centres, or a wheel standing as its rim circle.
+struct placed_part {
     int body = 0;
+    dBodyID id = nullptr;
     const shape* part_shape = nullptr; // null for a wheel
     const wheel_contact* wheel = nullptr;
+    bike_vec3d origin; // ft, the body's position
+    double reach = 0;  // ft, from the origin to the farthest sphere surface
+    int first = 0;     // the part's first sphere in the bike's centre list
 };
 
-int bike_parts(const bike_state& b, bike_part out[k_bike_shape_count]) {
-    static constexpr int k_shaped[][2] = {{body_frame, shape_frame},
-                                          {body_fork_upper, shape_fork_upper},
-                                          {body_fork_lower, shape_fork_lower},
-                                          {body_swingarm, shape_swingarm},
-                                          {body_rider, shape_rider}};
-    int n = 0;
-    for (const auto& bs : k_shaped)
-        if (!b.shapes[bs[1]].spheres.empty()) out[n++] = {bs[0], &b.shapes[bs[1]], nullptr};
-    out[n++] = {body_front_wheel, nullptr, &b.front_contact};
-    out[n++] = {body_rear_wheel, nullptr, &b.rear_contact};
-    return n;
-}
-
-double part_bounding_radius(const bike_part& p) {
-    return p.part_shape ? p.part_shape->bounding_radius
-                        : p.wheel->rim_radius + p.wheel->tyre_radius;
-}
+// A bike's parts with their spheres placed in the world, and one sphere holding them all.
+// Bodies do not move during the contact phase, so a bike is placed once per phase.
+struct placed_bike {
+    placed_part parts[k_bike_shape_count];
+    int part_count = 0;
+    std::vector<bike_vec3d> centres; // ft, world centres of the shaped parts' spheres
+    bike_vec3d centre;               // ft, the frame's position
+    double reach = 0;                // ft, holds every part's spheres, with slack
+};
 
 bike_vec3d world_point(dBodyID body, bike_vec3 local) {
     dVector3 out;
     dBodyGetRelPointPos(body, local.x, local.y, local.z, out);
     return vec_of(out);
+}
+
+double part_bounding_radius(const placed_part& p) {
+    return p.part_shape ? p.part_shape->bounding_radius
+                        : p.wheel->rim_radius + p.wheel->tyre_radius;
+}
+
+// The shaped bodies that have spheres, in body order, then both wheels.
+void place_bike(bike_state& b, placed_bike& out) {
+    static constexpr int k_shaped[][2] = {{body_frame, shape_frame},
+                                          {body_fork_upper, shape_fork_upper},
+                                          {body_fork_lower, shape_fork_lower},
+                                          {body_swingarm, shape_swingarm},
+                                          {body_rider, shape_rider}};
+    out.part_count = 0;
+    out.centres.clear();
+    auto add = [&](int body, const shape* part_shape, const wheel_contact* wheel) {
+        placed_part& p = out.parts[out.part_count++];
+        p.body = body;
+        p.id = b.bodies[body];
+        p.part_shape = part_shape;
+        p.wheel = wheel;
+        p.origin = vec_of(dBodyGetPosition(p.id));
+        p.reach = part_bounding_radius(p);
+        p.first = static_cast<int>(out.centres.size());
+        if (part_shape)
+            for (const shape_sphere& s : part_shape->spheres)
+                out.centres.push_back(world_point(p.id, s.centre));
+    };
+    for (const auto& bs : k_shaped)
+        if (!b.shapes[bs[1]].spheres.empty()) add(bs[0], &b.shapes[bs[1]], nullptr);
+    add(body_front_wheel, nullptr, &b.front_contact);
+    add(body_rear_wheel, nullptr, &b.rear_contact);
+    out.centre = vec_of(dBodyGetPosition(b.bodies[body_frame]));
+    out.reach = 0;
+    for (int i = 0; i < out.part_count; i++)
+        out.reach =
+            std::max(out.reach, length(out.parts[i].origin - out.centre) + out.parts[i].reach);
+    out.reach += k_bound_slack;
+}
+
+// False only when a sphere (centre c, radius r) surely cannot reach any sphere of the part.
+bool may_reach(bike_vec3d c, double r, const placed_part& q) {
+    bike_vec3d d = c - q.origin;
+    double limit = r + q.reach + k_bound_slack;
+    return dot(d, d) < limit * limit;
 }
 
 // The wheel as a sphere at its rim point nearest `towards`.
@@ -85,41 +131,55 @@ void sphere_pair_apply(dBodyID body1, dBodyID body2, const sphere_pair_hit& h, b
         dBodyAddForceAtPos(body1, -force.x, -force.y, -force.z, h.point.x, h.point.y, h.point.z);
 }
 
-// Every sphere of part p (of body1) against every sphere of the shape q placed by (pos, rot)
-// or of the wheel of q. True when anything touched.
-bool parts_touch(dBodyID body1, const bike_part& p, dBodyID body2, const bike_part& q,
-                 bool passive) {
-    bool touched = false;
-    auto spheres_of = [](dBodyID body, const bike_part& part, bike_vec3d towards,
-                         std::vector<std::pair<bike_vec3d, shape_sphere>>& out) {
-        out.clear();
-        if (part.part_shape) {
-            for (const shape_sphere& s : part.part_shape->spheres)
-                out.push_back({world_point(body, s.centre), s});
-        } else {
-            bike_vec3d c;
-            shape_sphere s = wheel_sphere(*part.wheel, towards, &c);
-            out.push_back({c, s});
-        }
-    };
+// Every sphere of part p (centres pc) against every sphere of part q (centres qc), p's spheres
+// outermost; a wheel faces each sphere of the other part with its nearest rim point. Spheres
+// that cannot reach the other part at all are passed over, which leaves the order of the
+// contacts made as it is. True when anything touched.
+bool parts_touch(const placed_part& p, const bike_vec3d* pc, const placed_part& q,
+                 const bike_vec3d* qc, bool passive) {
     // Kept between calls so the pair loops do not allocate; the simulation has one thread.
-    static std::vector<std::pair<bike_vec3d, shape_sphere>> s1, s2;
-    bike_vec3d c2 = vec_of(dBodyGetPosition(body2));
-    spheres_of(body1, p, c2, s1);
-    for (const auto& a : s1) {
-        spheres_of(body2, q, a.first, s2);
-        for (const auto& b : s2) {
-            // A wheel of the first part faces each sphere of the second with its nearest rim point.
-            bike_vec3d ca = a.first;
-            shape_sphere sa = a.second;
-            if (!p.part_shape) sa = wheel_sphere(*p.wheel, b.first, &ca);
+    static std::vector<int> near_q;
+    near_q.clear();
+    if (q.part_shape) {
+        const std::vector<shape_sphere>& qs = q.part_shape->spheres;
+        for (int j = 0; j < static_cast<int>(qs.size()); j++)
+            if (may_reach(qc[j], qs[j].radius, p)) near_q.push_back(j);
+        if (near_q.empty()) return false;
+    }
+    bool touched = false;
+    int na = p.part_shape ? static_cast<int>(p.part_shape->spheres.size()) : 1;
+    for (int i = 0; i < na; i++) {
+        bike_vec3d ca;
+        shape_sphere sa;
+        if (p.part_shape) {
+            ca = pc[i];
+            sa = p.part_shape->spheres[i];
+        } else {
+            sa = wheel_sphere(*p.wheel, q.origin, &ca);
+        }
+        if (!may_reach(ca, sa.radius, q)) continue;
+        auto against = [&](bike_vec3d cb, const shape_sphere& sb) {
+            bike_vec3d c1 = ca;
+            shape_sphere s1 = sa;
+            if (!p.part_shape) s1 = wheel_sphere(*p.wheel, cb, &c1);
             sphere_pair_hit h;
-            if (!sphere_pair_test(ca, sa, b.first, b.second, &h)) continue;
+            if (!sphere_pair_test(c1, s1, cb, sb, &h)) return;
             touched = true;
-            sphere_pair_apply(body1, body2, h, passive);
+            sphere_pair_apply(p.id, q.id, h, passive);
+        };
+        if (q.part_shape) {
+            for (int j : near_q) against(qc[j], q.part_shape->spheres[j]);
+        } else {
+            bike_vec3d cb;
+            shape_sphere sb = wheel_sphere(*q.wheel, ca, &cb);
+            against(cb, sb);
         }
     }
     return touched;
+}
+
+const bike_vec3d* part_centres(const placed_bike& b, const placed_part& p) {
+    return b.centres.data() + p.first;
 }
 
 bool is_front_kind(int body) { return body == body_front_wheel || body == body_fork_lower; }
@@ -133,7 +193,12 @@ double frame_speed_squared(const bike_state& b) {
 bool sphere_pair_test(bike_vec3d c1, const shape_sphere& s1, bike_vec3d c2, const shape_sphere& s2,
                       sphere_pair_hit* out) {
     bike_vec3d sep = c2 - c1;
-    double d = length(sep);
+    // Most pairs lie well apart; the root is taken only near touching. The slack keeps every
+    // pair the exact test below would take.
+    double dd = dot(sep, sep);
+    double reach = s1.radius + s2.radius + k_bound_slack;
+    if (dd >= reach * reach) return false;
+    double d = std::sqrt(dd);
     double depth = s1.radius + s2.radius - d;
     if (depth <= 0) return false;
     sphere_pair_hit h;
@@ -180,59 +245,82 @@ void statue_buckets_clear() {
     g_statues.extent = 0;
 }
 
-std::vector<int> statues_near(double x0, double z0, double x1, double z1) {
-    std::vector<int> out;
-    if (g_statues.statues.empty()) return out;
+namespace {
+// The statues of the buckets covering the square, sorted and without duplicates, into `out`.
+void statues_near_into(double x0, double z0, double x1, double z1, std::vector<int>& out) {
+    out.clear();
+    if (g_statues.statues.empty()) return;
     int bx0 = statue_bucket_index(x0, g_statues.extent);
     int bx1 = statue_bucket_index(x1, g_statues.extent);
     int bz0 = statue_bucket_index(z0, g_statues.extent);
     int bz1 = statue_bucket_index(z1, g_statues.extent);
+    // Kept between calls so the contact phase does not allocate.
+    static std::vector<int> merged;
     for (int z = bz0; z <= bz1; z++)
         for (int x = bx0; x <= bx1; x++) {
             // Each bucket is already in statue order, so merging keeps the list sorted.
-            std::vector<int> merged;
             const std::vector<int>& bucket = g_statues.buckets[z][x];
+            merged.clear();
             std::set_union(out.begin(), out.end(), bucket.begin(), bucket.end(),
                            std::back_inserter(merged));
             out.swap(merged);
         }
+}
+} // namespace
+
+std::vector<int> statues_near(double x0, double z0, double x1, double z1) {
+    std::vector<int> out;
+    statues_near_into(x0, z0, x1, z1, out);
     return out;
 }
 
 const contact_statue& statue_at(int index) { return g_statues.statues[index]; }
 
 void statue_contacts(bike_state& b) {
+    static std::vector<int> near;
     bike_vec3d f = vec_of(dBodyGetPosition(b.bodies[body_frame]));
-    std::vector<int> near = statues_near(f.x - 6, f.z - 6, f.x + 6, f.z + 6);
-    bike_part parts[k_bike_shape_count];
-    int count = bike_parts(b, parts);
+    statues_near_into(f.x - 6, f.z - 6, f.x + 6, f.z + 6, near);
+    if (near.empty()) return;
+    static placed_bike me;
+    place_bike(b, me);
+    static std::vector<bike_vec3d> statue_centres;
     for (int index : near) {
         contact_statue& st = g_statues.statues[index];
         if (!st.statue_shape) continue;
+        const std::vector<shape_sphere>& spheres = st.statue_shape->spheres;
+        const double* r = st.rotation;
+        // The statue placed as a part, so a bike part out of its reach is passed over whole.
+        placed_part statue;
+        statue.origin = st.position;
+        statue_centres.clear();
+        for (const shape_sphere& s : spheres) {
+            bike_vec3d c = st.position +
+                           bike_vec3d{r[0] * s.centre.x + r[1] * s.centre.y + r[2] * s.centre.z,
+                                      r[4] * s.centre.x + r[5] * s.centre.y + r[6] * s.centre.z,
+                                      r[8] * s.centre.x + r[9] * s.centre.y + r[10] * s.centre.z};
+            statue_centres.push_back(c);
+            statue.reach = std::max(statue.reach, length(c - st.position) + s.radius);
+        }
         bool touched = false;
-        for (int i = 0; i < count; i++) {
-            dBodyID body = b.bodies[parts[i].body];
-            for (const shape_sphere& s : st.statue_shape->spheres) {
-                const double* r = st.rotation;
-                bike_vec3d c =
-                    st.position +
-                    bike_vec3d{r[0] * s.centre.x + r[1] * s.centre.y + r[2] * s.centre.z,
-                               r[4] * s.centre.x + r[5] * s.centre.y + r[6] * s.centre.z,
-                               r[8] * s.centre.x + r[9] * s.centre.y + r[10] * s.centre.z};
-                std::vector<std::pair<bike_vec3d, shape_sphere>> mine;
-                if (parts[i].part_shape) {
-                    for (const shape_sphere& m : parts[i].part_shape->spheres)
-                        mine.push_back({world_point(body, m.centre), m});
+        for (int i = 0; i < me.part_count; i++) {
+            const placed_part& part = me.parts[i];
+            if (!may_reach(part.origin, part.reach, statue)) continue;
+            const bike_vec3d* mine = part_centres(me, part);
+            for (size_t k = 0; k < spheres.size(); k++) {
+                bike_vec3d c = statue_centres[k];
+                auto against = [&](bike_vec3d cm, const shape_sphere& sm) {
+                    sphere_pair_hit h;
+                    if (!sphere_pair_test(cm, sm, c, spheres[k], &h)) return;
+                    touched = true;
+                    sphere_pair_apply(part.id, nullptr, h, false);
+                };
+                if (part.part_shape) {
+                    const std::vector<shape_sphere>& ms = part.part_shape->spheres;
+                    for (size_t m = 0; m < ms.size(); m++) against(mine[m], ms[m]);
                 } else {
                     bike_vec3d wc;
-                    shape_sphere ws = wheel_sphere(*parts[i].wheel, c, &wc);
-                    mine.push_back({wc, ws});
-                }
-                for (const auto& m : mine) {
-                    sphere_pair_hit h;
-                    if (!sphere_pair_test(m.first, m.second, c, s, &h)) continue;
-                    touched = true;
-                    sphere_pair_apply(body, nullptr, h, false);
+                    shape_sphere ws = wheel_sphere(*part.wheel, c, &wc);
+                    against(wc, ws);
                 }
             }
         }
@@ -242,42 +330,42 @@ void statue_contacts(bike_state& b) {
 
 void rider_against_own_bike(bike_state& b) {
     if (b.shapes[shape_rider].spheres.empty()) return;
-    bike_part rider = {body_rider, &b.shapes[shape_rider], nullptr};
-    dBodyID rider_body = b.bodies[body_rider];
-    static constexpr int k_parts[][2] = {{body_frame, shape_frame},
-                                         {body_fork_upper, shape_fork_upper}};
-    for (const auto& bs : k_parts) {
-        if (b.shapes[bs[1]].spheres.empty()) continue;
-        bike_part part = {bs[0], &b.shapes[bs[1]], nullptr};
-        dBodyID body = b.bodies[bs[0]];
-        bike_vec3d sep = vec_of(dBodyGetPosition(body)) - vec_of(dBodyGetPosition(rider_body));
-        double reach = part_bounding_radius(rider) + part_bounding_radius(part);
-        if (dot(sep, sep) >= reach * reach) continue;
-        parts_touch(rider_body, rider, body, part, false);
+    static placed_bike me;
+    place_bike(b, me);
+    const placed_part* rider = nullptr;
+    for (int i = 0; i < me.part_count; i++)
+        if (me.parts[i].body == body_rider) rider = &me.parts[i];
+    // The rider's spheres meet the frame's, then the upper fork's.
+    for (int body : {body_frame, body_fork_upper}) {
+        for (int i = 0; i < me.part_count; i++) {
+            const placed_part& part = me.parts[i];
+            if (part.body != body) continue;
+            bike_vec3d sep = part.origin - rider->origin;
+            double reach = rider->reach + part.reach;
+            if (dot(sep, sep) >= reach * reach) continue;
+            parts_touch(*rider, part_centres(me, *rider), part, part_centres(me, part), false);
+        }
     }
 }
 
-bool bike_collide_bike(int a, int b, bool passive) {
-    bike_state& ba = bike_at(a);
-    bike_state& bb = bike_at(b);
-    bike_part pa[k_bike_shape_count], pb[k_bike_shape_count];
-    int na = bike_parts(ba, pa), nb = bike_parts(bb, pb);
+namespace {
+// Contacts between two placed bikes; the rules of bike_collide_bike.
+bool placed_bikes_collide(bike_state& ba, const placed_bike& pa, bike_state& bb,
+                          const placed_bike& pb, bool passive) {
     bool touched = false;
     bool a_front_touched[k_bike_body_count] = {};
     bool b_touched[k_bike_body_count] = {};
-    for (int i = 0; i < na; i++) {
-        dBodyID body1 = ba.bodies[pa[i].body];
-        bike_vec3d c1 = vec_of(dBodyGetPosition(body1));
-        for (int j = 0; j < nb; j++) {
-            dBodyID body2 = bb.bodies[pb[j].body];
-            bike_vec3d c2 = vec_of(dBodyGetPosition(body2));
-            double reach = part_bounding_radius(pa[i]) + part_bounding_radius(pb[j]);
-            bike_vec3d sep = c2 - c1;
+    for (int i = 0; i < pa.part_count; i++) {
+        const placed_part& p = pa.parts[i];
+        for (int j = 0; j < pb.part_count; j++) {
+            const placed_part& q = pb.parts[j];
+            double reach = p.reach + q.reach;
+            bike_vec3d sep = q.origin - p.origin;
             if (dot(sep, sep) >= reach * reach) continue;
-            if (!parts_touch(body1, pa[i], body2, pb[j], passive)) continue;
+            if (!parts_touch(p, part_centres(pa, p), q, part_centres(pb, q), passive)) continue;
             touched = true;
-            if (is_front_kind(pa[i].body)) a_front_touched[pa[i].body] = true;
-            b_touched[pb[j].body] = true;
+            if (is_front_kind(p.body)) a_front_touched[p.body] = true;
+            b_touched[q.body] = true;
         }
     }
     if (!touched) return false;
@@ -299,17 +387,50 @@ bool bike_collide_bike(int a, int b, bool passive) {
     }
     return true;
 }
+} // namespace
+
+bool bike_collide_bike(int a, int b, bool passive) {
+    static placed_bike pa, pb;
+    bike_state& ba = bike_at(a);
+    bike_state& bb = bike_at(b);
+    place_bike(ba, pa);
+    place_bike(bb, pb);
+    return placed_bikes_collide(ba, pa, bb, pb, passive);
+}
 
 int bikes_collide_all(const int* bikes, int count) {
-    std::vector<int> order(bikes, bikes + count);
-    for (int b : order) bike_collide_world(b);
+    // Kept between tics so the contact phase does not allocate once the field is placed.
+    static std::vector<int> order;
+    static std::vector<double> speed2;
+    static std::vector<placed_bike> placed;
+    for (int i = 0; i < count; i++) bike_collide_world(bikes[i]);
     // Fastest first; equal speeds keep their handle order so every run pairs them alike.
-    std::stable_sort(order.begin(), order.end(), [](int x, int y) {
-        return frame_speed_squared(bike_at(x)) > frame_speed_squared(bike_at(y));
-    });
+    order.clear();
+    speed2.clear();
+    for (int i = 0; i < count; i++) {
+        double s = frame_speed_squared(bike_at(bikes[i]));
+        int k = i;
+        order.push_back(bikes[i]);
+        speed2.push_back(s);
+        for (; k > 0 && s > speed2[k - 1]; k--) {
+            order[k] = order[k - 1];
+            speed2[k] = speed2[k - 1];
+        }
+        order[k] = bikes[i];
+        speed2[k] = s;
+    }
+    if (static_cast<int>(placed.size()) < count) placed.resize(count);
+    for (int i = 0; i < count; i++) place_bike(bike_at(order[i]), placed[i]);
     int touched = 0;
     for (int i = 0; i < count; i++)
-        for (int j = i + 1; j < count; j++)
-            if (bike_collide_bike(order[i], order[j], false)) touched++;
+        for (int j = i + 1; j < count; j++) {
+            // Bikes whose enclosing spheres are apart have no parts near each other.
+            bike_vec3d sep = placed[j].centre - placed[i].centre;
+            double reach = placed[i].reach + placed[j].reach;
+            if (dot(sep, sep) >= reach * reach) continue;
+            if (placed_bikes_collide(bike_at(order[i]), placed[i], bike_at(order[j]), placed[j],
+                                     false))
+                touched++;
+        }
     return touched;
 }

@@ -1,0 +1,102 @@
+// A fixed riding run on rabbithill for profilers: the time per bike-tic and a digest of all bikes.
+//
+// ride_profile [bikes [tics]]: puts the bikes on the start grid, rides them for the given tics
+// at half throttle with a little steering (so they lean into each other), and prints the cost
+// and a RIPEMD-160 of every body's state. Two builds of the contacts that print the same digest
+// ride identically.
+#include "bike/bike_contact.h"
+#include "bike/bike_rider.h"
+#include "bike/bike_shape.h"
+#include "bike/bike_sim.h"
+
+#include "common/common.h"
+#include "common/ripemd160.h"
+#include "files/data_file.h"
+#include "race/race_grid.h"
+#include "terrain/terrain.h"
+#include "track/track.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+void grid_start(int bike, int place) {
+    float x, z, heading;
+    grid_position(place, ground().field.extent, &x, &z, &heading);
+    bike_reset(bike);
+    // Bikes are built facing -z; a heading h faces (sin h, cos h).
+    bike_place(bike, {0, 1, 0}, heading + 3.14159265358979);
+    bike_translate(bike, {x, ground_height_at(x, z) + 0.1, z});
+    bike_prepare(bike);
+}
+
+std::string bikes_digest(const std::vector<int>& bikes) {
+    ripemd160_state h;
+    ripemd160_init(h);
+    for (int b : bikes) {
+        const bike_state& s = bike_at(b);
+        for (dBodyID body : s.bodies) {
+            ripemd160_update(h, dBodyGetPosition(body), 3 * sizeof(dReal));
+            ripemd160_update(h, dBodyGetRotation(body), 12 * sizeof(dReal));
+            ripemd160_update(h, dBodyGetLinearVel(body), 3 * sizeof(dReal));
+            ripemd160_update(h, dBodyGetAngularVel(body), 3 * sizeof(dReal));
+        }
+        ripemd160_update(h, &s.contact_timer, sizeof s.contact_timer);
+        ripemd160_update(h, &s.crash_count, sizeof s.crash_count);
+    }
+    uint8_t digest[20];
+    ripemd160_final(h, digest);
+    return ripemd160_hex(digest);
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    int count = argc > 1 ? std::atoi(argv[1]) : 40;
+    int tics = argc > 2 ? std::atoi(argv[2]) : 1280;
+    if (count < 1 || count > 160 || tics < 1) {
+        std::fprintf(stderr, "usage: ride_profile [bikes 1-160 [tics]]\n");
+        return 1;
+    }
+    setenv("QV_HOME", TB_GAME_DIR, 1);
+    files_free_all();
+    if (!track_load("rabbithill")) {
+        std::fprintf(stderr, "rabbithill did not load\n");
+        return 1;
+    }
+    world_create();
+    std::vector<int> bikes;
+    for (int i = 0; i < count; i++)
+        bikes.push_back(bike_create("yz250f(2017)", i, "1", "", "", "", ""));
+    for (int i = 0; i < count; i++) grid_start(bikes[i], i);
+    auto begun = std::chrono::steady_clock::now();
+    int touched = 0;
+    for (int t = 0; t < tics; t++) {
+        for (int i = 0; i < count; i++) {
+            rider_input in;
+            in.throttle = 0.5f;
+            in.clutch = 1;
+            // Neighbours steer in turn towards each other now and then, so they rub.
+            in.steer = (t / 256) % 2 == 1 ? ((i % 2) ? 0.3f : -0.3f) : 0.0f;
+            rider_input_apply(bikes[i], in);
+        }
+        touched += bikes_collide_all(bikes.data(), count);
+        world_step();
+        for (int b : bikes) bike_prepare(b);
+        if ((t + 1) % 640 == 0)
+            for (int i = 0; i < count; i++) grid_start(bikes[i], i);
+    }
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+    std::printf("bikes %d tics %d touching pairs %d\n", count, tics, touched);
+    std::printf("per_bike_tic %.2f us  real_time_multiple %.2f\n",
+                seconds * 1e6 / (double(tics) * count), tics * k_tic_length / seconds);
+    std::printf("digest %s\n", bikes_digest(bikes).c_str());
+    world_destroy();
+    shape_cache_free();
+    track_unload();
+    files_free_all();
+    return 0;
+}
