@@ -1,74 +1,150 @@
-// The race: rider slots, the race clock, starting a race and the race tic.
+// The race: rider slots, the race clock, resetting a race, the race tic and the end of the race.
 #include "race/race.h"
 
 #include "bike/bike_contact.h"
 #include "bike/bike_rider.h"
 #include "bike/bike_sim.h"
+#include "bike/bike_snapshot.h"
 #include "bike/bike_state.h"
 #include "bike/state_history.h"
-#include "race/race_grid.h"
+#include "common/loading.h"
+#include "race/race_local.h"
 #include "race/race_timing.h"
 #include "track/track.h"
 
+#include <ctime>
+
 namespace {
-struct race_state {
-    rider_slot slots[k_max_riders];
-    int lineup[k_lineup_size] = {};
-    int robot_order[k_robot_count] = {};
-    int clock = 0;     // tics
-    int gate_drop = 0; // tic
-};
 race_state g_race;
+
+long system_calendar() { return static_cast<long>(std::time(nullptr)); }
+
+// Offline, a demo rider whose recording ended more than 10 s ago no longer holds the race open.
+bool holds_race_open(int slot) {
+    if (rider_finished(slot)) return false;
+    const rider_slot& s = g_race.slots[slot];
+    if (s.kind != rider_remote) return true;
+    const state_history& h = history_of(slot);
+    int newest = h.entries[h.head].tic;
+    return newest >= 0 && g_race.clock - newest <= 10 * k_tics_per_second;
 }
+
+// Once every rider is finished or may be ignored: penalties, the final order and the file.
+void results_check() {
+    race_state& r = g_race;
+    if (r.results_done || gate_count() == 0 || running_order_count() == 0) return;
+    for (int i = 0; i < running_order_count(); i++)
+        if (holds_race_open(running_order_at(i).slot)) return;
+    r.final_results = final_results_compute();
+    r.results_done = true;
+    long date = (r.calendar ? r.calendar : system_calendar)();
+    results_write(r.final_results, track_display_name(), date, r.params.time_limit_tics, r.params.laps);
+}
+
+// Every occupied slot emits its roost, starting one slot further each tic.
+void emit_roost() {
+    for (int k = 0; k < k_max_riders; k++) {
+        const rider_slot& s = g_race.slots[(g_race.clock + k) % k_max_riders];
+        if (s.bike >= 0) bike_emit_roost(s.bike, s.kind != rider_remote);
+    }
+}
+
+void collide() {
+    int bikes[k_max_riders], count = 0;
+    for (const rider_slot& s : g_race.slots)
+        if (s.bike >= 0 && s.kind != rider_remote) bikes[count++] = s.bike;
+    bikes_collide_all(bikes, count);
+}
+
+// Robots steer, every bike gets its controls and is prepared, then the gates are checked.
+void prepare_and_time() {
+    race_state& r = g_race;
+    for (int slot = 0; slot < k_max_riders; slot++) {
+        const rider_slot& s = r.slots[slot];
+        if (s.bike < 0) continue;
+        if (r.params.online && s.kind == rider_remote) activity_decay(s.bike);
+        if (r.params.online && s.kind == rider_local) false_start_tic(slot);
+        if (s.kind != rider_remote) rider_input_from_slot(s.bike, slot);
+        bike_prepare(s.bike);
+    }
+    bool crossed = false;
+    for (int slot = 0; slot < k_max_riders; slot++) {
+        const rider_slot& s = r.slots[slot];
+        if (s.bike < 0 || (r.params.online && s.kind != rider_local)) continue;
+        const dReal* wheel = dBodyGetPosition(bike_at(s.bike).bodies[body_front_wheel]);
+        crossed |= gate_crossing_check(slot, static_cast<float>(wheel[0]), static_cast<float>(wheel[2]), r.clock);
+    }
+    if (crossed) results_check();
+}
+}
+
+race_state& race() { return g_race; }
 
 rider_slot& race_slot(int slot) { return g_race.slots[slot]; }
 
 void race_clear_slots() {
-    for (rider_slot& s : g_race.slots) s = rider_slot{};
+    for (rider_slot& s : g_race.slots) {
+        if (s.bike >= 0 && bike_live(s.bike)) bike_destroy(s.bike);
+        s = rider_slot{};
+    }
     for (int& code : g_race.lineup) code = 0;
 }
 
 int* race_lineup() { return g_race.lineup; }
 
+void race_set_calendar(long (*now)()) { g_race.calendar = now; }
+
 bool race_start(const race_start_params& params) {
+    race_state& r = g_race;
+    loading_message("Resetting...");
+    for (rider_slot& s : r.slots) {
+        if (s.bike >= 0 && bike_live(s.bike)) bike_destroy(s.bike);
+        s = rider_slot{};
+    }
     // The shared generator is reseeded from the clock as it stands at the reset.
-    robot_order_shuffle(g_race.clock, g_race.robot_order);
-    g_race.gate_drop = params.playback ? 14 * k_tics_per_second : gate_drop_draw();
-    g_race.clock = 0;
-    rider_set_gate_drop_tic(g_race.gate_drop);
-    timing_reset(params.time_limit_tics, params.laps, g_race.gate_drop);
+    robot_order_shuffle(r.clock, r.robot_order);
+    r.gate_drop = params.playback ? 14 * k_tics_per_second : gate_drop_draw();
+    r.params = params;
+    r.clock = params.time_trial ? 300 * k_tics_per_second : 0;
+    r.results_done = false;
+    r.final_results.clear();
+    r.false_start_hold = 0;
+    r.trial_laps_seen = 0;
+    r.last_lap_tics = r.best_lap_tics = 0;
+    rider_set_gate_drop_tic(r.gate_drop);
+    timing_reset(params.time_limit_tics, params.laps, r.gate_drop);
     if (!params.track.empty() && !track_reset(params.track.c_str(), false)) return false;
+    if (world_exists()) {
+        world_set_clock(r.clock);
+        race_build_grid();
+    }
     history_clear_all();
-    for (int slot = 0; slot < k_max_riders; slot++) timing_set_occupied(slot, g_race.slots[slot].bike >= 0);
+    start_gate_raise();
+    for (int slot = 0; slot < k_max_riders; slot++) timing_set_occupied(slot, r.slots[slot].bike >= 0);
+    if (params.time_trial && r.slots[0].bike >= 0) time_trial_place();
     running_order_update();
     return true;
 }
 
-// The simulation part of the race tic: the world step, every bike prepared for the next step,
-// then the gates each bike crossed.
 void race_world_tic() {
+    race_state& r = g_race;
     if (world_exists()) {
-        int bikes[k_max_riders], count = 0;
-        for (const rider_slot& s : g_race.slots)
-            if (s.bike >= 0 && s.kind != rider_remote) bikes[count++] = s.bike;
-        bikes_collide_all(bikes, count);
+        for (int slot = 0; slot < k_max_riders; slot++) {
+            const rider_slot& s = r.slots[slot];
+            if (s.bike >= 0 && s.kind == rider_remote) history_apply(slot, s.bike, r.clock, 5);
+        }
+        collide();
+        emit_roost();
         world_step();
-        world_set_clock(g_race.clock);
-        for (int slot = 0; slot < k_max_riders; slot++) {
-            int bike = g_race.slots[slot].bike;
-            if (bike < 0) continue;
-            rider_input_from_slot(bike, slot);
-            bike_prepare(bike);
-        }
-        for (int slot = 0; slot < k_max_riders; slot++) {
-            if (g_race.slots[slot].bike < 0) continue;
-            const dReal* wheel = dBodyGetPosition(bike_at(g_race.slots[slot].bike).bodies[body_front_wheel]);
-            gate_crossing_check(slot, static_cast<float>(wheel[0]), static_cast<float>(wheel[2]), g_race.clock);
-        }
+        world_set_clock(r.clock);
+        prepare_and_time();
     }
-    timed_race_end(g_race.clock);
-    g_race.clock++;
+    timed_race_end(r.clock);
+    start_gate_animate();
+    r.clock++;
+    if (r.params.time_trial) time_trial_tic();
 }
 
 int race_clock() { return g_race.clock; }
 int race_gate_drop_tic() { return g_race.gate_drop; }
+bool race_results_done() { return g_race.results_done; }

@@ -213,12 +213,13 @@ TEST(RaceTic, ABikesFrontWheelAtAGateCountsTheCrossing) {
                        "firstlap: 0 1 2\nnormallap: 0 1 2\n");
     world_create();
     race_clear_slots();
-    int bike = bike_create("cr125", 0, "1", "", "", "", "");
-    race_slot(0).bike = bike;
-    race_slot(0).kind = rider_local;
+    race_lineup()[0] = lineup_local;
     race_start_params params;
     params.laps = 3;
     ASSERT_TRUE(race_start(params));
+    int bike = race_slot(0).bike;
+    ASSERT_GE(bike, 0);
+    EXPECT_EQ(race_slot(0).kind, rider_local);
     const dReal* wheel = dBodyGetPosition(bike_at(bike).bodies[body_front_wheel]);
     bike_translate(bike, bike_vec3d{101 - wheel[0], 0, 50 - wheel[2]});
     race_world_tic();

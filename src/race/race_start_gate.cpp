@@ -1,0 +1,73 @@
+// The start gate's falling pieces and the false-start hold of online races.
+#include "race/race_local.h"
+
+#include "bike/bike.h"
+#include "bike/bike_sim.h"
+#include "bike/bike_state.h"
+#include "common/message.h"
+
+#include <algorithm>
+
+namespace {
+constexpr int k_fall_window = 10 * k_tics_per_second; // pieces stop moving 10 s after the drop
+constexpr int k_false_start_penalty = 15 * k_tics_per_second;
+}
+
+void start_gate_raise() {
+    race_state& r = race();
+    r.piece_count = start_slot_count();
+    for (gate_piece& p : r.pieces) p = gate_piece{};
+}
+
+void start_gate_animate() {
+    race_state& r = race();
+    if (r.clock <= r.gate_drop || r.clock > r.gate_drop + k_fall_window) return;
+    const float dt = static_cast<float>(k_tic_length);
+    for (int i = 0; i < r.piece_count; i++) {
+        gate_piece& p = r.pieces[i];
+        // A bike leaning on the piece holds it where it is.
+        if (p.touched_tic == r.clock) {
+            p.speed = 0;
+            continue;
+        }
+        p.speed += 32 * dt;
+        p.raised = std::max(0.0f, p.raised - dt * p.speed);
+        p.speed = std::min(p.speed, 8.0f);
+    }
+}
+
+float race_gate_piece_raised(int piece) {
+    const race_state& r = race();
+    return piece >= 0 && piece < r.piece_count ? r.pieces[piece].raised : 0.0f;
+}
+
+void race_gate_piece_touched(int piece, int tic) {
+    race_state& r = race();
+    if (piece >= 0 && piece < r.piece_count) r.pieces[piece].touched_tic = tic;
+}
+
+void false_start_tic(int slot) {
+    race_state& r = race();
+    int bike = r.slots[slot].bike;
+    if (bike < 0) return;
+    bike_state& b = bike_at(bike);
+    if (r.clock <= r.gate_drop && r.false_start_hold < 1) {
+        const dReal* p = dBodyGetPosition(b.bodies[body_frame]);
+        double d2 = 0;
+        for (int i = 0; i < 3; i++) d2 += (p[i] - r.false_start_origin[i]) * (p[i] - r.false_start_origin[i]);
+        if (d2 >= 9) {
+            r.false_start_hold = r.gate_drop + k_false_start_penalty - r.clock;
+            show_message("15 second false start penalty");
+        }
+    }
+    if (r.false_start_hold < 1) return;
+    r.false_start_hold--;
+    // Held: the bike stands still and the rider's controls are ignored.
+    for (dBodyID body : b.bodies) {
+        dBodySetLinearVel(body, 0, 0, 0);
+        dBodySetAngularVel(body, 0, 0, 0);
+    }
+    rider_input_set(slot, rider_input{});
+}
+
+int race_false_start_hold() { return race().false_start_hold; }

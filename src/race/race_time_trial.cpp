@@ -1,0 +1,57 @@
+// Time trial: one rider lapping from just before the finish, each lap timed on its own.
+#include "race/race_local.h"
+#include "race/race_timing.h"
+
+#include "bike/bike.h"
+
+#include <cmath>
+
+namespace {
+int tic_of(const rider_timing& t, int k) {
+    return k >= 0 && k < static_cast<int>(t.crossing_tics.size()) ? t.crossing_tics[k] : -1;
+}
+}
+
+void time_trial_place() {
+    race_state& r = race();
+    int bike = r.slots[0].bike;
+    if (bike < 0) return;
+    if (gate_count() == 0) {
+        race_place_on_grid(bike, 0);
+        return;
+    }
+    int crossing = std::max(first_lap_length() - 3, 0);
+    const timing_gate& g = gate_at(gate_at_position(crossing));
+    float heading = std::atan2(g.direction[0], g.direction[2]);
+    race_place_bike(bike, g.centre[0], g.centre[2], heading, nullptr, 0);
+    timing_of(0) = rider_timing{};
+    timing_set_position(0, crossing);
+    r.trial_laps_seen = laps_completed(0);
+    running_order_update();
+}
+
+void time_trial_tic() {
+    race_state& r = race();
+    if (r.slots[0].bike < 0) return;
+    if (r.params.back_up_aborts_attempt && rider_input_of(0).back_up > 0.5f) {
+        time_trial_place();
+        return;
+    }
+    int laps = laps_completed(0);
+    if (laps == r.trial_laps_seen) return;
+    r.trial_laps_seen = laps;
+    // The first lap ends where the timed laps start; from then on each lap is timed alone.
+    if (laps < 2) return;
+    int first = first_lap_length(), normal = normal_lap_length();
+    const rider_timing& t = timing_of(0);
+    int lap = tic_of(t, first + normal - 1) - tic_of(t, first - 1);
+    r.last_lap_tics = lap;
+    if (lap > 0 && (r.best_lap_tics <= 0 || lap < r.best_lap_tics)) r.best_lap_tics = lap;
+    for (int slot = 0; slot < k_max_riders; slot++)
+        if (r.slots[slot].bike >= 0) timing_set_position(slot, first - 1);
+    r.trial_laps_seen = laps_completed(0);
+    running_order_update();
+}
+
+int time_trial_last_lap_tics() { return race().last_lap_tics; }
+int time_trial_best_lap_tics() { return race().best_lap_tics; }

@@ -1,0 +1,361 @@
+// Races on the generated tracks: the lineup, the grid, the start gate, a scripted race from the
+// gate drop to "@results.txt", the rules a server sets, and time trials.
+#include "race_world.h"
+
+#include "bike/bike_contact.h"
+#include "bike/bike_drivetrain.h"
+#include "bike/bike_info.h"
+#include "bike/bike_rider.h"
+#include "common/message.h"
+#include "common/ripemd160.h"
+#include "forge_practice.h"
+#include "race/race_grid.h"
+#include "race/robot_list.h"
+#include "terrain/terrain.h"
+
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <string>
+
+namespace {
+constexpr double k_pi = 3.14159265358979323846;
+
+// Rides the practice circle clockwise: from the grid towards the circle's north point, then round
+// it, aiming 40 ft ahead along the circle at about 25 mph.
+rider_input circle_rider(int bike, int tics_since_drop, bool before_first_gate) {
+    rider_input in;
+    if (tics_since_drop < 0) {
+        in.clutch = 0;
+        return in;
+    }
+    bike_vec3d p = bike_frame_position(bike);
+    double dx = p.x - k_practice_circle_x, dz = p.z - k_practice_circle_z;
+    double around = std::atan2(dx, -dz); // 0 at the north point, growing clockwise
+    double tx, tz;
+    if (before_first_gate && around < -0.35) {
+        tx = k_practice_circle_x + 10;
+        tz = k_practice_circle_z - k_practice_circle_radius;
+    } else {
+        double a = around + 40 / k_practice_circle_radius;
+        tx = k_practice_circle_x + k_practice_circle_radius * std::sin(a);
+        tz = k_practice_circle_z - k_practice_circle_radius * std::cos(a);
+    }
+    bike_vec3d forward = body_axis(bike_at(bike).bodies[body_frame], 2) * -1.0;
+    double wx = tx - p.x, wz = tz - p.z;
+    double cross_y = forward.z * wx - forward.x * wz, along = forward.x * wx + forward.z * wz;
+    double error = -std::atan2(cross_y, along); // positive: the target lies to the right
+    in.steer = static_cast<float>(std::clamp(1.5 * error, -1.0, 1.0));
+    in.clutch = std::min(1.0f, tics_since_drop / 128.0f);
+    float mph = bike_speed_mph(bike);
+    in.throttle = tics_since_drop < 32 ? 0.3f : mph < 25 ? 0.8f : 0.2f;
+    float shift_rpm = bike_info_at(bike_at(bike).catalogue_index).auto_upshift_rpm;
+    if (in.clutch >= 1 && engine_rpm(bike) > shift_rpm && gear(bike) < 2 && tics_since_drop % 16 == 0) in.shift = 1;
+    return in;
+}
+
+class race_run : public race_world {
+  protected:
+    // Rides slot 0 round the circle until the results are final or `limit` tics have passed.
+    void ride_circle(int limit) {
+        int bike = race_slot(0).bike;
+        for (int t = 0; t < limit && !race_results_done(); t++) {
+            rider_input_set(0, circle_rider(bike, race_clock() - race_gate_drop_tic(), timing_of(0).position == 0));
+            race_world_tic();
+            ASSERT_FALSE(knocked_off(bike)) << "at tic " << race_clock();
+        }
+    }
+    std::string results_file() { return read(home / "results.txt"); }
+    std::string state_digest() {
+        ripemd160_state s;
+        ripemd160_init(s);
+        for (int slot = 0; slot < k_max_riders; slot++) {
+            if (race_slot(slot).bike < 0) continue;
+            compact_state c = compact_state_encode(race_slot(slot).bike);
+            ripemd160_update(s, c.bytes, sizeof c.bytes);
+        }
+        uint8_t d[20];
+        ripemd160_final(s, d);
+        return ripemd160_hex(d);
+    }
+};
+
+TEST_F(race_world, LineupCodesFillTheSlots) {
+    ASSERT_TRUE(start("practice", {lineup_local, lineup_robot, lineup_demo, lineup_robot_125, lineup_robot_250,
+                                   lineup_robot_number + 42, lineup_local, 77, lineup_network}));
+    EXPECT_EQ(race_slot(0).kind, rider_local);
+    EXPECT_STREQ(race_slot(0).bike_name, "yz250f(2017)");
+    EXPECT_STREQ(race_slot(0).number, "999");
+    EXPECT_STREQ(race_slot(0).name, "Joe Motocross");
+    for (int slot : {1, 3, 4, 5, 7}) {
+        EXPECT_EQ(race_slot(slot).kind, rider_robot) << slot;
+        EXPECT_STREQ(race_slot(slot).name, "Roborider") << slot;
+        EXPECT_GE(race_slot(slot).bike, 0) << slot;
+    }
+    EXPECT_NE(std::strstr(race_slot(3).bike_name, "125"), nullptr);
+    EXPECT_NE(std::strstr(race_slot(4).bike_name, "250"), nullptr);
+    EXPECT_STREQ(race_slot(5).number, "42");
+    EXPECT_STREQ(race_slot(5).bike_name, robot_at(robot_with_number(42)).bike);
+    EXPECT_STREQ(race_slot(7).bike_name, "rm125");
+    // Only the first local code counts; demo and network places stay empty offline.
+    for (int slot : {2, 6, 8}) EXPECT_LT(race_slot(slot).bike, 0) << slot;
+    std::set<int> robots;
+    for (int slot : {1, 3, 4, 5}) robots.insert(race_slot(slot).robot);
+    EXPECT_EQ(robots.size(), 4u) << "each robot rides once";
+    EXPECT_EQ(running_order_count(), 6);
+    // Local and robot bikes are simulated.
+    EXPECT_GT(bike_at(race_slot(0).bike).activity, 0.25f);
+    EXPECT_GT(bike_at(race_slot(1).bike).activity, 0.25f);
+}
+
+TEST_F(race_world, TheSameClockAtTheResetGivesTheSameShuffleAndDrop) {
+    ASSERT_TRUE(start("practice", {lineup_robot, lineup_robot, lineup_robot}));
+    // Restarting from the same clock reading draws the same riders and the same drop.
+    std::string first[3];
+    for (int i = 0; i < 3; i++) first[i] = race_slot(i).number;
+    int drop = race_gate_drop_tic();
+    EXPECT_GE(drop, 13 * 128);
+    EXPECT_LE(drop, 15 * 128);
+    ASSERT_TRUE(start("practice", {lineup_robot, lineup_robot, lineup_robot}));
+    for (int i = 0; i < 3; i++) EXPECT_EQ(race_slot(i).number, first[i]);
+    EXPECT_EQ(race_gate_drop_tic(), drop);
+    // A different clock at the reset shuffles differently.
+    for (int t = 0; t < 5; t++) race_world_tic();
+    ASSERT_TRUE(start("practice", {lineup_robot, lineup_robot, lineup_robot}));
+    bool same = race_gate_drop_tic() == drop;
+    for (int i = 0; i < 3; i++) same = same && race_slot(i).number == first[i];
+    EXPECT_FALSE(same);
+}
+
+TEST_F(race_world, TheGridStandsEveryBikeClearOfTheGroundAndEachOther) {
+    std::initializer_list<int> forty = {2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2,
+                                        2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 1};
+    ASSERT_TRUE(start("rabbithill", forty));
+    for (int slot = 0; slot < 40; slot++) {
+        int bike = race_slot(slot).bike;
+        ASSERT_GE(bike, 0);
+        float x, z, heading;
+        grid_position(slot, ground().field.extent, &x, &z, &heading);
+        const dReal* wheel = dBodyGetPosition(bike_at(bike).bodies[body_rear_wheel]);
+        bike_vec3d origin = placed_at(slot);
+        // Behind its start slot, facing the slot's heading.
+        bike_vec3d forward = body_axis(bike_at(bike).bodies[body_frame], 2) * -1.0;
+        EXPECT_NEAR(std::atan2(forward.x, forward.z), heading, 1e-3) << slot;
+        EXPECT_NEAR(origin.x, x, 0.01);
+        EXPECT_NEAR(origin.z, z, 0.01);
+        // Standing on the ground: the tyre no more than one raising step above it.
+        float ground_y = ground_height_at(static_cast<float>(wheel[0]), static_cast<float>(wheel[2]));
+        float tyre_bottom = static_cast<float>(wheel[1]) - bike_info_at(bike_at(bike).catalogue_index).rear_rim_radius -
+                            bike_info_at(bike_at(bike).catalogue_index).rear_tyre_radius;
+        EXPECT_GT(tyre_bottom, ground_y - 0.3f) << slot;
+        EXPECT_LT(tyre_bottom, ground_y + 0.6f) << slot;
+    }
+    // Nobody starts inside another bike: the first steps bring no bike-to-bike contact.
+    int bikes[40];
+    for (int i = 0; i < 40; i++) bikes[i] = race_slot(i).bike;
+    EXPECT_EQ(bikes_collide_all(bikes, 40), 0);
+    dJointGroupEmpty(world_contact_group());
+}
+
+TEST_F(race_world, TheStartGateFallsAfterTheDropUnlessABikeHoldsItUp) {
+    ASSERT_TRUE(start("practice", {lineup_local}));
+    ASSERT_GT(start_slot_count(), 1);
+    while (race_clock() <= race_gate_drop_tic()) {
+        race_world_tic();
+        ASSERT_EQ(race_gate_piece_raised(0), 1.0f);
+    }
+    float previous = 1;
+    for (int t = 0; t < 64; t++) {
+        race_gate_piece_touched(1, race_clock());
+        race_world_tic();
+        float now = race_gate_piece_raised(0);
+        EXPECT_LE(now, previous);
+        previous = now;
+    }
+    // Down within half a second: the fall speeds up at 32 per second squared to at most 8 per second.
+    EXPECT_EQ(race_gate_piece_raised(0), 0.0f);
+    EXPECT_EQ(race_gate_piece_raised(1), 1.0f);
+}
+
+TEST_F(race_world, KnockoutCommandsRepeatTheValueBeforeAMissingOne) {
+    EXPECT_TRUE(race_server_command("knockout 100 x 300 9999999"));
+    const int* table = race_knockout_table();
+    EXPECT_EQ(table[0], 100);
+    EXPECT_EQ(table[1], 100);
+    EXPECT_EQ(table[2], 300);
+    EXPECT_EQ(table[3], 460800);
+    EXPECT_EQ(table[15], 460800);
+    EXPECT_TRUE(race_server_command("knockout"));
+    EXPECT_EQ(table[0], 0);
+    EXPECT_TRUE(race_server_command("off_course_scale 2.5"));
+    EXPECT_FALSE(race_server_command("knockouts 5"));
+    EXPECT_FALSE(race_server_command("off_course_bias"));
+    EXPECT_TRUE(race_server_command("off_course_bias 10"));
+    EXPECT_TRUE(race_server_command("off_course_scale 1.5"));
+}
+
+// Two riders timed by hand on the practice circle: the leader sets the reference.
+TEST_F(race_world, OffCourseAgainstTheFastestRiderAhead) {
+    ASSERT_TRUE(start("practice", {lineup_local, lineup_robot}));
+    int drop = race_gate_drop_tic();
+    auto cross = [](int slot, int k, int tic) {
+        rider_timing& t = timing_of(slot);
+        if (static_cast<int>(t.crossing_tics.size()) <= k) t.crossing_tics.resize(k + 1, -1);
+        t.crossing_tics[k] = tic;
+        timing_set_position(slot, std::max(t.position, k + 1));
+    };
+    // The leader: crossings 0..4, 2 s apart.
+    for (int k = 0; k <= 4; k++) cross(1, k, drop + 256 * (k + 1));
+    // Segment 3 of the reference takes 2 s: off course from 1.5 * 2 + 10 = 13 s.
+    cross(0, 0, drop + 300);
+    cross(0, 1, drop + 600);
+    cross(0, 2, drop + 900);
+    cross(0, 3, drop + 900 + 13 * 128 - 1);
+    running_order_update();
+    EXPECT_FALSE(race_off_course(0, 3));
+    timing_of(0).crossing_tics[3] = drop + 900 + 13 * 128;
+    EXPECT_TRUE(race_off_course(0, 3));
+    // A missed gate stretches the segment back to the last one made.
+    timing_of(0).crossing_tics[2] = -1;
+    timing_of(0).crossing_tics[3] = drop + 600 + 13 * 128 - 1;
+    EXPECT_FALSE(race_off_course(0, 3));
+    // Nobody ahead who rode the segment: never off course.
+    EXPECT_FALSE(race_off_course(1, 4));
+    EXPECT_FALSE(race_off_course(0, 0));
+}
+
+TEST_F(race_world, OnlineALocalRiderLeavingBeforeTheDropIsHeldFifteenSecondsPastIt) {
+    int* lineup = race_lineup();
+    lineup[0] = lineup_local;
+    race_start_params p;
+    p.track = "practice";
+    p.online = true;
+    ASSERT_TRUE(race_start(p));
+    messages_clear();
+    for (int t = 0; t < 200; t++) race_world_tic();
+    EXPECT_EQ(race_false_start_hold(), 0);
+    int bike = race_slot(0).bike;
+    bike_translate(bike, {3.1, 0, 0});
+    race_world_tic();
+    EXPECT_EQ(race_false_start_hold(), race_gate_drop_tic() + 15 * 128 - race_clock());
+    EXPECT_NE(message_recent(0).find("15 second false start penalty"), std::string::npos);
+    bike_vec3d held = frame_of(0);
+    rider_input go;
+    go.throttle = 1;
+    rider_input_set(0, go);
+    while (race_clock() < race_gate_drop_tic() + 15 * 128 - 2) race_world_tic();
+    EXPECT_LT(length(frame_of(0) - held), 0.5);
+    EXPECT_GE(race_false_start_hold(), 1);
+    for (int t = 0; t < 3; t++) race_world_tic();
+    EXPECT_EQ(race_false_start_hold(), 0);
+}
+
+TEST_F(race_run, AScriptedRiderRacesTwoLapsToTheResults) {
+    ASSERT_TRUE(start("practice", {lineup_local}, 2));
+    int drop = race_gate_drop_tic();
+    ASSERT_GE(drop, 13 * 128);
+    ASSERT_LE(drop, 15 * 128);
+    int bike = race_slot(0).bike;
+    bike_vec3d at_gate = frame_of(0);
+    // Held at the gate until it drops.
+    while (race_clock() < drop) {
+        rider_input_set(0, circle_rider(bike, race_clock() - drop, true));
+        race_world_tic();
+    }
+    EXPECT_LT(length(frame_of(0) - at_gate), 0.5);
+    EXPECT_EQ(timing_of(0).position, 0);
+    ride_circle(128 * 120);
+    ASSERT_TRUE(race_results_done());
+    const rider_timing& t = timing_of(0);
+    // Every gate of both laps crossed in order, none missed.
+    int laps_crossings = first_lap_length() + normal_lap_length();
+    ASSERT_EQ(t.position, laps_crossings);
+    for (int k = 1; k < laps_crossings; k++) EXPECT_GT(t.crossing_tics[k], t.crossing_tics[k - 1]) << k;
+    EXPECT_GT(t.crossing_tics[0], drop);
+    EXPECT_TRUE(rider_finished(0));
+    EXPECT_EQ(laps_completed(0), 2);
+    // Lap times to the tic: lap 1 from the drop, lap 2 between the finish crossings.
+    int lap1 = t.crossing_tics[first_lap_length() - 1] - drop;
+    int lap2 = t.crossing_tics[laps_crossings - 1] - t.crossing_tics[first_lap_length() - 1];
+    EXPECT_FLOAT_EQ(lap_time(0, 1), static_cast<float>(lap1 * k_tic_length));
+    EXPECT_FLOAT_EQ(lap_time(0, 2), static_cast<float>(lap2 * k_tic_length));
+    // About 820 ft a lap at 25 mph.
+    EXPECT_GT(lap2, 15 * 128);
+    EXPECT_LT(lap2, 35 * 128);
+
+    std::string text = results_file();
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.rfind("Time=0.00|Laps=2|Track=Practice Area|Date=1700000000\r\n", 0), 0u);
+    char row[128];
+    int total = t.crossing_tics[laps_crossings - 1] - drop;
+    std::snprintf(row, sizeof row, " 999 | yz250f(2017) |    2 | %3d:%02d.%03d |    2 | %3d:%02d.%03d\r\n",
+                  total / 128 / 60, total / 128 % 60, total % 128 * 1000 / 128, lap2 / 128 / 60, lap2 / 128 % 60,
+                  lap2 % 128 * 1000 / 128);
+    EXPECT_NE(text.find(row), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n" + std::to_string(laps_crossings) + "\r\n"), std::string::npos);
+}
+
+TEST_F(race_run, TheWholeRaceRunTwiceGivesTheSameResultsAndState) {
+    std::string files[2], digests[2];
+    for (int run = 0; run < 2; run++) {
+        // The clock at the reset seeds the shuffle: a first reset makes it the same for both runs.
+        ASSERT_TRUE(start("practice", {lineup_local}, 1));
+        ASSERT_TRUE(start("practice", {lineup_local}, 1));
+        int bike = race_slot(0).bike;
+        while (race_clock() < race_gate_drop_tic()) {
+            rider_input_set(0, circle_rider(bike, race_clock() - race_gate_drop_tic(), timing_of(0).position == 0));
+            race_world_tic();
+        }
+        ride_circle(128 * 60);
+        ASSERT_TRUE(race_results_done());
+        files[run] = results_file();
+        digests[run] = state_digest();
+        fs::remove(home / "results.txt");
+    }
+    EXPECT_EQ(files[0], files[1]);
+    EXPECT_EQ(digests[0], digests[1]);
+}
+
+TEST_F(race_run, ATimeTrialTimesEachLapFromTheFinishAndRestartsOnBackingUp) {
+    race_start_params p;
+    p.track = "practice";
+    p.time_trial = true;
+    ASSERT_TRUE(race_start(p));
+    EXPECT_EQ(race_clock(), 300 * 128);
+    int first = first_lap_length(), normal = normal_lap_length();
+    int bike = race_slot(0).bike;
+    ASSERT_GE(bike, 0);
+    // Standing three crossings before the end of the first lap, facing along that gate.
+    const timing_gate& g = gate_at(gate_at_position(first - 3));
+    bike_vec3d start_at = placed_at(0);
+    EXPECT_LT(std::hypot(start_at.x - g.centre[0], start_at.z - g.centre[2]), 0.01);
+    EXPECT_EQ(timing_of(0).position, first - 3);
+
+    int laps_seen = 0;
+    for (int t = 0; t < 128 * 60 && time_trial_last_lap_tics() == 0; t++) {
+        rider_input_set(0, circle_rider(bike, 1000 + t, false));
+        race_world_tic();
+        laps_seen = std::max(laps_seen, laps_completed(0));
+    }
+    int lap = time_trial_last_lap_tics();
+    EXPECT_GT(lap, 15 * 128);
+    EXPECT_LT(lap, 35 * 128);
+    EXPECT_EQ(time_trial_best_lap_tics(), lap);
+    // The lap's crossings were taken back to the finish, which the rider has just crossed again.
+    EXPECT_LE(timing_of(0).position, first);
+    for (int t = 0; t < 4; t++) {
+        rider_input_set(0, circle_rider(bike, 100000, false));
+        race_world_tic();
+    }
+    EXPECT_EQ(timing_of(0).position, first);
+
+    // Backing up puts the rider back at the start of the attempt.
+    rider_input back;
+    back.back_up = 1;
+    rider_input_set(0, back);
+    race_world_tic();
+    EXPECT_LT(std::hypot(placed_at(0).x - g.centre[0], placed_at(0).z - g.centre[2]), 0.01);
+    EXPECT_EQ(timing_of(0).position, first - 3);
+    (void)normal;
+}
+} // namespace
