@@ -60,7 +60,7 @@ void race_set_calendar(long (*now)());
 
 // Where the bike of grid place `place` stands: on the ground, raised until it touches nothing.
 void race_place_on_grid(int bike, int place);
-// Puts a bike standing at (x, z) facing heading h (towards (sin h, cos h)), raised in quarter-foot
+// Puts a bike standing at (x, z) facing heading h (towards (-sin h, -cos h)), raised in quarter-foot
 // steps until it touches neither the ground nor any bike in `others`.
 void race_place_bike(int bike, float x, float z, float heading, const int* others, int other_count);
 

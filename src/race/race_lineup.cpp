@@ -15,7 +15,6 @@
 #include <cstring>
 
 namespace {
-constexpr double k_pi = 3.14159265358979323846;
 constexpr float k_raise_step = 0.25f; // ft
 constexpr int k_raise_limit = 400;    // steps: 100 ft above the ground is surely clear
 
@@ -151,8 +150,9 @@ int fill_slot(int slot, int code, bool* local_done, bool robots_placed[k_robot_c
 
 void race_place_bike(int bike, float x, float z, float heading, const int* others, int other_count) {
     bike_reset(bike);
-    // Bikes are built facing -z; heading h faces (sin h, cos h).
-    bike_place(bike, {0, 1, 0}, heading + k_pi);
+    // Bikes are built facing -z, so turning one by h makes it face (-sin h, -cos h), away from
+    // the rows behind its start slot.
+    bike_place(bike, {0, 1, 0}, heading);
     bike_translate(bike, {x, contact_ground_height(x, z), z});
     for (int step = 0; step < k_raise_limit && touches_anything(bike, others, other_count); step++)
         bike_translate(bike, {0, k_raise_step, 0});

@@ -22,7 +22,7 @@ void time_trial_place() {
     }
     int crossing = std::max(first_lap_length() - 3, 0);
     const timing_gate& g = gate_at(gate_at_position(crossing));
-    float heading = std::atan2(g.direction[0], g.direction[2]);
+    float heading = std::atan2(-g.direction[0], -g.direction[2]);
     race_place_bike(bike, g.centre[0], g.centre[2], heading, nullptr, 0);
     timing_of(0) = rider_timing{};
     timing_set_position(0, crossing);

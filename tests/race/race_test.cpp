@@ -138,9 +138,11 @@ TEST_F(race_world, TheGridStandsEveryBikeClearOfTheGroundAndEachOther) {
         grid_position(slot, ground().field.extent, &x, &z, &heading);
         const dReal* wheel = dBodyGetPosition(bike_at(bike).bodies[body_rear_wheel]);
         bike_vec3d origin = placed_at(slot);
-        // Behind its start slot, facing the slot's heading.
+        // Behind its start slot, facing the slot's heading: towards its gate piece.
         bike_vec3d forward = body_axis(bike_at(bike).bodies[body_frame], 2) * -1.0;
-        EXPECT_NEAR(std::atan2(forward.x, forward.z), heading, 1e-3) << slot;
+        const start_slot& s = start_slot_at(slot % start_slot_count());
+        double to_piece = std::atan2(s.piece_x - x, s.piece_z - z);
+        EXPECT_NEAR(std::atan2(forward.x, forward.z), to_piece, 1e-3) << slot;
         EXPECT_NEAR(origin.x, x, 0.01);
         EXPECT_NEAR(origin.z, z, 0.01);
         // Standing on the ground: the tyre no more than one raising step above it.
@@ -357,5 +359,58 @@ TEST_F(race_run, ATimeTrialTimesEachLapFromTheFinishAndRestartsOnBackingUp) {
     EXPECT_LT(std::hypot(placed_at(0).x - g.centre[0], placed_at(0).z - g.centre[2]), 0.01);
     EXPECT_EQ(timing_of(0).position, first - 3);
     (void)normal;
+}
+} // namespace
+
+namespace {
+// A bike lifted through a gate by hand, front wheel first, as if ridden there.
+void carry_through_gate(int slot, int gate) {
+    int bike = race_slot(slot).bike;
+    const timing_gate& g = gate_at(gate);
+    const dReal* wheel = dBodyGetPosition(bike_at(bike).bodies[body_front_wheel]);
+    bike_translate(bike, {g.centre[0] + g.direction[0] - wheel[0], 0, g.centre[2] + g.direction[2] - wheel[2]});
+}
+
+TEST_F(race_run, TheRunningOrderFollowsTheCrossingsOfSeveralRiders) {
+    ASSERT_TRUE(start("practice", {lineup_local, lineup_robot, lineup_robot}, 2));
+    int bike = race_slot(0).bike;
+    while (race_clock() < race_gate_drop_tic()) {
+        rider_input_set(0, circle_rider(bike, race_clock() - race_gate_drop_tic(), true));
+        race_world_tic();
+    }
+    // Slot 2 is carried through the first two gates at once; slot 1 stays on the grid.
+    carry_through_gate(2, lap_entry_gate(lap_entry(0)));
+    race_world_tic();
+    carry_through_gate(2, lap_entry_gate(lap_entry(1)));
+    race_world_tic();
+    ASSERT_EQ(timing_of(2).position, 2);
+    EXPECT_EQ(running_order_at(0).slot, 2);
+    // Then parked in the middle of the circle, out of the scripted rider's way.
+    bike_vec3d parked = frame_of(2);
+    bike_translate(race_slot(2).bike, {k_practice_circle_x - parked.x, 0, k_practice_circle_z - parked.z});
+    // The scripted rider rides on past both and leads once it has made more crossings.
+    for (int t = 0; t < 128 * 40 && timing_of(0).position < 4; t++) {
+        rider_input_set(0, circle_rider(bike, race_clock() - race_gate_drop_tic(), timing_of(0).position == 0));
+        race_world_tic();
+    }
+    ASSERT_EQ(timing_of(0).position, 4);
+    EXPECT_EQ(running_order_at(0).slot, 0);
+    EXPECT_EQ(running_order_at(1).slot, 2);
+    EXPECT_EQ(running_order_at(2).slot, 1);
+    EXPECT_EQ(running_order_at(2).position, 0);
+    // A robot that has not finished keeps the race open.
+    EXPECT_FALSE(race_results_done());
+}
+
+// "%d minutes + %d laps": the time runs out during the first lap, so one more lap is ridden.
+TEST_F(race_run, ATimedRaceEndsTheExtraLapsAfterTheTimeRunsOut) {
+    ASSERT_TRUE(start("practice", {lineup_local}, 1, 20 * 128));
+    ride_circle(128 * 120);
+    ASSERT_TRUE(race_results_done());
+    EXPECT_EQ(race_laps(), 2);
+    EXPECT_EQ(laps_completed(0), 2);
+    EXPECT_LT(timing_of(0).crossing_tics[first_lap_length() - 1] - race_gate_drop_tic(), 60 * 128);
+    EXPECT_GT(timing_of(0).crossing_tics[first_lap_length() - 1] - race_gate_drop_tic(), 20 * 128);
+    EXPECT_EQ(results_file().rfind("Time=20.00|Laps=1|Track=Practice Area|", 0), 0u);
 }
 } // namespace

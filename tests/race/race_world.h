@@ -25,6 +25,7 @@ class race_world : public TempDataTest {
         setup_values_reset(setup());
         world_create();
         race_clear_slots();
+        for (int slot = 0; slot < k_max_riders; slot++) rider_input_set(slot, rider_input{});
         race_set_calendar([] { return 1700000000L; });
     }
     void TearDown() override {
