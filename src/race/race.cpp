@@ -49,7 +49,29 @@ void emit_roost() {
     }
 }
 
+// Online only the local bike is simulated against others: remote bikes it may touch take forces,
+// and one it touched is simulated here for a while.
+void collide_online() {
+    int local = -1;
+    for (int slot = 0; slot < k_max_riders && local < 0; slot++)
+        if (g_race.slots[slot].bike >= 0 && g_race.slots[slot].kind == rider_local) local = slot;
+    if (local < 0) return;
+    int bike = g_race.slots[local].bike;
+    bike_collide_world(bike);
+    for (int slot = 0; slot < k_max_riders; slot++) {
+        const rider_slot& s = g_race.slots[slot];
+        if (s.bike < 0 || s.kind != rider_remote) continue;
+        const state_history& h = history_of(slot);
+        if (!race_collides_online(local, slot, h.entries[h.head].tic)) continue;
+        if (bike_collide_bike(bike, s.bike, true)) bike_touched(s.bike);
+    }
+}
+
 void collide() {
+    if (g_race.params.online) {
+        collide_online();
+        return;
+    }
     int bikes[k_max_riders], count = 0;
     for (const rider_slot& s : g_race.slots)
         if (s.bike >= 0 && s.kind != rider_remote) bikes[count++] = s.bike;

@@ -6,6 +6,7 @@
 #include "bike/bike_drivetrain.h"
 #include "bike/bike_info.h"
 #include "bike/bike_rider.h"
+#include "bike/state_history.h"
 #include "common/message.h"
 #include "common/ripemd160.h"
 #include "forge_practice.h"
@@ -412,5 +413,38 @@ TEST_F(race_run, ATimedRaceEndsTheExtraLapsAfterTheTimeRunsOut) {
     EXPECT_LT(timing_of(0).crossing_tics[first_lap_length() - 1] - race_gate_drop_tic(), 60 * 128);
     EXPECT_GT(timing_of(0).crossing_tics[first_lap_length() - 1] - race_gate_drop_tic(), 20 * 128);
     EXPECT_EQ(results_file().rfind("Time=20.00|Laps=1|Track=Practice Area|", 0), 0u);
+}
+} // namespace
+
+namespace {
+// Online: a remote rider recorded standing half a foot from the local bike.
+TEST_F(race_world, OnlineARemoteBikeTheLocalOneTouchesIsSimulatedForAWhile) {
+    race_lineup()[0] = lineup_local;
+    race_start_params p;
+    p.track = "practice";
+    p.online = true;
+    ASSERT_TRUE(race_start(p));
+    int local = race_slot(0).bike;
+    int remote = bike_create("cr125", 1, "5", "", "", "", "");
+    race_slot(1).bike = remote;
+    race_slot(1).kind = rider_remote;
+    bike_deactivate(remote);
+    // The recording: the local bike's own pose moved half a foot to its side.
+    int ghost = bike_create("cr125", 2, "6", "", "", "", "");
+    bike_vec3d at = bike_frame_position(local);
+    race_place_bike(ghost, static_cast<float>(at.x), static_cast<float>(at.z + 0.5), -1.5707963f, nullptr, 0);
+    compact_state recorded = compact_state_encode(ghost);
+    bike_destroy(ghost);
+    for (int t = 0; t < 64; t += 4) history_add(1, recorded, t);
+
+    EXPECT_FALSE(dBodyIsEnabled(bike_at(remote).bodies[body_frame]));
+    race_world_tic();
+    EXPECT_GT(bike_at(remote).activity, 0.9f);
+    EXPECT_TRUE(dBodyIsEnabled(bike_at(remote).bodies[body_frame]));
+    // A remote bike stays simulated for three quarters of a second of contact, then freezes
+    // while the contact lasts.
+    for (int t = 0; t < 200; t++) race_world_tic();
+    EXPECT_LE(bike_at(remote).activity, 0.25f);
+    EXPECT_GT(bike_at(remote).activity, 0.0f);
 }
 } // namespace
