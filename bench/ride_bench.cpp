@@ -60,13 +60,14 @@ void bm_ride_tic(benchmark::State& state) {
     ground_free();
     height_field_create(&ground().field, 8, 1.0f, 0, 10);
     height_field_loaded(&ground().field);
-    ride(state, "cr125",
-         [](int b, int i) {
-             bike_reset(b);
-             bike_translate(b, {100 + (i % 8) * 6.0, 0, 400 + (i / 8) * 12.0});
-             bike_prepare(b);
-         },
-         1280);
+    ride(
+        state, "cr125",
+        [](int b, int i) {
+            bike_reset(b);
+            bike_translate(b, {100 + (i % 8) * 6.0, 0, 400 + (i / 8) * 12.0});
+            bike_prepare(b);
+        },
+        1280);
     ground_free();
 }
 BENCHMARK(bm_ride_tic)->Arg(1)->Arg(10)->Arg(40)->Unit(benchmark::kMicrosecond);
@@ -80,17 +81,18 @@ void bm_ride_rabbithill(benchmark::State& state) {
         state.SkipWithError("rabbithill did not load");
         return;
     }
-    ride(state, "yz250f(2017)",
-         [](int b, int i) {
-             float x, z, heading;
-             grid_position(i, ground().field.extent, &x, &z, &heading);
-             bike_reset(b);
-             // Bikes are built facing -z; a heading h faces (sin h, cos h).
-             bike_place(b, {0, 1, 0}, heading + 3.14159265358979);
-             bike_translate(b, {x, ground_height_at(x, z) + 0.1, z});
-             bike_prepare(b);
-         },
-         640);
+    ride(
+        state, "yz250f(2017)",
+        [](int b, int i) {
+            float x, z, heading;
+            grid_position(i, ground().field.extent, &x, &z, &heading);
+            bike_reset(b);
+            // A bike turned by its heading h faces (-sin h, -cos h): towards its slot's gate piece.
+            bike_place(b, {0, 1, 0}, heading);
+            bike_translate(b, {x, ground_height_at(x, z) + 0.1, z});
+            bike_prepare(b);
+        },
+        640);
     track_unload();
     files_free_all();
 }

@@ -27,8 +27,8 @@ void grid_start(int bike, int place) {
     float x, z, heading;
     grid_position(place, ground().field.extent, &x, &z, &heading);
     bike_reset(bike);
-    // Bikes are built facing -z; a heading h faces (sin h, cos h).
-    bike_place(bike, {0, 1, 0}, heading + 3.14159265358979);
+    // A bike turned by its heading h faces (-sin h, -cos h): towards its slot's gate piece.
+    bike_place(bike, {0, 1, 0}, heading);
     bike_translate(bike, {x, ground_height_at(x, z) + 0.1, z});
     bike_prepare(bike);
 }

@@ -1,0 +1,152 @@
+// Riding rabbithill from the first start slot through its timing gates with the gate follower.
+#include "bike/bike_contact.h"
+#include "bike/bike_local.h"
+#include "bike/bike_rider.h"
+#include "bike/bike_setup.h"
+#include "bike/bike_shape.h"
+#include "bike/bike_sim.h"
+
+#include "common/ripemd160.h"
+#include "files/data_file.h"
+#include "files/files.h"
+#include "race/race_grid.h"
+#include "support/gate_follower.h"
+#include "terrain/terrain.h"
+#include "track/track.h"
+#include "track/track_gates.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+namespace {
+// The generated default track, loaded once for the suite.
+class lap_ride : public ::testing::TestWithParam<const char*> {
+  protected:
+    static inline std::filesystem::path home;
+    static inline bool loaded = false;
+
+    static void SetUpTestSuite() {
+        home = std::filesystem::temp_directory_path() / ("tb_lap_" + std::to_string(getpid()));
+        std::filesystem::create_directories(home);
+        setenv("XDG_DATA_HOME", home.c_str(), 1);
+        setenv("QV_HOME", TB_GAME_DIR, 1);
+        files_free_all();
+        track_list_scan();
+        loaded = track_load("rabbithill");
+    }
+    static void TearDownTestSuite() {
+        track_unload();
+        track_list_free();
+        files_free_all();
+        shape_cache_free();
+        unsetenv("QV_HOME");
+        unsetenv("XDG_DATA_HOME");
+        std::filesystem::remove_all(home);
+    }
+    void SetUp() override {
+        ASSERT_TRUE(loaded);
+        ASSERT_GT(gate_count(), 10);
+    }
+    void TearDown() override { world_destroy(); }
+
+    // A fresh world with the bike on grid place 0, facing along the lap, on the player's setup.
+    void start(const char* name) {
+        world_destroy();
+        world_create();
+        bike = bike_create(name, 0, "1", "", "", "", "");
+        float x, z, heading;
+        grid_position(0, ground().field.extent, &x, &z, &heading);
+        // A bike turned by its heading h about the vertical faces (-sin h, -cos h): towards the
+        // slot's gate piece, with the rows behind it.
+        bike_place(bike, {0, 1, 0}, heading);
+        bike_translate(bike, {x, ground_height_at(x, z) + 0.1, z});
+        setup_values v;
+        setup_values_reset(v);
+        bike_params p = bike_at(bike).params;
+        setup_apply_values(v, bike_info_at(bike_at(bike).catalogue_index), p);
+        bike_set_params(bike, p);
+        bike_prepare(bike);
+        gate_follower_reset(follower);
+    }
+    void tic() {
+        rider_input in = gate_follower_input(follower, bike);
+        rider_input_apply(bike, in);
+        bike_collide_world(bike);
+        world_step();
+        bike_prepare(bike);
+    }
+    std::string digest() {
+        ripemd160_state h;
+        ripemd160_init(h);
+        for (dBodyID body : bike_at(bike).bodies) {
+            ripemd160_update(h, dBodyGetPosition(body), 3 * sizeof(dReal));
+            ripemd160_update(h, dBodyGetRotation(body), 12 * sizeof(dReal));
+            ripemd160_update(h, dBodyGetLinearVel(body), 3 * sizeof(dReal));
+            ripemd160_update(h, dBodyGetAngularVel(body), 3 * sizeof(dReal));
+        }
+        uint8_t d[20];
+        ripemd160_final(h, d);
+        return ripemd160_hex(d);
+    }
+
+    int bike = -1;
+    gate_follower follower;
+};
+
+// From the first start slot through the first lap to the finish, then once more round the whole
+// lap, every gate reached in its half-disc in the lap's order, the rider never thrown off.
+TEST_P(lap_ride, RidesTheFirstLapAndAWholeLapThroughEveryGate) {
+    start(GetParam());
+    int gates = first_lap_length() + normal_lap_length();
+    ASSERT_GT(first_lap_length(), 10);
+    double lowest_up = 1;
+    int t = 0, last_gate_tic = 0, reached = 0;
+    // A gate comes every few seconds; a rider stuck for twenty has lost the lap.
+    for (; t < 128 * 600 && follower.reached < gates && t - last_gate_tic < 128 * 20; t++) {
+        tic();
+        if (follower.reached != reached) {
+            reached = follower.reached;
+            last_gate_tic = t;
+        }
+        ASSERT_FALSE(knocked_off(bike)) << "thrown off before timing position " << follower.position
+                                        << " at " << t / 128.0 << " s";
+        lowest_up = std::min(lowest_up, body_axis(bike_at(bike).bodies[body_frame], 1).y);
+    }
+    EXPECT_EQ(follower.reached, gates) << "stuck before timing position " << follower.position;
+    EXPECT_EQ(crash_count(bike), 0);
+    EXPECT_EQ(bike_rider_down(bike), 0);
+    // Leaning through the turns, never laid down.
+    EXPECT_GT(lowest_up, 0.5);
+}
+
+// The same rider on the same track rides the same way to the last bit.
+TEST_P(lap_ride, TheFirstGatesRideBitIdenticallyOnARerun) {
+    auto ride = [&](int* reached) {
+        start(GetParam());
+        for (int t = 0; t < 128 * 30 && follower.reached < 12; t++) tic();
+        *reached = follower.reached;
+        return digest();
+    };
+    int first_reached = 0, second_reached = 0;
+    std::string first = ride(&first_reached);
+    std::string second = ride(&second_reached);
+    EXPECT_EQ(first_reached, 12);
+    EXPECT_EQ(second_reached, first_reached);
+    EXPECT_EQ(first, second);
+}
+
+INSTANTIATE_TEST_SUITE_P(catalogue, lap_ride,
+                         ::testing::Values("yz250f(2017)", "cr125", "crf450(2018)"),
+                         [](const ::testing::TestParamInfo<const char*>& p) {
+                             std::string name = p.param;
+                             for (char& c : name)
+                                 if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return name;
+                         });
+} // namespace

@@ -1,0 +1,199 @@
+// A scripted rider for tests: rides the lap through the track's timing gates in order, steering
+// for the next gate's centre and holding a speed with throttle, brakes and gears.
+#pragma once
+
+#include "bike/bike.h"
+#include "bike/bike_drivetrain.h"
+#include "bike/bike_local.h"
+#include "bike/bike_sim.h"
+
+#include "terrain/terrain.h"
+#include "track/track_gates.h"
+
+#include <algorithm>
+#include <cmath>
+
+// One rider's progress round the lap and its speed choices.
+struct gate_follower {
+    int position = 0;           // timing position of the gate ridden for
+    int reached = 0;            // gates reached in order since the reset
+    float cruise_speed = 30;    // ft/s on open, level track
+    float turn_speed = 16;      // ft/s where the lap bends hard at the gate
+    float rough_speed = 12;     // ft/s where the ground ahead kicks up (a jump's lip, whoops)
+    float least_speed = 8;      // ft/s, never slower than this on purpose
+    float max_lean = 0.5f;      // rad asked for at most, against the ground
+    float aim_beyond = 6;       // ft past the gate's centre along its direction, so the bike
+                                // crosses the line heading along the lap
+    float look_ahead = 24;      // ft of ground ahead read for lips and faces
+    float carrot_distance = 20; // ft ahead of the bike on the gates' line, steered for
+    int shift_wait = 0;         // tics before the next shift request
+    float target_speed = 0;     // ft/s, this tic's choice (for tests to read)
+};
+
+// Starts the follower at a timing position (0: the first gate after the start).
+inline void gate_follower_reset(gate_follower& f, int position = 0) {
+    f.position = position;
+    f.reached = 0;
+    f.shift_wait = 0;
+    f.target_speed = 0;
+}
+
+// The gate the follower rides for now, or -1 when the track has no timing.
+inline int gate_follower_gate(const gate_follower& f) { return gate_at_position(f.position); }
+
+namespace gate_follower_detail {
+// The point the follower steers for at a gate: its centre, moved along its direction.
+inline void aim_point(const gate_follower& f, const timing_gate& g, float* x, float* z) {
+    float dl = std::sqrt(g.direction[0] * g.direction[0] + g.direction[2] * g.direction[2]);
+    float ux = dl > 0 ? g.direction[0] / dl : 0, uz = dl > 0 ? g.direction[2] / dl : 0;
+    *x = g.centre[0] + ux * f.aim_beyond;
+    *z = g.centre[2] + uz * f.aim_beyond;
+}
+
+// How sharply the ground along a line bends upward within `length` ahead of (x, z): the
+// largest rise in slope over 2 ft steps (a lip or the foot of a face shows as a kink).
+inline float ground_kink_ahead(float x, float z, float dx, float dz, float length) {
+    const float step = 2;
+    float worst = 0;
+    float h0 = ground_height_at(x, z), h1 = ground_height_at(x + dx * step, z + dz * step);
+    for (float s = 2 * step; s <= length; s += step) {
+        float h2 = ground_height_at(x + dx * s, z + dz * s);
+        float bend = std::fabs((h2 - h1) - (h1 - h0)) / step;
+        worst = std::max(worst, bend);
+        h0 = h1;
+        h1 = h2;
+    }
+    return worst;
+}
+
+// Angle between two gates' directions in the ground plane (rad).
+inline float turn_between(const timing_gate& a, const timing_gate& b) {
+    float ax = a.direction[0], az = a.direction[2], bx = b.direction[0], bz = b.direction[2];
+    float la = std::sqrt(ax * ax + az * az), lb = std::sqrt(bx * bx + bz * bz);
+    if (la <= 0 || lb <= 0) return 0;
+    return std::acos(std::clamp((ax * bx + az * bz) / (la * lb), -1.0f, 1.0f));
+}
+} // namespace gate_follower_detail
+
+// This tic's controls for the bike; moves on to the next gate once the front wheel stands in
+// the current gate's half-disc.
+inline rider_input gate_follower_input(gate_follower& f, int bike) {
+    using namespace gate_follower_detail;
+    rider_input in;
+    const bike_state& b = bike_at(bike);
+    int gate = gate_at_position(f.position);
+    if (gate < 0 || knocked_off(bike)) return in;
+    const dReal* wheel = dBodyGetPosition(b.bodies[body_front_wheel]);
+    if (gate_contains(gate_at(gate), float(wheel[0]), float(wheel[2]))) {
+        f.position++;
+        f.reached++;
+        gate = gate_at_position(f.position);
+        if (gate < 0) return in;
+    }
+    const timing_gate& g = gate_at(gate);
+
+    // Where the bike points and moves, in the ground plane.
+    bike_vec3d pos = vec_of(dBodyGetPosition(b.bodies[body_frame]));
+    bike_vec3d forward = body_axis(b.bodies[body_frame], 2) * -1.0;
+    double fl = std::sqrt(forward.x * forward.x + forward.z * forward.z);
+    double fx = fl > 0 ? forward.x / fl : 0, fz = fl > 0 ? forward.z / fl : -1;
+    bike_vec3d v = vec_of(dBodyGetLinearVel(b.bodies[body_frame]));
+    double speed = std::sqrt(v.x * v.x + v.z * v.z);
+
+    // Pure pursuit of a carrot `carrot_distance` ahead on the line through the next gates'
+    // aim points: the arc through it asks for a lean of atan(v^2 k / g), and the rider's steer
+    // command asks for a lean of steer times the roll limit.
+    float ax, az;
+    aim_point(f, g, &ax, &az);
+    double cx = ax, cz = az;
+    double from_x = ax, from_z = az;
+    double reach2 = double(f.carrot_distance) * f.carrot_distance;
+    if ((ax - pos.x) * (ax - pos.x) + (az - pos.z) * (az - pos.z) < reach2) {
+        for (int k = 1; k <= 2; k++) {
+            int next_gate = gate_at_position(f.position + k);
+            if (next_gate < 0) break;
+            float nx, nz;
+            aim_point(f, gate_at(next_gate), &nx, &nz);
+            // Where the segment from the last aim point leaves the circle of the carrot's
+            // distance around the bike.
+            double sx = nx - from_x, sz = nz - from_z;
+            double ox = from_x - pos.x, oz = from_z - pos.z;
+            double a = sx * sx + sz * sz, bq = ox * sx + oz * sz, c = ox * ox + oz * oz - reach2;
+            double disc = bq * bq - a * c;
+            cx = nx;
+            cz = nz;
+            if (a > 0 && disc >= 0) {
+                double u = (-bq + std::sqrt(disc)) / a;
+                if (u <= 1) {
+                    cx = from_x + sx * std::max(u, 0.0);
+                    cz = from_z + sz * std::max(u, 0.0);
+                    break;
+                }
+            }
+            from_x = nx;
+            from_z = nz;
+        }
+    }
+    double dx = cx - pos.x, dz = cz - pos.z;
+    double distance = std::max(std::sqrt(dx * dx + dz * dz), 1.0);
+    double ahead = (dx * fx + dz * fz) / distance;
+    double right = (dx * -fz + dz * fx) / distance;
+    double error = std::atan2(right, ahead);
+    double curvature = 2 * std::sin(error) / distance;
+    double lean = std::atan(std::max(speed, 8.0) * std::max(speed, 8.0) * curvature / 32);
+    double limit = std::max(0.1, double(b.params.roll_limit_angle));
+    // Never asked for the whole roll limit: at that lean the footpegs and the swingarm touch.
+    // The lean that counts is against the ground: less into an off-camber slope, more into a
+    // berm.
+    terrain_vec3 n = ground_normal_at(float(pos.x), float(pos.z));
+    double nl = std::sqrt(double(n.x) * n.x + double(n.y) * n.y + double(n.z) * n.z);
+    double falls_right = nl > 0 ? std::asin(std::clamp((n.x * -fz + n.z * fx) / nl, -1.0, 1.0)) : 0;
+    double camber = curvature >= 0 ? -falls_right : falls_right;
+    double most = std::clamp(f.max_lean + camber, 0.15, limit);
+    in.steer = float(std::clamp(lean / limit, -most / limit, most / limit));
+
+    // Slow for a hard bend at this gate or the next, for a kink in the ground ahead, and while
+    // pointing well away from the gate.
+    float target = f.cruise_speed;
+    float bend = 0;
+    for (int k = 1; k <= 2; k++) {
+        int next = gate_at_position(f.position + k);
+        if (next >= 0) bend = std::max(bend, turn_between(g, gate_at(next)));
+    }
+    if (bend > 0.5f) target = std::min(target, f.turn_speed);
+    float kink = ground_kink_ahead(float(pos.x), float(pos.z), float(fx), float(fz), f.look_ahead);
+    if (kink > 0.15f) target = std::min(target, f.rough_speed);
+    if (std::fabs(error) > 0.6) target = std::min(target, f.turn_speed);
+    // The arc to the aim point taken at the most lean allowed: tan(lean) = v^2 k / g.
+    if (std::fabs(curvature) > 1e-4)
+        target = std::min(target, float(std::sqrt(32 * std::tan(most) / std::fabs(curvature))));
+    target = std::max(target, f.least_speed);
+    f.target_speed = target;
+
+    double over = speed - target;
+    in.clutch = 1;
+    in.throttle = float(std::clamp(-over * 0.15, 0.0, 1.0));
+    // Leaned over, the throttle opens only gently, so the rear tyre keeps its grip.
+    double leaned = std::fabs(bike_lean_angle(bike));
+    in.throttle = std::min(in.throttle, float(std::clamp(1 - leaned / most, 0.25, 1.0)));
+    if (over > 3) {
+        in.front_brake = float(std::clamp((over - 3) * 0.1, 0.0, 0.6));
+        in.rear_brake = in.front_brake;
+    }
+    // The clutch slips below walking pace, so the engine cannot stall the bike away.
+    if (speed < 6) in.clutch = float(std::clamp(0.3 + speed / 10, 0.0, 1.0));
+
+    // Shift by the revs: up near the top, down when they sag.
+    const bike_info& info = bike_info_at(b.catalogue_index);
+    float rpm = engine_rpm(bike);
+    if (f.shift_wait > 0) {
+        f.shift_wait--;
+    } else if (rpm > info.auto_upshift_rpm && b.gear < 5) {
+        in.shift = 1;
+        f.shift_wait = 32;
+    } else if (rpm < info.auto_downshift_rpm && b.gear > 0) {
+        in.shift = -1;
+        f.shift_wait = 32;
+    }
+    return in;
+}
