@@ -16,6 +16,7 @@ namespace {
 struct rider_rules {
     int knockout_table[16] = {}; // tics added to 512 per crash number; a server may set them
     int gate_drop_tic = 0;
+    realign_target_fn realign_target = nullptr;
 };
 rider_rules g_rules;
 
@@ -273,6 +274,34 @@ void rider_springs_apply(bike_state& b) {
     dJointSetHinge2Param(mount, dParamSuspensionCFM, 1 / ((p.rider_zdamping * 30 + 5) * m));
 }
 
+void rider_set_realign_target(realign_target_fn fn) { g_rules.realign_target = fn; }
+
+// A bike lying over at a standstill is turned towards the racing line; when the line is behind or
+// well off to the side the bike is carried while it turns. True when the bike is carried, which
+// ends this tic's dab.
+static bool realign(bike_state& b) {
+    bike_vec3d target;
+    if (!g_rules.realign_target || !g_rules.realign_target(b, &target)) return false;
+    dBodyID frame = b.bodies[body_frame];
+    bike_vec3d back = body_axis(frame, 2);
+    back.y = 0;
+    double l2 = dot(back, back);
+    if (l2 <= 1.0 / 1024) return false;
+    back = back * (1 / std::sqrt(l2));
+    bike_vec3d o = target - vec_of(dBodyGetPosition(frame));
+    double side = back.z * o.x - back.x * o.z, ahead = back.x * o.x + back.z * o.z;
+    double turn = side > 0 ? -k_bike_pi / 2 : k_bike_pi / 2;
+    double most = b.total_mass * 320;
+    if (ahead >= 0 || std::fabs(side) >= -0.25 * ahead) {
+        angular_motor(frame, {0, 1, 0}, turn, most);
+        for (const wheel_contact* w : {&b.front_contact, &b.rear_contact})
+            if (wheel_touches(*w)) dBodyAddForce(w->wheel, 0, b.total_mass * 32, 0);
+        return true;
+    }
+    angular_motor(frame, {0, 1, 0}, turn, std::fabs(side / (0.25 * ahead)) * most);
+    return false;
+}
+
 void dab_and_realign(bike_state& b) {
     const bike_params& p = b.params;
     const bike_info& info = bike_info_at(b.catalogue_index);
@@ -296,7 +325,9 @@ void dab_and_realign(bike_state& b) {
     b.dab_level = std::min(1.0f, b.dab_level + static_cast<float>(8 * k_tic_length));
     if (p.arcade) return;
     if (speed >= 5 && b.contact_timer > 0) return;
-    // Realignment needs the track's recorded lines; without them the foot alone rights the bike.
+    if (speed < 5 && std::fabs(lambda) > 0.3927 && std::fabs(lambda) < 1.0996 && p.auto_align &&
+        b.input.back_up <= 0.125 && realign(b))
+        return;
 
     double wz = dot(vec_of(dBodyGetAngularVel(frame)), body_axis(frame, 2));
     double r = lambda >= 0 ? -0.3927 : 0.3927;

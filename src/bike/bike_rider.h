@@ -15,6 +15,12 @@ void steering_damper_apply(bike_state& b);
 void dab_and_realign(bike_state& b);
 void foot_update(bike_state& b);
 
+// Where a bike that fell over at a standstill is turned to when realigning: the nearest point of
+// the best recorded line of its stretch of track. False when there is none (no lines, or the
+// rider has just finished). Set by whoever keeps the lines; none by default.
+using realign_target_fn = bool (*)(const bike_state& b, bike_vec3d* target);
+void rider_set_realign_target(realign_target_fn fn);
+
 // Throws the rider off: the mount is let go and the knock-out count starts.
 void rider_crash(bike_state& b);
 // The knock-out tics a server sets per crash number (all 0 offline).
