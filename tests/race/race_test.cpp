@@ -447,3 +447,32 @@ TEST_F(race_world, OnlineARemoteBikeTheLocalOneTouchesIsSimulatedForAWhile) {
     EXPECT_FALSE(dBodyIsEnabled(bike_at(remote).bodies[body_frame]));
 }
 } // namespace
+
+#include "support/gate_follower.h"
+
+namespace {
+// The default track: the local rider follows the gates from the grid through a one-lap race.
+TEST_F(race_run, ARiderFollowingTheGatesRacesALapOfRabbitHill) {
+    ASSERT_TRUE(start("rabbithill", {lineup_local}, 1));
+    int bike = race_slot(0).bike;
+    gate_follower f;
+    gate_follower_reset(f);
+    rider_input wait;
+    wait.clutch = 0;
+    while (race_clock() < race_gate_drop_tic()) {
+        rider_input_set(0, wait);
+        race_world_tic();
+    }
+    for (int t = 0; t < 128 * 300 && !race_results_done(); t++) {
+        rider_input_set(0, gate_follower_input(f, bike));
+        race_world_tic();
+        ASSERT_FALSE(knocked_off(bike)) << "at crossing " << timing_of(0).position;
+    }
+    ASSERT_TRUE(race_results_done());
+    const rider_timing& t = timing_of(0);
+    ASSERT_EQ(t.position, first_lap_length());
+    for (int k = 1; k < t.position; k++) EXPECT_GT(t.crossing_tics[k], t.crossing_tics[k - 1]) << k;
+    EXPECT_FLOAT_EQ(lap_time(0, 1), static_cast<float>((t.crossing_tics[t.position - 1] - race_gate_drop_tic()) * k_tic_length));
+    EXPECT_EQ(results_file().rfind("Time=0.00|Laps=1|Track=Rabbit Hill|", 0), 0u);
+}
+} // namespace
