@@ -158,4 +158,73 @@ TEST_F(contact_pairs_test, TheWholeFieldPhaseMakesTheSameJointsAsEachPairAlone) 
     EXPECT_EQ(joints_between(a, b), expected);
     dJointGroupEmpty(world_contact_group());
 }
+// Contact joints between a body of bike x and the static world.
+int joints_with_world(int x) {
+    int count = 0;
+    for (dBodyID body : bike_at(x).bodies)
+        for (int i = 0; i < dBodyGetNumJoints(body); i++) {
+            dJointID j = dBodyGetJoint(body, i);
+            if (dJointGetType(j) == dJointTypeContact &&
+                (dJointGetBody(j, 0) == nullptr || dJointGetBody(j, 1) == nullptr))
+                count++;
+        }
+    return count;
+}
+
+TEST_F(contact_pairs_test, EveryTouchingStatueSphereGetsItsJoint) {
+    // Another bike's frame shape stands as the statue, turned and tipped, beside a bike held
+    // high above the ground so only the statue can touch it.
+    const shape& post = bike_at(b).shapes[shape_frame];
+    ASSERT_FALSE(post.spheres.empty());
+    put(a, {32, 40, 32}, 0.3, 0);
+    dMatrix3 r;
+    dRFromEulerAngles(r, 0.2, 1.1, -0.4);
+    int configurations = 0, touching = 0;
+    for (double dx = -4.5; dx <= 4.5; dx += 0.75)
+        for (double dz = -5; dz <= 5; dz += 1.25) {
+            std::vector<contact_statue> list(1);
+            list[0].position = {32 + dx, 40 + 0.1 * dz, 32 + dz};
+            for (int k = 0; k < 12; k++) list[0].rotation[k] = r[k];
+            list[0].statue_shape = &post;
+            statue_buckets_build(list, ground().field.extent);
+            // Every sphere of every part against every statue sphere, without bounds.
+            int expected = 0;
+            bike_state& s = bike_at(a);
+            const int shaped[][2] = {{body_frame, shape_frame},
+                                     {body_fork_upper, shape_fork_upper},
+                                     {body_fork_lower, shape_fork_lower},
+                                     {body_swingarm, shape_swingarm},
+                                     {body_rider, shape_rider}};
+            for (const shape_sphere& st : post.spheres) {
+                bike_vec3d c =
+                    list[0].position +
+                    bike_vec3d{r[0] * st.centre.x + r[1] * st.centre.y + r[2] * st.centre.z,
+                               r[4] * st.centre.x + r[5] * st.centre.y + r[6] * st.centre.z,
+                               r[8] * st.centre.x + r[9] * st.centre.y + r[10] * st.centre.z};
+                auto count = [&](bike_vec3d cm, const shape_sphere& sm) {
+                    sphere_pair_hit h;
+                    if (sphere_pair_test(cm, sm, c, st, &h) && h.joined) expected++;
+                };
+                for (const auto& bs : shaped)
+                    for (const shape_sphere& m : s.shapes[bs[1]].spheres) {
+                        dVector3 w;
+                        dBodyGetRelPointPos(s.bodies[bs[0]], m.centre.x, m.centre.y, m.centre.z, w);
+                        count(vec_of(w), m);
+                    }
+                for (const wheel_contact* wc : {&s.front_contact, &s.rear_contact}) {
+                    auto rim = rim_sphere(*wc, c);
+                    count(rim.first, rim.second);
+                }
+            }
+            dJointGroupEmpty(world_contact_group());
+            statue_contacts(s);
+            EXPECT_EQ(joints_with_world(a), expected) << dx << " " << dz;
+            configurations++;
+            if (expected > 0) touching++;
+        }
+    dJointGroupEmpty(world_contact_group());
+    statue_buckets_clear();
+    EXPECT_GT(touching, configurations / 4);
+    EXPECT_LT(touching, configurations);
+}
 } // namespace
