@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 struct triangle_d {
@@ -127,7 +128,11 @@ void torus_visit(const ground_triangle& gt, void* context) {
         bike_vec3d k = rim_point;
         for (int it = 0; it < 6; it++) {
             k = circle_closest(s.centre, s.axle, s.rim, q, rim_point);
-            q = segment_closest(a, b, k);
+            bike_vec3d next = segment_closest(a, b, k);
+            // Once the edge point repeats to the bit, every further round repeats too.
+            bool settled = std::memcmp(&next, &q, sizeof q) == 0;
+            q = next;
+            if (settled) break;
         }
         bike_vec3d sep = k - q;
         double dist = length(sep);
