@@ -234,6 +234,8 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     }
     bindings_resolve();
     world_create();
+    // Bikes take their models and textures from the caches now that a GL context exists.
+    bike_set_resource_loader(&k_bike_loader_caches);
 
     if (!p.options.file.empty() && !demo_open_playback(p.options.file.c_str()))
         log("Can't play back %s\n", p.options.file.c_str());
