@@ -6,7 +6,7 @@
 
 #include "common/common.h"
 #include "files/data_file.h"
-#include "race/race_grid.h"
+#include "race/race.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
 #include "track/track_gates.h"
@@ -83,15 +83,7 @@ void bm_ride_rabbithill(benchmark::State& state) {
     }
     ride(
         state, "yz250f(2017)",
-        [](int b, int i) {
-            float x, z, heading;
-            grid_position(i, ground().field.extent, &x, &z, &heading);
-            bike_reset(b);
-            // A bike turned by its heading h faces (-sin h, -cos h): towards its slot's gate piece.
-            bike_place(b, {0, 1, 0}, heading);
-            bike_translate(b, {x, ground_height_at(x, z) + 0.1, z});
-            bike_prepare(b);
-        },
+        race_place_on_grid,
         640);
     track_unload();
     files_free_all();

@@ -12,7 +12,7 @@
 #include "common/common.h"
 #include "common/ripemd160.h"
 #include "files/data_file.h"
-#include "race/race_grid.h"
+#include "race/race.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
 
@@ -23,27 +23,12 @@
 #include <vector>
 
 namespace {
-void grid_start(int bike, int place) {
-    float x, z, heading;
-    grid_position(place, ground().field.extent, &x, &z, &heading);
-    bike_reset(bike);
-    // A bike turned by its heading h faces (-sin h, -cos h): towards its slot's gate piece.
-    bike_place(bike, {0, 1, 0}, heading);
-    bike_translate(bike, {x, ground_height_at(x, z) + 0.1, z});
-    bike_prepare(bike);
-}
-
 std::string bikes_digest(const std::vector<int>& bikes) {
     ripemd160_state h;
     ripemd160_init(h);
     for (int b : bikes) {
         const bike_state& s = bike_at(b);
-        for (dBodyID body : s.bodies) {
-            ripemd160_update(h, dBodyGetPosition(body), 3 * sizeof(dReal));
-            ripemd160_update(h, dBodyGetRotation(body), 12 * sizeof(dReal));
-            ripemd160_update(h, dBodyGetLinearVel(body), 3 * sizeof(dReal));
-            ripemd160_update(h, dBodyGetAngularVel(body), 3 * sizeof(dReal));
-        }
+        bike_digest_update(h, b);
         ripemd160_update(h, &s.contact_timer, sizeof s.contact_timer);
         ripemd160_update(h, &s.crash_count, sizeof s.crash_count);
     }
@@ -70,7 +55,7 @@ int main(int argc, char** argv) {
     std::vector<int> bikes;
     for (int i = 0; i < count; i++)
         bikes.push_back(bike_create("yz250f(2017)", i, "1", "", "", "", ""));
-    for (int i = 0; i < count; i++) grid_start(bikes[i], i);
+    for (int i = 0; i < count; i++) race_place_on_grid(bikes[i], i);
     auto begun = std::chrono::steady_clock::now();
     int touched = 0;
     for (int t = 0; t < tics; t++) {
@@ -86,7 +71,7 @@ int main(int argc, char** argv) {
         world_step();
         for (int b : bikes) bike_prepare(b);
         if ((t + 1) % 640 == 0)
-            for (int i = 0; i < count; i++) grid_start(bikes[i], i);
+            for (int i = 0; i < count; i++) race_place_on_grid(bikes[i], i);
     }
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();

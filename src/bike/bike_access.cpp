@@ -1,6 +1,7 @@
 // What other subsystems read of a bike: speed, lean, frame position and velocity, rider status.
 #include "bike/bike_local.h"
 #include "bike/bike_sim.h"
+#include "common/ripemd160.h"
 
 #include <algorithm>
 #include <cmath>
@@ -33,3 +34,12 @@ bike_vec3d bike_frame_velocity(int bike) {
 bool knocked_off(int bike) { return bike_at(bike).knockout_tics > 0; }
 int crash_count(int bike) { return bike_at(bike).crash_count; }
 int bike_rider_down(int bike) { return bike_at(bike).rider_down; }
+
+void bike_digest_update(ripemd160_state& digest, int bike) {
+    for (dBodyID body : bike_at(bike).bodies) {
+        ripemd160_update(digest, dBodyGetPosition(body), 3 * sizeof(dReal));
+        ripemd160_update(digest, dBodyGetRotation(body), 12 * sizeof(dReal));
+        ripemd160_update(digest, dBodyGetLinearVel(body), 3 * sizeof(dReal));
+        ripemd160_update(digest, dBodyGetAngularVel(body), 3 * sizeof(dReal));
+    }
+}

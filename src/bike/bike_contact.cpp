@@ -157,4 +157,19 @@ bool bike_collide_world(int bike) {
     return touched;
 }
 
+bool bike_overlaps_ground(int bike) {
+    const bike_state& b = bike_at(bike);
+    ground_hit hit;
+    for (const wheel_contact* w : {&b.front_contact, &b.rear_contact})
+        if (wheel_ground_test(*w, &hit) && hit.depth > 0) return true;
+    for (const body_shape& bs : k_ground_bodies) {
+        dBodyID body = b.bodies[bs.body];
+        const shape& sh = b.shapes[bs.shape];
+        if (sh.spheres.empty() || !body_may_touch_ground(body, sh)) continue;
+        for (const shape_sphere& s : sh.spheres)
+            if (sphere_ground_test(body_point(body, s.centre), s.radius, &hit)) return true;
+    }
+    return false;
+}
+
 void bike_emit_roost(int, bool) {}

@@ -17,6 +17,10 @@ float contact_first_friction(float x, float z);
 bool bike_collide_world(int bike);
 // Contacts between two bikes; in passive mode forces instead of joints. True when they touched.
 bool bike_collide_bike(int a, int b, bool passive);
+// Whether two bikes touch, by the same tests, without making contacts.
+bool bikes_overlap(int a, int b);
+// Whether a tyre or a shaped body reaches into the ground, without making contacts.
+bool bike_overlaps_ground(int bike);
 // The contact phase of a tic offline: each bike against the ground and statues, then every
 // pair once, the bikes taken in order of speed. Returns how many pairs touched.
 int bikes_collide_all(const int* bikes, int count);

@@ -111,10 +111,13 @@ shape_sphere wheel_sphere(const wheel_contact& w, bike_vec3d towards, bike_vec3d
     return s;
 }
 
-// Either a joint, or in passive mode equal and opposite forces on the enabled bodies.
-void sphere_pair_apply(dBodyID body1, dBodyID body2, const sphere_pair_hit& h, bool passive) {
-    if (!h.joined) return;
-    if (!passive) {
+// What a touching sphere pair makes: a joint, equal and opposite forces on the enabled bodies
+// (passive), or nothing when only asking whether bikes overlap.
+enum pair_mode { pair_joints, pair_forces, pair_test };
+
+void sphere_pair_apply(dBodyID body1, dBodyID body2, const sphere_pair_hit& h, pair_mode mode) {
+    if (!h.joined || mode == pair_test) return;
+    if (mode == pair_joints) {
         // The normal runs from the first centre to the second, so it points into body 2.
         contact_joint_make(body2, body1, h.point, h.normal, h.depth, h.mu, h.k, h.c, {});
         return;
@@ -136,7 +139,7 @@ void sphere_pair_apply(dBodyID body1, dBodyID body2, const sphere_pair_hit& h, b
 // that cannot reach the other part at all are passed over, which leaves the order of the
 // contacts made as it is. True when anything touched.
 bool parts_touch(const placed_part& p, const bike_vec3d* pc, const placed_part& q,
-                 const bike_vec3d* qc, bool passive) {
+                 const bike_vec3d* qc, pair_mode mode) {
     // Kept between calls so the pair loops do not allocate; the simulation has one thread.
     static std::vector<int> near_q;
     near_q.clear();
@@ -165,7 +168,7 @@ bool parts_touch(const placed_part& p, const bike_vec3d* pc, const placed_part& 
             sphere_pair_hit h;
             if (!sphere_pair_test(c1, s1, cb, sb, &h)) return;
             touched = true;
-            sphere_pair_apply(p.id, q.id, h, passive);
+            sphere_pair_apply(p.id, q.id, h, mode);
         };
         if (q.part_shape) {
             for (int j : near_q) against(qc[j], q.part_shape->spheres[j]);
@@ -312,7 +315,7 @@ void statue_contacts(bike_state& b) {
                     sphere_pair_hit h;
                     if (!sphere_pair_test(cm, sm, c, spheres[k], &h)) return;
                     touched = true;
-                    sphere_pair_apply(part.id, nullptr, h, false);
+                    sphere_pair_apply(part.id, nullptr, h, pair_joints);
                 };
                 if (part.part_shape) {
                     const std::vector<shape_sphere>& ms = part.part_shape->spheres;
@@ -343,7 +346,7 @@ void rider_against_own_bike(bike_state& b) {
             bike_vec3d sep = part.origin - rider->origin;
             double reach = rider->reach + part.reach;
             if (dot(sep, sep) >= reach * reach) continue;
-            parts_touch(*rider, part_centres(me, *rider), part, part_centres(me, part), false);
+            parts_touch(*rider, part_centres(me, *rider), part, part_centres(me, part), pair_joints);
         }
     }
 }
@@ -351,7 +354,7 @@ void rider_against_own_bike(bike_state& b) {
 namespace {
 // Contacts between two placed bikes; the rules of bike_collide_bike.
 bool placed_bikes_collide(bike_state& ba, const placed_bike& pa, bike_state& bb,
-                          const placed_bike& pb, bool passive) {
+                          const placed_bike& pb, pair_mode mode) {
     bool touched = false;
     bool a_front_touched[k_bike_body_count] = {};
     bool b_touched[k_bike_body_count] = {};
@@ -362,13 +365,13 @@ bool placed_bikes_collide(bike_state& ba, const placed_bike& pa, bike_state& bb,
             double reach = p.reach + q.reach;
             bike_vec3d sep = q.origin - p.origin;
             if (dot(sep, sep) >= reach * reach) continue;
-            if (!parts_touch(p, part_centres(pa, p), q, part_centres(pb, q), passive)) continue;
+            if (!parts_touch(p, part_centres(pa, p), q, part_centres(pb, q), mode)) continue;
             touched = true;
             if (is_front_kind(p.body)) a_front_touched[p.body] = true;
             b_touched[q.body] = true;
         }
     }
-    if (!touched) return false;
+    if (!touched || mode == pair_test) return touched;
     bool fa = a_front_touched[body_front_wheel] || a_front_touched[body_fork_lower];
     bool shared = (a_front_touched[body_front_wheel] && b_touched[body_front_wheel]) ||
                   (a_front_touched[body_fork_lower] && b_touched[body_fork_lower]);
@@ -389,14 +392,22 @@ bool placed_bikes_collide(bike_state& ba, const placed_bike& pa, bike_state& bb,
 }
 } // namespace
 
-bool bike_collide_bike(int a, int b, bool passive) {
+namespace {
+bool bikes_pair(int a, int b, pair_mode mode) {
     static placed_bike pa, pb;
     bike_state& ba = bike_at(a);
     bike_state& bb = bike_at(b);
     place_bike(ba, pa);
     place_bike(bb, pb);
-    return placed_bikes_collide(ba, pa, bb, pb, passive);
+    return placed_bikes_collide(ba, pa, bb, pb, mode);
 }
+} // namespace
+
+bool bike_collide_bike(int a, int b, bool passive) {
+    return bikes_pair(a, b, passive ? pair_forces : pair_joints);
+}
+
+bool bikes_overlap(int a, int b) { return bikes_pair(a, b, pair_test); }
 
 int bikes_collide_all(const int* bikes, int count) {
     // Kept between tics so the contact phase does not allocate once the field is placed.
@@ -429,7 +440,7 @@ int bikes_collide_all(const int* bikes, int count) {
             double reach = placed[i].reach + placed[j].reach;
             if (dot(sep, sep) >= reach * reach) continue;
             if (placed_bikes_collide(bike_at(order[i]), placed[i], bike_at(order[j]), placed[j],
-                                     false))
+                                     pair_joints))
                 touched++;
         }
     return touched;

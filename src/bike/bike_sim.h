@@ -36,6 +36,9 @@ void bike_set_params(int bike, const bike_params& params);
 void rider_mount_attach(bike_state& b);
 
 float bike_speed_mph(int bike);
+struct ripemd160_state;
+// Adds every body's position, rotation and velocities to a digest: equal digests, equal motion.
+void bike_digest_update(ripemd160_state& digest, int bike);
 // Roll angle of the frame: 0 upright, negative leaning right.
 float bike_lean_angle(int bike);
 bike_vec3d bike_frame_position(int bike);

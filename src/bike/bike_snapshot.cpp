@@ -21,19 +21,21 @@ struct snapshot_view {
     float rider_along; // ft, version 4 only
 };
 
+// Byte 36 of the full form: the short version-4 records keep it at byte 23.
+uint8_t drive_of(const compact_state& s, int version) { return s.bytes[version == 4 ? 23 : 36]; }
+
 snapshot_view view_of(const bike_state& b, const compact_state& s, int version, const compact_ranges& r) {
     snapshot_view v{};
     v.version4 = version == 4;
+    v.drive = drive_of(s, version);
     if (!v.version4) {
         v.fields = compact_state_unpack(s, r);
-        v.drive = s.bytes[36];
         return v;
     }
     // The short form: bytes 21..25 hold what the full form keeps in 34..38.
     compact_state full = s;
     for (int i = 0; i < 5; i++) full.bytes[34 + i] = s.bytes[21 + i];
     v.fields = compact_state_unpack(full, r);
-    v.drive = full.bytes[36];
     const bike_info& info = bike_info_at(b.catalogue_index);
     v.rider_along = info.rider_offset_range[0] +
                     (info.rider_offset_range[1] - info.rider_offset_range[0]) * s.bytes[20] / 255.0f;
@@ -168,7 +170,7 @@ void passive_apply(int bike, const compact_state& from, const compact_state& to,
         if (rise > 0) bike_translate(bike, {0, rise, 0});
     }
     if (kept_knockout == 0 && b.knockout_tics != 0) feet_at_knockout(b);
-    uint8_t drive = view_of(b, chosen, version, compact_ranges_of(bike)).drive;
+    uint8_t drive = drive_of(chosen, version);
     // The feet go back on the pegs as they came off, so a rider who dabbed once does not ride on
     // with a foot down.
     if (drive_knocked_out(drive) || (drive & 8)) b.dab_level = std::min(b.dab_level + static_cast<float>(8 * k_tic_length), 1.0f);

@@ -93,6 +93,12 @@ bool history_bracket(int slot, int tic, int* from, int* to) {
     return true;
 }
 
+int history_newest_tic(int slot) {
+    if (slot < 0 || slot >= k_history_slots) return -1;
+    const state_history& h = g_histories[slot];
+    return h.entries[h.head].tic;
+}
+
 bool history_choose(int slot, int tic, bool version4, history_choice* out) {
     int from, to;
     if (!history_bracket(slot, tic, &from, &to)) return false;

@@ -26,6 +26,8 @@ void history_clear_all();
 // Stores a snapshot in tic order; the first snapshot stored for a tic stays. False when nothing
 // was stored (a slot out of range, a tic already held, or older than a whole full ring).
 bool history_add(int slot, const compact_state& state, int tic);
+// The tic of the newest snapshot, -1 when the history is empty.
+int history_newest_tic(int slot);
 // Takes the recorder's count of new entries.
 int history_take_pending(int slot);
 // The entries around tic T (indices into entries); false when the history is empty.

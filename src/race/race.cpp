@@ -19,13 +19,19 @@ race_state g_race;
 
 long system_calendar() { return static_cast<long>(std::time(nullptr)); }
 
+void free_slots() {
+    for (rider_slot& s : g_race.slots) {
+        if (s.bike >= 0 && bike_live(s.bike)) bike_destroy(s.bike);
+        s = rider_slot{};
+    }
+}
+
 // Offline, a demo rider whose recording ended more than 10 s ago no longer holds the race open.
 bool holds_race_open(int slot) {
     if (rider_finished(slot)) return false;
     const rider_slot& s = g_race.slots[slot];
     if (s.kind != rider_remote) return true;
-    const state_history& h = history_of(slot);
-    int newest = h.entries[h.head].tic;
+    int newest = history_newest_tic(slot);
     return newest >= 0 && g_race.clock - newest <= 10 * k_tics_per_second;
 }
 
@@ -61,8 +67,7 @@ void collide_online() {
     for (int slot = 0; slot < k_max_riders; slot++) {
         const rider_slot& s = g_race.slots[slot];
         if (s.bike < 0 || s.kind != rider_remote) continue;
-        const state_history& h = history_of(slot);
-        if (!race_collides_online(local, slot, h.entries[h.head].tic)) continue;
+        if (!race_collides_online(local, slot, history_newest_tic(slot))) continue;
         if (bike_collide_bike(bike, s.bike, true)) bike_touched(s.bike);
     }
 }
@@ -105,10 +110,7 @@ race_state& race() { return g_race; }
 rider_slot& race_slot(int slot) { return g_race.slots[slot]; }
 
 void race_clear_slots() {
-    for (rider_slot& s : g_race.slots) {
-        if (s.bike >= 0 && bike_live(s.bike)) bike_destroy(s.bike);
-        s = rider_slot{};
-    }
+    free_slots();
     for (int& code : g_race.lineup) code = 0;
 }
 
@@ -119,10 +121,7 @@ void race_set_calendar(long (*now)()) { g_race.calendar = now; }
 bool race_start(const race_start_params& params) {
     race_state& r = g_race;
     loading_message("Resetting...");
-    for (rider_slot& s : r.slots) {
-        if (s.bike >= 0 && bike_live(s.bike)) bike_destroy(s.bike);
-        s = rider_slot{};
-    }
+    free_slots();
     // The shared generator is reseeded from the clock as it stands at the reset.
     robot_order_shuffle(r.clock, r.robot_order);
     r.gate_drop = params.playback ? 14 * k_tics_per_second : gate_drop_draw();

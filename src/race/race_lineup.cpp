@@ -10,7 +10,6 @@
 #include "bike/bike_state.h"
 #include "terrain/terrain.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -20,66 +19,10 @@ constexpr int k_raise_limit = 400;    // steps: 100 ft above the ground is surel
 
 template <size_t N> void copy_text(char (&out)[N], const char* text) { std::snprintf(out, N, "%s", text); }
 
-bike_vec3d world_point(dBodyID body, bike_vec3 local) {
-    dVector3 out;
-    dBodyGetRelPointPos(body, local.x, local.y, local.z, out);
-    return {out[0], out[1], out[2]};
-}
-
-// The bodies carrying each collision shape.
-constexpr int k_shape_body[k_bike_shape_count] = {body_frame,       body_fork_upper, body_fork_lower, body_swingarm,
-                                                  body_front_wheel, body_rear_wheel, body_rider};
-
-bike_vec3d vec_of(const dReal* v) { return {v[0], v[1], v[2]}; }
-
-struct placed_sphere {
-    bike_vec3d centre;
-    double radius;
-};
-
-// Every sphere of the bike in world coordinates, each wheel as a ball round its tyre.
-int bike_spheres(const bike_state& b, placed_sphere* out, int capacity) {
-    int n = 0;
-    for (int i = 0; i < k_bike_shape_count; i++)
-        for (const shape_sphere& s : b.shapes[i].spheres)
-            if (n < capacity) out[n++] = {world_point(b.bodies[k_shape_body[i]], s.centre), s.radius};
-    for (const wheel_contact* w : {&b.front_contact, &b.rear_contact})
-        if (n < capacity) out[n++] = {vec_of(dBodyGetPosition(w->wheel)), static_cast<double>(w->rim_radius + w->tyre_radius)};
-    return n;
-}
-
-bool touches_ground(const bike_state& b) {
-    ground_hit hit;
-    if (wheel_ground_test(b.front_contact, &hit) && hit.depth > 0) return true;
-    if (wheel_ground_test(b.rear_contact, &hit) && hit.depth > 0) return true;
-    for (int i = 0; i < k_bike_shape_count; i++)
-        for (const shape_sphere& s : b.shapes[i].spheres)
-            if (sphere_ground_test(world_point(b.bodies[k_shape_body[i]], s.centre), s.radius, &hit)) return true;
-    return false;
-}
-
-bool touches_bike(const bike_state& a, const bike_state& b) {
-    const dReal* pa = dBodyGetPosition(a.bodies[body_frame]);
-    const dReal* pb = dBodyGetPosition(b.bodies[body_frame]);
-    bike_vec3d d{pa[0] - pb[0], pa[1] - pb[1], pa[2] - pb[2]};
-    // Further apart than two bikes' lengths: nothing to test.
-    if (d.x * d.x + d.y * d.y + d.z * d.z > 20 * 20) return false;
-    placed_sphere sa[512], sb[512];
-    int na = bike_spheres(a, sa, 512), nb = bike_spheres(b, sb, 512);
-    for (int i = 0; i < na; i++)
-        for (int j = 0; j < nb; j++) {
-            bike_vec3d e{sa[i].centre.x - sb[j].centre.x, sa[i].centre.y - sb[j].centre.y, sa[i].centre.z - sb[j].centre.z};
-            double r = sa[i].radius + sb[j].radius;
-            if (e.x * e.x + e.y * e.y + e.z * e.z < r * r) return true;
-        }
-    return false;
-}
-
 bool touches_anything(int bike, const int* others, int count) {
-    const bike_state& b = bike_at(bike);
-    if (contact_ground_ready() && touches_ground(b)) return true;
+    if (bike_overlaps_ground(bike)) return true;
     for (int i = 0; i < count; i++)
-        if (others[i] != bike && touches_bike(b, bike_at(others[i]))) return true;
+        if (others[i] != bike && bikes_overlap(bike, others[i])) return true;
     return false;
 }
 

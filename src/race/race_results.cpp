@@ -14,9 +14,7 @@ namespace {
 constexpr int k_default_reference = 60 * k_tics_per_second;
 
 int tic_of(const rider_timing& r, int k) {
-    if (k < 0) return 0; // the start counts as time 0
-    if (k >= static_cast<int>(r.crossing_tics.size())) return -1;
-    return r.crossing_tics[k];
+    return k < 0 ? 0 : crossing_tic(r, k); // the start counts as time 0
 }
 
 // Time a rider took from crossing a to b in one lap; -1 when a crossing between is missing.

@@ -11,10 +11,6 @@
 
 namespace {
 constexpr int k_knockout_max = 460800; // tics, an hour
-
-int tic_of(const rider_timing& t, int k) {
-    return k >= 0 && k < static_cast<int>(t.crossing_tics.size()) ? t.crossing_tics[k] : -1;
-}
 }
 
 bool race_off_course(int slot, int k) {
@@ -24,22 +20,22 @@ bool race_off_course(int slot, int k) {
     // A segment's ends are stretched over gates the rider missed.
     int start = r.gate_drop;
     for (int c = k - 1; c >= std::max(k - 3, 0); c--)
-        if (tic_of(t, c) >= 0) {
-            start = tic_of(t, c);
+        if (crossing_tic(t, c) >= 0) {
+            start = crossing_tic(t, c);
             break;
         }
     int end = r.clock;
     for (int c = k; c < static_cast<int>(t.crossing_tics.size()); c++)
-        if (tic_of(t, c) >= 0) {
-            end = tic_of(t, c);
+        if (crossing_tic(t, c) >= 0) {
+            end = crossing_tic(t, c);
             break;
         }
     for (int i = 0; i < running_order_count(); i++) {
         const running_entry& e = running_order_at(i);
         if (e.position <= k) return false;
         const rider_timing& o = timing_of(e.slot);
-        if (tic_of(o, k - 1) < 0 || tic_of(o, k) < 0) continue;
-        double reference = (tic_of(o, k) - tic_of(o, k - 1)) * k_tic_length;
+        if (crossing_tic(o, k - 1) < 0 || crossing_tic(o, k) < 0) continue;
+        double reference = (crossing_tic(o, k) - crossing_tic(o, k - 1)) * k_tic_length;
         return (end - start) * k_tic_length >= r.off_course_scale * reference + r.off_course_bias;
     }
     return false;

@@ -6,12 +6,6 @@
 
 #include <cmath>
 
-namespace {
-int tic_of(const rider_timing& t, int k) {
-    return k >= 0 && k < static_cast<int>(t.crossing_tics.size()) ? t.crossing_tics[k] : -1;
-}
-}
-
 void time_trial_place() {
     race_state& r = race();
     int bike = r.slots[0].bike;
@@ -44,7 +38,7 @@ void time_trial_tic() {
     if (laps < 2) return;
     int first = first_lap_length(), normal = normal_lap_length();
     const rider_timing& t = timing_of(0);
-    int lap = tic_of(t, first + normal - 1) - tic_of(t, first - 1);
+    int lap = crossing_tic(t, first + normal - 1) - crossing_tic(t, first - 1);
     r.last_lap_tics = lap;
     if (lap > 0 && (r.best_lap_tics <= 0 || lap < r.best_lap_tics)) r.best_lap_tics = lap;
     for (int slot = 0; slot < k_max_riders; slot++)

@@ -24,11 +24,6 @@ timing_state g_timing;
 
 bool has_timing() { return gate_count() > 0; }
 
-int crossing_tic(const rider_timing& r, int k) {
-    if (k < 0 || k >= static_cast<int>(r.crossing_tics.size())) return -1;
-    return r.crossing_tics[k];
-}
-
 bool completes_lap(int c) {
     int rest = c + 1 - first_lap_length();
     return rest >= 0 && normal_lap_length() > 0 && rest % normal_lap_length() == 0;
@@ -57,6 +52,11 @@ int earliest_lap_tic(int n) {
     }
     return best;
 }
+}
+
+int crossing_tic(const rider_timing& r, int k) {
+    if (k < 0 || k >= static_cast<int>(r.crossing_tics.size())) return -1;
+    return r.crossing_tics[k];
 }
 
 void timing_reset(int finish_time, int finish_laps, int gate_drop_tic) {

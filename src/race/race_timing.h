@@ -21,6 +21,8 @@ struct running_entry {
 // A new race: its length (timed part in tics, laps part) and the tic the gate drops.
 void timing_reset(int finish_time, int finish_laps, int gate_drop_tic);
 rider_timing& timing_of(int slot);
+// The tic of the rider's crossing k, -1 when missed or not made.
+int crossing_tic(const rider_timing& r, int k);
 // Slots taking part (those holding a bike); timing is kept for these only.
 void timing_set_occupied(int slot, bool occupied);
 bool timing_occupied(int slot);

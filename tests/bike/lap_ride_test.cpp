@@ -1,28 +1,13 @@
 // Riding rabbithill from the first start slot through its timing gates with the gate follower.
-#include "bike/bike_contact.h"
-#include "bike/bike_local.h"
-#include "bike/bike_rider.h"
+#include "ride_world.h"
+
 #include "bike/bike_setup.h"
-#include "bike/bike_shape.h"
-#include "bike/bike_sim.h"
-
 #include "common/ripemd160.h"
-#include "files/data_file.h"
-#include "files/files.h"
-#include "race/race_grid.h"
+#include "race/race.h"
 #include "support/gate_follower.h"
-#include "terrain/terrain.h"
-#include "track/track.h"
-#include "track/track_gates.h"
 
-#include <gtest/gtest.h>
-
-#include <cctype>
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 
 namespace {
 // The generated default track, loaded once for the suite.
@@ -31,24 +16,8 @@ class lap_ride : public ::testing::TestWithParam<const char*> {
     static inline std::filesystem::path home;
     static inline bool loaded = false;
 
-    static void SetUpTestSuite() {
-        home = std::filesystem::temp_directory_path() / ("tb_lap_" + std::to_string(getpid()));
-        std::filesystem::create_directories(home);
-        setenv("XDG_DATA_HOME", home.c_str(), 1);
-        setenv("QV_HOME", TB_GAME_DIR, 1);
-        files_free_all();
-        track_list_scan();
-        loaded = track_load("rabbithill");
-    }
-    static void TearDownTestSuite() {
-        track_unload();
-        track_list_free();
-        files_free_all();
-        shape_cache_free();
-        unsetenv("QV_HOME");
-        unsetenv("XDG_DATA_HOME");
-        std::filesystem::remove_all(home);
-    }
+    static void SetUpTestSuite() { loaded = track_suite_open(home, "tb_lap_", "rabbithill"); }
+    static void TearDownTestSuite() { track_suite_close(home); }
     void SetUp() override {
         ASSERT_TRUE(loaded);
         ASSERT_GT(gate_count(), 10);
@@ -60,18 +29,12 @@ class lap_ride : public ::testing::TestWithParam<const char*> {
         world_destroy();
         world_create();
         bike = bike_create(name, 0, "1", "", "", "", "");
-        float x, z, heading;
-        grid_position(0, ground().field.extent, &x, &z, &heading);
-        // A bike turned by its heading h about the vertical faces (-sin h, -cos h): towards the
-        // slot's gate piece, with the rows behind it.
-        bike_place(bike, {0, 1, 0}, heading);
-        bike_translate(bike, {x, ground_height_at(x, z) + 0.1, z});
         setup_values v;
         setup_values_reset(v);
         bike_params p = bike_at(bike).params;
         setup_apply_values(v, bike_info_at(bike_at(bike).catalogue_index), p);
         bike_set_params(bike, p);
-        bike_prepare(bike);
+        race_place_on_grid(bike, 0);
         gate_follower_reset(follower);
     }
     void tic() {
@@ -84,12 +47,7 @@ class lap_ride : public ::testing::TestWithParam<const char*> {
     std::string digest() {
         ripemd160_state h;
         ripemd160_init(h);
-        for (dBodyID body : bike_at(bike).bodies) {
-            ripemd160_update(h, dBodyGetPosition(body), 3 * sizeof(dReal));
-            ripemd160_update(h, dBodyGetRotation(body), 12 * sizeof(dReal));
-            ripemd160_update(h, dBodyGetLinearVel(body), 3 * sizeof(dReal));
-            ripemd160_update(h, dBodyGetAngularVel(body), 3 * sizeof(dReal));
-        }
+        bike_digest_update(h, bike);
         uint8_t d[20];
         ripemd160_final(h, d);
         return ripemd160_hex(d);
@@ -143,10 +101,5 @@ TEST_P(lap_ride, TheFirstGatesRideBitIdenticallyOnARerun) {
 
 INSTANTIATE_TEST_SUITE_P(catalogue, lap_ride,
                          ::testing::Values("yz250f(2017)", "cr125", "crf450(2018)"),
-                         [](const ::testing::TestParamInfo<const char*>& p) {
-                             std::string name = p.param;
-                             for (char& c : name)
-                                 if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name;
-                         });
+                         catalogue_test_name());
 } // namespace

@@ -266,12 +266,7 @@ TEST_P(ride_bikes, TheSameScriptGivesBitIdenticalStates) {
         }
         ripemd160_state h;
         ripemd160_init(h);
-        for (int i = 0; i < k_bike_body_count; i++) {
-            ripemd160_update(h, dBodyGetPosition(body(i)), 3 * sizeof(dReal));
-            ripemd160_update(h, dBodyGetRotation(body(i)), 12 * sizeof(dReal));
-            ripemd160_update(h, dBodyGetLinearVel(body(i)), 3 * sizeof(dReal));
-            ripemd160_update(h, dBodyGetAngularVel(body(i)), 3 * sizeof(dReal));
-        }
+        bike_digest_update(h, bike);
         uint8_t digest[20];
         ripemd160_final(h, digest);
         return ripemd160_hex(digest);
@@ -315,10 +310,5 @@ TEST_F(ride_world, ArcadeModeHoldsTheAskedLeanInATurn) {
 
 INSTANTIATE_TEST_SUITE_P(catalogue, ride_bikes,
                          ::testing::Values("yz250f(2017)", "cr125", "crf450(2018)"),
-                         [](const ::testing::TestParamInfo<const char*>& p) {
-                             std::string name = p.param;
-                             for (char& c : name)
-                                 if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name;
-                         });
+                         catalogue_test_name());
 } // namespace

@@ -240,12 +240,7 @@ std::string scripted_run_digest() {
     }
     ripemd160_state h;
     ripemd160_init(h);
-    for (dBodyID body : s.bodies) {
-        ripemd160_update(h, dBodyGetPosition(body), 3 * sizeof(dReal));
-        ripemd160_update(h, dBodyGetRotation(body), 12 * sizeof(dReal));
-        ripemd160_update(h, dBodyGetLinearVel(body), 3 * sizeof(dReal));
-        ripemd160_update(h, dBodyGetAngularVel(body), 3 * sizeof(dReal));
-    }
+    bike_digest_update(h, b);
     ripemd160_update(h, &s.engine_speed, sizeof s.engine_speed);
     ripemd160_update(h, &s.engine_angle, sizeof s.engine_angle);
     ripemd160_update(h, &s.gear, sizeof s.gear);
