@@ -81,10 +81,7 @@ void bm_ride_rabbithill(benchmark::State& state) {
         state.SkipWithError("rabbithill did not load");
         return;
     }
-    ride(
-        state, "yz250f(2017)",
-        race_place_on_grid,
-        640);
+    ride(state, "yz250f(2017)", race_place_on_grid, 640);
     track_unload();
     files_free_all();
 }

@@ -346,7 +346,8 @@ void rider_against_own_bike(bike_state& b) {
             bike_vec3d sep = part.origin - rider->origin;
             double reach = rider->reach + part.reach;
             if (dot(sep, sep) >= reach * reach) continue;
-            parts_touch(*rider, part_centres(me, *rider), part, part_centres(me, part), pair_joints);
+            parts_touch(*rider, part_centres(me, *rider), part, part_centres(me, part),
+                        pair_joints);
         }
     }
 }

@@ -24,7 +24,8 @@ struct snapshot_view {
 // Byte 36 of the full form: the short version-4 records keep it at byte 23.
 uint8_t drive_of(const compact_state& s, int version) { return s.bytes[version == 4 ? 23 : 36]; }
 
-snapshot_view view_of(const bike_state& b, const compact_state& s, int version, const compact_ranges& r) {
+snapshot_view view_of(const bike_state& b, const compact_state& s, int version,
+                      const compact_ranges& r) {
     snapshot_view v{};
     v.version4 = version == 4;
     v.drive = drive_of(s, version);
@@ -37,8 +38,9 @@ snapshot_view view_of(const bike_state& b, const compact_state& s, int version, 
     for (int i = 0; i < 5; i++) full.bytes[34 + i] = s.bytes[21 + i];
     v.fields = compact_state_unpack(full, r);
     const bike_info& info = bike_info_at(b.catalogue_index);
-    v.rider_along = info.rider_offset_range[0] +
-                    (info.rider_offset_range[1] - info.rider_offset_range[0]) * s.bytes[20] / 255.0f;
+    v.rider_along =
+        info.rider_offset_range[0] +
+        (info.rider_offset_range[1] - info.rider_offset_range[0]) * s.bytes[20] / 255.0f;
     return v;
 }
 
@@ -47,7 +49,8 @@ bool drive_knocked_out(uint8_t drive) { return (drive & 7) == 7; }
 // R = A · B for 3 × 3 rotations in ODE's row-major 3 × 4 layout.
 void multiply(const dReal* a, const dReal* b, dMatrix3 out) { dMultiply0_333(out, a, b); }
 
-void set_turned(dBodyID body, dBodyID parent, bike_vec3d local_point, bike_vec3d axis, double angle) {
+void set_turned(dBodyID body, dBodyID parent, bike_vec3d local_point, bike_vec3d axis,
+                double angle) {
     dVector3 p;
     dBodyGetRelPointPos(parent, local_point.x, local_point.y, local_point.z, p);
     dBodySetPosition(body, p[0], p[1], p[2]);
@@ -71,7 +74,8 @@ void reattach(bike_state& b) {
     bike_vec3d saved_position = vec_of(dBodyGetPosition(rider));
     dQuaternion saved_q;
     dBodyCopyQuaternion(rider, saved_q);
-    set_turned(rider, b.bodies[body_frame], vec_of(info.rider_position) - vec_of(info.frame_position), {1, 0, 0}, 0);
+    set_turned(rider, b.bodies[body_frame],
+               vec_of(info.rider_position) - vec_of(info.frame_position), {1, 0, 0}, 0);
     rider_mount_attach(b);
     dBodySetPosition(rider, saved_position.x, saved_position.y, saved_position.z);
     dBodySetQuaternion(rider, saved_q);
@@ -118,8 +122,10 @@ void zero_accumulators(bike_state& b) {
 
 void set_enabled(bike_state& b, bool enabled) {
     for (dBodyID body : b.bodies) {
-        if (enabled) dBodyEnable(body);
-        else dBodyDisable(body);
+        if (enabled)
+            dBodyEnable(body);
+        else
+            dBodyDisable(body);
     }
 }
 
@@ -173,8 +179,10 @@ void passive_apply(int bike, const compact_state& from, const compact_state& to,
     uint8_t drive = drive_of(chosen, version);
     // The feet go back on the pegs as they came off, so a rider who dabbed once does not ride on
     // with a foot down.
-    if (drive_knocked_out(drive) || (drive & 8)) b.dab_level = std::min(b.dab_level + static_cast<float>(8 * k_tic_length), 1.0f);
-    else b.dab_level = std::max(b.dab_level - static_cast<float>(8 * k_tic_length), 0.0f);
+    if (drive_knocked_out(drive) || (drive & 8))
+        b.dab_level = std::min(b.dab_level + static_cast<float>(8 * k_tic_length), 1.0f);
+    else
+        b.dab_level = std::max(b.dab_level - static_cast<float>(8 * k_tic_length), 0.0f);
 }
 
 void active_apply(int bike, const compact_state& from, const compact_state& to, int length,
@@ -195,11 +203,14 @@ void active_apply(int bike, const compact_state& from, const compact_state& to, 
     snapshot_view target = view_of(b, chosen, version, r);
     compact_fields f_from = compact_state_unpack(from, r), f_to = compact_state_unpack(to, r);
     dBodyID frame = b.bodies[body_frame];
-    bike_vec3d p_target{target.fields.frame_position[0], target.fields.frame_position[1], target.fields.frame_position[2]};
-    bike_vec3d v_target{f_to.frame_position[0] - f_from.frame_position[0], f_to.frame_position[1] - f_from.frame_position[1],
+    bike_vec3d p_target{target.fields.frame_position[0], target.fields.frame_position[1],
+                        target.fields.frame_position[2]};
+    bike_vec3d v_target{f_to.frame_position[0] - f_from.frame_position[0],
+                        f_to.frame_position[1] - f_from.frame_position[1],
                         f_to.frame_position[2] - f_from.frame_position[2]};
     v_target = v_target * (1 / (std::max(length, 1) * k_tic_length));
-    bike_vec3d force = (p_target - vec_of(dBodyGetPosition(frame))) * k + (v_target - vec_of(dBodyGetLinearVel(frame))) * c;
+    bike_vec3d force = (p_target - vec_of(dBodyGetPosition(frame))) * k +
+                       (v_target - vec_of(dBodyGetLinearVel(frame))) * c;
     force = limited(force, 2500);
     dBodyAddForce(frame, force.x, force.y, force.z);
 
@@ -216,7 +227,8 @@ void active_apply(int bike, const compact_state& from, const compact_state& to, 
     dBodyAddTorque(frame, torque.x, torque.y, torque.z);
 
     dJointID steer = b.joints[joint_steering];
-    double steer_error = target.fields.steer_angle - dJointGetHingeAngle(steer) - dJointGetHingeAngleRate(steer);
+    double steer_error =
+        target.fields.steer_angle - dJointGetHingeAngle(steer) - dJointGetHingeAngleRate(steer);
     b.input.steer = static_cast<float>(std::clamp(steer_error * 0.25, -1.0, 1.0));
 
     if (drive_knocked_out(target.drive)) {
@@ -234,10 +246,13 @@ void active_apply(int bike, const compact_state& from, const compact_state& to, 
     dNormalize4(tq);
     dQtoR(tq, rot);
     bike_vec3d ry{rot[1], rot[5], rot[9]}, rz{rot[2], rot[6], rot[10]};
-    bike_vec3d d{target.fields.rider_offset[0], target.fields.rider_offset[1], target.fields.rider_offset[2]};
+    bike_vec3d d{target.fields.rider_offset[0], target.fields.rider_offset[1],
+                 target.fields.rider_offset[2]};
     double dy = (info.rider_position.y - info.frame_position.y) - dot(d, ry);
     double dz = (info.rider_position.z - info.frame_position.z) - dot(d, rz);
-    b.input.lean = riding ? static_cast<float>(std::clamp(dy * (0.5 * b.input.sit + 0.5) - dz, -1.0, 1.0)) : 0.0f;
+    b.input.lean =
+        riding ? static_cast<float>(std::clamp(dy * (0.5 * b.input.sit + 0.5) - dz, -1.0, 1.0))
+               : 0.0f;
     b.engine_speed = static_cast<float>(target.fields.engine_rpm * 2 * k_bike_pi / 60);
 }
 } // namespace
@@ -312,11 +327,14 @@ void compact_state_pose(int bike, const compact_state& state, int version) {
     bike_vec3d lower = vec_of(info.fork_lower_position), arm = vec_of(info.swingarm_position);
     bike_vec3d pivot = vec_of(info.swingarm_pivot);
 
-    dBodySetPosition(body[body_frame], f.frame_position[0], f.frame_position[1], f.frame_position[2]);
-    dQuaternion qf = {f.frame_quaternion[0], f.frame_quaternion[1], f.frame_quaternion[2], f.frame_quaternion[3]};
+    dBodySetPosition(body[body_frame], f.frame_position[0], f.frame_position[1],
+                     f.frame_position[2]);
+    dQuaternion qf = {f.frame_quaternion[0], f.frame_quaternion[1], f.frame_quaternion[2],
+                      f.frame_quaternion[3]};
     dBodySetQuaternion(body[body_frame], qf);
 
-    set_turned(body[body_fork_upper], body[body_frame], head - frame_at, head - lower, f.steer_angle);
+    set_turned(body[body_fork_upper], body[body_frame], head - frame_at, head - lower,
+               f.steer_angle);
 
     dMatrix3 turn;
     dRFromAxisAndAngle(turn, 1, 0, 0, f.swingarm_angle);
@@ -324,27 +342,32 @@ void compact_state_pose(int bike, const compact_state& state, int version) {
     bike_vec3d turned{turn[0] * radius.x + turn[1] * radius.y + turn[2] * radius.z,
                       turn[4] * radius.x + turn[5] * radius.y + turn[6] * radius.z,
                       turn[8] * radius.x + turn[9] * radius.y + turn[10] * radius.z};
-    set_turned(body[body_swingarm], body[body_frame], turned + pivot - frame_at, {1, 0, 0}, f.swingarm_angle);
+    set_turned(body[body_swingarm], body[body_frame], turned + pivot - frame_at, {1, 0, 0},
+               f.swingarm_angle);
 
     bike_vec3d down = lower - head;
     bike_vec3d u = down * (1 / length(down));
-    set_turned(body[body_fork_lower], body[body_fork_upper], lower + u * f.fork_position - head, {1, 0, 0}, 0);
+    set_turned(body[body_fork_lower], body[body_fork_upper], lower + u * f.fork_position - head,
+               {1, 0, 0}, 0);
 
     if (!v.version4) {
         dBodySetPosition(body[body_rider], f.frame_position[0] + f.rider_offset[0],
-                         f.frame_position[1] + f.rider_offset[1], f.frame_position[2] + f.rider_offset[2]);
-        dQuaternion qr = {f.rider_quaternion[0], f.rider_quaternion[1], f.rider_quaternion[2], f.rider_quaternion[3]};
+                         f.frame_position[1] + f.rider_offset[1],
+                         f.frame_position[2] + f.rider_offset[2]);
+        dQuaternion qr = {f.rider_quaternion[0], f.rider_quaternion[1], f.rider_quaternion[2],
+                          f.rider_quaternion[3]};
         dBodySetQuaternion(body[body_rider], qr);
     } else {
         bike_vec3d axis = vec_of(info.rider_offset_axis);
         double l = length(axis);
         bike_vec3d along = l > 0 ? axis * (v.rider_along / l) : bike_vec3d{};
-        set_turned(body[body_rider], body[body_frame], along + vec_of(info.rider_position) - frame_at, {1, 0, 0}, 0);
+        set_turned(body[body_rider], body[body_frame],
+                   along + vec_of(info.rider_position) - frame_at, {1, 0, 0}, 0);
     }
-    set_turned(body[body_front_wheel], body[body_fork_lower], vec_of(info.front_wheel_position) - lower, {-1, 0, 0},
-               f.front_wheel_angle);
-    set_turned(body[body_rear_wheel], body[body_swingarm], vec_of(info.rear_wheel_position) - arm, {-1, 0, 0},
-               f.rear_wheel_angle);
+    set_turned(body[body_front_wheel], body[body_fork_lower],
+               vec_of(info.front_wheel_position) - lower, {-1, 0, 0}, f.front_wheel_angle);
+    set_turned(body[body_rear_wheel], body[body_swingarm], vec_of(info.rear_wheel_position) - arm,
+               {-1, 0, 0}, f.rear_wheel_angle);
     take_drive(b, v.drive);
     b.engine_speed = static_cast<float>(f.engine_rpm * 2 * k_bike_pi / 60);
 }
@@ -355,8 +378,10 @@ void history_apply(int slot, int bike, int tic, int version) {
     const state_history& h = history_of(slot);
     const compact_state& from = h.entries[choice.from].state;
     const compact_state& to = h.entries[choice.to].state;
-    if (bike_at(bike).activity > 0.25f) active_apply(bike, from, to, choice.length, choice.state, version);
-    else passive_apply(bike, from, to, choice.length, choice.state, version);
+    if (bike_at(bike).activity > 0.25f)
+        active_apply(bike, from, to, choice.length, choice.state, version);
+    else
+        passive_apply(bike, from, to, choice.length, choice.state, version);
 }
 
 void bike_activate(int bike) {

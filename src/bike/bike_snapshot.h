@@ -21,6 +21,6 @@ void bike_deactivate(int bike);
 void bike_touched(int bike);
 void activity_decay(int bike);
 
-// The angular velocity (world axes, rad/s) that turns orientation `from` into `to` within `seconds`;
-// quaternions w, x, y, z.
+// The angular velocity (world axes, rad/s) that turns orientation `from` into `to` within
+// `seconds`; quaternions w, x, y, z.
 void rotation_rate(const double from[4], const double to[4], double seconds, double out[3]);

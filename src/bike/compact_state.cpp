@@ -35,7 +35,8 @@ void put_fraction(uint8_t* p, int bytes, double f) {
 double clampd(double v, double lo, double hi) { return std::clamp(v, lo, hi); }
 
 void put_quaternion(uint8_t* p, const float q[4]) {
-    for (int i = 0; i < 4; i++) put(p + 2 * i, nearest((clampd(q[i], -1, 1) + 1) * 0.5 * k_max16), 2);
+    for (int i = 0; i < 4; i++)
+        put(p + 2 * i, nearest((clampd(q[i], -1, 1) + 1) * 0.5 * k_max16), 2);
 }
 
 void get_quaternion(const uint8_t* p, float q[4]) {
@@ -73,27 +74,34 @@ void blend_linear(const uint8_t* a, const uint8_t* b, int bytes, double f, uint8
 // A wheel is taken to have turned forward unless it went back by less than an eighth of a turn.
 void blend_wheel(uint8_t a, uint8_t b, double f, uint8_t* out) {
     double u = a / 255.0, v = b / 255.0;
-    if (v < u - 0.125) u -= 1;
-    else if (v > u + 0.875) v -= 1;
+    if (v < u - 0.125)
+        u -= 1;
+    else if (v > u + 0.875)
+        v -= 1;
     double w = u + (v - u) * f;
     if (w < 0) w += 1;
     *out = static_cast<uint8_t>(nearest(clampd(w, 0, 1) * k_max8));
 }
-}
+} // namespace
 
 compact_state compact_state_pack(const compact_fields& s, const compact_ranges& r) {
     compact_state out{};
     uint8_t* b = out.bytes;
     const double e = r.extent;
     put(b + 0, nearest(clampd(s.frame_position[0], 0, e) / e * k_max24), 3);
-    put(b + 3, nearest((clampd(s.frame_position[1], r.min_height, r.min_height + e) - r.min_height) / e * k_max24), 3);
+    put(b + 3,
+        nearest((clampd(s.frame_position[1], r.min_height, r.min_height + e) - r.min_height) / e *
+                k_max24),
+        3);
     put(b + 6, nearest(clampd(s.frame_position[2], 0, e) / e * k_max24), 3);
     put_quaternion(b + 9, s.frame_quaternion);
-    b[17] = static_cast<uint8_t>(nearest((clampd(s.steer_angle, -k_pi / 4, k_pi / 4) + k_pi / 4) * (2 / k_pi) * 255));
+    b[17] = static_cast<uint8_t>(
+        nearest((clampd(s.steer_angle, -k_pi / 4, k_pi / 4) + k_pi / 4) * (2 / k_pi) * 255));
     double st = r.swingarm_travel, ft = r.fork_travel;
     b[18] = static_cast<uint8_t>(nearest((clampd(s.swingarm_angle, -st, 0) + st) / st * 255) | 1);
     b[19] = static_cast<uint8_t>(nearest((clampd(s.fork_position, -ft, 0) + ft) / ft * 255) & ~1u);
-    for (int i = 0; i < 3; i++) put(b + 20 + 2 * i, nearest((clampd(s.rider_offset[i], -16, 16) + 16) / 32 * k_max16), 2);
+    for (int i = 0; i < 3; i++)
+        put(b + 20 + 2 * i, nearest((clampd(s.rider_offset[i], -16, 16) + 16) / 32 * k_max16), 2);
     put_quaternion(b + 26, s.rider_quaternion);
     b[34] = static_cast<uint8_t>(nearest(wheel_fraction(s.front_wheel_angle) * 255));
     b[35] = static_cast<uint8_t>(nearest(wheel_fraction(s.rear_wheel_angle) * 255));
@@ -102,7 +110,8 @@ compact_state compact_state_pack(const compact_fields& s, const compact_ranges& 
         b[36] = static_cast<uint8_t>(7 | (code << 4));
     } else {
         int throttle = std::clamp(static_cast<int>(s.throttle * 15), 0, 15);
-        b[36] = static_cast<uint8_t>(std::clamp(s.gear, 0, 6) | (s.dabbing ? 8 : 0) | (throttle << 4));
+        b[36] =
+            static_cast<uint8_t>(std::clamp(s.gear, 0, 6) | (s.dabbing ? 8 : 0) | (throttle << 4));
     }
     double rpm = std::min(std::max(static_cast<double>(s.engine_rpm), 0.0), 32768.0);
     put(b + 37, nearest(rpm / 32768 * k_max16), 2);
@@ -119,7 +128,8 @@ compact_fields compact_state_unpack(const compact_state& state, const compact_ra
     s.steer_angle = static_cast<float>(b[17] / 255.0 * k_pi / 2 - k_pi / 4);
     s.swingarm_angle = static_cast<float>(r.swingarm_travel * b[18] / 255.0 - r.swingarm_travel);
     s.fork_position = static_cast<float>(r.fork_travel * b[19] / 255.0 - r.fork_travel);
-    for (int i = 0; i < 3; i++) s.rider_offset[i] = static_cast<float>(fraction(b + 20 + 2 * i, 2) * 32 - 16);
+    for (int i = 0; i < 3; i++)
+        s.rider_offset[i] = static_cast<float>(fraction(b + 20 + 2 * i, 2) * 32 - 16);
     get_quaternion(b + 26, s.rider_quaternion);
     s.front_wheel_angle = static_cast<float>(b[34] / 255.0 * 2 * k_pi - k_pi);
     s.rear_wheel_angle = static_cast<float>(b[35] / 255.0 * 2 * k_pi - k_pi);
@@ -139,11 +149,13 @@ compact_state compact_state_interpolate(const compact_state& a, const compact_st
     if (f_in == 0 || version4) return a;
     compact_state out = a;
     double f = f_in;
-    for (int i = 0; i < 3; i++) blend_linear(a.bytes + 3 * i, b.bytes + 3 * i, 3, f, out.bytes + 3 * i);
+    for (int i = 0; i < 3; i++)
+        blend_linear(a.bytes + 3 * i, b.bytes + 3 * i, 3, f, out.bytes + 3 * i);
     f = std::min(f, 1.0);
     blend_quaternion(a.bytes + 9, b.bytes + 9, f, out.bytes + 9);
     for (int i = 17; i <= 19; i++) blend_linear(a.bytes + i, b.bytes + i, 1, f, out.bytes + i);
-    for (int i = 0; i < 3; i++) blend_linear(a.bytes + 20 + 2 * i, b.bytes + 20 + 2 * i, 2, f, out.bytes + 20 + 2 * i);
+    for (int i = 0; i < 3; i++)
+        blend_linear(a.bytes + 20 + 2 * i, b.bytes + 20 + 2 * i, 2, f, out.bytes + 20 + 2 * i);
     blend_quaternion(a.bytes + 26, b.bytes + 26, f, out.bytes + 26);
     blend_wheel(a.bytes[34], b.bytes[34], f, out.bytes + 34);
     blend_wheel(a.bytes[35], b.bytes[35], f, out.bytes + 35);

@@ -222,8 +222,12 @@ std::string setup_display_value(const setup_values& v, const bike_info& info, se
     char text[64] = "";
     double value = v.number[id];
     for (const setup_display& d : k_displays)
-        if (d.id == id) snprintf(text, sizeof text, d.format, lerp_range(info.*d.range, value * 0.01) * d.to_shown);
-    if (id == key_front_sprocket_adjustment) snprintf(text, sizeof text, "%.2f teeth", info.front_sprocket + value);
-    if (id == key_rear_sprocket_adjustment) snprintf(text, sizeof text, "%.2f teeth", info.rear_sprocket + value);
+        if (d.id == id)
+            snprintf(text, sizeof text, d.format,
+                     lerp_range(info.*d.range, value * 0.01) * d.to_shown);
+    if (id == key_front_sprocket_adjustment)
+        snprintf(text, sizeof text, "%.2f teeth", info.front_sprocket + value);
+    if (id == key_rear_sprocket_adjustment)
+        snprintf(text, sizeof text, "%.2f teeth", info.rear_sprocket + value);
     return text;
 }

@@ -18,7 +18,7 @@ void ensure() {
     g_initialised = true;
     history_clear_all();
 }
-}
+} // namespace
 
 const state_history& history_of(int slot) {
     ensure();
@@ -55,7 +55,8 @@ bool history_add(int slot, const compact_state& state, int tic) {
     if (newer == k_history_size) return false; // older than every entry of a full ring
     if (h.entries[at].tic == tic) return false;
     // Entries newer than the snapshot move up one place; on a full ring the oldest goes.
-    for (int i = 0, from = h.head; i < newer; i++, from = previous(from)) h.entries[next(from)] = h.entries[from];
+    for (int i = 0, from = h.head; i < newer; i++, from = previous(from))
+        h.entries[next(from)] = h.entries[from];
     h.entries[next(at)] = history_entry{tic, state};
     h.head = next(h.head);
     // Only what was stored is pending, so the recorder never writes an entry twice.
@@ -112,8 +113,10 @@ bool history_choose(int slot, int tic, bool version4, history_choice* out) {
         if (g == tic) {
             out->state = h.entries[to].state;
         } else {
-            float f = static_cast<float>(std::min(g + k_history_extrapolate_tics, tic) - e) / out->length;
-            out->state = compact_state_interpolate(h.entries[from].state, h.entries[to].state, f, version4);
+            float f =
+                static_cast<float>(std::min(g + k_history_extrapolate_tics, tic) - e) / out->length;
+            out->state =
+                compact_state_interpolate(h.entries[from].state, h.entries[to].state, f, version4);
         }
     } else {
         out->length = 1;

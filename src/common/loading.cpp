@@ -11,16 +11,16 @@ struct loading_state {
     void (*draw)(const char*) = nullptr;
     double (*clock)() = nullptr;
     char text[80] = {};
-    double last_update = -1;  // s
-    double longest_gap = 0;   // s
+    double last_update = -1; // s
+    double longest_gap = 0;  // s
     char longest_text[80] = {};
     int dots = 0;
-    double last_tick = -1;    // s
+    double last_tick = -1; // s
 };
 loading_state g_loading;
 
 double now() { return g_loading.clock ? g_loading.clock() : system_clock_seconds(); }
-}
+} // namespace
 
 void loading_set_drawer(void (*draw)(const char* text)) { g_loading.draw = draw; }
 void loading_set_clock(double (*clock)()) { g_loading.clock = clock; }

@@ -17,7 +17,7 @@ struct message_state {
     double expiry = 0; // s
 };
 message_state g_messages;
-}
+} // namespace
 
 int show_message(const char* format, ...) {
     char text[2048];

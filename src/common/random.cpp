@@ -21,7 +21,8 @@ void mt_seed(mt19937_state& state, uint32_t seed) {
 uint32_t mt_next(mt19937_state& state) {
     if (state.index >= 624) {
         for (int i = 0; i < 624; i++) {
-            uint32_t y = (state.words[i] & 0x80000000u) | (state.words[(i + 1) % 624] & 0x7fffffffu);
+            uint32_t y =
+                (state.words[i] & 0x80000000u) | (state.words[(i + 1) % 624] & 0x7fffffffu);
             uint32_t next = state.words[(i + 397) % 624] ^ (y >> 1);
             if (y & 1) next ^= 0x9908b0dfu;
             state.words[i] = next;

@@ -43,7 +43,7 @@ bool g_initialised = false;
 void ensure() {
     if (!g_initialised) bindings_reset();
 }
-}
+} // namespace
 
 binding* bindings() {
     ensure();
@@ -58,8 +58,8 @@ binding& special(special_binding which) {
 void bindings_reset() {
     for (int i = 0; i < k_binding_count; i++) {
         const binding_default& d = k_defaults[i];
-        g_bindings[i] = binding{d.key, d.label, d.control, d.channel, d.scale, d.control,
-                                k_control_none, "", -1, 0, 1, 0};
+        g_bindings[i] = binding{d.key,          d.label, d.control, d.channel, d.scale, d.control,
+                                k_control_none, "",      -1,        0,         1,       0};
     }
     g_initialised = true;
 }

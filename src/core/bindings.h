@@ -33,8 +33,8 @@ enum special_binding {
 
 // One bindable control function with its current binding.
 struct binding {
-    const char* key;     // config key, "throttle_key"
-    const char* label;   // "Throttle"
+    const char* key;   // config key, "throttle_key"
+    const char* label; // "Throttle"
     const char* default_control;
     int channel;         // action channel, or -1 for a special function
     float scale;         // what the control adds to its channel

@@ -73,18 +73,39 @@ constexpr command_option k_options[] = {
      "flat shading"},
     {"--nosound", false, [](run_options& o, const char*) { return o.sound_off = true; }, nullptr,
      "no sound device"},
-    {"--novertexarrays", false, [](run_options& o, const char*) { return o.no_vertex_arrays = true; },
-     nullptr, "draw without vertex arrays"},
-    {"--learn", false, [](run_options& o, const char*) { o.learn = 1; return true; }, nullptr,
-     "robots learn riding lines"},
-    {"--nolearn", false, [](run_options& o, const char*) { o.learn = 0; return true; }, nullptr,
-     "line learning off"},
-    {"--nommx", false, [](run_options& o, const char*) { o.mmx_allowed = false; return true; },
+    {"--novertexarrays", false,
+     [](run_options& o, const char*) { return o.no_vertex_arrays = true; }, nullptr,
+     "draw without vertex arrays"},
+    {"--learn", false,
+     [](run_options& o, const char*) {
+         o.learn = 1;
+         return true;
+     },
+     nullptr, "robots learn riding lines"},
+    {"--nolearn", false,
+     [](run_options& o, const char*) {
+         o.learn = 0;
+         return true;
+     },
+     nullptr, "line learning off"},
+    {"--nommx", false,
+     [](run_options& o, const char*) {
+         o.mmx_allowed = false;
+         return true;
+     },
      nullptr, "plain pixel blending"},
-    {"--debug", false, [](run_options& o, const char*) { o.debug = 1; return true; }, nullptr,
-     "extra log lines"},
-    {"--super-debug", false, [](run_options& o, const char*) { o.debug = 2; return true; }, nullptr,
-     "even more log lines"},
+    {"--debug", false,
+     [](run_options& o, const char*) {
+         o.debug = 1;
+         return true;
+     },
+     nullptr, "extra log lines"},
+    {"--super-debug", false,
+     [](run_options& o, const char*) {
+         o.debug = 2;
+         return true;
+     },
+     nullptr, "even more log lines"},
     {"--practice", false, [](run_options& o, const char*) { return o.practice = true; }, nullptr,
      "robots try their least-tested lines"},
     {"--warp", false, [](run_options& o, const char*) { return o.warp = true; }, nullptr,
@@ -137,9 +158,17 @@ constexpr command_option k_options[] = {
      nullptr, "places the lineup rotates after each race"},
     {"--editor", false, [](run_options& o, const char*) { return o.editor = true; }, nullptr,
      "make the track editor reachable with Tab"},
-    {"--hidden-pause", false, [](run_options& o, const char*) { o.show_pause_text = false; return true; },
+    {"--hidden-pause", false,
+     [](run_options& o, const char*) {
+         o.show_pause_text = false;
+         return true;
+     },
      nullptr, "do not draw \"Paused\""},
-    {"--hidden-hud", false, [](run_options& o, const char*) { o.show_hud = false; return true; },
+    {"--hidden-hud", false,
+     [](run_options& o, const char*) {
+         o.show_hud = false;
+         return true;
+     },
      nullptr, "do not draw the HUD"},
     {"--bikes", true,
      [](run_options&, const char*) {
@@ -147,16 +176,30 @@ constexpr command_option k_options[] = {
          return true;
      },
      nullptr, "ignored"},
-    {"--width", true, [](run_options& o, const char* v) { read_int(v, &o.width); return true; },
+    {"--width", true,
+     [](run_options& o, const char* v) {
+         read_int(v, &o.width);
+         return true;
+     },
      nullptr, "window width"},
-    {"--height", true, [](run_options& o, const char* v) { read_int(v, &o.height); return true; },
+    {"--height", true,
+     [](run_options& o, const char* v) {
+         read_int(v, &o.height);
+         return true;
+     },
      nullptr, "window height"},
     {"--depth", true,
-     [](run_options& o, const char* v) { o.colour_depth = leading_number(v); return true; }, nullptr,
-     "colour depth in bits"},
+     [](run_options& o, const char* v) {
+         o.colour_depth = leading_number(v);
+         return true;
+     },
+     nullptr, "colour depth in bits"},
     {"--zdepth", true,
-     [](run_options& o, const char* v) { o.depth_bits = leading_number(v); return true; }, nullptr,
-     "depth-buffer bits"},
+     [](run_options& o, const char* v) {
+         o.depth_bits = leading_number(v);
+         return true;
+     },
+     nullptr, "depth-buffer bits"},
     {"--accurate-skip", false, [](run_options& o, const char*) { return o.accurate_skip = true; },
      nullptr, "demo skipping runs every tic"},
     {"--track", true,
@@ -187,7 +230,7 @@ constexpr command_option k_options[] = {
      [](run_options& o, const char*) { return o.print_orientation = true; }, nullptr,
      "print the rider camera's orientation"},
 };
-}
+} // namespace
 
 parse_result parse_command_line(int argc, const char* const* argv, run_options& options) {
     arg_cursor c{argv + 1, argc - 1};
@@ -195,7 +238,8 @@ parse_result parse_command_line(int argc, const char* const* argv, run_options& 
         bool matched = false;
         for (const command_option& opt : k_options) {
             const char* value = nullptr;
-            bool hit = opt.takes_value ? option_value(c, opt.name, &value) : option_flag(c, opt.name);
+            bool hit =
+                opt.takes_value ? option_value(c, opt.name, &value) : option_flag(c, opt.name);
             if (!c.current() && !hit) break; // "--" was the last argument
             if (!hit) continue;
             matched = true;
@@ -205,7 +249,8 @@ parse_result parse_command_line(int argc, const char* const* argv, run_options& 
         if (options.open_home) return {};
         if (matched || !c.current()) continue;
         const char* arg = c.current();
-        if (arg[0] == '-' && !c.end_of_options) return {false, std::string("bad option '") + arg + "'\n"};
+        if (arg[0] == '-' && !c.end_of_options)
+            return {false, std::string("bad option '") + arg + "'\n"};
         if (!options.file.empty()) return {false, "Too many files!\n"};
         options.file = arg;
         c.consume();

@@ -15,23 +15,23 @@ struct run_options {
     bool editor = false;
     bool show_pause_text = true;
     bool show_hud = true;
-    int colour_depth = 16;  // bits
-    int depth_bits = 16;    // bits
-    int debug = 0;          // 0, 1 "--debug", 2 "--super-debug"
+    int colour_depth = 16; // bits
+    int depth_bits = 16;   // bits
+    int debug = 0;         // 0, 1 "--debug", 2 "--super-debug"
     bool practice = false;
-    int learn = -1;         // -1 as configured, 0 "--nolearn", 1 "--learn"
+    int learn = -1; // -1 as configured, 0 "--nolearn", 1 "--learn"
     bool mmx_allowed = true;
     bool flat_shading = false;
     bool no_vertex_arrays = false;
     bool accurate_skip = false;
     bool print_orientation = false;
-    int erosion_rate = -1;  // -1 unchanged, else floor(value * 1024)
-    float fake_lag = 0;     // s
-    int fake_loss = 0;      // percent
+    int erosion_rate = -1; // -1 unchanged, else floor(value * 1024)
+    float fake_lag = 0;    // s
+    int fake_loss = 0;     // percent
     int rotate_lineup = 0;
-    int width = 0;          // 0: the configured xres
-    int height = 0;         // 0: the configured yres
-    std::string track;      // requested track
+    int width = 0;     // 0: the configured xres
+    int height = 0;    // 0: the configured yres
+    std::string track; // requested track
     std::string server_address;
     std::string password;
     std::string file;       // the file argument (a demo to play back)

@@ -4,24 +4,24 @@
 #include <string>
 
 struct settings {
-    int xres = 640;             // px, windowed width
-    int yres = 480;             // px
-    bool windowed = false;      // video_mode "Windowed" (default "Default Fullscreen")
-    int mode_width = 0;         // px, the chosen fullscreen mode; 0 = the desktop's
-    int mode_height = 0;        // px
+    int xres = 640;        // px, windowed width
+    int yres = 480;        // px
+    bool windowed = false; // video_mode "Windowed" (default "Default Fullscreen")
+    int mode_width = 0;    // px, the chosen fullscreen mode; 0 = the desktop's
+    int mode_height = 0;   // px
     int spy = 0;
     std::string track = "rabbithill";
-    int skill = 0;              // 0 Novice, 1 Amateur, 2 Expert
-    float minutes = 0;          // race time limit
+    int skill = 0;     // 0 Novice, 1 Amateur, 2 Expert
+    float minutes = 0; // race time limit
     float laps = 5;
     bool time_trial_abort = true;
-    float fov = 110;            // degrees
-    float third_person_height = 5;   // ft
+    float fov = 110;                  // degrees
+    float third_person_height = 5;    // ft
     float third_person_distance = 10; // ft
     bool rigid_camera = false;
-    float volume = 10;          // 0..10
-    float comp_volume = 8;      // 0..10
-    float reshade_delay = 8;    // the ground refreshes a block every 2^n frames
+    float volume = 10;       // 0..10
+    float comp_volume = 8;   // 0..10
+    float reshade_delay = 8; // the ground refreshes a block every 2^n frames
     int message_lines = 5;
 };
 

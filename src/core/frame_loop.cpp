@@ -41,7 +41,8 @@ void record_video_frame(int width, int height) {
     if (!render_read_pixels(width, height, rgb.data())) return;
     printf("P6\n%d %d\n255\n", width, height);
     for (int row = height - 1; row >= 0; row--)
-        fwrite(rgb.data() + static_cast<size_t>(row) * width * 3, 1, static_cast<size_t>(width) * 3, stdout);
+        fwrite(rgb.data() + static_cast<size_t>(row) * width * 3, 1, static_cast<size_t>(width) * 3,
+               stdout);
     fflush(stdout);
 }
 
@@ -74,11 +75,16 @@ bool draw_frame() {
             draw_centered_text(viewed.name, 30, 28);
         break;
     }
-    case editor_view: editor_draw(); break;
-    case title_view: render_title_view(); break;
+    case editor_view:
+        editor_draw();
+        break;
+    case title_view:
+        render_title_view();
+        break;
     }
     if (hud) hud_draw();
-    if (p.options.record_video && !p.paused && p.view != title_view) record_video_frame(width, height);
+    if (p.options.record_video && !p.paused && p.view != title_view)
+        record_video_frame(width, height);
     if (p.paused && p.options.show_pause_text) draw_centered_text("Paused", 30, 1);
     if (p.riding && p.in_warmup) draw_centered_text("Warmup mode - collisions disabled", 30, 28);
     menus_draw(p.menu_state);
@@ -90,7 +96,8 @@ void update_sound() {
     program_state& p = g_program;
     if (!p.sound_device) return;
     float f = 0;
-    if (!p.paused && p.view != editor_view) f = p.menu_state == menu_none ? 1.0f : p.riding ? 0.0f : 0.25f;
+    if (!p.paused && p.view != editor_view)
+        f = p.menu_state == menu_none ? 1.0f : p.riding ? 0.0f : 0.25f;
     for (int slot = 0; slot < k_max_riders; slot++) {
         if (race_slot(slot).bike < 0) continue;
         float volume = f * config().volume * 0.1f;
@@ -136,7 +143,8 @@ void feed_local_rider() {
     in.lean = a[action_lean];
     float clutch = std::clamp(1.0f - a[action_clutch] * 1.1428572f, 0.0f, 1.0f);
     // The clutch may drop at once but engages at most 4 units per second.
-    if (clutch > in.clutch) clutch = std::min(clutch, in.clutch + 4.0f * static_cast<float>(k_tic_length));
+    if (clutch > in.clutch)
+        clutch = std::min(clutch, in.clutch + 4.0f * static_cast<float>(k_tic_length));
     in.clutch = clutch;
     in.shift = a[action_shift] > 0.5f ? 1 : a[action_shift] < -0.5f ? -1 : 0;
     rider_input_set(p.viewed_slot, in);
@@ -149,7 +157,8 @@ void tic_body() {
     const double deadline = t.frame_time - (t.target_time - t.sim_time);
     std::fill(p.actions, p.actions + k_action_channels, 0.0f);
     platform_event e;
-    while (deadline < t.frame_time ? next_event_before(&e, deadline) : next_event(&e)) handle_event(e);
+    while (deadline < t.frame_time ? next_event_before(&e, deadline) : next_event(&e))
+        handle_event(e);
     bindings_sum(p.actions);
 
     const bool menu_open = p.menu_state != menu_none;
@@ -170,7 +179,8 @@ void tic_body() {
     if (has_server()) p.paused = false;
     net_tic();
     if (!track_loaded()) p.view = title_view;
-    if (!p.paused && p.view != title_view && (!net_connected() || net_server_sent_tic())) world_tic();
+    if (!p.paused && p.view != title_view && (!net_connected() || net_server_sent_tic()))
+        world_tic();
 }
 
 int32_t code_of(const char* name) { return key_code_of(name); }
@@ -184,18 +194,23 @@ void handle_press_without_menu(int32_t code) {
     }
     if (p.view == title_view) return;
     if (p.view == editor_view && editor_key(code, 1)) return;
-    if (is_special(code, special_pause) && !has_server()) p.paused = !p.paused;
-    else if (is_special(code, special_step) && p.paused) world_tic();
-    else if (code == 9) view_cycle();
-    else if (is_special(code, special_rewind)) demo_seek(-1);
-    else if (is_special(code, special_skip)) demo_seek(1);
+    if (is_special(code, special_pause) && !has_server())
+        p.paused = !p.paused;
+    else if (is_special(code, special_step) && p.paused)
+        world_tic();
+    else if (code == 9)
+        view_cycle();
+    else if (is_special(code, special_rewind))
+        demo_seek(-1);
+    else if (is_special(code, special_skip))
+        demo_seek(1);
     else if (is_special(code, special_screenshot) && p.view != editor_view) {
         screenshot_take(p.viewport_width, p.viewport_height);
     } else if (code >= '0' && code <= '9') {
         p.trackside_choice = code - '0' - 1;
     }
 }
-}
+} // namespace
 
 program_state& program() { return g_program; }
 void program_reset() { g_program = program_state{}; }
@@ -210,9 +225,12 @@ double frame_step_scale(double step, const link_state& link) {
     if (!link.connected) return step;
     double x = k_tic_length * (link.server_tic - link.local_tic - 1);
     double factor;
-    if (x < 0) factor = 0.5 + 0.5 * std::clamp(x + 1, 0.0, 1.0);
-    else if (link.local_tic < link.gate_drop_tic) factor = 1 + 3 * std::clamp(x, 0.0, 1.0);
-    else factor = 1 + 0.125 * std::clamp(8 * x, 0.0, 1.0);
+    if (x < 0)
+        factor = 0.5 + 0.5 * std::clamp(x + 1, 0.0, 1.0);
+    else if (link.local_tic < link.gate_drop_tic)
+        factor = 1 + 3 * std::clamp(x, 0.0, 1.0);
+    else
+        factor = 1 + 0.125 * std::clamp(8 * x, 0.0, 1.0);
     return step * factor;
 }
 

@@ -49,19 +49,19 @@ struct program_state {
     bool riding = false;
     int viewed_slot = 0;
     float actions[k_action_channels] = {};
-    float orbit_yaw = 0;        // rad
-    float orbit_distance = 10;  // ft
-    float orbit_height = 5;     // ft
+    float orbit_yaw = 0;       // rad
+    float orbit_distance = 10; // ft
+    float orbit_height = 5;    // ft
     bool trackside_follow = false;
-    int trackside_choice = -1;  // chosen track camera, -1 automatic
-    float fly_speed = 0;        // ft/s
-    float previous_dab = 0;     // Sit/Dab action of the previous tic
-    bool dab_latched = false;   // sticky dab
+    int trackside_choice = -1; // chosen track camera, -1 automatic
+    float fly_speed = 0;       // ft/s
+    float previous_dab = 0;    // Sit/Dab action of the previous tic
+    bool dab_latched = false;  // sticky dab
     bool cursor_held = false;
     bool sound_device = false;
-    int viewport_width = 640;   // px
-    int viewport_height = 480;  // px
-    int64_t world_tics = 0;     // world tics run since start-up
+    int viewport_width = 640;  // px
+    int viewport_height = 480; // px
+    int64_t world_tics = 0;    // world tics run since start-up
 };
 
 program_state& program();

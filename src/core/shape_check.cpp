@@ -8,15 +8,16 @@
 
 namespace {
 constexpr const char* k_shape_files[] = {
-    "@generic_frame.shp", "@generic_fork_upper.shp", "@generic_fork_lower.shp",
-    "@generic_swingarm.shp", "@front_wheel.shp", "@rear_wheel.shp", "@generic_rider.shp",
+    "@generic_frame.shp",    "@generic_fork_upper.shp", "@generic_fork_lower.shp",
+    "@generic_swingarm.shp", "@front_wheel.shp",        "@rear_wheel.shp",
+    "@generic_rider.shp",
 };
 
 // Digests of the shape files our generator writes (filled in when it writes them).
 constexpr const char* k_accepted_digests[] = {"2b801709c010808b21e6bfc7ee8fab70f1720b93"};
 
 bool g_match = false;
-}
+} // namespace
 
 std::string fixed_shape_digest() {
     ripemd160_state state;

@@ -152,7 +152,7 @@ int abandon_startup(int status) {
     log_close();
     return status;
 }
-}
+} // namespace
 
 int program_main(int argc, const char* const* argv, const platform_backend& backend) {
     platform_use(backend);
@@ -250,7 +250,8 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     p.menu_seen = p.menu_state;
     p.time.last_frame_time = platform().clock();
 
-    while (frame_once()) {}
+    while (frame_once()) {
+    }
     shutdown(false);
     return 0;
 }

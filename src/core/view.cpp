@@ -12,12 +12,14 @@
 namespace {
 bool track_loaded() { return track_current() != nullptr; }
 
-bool slot_has_bike(int slot) { return slot >= 0 && slot < k_max_riders && race_slot(slot).bike >= 0; }
+bool slot_has_bike(int slot) {
+    return slot >= 0 && slot < k_max_riders && race_slot(slot).bike >= 0;
+}
 
 bool slot_is_local(int slot) {
     return slot >= 0 && slot < k_max_riders && race_slot(slot).kind == rider_local;
 }
-}
+} // namespace
 
 void fix_view_mode() {
     program_state& p = program();
@@ -32,11 +34,20 @@ void fix_view_mode() {
 void view_cycle() {
     program_state& p = program();
     switch (p.view) {
-    case rider_camera: p.view = p.options.editor ? editor_view : orbit_camera; break;
-    case editor_view: p.view = orbit_camera; break;
-    case orbit_camera: p.view = trackside_camera; break;
-    case trackside_camera: p.view = rider_camera; break;
-    case title_view: break;
+    case rider_camera:
+        p.view = p.options.editor ? editor_view : orbit_camera;
+        break;
+    case editor_view:
+        p.view = orbit_camera;
+        break;
+    case orbit_camera:
+        p.view = trackside_camera;
+        break;
+    case trackside_camera:
+        p.view = rider_camera;
+        break;
+    case title_view:
+        break;
     }
 }
 
@@ -45,7 +56,8 @@ void orbit_camera_tic(const float actions[k_action_channels]) {
     p.orbit_yaw += actions[action_steer] * static_cast<float>(2 * M_PI / 1024);
     if (p.orbit_yaw > M_PI) p.orbit_yaw -= static_cast<float>(2 * M_PI);
     if (p.orbit_yaw < -M_PI) p.orbit_yaw += static_cast<float>(2 * M_PI);
-    if (actions[action_throttle] > 0.5f) p.orbit_distance = std::max(0.25f, p.orbit_distance - 1.0f / 64);
+    if (actions[action_throttle] > 0.5f)
+        p.orbit_distance = std::max(0.25f, p.orbit_distance - 1.0f / 64);
     if (actions[action_front_brake] > 0.5f) p.orbit_distance += 1.0f / 64;
     p.orbit_height += static_cast<float>(k_tic_length) * actions[action_shift];
 }
@@ -59,6 +71,8 @@ void trackside_camera_tic(const float actions[k_action_channels]) {
     if (actions[action_throttle] > 0.5f) p.fly_speed = std::min(100.0f, p.fly_speed + 80 * tic);
     if (actions[action_front_brake] > 0.5f) p.fly_speed = std::max(-100.0f, p.fly_speed - 80 * tic);
     float decay = 60 * tic;
-    if (p.fly_speed > 0) p.fly_speed = std::max(0.0f, p.fly_speed - decay);
-    else p.fly_speed = std::min(0.0f, p.fly_speed + decay);
+    if (p.fly_speed > 0)
+        p.fly_speed = std::max(0.0f, p.fly_speed - decay);
+    else
+        p.fly_speed = std::min(0.0f, p.fly_speed + decay);
 }

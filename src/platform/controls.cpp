@@ -13,31 +13,31 @@ struct key_name {
 
 // The system's own names for keyboard scan codes (set-1, +0x100 for extended keys).
 constexpr key_name k_key_names[] = {
-    {"Esc", 0x01},         {"0", 0x0B},          {"1", 0x02},          {"2", 0x03},
-    {"3", 0x04},           {"4", 0x05},          {"5", 0x06},          {"6", 0x07},
-    {"7", 0x08},           {"8", 0x09},          {"9", 0x0A},          {"A", 0x1E},
-    {"B", 0x30},           {"C", 0x2E},          {"D", 0x20},          {"E", 0x12},
-    {"F", 0x21},           {"G", 0x22},          {"H", 0x23},          {"I", 0x17},
-    {"J", 0x24},           {"K", 0x25},          {"L", 0x26},          {"M", 0x31},
-    {"N", 0x32},           {"O", 0x18},          {"P", 0x19},          {"Q", 0x10},
-    {"R", 0x13},           {"S", 0x1F},          {"T", 0x14},          {"U", 0x16},
-    {"V", 0x2F},           {"W", 0x11},          {"X", 0x2D},          {"Y", 0x15},
-    {"Z", 0x2C},           {"-", 0x0C},          {"=", 0x0D},          {"[", 0x1A},
-    {"]", 0x1B},           {";", 0x27},          {"'", 0x28},          {"`", 0x29},
-    {"\\", 0x2B},          {",", 0x33},          {".", 0x34},          {"/", 0x35},
-    {"Backspace", 0x0E},   {"Tab", 0x0F},        {"Enter", 0x1C},      {"Left Ctrl", 0x1D},
-    {"Left Shift", 0x2A},  {"Right Shift", 0x36}, {"Space", 0x39},     {" ", 0x39},
-    {"Caps Lock", 0x3A},   {"Right Ctrl", 0x11D}, {"Insert", 0x152},   {"Delete", 0x153},
-    {"Home", 0x147},       {"End", 0x14F},       {"Page Up", 0x149},   {"Page Down", 0x151},
-    {"Up", 0x148},         {"Down", 0x150},      {"Left", 0x14B},      {"Right", 0x14D},
-    {"F1", 0x3B},          {"F2", 0x3C},         {"F3", 0x3D},         {"F4", 0x3E},
-    {"F5", 0x3F},          {"F6", 0x40},         {"F7", 0x41},         {"F8", 0x42},
-    {"F9", 0x43},          {"F10", 0x44},        {"F11", 0x57},        {"F12", 0x58},
-    {"Pause", 0x45},       {"Num Lock", 0x145},  {"Keypad /", 0x135},  {"Keypad *", 0x37},
-    {"Keypad -", 0x4A},    {"Keypad 7", 0x47},   {"Keypad 8", 0x48},   {"Keypad 9", 0x49},
-    {"Keypad +", 0x4E},    {"Keypad 4", 0x4B},   {"Keypad 5", 0x4C},   {"Keypad 6", 0x4D},
-    {"Keypad 1", 0x4F},    {"Keypad 2", 0x50},   {"Keypad 3", 0x51},   {"Keypad Enter", 0x11C},
-    {"Keypad 0", 0x52},    {"Keypad .", 0x53},
+    {"Esc", 0x01},        {"0", 0x0B},           {"1", 0x02},         {"2", 0x03},
+    {"3", 0x04},          {"4", 0x05},           {"5", 0x06},         {"6", 0x07},
+    {"7", 0x08},          {"8", 0x09},           {"9", 0x0A},         {"A", 0x1E},
+    {"B", 0x30},          {"C", 0x2E},           {"D", 0x20},         {"E", 0x12},
+    {"F", 0x21},          {"G", 0x22},           {"H", 0x23},         {"I", 0x17},
+    {"J", 0x24},          {"K", 0x25},           {"L", 0x26},         {"M", 0x31},
+    {"N", 0x32},          {"O", 0x18},           {"P", 0x19},         {"Q", 0x10},
+    {"R", 0x13},          {"S", 0x1F},           {"T", 0x14},         {"U", 0x16},
+    {"V", 0x2F},          {"W", 0x11},           {"X", 0x2D},         {"Y", 0x15},
+    {"Z", 0x2C},          {"-", 0x0C},           {"=", 0x0D},         {"[", 0x1A},
+    {"]", 0x1B},          {";", 0x27},           {"'", 0x28},         {"`", 0x29},
+    {"\\", 0x2B},         {",", 0x33},           {".", 0x34},         {"/", 0x35},
+    {"Backspace", 0x0E},  {"Tab", 0x0F},         {"Enter", 0x1C},     {"Left Ctrl", 0x1D},
+    {"Left Shift", 0x2A}, {"Right Shift", 0x36}, {"Space", 0x39},     {" ", 0x39},
+    {"Caps Lock", 0x3A},  {"Right Ctrl", 0x11D}, {"Insert", 0x152},   {"Delete", 0x153},
+    {"Home", 0x147},      {"End", 0x14F},        {"Page Up", 0x149},  {"Page Down", 0x151},
+    {"Up", 0x148},        {"Down", 0x150},       {"Left", 0x14B},     {"Right", 0x14D},
+    {"F1", 0x3B},         {"F2", 0x3C},          {"F3", 0x3D},        {"F4", 0x3E},
+    {"F5", 0x3F},         {"F6", 0x40},          {"F7", 0x41},        {"F8", 0x42},
+    {"F9", 0x43},         {"F10", 0x44},         {"F11", 0x57},       {"F12", 0x58},
+    {"Pause", 0x45},      {"Num Lock", 0x145},   {"Keypad /", 0x135}, {"Keypad *", 0x37},
+    {"Keypad -", 0x4A},   {"Keypad 7", 0x47},    {"Keypad 8", 0x48},  {"Keypad 9", 0x49},
+    {"Keypad +", 0x4E},   {"Keypad 4", 0x4B},    {"Keypad 5", 0x4C},  {"Keypad 6", 0x4D},
+    {"Keypad 1", 0x4F},   {"Keypad 2", 0x50},    {"Keypad 3", 0x51},  {"Keypad Enter", 0x11C},
+    {"Keypad 0", 0x52},   {"Keypad .", 0x53},
 };
 static_assert(sizeof k_key_names / sizeof k_key_names[0] == 98);
 
@@ -57,8 +57,8 @@ struct alias {
     const char* control;
 };
 constexpr alias k_aliases[] = {
-    {"cursor-left", "Mouse Left"},     {"cursor-middle", "Mouse Middle"},
-    {"cursor-right", "Mouse Right"},   {"cursor-x", "cursor.axis[0]"},
+    {"cursor-left", "Mouse Left"},   {"cursor-middle", "Mouse Middle"},
+    {"cursor-right", "Mouse Right"}, {"cursor-x", "cursor.axis[0]"},
     {"cursor-y", "cursor.axis[1]"},
 };
 
@@ -83,7 +83,7 @@ int32_t lookup(const char* name, bool (*same)(const char*, const char*)) {
 }
 
 bool exact_equal(const char* a, const char* b) { return strcmp(a, b) == 0; }
-}
+} // namespace
 
 const char* control_alias(const char* name) {
     for (const alias& a : k_aliases)

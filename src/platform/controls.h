@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-constexpr int32_t k_control_key_base = 4096;  // + 9-bit scan code
+constexpr int32_t k_control_key_base = 4096; // + 9-bit scan code
 constexpr int32_t k_control_mouse_left = 8192;
 constexpr int32_t k_control_mouse_middle = 8193;
 constexpr int32_t k_control_mouse_right = 8194;

@@ -11,7 +11,7 @@ struct event_queue {
     int count = 0;
 };
 event_queue g_queue;
-}
+} // namespace
 
 bool event_queue_push(const platform_event& event) {
     std::lock_guard<std::mutex> hold(g_queue.lock);

@@ -48,7 +48,7 @@ void write_line(const char* text) {
     fwrite(line.data(), 1, line.size(), g_log.file);
     fflush(g_log.file);
 }
-}
+} // namespace
 
 double system_clock_seconds() {
     timespec ts;

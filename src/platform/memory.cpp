@@ -59,7 +59,7 @@ bool forget(void* block, bool wipe) {
     g_memory.live.erase(found);
     return true;
 }
-}
+} // namespace
 
 void* checked_alloc(size_t size) {
     void* block = malloc(size ? size : 1);

@@ -29,7 +29,7 @@ const char* option_value(const char* name) {
     if (at == std::string::npos) return nullptr;
     return g_options.text.c_str() + at + key.size();
 }
-}
+} // namespace
 
 int platform_flag(const char* name, int default_value) {
     const char* value = option_value(name);

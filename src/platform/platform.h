@@ -16,7 +16,7 @@ constexpr int k_window_fullscreen = 0x200;
 // What a platform back-end must provide; the program calls nothing else of the platform.
 struct platform_backend {
     const char* name;
-    double (*clock)();                      // s since an arbitrary start, millisecond resolution
+    double (*clock)(); // s since an arbitrary start, millisecond resolution
     void (*sleep)(int seconds, int microseconds);
     void (*yield)();
     bool (*create_window)(const char* title, int width, int height, int flags, int depth_bits);

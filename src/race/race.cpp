@@ -44,7 +44,8 @@ void results_check() {
     r.final_results = final_results_compute();
     r.results_done = true;
     long date = (r.calendar ? r.calendar : system_calendar)();
-    results_write(r.final_results, track_display_name(), date, r.params.time_limit_tics, r.params.laps);
+    results_write(r.final_results, track_display_name(), date, r.params.time_limit_tics,
+                  r.params.laps);
 }
 
 // Every occupied slot emits its roost, starting one slot further each tic.
@@ -99,11 +100,12 @@ void prepare_and_time() {
         const rider_slot& s = r.slots[slot];
         if (s.bike < 0 || (r.params.online && s.kind != rider_local)) continue;
         const dReal* wheel = dBodyGetPosition(bike_at(s.bike).bodies[body_front_wheel]);
-        crossed |= gate_crossing_check(slot, static_cast<float>(wheel[0]), static_cast<float>(wheel[2]), r.clock);
+        crossed |= gate_crossing_check(slot, static_cast<float>(wheel[0]),
+                                       static_cast<float>(wheel[2]), r.clock);
     }
     if (crossed) results_check();
 }
-}
+} // namespace
 
 race_state& race() { return g_race; }
 
@@ -141,7 +143,8 @@ bool race_start(const race_start_params& params) {
     }
     history_clear_all();
     start_gate_raise();
-    for (int slot = 0; slot < k_max_riders; slot++) timing_set_occupied(slot, r.slots[slot].bike >= 0);
+    for (int slot = 0; slot < k_max_riders; slot++)
+        timing_set_occupied(slot, r.slots[slot].bike >= 0);
     if (params.time_trial && r.slots[0].bike >= 0) time_trial_place();
     running_order_update();
     return true;

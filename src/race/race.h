@@ -43,7 +43,7 @@ struct race_start_params {
     int laps = 1000;
     int skill = 0;
     bool online = false;
-    bool time_trial = false;          // one local rider placed just before the end of the first lap
+    bool time_trial = false; // one local rider placed just before the end of the first lap
     bool back_up_aborts_attempt = true; // time trial: backing up restarts the attempt
 };
 // Resets for a new race on the params' track and builds the grid from the lineup; false when the
@@ -60,8 +60,8 @@ void race_set_calendar(long (*now)());
 
 // Where the bike of grid place `place` stands: on the ground, raised until it touches nothing.
 void race_place_on_grid(int bike, int place);
-// Puts a bike standing at (x, z) facing heading h (towards (-sin h, -cos h)), raised in quarter-foot
-// steps until it touches neither the ground nor any bike in `others`.
+// Puts a bike standing at (x, z) facing heading h (towards (-sin h, -cos h)), raised in
+// quarter-foot steps until it touches neither the ground nor any bike in `others`.
 void race_place_bike(int bike, float x, float z, float heading, const int* others, int other_count);
 
 // The start gate's pieces: how far each is raised (1 up, 0 down), and a bike holding one up.

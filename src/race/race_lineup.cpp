@@ -17,7 +17,9 @@ namespace {
 constexpr float k_raise_step = 0.25f; // ft
 constexpr int k_raise_limit = 400;    // steps: 100 ft above the ground is surely clear
 
-template <size_t N> void copy_text(char (&out)[N], const char* text) { std::snprintf(out, N, "%s", text); }
+template <size_t N> void copy_text(char (&out)[N], const char* text) {
+    std::snprintf(out, N, "%s", text);
+}
 
 bool touches_anything(int bike, const int* others, int count) {
     if (bike_overlaps_ground(bike)) return true;
@@ -58,8 +60,9 @@ int create_robot(int slot, int robot, const char* bike_name) {
     const robot_rider* r = robot >= 0 ? &robot_at(robot) : nullptr;
     if (r) std::snprintf(s.number, sizeof s.number, "%d", r->number);
     copy_text(s.bike_name, bike_name);
-    return bike_create(bike_name, slot, s.number, r ? r->bike_texture : "", r ? r->wheel_texture : "",
-                       r ? r->rider_texture : "", r ? r->head_texture : "");
+    return bike_create(bike_name, slot, s.number, r ? r->bike_texture : "",
+                       r ? r->wheel_texture : "", r ? r->rider_texture : "",
+                       r ? r->head_texture : "");
 }
 
 // The bike a lineup code puts in a slot, -1 for none.
@@ -76,22 +79,26 @@ int fill_slot(int slot, int code, bool* local_done, bool robots_placed[k_robot_c
     case lineup_robot:
     case lineup_robot_125:
     case lineup_robot_250: {
-        int robot = next_robot(robots_placed, code == lineup_robot ? nullptr : code == lineup_robot_125 ? "125" : "250");
+        int robot = next_robot(robots_placed, code == lineup_robot       ? nullptr
+                                              : code == lineup_robot_125 ? "125"
+                                                                         : "250");
         if (robot < 0) return -1;
         robots_placed[robot] = true;
         return create_robot(slot, robot, robot_at(robot).bike);
     }
     default: {
-        int robot = code >= lineup_robot_number ? robot_with_number(code - lineup_robot_number) : -1;
+        int robot =
+            code >= lineup_robot_number ? robot_with_number(code - lineup_robot_number) : -1;
         if (robot < 0) return create_robot(slot, -1, "rm125");
         robots_placed[robot] = true;
         return create_robot(slot, robot, robot_at(robot).bike);
     }
     }
 }
-}
+} // namespace
 
-void race_place_bike(int bike, float x, float z, float heading, const int* others, int other_count) {
+void race_place_bike(int bike, float x, float z, float heading, const int* others,
+                     int other_count) {
     bike_reset(bike);
     // Bikes are built facing -z, so turning one by h makes it face (-sin h, -cos h), away from
     // the rows behind its start slot.
@@ -125,8 +132,10 @@ void race_build_grid() {
         }
         r.slots[slot].bike = bike;
         if (!r.params.time_trial) race_place_on_grid(bike, slot);
-        if (r.slots[slot].kind == rider_remote) bike_deactivate(bike);
-        else bike_activate(bike);
+        if (r.slots[slot].kind == rider_remote)
+            bike_deactivate(bike);
+        else
+            bike_activate(bike);
         if (r.slots[slot].kind == rider_local) {
             const dReal* p = dBodyGetPosition(bike_at(bike).bodies[body_frame]);
             for (int i = 0; i < 3; i++) r.false_start_origin[i] = static_cast<float>(p[i]);

@@ -26,11 +26,11 @@ struct race_state {
     std::vector<result_entry> final_results;
     gate_piece pieces[k_max_start_slots];
     int piece_count = 0;
-    int false_start_hold = 0;        // tics the local rider is still held
+    int false_start_hold = 0;         // tics the local rider is still held
     float false_start_origin[3] = {}; // ft, where the local bike was placed
-    float off_course_bias = 10;      // s
+    float off_course_bias = 10;       // s
     float off_course_scale = 1.5f;
-    int knockout_table[16] = {};     // extra knock-out tics by crash count
+    int knockout_table[16] = {}; // extra knock-out tics by crash count
     // time trial
     int trial_laps_seen = 0;
     int last_lap_tics = 0;

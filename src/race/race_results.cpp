@@ -36,7 +36,7 @@ void append_time(std::string& out, const char* format, int tics) {
     int ms = static_cast<int>(static_cast<long long>(tics) * 1000 / k_tics_per_second);
     append(out, format, ms / 60000, ms / 1000 % 60, ms % 1000);
 }
-}
+} // namespace
 
 int segment_reference_time(int a, int b) {
     int first = first_lap_length(), normal = normal_lap_length();
@@ -109,13 +109,13 @@ std::vector<result_entry> final_results_compute() {
     return out;
 }
 
-std::string results_text(const std::vector<result_entry>& results, const std::string& track_name, long date,
-                         int finish_time, int finish_laps) {
+std::string results_text(const std::vector<result_entry>& results, const std::string& track_name,
+                         long date, int finish_time, int finish_laps) {
     std::string out;
     append(out, "Time=%.2f|Laps=%d|Track=%s|Date=%ld\r\n", finish_time * k_tic_length, finish_laps,
            track_name.c_str(), date);
-    append(out, "%4s | %12s | %4s | %10s | %4s | %10s\r\n", "No.", "Bike", "Laps", "Total Time", "BLap",
-           "Best Time");
+    append(out, "%4s | %12s | %4s | %10s | %4s | %10s\r\n", "No.", "Bike", "Laps", "Total Time",
+           "BLap", "Best Time");
     int first = first_lap_length(), normal = normal_lap_length();
     auto laps_at = [&](int position) {
         return normal == 0 || position < first ? 0 : (position - first) / normal + 1;
@@ -137,17 +137,20 @@ std::string results_text(const std::vector<result_entry>& results, const std::st
         append(out, "\r\n%d\r\n", count);
         for (int k = 0; k < count; k++) {
             int t = r.crossing_tics[k];
-            if (t < 0) append(out, "%8d", -1);
-            else append(out, "%8.3f", (t - race_gate_drop()) * k_tic_length);
-            bool lap_end = (k + 1 - first >= 0 && normal > 0 && (k + 1 - first) % normal == 0) || k + 1 == first;
+            if (t < 0)
+                append(out, "%8d", -1);
+            else
+                append(out, "%8.3f", (t - race_gate_drop()) * k_tic_length);
+            bool lap_end = (k + 1 - first >= 0 && normal > 0 && (k + 1 - first) % normal == 0) ||
+                           k + 1 == first;
             out += lap_end || k == count - 1 ? "\r\n" : " ";
         }
     }
     return out;
 }
 
-bool results_write(const std::vector<result_entry>& results, const std::string& track_name, long date,
-                   int finish_time, int finish_laps) {
+bool results_write(const std::vector<result_entry>& results, const std::string& track_name,
+                   long date, int finish_time, int finish_laps) {
     if (results.empty() || !rider_finished(results[0].slot)) return false;
     std::string text = results_text(results, track_name, date, finish_time, finish_laps);
     data_file* f = data_file_open_replace("@results.txt");

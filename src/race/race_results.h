@@ -20,5 +20,5 @@ std::vector<result_entry> final_results_compute();
 std::string results_text(const std::vector<result_entry>& results, const std::string& track_name,
                          long date, int finish_time, int finish_laps);
 // Writes the file when the winner has finished; false when not written.
-bool results_write(const std::vector<result_entry>& results, const std::string& track_name, long date,
-                   int finish_time, int finish_laps);
+bool results_write(const std::vector<result_entry>& results, const std::string& track_name,
+                   long date, int finish_time, int finish_laps);

@@ -54,7 +54,8 @@ bool race_collides_online(int local_slot, int remote_slot, int last_received_tic
         r.clock - last_received_tic >= k_tics_per_second)
         return false;
     auto out_of_it = [](int slot) {
-        return rider_finished(slot) || timing_of(slot).position == 0 || race_off_course_lately(slot);
+        return rider_finished(slot) || timing_of(slot).position == 0 ||
+               race_off_course_lately(slot);
     };
     if (out_of_it(local_slot)) return true;
     return !out_of_it(remote_slot);

@@ -11,7 +11,7 @@
 namespace {
 constexpr int k_fall_window = 10 * k_tics_per_second; // pieces stop moving 10 s after the drop
 constexpr int k_false_start_penalty = 15 * k_tics_per_second;
-}
+} // namespace
 
 void start_gate_raise() {
     race_state& r = race();
@@ -54,7 +54,8 @@ void false_start_tic(int slot) {
     if (r.clock <= r.gate_drop && r.false_start_hold < 1) {
         const dReal* p = dBodyGetPosition(b.bodies[body_frame]);
         double d2 = 0;
-        for (int i = 0; i < 3; i++) d2 += (p[i] - r.false_start_origin[i]) * (p[i] - r.false_start_origin[i]);
+        for (int i = 0; i < 3; i++)
+            d2 += (p[i] - r.false_start_origin[i]) * (p[i] - r.false_start_origin[i]);
         if (d2 >= 9) {
             r.false_start_hold = r.gate_drop + k_false_start_penalty - r.clock;
             show_message("15 second false start penalty");

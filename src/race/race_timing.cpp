@@ -18,7 +18,7 @@ struct timing_state {
     int finish_laps = 0;
     int race_laps = 0;
     int halfway_lap = 0;
-    int gate_drop = 0;   // tic
+    int gate_drop = 0; // tic
 };
 timing_state g_timing;
 
@@ -52,7 +52,7 @@ int earliest_lap_tic(int n) {
     }
     return best;
 }
-}
+} // namespace
 
 int crossing_tic(const rider_timing& r, int k) {
     if (k < 0 || k >= static_cast<int>(r.crossing_tics.size())) return -1;
@@ -76,7 +76,9 @@ void timing_reset(int finish_time, int finish_laps, int gate_drop_tic) {
 
 rider_timing& timing_of(int slot) { return g_timing.riders[slot]; }
 void timing_set_occupied(int slot, bool occupied) { g_timing.occupied[slot] = occupied; }
-bool timing_occupied(int slot) { return slot >= 0 && slot < k_max_riders && g_timing.occupied[slot]; }
+bool timing_occupied(int slot) {
+    return slot >= 0 && slot < k_max_riders && g_timing.occupied[slot];
+}
 
 void timing_set_position(int slot, int position) {
     rider_timing& r = g_timing.riders[slot];
@@ -95,7 +97,9 @@ int laps_completed(int slot) {
     return (r.position - first_lap_length()) / normal_lap_length() + 1;
 }
 
-int crossing_completing_lap(int n) { return first_lap_length() + (n - 1) * normal_lap_length() - 1; }
+int crossing_completing_lap(int n) {
+    return first_lap_length() + (n - 1) * normal_lap_length() - 1;
+}
 
 float lap_time(int slot, int n) {
     if (!has_timing() || slot < 0 || slot >= k_max_riders) return 0;
@@ -154,7 +158,8 @@ bool rider_finished(int slot) {
     if (slot < 0 || slot >= k_max_riders) return false;
     rider_timing& r = g_timing.riders[slot];
     if (r.finished) return true;
-    if (!has_timing() || g_timing.order_count == 0 || g_timing.race_laps >= k_undecided_laps) return false;
+    if (!has_timing() || g_timing.order_count == 0 || g_timing.race_laps >= k_undecided_laps)
+        return false;
     const rider_timing& leader = g_timing.riders[g_timing.order[0].slot];
     int finish_crossing = crossing_completing_lap(g_timing.race_laps);
     if (leader.position <= finish_crossing) return false;
@@ -187,7 +192,8 @@ const running_entry& running_order_at(int i) { return g_timing.order[i]; }
 void timed_race_end(int clock) {
     if (g_timing.finish_time == 0 || g_timing.order_count == 0) return;
     int leader_laps = laps_completed(g_timing.order[0].slot);
-    if (g_timing.halfway_lap == k_undecided_laps && clock >= g_timing.gate_drop + g_timing.finish_time / 2)
+    if (g_timing.halfway_lap == k_undecided_laps &&
+        clock >= g_timing.gate_drop + g_timing.finish_time / 2)
         g_timing.halfway_lap = leader_laps + 1;
     int end = g_timing.gate_drop + g_timing.finish_time;
     if (clock < end) return;

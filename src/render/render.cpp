@@ -17,7 +17,7 @@ const char* gl_text(GLenum name) {
     const GLubyte* text = glGetString(name);
     return text ? reinterpret_cast<const char*>(text) : "";
 }
-}
+} // namespace
 
 bool gl_features_init(bool flat_shading) {
     // Without a current context there is nothing to ask or set (the null platform).

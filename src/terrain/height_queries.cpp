@@ -168,8 +168,10 @@ struct cell_range {
 
 cell_range cells_in_square(const height_field& field, float x0, float z0, float x1, float z1) {
     float c = field.cell_size;
-    cell_range r{static_cast<int>(std::floor(bound_cell(x0 / c))), static_cast<int>(std::ceil(bound_cell(x1 / c))) - 1,
-                 static_cast<int>(std::floor(bound_cell(z0 / c))), static_cast<int>(std::ceil(bound_cell(z1 / c))) - 1};
+    cell_range r{static_cast<int>(std::floor(bound_cell(x0 / c))),
+                 static_cast<int>(std::ceil(bound_cell(x1 / c))) - 1,
+                 static_cast<int>(std::floor(bound_cell(z0 / c))),
+                 static_cast<int>(std::ceil(bound_cell(z1 / c))) - 1};
     // A square wider than the whole field is a caller's mistake; don't spin over it.
     int limit = field.samples_per_side + 2;
     if (r.i1 - r.i0 > limit) r.i1 = r.i0 + limit;

@@ -40,7 +40,8 @@ void digest_file(ripemd160_state& digest, const std::string& name) {
 
 void memory_line(const char* when) {
     if (debug_level() > 0)
-        log("%lu bytes texture memory used %s\n", static_cast<unsigned long>(texture_memory()), when);
+        log("%lu bytes texture memory used %s\n", static_cast<unsigned long>(texture_memory()),
+            when);
 }
 
 // The ground: heights, shading, shadows, surface types, tile map, decals. Any failure frees
@@ -73,7 +74,7 @@ bool load_ground(const char* folder) {
     }
     return ok;
 }
-}
+} // namespace
 
 bool track_load(const char* folder) {
     track_unload();

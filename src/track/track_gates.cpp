@@ -93,8 +93,8 @@ void read_checkpoints(text_cursor& c) {
         int used = 0;
         std::string rest(c.at, c.end - c.at > 4096 ? c.at + 4096 : c.end);
         int n = sscanf(rest.c_str(), "%f [ %f %f %f ] [ %f %f %f ] %n", &g.radius, &g.centre[0],
-                       &g.centre[1], &g.centre[2], &g.direction[0], &g.direction[1], &g.direction[2],
-                       &used);
+                       &g.centre[1], &g.centre[2], &g.direction[0], &g.direction[1],
+                       &g.direction[2], &used);
         if (n < 7 || used == 0) return;
         g_gates.gates[g_gates.gate_count++] = g;
         c.at += used;
@@ -113,8 +113,11 @@ int read_lap_list(text_cursor& c, int* out, int room) {
         if (stored >= room) continue;
         int gates = g_gates.gate_count;
         int value;
-        if (e < 0) value = 0;
-        else value = (e >= k_gate_no_learn ? k_gate_no_learn : 0) + std::min(e % k_gate_no_learn, std::max(gates - 1, 0));
+        if (e < 0)
+            value = 0;
+        else
+            value = (e >= k_gate_no_learn ? k_gate_no_learn : 0) +
+                    std::min(e % k_gate_no_learn, std::max(gates - 1, 0));
         out[stored++] = value;
     }
     return stored;
@@ -132,7 +135,7 @@ void apply_validity_rule() {
                  first_lap_learned_count() > 2 && normal_lap_learned_count() > 2;
     if (!valid) g_gates.gate_count = 0;
 }
-}
+} // namespace
 
 void timing_gates_clear() {
     g_gates.gate_count = 0;
@@ -155,13 +158,13 @@ void timing_gates_parse(const std::string& text) {
         g_gates.first_length = read_lap_list(c, g_gates.lap, k_max_lap_entries);
         word = c.word();
         if (word == "normallap:")
-            g_gates.normal_length =
-                read_lap_list(c, g_gates.lap + g_gates.first_length, k_max_lap_entries - g_gates.first_length);
+            g_gates.normal_length = read_lap_list(c, g_gates.lap + g_gates.first_length,
+                                                  k_max_lap_entries - g_gates.first_length);
     }
     apply_validity_rule();
     if (g_gates.gate_count > 0 && debug_level() > 0)
-        log("Found %d timing gates, first lap has %d gates, normal lap has %d\n", g_gates.gate_count,
-            g_gates.first_length, g_gates.normal_length);
+        log("Found %d timing gates, first lap has %d gates, normal lap has %d\n",
+            g_gates.gate_count, g_gates.first_length, g_gates.normal_length);
 }
 
 bool timing_gates_load(const char* name) {
@@ -180,9 +183,11 @@ std::string timing_gates_format() {
     if (g_gates.slot_count > 0) out += "startinggate:\n";
     for (int i = 0; i < g_gates.slot_count; i++) {
         const start_slot& s = g_gates.slots[i];
-        snprintf(buffer, sizeof buffer, "[%f %f %f] %f", s.point[0], s.point[1], s.point[2], s.heading);
+        snprintf(buffer, sizeof buffer, "[%f %f %f] %f", s.point[0], s.point[1], s.point[2],
+                 s.heading);
         out += buffer;
-        if (s.model == k_default_model && s.texture == k_default_texture && s.shape == k_default_shape) {
+        if (s.model == k_default_model && s.texture == k_default_texture &&
+            s.shape == k_default_shape) {
             out += "\n";
         } else {
             auto named = [](const std::string& n) { return n.empty() ? std::string("null") : n; };
@@ -192,8 +197,8 @@ std::string timing_gates_format() {
     if (g_gates.gate_count > 0) out += "checkpoints:\n";
     for (int i = 0; i < g_gates.gate_count; i++) {
         const timing_gate& g = g_gates.gates[i];
-        snprintf(buffer, sizeof buffer, "%f [%f %f %f] [%f %f %f]\n", g.radius, g.centre[0], g.centre[1],
-                 g.centre[2], g.direction[0], g.direction[1], g.direction[2]);
+        snprintf(buffer, sizeof buffer, "%f [%f %f %f] [%f %f %f]\n", g.radius, g.centre[0],
+                 g.centre[1], g.centre[2], g.direction[0], g.direction[1], g.direction[2]);
         out += buffer;
     }
     auto list = [&](const char* header, const int* entries, int n) {
@@ -213,14 +218,17 @@ timing_gate& gate_mutable(int gate) { return g_gates.gates[gate]; }
 
 bool gate_contains(const timing_gate& g, float x, float z) {
     float dx = x - g.centre[0], dz = z - g.centre[2];
-    return dx * dx + dz * dz <= g.radius * g.radius && dx * g.direction[0] + dz * g.direction[2] >= 0;
+    return dx * dx + dz * dz <= g.radius * g.radius &&
+           dx * g.direction[0] + dz * g.direction[2] >= 0;
 }
 
 int first_lap_length() { return g_gates.first_length; }
 int normal_lap_length() { return g_gates.normal_length; }
 int lap_entry(int i) { return g_gates.lap[i]; }
 int first_lap_learned_count() { return learned(g_gates.lap, g_gates.first_length); }
-int normal_lap_learned_count() { return learned(g_gates.lap + g_gates.first_length, g_gates.normal_length); }
+int normal_lap_learned_count() {
+    return learned(g_gates.lap + g_gates.first_length, g_gates.normal_length);
+}
 
 int gate_at_position(int position) {
     int first = g_gates.first_length, normal = g_gates.normal_length;

@@ -19,10 +19,10 @@ struct timing_gate {
 
 // One place behind the start gate, with the hinged piece in front of it.
 struct start_slot {
-    float point[3];       // ft; y is the piece's height above the ground
-    float heading;        // rad, in [-pi, pi]
+    float point[3];         // ft; y is the piece's height above the ground
+    float heading;          // rad, in [-pi, pi]
     float piece_x, piece_z; // ft, where the piece stands, 3 ft ahead of the point
-    std::string model;    // "" when "null"
+    std::string model;      // "" when "null"
     std::string texture;
     std::string shape;
 };
@@ -46,7 +46,9 @@ int normal_lap_length();
 // Lap entry i of the first-lap list followed by the normal-lap list (raw, with the 100000 mark).
 int lap_entry(int i);
 // The gate number an entry stands for.
-inline int lap_entry_gate(int entry) { return entry >= k_gate_no_learn ? entry - k_gate_no_learn : entry; }
+inline int lap_entry_gate(int entry) {
+    return entry >= k_gate_no_learn ? entry - k_gate_no_learn : entry;
+}
 // Entries of each list that robots learn lines for (below 100000).
 int first_lap_learned_count();
 int normal_lap_learned_count();

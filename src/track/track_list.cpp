@@ -38,7 +38,7 @@ int compare_names(const std::string& a, const std::string& b) {
         if (ca != cb || ca == 0) return ca - cb;
     }
 }
-}
+} // namespace
 
 int track_list_scan() {
     g_tracks.clear();
@@ -53,11 +53,13 @@ int track_list_scan() {
     }
     for (track_entry& t : g_tracks) t.display_name = display_name_of(t.folder);
     // Equal names keep their scan order.
-    std::stable_sort(g_tracks.begin(), g_tracks.end(), [](const track_entry& a, const track_entry& b) {
-        return compare_names(a.display_name, b.display_name) < 0;
-    });
+    std::stable_sort(g_tracks.begin(), g_tracks.end(),
+                     [](const track_entry& a, const track_entry& b) {
+                         return compare_names(a.display_name, b.display_name) < 0;
+                     });
     if (debug_level() >= 1)
-        for (const track_entry& t : g_tracks) log("%s -> %s\n", t.folder.c_str(), t.display_name.c_str());
+        for (const track_entry& t : g_tracks)
+            log("%s -> %s\n", t.folder.c_str(), t.display_name.c_str());
     return static_cast<int>(g_tracks.size());
 }
 

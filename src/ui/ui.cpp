@@ -8,7 +8,7 @@ struct ui_state {
     uint32_t tach = 0, shifter = 0, pitboard = 0, title = 0; // HUD picture textures
 };
 ui_state g_ui;
-}
+} // namespace
 
 void fonts_load() {}
 void fonts_free() {}

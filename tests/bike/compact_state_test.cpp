@@ -38,7 +38,7 @@ compact_state with_byte(int index, uint8_t value) {
     s.bytes[index] = value;
     return s;
 }
-}
+} // namespace
 
 TEST(CompactState, LayoutAndQuantisationWithinOneStep) {
     compact_fields in = sample_fields();
@@ -47,8 +47,10 @@ TEST(CompactState, LayoutAndQuantisationWithinOneStep) {
     uint32_t x = s.bytes[0] | (s.bytes[1] << 8) | (s.bytes[2] << 16);
     EXPECT_EQ(x, static_cast<uint32_t>(std::floor(640.25 / 1280 * 16777215 + 0.5)));
     compact_fields out = compact_state_unpack(s, k_ranges);
-    for (int i = 0; i < 3; i++) EXPECT_NEAR(out.frame_position[i], in.frame_position[i], 1280.0 / 16777215);
-    for (int i = 0; i < 4; i++) EXPECT_NEAR(out.frame_quaternion[i], in.frame_quaternion[i], 2.0 / 65535);
+    for (int i = 0; i < 3; i++)
+        EXPECT_NEAR(out.frame_position[i], in.frame_position[i], 1280.0 / 16777215);
+    for (int i = 0; i < 4; i++)
+        EXPECT_NEAR(out.frame_quaternion[i], in.frame_quaternion[i], 2.0 / 65535);
     EXPECT_NEAR(out.steer_angle, in.steer_angle, (M_PI / 2) / 255);
     // Bit 0 of the swingarm and fork bytes carries a flag: up to two steps of error.
     EXPECT_NEAR(out.swingarm_angle, in.swingarm_angle, 2 * 0.5 / 255);
@@ -126,20 +128,24 @@ TEST(CompactState, InterpolationRules) {
     EXPECT_EQ(m.gear, 3) << "the drive byte is the older snapshot's";
     EXPECT_FALSE(compact_state_simulated(mid));
     // Positions carry on past b; the rest stops at b.
-    compact_fields far = compact_state_unpack(compact_state_interpolate(sa, sb, 2.0f, false), k_ranges);
+    compact_fields far =
+        compact_state_unpack(compact_state_interpolate(sa, sb, 2.0f, false), k_ranges);
     EXPECT_NEAR(far.frame_position[0], 680.25f, 0.001);
     EXPECT_NEAR(far.engine_rpm, 10000, 1);
-    EXPECT_EQ(memcmp(compact_state_interpolate(sa, sb, 0.5f, true).bytes, sa.bytes, k_compact_state_size), 0)
+    EXPECT_EQ(
+        memcmp(compact_state_interpolate(sa, sb, 0.5f, true).bytes, sa.bytes, k_compact_state_size),
+        0)
         << "version-4 demos are never blended";
 }
 
 TEST(CompactState, QuaternionBlendTakesTheShortWay) {
     compact_fields a = sample_fields(), b = sample_fields();
     for (float& q : b.frame_quaternion) q = -q; // the same orientation
-    compact_state s = compact_state_interpolate(compact_state_pack(a, k_ranges), compact_state_pack(b, k_ranges),
-                                                0.5f, false);
+    compact_state s = compact_state_interpolate(compact_state_pack(a, k_ranges),
+                                                compact_state_pack(b, k_ranges), 0.5f, false);
     compact_fields m = compact_state_unpack(s, k_ranges);
-    for (int i = 0; i < 4; i++) EXPECT_NEAR(std::fabs(m.frame_quaternion[i]), std::fabs(a.frame_quaternion[i]), 1e-3);
+    for (int i = 0; i < 4; i++)
+        EXPECT_NEAR(std::fabs(m.frame_quaternion[i]), std::fabs(a.frame_quaternion[i]), 1e-3);
 }
 
 namespace {
@@ -152,7 +158,7 @@ compact_state tagged(int tag) {
 struct History : ::testing::Test {
     void SetUp() override { history_clear_all(); }
 };
-}
+} // namespace
 
 TEST_F(History, SameTicKeepsTheFirstSnapshot) {
     EXPECT_TRUE(history_add(5, tagged(1), 10));
@@ -205,10 +211,12 @@ TEST_F(History, BetweenEntriesBlendsAndPastTheNewestExtrapolatesAtMost64Tics) {
     history_add(3, compact_state_pack(b, k_ranges), 104);
     history_choice c;
     ASSERT_TRUE(history_choose(3, 102, false, &c));
-    EXPECT_NEAR(compact_state_unpack(c.state, k_ranges).frame_position[0], a.frame_position[0] + 2, 0.001);
+    EXPECT_NEAR(compact_state_unpack(c.state, k_ranges).frame_position[0], a.frame_position[0] + 2,
+                0.001);
     ASSERT_TRUE(history_choose(3, 204, false, &c));
     // 64 tics past the newest at 1 ft per tic.
-    EXPECT_NEAR(compact_state_unpack(c.state, k_ranges).frame_position[0], b.frame_position[0] + 64, 0.001);
+    EXPECT_NEAR(compact_state_unpack(c.state, k_ranges).frame_position[0], b.frame_position[0] + 64,
+                0.001);
 }
 
 TEST_F(History, OlderThanEveryEntryShowsTheOldest) {

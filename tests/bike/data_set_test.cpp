@@ -169,7 +169,8 @@ TEST_F(data_set, every_catalogue_bike_creates_with_its_models_graphics_and_shape
         ASSERT_GE(bike, 0);
         const bike_state& b = bike_at(bike);
         EXPECT_EQ(b.catalogue_index, i);
-        for (int slot = 0; slot < model_slot_count; slot++) EXPECT_GT(b.resources.models[slot], 0) << slot;
+        for (int slot = 0; slot < model_slot_count; slot++)
+            EXPECT_GT(b.resources.models[slot], 0) << slot;
         EXPECT_GT(b.resources.textures[texture_bike], 0);
         for (const shape& s : b.shapes) {
             EXPECT_FALSE(s.spheres.empty());
@@ -177,8 +178,8 @@ TEST_F(data_set, every_catalogue_bike_creates_with_its_models_graphics_and_shape
         }
         // Seven bodies where the record puts them, six joints, the steering axis along the fork.
         const bike_vec3 expected[k_bike_body_count] = {
-            info.frame_position,        info.front_wheel_position, info.rear_wheel_position,
-            info.steering_head_position, info.fork_lower_position, info.swingarm_position,
+            info.frame_position,         info.front_wheel_position, info.rear_wheel_position,
+            info.steering_head_position, info.fork_lower_position,  info.swingarm_position,
             info.rider_position};
         for (int k = 0; k < k_bike_body_count; k++) {
             const dReal* p = dBodyGetPosition(b.bodies[k]);
@@ -195,8 +196,9 @@ TEST_F(data_set, every_catalogue_bike_creates_with_its_models_graphics_and_shape
         double length = std::sqrt(ax * ax + ay * ay + az * az);
         EXPECT_NEAR(axis[1], ay / length, 1e-6);
         EXPECT_NEAR(axis[2], az / length, 1e-6);
-        double mass = info.frame_mass + info.rider_mass + info.front_hub_mass + info.front_rim_mass +
-                      info.rear_hub_mass + info.rear_rim_mass + 2 * info.fork_mass + 2 * info.swingarm_mass;
+        double mass = info.frame_mass + info.rider_mass + info.front_hub_mass +
+                      info.front_rim_mass + info.rear_hub_mass + info.rear_rim_mass +
+                      2 * info.fork_mass + 2 * info.swingarm_mass;
         EXPECT_NEAR(b.total_mass, mass, 1e-3);
         bike_destroy(bike);
     }

@@ -32,7 +32,9 @@ class snapshot_world : public ride_world {
     static double distance(dBodyID a, dBodyID b) {
         return length(vec_of(dBodyGetPosition(a)) - vec_of(dBodyGetPosition(b)));
     }
-    static bool mounted(int b) { return dJointGetBody(bike_at(b).joints[joint_rider_mount], 0) != nullptr; }
+    static bool mounted(int b) {
+        return dJointGetBody(bike_at(b).joints[joint_rider_mount], 0) != nullptr;
+    }
 };
 
 // Quaternion components may come back one step off: posing normalises the decoded quaternion.
@@ -125,8 +127,8 @@ TEST_F(snapshot_world, VersionFourRecordsPutTheRiderAlongItsAxis) {
     int copy = other();
     compact_state_pose(copy, v4, 4);
     bike_vec3d axis = vec_of(info.rider_offset_axis);
-    bike_vec3d expect = axis * (info.rider_offset_range[1] / length(axis)) + vec_of(info.rider_position) -
-                        vec_of(info.frame_position);
+    bike_vec3d expect = axis * (info.rider_offset_range[1] / length(axis)) +
+                        vec_of(info.rider_position) - vec_of(info.frame_position);
     dVector3 local;
     const bike_state& c = bike_at(copy);
     const dReal* r = dBodyGetPosition(c.bodies[body_rider]);
@@ -153,7 +155,8 @@ TEST(RotationRate, GivesTheTurnBetweenTwoOrientationsPerSecond) {
     // Relative to a turned start it is still the world turn between them.
     double start_q[4] = {std::cos(0.4), std::sin(0.4), 0, 0};
     double end_q[4];
-    dQuaternion a = {to[0], to[1], to[2], to[3]}, b = {start_q[0], start_q[1], start_q[2], start_q[3]}, c;
+    dQuaternion a = {to[0], to[1], to[2], to[3]},
+                b = {start_q[0], start_q[1], start_q[2], start_q[3]}, c;
     dQMultiply0(c, a, b);
     for (int i = 0; i < 4; i++) end_q[i] = c[i];
     rotation_rate(start_q, end_q, k_dt, w);
@@ -178,8 +181,12 @@ class history_world : public snapshot_world {
         remote = other();
         bike_deactivate(remote);
     }
-    bike_vec3d remote_frame() { return vec_of(dBodyGetPosition(bike_at(remote).bodies[body_frame])); }
-    bike_vec3d remote_velocity() { return vec_of(dBodyGetLinearVel(bike_at(remote).bodies[body_frame])); }
+    bike_vec3d remote_frame() {
+        return vec_of(dBodyGetPosition(bike_at(remote).bodies[body_frame]));
+    }
+    bike_vec3d remote_velocity() {
+        return vec_of(dBodyGetLinearVel(bike_at(remote).bodies[body_frame]));
+    }
     bike_vec3d stored_frame(int tic) {
         for (const history_entry& e : history_of(k_slot).entries)
             if (e.tic == tic) {

@@ -43,7 +43,7 @@ TEST(Messages, RingWrapsAfterAThousand) {
 namespace {
 double g_fake_clock = 0;
 std::string g_drawn;
-}
+} // namespace
 
 TEST(Loading, StepsTicksAndTheLongestGap) {
     loading_set_clock([] { return g_fake_clock; });

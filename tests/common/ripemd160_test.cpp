@@ -21,7 +21,8 @@ TEST(Ripemd160, PublishedVectors) {
         {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
          "b0e20b6e3116640286ed3a87a5713079b21f5189"},
     };
-    for (const vector& v : vectors) EXPECT_EQ(ripemd160_of(v.input.data(), v.input.size()), v.digest);
+    for (const vector& v : vectors)
+        EXPECT_EQ(ripemd160_of(v.input.data(), v.input.size()), v.digest);
 }
 
 TEST(Ripemd160, MillionAsInPiecesOfOddSizes) {

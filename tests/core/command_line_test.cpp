@@ -10,7 +10,7 @@ parse_result parse(std::vector<const char*> args, run_options& out) {
     args.insert(args.begin(), "trailbok");
     return parse_command_line(static_cast<int>(args.size()), args.data(), out);
 }
-}
+} // namespace
 
 TEST(CommandLine, ValueInNextArgumentOrAfterEquals) {
     run_options a, b;
@@ -100,7 +100,7 @@ TEST(CommandLine, OpenHomeStopsWhereItIsReached) {
 
 TEST(CommandLine, HelpListsTheTable) {
     std::string help = command_line_help();
-    for (const char* name : {"--nosound", "--warp", "--lock-fps", "--track", "--debug", "--super-debug",
-                             "--hidden-hud", "--hidden-pause"})
+    for (const char* name : {"--nosound", "--warp", "--lock-fps", "--track", "--debug",
+                             "--super-debug", "--hidden-hud", "--hidden-pause"})
         EXPECT_NE(help.find(name), std::string::npos) << name;
 }

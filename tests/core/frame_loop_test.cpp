@@ -53,7 +53,7 @@ struct FrameLoop : ::testing::Test {
     static void press(const char* name, double at) { event_queue_push({key(name), 1, at}); }
     static void release(const char* name, double at) { event_queue_push({key(name), 0, at}); }
 };
-}
+} // namespace
 
 TEST_F(FrameLoop, SlowFrameAdvancesOnlySixteenTics) {
     ride();
@@ -61,7 +61,8 @@ TEST_F(FrameLoop, SlowFrameAdvancesOnlySixteenTics) {
     EXPECT_EQ(program().world_tics, 16);
     EXPECT_DOUBLE_EQ(program().time.sim_time, 0.125);
     EXPECT_DOUBLE_EQ(program().time.run_clock, 0.125);
-    EXPECT_DOUBLE_EQ(program().time.last_frame_time, 1.0) << "simulated time falls behind real time";
+    EXPECT_DOUBLE_EQ(program().time.last_frame_time, 1.0)
+        << "simulated time falls behind real time";
     EXPECT_EQ(program().time.fps_histogram[7], 1u);
 }
 
@@ -71,7 +72,8 @@ TEST_F(FrameLoop, ShortGapSleepsUntilOneTicHasPassed) {
     EXPECT_GE(null_platform_sleep_count(), 1);
     EXPECT_GE(program().time.last_frame_time, tic);
     // Whole tics run until simulated time has caught up with the frame step.
-    EXPECT_EQ(program().world_tics, static_cast<int64_t>(std::ceil(program().time.target_time / tic)));
+    EXPECT_EQ(program().world_tics,
+              static_cast<int64_t>(std::ceil(program().time.target_time / tic)));
 }
 
 TEST_F(FrameLoop, LockFpsStepsExactlyOneThirtieth) {
@@ -281,8 +283,9 @@ TEST_F(FrameLoop, WarpStartsTheNextRaceWithTheLineupRotatedWhenTheLeaderHasFinis
     ride();
     config().track = ""; // nothing to load: the race restarts on the track it has
     config().laps = 1;
-    timing_gates_parse("checkpoints:\n10 [0 0 0] [1 0 0]\n10 [100 0 0] [1 0 0]\n10 [200 0 0] [1 0 0]\n"
-                       "firstlap: 0 1 2\nnormallap: 0 1 2\n");
+    timing_gates_parse(
+        "checkpoints:\n10 [0 0 0] [1 0 0]\n10 [100 0 0] [1 0 0]\n10 [200 0 0] [1 0 0]\n"
+        "firstlap: 0 1 2\nnormallap: 0 1 2\n");
     race_lineup()[0] = 7;
     race_lineup()[k_lineup_size - 1] = 9;
     program().options.warp = true;

@@ -51,7 +51,8 @@ struct Startup : ::testing::Test {
         hf.append(static_cast<size_t>(n) * n * 2, '\0');
         std::ofstream(dir / "terrain.hf", std::ios::binary) << hf;
         std::ofstream(dir / "shading.ppm", std::ios::binary)
-            << "P6\n129 129\n255\n" << std::string(static_cast<size_t>(n) * n * 3, char(200));
+            << "P6\n129 129\n255\n"
+            << std::string(static_cast<size_t>(n) * n * 3, char(200));
         std::ofstream(dir / "texturelist") << "1.0 5.0 15.0 nothing.png\n";
         std::ofstream(dir / "tilemap", std::ios::binary) << std::string(64 * 64, '\0');
         std::ofstream(root / "data" / "zzzz.saf") << "-\n";
@@ -64,11 +65,12 @@ struct Startup : ::testing::Test {
         return s.str();
     }
 };
-}
+} // namespace
 
 TEST_F(Startup, MissingGameDataStopsWithStatusZero) {
     EXPECT_EQ(run({}), 0);
-    EXPECT_TRUE(fs::exists(root / "home" / "Trailbok" / "lastlog.txt")) << "the home folder is made";
+    EXPECT_TRUE(fs::exists(root / "home" / "Trailbok" / "lastlog.txt"))
+        << "the home folder is made";
     EXPECT_EQ(last_log().find("Trailbok version"), std::string::npos);
 }
 
@@ -96,7 +98,8 @@ TEST_F(Startup, HelpPrintsTheOptionsAndStops) {
     EXPECT_EQ(run({"--help"}), 0);
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("--lock-fps"), std::string::npos);
-    EXPECT_FALSE(fs::exists(root / "home" / "Trailbok" / "lastlog.txt")) << "help reads no game data";
+    EXPECT_FALSE(fs::exists(root / "home" / "Trailbok" / "lastlog.txt"))
+        << "help reads no game data";
 }
 
 TEST_F(Startup, CloseRequestEndsTheRunWithTheFullShutDown) {
@@ -106,10 +109,12 @@ TEST_F(Startup, CloseRequestEndsTheRunWithTheFullShutDown) {
     event_queue_push({k_control_close, 1, 0.0});
     EXPECT_EQ(run({"--nosound", "--track", "flat"}), 0);
     std::string text = last_log();
-    const char* order[] = {"Deallocating bikes", "Finished deallocating bikes", "Deallocating track", "Freeing memory (1)",
-                           "Closing input devices", "Closing audio", "Writing config files",
-                           "Freeing memory (2)", "Freeing memory (3)", "Freeing file list",
-                           "Freeing memory (4)", "Deleting textures", "Deleting models"};
+    const char* order[] = {
+        "Deallocating bikes",   "Finished deallocating bikes", "Deallocating track",
+        "Freeing memory (1)",   "Closing input devices",       "Closing audio",
+        "Writing config files", "Freeing memory (2)",          "Freeing memory (3)",
+        "Freeing file list",    "Freeing memory (4)",          "Deleting textures",
+        "Deleting models"};
     size_t at = 0;
     for (const char* line : order) {
         size_t found = text.find(std::string("] ") + line + "\n", at);

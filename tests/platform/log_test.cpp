@@ -35,7 +35,7 @@ struct LogTest : ::testing::Test {
         unsetenv("TAVO_LOGFILE_FLAGS");
     }
 };
-}
+} // namespace
 
 TEST_F(LogTest, RequestOpensFileWithBannerAndStampedLines) {
     std::string path = temp_path("request");

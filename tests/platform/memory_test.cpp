@@ -29,7 +29,7 @@ std::string captured_report() {
     fclose(f);
     return text;
 }
-}
+} // namespace
 
 TEST_F(MemoryCheck, ReportsUnreleasedBlocksWithSerials) {
     ASSERT_TRUE(memory_checks_on());

@@ -15,7 +15,8 @@ TEST(SdlPlatform, WindowWithGlContextDrawsAndSwaps) {
     auto get_string = reinterpret_cast<const GLubyte* (*)(GLenum)>(sdl.gl_proc("glGetString"));
     ASSERT_NE(get_string, nullptr);
     EXPECT_NE(get_string(GL_VERSION), nullptr) << "a context is current";
-    auto clear_color = reinterpret_cast<void (*)(float, float, float, float)>(sdl.gl_proc("glClearColor"));
+    auto clear_color =
+        reinterpret_cast<void (*)(float, float, float, float)>(sdl.gl_proc("glClearColor"));
     auto clear = reinterpret_cast<void (*)(GLbitfield)>(sdl.gl_proc("glClear"));
     auto read_pixels = reinterpret_cast<void (*)(int, int, int, int, GLenum, GLenum, void*)>(
         sdl.gl_proc("glReadPixels"));

@@ -51,7 +51,9 @@ rider_input circle_rider(int bike, int tics_since_drop, bool before_first_gate) 
     float mph = bike_speed_mph(bike);
     in.throttle = tics_since_drop < 32 ? 0.3f : mph < 25 ? 0.8f : 0.2f;
     float shift_rpm = bike_info_at(bike_at(bike).catalogue_index).auto_upshift_rpm;
-    if (in.clutch >= 1 && engine_rpm(bike) > shift_rpm && gear(bike) < 2 && tics_since_drop % 16 == 0) in.shift = 1;
+    if (in.clutch >= 1 && engine_rpm(bike) > shift_rpm && gear(bike) < 2 &&
+        tics_since_drop % 16 == 0)
+        in.shift = 1;
     return in;
 }
 
@@ -61,7 +63,8 @@ class race_run : public race_world {
     void ride_circle(int limit) {
         int bike = race_slot(0).bike;
         for (int t = 0; t < limit && !race_results_done(); t++) {
-            rider_input_set(0, circle_rider(bike, race_clock() - race_gate_drop_tic(), timing_of(0).position == 0));
+            rider_input_set(0, circle_rider(bike, race_clock() - race_gate_drop_tic(),
+                                            timing_of(0).position == 0));
             race_world_tic();
             ASSERT_FALSE(knocked_off(bike)) << "at tic " << race_clock();
         }
@@ -82,8 +85,9 @@ class race_run : public race_world {
 };
 
 TEST_F(race_world, LineupCodesFillTheSlots) {
-    ASSERT_TRUE(start("practice", {lineup_local, lineup_robot, lineup_demo, lineup_robot_125, lineup_robot_250,
-                                   lineup_robot_number + 42, lineup_local, 77, lineup_network}));
+    ASSERT_TRUE(start("practice",
+                      {lineup_local, lineup_robot, lineup_demo, lineup_robot_125, lineup_robot_250,
+                       lineup_robot_number + 42, lineup_local, 77, lineup_network}));
     EXPECT_EQ(race_slot(0).kind, rider_local);
     EXPECT_STREQ(race_slot(0).bike_name, "yz250f(2017)");
     EXPECT_STREQ(race_slot(0).number, "999");
@@ -147,8 +151,10 @@ TEST_F(race_world, TheGridStandsEveryBikeClearOfTheGroundAndEachOther) {
         EXPECT_NEAR(origin.x, x, 0.01);
         EXPECT_NEAR(origin.z, z, 0.01);
         // Standing on the ground: the tyre no more than one raising step above it.
-        float ground_y = ground_height_at(static_cast<float>(wheel[0]), static_cast<float>(wheel[2]));
-        float tyre_bottom = static_cast<float>(wheel[1]) - bike_info_at(bike_at(bike).catalogue_index).rear_rim_radius -
+        float ground_y =
+            ground_height_at(static_cast<float>(wheel[0]), static_cast<float>(wheel[2]));
+        float tyre_bottom = static_cast<float>(wheel[1]) -
+                            bike_info_at(bike_at(bike).catalogue_index).rear_rim_radius -
                             bike_info_at(bike_at(bike).catalogue_index).rear_tyre_radius;
         EXPECT_GT(tyre_bottom, ground_y - 0.3f) << slot;
         EXPECT_LT(tyre_bottom, ground_y + 0.6f) << slot;
@@ -175,7 +181,8 @@ TEST_F(race_world, TheStartGateFallsAfterTheDropUnlessABikeHoldsItUp) {
         EXPECT_LE(now, previous);
         previous = now;
     }
-    // Down within half a second: the fall speeds up at 32 per second squared to at most 8 per second.
+    // Down within half a second: the fall speeds up at 32 per second squared to at most 8 per
+    // second.
     EXPECT_EQ(race_gate_piece_raised(0), 0.0f);
     EXPECT_EQ(race_gate_piece_raised(1), 1.0f);
 }
@@ -273,7 +280,8 @@ TEST_F(race_run, AScriptedRiderRacesTwoLapsToTheResults) {
     // Every gate of both laps crossed in order, none missed.
     int laps_crossings = first_lap_length() + normal_lap_length();
     ASSERT_EQ(t.position, laps_crossings);
-    for (int k = 1; k < laps_crossings; k++) EXPECT_GT(t.crossing_tics[k], t.crossing_tics[k - 1]) << k;
+    for (int k = 1; k < laps_crossings; k++)
+        EXPECT_GT(t.crossing_tics[k], t.crossing_tics[k - 1]) << k;
     EXPECT_GT(t.crossing_tics[0], drop);
     EXPECT_TRUE(rider_finished(0));
     EXPECT_EQ(laps_completed(0), 2);
@@ -291,9 +299,10 @@ TEST_F(race_run, AScriptedRiderRacesTwoLapsToTheResults) {
     EXPECT_EQ(text.rfind("Time=0.00|Laps=2|Track=Practice Area|Date=1700000000\r\n", 0), 0u);
     char row[128];
     int total = t.crossing_tics[laps_crossings - 1] - drop;
-    std::snprintf(row, sizeof row, " 999 | yz250f(2017) |    2 | %3d:%02d.%03d |    2 | %3d:%02d.%03d\r\n",
-                  total / 128 / 60, total / 128 % 60, total % 128 * 1000 / 128, lap2 / 128 / 60, lap2 / 128 % 60,
-                  lap2 % 128 * 1000 / 128);
+    std::snprintf(row, sizeof row,
+                  " 999 | yz250f(2017) |    2 | %3d:%02d.%03d |    2 | %3d:%02d.%03d\r\n",
+                  total / 128 / 60, total / 128 % 60, total % 128 * 1000 / 128, lap2 / 128 / 60,
+                  lap2 / 128 % 60, lap2 % 128 * 1000 / 128);
     EXPECT_NE(text.find(row), std::string::npos) << text;
     EXPECT_NE(text.find("\r\n" + std::to_string(laps_crossings) + "\r\n"), std::string::npos);
 }
@@ -306,7 +315,8 @@ TEST_F(race_run, TheWholeRaceRunTwiceGivesTheSameResultsAndState) {
         ASSERT_TRUE(start("practice", {lineup_local}, 1));
         int bike = race_slot(0).bike;
         while (race_clock() < race_gate_drop_tic()) {
-            rider_input_set(0, circle_rider(bike, race_clock() - race_gate_drop_tic(), timing_of(0).position == 0));
+            rider_input_set(0, circle_rider(bike, race_clock() - race_gate_drop_tic(),
+                                            timing_of(0).position == 0));
             race_world_tic();
         }
         ride_circle(128 * 60);
@@ -369,7 +379,8 @@ void carry_through_gate(int slot, int gate) {
     int bike = race_slot(slot).bike;
     const timing_gate& g = gate_at(gate);
     const dReal* wheel = dBodyGetPosition(bike_at(bike).bodies[body_front_wheel]);
-    bike_translate(bike, {g.centre[0] + g.direction[0] - wheel[0], 0, g.centre[2] + g.direction[2] - wheel[2]});
+    bike_translate(bike, {g.centre[0] + g.direction[0] - wheel[0], 0,
+                          g.centre[2] + g.direction[2] - wheel[2]});
 }
 
 TEST_F(race_run, TheRunningOrderFollowsTheCrossingsOfSeveralRiders) {
@@ -388,10 +399,12 @@ TEST_F(race_run, TheRunningOrderFollowsTheCrossingsOfSeveralRiders) {
     EXPECT_EQ(running_order_at(0).slot, 2);
     // Then parked in the middle of the circle, out of the scripted rider's way.
     bike_vec3d parked = frame_of(2);
-    bike_translate(race_slot(2).bike, {k_practice_circle_x - parked.x, 0, k_practice_circle_z - parked.z});
+    bike_translate(race_slot(2).bike,
+                   {k_practice_circle_x - parked.x, 0, k_practice_circle_z - parked.z});
     // The scripted rider rides on past both and leads once it has made more crossings.
     for (int t = 0; t < 128 * 40 && timing_of(0).position < 4; t++) {
-        rider_input_set(0, circle_rider(bike, race_clock() - race_gate_drop_tic(), timing_of(0).position == 0));
+        rider_input_set(
+            0, circle_rider(bike, race_clock() - race_gate_drop_tic(), timing_of(0).position == 0));
         race_world_tic();
     }
     ASSERT_EQ(timing_of(0).position, 4);
@@ -432,7 +445,8 @@ TEST_F(race_world, OnlineARemoteBikeTheLocalOneTouchesIsSimulatedForAWhile) {
     // The recording: the local bike's own pose moved half a foot to its side.
     int ghost = bike_create("cr125", 2, "6", "", "", "", "");
     bike_vec3d at = bike_frame_position(local);
-    race_place_bike(ghost, static_cast<float>(at.x), static_cast<float>(at.z + 0.5), -1.5707963f, nullptr, 0);
+    race_place_bike(ghost, static_cast<float>(at.x), static_cast<float>(at.z + 0.5), -1.5707963f,
+                    nullptr, 0);
     compact_state recorded = compact_state_encode(ghost);
     bike_destroy(ghost);
     for (int t = 0; t < 64; t += 4) history_add(1, recorded, t);
@@ -472,7 +486,9 @@ TEST_F(race_run, ARiderFollowingTheGatesRacesALapOfRabbitHill) {
     const rider_timing& t = timing_of(0);
     ASSERT_EQ(t.position, first_lap_length());
     for (int k = 1; k < t.position; k++) EXPECT_GT(t.crossing_tics[k], t.crossing_tics[k - 1]) << k;
-    EXPECT_FLOAT_EQ(lap_time(0, 1), static_cast<float>((t.crossing_tics[t.position - 1] - race_gate_drop_tic()) * k_tic_length));
+    EXPECT_FLOAT_EQ(lap_time(0, 1),
+                    static_cast<float>((t.crossing_tics[t.position - 1] - race_gate_drop_tic()) *
+                                       k_tic_length));
     EXPECT_EQ(results_file().rfind("Time=0.00|Laps=1|Track=Rabbit Hill|", 0), 0u);
 }
 } // namespace

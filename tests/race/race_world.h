@@ -37,7 +37,8 @@ class race_world : public TempDataTest {
         TempDataTest::TearDown();
     }
     // A race on the track with the lineup given in slot order (the rest empty).
-    bool start(const char* track, std::initializer_list<int> codes, int laps = 2, int minutes_tics = 0) {
+    bool start(const char* track, std::initializer_list<int> codes, int laps = 2,
+               int minutes_tics = 0) {
         int* lineup = race_lineup();
         for (int i = 0; i < k_lineup_size; i++) lineup[i] = 0;
         int i = 0;

@@ -31,7 +31,9 @@ struct Timing : ::testing::Test {
     void TearDown() override { timing_gates_clear(); }
 
     // Just past gate g.
-    static bool at_gate(int slot, int g, int clock) { return gate_crossing_check(slot, g * 100.0f + 1, 0, clock); }
+    static bool at_gate(int slot, int g, int clock) {
+        return gate_crossing_check(slot, g * 100.0f + 1, 0, clock);
+    }
 
     // Rides whole laps from the rider's position, one gate every `gap` tics, from `clock`.
     static int ride_laps(int slot, int laps, int clock, int gap) {
@@ -43,7 +45,7 @@ struct Timing : ::testing::Test {
         return clock;
     }
 };
-}
+} // namespace
 
 TEST_F(Timing, TrackWithoutTimingReadsZero) {
     timing_gates_parse("checkpoints:\n10 [0 0 0] [1 0 0]\n");
@@ -55,9 +57,9 @@ TEST_F(Timing, TrackWithoutTimingReadsZero) {
 
 TEST_F(Timing, LapsAndLapTimes) {
     EXPECT_EQ(halfway_lap(), 3);
-    int clock = ride_laps(0, 1, 0, k_second);       // lap 1: 4 s from the drop
-    clock = ride_laps(0, 1, clock, 2 * k_second);   // lap 2: 8 s
-    ride_laps(0, 1, clock, k_second + 64);          // lap 3: 6 s
+    int clock = ride_laps(0, 1, 0, k_second);     // lap 1: 4 s from the drop
+    clock = ride_laps(0, 1, clock, 2 * k_second); // lap 2: 8 s
+    ride_laps(0, 1, clock, k_second + 64);        // lap 3: 6 s
     EXPECT_EQ(laps_completed(0), 3);
     EXPECT_FLOAT_EQ(lap_time(0, 1), 4.0f);
     EXPECT_FLOAT_EQ(lap_time(0, 2), 8.0f);
@@ -147,12 +149,14 @@ TEST_F(Timing, SkippedGatesArePenalisedByTheFieldsTime) {
     ASSERT_TRUE(at_gate(0, 3, 22 * k_second));
     EXPECT_EQ(segment_reference_time(0, 3), 30 * k_second);
     std::vector<result_entry> results = final_results_compute();
-    auto mine = std::find_if(results.begin(), results.end(), [](const result_entry& e) { return e.slot == 0; });
+    auto mine = std::find_if(results.begin(), results.end(),
+                             [](const result_entry& e) { return e.slot == 0; });
     ASSERT_NE(mine, results.end());
     // Expected 30 s + 1 s, took 12 s.
     EXPECT_EQ(mine->penalty, 19 * k_second);
     EXPECT_EQ(mine->tic, 22 * k_second + 19 * k_second);
-    EXPECT_EQ(results.back().slot, 0) << "the penalty puts it behind the riders who rode every gate";
+    EXPECT_EQ(results.back().slot, 0)
+        << "the penalty puts it behind the riders who rode every gate";
 }
 
 TEST_F(Timing, ResultsFileFormat) {
@@ -165,8 +169,10 @@ TEST_F(Timing, ResultsFileFormat) {
     ASSERT_TRUE(rider_finished(0));
     std::string text = results_text(final_results_compute(), "Rabbit Hill", 1700000000, 0, 1);
     EXPECT_EQ(text.rfind("Time=0.00|Laps=1|Track=Rabbit Hill|Date=1700000000\r\n", 0), 0u);
-    EXPECT_NE(text.find(" No. |         Bike | Laps | Total Time | BLap |  Best Time\r\n"), std::string::npos);
-    EXPECT_NE(text.find("   7 | yz250f(2017) |    1 |   0:12.000 |    0 |   0:00.000\r\n"), std::string::npos);
+    EXPECT_NE(text.find(" No. |         Bike | Laps | Total Time | BLap |  Best Time\r\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("   7 | yz250f(2017) |    1 |   0:12.000 |    0 |   0:00.000\r\n"),
+              std::string::npos);
     EXPECT_NE(text.find("\r\n4\r\n   3.000    6.000    9.000   12.000\r\n"), std::string::npos);
 }
 
@@ -209,8 +215,9 @@ TEST(RaceStart, GridRowsStandBehindTheSlots) {
 #include "bike/bike_state.h"
 
 TEST(RaceTic, ABikesFrontWheelAtAGateCountsTheCrossing) {
-    timing_gates_parse("checkpoints:\n10 [100 0 50] [1 0 0]\n10 [200 0 50] [1 0 0]\n10 [300 0 50] [1 0 0]\n"
-                       "firstlap: 0 1 2\nnormallap: 0 1 2\n");
+    timing_gates_parse(
+        "checkpoints:\n10 [100 0 50] [1 0 0]\n10 [200 0 50] [1 0 0]\n10 [300 0 50] [1 0 0]\n"
+        "firstlap: 0 1 2\nnormallap: 0 1 2\n");
     world_create();
     race_clear_slots();
     race_lineup()[0] = lineup_local;

@@ -149,6 +149,7 @@ TEST_F(ResourcesTest, HugeHeadersAreRefusedWithALogLine) {
     EXPECT_EQ(model_load("@bones.jm"), 0);
     const std::string text = log_text();
     EXPECT_NE(text.find("Refusing J6 picture of 60000 x 60000 pixels"), std::string::npos);
-    EXPECT_NE(text.find("Bad model part counts: 2147483647 vertices, 1 triangles"), std::string::npos);
+    EXPECT_NE(text.find("Bad model part counts: 2147483647 vertices, 1 triangles"),
+              std::string::npos);
     EXPECT_NE(text.find("Bad model bone count 2147483647"), std::string::npos);
 }

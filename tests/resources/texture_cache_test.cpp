@@ -149,8 +149,8 @@ TEST_F(ResourcesTest, VariantsReplaceTheEnding) {
     ASSERT_NE(norm, 0u);
     EXPECT_STREQ(texture_name(norm), "@rock_norm.png");
     EXPECT_EQ(texture_variant("@rock.png", {"_spec.seq", "_spec.png", "_spec.ppm"}), 0u);
-    uint32_t specular = texture_variant("@mud-repeat.png",
-                                    {"_spec-repeat.seq", "_spec-repeat.png", "_spec-repeat.ppm"});
+    uint32_t specular = texture_variant(
+        "@mud-repeat.png", {"_spec-repeat.seq", "_spec-repeat.png", "_spec-repeat.ppm"});
     ASSERT_NE(specular, 0u);
     EXPECT_STREQ(texture_name(specular), "@mud_spec-repeat.ppm");
 }

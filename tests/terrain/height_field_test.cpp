@@ -374,12 +374,13 @@ TEST(HeightQueries, HighestInSquareBoundsEveryVisitedTriangle) {
         float cx = static_cast<float>(x % 300) - 20, cz = static_cast<float>((x >> 12) % 300) - 20;
         float r = 0.3f + static_cast<float>(k % 7);
         visit_state v;
-        field_triangles_in_square(f, cx - r, cz - r, cx + r, cz + r,
-                                  [](const ground_triangle& t, void* c) {
-                                      auto& s = *static_cast<visit_state*>(c);
-                                      for (const terrain_vec3& p : t.corner) s.highest = std::max(s.highest, p.y);
-                                  },
-                                  &v);
+        field_triangles_in_square(
+            f, cx - r, cz - r, cx + r, cz + r,
+            [](const ground_triangle& t, void* c) {
+                auto& s = *static_cast<visit_state*>(c);
+                for (const terrain_vec3& p : t.corner) s.highest = std::max(s.highest, p.y);
+            },
+            &v);
         EXPECT_FLOAT_EQ(field_highest_in_square(f, cx - r, cz - r, cx + r, cz + r), v.highest)
             << cx << ", " << cz << " r " << r;
     }

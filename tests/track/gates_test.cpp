@@ -7,11 +7,10 @@
 #include <string>
 
 namespace {
-const char* const k_three_gates =
-    "checkpoints:\n"
-    "10 [0 0 0] [1 0 0]\n"
-    "10 [100 0 0] [0 0 1]\n"
-    "10 [100 0 100] [-1 0 0]\n";
+const char* const k_three_gates = "checkpoints:\n"
+                                  "10 [0 0 0] [1 0 0]\n"
+                                  "10 [100 0 0] [0 0 1]\n"
+                                  "10 [100 0 100] [-1 0 0]\n";
 }
 
 TEST(TimingGates, CheckpointsWithoutLapsGiveNoTiming) {
@@ -57,11 +56,10 @@ TEST(TimingGates, PositionsPastTheFirstLapFoldOntoTheNormalLap) {
 }
 
 TEST(TimingGates, StartSlotsTakeDefaultsNullsAndNormalisedHeadings) {
-    timing_gates_parse(
-        "startinggate:\n"
-        "[10 0.5 20] 4.0\n"
-        "[14 0.5 20] 0 my.jm null my.shp\n"
-        "checkpoints:\n");
+    timing_gates_parse("startinggate:\n"
+                       "[10 0.5 20] 4.0\n"
+                       "[14 0.5 20] 0 my.jm null my.shp\n"
+                       "checkpoints:\n");
     ASSERT_EQ(start_slot_count(), 2);
     const start_slot& a = start_slot_at(0);
     EXPECT_NEAR(a.heading, 4.0 - 2 * M_PI, 1e-5);
@@ -79,7 +77,8 @@ TEST(TimingGates, StartSlotsTakeDefaultsNullsAndNormalisedHeadings) {
 
 TEST(TimingGates, WrittenBackAndReadAgainIsTheSame) {
     std::string original = "startinggate:\n[1 2 3] 0.5\n[4 5 6] -1 a.jm b.ppm null\n" +
-                           std::string(k_three_gates) + "firstlap:\n0 1 2 100001\nnormallap:\n0 1 2\n";
+                           std::string(k_three_gates) +
+                           "firstlap:\n0 1 2 100001\nnormallap:\n0 1 2\n";
     timing_gates_parse(original);
     std::string written = timing_gates_format();
     EXPECT_NE(written.find("[1.000000 2.000000 3.000000] 0.500000\n"), std::string::npos)

@@ -49,7 +49,7 @@ struct TrackLoad : TempDataTest {
         return ripemd160_of(all.data(), all.size());
     }
 };
-}
+} // namespace
 
 TEST_F(TrackLoad, ListFindsEveryFormAndSortsByDescription) {
     make_track("b_track", "alpha");
@@ -80,13 +80,15 @@ TEST_F(TrackLoad, LoadsGroundAndDigestCoversThePresentFiles) {
 
 TEST_F(TrackLoad, TimingGatesAndStatuesJoinTheDigest) {
     make_track("gated", "Gated");
-    std::string gates = "checkpoints:\n5 [10 0 10] [1 0 0]\n5 [50 0 10] [1 0 0]\n5 [90 0 10] [1 0 0]\n"
-                        "firstlap: 0 1 2\nnormallap: 0 1 2\n";
+    std::string gates =
+        "checkpoints:\n5 [10 0 10] [1 0 0]\n5 [50 0 10] [1 0 0]\n5 [90 0 10] [1 0 0]\n"
+        "firstlap: 0 1 2\nnormallap: 0 1 2\n";
     write(data / "gated" / "timing_gates", gates);
     track_list_scan();
     ASSERT_TRUE(track_load("gated"));
     EXPECT_EQ(gate_count(), 3);
-    EXPECT_EQ(track_digest_hex(), digest_of("gated", {"terrain.hf", "texturelist", "tilemap", "timing_gates"}));
+    EXPECT_EQ(track_digest_hex(),
+              digest_of("gated", {"terrain.hf", "texturelist", "tilemap", "timing_gates"}));
 }
 
 TEST_F(TrackLoad, MissingShadingFailsAndLeavesNoTrack) {

@@ -210,7 +210,8 @@ image roost_picture() {
     for (int y = 0; y < size; y++) {
         for (int x = 0; x < size; x++) {
             float u = (x + 0.5f) / size * 2 - 1, v = (y + 0.5f) / size * 2 - 1;
-            float r = std::sqrt(u * u + v * v) * (0.85f + 0.3f * noise((x + 0.5f) / size, (y + 0.5f) / size, 4, 4, 77));
+            float r = std::sqrt(u * u + v * v) *
+                      (0.85f + 0.3f * noise((x + 0.5f) / size, (y + 0.5f) / size, 4, 4, 77));
             float alpha = std::clamp((1 - r) * 3, 0.0f, 1.0f);
             float shade = 0.75f + 0.25f * noise((x + 0.5f) / size, (y + 0.5f) / size, 8, 8, 78);
             uint8_t* p = &im.pixels[(static_cast<size_t>(y) * size + x) * 4];

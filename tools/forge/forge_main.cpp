@@ -27,7 +27,7 @@ constexpr forge_step k_steps[] = {
     {"practice track", forge_practice_track},
     {"start gate", forge_start_gate},
 };
-}
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {

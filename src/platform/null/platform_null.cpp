@@ -40,12 +40,13 @@ bool null_begin_frame(int* width, int* height) {
 bool null_end_frame() { return g_null.window && !g_null.closed; }
 void null_message_box(const char*, const char*) {}
 void* null_gl_proc(const char*) { return nullptr; }
-}
+} // namespace
 
 const platform_backend k_platform_null = {
-    "null",       null_clock,       null_sleep,        null_yield,
-    null_create_window, null_destroy_window, null_pump, null_begin_frame,
-    null_end_frame, null_message_box, null_gl_proc,
+    "null",           null_clock,         null_sleep,
+    null_yield,       null_create_window, null_destroy_window,
+    null_pump,        null_begin_frame,   null_end_frame,
+    null_message_box, null_gl_proc,
 };
 
 void null_platform_reset() { g_null = null_state{}; }
