@@ -9,5 +9,3 @@ std::string resources_first_word(const std::string& bytes);
 bool resources_link_target(const std::string& bytes, std::string* target);
 // Writes bytes to a data-file name through a data_file stream.
 bool resources_write_file(const char* name, const std::string& bytes);
-// True when a GL context is current on this thread.
-bool resources_gl_current();

@@ -1,14 +1,12 @@
-// The texture cache: names, generations, uploads to OpenGL, links and animated textures.
+// The texture cache: names, generations, links and animated textures; uploads go to the gpu table.
 #include "resources/texture.h"
 #include "resources/anim.h"
+#include "resources/gpu.h"
 #include "resources/resources_local.h"
 
 #include "common/message.h"
 #include "files/files.h"
 #include "platform/log.h"
-
-#include <GL/gl.h>
-#include <GL/glext.h>
 
 #include <algorithm>
 #include <cstring>
@@ -61,66 +59,6 @@ void wrap_from_name(const char* name, bool* repeat_s, bool* repeat_t) {
     *repeat_t = both || strstr(name, "-vrepeat.") != nullptr;
 }
 
-bool has_extension(const char* extension) {
-    const auto* all = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-    if (!all) return false;
-    const size_t n = strlen(extension);
-    for (const char* at = strstr(all, extension); at; at = strstr(at + 1, extension))
-        if ((at == all || at[-1] == ' ') && (at[n] == ' ' || at[n] == 0)) return true;
-    return false;
-}
-
-// The border colour for clamped textures on drivers without clamp-to-edge: the most common
-// colour of the edge pixels in a histogram of 8 levels per channel.
-void border_colour(const image& im, float out[4]) {
-    std::vector<int> counts(512, 0);
-    const int c = im.channels;
-    auto count = [&](int x, int y) {
-        const uint8_t* p = &im.pixels[(static_cast<size_t>(y) * im.width + x) * c];
-        counts[(p[0] >> 5) * 64 + (p[1] >> 5) * 8 + (p[2] >> 5)]++;
-    };
-    for (int x = 0; x < im.width; x++) {
-        count(x, 0);
-        count(x, im.height - 1);
-    }
-    for (int y = 0; y < im.height; y++) {
-        count(0, y);
-        count(im.width - 1, y);
-    }
-    int best = static_cast<int>(std::max_element(counts.begin(), counts.end()) - counts.begin());
-    out[0] = ((best >> 6) * 32 + 16) / 255.0f;
-    out[1] = (((best >> 3) & 7) * 32 + 16) / 255.0f;
-    out[2] = ((best & 7) * 32 + 16) / 255.0f;
-    out[3] = 1.0f;
-}
-
-// Uploads every level of a prepared picture to the bound texture; returns the bytes it took.
-int64_t upload_levels(const image& im, bool compress) {
-    const GLenum format = im.channels == 4 ? GL_RGBA : GL_RGB;
-    GLint internal = im.channels == 4 ? GL_RGBA : GL_RGB;
-    if (compress && has_extension("GL_ARB_texture_compression"))
-        internal = im.channels == 4 ? GL_COMPRESSED_RGBA_ARB : GL_COMPRESSED_RGB_ARB;
-    else
-        compress = false;
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, im.levels - 1);
-    int64_t bytes = 0;
-    for (int l = 0; l < im.levels; l++) {
-        const int w = image_level_width(im, l), h = image_level_height(im, l);
-        glTexImage2D(GL_TEXTURE_2D, l, internal, w, h, 0, format, GL_UNSIGNED_BYTE,
-                     image_level(im, l));
-        GLint compressed = 0, size = 0;
-        if (compress) {
-            glGetTexLevelParameteriv(GL_TEXTURE_2D, l, GL_TEXTURE_COMPRESSED_ARB, &compressed);
-            if (compressed)
-                glGetTexLevelParameteriv(GL_TEXTURE_2D, l, GL_TEXTURE_COMPRESSED_IMAGE_SIZE_ARB,
-                                         &size);
-        }
-        bytes += compressed ? size : static_cast<int64_t>(w) * h * im.channels;
-    }
-    return bytes;
-}
-
 int64_t level_bytes(const image& im) {
     int64_t bytes = 0;
     for (int l = 0; l < im.levels; l++)
@@ -132,41 +70,17 @@ int64_t level_bytes(const image& im) {
 // A new texture name holding the picture; headless, an id of our own so the cache still works.
 uint32_t create_texture(const image& im, bool repeat_s, bool repeat_t, bool compress,
                         int64_t* memory) {
-    if (!resources_gl_current()) {
+    const resources_gpu& gpu = resources_gpu_current();
+    if (!gpu.current()) {
         *memory = level_bytes(im);
         return g_textures.next_headless_id++;
     }
-    GLuint id = 0;
-    glGenTextures(1, &id);
-    glBindTexture(GL_TEXTURE_2D, id);
-    const bool mipmapped = im.levels > 1;
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
-                    mipmapped ? GL_LINEAR_MIPMAP_NEAREST : GL_LINEAR);
-    // Errors left by earlier drawing are not ours to judge the wrap modes by.
-    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; i++) {
-    }
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, repeat_s ? GL_REPEAT : GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, repeat_t ? GL_REPEAT : GL_CLAMP_TO_EDGE);
-    if (glGetError() == GL_INVALID_ENUM) {
-        // No clamp-to-edge: clamp against a border of the edges' colour, sampled nearest.
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
-                        mipmapped ? GL_NEAREST_MIPMAP_NEAREST : GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, repeat_s ? GL_REPEAT : GL_CLAMP);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, repeat_t ? GL_REPEAT : GL_CLAMP);
-        float colour[4];
-        border_colour(im, colour);
-        glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_COLOR, colour);
-    }
-    *memory = upload_levels(im, compress);
-    return id;
+    return gpu.texture_create(im, repeat_s, repeat_t, compress, memory);
 }
 
 void delete_texture_id(uint32_t id) {
-    if (id < texture_state::k_headless_first_id && resources_gl_current()) {
-        GLuint name = id;
-        glDeleteTextures(1, &name);
-    }
+    const resources_gpu& gpu = resources_gpu_current();
+    if (id < texture_state::k_headless_first_id && gpu.current()) gpu.texture_delete(id);
 }
 
 texture_record* find_by_id(uint32_t id) {
@@ -306,18 +220,11 @@ uint32_t load(const char* requested, int depth) {
 
 void upload_frame(anim_record& a, int frame) {
     a.shown_frame = frame;
-    if (!resources_gl_current() || a.texture_id >= texture_state::k_headless_first_id) return;
-    const image& im = a.sequence.frames[frame];
-    glBindTexture(GL_TEXTURE_2D, a.texture_id);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    const GLenum format = im.channels == 4 ? GL_RGBA : GL_RGB;
-    for (int l = 0; l < im.levels; l++)
-        glTexSubImage2D(GL_TEXTURE_2D, l, 0, 0, image_level_width(im, l), image_level_height(im, l),
-                        format, GL_UNSIGNED_BYTE, image_level(im, l));
+    const resources_gpu& gpu = resources_gpu_current();
+    if (!gpu.current() || a.texture_id >= texture_state::k_headless_first_id) return;
+    gpu.texture_replace(a.texture_id, a.sequence.frames[frame]);
 }
 } // namespace
-
-bool resources_gl_current() { return glGetString(GL_VERSION) != nullptr; }
 
 uint32_t texture_load(const char* name) { return load(name, 0); }
 

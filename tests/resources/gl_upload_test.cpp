@@ -4,6 +4,7 @@
 
 #include "core/screenshot.h"
 #include "resources/anim.h"
+#include "resources/gpu.h"
 #include "platform/platform.h"
 #include "render/render.h"
 
@@ -20,6 +21,7 @@ struct GlResourcesTest : ResourcesTest {
         int width = 0, height = 0;
         ASSERT_TRUE(k_platform_sdl.begin_frame(&width, &height));
         ASSERT_NE(glGetString(GL_VERSION), nullptr);
+        resources_set_gpu(&k_resources_gpu_gl);
         glViewport(0, 0, k_size, k_size);
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
@@ -36,6 +38,7 @@ struct GlResourcesTest : ResourcesTest {
         textures_delete_all();
         models_delete_all();
         k_platform_sdl.destroy_window();
+        resources_set_gpu(nullptr);
         ResourcesTest::TearDown();
     }
     static void pixel(int x, int y, uint8_t out[3]) {
