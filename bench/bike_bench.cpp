@@ -1,7 +1,5 @@
 // The simulation's cost per bike and tic: one world step plus every bike's bike_prepare.
-#include "bike/bike_drivetrain.h"
-#include "bike/bike_shape.h"
-#include "bike/bike_sim.h"
+#include "bike/bike.h"
 
 #include "common/common.h"
 
@@ -20,25 +18,27 @@ void bm_world_tic(benchmark::State& state) {
         int b = bike_create("cr125", i, "1", "", "", "", "");
         bikes.push_back(b);
     }
+    // Throttle open in second gear: the held shift request shifts once.
+    rider_input open;
+    open.throttle = 1;
+    open.clutch = 1;
+    open.shift = 1;
+    int tic = 0;
     auto start = [&](int b, int i) {
         bike_reset(b);
         bike_translate(b, {(i % 8) * 6.0, 0, (i / 8) * 12.0});
-        bike_state& s = bike_at(b);
-        s.input.throttle = 1;
-        s.input.clutch = 1;
-        set_gear(b, 1);
-        bike_prepare(b);
+        rider_input_apply(b, open);
+        bike_prepare(b, bike_tic{tic});
     };
     for (int i = 0; i < count; i++) start(bikes[i], i);
-    int tic = 0;
     for (auto _ : state) {
         world_step();
-        for (int b : bikes) bike_prepare(b);
+        for (int b : bikes) bike_prepare(b, bike_tic{tic + 1});
         if (++tic % 1280 == 0)
             for (int i = 0; i < count; i++) start(bikes[i], i);
     }
     world_destroy();
-    shape_cache_free();
+    bike_tables_free();
     double bike_tics = static_cast<double>(state.iterations()) * count;
     // Seconds per bike-tic, and the share of one tic's 1/128 s the whole grid takes (a plain
     // ratio, though the report prints it with a time unit).

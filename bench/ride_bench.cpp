@@ -1,8 +1,5 @@
 // The cost per bike and tic of riding on the ground: contacts, the world step and bike_prepare.
-#include "bike/bike_contact.h"
-#include "bike/bike_rider.h"
-#include "bike/bike_shape.h"
-#include "bike/bike_sim.h"
+#include "bike/bike.h"
 
 #include "common/common.h"
 #include "files/data_file.h"
@@ -31,21 +28,25 @@ void ride(benchmark::State& state, const char* bike_name, start_fn start, int re
     for (int i = 0; i < count; i++) bikes.push_back(bike_create(bike_name, i, "1", "", "", "", ""));
     for (int i = 0; i < count; i++) start(bikes[i], i);
     size_t spheres = 0;
-    for (const shape& sh : bike_at(bikes[0]).shapes) spheres += sh.spheres.size();
+    const bike_info& info = bike_info_of(bikes[0]);
+    for (const char* file :
+         {info.frame_shape, info.fork_upper_shape, info.fork_lower_shape, info.swingarm_shape,
+          info.front_wheel_shape, info.rear_wheel_shape, info.rider_shape})
+        if (const shape* sh = shape_load(file)) spheres += sh->spheres.size();
     rider_input in;
     in.throttle = 0.5f;
     in.clutch = 1;
     int tic = 0;
     for (auto _ : state) {
         for (int b : bikes) rider_input_apply(b, in);
-        bikes_collide_all(bikes.data(), count);
+        bikes_collide_all(bikes.data(), count, bike_tic{tic});
         world_step();
-        for (int b : bikes) bike_prepare(b);
+        for (int b : bikes) bike_prepare(b, bike_tic{tic + 1});
         if (++tic % restart_tics == 0)
             for (int i = 0; i < count; i++) start(bikes[i], i);
     }
     world_destroy();
-    shape_cache_free();
+    bike_tables_free();
     double bike_tics = static_cast<double>(state.iterations()) * count;
     // Body spheres come from the data set's shape files when QV_HOME points at one.
     state.counters["spheres_per_bike"] = static_cast<double>(spheres);
@@ -65,7 +66,7 @@ void bm_ride_tic(benchmark::State& state) {
         [](int b, int i) {
             bike_reset(b);
             bike_translate(b, {100 + (i % 8) * 6.0, 0, 400 + (i / 8) * 12.0});
-            bike_prepare(b);
+            bike_prepare(b, bike_tic{});
         },
         1280);
     ground_free();

@@ -4,10 +4,7 @@
 // at half throttle with a little steering (so they lean into each other), and prints the cost
 // and a RIPEMD-160 of every body's state. Two builds of the contacts that print the same digest
 // ride identically.
-#include "bike/bike_contact.h"
-#include "bike/bike_rider.h"
-#include "bike/bike_shape.h"
-#include "bike/bike_sim.h"
+#include "bike/bike.h"
 
 #include "common/common.h"
 #include "common/ripemd160.h"
@@ -27,10 +24,9 @@ std::string bikes_digest(const std::vector<int>& bikes) {
     ripemd160_state h;
     ripemd160_init(h);
     for (int b : bikes) {
-        const bike_state& s = bike_at(b);
         bike_digest_update(h, b);
-        ripemd160_update(h, &s.contact_timer, sizeof s.contact_timer);
-        ripemd160_update(h, &s.crash_count, sizeof s.crash_count);
+        int crashes = crash_count(b);
+        ripemd160_update(h, &crashes, sizeof crashes);
     }
     uint8_t digest[20];
     ripemd160_final(h, digest);
@@ -67,9 +63,9 @@ int main(int argc, char** argv) {
             in.steer = (t / 256) % 2 == 1 ? ((i % 2) ? 0.3f : -0.3f) : 0.0f;
             rider_input_apply(bikes[i], in);
         }
-        touched += bikes_collide_all(bikes.data(), count);
+        touched += bikes_collide_all(bikes.data(), count, bike_tic{t});
         world_step();
-        for (int b : bikes) bike_prepare(b);
+        for (int b : bikes) bike_prepare(b, bike_tic{t + 1});
         if ((t + 1) % 640 == 0)
             for (int i = 0; i < count; i++) race_place_on_grid(bikes[i], i);
     }
@@ -80,7 +76,7 @@ int main(int argc, char** argv) {
                 seconds * 1e6 / (double(tics) * count), tics * k_tic_length / seconds);
     std::printf("digest %s\n", bikes_digest(bikes).c_str());
     world_destroy();
-    shape_cache_free();
+    bike_tables_free();
     track_unload();
     files_free_all();
     return 0;

@@ -1,6 +1,5 @@
 // Fuzzes the ".shp" shape reader and the setup-line reader with the same bytes.
-#include "bike/bike_setup.h"
-#include "bike/bike_shape.h"
+#include "bike/bike_data.h"
 
 #include <cmath>
 #include <cstddef>

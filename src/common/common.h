@@ -4,3 +4,18 @@
 constexpr double k_tic_length = 1.0 / 128.0; // s
 constexpr int k_tics_per_second = 128;
 constexpr int k_max_riders = 160;
+
+constexpr double k_pi = 3.14159265358979323846;
+constexpr double k_gravity = 32; // ft/s², pulling along -y
+constexpr double k_rpm_per_radian_per_second = 60 / (2 * k_pi);
+constexpr double k_mph_per_foot_per_second = 15.0 / 22.0;
+
+// A programming error: in debug builds the failed condition is logged with its place and the
+// program aborts; release builds check nothing.
+#ifdef TB_DEBUG
+#define TB_ASSERT(condition)                                                                       \
+    ((condition) ? static_cast<void>(0) : tb_assert_failed(#condition, __FILE__, __LINE__))
+#else
+#define TB_ASSERT(condition) static_cast<void>(sizeof(condition))
+#endif
+[[noreturn]] void tb_assert_failed(const char* condition, const char* file, int line);

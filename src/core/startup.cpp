@@ -4,7 +4,6 @@
 #include "core/shape_check.h"
 
 #include "bike/bike.h"
-#include "bike/bike_sim.h"
 #include "common/loading.h"
 #include "common/message.h"
 #include "demo/demo.h"
@@ -17,6 +16,7 @@
 #include "platform/memory.h"
 #include "race/race.h"
 #include "render/render.h"
+#include "resources/gpu.h"
 #include "resources/resources.h"
 #include "sound/sound.h"
 #include "track/track.h"
@@ -138,6 +138,7 @@ void shutdown(bool from_audio) {
     fonts_free();
     loading_set_drawer(nullptr);
     platform().destroy_window();
+    resources_set_gpu(nullptr);
     g_startup.window = false;
     log_close();
     report_allocations();
@@ -148,6 +149,7 @@ void shutdown(bool from_audio) {
 int abandon_startup(int status) {
     loading_set_drawer(nullptr);
     platform().destroy_window();
+    resources_set_gpu(nullptr);
     g_startup.window = false;
     log_close();
     return status;
@@ -200,6 +202,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     int flags = p.options.colour_depth | (cfg.windowed ? 0 : k_window_fullscreen);
     if (!platform().create_window("Trailbok", width, height, flags, p.options.depth_bits)) return 1;
     g_startup.window = true;
+    resources_set_gpu(&k_resources_gpu_gl);
     loading_set_clock(platform().clock);
     loading_set_drawer(draw_loading);
 

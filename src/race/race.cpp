@@ -1,12 +1,7 @@
 // The race: rider slots, the race clock, resetting a race, the race tic and the end of the race.
 #include "race/race.h"
 
-#include "bike/bike_contact.h"
-#include "bike/bike_rider.h"
-#include "bike/bike_sim.h"
-#include "bike/bike_snapshot.h"
-#include "bike/bike_state.h"
-#include "bike/state_history.h"
+#include "bike/bike.h"
 #include "common/loading.h"
 #include "race/race_local.h"
 #include "race/race_timing.h"
@@ -58,13 +53,13 @@ void emit_roost() {
 
 // Online only the local bike is simulated against others: remote bikes it may touch take forces,
 // and one it touched is simulated here for a while.
-void collide_online() {
+void collide_online(const bike_tic& t) {
     int local = -1;
     for (int slot = 0; slot < k_max_riders && local < 0; slot++)
         if (g_race.slots[slot].bike >= 0 && g_race.slots[slot].kind == rider_local) local = slot;
     if (local < 0) return;
     int bike = g_race.slots[local].bike;
-    bike_collide_world(bike);
+    bike_collide_world(bike, t);
     for (int slot = 0; slot < k_max_riders; slot++) {
         const rider_slot& s = g_race.slots[slot];
         if (s.bike < 0 || s.kind != rider_remote) continue;
@@ -73,19 +68,19 @@ void collide_online() {
     }
 }
 
-void collide() {
+void collide(const bike_tic& t) {
     if (g_race.params.online) {
-        collide_online();
+        collide_online(t);
         return;
     }
     int bikes[k_max_riders], count = 0;
     for (const rider_slot& s : g_race.slots)
         if (s.bike >= 0 && s.kind != rider_remote) bikes[count++] = s.bike;
-    bikes_collide_all(bikes, count);
+    bikes_collide_all(bikes, count, t);
 }
 
 // Robots steer, every bike gets its controls and is prepared, then the gates are checked.
-void prepare_and_time() {
+void prepare_and_time(const bike_tic& t) {
     race_state& r = g_race;
     for (int slot = 0; slot < k_max_riders; slot++) {
         const rider_slot& s = r.slots[slot];
@@ -93,15 +88,15 @@ void prepare_and_time() {
         if (r.params.online && s.kind == rider_remote) activity_decay(s.bike);
         if (r.params.online && s.kind == rider_local) false_start_tic(slot);
         if (s.kind != rider_remote) rider_input_from_slot(s.bike, slot);
-        bike_prepare(s.bike);
+        bike_prepare(s.bike, t);
     }
     bool crossed = false;
     for (int slot = 0; slot < k_max_riders; slot++) {
         const rider_slot& s = r.slots[slot];
         if (s.bike < 0 || (r.params.online && s.kind != rider_local)) continue;
-        const dReal* wheel = dBodyGetPosition(bike_at(s.bike).bodies[body_front_wheel]);
-        crossed |= gate_crossing_check(slot, static_cast<float>(wheel[0]),
-                                       static_cast<float>(wheel[2]), r.clock);
+        bike_vec3d wheel = bike_body_position(s.bike, body_front_wheel);
+        crossed |= gate_crossing_check(slot, static_cast<float>(wheel.x),
+                                       static_cast<float>(wheel.z), r.clock);
     }
     if (crossed) results_check();
 }
@@ -109,7 +104,12 @@ void prepare_and_time() {
 
 race_state& race() { return g_race; }
 
-rider_slot& race_slot(int slot) { return g_race.slots[slot]; }
+bike_tic race_bike_tic() { return bike_tic{g_race.clock, g_race.gate_drop, g_race.knockout_table}; }
+
+rider_slot& race_slot(int slot) {
+    TB_ASSERT(slot >= 0 && slot < k_max_riders);
+    return g_race.slots[slot];
+}
 
 void race_clear_slots() {
     free_slots();
@@ -134,13 +134,9 @@ bool race_start(const race_start_params& params) {
     r.false_start_hold = 0;
     r.trial_laps_seen = 0;
     r.last_lap_tics = r.best_lap_tics = 0;
-    rider_set_gate_drop_tic(r.gate_drop);
-    timing_reset(params.time_limit_tics, params.laps, r.gate_drop);
+    timing_reset(params.time_limit_tics, params.laps);
     if (!params.track.empty() && !track_reset(params.track.c_str(), false)) return false;
-    if (world_exists()) {
-        world_set_clock(r.clock);
-        race_build_grid();
-    }
+    if (world_exists()) race_build_grid();
     history_clear_all();
     start_gate_raise();
     for (int slot = 0; slot < k_max_riders; slot++)
@@ -157,11 +153,11 @@ void race_world_tic() {
             const rider_slot& s = r.slots[slot];
             if (s.bike >= 0 && s.kind == rider_remote) history_apply(slot, s.bike, r.clock, 5);
         }
-        collide();
+        const bike_tic t = race_bike_tic();
+        collide(t);
         emit_roost();
         world_step();
-        world_set_clock(r.clock);
-        prepare_and_time();
+        prepare_and_time(t);
     }
     timed_race_end(r.clock);
     start_gate_animate();
@@ -176,4 +172,5 @@ void race_world_tic() {
 
 int race_clock() { return g_race.clock; }
 int race_gate_drop_tic() { return g_race.gate_drop; }
+void race_set_gate_drop_tic(int tic) { g_race.gate_drop = tic; }
 bool race_results_done() { return g_race.results_done; }

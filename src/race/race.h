@@ -53,6 +53,8 @@ bool race_start(const race_start_params& params);
 void race_world_tic();
 int race_clock();         // tics since the race reset
 int race_gate_drop_tic(); // the tic the start gate drops
+// The gate drop as a server or a demo gives it, in place of the drawn one.
+void race_set_gate_drop_tic(int tic);
 // Set once every rider has finished and the results are final (and written when won).
 bool race_results_done();
 // Where "@results.txt" takes its date from (seconds since 1970); the system clock by default.

@@ -2,12 +2,7 @@
 #include "race/race_local.h"
 #include "race/robot_list.h"
 
-#include "bike/bike_contact.h"
-#include "bike/bike_info.h"
-#include "bike/bike_setup.h"
-#include "bike/bike_sim.h"
-#include "bike/bike_snapshot.h"
-#include "bike/bike_state.h"
+#include "bike/bike.h"
 #include "terrain/terrain.h"
 
 #include <cstdio>
@@ -46,7 +41,7 @@ int create_local(int slot) {
     copy_text(s.number, v.text[key_number].c_str());
     copy_text(s.bike_name, info.name);
     int bike = bike_create(info.name, slot, s.number, "", "", "", "");
-    bike_params p = bike_at(bike).params;
+    bike_params p = bike_params_of(bike);
     setup_apply_values(v, info, p);
     bike_set_params(bike, p);
     return bike;
@@ -106,7 +101,7 @@ void race_place_bike(int bike, float x, float z, float heading, const int* other
     bike_translate(bike, {x, contact_ground_height(x, z), z});
     for (int step = 0; step < k_raise_limit && touches_anything(bike, others, other_count); step++)
         bike_translate(bike, {0, k_raise_step, 0});
-    bike_prepare(bike);
+    bike_prepare(bike, race_bike_tic());
 }
 
 void race_place_on_grid(int bike, int place) {
@@ -137,8 +132,10 @@ void race_build_grid() {
         else
             bike_activate(bike);
         if (r.slots[slot].kind == rider_local) {
-            const dReal* p = dBodyGetPosition(bike_at(bike).bodies[body_frame]);
-            for (int i = 0; i < 3; i++) r.false_start_origin[i] = static_cast<float>(p[i]);
+            bike_vec3d p = bike_frame_position(bike);
+            r.false_start_origin[0] = static_cast<float>(p.x);
+            r.false_start_origin[1] = static_cast<float>(p.y);
+            r.false_start_origin[2] = static_cast<float>(p.z);
         }
     }
 }

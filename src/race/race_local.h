@@ -2,6 +2,8 @@
 #pragma once
 
 #include "race/race.h"
+
+#include "bike/bike.h"
 #include "race/race_grid.h"
 #include "race/race_results.h"
 #include "track/track_gates.h"
@@ -30,7 +32,7 @@ struct race_state {
     float false_start_origin[3] = {}; // ft, where the local bike was placed
     float off_course_bias = 10;       // s
     float off_course_scale = 1.5f;
-    int knockout_table[16] = {}; // extra knock-out tics by crash count
+    int knockout_table[k_knockout_table_size] = {}; // extra knock-out tics by crash count
     // time trial
     int trial_laps_seen = 0;
     int last_lap_tics = 0;
@@ -39,6 +41,8 @@ struct race_state {
 };
 
 race_state& race();
+// The clock and rules the bikes obey in this tic.
+bike_tic race_bike_tic();
 // Creates the bikes the lineup asks for and puts them on the grid.
 void race_build_grid();
 // Time trial: slot 0's bike placed three crossings before the end of the first lap.

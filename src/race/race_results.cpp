@@ -124,7 +124,7 @@ std::string results_text(const std::vector<result_entry>& results, const std::st
         if (!rider_finished(e.slot)) continue;
         const rider_slot& s = race_slot(e.slot);
         append(out, "%4s | %12s | %4d | ", s.number, s.bike_name, laps_at(e.position));
-        append_time(out, "%3d:%02d.%03d | ", e.tic - race_gate_drop());
+        append_time(out, "%3d:%02d.%03d | ", e.tic - race_gate_drop_tic());
         float best_seconds = 0;
         int best = best_lap(e.slot, &best_seconds);
         append(out, "%4d | ", best);
@@ -140,7 +140,7 @@ std::string results_text(const std::vector<result_entry>& results, const std::st
             if (t < 0)
                 append(out, "%8d", -1);
             else
-                append(out, "%8.3f", (t - race_gate_drop()) * k_tic_length);
+                append(out, "%8.3f", (t - race_gate_drop_tic()) * k_tic_length);
             bool lap_end = (k + 1 - first >= 0 && normal > 0 && (k + 1 - first) % normal == 0) ||
                            k + 1 == first;
             out += lap_end || k == count - 1 ? "\r\n" : " ";

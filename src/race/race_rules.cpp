@@ -2,16 +2,10 @@
 #include "race/race_local.h"
 #include "race/race_timing.h"
 
-#include "bike/bike_rider.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-namespace {
-constexpr int k_knockout_max = 460800; // tics, an hour
-}
 
 bool race_off_course(int slot, int k) {
     if (k < 1 || slot < 0 || slot >= k_max_riders || gate_count() == 0) return false;
@@ -75,12 +69,12 @@ bool race_server_command(const char* text) {
     if (std::strncmp(text, "knockout", 8) != 0 || (text[8] != ' ' && text[8] != '\0')) return false;
     const char* p = text + 8;
     int previous = 0;
-    for (int i = 0; i < 16; i++) {
+    for (int i = 0; i < k_knockout_table_size; i++) {
         char* end = nullptr;
         long v = std::strtol(p, &end, 10);
         // A missing or unreadable value repeats the one before it.
         if (end != p) {
-            previous = static_cast<int>(std::clamp<long>(v, 0, k_knockout_max));
+            previous = static_cast<int>(std::clamp<long>(v, 0, k_knockout_table_max));
             p = end;
         } else {
             while (*p == ' ') p++;
@@ -88,7 +82,6 @@ bool race_server_command(const char* text) {
         }
         r.knockout_table[i] = previous;
     }
-    rider_knockout_table_set(r.knockout_table);
     return true;
 }
 

@@ -1,9 +1,6 @@
 // The start gate's falling pieces and the false-start hold of online races.
 #include "race/race_local.h"
 
-#include "bike/bike.h"
-#include "bike/bike_sim.h"
-#include "bike/bike_state.h"
 #include "common/message.h"
 
 #include <algorithm>
@@ -30,7 +27,7 @@ void start_gate_animate() {
             p.speed = 0;
             continue;
         }
-        p.speed += 32 * dt;
+        p.speed += static_cast<float>(k_gravity) * dt;
         p.raised = std::max(0.0f, p.raised - dt * p.speed);
         p.speed = std::min(p.speed, 8.0f);
     }
@@ -50,12 +47,11 @@ void false_start_tic(int slot) {
     race_state& r = race();
     int bike = r.slots[slot].bike;
     if (bike < 0) return;
-    bike_state& b = bike_at(bike);
     if (r.clock <= r.gate_drop && r.false_start_hold < 1) {
-        const dReal* p = dBodyGetPosition(b.bodies[body_frame]);
-        double d2 = 0;
-        for (int i = 0; i < 3; i++)
-            d2 += (p[i] - r.false_start_origin[i]) * (p[i] - r.false_start_origin[i]);
+        bike_vec3d p = bike_frame_position(bike);
+        double dx = p.x - r.false_start_origin[0], dy = p.y - r.false_start_origin[1];
+        double dz = p.z - r.false_start_origin[2];
+        double d2 = dx * dx + dy * dy + dz * dz;
         if (d2 >= 9) {
             r.false_start_hold = r.gate_drop + k_false_start_penalty - r.clock;
             show_message("15 second false start penalty");
@@ -64,10 +60,7 @@ void false_start_tic(int slot) {
     if (r.false_start_hold < 1) return;
     r.false_start_hold--;
     // Held: the bike stands still and the rider's controls are ignored.
-    for (dBodyID body : b.bodies) {
-        dBodySetLinearVel(body, 0, 0, 0);
-        dBodySetAngularVel(body, 0, 0, 0);
-    }
+    bike_hold_still(bike);
     rider_input_set(slot, rider_input{});
 }
 

@@ -1,6 +1,8 @@
 // Crossings, laps, the finish rule, the running order and the end of timed races.
 #include "race/race_timing.h"
 
+#include "race/race.h"
+
 #include "common/common.h"
 #include "track/track_gates.h"
 
@@ -18,7 +20,6 @@ struct timing_state {
     int finish_laps = 0;
     int race_laps = 0;
     int halfway_lap = 0;
-    int gate_drop = 0; // tic
 };
 timing_state g_timing;
 
@@ -59,13 +60,12 @@ int crossing_tic(const rider_timing& r, int k) {
     return r.crossing_tics[k];
 }
 
-void timing_reset(int finish_time, int finish_laps, int gate_drop_tic) {
+void timing_reset(int finish_time, int finish_laps) {
     for (rider_timing& r : g_timing.riders) r = rider_timing{};
     std::fill(g_timing.occupied, g_timing.occupied + k_max_riders, false);
     g_timing.order_count = 0;
     g_timing.finish_time = finish_time;
     g_timing.finish_laps = finish_laps;
-    g_timing.gate_drop = gate_drop_tic;
     if (finish_time != 0) {
         g_timing.race_laps = g_timing.halfway_lap = k_undecided_laps;
     } else {
@@ -88,7 +88,6 @@ void timing_set_position(int slot, int position) {
 
 int race_laps() { return g_timing.race_laps; }
 int halfway_lap() { return g_timing.halfway_lap; }
-int race_gate_drop() { return g_timing.gate_drop; }
 
 int laps_completed(int slot) {
     if (!has_timing() || slot < 0 || slot >= k_max_riders) return 0;
@@ -107,7 +106,7 @@ float lap_time(int slot, int n) {
     if (n < 0) n = laps;
     if (n == 0 || n > laps) return 0;
     const rider_timing& r = g_timing.riders[slot];
-    int start = n == 1 ? g_timing.gate_drop : crossing_tic(r, crossing_completing_lap(n - 1));
+    int start = n == 1 ? race_gate_drop_tic() : crossing_tic(r, crossing_completing_lap(n - 1));
     int end = crossing_tic(r, crossing_completing_lap(n));
     if (start < 0 || end < 0) return 0;
     return static_cast<float>((end - start) * k_tic_length);
@@ -193,9 +192,9 @@ void timed_race_end(int clock) {
     if (g_timing.finish_time == 0 || g_timing.order_count == 0) return;
     int leader_laps = laps_completed(g_timing.order[0].slot);
     if (g_timing.halfway_lap == k_undecided_laps &&
-        clock >= g_timing.gate_drop + g_timing.finish_time / 2)
+        clock >= race_gate_drop_tic() + g_timing.finish_time / 2)
         g_timing.halfway_lap = leader_laps + 1;
-    int end = g_timing.gate_drop + g_timing.finish_time;
+    int end = race_gate_drop_tic() + g_timing.finish_time;
     if (clock < end) return;
     for (int o = std::max(1, std::min(g_timing.race_laps, leader_laps - 1));; o++) {
         int t = earliest_lap_tic(o);

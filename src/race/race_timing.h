@@ -18,8 +18,9 @@ struct running_entry {
     int tic;      // tic of the last crossing, 0 before the first
 };
 
-// A new race: its length (timed part in tics, laps part) and the tic the gate drops.
-void timing_reset(int finish_time, int finish_laps, int gate_drop_tic);
+// A new race: its length (timed part in tics, laps part); the race's own gate drop is read
+// from the race.
+void timing_reset(int finish_time, int finish_laps);
 rider_timing& timing_of(int slot);
 // The tic of the rider's crossing k, -1 when missed or not made.
 int crossing_tic(const rider_timing& r, int k);
@@ -30,7 +31,6 @@ void timing_set_position(int slot, int position);
 
 int race_laps();
 int halfway_lap();
-int race_gate_drop();
 
 int laps_completed(int slot);
 // The crossing that completes lap n (n >= 1).

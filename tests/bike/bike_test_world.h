@@ -1,9 +1,9 @@
 // A rigid-body world with one bike for the simulation tests, and helpers they share.
 #pragma once
 
-#include "bike/bike_local.h"
-#include "bike/bike_shape.h"
-#include "bike/bike_sim.h"
+#include "bike/sim/bike_local.h"
+#include "bike/bike_data.h"
+#include "bike/sim/bike_local.h"
 
 #include <gtest/gtest.h>
 
@@ -32,4 +32,5 @@ class bike_world_test : public ::testing::Test {
 
     int bike = -1;
     dJointID hanger = nullptr;
+    bike_tic now; // the race clock and rules the bike is prepared under
 };

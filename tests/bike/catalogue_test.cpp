@@ -1,5 +1,5 @@
 // The bike catalogue: names and order, the published rows, and physical sense of every record.
-#include "bike/bike_info.h"
+#include "bike/bike_data.h"
 
 #include "common/message.h"
 

@@ -1,6 +1,6 @@
 // The 39-byte snapshot: layout, quantisation, blending, and the per-slot history ring.
-#include "bike/compact_state.h"
-#include "bike/state_history.h"
+#include "bike/replication/compact_state.h"
+#include "bike/replication/state_history.h"
 
 #include <gtest/gtest.h>
 

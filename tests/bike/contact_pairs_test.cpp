@@ -1,8 +1,8 @@
 // Bike-to-bike contacts with the data set's shapes: the quick rejections drop no touching pair.
-#include "bike/bike_contact.h"
-#include "bike/bike_local.h"
-#include "bike/bike_shape.h"
-#include "bike/bike_sim.h"
+#include "bike/contact/bike_contact.h"
+#include "bike/sim/bike_local.h"
+#include "bike/bike_data.h"
+#include "bike/sim/bike_local.h"
 
 #include "files/data_file.h"
 #include "terrain/terrain.h"
@@ -154,7 +154,7 @@ TEST_F(contact_pairs_test, TheWholeFieldPhaseMakesTheSameJointsAsEachPairAlone) 
     dJointGroupEmpty(world_contact_group());
     int expected = touching_pairs_brute(a, b);
     ASSERT_GT(expected, 0);
-    EXPECT_EQ(bikes_collide_all(bikes, 2), 1);
+    EXPECT_EQ(bikes_collide_all(bikes, 2, bike_tic{}), 1);
     EXPECT_EQ(joints_between(a, b), expected);
     dJointGroupEmpty(world_contact_group());
 }
@@ -217,7 +217,7 @@ TEST_F(contact_pairs_test, EveryTouchingStatueSphereGetsItsJoint) {
                 }
             }
             dJointGroupEmpty(world_contact_group());
-            statue_contacts(s);
+            statue_contacts(s, 0);
             EXPECT_EQ(joints_with_world(a), expected) << dx << " " << dz;
             configurations++;
             if (expected > 0) touching++;

@@ -1,5 +1,5 @@
 // Tyre and sphere contacts against a flat ground made here, soft-contact numbers, statue buckets.
-#include "bike/bike_contact.h"
+#include "bike/contact/bike_contact.h"
 #include "bike_test_world.h"
 
 #include "terrain/terrain.h"
@@ -99,12 +99,12 @@ TEST_F(contact_test, WithoutAGroundNothingTouches) {
     ground_hit hit;
     EXPECT_FALSE(sphere_ground_test({0, 0, 0}, 1.0, &hit));
     EXPECT_FALSE(wheel_ground_test(state().front_contact, &hit));
-    EXPECT_FALSE(bike_collide_world(bike));
+    EXPECT_FALSE(bike_collide_world(bike, now));
 }
 
 TEST_F(contact_test, FreshBikeIsPushedUpOutOfTheGround) {
     // The tyres start a little into flat ground at y = 0; the contacts lift the bike.
-    EXPECT_TRUE(bike_collide_world(bike));
+    EXPECT_TRUE(bike_collide_world(bike, now));
     EXPECT_GT(state().front_contact.depth, 0);
     EXPECT_GT(state().rear_contact.depth, 0);
     double y0 = dBodyGetPosition(body(body_front_wheel))[1];
@@ -168,9 +168,8 @@ TEST_F(contact_test, BikeTouchingAStatueRecordsTheTic) {
     bike_vec3d w = vec_of(dBodyGetPosition(body(body_front_wheel)));
     list[0].position = w + bike_vec3d{0, 0, -1};
     list[0].statue_shape = &post;
-    world_set_clock(77);
     statue_buckets_build(list, 128);
-    bike_collide_world(bike);
+    bike_collide_world(bike, bike_tic{77});
     EXPECT_EQ(statue_at(0).touched_tic, 77);
 }
 } // namespace
@@ -187,7 +186,7 @@ TEST_F(contact_test, BikesFarApartDoNotTouch) {
     shove(other, {20, 0, 0}, {});
     EXPECT_FALSE(bike_collide_bike(bike, other, false));
     int both[] = {bike, other};
-    EXPECT_EQ(bikes_collide_all(both, 2), 0);
+    EXPECT_EQ(bikes_collide_all(both, 2, now), 0);
 }
 
 TEST_F(contact_test, SideBySideOverlapTouches) {
@@ -239,7 +238,7 @@ TEST_F(contact_test, RollingResistanceFadesOutBelowOneFootPerSecond) {
         dBodySetLinearVel(body(body_front_wheel), 0, 0, -v);
         dBodySetAngularVel(body(body_front_wheel), 0, 0, 0);
         dBodySetForce(body(body_front_wheel), 0, 0, 0);
-        bike_collide_world(bike);
+        bike_collide_world(bike, now);
         return dBodyGetForce(body(body_front_wheel))[2];
     };
     EXPECT_NEAR(drag_at(3), full, 1e-6);

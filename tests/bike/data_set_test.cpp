@@ -1,7 +1,7 @@
 // Every catalogue bike dressed from the generated data set, loaded by name through the caches.
-#include "bike/bike_resources.h"
-#include "bike/bike_setup.h"
-#include "bike/bike_shape.h"
+#include "bike/draw/bike_resources.h"
+#include "bike/bike_data.h"
+#include "bike/bike_data.h"
 
 #include "common/message.h"
 #include "core/shape_check.h"
@@ -156,8 +156,8 @@ TEST_F(data_set, setup_lines_written_and_read_through_a_data_file) {
     setup_values_reset(setup());
 }
 
-#include "bike/bike_sim.h"
-#include "bike/bike_state.h"
+#include "bike/sim/bike_local.h"
+#include "bike/sim/bike_state.h"
 
 TEST_F(data_set, every_catalogue_bike_creates_with_its_models_graphics_and_shapes) {
     world_create();

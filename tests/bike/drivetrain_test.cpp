@@ -1,5 +1,5 @@
 // Engine torque, clutch wind-up and slip, engine braking, shifting and antilock brakes.
-#include "bike/bike_drivetrain.h"
+#include "bike/sim/bike_drivetrain.h"
 #include "bike_test_world.h"
 
 #include "common/common.h"
@@ -18,7 +18,7 @@ TEST_F(bike_world_test, StandstillFullThrottleSpinsTheEngineAlone) {
     clutch_result r = clutch_step(state(), 0, 0);
     EXPECT_EQ(r.engagement, 0);
     EXPECT_EQ(r.transmitted, 0);
-    drivetrain_apply(state());
+    drivetrain_apply(state(), now.tic);
     EXPECT_NEAR(state().engine_speed, k_tic_length * 5 / info().engine_inertia, 1e-4);
     const dReal* torque = dBodyGetTorque(body(body_rear_wheel));
     EXPECT_EQ(torque[0], 0);
@@ -41,31 +41,31 @@ TEST_F(bike_world_test, TorqueTableInterpolatesAndEndsAtTheLastEntry) {
 
 TEST_F(bike_world_test, ShiftingStaysInsideAFiveSpeedBox) {
     ASSERT_LE(info().gear_ratios[5], 0); // the cr125 has five gears
-    EXPECT_EQ(gear(bike), 0);
+    EXPECT_EQ(bike_gear(bike), 0);
     shift(bike, -1);
-    EXPECT_EQ(gear(bike), 0);
+    EXPECT_EQ(bike_gear(bike), 0);
     shift(bike, 0);
     // A held request shifts once.
     for (int i = 0; i < 50; i++) shift(bike, 1);
-    EXPECT_EQ(gear(bike), 1);
+    EXPECT_EQ(bike_gear(bike), 1);
     shift(bike, 0);
     shift(bike, 1);
-    EXPECT_EQ(gear(bike), 2);
+    EXPECT_EQ(bike_gear(bike), 2);
     set_gear(bike, 4);
     shift(bike, 0);
     shift(bike, 1);
-    EXPECT_EQ(gear(bike), 4);
+    EXPECT_EQ(bike_gear(bike), 4);
     set_gear(bike, 5);
-    EXPECT_EQ(gear(bike), 4);
+    EXPECT_EQ(bike_gear(bike), 4);
     set_gear(bike, -3);
-    EXPECT_EQ(gear(bike), 0);
+    EXPECT_EQ(bike_gear(bike), 0);
     // Out-of-range requests and a knocked-off rider change nothing.
     shift(bike, 0);
     shift(bike, 2);
-    EXPECT_EQ(gear(bike), 0);
+    EXPECT_EQ(bike_gear(bike), 0);
     state().knockout_tics = 100;
     shift(bike, 1);
-    EXPECT_EQ(gear(bike), 0);
+    EXPECT_EQ(bike_gear(bike), 0);
 }
 
 TEST_F(bike_world_test, HalfClutchWindsUpAnEighthTurnAndPassesAQuarter) {
@@ -118,7 +118,7 @@ TEST_F(bike_world_test, DrivelineTorqueTurnsWheelAndFrameOppositeWays) {
     s.engine_speed = static_cast<float>(9000 * k_rad_per_rpm);
     s.engine_angle = 0.1f;
     clutch_result r = clutch_step(s, 0, 0);
-    drivetrain_apply(s);
+    drivetrain_apply(s, now.tic);
     EXPECT_NEAR(dBodyGetTorque(body(body_rear_wheel))[0], -r.transmitted, 1e-6);
     EXPECT_NEAR(dBodyGetTorque(body(body_frame))[0], r.transmitted, 1e-6);
     double n = overall_ratio(s);
@@ -142,7 +142,7 @@ TEST_F(bike_world_test, FrontAntilockReleasesASlidingWheel) {
     brake_limits(s, &front, &rear);
     EXPECT_EQ(front, 0);
     EXPECT_EQ(rear, s.params.rear_brake_torque);
-    drivetrain_apply(s);
+    drivetrain_apply(s, now.tic);
     EXPECT_EQ(dJointGetHingeParam(s.joints[joint_front_axle], dParamFMax), 0);
     EXPECT_EQ(dJointGetHingeParam(s.joints[joint_rear_axle], dParamFMax),
               s.params.rear_brake_torque);

@@ -1,7 +1,7 @@
 // Riding rabbithill from the first start slot through its timing gates with the gate follower.
 #include "ride_world.h"
 
-#include "bike/bike_setup.h"
+#include "bike/bike_data.h"
 #include "common/ripemd160.h"
 #include "race/race.h"
 #include "support/gate_follower.h"
@@ -36,13 +36,15 @@ class lap_ride : public ::testing::TestWithParam<const char*> {
         bike_set_params(bike, p);
         race_place_on_grid(bike, 0);
         gate_follower_reset(follower);
+        clock = bike_tic{};
     }
     void tic() {
         rider_input in = gate_follower_input(follower, bike);
         rider_input_apply(bike, in);
-        bike_collide_world(bike);
+        bike_collide_world(bike, clock);
         world_step();
-        bike_prepare(bike);
+        clock.tic++;
+        bike_prepare(bike, clock);
     }
     std::string digest() {
         ripemd160_state h;
@@ -55,6 +57,7 @@ class lap_ride : public ::testing::TestWithParam<const char*> {
 
     int bike = -1;
     gate_follower follower;
+    bike_tic clock;
 };
 
 // From the first start slot through the first lap to the finish, then once more round the whole

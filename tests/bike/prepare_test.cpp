@@ -1,41 +1,41 @@
 // The work of bike_prepare: bookkeeping, frozen bikes, the joint-force balance, automatic shifting.
-#include "bike/bike_drivetrain.h"
+#include "bike/sim/bike_drivetrain.h"
 #include "bike_test_world.h"
 
 namespace {
 TEST_F(bike_world_test, ContactTimerCountsDownToZero) {
     state().contact_timer = 2.5f;
-    bike_prepare(bike);
+    bike_prepare(bike, now);
     EXPECT_FLOAT_EQ(state().contact_timer, 1.5f);
-    bike_prepare(bike);
+    bike_prepare(bike, now);
     EXPECT_FLOAT_EQ(state().contact_timer, 0.5f);
-    bike_prepare(bike);
+    bike_prepare(bike, now);
     EXPECT_EQ(state().contact_timer, 0);
-    bike_prepare(bike);
+    bike_prepare(bike, now);
     EXPECT_EQ(state().contact_timer, 0);
 }
 
 TEST_F(bike_world_test, AirborneAndLandedTics) {
-    world_set_clock(100);
+    now.tic = 100;
     dBodySetLinearVel(body(body_frame), 0, -3, 0);
-    bike_prepare(bike);
+    bike_prepare(bike, now);
     EXPECT_EQ(state().airborne_start_tic, 100);
     // Still in the air a tic later: the start stays.
-    world_set_clock(101);
-    bike_prepare(bike);
+    now.tic = 101;
+    bike_prepare(bike, now);
     EXPECT_EQ(state().airborne_start_tic, 100);
-    world_set_clock(190);
+    now.tic = 190;
     state().rear_contact.depth = 0.01f;
-    bike_prepare(bike);
+    bike_prepare(bike, now);
     EXPECT_EQ(state().landed_tic, 190);
-    world_set_clock(191);
-    bike_prepare(bike);
+    now.tic = 191;
+    bike_prepare(bike, now);
     EXPECT_EQ(state().landed_tic, 190);
     // Moving up off the ground does not count as taking off.
     state().rear_contact.depth = 0;
     dBodySetLinearVel(body(body_frame), 0, 3, 0);
-    world_set_clock(200);
-    bike_prepare(bike);
+    now.tic = 200;
+    bike_prepare(bike, now);
     EXPECT_EQ(state().airborne_start_tic, 100);
 }
 
@@ -44,8 +44,8 @@ TEST_F(bike_world_test, PrepareKeepsInputsAndRecordsRiderVelocity) {
     state().input.rear_brake = 0.75f;
     state().input.sit = 1;
     dBodySetLinearVel(body(body_rider), 1, 2, 3);
-    world_set_clock(7);
-    bike_prepare(bike);
+    now.tic = 7;
+    bike_prepare(bike, now);
     EXPECT_EQ(state().input.front_brake, 0.25f);
     EXPECT_EQ(state().input.rear_brake, 0.75f);
     EXPECT_EQ(state().input.sit, 1);
@@ -56,10 +56,10 @@ TEST_F(bike_world_test, PrepareKeepsInputsAndRecordsRiderVelocity) {
 TEST_F(bike_world_test, FrozenBikeGetsNoForces) {
     state().activity = 0.25f;
     state().input.throttle = 1;
-    bike_prepare(bike);
+    bike_prepare(bike, now);
     EXPECT_EQ(state().engine_speed, 0);
     state().activity = 0.26f;
-    bike_prepare(bike);
+    bike_prepare(bike, now);
     EXPECT_GT(state().engine_speed, 0);
 }
 
@@ -95,15 +95,15 @@ TEST_F(bike_world_test, JointForceBalanceCancelsWhatTheJointsDid) {
 
 TEST_F(bike_world_test, BalanceWaitsForTheClockAndTheRider) {
     state().joint_feedback[joint_fork].f1[1] = 5;
-    world_set_clock(1);
-    bike_prepare(bike);
+    now.tic = 1;
+    bike_prepare(bike, now);
     EXPECT_EQ(dBodyGetForce(body(body_frame))[1], 0);
-    world_set_clock(2);
+    now.tic = 2;
     state().knockout_tics = 10;
-    bike_prepare(bike);
+    bike_prepare(bike, now);
     EXPECT_EQ(dBodyGetForce(body(body_frame))[1], 0);
     state().knockout_tics = 0;
-    bike_prepare(bike);
+    bike_prepare(bike, now);
     EXPECT_EQ(dBodyGetForce(body(body_frame))[1], -5);
 }
 
@@ -115,7 +115,7 @@ void spin_rear(bike_state& b, double rpm) {
         world_step();
     }
     for (dBodyID body : b.bodies) dBodySetAngularVel(body, 0, 0, 0);
-    double rate = rpm / 9.549296 / overall_ratio(b);
+    double rate = rpm / k_rpm_per_radian_per_second / overall_ratio(b);
     dBodySetAngularVel(b.bodies[body_rear_wheel], -rate, 0, 0);
 }
 
@@ -126,28 +126,28 @@ TEST_F(bike_world_test, AutomaticShiftingEveryThirtyTwoTics) {
     set_gear(bike, 2);
     spin_rear(s, info().auto_downshift_rpm - 200);
     ASSERT_LT(dJointGetHingeAngle(s.joints[joint_swingarm_pivot]), -0.01);
-    world_set_clock(33);
-    drivetrain_apply(s);
-    EXPECT_EQ(gear(bike), 2);
-    world_set_clock(64);
-    drivetrain_apply(s);
-    EXPECT_EQ(gear(bike), 1);
+    now.tic = 33;
+    drivetrain_apply(s, now.tic);
+    EXPECT_EQ(bike_gear(bike), 2);
+    now.tic = 64;
+    drivetrain_apply(s, now.tic);
+    EXPECT_EQ(bike_gear(bike), 1);
 
     spin_rear(s, info().auto_upshift_rpm + 200);
-    world_set_clock(96);
-    drivetrain_apply(s);
-    EXPECT_EQ(gear(bike), 2);
+    now.tic = 96;
+    drivetrain_apply(s, now.tic);
+    EXPECT_EQ(bike_gear(bike), 2);
     // A wheel spinning on the ground says nothing about road speed.
     spin_rear(s, info().auto_upshift_rpm + 200);
     s.rear_contact.depth = 0.02f;
     s.rear_contact.velocity = {0, 0, 5};
-    world_set_clock(128);
-    drivetrain_apply(s);
-    EXPECT_EQ(gear(bike), 2);
+    now.tic = 128;
+    drivetrain_apply(s, now.tic);
+    EXPECT_EQ(bike_gear(bike), 2);
     // Without the setting nothing shifts.
     s.rear_contact.depth = 0;
     s.params.auto_shift = false;
-    drivetrain_apply(s);
-    EXPECT_EQ(gear(bike), 2);
+    drivetrain_apply(s, now.tic);
+    EXPECT_EQ(bike_gear(bike), 2);
 }
 } // namespace

@@ -6,7 +6,7 @@
 
 namespace {
 bike_vec3d g_target;
-bool target_at(const bike_state&, bike_vec3d* out) {
+bool target_at(int, bike_vec3d* out) {
     *out = g_target;
     return true;
 }
@@ -24,7 +24,8 @@ class realign_world : public ride_world {
         bike = bike_create("yz250f(2017)", 0, "1", "", "", "", "");
         bike_place(bike, {0, 0, 1}, 0.7);
         bike_translate(bike, {60, contact_ground_height(60, 480) + 0.05, 480});
-        bike_prepare(bike);
+        clock = bike_tic{};
+        bike_prepare(bike, clock);
     }
     // The frame's heading error to the target, positive when the target lies to the right.
     double heading_error() {

@@ -1,5 +1,5 @@
 // A bike's models and textures: texture variants, fallbacks, companions and the number plate.
-#include "bike/bike_resources.h"
+#include "bike/draw/bike_resources.h"
 
 #include "common/message.h"
 

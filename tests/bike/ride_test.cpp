@@ -1,8 +1,8 @@
 // Riding the default bike on the practice field: settling, pulling away, braking, turning.
 #include "ride_world.h"
 
-#include "bike/bike_drivetrain.h"
-#include "bike/bike_setup.h"
+#include "bike/sim/bike_drivetrain.h"
+#include "bike/bike_data.h"
 #include "common/ripemd160.h"
 
 #include <algorithm>
@@ -155,7 +155,7 @@ TEST_P(ride_bikes, LeansIntoATurnAndHoldsACircle) {
 TEST_P(ride_bikes, ClearsTheThreeFootTabletopAndLandsRiding) {
     const practice_jump& jump = k_practice_jumps[0];
     double top_end = jump.x_begin + jump.height / jump.up_slope + jump.top_length;
-    start(GetParam(), 15, k_practice_straight_z, -k_bike_pi / 2);
+    start(GetParam(), 15, k_practice_straight_z, -k_pi / 2);
     use_player_setup(bike);
     bool flying = false, landed = false;
     int took_off = -1, touched = -1;
@@ -194,7 +194,7 @@ TEST_P(ride_bikes, NoseFirstLandingThrowsTheRiderWhoComesBack) {
     bike_place(bike, {1, 0, 0}, -1.2);
     bike_translate(bike, {256, 20, 300});
     for (int i = 0; i < k_bike_body_count; i++) dBodySetLinearVel(body(i), 0, -1, -30);
-    bike_prepare(bike);
+    bike_prepare(bike, clock);
     rider_input idle;
     dJointID mount = state().joints[joint_rider_mount];
     int crashed = -1;
@@ -220,9 +220,9 @@ TEST_P(ride_bikes, NoseFirstLandingThrowsTheRiderWhoComesBack) {
 }
 
 TEST_P(ride_bikes, StandsAtTheGateThenWalksBackInSteps) {
-    start(GetParam(), 100, 190, -k_bike_pi / 2);
+    start(GetParam(), 100, 190, -k_pi / 2);
     use_player_setup(bike);
-    rider_set_gate_drop_tic(128 * 20);
+    clock.gate_drop_tic = 128 * 20;
     bike_vec3d at = position(body_frame);
     rider_input rev;
     rev.clutch = 0;
@@ -241,7 +241,7 @@ TEST_P(ride_bikes, StandsAtTheGateThenWalksBackInSteps) {
     double at_step_start = 0, mid_step = 0;
     script_step walk[] = {{0, back}};
     run(walk, 1, 128 * 6, [&](int) {
-        int phase = world_clock() % 128;
+        int phase = clock.tic % 128;
         if (phase == 0) at_step_start = std::max(at_step_start, speed());
         if (phase == 64) mid_step = std::max(mid_step, speed());
     });
@@ -301,7 +301,7 @@ TEST_F(ride_world, ArcadeModeHoldsTheAskedLeanInATurn) {
     }
     double lean = lean_sum / samples, radius = radius_sum / samples;
     // The balance motor leans the bike to a quarter turn times the command.
-    EXPECT_NEAR(lean, -k_bike_pi / 4 * 0.5, 0.03);
+    EXPECT_NEAR(lean, -k_pi / 4 * 0.5, 0.03);
     double v = speed();
     double balanced = v * v / (32 * std::tan(std::fabs(lean)));
     EXPECT_NEAR(radius, balanced, balanced * 0.2);

@@ -1,11 +1,11 @@
 // One bike on the generated practice field, driven tic by tic from a small input script.
 #pragma once
 
-#include "bike/bike_contact.h"
-#include "bike/bike_local.h"
-#include "bike/bike_rider.h"
-#include "bike/bike_shape.h"
-#include "bike/bike_sim.h"
+#include "bike/contact/bike_contact.h"
+#include "bike/sim/bike_local.h"
+#include "bike/rider/bike_rider.h"
+#include "bike/bike_data.h"
+#include "bike/sim/bike_local.h"
 
 #include "files/data_file.h"
 #include "files/files.h"
@@ -67,10 +67,7 @@ class ride_world : public ::testing::Test {
     static void SetUpTestSuite() { loaded = track_suite_open(home, "tb_ride_", k_practice_folder); }
     static void TearDownTestSuite() { track_suite_close(home); }
     void SetUp() override { ASSERT_TRUE(loaded); }
-    void TearDown() override {
-        world_destroy();
-        rider_set_gate_drop_tic(0);
-    }
+    void TearDown() override { world_destroy(); }
 
     // A fresh world with one bike standing at (x, z), turned by `yaw` about the vertical
     // (0 faces -z, -pi/2 faces +x).
@@ -80,14 +77,16 @@ class ride_world : public ::testing::Test {
         bike = bike_create(name, 0, "1", "", "", "", "");
         if (yaw != 0) bike_place(bike, {0, 1, 0}, yaw);
         bike_translate(bike, {x, contact_ground_height(float(x), float(z)), z});
-        bike_prepare(bike);
+        clock = bike_tic{};
+        bike_prepare(bike, clock);
     }
     // One race tic: controls, contacts, the step, then the bike's work for the next one.
     void tic(const rider_input& in) {
         rider_input_apply(bike, in);
-        bike_collide_world(bike);
+        bike_collide_world(bike, clock);
         world_step();
-        bike_prepare(bike);
+        clock.tic++;
+        bike_prepare(bike, clock);
     }
     // Runs the script until tic `until` (counted from now), calling `watch` after each tic.
     template <typename F> void run(const script_step* steps, int count, int until, F watch) {
@@ -106,4 +105,5 @@ class ride_world : public ::testing::Test {
     double speed() { return length(velocity(body_frame)); }
 
     int bike = -1;
+    bike_tic clock; // the race clock and rules the tests ride under
 };

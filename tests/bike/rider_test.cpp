@@ -1,15 +1,10 @@
 // The rider's rules on a hung bike: steering torque, crash thresholds, knock-out, inputs.
-#include "bike/bike_rider.h"
+#include "bike/rider/bike_rider.h"
 #include "bike_test_world.h"
 
 namespace {
 class rider_test : public bike_world_test {
   protected:
-    void TearDown() override {
-        int zeros[16] = {};
-        rider_knockout_table_set(zeros);
-        bike_world_test::TearDown();
-    }
     // The rider moving at v (ft/s) for the last four tics, the frame held still.
     void rider_moving(bike_vec3d v) {
         dBodySetLinearVel(body(body_rider), v.x, v.y, v.z);
@@ -46,13 +41,13 @@ TEST_F(rider_test, SteeringTorqueIsLimited) {
 
 TEST_F(rider_test, HardRiderMotionCrashes) {
     hang();
-    world_set_clock(2000);
+    now.tic = 2000;
     // 40 ft/s against the frame is under the 46.5 ft/s of an ordinary tic.
     rider_moving({0, 0, 40});
-    crash_detect(state());
+    crash_detect(state(), now);
     EXPECT_EQ(state().crash_count, 0);
     rider_moving({0, 0, 47});
-    crash_detect(state());
+    crash_detect(state(), now);
     EXPECT_EQ(state().crash_count, 1);
     EXPECT_TRUE(knocked_off(bike));
     EXPECT_EQ(dJointGetBody(state().joints[joint_rider_mount], 0), nullptr);
@@ -64,9 +59,8 @@ TEST_F(rider_test, LongJumpLandingLowersTheThresholds) {
     // A 0.7 s jump, touched down 8 tics ago: the thresholds fall to 31 ft/s and 1376 ft/s^2.
     state().airborne_start_tic = 1000;
     state().landed_tic = 1090;
-    world_set_clock(1098);
     rider_moving({0, 0, 32});
-    crash_detect(state());
+    crash_detect(state(), bike_tic{1098});
     EXPECT_EQ(state().crash_count, 1);
 
     bike_reset(bike);
@@ -74,41 +68,40 @@ TEST_F(rider_test, LongJumpLandingLowersTheThresholds) {
     // The same speed after a short hop is no crash.
     state().airborne_start_tic = 1000;
     state().landed_tic = 1010;
-    world_set_clock(1018);
     rider_moving({0, 0, 32});
-    crash_detect(state());
+    crash_detect(state(), bike_tic{1018});
     EXPECT_EQ(state().crash_count, 0);
 }
 
 TEST_F(rider_test, SuddenStopOfTheRiderCrashes) {
     hang();
-    world_set_clock(600);
+    now.tic = 600;
     // From 10 ft/s down to rest in four tics: 320 ft/s^2 plus gravity, no crash.
     for (bike_vec3d& h : state().rider_velocity_history) h = {0, -10, 0};
     dBodySetLinearVel(body(body_rider), 0, 0, 0);
-    crash_detect(state());
+    crash_detect(state(), now);
     EXPECT_EQ(state().crash_count, 0);
     // From 70 ft/s: 2240 ft/s^2, beyond 43 g times 1.5.
     for (bike_vec3d& h : state().rider_velocity_history) h = {0, 0, 70};
     dBodySetLinearVel(body(body_rider), 0, 0, 0);
-    crash_detect(state());
+    crash_detect(state(), now);
     EXPECT_EQ(state().crash_count, 1);
 }
 
 TEST_F(rider_test, SecondCrashUsesTheSecondKnockoutEntry) {
-    int table[16] = {100, 1000, 2000};
-    rider_knockout_table_set(table);
-    rider_crash(state());
+    int table[k_knockout_table_size] = {100, 1000, 2000};
+    const bike_tic online{0, 0, table};
+    rider_crash(state(), online);
     EXPECT_EQ(state().knockout_tics, 612);
     state().knockout_tics = 0;
-    rider_crash(state());
+    rider_crash(state(), online);
     EXPECT_EQ(state().knockout_tics, 1512);
     EXPECT_EQ(state().crash_count, 2);
 }
 
 TEST_F(rider_test, SlidingRiderKeepsTheCountUntilSlow) {
     hang();
-    rider_crash(state());
+    rider_crash(state(), bike_tic{});
     state().knockout_tics = 400;
     dBodySetLinearVel(body(body_rider), 3, 0, 0);
     knockout_update(state());
@@ -120,7 +113,7 @@ TEST_F(rider_test, SlidingRiderKeepsTheCountUntilSlow) {
 
 TEST_F(rider_test, RiderIsPutBackWhenTheCountEnds) {
     hang();
-    rider_crash(state());
+    rider_crash(state(), bike_tic{});
     dBodySetPosition(body(body_rider), 5, 1, 5);
     dBodySetLinearVel(body(body_rider), 0, 0, 0);
     state().knockout_tics = 1;
@@ -140,7 +133,7 @@ TEST_F(rider_test, KnockedOffRiderCannotOpenTheThrottle) {
     rider_input_apply(bike, in);
     EXPECT_EQ(state().input.throttle, 1);
     EXPECT_EQ(state().input.steer, 1);
-    rider_crash(state());
+    rider_crash(state(), bike_tic{});
     rider_input_apply(bike, in);
     EXPECT_EQ(state().input.throttle, 0);
     EXPECT_EQ(state().input.lean, 0);
@@ -173,7 +166,7 @@ TEST_F(rider_test, FeetRestOnThePegsWhileRiding) {
 
 TEST_F(rider_test, DabLevelRisesWhileKnockedOffAndFallsAfter) {
     state().knockout_tics = 600;
-    dab_and_realign(state());
+    dab_and_realign(state(), bike);
     EXPECT_FLOAT_EQ(state().dab_level, 8.0f / 128);
     state().knockout_tics = 0;
     foot_update(state());

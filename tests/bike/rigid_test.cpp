@@ -1,5 +1,5 @@
 // The bike's bodies, joints, stops, placement, temporary joints and the determinism of a run.
-#include "bike/bike_drivetrain.h"
+#include "bike/sim/bike_drivetrain.h"
 #include "bike_test_world.h"
 
 #include "common/ripemd160.h"
@@ -178,14 +178,14 @@ TEST_F(bike_world_test, ResetRestoresPoseAndState) {
     state().input.clutch = 1;
     set_gear(bike, 2);
     for (int t = 0; t < 300; t++) {
-        bike_prepare(bike);
+        bike_prepare(bike, bike_tic{t});
         world_step();
     }
     dJointDestroy(hanger);
     state().crash_count = 3;
     state().knockout_tics = 40;
     bike_reset(bike);
-    EXPECT_EQ(gear(bike), 0);
+    EXPECT_EQ(bike_gear(bike), 0);
     EXPECT_EQ(state().engine_speed, 0);
     EXPECT_EQ(state().engine_angle, 0);
     EXPECT_EQ(state().input.throttle, 0);
@@ -223,7 +223,7 @@ std::string scripted_run_digest() {
     dJointID hanger = dJointCreateFixed(world_id(), nullptr);
     dJointAttach(hanger, s.bodies[body_frame], nullptr);
     dJointSetFixed(hanger);
-    bike_prepare(b);
+    bike_prepare(b, bike_tic{});
     for (int t = 0; t < 10000; t++) {
         s.input.throttle = (t / 300) % 3 == 0 ? 1.0f : (t % 500) * 0.002f;
         s.input.clutch = t < 200 ? 0.0f : 1.0f;
@@ -236,7 +236,7 @@ std::string scripted_run_digest() {
             dBodyAddTorque(s.bodies[body_swingarm], -150, 0, 0);
         }
         world_step();
-        bike_prepare(b);
+        bike_prepare(b, bike_tic{t + 1});
     }
     ripemd160_state h;
     ripemd160_init(h);

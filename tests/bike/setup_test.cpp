@@ -1,5 +1,5 @@
 // The bike setup: key ranges and defaults, stability preset, setup lines, bike parameters.
-#include "bike/bike_setup.h"
+#include "bike/bike_data.h"
 
 #include "common/message.h"
 

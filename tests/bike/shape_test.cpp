@@ -1,5 +1,5 @@
 // Collision shape files: round trips, malformed files, the cache, and the generator's seven shapes.
-#include "bike/bike_shape.h"
+#include "bike/bike_data.h"
 
 #include "core/shape_check.h"
 #include "files/files.h"

@@ -2,9 +2,9 @@
 // the activity of touched remote bikes.
 #include "ride_world.h"
 
-#include "bike/bike_drivetrain.h"
-#include "bike/bike_snapshot.h"
-#include "bike/state_history.h"
+#include "bike/sim/bike_drivetrain.h"
+#include "bike/replication/bike_snapshot.h"
+#include "bike/replication/state_history.h"
 
 #include <cmath>
 
@@ -15,7 +15,7 @@ constexpr double k_dt = 1.0 / 128;
 class snapshot_world : public ride_world {
   protected:
     void ride_into_turn(int tics) {
-        start("yz250f(2017)", 60, 480, -k_bike_pi / 2);
+        start("yz250f(2017)", 60, 480, -k_pi / 2);
         for (int t = 0; t < tics; t++) {
             rider_input in;
             in.throttle = t < 64 ? 0 : 0.7f;
@@ -26,7 +26,7 @@ class snapshot_world : public ride_world {
     }
     int other(const char* name = "yz250f(2017)") {
         int b = bike_create(name, 1, "2", "", "", "", "");
-        bike_prepare(b);
+        bike_prepare(b, clock);
         return b;
     }
     static double distance(dBodyID a, dBodyID b) {
@@ -170,7 +170,7 @@ class history_world : public snapshot_world {
     static constexpr int k_slot = 7;
     void record(int tics) {
         history_clear_all();
-        start("yz250f(2017)", 60, 480, -k_bike_pi / 2);
+        start("yz250f(2017)", 60, 480, -k_pi / 2);
         for (int t = 0; t < tics; t++) {
             rider_input in;
             in.throttle = 0.6f;

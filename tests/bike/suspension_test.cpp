@@ -1,5 +1,5 @@
 // Fork and shock force laws, the linkage curve, the motors they drive and the graph telemetry.
-#include "bike/bike_suspension.h"
+#include "bike/sim/bike_suspension.h"
 #include "bike_test_world.h"
 
 #include <algorithm>

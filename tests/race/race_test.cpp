@@ -2,11 +2,6 @@
 // gate drop to "@results.txt", the rules a server sets, and time trials.
 #include "race_world.h"
 
-#include "bike/bike_contact.h"
-#include "bike/bike_drivetrain.h"
-#include "bike/bike_info.h"
-#include "bike/bike_rider.h"
-#include "bike/state_history.h"
 #include "common/message.h"
 #include "common/ripemd160.h"
 #include "forge_practice.h"
@@ -42,7 +37,7 @@ rider_input circle_rider(int bike, int tics_since_drop, bool before_first_gate) 
         tx = k_practice_circle_x + k_practice_circle_radius * std::sin(a);
         tz = k_practice_circle_z - k_practice_circle_radius * std::cos(a);
     }
-    bike_vec3d forward = body_axis(bike_at(bike).bodies[body_frame], 2) * -1.0;
+    bike_vec3d forward = bike_forward(bike);
     double wx = tx - p.x, wz = tz - p.z;
     double cross_y = forward.z * wx - forward.x * wz, along = forward.x * wx + forward.z * wz;
     double error = -std::atan2(cross_y, along); // positive: the target lies to the right
@@ -50,8 +45,8 @@ rider_input circle_rider(int bike, int tics_since_drop, bool before_first_gate) 
     in.clutch = std::min(1.0f, tics_since_drop / 128.0f);
     float mph = bike_speed_mph(bike);
     in.throttle = tics_since_drop < 32 ? 0.3f : mph < 25 ? 0.8f : 0.2f;
-    float shift_rpm = bike_info_at(bike_at(bike).catalogue_index).auto_upshift_rpm;
-    if (in.clutch >= 1 && engine_rpm(bike) > shift_rpm && gear(bike) < 2 &&
+    float shift_rpm = bike_info_of(bike).auto_upshift_rpm;
+    if (in.clutch >= 1 && engine_rpm(bike) > shift_rpm && bike_gear(bike) < 2 &&
         tics_since_drop % 16 == 0)
         in.shift = 1;
     return in;
@@ -109,8 +104,8 @@ TEST_F(race_world, LineupCodesFillTheSlots) {
     EXPECT_EQ(robots.size(), 4u) << "each robot rides once";
     EXPECT_EQ(running_order_count(), 6);
     // Local and robot bikes are simulated.
-    EXPECT_GT(bike_at(race_slot(0).bike).activity, 0.25f);
-    EXPECT_GT(bike_at(race_slot(1).bike).activity, 0.25f);
+    EXPECT_GT(bike_activity(race_slot(0).bike), 0.25f);
+    EXPECT_GT(bike_activity(race_slot(1).bike), 0.25f);
 }
 
 TEST_F(race_world, TheSameClockAtTheResetGivesTheSameShuffleAndDrop) {
@@ -141,29 +136,29 @@ TEST_F(race_world, TheGridStandsEveryBikeClearOfTheGroundAndEachOther) {
         ASSERT_GE(bike, 0);
         float x, z, heading;
         grid_position(slot, ground().field.extent, &x, &z, &heading);
-        const dReal* wheel = dBodyGetPosition(bike_at(bike).bodies[body_rear_wheel]);
+        bike_vec3d wheel = bike_body_position(bike, body_rear_wheel);
         bike_vec3d origin = placed_at(slot);
         // Behind its start slot, facing the slot's heading: towards its gate piece.
-        bike_vec3d forward = body_axis(bike_at(bike).bodies[body_frame], 2) * -1.0;
+        bike_vec3d forward = bike_forward(bike);
         const start_slot& s = start_slot_at(slot % start_slot_count());
         double to_piece = std::atan2(s.piece_x - x, s.piece_z - z);
         EXPECT_NEAR(std::atan2(forward.x, forward.z), to_piece, 1e-3) << slot;
         EXPECT_NEAR(origin.x, x, 0.01);
         EXPECT_NEAR(origin.z, z, 0.01);
         // Standing on the ground: the tyre no more than one raising step above it.
-        float ground_y =
-            ground_height_at(static_cast<float>(wheel[0]), static_cast<float>(wheel[2]));
-        float tyre_bottom = static_cast<float>(wheel[1]) -
-                            bike_info_at(bike_at(bike).catalogue_index).rear_rim_radius -
-                            bike_info_at(bike_at(bike).catalogue_index).rear_tyre_radius;
+        float ground_y = ground_height_at(static_cast<float>(wheel.x), static_cast<float>(wheel.z));
+        float tyre_bottom = static_cast<float>(wheel.y) - bike_info_of(bike).rear_rim_radius -
+                            bike_info_of(bike).rear_tyre_radius;
         EXPECT_GT(tyre_bottom, ground_y - 0.3f) << slot;
         EXPECT_LT(tyre_bottom, ground_y + 0.6f) << slot;
     }
     // Nobody starts inside another bike: the first steps bring no bike-to-bike contact.
     int bikes[40];
     for (int i = 0; i < 40; i++) bikes[i] = race_slot(i).bike;
-    EXPECT_EQ(bikes_collide_all(bikes, 40), 0);
-    dJointGroupEmpty(world_contact_group());
+    int overlapping = 0;
+    for (int i = 0; i < 40; i++)
+        for (int j = i + 1; j < 40; j++) overlapping += bikes_overlap(bikes[i], bikes[j]);
+    EXPECT_EQ(overlapping, 0);
 }
 
 TEST_F(race_world, TheStartGateFallsAfterTheDropUnlessABikeHoldsItUp) {
@@ -254,7 +249,7 @@ TEST_F(race_world, OnlineALocalRiderLeavingBeforeTheDropIsHeldFifteenSecondsPast
     go.throttle = 1;
     rider_input_set(0, go);
     while (race_clock() < race_gate_drop_tic() + 15 * 128 - 2) race_world_tic();
-    EXPECT_LT(length(frame_of(0) - held), 0.5);
+    EXPECT_LT(distance(frame_of(0), held), 0.5);
     EXPECT_GE(race_false_start_hold(), 1);
     for (int t = 0; t < 3; t++) race_world_tic();
     EXPECT_EQ(race_false_start_hold(), 0);
@@ -272,7 +267,7 @@ TEST_F(race_run, AScriptedRiderRacesTwoLapsToTheResults) {
         rider_input_set(0, circle_rider(bike, race_clock() - drop, true));
         race_world_tic();
     }
-    EXPECT_LT(length(frame_of(0) - at_gate), 0.5);
+    EXPECT_LT(distance(frame_of(0), at_gate), 0.5);
     EXPECT_EQ(timing_of(0).position, 0);
     ride_circle(128 * 120);
     ASSERT_TRUE(race_results_done());
@@ -378,9 +373,9 @@ namespace {
 void carry_through_gate(int slot, int gate) {
     int bike = race_slot(slot).bike;
     const timing_gate& g = gate_at(gate);
-    const dReal* wheel = dBodyGetPosition(bike_at(bike).bodies[body_front_wheel]);
-    bike_translate(bike, {g.centre[0] + g.direction[0] - wheel[0], 0,
-                          g.centre[2] + g.direction[2] - wheel[2]});
+    bike_vec3d wheel = bike_body_position(bike, body_front_wheel);
+    bike_translate(
+        bike, {g.centre[0] + g.direction[0] - wheel.x, 0, g.centre[2] + g.direction[2] - wheel.z});
 }
 
 TEST_F(race_run, TheRunningOrderFollowsTheCrossingsOfSeveralRiders) {
@@ -451,14 +446,14 @@ TEST_F(race_world, OnlineARemoteBikeTheLocalOneTouchesIsSimulatedForAWhile) {
     bike_destroy(ghost);
     for (int t = 0; t < 64; t += 4) history_add(1, recorded, t);
 
-    EXPECT_FALSE(dBodyIsEnabled(bike_at(remote).bodies[body_frame]));
+    EXPECT_FALSE(bike_simulated(remote));
     race_world_tic();
-    EXPECT_GT(bike_at(remote).activity, 0.9f);
-    EXPECT_TRUE(dBodyIsEnabled(bike_at(remote).bodies[body_frame]));
+    EXPECT_GT(bike_activity(remote), 0.9f);
+    EXPECT_TRUE(bike_simulated(remote));
     // Simulated for at most three quarters of a second, then frozen again.
     for (int t = 0; t < 100; t++) race_world_tic();
-    EXPECT_LE(bike_at(remote).activity, 0.25f);
-    EXPECT_FALSE(dBodyIsEnabled(bike_at(remote).bodies[body_frame]));
+    EXPECT_LE(bike_activity(remote), 0.25f);
+    EXPECT_FALSE(bike_simulated(remote));
 }
 } // namespace
 

@@ -4,16 +4,18 @@
 #include "support/temp_data_test.h"
 
 #include "bike/bike.h"
-#include "bike/bike_info.h"
-#include "bike/bike_local.h"
-#include "bike/bike_setup.h"
-#include "bike/bike_sim.h"
-#include "bike/bike_snapshot.h"
 #include "common/common.h"
 #include "race/race.h"
 #include "race/race_timing.h"
 #include "track/track.h"
 #include "track/track_gates.h"
+
+#include <cmath>
+
+inline double distance(bike_vec3d a, bike_vec3d b) {
+    return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) +
+                     (a.z - b.z) * (a.z - b.z));
+}
 
 class race_world : public TempDataTest {
   protected:
@@ -52,10 +54,8 @@ class race_world : public TempDataTest {
     static bike_vec3d frame_of(int slot) { return bike_frame_position(race_slot(slot).bike); }
     // Where the bike's construction origin (between the wheels on the ground) now is.
     static bike_vec3d placed_at(int slot) {
-        const bike_state& b = bike_at(race_slot(slot).bike);
-        bike_vec3 fp = bike_info_at(b.catalogue_index).frame_position;
-        dVector3 out;
-        dBodyGetRelPointPos(b.bodies[body_frame], -fp.x, -fp.y, -fp.z, out);
-        return {out[0], out[1], out[2]};
+        int bike = race_slot(slot).bike;
+        bike_vec3 fp = bike_info_of(bike).frame_position;
+        return bike_body_point(bike, body_frame, {-fp.x, -fp.y, -fp.z});
     }
 };

@@ -24,7 +24,8 @@ const char* const k_four_gates =
 struct Timing : ::testing::Test {
     void SetUp() override {
         timing_gates_parse(k_four_gates);
-        timing_reset(0, 5, 0);
+        race_set_gate_drop_tic(0);
+        timing_reset(0, 5);
         for (int s : {0, 1, 2}) timing_set_occupied(s, true);
         race_clear_slots();
     }
@@ -130,7 +131,7 @@ TEST_F(Timing, RunningOrderByPositionThenTicThenSlot) {
 }
 
 TEST_F(Timing, TimedRaceEndsExtraLapsAfterTheTimeRunsOut) {
-    timing_reset(60 * k_second, 2, 0); // 1 minute + 2 laps
+    timing_reset(60 * k_second, 2); // 1 minute + 2 laps
     timing_set_occupied(0, true);
     EXPECT_EQ(race_laps(), 1000000);
     int clock = ride_laps(0, 9, 0, 200); // 9 laps in 56.25 s
@@ -163,7 +164,7 @@ TEST_F(Timing, ResultsFileFormat) {
     race_slot(0).bike = 0;
     strcpy(race_slot(0).number, "7");
     strcpy(race_slot(0).bike_name, "yz250f(2017)");
-    timing_reset(0, 1, 0);
+    timing_reset(0, 1);
     timing_set_occupied(0, true);
     ride_laps(0, 1, 0, 3 * k_second);
     ASSERT_TRUE(rider_finished(0));
@@ -211,8 +212,7 @@ TEST(RaceStart, GridRowsStandBehindTheSlots) {
     EXPECT_FLOAT_EQ(z, 500);
 }
 
-#include "bike/bike_sim.h"
-#include "bike/bike_state.h"
+#include "bike/bike.h"
 
 TEST(RaceTic, ABikesFrontWheelAtAGateCountsTheCrossing) {
     timing_gates_parse(
@@ -227,8 +227,8 @@ TEST(RaceTic, ABikesFrontWheelAtAGateCountsTheCrossing) {
     int bike = race_slot(0).bike;
     ASSERT_GE(bike, 0);
     EXPECT_EQ(race_slot(0).kind, rider_local);
-    const dReal* wheel = dBodyGetPosition(bike_at(bike).bodies[body_front_wheel]);
-    bike_translate(bike, bike_vec3d{101 - wheel[0], 0, 50 - wheel[2]});
+    bike_vec3d wheel = bike_body_position(bike, body_front_wheel);
+    bike_translate(bike, bike_vec3d{101 - wheel.x, 0, 50 - wheel.z});
     race_world_tic();
     EXPECT_EQ(timing_of(0).position, 1);
     EXPECT_EQ(timing_of(0).crossing_tics[0], 0);

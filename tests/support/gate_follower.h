@@ -3,9 +3,6 @@
 #pragma once
 
 #include "bike/bike.h"
-#include "bike/bike_drivetrain.h"
-#include "bike/bike_local.h"
-#include "bike/bike_sim.h"
 
 #include "terrain/terrain.h"
 #include "track/track_gates.h"
@@ -80,11 +77,10 @@ inline float turn_between(const timing_gate& a, const timing_gate& b) {
 inline rider_input gate_follower_input(gate_follower& f, int bike) {
     using namespace gate_follower_detail;
     rider_input in;
-    const bike_state& b = bike_at(bike);
     int gate = gate_at_position(f.position);
     if (gate < 0 || knocked_off(bike)) return in;
-    const dReal* wheel = dBodyGetPosition(b.bodies[body_front_wheel]);
-    if (gate_contains(gate_at(gate), float(wheel[0]), float(wheel[2]))) {
+    bike_vec3d wheel = bike_body_position(bike, body_front_wheel);
+    if (gate_contains(gate_at(gate), float(wheel.x), float(wheel.z))) {
         f.position++;
         f.reached++;
         gate = gate_at_position(f.position);
@@ -93,11 +89,11 @@ inline rider_input gate_follower_input(gate_follower& f, int bike) {
     const timing_gate& g = gate_at(gate);
 
     // Where the bike points and moves, in the ground plane.
-    bike_vec3d pos = vec_of(dBodyGetPosition(b.bodies[body_frame]));
-    bike_vec3d forward = body_axis(b.bodies[body_frame], 2) * -1.0;
+    bike_vec3d pos = bike_frame_position(bike);
+    bike_vec3d forward = bike_forward(bike);
     double fl = std::sqrt(forward.x * forward.x + forward.z * forward.z);
     double fx = fl > 0 ? forward.x / fl : 0, fz = fl > 0 ? forward.z / fl : -1;
-    bike_vec3d v = vec_of(dBodyGetLinearVel(b.bodies[body_frame]));
+    bike_vec3d v = bike_frame_velocity(bike);
     double speed = std::sqrt(v.x * v.x + v.z * v.z);
 
     // Pure pursuit of a carrot `carrot_distance` ahead on the line through the next gates'
@@ -141,7 +137,7 @@ inline rider_input gate_follower_input(gate_follower& f, int bike) {
     double error = std::atan2(right, ahead);
     double curvature = 2 * std::sin(error) / distance;
     double lean = std::atan(std::max(speed, 8.0) * std::max(speed, 8.0) * curvature / 32);
-    double limit = std::max(0.1, double(b.params.roll_limit_angle));
+    double limit = std::max(0.1, double(bike_params_of(bike).roll_limit_angle));
     // Never asked for the whole roll limit: at that lean the footpegs and the swingarm touch.
     // The lean that counts is against the ground: less into an off-camber slope, more into a
     // berm.
@@ -184,14 +180,14 @@ inline rider_input gate_follower_input(gate_follower& f, int bike) {
     if (speed < 6) in.clutch = float(std::clamp(0.3 + speed / 10, 0.0, 1.0));
 
     // Shift by the revs: up near the top, down when they sag.
-    const bike_info& info = bike_info_at(b.catalogue_index);
+    const bike_info& info = bike_info_of(bike);
     float rpm = engine_rpm(bike);
     if (f.shift_wait > 0) {
         f.shift_wait--;
-    } else if (rpm > info.auto_upshift_rpm && b.gear < 5) {
+    } else if (rpm > info.auto_upshift_rpm && bike_gear(bike) < 5) {
         in.shift = 1;
         f.shift_wait = 32;
-    } else if (rpm < info.auto_downshift_rpm && b.gear > 0) {
+    } else if (rpm < info.auto_downshift_rpm && bike_gear(bike) > 0) {
         in.shift = -1;
         f.shift_wait = 32;
     }

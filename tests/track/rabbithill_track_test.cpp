@@ -2,7 +2,7 @@
 // against the layout they were placed from, its sun shading and shadows, its map.
 #include "forge_layout.h"
 
-#include "bike/bike_shape.h"
+#include "bike/bike_data.h"
 #include "files/data_file.h"
 #include "files/files.h"
 #include "resources/image.h"

@@ -3,7 +3,7 @@
 #include "forge_resources.h"
 #include "forge_shapes.h"
 
-#include "bike/bike_info.h"
+#include "bike/bike_data.h"
 
 #include <cmath>
 #include <cstdio>

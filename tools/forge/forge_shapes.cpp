@@ -1,7 +1,7 @@
 // The seven fixed collision shapes of every bike and rider, built from spheres.
 #include "forge_shapes.h"
 
-#include "bike/bike_shape.h"
+#include "bike/bike_data.h"
 
 namespace {
 // Surfaces: plastic and metal slide, tyres grip, a rider's kit is in between. The stiffness and

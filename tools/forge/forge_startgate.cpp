@@ -4,7 +4,7 @@
 #include "forge_resources.h"
 #include "forge_track_files.h"
 
-#include "bike/bike_shape.h"
+#include "bike/bike_data.h"
 #include "resources/image.h"
 
 #include <algorithm>

@@ -1,0 +1,63 @@
+// The 39-byte snapshot of one bike: its layout, and packing physical values into it.
+#pragma once
+
+#include "bike/bike.h"
+
+#include <cstdint>
+
+// Where each field lies in the 39 bytes; several-byte fields are little endian.
+enum compact_offset {
+    compact_frame_x = 0,           // 3 bytes, a fraction of the terrain's side
+    compact_frame_y = 3,           // 3 bytes, above the terrain's lowest height
+    compact_frame_z = 6,           // 3 bytes
+    compact_frame_quaternion = 9,  // 4 × 2 bytes, w x y z
+    compact_steer = 17,            // the steering hinge over its ±45°
+    compact_swingarm = 18,         // bit 0 set: the bike was simulated, not posed
+    compact_fork = 19,             //
+    compact_rider_offset = 20,     // 3 × 2 bytes, ±16 ft
+    compact_rider_quaternion = 26, // 4 × 2 bytes
+    compact_front_wheel = 34,      // a fraction of a turn
+    compact_rear_wheel = 35,       //
+    compact_drive = 36,            // gear, dab and throttle, or 7 and the knock-out code
+    compact_engine_rpm = 37,       // 2 bytes, of 32768 rpm
+    // The short records of version-4 demos.
+    compact4_rider_along = 20, // the rider's offset along the bike's own axis
+    compact4_tail = 21,        // what the full form keeps from compact_front_wheel on
+    compact4_drive = 23,
+};
+
+// What the encoding is scaled by: the terrain and the bike's suspension travel.
+struct compact_ranges {
+    float extent;          // ft, the terrain's side
+    float min_height;      // ft, the terrain's lowest height
+    float swingarm_travel; // rad
+    float fork_travel;     // ft
+};
+
+// A snapshot's contents in physical units (what encoding reads and decoding gives back).
+struct compact_fields {
+    float frame_position[3];   // ft
+    float frame_quaternion[4]; // w, x, y, z
+    float steer_angle;         // rad, the steering hinge
+    float swingarm_angle;      // rad, negative compressed
+    float fork_position;       // ft, negative compressed
+    float rider_offset[3];     // ft, rider body minus frame, world axes
+    float rider_quaternion[4]; // w, x, y, z
+    float front_wheel_angle;   // rad, relative to the lower fork
+    float rear_wheel_angle;    // rad, relative to the swingarm
+    int knockout_tics;         // > 0 while the rider is knocked off
+    int gear;                  // gear index
+    bool dabbing;              // a foot is down
+    float throttle;            // 0..1
+    float engine_rpm;          // rev/min
+};
+
+compact_state compact_state_pack(const compact_fields& fields, const compact_ranges& ranges);
+compact_fields compact_state_unpack(const compact_state& state, const compact_ranges& ranges);
+// Blends two snapshots; positions may be carried past b with f > 1. A version-4 demo never blends.
+compact_state compact_state_interpolate(const compact_state& a, const compact_state& b, float f,
+                                        bool version4);
+
+// Byte 36's codes.
+bool compact_state_knocked_out(const compact_state& state);
+bool compact_state_simulated(const compact_state& state); // bit 0 of byte 18

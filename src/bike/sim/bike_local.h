@@ -1,0 +1,51 @@
+// What only the bike simulation's own files share: the table of live bikes, the world's handles,
+// and small vector helpers.
+#pragma once
+
+#include "bike/sim/bike_state.h"
+#include "common/common.h"
+
+#include <cmath>
+
+// The bike behind a handle from bike_create; the handle must be live.
+bike_state& bike_at(int bike);
+// One past the largest handle ever given out.
+int bike_handle_limit();
+int bike_slot_new();
+void bike_slot_free(int bike);
+const bike_resource_loader& bike_resource_loader_current();
+
+dWorldID world_id();
+// Every temporary joint (contact, rider spring, angular motor) goes here and lives one step.
+dJointGroupID world_contact_group();
+
+// The rider mount joined again with the rider where it now is relative to the frame.
+void rider_mount_attach(bike_state& b);
+// Every slot's controls back to rest.
+void rider_inputs_reset();
+// Cancels on the frame the net force and moment the joints applied in the last step.
+void joint_force_balance(bike_state& b);
+
+inline bike_vec3d vec_of(const dReal* v) { return {v[0], v[1], v[2]}; }
+inline bike_vec3d vec_of(bike_vec3 v) { return {v.x, v.y, v.z}; }
+inline bike_vec3d operator+(bike_vec3d a, bike_vec3d b) {
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+inline bike_vec3d operator-(bike_vec3d a, bike_vec3d b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline bike_vec3d operator*(bike_vec3d a, double s) { return {a.x * s, a.y * s, a.z * s}; }
+inline double dot(bike_vec3d a, bike_vec3d b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline bike_vec3d cross(bike_vec3d a, bike_vec3d b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline double length(bike_vec3d a) { return std::sqrt(dot(a, a)); }
+
+// A body's own axis (0 = x, 1 = y, 2 = z) in world coordinates.
+inline bike_vec3d body_axis(dBodyID body, int axis) {
+    const dReal* r = dBodyGetRotation(body);
+    return {r[axis], r[4 + axis], r[8 + axis]};
+}
+
+// True when the wheel touched the ground in this tic's contact test.
+inline bool wheel_touches(const wheel_contact& c) { return c.depth > 0; }
