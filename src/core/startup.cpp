@@ -109,7 +109,7 @@ void shutdown(bool from_audio) {
         net_disconnect();
         log("Deallocating bikes\n");
         for (int slot = 0; slot < k_max_riders; slot++) engine_sound_close(slot);
-        race_clear_slots();
+        race_shutdown();
         log("Finished deallocating bikes\n");
         demo_close_playback();
         demo_list_free();

@@ -116,6 +116,12 @@ void race_clear_slots() {
     for (int& code : g_race.lineup) code = 0;
 }
 
+void race_shutdown() {
+    free_slots();
+    g_race = race_state{};
+    timing_reset(0, 0);
+}
+
 int* race_lineup() { return g_race.lineup; }
 
 void race_set_calendar(long (*now)()) { g_race.calendar = now; }

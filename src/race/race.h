@@ -33,6 +33,8 @@ enum lineup_code {
 rider_slot& race_slot(int slot);
 // Frees every slot's bike and empties all slots (no bike, kind remote) and the lineup.
 void race_clear_slots();
+// Frees every bike and returns the whole race (slots, rules, clock, timing) to its start-up state.
+void race_shutdown();
 int* race_lineup(); // k_lineup_size lineup codes
 
 struct race_start_params {

@@ -26,12 +26,11 @@ class race_world : public TempDataTest {
         track_list_scan();
         setup_values_reset(setup());
         world_create();
-        race_clear_slots();
-        for (int slot = 0; slot < k_max_riders; slot++) rider_input_set(slot, rider_input{});
+        race_shutdown();
         race_set_calendar([] { return 1700000000L; });
     }
     void TearDown() override {
-        race_clear_slots();
+        race_shutdown();
         world_destroy();
         track_unload();
         track_set_current(nullptr);
