@@ -52,10 +52,13 @@ int segment_reference_time(int a, int b) {
             }
             continue;
         }
-        // Later laps: the same segment in every lap the rider passed, averaged.
+        // Later laps: the same segment in every lap after the first that the rider passed,
+        // averaged, so the reference does not depend on which lap asks for it.
+        if (normal <= 0) continue;
         double lap_sum = 0;
         int laps = 0;
-        for (int shift = 0; normal > 0 && b + shift < r.position; shift += normal) {
+        for (int shift = -((a - first) / normal) * normal; b + shift < r.position;
+             shift += normal) {
             int t = segment_time(r, a + shift, b + shift);
             if (t >= 0) {
                 lap_sum += t;

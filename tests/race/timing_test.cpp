@@ -159,6 +159,22 @@ TEST_F(Timing, SkippedGatesArePenalisedByTheFieldsTime) {
         << "the penalty puts it behind the riders who rode every gate";
 }
 
+TEST_F(Timing, ALaterLapSegmentHasOneReferenceWhicheverLapAsks) {
+    // 1 s a gate in laps 1 and 2, then 3 s a gate in laps 3 and 4.
+    int clock = ride_laps(0, 2, 0, k_second);
+    ride_laps(0, 2, clock, 3 * k_second);
+    // Gate 0 to gate 1 of a lap, asked as lap 2, 3 and 4: laps 2, 3 and 4 each count once.
+    const int expected = (1 + 3 + 3) * k_second / 3;
+    EXPECT_EQ(segment_reference_time(4, 5), expected);
+    EXPECT_EQ(segment_reference_time(8, 9), expected);
+    EXPECT_EQ(segment_reference_time(12, 13), expected);
+    // Gate 2 over the line to gate 0 of the next lap likewise, over the two places the rider
+    // rode it: from lap 2 into lap 3 (1 s + 3 s) and from lap 3 into lap 4 (3 s + 3 s).
+    const int over_the_line = (1 + 3 + 3 + 3) * k_second / 2;
+    EXPECT_EQ(segment_reference_time(6, 8), over_the_line);
+    EXPECT_EQ(segment_reference_time(10, 12), over_the_line);
+}
+
 TEST_F(Timing, ResultsFileFormat) {
     race_slot(0).bike = 0;
     strcpy(race_slot(0).number, "7");
