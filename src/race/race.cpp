@@ -44,7 +44,9 @@ void results_check() {
     r.final_results = final_results_compute();
     r.results_done = true;
     long date = (r.calendar ? r.calendar : system_calendar)();
-    results_write(r.final_results, track_display_name(), date, r.params.time_limit_tics,
+    // Demos, series and the race server know a track by its folder, not by its description.
+    const char* folder = track_current();
+    results_write(r.final_results, folder ? folder : "", date, r.params.time_limit_tics,
                   r.params.laps);
 }
 

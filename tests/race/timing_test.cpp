@@ -183,8 +183,8 @@ TEST_F(Timing, ResultsFileFormat) {
     timing_set_occupied(0, true);
     ride_laps(0, 1, 0, 3 * k_second);
     ASSERT_TRUE(rider_finished(0));
-    std::string text = results_text(final_results_compute(), "Rabbit Hill", 1700000000, 0, 1);
-    EXPECT_EQ(text.rfind("Time=0.00|Laps=1|Track=Rabbit Hill|Date=1700000000\r\n", 0), 0u);
+    std::string text = results_text(final_results_compute(), "rabbithill", 1700000000, 0, 1);
+    EXPECT_EQ(text.rfind("Time=0.00|Laps=1|Track=rabbithill|Date=1700000000\r\n", 0), 0u);
     EXPECT_NE(text.find(" No. |         Bike | Laps | Total Time | BLap |  Best Time\r\n"),
               std::string::npos);
     EXPECT_NE(text.find("   7 | yz250f(2017) |    1 |   0:12.000 |    0 |   0:00.000\r\n"),
