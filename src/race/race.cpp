@@ -176,6 +176,7 @@ void race_world_tic() {
     if (r.params.time_trial) time_trial_tic();
 }
 
+const race_start_params& race_params() { return g_race.params; }
 int race_clock() { return g_race.clock; }
 int race_gate_drop_tic() { return g_race.gate_drop; }
 bool race_results_done() { return g_race.results_done; }

@@ -279,23 +279,64 @@ TEST_F(FrameLoop, OrbitCameraControls) {
 #include "race/race_timing.h"
 #include "track/track_gates.h"
 
+namespace {
+// A race on the loaded track (nothing to load), ridden by the local rider in slot 0.
+void start_race(int laps, int time_limit_tics) {
+    race_start_params params;
+    params.laps = laps;
+    params.time_limit_tics = time_limit_tics;
+    ASSERT_TRUE(race_start(params));
+    race_slot(0).kind = rider_local;
+    race_slot(0).bike = 0;
+    timing_set_occupied(0, true);
+    running_order_update();
+}
+
+const char* const k_three_gates =
+    "checkpoints:\n10 [0 0 0] [1 0 0]\n10 [100 0 0] [1 0 0]\n10 [200 0 0] [1 0 0]\n"
+    "firstlap: 0 1 2\nnormallap: 0 1 2\n";
+} // namespace
+
 TEST_F(FrameLoop, WarpStartsTheNextRaceWithTheLineupRotatedWhenTheLeaderHasFinished) {
     ride();
-    config().track = ""; // nothing to load: the race restarts on the track it has
-    config().laps = 1;
-    timing_gates_parse(
-        "checkpoints:\n10 [0 0 0] [1 0 0]\n10 [100 0 0] [1 0 0]\n10 [200 0 0] [1 0 0]\n"
-        "firstlap: 0 1 2\nnormallap: 0 1 2\n");
+    // The configured race differs from the one running: the running race's own length counts.
+    config().laps = 5;
+    config().minutes = 3;
+    timing_gates_parse(k_three_gates);
+    start_race(2, 0);
     race_lineup()[0] = 7;
     race_lineup()[k_lineup_size - 1] = 9;
     program().options.warp = true;
     frame_at(0.0);
-    EXPECT_EQ(race_lineup()[0], 7) << "nobody has finished a lap";
-    timing_set_occupied(0, true);
-    for (int g = 0; g < 3; g++) ASSERT_TRUE(gate_crossing_check(0, g * 100.0f + 1, 0, 10 + g));
+    EXPECT_EQ(race_lineup()[0], 7) << "nobody has finished the race";
+    for (int g = 0; g < 3; g++) ASSERT_TRUE(gate_crossing_check(0, g * 100.0f + 1, 0, 110 + g));
+    frame_at(0.0);
+    EXPECT_EQ(race_lineup()[0], 7) << "one lap of two";
+    EXPECT_GE(race_clock(), 200);
+    for (int g = 0; g < 3; g++) ASSERT_TRUE(gate_crossing_check(0, g * 100.0f + 1, 0, 210 + g));
     frame_at(0.0);
     EXPECT_EQ(race_lineup()[1], 7);
     EXPECT_EQ(race_lineup()[0], 9) << "the last place moves to the first";
     EXPECT_LT(race_clock(), 100) << "the race clock started again";
+    EXPECT_EQ(race_params().laps, 2) << "the next race is as long as this one";
+    EXPECT_EQ(race_params().time_limit_tics, 0);
+    EXPECT_EQ(race_params().record_mode, 1);
+    EXPECT_EQ(race_laps(), 2);
+    timing_gates_clear();
+}
+
+TEST_F(FrameLoop, WarpLetsATimedRaceRunUntilItsTimeIsUp) {
+    ride();
+    config().laps = 0; // minutes and no extra laps
+    config().minutes = 1;
+    timing_gates_parse(k_three_gates);
+    start_race(0, 60 * 128);
+    race_lineup()[0] = 7;
+    race_lineup()[k_lineup_size - 1] = 9;
+    program().options.warp = true;
+    for (int g = 0; g < 3; g++) ASSERT_TRUE(gate_crossing_check(0, g * 100.0f + 1, 0, 10 + g));
+    for (int f = 0; f < 5; f++) frame_at(0.0);
+    EXPECT_EQ(race_clock(), 500) << "the race goes on: its laps are not decided yet";
+    EXPECT_EQ(race_lineup()[0], 7);
     timing_gates_clear();
 }
