@@ -8,8 +8,11 @@
 #include "bike/bike_state.h"
 #include "bike/state_history.h"
 #include "common/loading.h"
+#include "common/message.h"
+#include "platform/log.h"
 #include "race/race_local.h"
 #include "race/race_timing.h"
+#include "resources/resources.h"
 #include "track/track.h"
 
 #include <ctime>
@@ -125,6 +128,7 @@ void race_set_calendar(long (*now)()) { g_race.calendar = now; }
 bool race_start(const race_start_params& params) {
     race_state& r = g_race;
     loading_message("Resetting...");
+    log("Resetting\n");
     free_slots();
     // The shared generator is reseeded from the clock as it stands at the reset.
     robot_order_shuffle(r.clock, r.robot_order);
@@ -149,6 +153,9 @@ bool race_start(const race_start_params& params) {
         timing_set_occupied(slot, r.slots[slot].bike >= 0);
     if (params.time_trial && r.slots[0].bike >= 0) time_trial_place();
     running_order_update();
+    // What the old track alone used goes now that the new track and its bikes have loaded.
+    show_message("%d MB texture memory used\n", static_cast<int>(texture_memory() >> 20));
+    resources_purge_unused();
     return true;
 }
 
