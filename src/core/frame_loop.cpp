@@ -202,10 +202,14 @@ void handle_press_without_menu(int32_t code) {
         demo_seek(-1);
     else if (is_special(code, special_skip))
         demo_seek(1);
-    else if (is_special(code, special_screenshot) && p.view != editor_view) {
+    else if (is_special(code, special_prev) || is_special(code, special_next)) {
+        // Watching others is for spectators, warm-up and spy mode, not for a racing rider.
+        if (!p.riding || p.in_warmup || config().spy != 0)
+            view_step_running_order(is_special(code, special_prev) ? -1 : 1);
+    } else if (is_special(code, special_screenshot) && p.view != editor_view) {
         screenshot_take(p.viewport_width, p.viewport_height);
     } else if (code >= '0' && code <= '9') {
-        p.trackside_choice = code - '0' - 1;
+        p.trackside_choice = std::min(code - '0', track_camera_count()) - 1;
     }
 }
 } // namespace

@@ -340,3 +340,64 @@ TEST_F(FrameLoop, WarpLetsATimedRaceRunUntilItsTimeIsUp) {
     EXPECT_EQ(race_lineup()[0], 7);
     timing_gates_clear();
 }
+
+TEST_F(FrameLoop, PreviousAndNextBikeKeysWalkTheRunningOrder) {
+    track_set_current("practice");
+    timing_gates_parse(k_three_gates);
+    timing_reset(0, 3, 0);
+    // Running order: slot 5 (two gates), slot 2 (one), slot 0 (none).
+    for (int slot : {0, 2, 5}) {
+        race_slot(slot).bike = slot;
+        timing_set_occupied(slot, true);
+    }
+    race_slot(0).kind = rider_local;
+    for (int g = 0; g < 2; g++) ASSERT_TRUE(gate_crossing_check(5, g * 100.0f + 1, 0, 10 + g));
+    ASSERT_TRUE(gate_crossing_check(2, 1, 0, 20));
+    ASSERT_EQ(running_order_at(0).slot, 5);
+    program().menu_state = menu_none;
+    program().viewed_slot = 2; // watching a robot: not riding
+    double t = 0.001;
+    auto key_frame = [&](const char* name) {
+        press(name, t);
+        release(name, t + 0.001);
+        t += 0.02;
+        frame_at(t);
+    };
+    key_frame("[");
+    EXPECT_EQ(program().viewed_slot, 5) << "the rider ahead";
+    key_frame("[");
+    EXPECT_EQ(program().viewed_slot, 5) << "the leader is the first";
+    key_frame("]");
+    key_frame("]");
+    EXPECT_EQ(program().viewed_slot, 0);
+    key_frame("]");
+    EXPECT_EQ(program().viewed_slot, 0) << "the last stays the last";
+    ASSERT_TRUE(program().riding) << "back on the local rider's bike";
+    key_frame("[");
+    EXPECT_EQ(program().viewed_slot, 0) << "a racing rider does not look away";
+    program().in_warmup = true;
+    key_frame("[");
+    EXPECT_EQ(program().viewed_slot, 2) << "in warm-up";
+    program().in_warmup = false;
+    program().viewed_slot = 0;
+    config().spy = 1;
+    key_frame("[");
+    EXPECT_EQ(program().viewed_slot, 2) << "with spy mode";
+    timing_gates_clear();
+}
+
+TEST_F(FrameLoop, DigitKeysChooseOnlyCamerasTheTrackHas) {
+    ride();
+    program().view = trackside_camera;
+    config().spy = 1;
+    ASSERT_EQ(track_camera_count(), 0) << "the track's camera list is not read yet";
+    double t = 0.001;
+    // Digits arrive as the characters they type.
+    for (char digit : {'3', '9', '1', '0'}) {
+        program().trackside_choice = 4;
+        event_queue_push({digit, 1, t});
+        t += 0.02;
+        frame_at(t);
+        EXPECT_EQ(program().trackside_choice, -1) << digit << ": no camera, so automatic";
+    }
+}
