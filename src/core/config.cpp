@@ -1,11 +1,222 @@
-// The settings record and the config file; the file's keys arrive with the config Part.
+// The settings record and the config file "@config": its keys in file order, reading and writing.
 #include "core/config.h"
+
+#include "bike/bike_setup.h"
+#include "core/bindings.h"
+#include "files/data_file.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <string>
 
 namespace {
 settings g_settings;
+
+enum config_kind {
+    kind_integer,
+    kind_slider,
+    kind_choice,   // an int index into labels
+    kind_yes_no,   // a bool, "No" or "Yes"
+    kind_text,     // a std::string
+    kind_video,    // "Default Fullscreen", "Windowed" or "<width>x<height>"
+    kind_setup,    // the 57 bike setup lines
+    kind_bindings, // the 20 control bindings
+};
+
+constexpr const char* k_skills[] = {"Novice", "Amateur", "Expert"};
+
+// One config key: where its value lives and how it is read and written. Keys the program does
+// not hold yet are neither read nor written.
+struct config_key {
+    const char* key;
+    config_kind kind;
+    int settings::*integer = nullptr;
+    float settings::*slider = nullptr;
+    float lo = 0, hi = 0; // slider range
+    bool settings::*yes_no = nullptr;
+    std::string settings::*text = nullptr;
+    const char* const* labels = nullptr;
+    int label_count = 0;
+};
+
+config_key integer_key(const char* key, int settings::*field) { return {key, kind_integer, field}; }
+config_key slider_key(const char* key, float settings::*field, float lo, float hi) {
+    return {key, kind_slider, nullptr, field, lo, hi};
 }
+config_key yes_no_key(const char* key, bool settings::*field) {
+    return {key, kind_yes_no, nullptr, nullptr, 0, 0, field};
+}
+
+// In the order the file is written.
+const config_key k_keys[] = {
+    integer_key("xres", &settings::xres),
+    integer_key("yres", &settings::yres),
+    integer_key("spy", &settings::spy),
+    {"track", kind_text, nullptr, nullptr, 0, 0, nullptr, &settings::track},
+    {"skill", kind_choice, &settings::skill, nullptr, 0, 0, nullptr, nullptr, k_skills,
+     static_cast<int>(std::size(k_skills))},
+    slider_key("minutes", &settings::minutes, 0, 60),
+    slider_key("laps", &settings::laps, 0, 50),
+    yes_no_key("time_trial_abort", &settings::time_trial_abort),
+    {"", kind_setup},
+    {"video_mode", kind_video},
+    slider_key("reshade_delay", &settings::reshade_delay, 0, 20),
+    yes_no_key("rigid_camera", &settings::rigid_camera),
+    slider_key("fov", &settings::fov, 10, 170),
+    slider_key("third_person_height", &settings::third_person_height, 0, 20),
+    slider_key("third_person_distance", &settings::third_person_distance, 5, 40),
+    slider_key("volume", &settings::volume, 0, 10),
+    slider_key("comp_volume", &settings::comp_volume, 0, 10),
+    integer_key("message_lines", &settings::message_lines),
+    {"", kind_bindings},
+};
+
+void read_video_mode(settings& s, const char* value) {
+    int width = 0, height = 0;
+    char tail = 0;
+    if (strcmp(value, "Windowed") == 0) {
+        s.windowed = true;
+    } else if (strcmp(value, "Default Fullscreen") == 0) {
+        s.windowed = false;
+        s.mode_width = s.mode_height = 0;
+    } else if (sscanf(value, "%dx%d%c", &width, &height, &tail) == 2 && width > 0 && height > 0) {
+        s.windowed = false;
+        s.mode_width = width;
+        s.mode_height = height;
+    }
+}
+
+std::string video_mode_label(const settings& s) {
+    if (s.windowed) return "Windowed";
+    if (s.mode_width <= 0 || s.mode_height <= 0) return "Default Fullscreen";
+    return std::to_string(s.mode_width) + "x" + std::to_string(s.mode_height);
+}
+
+// An axis binding "(lo,hi)name" or a key binding "(k)name" or "name".
+void read_binding(binding& b, const char* value) {
+    while (*value == ' ' || *value == '\t') value++;
+    b.control.clear();
+    b.axis.clear();
+    b.lo = 0;
+    b.hi = 1;
+    float lo = 0, hi = 0;
+    const char* close = strchr(value, ')');
+    if (value[0] == '(' && close && sscanf(value, "(%f,%f)", &lo, &hi) == 2) {
+        b.lo = lo;
+        b.hi = hi;
+        b.axis = close + 1;
+        return;
+    }
+    b.control = strncmp(value, "(k)", 3) == 0 ? value + 3 : value;
+}
+
+bool read_key(const config_key& k, settings& s, const char* key, const char* value) {
+    if (k.kind == kind_bindings) {
+        for (int i = 0; i < k_binding_count; i++)
+            if (strcmp(bindings()[i].key, key) == 0) {
+                read_binding(bindings()[i], value);
+                return true;
+            }
+        return false;
+    }
+    if (k.kind == kind_setup || strcmp(k.key, key) != 0) return false;
+    int number = 0;
+    float real = 0;
+    switch (k.kind) {
+    case kind_integer:
+        if (sscanf(value, "%d", &number) == 1) s.*k.integer = number;
+        break;
+    case kind_slider:
+        if (sscanf(value, "%f", &real) == 1) s.*k.slider = std::clamp(real, k.lo, k.hi);
+        break;
+    case kind_choice:
+        for (int i = 0; i < k.label_count; i++)
+            if (strcmp(value, k.labels[i]) == 0) s.*k.integer = i;
+        break;
+    case kind_yes_no:
+        if (strcmp(value, "No") == 0 || strcmp(value, "Yes") == 0)
+            s.*k.yes_no = strcmp(value, "Yes") == 0;
+        break;
+    case kind_text:
+        s.*k.text = value;
+        break;
+    case kind_video:
+        read_video_mode(s, value);
+        break;
+    case kind_setup:
+    case kind_bindings:
+        break;
+    }
+    return true;
+}
+
+bool write_key(data_file* f, const config_key& k, const settings& s) {
+    switch (k.kind) {
+    case kind_integer:
+        return data_file_print(f, "%s=%d\n", k.key, s.*k.integer);
+    case kind_slider:
+        return data_file_print(f, "%s=%f\n", k.key, static_cast<double>(s.*k.slider));
+    case kind_choice:
+        return data_file_print(f, "%s=%s\n", k.key,
+                               k.labels[std::clamp(s.*k.integer, 0, k.label_count - 1)]);
+    case kind_yes_no:
+        return data_file_print(f, "%s=%s\n", k.key, s.*k.yes_no ? "Yes" : "No");
+    case kind_text:
+        return data_file_print(f, "%s=%s\n", k.key, (s.*k.text).c_str());
+    case kind_video:
+        return data_file_print(f, "%s=%s\n", k.key, video_mode_label(s).c_str());
+    case kind_setup:
+        return write_setup_lines(f);
+    case kind_bindings:
+        for (int i = 0; i < k_binding_count; i++) {
+            const binding& b = bindings()[i];
+            bool ok = true;
+            if (!b.control.empty())
+                ok = data_file_print(f, "%s=(k)%s\n", b.key, b.control.c_str());
+            else if (!b.axis.empty())
+                ok = data_file_print(f, "%s=(%f,%f)%s\n", b.key, static_cast<double>(b.lo),
+                                     static_cast<double>(b.hi), b.axis.c_str());
+            if (!ok) return false;
+        }
+        return true;
+    }
+    return true;
+}
+} // namespace
 
 settings& config() { return g_settings; }
 void config_reset() { g_settings = settings{}; }
-void read_config() {}
-void write_config() {}
+
+void read_config() {
+    data_file* f = data_file_open("@config", "rb");
+    if (!f) return; // the defaults stand
+    char line[1024];
+    while (data_file_read_line(f, line, sizeof line)) {
+        char* equals = strchr(line, '=');
+        if (!equals) continue;
+        *equals = 0;
+        char* value = equals + 1;
+        size_t length = strlen(value);
+        while (length > 0 && (value[length - 1] == '\r' || value[length - 1] == '\n'))
+            value[--length] = 0;
+        if (apply_setup_line(line, value)) continue;
+        for (const config_key& k : k_keys)
+            if (read_key(k, g_settings, line, value)) break;
+    }
+    data_file_close(f);
+}
+
+void write_config() {
+    // Replacing, so a failed write leaves the old file as it was.
+    data_file* f = data_file_open_replace("@config");
+    if (!f) return; // silently skipped
+    bool ok = true;
+    for (const config_key& k : k_keys)
+        if (ok) ok = write_key(f, k, g_settings);
+    if (ok)
+        data_file_close(f);
+    else
+        data_file_abandon(f);
+}

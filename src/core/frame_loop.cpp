@@ -107,18 +107,16 @@ void update_sound() {
     sound_update();
 }
 
-// With "--warp", a race whose leader has finished starts again with the lineup rotated.
+// With "--warp", a race whose leader has completed its laps starts again, recording, with the
+// lineup rotated. A timed race's lap count stays undecided until its time has run out.
 void warp_restart() {
-    if (running_order_count() == 0) return;
-    if (laps_completed(running_order_at(0).slot) < static_cast<int>(config().laps)) return;
+    if (running_order_count() == 0 || race_laps() < 1) return;
+    if (laps_completed(running_order_at(0).slot) < race_laps()) return;
     int* lineup = race_lineup();
     std::rotate(lineup, lineup + k_lineup_size - 1, lineup + k_lineup_size);
-    race_start_params params;
-    params.track = config().track;
+    race_start_params params = race_params();
+    params.playback = false;
     params.record_mode = 1;
-    params.time_limit_tics = static_cast<int>(config().minutes * 60 / k_tic_length);
-    params.laps = static_cast<int>(config().laps);
-    params.skill = config().skill;
     race_start(params);
 }
 
@@ -204,10 +202,14 @@ void handle_press_without_menu(int32_t code) {
         demo_seek(-1);
     else if (is_special(code, special_skip))
         demo_seek(1);
-    else if (is_special(code, special_screenshot) && p.view != editor_view) {
+    else if (is_special(code, special_prev) || is_special(code, special_next)) {
+        // Watching others is for spectators, warm-up and spy mode, not for a racing rider.
+        if (!p.riding || p.in_warmup || config().spy != 0)
+            view_step_running_order(is_special(code, special_prev) ? -1 : 1);
+    } else if (is_special(code, special_screenshot) && p.view != editor_view) {
         screenshot_take(p.viewport_width, p.viewport_height);
     } else if (code >= '0' && code <= '9') {
-        p.trackside_choice = code - '0' - 1;
+        p.trackside_choice = std::min(code - '0', track_camera_count()) - 1;
     }
 }
 } // namespace

@@ -4,6 +4,7 @@
 #include "core/config.h"
 #include "core/program.h"
 #include "race/race.h"
+#include "race/race_timing.h"
 #include "track/track.h"
 
 #include <algorithm>
@@ -49,6 +50,17 @@ void view_cycle() {
     case title_view:
         break;
     }
+}
+
+void view_step_running_order(int step) {
+    program_state& p = program();
+    const int count = running_order_count();
+    if (count == 0) return;
+    int at = -1;
+    for (int i = 0; i < count && at < 0; i++)
+        if (running_order_at(i).slot == p.viewed_slot) at = i;
+    // A viewed slot outside the order (an empty one) starts from the leader.
+    p.viewed_slot = running_order_at(at < 0 ? 0 : std::clamp(at + step, 0, count - 1)).slot;
 }
 
 void orbit_camera_tic(const float actions[k_action_channels]) {

@@ -5,5 +5,8 @@
 
 // Tab: rider -> orbit (or editor) -> trackside -> rider.
 void view_cycle();
+// The viewed slot becomes the previous (-1) or next (+1) rider of the running order, stopping
+// at either end.
+void view_step_running_order(int step);
 void orbit_camera_tic(const float actions[k_action_channels]);
 void trackside_camera_tic(const float actions[k_action_channels]);

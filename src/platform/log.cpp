@@ -69,15 +69,27 @@ void log(const char* format, ...) {
     char buffer[4096];
     va_list args;
     va_start(args, format);
-    vsnprintf(buffer, sizeof buffer, format, args);
+    va_list again;
+    va_copy(again, args);
+    int length = vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
+    // A longer line (the GL extension list) is formatted again whole, line feed included.
+    std::string longer;
+    const char* text = buffer;
+    if (length >= static_cast<int>(sizeof buffer)) {
+        longer.resize(static_cast<size_t>(length) + 1);
+        vsnprintf(longer.data(), longer.size(), format, again);
+        longer.resize(static_cast<size_t>(length));
+        text = longer.c_str();
+    }
+    va_end(again);
     if (!g_log.initialised) {
         g_log.initialised = true;
-        bool request = strncmp(buffer, k_request, sizeof k_request - 1) == 0;
-        open_log_file(request ? buffer + sizeof k_request - 1 : nullptr);
+        bool request = strncmp(text, k_request, sizeof k_request - 1) == 0;
+        open_log_file(request ? text + sizeof k_request - 1 : nullptr);
         if (request) return;
     }
-    write_line(buffer);
+    write_line(text);
 }
 
 void log_close() {

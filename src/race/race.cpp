@@ -3,8 +3,11 @@
 
 #include "bike/bike.h"
 #include "common/loading.h"
+#include "common/message.h"
+#include "platform/log.h"
 #include "race/race_local.h"
 #include "race/race_timing.h"
+#include "resources/resources.h"
 #include "track/track.h"
 
 #include <ctime>
@@ -39,7 +42,9 @@ void results_check() {
     r.final_results = final_results_compute();
     r.results_done = true;
     long date = (r.calendar ? r.calendar : system_calendar)();
-    results_write(r.final_results, track_display_name(), date, r.params.time_limit_tics,
+    // Demos, series and the race server know a track by its folder, not by its description.
+    const char* folder = track_current();
+    results_write(r.final_results, folder ? folder : "", date, r.params.time_limit_tics,
                   r.params.laps);
 }
 
@@ -129,6 +134,7 @@ void race_set_calendar(long (*now)()) { g_race.calendar = now; }
 bool race_start(const race_start_params& params) {
     race_state& r = g_race;
     loading_message("Resetting...");
+    log("Resetting\n");
     free_slots();
     // The shared generator is reseeded from the clock as it stands at the reset.
     robot_order_shuffle(r.clock, r.robot_order);
@@ -149,6 +155,9 @@ bool race_start(const race_start_params& params) {
         timing_set_occupied(slot, r.slots[slot].bike >= 0);
     if (params.time_trial && r.slots[0].bike >= 0) time_trial_place();
     running_order_update();
+    // What the old track alone used goes now that the new track and its bikes have loaded.
+    show_message("%d MB texture memory used\n", static_cast<int>(texture_memory() >> 20));
+    resources_purge_unused();
     return true;
 }
 
@@ -176,6 +185,7 @@ void race_world_tic() {
     if (r.params.time_trial) time_trial_tic();
 }
 
+const race_start_params& race_params() { return g_race.params; }
 int race_clock() { return g_race.clock; }
 int race_gate_drop_tic() { return g_race.gate_drop; }
 void race_set_gate_drop_tic(int tic) { g_race.gate_drop = tic; }

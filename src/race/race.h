@@ -51,6 +51,8 @@ struct race_start_params {
 // Resets for a new race on the params' track and builds the grid from the lineup; false when the
 // track cannot be loaded.
 bool race_start(const race_start_params& params);
+// What the race running now was started with.
+const race_start_params& race_params();
 // One tic of the race world; advances the race clock.
 void race_world_tic();
 int race_clock();         // tics since the race reset

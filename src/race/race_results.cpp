@@ -52,10 +52,13 @@ int segment_reference_time(int a, int b) {
             }
             continue;
         }
-        // Later laps: the same segment in every lap the rider passed, averaged.
+        // Later laps: the same segment in every lap after the first that the rider passed,
+        // averaged, so the reference does not depend on which lap asks for it.
+        if (normal <= 0) continue;
         double lap_sum = 0;
         int laps = 0;
-        for (int shift = 0; normal > 0 && b + shift < r.position; shift += normal) {
+        for (int shift = -((a - first) / normal) * normal; b + shift < r.position;
+             shift += normal) {
             int t = segment_time(r, a + shift, b + shift);
             if (t >= 0) {
                 lap_sum += t;
@@ -109,11 +112,11 @@ std::vector<result_entry> final_results_compute() {
     return out;
 }
 
-std::string results_text(const std::vector<result_entry>& results, const std::string& track_name,
+std::string results_text(const std::vector<result_entry>& results, const std::string& track_folder,
                          long date, int finish_time, int finish_laps) {
     std::string out;
     append(out, "Time=%.2f|Laps=%d|Track=%s|Date=%ld\r\n", finish_time * k_tic_length, finish_laps,
-           track_name.c_str(), date);
+           track_folder.c_str(), date);
     append(out, "%4s | %12s | %4s | %10s | %4s | %10s\r\n", "No.", "Bike", "Laps", "Total Time",
            "BLap", "Best Time");
     int first = first_lap_length(), normal = normal_lap_length();
@@ -149,10 +152,10 @@ std::string results_text(const std::vector<result_entry>& results, const std::st
     return out;
 }
 
-bool results_write(const std::vector<result_entry>& results, const std::string& track_name,
+bool results_write(const std::vector<result_entry>& results, const std::string& track_folder,
                    long date, int finish_time, int finish_laps) {
     if (results.empty() || !rider_finished(results[0].slot)) return false;
-    std::string text = results_text(results, track_name, date, finish_time, finish_laps);
+    std::string text = results_text(results, track_folder, date, finish_time, finish_laps);
     data_file* f = data_file_open_replace("@results.txt");
     if (!f) return false; // skipped without a message
     data_file_write(f, text.data(), text.size());

@@ -16,9 +16,10 @@ int segment_reference_time(int a, int b);
 // Penalties for skipped gates, laps taken off for large ones, sorted as the running order.
 std::vector<result_entry> final_results_compute();
 
-// What "@results.txt" holds for these results; names and numbers come from the rider slots.
-std::string results_text(const std::vector<result_entry>& results, const std::string& track_name,
+// What "@results.txt" holds for these results on the track in that folder; names and numbers
+// come from the rider slots.
+std::string results_text(const std::vector<result_entry>& results, const std::string& track_folder,
                          long date, int finish_time, int finish_laps);
 // Writes the file when the winner has finished; false when not written.
-bool results_write(const std::vector<result_entry>& results, const std::string& track_name,
+bool results_write(const std::vector<result_entry>& results, const std::string& track_folder,
                    long date, int finish_time, int finish_laps);

@@ -139,8 +139,21 @@ int model_load(const char* name) {
     e->generation = g_models.generation;
     if (!load_mesh(name, &e->mesh)) return 0;
     load_levels(name, e.get());
+    // A purged model's place is taken again, so changing tracks does not grow the table.
+    auto free_slot = std::find(g_models.models.begin(), g_models.models.end(), nullptr);
+    if (free_slot != g_models.models.end()) {
+        *free_slot = std::move(e);
+        return static_cast<int>(free_slot - g_models.models.begin()) + 1;
+    }
     g_models.models.push_back(std::move(e));
     return static_cast<int>(g_models.models.size());
+}
+
+std::vector<std::string> model_cached_names() {
+    std::vector<std::string> names;
+    for (const auto& slot : g_models.models)
+        if (slot) names.push_back(slot->name);
+    return names;
 }
 
 const model_mesh* model_get(int id) {

@@ -87,6 +87,8 @@ void model_draw(int id, const float position[3], const model_camera& camera,
                 const float rotation[9], const model_pose* pose);
 void model_draw_env(int id, const float position[3], const model_camera& camera,
                     const float rotation[9], const model_pose* pose);
+// The names of the cached models, in the order of their ids.
+std::vector<std::string> model_cached_names();
 // Deletes models of generations that are neither 0 nor current; all = true deletes every one.
 void model_purge(bool all);
 void model_generation_advance();

@@ -275,6 +275,12 @@ void texture_make_permanent(uint32_t id) {
     if (anim_record* a = find_anim(id)) a->generation = 0;
 }
 
+std::vector<std::string> texture_cached_names() {
+    std::vector<std::string> names;
+    for (const texture_record& t : g_textures.textures) names.push_back(t.name);
+    return names;
+}
+
 void texture_purge(bool all) {
     const int current = g_textures.generation;
     auto stale = [&](int generation) { return all || (generation != 0 && generation != current); };

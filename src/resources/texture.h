@@ -23,6 +23,9 @@ const char* texture_info(uint32_t id);
 uint32_t texture_variant(const char* name, const std::vector<const char*>& suffixes);
 // Makes a loaded texture permanent (generation 0), like the HUD pictures.
 void texture_make_permanent(uint32_t id);
+// The names of the cached textures in load order; textures made in memory carry their own
+// ("number plate").
+std::vector<std::string> texture_cached_names();
 // Deletes textures, cached images and animations of old generations (or everything).
 void texture_purge(bool all);
 void texture_generation_advance();

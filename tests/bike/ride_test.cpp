@@ -308,6 +308,72 @@ TEST_F(ride_world, ArcadeModeHoldsTheAskedLeanInATurn) {
     EXPECT_EQ(state().crash_count, 0);
 }
 
+// Every body's place and motion and the rider's levels are numbers.
+bool state_is_finite(const bike_state& b) {
+    for (dBodyID body : b.bodies)
+        for (const dReal* v :
+             {dBodyGetPosition(body), dBodyGetLinearVel(body), dBodyGetAngularVel(body)})
+            for (int i = 0; i < 3; i++)
+                if (!std::isfinite(v[i])) return false;
+    return std::isfinite(b.steering_lock_level) && std::isfinite(b.dab_level) &&
+           std::isfinite(b.land_damping_level);
+}
+
+TEST_F(ride_world, NoRestrictedLockAtAllKeepsTheBikeSound) {
+    start("yz250f(2017)", 150, 450, 0);
+    setup_values v;
+    setup_values_reset(v);
+    setup_set_slider(v, key_restricted_lock, 0); // the slider's lowest setting
+    v.choice[key_arcade] = 0;                    // the steering controller with its lock
+    bike_params p = state().params;
+    setup_apply_values(v, bike_info_at(state().catalogue_index), p);
+    bike_set_params(bike, p);
+    ASSERT_EQ(state().params.restricted_lock, 0.0f);
+    ASSERT_FALSE(state().params.arcade);
+    const bike_info& info = bike_info_at(state().catalogue_index);
+    auto front_wheel_speed = [&] {
+        return (info.front_rim_radius + info.front_tyre_radius) *
+               dJointGetHingeAngleRate(state().joints[joint_front_axle]);
+    };
+    auto check = [&](int t, const char* stage) {
+        ASSERT_TRUE(state_is_finite(state())) << stage << " at tic " << t;
+        EXPECT_GE(state().steering_lock_level, 0.0f) << stage << " at tic " << t;
+        EXPECT_LE(state().steering_lock_level, 1.0f) << stage << " at tic " << t;
+    };
+    // Past the speed where the lock closes to nothing, then into a turn.
+    const double closed = state().params.restricted_lock_speed + 5;
+    int t = 0;
+    for (; t < 128 * 12 && front_wheel_speed() < closed; t++) {
+        tic(pull_away(t, bike));
+        check(t, "pulling away");
+    }
+    ASSERT_GE(front_wheel_speed(), closed);
+    rider_input turn;
+    turn.clutch = 1;
+    turn.steer = 0.5f;
+    for (int k = 0; k < 128 * 2; k++) {
+        turn.throttle = front_wheel_speed() < closed + 5 ? 1.0f : 0.3f;
+        tic(turn);
+        check(k, "turning");
+    }
+    // A state with the bike standing still and its front wheel spinning fast, as a remote
+    // rider's snapshot may hold, prepared at once: the wheel turns past the closed-lock speed
+    // while it does not travel.
+    ASSERT_GE(front_wheel_speed(), closed);
+    for (int i = 0; i < k_bike_body_count; i++) {
+        dBodySetLinearVel(state().bodies[i], 0, 0, 0);
+        if (i != body_front_wheel) dBodySetAngularVel(state().bodies[i], 0, 0, 0);
+    }
+    bike_prepare(bike);
+    check(0, "standing");
+    rider_input idle;
+    idle.clutch = 0;
+    for (int k = 0; k < 128 * 2; k++) {
+        tic(idle);
+        check(k, "standing");
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(catalogue, ride_bikes,
                          ::testing::Values("yz250f(2017)", "cr125", "crf450(2018)"),
                          catalogue_test_name());

@@ -279,23 +279,125 @@ TEST_F(FrameLoop, OrbitCameraControls) {
 #include "race/race_timing.h"
 #include "track/track_gates.h"
 
+namespace {
+// A race on the loaded track (nothing to load), ridden by the local rider in slot 0.
+void start_race(int laps, int time_limit_tics) {
+    race_start_params params;
+    params.laps = laps;
+    params.time_limit_tics = time_limit_tics;
+    ASSERT_TRUE(race_start(params));
+    race_slot(0).kind = rider_local;
+    race_slot(0).bike = 0;
+    timing_set_occupied(0, true);
+    running_order_update();
+}
+
+const char* const k_three_gates =
+    "checkpoints:\n10 [0 0 0] [1 0 0]\n10 [100 0 0] [1 0 0]\n10 [200 0 0] [1 0 0]\n"
+    "firstlap: 0 1 2\nnormallap: 0 1 2\n";
+} // namespace
+
 TEST_F(FrameLoop, WarpStartsTheNextRaceWithTheLineupRotatedWhenTheLeaderHasFinished) {
     ride();
-    config().track = ""; // nothing to load: the race restarts on the track it has
-    config().laps = 1;
-    timing_gates_parse(
-        "checkpoints:\n10 [0 0 0] [1 0 0]\n10 [100 0 0] [1 0 0]\n10 [200 0 0] [1 0 0]\n"
-        "firstlap: 0 1 2\nnormallap: 0 1 2\n");
+    // The configured race differs from the one running: the running race's own length counts.
+    config().laps = 5;
+    config().minutes = 3;
+    timing_gates_parse(k_three_gates);
+    start_race(2, 0);
     race_lineup()[0] = 7;
     race_lineup()[k_lineup_size - 1] = 9;
     program().options.warp = true;
     frame_at(0.0);
-    EXPECT_EQ(race_lineup()[0], 7) << "nobody has finished a lap";
-    timing_set_occupied(0, true);
-    for (int g = 0; g < 3; g++) ASSERT_TRUE(gate_crossing_check(0, g * 100.0f + 1, 0, 10 + g));
+    EXPECT_EQ(race_lineup()[0], 7) << "nobody has finished the race";
+    for (int g = 0; g < 3; g++) ASSERT_TRUE(gate_crossing_check(0, g * 100.0f + 1, 0, 110 + g));
+    frame_at(0.0);
+    EXPECT_EQ(race_lineup()[0], 7) << "one lap of two";
+    EXPECT_GE(race_clock(), 200);
+    for (int g = 0; g < 3; g++) ASSERT_TRUE(gate_crossing_check(0, g * 100.0f + 1, 0, 210 + g));
     frame_at(0.0);
     EXPECT_EQ(race_lineup()[1], 7);
     EXPECT_EQ(race_lineup()[0], 9) << "the last place moves to the first";
     EXPECT_LT(race_clock(), 100) << "the race clock started again";
+    EXPECT_EQ(race_params().laps, 2) << "the next race is as long as this one";
+    EXPECT_EQ(race_params().time_limit_tics, 0);
+    EXPECT_EQ(race_params().record_mode, 1);
+    EXPECT_EQ(race_laps(), 2);
     timing_gates_clear();
+}
+
+TEST_F(FrameLoop, WarpLetsATimedRaceRunUntilItsTimeIsUp) {
+    ride();
+    config().laps = 0; // minutes and no extra laps
+    config().minutes = 1;
+    timing_gates_parse(k_three_gates);
+    start_race(0, 60 * 128);
+    race_lineup()[0] = 7;
+    race_lineup()[k_lineup_size - 1] = 9;
+    program().options.warp = true;
+    for (int g = 0; g < 3; g++) ASSERT_TRUE(gate_crossing_check(0, g * 100.0f + 1, 0, 10 + g));
+    for (int f = 0; f < 5; f++) frame_at(0.0);
+    EXPECT_EQ(race_clock(), 500) << "the race goes on: its laps are not decided yet";
+    EXPECT_EQ(race_lineup()[0], 7);
+    timing_gates_clear();
+}
+
+TEST_F(FrameLoop, PreviousAndNextBikeKeysWalkTheRunningOrder) {
+    track_set_current("practice");
+    timing_gates_parse(k_three_gates);
+    timing_reset(0, 3, 0);
+    // Running order: slot 5 (two gates), slot 2 (one), slot 0 (none).
+    for (int slot : {0, 2, 5}) {
+        race_slot(slot).bike = slot;
+        timing_set_occupied(slot, true);
+    }
+    race_slot(0).kind = rider_local;
+    for (int g = 0; g < 2; g++) ASSERT_TRUE(gate_crossing_check(5, g * 100.0f + 1, 0, 10 + g));
+    ASSERT_TRUE(gate_crossing_check(2, 1, 0, 20));
+    ASSERT_EQ(running_order_at(0).slot, 5);
+    program().menu_state = menu_none;
+    program().viewed_slot = 2; // watching a robot: not riding
+    double t = 0.001;
+    auto key_frame = [&](const char* name) {
+        press(name, t);
+        release(name, t + 0.001);
+        t += 0.02;
+        frame_at(t);
+    };
+    key_frame("[");
+    EXPECT_EQ(program().viewed_slot, 5) << "the rider ahead";
+    key_frame("[");
+    EXPECT_EQ(program().viewed_slot, 5) << "the leader is the first";
+    key_frame("]");
+    key_frame("]");
+    EXPECT_EQ(program().viewed_slot, 0);
+    key_frame("]");
+    EXPECT_EQ(program().viewed_slot, 0) << "the last stays the last";
+    ASSERT_TRUE(program().riding) << "back on the local rider's bike";
+    key_frame("[");
+    EXPECT_EQ(program().viewed_slot, 0) << "a racing rider does not look away";
+    program().in_warmup = true;
+    key_frame("[");
+    EXPECT_EQ(program().viewed_slot, 2) << "in warm-up";
+    program().in_warmup = false;
+    program().viewed_slot = 0;
+    config().spy = 1;
+    key_frame("[");
+    EXPECT_EQ(program().viewed_slot, 2) << "with spy mode";
+    timing_gates_clear();
+}
+
+TEST_F(FrameLoop, DigitKeysChooseOnlyCamerasTheTrackHas) {
+    ride();
+    program().view = trackside_camera;
+    config().spy = 1;
+    ASSERT_EQ(track_camera_count(), 0) << "the track's camera list is not read yet";
+    double t = 0.001;
+    // Digits arrive as the characters they type.
+    for (char digit : {'3', '9', '1', '0'}) {
+        program().trackside_choice = 4;
+        event_queue_push({digit, 1, t});
+        t += 0.02;
+        frame_at(t);
+        EXPECT_EQ(program().trackside_choice, -1) << digit << ": no camera, so automatic";
+    }
 }

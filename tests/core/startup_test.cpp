@@ -125,12 +125,32 @@ TEST_F(Startup, CloseRequestEndsTheRunWithTheFullShutDown) {
 
 TEST_F(Startup, WindowClosedDuringLoadingSkipsTheLoopButWritesTheConfig) {
     make_track();
+    // A config shipped beside the game data: read at start-up, never written over.
+    const std::string shipped = "fov=90\nnumber=42\nvolume=25\nleft_key=(0.5,1)Joystick1.axis[0]\n";
+    std::ofstream(root / "data" / "config") << shipped;
     null_platform_reset();
     event_queue_clear();
     null_platform_close_window();
-    EXPECT_EQ(run({"--nosound"}), 0);
+    EXPECT_EQ(run({"--nosound", "--width", "1024"}), 0);
     std::string text = last_log();
     EXPECT_EQ(text.find("Deallocating bikes"), std::string::npos);
     EXPECT_NE(text.find("] Closing audio\n"), std::string::npos);
-    EXPECT_NE(text.find("] Writing config files\n"), std::string::npos);
+    // The config goes to the home folder with this run's values: the command line's width, the
+    // values read, the slider clamped to its range, the bindings in their written form.
+    std::ifstream in(root / "home" / "Trailbok" / "config");
+    ASSERT_TRUE(in.good()) << "no config in the home folder";
+    std::stringstream written;
+    written << in.rdbuf();
+    const std::string config = written.str();
+    for (const char* line :
+         {"xres=1024\n", "fov=90.000000\n", "number=42\n", "volume=10.000000\n",
+          "left_key=(0.500000,1.000000)Joystick1.axis[0]\n", "throttle_key=(k)x\n"})
+        EXPECT_NE(config.find(line), std::string::npos) << line << config;
+    EXPECT_LT(config.find("xres="), config.find("bike=")) << "settings, then the setup lines";
+    EXPECT_LT(config.find("number="), config.find("fov="));
+    EXPECT_LT(config.find("fov="), config.find("throttle_key=")) << "the bindings come last";
+    std::ifstream again(root / "data" / "config");
+    std::stringstream kept;
+    kept << again.rdbuf();
+    EXPECT_EQ(kept.str(), shipped);
 }

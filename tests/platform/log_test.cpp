@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 std::string temp_path(const char* tag) {
@@ -93,6 +94,29 @@ TEST_F(LogTest, SingleAngleReplacesAndFlagsOverrideMode) {
     std::string text = read_all(path);
     EXPECT_NE(text.find("first"), std::string::npos);
     EXPECT_NE(text.find("second"), std::string::npos);
+    remove(path.c_str());
+}
+
+TEST_F(LogTest, ALineLongerThanTheBufferIsWrittenWhole) {
+    std::string path = temp_path("long");
+    setenv("TAVO_LOGFILE", path.c_str(), 1);
+    // A driver's extension list runs to many kilobytes.
+    std::string extensions;
+    for (int i = 0; extensions.size() < 12000; i++)
+        extensions += "GL_EXT_number_" + std::to_string(i) + " ";
+    log("GL_EXTENSIONS: %s\n", extensions.c_str());
+    log("next line\n");
+    log_close();
+    std::istringstream lines(read_all(path));
+    std::vector<std::string> read;
+    for (std::string line; std::getline(lines, line);) read.push_back(line);
+    ASSERT_GE(read.size(), 2u);
+    const std::string& long_line = read[read.size() - 2];
+    ASSERT_GT(long_line.size(), extensions.size());
+    EXPECT_EQ(long_line.substr(long_line.size() - extensions.size()), extensions)
+        << "the line ends with the whole list";
+    EXPECT_TRUE(std::regex_match(read.back(), std::regex(R"(\[\d+:\d\d:\d\d\.\d\d\] next line)")))
+        << "the next message starts a line of its own";
     remove(path.c_str());
 }
 

@@ -58,6 +58,28 @@ TEST_F(MemoryCheck, DoubleFreeIsReportedNotFreed) {
     EXPECT_EQ(err, expected);
 }
 
+TEST_F(MemoryCheck, ReallocatingAnUnknownBlockReportsItAndKeepsTheData) {
+    // A block from outside the checker, holding what its owner wrote.
+    auto* outside = static_cast<char*>(malloc(16));
+    ASSERT_NE(outside, nullptr);
+    strcpy(outside, "rider names");
+    testing::internal::CaptureStderr();
+    auto* grown = static_cast<char*>(checked_realloc(outside, 4096));
+    std::string err = testing::internal::GetCapturedStderr();
+    char expected[64];
+    snprintf(expected, sizeof expected, "Allocation not found for %p!\n",
+             static_cast<void*>(outside));
+    EXPECT_EQ(err, expected);
+    ASSERT_NE(grown, nullptr);
+    EXPECT_STREQ(grown, "rider names");
+    grown[4095] = 1; // the whole new size is there
+    EXPECT_EQ(memory_checked_count(), 1) << "the new block is checked from now on";
+    testing::internal::CaptureStderr();
+    checked_free(grown);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(memory_checked_count(), 0);
+}
+
 TEST_F(MemoryCheck, FreedBlocksAreWipedAndNullIsAllowed) {
     checked_free(nullptr);
     auto* bytes = static_cast<unsigned char*>(checked_alloc(64));

@@ -291,7 +291,9 @@ TEST_F(race_run, AScriptedRiderRacesTwoLapsToTheResults) {
 
     std::string text = results_file();
     ASSERT_FALSE(text.empty());
-    EXPECT_EQ(text.rfind("Time=0.00|Laps=2|Track=Practice Area|Date=1700000000\r\n", 0), 0u);
+    // The track by its folder, as demos, series and the race server name it.
+    ASSERT_STREQ(track_display_name(), "Practice Area");
+    EXPECT_EQ(text.rfind("Time=0.00|Laps=2|Track=practice|Date=1700000000\r\n", 0), 0u) << text;
     char row[128];
     int total = t.crossing_tics[laps_crossings - 1] - drop;
     std::snprintf(row, sizeof row,
@@ -420,7 +422,7 @@ TEST_F(race_run, ATimedRaceEndsTheExtraLapsAfterTheTimeRunsOut) {
     EXPECT_EQ(laps_completed(0), 2);
     EXPECT_LT(timing_of(0).crossing_tics[first_lap_length() - 1] - race_gate_drop_tic(), 60 * 128);
     EXPECT_GT(timing_of(0).crossing_tics[first_lap_length() - 1] - race_gate_drop_tic(), 20 * 128);
-    EXPECT_EQ(results_file().rfind("Time=20.00|Laps=1|Track=Practice Area|", 0), 0u);
+    EXPECT_EQ(results_file().rfind("Time=20.00|Laps=1|Track=practice|", 0), 0u);
 }
 } // namespace
 
@@ -484,6 +486,72 @@ TEST_F(race_run, ARiderFollowingTheGatesRacesALapOfRabbitHill) {
     EXPECT_FLOAT_EQ(lap_time(0, 1),
                     static_cast<float>((t.crossing_tics[t.position - 1] - race_gate_drop_tic()) *
                                        k_tic_length));
-    EXPECT_EQ(results_file().rfind("Time=0.00|Laps=1|Track=Rabbit Hill|", 0), 0u);
+    EXPECT_EQ(results_file().rfind("Time=0.00|Laps=1|Track=rabbithill|", 0), 0u);
+}
+} // namespace
+
+#include "bike/bike_resources.h"
+#include "resources/resources.h"
+
+#include <algorithm>
+
+namespace {
+// Races that load their bikes' models and textures through the game's caches.
+class race_resources : public race_world {
+  protected:
+    void SetUp() override {
+        race_world::SetUp();
+        textures_delete_all();
+        models_delete_all();
+        bike_set_resource_loader(&k_bike_loader_caches);
+    }
+    void TearDown() override {
+        race_world::TearDown();
+        bike_set_resource_loader(&k_bike_loader_null);
+        textures_delete_all();
+        models_delete_all();
+        set_debug_level(0);
+    }
+    // Everything the caches hold, textures then models, each list sorted.
+    static std::vector<std::string> cached() {
+        std::vector<std::string> textures = texture_cached_names(), models = model_cached_names();
+        std::sort(textures.begin(), textures.end());
+        std::sort(models.begin(), models.end());
+        textures.push_back("-- models --");
+        textures.insert(textures.end(), models.begin(), models.end());
+        return textures;
+    }
+};
+
+TEST_F(race_resources, ChangingTrackKeepsOnlyWhatTheNewTrackUses) {
+    // Track A with the local rider's bike, track B with a robot on another bike.
+    const int robot_code = lineup_robot_number + 42;
+    ASSERT_STRNE(robot_at(robot_with_number(42)).bike, "yz250f(2017)");
+    ASSERT_TRUE(start("practice", {lineup_local}));
+    const std::vector<std::string> a = cached();
+    ASSERT_TRUE(start("rabbithill", {robot_code}));
+    const std::vector<std::string> b = cached();
+    std::vector<std::string> b_only;
+    std::set_difference(b.begin(), b.end(), a.begin(), a.end(), std::back_inserter(b_only));
+    ASSERT_FALSE(b_only.empty()) << "track B uses something track A does not";
+    EXPECT_NE(std::find(b_only.begin(), b_only.end(), "@rabbithill/map.png"), b_only.end());
+
+    set_debug_level(1);
+    messages_clear();
+    ASSERT_TRUE(start("practice", {lineup_local}));
+    EXPECT_EQ(cached(), a) << "back on A, the caches hold what A uses and nothing of B's";
+    EXPECT_EQ(message_recent(0),
+              std::to_string(texture_memory() >> 20) + " MB texture memory used");
+    // Back and forth: the caches never grow.
+    for (int round = 0; round < 2; round++) {
+        ASSERT_TRUE(start("rabbithill", {robot_code}));
+        EXPECT_EQ(cached(), b) << round;
+        ASSERT_TRUE(start("practice", {lineup_local}));
+        EXPECT_EQ(cached(), a) << round;
+    }
+    const std::string log = log_text();
+    EXPECT_NE(log.find("] Resetting\n"), std::string::npos);
+    EXPECT_NE(log.find("(@rabbithill/map.png)\n"), std::string::npos) << "deleting tid ...";
+    EXPECT_NE(log.find("deleting model @"), std::string::npos);
 }
 } // namespace

@@ -160,6 +160,22 @@ TEST_F(Timing, SkippedGatesArePenalisedByTheFieldsTime) {
         << "the penalty puts it behind the riders who rode every gate";
 }
 
+TEST_F(Timing, ALaterLapSegmentHasOneReferenceWhicheverLapAsks) {
+    // 1 s a gate in laps 1 and 2, then 3 s a gate in laps 3 and 4.
+    int clock = ride_laps(0, 2, 0, k_second);
+    ride_laps(0, 2, clock, 3 * k_second);
+    // Gate 0 to gate 1 of a lap, asked as lap 2, 3 and 4: laps 2, 3 and 4 each count once.
+    const int expected = (1 + 3 + 3) * k_second / 3;
+    EXPECT_EQ(segment_reference_time(4, 5), expected);
+    EXPECT_EQ(segment_reference_time(8, 9), expected);
+    EXPECT_EQ(segment_reference_time(12, 13), expected);
+    // Gate 2 over the line to gate 0 of the next lap likewise, over the two places the rider
+    // rode it: from lap 2 into lap 3 (1 s + 3 s) and from lap 3 into lap 4 (3 s + 3 s).
+    const int over_the_line = (1 + 3 + 3 + 3) * k_second / 2;
+    EXPECT_EQ(segment_reference_time(6, 8), over_the_line);
+    EXPECT_EQ(segment_reference_time(10, 12), over_the_line);
+}
+
 TEST_F(Timing, ResultsFileFormat) {
     race_slot(0).bike = 0;
     strcpy(race_slot(0).number, "7");
@@ -168,8 +184,8 @@ TEST_F(Timing, ResultsFileFormat) {
     timing_set_occupied(0, true);
     ride_laps(0, 1, 0, 3 * k_second);
     ASSERT_TRUE(rider_finished(0));
-    std::string text = results_text(final_results_compute(), "Rabbit Hill", 1700000000, 0, 1);
-    EXPECT_EQ(text.rfind("Time=0.00|Laps=1|Track=Rabbit Hill|Date=1700000000\r\n", 0), 0u);
+    std::string text = results_text(final_results_compute(), "rabbithill", 1700000000, 0, 1);
+    EXPECT_EQ(text.rfind("Time=0.00|Laps=1|Track=rabbithill|Date=1700000000\r\n", 0), 0u);
     EXPECT_NE(text.find(" No. |         Bike | Laps | Total Time | BLap |  Best Time\r\n"),
               std::string::npos);
     EXPECT_NE(text.find("   7 | yz250f(2017) |    1 |   0:12.000 |    0 |   0:00.000\r\n"),

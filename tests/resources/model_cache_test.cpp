@@ -110,6 +110,7 @@ TEST_F(ResourcesTest, ModelGenerationsAndCase) {
     int again = model_load("@rock.jm");
     EXPECT_NE(again, 0);
     EXPECT_NE(again, tree);
+    EXPECT_EQ(again, rock) << "the purged model's place is taken again";
     models_delete_all();
     EXPECT_EQ(model_get(statue), nullptr);
 }

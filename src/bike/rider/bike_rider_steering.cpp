@@ -148,12 +148,16 @@ void steering_controller(bike_state& b) {
 
     double pr = std::clamp((vf - 5) / 10, 0.0, 1.0);
     double lo = 0.25 * pr * lock, hi = (0.625 * pr + 0.125) * lock;
+    // With no lock at all (a restricted lock of 0 at speed) the level steps at the lock.
+    auto past_lock = [&](double angle) {
+        return hi > lo ? std::clamp((angle - lo) / (hi - lo), 0.0, 1.0) : angle > lo ? 1.0 : 0.0;
+    };
     double x = 0, y = 0;
     if (lambda >= 0) {
-        x = std::clamp((-phi - lo) / (hi - lo), 0.0, 1.0);
+        x = past_lock(-phi);
         y = std::clamp((psi - 0.2618) * 3.8197, 0.0, 1.0);
     } else {
-        x = std::clamp((phi - lo) / (hi - lo), 0.0, 1.0);
+        x = past_lock(phi);
         y = std::clamp((psi + 0.2618) * -3.8197, 0.0, 1.0);
     }
     b.steering_lock_level = static_cast<float>(std::max(x, y));
