@@ -1,7 +1,7 @@
 // The settings record and the config file "@config": its keys in file order, reading and writing.
 #include "core/config.h"
 
-#include "bike/bike_setup.h"
+#include "bike/bike.h"
 #include "core/bindings.h"
 #include "files/data_file.h"
 

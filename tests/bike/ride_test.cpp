@@ -364,7 +364,7 @@ TEST_F(ride_world, NoRestrictedLockAtAllKeepsTheBikeSound) {
         dBodySetLinearVel(state().bodies[i], 0, 0, 0);
         if (i != body_front_wheel) dBodySetAngularVel(state().bodies[i], 0, 0, 0);
     }
-    bike_prepare(bike);
+    bike_prepare(bike, clock);
     check(0, "standing");
     rider_input idle;
     idle.clutch = 0;

@@ -344,7 +344,7 @@ TEST_F(FrameLoop, WarpLetsATimedRaceRunUntilItsTimeIsUp) {
 TEST_F(FrameLoop, PreviousAndNextBikeKeysWalkTheRunningOrder) {
     track_set_current("practice");
     timing_gates_parse(k_three_gates);
-    timing_reset(0, 3, 0);
+    timing_reset(0, 3);
     // Running order: slot 5 (two gates), slot 2 (one), slot 0 (none).
     for (int slot : {0, 2, 5}) {
         race_slot(slot).bike = slot;

@@ -490,7 +490,7 @@ TEST_F(race_run, ARiderFollowingTheGatesRacesALapOfRabbitHill) {
 }
 } // namespace
 
-#include "bike/bike_resources.h"
+#include "race/robot_list.h"
 #include "resources/resources.h"
 
 #include <algorithm>
