@@ -1,6 +1,7 @@
-// A test fixture with its own home folder, data folder and log, and small file helpers.
+// A test fixture with its own home folder, data folder, log and messages, and small file helpers.
 #pragma once
 
+#include "common/message.h"
 #include "files/data_file.h"
 #include "files/files.h"
 #include "platform/log.h"
@@ -35,9 +36,11 @@ struct TempDataTest : ::testing::Test {
         setenv("TAVO_LOGFILE", (root / "log.txt").c_str(), 1);
         log_reset();
         files_free_all();
+        messages_clear();
     }
     void TearDown() override {
         files_free_all();
+        set_debug_level(0);
         log_reset();
         unsetenv("TAVO_LOGFILE");
         unsetenv("QV_HOME");
