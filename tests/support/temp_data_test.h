@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/message.h"
+#include "common/not_built.h"
 #include "files/data_file.h"
 #include "files/files.h"
 #include "platform/log.h"
@@ -35,6 +36,7 @@ struct TempDataTest : ::testing::Test {
         setenv("QV_HOME", data.c_str(), 1);
         setenv("TAVO_LOGFILE", (root / "log.txt").c_str(), 1);
         log_reset();
+        not_built_reset();
         files_free_all();
         messages_clear();
     }
