@@ -2,6 +2,7 @@
 // byte.
 #include "files/data_file.h"
 #include "files/files.h"
+#include "files/gzip.h"
 #include "files/scramble.h"
 
 #include <benchmark/benchmark.h>
@@ -11,27 +12,12 @@
 #include <fstream>
 #include <string>
 #include <unistd.h>
-#include <zlib.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 constexpr int k_files = 5000;
 constexpr size_t k_stream_bytes = 10 * 1024 * 1024;
-
-std::string gzip(const std::string& bytes) {
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, bytes.size()), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    z.avail_in = static_cast<uInt>(bytes.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
 
 // Text like the data set's: numbers and words on short lines.
 std::string stream_text() {
@@ -65,7 +51,7 @@ struct bench_data {
             body += bytes;
         }
         std::string text = stream_text();
-        std::string gz = gzip(text);
+        std::string gz = gzip_bytes(text);
         header += std::to_string(gz.size()) + " big.txt.gz\n";
         header += std::to_string(text.size()) + " plain.txt\n";
         std::string scrambled = scramble_bytes(text);

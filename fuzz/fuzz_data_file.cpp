@@ -1,13 +1,13 @@
 // Fuzzes data_file streams: gzip, scrambled and plain members read every way, never past the
 // member, and a truncated compressed member yields a prefix of its text.
 #include "files/files_local.h"
+#include "files/gzip.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unistd.h>
-#include <zlib.h>
 
 namespace {
 std::string temp_path() {
@@ -20,20 +20,6 @@ void write_file(const std::string& bytes) {
     if (!f) abort();
     fwrite(bytes.data(), 1, bytes.size(), f);
     fclose(f);
-}
-
-std::string gzip(const std::string& bytes) {
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, bytes.size()), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    z.avail_in = static_cast<uInt>(bytes.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
 }
 
 // Reads the whole stream with a mix of operations chosen by the seed. With the top bit of the
@@ -121,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         form = file_form::gzip;
         break;
     default: {
-        std::string whole = gzip(payload);
+        std::string whole = gzip_bytes(payload);
         stored = whole.substr(0, whole.size() * seed / 255);
         expected = payload;
         prefix_only = true;
@@ -131,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // Bytes after the member that a reader must never see.
     std::string sentinel(64, '\xEE');
-    if (mode == 5) sentinel = gzip(payload).substr(stored.size()) + sentinel;
+    if (mode == 5) sentinel = gzip_bytes(payload).substr(stored.size()) + sentinel;
     write_file(stored + sentinel);
     data_file* f = data_file_open_stored(temp_path(), 0, stored.size(), form, "fuzz");
     if (!f) return 0;

@@ -5,3 +5,4 @@
 #include "bike/data/bike_info.h"
 #include "bike/data/bike_setup.h"
 #include "bike/data/bike_shape.h"
+#include "bike/data/bike_shape_files.h"

@@ -299,7 +299,7 @@ void handle_event(const platform_event& e) {
         return;
     }
     if (p.menu_state != menu_none) {
-        // Menu pages arrive with the menus; a press reaches them here.
+        // The menu pages' items are not built yet: a press with a menu open goes no further.
         if (!track_loaded()) p.view = title_view;
         return;
     }

@@ -13,7 +13,7 @@ constexpr int k_warp_tics = 100;
 
 enum view_mode { rider_camera, editor_view, orbit_camera, trackside_camera, title_view };
 
-// The open menu page; the pages themselves arrive with the menus.
+// The open menu page. The pages' items are not built yet: menus_draw says so in the log.
 enum menu_page { menu_none = 0, menu_main = 1, menu_chat = 2 };
 
 struct frame_timing {

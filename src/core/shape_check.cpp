@@ -1,19 +1,14 @@
 // The fixed shape check: network play refuses to connect with shapes we did not ship.
 #include "core/shape_check.h"
 
+#include "bike/bike_data.h"
 #include "common/ripemd160.h"
 #include "files/files.h"
 
 #include <cstring>
 
 namespace {
-constexpr const char* k_shape_files[] = {
-    "@generic_frame.shp",    "@generic_fork_upper.shp", "@generic_fork_lower.shp",
-    "@generic_swingarm.shp", "@front_wheel.shp",        "@rear_wheel.shp",
-    "@generic_rider.shp",
-};
-
-// Digests of the shape files our generator writes (filled in when it writes them).
+// The digest of the seven files as our generator writes them.
 constexpr const char* k_accepted_digests[] = {"2b801709c010808b21e6bfc7ee8fab70f1720b93"};
 
 bool g_match = false;
@@ -22,7 +17,7 @@ bool g_match = false;
 std::string fixed_shape_digest() {
     ripemd160_state state;
     ripemd160_init(state);
-    for (const char* name : k_shape_files) {
+    for (const char* name : k_bike_shape_files) {
         std::string content;
         if (file_to_string(name, &content)) ripemd160_update(state, content.data(), content.size());
     }

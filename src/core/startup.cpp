@@ -6,6 +6,7 @@
 #include "bike/bike.h"
 #include "common/loading.h"
 #include "common/message.h"
+#include "common/not_built.h"
 #include "demo/demo.h"
 #include "files/data_file.h"
 #include "files/files.h"
@@ -160,6 +161,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     platform_use(backend);
     program_reset();
     g_startup = startup_state{};
+    not_built_reset();
     program_state& p = program();
 
     if (argc == 2 && strcmp(argv[1], "--open-home") == 0) {

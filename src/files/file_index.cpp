@@ -3,12 +3,11 @@
 #include "files/archive.h"
 #include "files/files.h"
 #include "files/files_local.h"
+#include "files/folder_walk.h"
 
 #include "platform/log.h"
 
 #include <algorithm>
-#include <cstring>
-#include <dirent.h>
 #include <sys/stat.h>
 
 namespace {
@@ -41,46 +40,16 @@ void sort_entries() {
     std::stable_sort(g_index.entries.begin(), g_index.entries.end(), entry_before);
 }
 
-// A directory already on the walk's path (through a link) is not entered again.
-struct walk_step {
-    dev_t device;
-    ino_t inode;
-};
-
-void walk_folder(const std::string& root, const std::string& relative, int priority,
-                 std::vector<walk_step>* path) {
-    std::string here = root + relative;
-    DIR* dir = opendir(here.c_str());
-    if (!dir) return;
-    std::vector<std::string> names;
-    while (dirent* d = readdir(dir)) {
-        if (strcmp(d->d_name, ".") == 0 || strcmp(d->d_name, "..") == 0) continue;
-        names.push_back(d->d_name);
-    }
-    closedir(dir);
-    // Directory order is the file system's; sorting keeps the index the same on every machine.
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) {
-        std::string full = here + name;
-        struct stat st;
-        if (stat(full.c_str(), &st) != 0) continue;
-        if (S_ISDIR(st.st_mode)) {
-            bool looped = false;
-            for (const walk_step& step : *path)
-                if (step.device == st.st_dev && step.inode == st.st_ino) looped = true;
-            if (looped) continue;
-            path->push_back({st.st_dev, st.st_ino});
-            walk_folder(root, relative + name + "/", priority, path);
-            path->pop_back();
-        } else if (S_ISREG(st.st_mode)) {
-            if (static_cast<uint64_t>(st.st_size) > UINT32_MAX) {
-                log("%s is too large to index\n", full.c_str());
-                continue;
-            }
-            g_index.entries.push_back(
-                {full, relative + name, 0, static_cast<uint32_t>(st.st_size), priority});
+// Every plain file of folder i, under its name relative to the folder.
+void add_folder(int i) {
+    folder_walk(folder(i), [i](const walked_file& file) {
+        if (file.size > UINT32_MAX) {
+            log("%s is too large to index\n", file.path.c_str());
+            return true;
         }
-    }
+        g_index.entries.push_back({file.path, file.name, 0, static_cast<uint32_t>(file.size), i});
+        return true;
+    });
 }
 
 bool is_archive_name(const std::string& name) {
@@ -113,10 +82,7 @@ void build_index() {
     g_index.built = true;
     log("Listing directories\n");
     int folders = folder_count();
-    for (int i = 0; i < folders; i++) {
-        std::vector<walk_step> path;
-        walk_folder(folder(i), "", i, &path);
-    }
+    for (int i = 0; i < folders; i++) add_folder(i);
     sort_entries();
     log("Listing archives\n");
     // Only entries present now are examined, so archives inside archives are never opened.

@@ -1,6 +1,8 @@
-// The GL state the whole renderer relies on; scene drawing arrives with the renderer.
+// The GL state the whole renderer relies on, the viewport and its projection, and the views.
+// Scene drawing is not built yet: each view clears the screen and says so in the log.
 #include "render/render.h"
 
+#include "common/not_built.h"
 #include "platform/log.h"
 
 #include <GL/gl.h>
@@ -55,11 +57,26 @@ void render_clear() {
     if (g_render.ready) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
-void render_rider_camera(int) { render_clear(); }
-void render_orbit_camera(int) { render_clear(); }
-void render_trackside_camera(int) { render_clear(); }
-void render_title_view() { render_clear(); }
-void render_loading_progress(const char*) { render_clear(); }
+void render_rider_camera(int) {
+    log_not_built(__func__);
+    render_clear();
+}
+void render_orbit_camera(int) {
+    log_not_built(__func__);
+    render_clear();
+}
+void render_trackside_camera(int) {
+    log_not_built(__func__);
+    render_clear();
+}
+void render_title_view() {
+    log_not_built(__func__);
+    render_clear();
+}
+void render_loading_progress(const char*) {
+    log_not_built(__func__);
+    render_clear();
+}
 
 bool render_read_pixels(int width, int height, unsigned char* rgb) {
     if (!g_render.ready) return false;

@@ -46,35 +46,53 @@ void append_text(png_structp png, png_infop info, std::string* text) {
                          chunks[i].text_length ? chunks[i].text_length : strlen(chunks[i].text));
 }
 
-// What the reader hands back to its caller; plain data, so a libpng error may jump over it.
-struct png_result {
-    int width;
-    int height;
-    int channels;
+// A libpng reader over a memory source.
+struct png_reader {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    png_infop end_info = nullptr;
 };
 
-// The header checks shared by both readers: sizes within limits before any row is allocated.
-bool header_acceptable(png_structp png, png_infop info) {
-    png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
-    return image_size_acceptable(w, h, "PNG");
+// What a read fills in. It lives in the caller's frame, so a libpng error may jump over the
+// reader without leaking it.
+struct png_read {
+    std::vector<uint8_t> pixels;   // 8-bit RGB or RGBA, rows top first
+    std::vector<uint16_t> samples; // 16-bit grey, rows top first
+    std::vector<png_bytep> rows;
+    std::string text; // the text chunks, in file order
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+};
+
+enum class png_form { rgb8, grey16 };
+
+void reader_destroy(png_reader* r) { png_destroy_read_struct(&r->png, &r->info, &r->end_info); }
+
+// The read structures with our error and warning handlers; false when libpng can't make them.
+bool reader_create(png_reader* r) {
+    r->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, report_error, report_warning);
+    if (!r->png) return false;
+    r->info = png_create_info_struct(r->png);
+    r->end_info = png_create_info_struct(r->png);
+    if (r->info && r->end_info) return true;
+    reader_destroy(r);
+    return false;
 }
 
-// The part that libpng may jump out of: every buffer is owned by the caller's frame.
-bool read_png8(memory_source* source, std::vector<uint8_t>* pixels, std::vector<png_bytep>* rows,
-               std::string* text, png_result* result) {
-    png_structp png =
-        png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, report_error, report_warning);
-    if (!png) return false;
-    png_infop info = png_create_info_struct(png);
-    png_infop end_info = png_create_info_struct(png);
-    if (!info || !end_info || setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, &end_info);
-        return false;
-    }
-    png_set_user_limits(png, k_image_max_side, k_image_max_side);
-    png_set_read_fn(png, source, read_from_memory);
-    png_read_info(png, info);
-    if (!header_acceptable(png, info)) png_error(png, "picture too large");
+// Reads every row into pixels: rows of row_bytes, top first.
+void reader_read_rows(png_reader* r, uint8_t* pixels, size_t row_bytes,
+                      std::vector<png_bytep>* rows) {
+    const png_uint_32 height = png_get_image_height(r->png, r->info);
+    rows->assign(height, nullptr);
+    for (png_uint_32 y = 0; y < height; y++) (*rows)[y] = pixels + y * row_bytes;
+    png_read_image(r->png, rows->data());
+}
+
+// 8-bit RGB or RGBA from any colour type, with the text chunks before and after the pixels.
+void read_rgb8(png_reader* r, png_read* out) {
+    png_structp png = r->png;
+    png_infop info = r->info;
     const int colour = png_get_color_type(png, info);
     const int depth = png_get_bit_depth(png, info);
     if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
@@ -91,34 +109,20 @@ bool read_png8(memory_source* source, std::vector<uint8_t>* pixels, std::vector<
                       height = png_get_image_height(png, info);
     const size_t row_bytes = png_get_rowbytes(png, info);
     if (row_bytes != static_cast<size_t>(width) * channels) png_error(png, "unexpected row size");
-    pixels->assign(row_bytes * height, 0);
-    rows->assign(height, nullptr);
-    for (png_uint_32 y = 0; y < height; y++) (*rows)[y] = pixels->data() + y * row_bytes;
-    png_read_image(png, rows->data());
-    png_read_end(png, end_info);
-    append_text(png, info, text);
-    append_text(png, end_info, text);
-    result->width = static_cast<int>(width);
-    result->height = static_cast<int>(height);
-    result->channels = channels;
-    png_destroy_read_struct(&png, &info, &end_info);
-    return true;
+    out->pixels.assign(row_bytes * height, 0);
+    reader_read_rows(r, out->pixels.data(), row_bytes, &out->rows);
+    png_read_end(png, r->end_info);
+    append_text(png, info, &out->text);
+    append_text(png, r->end_info, &out->text);
+    out->width = static_cast<int>(width);
+    out->height = static_cast<int>(height);
+    out->channels = channels;
 }
 
-bool read_png16(memory_source* source, std::vector<uint16_t>* samples, std::vector<png_bytep>* rows,
-                png_result* result) {
-    png_structp png =
-        png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, report_error, report_warning);
-    if (!png) return false;
-    png_infop info = png_create_info_struct(png);
-    if (!info || setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        return false;
-    }
-    png_set_user_limits(png, k_image_max_side, k_image_max_side);
-    png_set_read_fn(png, source, read_from_memory);
-    png_read_info(png, info);
-    if (!header_acceptable(png, info)) png_error(png, "picture too large");
+// 16-bit grey in the host's byte order from any colour type.
+void read_grey16(png_reader* r, png_read* out) {
+    png_structp png = r->png;
+    png_infop info = r->info;
     const int colour = png_get_color_type(png, info);
     if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
     if (colour == PNG_COLOR_TYPE_GRAY && png_get_bit_depth(png, info) < 8)
@@ -133,16 +137,34 @@ bool read_png16(memory_source* source, std::vector<uint16_t>* samples, std::vect
         png_error(png, "not grey after conversion");
     const png_uint_32 width = png_get_image_width(png, info),
                       height = png_get_image_height(png, info);
-    samples->assign(static_cast<size_t>(width) * height, 0);
-    rows->assign(height, nullptr);
-    for (png_uint_32 y = 0; y < height; y++)
-        (*rows)[y] = reinterpret_cast<png_bytep>(samples->data() + static_cast<size_t>(y) * width);
-    png_read_image(png, rows->data());
+    out->samples.assign(static_cast<size_t>(width) * height, 0);
+    reader_read_rows(r, reinterpret_cast<uint8_t*>(out->samples.data()),
+                     static_cast<size_t>(width) * 2, &out->rows);
     png_read_end(png, nullptr);
-    result->width = static_cast<int>(width);
-    result->height = static_cast<int>(height);
-    result->channels = 1;
-    png_destroy_read_struct(&png, &info, nullptr);
+    out->width = static_cast<int>(width);
+    out->height = static_cast<int>(height);
+    out->channels = 1;
+}
+
+// The part that libpng may jump out of, up to the setjmp here: the header, checked for size
+// before any row is allocated, then the pixels in the form asked for.
+bool read_png(memory_source* source, png_form form, png_read* out) {
+    png_reader r;
+    if (!reader_create(&r)) return false;
+    if (setjmp(png_jmpbuf(r.png))) {
+        reader_destroy(&r);
+        return false;
+    }
+    png_set_user_limits(r.png, k_image_max_side, k_image_max_side);
+    png_set_read_fn(r.png, source, read_from_memory);
+    png_read_info(r.png, r.info);
+    png_uint_32 w = png_get_image_width(r.png, r.info), h = png_get_image_height(r.png, r.info);
+    if (!image_size_acceptable(w, h, "PNG")) png_error(r.png, "picture too large");
+    if (form == png_form::grey16)
+        read_grey16(&r, out);
+    else
+        read_rgb8(&r, out);
+    reader_destroy(&r);
     return true;
 }
 
@@ -179,28 +201,25 @@ bool write_png(const uint8_t* pixels, int width, int height, int colour, int dep
 
 bool image_decode_png(const uint8_t* data, size_t size, image* out, std::string* text) {
     memory_source source = {data, size, 0};
-    std::vector<uint8_t> pixels;
-    std::string chunks;
-    std::vector<png_bytep> rows;
-    png_result result = {};
-    if (!read_png8(&source, &pixels, &rows, &chunks, &result)) return false;
-    out->width = result.width;
-    out->height = result.height;
-    out->channels = result.channels;
+    png_read read;
+    if (!read_png(&source, png_form::rgb8, &read)) return false;
+    out->width = read.width;
+    out->height = read.height;
+    out->channels = read.channels;
     out->levels = 1;
-    out->pixels = std::move(pixels);
-    if (text) *text = std::move(chunks);
+    out->pixels = std::move(read.pixels);
+    if (text) *text = std::move(read.text);
     return true;
 }
 
 bool image_decode_png16(const uint8_t* data, size_t size, std::vector<uint16_t>* samples,
                         int* width, int* height) {
     memory_source source = {data, size, 0};
-    std::vector<png_bytep> rows;
-    png_result result = {};
-    if (!read_png16(&source, samples, &rows, &result)) return false;
-    *width = result.width;
-    *height = result.height;
+    png_read read;
+    if (!read_png(&source, png_form::grey16, &read)) return false;
+    *samples = std::move(read.samples);
+    *width = read.width;
+    *height = read.height;
     return true;
 }
 

@@ -1,4 +1,6 @@
-// Ground texturing refresh; the height field and surfaces arrive with the terrain.
+// The ground texturing refresh, which re-shades ground blocks as they change; not built yet.
 #include "terrain/terrain.h"
 
-void ground_refresh(int) {}
+#include "common/not_built.h"
+
+void ground_refresh(int) { log_not_built(__func__); }

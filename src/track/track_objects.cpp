@@ -1,15 +1,25 @@
-// Track objects, lighting and cameras: their files are read here as those features arrive.
-#include "track/track.h"
+// A track's lighting, cameras, flaggers, billboards, statues and decals. Their files are not read
+// yet: each loader says so in the log, and the track has none of them.
 #include "track/track_local.h"
 
-void lighting_load(const char*) {}
-void cameras_load(const char*) {}
-// No camera list is read yet, so there is no trackside camera to choose.
+#include "common/not_built.h"
+
+void lighting_load(const char*) { log_not_built(__func__); }
+void cameras_load(const char*) { log_not_built(__func__); }
+// No camera list is read, so there is no trackside camera to choose.
 int track_camera_count() { return 0; }
-void objects_reserve_billboards(int) {}
-void flaggers_load(const char*) {}
-bool billboards_load(const char*) { return false; }
-bool statues_load(const char*) { return false; }
+void objects_reserve_billboards(int) { log_not_built(__func__); }
+void flaggers_load(const char*) { log_not_built(__func__); }
+bool billboards_load(const char*) {
+    log_not_built(__func__);
+    return false;
+}
+bool statues_load(const char*) {
+    log_not_built(__func__);
+    return false;
+}
+// No statue is loaded, so none has a shape file.
 void statue_shape_files(std::string*, int* count, int) { *count = 0; }
+// Nothing is loaded, so there is nothing to free.
 void objects_free() {}
-void decals_load(const char*) {}
+void decals_load(const char*) { log_not_built(__func__); }

@@ -1,6 +1,8 @@
-// HUD, menus and text; filled in with fonts and the HUD.
+// HUD pictures, menus and text. The HUD pictures are loaded; fonts, the HUD itself, the menu
+// pages and text drawing are not built yet and say so in the log.
 #include "ui/ui.h"
 
+#include "common/not_built.h"
 #include "resources/texture.h"
 
 namespace {
@@ -10,7 +12,8 @@ struct ui_state {
 ui_state g_ui;
 } // namespace
 
-void fonts_load() {}
+void fonts_load() { log_not_built(__func__); }
+// No font is ever loaded, so there is nothing to free.
 void fonts_free() {}
 void hud_pictures_load() {
     g_ui.tach = texture_load("!@tach.png");
@@ -20,7 +23,7 @@ void hud_pictures_load() {
 }
 
 uint32_t hud_picture_title() { return g_ui.title; }
-void hud_draw() {}
-void hud_graphs_draw() {}
-void menus_draw(int) {}
-void draw_centered_text(const char*, float, float) {}
+void hud_draw() { log_not_built(__func__); }
+void hud_graphs_draw() { log_not_built(__func__); }
+void menus_draw(int) { log_not_built(__func__); }
+void draw_centered_text(const char*, float, float) { log_not_built(__func__); }

@@ -7,10 +7,11 @@
 #include "files/data_file.h"
 #include "terrain/terrain.h"
 
+#include "support/data_set_home.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -19,8 +20,7 @@ namespace {
 class contact_pairs_test : public ::testing::Test {
   protected:
     void SetUp() override {
-        setenv("QV_HOME", TB_GAME_DIR, 1);
-        files_free_all();
+        home = data_set_home_open("tb_contact_pairs_");
         ground_free();
         height_field_create(&ground().field, 6, 1.0f, 0, 10);
         height_field_loaded(&ground().field);
@@ -32,8 +32,7 @@ class contact_pairs_test : public ::testing::Test {
         world_destroy();
         shape_cache_free();
         ground_free();
-        files_free_all();
-        unsetenv("QV_HOME");
+        data_set_home_close(home);
     }
     // Puts bike `bike` back upright, turned by `yaw` and rolled by `roll`, with its frame at p.
     void put(int bike, bike_vec3d p, double yaw, double roll) {
@@ -43,6 +42,7 @@ class contact_pairs_test : public ::testing::Test {
         bike_vec3d at = vec_of(dBodyGetPosition(bike_at(bike).bodies[body_frame]));
         bike_translate(bike, p - at);
     }
+    std::filesystem::path home;
     int a = -1, b = -1;
 };
 

@@ -9,10 +9,11 @@
 #include "files/files.h"
 #include "resources/resources.h"
 
+#include "support/data_set_home.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -20,14 +21,9 @@ namespace {
 // The generator's output folder as the data folder, behind an empty home folder.
 class data_set : public ::testing::Test {
   protected:
-    std::string home;
+    std::filesystem::path home;
     void SetUp() override {
-        char pattern[] = "/tmp/bike_data_set_XXXXXX";
-        home = mkdtemp(pattern);
-        setenv("XDG_DATA_HOME", home.c_str(), 1);
-        setenv("QV_HOME", TB_GAME_DIR, 1);
-        files_free_all();
-        folders_free();
+        home = data_set_home_open("tb_bike_data_set_");
         shape_cache_free();
         messages_clear();
     }
@@ -36,9 +32,7 @@ class data_set : public ::testing::Test {
         texture_purge(true);
         texture_choice_lists_free();
         shape_cache_free();
-        files_free_all();
-        folders_free();
-        std::filesystem::remove_all(home);
+        data_set_home_close(home);
     }
 };
 } // namespace

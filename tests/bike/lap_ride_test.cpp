@@ -17,7 +17,10 @@ class lap_ride : public ::testing::TestWithParam<const char*> {
     static inline bool loaded = false;
 
     static void SetUpTestSuite() { loaded = track_suite_open(home, "tb_lap_", "rabbithill"); }
-    static void TearDownTestSuite() { track_suite_close(home); }
+    static void TearDownTestSuite() {
+        shape_cache_free();
+        track_suite_close(home);
+    }
     void SetUp() override {
         ASSERT_TRUE(loaded);
         ASSERT_GT(gate_count(), 10);

@@ -7,41 +7,17 @@
 #include "bike/bike_data.h"
 #include "bike/sim/bike_local.h"
 
-#include "files/data_file.h"
-#include "files/files.h"
 #include "forge_practice.h"
 #include "terrain/terrain.h"
-#include "track/track.h"
+
+#include "support/track_suite.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
-
-// A generated track loaded once for a test suite, with a home folder of the suite's own.
-inline bool track_suite_open(std::filesystem::path& home, const char* tag, const char* folder) {
-    home = std::filesystem::temp_directory_path() / (tag + std::to_string(getpid()));
-    std::filesystem::create_directories(home);
-    setenv("XDG_DATA_HOME", home.c_str(), 1);
-    setenv("QV_HOME", TB_GAME_DIR, 1);
-    files_free_all();
-    track_list_scan();
-    return track_load(folder);
-}
-
-inline void track_suite_close(const std::filesystem::path& home) {
-    track_unload();
-    track_list_free();
-    files_free_all();
-    shape_cache_free();
-    unsetenv("QV_HOME");
-    unsetenv("XDG_DATA_HOME");
-    std::filesystem::remove_all(home);
-}
 
 // Test names for suites run over catalogue bikes: "crf450(2018)" becomes "crf450_2018_".
 struct catalogue_test_name {
@@ -65,7 +41,10 @@ class ride_world : public ::testing::Test {
     static inline bool loaded = false;
 
     static void SetUpTestSuite() { loaded = track_suite_open(home, "tb_ride_", k_practice_folder); }
-    static void TearDownTestSuite() { track_suite_close(home); }
+    static void TearDownTestSuite() {
+        shape_cache_free();
+        track_suite_close(home);
+    }
     void SetUp() override { ASSERT_TRUE(loaded); }
     void TearDown() override { world_destroy(); }
 

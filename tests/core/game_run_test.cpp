@@ -7,6 +7,8 @@
 #include "platform/platform.h"
 #include "race/race.h"
 
+#include "support/data_set_home.h"
+
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -17,18 +19,13 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 TEST(GameRun, RacesOnTheGeneratedTrackAndClosesOnQuit) {
-    fs::path home = fs::temp_directory_path() / ("tb_game_run_" + std::to_string(getpid()));
-    fs::remove_all(home);
-    setenv("XDG_DATA_HOME", home.c_str(), 1);
-    setenv("QV_HOME", TB_GAME_DIR, 1);
+    fs::path home = data_set_home_open("tb_game_run_");
     unsetenv("TAVO_LOGFILE");
-    folders_free();
     log_reset();
 
     // Once the window is up, let the race run a few seconds of real time, then ask to quit.
@@ -65,10 +62,7 @@ TEST(GameRun, RacesOnTheGeneratedTrackAndClosesOnQuit) {
     EXPECT_EQ(text.find("Warning"), std::string::npos) << text;
     EXPECT_NE(text.find("] Deleting models\n"), std::string::npos);
 
-    unsetenv("QV_HOME");
-    unsetenv("XDG_DATA_HOME");
-    folders_free();
+    data_set_home_close(home);
     log_reset();
-    fs::remove_all(home);
 }
 } // namespace

@@ -1,6 +1,8 @@
 // A temporary home folder and data folder for each test, and small file writers.
 #pragma once
 
+#include "files/gzip.h"
+
 #include "support/temp_data_test.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +10,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-#include <zlib.h>
 
 struct FilesTest : TempDataTest {
 
@@ -38,31 +39,15 @@ inline std::string make_archive(const std::vector<std::pair<std::string, std::st
     return header + "-\n" + body;
 }
 
-// A gzip file for bytes, with optional header fields (extra field, name, comment, header CRC).
+// A gzip file for bytes, with every optional header field when asked (extra field, name,
+// comment, header CRC).
 inline std::string make_gzip(const std::string& bytes, bool all_header_fields = false) {
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-    gz_header h{};
-    static unsigned char extra[] = {'a', 'b', 2, 0, 'x', 'y'};
-    static char name[] = "original.txt";
-    static char comment[] = "a comment";
-    if (all_header_fields) {
-        h.extra = extra;
-        h.extra_len = sizeof extra;
-        h.name = reinterpret_cast<Bytef*>(name);
-        h.comment = reinterpret_cast<Bytef*>(comment);
-        h.hcrc = 1;
-        deflateSetHeader(&z, &h);
-    }
-    std::string out(deflateBound(&z, bytes.size()) + 64, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    z.avail_in = static_cast<uInt>(bytes.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
+    gzip_header_fields fields;
+    fields.extra = std::string("ab\x02\0xy", 6);
+    fields.name = "original.txt";
+    fields.comment = "a comment";
+    fields.header_crc = true;
+    return gzip_bytes(bytes, all_header_fields ? &fields : nullptr);
 }
 
 // Text that compresses but is not trivially repetitive.

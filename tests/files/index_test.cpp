@@ -4,6 +4,8 @@
 #include "files/archive.h"
 #include "files/files_local.h"
 
+#include "support/data_set_home.h"
+
 #include <cstring>
 
 namespace {
@@ -222,8 +224,7 @@ TEST_F(FilesTest, FindGameDataNeedsTheMainArchive) {
 }
 
 TEST_F(FilesTest, GeneratedMainArchiveReadsInEveryForm) {
-    setenv("QV_HOME", TB_GAME_DIR, 1);
-    files_free_all();
+    use_generated_data_set();
     ASSERT_TRUE(find_game_data());
     file_index();
     EXPECT_EQ(content("@readme.txt").rfind("Trailbok default data set.\n", 0), 0u);

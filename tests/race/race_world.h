@@ -1,6 +1,7 @@
 // A race world on the generated data set: its own home folder, the tracks of the game folder.
 #pragma once
 
+#include "support/data_set_home.h"
 #include "support/temp_data_test.h"
 
 #include "bike/bike.h"
@@ -21,8 +22,7 @@ class race_world : public TempDataTest {
   protected:
     void SetUp() override {
         TempDataTest::SetUp();
-        setenv("QV_HOME", TB_GAME_DIR, 1);
-        files_free_all();
+        use_generated_data_set();
         track_list_scan();
         setup_values_reset(setup());
         world_create();

@@ -46,6 +46,19 @@ struct GlResourcesTest : ResourcesTest {
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(x, y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, out);
     }
+    // Draws the texture, unlit, over the whole viewport.
+    static void draw_covering(uint32_t texture) {
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+        glBegin(GL_QUADS);
+        glTexCoord2f(0, 0), glVertex2f(-1, -1);
+        glTexCoord2f(1, 0), glVertex2f(1, -1);
+        glTexCoord2f(1, 1), glVertex2f(1, 1);
+        glTexCoord2f(0, 1), glVertex2f(-1, 1);
+        glEnd();
+        glDisable(GL_TEXTURE_2D);
+    }
 };
 
 image solid(int width, int height, int channels, std::initializer_list<uint8_t> colour) {
@@ -79,16 +92,7 @@ TEST_F(GlResourcesTest, DecodedTextureIsSampledOnAQuad) {
     uint32_t id = texture_load("@halves.j7");
     ASSERT_NE(id, 0u);
     EXPECT_EQ(glIsTexture(id), GL_TRUE);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, id);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 0), glVertex2f(-1, -1);
-    glTexCoord2f(1, 0), glVertex2f(1, -1);
-    glTexCoord2f(1, 1), glVertex2f(1, 1);
-    glTexCoord2f(0, 1), glVertex2f(-1, 1);
-    glEnd();
-    glDisable(GL_TEXTURE_2D);
+    draw_covering(id);
     uint8_t left[3], right[3];
     pixel(8, 32, left);
     pixel(56, 32, right);
@@ -206,16 +210,7 @@ TEST_F(GlResourcesTest, AnimationUploadsTheFrameTheClockShows) {
     uint32_t id = texture_load("@lamp.seq");
     ASSERT_NE(id, 0u);
     auto draw_and_read = [&](uint8_t rgb[3]) {
-        glEnable(GL_TEXTURE_2D);
-        glBindTexture(GL_TEXTURE_2D, id);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-        glBegin(GL_QUADS);
-        glTexCoord2f(0, 0), glVertex2f(-1, -1);
-        glTexCoord2f(1, 0), glVertex2f(1, -1);
-        glTexCoord2f(1, 1), glVertex2f(1, 1);
-        glTexCoord2f(0, 1), glVertex2f(-1, 1);
-        glEnd();
-        glDisable(GL_TEXTURE_2D);
+        draw_covering(id);
         pixel(32, 32, rgb);
     };
     uint8_t rgb[3];

@@ -2,7 +2,7 @@
 // compressed companions, failures and the ray tracer export.
 #include "resources_fixture.h"
 
-#include <zlib.h>
+#include "files/gzip.h"
 
 namespace {
 // A triangle model of the given size, written with the generator's writer.
@@ -21,19 +21,6 @@ std::string triangle_model(float size, int version = 0) {
     return model_jm_encode(mesh);
 }
 
-std::string gzip_of(const std::string& bytes) {
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, bytes.size()) + 64, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    z.avail_in = static_cast<uInt>(bytes.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
 } // namespace
 
 TEST_F(ResourcesTest, ModelLoadsFromItsFile) {
@@ -82,8 +69,8 @@ TEST_F(ResourcesTest, LevelsOfDetailSwitchAtPowersOfTwo) {
 }
 
 TEST_F(ResourcesTest, CompressedCompanionIsLoadedByItsPlainName) {
-    write(data / "gate.jm.gz", gzip_of(triangle_model(1, 1)));
-    write(data / "gate_lod2.jm.gz", gzip_of(triangle_model(4, 1)));
+    write(data / "gate.jm.gz", gzip_bytes(triangle_model(1, 1)));
+    write(data / "gate_lod2.jm.gz", gzip_bytes(triangle_model(4, 1)));
     file_index();
     int id = model_load("@gate.jm");
     ASSERT_NE(id, 0);

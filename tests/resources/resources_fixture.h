@@ -14,7 +14,6 @@
 struct ResourcesTest : TempDataTest {
     void SetUp() override {
         TempDataTest::SetUp();
-        messages_clear();
         textures_delete_all();
         models_delete_all();
         texture_set_detail(0, 1);
@@ -23,7 +22,6 @@ struct ResourcesTest : TempDataTest {
     void TearDown() override {
         textures_delete_all();
         models_delete_all();
-        set_debug_level(0);
         TempDataTest::TearDown();
     }
     // Whether any of the newest messages is exactly this text.

@@ -1,6 +1,8 @@
-// A test fixture with its own home folder, data folder and log, and small file helpers.
+// A test fixture with its own home folder, data folder, log and messages, and small file helpers.
 #pragma once
 
+#include "common/message.h"
+#include "common/not_built.h"
 #include "files/data_file.h"
 #include "files/files.h"
 #include "platform/log.h"
@@ -34,10 +36,13 @@ struct TempDataTest : ::testing::Test {
         setenv("QV_HOME", data.c_str(), 1);
         setenv("TAVO_LOGFILE", (root / "log.txt").c_str(), 1);
         log_reset();
+        not_built_reset();
         files_free_all();
+        messages_clear();
     }
     void TearDown() override {
         files_free_all();
+        set_debug_level(0);
         log_reset();
         unsetenv("TAVO_LOGFILE");
         unsetenv("QV_HOME");

@@ -9,15 +9,15 @@
 #include "resources/texture.h"
 #include "terrain/terrain.h"
 
+#include "support/data_set_home.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -32,11 +32,7 @@ struct Rabbithill : ::testing::Test {
     const track_layout& layout = rabbithill_layout();
 
     void SetUp() override {
-        home = fs::temp_directory_path() / ("tb_rabbithill_" + std::to_string(getpid()));
-        fs::create_directories(home);
-        setenv("XDG_DATA_HOME", home.c_str(), 1);
-        setenv("QV_HOME", TB_GAME_DIR, 1);
-        files_free_all();
+        home = data_set_home_open("tb_rabbithill_");
         ground_free();
         // Decoding every ground picture is for the one test that checks them.
         bool textures = strcmp(::testing::UnitTest::GetInstance()->current_test_info()->name(),
@@ -49,10 +45,7 @@ struct Rabbithill : ::testing::Test {
     void TearDown() override {
         ground_set_texture_loader(texture_load);
         ground_free();
-        files_free_all();
-        unsetenv("QV_HOME");
-        unsetenv("XDG_DATA_HOME");
-        fs::remove_all(home);
+        data_set_home_close(home);
     }
 
     // Ground height under the centre line at s.

@@ -10,15 +10,15 @@
 #include "track/track.h"
 #include "track/track_gates.h"
 
+#include "support/track_suite.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -30,22 +30,9 @@ struct PracticeTrack : ::testing::Test {
     static inline bool loaded = false;
 
     static void SetUpTestSuite() {
-        home = fs::temp_directory_path() / ("tb_practice_track_" + std::to_string(getpid()));
-        fs::create_directories(home);
-        setenv("XDG_DATA_HOME", home.c_str(), 1);
-        setenv("QV_HOME", TB_GAME_DIR, 1);
-        files_free_all();
-        track_list_scan();
-        loaded = track_load(k_practice_folder);
+        loaded = track_suite_open(home, "tb_practice_track_", k_practice_folder);
     }
-    static void TearDownTestSuite() {
-        track_unload();
-        track_list_free();
-        files_free_all();
-        unsetenv("QV_HOME");
-        unsetenv("XDG_DATA_HOME");
-        fs::remove_all(home);
-    }
+    static void TearDownTestSuite() { track_suite_close(home); }
     void SetUp() override { ASSERT_TRUE(loaded); }
 
     static float sample(int i, int j) {
@@ -177,13 +164,7 @@ TEST_F(PracticeTrack, FortySlotsOnTheFlatFacingTheCircle) {
 
 TEST_F(PracticeTrack, FlatGroundIsShadedByTheFormulaAndTheJumpsCastShadows) {
     float sun[3], colour[3], ambient[3];
-    std::string lighting;
-    ASSERT_TRUE(file_to_string("@practice/lighting", &lighting));
-    ASSERT_EQ(sscanf(lighting.c_str(),
-                     "sun_vector [ %f %f %f ] sun_color [ %f %f %f ] ambient [ %f %f %f ]", &sun[0],
-                     &sun[1], &sun[2], &colour[0], &colour[1], &colour[2], &ambient[0], &ambient[1],
-                     &ambient[2]),
-              9);
+    ASSERT_TRUE(track_lighting_read(k_practice_folder, sun, colour, ambient));
     float length = std::sqrt(sun[0] * sun[0] + sun[1] * sun[1] + sun[2] * sun[2]);
     float up = sun[1] / length; // the flat ground's normal is straight up
     const ground_shading_state& shading = ground_shading();

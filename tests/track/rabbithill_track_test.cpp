@@ -12,16 +12,16 @@
 #include "track/track.h"
 #include "track/track_gates.h"
 
+#include "support/track_suite.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -33,23 +33,9 @@ struct RabbithillTrack : ::testing::Test {
     const track_layout& layout = rabbithill_layout();
 
     static void SetUpTestSuite() {
-        home = fs::temp_directory_path() / ("tb_rabbithill_track_" + std::to_string(getpid()));
-        fs::create_directories(home);
-        setenv("XDG_DATA_HOME", home.c_str(), 1);
-        setenv("QV_HOME", TB_GAME_DIR, 1);
-        files_free_all();
-        file_index(); // the archives and folders indexed, as at start-up
-        track_list_scan();
-        loaded = track_load(k_rabbithill_folder);
+        loaded = track_suite_open(home, "tb_rabbithill_track_", k_rabbithill_folder);
     }
-    static void TearDownTestSuite() {
-        track_unload();
-        track_list_free();
-        files_free_all();
-        unsetenv("QV_HOME");
-        unsetenv("XDG_DATA_HOME");
-        fs::remove_all(home);
-    }
+    static void TearDownTestSuite() { track_suite_close(home); }
     void SetUp() override { ASSERT_TRUE(loaded); }
 
     // Riding the path from its start, the timing position reached: each step that lies in the
@@ -221,12 +207,7 @@ TEST_F(RabbithillTrack, CuttingAcrossTheInfieldMissesAGate) {
 
 TEST_F(RabbithillTrack, ShadingFollowsTheSunOfTheLightingFile) {
     float sun[3] = {0, 0, 0}, colour[3] = {0, 0, 0}, ambient[3] = {0, 0, 0};
-    std::string lighting = file("@rabbithill/lighting");
-    ASSERT_EQ(sscanf(lighting.c_str(),
-                     "sun_vector [ %f %f %f ] sun_color [ %f %f %f ] ambient [ %f %f %f ]", &sun[0],
-                     &sun[1], &sun[2], &colour[0], &colour[1], &colour[2], &ambient[0], &ambient[1],
-                     &ambient[2]),
-              9);
+    ASSERT_TRUE(track_lighting_read(k_rabbithill_folder, sun, colour, ambient));
     float length = std::sqrt(sun[0] * sun[0] + sun[1] * sun[1] + sun[2] * sun[2]);
     for (float& v : sun) v /= length;
     const ground_shading_state& shading = ground_shading();

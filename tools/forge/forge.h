@@ -19,9 +19,6 @@ struct forge_member {
 // The archive's bytes: the header lines, "-", then the members' data in order.
 std::string forge_archive_bytes(const std::vector<forge_member>& members);
 bool forge_write_archive(const std::string& path, const std::vector<forge_member>& members);
-// A gzip stream of the bytes ("" when zlib fails), and the scrambled form of a ".scram" file.
-std::string forge_gzip(const std::string& bytes);
-std::string forge_scramble(const std::string& bytes);
 // Queues a member for the main archive "zzzz.saf", written after every step has run.
 void forge_archive_add(const std::string& name, const std::string& bytes);
 bool forge_write_main_archive(const std::string& out);

@@ -1,11 +1,11 @@
-// Writing ".saf" archives, gzip members and scrambled members, and the main archive "zzzz.saf".
+// Writing ".saf" archives, and the main archive "zzzz.saf" with a check text in every stored form.
 #include "forge.h"
 
 #include "files/archive.h"
+#include "files/gzip.h"
 #include "files/scramble.h"
 
 #include <cstdio>
-#include <zlib.h>
 
 namespace {
 // Members queued for the main archive by the steps, in the order they were queued.
@@ -38,23 +38,6 @@ bool forge_write_archive(const std::string& path, const std::vector<forge_member
     return forge_write_file(path, forge_archive_bytes(members));
 }
 
-std::string forge_gzip(const std::string& bytes) {
-    z_stream z{};
-    // Window bits 15 + 16: zlib writes the gzip wrapper (header without name, CRC trailer).
-    if (deflateInit2(&z, 9, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) return "";
-    std::string out(deflateBound(&z, bytes.size()), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    z.avail_in = static_cast<uInt>(bytes.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    int result = deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return result == Z_STREAM_END ? out : "";
-}
-
-std::string forge_scramble(const std::string& bytes) { return scramble_bytes(bytes); }
-
 void forge_archive_add(const std::string& name, const std::string& bytes) {
     g_main_members.push_back({name, bytes});
 }
@@ -73,8 +56,8 @@ bool forge_main_archive(const std::string&) {
         "Files of the same name in the data folder or the home folder take its place.\n");
     std::string text = check_text();
     forge_archive_add("checks/plain.txt", text);
-    forge_archive_add("checks/gzip.txt.gz", forge_gzip(text));
-    forge_archive_add("checks/scrambled.txt.scram", forge_scramble(text));
-    forge_archive_add("checks/both.txt.gz.scram", forge_scramble(forge_gzip(text)));
+    forge_archive_add("checks/gzip.txt.gz", gzip_bytes(text));
+    forge_archive_add("checks/scrambled.txt.scram", scramble_bytes(text));
+    forge_archive_add("checks/both.txt.gz.scram", scramble_bytes(gzip_bytes(text)));
     return true;
 }

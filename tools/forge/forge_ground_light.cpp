@@ -119,16 +119,11 @@ std::string forge_lighting_text(const forge_sun& sun) {
 
 bool forge_write_ground_light(const std::string& folder, const forge_ground_light& light, int n) {
     image shading;
-    shading.width = shading.height = n;
-    shading.channels = 3;
-    shading.levels = 1;
+    image_allocate(&shading, n, n, 3);
     shading.pixels = light.shading;
     // The file holds how lit a sample is; the game inverts it back into the shadow.
     image lit;
-    lit.width = lit.height = n;
-    lit.channels = 1;
-    lit.levels = 1;
-    lit.pixels.resize(light.shadow.size());
+    image_allocate(&lit, n, n, 1);
     for (size_t k = 0; k < lit.pixels.size(); k++)
         lit.pixels[k] = static_cast<uint8_t>(255 - light.shadow[k]);
     return forge_write_file(folder + "shadingx2.ppm", image_encode_ppm(shading)) &&

@@ -144,11 +144,7 @@ std::vector<colour> material_picture(ground_material m, int variant) {
 
 image to_image(const std::vector<colour>& pixels) {
     image im;
-    im.width = k_size;
-    im.height = k_size;
-    im.channels = 3;
-    im.levels = 1;
-    im.pixels.resize(pixels.size() * 3);
+    image_allocate(&im, k_size, k_size, 3);
     for (size_t k = 0; k < pixels.size(); k++) {
         im.pixels[3 * k] = static_cast<uint8_t>(std::clamp(pixels[k].r, 0.0f, 255.0f));
         im.pixels[3 * k + 1] = static_cast<uint8_t>(std::clamp(pixels[k].g, 0.0f, 255.0f));

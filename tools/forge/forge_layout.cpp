@@ -293,6 +293,22 @@ float feature_profile(const feature_shape& shape, const layout_feature& f, float
     }
     return 0;
 }
+
+// Where s falls on the closed lap sampled every step: s brought into [0, length), the sample
+// before it, and how far it is towards the next one (0-1).
+struct lap_place {
+    float s;
+    int k;
+    float w;
+};
+
+lap_place place_on_lap(const track_layout& layout, float s, int count) {
+    s = std::fmod(s, layout.length);
+    if (s < 0) s += layout.length;
+    float f = s / layout.step;
+    int k = std::min(static_cast<int>(f), count - 1);
+    return {s, k, f - static_cast<float>(k)};
+}
 } // namespace
 
 float layout_hillside(float x, float z) {
@@ -321,13 +337,9 @@ const track_layout& rabbithill_layout() {
     return b.layout;
 }
 
-layout_point layout_at(const track_layout& layout, float s) {
+layout_point layout_at(const track_layout& layout, float s_any) {
     int count = static_cast<int>(layout.points.size());
-    s = std::fmod(s, layout.length);
-    if (s < 0) s += layout.length;
-    float f = s / layout.step;
-    int k = std::min(static_cast<int>(f), count - 1);
-    float w = f - static_cast<float>(k);
+    const auto [s, k, w] = place_on_lap(layout, s_any, count);
     const layout_point& a = layout.points[k];
     const layout_point& b = layout.points[(k + 1) % count];
     layout_point p;
@@ -344,12 +356,8 @@ layout_point layout_at(const track_layout& layout, float s) {
 
 float layout_grade(const track_layout& layout, float s) {
     int count = static_cast<int>(layout.grade.size());
-    s = std::fmod(s, layout.length);
-    if (s < 0) s += layout.length;
-    float f = s / layout.step;
-    int k = std::min(static_cast<int>(f), count - 1);
-    float w = f - static_cast<float>(k);
-    return layout.grade[k] + w * (layout.grade[(k + 1) % count] - layout.grade[k]);
+    lap_place at = place_on_lap(layout, s, count);
+    return layout.grade[at.k] + at.w * (layout.grade[(at.k + 1) % count] - layout.grade[at.k]);
 }
 
 const layout_feature* layout_feature_at(const track_layout& layout, float s) {

@@ -57,35 +57,16 @@ std::string timing_text() {
 // The top view for the HUD: the whole field faintly, the straight and the ring of the gates
 // opaque, north up.
 image practice_map(const std::vector<uint8_t>& shading, int n) {
-    constexpr int k_side = 256;                               // pixels
-    constexpr float k_per_pixel = k_practice_extent / k_side; // ft
-    constexpr float k_ring_half = 12.0f;                      // ft either side of the circle
-    image im;
-    im.width = im.height = k_side;
-    im.channels = 4;
-    im.levels = 1;
-    im.pixels.resize(static_cast<size_t>(k_side) * k_side * 4);
-    for (int j = 0; j < k_side; j++)
-        for (int i = 0; i < k_side; i++) {
-            float x = (static_cast<float>(i) + 0.5f) * k_per_pixel;
-            float z = (static_cast<float>(j) + 0.5f) * k_per_pixel;
+    constexpr float k_ring_half = 12.0f; // ft either side of the circle
+    return forge_map_picture(
+        k_practice_extent, n, k_practice_cell_size, shading, [](float x, float z, int, int) {
             bool straight = x >= k_practice_straight_begin && x <= k_practice_straight_end &&
                             std::fabs(z - k_practice_straight_z) <= k_practice_straight_half;
             float ring = std::fabs(std::hypot(x - k_practice_circle_x, z - k_practice_circle_z) -
                                    k_practice_circle_radius);
-            bool path = straight || ring <= k_ring_half;
-            int si = std::min(n - 1, static_cast<int>(x / k_practice_cell_size));
-            int sj = std::min(n - 1, static_cast<int>(z / k_practice_cell_size));
-            float light =
-                static_cast<float>(shading[(static_cast<size_t>(sj) * n + si) * 3 + 1]) / 128;
-            const float dirt[3] = {0.78f, 0.64f, 0.45f}, field[3] = {0.6f, 0.52f, 0.4f};
-            uint8_t* px = &im.pixels[(static_cast<size_t>(j) * k_side + i) * 4];
-            for (int k = 0; k < 3; k++)
-                px[k] = static_cast<uint8_t>(
-                    std::clamp((path ? dirt[k] : field[k]) * light * 255, 0.0f, 255.0f));
-            px[3] = path ? 255 : 90;
-        }
-    return im;
+            if (straight || ring <= k_ring_half) return forge_map_paint{{0.78f, 0.64f, 0.45f}, 255};
+            return forge_map_paint{{0.6f, 0.52f, 0.4f}, 90}; // the field
+        });
 }
 } // namespace
 

@@ -111,13 +111,17 @@ shape rider_shape() {
 } // namespace
 
 std::vector<forge_shape_file> forge_shape_files() {
-    return {
-        {"generic_frame.shp", shape_format(frame_shape())},
-        {"generic_fork_upper.shp", shape_format(fork_upper_shape())},
-        {"generic_fork_lower.shp", shape_format(fork_lower_shape())},
-        {"generic_swingarm.shp", shape_format(swingarm_shape())},
-        {"front_wheel.shp", shape_format(wheel_shape(0.8333f, 0.3333f))},
-        {"rear_wheel.shp", shape_format(wheel_shape(0.75f, 0.3333f))},
-        {"generic_rider.shp", shape_format(rider_shape())},
-    };
+    const shape shapes[] = {frame_shape(),
+                            fork_upper_shape(),
+                            fork_lower_shape(),
+                            swingarm_shape(),
+                            wheel_shape(0.8333f, 0.3333f),
+                            wheel_shape(0.75f, 0.3333f),
+                            rider_shape()};
+    static_assert(sizeof shapes / sizeof shapes[0] == k_bike_shape_file_count);
+    std::vector<forge_shape_file> files;
+    // The file in the data folder is the "@" name without its "@".
+    for (int i = 0; i < k_bike_shape_file_count; i++)
+        files.push_back({k_bike_shape_files[i] + 1, shape_format(shapes[i])});
+    return files;
 }

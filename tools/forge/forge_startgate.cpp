@@ -76,10 +76,7 @@ model_mesh gate_model() {
 
 image gate_texture() {
     image im;
-    im.width = im.height = k_texture_side;
-    im.channels = 3;
-    im.levels = 1;
-    im.pixels.resize(static_cast<size_t>(k_texture_side) * k_texture_side * 3);
+    image_allocate(&im, k_texture_side, k_texture_side, 3);
     for (int y = 0; y < k_texture_side; y++)
         for (int x = 0; x < k_texture_side; x++) {
             uint8_t* p = &im.pixels[(static_cast<size_t>(y) * k_texture_side + x) * 3];

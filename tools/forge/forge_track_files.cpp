@@ -97,7 +97,7 @@ std::string timing_text(const track_layout& layout) {
 // The top view: the whole field, north up, the groove opaque over the shaded hillside, which
 // fades out away from the track.
 image track_map(const track_layout& layout, int n, float c, const std::vector<uint8_t>& shading) {
-    constexpr int k_side = 256;     // pixels
+    constexpr int k_side = k_forge_map_side;
     constexpr float k_fade = 50.0f; // ft beyond the groove where the hillside fades out
     float extent = static_cast<float>(n - 1) * c;
     float per_pixel = extent / k_side;                                      // ft
@@ -118,37 +118,39 @@ image track_map(const track_layout& layout, int n, float c, const std::vector<ui
                 b = std::min(b, d);
             }
     }
+    return forge_map_picture(extent, n, c, shading, [&](float, float, int i, int j) {
+        float d = beyond[static_cast<size_t>(j) * k_side + i];
+        if (d <= 0) return forge_map_paint{{0.78f, 0.62f, 0.42f}, 255};            // groove
+        if (d <= 2 * per_pixel) return forge_map_paint{{0.25f, 0.18f, 0.1f}, 255}; // its edge
+        float alpha = 0.7f * std::clamp(1 - d / k_fade, 0.0f, 1.0f);
+        return forge_map_paint{{0.36f, 0.52f, 0.26f}, alpha * 255}; // hillside
+    });
+}
+} // namespace
+
+image forge_map_picture(
+    float extent, int n, float cell_size, const std::vector<uint8_t>& shading,
+    const std::function<forge_map_paint(float x, float z, int i, int j)>& paint) {
+    constexpr int k_side = k_forge_map_side;
+    const float per_pixel = extent / k_side; // ft
     image im;
-    im.width = im.height = k_side;
-    im.channels = 4;
-    im.levels = 1;
-    im.pixels.resize(static_cast<size_t>(k_side) * k_side * 4);
+    image_allocate(&im, k_side, k_side, 4);
     for (int j = 0; j < k_side; j++)
         for (int i = 0; i < k_side; i++) {
-            float d = beyond[static_cast<size_t>(j) * k_side + i];
-            int si =
-                std::min(n - 1, static_cast<int>((static_cast<float>(i) + 0.5f) * per_pixel / c));
-            int sj =
-                std::min(n - 1, static_cast<int>((static_cast<float>(j) + 0.5f) * per_pixel / c));
+            float x = (static_cast<float>(i) + 0.5f) * per_pixel;
+            float z = (static_cast<float>(j) + 0.5f) * per_pixel;
+            forge_map_paint p = paint(x, z, i, j);
+            int si = std::min(n - 1, static_cast<int>(x / cell_size));
+            int sj = std::min(n - 1, static_cast<int>(z / cell_size));
             float light =
                 static_cast<float>(shading[(static_cast<size_t>(sj) * n + si) * 3 + 1]) / 128;
-            float colour[3], alpha;
-            if (d <= 0) {
-                colour[0] = 0.78f, colour[1] = 0.62f, colour[2] = 0.42f, alpha = 1; // groove
-            } else if (d <= 2 * per_pixel) {
-                colour[0] = 0.25f, colour[1] = 0.18f, colour[2] = 0.1f, alpha = 1; // its edge
-            } else {
-                colour[0] = 0.36f, colour[1] = 0.52f, colour[2] = 0.26f; // hillside
-                alpha = 0.7f * std::clamp(1 - d / k_fade, 0.0f, 1.0f);
-            }
             uint8_t* px = &im.pixels[(static_cast<size_t>(j) * k_side + i) * 4];
             for (int k = 0; k < 3; k++)
-                px[k] = static_cast<uint8_t>(std::clamp(colour[k] * light * 255, 0.0f, 255.0f));
-            px[3] = static_cast<uint8_t>(std::lround(alpha * 255));
+                px[k] = static_cast<uint8_t>(std::clamp(p.colour[k] * light * 255, 0.0f, 255.0f));
+            px[3] = static_cast<uint8_t>(std::lround(p.alpha));
         }
     return im;
 }
-} // namespace
 
 bool forge_rabbithill_track_files(const std::string& out) {
     std::string folder = out + k_rabbithill_folder + "/";

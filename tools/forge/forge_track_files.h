@@ -2,7 +2,10 @@
 // timing gates and the HUD map; and the steps that write them for the generated tracks.
 #pragma once
 
+#include "resources/image.h"
+
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,6 +52,19 @@ std::string forge_timing_gates_text(const std::vector<forge_slot>& slots,
                                     const std::vector<int>& normal_lap);
 // The slot heading that faces along (dir_x, dir_z).
 float forge_heading_along(float dir_x, float dir_z);
+
+// The HUD's top view of a square field extent ft wide, north up, k_forge_map_side pixels square
+// with an alpha channel. paint gives the colour (0-1) and alpha (0-255) of pixel (i, j) from the
+// ground position (x, z) of its centre; the colour is then lit by the ground's shading under it
+// (n x n samples cell_size apart, as forge_ground_light holds it).
+constexpr int k_forge_map_side = 256; // pixels
+struct forge_map_paint {
+    float colour[3];
+    float alpha;
+};
+image forge_map_picture(
+    float extent, int n, float cell_size, const std::vector<uint8_t>& shading,
+    const std::function<forge_map_paint(float x, float z, int i, int j)>& paint);
 
 // Generator steps: rabbithill's shading, shadows, lighting, timing gates and map; the practice
 // track; the start-gate piece's model, texture and collision shape.

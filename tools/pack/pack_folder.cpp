@@ -3,11 +3,10 @@
 
 #include "files/archive.h"
 #include "files/data_file.h"
+#include "files/folder_walk.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <dirent.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -18,48 +17,27 @@ struct packed_file {
     uint64_t size;    // bytes
 };
 
-struct walk_step {
-    dev_t device;
-    ino_t inode;
-};
-
-bool list_files(const std::string& root, const std::string& relative, const struct stat& skip,
-                std::vector<walk_step>* path, std::vector<packed_file>* files, std::string* error) {
-    std::string here = root + relative;
-    DIR* dir = opendir(here.c_str());
-    if (!dir) {
-        *error = "can't list " + here;
-        return false;
-    }
-    std::vector<std::string> names;
-    while (dirent* d = readdir(dir))
-        if (strcmp(d->d_name, ".") != 0 && strcmp(d->d_name, "..") != 0) names.push_back(d->d_name);
-    closedir(dir);
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) {
-        std::string full = here + name;
-        struct stat st;
-        if (stat(full.c_str(), &st) != 0) continue;
-        if (S_ISDIR(st.st_mode)) {
-            bool looped = false;
-            for (const walk_step& step : *path)
-                looped |= step.device == st.st_dev && step.inode == st.st_ino;
-            if (looped) continue;
-            path->push_back({st.st_dev, st.st_ino});
-            bool ok = list_files(root, relative + name + "/", skip, path, files, error);
-            path->pop_back();
-            if (!ok) return false;
-        } else if (S_ISREG(st.st_mode)) {
+// Every file under the folder except the archive being written, in the walk's order.
+bool list_files(const std::string& folder, const struct stat& skip, std::vector<packed_file>* files,
+                std::string* error) {
+    std::string unlisted;
+    bool ok = folder_walk(
+        folder,
+        [&](const walked_file& file) {
             // The archive being replaced may sit inside the folder it packs.
-            if (st.st_dev == skip.st_dev && st.st_ino == skip.st_ino) continue;
-            if (name.find('\n') != std::string::npos) {
-                *error = "a file name holds a line break: " + full;
+            if (file.device == static_cast<uint64_t>(skip.st_dev) &&
+                file.inode == static_cast<uint64_t>(skip.st_ino))
+                return true;
+            if (file.name.find('\n') != std::string::npos) {
+                *error = "a file name holds a line break: " + file.path;
                 return false;
             }
-            files->push_back({full, relative + name, static_cast<uint64_t>(st.st_size)});
-        }
-    }
-    return true;
+            files->push_back({file.path, file.name, file.size});
+            return true;
+        },
+        &unlisted);
+    if (!unlisted.empty()) *error = "can't list " + unlisted;
+    return ok;
 }
 
 bool copy_file(data_file* out, const packed_file& file, std::string* error) {
@@ -92,8 +70,7 @@ bool pack_folder(const std::string& folder_in, const std::string& out, int* pack
     struct stat skip {};
     stat(out.c_str(), &skip);
     std::vector<packed_file> files;
-    std::vector<walk_step> path;
-    if (!list_files(folder, "", skip, &path, &files, error)) return false;
+    if (!list_files(folder, skip, &files, error)) return false;
 
     std::string header;
     uint64_t end = 0; // bytes

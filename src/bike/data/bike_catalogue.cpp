@@ -1,5 +1,6 @@
 // The 80 bike records: a row per model over a template per class, built at compile time.
 #include "bike/data/bike_info.h"
+#include "bike/data/bike_shape_files.h"
 
 #include <array>
 
@@ -314,28 +315,27 @@ constexpr bike_info make_bike_info(const bike_row& row) {
     b.rider_mass = t.rider_mass;
 
     set_text(b.frame_model, k_bike_file_size, "@", base, "_frame.jm");
-    set_text(b.frame_shape, k_bike_file_size, "@generic_frame.shp");
     set_text(b.bike_texture, k_bike_file_size, "@", base, ".png");
     set_text(b.fork_upper_model, k_bike_file_size, "@", base, "_fork_upper.jm");
-    set_text(b.fork_upper_shape, k_bike_file_size, "@generic_fork_upper.shp");
     set_text(b.fork_lower_model, k_bike_file_size, "@", base, "_fork_lower.jm");
-    set_text(b.fork_lower_shape, k_bike_file_size, "@generic_fork_lower.shp");
     set_text(b.swingarm_model, k_bike_file_size, "@", base, "_swingarm.jm");
-    set_text(b.swingarm_shape, k_bike_file_size, "@generic_swingarm.shp");
     set_text(b.front_wheel_model, k_bike_file_size, "@front_wheel.jm");
-    set_text(b.front_wheel_shape, k_bike_file_size, "@front_wheel.shp");
     set_text(b.rear_wheel_model, k_bike_file_size, "@rear_wheel.jm");
-    set_text(b.rear_wheel_shape, k_bike_file_size, "@rear_wheel.shp");
     set_text(b.wheel_texture, k_bike_file_size, "@wheels.png");
     set_text(b.rider_head_model, k_bike_file_size, "@rider_head.jm");
     set_text(b.rider_head_texture, k_bike_file_size, "@rider_head.png");
     set_text(b.rider_body_model, k_bike_file_size, "@rider_body.jm");
     set_text(b.rider_body_first_person_model, k_bike_file_size, "@rider_body_fp.jm");
-    set_text(b.rider_shape, k_bike_file_size, "@generic_rider.shp");
     set_text(b.rider_body_texture, k_bike_file_size, "@rider_body.png");
     set_text(b.side_plates_model, k_bike_file_size, "@", base, "_side_plates.jm");
     set_text(b.front_plate_model, k_bike_file_size, "@", base, "_front_plate.jm");
     set_text(b.rider_plate_model, k_bike_file_size, "@rider_plate.jm");
+    // Every bike is built from the same fixed collision shapes.
+    char* shapes[] = {b.frame_shape,       b.fork_upper_shape, b.fork_lower_shape, b.swingarm_shape,
+                      b.front_wheel_shape, b.rear_wheel_shape, b.rider_shape};
+    static_assert(sizeof shapes / sizeof shapes[0] == k_bike_shape_file_count);
+    for (int i = 0; i < k_bike_shape_file_count; i++)
+        set_text(shapes[i], k_bike_file_size, k_bike_shape_files[i]);
 
     // clang-format off
     constexpr float skeleton[k_skeleton_floats] = {
