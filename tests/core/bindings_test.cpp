@@ -3,6 +3,8 @@
 // loop, and the config file keeping the window's keys and the bindings.
 #include "core/config.h"
 #include "core/program.h"
+#include "local_rider.h"
+#include "support/temp_data_test.h"
 
 #include "bike/bike.h"
 #include "files/files.h"
@@ -15,27 +17,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <unistd.h>
-
-namespace fs = std::filesystem;
-
 namespace {
 constexpr double tic = 1.0 / 128;
 
-struct Bindings : ::testing::Test {
-    fs::path home;
+struct Bindings : TempDataTest {
     void SetUp() override {
-        home = fs::temp_directory_path() / ("tb_bindings_" + std::to_string(getpid()));
-        fs::remove_all(home);
-        fs::create_directories(home / "Trailbok");
-        setenv("XDG_DATA_HOME", home.c_str(), 1);
-        setenv("QV_HOME", home.c_str(), 1);
-        unsetenv("TAVO_LOGFILE");
-        folders_free();
+        TempDataTest::SetUp();
         platform_use(k_platform_null);
         null_platform_reset();
         devices_shutdown();
@@ -52,21 +39,10 @@ struct Bindings : ::testing::Test {
         bindings_close();
         devices_shutdown();
         track_set_current(nullptr);
-        unsetenv("XDG_DATA_HOME");
-        unsetenv("QV_HOME");
-        folders_free();
-        fs::remove_all(home);
+        TempDataTest::TearDown();
     }
 
-    // The local rider in slot 0 is viewed on a loaded track, with no menu open.
-    void ride() {
-        track_set_current("practice");
-        race_slot(0).kind = rider_local;
-        race_slot(0).bike = 0;
-        program().viewed_slot = 0;
-        program().menu_state = menu_none;
-        fix_view_mode();
-    }
+    static void ride() { ride_local_rider(); }
 
     static void frame_at(double t) {
         null_platform_set_clock(t);
@@ -161,9 +137,9 @@ TEST_F(Bindings, ConfigKeepsTheWindowAndTheBindings) {
     video_modes_build();
     ASSERT_EQ(video_modes().size(), 4u) << "the 16-bit mode is not offered";
     EXPECT_EQ(video_modes()[3].label, "800x600");
-    std::ofstream(home / "Trailbok" / "config")
-        << "xres=1000\nyres=700\nvideo_mode=Windowed\r\n"
-        << "throttle_key=(k)pad-right-trigger\nleft_key=(0,-1)pad-left-x\nfov =90\n";
+    write(home / "config",
+          "xres=1000\nyres=700\nvideo_mode=Windowed\r\n"
+          "throttle_key=(k)pad-right-trigger\nleft_key=(0,-1)pad-left-x\nfov =90\n");
     read_config();
     EXPECT_EQ(config().xres, 1000);
     EXPECT_TRUE(config().windowed);
@@ -171,12 +147,10 @@ TEST_F(Bindings, ConfigKeepsTheWindowAndTheBindings) {
     EXPECT_EQ(binding_for_key("left_key")->axis, "pad-left-x");
     video_mode_select(3);
     write_config();
-    std::ifstream in(home / "Trailbok" / "config");
-    std::stringstream text;
-    text << in.rdbuf();
-    EXPECT_NE(text.str().find("video_mode=800x600\n"), std::string::npos);
-    EXPECT_NE(text.str().find("left_key=(0.000000,-1.000000)pad-left-x\n"), std::string::npos);
-    EXPECT_NE(text.str().find("right_key=(k)right\n"), std::string::npos);
+    std::string text = read(home / "config");
+    EXPECT_NE(text.find("video_mode=800x600\n"), std::string::npos);
+    EXPECT_NE(text.find("left_key=(0.000000,-1.000000)pad-left-x\n"), std::string::npos);
+    EXPECT_NE(text.find("right_key=(k)right\n"), std::string::npos);
     config_reset();
     read_config();
     EXPECT_EQ(config().mode_width, 800);

@@ -1,6 +1,7 @@
 // The frame loop over the null platform: frame steps, tics, input routing, pause and views.
 #include "core/config.h"
 #include "core/program.h"
+#include "local_rider.h"
 
 #include "bike/bike.h"
 #include "common/common.h"
@@ -34,15 +35,7 @@ struct FrameLoop : ::testing::Test {
     }
     void TearDown() override { track_set_current(nullptr); }
 
-    // A track is loaded and the local rider in slot 0 is viewed, with no menu open.
-    void ride() {
-        track_set_current("practice");
-        race_slot(0).kind = rider_local;
-        race_slot(0).bike = 0;
-        program().viewed_slot = 0;
-        program().menu_state = menu_none;
-        fix_view_mode();
-    }
+    static void ride() { ride_local_rider(); }
 
     // Lets real time run to t and draws one frame.
     void frame_at(double t) {

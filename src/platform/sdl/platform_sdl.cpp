@@ -39,8 +39,9 @@ struct sdl_state {
     std::vector<display_mode> modes; // ends with a zero entry
     display_mode desktop{};
     std::vector<sdl_joystick> joysticks;
-    int mouse = -1;  // the "Mouse" device
-    int cursor = -1; // the "cursor" device
+    bool input_started = false; // the joystick systems were started for the devices
+    int mouse = -1;             // the "Mouse" device
+    int cursor = -1;            // the "cursor" device
 };
 sdl_state g_sdl;
 
@@ -188,49 +189,44 @@ int typed_control_character(SDL_Keycode key) {
     }
 }
 
-// SDL's standard controller names, as aliases any pad's bindings can be written with.
-struct pad_axis_alias {
-    SDL_GameControllerAxis axis;
+// SDL's standard controller names, as aliases any pad's bindings can be written with: every
+// axis, then every button of its mapping.
+struct pad_alias {
+    bool axis;
+    int control; // an SDL_GameControllerAxis or SDL_GameControllerButton
     const char* alias_name;
 };
-constexpr pad_axis_alias k_pad_axes[] = {
-    {SDL_CONTROLLER_AXIS_LEFTX, "pad-left-x"},
-    {SDL_CONTROLLER_AXIS_LEFTY, "pad-left-y"},
-    {SDL_CONTROLLER_AXIS_RIGHTX, "pad-right-x"},
-    {SDL_CONTROLLER_AXIS_RIGHTY, "pad-right-y"},
-    {SDL_CONTROLLER_AXIS_TRIGGERLEFT, "pad-left-trigger"},
-    {SDL_CONTROLLER_AXIS_TRIGGERRIGHT, "pad-right-trigger"},
+constexpr pad_alias k_pad_aliases[] = {
+    {true, SDL_CONTROLLER_AXIS_LEFTX, "pad-left-x"},
+    {true, SDL_CONTROLLER_AXIS_LEFTY, "pad-left-y"},
+    {true, SDL_CONTROLLER_AXIS_RIGHTX, "pad-right-x"},
+    {true, SDL_CONTROLLER_AXIS_RIGHTY, "pad-right-y"},
+    {true, SDL_CONTROLLER_AXIS_TRIGGERLEFT, "pad-left-trigger"},
+    {true, SDL_CONTROLLER_AXIS_TRIGGERRIGHT, "pad-right-trigger"},
+    {false, SDL_CONTROLLER_BUTTON_A, "pad-a"},
+    {false, SDL_CONTROLLER_BUTTON_B, "pad-b"},
+    {false, SDL_CONTROLLER_BUTTON_X, "pad-x"},
+    {false, SDL_CONTROLLER_BUTTON_Y, "pad-y"},
+    {false, SDL_CONTROLLER_BUTTON_BACK, "pad-back"},
+    {false, SDL_CONTROLLER_BUTTON_GUIDE, "pad-guide"},
+    {false, SDL_CONTROLLER_BUTTON_START, "pad-start"},
+    {false, SDL_CONTROLLER_BUTTON_LEFTSTICK, "pad-left-stick"},
+    {false, SDL_CONTROLLER_BUTTON_RIGHTSTICK, "pad-right-stick"},
+    {false, SDL_CONTROLLER_BUTTON_LEFTSHOULDER, "pad-left-shoulder"},
+    {false, SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, "pad-right-shoulder"},
+    {false, SDL_CONTROLLER_BUTTON_DPAD_UP, "pad-up"},
+    {false, SDL_CONTROLLER_BUTTON_DPAD_DOWN, "pad-down"},
+    {false, SDL_CONTROLLER_BUTTON_DPAD_LEFT, "pad-left"},
+    {false, SDL_CONTROLLER_BUTTON_DPAD_RIGHT, "pad-right"},
+    {false, SDL_CONTROLLER_BUTTON_MISC1, "pad-misc"},
+    {false, SDL_CONTROLLER_BUTTON_PADDLE1, "pad-paddle-1"},
+    {false, SDL_CONTROLLER_BUTTON_PADDLE2, "pad-paddle-2"},
+    {false, SDL_CONTROLLER_BUTTON_PADDLE3, "pad-paddle-3"},
+    {false, SDL_CONTROLLER_BUTTON_PADDLE4, "pad-paddle-4"},
+    {false, SDL_CONTROLLER_BUTTON_TOUCHPAD, "pad-touchpad"},
 };
-static_assert(sizeof k_pad_axes / sizeof k_pad_axes[0] == SDL_CONTROLLER_AXIS_MAX);
-
-struct pad_button_alias {
-    SDL_GameControllerButton button;
-    const char* alias_name;
-};
-constexpr pad_button_alias k_pad_buttons[] = {
-    {SDL_CONTROLLER_BUTTON_A, "pad-a"},
-    {SDL_CONTROLLER_BUTTON_B, "pad-b"},
-    {SDL_CONTROLLER_BUTTON_X, "pad-x"},
-    {SDL_CONTROLLER_BUTTON_Y, "pad-y"},
-    {SDL_CONTROLLER_BUTTON_BACK, "pad-back"},
-    {SDL_CONTROLLER_BUTTON_GUIDE, "pad-guide"},
-    {SDL_CONTROLLER_BUTTON_START, "pad-start"},
-    {SDL_CONTROLLER_BUTTON_LEFTSTICK, "pad-left-stick"},
-    {SDL_CONTROLLER_BUTTON_RIGHTSTICK, "pad-right-stick"},
-    {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, "pad-left-shoulder"},
-    {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, "pad-right-shoulder"},
-    {SDL_CONTROLLER_BUTTON_DPAD_UP, "pad-up"},
-    {SDL_CONTROLLER_BUTTON_DPAD_DOWN, "pad-down"},
-    {SDL_CONTROLLER_BUTTON_DPAD_LEFT, "pad-left"},
-    {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, "pad-right"},
-    {SDL_CONTROLLER_BUTTON_MISC1, "pad-misc"},
-    {SDL_CONTROLLER_BUTTON_PADDLE1, "pad-paddle-1"},
-    {SDL_CONTROLLER_BUTTON_PADDLE2, "pad-paddle-2"},
-    {SDL_CONTROLLER_BUTTON_PADDLE3, "pad-paddle-3"},
-    {SDL_CONTROLLER_BUTTON_PADDLE4, "pad-paddle-4"},
-    {SDL_CONTROLLER_BUTTON_TOUCHPAD, "pad-touchpad"},
-};
-static_assert(sizeof k_pad_buttons / sizeof k_pad_buttons[0] == SDL_CONTROLLER_BUTTON_MAX);
+static_assert(sizeof k_pad_aliases / sizeof k_pad_aliases[0] ==
+              int{SDL_CONTROLLER_AXIS_MAX} + int{SDL_CONTROLLER_BUTTON_MAX});
 
 // Hats are buttons too: up, right, down, left after the joystick's own buttons.
 constexpr Uint8 k_hat_directions[4] = {SDL_HAT_UP, SDL_HAT_RIGHT, SDL_HAT_DOWN, SDL_HAT_LEFT};
@@ -256,15 +252,14 @@ std::string mapped_control(const sdl_joystick& j, const SDL_GameControllerButton
 
 void add_pad_aliases(const sdl_joystick& j) {
     if (!j.controller) return;
-    for (const pad_axis_alias& a : k_pad_axes) {
-        std::string control =
-            mapped_control(j, SDL_GameControllerGetBindForAxis(j.controller, a.axis));
+    for (const pad_alias& a : k_pad_aliases) {
+        SDL_GameControllerButtonBind bind =
+            a.axis ? SDL_GameControllerGetBindForAxis(
+                         j.controller, static_cast<SDL_GameControllerAxis>(a.control))
+                   : SDL_GameControllerGetBindForButton(
+                         j.controller, static_cast<SDL_GameControllerButton>(a.control));
+        std::string control = mapped_control(j, bind);
         if (!control.empty()) alias_add(a.alias_name, control.c_str());
-    }
-    for (const pad_button_alias& b : k_pad_buttons) {
-        std::string control =
-            mapped_control(j, SDL_GameControllerGetBindForButton(j.controller, b.button));
-        if (!control.empty()) alias_add(b.alias_name, control.c_str());
     }
 }
 
@@ -346,7 +341,7 @@ void discover_devices() {
     if (!platform_flag("dinput", 1)) {
         log("DirectInput disabled\n");
     } else {
-        SDL_InitSubSystem(k_input_systems);
+        g_sdl.input_started = SDL_InitSubSystem(k_input_systems) == 0;
         platform_flag("dinputsticksonly", 1); // read for its log line; SDL lists no keyboards
         log("DirectInput roll call...\n");
         g_sdl.mouse = device_attach(device_report{"Mouse", "Mouse", device_mouse, 3, 5, true});
@@ -590,7 +585,8 @@ bool sdl_create_window(const char* title, int width, int height, int flags, int 
         for (const sdl_joystick& j : g_sdl.joysticks) joystick_close(j);
         g_sdl.joysticks.clear();
         devices_shutdown();
-        SDL_QuitSubSystem(k_input_systems);
+        if (g_sdl.input_started) SDL_QuitSubSystem(k_input_systems);
+        g_sdl.input_started = false;
         quit_window_systems();
         return false;
     }
@@ -611,7 +607,7 @@ void sdl_destroy_window() {
     // Leaving fullscreen first gives the desktop its own mode back.
     if (g_sdl.fullscreen) SDL_SetWindowFullscreen(g_sdl.window, 0);
     SDL_DestroyWindow(g_sdl.window);
-    if (SDL_WasInit(k_input_systems)) SDL_QuitSubSystem(k_input_systems);
+    if (g_sdl.input_started) SDL_QuitSubSystem(k_input_systems);
     quit_window_systems();
     log("Window shutdown complete\n");
     // The mode list stays: it was built once for the run.
