@@ -3,7 +3,7 @@
 // loop, and the config file keeping the window's keys and the bindings.
 #include "core/config.h"
 #include "core/program.h"
-#include "local_rider.h"
+#include "frame_loop_fixture.h"
 #include "support/temp_data_test.h"
 
 #include "bike/bike.h"
@@ -23,17 +23,7 @@ constexpr double tic = 1.0 / 128;
 struct Bindings : TempDataTest {
     void SetUp() override {
         TempDataTest::SetUp();
-        platform_use(k_platform_null);
-        null_platform_reset();
-        devices_shutdown();
-        event_queue_clear();
-        program_reset();
-        config_reset();
-        bindings_reset();
-        race_clear_slots();
-        track_set_current(nullptr);
-        rider_input_set(0, rider_input{});
-        platform().create_window("test", 640, 480, 0, 16);
+        frame_loop_fresh_start();
     }
     void TearDown() override {
         bindings_close();

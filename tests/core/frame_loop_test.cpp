@@ -1,7 +1,7 @@
 // The frame loop over the null platform: frame steps, tics, input routing, pause and views.
 #include "core/config.h"
 #include "core/program.h"
-#include "local_rider.h"
+#include "frame_loop_fixture.h"
 
 #include "bike/bike.h"
 #include "common/common.h"
@@ -20,19 +20,7 @@ constexpr double tic = k_tic_length;
 int32_t key(const char* name) { return key_code_of(name); }
 
 struct FrameLoop : ::testing::Test {
-    void SetUp() override {
-        platform_use(k_platform_null);
-        null_platform_reset();
-        event_queue_clear();
-        program_reset();
-        config_reset();
-        bindings_reset();
-        bindings_resolve();
-        race_clear_slots();
-        track_set_current(nullptr);
-        rider_input_set(0, rider_input{});
-        platform().create_window("test", 640, 480, 0, 16);
-    }
+    void SetUp() override { frame_loop_fresh_start(); }
     void TearDown() override { track_set_current(nullptr); }
 
     static void ride() { ride_local_rider(); }
