@@ -1,7 +1,16 @@
-// The twenty binding records and how their values add up into the nine action channels.
+// The twenty binding records, their config text, the capture that rebinds them, and how their
+// values add up into the nine action channels.
 #include "core/bindings.h"
 
+#include "platform/capture.h"
 #include "platform/controls.h"
+#include "platform/devices.h"
+#include "platform/log.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 struct binding_default {
@@ -37,54 +46,182 @@ constexpr binding_default k_defaults[k_binding_count] = {
 constexpr int k_first_special = 12;
 static_assert(k_binding_count - k_first_special == special_count);
 
-binding g_bindings[k_binding_count];
-bool g_initialised = false;
+struct bindings_state {
+    binding records[k_binding_count];
+    bool initialised = false;
+    int devices_seen = -1; // device generation the bindings were last resolved against
+    int capturing = -1;    // the binding a capture is for
+};
+bindings_state g_bindings;
 
 void ensure() {
-    if (!g_initialised) bindings_reset();
+    if (!g_bindings.initialised) bindings_reset();
+}
+
+void close_binding_axis(binding& b) {
+    if (b.axis_handle >= 0) close_axis(b.axis_handle);
+    b.axis_handle = -1;
+}
+
+// Resolves one binding; quiet is for the retries after devices come and go.
+void resolve(binding& b, bool quiet) {
+    if (!b.control.empty() && b.code == k_control_none) {
+        b.code = bind_button(b.control.c_str());
+        if (b.code == k_control_none && !quiet)
+            log("No control called \"%s\" for %s\n", b.control.c_str(), b.key);
+    }
+    if (!b.axis.empty() && b.axis_handle < 0) {
+        b.axis_handle = open_axis(b.axis.c_str());
+        if (b.axis_handle < 0 && !quiet)
+            log("No axis called \"%s\" for %s\n", b.axis.c_str(), b.key);
+    }
+}
+
+// A pad plugged in after start-up gives the bindings that named it their control.
+void resolve_again_after_device_changes() {
+    if (g_bindings.devices_seen == devices_generation()) return;
+    g_bindings.devices_seen = devices_generation();
+    for (binding& b : g_bindings.records) resolve(b, true);
+}
+
+float axis_value(const binding& b) {
+    if (b.hi == b.lo) return 0;
+    float raw = read_axis(b.axis_handle) / 32768.0f;
+    return std::clamp((raw - b.lo) / (b.hi - b.lo), 0.0f, 1.0f);
 }
 } // namespace
 
 binding* bindings() {
     ensure();
-    return g_bindings;
+    return g_bindings.records;
 }
 
 binding& special(special_binding which) {
     ensure();
-    return g_bindings[k_first_special + which];
+    return g_bindings.records[k_first_special + which];
+}
+
+binding* binding_for_key(const char* key) {
+    ensure();
+    for (binding& b : g_bindings.records)
+        if (strcmp(b.key, key) == 0) return &b;
+    return nullptr;
 }
 
 void bindings_reset() {
     for (int i = 0; i < k_binding_count; i++) {
         const binding_default& d = k_defaults[i];
-        g_bindings[i] = binding{d.key,          d.label, d.control, d.channel, d.scale, d.control,
-                                k_control_none, "",      -1,        0,         1,       0};
+        g_bindings.records[i] =
+            binding{d.key,          d.label, d.control, d.channel, d.scale, d.control,
+                    k_control_none, "",      -1,        0,         1,       0};
     }
-    g_initialised = true;
+    g_bindings.initialised = true;
+    g_bindings.devices_seen = -1;
+    g_bindings.capturing = -1;
 }
 
 void bindings_resolve() {
     ensure();
-    for (binding& b : g_bindings) {
-        b.code = b.control.empty() ? k_control_none : key_code_of(b.control.c_str());
+    for (binding& b : g_bindings.records) {
+        b.code = k_control_none;
+        close_binding_axis(b);
         b.value = 0;
+        resolve(b, false);
     }
+    g_bindings.devices_seen = devices_generation();
+}
+
+void bindings_close() {
+    ensure();
+    for (binding& b : g_bindings.records) close_binding_axis(b);
+    capture_stop();
+    g_bindings.capturing = -1;
 }
 
 void bindings_key(int32_t control, int pressed) {
     ensure();
-    for (binding& b : g_bindings)
+    for (binding& b : g_bindings.records)
         if (b.code == control && control != k_control_none) b.value = pressed ? 1.0f : 0.0f;
 }
 
 void bindings_sum(float actions[k_action_channels]) {
     ensure();
-    for (const binding& b : g_bindings)
+    resolve_again_after_device_changes();
+    for (binding& b : g_bindings.records)
+        if (b.axis_handle >= 0) b.value = axis_value(b);
+    for (const binding& b : g_bindings.records)
         if (b.channel >= 0) actions[b.channel] += b.scale * b.value;
 }
 
 bool is_special(int32_t control, special_binding which) {
     const binding& b = special(which);
     return b.code != k_control_none && b.code == control;
+}
+
+void parse_binding(binding& b, const char* text) {
+    while (isspace(static_cast<unsigned char>(*text))) text++;
+    close_binding_axis(b);
+    b.control.clear();
+    b.axis.clear();
+    b.code = k_control_none;
+    b.lo = 0;
+    b.hi = 1;
+    b.value = 0;
+    float lo = 0, hi = 1;
+    const char* close = strchr(text, ')');
+    if (text[0] == '(' && close && sscanf(text, "(%f,%f)", &lo, &hi) == 2) {
+        b.lo = lo;
+        b.hi = hi;
+        b.axis = close + 1;
+        return;
+    }
+    b.control = strncmp(text, "(k)", 3) == 0 ? text + 3 : text;
+}
+
+std::string binding_line(const binding& b) {
+    char line[1200];
+    if (!b.axis.empty())
+        snprintf(line, sizeof line, "%s=(%f,%f)%.1000s\n", b.key, b.lo, b.hi, b.axis.c_str());
+    else if (!b.control.empty())
+        snprintf(line, sizeof line, "%s=(k)%.1000s\n", b.key, b.control.c_str());
+    else
+        return "";
+    return line;
+}
+
+void bindings_capture_start(int index, double run_clock) {
+    ensure();
+    if (index < 0 || index >= k_binding_count) return;
+    g_bindings.capturing = index;
+    capture_start(run_clock);
+}
+
+bool bindings_capture_press(int32_t control, double run_clock) {
+    if (!capture_running()) return false;
+    if (capture_press(control, run_clock).kind == capture_cancelled) g_bindings.capturing = -1;
+    return true;
+}
+
+void bindings_capture_tic(double run_clock) {
+    if (!capture_running() || g_bindings.capturing < 0) return;
+    capture_outcome out = capture_tic(run_clock);
+    if (out.kind != capture_key && out.kind != capture_axis) return;
+    binding& b = g_bindings.records[g_bindings.capturing];
+    g_bindings.capturing = -1;
+    close_binding_axis(b);
+    b.value = 0;
+    if (out.kind == capture_axis) {
+        b.control.clear();
+        b.code = k_control_none;
+        b.axis = out.name;
+        b.axis_handle = out.axis_handle;
+        b.lo = out.lo;
+        b.hi = out.hi;
+    } else {
+        b.axis.clear();
+        b.control = out.name;
+        // Binding it by name makes a pad's button queue its presses from now on.
+        b.code = bind_button(out.name.c_str());
+        if (b.code == k_control_none) b.code = out.code;
+    }
 }

@@ -1,4 +1,5 @@
-// Control bindings: which key or axis drives each action channel and special function.
+// Control bindings: which key or axis drives each action channel and special function, their
+// text form in the config file, and the capture that rebinds one.
 #pragma once
 
 #include <cstdint>
@@ -50,13 +51,30 @@ constexpr int k_binding_count = 20;
 
 binding* bindings();
 binding& special(special_binding which);
+// The binding with this config key ("throttle_key"), or nullptr.
+binding* binding_for_key(const char* key);
 // Back to the default controls, unresolved.
 void bindings_reset();
-// Turns every binding's control name into a control code.
+// Turns every binding's control name into a control code or an open axis.
 void bindings_resolve();
+// Closes every binding's axis.
+void bindings_close();
 // A key event: every binding on this control takes 1 when pressed, 0 when released.
 void bindings_key(int32_t control, int pressed);
-// Adds every binding's scale times its value into its channel.
+// Reads the bound axes, then adds every binding's scale times its value into its channel.
+// Bindings whose device was missing are tried again once devices come and go.
 void bindings_sum(float actions[k_action_channels]);
+
+// A config value: "(k)name" or a plain name binds a key, "(lo,hi)name" an axis range.
+void parse_binding(binding& b, const char* text);
+// The config line of a binding ("throttle_key=(k)x\n"), empty when it is unbound.
+std::string binding_line(const binding& b);
+
+// Starts capturing a new control for binding `index`; run_clock is the running clock.
+void bindings_capture_start(int index, double run_clock);
+// A press while capturing goes to the capture alone: true when it was taken.
+bool bindings_capture_press(int32_t control, double run_clock);
+// The capture's per-tic step; a finished capture rebinds its binding.
+void bindings_capture_tic(double run_clock);
 // True when the special function's control is this one.
 bool is_special(int32_t control, special_binding which);

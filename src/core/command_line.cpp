@@ -1,6 +1,8 @@
 // The option table and the argument cursor that walks the command line.
 #include "core/command_line.h"
 
+#include "platform/options.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -226,6 +228,8 @@ constexpr command_option k_options[] = {
      "open the home folder and stop"},
     {"--glfinish", false, [](run_options& o, const char*) { return o.glfinish = true; }, nullptr,
      "wait for the GL before each swap"},
+    {"--ride", false, [](run_options& o, const char*) { return o.ride = true; }, nullptr,
+     "ride the first race yourself from the first start place, no menu open"},
     {"--print-orientation", false,
      [](run_options& o, const char*) { return o.print_orientation = true; }, nullptr,
      "print the rider camera's orientation"},
@@ -268,5 +272,5 @@ std::string command_line_help() {
                  (std::string(opt.name) + (opt.takes_value ? " VALUE" : "")).c_str(), opt.help);
         out += line;
     }
-    return out;
+    return out + platform_options_help();
 }

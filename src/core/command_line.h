@@ -19,7 +19,8 @@ struct run_options {
     int depth_bits = 16;   // bits
     int debug = 0;         // 0, 1 "--debug", 2 "--super-debug"
     bool practice = false;
-    int learn = -1; // -1 as configured, 0 "--nolearn", 1 "--learn"
+    bool ride = false; // the local rider takes the first start place of the first race
+    int learn = -1;    // -1 as configured, 0 "--nolearn", 1 "--learn"
     bool mmx_allowed = true;
     bool flat_shading = false;
     bool no_vertex_arrays = false;

@@ -1,9 +1,11 @@
-// The settings record and the config file "@config": its keys in file order, reading and writing.
+// The settings record, the video mode list and the config file "@config": its keys in file
+// order, reading and writing.
 #include "core/config.h"
 
 #include "bike/bike.h"
 #include "core/bindings.h"
 #include "files/data_file.h"
+#include "platform/platform.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -12,7 +14,11 @@
 #include <string>
 
 namespace {
-settings g_settings;
+struct config_state {
+    settings values;
+    std::vector<video_mode_item> video_modes;
+};
+config_state g_config;
 
 enum config_kind {
     kind_integer,
@@ -73,53 +79,25 @@ const config_key k_keys[] = {
     {"", kind_bindings},
 };
 
-void read_video_mode(settings& s, const char* value) {
-    int width = 0, height = 0;
-    char tail = 0;
-    if (strcmp(value, "Windowed") == 0) {
-        s.windowed = true;
-    } else if (strcmp(value, "Default Fullscreen") == 0) {
-        s.windowed = false;
-        s.mode_width = s.mode_height = 0;
-    } else if (sscanf(value, "%dx%d%c", &width, &height, &tail) == 2 && width > 0 && height > 0) {
-        s.windowed = false;
-        s.mode_width = width;
-        s.mode_height = height;
-    }
+// A mode the display no longer offers keeps the choice as it was.
+void read_video_mode(const char* value) {
+    const std::vector<video_mode_item>& items = video_modes();
+    for (int i = 0; i < static_cast<int>(items.size()); i++)
+        if (items[i].label == value) video_mode_select(i);
 }
 
 std::string video_mode_label(const settings& s) {
-    if (s.windowed) return "Windowed";
-    if (s.mode_width <= 0 || s.mode_height <= 0) return "Default Fullscreen";
-    return std::to_string(s.mode_width) + "x" + std::to_string(s.mode_height);
-}
-
-// An axis binding "(lo,hi)name" or a key binding "(k)name" or "name".
-void read_binding(binding& b, const char* value) {
-    while (*value == ' ' || *value == '\t') value++;
-    b.control.clear();
-    b.axis.clear();
-    b.lo = 0;
-    b.hi = 1;
-    float lo = 0, hi = 0;
-    const char* close = strchr(value, ')');
-    if (value[0] == '(' && close && sscanf(value, "(%f,%f)", &lo, &hi) == 2) {
-        b.lo = lo;
-        b.hi = hi;
-        b.axis = close + 1;
-        return;
-    }
-    b.control = strncmp(value, "(k)", 3) == 0 ? value + 3 : value;
+    const std::vector<video_mode_item>& items = video_modes();
+    if (s.video_mode >= 0 && s.video_mode < static_cast<int>(items.size()))
+        return items[s.video_mode].label;
+    return "Default Fullscreen";
 }
 
 bool read_key(const config_key& k, settings& s, const char* key, const char* value) {
     if (k.kind == kind_bindings) {
-        for (int i = 0; i < k_binding_count; i++)
-            if (strcmp(bindings()[i].key, key) == 0) {
-                read_binding(bindings()[i], value);
-                return true;
-            }
-        return false;
+        binding* b = binding_for_key(key);
+        if (b) parse_binding(*b, value);
+        return b != nullptr;
     }
     if (k.kind == kind_setup || strcmp(k.key, key) != 0) return false;
     int number = 0;
@@ -143,7 +121,7 @@ bool read_key(const config_key& k, settings& s, const char* key, const char* val
         s.*k.text = value;
         break;
     case kind_video:
-        read_video_mode(s, value);
+        read_video_mode(value);
         break;
     case kind_setup:
     case kind_bindings:
@@ -171,14 +149,8 @@ bool write_key(data_file* f, const config_key& k, const settings& s) {
         return write_setup_lines(f);
     case kind_bindings:
         for (int i = 0; i < k_binding_count; i++) {
-            const binding& b = bindings()[i];
-            bool ok = true;
-            if (!b.control.empty())
-                ok = data_file_print(f, "%s=(k)%s\n", b.key, b.control.c_str());
-            else if (!b.axis.empty())
-                ok = data_file_print(f, "%s=(%f,%f)%s\n", b.key, static_cast<double>(b.lo),
-                                     static_cast<double>(b.hi), b.axis.c_str());
-            if (!ok) return false;
+            std::string line = binding_line(bindings()[i]);
+            if (!line.empty() && !data_file_put_text(f, line.c_str())) return false;
         }
         return true;
     }
@@ -186,8 +158,35 @@ bool write_key(data_file* f, const config_key& k, const settings& s) {
 }
 } // namespace
 
-settings& config() { return g_settings; }
-void config_reset() { g_settings = settings{}; }
+settings& config() { return g_config.values; }
+void config_reset() { g_config.values = settings{}; }
+
+void video_modes_build() {
+    std::vector<video_mode_item>& items = g_config.video_modes;
+    items = {{"Default Fullscreen", 0, 0}, {"Windowed", 0, 0}};
+    const display_mode* modes = platform().display_modes();
+    for (const display_mode* m = modes; m && m->width > 0; m++) {
+        if (m->depth != modes[0].depth) continue;
+        char label[32];
+        snprintf(label, sizeof label, "%dx%d", m->width, m->height);
+        items.push_back({label, m->width, m->height});
+    }
+}
+
+const std::vector<video_mode_item>& video_modes() {
+    if (g_config.video_modes.empty()) video_modes_build();
+    return g_config.video_modes;
+}
+
+void video_mode_select(int item) {
+    const std::vector<video_mode_item>& items = video_modes();
+    if (item < 0 || item >= static_cast<int>(items.size())) return;
+    settings& s = g_config.values;
+    s.video_mode = item;
+    s.windowed = item == 1;
+    s.mode_width = items[item].width;
+    s.mode_height = items[item].height;
+}
 
 void read_config() {
     data_file* f = data_file_open("@config", "rb");
@@ -203,7 +202,7 @@ void read_config() {
             value[--length] = 0;
         if (apply_setup_line(line, value)) continue;
         for (const config_key& k : k_keys)
-            if (read_key(k, g_settings, line, value)) break;
+            if (read_key(k, g_config.values, line, value)) break;
     }
     data_file_close(f);
 }
@@ -214,7 +213,7 @@ void write_config() {
     if (!f) return; // silently skipped
     bool ok = true;
     for (const config_key& k : k_keys)
-        if (ok) ok = write_key(f, k, g_settings);
+        if (ok) ok = write_key(f, k, g_config.values);
     if (ok)
         data_file_close(f);
     else

@@ -2,11 +2,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct settings {
     int xres = 640;        // px, windowed width
     int yres = 480;        // px
-    bool windowed = false; // video_mode "Windowed" (default "Default Fullscreen")
+    int video_mode = 0;    // item of the video mode list (default "Default Fullscreen")
+    bool windowed = false; // video_mode "Windowed"
     int mode_width = 0;    // px, the chosen fullscreen mode; 0 = the desktop's
     int mode_height = 0;   // px
     int spy = 0;
@@ -28,6 +30,20 @@ struct settings {
 settings& config();
 // Back to the defaults.
 void config_reset();
-// The config file "@config": read at start-up, written at shut-down.
+// The config file "@config": read at start-up, written at shut-down (replacing the old file only
+// once the new one is whole). Keys the program does not hold yet are neither read nor written.
 void read_config();
 void write_config();
+
+// One item of the "Video Mode" choice.
+struct video_mode_item {
+    std::string label; // "Default Fullscreen", "Windowed", "1024x768"
+    int width;         // px, 0 for the first two
+    int height;        // px
+};
+// Builds the items from the platform's display modes: "Default Fullscreen", "Windowed", then
+// every mode of the first mode's colour depth.
+void video_modes_build();
+const std::vector<video_mode_item>& video_modes();
+// Selects an item: the window is then windowed, or fullscreen in the item's size.
+void video_mode_select(int item);

@@ -157,6 +157,7 @@ void tic_body() {
     platform_event e;
     while (deadline < t.frame_time ? next_event_before(&e, deadline) : next_event(&e))
         handle_event(e);
+    bindings_capture_tic(p.time.run_clock);
     bindings_sum(p.actions);
 
     const bool menu_open = p.menu_state != menu_none;
@@ -293,6 +294,7 @@ void handle_event(const platform_event& e) {
     bindings_key(e.control, e.pressed);
     if (e.control == k_control_mouse_left) p.cursor_held = e.pressed != 0;
     if (!e.pressed) return;
+    if (bindings_capture_press(e.control, p.time.run_clock)) return;
     if (e.control == code_of("esc")) {
         p.menu_state = p.menu_state == menu_none ? menu_main : menu_none;
         p.menu_item = 0;

@@ -118,6 +118,7 @@ void shutdown(bool from_audio) {
         world_destroy();
         progress("Freeing memory (1)");
         progress("Closing input devices");
+        bindings_close();
     }
     progress("Closing audio");
     if (p.sound_device) sound_close();
@@ -181,6 +182,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
         return 0;
     }
     log("Trailbok version %s\n", k_version_text);
+    video_modes_build();
     if (!has_detected_mmx()) log("This CPU does not have MMX!\n");
     bike_select_default();
     read_config();
@@ -245,12 +247,12 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     if (!p.options.file.empty() && !demo_open_playback(p.options.file.c_str()))
         log("Can't play back %s\n", p.options.file.c_str());
     race_clear_slots();
-    if (p.options.file.empty()) race_lineup()[0] = rider_robot;
+    if (p.options.file.empty()) race_lineup()[0] = p.options.ride ? lineup_local : lineup_robot;
     if (!requested.empty() || !p.options.file.empty()) start_first_race(cfg.track);
 
     p.viewport_width = cfg.xres;
     p.viewport_height = cfg.yres;
-    p.menu_state = p.options.server_address.empty() ? menu_main : menu_none;
+    p.menu_state = p.options.server_address.empty() && !p.options.ride ? menu_main : menu_none;
     p.menu_item = 0;
     p.menu_seen = p.menu_state;
     p.time.last_frame_time = platform().clock();

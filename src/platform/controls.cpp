@@ -1,9 +1,16 @@
-// The key name table and name lookups with their loose comparison.
+// The key name table, the platform's key names, the alias table and name lookups with their
+// loose comparison.
 #include "platform/controls.h"
+
+#include "platform/devices.h"
+#include "platform/log.h"
+#include "platform/platform.h"
 
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 struct key_name {
@@ -59,8 +66,31 @@ struct alias {
 constexpr alias k_aliases[] = {
     {"cursor-left", "Mouse Left"},   {"cursor-middle", "Mouse Middle"},
     {"cursor-right", "Mouse Right"}, {"cursor-x", "cursor.axis[0]"},
-    {"cursor-y", "cursor.axis[1]"},
+    {"cursor-y", "cursor.axis[1]"},  {"mouse-x", "Mouse.axis[0]"},
+    {"mouse-y", "Mouse.axis[1]"},    {"mouse-left", "Mouse.key[0]"},
+    {"mouse-right", "Mouse.key[1]"}, {"mouse-middle", "Mouse.key[2]"},
 };
+
+constexpr int k_scan_codes = 512;
+
+struct controls_state {
+    std::vector<std::pair<std::string, std::string>> added_aliases;
+    // The platform's key names, collected once from the back-end that gave them.
+    const platform_backend* names_from = nullptr;
+    std::string key_names[k_scan_codes];
+};
+controls_state g_controls;
+
+const std::string* platform_key_names() {
+    if (g_controls.names_from != &platform()) {
+        g_controls.names_from = &platform();
+        for (int scan = 0; scan < k_scan_codes; scan++) {
+            const char* name = platform().key_name(scan);
+            g_controls.key_names[scan] = name ? name : "";
+        }
+    }
+    return g_controls.key_names;
+}
 
 int loose_char(unsigned char c) {
     if (isspace(c) || c == '_') return ' ';
@@ -77,6 +107,10 @@ bool loose_equal(const char* a, const char* b) {
 int32_t lookup(const char* name, bool (*same)(const char*, const char*)) {
     for (const special_name& s : k_special_names)
         if (same(name, s.name)) return s.code;
+    const std::string* platform_names = platform_key_names();
+    for (int scan = 0; scan < k_scan_codes; scan++)
+        if (!platform_names[scan].empty() && same(name, platform_names[scan].c_str()))
+            return k_control_key_base + scan;
     for (const key_name& k : k_key_names)
         if (same(name, k.name)) return k_control_key_base + k.scan_code;
     return k_control_none;
@@ -88,8 +122,25 @@ bool exact_equal(const char* a, const char* b) { return strcmp(a, b) == 0; }
 const char* control_alias(const char* name) {
     for (const alias& a : k_aliases)
         if (strcmp(name, a.alias_name) == 0) return a.control;
+    for (const auto& [alias_name, control] : g_controls.added_aliases)
+        if (alias_name == name) return control.c_str();
     return name;
 }
+
+bool alias_add(const char* alias_name, const char* control) {
+    const char* known = control_alias(alias_name);
+    if (known != alias_name) {
+        // The same device coming back asks for the same alias again; that is no second alias.
+        if (strcmp(known, control) != 0)
+            log("Second alias for '%s' ('%s') ignored\n", alias_name, control);
+        return false;
+    }
+    g_controls.added_aliases.emplace_back(alias_name, control);
+    return true;
+}
+
+void aliases_reset() { g_controls.added_aliases.clear(); }
+void platform_key_names_reset() { g_controls.names_from = nullptr; }
 
 int32_t key_code_of(const char* name) {
     name = control_alias(name);
@@ -105,13 +156,15 @@ int32_t key_code_of(const char* name) {
 std::string name_of(int32_t code) {
     for (const special_name& s : k_special_names)
         if (code == s.code) return s.name;
-    if (code >= k_control_key_base && code < k_control_key_base + 512) {
+    if (code >= k_control_key_base && code < k_control_key_base + k_scan_codes) {
         int scan = code - k_control_key_base;
+        const std::string& platform_name = platform_key_names()[scan];
+        if (!platform_name.empty()) return platform_name;
         for (const key_name& k : k_key_names)
             if (k.scan_code == scan) return k.name;
         char text[16];
         snprintf(text, sizeof text, "0x%x", scan);
         return text;
     }
-    return "";
+    return device_button_name(code);
 }

@@ -1,4 +1,4 @@
-// Control codes and control names: keys, mouse buttons, the close request.
+// Control codes and control names: keys, mouse buttons, device buttons, the close request.
 #pragma once
 
 #include <cstdint>
@@ -17,3 +17,10 @@ int32_t key_code_of(const char* name);
 std::string name_of(int32_t code);
 // Replaces a known alias ("cursor-left") by its control name; other names come back unchanged.
 const char* control_alias(const char* name);
+// Adds an alias; a second alias for a name is refused with a log line. The fixed aliases of the
+// cursor and the mouse are always there.
+bool alias_add(const char* alias_name, const char* control);
+// Drops the added aliases.
+void aliases_reset();
+// Forgets the platform's key names, so they are asked for again on the next lookup.
+void platform_key_names_reset();

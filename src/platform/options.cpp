@@ -4,11 +4,33 @@
 #include "platform/log.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace {
+// Each platform option: its name, its default and what it does.
+struct platform_option {
+    const char* name;
+    const char* default_value;
+    const char* help;
+};
+
+constexpr platform_option k_platform_options[] = {
+    {"threaded", "off",
+     "window messages on their own thread; not needed with SDL, which handles them on the main "
+     "thread"},
+    {"fullscreen", "off", "kept with the window; the video mode chooses fullscreen"},
+    {"dinput", "on", "discover the mouse and the joysticks and pads"},
+    {"dinputsticksonly", "on", "no effect with SDL: the mouse is always listed, keyboards never"},
+    {"dsnd", "on", "try the first sound back-end"},
+    {"waveout", "on", "try the streaming sound back-end"},
+    {"sound-channels", "16", "voice budget of the software mixer"},
+    {"sound-rate", "22050", "sample rate of the streaming sound back-end"},
+    {"sound-mixahead", "125", "milliseconds of queued sound"},
+};
+
 struct options_state {
     bool read = false;
     std::string text;
@@ -54,4 +76,14 @@ int platform_number(const char* name, int default_value) {
 void platform_options_set(const char* text) {
     g_options.read = text != nullptr;
     g_options.text = text ? text : "";
+}
+
+std::string platform_options_help() {
+    std::string out = "Platform options, as TAVO_OPTIONS=\"[name:value][name:value]\":\n";
+    for (const platform_option& o : k_platform_options) {
+        char line[256];
+        snprintf(line, sizeof line, "  %-22s %s (default %s)\n", o.name, o.help, o.default_value);
+        out += line;
+    }
+    return out;
 }

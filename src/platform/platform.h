@@ -13,6 +13,13 @@ struct platform_event {
 // Window creation flag that asks for a fullscreen mode; added to the colour depth.
 constexpr int k_window_fullscreen = 0x200;
 
+// One display mode; a list of them ends with a zero entry.
+struct display_mode {
+    int width;  // px
+    int height; // px
+    int depth;  // bits per pixel
+};
+
 // What a platform back-end must provide; the program calls nothing else of the platform.
 struct platform_backend {
     const char* name;
@@ -26,8 +33,15 @@ struct platform_backend {
     // Begins a frame: true with the drawable size when the window can be drawn.
     bool (*begin_frame)(int* width, int* height);
     bool (*end_frame)(); // false when the window is gone
+    // A modal box with an OK button; the error stream when no display can show one.
     void (*message_box)(const char* title, const char* text);
     void* (*gl_proc)(const char* name);
+    // The display modes, desktop mode first, built once (ends with a zero entry).
+    const display_mode* (*display_modes)();
+    // Switches the open window between windowed and fullscreen (0 by 0: the desktop's mode).
+    void (*request_mode)(int width, int height, bool fullscreen);
+    // The system's name for a 9-bit scan code, "" when it has none.
+    const char* (*key_name)(int scan_code);
 };
 
 extern const platform_backend k_platform_null;
@@ -46,3 +60,5 @@ void null_platform_set_clock(double seconds);
 int null_platform_sleep_count();
 void null_platform_close_window(); // the next end_frame fails, as when the user closes it
 void null_platform_set_drawable(bool drawable);
+// The display modes the null back-end reports (desktop first; nullptr or a zero first entry: none).
+void null_platform_set_modes(const display_mode* modes);

@@ -1,6 +1,7 @@
 // The frame loop over the null platform: frame steps, tics, input routing, pause and views.
 #include "core/config.h"
 #include "core/program.h"
+#include "frame_loop_fixture.h"
 
 #include "bike/bike.h"
 #include "common/common.h"
@@ -19,30 +20,10 @@ constexpr double tic = k_tic_length;
 int32_t key(const char* name) { return key_code_of(name); }
 
 struct FrameLoop : ::testing::Test {
-    void SetUp() override {
-        platform_use(k_platform_null);
-        null_platform_reset();
-        event_queue_clear();
-        program_reset();
-        config_reset();
-        bindings_reset();
-        bindings_resolve();
-        race_clear_slots();
-        track_set_current(nullptr);
-        rider_input_set(0, rider_input{});
-        platform().create_window("test", 640, 480, 0, 16);
-    }
+    void SetUp() override { frame_loop_fresh_start(); }
     void TearDown() override { track_set_current(nullptr); }
 
-    // A track is loaded and the local rider in slot 0 is viewed, with no menu open.
-    void ride() {
-        track_set_current("practice");
-        race_slot(0).kind = rider_local;
-        race_slot(0).bike = 0;
-        program().viewed_slot = 0;
-        program().menu_state = menu_none;
-        fix_view_mode();
-    }
+    static void ride() { ride_local_rider(); }
 
     // Lets real time run to t and draws one frame.
     void frame_at(double t) {

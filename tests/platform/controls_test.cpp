@@ -1,5 +1,6 @@
 // Control names: exact, loose and hexadecimal lookups, and names of codes.
 #include "platform/controls.h"
+#include "platform/platform.h"
 
 #include <gtest/gtest.h>
 
@@ -36,4 +37,22 @@ TEST(Controls, NamesOfCodes) {
         std::string name = name_of(k_control_key_base + scan);
         EXPECT_EQ(key_code_of(name.c_str()), k_control_key_base + scan) << name;
     }
+}
+
+namespace {
+// A keyboard whose system names only the right Ctrl key, in its own language.
+const char* foreign_key_name(int scan) { return scan == 0x11D ? "Strg rechts" : ""; }
+} // namespace
+
+TEST(Controls, ThePlatformsNamesComeFirstThenTheTableThenHex) {
+    platform_backend foreign = k_platform_null;
+    foreign.key_name = foreign_key_name;
+    platform_use(foreign);
+    EXPECT_EQ(name_of(k_control_key_base + 0x11D), "Strg rechts");
+    EXPECT_EQ(key_code_of("strg_rechts"), k_control_key_base + 0x11D);
+    EXPECT_EQ(key_code_of("Right Ctrl"), k_control_key_base + 0x11D) << "the table still names it";
+    EXPECT_EQ(name_of(k_control_key_base + 0x2D), "X") << "not named by the system";
+    EXPECT_EQ(name_of(k_control_key_base + 0x1FE), "0x1fe");
+    platform_use(k_platform_null);
+    EXPECT_EQ(name_of(k_control_key_base + 0x11D), "Right Ctrl");
 }

@@ -172,6 +172,40 @@ image title_picture() {
     return im;
 }
 
+// The desktop icon: a dirt bike side on, in orange plastics, on a rounded blue tile. Drawn on a
+// 256-unit square scaled to the size, with strokes wide enough to read at 48 pixels.
+image icon_picture(int size) {
+    image im = blank(size, size, 4);
+    const float k = size / 256.0f;
+    const rgba tile{0.11f, 0.33f, 0.62f, 1}, tyre{0.07f, 0.07f, 0.08f, 1},
+        rim{0.78f, 0.8f, 0.84f, 1}, plastic{0.98f, 0.55f, 0.08f, 1}, dark{0.16f, 0.16f, 0.18f, 1},
+        white{0.97f, 0.97f, 0.97f, 1}, steel{0.62f, 0.64f, 0.68f, 1};
+    rounded_rect(&im, 4 * k, 4 * k, 252 * k, 252 * k, 44 * k, tile);
+    // Ground line under the wheels.
+    line(&im, 22 * k, 205 * k, 234 * k, 205 * k, 6 * k, {0.45f, 0.3f, 0.18f, 1});
+    const float rear_x = 70 * k, front_x = 190 * k, hub_y = 168 * k, wheel = 36 * k;
+    for (float cx : {rear_x, front_x}) {
+        ring(&im, cx, hub_y, wheel, 15 * k, tyre);
+        ring(&im, cx, hub_y, wheel - 9 * k, 3 * k, rim);
+        disc(&im, cx, hub_y, 7 * k, rim);
+    }
+    // Swingarm, fork and handlebar.
+    line(&im, rear_x, hub_y, 122 * k, 140 * k, 10 * k, steel);
+    line(&im, front_x, hub_y, 163 * k, 84 * k, 10 * k, steel);
+    line(&im, 150 * k, 72 * k, 176 * k, 70 * k, 7 * k, dark);
+    // Engine, frame and exhaust.
+    rounded_rect(&im, 104 * k, 118 * k, 146 * k, 156 * k, 8 * k, dark);
+    line(&im, 120 * k, 112 * k, 166 * k, 92 * k, 8 * k, steel);
+    line(&im, 104 * k, 130 * k, 62 * k, 112 * k, 6 * k, steel);
+    // Plastics: rear fender and side panel, tank and seat, front fender, number plate.
+    line(&im, 36 * k, 94 * k, 112 * k, 112 * k, 12 * k, plastic);
+    line(&im, 100 * k, 100 * k, 150 * k, 94 * k, 12 * k, dark);
+    line(&im, 128 * k, 108 * k, 166 * k, 90 * k, 16 * k, plastic);
+    line(&im, 180 * k, 124 * k, 226 * k, 114 * k, 10 * k, plastic);
+    rounded_rect(&im, 164 * k, 90 * k, 184 * k, 122 * k, 5 * k, white);
+    return im;
+}
+
 bool write_picture(const std::string& path, const image& im) {
     std::string bytes;
     return image_encode_png(im.pixels.data(), im.width, im.height, im.channels, "", &bytes) &&
@@ -207,4 +241,8 @@ bool forge_hud_pictures(const std::string& out) {
            write_picture(out + "shifter.png", shifter_picture()) &&
            write_picture(out + "pitboard.png", pitboard_picture()) &&
            write_picture(out + "title.png", title_picture());
+}
+
+bool forge_desktop_icon(const std::string& path, int size) {
+    return size > 0 && size <= 1024 && write_picture(path, icon_picture(size));
 }

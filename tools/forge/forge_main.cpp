@@ -7,6 +7,7 @@
 #include "forge_track_files.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -30,8 +31,13 @@ constexpr forge_step k_steps[] = {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--icon") {
+        if (forge_desktop_icon(argv[2], atoi(argv[3]))) return 0;
+        fprintf(stderr, "forge: can't write the icon %s\n", argv[2]);
+        return 1;
+    }
     if (argc != 2) {
-        fprintf(stderr, "usage: forge OUTPUT_FOLDER\n");
+        fprintf(stderr, "usage: forge OUTPUT_FOLDER\n       forge --icon FILE.png SIZE\n");
         return 2;
     }
     std::string out = argv[1];

@@ -3,12 +3,15 @@
 #include "platform/platform.h"
 
 namespace {
+constexpr int k_null_max_modes = 32;
+
 struct null_state {
     double clock = 0;
     int sleeps = 0;
     bool window = false;
     bool closed = false;
     bool drawable = true;
+    display_mode modes[k_null_max_modes + 1] = {};
 };
 null_state g_null;
 
@@ -40,13 +43,26 @@ bool null_begin_frame(int* width, int* height) {
 bool null_end_frame() { return g_null.window && !g_null.closed; }
 void null_message_box(const char*, const char*) {}
 void* null_gl_proc(const char*) { return nullptr; }
+const display_mode* null_display_modes() { return g_null.modes; }
+void null_request_mode(int, int, bool) {}
+const char* null_key_name(int) { return ""; }
 } // namespace
 
 const platform_backend k_platform_null = {
-    "null",           null_clock,         null_sleep,
-    null_yield,       null_create_window, null_destroy_window,
-    null_pump,        null_begin_frame,   null_end_frame,
-    null_message_box, null_gl_proc,
+    "null",
+    null_clock,
+    null_sleep,
+    null_yield,
+    null_create_window,
+    null_destroy_window,
+    null_pump,
+    null_begin_frame,
+    null_end_frame,
+    null_message_box,
+    null_gl_proc,
+    null_display_modes,
+    null_request_mode,
+    null_key_name,
 };
 
 void null_platform_reset() { g_null = null_state{}; }
@@ -54,3 +70,9 @@ void null_platform_set_clock(double seconds) { g_null.clock = seconds; }
 int null_platform_sleep_count() { return g_null.sleeps; }
 void null_platform_close_window() { g_null.closed = true; }
 void null_platform_set_drawable(bool drawable) { g_null.drawable = drawable; }
+
+void null_platform_set_modes(const display_mode* modes) {
+    int n = 0;
+    for (; modes && n < k_null_max_modes && modes[n].width > 0; n++) g_null.modes[n] = modes[n];
+    g_null.modes[n] = display_mode{};
+}
