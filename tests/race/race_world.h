@@ -7,6 +7,7 @@
 #include "bike/bike_info.h"
 #include "bike/bike_local.h"
 #include "bike/bike_setup.h"
+#include "bike/bike_shape.h"
 #include "bike/bike_sim.h"
 #include "bike/bike_snapshot.h"
 #include "common/common.h"
@@ -21,6 +22,9 @@ class race_world : public TempDataTest {
         TempDataTest::SetUp();
         setenv("QV_HOME", TB_GAME_DIR, 1);
         files_free_all();
+        // The cache remembers a shape file it could not read; a test without the data set may
+        // have left such an empty shape behind.
+        shape_cache_free();
         track_list_scan();
         setup_values_reset(setup());
         world_create();
@@ -34,6 +38,7 @@ class race_world : public TempDataTest {
         track_unload();
         track_set_current(nullptr);
         track_list_free();
+        shape_cache_free();
         TempDataTest::TearDown();
     }
     // A race on the track with the lineup given in slot order (the rest empty).
