@@ -45,6 +45,15 @@ inline void gate_follower_reset(gate_follower& f, int position = 0) {
     f.target_speed = 0;
 }
 
+// Behind the start gate before it drops: the clutch in and a foot down, so the bike stands
+// upright whether or not its setup puts the foot down by itself.
+inline rider_input gate_follower_wait() {
+    rider_input in;
+    in.clutch = 0;
+    in.sit = 1;
+    return in;
+}
+
 // The gate the follower rides for now, or -1 when the track has no timing.
 inline int gate_follower_gate(const gate_follower& f) { return gate_at_position(f.position); }
 
