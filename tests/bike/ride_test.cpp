@@ -60,7 +60,7 @@ rider_input pull_away(int t, int bike) {
 double up_y(dBodyID frame) { return body_axis(frame, 1).y; }
 
 constexpr double k_ft_per_mph = 22.0 / 15;
-constexpr double k_rad_per_rpm = 1 / 9.549296585513721;
+constexpr double k_rad_per_rpm = k_bike_pi / 30; // rad/s per rpm
 
 // The world's pull downwards (ft/s^2).
 double gravity() {
@@ -231,17 +231,20 @@ TEST_P(ride_modes, LeansIntoATurnAndHoldsACircle) {
         samples++;
     }
     double lean = lean_sum / samples, radius = radius_sum / samples;
-    double asked = -0.5 * state().params.roll_limit_angle;
     double v = speed();
     if (mode() == ride_arcade) {
-        // The balance motor holds the lean asked for, and the bike turns about as tightly as a
-        // balanced bike at that lean would: tan(lean) = v^2 / (g r).
-        EXPECT_NEAR(lean, asked, 0.01);
+        // The balance motor holds the lean asked for, 45 degrees times the command, and the
+        // bike turns about as tightly as a balanced bike at that lean would: tan(lean) = v^2 /
+        // (g r).
+        EXPECT_NEAR(lean, -k_bike_pi / 4 * 0.5, 0.01);
         double balanced = v * v / (gravity() * std::tan(std::fabs(lean)));
         EXPECT_NEAR(radius, balanced, balanced * 0.2);
     } else {
-        // The steering controller leans the bike to about the lean asked for; it leaves roll
-        // rates within its dead band alone, so the bike settles a little further over.
+        // The steering controller leans the bike to about the lean asked for, the roll limit
+        // times the command. Holding a steady turn takes some torque on the bar, which it gives
+        // only for a lean off by more than its dead band, so the bike settles a little further
+        // over.
+        double asked = -0.5 * state().params.roll_limit_angle;
         EXPECT_LT(lean, asked + 0.02);
         EXPECT_GT(lean, asked - 0.1);
         // Nothing holds the bike up but the turn: its weight and the turn's pull balance about
