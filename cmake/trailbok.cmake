@@ -28,8 +28,10 @@ endfunction()
 
 # One GoogleTest executable per folder, registered with CTest under the folder's label.
 # GL: the tests open a GL context, whose driver keeps allocations LeakSanitizer can't attribute.
+# DIGEST: a GoogleTest filter for the tests that compare the simulation with a stored digest; they
+# carry the label "digest" as well, so the release build can run just them.
 function(tb_test name)
-  cmake_parse_arguments(ARG "GL" "LABEL" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "GL" "LABEL;DIGEST" "SOURCES;DEPS" ${ARGN})
   if(ARG_GL)
     list(APPEND ARG_SOURCES ${PROJECT_SOURCE_DIR}/tests/support/gl_test_env.cpp)
   endif()
@@ -37,5 +39,20 @@ function(tb_test name)
   tb_target_settings(${name})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  gtest_discover_tests(${name} PROPERTIES LABELS ${ARG_LABEL} DISCOVERY_TIMEOUT 60)
+  if(ARG_DIGEST)
+    gtest_discover_tests(${name} TEST_FILTER "-${ARG_DIGEST}"
+                         PROPERTIES LABELS ${ARG_LABEL} DISCOVERY_TIMEOUT 60)
+    gtest_discover_tests(${name} TEST_FILTER "${ARG_DIGEST}" TEST_LIST ${name}_digest_tests
+                         DISCOVERY_TIMEOUT 60)
+    # Discovery passes each property value on as a word of its own, so the two labels are set
+    # by a script CTest runs after the discovered tests are added.
+    set(labels ${CMAKE_CURRENT_BINARY_DIR}/${name}_digest_labels.cmake)
+    file(WRITE ${labels}
+         "if(${name}_digest_tests)\n"
+         "  set_tests_properties(\${${name}_digest_tests} PROPERTIES LABELS \"${ARG_LABEL};digest\")\n"
+         "endif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels})
+  else()
+    gtest_discover_tests(${name} PROPERTIES LABELS ${ARG_LABEL} DISCOVERY_TIMEOUT 60)
+  endif()
 endfunction()

@@ -1,4 +1,5 @@
-// Riding rabbithill from the first start slot through its timing gates with the gate follower.
+// Riding rabbithill from the first start slot through its timing gates with the gate follower, in
+// arcade mode and in simulation mode.
 #include "ride_world.h"
 
 #include "bike/bike_data.h"
@@ -11,7 +12,7 @@
 
 namespace {
 // The generated default track, loaded once for the suite.
-class lap_ride : public ::testing::TestWithParam<const char*> {
+class lap_ride : public ::testing::TestWithParam<bike_in_mode> {
   protected:
     static inline std::filesystem::path home;
     static inline bool loaded = false;
@@ -27,16 +28,13 @@ class lap_ride : public ::testing::TestWithParam<const char*> {
     }
     void TearDown() override { world_destroy(); }
 
-    // A fresh world with the bike on grid place 0, facing along the lap, on the player's setup.
-    void start(const char* name) {
+    // A fresh world with the bike on grid place 0, facing along the lap, on the player's setup in
+    // the test's mode.
+    void start() {
         world_destroy();
         world_create();
-        bike = bike_create(name, 0, "1", "", "", "", "");
-        setup_values v;
-        setup_values_reset(v);
-        bike_params p = bike_at(bike).params;
-        setup_apply_values(v, bike_info_at(bike_at(bike).catalogue_index), p);
-        bike_set_params(bike, p);
+        bike = bike_create(std::get<0>(GetParam()), 0, "1", "", "", "", "");
+        use_player_setup(bike, std::get<1>(GetParam()));
         race_place_on_grid(bike, 0);
         gate_follower_reset(follower);
         clock = bike_tic{};
@@ -66,7 +64,7 @@ class lap_ride : public ::testing::TestWithParam<const char*> {
 // From the first start slot through the first lap to the finish, then once more round the whole
 // lap, every gate reached in its half-disc in the lap's order, the rider never thrown off.
 TEST_P(lap_ride, RidesTheFirstLapAndAWholeLapThroughEveryGate) {
-    start(GetParam());
+    start();
     int gates = first_lap_length() + normal_lap_length();
     ASSERT_GT(first_lap_length(), 10);
     double lowest_up = 1;
@@ -92,7 +90,7 @@ TEST_P(lap_ride, RidesTheFirstLapAndAWholeLapThroughEveryGate) {
 // The same rider on the same track rides the same way to the last bit.
 TEST_P(lap_ride, TheFirstGatesRideBitIdenticallyOnARerun) {
     auto ride = [&](int* reached) {
-        start(GetParam());
+        start();
         for (int t = 0; t < 128 * 30 && follower.reached < 12; t++) tic();
         *reached = follower.reached;
         return digest();
@@ -105,7 +103,5 @@ TEST_P(lap_ride, TheFirstGatesRideBitIdenticallyOnARerun) {
     EXPECT_EQ(first, second);
 }
 
-INSTANTIATE_TEST_SUITE_P(catalogue, lap_ride,
-                         ::testing::Values("yz250f(2017)", "cr125", "crf450(2018)"),
-                         catalogue_test_name());
+INSTANTIATE_TEST_SUITE_P(catalogue, lap_ride, bikes_in_both_modes(), bike_in_mode_name());
 } // namespace

@@ -1,10 +1,9 @@
 // One bike on the generated practice field, driven tic by tic from a small input script.
 #pragma once
 
-#include "bike/contact/bike_contact.h"
-#include "bike/sim/bike_local.h"
-#include "bike/rider/bike_rider.h"
 #include "bike/bike_data.h"
+#include "bike/contact/bike_contact.h"
+#include "bike/rider/bike_rider.h"
 #include "bike/sim/bike_local.h"
 
 #include "forge_practice.h"
@@ -18,6 +17,7 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 // Test names for suites run over catalogue bikes: "crf450(2018)" becomes "crf450_2018_".
 struct catalogue_test_name {
@@ -28,6 +28,34 @@ struct catalogue_test_name {
         return name;
     }
 };
+
+// How a scenario's bike is set up: the player's setup as start-up leaves it (the stability
+// preset at 100), with arcade physics on or off.
+enum ride_mode { ride_arcade, ride_simulation };
+
+inline void use_player_setup(int bike, ride_mode mode) {
+    setup_values v;
+    setup_values_reset(v);
+    v.choice[key_arcade] = mode == ride_arcade ? 1 : 0;
+    bike_params p = bike_at(bike).params;
+    setup_apply_values(v, bike_info_at(bike_at(bike).catalogue_index), p);
+    bike_set_params(bike, p);
+}
+
+// A catalogue bike ridden in one mode: "cr125" in simulation mode is "cr125_simulation".
+using bike_in_mode = std::tuple<const char*, ride_mode>;
+struct bike_in_mode_name {
+    std::string operator()(const ::testing::TestParamInfo<bike_in_mode>& p) const {
+        std::string name = catalogue_test_name()({std::get<0>(p.param), p.index});
+        if (name.back() != '_') name += '_';
+        return name + (std::get<1>(p.param) == ride_arcade ? "arcade" : "simulation");
+    }
+};
+// The default bike, a two-stroke 125 and a 450 four-stroke, each in both modes.
+inline auto bikes_in_both_modes() {
+    return ::testing::Combine(::testing::Values("yz250f(2017)", "cr125", "crf450(2018)"),
+                              ::testing::Values(ride_arcade, ride_simulation));
+}
 
 // A step of an input script: these controls from tic `from` on.
 struct script_step {

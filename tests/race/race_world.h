@@ -23,6 +23,9 @@ class race_world : public TempDataTest {
     void SetUp() override {
         TempDataTest::SetUp();
         use_generated_data_set();
+        // The cache remembers a shape file it could not read; a test without the data set may
+        // have left such an empty shape behind.
+        bike_tables_free();
         track_list_scan();
         setup_values_reset(setup());
         world_create();
@@ -35,6 +38,7 @@ class race_world : public TempDataTest {
         track_unload();
         track_set_current(nullptr);
         track_list_free();
+        shape_cache_free();
         TempDataTest::TearDown();
     }
     // A race on the track with the lineup given in slot order (the rest empty).

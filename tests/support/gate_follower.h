@@ -1,5 +1,7 @@
 // A scripted rider for tests: rides the lap through the track's timing gates in order, steering
-// for the next gate's centre and holding a speed with throttle, brakes and gears.
+// for the next gate's centre and holding a speed with throttle, brakes and gears. It rides either
+// mode: in arcade mode the bike leans as far as the steer command asks; in simulation mode it
+// leans only by counter-steering, so the follower asks for a roll rate instead.
 #pragma once
 
 #include "bike/bike.h"
@@ -12,19 +14,24 @@
 
 // One rider's progress round the lap and its speed choices.
 struct gate_follower {
-    int position = 0;           // timing position of the gate ridden for
-    int reached = 0;            // gates reached in order since the reset
-    float cruise_speed = 30;    // ft/s on open, level track
-    float turn_speed = 16;      // ft/s where the lap bends hard at the gate
-    float rough_speed = 12;     // ft/s where the ground ahead kicks up (a jump's lip, whoops)
-    float least_speed = 8;      // ft/s, never slower than this on purpose
-    float max_lean = 0.5f;      // rad asked for at most, against the ground
-    float aim_beyond = 6;       // ft past the gate's centre along its direction, so the bike
-                                // crosses the line heading along the lap
-    float look_ahead = 24;      // ft of ground ahead read for lips and faces
-    float carrot_distance = 20; // ft ahead of the bike on the gates' line, steered for
-    int shift_wait = 0;         // tics before the next shift request
-    float target_speed = 0;     // ft/s, this tic's choice (for tests to read)
+    int position = 0;            // timing position of the gate ridden for
+    int reached = 0;             // gates reached in order since the reset
+    float cruise_speed = 30;     // ft/s on open, level track
+    float turn_speed = 16;       // ft/s where the lap bends hard at the gate
+    float rough_speed = 12;      // ft/s where the ground ahead kicks up (a jump's lip, whoops)
+    float least_speed = 8;       // ft/s, never slower than this on purpose
+    float max_lean = 0.5f;       // rad asked for at most, against the ground
+    float aim_beyond = 6;        // ft past the gate's centre along its direction, so the bike
+                                 // crosses the line heading along the lap
+    float look_ahead = 24;       // ft of ground ahead read for lips and faces
+    float carrot_distance = 20;  // ft ahead of the bike on the gates' line, steered for
+    float carrot_time = 1.5f;    // s: at speed the carrot is this far ahead, so a bike that takes
+                                 // a moment to lean does not snake from gate to gate
+    float lean_gain = 4;         // 1/s of roll rate asked for per rad of lean still missing
+    float most_roll_rate = 1.5f; // rad/s asked for at most
+    float roll_rate_gain = 4;    // steer command per rad/s of roll rate off, with direct steering
+    int shift_wait = 0;          // tics before the next shift request
+    float target_speed = 0;      // ft/s, this tic's choice (for tests to read)
 };
 
 // Starts the follower at a timing position (0: the first gate after the start).
@@ -33,6 +40,15 @@ inline void gate_follower_reset(gate_follower& f, int position = 0) {
     f.reached = 0;
     f.shift_wait = 0;
     f.target_speed = 0;
+}
+
+// Behind the start gate before it drops: the clutch in and a foot down, so the bike stands
+// upright whether or not its setup puts the foot down by itself.
+inline rider_input gate_follower_wait() {
+    rider_input in;
+    in.clutch = 0;
+    in.sit = 1;
+    return in;
 }
 
 // The gate the follower rides for now, or -1 when the track has no timing.
@@ -61,6 +77,31 @@ inline float ground_kink_ahead(float x, float z, float dx, float dz, float lengt
         h1 = h2;
     }
     return worst;
+}
+
+// The steer command that leans the bike towards `wanted_lean` (rad, positive to the left) in
+// simulation mode. A rider leans a bike by counter-steering: a push on the bar to start the lean,
+// eased off as the lean comes. So the follower asks for a roll rate towards the wanted lean.
+inline float counter_steer(const gate_follower& f, int bike, double wanted_lean) {
+    const bike_params& p = bike_params_of(bike);
+    double lean = bike_lean_angle(bike);
+    // Positive rolls the bike to its left.
+    bike_vec3d w = bike_body_angular_velocity(bike, body_frame);
+    bike_vec3d z = bike_body_axis(bike, body_frame, 2);
+    double roll_rate = w.x * z.x + w.y * z.y + w.z * z.z;
+    double want = std::clamp(f.lean_gain * (wanted_lean - lean), -double(f.most_roll_rate),
+                             double(f.most_roll_rate));
+    if (p.direct_steering >= 1) {
+        // The command is the steering torque itself (positive turns the bar left, which rolls
+        // the bike right): the follower's own hands close the roll-rate loop.
+        return float(std::clamp((roll_rate - want) * f.roll_rate_gain, -1.0, 1.0));
+    }
+    // The bike's indirect steering turns the command into a wanted roll rate,
+    // (-steer * roll_limit_angle - lean) * 2.5, and leaves errors within 0.125 rad/s alone:
+    // asking for that much beyond the rate wanted makes it act on the whole error.
+    double ask = want + (want > roll_rate ? 0.125 : want < roll_rate ? -0.125 : 0);
+    double limit = std::max(0.1, double(p.roll_limit_angle));
+    return float(std::clamp(-(ask / 2.5 + lean) / limit, -1.0, 1.0));
 }
 
 // Angle between two gates' directions in the ground plane (rad).
@@ -96,14 +137,15 @@ inline rider_input gate_follower_input(gate_follower& f, int bike) {
     bike_vec3d v = bike_frame_velocity(bike);
     double speed = std::sqrt(v.x * v.x + v.z * v.z);
 
-    // Pure pursuit of a carrot `carrot_distance` ahead on the line through the next gates'
-    // aim points: the arc through it asks for a lean of atan(v^2 k / g), and the rider's steer
-    // command asks for a lean of steer times the roll limit.
+    // Pure pursuit of a carrot ahead on the line through the next gates' aim points: the arc
+    // through it asks for a lean of atan(v^2 k / g) (positive to the right). In arcade mode the
+    // steer command asks for a lean of steer times the roll limit.
     float ax, az;
     aim_point(f, g, &ax, &az);
     double cx = ax, cz = az;
     double from_x = ax, from_z = az;
-    double reach2 = double(f.carrot_distance) * f.carrot_distance;
+    double carrot = std::max(double(f.carrot_distance), f.carrot_time * speed);
+    double reach2 = carrot * carrot;
     if ((ax - pos.x) * (ax - pos.x) + (az - pos.z) * (az - pos.z) < reach2) {
         for (int k = 1; k <= 2; k++) {
             int next_gate = gate_at_position(f.position + k);
@@ -146,7 +188,8 @@ inline rider_input gate_follower_input(gate_follower& f, int bike) {
     double falls_right = nl > 0 ? std::asin(std::clamp((n.x * -fz + n.z * fx) / nl, -1.0, 1.0)) : 0;
     double camber = curvature >= 0 ? -falls_right : falls_right;
     double most = std::clamp(f.max_lean + camber, 0.15, limit);
-    in.steer = float(std::clamp(lean / limit, -most / limit, most / limit));
+    lean = std::clamp(lean, -most, most);
+    in.steer = bike_params_of(bike).arcade ? float(lean / limit) : counter_steer(f, bike, -lean);
 
     // Slow for a hard bend at this gate or the next, for a kink in the ground ahead, and while
     // pointing well away from the gate.
