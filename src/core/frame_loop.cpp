@@ -142,10 +142,13 @@ void update_sound() {
     sound_device().update();
 }
 
-// "--record-audio": one tic of the mixed sound appended to the recording.
+// "--record-audio": one tic of the mixed sound appended to the recording. The engines are
+// synthesised before every tic's block too, so a frame of many tics never mixes past what
+// they have written.
 void record_audio_tic() {
     program_state& p = g_program;
     if (!p.sound_device || !p.audio_record) return;
+    update_sound();
     const uint8_t* block = sound_device().readback();
     if (block) data_file_write(p.audio_record, block, k_record_audio_samples_per_tic * 2);
 }
