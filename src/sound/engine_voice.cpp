@@ -111,19 +111,33 @@ bool apply_line(engine_voice& voice, const char* line, const char* name) {
 
 int round_to_int(double v) { return static_cast<int>(std::lround(v)); }
 
-// The samples the four players read, looked up once per firing rather than per sample.
+// The four players as the synthesis loop runs them: their samples looked up once per firing
+// rather than per output sample, and their places kept apart from the ring.
 struct player_samples {
-    const float* data[k_voice_players] = {};
-    uint32_t last[k_voice_players] = {}; // index of the last sample
+    const float* data[k_voice_players] = {}; // nullptr: silent until the next firing
+    uint32_t last[k_voice_players] = {};     // index of the last sample
+    float gain[k_voice_players] = {};
+    uint32_t position[k_voice_players] = {}; // 22.10
+    uint32_t step[k_voice_players] = {};     // 22.10
 };
 
+// A player without gain is left out until the next firing gives it one (and a new place).
 void look_up_samples(const engine_voice& v, player_samples* out) {
     for (int k = 0; k < k_voice_players; k++) {
-        if (v.players[k].sample < 0) continue;
-        const std::vector<float>& s = sound_sample_at(v.players[k].sample);
+        const voice_player& p = v.players[k];
+        out->data[k] = nullptr;
+        out->gain[k] = p.gain;
+        out->position[k] = p.position;
+        out->step[k] = p.step;
+        if (p.sample < 0 || p.gain == 0) continue;
+        const std::vector<float>& s = sound_sample_at(p.sample);
         out->data[k] = s.data();
         out->last[k] = static_cast<uint32_t>(s.size() - 1);
     }
+}
+
+void keep_positions(const player_samples& samples, engine_voice& v) {
+    for (int k = 0; k < k_voice_players; k++) v.players[k].position = samples.position[k];
 }
 
 // A firing: the engine speed of this firing picks the table's rows and columns, the firing
@@ -163,6 +177,14 @@ void fire(engine_voice& v, float r, float load) {
         pl.step = static_cast<uint32_t>(
             round_to_int(v.firing_frequency / k_voice_rate * length / p * 1024));
     }
+}
+
+// s x 127 + 127 rounded to the nearest and held to a byte; |s| <= 16 keeps the shifted value
+// positive, so truncation rounds.
+inline uint8_t to_byte(float s) {
+    constexpr int k_shift = 4096;
+    int v = static_cast<int>(s * 127 + (127 + k_shift + 0.5f)) - k_shift;
+    return static_cast<uint8_t>(std::clamp(v, 0, 255));
 }
 
 int32_t phase_increment(float frequency) {
@@ -286,28 +308,44 @@ int voice_synthesise(engine_voice& v, int played, float rpm, float torque, uint8
     if (!std::isfinite(load)) load = 0;
     if (!std::isfinite(rpm)) rpm = v.previous_rpm;
     int32_t increment = phase_increment(v.firing_frequency);
-    int taps[k_pipe_taps], tap_count = 0;
-    for (int t = 0; t < k_pipe_taps; t++)
-        if (v.pipe_gains[t] != 0) taps[tap_count++] = t;
+    // The taps in use, in groups of four (the last padded with silent taps) so that the four
+    // partial sums do not wait on each other; all of it held apart from the ring it reads.
+    float gains[k_pipe_taps] = {};
+    int32_t delays[k_pipe_taps] = {};
+    int tap_count = 0;
+    for (int t = 0; t < k_pipe_taps; t++) {
+        if (v.pipe_gains[t] == 0) continue;
+        gains[tap_count] = v.pipe_gains[t];
+        delays[tap_count++] = v.pipe_delays[t];
+    }
+    tap_count = (tap_count + 3) & ~3;
     player_samples samples;
     look_up_samples(v, &samples);
     float* ring = v.ring.data();
     int b = v.write_cursor;
+    int32_t phase = v.phase;
     for (int k = 0; k < n; k++) {
-        float s = 0;
-        for (int i = 0; i < tap_count; i++)
-            s += v.pipe_gains[taps[i]] * ring[(b + v.pipe_delays[taps[i]]) & k_ring_mask];
+        float s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+        for (int i = 0; i < tap_count; i += 4) {
+            s0 += gains[i] * ring[(b + delays[i]) & k_ring_mask];
+            s1 += gains[i + 1] * ring[(b + delays[i + 1]) & k_ring_mask];
+            s2 += gains[i + 2] * ring[(b + delays[i + 2]) & k_ring_mask];
+            s3 += gains[i + 3] * ring[(b + delays[i + 3]) & k_ring_mask];
+        }
+        float s = (s0 + s1) + (s2 + s3);
         for (int i = 0; i < k_voice_players; i++) {
-            voice_player& p = v.players[i];
             if (!samples.data[i]) continue;
             // Between firings a player may run past its cycle's end: it holds the last sample.
-            s += p.gain * samples.data[i][std::min(p.position >> 10, samples.last[i])];
-            p.position += p.step;
+            s += samples.gain[i] *
+                 samples.data[i][std::min(samples.position[i] >> 10, samples.last[i])];
+            samples.position[i] += samples.step[i];
         }
-        ring[b] = std::clamp(s, -k_ring_limit, k_ring_limit);
-        v.phase += increment;
-        if (v.phase > k_phase_one - 1) {
-            v.phase -= k_phase_one;
+        const float kept = std::clamp(s, -k_ring_limit, k_ring_limit);
+        ring[b] = kept;
+        out[k] = to_byte(kept);
+        phase += increment;
+        if (phase > k_phase_one - 1) {
+            phase -= k_phase_one;
             const uint32_t c = v.firing_count;
             float r = (v.previous_rpm + (rpm - v.previous_rpm) * k / n + v.bias[c % v.bias_count]) *
                       v.scale[c % v.scale_count];
@@ -317,9 +355,10 @@ int voice_synthesise(engine_voice& v, int played, float rpm, float torque, uint8
             look_up_samples(v, &samples);
             increment = phase_increment(v.firing_frequency);
         }
-        out[k] = static_cast<uint8_t>(std::clamp(round_to_int(ring[b] * 127 + 127), 0, 255));
         b = (b + 1) & k_ring_mask;
     }
+    keep_positions(samples, v);
+    v.phase = phase;
     v.write_cursor = b;
     v.previous_rpm = rpm;
     return n;
