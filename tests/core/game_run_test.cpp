@@ -85,9 +85,8 @@ TEST(GameRun, RecordsTheRacesSound) {
     log_reset();
     const fs::path file = home / "race.raw";
 
-    int status = run_game_for({"--record-audio", file.c_str(), "--lock-fps", "60", "--track",
-                               "practice"},
-                              2);
+    int status = run_game_for(
+        {"--record-audio", file.c_str(), "--lock-fps", "60", "--track", "practice"}, 2);
 
     EXPECT_EQ(status, 0);
     ASSERT_GT(program().world_tics, 32);

@@ -161,55 +161,31 @@ struct mixer_lock {
     mixer_lock& operator=(const mixer_lock&) = delete;
 };
 
-int sdl_create(int length, const uint8_t* samples, int rate) {
-    mixer_lock lock;
-    return mixer_create(length, samples, rate);
-}
-int sdl_duplicate(int sound) {
-    mixer_lock lock;
-    return mixer_duplicate(sound);
-}
-void sdl_free(int sound) {
-    mixer_lock lock;
-    mixer_free(sound);
-}
-void sdl_play(int sound) {
-    mixer_lock lock;
-    mixer_play(sound);
-}
-void sdl_stop(int sound) {
-    mixer_lock lock;
-    mixer_stop(sound);
-}
-void sdl_set_rate(int sound, int rate) {
-    mixer_lock lock;
-    mixer_set_rate(sound, rate);
-}
-void sdl_set_volume(int sound, int volume) {
-    mixer_lock lock;
-    mixer_set_volume(sound, volume);
-}
-void sdl_set_pan(int sound, int pan) {
-    mixer_lock lock;
-    mixer_set_pan(sound, pan);
-}
-void sdl_set_loop(int sound, bool loop) {
-    mixer_lock lock;
-    mixer_set_loop(sound, loop);
-}
-int sdl_position(int sound) {
-    mixer_lock lock;
-    return mixer_position(sound);
-}
-void sdl_write(int sound, int count, const uint8_t* bytes, int offset) {
-    mixer_lock lock;
-    mixer_write(sound, count, bytes, offset);
-}
+// A mixer operation called under the lock.
+template <auto op> struct locked;
+template <typename R, typename... A, R (*op)(A...)> struct locked<op> {
+    static R call(A... a) {
+        mixer_lock lock;
+        return op(a...);
+    }
+};
 } // namespace
 
 const sound_backend k_sound_sdl = {
-    "sdl",           sdl_sound_open, sdl_sound_close, sdl_sound_update,
-    sdl_no_readback, sdl_create,     sdl_duplicate,   sdl_free,
-    sdl_play,        sdl_stop,       sdl_set_rate,    sdl_set_volume,
-    sdl_set_pan,     sdl_set_loop,   sdl_position,    sdl_write,
+    "sdl",
+    sdl_sound_open,
+    sdl_sound_close,
+    sdl_sound_update,
+    sdl_no_readback,
+    locked<mixer_create>::call,
+    locked<mixer_duplicate>::call,
+    locked<mixer_free>::call,
+    locked<mixer_play>::call,
+    locked<mixer_stop>::call,
+    locked<mixer_set_rate>::call,
+    locked<mixer_set_volume>::call,
+    locked<mixer_set_pan>::call,
+    locked<mixer_set_loop>::call,
+    locked<mixer_position>::call,
+    locked<mixer_write>::call,
 };
