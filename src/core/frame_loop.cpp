@@ -9,10 +9,12 @@
 #include "common/message.h"
 #include "demo/demo.h"
 #include "editor/editor.h"
+#include "files/data_file.h"
 #include "net/net.h"
 #include "platform/controls.h"
 #include "platform/event_queue.h"
 #include "platform/log.h"
+#include "platform/sound_device.h"
 #include "race/race.h"
 #include "race/race_timing.h"
 #include "render/render.h"
@@ -92,19 +94,63 @@ bool draw_frame() {
     return platform().end_frame();
 }
 
+sound_vec3 sound_vec(const bike_vec3d& v) { return {v.x, v.y, v.z}; }
+
+// The engines are heard from the viewed rider's head, moving with it, right ear along the
+// frame's right.
+void place_listener() {
+    const int bike = race_slot(g_program.viewed_slot).bike;
+    if (bike < 0 || !bike_live(bike)) return;
+    sound_listener l;
+    l.position = sound_vec(bike_body_position(bike, body_rider));
+    l.velocity = sound_vec(bike_body_velocity(bike, body_rider));
+    l.right = sound_vec(bike_body_axis(bike, body_frame, 0));
+    engine_sound_set_listener(l);
+}
+
+// A remote rider without a state within the last second is not drawn, and not heard either;
+// online, neither is one the local rider would not collide with.
+bool slot_heard(int slot) {
+    const rider_slot& s = race_slot(slot);
+    if (s.kind != rider_remote) return true;
+    const int newest = history_newest_tic(slot);
+    if (newest < 0 || race_clock() - newest > k_tics_per_second) return false;
+    if (!net_connected()) return true;
+    for (int local = 0; local < k_max_riders; local++)
+        if (race_slot(local).bike >= 0 && race_slot(local).kind == rider_local)
+            return race_collides_online(local, slot, newest);
+    return true;
+}
+
 void update_sound() {
     program_state& p = g_program;
     if (!p.sound_device) return;
     float f = 0;
     if (!p.paused && p.view != editor_view)
         f = p.menu_state == menu_none ? 1.0f : p.riding ? 0.0f : 0.25f;
+    place_listener();
     for (int slot = 0; slot < k_max_riders; slot++) {
-        if (race_slot(slot).bike < 0) continue;
+        if (race_slot(slot).bike < 0) {
+            engine_sound_close(slot);
+            continue;
+        }
         float volume = f * config().volume * 0.1f;
         if (slot != p.viewed_slot) volume *= config().comp_volume * 0.1f;
+        if (!slot_heard(slot)) volume = 0;
         engine_sound_update(slot, volume);
     }
-    sound_update();
+    sound_device().update();
+}
+
+// "--record-audio": one tic of the mixed sound appended to the recording. The engines are
+// synthesised before every tic's block too, so a frame of many tics never mixes past what
+// they have written.
+void record_audio_tic() {
+    program_state& p = g_program;
+    if (!p.sound_device || !p.audio_record) return;
+    update_sound();
+    const uint8_t* block = sound_device().readback();
+    if (block) data_file_write(p.audio_record, block, k_record_audio_samples_per_tic * 2);
 }
 
 // With "--warp", a race whose leader has completed its laps starts again, recording, with the
@@ -178,8 +224,10 @@ void tic_body() {
     if (has_server()) p.paused = false;
     net_tic();
     if (!track_loaded()) p.view = title_view;
-    if (!p.paused && p.view != title_view && (!net_connected() || net_server_sent_tic()))
+    if (!p.paused && p.view != title_view && (!net_connected() || net_server_sent_tic())) {
         world_tic();
+        record_audio_tic();
+    }
 }
 
 int32_t code_of(const char* name) { return key_code_of(name); }

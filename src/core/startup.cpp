@@ -15,6 +15,7 @@
 #include "platform/event_queue.h"
 #include "platform/log.h"
 #include "platform/memory.h"
+#include "platform/sound_device.h"
 #include "race/race.h"
 #include "render/render.h"
 #include "resources/gpu.h"
@@ -63,8 +64,21 @@ void progress(const char* label) {
     if (g_startup.window) draw_loading(label);
 }
 
-void close_sound_for_exit() {
-    if (program().sound_device) sound_close();
+void close_sound_for_exit() { close_sound_device(); }
+
+// Opens the recording file and the readback output for "--record-audio", else the streaming
+// output unless "--nosound"; true when there is a sound device.
+bool open_sound() {
+    program_state& p = program();
+    if (!p.options.record_audio.empty()) {
+        p.audio_record = data_file_open(p.options.record_audio.c_str(), "wb");
+        if (!p.audio_record) {
+            log("Can't write the audio recording %s\n", p.options.record_audio.c_str());
+            return false;
+        }
+        return open_readback_device(k_record_audio_rate, k_record_audio_samples_per_tic);
+    }
+    return !p.options.sound_off && open_sound_device();
 }
 
 bool has_detected_mmx() {
@@ -121,8 +135,11 @@ void shutdown(bool from_audio) {
         bindings_close();
     }
     progress("Closing audio");
-    if (p.sound_device) sound_close();
+    close_sound_device();
     p.sound_device = false;
+    if (p.audio_record) data_file_close(p.audio_record);
+    p.audio_record = nullptr;
+    engine_sounds_free();
     progress("Writing config files");
     write_config();
     progress("Freeing memory (2)");
@@ -225,7 +242,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     if (!p.options.server_address.empty()) requested.clear();
     if (!p.options.track.empty()) cfg.track = p.options.track;
 
-    if (!p.options.sound_off && p.options.record_audio.empty()) p.sound_device = sound_open();
+    p.sound_device = open_sound();
 
     bool window_ok = wait_for_window();
     if (window_ok) {

@@ -27,6 +27,7 @@ constexpr forge_step k_steps[] = {
     {"rabbithill track files", forge_rabbithill_track_files},
     {"practice track", forge_practice_track},
     {"start gate", forge_start_gate},
+    {"engine sounds", forge_engine_sounds},
 };
 } // namespace
 
