@@ -100,7 +100,7 @@ void update_sound() {
         f = p.menu_state == menu_none ? 1.0f : p.riding ? 0.0f : 0.25f;
     for (int slot = 0; slot < k_max_riders; slot++) {
         if (race_slot(slot).bike < 0) continue;
-        float volume = f * config().volume * 0.1f;
+        float volume = f * config().volume * 0.1f * demo_rider_volume(slot);
         if (slot != p.viewed_slot) volume *= config().comp_volume * 0.1f;
         engine_sound_update(slot, volume);
     }
@@ -116,7 +116,8 @@ void warp_restart() {
     std::rotate(lineup, lineup + k_lineup_size - 1, lineup + k_lineup_size);
     race_start_params params = race_params();
     params.playback = false;
-    params.record_mode = 1;
+    params.record_mode = config().record;
+    params.demo_backups = config().demo_backups;
     race_start(params);
 }
 
@@ -199,9 +200,9 @@ void handle_press_without_menu(int32_t code) {
     else if (code == 9)
         view_cycle();
     else if (is_special(code, special_rewind))
-        demo_seek(-1);
+        demo_seek(-1, p.options.accurate_skip);
     else if (is_special(code, special_skip))
-        demo_seek(1);
+        demo_seek(1, p.options.accurate_skip);
     else if (is_special(code, special_prev) || is_special(code, special_next)) {
         // Watching others is for spectators, warm-up and spy mode, not for a racing rider.
         if (!p.riding || p.in_warmup || config().spy != 0)
