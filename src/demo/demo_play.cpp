@@ -62,16 +62,12 @@ void on_damage(void*, uint32_t offset, const char* what) {
     log("Demo %s is damaged at offset %u: %s\n", g_playback.file.c_str(), offset, what);
 }
 
-demo_sink playback_sink() {
-    demo_sink sink;
-    sink.state = on_state;
-    sink.message = on_message;
-    sink.erode = on_erode;
-    sink.terrain_edit = on_terrain_edit;
-    sink.first_tic = on_first_tic;
-    sink.damage = on_damage;
-    return sink;
-}
+constexpr demo_sink k_playback_sink = {.state = on_state,
+                                       .message = on_message,
+                                       .erode = on_erode,
+                                       .terrain_edit = on_terrain_edit,
+                                       .first_tic = on_first_tic,
+                                       .damage = on_damage};
 
 bool open_file(const std::string& name, bool ghost, bool quiet) {
     playback_close();
@@ -157,7 +153,7 @@ void playback_first_read() {
 }
 
 void playback_tic() {
-    if (g_playback.reader.file) demo_reader_tic(g_playback.reader, race_clock(), playback_sink());
+    if (g_playback.reader.file) demo_reader_tic(g_playback.reader, race_clock(), k_playback_sink);
 }
 
 int playback_pose_version(int slot) {

@@ -57,14 +57,12 @@ struct read_back {
         r.damage = what;
     }
     demo_sink sink() {
-        demo_sink s;
-        s.context = this;
-        s.state = on_state;
-        s.message = on_message;
-        s.erode = on_erode;
-        s.terrain_edit = on_edit;
-        s.damage = on_damage;
-        return s;
+        return {.context = this,
+                .state = on_state,
+                .message = on_message,
+                .erode = on_erode,
+                .terrain_edit = on_edit,
+                .damage = on_damage};
     }
 };
 
@@ -124,6 +122,13 @@ inline ::testing::AssertionResult same_pose(const compact_state& a, const compac
     return ::testing::AssertionSuccess();
 }
 
+// Whether a message is among the last few shown.
+inline bool shown(const std::string& text) {
+    for (int i = 0; i < 5; i++)
+        if (message_recent(i) == text) return true;
+    return false;
+}
+
 class demo_world : public race_world {
   protected:
     void SetUp() override {
@@ -149,6 +154,15 @@ class demo_world : public race_world {
         p.record_mode = record ? 1 : 0;
         p.demo_backups = backups;
         return race_start(p);
+    }
+
+    // Races against a demo from grid place `place`, recording as asked.
+    static bool race_against(const std::string& file, int place, bool record = false) {
+        demo_race_choice choice;
+        choice.mode = demo_race_against;
+        choice.local_place = place;
+        choice.record = record;
+        return demo_play_race(file.c_str(), choice);
     }
 
     static compact_ranges ranges_of(int slot) {

@@ -8,13 +8,6 @@
 #include <fstream>
 
 namespace {
-// Whether a message is among the last few shown.
-bool shown(const std::string& text) {
-    for (int i = 0; i < 5; i++)
-        if (message_recent(i) == text) return true;
-    return false;
-}
-
 // Plays the race's demo and checks each rider's pose at every recorded tic.
 TEST_F(demo_world, EveryDemoRiderIsPosedAsRecordedAtEachRecordedTic) {
     const recorded_race& rec = the_recorded_race();
@@ -120,11 +113,7 @@ TEST_F(demo_world, VersionFiveAndFourFilesPlayRecordByRecord) {
 TEST_F(demo_world, RacingAgainstADemoPutsTheLocalRiderAmongItsRiders) {
     const recorded_race& rec = the_recorded_race();
     write(default_demo(), rec.demo);
-    demo_race_choice choice;
-    choice.mode = demo_race_against;
-    choice.local_place = 1;
-    choice.record = true;
-    ASSERT_TRUE(demo_play_race(k_demo_default_file, choice));
+    ASSERT_TRUE(race_against(k_demo_default_file, 1, true));
     EXPECT_EQ(race_slot(1).kind, rider_local);
     EXPECT_STREQ(race_slot(1).name, "Joe Motocross");
     for (int slot : {0, 2, 3}) EXPECT_EQ(race_slot(slot).kind, rider_remote) << slot;
@@ -136,7 +125,7 @@ TEST_F(demo_world, RacingAgainstADemoPutsTheLocalRiderAmongItsRiders) {
     // From another file the race is recorded, and only the rider simulated here goes in it.
     std::string path = (home / "demos" / "rival.qvdemo").string();
     write(path, rec.demo);
-    ASSERT_TRUE(demo_play_race(path.c_str(), choice));
+    ASSERT_TRUE(race_against(path, 1, true));
     ASSERT_TRUE(demo_recording());
     gate_follower followers[2];
     gate_follower_reset(followers[1]);
@@ -157,10 +146,7 @@ TEST_F(demo_world, ADemoRiderWhoseRecordingEndsStaysButNoLongerHoldsTheRaceOpen)
     write(default_demo(), rec.demo);
     std::string path = (home / "demos" / "short.qvdemo").string();
     write(path, rec.demo);
-    demo_race_choice choice;
-    choice.mode = demo_race_against;
-    choice.local_place = 3;
-    ASSERT_TRUE(demo_play_race(path.c_str(), choice));
+    ASSERT_TRUE(race_against(path, 3));
     ASSERT_EQ(race_slot(3).kind, rider_local);
     gate_follower followers[4];
     gate_follower_reset(followers[3]);
@@ -212,11 +198,9 @@ TEST_F(demo_world, SeekingMovesThePlaybackAndTakesBackLaterCrossings) {
     EXPECT_EQ(crossing_tic(timing_of(0), 0), crossed_at);
 
     // Nothing moves while a rider of this machine is on the track.
-    demo_race_choice choice;
-    choice.mode = demo_race_against;
     std::string path = (home / "demos" / "rival.qvdemo").string();
     write(path, rec.demo);
-    ASSERT_TRUE(demo_play_race(path.c_str(), choice));
+    ASSERT_TRUE(race_against(path, 0));
     for (int t = 0; t < 200; t++) race_world_tic();
     int clock = race_clock();
     demo_seek(-1, false);
@@ -251,10 +235,7 @@ TEST_F(demo_world, AFileNamedToPlayBringsItsTrackAndRiders) {
 TEST_F(demo_world, DemoRidersFadeNearTheLocalRider) {
     const recorded_race& rec = the_recorded_race();
     write(default_demo(), rec.demo);
-    demo_race_choice choice;
-    choice.mode = demo_race_against;
-    choice.local_place = 3;
-    ASSERT_TRUE(demo_play_race(k_demo_default_file, choice));
+    ASSERT_TRUE(race_against(k_demo_default_file, 3));
     race_world_tic();
     int local = race_slot(3).bike;
     EXPECT_EQ(demo_ghost_opacity(3, 10), 1.0f) << "the local rider is always drawn";
