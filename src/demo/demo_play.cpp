@@ -38,9 +38,10 @@ playback_state fresh_playback() {
 }
 playback_state g_playback = fresh_playback();
 
+// The race clock never runs below 0, so no genuine snapshot lies there.
 void on_state(void*, int rider, int tic, const compact_state& state) {
     int slot = g_playback.slot_of[rider];
-    if (slot >= 0) history_add(slot, state, tic);
+    if (slot >= 0 && tic >= 0) history_add(slot, state, tic);
 }
 
 void on_message(void*, const char* text) { show_message("%s", text); }
@@ -49,10 +50,16 @@ void on_erode(void*, int) { log_not_built("ground erosion set by a demo"); }
 
 void on_terrain_edit(void*, const uint8_t*, int) { log_not_built("terrain edits from a demo"); }
 
-// The ghost starts now; a played race goes to the demo's own clock.
+// The ghost starts now; a played race goes to the demo's own clock, unless the file's first
+// tic is one no race clock reaches.
 int on_first_tic(void*, int tic) {
-    if (g_playback.ghost) return race_clock() - tic;
-    race_set_clock(tic);
+    if (g_playback.ghost)
+        return static_cast<int>(std::clamp<int64_t>(static_cast<int64_t>(race_clock()) - tic,
+                                                    -k_demo_tic_slack, k_demo_tic_slack));
+    if (tic < 0 || tic > k_demo_tic_slack)
+        log("Demo %s starts at tic %d: the clock stays\n", g_playback.file.c_str(), tic);
+    else
+        race_set_clock(tic);
     return 0;
 }
 
