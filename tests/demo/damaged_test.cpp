@@ -180,7 +180,7 @@ TEST_F(DemoDamage, CheckSaysWhatIsNoDemoAtAll) {
 
 // A recorded race cut short plays as far as it goes in the game.
 TEST_F(demo_world, ARecordingCutShortPlaysUpToTheCut) {
-    const recorded_race& rec = the_recorded_race();
+    const recorded_race& rec = a_short_recording();
     // Cut in the middle of the race, inside a block.
     std::string cut = rec.demo.substr(0, rec.demo.size() / 2 + 17);
     write(default_demo(), cut);

@@ -17,7 +17,8 @@
 #include <vector>
 
 constexpr int k_recorded_riders = 3;
-constexpr int k_recorded_seconds = 22; // ridden after the gate drop
+constexpr int k_recorded_seconds = 22; // the race ridden after the gate drop
+constexpr int k_short_recording = 256; // tics of a recording on the grid, before the drop
 
 // A race of the local rider and two robots, all ridden by gate followers, and at every tic the
 // snapshot, frame position and frame speed of each bike as the simulation had them.
@@ -197,8 +198,9 @@ class demo_world : public race_world {
         }
     }
 
-    // Rides the recorded race from its reset to `seconds` after the drop; the recording closes.
-    void ride_and_record(recorded_race& out, int seconds) {
+    // Rides the recorded race from its reset up to tic `end` (-1: `seconds` after the drop);
+    // the recording closes.
+    void ride_and_record(recorded_race& out, int seconds, int end = -1) {
         // The clock at the reset seeds the robots' shuffle: a first reset makes it the same.
         ASSERT_TRUE(start_recorded({lineup_local}, 1, false));
         ASSERT_TRUE(start_recorded({lineup_local, lineup_robot, lineup_robot}, 1, true));
@@ -208,7 +210,8 @@ class demo_world : public race_world {
         gate_follower followers[k_recorded_riders];
         for (gate_follower& f : followers) gate_follower_reset(f);
         capture(out);
-        while (race_clock() < out.gate_drop + seconds * k_tics_per_second) {
+        if (end < 0) end = out.gate_drop + seconds * k_tics_per_second;
+        while (race_clock() < end) {
             ride_tic(followers, k_recorded_riders);
             capture(out);
         }
@@ -219,10 +222,15 @@ class demo_world : public race_world {
         out.demo = read(default_demo());
     }
 
-    // The race recorded once for the whole test program.
+    // The race recorded once for the whole test program, and its first two seconds alone on
+    // the grid for the tests that need riders and a track more than a ride.
     const recorded_race& the_recorded_race() {
         if (recorded.demo.empty()) ride_and_record(recorded, k_recorded_seconds);
         return recorded;
     }
-    static inline recorded_race recorded;
+    const recorded_race& a_short_recording() {
+        if (short_recording.demo.empty()) ride_and_record(short_recording, 0, k_short_recording);
+        return short_recording;
+    }
+    static inline recorded_race recorded, short_recording;
 };
