@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <iterator>
 #include <string>
 
 namespace {
@@ -32,6 +31,8 @@ enum config_kind {
 };
 
 constexpr const char* k_skills[] = {"Novice", "Amateur", "Expert"};
+constexpr const char* k_no_yes[] = {"No", "Yes"};
+constexpr const char* k_playback_modes[] = {"Playback Only", "Race Against"};
 
 // One config key: where its value lives and how it is read and written. Keys the program does
 // not hold yet are neither read nor written.
@@ -54,6 +55,10 @@ config_key slider_key(const char* key, float settings::*field, float lo, float h
 config_key yes_no_key(const char* key, bool settings::*field) {
     return {key, kind_yes_no, nullptr, nullptr, 0, 0, field};
 }
+template <size_t N>
+config_key choice_key(const char* key, int settings::*field, const char* const (&labels)[N]) {
+    return {key, kind_choice, field, nullptr, 0, 0, nullptr, nullptr, labels, static_cast<int>(N)};
+}
 
 // In the order the file is written.
 const config_key k_keys[] = {
@@ -61,10 +66,11 @@ const config_key k_keys[] = {
     integer_key("yres", &settings::yres),
     integer_key("spy", &settings::spy),
     {"track", kind_text, nullptr, nullptr, 0, 0, nullptr, &settings::track},
-    {"skill", kind_choice, &settings::skill, nullptr, 0, 0, nullptr, nullptr, k_skills,
-     static_cast<int>(std::size(k_skills))},
+    choice_key("record", &settings::record, k_no_yes),
+    choice_key("skill", &settings::skill, k_skills),
     slider_key("minutes", &settings::minutes, 0, 60),
     slider_key("laps", &settings::laps, 0, 50),
+    slider_key("ghost_fade_distance", &settings::ghost_fade_distance, 0, 40),
     yes_no_key("time_trial_abort", &settings::time_trial_abort),
     {"", kind_setup},
     {"video_mode", kind_video},
@@ -75,7 +81,9 @@ const config_key k_keys[] = {
     slider_key("third_person_distance", &settings::third_person_distance, 5, 40),
     slider_key("volume", &settings::volume, 0, 10),
     slider_key("comp_volume", &settings::comp_volume, 0, 10),
+    choice_key("playback_mode", &settings::playback_mode, k_playback_modes),
     integer_key("message_lines", &settings::message_lines),
+    integer_key("demo_backups", &settings::demo_backups),
     {"", kind_bindings},
 };
 

@@ -13,9 +13,11 @@ struct settings {
     int mode_height = 0;   // px
     int spy = 0;
     std::string track = "rabbithill";
+    int record = 0;    // "Record Demo": 0 No, 1 Yes
     int skill = 0;     // 0 Novice, 1 Amateur, 2 Expert
     float minutes = 0; // race time limit
     float laps = 5;
+    float ghost_fade_distance = 10; // ft
     bool time_trial_abort = true;
     float fov = 110;                  // degrees
     float third_person_height = 5;    // ft
@@ -23,8 +25,10 @@ struct settings {
     bool rigid_camera = false;
     float volume = 10;       // 0..10
     float comp_volume = 8;   // 0..10
+    int playback_mode = 0;   // 0 "Playback Only", 1 "Race Against"
     float reshade_delay = 8; // the ground refreshes a block every 2^n frames
     int message_lines = 5;
+    int demo_backups = 0; // earlier recordings kept
 };
 
 settings& config();

@@ -134,7 +134,7 @@ void update_sound() {
             engine_sound_close(slot);
             continue;
         }
-        float volume = f * config().volume * 0.1f;
+        float volume = f * config().volume * 0.1f * demo_rider_volume(slot);
         if (slot != p.viewed_slot) volume *= config().comp_volume * 0.1f;
         if (!slot_heard(slot)) volume = 0;
         engine_sound_update(slot, volume);
@@ -162,7 +162,8 @@ void warp_restart() {
     std::rotate(lineup, lineup + k_lineup_size - 1, lineup + k_lineup_size);
     race_start_params params = race_params();
     params.playback = false;
-    params.record_mode = 1;
+    params.record_mode = config().record;
+    params.demo_backups = config().demo_backups;
     race_start(params);
 }
 
@@ -248,9 +249,9 @@ void handle_press_without_menu(int32_t code) {
     else if (code == 9)
         view_cycle();
     else if (is_special(code, special_rewind))
-        demo_seek(-1);
+        demo_seek(-1, p.options.accurate_skip);
     else if (is_special(code, special_skip))
-        demo_seek(1);
+        demo_seek(1, p.options.accurate_skip);
     else if (is_special(code, special_prev) || is_special(code, special_next)) {
         // Watching others is for spectators, warm-up and spy mode, not for a racing rider.
         if (!p.riding || p.in_warmup || config().spy != 0)

@@ -114,6 +114,7 @@ void start_first_race(const std::string& track) {
     params.time_limit_tics = 0;
     params.laps = 1000;
     params.skill = config().skill;
+    params.demo_backups = config().demo_backups;
     race_start(params);
 }
 
@@ -126,7 +127,7 @@ void shutdown(bool from_audio) {
         for (int slot = 0; slot < k_max_riders; slot++) engine_sound_close(slot);
         race_shutdown();
         log("Finished deallocating bikes\n");
-        demo_close_playback();
+        demo_shutdown();
         demo_list_free();
         track_free();
         world_destroy();
@@ -240,7 +241,15 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     demo_list_build();
     std::string requested = p.options.track;
     if (!p.options.server_address.empty()) requested.clear();
-    if (!p.options.track.empty()) cfg.track = p.options.track;
+    // A demo named on the command line plays on its own track.
+    std::string demo_track;
+    bool demo_named = !p.options.file.empty();
+    if (demo_named && !demo_open_playback(p.options.file.c_str(), &demo_track))
+        log("Can't play back %s\n", p.options.file.c_str());
+    if (!p.options.track.empty())
+        cfg.track = p.options.track;
+    else if (!demo_track.empty())
+        cfg.track = demo_track;
 
     p.sound_device = open_sound();
 
@@ -261,11 +270,10 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     // Bikes take their models and textures from the caches now that a GL context exists.
     bike_set_resource_loader(&k_bike_loader_caches);
 
-    if (!p.options.file.empty() && !demo_open_playback(p.options.file.c_str()))
-        log("Can't play back %s\n", p.options.file.c_str());
+    demo_init();
     race_clear_slots();
-    if (p.options.file.empty()) race_lineup()[0] = p.options.ride ? lineup_local : lineup_robot;
-    if (!requested.empty() || !p.options.file.empty()) start_first_race(cfg.track);
+    if (!demo_named) race_lineup()[0] = p.options.ride ? lineup_local : lineup_robot;
+    if (!requested.empty() || demo_named) start_first_race(cfg.track);
 
     p.viewport_width = cfg.xres;
     p.viewport_height = cfg.yres;

@@ -123,22 +123,30 @@ void race_clear_slots() {
 
 void race_shutdown() {
     free_slots();
+    const race_demo_hooks* demo = g_race.demo;
     g_race = race_state{};
+    g_race.demo = demo;
     timing_reset(0, 0);
 }
+
+void race_set_demo_hooks(const race_demo_hooks* hooks) { g_race.demo = hooks; }
 
 int* race_lineup() { return g_race.lineup; }
 
 void race_set_calendar(long (*now)()) { g_race.calendar = now; }
 
-bool race_start(const race_start_params& params) {
+bool race_start(const race_start_params& asked) {
     race_state& r = g_race;
     loading_message("Resetting...");
     log("Resetting\n");
+    if (r.demo) r.demo->reset();
     free_slots();
     // The shared generator is reseeded from the clock as it stands at the reset.
     robot_order_shuffle(r.clock, r.robot_order);
+    race_start_params params = asked;
     r.gate_drop = params.playback ? 14 * k_tics_per_second : gate_drop_draw();
+    // A played demo brings its own track, race length and gate drop.
+    if (r.demo && params.playback) r.demo->open(params, &r.gate_drop);
     r.params = params;
     r.clock = params.time_trial ? 300 * k_tics_per_second : 0;
     r.results_done = false;
@@ -150,6 +158,7 @@ bool race_start(const race_start_params& params) {
     if (!params.track.empty() && !track_reset(params.track.c_str(), false)) return false;
     if (world_exists()) race_build_grid();
     history_clear_all();
+    if (r.demo) r.demo->started();
     start_gate_raise();
     for (int slot = 0; slot < k_max_riders; slot++)
         timing_set_occupied(slot, r.slots[slot].bike >= 0);
@@ -166,7 +175,8 @@ void race_world_tic() {
     if (world_exists()) {
         for (int slot = 0; slot < k_max_riders; slot++) {
             const rider_slot& s = r.slots[slot];
-            if (s.bike >= 0 && s.kind == rider_remote) history_apply(slot, s.bike, r.clock, 5);
+            if (s.bike < 0 || s.kind != rider_remote) continue;
+            history_apply(slot, s.bike, r.clock, r.demo ? r.demo->pose_version(slot) : 5);
         }
         const bike_tic t = race_bike_tic();
         collide(t);
@@ -182,11 +192,37 @@ void race_world_tic() {
         running_order_update();
         results_check();
     }
+    if (r.demo) r.demo->tic();
     if (r.params.time_trial) time_trial_tic();
+}
+
+int race_demo_rider(int slot) {
+    race_state& r = g_race;
+    if (!r.demo || !world_exists()) return -1;
+    int bike = r.demo->create_rider(slot);
+    if (bike < 0) return -1;
+    r.slots[slot].bike = bike;
+    r.slots[slot].kind = rider_remote;
+    bike_deactivate(bike);
+    return bike;
 }
 
 const race_start_params& race_params() { return g_race.params; }
 int race_clock() { return g_race.clock; }
+void race_set_clock(int tic) { g_race.clock = tic; }
+
+void race_rewind_timing(int tic) {
+    for (int slot = 0; slot < k_max_riders; slot++) {
+        if (g_race.slots[slot].bike < 0) continue;
+        const rider_timing& t = timing_of(slot);
+        int p = t.position;
+        while (p > 0 && (crossing_tic(t, p - 1) < 0 || crossing_tic(t, p - 1) > tic)) p--;
+        timing_set_position(slot, p);
+    }
+    g_race.results_done = false;
+    g_race.final_results.clear();
+    running_order_update();
+}
 int race_gate_drop_tic() { return g_race.gate_drop; }
 void race_set_gate_drop_tic(int tic) { g_race.gate_drop = tic; }
 bool race_results_done() { return g_race.results_done; }

@@ -55,9 +55,15 @@ int create_robot(int slot, int robot, const char* bike_name) {
     const robot_rider* r = robot >= 0 ? &robot_at(robot) : nullptr;
     if (r) std::snprintf(s.number, sizeof s.number, "%d", r->number);
     copy_text(s.bike_name, bike_name);
-    return bike_create(bike_name, slot, s.number, r ? r->bike_texture : "",
-                       r ? r->wheel_texture : "", r ? r->rider_texture : "",
-                       r ? r->head_texture : "");
+    if (r) {
+        copy_text(s.descriptor[descriptor_body], r->rider_texture);
+        copy_text(s.descriptor[descriptor_bike], r->bike_texture);
+        copy_text(s.descriptor[descriptor_wheels], r->wheel_texture);
+        copy_text(s.descriptor[descriptor_head], r->head_texture);
+    }
+    return bike_create(bike_name, slot, s.number, s.descriptor[descriptor_bike],
+                       s.descriptor[descriptor_wheels], s.descriptor[descriptor_body],
+                       s.descriptor[descriptor_head]);
 }
 
 // The bike a lineup code puts in a slot, -1 for none.
@@ -65,8 +71,9 @@ int fill_slot(int slot, int code, bool* local_done, bool robots_placed[k_robot_c
     if (code == lineup_local && *local_done) code = lineup_demo;
     switch (code) {
     case lineup_demo:
+        return race_demo_rider(slot);
     case lineup_network:
-        // Demo riders come from the playback reader, network riders from the server.
+        // Network riders come from the server.
         return -1;
     case lineup_local:
         *local_done = true;

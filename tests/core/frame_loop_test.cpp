@@ -283,6 +283,7 @@ TEST_F(FrameLoop, WarpStartsTheNextRaceWithTheLineupRotatedWhenTheLeaderHasFinis
     // The configured race differs from the one running: the running race's own length counts.
     config().laps = 5;
     config().minutes = 3;
+    config().record = 1;
     timing_gates_parse(k_three_gates);
     start_race(2, 0);
     race_lineup()[0] = 7;
@@ -301,7 +302,7 @@ TEST_F(FrameLoop, WarpStartsTheNextRaceWithTheLineupRotatedWhenTheLeaderHasFinis
     EXPECT_LT(race_clock(), 100) << "the race clock started again";
     EXPECT_EQ(race_params().laps, 2) << "the next race is as long as this one";
     EXPECT_EQ(race_params().time_limit_tics, 0);
-    EXPECT_EQ(race_params().record_mode, 1);
+    EXPECT_EQ(race_params().record_mode, 1) << "recorded as the setting asks";
     EXPECT_EQ(race_laps(), 2);
     timing_gates_clear();
 }

@@ -154,3 +154,22 @@ TEST_F(Startup, WindowClosedDuringLoadingSkipsTheLoopButWritesTheConfig) {
     kept << again.rdbuf();
     EXPECT_EQ(kept.str(), shipped);
 }
+
+TEST_F(Startup, ADemoNamedOnTheCommandLinePlaysOnItsOwnTrack) {
+    make_track();
+    std::ofstream(root / "data" / "config") << "track=elsewhere\n";
+    const std::string demo = (root / "race.qvdemo").string();
+    std::ofstream(demo) << "QV06 1 0 3 1800\nflat\nyz250f(2017)||||\n7\nSomeone\n\n";
+    null_platform_reset();
+    event_queue_clear();
+    event_queue_push({k_control_close, 1, 0.0});
+    EXPECT_EQ(run({"--nosound", demo.c_str()}), 0);
+    // The demo's track became the chosen track, and the race on it was started.
+    std::ifstream in(root / "home" / "Trailbok" / "config");
+    std::stringstream written;
+    written << in.rdbuf();
+    EXPECT_NE(written.str().find("track=flat\n"), std::string::npos) << written.str();
+    std::string text = last_log();
+    EXPECT_NE(text.find("] Resetting\n"), std::string::npos);
+    EXPECT_EQ(text.find("Can't play"), std::string::npos) << text;
+}
