@@ -2,8 +2,10 @@
 //
 // ride_profile [bikes [tics]]: puts the bikes on the start grid, rides them for the given tics
 // at half throttle with a little steering (so they lean into each other), and prints the cost
-// and a RIPEMD-160 of every body's state. Two builds of the contacts that print the same digest
-// ride identically.
+// and two RIPEMD-160s: "digest" of every body's state at the end (just after a return to the grid
+// when the tics are a multiple of 640), and "ridden" of every body's state just before each
+// return to the grid and at the end. Two builds that print the same ridden digest ride
+// identically.
 #include "bike/bike.h"
 
 #include "common/common.h"
@@ -20,14 +22,15 @@
 #include <vector>
 
 namespace {
-std::string bikes_digest(const std::vector<int>& bikes) {
-    ripemd160_state h;
-    ripemd160_init(h);
+void bikes_digest_update(ripemd160_state& h, const std::vector<int>& bikes) {
     for (int b : bikes) {
         bike_digest_update(h, b);
         int crashes = crash_count(b);
         ripemd160_update(h, &crashes, sizeof crashes);
     }
+}
+
+std::string digest_hex(ripemd160_state& h) {
     uint8_t digest[20];
     ripemd160_final(h, digest);
     return ripemd160_hex(digest);
@@ -52,6 +55,8 @@ int main(int argc, char** argv) {
     for (int i = 0; i < count; i++)
         bikes.push_back(bike_create("yz250f(2017)", i, "1", "", "", "", ""));
     for (int i = 0; i < count; i++) race_place_on_grid(bikes[i], i);
+    ripemd160_state ridden;
+    ripemd160_init(ridden);
     auto begun = std::chrono::steady_clock::now();
     int touched = 0;
     for (int t = 0; t < tics; t++) {
@@ -66,15 +71,22 @@ int main(int argc, char** argv) {
         touched += bikes_collide_all(bikes.data(), count, bike_tic{t});
         world_step();
         for (int b : bikes) bike_prepare(b, bike_tic{t + 1});
-        if ((t + 1) % 640 == 0)
+        if ((t + 1) % 640 == 0) {
+            bikes_digest_update(ridden, bikes);
             for (int i = 0; i < count; i++) race_place_on_grid(bikes[i], i);
+        }
     }
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
     std::printf("bikes %d tics %d touching pairs %d\n", count, tics, touched);
     std::printf("per_bike_tic %.2f us  real_time_multiple %.2f\n",
                 seconds * 1e6 / (double(tics) * count), tics * k_tic_length / seconds);
-    std::printf("digest %s\n", bikes_digest(bikes).c_str());
+    ripemd160_state end;
+    ripemd160_init(end);
+    bikes_digest_update(end, bikes);
+    bikes_digest_update(ridden, bikes);
+    std::printf("digest %s\n", digest_hex(end).c_str());
+    std::printf("ridden %s\n", digest_hex(ridden).c_str());
     world_destroy();
     bike_tables_free();
     track_unload();
