@@ -524,4 +524,7 @@ int bikes_collide_all(const int* bikes, int count, const bike_tic& t) {
     return touched;
 }
 
-void contact_scratch_free() { g_scratch = contact_scratch{}; }
+void contact_scratch_free() {
+    g_scratch = contact_scratch{};
+    ground_scratch_free();
+}
