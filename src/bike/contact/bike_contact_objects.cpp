@@ -93,8 +93,18 @@ double part_bounding_radius(const placed_part& p) {
 // A box holding the shape's spheres once the body is placed: the box around them in the body's
 // own frame, turned with the body and grown to hold its turned self.
 void shape_box(dBodyID body, const shape& sh, bike_vec3d origin, bike_vec3d* lo, bike_vec3d* hi) {
-    bike_vec3d own_lo = {1e300, 1e300, 1e300}, own_hi = {-1e300, -1e300, -1e300};
-    for (const shape_sphere& s : sh.spheres) box_add(own_lo, own_hi, vec_of(s.centre), s.radius);
+    float lx = 1e30f, ly = 1e30f, lz = 1e30f, hx = -1e30f, hy = -1e30f, hz = -1e30f;
+    for (const shape_sphere& s : sh.spheres) {
+        lx = std::min(lx, s.centre.x - s.radius);
+        ly = std::min(ly, s.centre.y - s.radius);
+        lz = std::min(lz, s.centre.z - s.radius);
+        hx = std::max(hx, s.centre.x + s.radius);
+        hy = std::max(hy, s.centre.y + s.radius);
+        hz = std::max(hz, s.centre.z + s.radius);
+    }
+    // Widened by the rounding of the float sums above.
+    bike_vec3d own_lo = bike_vec3d{lx, ly, lz} - bike_vec3d{1, 1, 1} * k_bound_slack;
+    bike_vec3d own_hi = bike_vec3d{hx, hy, hz} + bike_vec3d{1, 1, 1} * k_bound_slack;
     bike_vec3d mid = (own_lo + own_hi) * 0.5, half = (own_hi - own_lo) * 0.5;
     const dReal* r = dBodyGetRotation(body);
     bike_vec3d at = origin + bike_vec3d{r[0] * mid.x + r[1] * mid.y + r[2] * mid.z,
