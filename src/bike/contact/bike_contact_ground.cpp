@@ -84,8 +84,9 @@ bike_vec3d circle_closest(bike_vec3d c, bike_vec3d a, double R, bike_vec3d p, bi
 struct edge_walk {
     triangle_d t;
     bike_vec3d rim_point;
-    double above = 0; // ft, of the lowest rim point over the triangle's plane
-    int order = 0;    // of the triangle's first candidate
+    double above = 0;     // ft, of the lowest rim point over the triangle's plane
+    double distance2 = 0; // ft², from the axle's centre to the triangle's nearest point
+    int order = 0;        // of the triangle's first candidate
 };
 
 // The edge walks of the tyre search in progress, kept between searches so that the search does
@@ -127,26 +128,32 @@ bool beaten(const torus_search& s, double bound) {
     return s.found && bound + k_depth_slack < s.best.depth;
 }
 
+// True when no contact with points at least sqrt(distance2) from the axle's centre can beat the
+// best found: every rim point lies the rim radius from the centre, so such a point lies at
+// least that distance less the rim radius from the rim.
+bool beaten_from_centre(const torus_search& s, double distance2) {
+    if (!s.found) return false;
+    double least = s.rim + s.tyre - s.best.depth + k_depth_slack;
+    return least > 0 && distance2 > least * least;
+}
+
 bike_vec3d triangle_closest(const triangle_d& t, bike_vec3d p);
 
 // Beside the triangle an edge or corner may still reach into the tyre: alternate nearest points
 // between each edge and the rim circle until they settle.
 void torus_edges(torus_search& s, const edge_walk& w) {
     const triangle_d& t = w.t;
-    // Every edge point lies in the plane, at least `above` from every rim point.
-    if (beaten(s, s.tyre - w.above)) return;
+    // Every edge point lies in the plane, at least `above` from every rim point, and no nearer
+    // the centre than the triangle.
+    if (beaten(s, s.tyre - w.above) || beaten_from_centre(s, w.distance2)) return;
     double reach = s.rim + s.tyre;
     for (int i = 0; i < 3; i++) {
         bike_vec3d a = t.v[i], b = t.v[(i + 1) % 3];
         bike_vec3d to_centre = segment_closest(a, b, s.centre) - s.centre;
         double centre_distance2 = dot(to_centre, to_centre);
         if (centre_distance2 >= reach * reach) continue;
-        // The edge lies at least its distance from the centre less the rim radius from every
-        // rim point, which bounds the depth it can give; most edges fall well short.
-        if (s.found) {
-            double least = reach - s.best.depth + k_depth_slack;
-            if (least > 0 && centre_distance2 > least * least) continue;
-        }
+        // Most edges fall well short of the best face.
+        if (beaten_from_centre(s, centre_distance2)) continue;
         bike_vec3d q = segment_closest(a, b, w.rim_point);
         bike_vec3d k = w.rim_point;
         for (int it = 0; it < 6; it++) {
@@ -177,7 +184,8 @@ void torus_visit(const ground_triangle& gt, void* context) {
     double reach = s.rim + s.tyre;
     if (!box_within(t, s.centre, reach)) return;
     bike_vec3d near = triangle_closest(t, s.centre) - s.centre;
-    if (dot(near, near) >= reach * reach) return;
+    double distance2 = dot(near, near);
+    if (distance2 >= reach * reach) return;
     triangle_normal(&t);
     bike_vec3d d = normalized((t.n - s.axle * dot(s.axle, t.n)) * -1.0);
     // A wheel lying flat has no lowest rim point; its centre stands for the rim.
@@ -190,7 +198,7 @@ void torus_visit(const ground_triangle& gt, void* context) {
         keep(s, order, rim_point - t.n * above, t.n, s.tyre - above);
         return;
     }
-    g_ground_scratch.walks.push_back({t, rim_point, above, order});
+    g_ground_scratch.walks.push_back({t, rim_point, above, distance2, order});
 }
 
 struct sphere_search {
@@ -271,8 +279,11 @@ bool wheel_ground_test(const wheel_contact& wheel, ground_hit* out) {
     double reach = s.rim + s.tyre;
     float x0 = static_cast<float>(s.centre.x - reach), z0 = static_cast<float>(s.centre.z - reach);
     float x1 = static_cast<float>(s.centre.x + reach), z1 = static_cast<float>(s.centre.z + reach);
-    // A tyre wholly above the highest ground under it touches none of its triangles.
-    if (s.centre.y - reach > ground_highest_in_square(x0, z0, x1, z1)) return false;
+    // A tyre wholly above the highest ground under it touches none of its triangles. That is
+    // worth asking first only of a tyre that was off the ground at its last test: a tyre that
+    // was on it rarely leaves in one tic, and its triangles would tell the same.
+    if (!wheel_touches(wheel) && s.centre.y - reach > ground_highest_in_square(x0, z0, x1, z1))
+        return false;
     std::vector<edge_walk>& walks = g_ground_scratch.walks;
     walks.clear();
     ground_triangles_in_square(x0, z0, x1, z1, torus_visit, &s);
