@@ -6,10 +6,12 @@
 #include "common/common.h"
 #include "files/data_file.h"
 #include "race/race.h"
+#include "race/race_grid.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
 #include "track/track_gates.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +24,8 @@
 namespace {
 using start_fn = void (*)(int bike, int place);
 
-// The field sizes every run measures, and what the last run of each measured (s per bike-tic).
+// The field sizes every run measures, and the least each cost over the runs of a benchmark
+// (s per bike-tic): on a shared machine the least is the cost least disturbed by other work.
 constexpr int k_field_sizes[] = {1, 10, 40, 160};
 constexpr int k_field_count = sizeof k_field_sizes / sizeof k_field_sizes[0];
 struct field_costs {
@@ -44,7 +47,7 @@ double cpu_seconds() {
 }
 
 // Reports the cost per bike-tic and the real-time multiple of the whole field on one core, and
-// keeps the cost for the table.
+// keeps the least cost for the table.
 void report(benchmark::State& state, int count, double seconds, double* kept) {
     double bike_tics = static_cast<double>(state.iterations()) * count;
     state.counters["per_bike_tic"] =
@@ -52,7 +55,9 @@ void report(benchmark::State& state, int count, double seconds, double* kept) {
     state.counters["real_time_multiple"] = benchmark::Counter(
         static_cast<double>(state.iterations()) * k_tic_length, benchmark::Counter::kIsRate);
     int i = field_index(count);
-    if (i >= 0 && bike_tics > 0) kept[i] = seconds / bike_tics;
+    if (i < 0 || bike_tics <= 0) return;
+    double cost = seconds / bike_tics;
+    if (kept[i] <= 0 || cost < kept[i]) kept[i] = cost;
 }
 
 // Creates `count` bikes, starts each with `start`, then rides them at half throttle in first
@@ -140,6 +145,31 @@ void bm_floor(benchmark::State& state) {
 }
 BENCHMARK(bm_floor)->Arg(1)->Arg(10)->Arg(40)->Arg(160)->Unit(benchmark::kMicrosecond);
 
+// The start gate's grid places and, for a field larger than the gate, further blocks of the
+// same places each the gate's depth further back. (The grid's own places beyond the gate's
+// stand 10 ft behind each start slot, on the gate's second row, and a field stacked there only
+// piles up.)
+void place_in_field(int bike, int place) {
+    int slots = start_slot_count();
+    if (place < slots || slots == 0) {
+        race_place_on_grid(bike, place);
+        return;
+    }
+    float x = 0, z = 0, heading = 0;
+    grid_position(place % slots, ground().field.extent, &x, &z, &heading);
+    // Rows run back along the heading, 10 ft apart.
+    const start_slot& first = start_slot_at(0);
+    float depth = 0;
+    for (int i = 0; i < slots; i++) {
+        const start_slot& s = start_slot_at(i);
+        depth = std::max(depth, (s.point[0] - first.point[0]) * std::sin(first.heading) +
+                                    (s.point[2] - first.point[2]) * std::cos(first.heading));
+    }
+    float back = (depth + 10) * static_cast<float>(place / slots);
+    race_place_bike(bike, x + std::sin(heading) * back, z + std::cos(heading) * back, heading,
+                    nullptr, 0);
+}
+
 // Rabbithill from the start gate's grid places, facing along the lap, up the start straight;
 // every five seconds put back.
 void bm_ride_rabbithill(benchmark::State& state) {
@@ -149,7 +179,7 @@ void bm_ride_rabbithill(benchmark::State& state) {
         state.SkipWithError("rabbithill did not load");
         return;
     }
-    ride(state, "yz250f(2017)", race_place_on_grid, 640, g_costs.ride);
+    ride(state, "yz250f(2017)", place_in_field, 640, g_costs.ride);
     track_unload();
     files_free_all();
 }
