@@ -13,8 +13,9 @@ void rider_against_own_bike(bike_state& b);
 // The bike's shaped bodies against the statues near its frame (the last part of
 // bike_collide_world).
 void statue_contacts(bike_state& b, int tic);
-// Drops the buffers the contact phase keeps between tics (the second: the ground tests' own).
+// Drops the buffers the contact phase keeps between tics.
 void contact_scratch_free();
+// The ground tests' share of them, dropped by contact_scratch_free.
 void ground_scratch_free();
 
 // Where something presses into the ground: the deepest point, the normal out of the ground and

@@ -80,6 +80,7 @@ bool boxes_apart(bike_vec3d lo1, bike_vec3d hi1, bike_vec3d lo2, bike_vec3d hi2)
            lo1.z > hi2.z + k_bound_slack || lo2.z > hi1.z + k_bound_slack;
 }
 
+// True only when the sphere lies apart from the part's box, as boxes_apart.
 bool sphere_outside_box(bike_vec3d c, double r, const placed_part& q) {
     bike_vec3d lo = {c.x - r, c.y - r, c.z - r}, hi = {c.x + r, c.y + r, c.z + r};
     return boxes_apart(lo, hi, q.lo, q.hi);
