@@ -16,6 +16,8 @@ bool forge_write_png16(const std::string& path, const std::vector<uint16_t>& sam
 bool forge_write_info(const std::string& picture_path, const image_info_flags& flags);
 // The HUD pictures the game loads at start-up.
 bool forge_hud_pictures(const std::string& out);
+// The sky box's five faces and the reflections' picture that every track's lighting names.
+bool forge_sky_pictures(const std::string& out);
 
 // Models: an axis-aligned box part (ft) and the ".jm" writer.
 model_part forge_box_part(const float centre[3], const float size[3], const float colour[4],
