@@ -146,7 +146,7 @@ void slot_opacities(float out[k_max_riders]) {
 void render_scene(const scene_camera& c) {
     render_state& r = renderer();
     if (!r.ready) return;
-    // 1. Counters, animations, the published camera, the ground's view and textures.
+    // Counters, animations, the published camera, the ground's view and textures.
     r.stats = render_stats{};
     phase_clock phases{r.settings.time_phases};
     if (phases.on) glFinish();
@@ -165,18 +165,18 @@ void render_scene(const scene_camera& c) {
     ground_set_view(c.eye, view_direction, std::sqrt(t.tx * t.tx + t.ty * t.ty));
     ground_texture_update();
 
-    // 2. Projection and the world-to-camera rotation.
+    // Projection and the world-to-camera rotation.
     set_projection(viewport[2], viewport[3], c.fov);
     load_view_rotation(c.rotation);
 
-    // 3. The sky, or with "--fugly" the clear colour.
+    // A cleared depth buffer; with "--fugly" the clear colour where the sky would be.
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_ALWAYS);
     glDisable(GL_LIGHTING);
     glDisable(GL_ALPHA_TEST);
     glClear(r.settings.fugly ? GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT : GL_DEPTH_BUFFER_BIT);
 
-    // 4. Fog.
+    // Fog.
     const track_lighting& l = lighting();
     if (l.fog_density > 0) {
         glEnable(GL_FOG);
@@ -186,7 +186,7 @@ void render_scene(const scene_camera& c) {
         glFogfv(GL_FOG_COLOR, colour);
     }
 
-    // 5. The eye at the origin, the lights, the ground; the sky around the eye behind it.
+    // The eye at the origin, the lights, the ground; the sky around the eye behind it.
     glPushMatrix();
     glTranslatef(-c.eye[0], -c.eye[1], -c.eye[2]);
     lighting_apply();
@@ -196,7 +196,7 @@ void render_scene(const scene_camera& c) {
     if (l.fog_density > 0) glEnable(GL_FOG);
     glTranslatef(-c.eye[0], -c.eye[1], -c.eye[2]);
 
-    // 6.-7. Opaque bikes.
+    // Opaque bikes, cut out where their pictures are transparent.
     glDepthFunc(GL_LEQUAL);
     glEnable(GL_ALPHA_TEST);
     glAlphaFunc(GL_GREATER, 0.75f);
@@ -206,7 +206,7 @@ void render_scene(const scene_camera& c) {
     draw_bikes(c, opacity, false);
     phases.mark(&r.stats.bikes_ms);
 
-    // 8. Statues; 9. billboards; 10. faded bikes.
+    // Statues, billboards, then the faded bikes over them.
     draw_statues();
     glDisable(GL_ALPHA_TEST);
     billboards_draw(c);
@@ -214,12 +214,12 @@ void render_scene(const scene_camera& c) {
     draw_bikes(c, opacity, true);
     phases.mark(&r.stats.bikes_ms);
 
-    // 11.-13. Back to the fixed pipeline, the robots' lines, fog off.
+    // The robots' lines, and fog off.
     draw_robot_lines();
     glDisable(GL_FOG);
     glDisable(GL_LIGHTING);
 
-    // 14. Trail markers; 15. lens flares over everything.
+    // Trail markers, and lens flares over everything.
     trail_markers_draw(c);
     glLoadIdentity();
     glDepthFunc(GL_ALWAYS);

@@ -29,6 +29,13 @@
 namespace fs = std::filesystem;
 
 namespace {
+// Asks the window to close, as the player would.
+void push_quit() {
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    SDL_PushEvent(&quit);
+}
+
 TEST(GameRun, RacesOnTheGeneratedTrackAndClosesOnQuit) {
     fs::path home = data_set_home_open("tb_game_run_");
     unsetenv("TAVO_LOGFILE");
@@ -45,11 +52,8 @@ TEST(GameRun, RacesOnTheGeneratedTrackAndClosesOnQuit) {
                 window_seen = true;
                 start = std::chrono::steady_clock::now();
             }
-            if (window_seen && std::chrono::steady_clock::now() - start > std::chrono::seconds(4)) {
-                SDL_Event quit{};
-                quit.type = SDL_QUIT;
-                SDL_PushEvent(&quit);
-            }
+            if (window_seen && std::chrono::steady_clock::now() - start > std::chrono::seconds(4))
+                push_quit();
         }
     });
     const char* args[] = {"trailbok", "--nosound", "--warp", "--track", "practice"};
@@ -146,9 +150,7 @@ TEST(GameRun, RecordsTheRaceOnVideoFromEveryView) {
             press_key(SDL_SCANCODE_TAB, SDLK_TAB);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-        SDL_Event quit{};
-        quit.type = SDL_QUIT;
-        SDL_PushEvent(&quit);
+        push_quit();
     });
     const char* args[] = {"trailbok", "--nosound", "--record-video", "--track", "rabbithill"};
     int status = program_main(5, args, k_platform_sdl);

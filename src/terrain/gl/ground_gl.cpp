@@ -253,6 +253,7 @@ void ground_set_view(const float eye[3], const float view_direction[3], float vi
     g_ground_gl.view_cos = view_tangent > 0 ? 1 / std::sqrt(1 + view_tangent * view_tangent) : -1;
 }
 
+// The plain mesh carries its colours in its lists: there is no texture to keep up to date.
 void ground_texture_update() {}
 
 void ground_draw() {
