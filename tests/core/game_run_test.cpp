@@ -146,6 +146,11 @@ TEST(GameRun, RecordsTheRaceOnVideoFromEveryView) {
         for (int view = 0; view < 3 && !done; view++) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1000));
             press_key(SDL_SCANCODE_S, SDLK_s);
+            // The next view only once this one's screenshot is saved, however slow the frames.
+            const fs::path shot =
+                home / "Trailbok" / ("screenshot00" + std::to_string(view + 1) + ".png");
+            for (int wait = 0; wait < 600 && !done && !fs::exists(shot); wait++)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
             press_key(SDL_SCANCODE_TAB, SDLK_TAB);
         }
