@@ -19,6 +19,7 @@
 #include "race/race.h"
 #include "render/render.h"
 #include "resources/gpu.h"
+#include "resources/model.h"
 #include "resources/resources.h"
 #include "sound/sound.h"
 #include "track/track.h"
@@ -45,8 +46,8 @@ void drain_events() {
 void draw_loading(const char* text) {
     int width, height;
     if (!platform().begin_frame(&width, &height)) return;
-    render_set_viewport(width, height, config().fov);
-    render_loading_progress(text);
+    set_projection(width, height, config().fov);
+    loading_screen_draw(text);
     platform().end_frame();
 }
 
@@ -256,6 +257,8 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     bool window_ok = wait_for_window();
     if (window_ok) {
         gl_features_init(p.options.flat_shading);
+        render_config().print_orientation = p.options.print_orientation;
+        model_set_vertex_arrays(!p.options.no_vertex_arrays);
         fonts_load();
         hud_pictures_load();
         int w, h;
