@@ -1,11 +1,15 @@
 // The option table and the argument cursor that walks the command line.
 #include "core/command_line.h"
 
+#include "platform/log.h"
 #include "platform/options.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -28,16 +32,12 @@ bool option_flag(arg_cursor& c, const char* name) {
     return true;
 }
 
-// True when the current argument is name (value in the next argument) or "name=value".
+// True when the current argument is name (value in the next argument, nullptr when there is
+// none) or "name=value".
 bool option_value(arg_cursor& c, const char* name, const char** value) {
     if (c.end_of_options || !c.current()) return false;
     const char* arg = c.current();
     size_t n = strlen(name);
-    if (strcmp(arg, "--") == 0) {
-        c.end_of_options = true;
-        c.consume();
-        return false;
-    }
     if (strcmp(arg, name) == 0) {
         c.consume();
         *value = c.current();
@@ -52,225 +52,384 @@ bool option_value(arg_cursor& c, const char* name, const char** value) {
     return false;
 }
 
-bool read_int(const char* text, int* out) { return text && sscanf(text, "%d", out) == 1; }
-bool read_float(const char* text, float* out) { return text && sscanf(text, "%f", out) == 1; }
+// "%d": leading white space, a sign and digits; a number beyond the int range saturates.
+bool read_int(const char* text, int* out) {
+    char* end = nullptr;
+    errno = 0;
+    long long value = strtoll(text, &end, 10);
+    if (end == text) return false;
+    *out = static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+    return true;
+}
 
-// Leading decimal digits, 0 when there are none.
-int leading_number(const char* text) { return text ? atoi(text) : 0; }
+// "%f", and only a finite number: an infinite frame rate or delay is no setting.
+bool read_float(const char* text, float* out) {
+    float value = 0;
+    if (sscanf(text, "%f", &value) != 1 || !std::isfinite(value)) return false;
+    *out = value;
+    return true;
+}
 
-using apply_fn = bool (*)(run_options&, const char* value);
+// A leading decimal number, 0 when there is none.
+int leading_number(const char* text) {
+    int value = 0;
+    return read_int(text, &value) ? value : 0;
+}
 
-// One command-line option: its name, whether it takes a value, what it does, and the
-// message for a value it cannot use (nullptr: a bad value is ignored).
+// A config setting given on the command line, read as the config file reads it (unchanged
+// when the value does not suit it).
+void set_setting(settings& s, const char* key, const char* value) {
+    int number = 0;
+    const setting_record* r = setting_find(key, &number);
+    if (r) setting_read(s, *r, number, value);
+}
+
+void connect_to(command_line_target& t, const char* value) {
+    std::string address = value;
+    const std::string link = "trailbok:";
+    if (address.compare(0, link.size(), link) == 0) address.erase(0, link.size());
+    t.config.server_name = address.substr(0, k_server_name_max);
+    server_history_push(t.config, address);
+    t.options.server_address = address;
+}
+
+// What an option does with its value (nullptr for an option without one); false when the
+// value is bad.
+using apply_fn = bool (*)(command_line_target&, const char* value);
+
+// One command-line option: its name, the name of its value in the help (nullptr for a flag),
+// what it does, the message for a value it cannot use (nullptr: a bad value is ignored), and
+// its line in the help.
 struct command_option {
     const char* name;
-    bool takes_value;
+    const char* value;
     apply_fn apply;
     const char* error;
     const char* help;
 };
 
 constexpr command_option k_options[] = {
-    {"--fugly", false, [](run_options& o, const char*) { return o.flat_shading = true; }, nullptr,
-     "flat shading"},
-    {"--nosound", false, [](run_options& o, const char*) { return o.sound_off = true; }, nullptr,
-     "no sound device"},
-    {"--novertexarrays", false,
-     [](run_options& o, const char*) { return o.no_vertex_arrays = true; }, nullptr,
-     "draw without vertex arrays"},
-    {"--learn", false,
-     [](run_options& o, const char*) {
-         o.learn = 1;
+    {"--fugly", nullptr,
+     [](command_line_target& t, const char*) { return t.options.flat_shading = true; }, nullptr,
+     "flat shading instead of smooth shading"},
+    {"--nosound", nullptr,
+     [](command_line_target& t, const char*) { return t.options.sound_off = true; }, nullptr,
+     "open no sound device"},
+    {"--novertexarrays", nullptr,
+     [](command_line_target& t, const char*) { return t.options.no_vertex_arrays = true; }, nullptr,
+     "draw geometry without vertex arrays"},
+    {"--learn", nullptr,
+     [](command_line_target& t, const char*) {
+         t.options.learn = 1;
          return true;
      },
-     nullptr, "robots learn riding lines"},
-    {"--nolearn", false,
-     [](run_options& o, const char*) {
-         o.learn = 0;
+     nullptr, "robots learn riding lines, saved at shut-down"},
+    {"--nolearn", nullptr,
+     [](command_line_target& t, const char*) {
+         t.options.learn = 0;
          return true;
      },
      nullptr, "line learning off"},
-    {"--nommx", false,
-     [](run_options& o, const char*) {
-         o.mmx_allowed = false;
+    {"--nommx", nullptr,
+     [](command_line_target& t, const char*) {
+         if (t.options.mmx_allowed) log("Ignoring MMX\n");
+         t.options.mmx_allowed = false;
          return true;
      },
-     nullptr, "plain pixel blending"},
-    {"--debug", false,
-     [](run_options& o, const char*) {
-         o.debug = 1;
+     nullptr, "do not use the MMX pixel-blending path"},
+    {"--debug", nullptr,
+     [](command_line_target& t, const char*) {
+         t.options.debug = 1;
          return true;
      },
      nullptr, "extra log lines"},
-    {"--super-debug", false,
-     [](run_options& o, const char*) {
-         o.debug = 2;
+    {"--super-debug", nullptr,
+     [](command_line_target& t, const char*) {
+         t.options.debug = 2;
          return true;
      },
      nullptr, "even more log lines"},
-    {"--practice", false, [](run_options& o, const char*) { return o.practice = true; }, nullptr,
-     "robots try their least-tested lines"},
-    {"--warp", false, [](run_options& o, const char*) { return o.warp = true; }, nullptr,
-     "simulate without waiting, 100 tics a frame"},
-    {"--erode", true,
-     [](run_options& o, const char* v) {
-         float f;
-         if (!read_float(v, &f)) return false;
-         o.erosion_rate = static_cast<int>(std::floor(std::clamp(f, 0.0f, 100.0f) * 1024.0f));
-         return true;
-     },
-     "Bad arg for --erode\n", "erosion rate"},
-    {"--lock-fps", true,
-     [](run_options& o, const char* v) {
-         float f;
-         if (!read_float(v, &f)) return false;
-         o.lock_fps = f > 0 ? f : 0;
-         return true;
-     },
-     "Bad arg for --lock-fps\n", "frames per second to step at"},
-    {"--fake-lag", true,
-     [](run_options& o, const char* v) {
-         float f;
-         if (!read_float(v, &f)) return false;
-         o.fake_lag = std::clamp(f * 0.001f, 0.0f, 1.0f);
-         return true;
-     },
-     "Bad arg for --fake-lag\n", "simulated network delay in milliseconds"},
-    {"--fake-loss", true,
-     [](run_options& o, const char* v) {
+    {"--practice", nullptr,
+     [](command_line_target& t, const char*) { return t.options.practice = true; }, nullptr,
+     "robots ride as testers, trying their least-tested lines"},
+    {"--warp", nullptr, [](command_line_target& t, const char*) { return t.options.warp = true; },
+     nullptr, "simulate without waiting, 100 tics a frame, races restarting"},
+    {"--texture-detail", "N",
+     [](command_line_target& t, const char* v) {
          int n;
          if (!read_int(v, &n)) return false;
-         o.fake_loss = std::clamp(n, 0, 100);
+         t.graphics.model_texture_skip = t.graphics.ground_texture_skip = std::clamp(n, 0, 4);
+         return true;
+     },
+     "Bad arg for --texture-detail\n", "model and ground texture levels skipped, 0 to 4"},
+    {"--ground-texture-detail", "N",
+     [](command_line_target& t, const char* v) {
+         int n;
+         if (!read_int(v, &n)) return false;
+         t.graphics.ground_texture_skip = std::clamp(n, 0, 4);
+         return true;
+     },
+     "Bad arg for --ground-texture-detail\n", "ground texture levels skipped, 0 to 4"},
+    {"--roostfrequency", "N",
+     [](command_line_target& t, const char* v) {
+         int n;
+         if (!read_int(v, &n)) return false;
+         t.graphics.roost_frequency = std::clamp(n, 0, 1000);
+         return true;
+     },
+     "Bad arg for --roostfrequency\n", "hundredths of a roost batch per tic, 0 to 1000"},
+    {"--erode", "RATE",
+     [](command_line_target& t, const char* v) {
+         float f;
+         if (!read_float(v, &f)) return false;
+         t.options.erosion_rate = static_cast<int>(std::floor(std::clamp(f, 0.0f, 100.0f) * 1024));
+         return true;
+     },
+     "Bad arg for --erode\n", "ground erosion rate, 0 to 100"},
+    {"--detail", "FACTOR",
+     [](command_line_target& t, const char* v) {
+         return read_float(v, &t.graphics.terrain_lod_factor);
+     },
+     "Bad arg for --detail\n", "terrain level-of-detail factor (in place of ground_detail)"},
+    {"--max-detail-distance", "FT",
+     [](command_line_target& t, const char* v) {
+         float f;
+         if (!read_float(v, &f)) return false;
+         t.graphics.detail_full_distance = f;
+         t.graphics.detail_fade_distance = f + 5;
+         return true;
+     },
+     "Bad arg for --max-detail-distance\n",
+     "terrain full-detail distance; it fades out 5 ft further"},
+    {"--lod-scale", "SCALE",
+     [](command_line_target& t, const char* v) {
+         float f;
+         if (!read_float(v, &f)) return false;
+         t.graphics.model_lod_scale = std::clamp(f, 0.000001f, 1000000.0f);
+         return true;
+     },
+     "Bad arg for --lod-scale\n", "model level-of-detail distance scale"},
+    {"--lod-bias", "FT",
+     [](command_line_target& t, const char* v) {
+         return read_float(v, &t.graphics.model_lod_bias);
+     },
+     "Bad arg for --lod-bias\n", "model level-of-detail bias"},
+    {"--lock-fps", "FPS",
+     [](command_line_target& t, const char* v) {
+         float f;
+         if (!read_float(v, &f)) return false;
+         t.options.lock_fps = f > 0 ? f : 0;
+         return true;
+     },
+     "Bad arg for --lock-fps\n", "step at this many frames per second offline; 0 is off"},
+    {"--fake-lag", "MS",
+     [](command_line_target& t, const char* v) {
+         float f;
+         if (!read_float(v, &f)) return false;
+         t.options.fake_lag = std::clamp(f * 0.001f, 0.0f, 1.0f);
+         return true;
+     },
+     "Bad arg for --fake-lag\n", "simulated network delay in milliseconds, up to 1000"},
+    {"--fake-loss", "PERCENT",
+     [](command_line_target& t, const char* v) {
+         int n;
+         if (!read_int(v, &n)) return false;
+         t.options.fake_loss = std::clamp(n, 0, 100);
          return true;
      },
      "Bad arg for --fake-loss\n", "simulated packet loss in percent"},
-    {"--record-audio", true,
-     [](run_options& o, const char* v) {
-         if (v) o.record_audio = v;
+    {"--record-audio", "FILE",
+     [](command_line_target& t, const char* v) {
+         t.options.record_audio = v;
          return true;
      },
-     nullptr, "record the sound to a file"},
-    {"--record-video", false, [](run_options& o, const char*) { return o.record_video = true; },
-     nullptr, "write every frame to the standard output as PPM"},
-    {"--rotate-lineup", true,
-     [](run_options& o, const char* v) {
-         read_int(v, &o.rotate_lineup);
+     nullptr, "record the sound as raw 8-bit unsigned stereo at 88320 samples a second"},
+    {"--record-video", nullptr,
+     [](command_line_target& t, const char*) { return t.options.record_video = true; }, nullptr,
+     "write every drawn frame to the standard output as a binary PPM picture"},
+    {"--rotate-lineup", "N",
+     [](command_line_target& t, const char* v) {
+         read_int(v, &t.options.rotate_lineup);
          return true;
      },
-     nullptr, "places the lineup rotates after each race"},
-    {"--editor", false, [](run_options& o, const char*) { return o.editor = true; }, nullptr,
+     nullptr, "places the New Race lineup rotates after each start"},
+    {"--editor", nullptr,
+     [](command_line_target& t, const char*) { return t.options.editor = true; }, nullptr,
      "make the track editor reachable with Tab"},
-    {"--hidden-pause", false,
-     [](run_options& o, const char*) {
-         o.show_pause_text = false;
+    {"--hidden-pause", nullptr,
+     [](command_line_target& t, const char*) {
+         t.options.show_pause_text = false;
          return true;
      },
      nullptr, "do not draw \"Paused\""},
-    {"--hidden-hud", false,
-     [](run_options& o, const char*) {
-         o.show_hud = false;
+    {"--hidden-hud", nullptr,
+     [](command_line_target& t, const char*) {
+         t.options.show_hud = false;
          return true;
      },
      nullptr, "do not draw the HUD"},
-    {"--bikes", true,
-     [](run_options&, const char*) {
+    {"--bikes", "TEXT",
+     [](command_line_target&, const char*) {
          fputs("--bikes doesn't do anything anymore\n", stderr);
          return true;
      },
      nullptr, "ignored"},
-    {"--width", true,
-     [](run_options& o, const char* v) {
-         read_int(v, &o.width);
+    {"--width", "PX",
+     [](command_line_target& t, const char* v) {
+         set_setting(t.config, "xres", v);
          return true;
      },
-     nullptr, "window width"},
-    {"--height", true,
-     [](run_options& o, const char* v) {
-         read_int(v, &o.height);
+     nullptr, "window width (xres, 64 to 16384)"},
+    {"--height", "PX",
+     [](command_line_target& t, const char* v) {
+         set_setting(t.config, "yres", v);
          return true;
      },
-     nullptr, "window height"},
-    {"--depth", true,
-     [](run_options& o, const char* v) {
-         o.colour_depth = leading_number(v);
+     nullptr, "window height (yres, 64 to 16384)"},
+    {"--depth", "BITS",
+     [](command_line_target& t, const char* v) {
+         t.options.colour_depth = leading_number(v);
          return true;
      },
-     nullptr, "colour depth in bits"},
-    {"--zdepth", true,
-     [](run_options& o, const char* v) {
-         o.depth_bits = leading_number(v);
+     nullptr, "colour depth of the window"},
+    {"--zdepth", "BITS",
+     [](command_line_target& t, const char* v) {
+         t.options.depth_bits = leading_number(v);
          return true;
      },
      nullptr, "depth-buffer bits"},
-    {"--accurate-skip", false, [](run_options& o, const char*) { return o.accurate_skip = true; },
-     nullptr, "demo skipping runs every tic"},
-    {"--track", true,
-     [](run_options& o, const char* v) {
-         if (v) o.track = v;
+    {"--draw-fps", "N",
+     [](command_line_target& t, const char* v) {
+         set_setting(t.config, "draw_fps", v);
+         return true;
+     },
+     nullptr, "non-zero shows the frames-per-second line (draw_fps)"},
+    {"--draw-time", "N",
+     [](command_line_target& t, const char* v) {
+         set_setting(t.config, "draw_time", v);
+         return true;
+     },
+     nullptr, "non-zero shows the clock line (draw_time)"},
+    {"--draw-ping", "N",
+     [](command_line_target& t, const char* v) {
+         set_setting(t.config, "draw_ping", v);
+         return true;
+     },
+     nullptr, "non-zero shows the network delay (draw_ping)"},
+    {"--draw-speed", "N",
+     [](command_line_target& t, const char* v) {
+         set_setting(t.config, "draw_speed", v);
+         return true;
+     },
+     nullptr, "non-zero shows the speed line (draw_speed)"},
+    {"--draw-render-stats", "N",
+     [](command_line_target& t, const char* v) {
+         read_int(v, &t.options.draw_render_stats);
+         return true;
+     },
+     nullptr, "non-zero shows the render statistics lines"},
+    {"--accurate-skip", nullptr,
+     [](command_line_target& t, const char*) { return t.options.accurate_skip = true; }, nullptr,
+     "the skip key runs every tic in old demos too"},
+    {"--track", "NAME",
+     [](command_line_target& t, const char* v) {
+         t.options.track = v;
          return true;
      },
      nullptr, "the track to load at start-up"},
-    {"--password", true,
-     [](run_options& o, const char* v) {
-         if (v) o.password = v;
+    {"--connect", "ADDRESS",
+     [](command_line_target& t, const char* v) {
+         connect_to(t, v);
          return true;
      },
-     nullptr, "the password for the server"},
-    {"--chase-center", true,
-     [](run_options& o, const char* v) {
+     nullptr, "join a race server (a \"trailbok:\" link works too)"},
+    {"--password", "TEXT",
+     [](command_line_target& t, const char* v) {
+         t.options.password = v;
+         return true;
+     },
+     nullptr, "the password sent when joining the server"},
+    {"--chase-center", "X,Y,Z",
+     [](command_line_target& t, const char* v) {
          float c[3];
-         if (!v || sscanf(v, "%f,%f,%f", &c[0], &c[1], &c[2]) != 3) return false;
-         std::copy(c, c + 3, o.chase_center);
+         if (sscanf(v, "%f,%f,%f", &c[0], &c[1], &c[2]) != 3) return false;
+         if (!std::all_of(c, c + 3, [](float x) { return std::isfinite(x); })) return false;
+         std::copy(c, c + 3, t.options.chase_center);
          return true;
      },
-     "Bad arg for --chase-center\n", "the orbit camera's target in the bike frame, x,y,z"},
-    {"--open-home", false, [](run_options& o, const char*) { return o.open_home = true; }, nullptr,
-     "open the home folder and stop"},
-    {"--glfinish", false, [](run_options& o, const char*) { return o.glfinish = true; }, nullptr,
-     "wait for the GL before each swap"},
-    {"--ride", false, [](run_options& o, const char*) { return o.ride = true; }, nullptr,
-     "ride the first race yourself from the first start place, no menu open"},
-    {"--print-orientation", false,
-     [](run_options& o, const char*) { return o.print_orientation = true; }, nullptr,
-     "print the rider camera's orientation"},
+     "Bad arg for --chase-center\n", "the orbit camera's target in the bike's frame, ft"},
+    {"--open-home", nullptr,
+     [](command_line_target& t, const char*) { return t.options.open_home = true; }, nullptr,
+     "open the home folder in the file browser and stop"},
+    {"--glfinish", nullptr,
+     [](command_line_target& t, const char*) { return t.options.glfinish = true; }, nullptr,
+     "wait for the GL to finish before each buffer swap"},
+    {"--print-orientation", nullptr,
+     [](command_line_target& t, const char*) { return t.options.print_orientation = true; },
+     nullptr, "print the rider camera's time, eye and orientation as it is drawn"},
+    {"--ride", nullptr, [](command_line_target& t, const char*) { return t.options.ride = true; },
+     nullptr, "ride the first race yourself from the first start place, no menu open"},
 };
+
+// An option that needs a value and stands last: its own "Bad arg for" message, else this one.
+std::string missing_value(const command_option& opt) {
+    return opt.error ? opt.error : std::string("Missing value for ") + opt.name + "\n";
+}
 } // namespace
 
-parse_result parse_command_line(int argc, const char* const* argv, run_options& options) {
+parse_result parse_command_line(int argc, const char* const* argv, command_line_target& target) {
     arg_cursor c{argv + 1, argc - 1};
     while (c.current()) {
+        if (!c.end_of_options && strcmp(c.current(), "--") == 0) {
+            c.end_of_options = true;
+            c.consume();
+            continue;
+        }
         bool matched = false;
         for (const command_option& opt : k_options) {
             const char* value = nullptr;
-            bool hit =
-                opt.takes_value ? option_value(c, opt.name, &value) : option_flag(c, opt.name);
-            if (!c.current() && !hit) break; // "--" was the last argument
-            if (!hit) continue;
+            if (!(opt.value ? option_value(c, opt.name, &value) : option_flag(c, opt.name)))
+                continue;
             matched = true;
-            if (!opt.apply(options, value) && opt.error) return {false, opt.error};
+            if (opt.value && !value) return {false, missing_value(opt)};
+            if (!opt.apply(target, value) && opt.error) return {false, opt.error};
             break;
         }
-        if (options.open_home) return {};
-        if (matched || !c.current()) continue;
+        if (target.options.open_home) return {};
+        if (matched) continue;
         const char* arg = c.current();
         if (arg[0] == '-' && !c.end_of_options)
             return {false, std::string("bad option '") + arg + "'\n"};
-        if (!options.file.empty()) return {false, "Too many files!\n"};
-        options.file = arg;
+        if (!target.options.file.empty()) return {false, "Too many files!\n"};
+        target.options.file = arg;
         c.consume();
     }
     // The server chooses the track.
-    if (!options.server_address.empty()) options.track.clear();
+    if (!target.options.server_address.empty()) target.options.track.clear();
     return {};
 }
 
 std::string command_line_help() {
-    std::string out = "Usage: trailbok [options] [demo file]\n";
+    std::string out = "Usage: trailbok [options] [demo file]\n"
+                      "  --help                  this list\n";
     for (const command_option& opt : k_options) {
+        std::string name = std::string(opt.name) + (opt.value ? std::string(" ") + opt.value : "");
         char line[256];
-        snprintf(line, sizeof line, "  %-22s %s\n",
-                 (std::string(opt.name) + (opt.takes_value ? " VALUE" : "")).c_str(), opt.help);
+        snprintf(line, sizeof line, "  %-23s %s\n", name.c_str(), opt.help);
         out += line;
     }
+    out += "An option's value may also follow an \"=\" (--track=rabbithill); \"--\" ends the "
+           "options.\n"
+           "An option that needs a value and has none ends the run with its \"Bad arg for\"\n"
+           "message, or with \"Missing value for\" and its name. A value that is not a number\n"
+           "leaves --rotate-lineup, --width, --height and the --draw options unchanged.\n"
+           "--width, --height, --draw-fps, --draw-time, --draw-ping, --draw-speed and --connect\n"
+           "change settings of the config file, which keeps them.\n";
     return out + platform_options_help();
+}
+
+std::vector<std::string> command_line_option_names() {
+    std::vector<std::string> names;
+    for (const command_option& opt : k_options) names.push_back(opt.name);
+    return names;
 }
