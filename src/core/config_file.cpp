@@ -45,8 +45,8 @@ bool take_line(file_kind kind, const char* key, const char* value, const char** 
         return setting_read(config(), *r, number, value);
     }
     if (binding* b = binding_for_key(key)) {
-        parse_binding(*b, value);
-        return true;
+        *why = "a value it cannot take";
+        return parse_binding(*b, value);
     }
     return ignored_key(key);
 }

@@ -205,11 +205,13 @@ TEST_F(Config, UnknownKeysAndUnusableLinesAreLoggedAndDropped) {
                              "bike=no-such-bike(1999)\n"
                              "brake_torque=lots\n"
                              "ground_texture_distance=300\n"
-                             "laps=7\n";
+                             "laps=7\n"
+                             "left_key=(nan,1)pad-left-x\n";
     std::string out = read_back(text);
     EXPECT_EQ(config().fov, 90);
     EXPECT_EQ(config().laps, 7);
     EXPECT_EQ(config().skill, 0);
+    EXPECT_EQ(binding_for_key("left_key")->control, "left") << "no range to steer with";
     EXPECT_EQ(out.find("colour"), std::string::npos);
     EXPECT_EQ(out.find("fov ="), std::string::npos);
     EXPECT_EQ(out.find("ground_texture_distance"), std::string::npos);
@@ -222,7 +224,7 @@ TEST_F(Config, UnknownKeysAndUnusableLinesAreLoggedAndDropped) {
     for (size_t at = log.find("config line "); at != std::string::npos;
          at = log.find("config line ", at + 1))
         logged.push_back(atoi(log.c_str() + at + 12));
-    EXPECT_EQ(logged, (std::vector<int>{2, 3, 4, 6, 7, 8}));
+    EXPECT_EQ(logged, (std::vector<int>{2, 3, 4, 6, 7, 8, 11}));
 }
 
 TEST_F(Config, ALineTooLongIsSkippedWholeAndItsTailIsNoLine) {
