@@ -95,6 +95,15 @@ bool wants_help(int argc, const char* const* argv) {
     return false;
 }
 
+// The settings and working values the running features take from the program core.
+void hand_out_working_values(const run_options& options) {
+    const graphics_working& g = graphics();
+    texture_set_detail(g.model_texture_skip, g.texture_compress_mode);
+    model_set_lod(g.model_lod_bias, g.model_lod_scale);
+    model_set_vertex_arrays(!options.no_vertex_arrays);
+    messages_set_max_lines(config().message_lines);
+}
+
 // Waits until the window can be drawn; false when it was closed meanwhile.
 bool wait_for_window() {
     int width, height;
@@ -219,7 +228,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
         return 0;
     }
     set_debug_level(p.options.debug);
-    messages_set_max_lines(config().message_lines);
+    hand_out_working_values(p.options);
 
     settings& cfg = config();
     const bool windowed = video_mode_windowed();
