@@ -8,7 +8,6 @@
 #include "platform/platform.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -38,16 +37,23 @@ using int_field = int* (*)(settings&, int);
 using real_field = double* (*)(settings&, int);
 using text_field = std::string* (*)(settings&, int);
 
-constexpr setting_record integer(const char* key, const char* label, int_field field,
-                                 double lo = INT_MIN, double hi = INT_MAX) {
+// What every record has; the kind's own fields are filled in by the builders below.
+constexpr setting_record record(const char* key, const char* label, setting_kind kind,
+                                int count = 1) {
     setting_record r{};
     r.key = key;
     r.label = label;
-    r.kind = setting_kind_integer;
-    r.count = 1;
+    r.kind = kind;
+    r.count = count;
+    r.written = true;
+    return r;
+}
+
+constexpr setting_record integer(const char* key, const char* label, int_field field,
+                                 double lo = INT_MIN, double hi = INT_MAX) {
+    setting_record r = record(key, label, setting_kind_integer);
     r.minimum = lo;
     r.maximum = hi;
-    r.written = true;
     r.integer = field;
     return r;
 }
@@ -55,43 +61,28 @@ constexpr setting_record integer(const char* key, const char* label, int_field f
 template <int n>
 constexpr setting_record choice(const char* key, const char* label, const char* const (&items)[n],
                                 int_field field, int count = 1) {
-    setting_record r{};
-    r.key = key;
-    r.label = label;
-    r.kind = setting_kind_choice;
-    r.count = count;
+    setting_record r = record(key, label, setting_kind_choice, count);
     r.items = items;
     r.item_count = n;
-    r.written = true;
     r.integer = field;
     return r;
 }
 
 constexpr setting_record slider(const char* key, const char* label, double step, double lo,
                                 double hi, real_field field) {
-    setting_record r{};
-    r.key = key;
-    r.label = label;
-    r.kind = setting_kind_slider;
-    r.count = 1;
+    setting_record r = record(key, label, setting_kind_slider);
     r.step = step;
     r.minimum = lo;
     r.maximum = hi;
-    r.written = true;
     r.real = field;
     return r;
 }
 
 constexpr setting_record text(const char* key, const char* label, int max_length, text_field field,
                               int count = 1, bool refuse_longer = false) {
-    setting_record r{};
-    r.key = key;
-    r.label = label;
-    r.kind = setting_kind_text;
-    r.count = count;
+    setting_record r = record(key, label, setting_kind_text, count);
     r.max_length = max_length;
     r.refuse_longer = refuse_longer;
-    r.written = true;
     r.text = field;
     return r;
 }
@@ -100,14 +91,9 @@ int video_mode_count() { return static_cast<int>(video_modes().size()); }
 const char* video_mode_label(int item) { return video_modes()[item].label.c_str(); }
 
 constexpr setting_record video_mode_record() {
-    setting_record r{};
-    r.key = "video_mode";
-    r.label = "Video Mode";
-    r.kind = setting_kind_choice;
-    r.count = 1;
+    setting_record r = record("video_mode", "Video Mode", setting_kind_choice);
     r.built_item_count = video_mode_count;
     r.built_item = video_mode_label;
-    r.written = true;
     r.integer = [](settings& s, int) { return &s.video_mode; };
     return r;
 }
@@ -201,26 +187,24 @@ size_t number_at(const char* key) { return static_cast<size_t>(strstr(key, "%02d
 
 bool valid_number(const setting_record& r, int number) { return number >= 0 && number < r.count; }
 
-// "%d" and "%f" as the file reads them: leading white space, then a number. Integers
-// saturate instead of wrapping.
-bool scan_integer(const char* text, double* out) {
+} // namespace
+
+settings& config() { return g_config.values; }
+
+bool config_scan_int(const char* text, int* out) {
     char* end = nullptr;
-    errno = 0;
     long long value = strtoll(text, &end, 10);
     if (end == text) return false;
-    *out = static_cast<double>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+    *out = static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
     return true;
 }
 
-bool scan_real(const char* text, double* out) {
+bool config_scan_real(const char* text, float* out) {
     float value = 0;
     if (sscanf(text, "%f", &value) != 1 || !std::isfinite(value)) return false;
     *out = value;
     return true;
 }
-} // namespace
-
-settings& config() { return g_config.values; }
 graphics_working& graphics() { return g_config.graphics; }
 
 void config_reset() {
@@ -331,15 +315,16 @@ bool setting_set_text(settings& s, const setting_record& r, int number, const ch
 }
 
 bool setting_read(settings& s, const setting_record& r, int number, const char* value) {
-    double x = 0;
+    int whole = 0;
+    float real = 0;
     switch (r.kind) {
     case setting_kind_integer:
-        if (!scan_integer(value, &x)) return false;
-        setting_set_number(s, r, number, x);
+        if (!config_scan_int(value, &whole)) return false;
+        setting_set_number(s, r, number, whole);
         break;
     case setting_kind_slider:
-        if (!scan_real(value, &x)) return false;
-        setting_set_number(s, r, number, x);
+        if (!config_scan_real(value, &real)) return false;
+        setting_set_number(s, r, number, real);
         break;
     case setting_kind_choice: {
         int count = setting_item_count(r);

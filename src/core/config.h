@@ -128,6 +128,11 @@ bool setting_read(settings& s, const setting_record& r, int number, const char* 
 // The value as the config file holds it ("%d", "%f", the item's label, the text).
 std::string setting_value_text(const settings& s, const setting_record& r, int number);
 
+// Numbers as the config file reads them, "%d" and "%f": leading white space, then a number
+// (an integer beyond the int range saturates; a real must be finite). False when there is none.
+bool config_scan_int(const char* text, int* out);
+bool config_scan_real(const char* text, float* out);
+
 // The server history: a new address goes first and the rest move down one place (the last
 // is dropped), unless it is empty or already first; the browsing position goes back to the
 // typed text.
