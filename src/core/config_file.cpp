@@ -31,24 +31,21 @@ bool blank(const char* line) {
     return true;
 }
 
-// Takes one line's key and value; false when the line cannot be used, with why in `why`.
-bool take_line(file_kind kind, const char* key, const char* value, const char** why) {
+enum line_use { line_used, line_unknown_key, line_bad_value };
+
+// Takes one line's key and value: the setup keys first, then (in the config file) the
+// settings and the bindings.
+line_use take_line(file_kind kind, const char* key, const char* value) {
     setup_line_status setup = setup_read_line(key, value);
-    if (setup == setup_line_used) return true;
-    *why = "a value it cannot take";
-    if (setup == setup_line_bad_value) return false;
-    *why = "an unknown key";
-    if (kind == setup_file) return false;
+    if (setup != setup_line_unknown_key)
+        return setup == setup_line_used ? line_used : line_bad_value;
+    if (kind == setup_file) return line_unknown_key;
     int number = 0;
-    if (const setting_record* r = setting_find(key, &number)) {
-        *why = "a value it cannot take";
-        return setting_read(config(), *r, number, value);
-    }
-    if (binding* b = binding_for_key(key)) {
-        *why = "a value it cannot take";
-        return parse_binding(*b, value);
-    }
-    return ignored_key(key);
+    if (const setting_record* r = setting_find(key, &number))
+        return setting_read(config(), *r, number, value) ? line_used : line_bad_value;
+    if (binding* b = binding_for_key(key))
+        return parse_binding(*b, value) ? line_used : line_bad_value;
+    return ignored_key(key) ? line_used : line_unknown_key;
 }
 
 // Skips what is left of a line longer than the buffer.
@@ -81,9 +78,17 @@ void read_lines(data_file* f, const char* name, file_kind kind) {
         length = strlen(value);
         while (length > 0 && (value[length - 1] == '\r' || value[length - 1] == '\n'))
             value[--length] = 0;
-        const char* why = "";
-        if (!take_line(kind, line, value, &why))
-            log("%s line %d: %s for \"%.64s\"; skipped\n", name, number, why, line);
+        switch (take_line(kind, line, value)) {
+        case line_used:
+            break;
+        case line_unknown_key:
+            log("%s line %d: unknown key \"%.64s\"; skipped\n", name, number, line);
+            break;
+        case line_bad_value:
+            log("%s line %d: \"%.64s\" is no value for %.64s; skipped\n", name, number, value,
+                line);
+            break;
+        }
     }
 }
 
