@@ -56,7 +56,7 @@ bool draw_frame() {
     if (!platform().begin_frame(&width, &height)) return true;
     p.viewport_width = width;
     p.viewport_height = height;
-    if (config().windowed) {
+    if (video_mode_windowed()) {
         config().xres = width;
         config().yres = height;
     }
