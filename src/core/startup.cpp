@@ -22,6 +22,8 @@
 #include "resources/model.h"
 #include "resources/resources.h"
 #include "sound/sound.h"
+#include "terrain/ground_gpu.h"
+#include "terrain/terrain.h"
 #include "track/track.h"
 #include "ui/ui.h"
 
@@ -103,6 +105,14 @@ void hand_out_working_values(const run_options& options) {
     model_set_lod(g.model_lod_bias, g.model_lod_scale);
     model_set_vertex_arrays(!options.no_vertex_arrays);
     messages_set_max_lines(config().message_lines);
+    ground_settings& ground = ground_config();
+    ground.render_texture = config().render_texture;
+    ground.lod_factor = g.terrain_lod_factor;
+    ground.texture_skip = g.ground_texture_skip;
+    ground.texture_size = g.ground_texture_size;
+    ground.mipmaps = config().ground_mipmaps != 0;
+    ground.packed_arithmetic = options.mmx_allowed;
+    ground.vertex_arrays = !options.no_vertex_arrays;
 }
 
 // Waits until the window can be drawn; false when it was closed meanwhile.
@@ -169,6 +179,7 @@ void shutdown(bool from_audio) {
     loading_set_drawer(nullptr);
     platform().destroy_window();
     resources_set_gpu(nullptr);
+    ground_set_gpu(nullptr);
     g_startup.window = false;
     log_close();
     report_allocations();
@@ -180,6 +191,7 @@ int abandon_startup(int status) {
     loading_set_drawer(nullptr);
     platform().destroy_window();
     resources_set_gpu(nullptr);
+    ground_set_gpu(nullptr);
     g_startup.window = false;
     log_close();
     return status;
@@ -239,6 +251,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     if (!platform().create_window("Trailbok", width, height, flags, p.options.depth_bits)) return 1;
     g_startup.window = true;
     resources_set_gpu(&k_resources_gpu_gl);
+    ground_set_gpu(&k_ground_gpu_gl);
     loading_set_clock(platform().clock);
     loading_set_drawer(draw_loading);
 
@@ -272,6 +285,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     bool window_ok = wait_for_window();
     if (window_ok) {
         gl_features_init(p.options.flat_shading);
+        ground_config().shader_programs = shaders_in_use();
         render_config().print_orientation = p.options.print_orientation;
         model_set_vertex_arrays(!p.options.no_vertex_arrays);
         fonts_load();

@@ -45,13 +45,16 @@ void memory_line(const char* when) {
             when);
 }
 
-// The ground: heights, shading, shadows, surface types, tile map, decals. Any failure frees
-// what the ground loader read so far.
+// The ground: heights and their level of detail, the texturing method, shading, shadows,
+// surface types, tile map, normals, the ground's textures, decals. Any failure frees what the
+// ground loader read so far.
 bool load_ground(const char* folder) {
     loading_step_begin("Loading terrain");
     bool ok = height_field_load(folder);
-    if (ok) loading_step_done("Loading terrain");
     if (ok) {
+        ground_lod_build();
+        loading_step_done("Loading terrain");
+        ground_method_choose();
         loading_step_begin("Loading shading");
         ok = ground_shading_load(folder, ground().field.samples_per_side);
         if (ok) loading_step_done("Loading shading");
@@ -67,6 +70,22 @@ bool load_ground(const char* folder) {
         loading_step_begin("Loading tilemap");
         ok = tilemap_load(folder);
         if (ok) loading_step_done("Loading tilemap");
+    }
+    if (ok && ground_lit_per_pixel()) {
+        loading_step_begin("Creating terrain normals");
+        ground_normals_create();
+        loading_step_done("Creating terrain normals");
+    }
+    if (ok) {
+        loading_step_begin("Creating low detail textures");
+        ok = ground_data_textures_create();
+        if (ok) loading_step_done("Creating low detail textures");
+    }
+    if (ok) {
+        loading_step_begin("Creating LOD textures");
+        ok = ground_lod_textures_create();
+        if (ok) loading_step_done("Creating LOD textures");
+        memory_line("after low detail ground textures");
     }
     if (ok) decals_load(folder);
     if (!ok) {
@@ -92,6 +111,8 @@ bool track_load(const char* folder) {
     if (debug_level() > 0) log("Loading '%s'\n", folder);
 
     lighting_load(folder);
+    const track_lighting& light = lighting();
+    ground_set_lighting(light.sun_vector, light.sun_colour, light.ambient, light.dynamic_lighting);
     ground_set_texture_loader(texture_load);
     if (!load_ground(folder)) {
         g_track = track_state{};

@@ -10,6 +10,8 @@
 #include "resources/model.h"
 #include "resources/resources.h"
 #include "resources/texture.h"
+#include "terrain/ground_gpu.h"
+#include "terrain/terrain.h"
 #include "track/track.h"
 
 #include "support/data_set_home.h"
@@ -39,6 +41,7 @@ class SceneDraw : public ::testing::Test {
         int w, h;
         ASSERT_TRUE(platform().begin_frame(&w, &h));
         resources_set_gpu(&k_resources_gpu_gl);
+        ground_set_gpu(&k_ground_gpu_gl);
         ASSERT_TRUE(gl_features_init(false));
         track_list_scan();
         world_create();
@@ -60,6 +63,7 @@ class SceneDraw : public ::testing::Test {
         models_delete_all();
         bike_set_resource_loader(&k_bike_loader_null);
         resources_set_gpu(nullptr);
+        ground_set_gpu(nullptr);
         k_platform_sdl.destroy_window();
         platform_use(k_platform_null);
         track_list_free();
@@ -76,6 +80,15 @@ class SceneDraw : public ::testing::Test {
     // Draws the scene from a camera and reads the whole frame back.
     static std::vector<unsigned char> draw(const scene_camera& c) {
         int w, h;
+        // The ground composes the textures around a new eye over a few frames: the picture is
+        // taken once nothing is left to compose.
+        for (int k = 0; k < 64; k++) {
+            platform().begin_frame(&w, &h);
+            set_projection(k_width, k_height, c.fov);
+            render_scene(c);
+            platform().end_frame();
+            if (ground_stats().textures_composed == 0) break;
+        }
         platform().begin_frame(&w, &h);
         set_projection(k_width, k_height, c.fov);
         render_scene(c);
