@@ -9,6 +9,13 @@
 // --shots, one picture of every view and bike count is saved as PNG, and close pictures of one bike
 // from four sides. With
 // --fugly the sky is left out, as the option leaves it out of the game.
+//
+// Then, for each way of composing the ground's textures, a rider's eye laps rabbithill along its
+// timing gates at riding speed: the ground alone (its mesh refinement, texture update and
+// drawing, each waited for) and the whole scene with 20 bikes, with the textures composed per
+// frame once the first second is past. With --shots, pictures along the lap are saved too.
+// --lap-frames N sets the lap's frames (0 leaves the laps out), --lap-method NAME laps with one
+// method only.
 #include "bike/bike.h"
 #include "files/data_file.h"
 #include "files/files.h"
@@ -17,6 +24,8 @@
 #include "render/render.h"
 #include "resources/gpu.h"
 #include "resources/image.h"
+#include "terrain/ground_local.h"
+#include "terrain/terrain.h"
 #include "track/track.h"
 #include "track/track_gates.h"
 #include "track/track_view.h"
@@ -24,6 +33,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -226,6 +236,165 @@ view_result draw_frames(int frames, bool trackside, int viewed, const std::strin
     result.rest_ms = median(rest);
     return result;
 }
+
+// ---------------------------------------------------------------------------------------------
+// Lapping the track from a rider's eye.
+
+constexpr float k_lap_speed = 40;    // ft/s along the lap
+constexpr float k_eye_height = 4.5f; // ft above the ground
+constexpr float k_frame_rate = 60;   // frames a second the lap is drawn at
+constexpr float k_look_ahead = 12;   // ft ahead along the lap the eye looks at
+constexpr int k_settle_frames = 60;  // frames before the composed textures are counted
+
+// Points along the lap through every timing gate of the first and the normal lap, in order.
+std::vector<std::array<float, 2>> lap_path() {
+    std::vector<std::array<float, 2>> gates;
+    const int positions = first_lap_length() + normal_lap_length();
+    for (int p = 0; p < positions; p++) {
+        const int g = gate_at_position(p);
+        if (g < 0) break;
+        gates.push_back({gate_at(g).centre[0], gate_at(g).centre[2]});
+    }
+    // Resampled a foot apart, the corners cut by averaging over a few feet.
+    std::vector<std::array<float, 2>> even;
+    for (size_t k = 0; k + 1 < gates.size(); k++) {
+        const float dx = gates[k + 1][0] - gates[k][0], dz = gates[k + 1][1] - gates[k][1];
+        const int steps = std::max(1, static_cast<int>(std::hypot(dx, dz)));
+        for (int s = 0; s < steps; s++) {
+            const float t = static_cast<float>(s) / static_cast<float>(steps);
+            even.push_back({gates[k][0] + dx * t, gates[k][1] + dz * t});
+        }
+    }
+    std::vector<std::array<float, 2>> smooth(even.size());
+    constexpr int k_reach = 8;
+    for (size_t k = 0; k < even.size(); k++) {
+        float x = 0, z = 0;
+        int used = 0;
+        for (int o = -k_reach; o <= k_reach; o++) {
+            const long at = static_cast<long>(k) + o;
+            if (at < 0 || at >= static_cast<long>(even.size())) continue;
+            x += even[at][0], z += even[at][1], used++;
+        }
+        smooth[k] = {x / static_cast<float>(used), z / static_cast<float>(used)};
+    }
+    return smooth;
+}
+
+// The eye `frame` frames into the lap, looking along it at the ground ahead.
+scene_camera lap_camera(const std::vector<std::array<float, 2>>& path, int frame) {
+    scene_camera c;
+    c.fov = k_fov;
+    if (path.size() < 2) return c;
+    const size_t count = path.size();
+    const size_t at =
+        static_cast<size_t>(static_cast<float>(frame) * k_lap_speed / k_frame_rate) % count;
+    const auto& here = path[at];
+    const auto& ahead = path[(at + static_cast<size_t>(k_look_ahead)) % count];
+    c.eye[0] = here[0];
+    c.eye[2] = here[1];
+    c.eye[1] = ground_height_at(here[0], here[1]) + k_eye_height;
+    float look[3] = {ahead[0] - here[0],
+                     ground_height_at(ahead[0], ahead[1]) + k_eye_height * 0.5f - c.eye[1],
+                     ahead[1] - here[1]};
+    const float l = std::sqrt(look[0] * look[0] + look[1] * look[1] + look[2] * look[2]);
+    if (l <= 0) return c;
+    const float back[3] = {-look[0] / l, -look[1] / l, -look[2] / l};
+    float right[3] = {back[2], 0, -back[0]};
+    const float rl = std::hypot(right[0], right[2]);
+    if (rl <= 0) return c;
+    right[0] /= rl, right[2] /= rl;
+    const float up[3] = {back[1] * right[2] - back[2] * right[1],
+                         back[2] * right[0] - back[0] * right[2],
+                         back[0] * right[1] - back[1] * right[0]};
+    for (int k = 0; k < 3; k++) {
+        c.rotation[3 * k] = right[k];
+        c.rotation[3 * k + 1] = up[k];
+        c.rotation[3 * k + 2] = back[k];
+    }
+    return c;
+}
+
+double ms_since(std::chrono::steady_clock::time_point begun) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begun)
+        .count();
+}
+
+struct lap_result {
+    double update_ms = 0, mesh_ms = 0, draw_ms = 0, ground_ms = 0; // medians, the ground alone
+    double scene_ms = 0;                                           // median, the whole scene
+    double composed = 0; // textures composed per frame after the first second
+    int most_composed = 0;
+    int polygons = 0;
+};
+
+// Laps with the ground alone, each of its parts waited for, then with the whole scene.
+lap_result ride_lap(int frames, const std::string& shots, const char* method) {
+    lap_result result;
+    const std::vector<std::array<float, 2>> path = lap_path();
+    std::vector<double> update, mesh, draw, ground, scene;
+    long composed = 0;
+    ground_mesh timing_mesh;
+    for (int pass = 0; pass < 2; pass++) {
+        for (int k = 0; k < frames; k++) {
+            int width, height;
+            if (!platform().begin_frame(&width, &height)) continue;
+            const scene_camera c = lap_camera(path, k);
+            if (pass == 1) {
+                glFinish();
+                const auto begun = std::chrono::steady_clock::now();
+                render_scene(c);
+                platform().end_frame();
+                glFinish();
+                scene.push_back(ms_since(begun));
+                if (!shots.empty() && k % (frames / 6 + 1) == frames / 12)
+                    save_shot(shots + "/lap_" + method + "_" + std::to_string(k) + ".png");
+                continue;
+            }
+            set_projection(width, height, c.fov);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            const float view[3] = {-c.rotation[2], -c.rotation[5], -c.rotation[8]};
+            glFinish();
+            auto begun = std::chrono::steady_clock::now();
+            ground_set_view(c.eye, view, 1);
+            ground_texture_update();
+            glFinish();
+            const double update_ms = ms_since(begun);
+            begun = std::chrono::steady_clock::now();
+            lod_refine(c.eye);
+            lod_build_mesh(
+                c.eye, view, [](int, int, int) { return ground_texture_choice{}; }, &timing_mesh);
+            const double mesh_ms = ms_since(begun);
+            const float* r = c.rotation;
+            const float m[16] = {r[0], r[1], r[2], 0, r[3], r[4], r[5], 0,
+                                 r[6], r[7], r[8], 0, 0,    0,    0,    1};
+            glLoadMatrixf(m);
+            glTranslatef(-c.eye[0], -c.eye[1], -c.eye[2]);
+            glEnable(GL_DEPTH_TEST);
+            glDepthFunc(GL_ALWAYS);
+            begun = std::chrono::steady_clock::now();
+            ground_draw();
+            glFinish();
+            const double draw_ms = ms_since(begun);
+            platform().end_frame();
+            if (k < k_settle_frames) continue;
+            update.push_back(update_ms);
+            mesh.push_back(mesh_ms);
+            draw.push_back(draw_ms - mesh_ms);
+            ground.push_back(update_ms + draw_ms);
+            composed += ground_stats().textures_composed;
+            result.most_composed = std::max(result.most_composed, ground_stats().textures_composed);
+            result.polygons = std::max(result.polygons, ground_stats().polygons);
+        }
+    }
+    result.update_ms = median(update);
+    result.mesh_ms = median(mesh);
+    result.draw_ms = median(draw);
+    result.ground_ms = median(ground);
+    result.scene_ms = median(scene);
+    const int counted = std::max(frames - k_settle_frames, 1);
+    result.composed = static_cast<double>(composed) / counted;
+    return result;
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -233,11 +402,17 @@ int main(int argc, char** argv) {
     std::string shots;
     std::vector<int> counts = {1, 20, 40};
     bool fugly = false;
+    int lap_frames = 1200;
+    std::string lap_method; // all of them when empty
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "--frames") && i + 1 < argc) {
             frames = std::max(1, atoi(argv[++i]));
         } else if (!strcmp(argv[i], "--shots") && i + 1 < argc) {
             shots = argv[++i];
+        } else if (!strcmp(argv[i], "--lap-method") && i + 1 < argc) {
+            lap_method = argv[++i];
+        } else if (!strcmp(argv[i], "--lap-frames") && i + 1 < argc) {
+            lap_frames = std::max(0, atoi(argv[++i]));
         } else if (!strcmp(argv[i], "--fugly")) {
             fugly = true;
         } else if (!strcmp(argv[i], "--bikes") && i + 1 < argc) {
@@ -245,8 +420,10 @@ int main(int argc, char** argv) {
             for (const char* p = argv[++i]; *p; p += strcspn(p, ","), p += *p == ',')
                 counts.push_back(std::clamp(atoi(p), 1, k_max_riders));
         } else {
-            fprintf(stderr,
-                    "usage: render_bench [--frames N] [--shots FOLDER] [--bikes A,B] [--fugly]\n");
+            fprintf(
+                stderr,
+                "usage: render_bench [--frames N] [--shots FOLDER] [--bikes A,B] [--lap-frames N] "
+                "[--lap-method software|copy|framebuffer] [--fugly]\n");
             return 1;
         }
     }
@@ -262,6 +439,7 @@ int main(int argc, char** argv) {
     int w, h;
     platform().begin_frame(&w, &h);
     resources_set_gpu(&k_resources_gpu_gl);
+    ground_set_gpu(&k_ground_gpu_gl);
     gl_features_init(false);
     render_config().fugly = fugly;
     file_index();
@@ -290,12 +468,41 @@ int main(int argc, char** argv) {
         }
         if (!shots.empty() && count == counts.front()) close_shots(race_slot(0).bike, shots);
     }
+    // The lap, once for every way of composing the ground's textures: the track is loaded
+    // again, as a change of the setting does in the game.
+    constexpr struct {
+        int render_texture;
+        const char* name;
+    } k_methods[] = {{0, "software"}, {1, "copy"}, {2, "framebuffer"}};
+    if (lap_frames > 0) {
+        printf("\nlapping rabbithill at %.0f ft/s, %d frames, ground textures %d texels, "
+               "texture levels from %d; ground alone (ms, medians) and the whole scene with 20 "
+               "bikes\n",
+               k_lap_speed, lap_frames, ground_config().texture_size, ground_config().texture_skip);
+        printf("%-12s %8s %8s %8s %8s %9s %8s %7s %9s %8s\n", "method", "update", "mesh", "draw",
+               "ground", "composed", "most", "polys", "scene ms", "fps");
+    }
+    for (const auto& m : k_methods) {
+        if (lap_frames == 0) break;
+        if (!lap_method.empty() && lap_method != m.name) continue;
+        ground_config().render_texture = m.render_texture;
+        track_unload();
+        if (!start_race(20)) {
+            fprintf(stderr, "rabbithill did not load\n");
+            return 1;
+        }
+        const lap_result r = ride_lap(lap_frames, shots, m.name);
+        printf("%-12s %8.2f %8.2f %8.2f %8.2f %9.2f %8d %7d %9.2f %8.1f\n", m.name, r.update_ms,
+               r.mesh_ms, r.draw_ms, r.ground_ms, r.composed, r.most_composed, r.polygons,
+               r.scene_ms, 1000 / r.scene_ms);
+    }
     race_shutdown();
     world_destroy();
     track_unload();
     bike_tables_free();
     platform().destroy_window();
     resources_set_gpu(nullptr);
+    ground_set_gpu(nullptr);
     files_free_all();
     return 0;
 }
