@@ -50,9 +50,10 @@ struct ground_mesh {
 };
 
 // Walks the refined quadtree from back to front for an eye looking along a direction and
-// builds the fans, their triangles and their texture runs.
-void lod_build_mesh(const float eye[3], const float view[3], ground_texture_chooser choose,
-                    ground_mesh* mesh);
+// builds the fans, their triangles and their texture runs; with a view tangent (of the widest
+// angle seen from the view direction, 0 for none) the ground beside the view is left out too.
+void lod_build_mesh(const float eye[3], const float view[3], float view_tangent,
+                    ground_texture_chooser choose, ground_mesh* mesh);
 
 // ---------------------------------------------------------------------------------------------
 // Composition on the processor.

@@ -158,7 +158,8 @@ struct mesh_walk {
     const height_field* f;
     float eye[3];
     float view[3];
-    int order[4][2]; // children far to near
+    float cone_cos = 0, cone_sin = 0; // half the widest angle seen; no side culling when sin is 0
+    int order[4][2];                  // children far to near
     ground_texture_chooser choose;
     ground_mesh* mesh;
 };
@@ -170,6 +171,23 @@ bool behind_eye(const mesh_walk& w, int level, int i, int j) {
     const float z = (static_cast<float>(j) + (w.view[2] > 0 ? 1.0f : 0.0f)) * side;
     const float y = w.view[1] > 0 ? f.max_height : f.min_height;
     return (x - w.eye[0]) * w.view[0] + (y - w.eye[1]) * w.view[1] + (z - w.eye[2]) * w.view[2] < 0;
+}
+
+// Whether a node lies wholly outside the cone the eye sees: its bounding sphere (over the
+// ground's whole height range) beyond the cone's side. Leaving such nodes out changes no pixel.
+bool outside_view(const mesh_walk& w, int level, int i, int j) {
+    if (w.cone_sin <= 0) return false;
+    const height_field& f = *w.f;
+    const float side = f.extent / static_cast<float>(1 << level);
+    const float half_height = 0.5f * (f.max_height - f.min_height);
+    const float d[3] = {(static_cast<float>(i) + 0.5f) * side - w.eye[0],
+                        f.min_height + half_height - w.eye[1],
+                        (static_cast<float>(j) + 0.5f) * side - w.eye[2]};
+    const float radius = std::sqrt(0.5f * side * side + half_height * half_height);
+    const float along = d[0] * w.view[0] + d[1] * w.view[1] + d[2] * w.view[2];
+    const float across =
+        std::sqrt(std::max(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] - along * along, 0.0f));
+    return across * w.cone_cos - along * w.cone_sin > radius;
 }
 
 bool neighbour_refined(int level, int i, int j) {
@@ -232,7 +250,7 @@ void emit_fan(mesh_walk& w, int level, int i, int j) {
 }
 
 void mesh_node(mesh_walk& w, int level, int i, int j) {
-    if (behind_eye(w, level, i, j)) return;
+    if (behind_eye(w, level, i, j) || outside_view(w, level, i, j)) return;
     if (level == g_lod.e || !node_marked(level, i, j)) {
         emit_fan(w, level, i, j);
         return;
@@ -311,8 +329,8 @@ void lod_refine(const float eye[3]) {
     refine_walk(f, eye, 0, 0, 0);
 }
 
-void lod_build_mesh(const float eye[3], const float view[3], ground_texture_chooser choose,
-                    ground_mesh* mesh) {
+void lod_build_mesh(const float eye[3], const float view[3], float view_tangent,
+                    ground_texture_chooser choose, ground_mesh* mesh) {
     mesh->fans.clear();
     mesh->ring.clear();
     mesh->vertices.clear();
@@ -326,6 +344,11 @@ void lod_build_mesh(const float eye[3], const float view[3], ground_texture_choo
     memcpy(w.view, view, sizeof w.view);
     w.choose = choose;
     w.mesh = mesh;
+    if (view_tangent > 0) {
+        const float l = std::sqrt(1 + view_tangent * view_tangent);
+        w.cone_cos = 1 / l;
+        w.cone_sin = view_tangent / l;
+    }
     // The child furthest along the view first, then the two beside it (the one further along
     // the larger component first), the nearest last.
     const int fx = view[0] > 0 ? 1 : 0, fz = view[2] > 0 ? 1 : 0;

@@ -60,6 +60,7 @@ struct texturing_state {
     int32_t frame = 1;
     float eye[3] = {};
     float view[3] = {0, 0, -1};
+    float view_tangent = 0; // of the widest angle seen from the view direction; 0 unknown
     bool decals_hidden = false;
     std::vector<ground_decal> decals;
     std::vector<ground_picture> pictures; // software method
@@ -435,12 +436,14 @@ void ground_textures_free() {
     const bool hidden = g_tex.decals_hidden;
     const float eye[3] = {g_tex.eye[0], g_tex.eye[1], g_tex.eye[2]};
     const float view[3] = {g_tex.view[0], g_tex.view[1], g_tex.view[2]};
+    const float view_tangent = g_tex.view_tangent;
     g_tex = texturing_state{};
     g_tex.settings = settings;
     g_tex.gpu = gpu;
     g_tex.decals_hidden = hidden;
     memcpy(g_tex.eye, eye, sizeof eye);
     memcpy(g_tex.view, view, sizeof view);
+    g_tex.view_tangent = view_tangent;
     lod_free();
 }
 
@@ -482,9 +485,10 @@ void ground_refresh_full() {
     count_waiting();
 }
 
-void ground_set_view(const float eye[3], const float view_direction[3], float) {
+void ground_set_view(const float eye[3], const float view_direction[3], float view_tangent) {
     memcpy(g_tex.eye, eye, sizeof g_tex.eye);
     memcpy(g_tex.view, view_direction, sizeof g_tex.view);
+    g_tex.view_tangent = view_tangent;
 }
 
 int ground_window_origin(int level, int eye_sample, int e) {
@@ -548,7 +552,7 @@ void ground_draw() {
     g_tex.stats.polygons = 0;
     if (!g_tex.ready || !ground().field.heights) return;
     lod_refine(g_tex.eye);
-    lod_build_mesh(g_tex.eye, g_tex.view, choose_texture, &g_tex.mesh);
+    lod_build_mesh(g_tex.eye, g_tex.view, g_tex.view_tangent, choose_texture, &g_tex.mesh);
     g_tex.gpu->draw(g_tex.mesh.vertices.data(), g_tex.mesh.runs.data(),
                     static_cast<int>(g_tex.mesh.runs.size()), g_tex.settings.vertex_arrays,
                     g_tex.lit_per_pixel);

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <map>
+#include <set>
 #include <utility>
 
 namespace {
@@ -23,7 +24,7 @@ struct LevelOfDetail : GroundTest {
         const float down[3] = {0, -1, 0};
         lod_refine(eye);
         ground_mesh m;
-        lod_build_mesh(eye, view ? view : down, no_texture, &m);
+        lod_build_mesh(eye, view ? view : down, 0, no_texture, &m);
         return m;
     }
 
@@ -193,4 +194,37 @@ TEST_F(LevelOfDetail, GroundBehindTheEyeIsLeftOutAndTheRestComesBackToFront) {
             ASSERT_LT(drawn[b].x0, drawn[a].x1) << "patch " << b << " beyond patch " << a;
         }
     EXPECT_GT(pairs, 100);
+}
+
+TEST_F(LevelOfDetail, GroundBesideTheViewIsLeftOutButNothingTheEyeSees) {
+    const height_field& f = ground().field;
+    const float eye[3] = {60, rolling(60, 90) + 4, 90};
+    const float length = std::sqrt(1 + 0.2f * 0.2f + 0.5f * 0.5f);
+    const float view[3] = {1 / length, -0.2f / length, 0.5f / length};
+    const float tangent = 0.8f;
+    lod_refine(eye);
+    ground_mesh all, seen;
+    lod_build_mesh(eye, view, 0, no_texture, &all);
+    lod_build_mesh(eye, view, tangent, no_texture, &seen);
+    EXPECT_LT(seen.fans.size() * 3, all.fans.size() * 2) << "a good part lies beside the view";
+    std::set<std::array<int, 3>> kept;
+    for (const ground_mesh_fan& fan : seen.fans) kept.insert({fan.level, fan.i, fan.j});
+    // Any fan with a corner inside the cone the eye sees is drawn.
+    const int n = f.samples_per_side;
+    for (const ground_mesh_fan& fan : all.fans) {
+        bool inside = false;
+        for (int k = 0; k < fan.count && !inside; k++) {
+            const int i = all.ring[2 * (fan.first + k)], j = all.ring[2 * (fan.first + k) + 1];
+            const float d[3] = {static_cast<float>(i) * f.cell_size - eye[0],
+                                f.heights[static_cast<size_t>(j) * n + i] - eye[1],
+                                static_cast<float>(j) * f.cell_size - eye[2]};
+            const float along = d[0] * view[0] + d[1] * view[1] + d[2] * view[2];
+            const float across =
+                std::sqrt(std::max(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] - along * along, 0.0f));
+            inside = along > 0 && across < tangent * along;
+        }
+        if (!inside) continue;
+        ASSERT_TRUE(kept.count({fan.level, fan.i, fan.j}))
+            << "level " << fan.level << " node " << fan.i << "," << fan.j;
+    }
 }
