@@ -23,10 +23,16 @@ constexpr float k_shade_scale = 2.0f / 255.0f;
 // The two placeholder colours, dark enough not to pass for composed ground.
 constexpr uint8_t k_placeholder[2][3] = {{150, 126, 96}, {96, 112, 88}};
 
+// One level of a surface picture, as a square of the composed texture samples it.
+struct picture_level {
+    const uint8_t* pixels = nullptr; // RGB rows
+    int width = 0, height = 0;
+};
+
 // Bilinear sample of one level of an RGB picture at texel coordinates (texel centres at .5).
-void sample_bilinear(const image& im, int level, float u, float v, float out[3]) {
-    const int w = image_level_width(im, level), h = image_level_height(im, level);
-    const uint8_t* p = image_level(im, level);
+void sample_bilinear(const picture_level& l, float u, float v, float out[3]) {
+    const int w = l.width, h = l.height;
+    const uint8_t* p = l.pixels;
     u -= 0.5f, v -= 0.5f;
     const int i0 = static_cast<int>(std::floor(u)), j0 = static_cast<int>(std::floor(v));
     const float fu = u - static_cast<float>(i0), fv = v - static_cast<float>(j0);
@@ -176,6 +182,36 @@ void ground_blend_row(uint8_t* rgb, const uint8_t* picture_rgb, const uint8_t* a
     }
 }
 
+int ground_level_count(int side) {
+    int count = 1;
+    while (side > 1) side /= 2, count++;
+    return count;
+}
+
+size_t ground_levels_bytes(int side) {
+    size_t bytes = 0;
+    for (int s = side; s >= 1; s /= 2) bytes += static_cast<size_t>(s) * s * 3;
+    return bytes;
+}
+
+void ground_make_levels(int side, uint8_t* rgb) {
+    const uint8_t* from = rgb;
+    uint8_t* to = rgb + static_cast<size_t>(side) * side * 3;
+    for (int s = side / 2; s >= 1; s /= 2) {
+        const size_t row = static_cast<size_t>(2 * s) * 3;
+        for (int z = 0; z < s; z++)
+            for (int x = 0; x < s; x++) {
+                const uint8_t* a = from + 2 * z * row + 2 * x * 3;
+                uint8_t* out = to + (static_cast<size_t>(z) * s + x) * 3;
+                for (int k = 0; k < 3; k++)
+                    out[k] = static_cast<uint8_t>(
+                        (a[k] + a[k + 3] + a[row + k] + a[row + k + 3] + 2) / 4);
+            }
+        from = to;
+        to += static_cast<size_t>(s) * s * 3;
+    }
+}
+
 void ground_placeholder(int level, int size, uint8_t* rgb) {
     if (level >= k_block_level) {
         memset(rgb, 0, static_cast<size_t>(size) * size * 3);
@@ -214,6 +250,15 @@ int ground_compose_software(const ground_compose_inputs& in, int cell_x, int cel
     const surface_set& surfaces = *in.surfaces;
     const int tiles = surfaces.tiles_per_side, n = f.samples_per_side;
     const float step = static_cast<float>(cells) / static_cast<float>(size); // cells a texel
+    // The level of each picture whose texels are about the size of a composed texel.
+    const int picture_count = static_cast<int>(in.pictures->size());
+    picture_level levels[256];
+    for (int t = 0; t < std::min(picture_count, 256); t++) {
+        const image& pic = (*in.pictures)[t].rgb;
+        const int level = level_for(pic, static_cast<float>(pic.width) * k_surface_span * step);
+        levels[t] = {image_level(pic, level), image_level_width(pic, level),
+                     image_level_height(pic, level)};
+    }
     // 1. Each texel takes the surface picture of the cell under its centre.
     for (int tz = 0; tz < size; tz++) {
         const float gz = static_cast<float>(cell_z) + (static_cast<float>(tz) + 0.5f) * step;
@@ -225,19 +270,17 @@ int ground_compose_software(const ground_compose_inputs& in, int cell_x, int cel
             const float fx = gx - std::floor(gx);
             int type =
                 surfaces.tilemap ? surfaces.tilemap[static_cast<size_t>(cz) * tiles + cx] : 0;
-            type = std::min(type, static_cast<int>(in.pictures->size()) - 1);
+            type = std::min(type, std::min(picture_count, 256) - 1);
             uint8_t* out = rgb + (static_cast<size_t>(tz) * size + tx) * 3;
             if (type < 0) {
                 out[0] = out[1] = out[2] = 128;
                 continue;
             }
-            const image& pic = (*in.pictures)[type].rgb;
-            const int level = level_for(pic, static_cast<float>(pic.width) * k_surface_span * step);
-            const float w = static_cast<float>(image_level_width(pic, level));
-            const float h = static_cast<float>(image_level_height(pic, level));
+            const picture_level& l = levels[type];
             float c[3];
-            sample_bilinear(pic, level, (k_surface_margin + fx * k_surface_span) * w,
-                            (k_surface_margin + fz * k_surface_span) * h, c);
+            sample_bilinear(
+                l, (k_surface_margin + fx * k_surface_span) * static_cast<float>(l.width),
+                (k_surface_margin + fz * k_surface_span) * static_cast<float>(l.height), c);
             for (int k = 0; k < 3; k++)
                 out[k] = static_cast<uint8_t>(std::clamp(std::lround(c[k]), 0L, 255L));
         }

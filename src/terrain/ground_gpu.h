@@ -2,6 +2,7 @@
 // entry, so that the schedule, the composition on the processor and the mesh run with no GL.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // What a texture is for, which sets its filters and how it keeps its smaller levels.
@@ -10,7 +11,12 @@ enum ground_texture_kind {
     ground_texture_one_level = 1,        // composed, sampled nearest when minified
     ground_texture_automatic_levels = 2, // composed; the driver regenerates the levels
     ground_texture_generated_levels = 3, // composed; levels made after each composition
+    ground_texture_given_levels = 4,     // composed on the processor; every level uploaded
 };
+
+// How many levels a texture of a side has down to one texel, and the bytes of all of them.
+int ground_level_count(int side);
+size_t ground_levels_bytes(int side);
 
 // One square of the ground to compose on the card.
 struct ground_compose_job {
@@ -38,12 +44,15 @@ struct ground_draw_run {
 
 struct ground_gpu {
     const char* name;
+    // True when a context is current on this thread; without one nothing reaches the card.
+    bool (*current)();
     // Whether the driver's extension string holds the name as a whole word.
     bool (*has_extension)(const char* name);
     const char* (*renderer)();
     // A texture of RGB texels, clamped at its edges; 0 when it can't be had.
     uint32_t (*texture_create)(int width, int height, const uint8_t* rgb, int kind);
-    void (*texture_upload)(uint32_t id, int width, int height, const uint8_t* rgb);
+    // New texels: `levels` levels one after the other, each half the size of the one before.
+    void (*texture_upload)(uint32_t id, int width, int height, const uint8_t* rgb, int levels);
     void (*texture_delete)(uint32_t id);
     // Composes a square by drawing; false when it was abandoned (the texture keeps its content).
     bool (*compose)(const ground_compose_job& job);

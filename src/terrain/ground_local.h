@@ -83,6 +83,9 @@ void ground_shade_row(uint8_t* rgb, const uint8_t* shading, int bytes, bool pack
 // Pixels over-painted by a picture by its alpha: (image * a + pixel * (255 - a)) / 255.
 void ground_blend_row(uint8_t* rgb, const uint8_t* picture_rgb, const uint8_t* alpha, int bytes,
                       bool packed);
+// Fills the smaller levels of a square RGB texture after its first, each texel the mean of the
+// four under it, as `ground_levels_bytes` lays them out.
+void ground_make_levels(int side, uint8_t* rgb);
 // The placeholder of a window level: a darkened checkerboard (black for base blocks, level 6).
 void ground_placeholder(int level, int size, uint8_t* rgb);
 // The decals that reach into a square of ground cells.

@@ -209,16 +209,19 @@ void emit_fan(mesh_walk& w, int level, int i, int j) {
     const int corners[4][2] = {{x0, z0}, {x0, z1}, {x1, z1}, {x1, z0}};
     const int middles[4][2] = {{x0, z0 + half}, {x0 + half, z1}, {x1, z0 + half}, {x0 + half, z0}};
     const int across[4][2] = {{i - 1, j}, {i, j + 1}, {i + 1, j}, {i, j - 1}};
+    int outline[10][2]; // the ring, its first sample again at the end
+    int count = 0;
+    for (int k = 0; k < 4; k++) {
+        outline[count][0] = corners[k][0], outline[count][1] = corners[k][1], count++;
+        if (whole || neighbour_refined(level, across[k][0], across[k][1]))
+            outline[count][0] = middles[k][0], outline[count][1] = middles[k][1], count++;
+    }
+    outline[count][0] = x0, outline[count][1] = z0, count++;
     ground_mesh_fan fan;
     fan.level = level, fan.i = i, fan.j = j;
     fan.first = static_cast<int>(m.ring.size() / 2);
-    for (int k = 0; k < 4; k++) {
-        m.ring.push_back(corners[k][0]), m.ring.push_back(corners[k][1]);
-        if (whole || neighbour_refined(level, across[k][0], across[k][1]))
-            m.ring.push_back(middles[k][0]), m.ring.push_back(middles[k][1]);
-    }
-    m.ring.push_back(x0), m.ring.push_back(z0);
-    fan.count = static_cast<int>(m.ring.size() / 2) - fan.first;
+    fan.count = count;
+    m.ring.insert(m.ring.end(), &outline[0][0], &outline[0][0] + 2 * count);
     m.fans.push_back(fan);
     m.polygons += fan.count;
 
@@ -231,20 +234,26 @@ void emit_fan(mesh_walk& w, int level, int i, int j) {
         run.first = static_cast<int>(m.vertices.size() / 5);
         m.runs.push_back(run);
     }
+    // Written in place: this runs for every drawn triangle of every frame. Each sample of the
+    // fan is worked out once, then copied into its triangles.
     const int n = f.samples_per_side;
     const float inverse_side = 1.0f / static_cast<float>(t.side);
-    auto vertex = [&](int si, int sj) {
-        m.vertices.push_back(static_cast<float>(si) * f.cell_size);
-        m.vertices.push_back(f.heights[static_cast<size_t>(sj) * n + si]);
-        m.vertices.push_back(static_cast<float>(sj) * f.cell_size);
-        m.vertices.push_back(static_cast<float>(si - t.origin_x) * inverse_side);
-        m.vertices.push_back(static_cast<float>(sj - t.origin_z) * inverse_side);
+    float corner[11][5];
+    auto vertex = [&](int si, int sj, float* v) {
+        v[0] = static_cast<float>(si) * f.cell_size;
+        v[1] = f.heights[static_cast<size_t>(sj) * n + si];
+        v[2] = static_cast<float>(sj) * f.cell_size;
+        v[3] = static_cast<float>(si - t.origin_x) * inverse_side;
+        v[4] = static_cast<float>(sj - t.origin_z) * inverse_side;
     };
-    const int* ring = &m.ring[static_cast<size_t>(fan.first) * 2];
-    for (int k = 0; k + 1 < fan.count; k++) {
-        vertex(x0 + half, z0 + half);
-        vertex(ring[2 * k], ring[2 * k + 1]);
-        vertex(ring[2 * k + 2], ring[2 * k + 3]);
+    vertex(x0 + half, z0 + half, corner[10]);
+    for (int k = 0; k < count; k++) vertex(outline[k][0], outline[k][1], corner[k]);
+    const size_t at = m.vertices.size();
+    m.vertices.resize(at + static_cast<size_t>(count - 1) * 15);
+    float* out = m.vertices.data() + at;
+    for (int k = 0; k + 1 < count; k++, out += 15) {
+        memcpy(out, corner[10], sizeof corner[10]);
+        memcpy(out + 5, corner[k], 2 * sizeof corner[k]);
     }
     m.runs.back().count += 3 * (fan.count - 1);
 }

@@ -44,8 +44,9 @@ struct data_block {
 
 struct texturing_state {
     ground_settings settings;
-    const ground_gpu* gpu = &k_ground_gpu_null;
-    bool ready = false; // textures made for the loaded ground
+    const ground_gpu* gpu = &k_ground_gpu_null;  // the card the program draws with
+    const ground_gpu* card = &k_ground_gpu_null; // the one the loaded ground's textures are on
+    bool ready = false;                          // textures made for the loaded ground
     int method = ground_method_software;
     bool lit_per_pixel = false;
     int size = 64; // S
@@ -65,6 +66,9 @@ struct texturing_state {
     std::vector<ground_decal> decals;
     std::vector<ground_picture> pictures; // software method
     std::vector<uint8_t> texels, scratch;
+    std::vector<uint8_t> placeholder;    // of one level, for the textures being made
+    int placeholder_level = -1;          // whose placeholder it is, -1 none
+    int kind = ground_texture_one_level; // of the composed textures
     std::vector<int> overlapping;
     ground_mesh mesh;
     ground_statistics stats;
@@ -75,10 +79,11 @@ texturing_state g_tex;
 // The null card: ids for every texture, nothing drawn.
 
 uint32_t g_null_next_id = 0;
+bool null_current() { return true; }
 bool null_has_extension(const char*) { return false; }
 const char* null_renderer() { return ""; }
 uint32_t null_texture_create(int, int, const uint8_t*, int) { return ++g_null_next_id; }
-void null_texture_upload(uint32_t, int, int, const uint8_t*) {}
+void null_texture_upload(uint32_t, int, int, const uint8_t*, int) {}
 void null_texture_delete(uint32_t) {}
 bool null_compose(const ground_compose_job&) { return true; }
 void null_draw(const float*, const ground_draw_run*, int, bool, bool) {}
@@ -101,8 +106,10 @@ composed_texture* window_tile(tile_window& w, int x, int z) {
 }
 
 int composed_kind() {
-    if (!g_tex.settings.mipmaps || !g_tex.gpu->has_extension("GL_SGIS_generate_mipmap"))
-        return ground_texture_one_level;
+    if (!g_tex.settings.mipmaps) return ground_texture_one_level;
+    // The processor makes the smaller levels of what it composes itself.
+    if (g_tex.method == ground_method_software) return ground_texture_given_levels;
+    if (!g_tex.card->has_extension("GL_SGIS_generate_mipmap")) return ground_texture_one_level;
     return g_tex.method == ground_method_framebuffer ? ground_texture_generated_levels
                                                      : ground_texture_automatic_levels;
 }
@@ -174,10 +181,14 @@ void compose(composed_texture& t, int level, int tx, int tz) {
         in.shading = ground_shading().shading.data();
         in.decals = g_tex.decals_hidden ? nullptr : &g_tex.decals;
         in.packed = g_tex.settings.packed_arithmetic;
-        g_tex.texels.resize(static_cast<size_t>(g_tex.size) * g_tex.size * 3);
+        const bool levels = g_tex.kind == ground_texture_given_levels;
+        g_tex.texels.resize(levels ? ground_levels_bytes(g_tex.size)
+                                   : static_cast<size_t>(g_tex.size) * g_tex.size * 3);
         g_tex.stats.decals += ground_compose_software(in, cell_x, cell_z, cells, g_tex.size,
                                                       g_tex.texels.data(), &g_tex.scratch);
-        g_tex.gpu->texture_upload(t.colour, g_tex.size, g_tex.size, g_tex.texels.data());
+        if (levels) ground_make_levels(g_tex.size, g_tex.texels.data());
+        g_tex.card->texture_upload(t.colour, g_tex.size, g_tex.size, g_tex.texels.data(),
+                                   levels ? ground_level_count(g_tex.size) : 1);
         return;
     }
     ground_compose_job job;
@@ -194,16 +205,20 @@ void compose(composed_texture& t, int level, int tx, int tz) {
     job.data_width = d.width, job.data_height = d.height;
     job.decals = g_tex.overlapping.data();
     job.decal_count = static_cast<int>(g_tex.overlapping.size());
-    job.kind = composed_kind();
+    job.kind = g_tex.kind;
     g_tex.stats.decals += job.decal_count;
     // An abandoned composition leaves the old content until the square goes stale again.
-    g_tex.gpu->compose(job);
+    g_tex.card->compose(job);
 }
 
 uint32_t create_composed(int level) {
-    g_tex.texels.resize(static_cast<size_t>(g_tex.size) * g_tex.size * 3);
-    ground_placeholder(level, g_tex.size, g_tex.texels.data());
-    return g_tex.gpu->texture_create(g_tex.size, g_tex.size, g_tex.texels.data(), composed_kind());
+    // Every texture of a level starts alike: the placeholder is made once for its first.
+    if (g_tex.placeholder_level != level) {
+        g_tex.placeholder.resize(static_cast<size_t>(g_tex.size) * g_tex.size * 3);
+        ground_placeholder(level, g_tex.size, g_tex.placeholder.data());
+        g_tex.placeholder_level = level;
+    }
+    return g_tex.card->texture_create(g_tex.size, g_tex.size, g_tex.placeholder.data(), g_tex.kind);
 }
 
 bool create_set(composed_texture& t, int level) {
@@ -217,7 +232,7 @@ bool create_set(composed_texture& t, int level) {
 
 void delete_set(composed_texture& t) {
     for (uint32_t id : {t.colour, t.normals, t.specular})
-        if (id) g_tex.gpu->texture_delete(id);
+        if (id) g_tex.card->texture_delete(id);
     t = composed_texture{};
 }
 
@@ -298,7 +313,7 @@ void refresh_data_block() {
         const int x0 = k_data_stride * u, z0 = k_data_stride * v;
         mark_textures(x0, z0, x0 + k_data_stride, z0 + k_data_stride);
         fill_data(u, v);
-        g_tex.gpu->texture_upload(d.texture, d.width, d.height, g_tex.texels.data());
+        g_tex.card->texture_upload(d.texture, d.width, d.height, g_tex.texels.data(), 1);
         return;
     }
 }
@@ -321,6 +336,7 @@ void count_waiting() {
 
 const ground_gpu k_ground_gpu_null = {
     "null",
+    null_current,
     null_has_extension,
     null_renderer,
     null_texture_create,
@@ -348,10 +364,13 @@ bool ground_decals_hidden() { return g_tex.decals_hidden; }
 void ground_lod_build() { lod_build(g_tex.settings.lod_factor); }
 
 int ground_method_choose() {
+    // Without a context current nothing reaches the card: the ground is then held, composed and
+    // drawn by the null card, as on the server.
+    g_tex.card = g_tex.gpu->current() ? g_tex.gpu : &k_ground_gpu_null;
     const int choice = g_tex.settings.render_texture;
     const bool copy = choice == 1 || choice == 3, direct = choice == 2 || choice == 4;
     g_tex.method = copy ? ground_method_copy
-                   : direct && g_tex.gpu->has_extension("GL_EXT_framebuffer_object")
+                   : direct && g_tex.card->has_extension("GL_EXT_framebuffer_object")
                        ? ground_method_framebuffer
                        : ground_method_software;
     show_message("%s", k_method_messages[g_tex.method]);
@@ -383,8 +402,8 @@ bool ground_data_textures_create() {
             d.width = g_tex.data_texels[u];
             d.height = g_tex.data_texels[v];
             fill_data(u, v);
-            d.texture = g_tex.gpu->texture_create(d.width, d.height, g_tex.texels.data(),
-                                                  ground_texture_data);
+            d.texture = g_tex.card->texture_create(d.width, d.height, g_tex.texels.data(),
+                                                   ground_texture_data);
             if (!d.texture) {
                 show_message("Error creating low LOD textures");
                 return false;
@@ -398,6 +417,8 @@ bool ground_lod_textures_create() {
     if (!g.field.heights) return false;
     const int e = g.field.size_exponent;
     g_tex.blocks_per_side = ground_layout_for(e).blocks_per_side;
+    g_tex.kind = composed_kind();
+    g_tex.placeholder_level = -1;
     g_tex.blocks.assign(static_cast<size_t>(g_tex.blocks_per_side) * g_tex.blocks_per_side,
                         composed_texture{});
     for (composed_texture& b : g_tex.blocks) {
@@ -430,7 +451,7 @@ void ground_textures_free() {
     for (tile_window& w : g_tex.windows)
         for (composed_texture& t : w.tiles) delete_set(t);
     for (data_block& d : g_tex.data)
-        if (d.texture) g_tex.gpu->texture_delete(d.texture);
+        if (d.texture) g_tex.card->texture_delete(d.texture);
     const ground_settings settings = g_tex.settings;
     const ground_gpu* gpu = g_tex.gpu;
     const bool hidden = g_tex.decals_hidden;
@@ -553,9 +574,9 @@ void ground_draw() {
     if (!g_tex.ready || !ground().field.heights) return;
     lod_refine(g_tex.eye);
     lod_build_mesh(g_tex.eye, g_tex.view, g_tex.view_tangent, choose_texture, &g_tex.mesh);
-    g_tex.gpu->draw(g_tex.mesh.vertices.data(), g_tex.mesh.runs.data(),
-                    static_cast<int>(g_tex.mesh.runs.size()), g_tex.settings.vertex_arrays,
-                    g_tex.lit_per_pixel);
+    g_tex.card->draw(g_tex.mesh.vertices.data(), g_tex.mesh.runs.data(),
+                     static_cast<int>(g_tex.mesh.runs.size()), g_tex.settings.vertex_arrays,
+                     g_tex.lit_per_pixel);
     g_tex.stats.polygons = g_tex.mesh.polygons;
     g_tex.frame = g_tex.frame == INT32_MAX ? 1 : g_tex.frame + 1;
 }

@@ -19,13 +19,14 @@ struct upload_log {
 };
 upload_log g_log;
 
+bool log_current() { return true; }
 bool log_has_extension(const char*) { return false; }
 const char* log_renderer() { return ""; }
 uint32_t log_create(int w, int h, const uint8_t* rgb, int) {
     g_log.created[++g_log.next].assign(rgb, rgb + static_cast<size_t>(w) * h * 3);
     return g_log.next;
 }
-void log_upload(uint32_t id, int, int, const uint8_t*) { g_log.ids.push_back(id); }
+void log_upload(uint32_t id, int, int, const uint8_t*, int) { g_log.ids.push_back(id); }
 void log_delete(uint32_t) {}
 bool log_compose(const ground_compose_job& job) {
     g_log.ids.push_back(job.target);
@@ -34,8 +35,9 @@ bool log_compose(const ground_compose_job& job) {
 void log_draw(const float*, const ground_draw_run* runs, int count, bool, bool) {
     for (int r = 0; r < count; r++) g_log.drawn.push_back(runs[r].texture);
 }
-const ground_gpu k_logging_gpu = {"log",      log_has_extension, log_renderer, log_create,
-                                  log_upload, log_delete,        log_compose,  log_draw};
+const ground_gpu k_logging_gpu = {"log",        log_current, log_has_extension,
+                                  log_renderer, log_create,  log_upload,
+                                  log_delete,   log_compose, log_draw};
 
 struct Texturing : GroundTest {
     void SetUp() override {

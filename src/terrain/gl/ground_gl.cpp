@@ -53,6 +53,8 @@ bool gl_has_extension(const char* name) {
 
 const char* gl_renderer() { return gl_string(GL_RENDERER); }
 
+bool gl_current() { return glGetString(GL_VERSION) != nullptr; }
+
 template <typename F> void fetch(F* out, const char* name) {
     *out = reinterpret_cast<F>(platform().gl_proc(name));
 }
@@ -88,13 +90,12 @@ uint32_t gl_texture_create(int width, int height, const uint8_t* rgb, int kind) 
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     const bool levels = kind == ground_texture_automatic_levels ||
+                        kind == ground_texture_given_levels ||
                         (kind == ground_texture_generated_levels && g_gl.generate_mipmap);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
                     levels                        ? GL_LINEAR_MIPMAP_NEAREST
                     : kind == ground_texture_data ? GL_LINEAR
                                                   : GL_NEAREST);
-    if (kind == ground_texture_automatic_levels)
-        glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP_SGIS, GL_TRUE);
     while (glGetError() != GL_NO_ERROR) {
     }
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
@@ -103,15 +104,29 @@ uint32_t gl_texture_create(int width, int height, const uint8_t* rgb, int kind) 
         glDeleteTextures(1, &id);
         return 0;
     }
+    // The placeholder's smaller levels are never seen (a texture is drawn only once composed),
+    // so they are left for the first composition to fill, by the driver or with the texels.
+    if (kind == ground_texture_automatic_levels)
+        glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP_SGIS, GL_TRUE);
+    if (kind == ground_texture_given_levels)
+        for (int level = 1, w = width / 2, h = height / 2; w >= 1 || h >= 1;
+             level++, w /= 2, h /= 2)
+            glTexImage2D(GL_TEXTURE_2D, level, GL_RGB8, std::max(w, 1), std::max(h, 1), 0, GL_RGB,
+                         GL_UNSIGNED_BYTE, nullptr);
     if (kind == ground_texture_generated_levels && g_gl.generate_mipmap)
         g_gl.generate_mipmap(GL_TEXTURE_2D);
     return id;
 }
 
-void gl_texture_upload(uint32_t id, int width, int height, const uint8_t* rgb) {
+void gl_texture_upload(uint32_t id, int width, int height, const uint8_t* rgb, int levels) {
     bind_for_change(id);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    for (int level = 0; level < levels; level++) {
+        glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+        rgb += static_cast<size_t>(width) * height * 3;
+        width = std::max(width / 2, 1);
+        height = std::max(height / 2, 1);
+    }
 }
 
 void gl_texture_delete(uint32_t id) {
@@ -368,6 +383,6 @@ void gl_draw(const float* vertices, const ground_draw_run* runs, int run_count, 
 } // namespace
 
 const ground_gpu k_ground_gpu_gl = {
-    "opengl",          gl_has_extension,  gl_renderer, gl_texture_create,
-    gl_texture_upload, gl_texture_delete, gl_compose,  gl_draw,
+    "opengl",          gl_current,        gl_has_extension, gl_renderer, gl_texture_create,
+    gl_texture_upload, gl_texture_delete, gl_compose,       gl_draw,
 };
