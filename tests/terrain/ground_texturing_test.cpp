@@ -415,3 +415,27 @@ TEST_F(Texturing, TheCardsMethodsRefreshOneDataTextureEveryFewFrames) {
     EXPECT_EQ(refreshed_at[0], 2) << "one call before, three now";
     EXPECT_EQ(refreshed_at[1], 6);
 }
+
+TEST(GroundPixels, SmallerLevelsAverageTheTexelsUnderThem) {
+    constexpr int side = 8;
+    std::vector<uint8_t> rgb(ground_levels_bytes(side), 0);
+    ASSERT_EQ(rgb.size(), static_cast<size_t>(3 * (64 + 16 + 4 + 1)));
+    EXPECT_EQ(ground_level_count(side), 4);
+    // Columns alternately 10 and 30 in red; green rising with the row; blue constant.
+    for (int z = 0; z < side; z++)
+        for (int x = 0; x < side; x++) {
+            uint8_t* p = &rgb[(z * side + x) * 3];
+            p[0] = x % 2 ? 30 : 10, p[1] = static_cast<uint8_t>(z * 20), p[2] = 77;
+        }
+    ground_make_levels(side, rgb.data());
+    const uint8_t* level1 = &rgb[side * side * 3];
+    for (int k = 0; k < 16; k++) {
+        EXPECT_EQ(level1[k * 3], 20);
+        EXPECT_EQ(level1[k * 3 + 1], (k / 4) * 40 + 10) << "rows " << 2 * (k / 4) << " and after";
+        EXPECT_EQ(level1[k * 3 + 2], 77);
+    }
+    const uint8_t* last = &rgb[rgb.size() - 3];
+    EXPECT_EQ(last[0], 20);
+    EXPECT_EQ(last[1], 70);
+    EXPECT_EQ(last[2], 77);
+}
