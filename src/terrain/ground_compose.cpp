@@ -300,26 +300,30 @@ int ground_compose_software(const ground_compose_inputs& in, int cell_x, int cel
         scratch->resize(static_cast<size_t>(size) * 3);
         uint8_t* shade = scratch->data();
         const float sample_step = 2 * step;
+        // The two samples around texel t of the square along one axis, and how far between.
+        struct between {
+            int lo, hi;
+            float f;
+        };
+        auto samples_around = [&](int first_cell, int t) {
+            const float at =
+                2 * static_cast<float>(first_cell) + (static_cast<float>(t) + 0.5f) * sample_step;
+            const int below = static_cast<int>(std::floor(at));
+            return between{std::clamp(below, 0, n - 1), std::clamp(below + 1, 0, n - 1),
+                           at - static_cast<float>(below)};
+        };
         for (int tz = 0; tz < size; tz++) {
-            const float sz =
-                2 * static_cast<float>(cell_z) + (static_cast<float>(tz) + 0.5f) * sample_step;
-            const int j0 = static_cast<int>(std::floor(sz));
-            const float fz = sz - static_cast<float>(j0);
-            const int ja = std::clamp(j0, 0, n - 1), jb = std::clamp(j0 + 1, 0, n - 1);
+            const between z = samples_around(cell_z, tz);
             for (int tx = 0; tx < size; tx++) {
-                const float sx =
-                    2 * static_cast<float>(cell_x) + (static_cast<float>(tx) + 0.5f) * sample_step;
-                const int i0 = static_cast<int>(std::floor(sx));
-                const float fx = sx - static_cast<float>(i0);
-                const int ia = std::clamp(i0, 0, n - 1), ib = std::clamp(i0 + 1, 0, n - 1);
-                const uint8_t* a = in.shading + (static_cast<size_t>(ja) * n + ia) * 3;
-                const uint8_t* b = in.shading + (static_cast<size_t>(ja) * n + ib) * 3;
-                const uint8_t* c = in.shading + (static_cast<size_t>(jb) * n + ia) * 3;
-                const uint8_t* d = in.shading + (static_cast<size_t>(jb) * n + ib) * 3;
+                const between x = samples_around(cell_x, tx);
+                const uint8_t* a = in.shading + (static_cast<size_t>(z.lo) * n + x.lo) * 3;
+                const uint8_t* b = in.shading + (static_cast<size_t>(z.lo) * n + x.hi) * 3;
+                const uint8_t* c = in.shading + (static_cast<size_t>(z.hi) * n + x.lo) * 3;
+                const uint8_t* d = in.shading + (static_cast<size_t>(z.hi) * n + x.hi) * 3;
                 for (int k = 0; k < 3; k++) {
-                    const float top = a[k] + (b[k] - a[k]) * fx;
-                    const float bottom = c[k] + (d[k] - c[k]) * fx;
-                    shade[tx * 3 + k] = static_cast<uint8_t>(top + (bottom - top) * fz + 0.5f);
+                    const float top = a[k] + (b[k] - a[k]) * x.f;
+                    const float bottom = c[k] + (d[k] - c[k]) * x.f;
+                    shade[tx * 3 + k] = static_cast<uint8_t>(top + (bottom - top) * z.f + 0.5f);
                 }
             }
             ground_shade_row(rgb + static_cast<size_t>(tz) * size * 3, shade, size * 3, in.packed);
