@@ -210,6 +210,14 @@ constexpr command_option k_options[] = {
          return true;
      },
      nullptr, "the track to load at start-up"},
+    {"--connect", true,
+     [](run_options& o, const char* v) {
+         std::string address = v ? v : "";
+         if (address.rfind("trailbok:", 0) == 0) address.erase(0, 9);
+         o.server_address = address;
+         return true;
+     },
+     nullptr, "join the race server at host[:port] (or a trailbok: link)"},
     {"--password", true,
      [](run_options& o, const char* v) {
          if (v) o.password = v;
@@ -230,6 +238,14 @@ constexpr command_option k_options[] = {
      "wait for the GL before each swap"},
     {"--ride", false, [](run_options& o, const char*) { return o.ride = true; }, nullptr,
      "ride the first race yourself from the first start place, no menu open"},
+    {"--autopilot", false, [](run_options& o, const char*) { return o.autopilot = true; }, nullptr,
+     "test aid: a scripted rider rides the local bike"},
+    {"--say", true,
+     [](run_options& o, const char* v) {
+         if (v) o.say = v;
+         return true;
+     },
+     nullptr, "test aid: say this on the chat line once racing on a server"},
     {"--print-orientation", false,
      [](run_options& o, const char*) { return o.print_orientation = true; }, nullptr,
      "print the rider camera's orientation"},

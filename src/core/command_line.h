@@ -30,11 +30,13 @@ struct run_options {
     float fake_lag = 0;    // s
     int fake_loss = 0;     // percent
     int rotate_lineup = 0;
-    int width = 0;     // 0: the configured xres
-    int height = 0;    // 0: the configured yres
-    std::string track; // requested track
-    std::string server_address;
+    int width = 0;              // 0: the configured xres
+    int height = 0;             // 0: the configured yres
+    std::string track;          // requested track
+    std::string server_address; // "--connect", without a "trailbok:" link prefix
     std::string password;
+    bool autopilot = false; // a scripted rider rides the local bike (a test aid)
+    std::string say;        // said on the chat line once racing online (a test aid)
     std::string file;       // the file argument (a demo to play back)
     bool open_home = false; // "--open-home" was reached
 };

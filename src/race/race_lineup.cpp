@@ -73,8 +73,7 @@ int fill_slot(int slot, int code, bool* local_done, bool robots_placed[k_robot_c
     case lineup_demo:
         return race_demo_rider(slot);
     case lineup_network:
-        // Network riders come from the server.
-        return -1;
+        return race_network_rider(slot);
     case lineup_local:
         *local_done = true;
         return create_local(slot);
