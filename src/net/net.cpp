@@ -32,10 +32,6 @@ struct clock_estimate {
 };
 clock_estimate g_estimate;
 
-template <size_t N> void copy_text(char (&out)[N], const std::string& text) {
-    std::snprintf(out, N, "%s", text.c_str());
-}
-
 int local_slot() {
     const net_client& c = g_client;
     return c.racing_slot < k_no_slot ? c.racing_slot : c.my_slot;
@@ -362,6 +358,23 @@ void racing_duties() {
     }
 }
 
+// What each joining and leaving state sends once per second: the message, how many of the race
+// id and the last bike acknowledged it carries, and its log line.
+struct periodic_message {
+    int state;
+    client_message_type type;
+    int values;
+    const char* log_line;
+};
+
+constexpr periodic_message k_periodic[] = {
+    {state_track, msg_track_ack, 1, "Sending track acknowledgment\n"},
+    {state_riders, msg_bike_ack, 2, nullptr},
+    {state_ready, msg_ready, 1, nullptr},
+    {state_restarting, msg_restart_ack, 1, "Sending restart\n"},
+    {state_ending, msg_disconnect, 0, "Disconnecting\n"},
+};
+
 void periodic_send(double now) {
     net_client& c = g_client;
     if (c.state == state_racing) {
@@ -375,6 +388,14 @@ void periodic_send(double now) {
     if (now - c.last_send < k_periodic_interval) return;
     if (c.state == state_ending && c.last_send < -1e29) c.ending_since = now;
     c.last_send = now;
+    if (c.state == state_riders) log("Sending bike acknowledgment %d\n", c.last_bike);
+    for (const periodic_message& p : k_periodic) {
+        if (p.state != c.state) continue;
+        if (p.log_line) log("%s", p.log_line);
+        client_send(
+            build_client_values(p.type, c.my_slot, c.client_id, p.values, c.race, c.last_bike));
+        return;
+    }
     switch (c.state) {
     case state_contacting:
         client_send(build_contact(!c.params.password.empty(), c.nonce));
@@ -387,26 +408,6 @@ void periodic_send(double now) {
             build_client_info(c.my_slot, c.client_id, proof, c.nonce, c.descriptor_sent.c_str()));
         break;
     }
-    case state_track:
-        log("Sending track acknowledgment\n");
-        client_send(build_client_values(msg_track_ack, c.my_slot, c.client_id, 1, c.race));
-        break;
-    case state_riders:
-        log("Sending bike acknowledgment %d\n", c.last_bike);
-        client_send(
-            build_client_values(msg_bike_ack, c.my_slot, c.client_id, 2, c.race, c.last_bike));
-        break;
-    case state_ready:
-        client_send(build_client_values(msg_ready, c.my_slot, c.client_id, 1, c.race));
-        break;
-    case state_restarting:
-        log("Sending restart\n");
-        client_send(build_client_values(msg_restart_ack, c.my_slot, c.client_id, 1, c.race));
-        break;
-    case state_ending:
-        log("Disconnecting\n");
-        client_send(build_client_values(msg_disconnect, c.my_slot, c.client_id, 0));
-        break;
     default:
         break;
     }
@@ -455,18 +456,7 @@ int create_network_rider(int slot) {
     const net_client& c = g_client;
     if (!c.connected || slot < 0 || slot >= k_max_riders) return -1;
     const rider_descriptor& d = c.slots[slot].descriptor;
-    rider_slot& s = race_slot(slot);
-    s.kind = rider_remote;
-    s.robot = -1;
-    copy_text(s.name, d.name);
-    copy_text(s.number, d.number);
-    for (int i = 0; i < k_descriptor_fields; i++) copy_text(s.descriptor[i], d.fields[i]);
-    int bike = bike_create(d.bike.c_str(), slot, s.number, s.descriptor[descriptor_bike],
-                           s.descriptor[descriptor_wheels], s.descriptor[descriptor_body],
-                           s.descriptor[descriptor_head]);
-    copy_text(s.bike_name, bike_info_of(bike).name);
-    history_clear(slot);
-    return bike;
+    return race_remote_rider_create(slot, d.bike, d.name, d.number, d.fields);
 }
 } // namespace
 

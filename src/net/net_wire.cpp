@@ -8,49 +8,184 @@
 #include <cstring>
 
 namespace {
-// The lengths each message type may have.
-struct message_size {
+// The fields a message may carry, read as 32-bit little-endian values.
+enum field_id {
+    field_slot,
+    field_client_id,
+    field_race,
+    field_value,
+    field_tic,
+    field_proof,
+    field_nonce,
+    field_version,
+    field_finish_time,
+    field_finish_laps,
+    field_gate_drop,
+    field_server_tic,
+    field_echo_tic,
+    field_count,
+};
+
+struct field_at {
+    field_id field;
+    int offset;
+};
+
+// One message type: the lengths it may have, where its fields lie, and where its bytes
+// (descriptor, text, state, entries, payload), digest, sub-type and password flag begin (-1:
+// none).
+struct message_layout {
     int type;
     int min;
     int max;
+    field_at fields[5];
+    int field_count;
+    int data = -1;
+    int digest = -1;
+    int sub_type = -1;
+    int password = -1;
 };
 
-constexpr message_size k_client_sizes[] = {
-    {msg_contact, 21, 21},
-    {msg_client_info, 41, 41 + k_descriptor_max},
-    {msg_track_ack, 13, 13},
-    {msg_bike_ack, 17, 17},
-    {msg_ready, 13, 13},
-    {msg_state, 21 + k_compact_state_size, 21 + k_compact_state_size},
-    {msg_restart_request, 13, 13},
-    {msg_restart_ack, 13, 13},
-    {msg_disconnect, 9, 9},
-    {msg_reliable, k_client_reliable_header, k_reliable_max},
-    {msg_ack, 13, 13},
+constexpr field_at k_slot_id[] = {{field_slot, 1}, {field_client_id, 5}};
+constexpr int k_state_length = 21 + k_compact_state_size;
+
+constexpr message_layout k_client_layouts[] = {
+    {msg_contact, 21, 21, {{field_value, 9}, {field_nonce, 13}}, 2, -1, -1, -1, 1},
+    {msg_client_info,
+     41,
+     41 + k_descriptor_max,
+     {k_slot_id[0], k_slot_id[1], {field_proof, 9}, {field_nonce, 17}},
+     4,
+     41},
+    {msg_track_ack, 13, 13, {k_slot_id[0], k_slot_id[1], {field_race, 9}}, 3},
+    {msg_bike_ack, 17, 17, {k_slot_id[0], k_slot_id[1], {field_race, 9}, {field_value, 13}}, 4},
+    {msg_ready, 13, 13, {k_slot_id[0], k_slot_id[1], {field_race, 9}}, 3},
+    {msg_state,
+     k_state_length,
+     k_state_length,
+     {k_slot_id[0], k_slot_id[1], {field_race, 9}, {field_value, 13}, {field_tic, 17}},
+     5,
+     21},
+    {msg_restart_request, 13, 13, {k_slot_id[0], k_slot_id[1], {field_value, 9}}, 3},
+    {msg_restart_ack, 13, 13, {k_slot_id[0], k_slot_id[1], {field_race, 9}}, 3},
+    {msg_disconnect, 9, 9, {k_slot_id[0], k_slot_id[1]}, 2},
+    {msg_reliable,
+     k_client_reliable_header,
+     k_reliable_max,
+     {k_slot_id[0], k_slot_id[1], {field_value, 9}},
+     3,
+     k_client_reliable_header,
+     -1,
+     13},
+    {msg_ack, 13, 13, {k_slot_id[0], k_slot_id[1], {field_value, 9}}, 3},
 };
 
-constexpr message_size k_server_sizes[] = {
-    {msg_server_full, 1, 1},
-    {msg_connect_reply, 13, 13},
-    {msg_race_info, 38, k_datagram_max},
-    {msg_rider, 9, k_datagram_max},
-    {msg_start, 9, k_datagram_max},
-    {msg_time, 13, 13},
-    {msg_states, k_states_header, k_datagram_max},
-    {msg_value, 5, 5},
-    {msg_restart, 5, 5},
-    {msg_server_disconnect, 1, 1},
-    {msg_error, 1, k_datagram_max},
-    {msg_server_reliable, k_server_reliable_header, k_datagram_max},
-    {msg_server_ack, 5, 5},
-    {msg_redirect, 6, 5 + k_redirect_max + 1},
+constexpr message_layout k_server_layouts[] = {
+    {msg_server_full, 1, 1, {}, 0},
+    {msg_connect_reply, 13, 13, {{field_slot, 1}, {field_client_id, 5}, {field_version, 9}}, 3},
+    {msg_race_info,
+     38,
+     k_datagram_max,
+     {{field_race, 1}, {field_finish_time, 5}, {field_finish_laps, 9}, {field_gate_drop, 13}},
+     4,
+     37,
+     17},
+    {msg_rider, 9, k_datagram_max, {{field_race, 1}, {field_slot, 5}}, 2, 9},
+    {msg_start, 9, k_datagram_max, {{field_race, 1}, {field_slot, 5}}, 2, 9},
+    {msg_time, 13, 13, {{field_race, 1}, {field_server_tic, 5}, {field_echo_tic, 9}}, 3},
+    {msg_states,
+     k_states_header,
+     k_datagram_max,
+     {{field_race, 1}, {field_server_tic, 5}, {field_echo_tic, 9}, {field_count, 13}},
+     4,
+     k_states_header},
+    {msg_value, 5, 5, {{field_value, 1}}, 1},
+    {msg_restart, 5, 5, {{field_race, 1}}, 1},
+    {msg_server_disconnect, 1, 1, {}, 0},
+    {msg_error, 1, k_datagram_max, {}, 0, 1},
+    {msg_server_reliable,
+     k_server_reliable_header,
+     k_datagram_max,
+     {{field_value, 1}},
+     1,
+     k_server_reliable_header,
+     -1,
+     5},
+    {msg_server_ack, 5, 5, {{field_value, 1}}, 1},
+    {msg_redirect, 6, 5 + k_redirect_max + 1, {{field_nonce, 1}}, 1, 5},
 };
 
+void set_field(net_message& m, field_id field, uint32_t v) {
+    const int32_t signed_v = static_cast<int32_t>(v);
+    switch (field) {
+    case field_slot:
+        m.slot = signed_v;
+        break;
+    case field_client_id:
+        m.client_id = v;
+        break;
+    case field_race:
+        m.race = signed_v;
+        break;
+    case field_value:
+        m.value = signed_v;
+        break;
+    case field_tic:
+        m.tic = signed_v;
+        break;
+    case field_proof:
+        m.proof = v;
+        break;
+    case field_nonce:
+        m.nonce = v;
+        break;
+    case field_version:
+        m.version = signed_v;
+        break;
+    case field_finish_time:
+        m.finish_time = signed_v;
+        break;
+    case field_finish_laps:
+        m.finish_laps = signed_v;
+        break;
+    case field_gate_drop:
+        m.gate_drop = signed_v;
+        break;
+    case field_server_tic:
+        m.server_tic = signed_v;
+        break;
+    case field_echo_tic:
+        m.echo_tic = signed_v;
+        break;
+    case field_count:
+        m.count = signed_v;
+        break;
+    }
+}
+
+// Reads a message by its type's layout; false for a type not in the table or a length the type
+// never has, before anything is read.
 template <size_t N>
-bool size_fits(const message_size (&sizes)[N], const uint8_t* bytes, int length) {
+bool parse_by_layout(const message_layout (&layouts)[N], const uint8_t* bytes, int length,
+                     net_message* out) {
+    *out = net_message{};
     if (!bytes || length < 1) return false;
-    for (const message_size& s : sizes)
-        if (s.type == bytes[0]) return length >= s.min && length <= s.max;
+    for (const message_layout& l : layouts) {
+        if (l.type != bytes[0]) continue;
+        if (length < l.min || length > l.max) return false;
+        net_message& m = *out;
+        m.type = l.type;
+        for (int i = 0; i < l.field_count; i++)
+            set_field(m, l.fields[i].field, get_u32(bytes + l.fields[i].offset));
+        if (l.data >= 0) {
+            m.data = bytes + l.data;
+            m.data_length = length - l.data;
+        }
+        if (l.digest >= 0) m.digest = bytes + l.digest;
+        if (l.sub_type >= 0) m.sub_type = bytes[l.sub_type];
+        if (l.password >= 0) m.password = bytes[l.password] != 0;
+        return true;
+    }
     return false;
 }
 
@@ -198,55 +333,7 @@ datagram build_client_reliable(int slot, uint32_t client_id, int32_t sequence, i
 }
 
 bool parse_client_message(const uint8_t* bytes, int length, client_message* out) {
-    *out = client_message{};
-    if (!size_fits(k_client_sizes, bytes, length)) return false;
-    client_message& m = *out;
-    m.type = bytes[0];
-    if (m.type == msg_contact) {
-        m.password = bytes[1] != 0;
-        m.value = get_i32(bytes + 9);
-        m.nonce = get_u32(bytes + 13);
-        return true;
-    }
-    m.slot = get_i32(bytes + 1);
-    m.client_id = get_u32(bytes + 5);
-    switch (m.type) {
-    case msg_client_info:
-        m.proof = get_u32(bytes + 9);
-        m.nonce = get_u32(bytes + 17);
-        m.data = bytes + 41;
-        m.data_length = length - 41;
-        break;
-    case msg_track_ack:
-    case msg_ready:
-    case msg_restart_ack:
-        m.race = get_i32(bytes + 9);
-        break;
-    case msg_bike_ack:
-        m.race = get_i32(bytes + 9);
-        m.value = get_i32(bytes + 13);
-        break;
-    case msg_state:
-        m.race = get_i32(bytes + 9);
-        m.value = get_i32(bytes + 13);
-        m.tic = get_i32(bytes + 17);
-        m.data = bytes + 21;
-        m.data_length = k_compact_state_size;
-        break;
-    case msg_restart_request:
-    case msg_ack:
-        m.value = get_i32(bytes + 9);
-        break;
-    case msg_reliable:
-        m.value = get_i32(bytes + 9);
-        m.sub_type = bytes[13];
-        m.data = bytes + k_client_reliable_header;
-        m.data_length = length - k_client_reliable_header;
-        break;
-    default:
-        break;
-    }
-    return true;
+    return parse_by_layout(k_client_layouts, bytes, length, out);
 }
 
 // ---- Server to client
@@ -273,20 +360,23 @@ datagram build_race_info(int race, int finish_time, int finish_laps, int gate_dr
     return d;
 }
 
-datagram build_rider(int race, int slot, const char* descriptor) {
-    datagram d = begin(msg_rider);
+namespace {
+// Messages 6 and 8: the race, a slot and a rider's descriptor.
+datagram build_race_slot(server_message_type type, int race, int slot, const char* descriptor) {
+    datagram d = begin(type);
     put_u32(d, static_cast<uint32_t>(race));
     put_u32(d, static_cast<uint32_t>(slot));
     put_text(d, descriptor, k_descriptor_max);
     return d;
 }
+} // namespace
+
+datagram build_rider(int race, int slot, const char* descriptor) {
+    return build_race_slot(msg_rider, race, slot, descriptor);
+}
 
 datagram build_start(int race, int racing_slot, const char* descriptor) {
-    datagram d = begin(msg_start);
-    put_u32(d, static_cast<uint32_t>(race));
-    put_u32(d, static_cast<uint32_t>(racing_slot));
-    put_text(d, descriptor, k_descriptor_max);
-    return d;
+    return build_race_slot(msg_start, race, racing_slot, descriptor);
 }
 
 datagram build_time(int race, int server_tic, int echo_tic) {
@@ -336,68 +426,7 @@ datagram build_redirect(uint32_t nonce, const char* address) {
 }
 
 bool parse_server_message(const uint8_t* bytes, int length, server_message* out) {
-    *out = server_message{};
-    if (!size_fits(k_server_sizes, bytes, length)) return false;
-    server_message& m = *out;
-    m.type = bytes[0];
-    switch (m.type) {
-    case msg_connect_reply:
-        m.slot = get_i32(bytes + 1);
-        m.client_id = get_u32(bytes + 5);
-        m.version = get_i32(bytes + 9);
-        break;
-    case msg_race_info:
-        m.race = get_i32(bytes + 1);
-        m.finish_time = get_i32(bytes + 5);
-        m.finish_laps = get_i32(bytes + 9);
-        m.gate_drop = get_i32(bytes + 13);
-        m.digest = bytes + 17;
-        m.data = bytes + 37;
-        m.data_length = length - 37;
-        break;
-    case msg_rider:
-    case msg_start:
-        m.race = get_i32(bytes + 1);
-        m.slot = get_i32(bytes + 5);
-        m.data = bytes + 9;
-        m.data_length = length - 9;
-        break;
-    case msg_time:
-    case msg_states:
-        m.race = get_i32(bytes + 1);
-        m.server_tic = get_i32(bytes + 5);
-        m.echo_tic = get_i32(bytes + 9);
-        if (m.type == msg_time) break;
-        m.count = get_i32(bytes + 13);
-        m.data = bytes + k_states_header;
-        m.data_length = length - k_states_header;
-        break;
-    case msg_value:
-    case msg_server_ack:
-        m.value = get_i32(bytes + 1);
-        break;
-    case msg_restart:
-        m.race = get_i32(bytes + 1);
-        break;
-    case msg_error:
-        m.data = bytes + 1;
-        m.data_length = length - 1;
-        break;
-    case msg_server_reliable:
-        m.value = get_i32(bytes + 1);
-        m.sub_type = bytes[5];
-        m.data = bytes + k_server_reliable_header;
-        m.data_length = length - k_server_reliable_header;
-        break;
-    case msg_redirect:
-        m.nonce = get_u32(bytes + 1);
-        m.data = bytes + 5;
-        m.data_length = length - 5;
-        break;
-    default:
-        break;
-    }
-    return true;
+    return parse_by_layout(k_server_layouts, bytes, length, out);
 }
 
 // ---- Reliable payloads

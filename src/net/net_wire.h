@@ -121,22 +121,40 @@ datagram build_state(int slot, uint32_t client_id, int race, int server_tic, int
 datagram build_client_reliable(int slot, uint32_t client_id, int32_t sequence, int sub_type,
                                const uint8_t* payload, int length);
 
-// A client message as read; the fields a type does not carry stay 0.
-struct client_message {
+// A message as read, from either side; the fields its type does not carry stay 0. Which
+// messages carry what:
+//   slot: client messages after the contact; 2 my slot, 6 the rider's, 8 my racing slot
+//   client_id: client messages after the contact, 2
+//   race: 5, 7, 9, 11 and 14 from a client; 4, 6, 8, 10, 11 and 14 (the new race) from a server
+//   value: 0 protocol number, 7 last bike, 11 latest server tic, 13 request or value, 17 and 18
+//          sequence
+//   tic: 11 from a client; proof: 3; nonce: 0, 3, 25; password: 0; sub_type: 17
+//   version: 2; finish_time, finish_laps, gate_drop, digest (20 bytes): 4
+//   server_tic, echo_tic: 10 and 11 from a server; count: 11 from a server (entries declared)
+//   data: 3 descriptor text, 11 compact state or entries, 17 payload; 4 track name, 6 and 8
+//         descriptor, 16 text, 25 address
+struct net_message {
     int type = -1;
     int32_t slot = 0;
     uint32_t client_id = 0;
-    int32_t race = 0;              // 5, 7, 9, 11, 14
-    int32_t value = 0;             // 0 protocol number, 7 last bike, 11 latest server tic,
-                                   // 13 request value, 17 and 18 sequence
-    int32_t tic = 0;               // 11: the client's tic
-    uint32_t proof = 0;            // 3
-    uint32_t nonce = 0;            // 0, 3
-    bool password = false;         // 0
-    int sub_type = 0;              // 17
-    const uint8_t* data = nullptr; // 3 descriptor text, 11 compact state, 17 payload
+    int32_t race = 0;
+    int32_t value = 0;
+    int32_t tic = 0;
+    uint32_t proof = 0;
+    uint32_t nonce = 0;
+    bool password = false;
+    int sub_type = 0;
+    int32_t version = 0;
+    int32_t finish_time = 0, finish_laps = 0, gate_drop = 0;
+    const uint8_t* digest = nullptr;
+    int32_t server_tic = 0, echo_tic = 0;
+    int32_t count = 0;
+    const uint8_t* data = nullptr;
     int data_length = 0;
 };
+using client_message = net_message;
+using server_message = net_message;
+
 // False for an unknown type or a length that type never has.
 bool parse_client_message(const uint8_t* bytes, int length, client_message* out);
 
@@ -158,24 +176,6 @@ datagram build_error(const char* text);
 datagram build_server_reliable(int32_t sequence, int sub_type, const uint8_t* payload, int length);
 datagram build_redirect(uint32_t nonce, const char* address);
 
-// A server message as read; the fields a type does not carry stay 0.
-struct server_message {
-    int type = -1;
-    int32_t slot = 0;       // 2 my slot, 6 the rider's slot, 8 my racing slot
-    uint32_t client_id = 0; // 2
-    int32_t version = 0;    // 2
-    int32_t race = 0;       // 4, 6, 8, 10, 11, 14 (the new race id)
-    int32_t finish_time = 0, finish_laps = 0, gate_drop = 0; // 4
-    const uint8_t* digest = nullptr;                         // 4: 20 bytes
-    int32_t server_tic = 0, echo_tic = 0;                    // 10, 11
-    int32_t count = 0;                                       // 11: entries declared
-    int32_t value = 0;                                       // 13, 17 and 18 sequence
-    int sub_type = 0;                                        // 17
-    uint32_t nonce = 0;                                      // 25
-    const uint8_t* data = nullptr; // 4 track name, 6 and 8 descriptor, 11 entries, 16 text,
-                                   // 17 payload, 25 address
-    int data_length = 0;
-};
 bool parse_server_message(const uint8_t* bytes, int length, server_message* out);
 
 // ---- Reliable payloads

@@ -42,6 +42,12 @@ enum lineup_code {
 };
 
 rider_slot& race_slot(int slot);
+// A rider described from elsewhere (a demo, a race server) in a slot: its name, number and
+// descriptor fields, kind remote, its history cleared and its bike built from them. Returns the
+// bike.
+int race_remote_rider_create(int slot, const std::string& bike, const std::string& name,
+                             const std::string& number,
+                             const std::string (&fields)[k_descriptor_fields]);
 // Frees every slot's bike and empties all slots (no bike, kind remote) and the lineup.
 void race_clear_slots();
 // Frees every bike and returns the whole race (slots, rules, clock, timing) to its start-up state.

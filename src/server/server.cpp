@@ -531,4 +531,9 @@ int server_slot_of(const udp_address& address) {
     const server_client* c = client_at(address);
     return c ? c->slot : -1;
 }
+uint32_t server_client_id(int slot) {
+    return slot >= 0 && slot < k_max_riders && g_server.clients[slot].used
+               ? g_server.clients[slot].id
+               : 0;
+}
 const std::string& server_last_results() { return g_server.last_results; }

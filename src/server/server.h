@@ -69,8 +69,9 @@ int server_client_count();
 int server_race_id();
 server_phase server_race_phase();
 int server_clock();
-// The slot of the client at an address, -1 when it has none.
+// The slot of the client at an address, -1 when it has none, and the id the server gave it.
 int server_slot_of(const udp_address& address);
+uint32_t server_client_id(int slot);
 // The path of the newest results file written, empty before any.
 const std::string& server_last_results();
 // Where log lines go (the standard output by default).

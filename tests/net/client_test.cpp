@@ -3,6 +3,7 @@
 // commands, what the client reports while racing, the fake network, files and chat.
 #include "net/net.h"
 #include "net/net_wire.h"
+#include "net_test_message.h"
 #include "net/udp.h"
 
 #include "race/race_world.h"
@@ -17,23 +18,6 @@
 #include <vector>
 
 namespace {
-using bytes = std::vector<uint8_t>;
-
-// A datagram the client sent and what it reads as; a copy reads its own bytes.
-struct sent_message {
-    bytes raw;
-    client_message m;
-    explicit sent_message(bytes b) : raw(std::move(b)) {
-        EXPECT_TRUE(parse_client_message(raw.data(), static_cast<int>(raw.size()), &m))
-            << "type " << int(raw[0]);
-    }
-    sent_message(const sent_message& o) : sent_message(o.raw) {}
-    sent_message& operator=(const sent_message& o) {
-        raw = o.raw;
-        parse_client_message(raw.data(), static_cast<int>(raw.size()), &m);
-        return *this;
-    }
-};
 
 class client_link : public race_world {
   protected:
@@ -59,7 +43,9 @@ class client_link : public race_world {
     }
 
     std::string address() const { return "127.0.0.1:" + std::to_string(port); }
-    bool connect(const net_connect_params& p = {}) { return net_connect(address().c_str(), p, now); }
+    bool connect(const net_connect_params& p = {}) {
+        return net_connect(address().c_str(), p, now);
+    }
 
     // Everything the client sent since the last call, read.
     std::vector<sent_message> sent() {
@@ -69,7 +55,7 @@ class client_link : public race_world {
         for (;;) {
             int n = udp_receive(server, buffer, sizeof buffer, &from);
             if (n < 0) break;
-            out.emplace_back(bytes(buffer, buffer + n));
+            out.emplace_back(wire_bytes(buffer, buffer + n));
         }
         return out;
     }
@@ -80,6 +66,14 @@ class client_link : public race_world {
         return out;
     }
 
+    // Where the client sends from, read off its contact.
+    udp_address client_address() {
+        udp_address client;
+        uint8_t buffer[64];
+        for (int tries = 0; tries < 100000; tries++)
+            if (udp_receive(server, buffer, sizeof buffer, &client) >= 0) break;
+        return client;
+    }
     void deliver(const datagram& d) { net_handle_datagram(d.bytes, d.length, now); }
     void step(int tics = 1) {
         for (int i = 0; i < tics; i++) {
@@ -253,7 +247,7 @@ TEST_F(client_link, MessagesOutOfStateOrForAnotherRaceChangeNothing) {
     deliver(build_time(k_race, 400, 0));
     EXPECT_EQ(net_state(), 3);
     deliver(race_info());
-    deliver(build_rider(k_race + 1, 1, "rm125\n1\nX")); // another race
+    deliver(build_rider(k_race + 1, 1, "rm125\n1\nX"));  // another race
     deliver(build_rider(k_race, k_slot, "rm125\n1\nX")); // the local rider's own slot
     deliver(build_rider(k_race, 160, "rm125\n1\nX"));
     deliver(build_start(k_race + 1, k_slot, ""));
@@ -410,8 +404,8 @@ TEST_F(client_link, TimingListsMoveTheOtherRidersOnly) {
     datagram d;
     put_u32(d, k_race);
     put_u32(d, 3);
-    for (timing_entry e : {timing_entry{1, 0, 500}, timing_entry{1, 1, 700},
-                           timing_entry{k_slot, 5, 600}}) {
+    for (timing_entry e :
+         {timing_entry{1, 0, 500}, timing_entry{1, 1, 700}, timing_entry{k_slot, 5, 600}}) {
         put_u32(d, e.slot);
         put_u32(d, e.crossing);
         put_u32(d, e.tic);
@@ -456,10 +450,7 @@ TEST_F(client_link, AFakeLossOfEveryDatagramDropsThemAll) {
     net_connect_params p;
     p.fake_loss = 100;
     ASSERT_TRUE(connect(p));
-    udp_address client;
-    uint8_t buffer[64];
-    while (udp_receive(server, buffer, sizeof buffer, &client) < 0) {
-    }
+    const udp_address client = client_address();
     for (int i = 0; i < 200; i++) {
         datagram d = build_connect_reply(k_slot, k_id, 6);
         udp_send(server, d.bytes, d.length, client);
@@ -472,10 +463,7 @@ TEST_F(client_link, AFakeLagHoldsEveryDatagramBackForTheLag) {
     net_connect_params p;
     p.fake_lag = 0.2f;
     ASSERT_TRUE(connect(p));
-    udp_address client;
-    uint8_t buffer[64];
-    while (udp_receive(server, buffer, sizeof buffer, &client) < 0) {
-    }
+    const udp_address client = client_address();
     datagram d = build_connect_reply(k_slot, k_id, 6);
     udp_send(server, d.bytes, d.length, client);
     step(20); // 0.16 s
@@ -486,10 +474,7 @@ TEST_F(client_link, AFakeLagHoldsEveryDatagramBackForTheLag) {
 
 TEST_F(client_link, DatagramsFromAStrangerAreIgnored) {
     ASSERT_TRUE(connect());
-    udp_address client;
-    uint8_t buffer[64];
-    while (udp_receive(server, buffer, sizeof buffer, &client) < 0) {
-    }
+    const udp_address client = client_address();
     int stranger = udp_open();
     datagram d = build_connect_reply(k_slot, k_id, 6);
     udp_send(stranger, d.bytes, d.length, client);
@@ -616,25 +601,26 @@ TEST_F(client_link, DisconnectingTellsTheServerOnce) {
 TEST_F(client_link, MalformedDatagramsChangeNothing) {
     racing();
     const int clock = race_clock();
-    std::vector<bytes> bad;
+    std::vector<wire_bytes> bad;
     for (int type : {1, 2, 4, 6, 8, 10, 11, 13, 14, 15, 16, 17, 18, 25}) {
-        bytes b(1200, 0xff);
+        wire_bytes b(1200, 0xff);
         b[0] = static_cast<uint8_t>(type);
         bad.push_back(b); // too long for any
         server_message m;
         for (int n = 1; n < 64; n++)
-            if (!parse_server_message(b.data(), n, &m)) bad.push_back(bytes(b.begin(), b.begin() + n));
+            if (!parse_server_message(b.data(), n, &m))
+                bad.push_back(wire_bytes(b.begin(), b.begin() + n));
     }
     mt19937_state random;
     mt_seed(random, 99);
     for (int i = 0; i < 3000; i++) {
-        bytes b(1 + mt_next(random) % 200);
+        wire_bytes b(1 + mt_next(random) % 200);
         for (uint8_t& x : b) x = static_cast<uint8_t>(mt_next(random));
         // Types that would end the connection or move the race on are left to the rules above.
         if (b[0] == 15 || b[0] == 16 || b[0] == 14 || b[0] == 17) b[0] = 12;
         bad.push_back(b);
     }
-    for (const bytes& b : bad) net_handle_datagram(b.data(), static_cast<int>(b.size()), now);
+    for (const wire_bytes& b : bad) net_handle_datagram(b.data(), static_cast<int>(b.size()), now);
     EXPECT_EQ(net_state(), 11);
     EXPECT_EQ(race_clock(), clock);
     EXPECT_EQ(race_slot(k_slot).kind, rider_local);

@@ -30,7 +30,9 @@ struct channel_run {
     void run(int messages, int loss_percent, int duplicate_percent, double most_delay) {
         mt19937_state random;
         mt_seed(random, 1234);
-        auto chance = [&](int percent) { return static_cast<int>(mt_next(random) % 100) < percent; };
+        auto chance = [&](int percent) {
+            return static_cast<int>(mt_next(random) % 100) < percent;
+        };
         auto delay = [&] { return most_delay * (mt_next(random) % 1000) / 1000.0; };
         for (int i = 0; i < messages; i++) {
             uint8_t payload[2] = {static_cast<uint8_t>(i), 0xee};
@@ -52,9 +54,9 @@ struct channel_run {
                 }
                 wire_packet p = to_receiver[i];
                 to_receiver.erase(to_receiver.begin() + static_cast<long>(i));
-                reliable_arrival a = reliable_arrive(receiver, p.sequence, p.sub_type,
-                                                     p.payload.data(),
-                                                     static_cast<int>(p.payload.size()));
+                reliable_arrival a =
+                    reliable_arrive(receiver, p.sequence, p.sub_type, p.payload.data(),
+                                    static_cast<int>(p.payload.size()));
                 if (a == arrival_refused) continue;
                 acks_sent++;
                 if (!chance(loss_percent)) to_sender.push_back({now + delay(), p.sequence});

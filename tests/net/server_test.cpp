@@ -4,6 +4,7 @@
 #include "server/server.h"
 
 #include "net/net_wire.h"
+#include "net_test_message.h"
 #include "net/udp.h"
 
 #include "support/data_set_home.h"
@@ -26,25 +27,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-using bytes = std::vector<uint8_t>;
-
-// A datagram the server sent and what it reads as; a copy reads its own bytes.
-struct received {
-    bytes raw;
-    server_message m;
-    received() = default;
-    explicit received(bytes b) : raw(std::move(b)) {
-        EXPECT_TRUE(parse_server_message(raw.data(), static_cast<int>(raw.size()), &m))
-            << "type " << int(raw[0]);
-    }
-    received(const received& o) : received(o.raw) {}
-    received& operator=(const received& o) {
-        raw = o.raw;
-        parse_server_message(raw.data(), static_cast<int>(raw.size()), &m);
-        return *this;
-    }
-    std::string text() const { return wire_text(m.data, m.data_length); }
-};
 
 // One scripted client: a socket of its own, what the server gave it, and its reliable sequence.
 struct fake_client {
@@ -70,7 +52,7 @@ struct fake_client {
     }
     udp_address address() const { return udp_loopback(udp_local_port(socket)); }
     void send(const datagram& d) const { udp_send(socket, d.bytes, d.length, server); }
-    void send_raw(const bytes& b) const {
+    void send_raw(const wire_bytes& b) const {
         udp_send(socket, b.data(), static_cast<int>(b.size()), server);
     }
     void say(int sub_type, const std::string& payload) {
@@ -89,7 +71,7 @@ struct fake_client {
         for (;;) {
             int n = udp_receive(socket, buffer, sizeof buffer, &from);
             if (n < 0) break;
-            received r(bytes(buffer, buffer + n));
+            received r(wire_bytes(buffer, buffer + n));
             if (answers && r.m.type == msg_server_reliable)
                 send(build_client_values(msg_ack, slot, id, 1, r.m.value));
             inbox.push_back(r);
@@ -309,9 +291,9 @@ TEST_F(server_race_run, NobodyActsForAnotherRider) {
 TEST_F(server_race_run, MessagesOutOfStateAreRefusedOrAnsweredWithARestart) {
     a.take();
     const int64_t refused = server_statistics().refused;
-    a.send(build_client_values(msg_restart_ack, a.slot, a.id, 1, a.race)); // not restarting
+    a.send(build_client_values(msg_restart_ack, a.slot, a.id, 1, a.race));     // not restarting
     a.send(build_client_info(a.slot, a.id, 0, a.nonce, a.descriptor.c_str())); // known already
-    a.send(build_client_values(msg_restart_request, a.slot, a.id, 1, 5)); // not the value 1
+    a.send(build_client_values(msg_restart_request, a.slot, a.id, 1, 5));      // not the value 1
     pump();
     EXPECT_EQ(server_statistics().refused, refused + 3);
     // A state for a race that is over: the client is sent to the current one.
@@ -328,20 +310,20 @@ TEST_F(server_run, MalformedDatagramsAreRefusedAndTheServerCarriesOn) {
     const int64_t refused = server_statistics().refused;
     int sent = 0;
     for (int type : {0, 3, 5, 7, 9, 11, 13, 14, 15, 17, 18}) {
-        bytes bad(1100, 0);
+        wire_bytes bad(1100, 0);
         bad[0] = static_cast<uint8_t>(type);
         a.send_raw(bad); // too long for any message
         sent++;
         client_message m;
         for (int n = 1; n < 80; n++)
             if (!parse_client_message(bad.data(), n, &m)) {
-                a.send_raw(bytes(bad.begin(), bad.begin() + n));
+                a.send_raw(wire_bytes(bad.begin(), bad.begin() + n));
                 sent++;
             }
         pump();
     }
     for (int type : {1, 2, 4, 6, 8, 10, 12, 16, 19, 25, 200}) {
-        a.send_raw(bytes(30, static_cast<uint8_t>(type)));
+        a.send_raw(wire_bytes(30, static_cast<uint8_t>(type)));
         sent++;
     }
     pump();
@@ -358,7 +340,7 @@ TEST_F(server_run, RandomDatagramsFromStrangersAreRefused) {
     mt_seed(random, 7);
     const int64_t refused = server_statistics().refused;
     for (int i = 0; i < 2000; i++) {
-        bytes d(1 + mt_next(random) % 120);
+        wire_bytes d(1 + mt_next(random) % 120);
         for (uint8_t& x : d) x = static_cast<uint8_t>(mt_next(random));
         if (d[0] == msg_contact) d[0] = 99;
         b.send_raw(d);
@@ -461,7 +443,8 @@ TEST_F(server_race_run, EachCrossingGoesToTheOtherRiders) {
     int32_t race = 0;
     int count = 0;
     const uint8_t* entries = nullptr;
-    ASSERT_TRUE(parse_timing_list(lists[0].m.data, lists[0].m.data_length, &race, &count, &entries));
+    ASSERT_TRUE(
+        parse_timing_list(lists[0].m.data, lists[0].m.data_length, &race, &count, &entries));
     EXPECT_EQ(race, a.race);
     ASSERT_EQ(count, 1);
     timing_entry e = get_timing_entry(entries);
@@ -509,8 +492,8 @@ TEST_F(server_race_run, AWellFormedTerrainEditGoesToEveryRider) {
         for (const received& r : of_type(c->take(), msg_server_reliable))
             if (r.m.sub_type == sub_terrain_edit) edits.push_back(r);
         ASSERT_EQ(edits.size(), 1u);
-        EXPECT_EQ(bytes(edits[0].m.data, edits[0].m.data + edits[0].m.data_length),
-                  bytes(d.bytes, d.bytes + d.length));
+        EXPECT_EQ(wire_bytes(edits[0].m.data, edits[0].m.data + edits[0].m.data_length),
+                  wire_bytes(d.bytes, d.bytes + d.length));
     }
 }
 

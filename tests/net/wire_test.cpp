@@ -43,8 +43,8 @@ server_message read_server(const bytes& b) {
 }
 
 TEST(wire, TheClientsMessagesHaveTheirLayouts) {
-    const bytes contact = {0,    1,    0,    0,    0,    0, 0, 0, 0, 34, 0,
-                           0,    0,    0x44, 0x33, 0x22, 0x11, 0, 0, 0, 0};
+    const bytes contact = {0, 1, 0,    0,    0,    0,    0, 0, 0, 34, 0,
+                           0, 0, 0x44, 0x33, 0x22, 0x11, 0, 0, 0, 0};
     EXPECT_EQ(of(build_contact(true, 0x11223344)), contact);
     client_message m = read_client(contact);
     EXPECT_EQ(m.type, msg_contact);
@@ -52,10 +52,10 @@ TEST(wire, TheClientsMessagesHaveTheirLayouts) {
     EXPECT_EQ(m.value, 34);
     EXPECT_EQ(m.nonce, 0x11223344u);
 
-    const bytes info = joined({{3, 5, 0, 0, 0, 0xd4, 0xc3, 0xb2, 0xa1, 4, 3, 2, 1, 0, 0, 0, 0, 0x0d,
-                                0x0c, 0x0b, 0x0a},
-                               bytes(20, 0),
-                               text("yz|a|b|c|d\n7\nAl")});
+    const bytes info = joined(
+        {{3, 5, 0, 0, 0, 0xd4, 0xc3, 0xb2, 0xa1, 4, 3, 2, 1, 0, 0, 0, 0, 0x0d, 0x0c, 0x0b, 0x0a},
+         bytes(20, 0),
+         text("yz|a|b|c|d\n7\nAl")});
     EXPECT_EQ(of(build_client_info(5, 0xa1b2c3d4, 0x01020304, 0x0a0b0c0d, "yz|a|b|c|d\n7\nAl")),
               info);
     m = read_client(info);
@@ -76,9 +76,9 @@ TEST(wire, TheClientsMessagesHaveTheirLayouts) {
     const bytes ready = {9, 9, 0, 0, 0, 1, 0, 0, 0, 0x2a, 0, 0, 0};
     EXPECT_EQ(of(build_client_values(msg_ready, 9, 1, 1, 42)), ready);
 
-    const bytes state = joined({{11, 2, 0, 0, 0, 0xff, 0xff, 0xff, 0xff, 6, 0, 0, 0, 0x10, 0x27, 0,
-                                 0, 0x0c, 0x27, 0, 0},
-                                state_bytes()});
+    const bytes state = joined(
+        {{11, 2, 0, 0, 0, 0xff, 0xff, 0xff, 0xff, 6, 0, 0, 0, 0x10, 0x27, 0, 0, 0x0c, 0x27, 0, 0},
+         state_bytes()});
     EXPECT_EQ(of(build_state(2, 0xffffffff, 6, 10000, 9996, sample_state())), state);
     m = read_client(state);
     EXPECT_EQ(m.race, 6);
@@ -147,8 +147,8 @@ TEST(wire, TheServersMessagesHaveTheirLayouts) {
     datagram d = build_states_header(2, 512, 496);
     put_state_entry(d, state_entry{7, 300, 508, sample_state()});
     states_set_count(d, 1);
-    const bytes states = joined({{11, 2, 0, 0, 0, 0x00, 0x02, 0, 0, 0xf0, 0x01, 0, 0, 1, 0, 0, 0,
-                                  7, 0, 0x2c, 0x01, 0xfc, 0x01, 0, 0},
+    const bytes states = joined({{11, 2, 0, 0, 0, 0x00, 0x02, 0,    0,    0xf0, 0x01, 0, 0,
+                                  1,  0, 0, 0, 7, 0,    0x2c, 0x01, 0xfc, 0x01, 0,    0},
                                  state_bytes()});
     EXPECT_EQ(of(d), states);
     m = read_server(states);
@@ -188,13 +188,13 @@ TEST(wire, TheReliablePayloadsHaveTheirLayouts) {
     EXPECT_EQ(t.tic, 4000);
     EXPECT_FALSE(parse_client_timing(d.bytes, 11, &t));
 
-    const bytes list = {2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 3, 0, 0, 0, 0x10, 0, 0, 0,
-                        4, 0, 0, 0, 5, 0, 0, 0, 0x20, 0, 0, 0};
+    const bytes list = {2,    0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 3,    0, 0, 0,
+                        0x10, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0, 0x20, 0, 0, 0};
     int32_t race = 0;
     int count = 0;
     const uint8_t* entries = nullptr;
-    ASSERT_TRUE(parse_timing_list(list.data(), static_cast<int>(list.size()), &race, &count,
-                                  &entries));
+    ASSERT_TRUE(
+        parse_timing_list(list.data(), static_cast<int>(list.size()), &race, &count, &entries));
     EXPECT_EQ(race, 2);
     ASSERT_EQ(count, 2);
     timing_entry second = get_timing_entry(entries + k_timing_entry_size);
@@ -202,8 +202,8 @@ TEST(wire, TheReliablePayloadsHaveTheirLayouts) {
     EXPECT_EQ(second.crossing, 5);
     EXPECT_EQ(second.tic, 0x20);
     // A count the payload does not carry is refused whole.
-    EXPECT_FALSE(parse_timing_list(list.data(), static_cast<int>(list.size()) - 1, &race, &count,
-                                   &entries));
+    EXPECT_FALSE(
+        parse_timing_list(list.data(), static_cast<int>(list.size()) - 1, &race, &count, &entries));
 
     bytes edit = joined({{1}, bytes(16, 7)});
     EXPECT_TRUE(terrain_edit_well_formed(edit.data(), 17));
@@ -223,9 +223,9 @@ TEST(wire, MessagesOfALengthTheirTypeNeverHasAreRefused) {
         int shortest;
         int longest;
     };
-    const sizes client[] = {{0, 21, 21},  {3, 41, 1023}, {5, 13, 13},  {7, 17, 17},
-                            {9, 13, 13},  {11, 60, 60},  {13, 13, 13}, {14, 13, 13},
-                            {15, 9, 9},   {17, 14, 480}, {18, 13, 13}};
+    const sizes client[] = {{0, 21, 21}, {3, 41, 1023}, {5, 13, 13},  {7, 17, 17},
+                            {9, 13, 13}, {11, 60, 60},  {13, 13, 13}, {14, 13, 13},
+                            {15, 9, 9},  {17, 14, 480}, {18, 13, 13}};
     for (const sizes& s : client) {
         bytes b(static_cast<size_t>(s.longest + 1), 0);
         b[0] = static_cast<uint8_t>(s.type);
@@ -235,10 +235,10 @@ TEST(wire, MessagesOfALengthTheirTypeNeverHasAreRefused) {
         EXPECT_FALSE(parse_client_message(b.data(), s.shortest - 1, &m)) << s.type;
         EXPECT_FALSE(parse_client_message(b.data(), s.longest + 1, &m)) << s.type;
     }
-    const sizes server[] = {{1, 1, 1},     {2, 13, 13},   {4, 38, 1023}, {6, 9, 1023},
-                            {8, 9, 1023},  {10, 13, 13},  {11, 17, 1023}, {13, 5, 5},
-                            {14, 5, 5},    {15, 1, 1},    {16, 1, 1023}, {17, 6, 1023},
-                            {18, 5, 5},    {25, 6, 133}};
+    const sizes server[] = {{1, 1, 1},    {2, 13, 13},  {4, 38, 1023},  {6, 9, 1023},
+                            {8, 9, 1023}, {10, 13, 13}, {11, 17, 1023}, {13, 5, 5},
+                            {14, 5, 5},   {15, 1, 1},   {16, 1, 1023},  {17, 6, 1023},
+                            {18, 5, 5},   {25, 6, 133}};
     for (const sizes& s : server) {
         bytes b(static_cast<size_t>(s.longest + 1), 'a');
         b[0] = static_cast<uint8_t>(s.type);
