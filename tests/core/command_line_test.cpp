@@ -104,3 +104,19 @@ TEST(CommandLine, HelpListsTheTable) {
                              "--super-debug", "--hidden-hud", "--hidden-pause"})
         EXPECT_NE(help.find(name), std::string::npos) << name;
 }
+
+// A "trailbok:" link names the server as well as its bare address; the server chooses the track.
+TEST(CommandLine, ConnectTakesALinkOrAnAddressAndDropsTheTrack) {
+    run_options link, bare;
+    ASSERT_TRUE(parse({"--track", "practice", "--connect", "trailbok:race.example:19801",
+                       "--password", "pit"},
+                      link)
+                    .ok);
+    EXPECT_EQ(link.server_address, "race.example:19801");
+    EXPECT_EQ(link.password, "pit");
+    EXPECT_EQ(link.track, "");
+    ASSERT_TRUE(parse({"--connect=race.example", "--autopilot"}, bare).ok);
+    EXPECT_EQ(bare.server_address, "race.example");
+    EXPECT_TRUE(bare.autopilot);
+    EXPECT_NE(command_line_help().find("--autopilot"), std::string::npos);
+}

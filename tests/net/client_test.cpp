@@ -188,6 +188,32 @@ TEST_F(client_link, JoinsStepByStepAndRacesTheServersLineup) {
     EXPECT_TRUE(shown("2 laps"));
 }
 
+TEST_F(client_link, NoContactWithModifiedShapeFilesOrAnUnknownHost) {
+    net_connect_params p;
+    p.fixed_shapes_match = false;
+    EXPECT_FALSE(connect(p));
+    EXPECT_TRUE(shown("Fixed file mismatch"));
+    EXPECT_FALSE(net_connected());
+    EXPECT_TRUE(sent().empty());
+    EXPECT_FALSE(net_connect("no-such-host.invalid", net_connect_params{}, now));
+    EXPECT_TRUE(shown("Can't resolve address"));
+    EXPECT_FALSE(net_connected());
+}
+
+TEST_F(client_link, APasswordIsProvedWithTheClientId) {
+    net_connect_params p;
+    p.password = "pit lane";
+    ASSERT_TRUE(connect(p));
+    std::vector<sent_message> s = sent();
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_TRUE(s[0].m.password);
+    deliver(build_connect_reply(k_slot, k_id, 6));
+    step();
+    s = sent_of(msg_client_info);
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].m.proof, password_proof("pit lane", k_id));
+}
+
 TEST_F(client_link, EachStepIsSentAgainOncePerSecondUntilAnswered) {
     ASSERT_TRUE(connect());
     sent();
@@ -444,6 +470,22 @@ TEST_F(client_link, WhileRacingTheStateGoesEveryFourthTicAndEachCrossingIsReport
     EXPECT_EQ(t.race, k_race);
     EXPECT_EQ(t.crossing, 0);
     EXPECT_EQ(t.tic, 410);
+}
+
+TEST_F(client_link, ANewNameOrBikeGoesToTheServerAndARestartIsAskedOnce) {
+    racing();
+    setup().text[key_name] = "Josie";
+    step();
+    step();
+    std::vector<sent_message> r = sent_of(msg_reliable);
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].m.sub_type, sub_descriptor);
+    EXPECT_EQ(r[0].text(), "yz250f(2017)||||\n999\nJosie");
+    net_request_restart();
+    std::vector<sent_message> restart = sent_of(msg_restart_request);
+    ASSERT_EQ(restart.size(), 1u);
+    EXPECT_EQ(restart[0].m.value, 1);
+    EXPECT_EQ(restart[0].m.slot, k_slot);
 }
 
 TEST_F(client_link, AFakeLossOfEveryDatagramDropsThemAll) {

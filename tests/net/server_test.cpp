@@ -304,6 +304,21 @@ TEST_F(server_race_run, MessagesOutOfStateAreRefusedOrAnsweredWithARestart) {
     EXPECT_EQ(restart[0].m.race, a.race);
 }
 
+TEST_F(server_run, EachRiderOfARaceIsToldItsRulesAndWelcomed) {
+    options.erode = 2 * 1024;
+    options.no_arcade = true;
+    start();
+    identify(a);
+    enter(a);
+    run(0.5);
+    std::vector<std::string> texts;
+    for (const received& r : of_type(a.take(), msg_server_reliable))
+        if (r.m.sub_type == sub_command || r.m.sub_type == sub_text) texts.push_back(r.text());
+    std::vector<std::string> expected = {"version", "erode 1 2048", "no_arcade",
+                                         "Welcome to Trailbok race server"};
+    EXPECT_EQ(texts, expected);
+}
+
 TEST_F(server_run, MalformedDatagramsAreRefusedAndTheServerCarriesOn) {
     start();
     identify(a);
