@@ -76,6 +76,7 @@ void handle_contact(const client_message& m, const udp_address& from, double now
     if (server_client* known = client_at(from)) {
         // The same contact again: the reply was lost. A new nonce: the game started afresh.
         if (known->nonce == m.nonce) {
+            known->last_heard = now;
             server_send(*known, build_connect_reply(known->slot, known->id, k_server_version));
             return;
         }
