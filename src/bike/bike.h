@@ -8,6 +8,7 @@
 #include <cstdint>
 
 struct ripemd160_state;
+struct model_camera;
 
 struct bike_vec3d {
     double x = 0;
@@ -228,3 +229,8 @@ void bike_activate(int bike);
 void bike_deactivate(int bike);
 void bike_touched(int bike);
 void activity_decay(int bike);
+
+// Drawing a bike (OpenGL, library tb_bike_draw). Mode 0 sees it from outside; modes 1 and 2 from
+// its rider's eyes, with the rider hidden (1) or shown (2). `alpha` fades the whole bike; the
+// environment texture colours the models' reflecting parts.
+void bike_draw(int bike, int mode, const model_camera& camera, float alpha, uint32_t environment);

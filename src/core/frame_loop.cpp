@@ -22,6 +22,7 @@
 #include "sound/sound.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
+#include "track/track_view.h"
 #include "ui/ui.h"
 
 #include <algorithm>
@@ -56,23 +57,28 @@ bool draw_frame() {
     if (!platform().begin_frame(&width, &height)) return true;
     p.viewport_width = width;
     p.viewport_height = height;
-    if (config().windowed) {
+    if (video_mode_windowed()) {
         config().xres = width;
         config().yres = height;
     }
-    render_set_viewport(width, height, config().fov);
+    set_projection(width, height, config().fov);
     const bool hud = p.options.show_hud;
     switch (p.view) {
-    case rider_camera:
-        render_rider_camera(p.viewed_slot);
+    case rider_camera: {
+        const int bike = race_slot(p.viewed_slot).bike;
+        if (bike_live(bike))
+            rider_camera_view(bike, p.viewed_slot, config().fov);
+        else
+            render_clear();
         if (hud) hud_graphs_draw();
         break;
+    }
     case orbit_camera:
-        render_orbit_camera(p.viewed_slot);
+        render_scene(orbit_camera_now());
         if (hud) hud_graphs_draw();
         break;
     case trackside_camera: {
-        render_trackside_camera(p.viewed_slot);
+        trackside_view(p.trackside_choice);
         const rider_slot& viewed = race_slot(p.viewed_slot);
         if (hud && p.trackside_follow && viewed.kind == rider_remote && viewed.name[0])
             draw_centered_text(viewed.name, 30, 28);
@@ -82,10 +88,13 @@ bool draw_frame() {
         editor_draw();
         break;
     case title_view:
-        render_title_view();
+        title_view_draw(hud_picture_title(), "", k_version_text);
         break;
     }
     if (hud) hud_draw();
+    // A screenshot asked for since the last frame reads this one before it is shown.
+    if (p.screenshot_requested) screenshot_take(width, height);
+    p.screenshot_requested = false;
     if (p.options.record_video && !p.paused && p.view != title_view)
         record_video_frame(width, height);
     if (p.paused && p.options.show_pause_text) draw_centered_text("Paused", 30, 1);
@@ -264,7 +273,7 @@ void handle_press_without_menu(int32_t code) {
         if (!p.riding || p.in_warmup || config().spy != 0)
             view_step_running_order(is_special(code, special_prev) ? -1 : 1);
     } else if (is_special(code, special_screenshot) && p.view != editor_view) {
-        screenshot_take(p.viewport_width, p.viewport_height);
+        p.screenshot_requested = true;
     } else if (code >= '0' && code <= '9') {
         p.trackside_choice = std::min(code - '0', track_camera_count()) - 1;
     }

@@ -58,10 +58,12 @@ struct program_state {
     float orbit_distance = 10; // ft
     float orbit_height = 5;    // ft
     bool trackside_follow = false;
-    int trackside_choice = -1; // chosen track camera, -1 automatic
-    float fly_speed = 0;       // ft/s
-    float previous_dab = 0;    // Sit/Dab action of the previous tic
-    bool dab_latched = false;  // sticky dab
+    int trackside_choice = -1;         // chosen track camera, -1 automatic
+    int trackside_operated = -1;       // the camera the last trackside tic pointed
+    bool screenshot_requested = false; // taken from the next frame drawn
+    float fly_speed = 0;               // ft/s
+    float previous_dab = 0;            // Sit/Dab action of the previous tic
+    bool dab_latched = false;          // sticky dab
     bool cursor_held = false;
     bool sound_device = false;
     data_file* audio_record = nullptr; // "--record-audio" file while recording

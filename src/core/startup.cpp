@@ -19,6 +19,7 @@
 #include "race/race.h"
 #include "render/render.h"
 #include "resources/gpu.h"
+#include "resources/model.h"
 #include "resources/resources.h"
 #include "sound/sound.h"
 #include "track/track.h"
@@ -45,8 +46,8 @@ void drain_events() {
 void draw_loading(const char* text) {
     int width, height;
     if (!platform().begin_frame(&width, &height)) return;
-    render_set_viewport(width, height, config().fov);
-    render_loading_progress(text);
+    set_projection(width, height, config().fov);
+    loading_screen_draw(text);
     platform().end_frame();
 }
 
@@ -93,6 +94,15 @@ bool wants_help(int argc, const char* const* argv) {
     for (int i = 1; i < argc && strcmp(argv[i], "--") != 0; i++)
         if (strcmp(argv[i], "--help") == 0) return true;
     return false;
+}
+
+// The settings and working values the running features take from the program core.
+void hand_out_working_values(const run_options& options) {
+    const graphics_working& g = graphics();
+    texture_set_detail(g.model_texture_skip, g.texture_compress_mode);
+    model_set_lod(g.model_lod_bias, g.model_lod_scale);
+    model_set_vertex_arrays(!options.no_vertex_arrays);
+    messages_set_max_lines(config().message_lines);
 }
 
 // Waits until the window can be drawn; false when it was closed meanwhile.
@@ -180,6 +190,7 @@ int abandon_startup(int status) {
 int program_main(int argc, const char* const* argv, const platform_backend& backend) {
     platform_use(backend);
     program_reset();
+    config_reset();
     g_startup = startup_state{};
     not_built_reset();
     program_state& p = program();
@@ -205,8 +216,11 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     if (!has_detected_mmx()) log("This CPU does not have MMX!\n");
     bike_select_default();
     read_config();
+    graphics() = graphics_derive(config());
 
-    parse_result parsed = parse_command_line(argc, argv, p.options);
+    p.options.mmx_allowed = has_detected_mmx();
+    command_line_target target{p.options, config(), graphics()};
+    parse_result parsed = parse_command_line(argc, argv, target);
     if (!parsed.ok) {
         fputs(parsed.error.c_str(), stderr);
         return 1;
@@ -216,13 +230,13 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
         return 0;
     }
     set_debug_level(p.options.debug);
-    if (p.options.width > 0) config().xres = p.options.width;
-    if (p.options.height > 0) config().yres = p.options.height;
+    hand_out_working_values(p.options);
 
     settings& cfg = config();
-    int width = cfg.windowed ? cfg.xres : cfg.mode_width;
-    int height = cfg.windowed ? cfg.yres : cfg.mode_height;
-    int flags = p.options.colour_depth | (cfg.windowed ? 0 : k_window_fullscreen);
+    const bool windowed = video_mode_windowed();
+    int width = windowed ? cfg.xres : video_mode_selected().width;
+    int height = windowed ? cfg.yres : video_mode_selected().height;
+    int flags = p.options.colour_depth | (windowed ? 0 : k_window_fullscreen);
     if (!platform().create_window("Trailbok", width, height, flags, p.options.depth_bits)) return 1;
     g_startup.window = true;
     resources_set_gpu(&k_resources_gpu_gl);
@@ -247,16 +261,20 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     bool demo_named = !p.options.file.empty();
     if (demo_named && !demo_open_playback(p.options.file.c_str(), &demo_track))
         log("Can't play back %s\n", p.options.file.c_str());
-    if (!p.options.track.empty())
-        cfg.track = p.options.track;
-    else if (!demo_track.empty())
-        cfg.track = demo_track;
+    // The track choice takes a track the list has; the configured one stands otherwise.
+    const std::string& chosen = !p.options.track.empty() ? p.options.track : demo_track;
+    if (!chosen.empty() && track_list_find(chosen.c_str()) >= 0)
+        cfg.track = chosen;
+    else if (!chosen.empty())
+        log("No track called \"%s\"; the track stays %s\n", chosen.c_str(), cfg.track.c_str());
 
     p.sound_device = open_sound();
 
     bool window_ok = wait_for_window();
     if (window_ok) {
         gl_features_init(p.options.flat_shading);
+        render_config().print_orientation = p.options.print_orientation;
+        model_set_vertex_arrays(!p.options.no_vertex_arrays);
         fonts_load();
         hud_pictures_load();
         int w, h;

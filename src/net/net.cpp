@@ -167,6 +167,7 @@ void take_states(const server_message& m) {
         n.state_tic = e.tic;
         n.ping = e.ping;
         history_add(e.slot, e.state, e.tic);
+        race_rider_heard(e.slot);
     }
 }
 

@@ -85,6 +85,9 @@ int race_gate_drop_tic(); // the tic the start gate drops
 void race_set_gate_drop_tic(int tic);
 // Set once every rider has finished and the results are final (and written when won).
 bool race_results_done();
+// Online: something came from the rider in this slot now; a remote rider holds the race open
+// only while it is heard from within a second.
+void race_rider_heard(int slot);
 constexpr int k_max_crossings = 1 << 16; // crossings one rider may make in a race
 // A crossing another rider made, as a race server reports it: sets its tic and the rider's
 // timing position to crossing + 1, then updates the running order and checks the end of the race.

@@ -28,9 +28,10 @@ struct race_state {
     std::vector<result_entry> final_results;
     gate_piece pieces[k_max_start_slots];
     int piece_count = 0;
-    int false_start_hold = 0;         // tics the local rider is still held
-    float false_start_origin[3] = {}; // ft, where the local bike was placed
-    float off_course_bias = 10;       // s
+    int heard_clock[k_max_riders] = {}; // online: the clock when a remote rider was last heard
+    int false_start_hold = 0;           // tics the local rider is still held
+    float false_start_origin[3] = {};   // ft, where the local bike was placed
+    float off_course_bias = 10;         // s
     float off_course_scale = 1.5f;
     int knockout_table[k_knockout_table_size] = {}; // extra knock-out tics by crash count
     const race_demo_hooks* demo = nullptr;          // demo recording and playback, when registered

@@ -224,6 +224,7 @@ void race_client_ready(server_client& c) {
 
 void race_take_state(server_client& c, const client_message& m) {
     server_rider& rd = server().race.riders[c.slot];
+    if (rd.racing) race_rider_heard(c.slot);
     if (m.tic >= c.client_tic) {
         c.client_tic = m.tic;
         c.client_tic_at = race_clock();

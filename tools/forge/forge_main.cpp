@@ -20,6 +20,7 @@ struct forge_step {
 constexpr forge_step k_steps[] = {
     {"main archive", forge_main_archive},
     {"HUD pictures", forge_hud_pictures},
+    {"sky pictures", forge_sky_pictures},
     {"bike shapes", forge_shapes},
     {"bike models", forge_bike_models},
     {"ground textures", forge_ground_textures},
