@@ -157,6 +157,15 @@ float text_width(const font& f, const char* text, int flags) {
     return walk(f, text, flags, false, true, [](const pen_state&, const font_glyph&) {});
 }
 
+float text_start_centred(const font& f, const char* text, float left, float right, float height,
+                         int flags) {
+    return ((right - left) - text_width(f, text, flags) * height) / 2 + left;
+}
+
+float text_start_right(const font& f, const char* text, float x, float height, int flags) {
+    return x - text_width(f, text, flags) * height;
+}
+
 int font_parse_atlas(image* atlas, const char* characters, font* out) {
     *out = font{};
     if (atlas->width <= 0 || atlas->height <= 0) return 0;

@@ -58,6 +58,12 @@ void text_layout(const font& f, const char* text, const float colour[4], int fla
 // The width of the text's first line in glyph-height units.
 float text_width(const font& f, const char* text, int flags = 0);
 
+// Where text starts to stand centred between left and right, or to end at x, drawn `height`
+// high (the units of left, right and x).
+float text_start_centred(const font& f, const char* text, float left, float right, float height,
+                         int flags = 0);
+float text_start_right(const font& f, const char* text, float x, float height, int flags = 0);
+
 // The 16 colours of the escapes: 0-7 at 0.75, 8-15 at full strength.
 const float* text_palette(int entry);
 

@@ -131,12 +131,12 @@ void text_draw(font_id id, const char* text, float x, float y, float z, float he
 
 void text_draw_centred(font_id id, const char* text, float left, float right, float y, float z,
                        float height, const float colour[4], int flags) {
-    const float width = text_width(g_text.fonts[id], text, flags) * height;
-    text_draw(id, text, ((right - left) - width) / 2 + left, y, z, height, colour, flags);
+    const float x = text_start_centred(g_text.fonts[id], text, left, right, height, flags);
+    text_draw(id, text, x, y, z, height, colour, flags);
 }
 
 void text_draw_right(font_id id, const char* text, float x, float y, float z, float height,
                      const float colour[4], int flags) {
-    const float width = text_width(g_text.fonts[id], text, flags) * height;
-    text_draw(id, text, x - width, y, z, height, colour, flags);
+    text_draw(id, text, text_start_right(g_text.fonts[id], text, x, height, flags), y, z, height,
+              colour, flags);
 }
