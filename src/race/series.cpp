@@ -152,7 +152,10 @@ bool refuse(std::string* error, const std::string& why) {
     return false;
 }
 
-std::string finish_text(int rank) { return rank >= 0 ? std::to_string(rank + 1) : "x"; }
+// A finish as the standings show it: the place, or one past the field for no place.
+std::string finish_text(int rank, int riders) {
+    return std::to_string(rank >= 0 ? rank + 1 : riders + 1);
+}
 } // namespace
 
 bool series_parse(const std::string& text, points_series* out, std::string* error) {
@@ -307,32 +310,38 @@ points_series& series_at(int i) {
     return g_series.all[i];
 }
 
+void series_lineup(const points_series& s, int event, int* lineup) {
+    const int n = static_cast<int>(s.riders.size());
+    std::fill(lineup, lineup + k_lineup_size, static_cast<int>(lineup_demo));
+    if (event <= 0 || event > static_cast<int>(s.events.size())) {
+        for (int i = 0; i < n; i++) lineup[i] = lineup_robot_number + s.riders[i];
+        lineup[n] = lineup_local;
+        return;
+    }
+    // The riders pick gates in reverse order of the previous event's results, robots in rider
+    // order before the player.
+    const std::vector<int>& previous = s.events[event - 1].results;
+    const std::vector<int> order = gate_order(n + 1);
+    auto rank_of = [&](int i) {
+        const int r = i < static_cast<int>(previous.size()) ? previous[i] : n;
+        return r < 0 || r > n ? n : r;
+    };
+    size_t k = 0;
+    for (int r = n; r >= 0; r--)
+        for (int i = 0; i <= n && k < order.size(); i++)
+            if (rank_of(i) == r)
+                lineup[order[k++]] = i < n ? lineup_robot_number + s.riders[i] : lineup_local;
+}
+
 bool series_start_next(int series, bool for_points, const race_start_params& base) {
     if (series < 0 || series >= series_count()) return false;
+    // An event still marked scores before the next one is chosen, as at every race reset.
+    series_record_results(false);
     points_series& s = g_series.all[series];
     const int next = s.completed;
     if (next >= static_cast<int>(s.events.size())) return false;
     const series_event& ev = s.events[next];
-    const int n = static_cast<int>(s.riders.size());
-    int* lineup = race_lineup();
-    std::fill(lineup, lineup + k_lineup_size, static_cast<int>(lineup_demo));
-    if (next == 0) {
-        for (int i = 0; i < n; i++) lineup[i] = lineup_robot_number + s.riders[i];
-        lineup[n] = lineup_local;
-    } else {
-        // The riders pick gates in reverse order of the previous event's results.
-        const std::vector<int>& previous = s.events[next - 1].results;
-        const std::vector<int> order = gate_order(n + 1);
-        auto rank_of = [&](int i) {
-            const int r = i < static_cast<int>(previous.size()) ? previous[i] : n;
-            return r < 0 || r > n ? n : r;
-        };
-        size_t k = 0;
-        for (int r = n; r >= 0; r--)
-            for (int i = 0; i <= n && k < order.size(); i++)
-                if (rank_of(i) == r)
-                    lineup[order[k++]] = i < n ? lineup_robot_number + s.riders[i] : lineup_local;
-    }
+    series_lineup(s, next, race_lineup());
     race_start_params params = base;
     params.track = ev.track;
     params.playback = false;
@@ -438,7 +447,7 @@ series_standings series_standings_of(const points_series& s, const char* player_
             for (int e : motos) {
                 if (e >= s.completed) break;
                 if (ridden++) finishes += "-";
-                finishes += finish_text(s.events[e].results[i]);
+                finishes += finish_text(s.events[e].results[i], n);
             }
             const series_event& end = s.events[motos.back()];
             if (ridden == static_cast<int>(motos.size()) && ends_round(end))

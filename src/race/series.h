@@ -52,6 +52,9 @@ void series_free_all();
 int series_count();
 points_series& series_at(int i);
 
+// The lineup of an event: rider i at gate i and the player behind them for the first, then
+// gates picked from the gate order table, the worst placed of the previous event first.
+void series_lineup(const points_series& s, int event, int* lineup);
 // Starts the series' next event (nothing when every event is done): the lineup picks gates by
 // the previous event's results, the race is reset on its track with its length and the series'
 // robot skill; `base` gives recording. With `for_points` the event is marked as run for the
