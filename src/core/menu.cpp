@@ -254,6 +254,18 @@ menu_item_look look_of(item_kind kind) {
 
 menu_state& menus() { return g_menus; }
 
+void menu_offer_bike_graphics(int bike) {
+    // A bike's graphics are the pictures named after its own texture: "@cr125.png" offers
+    // "cr125-blue.png" as "blue".
+    std::string base = bike_info_at(bike).bike_texture;
+    if (!base.empty() && base[0] == '@') base.erase(0, 1);
+    const size_t slash = base.rfind('/');
+    if (slash != std::string::npos) base.erase(0, slash + 1);
+    const size_t dot = base.rfind('.');
+    if (dot != std::string::npos) base.resize(dot);
+    texture_choices_set_bike(base.c_str());
+}
+
 menu_item_ref menu_chooser_choice() {
     const chooser_state& ch = g_menus.chooser;
     if (ch.return_page <= menu_none || ch.return_page >= k_menu_page_count) return {};
@@ -282,7 +294,7 @@ void menu_init() {
     // The texture choices start at the labels the setup names (the first entry otherwise), and
     // the bike graphics are those of the setup's bike.
     setup_values& v = setup();
-    texture_choices_set_bike(bike_info_at(v.choice[key_bike]).name);
+    menu_offer_bike_graphics(v.choice[key_bike]);
     constexpr struct {
         texture_choice_kind kind;
         setup_key_id key;

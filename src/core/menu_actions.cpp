@@ -263,7 +263,7 @@ void after_bike(const menu_item_ref&, bool changed) {
     if (!changed) return;
     // A new bike offers its own graphics, the first of them chosen.
     setup_values& v = setup();
-    texture_choices_set_bike(bike_info_at(v.choice[key_bike]).name);
+    menu_offer_bike_graphics(v.choice[key_bike]);
     const std::vector<texture_choice>& graphics = texture_choices(choice_bike);
     v.text[key_bike_texture] = graphics.empty() ? "" : graphics[0].label;
     program().descriptor_changed = true;

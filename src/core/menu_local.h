@@ -87,6 +87,8 @@ struct menu_state {
     double opened_at = 0;          // run clock when the menus started, for the notice's fade
 };
 menu_state& menus();
+// Offers the graphics of a bike of the catalogue in the "Bike Graphics" choice list.
+void menu_offer_bike_graphics(int bike);
 
 const menu_page_record& menu_page_of(int page);
 menu_item_ref menu_item_at(int page, int index);

@@ -140,7 +140,8 @@ class menu_world : public ::testing::Test {
             frames(1);
         }
     }
-    // The pointer moved to a window position, then a frame.
+    // The pointer moved to a window position, then the frame that handles it and the next,
+    // which finds the item under it.
     static void point(int x, int y) {
         SDL_Event e{};
         e.type = SDL_MOUSEMOTION;
@@ -148,7 +149,7 @@ class menu_world : public ::testing::Test {
         e.motion.x = x;
         e.motion.y = y;
         SDL_PushEvent(&e);
-        frames(1);
+        frames(2);
     }
     static void mouse_button(bool down) {
         SDL_Event e{};
