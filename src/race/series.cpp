@@ -171,8 +171,11 @@ bool series_parse(const std::string& text, points_series* out, std::string* erro
     for (int i = 0; i < 3; i++)
         if (skill == k_skills[i]) s.skill = i;
     s.riders.resize(static_cast<size_t>(count));
-    for (int& n : s.riders)
+    for (int& n : s.riders) {
         if (!r.number(&n)) return refuse(error, "short list of rider numbers");
+        // A rider number has at most three digits.
+        if (n < 0 || n > 999) return refuse(error, "rider number " + std::to_string(n));
+    }
     int events = 0;
     if (!r.number(&events)) return refuse(error, "no event count");
     // Each event takes at least 84 items: a count beyond what the file holds is refused early.

@@ -3,6 +3,8 @@
 // pictures for a look.
 #include "menu_world.h"
 
+#include <GL/gl.h>
+
 #include <cstdlib>
 
 namespace {
@@ -76,5 +78,49 @@ TEST_F(menu_screens, EveryPageDrawsEveryItemWhereThePointerFindsIt) {
     rgb = picture();
     keep_picture(rgb, "chooser");
     expect_labels_drawn(rgb, "chooser");
+}
+// The fonts at the sizes the HUD and the menus draw them: every line lights its own band.
+TEST_F(menu_screens, TheFontsReadAtSmallAndLargeSizes) {
+    for (font_id id : {font_text, font_numbers, font_numbers_condensed}) {
+        ASSERT_NE(font_get(id).texture, 0u) << id;
+        for (int c = '0'; c <= '9'; c++) EXPECT_TRUE(font_get(id).glyphs[c].present) << c;
+    }
+    const float heights[] = {10, 13, 16, 20, 28, 40};
+    int w = 0, h = 0;
+    ASSERT_TRUE(platform().begin_frame(&w, &h));
+    glViewport(0, 0, w, h);
+    glClearColor(0.1f, 0.1f, 0.15f, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, w, 0, h, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    const float white[4] = {1, 1, 1, 1};
+    float top = 10;
+    for (float size : heights) {
+        top += size * 1.4f;
+        text_draw(font_text, "Lap 2/5 Gate 17 (x)", 10, static_cast<float>(h) - top, 0, size, white,
+                  text_shadowed);
+        text_draw(font_numbers, "0123456789", 400, static_cast<float>(h) - top, 0, size, white, 0);
+        text_draw(font_numbers_condensed, "0123456789", 620, static_cast<float>(h) - top, 0, size,
+                  white, 0);
+    }
+    std::vector<uint8_t> rows(static_cast<size_t>(w) * h * 3);
+    render_read_pixels(w, h, rows.data());
+    platform().end_frame();
+    std::vector<uint8_t> rgb(rows.size());
+    const size_t line = static_cast<size_t>(w) * 3;
+    for (int y = 0; y < h; y++)
+        std::copy_n(&rows[static_cast<size_t>(h - 1 - y) * line], line, &rgb[y * line]);
+    keep_picture(rgb, "text_sizes");
+    top = 10;
+    for (float size : heights) {
+        top += size * 1.4f;
+        const int y0 = static_cast<int>(top - size), y1 = static_cast<int>(top);
+        EXPECT_GT(lit_pixels(rgb, w, 10, y0, 390, y1), static_cast<int>(size * 8)) << size;
+        EXPECT_GT(lit_pixels(rgb, w, 400, y0, 610, y1), static_cast<int>(size * 5)) << size;
+        EXPECT_GT(lit_pixels(rgb, w, 620, y0, 790, y1), static_cast<int>(size * 5)) << size;
+    }
 }
 } // namespace
