@@ -332,6 +332,8 @@ void menu_key(int32_t code) {
     if (p.menu_changed) return;
     const int page = p.menu_state;
     if (page == menu_none) return;
+    // A drag is no press: only a slider follows it.
+    if (code == k_menu_drag && (page == menu_chat || page == menu_exit)) return;
     if (page == menu_chat) {
         log_not_built("console_key");
         return;

@@ -7,6 +7,7 @@
 #include "core/bindings.h"
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -325,12 +326,15 @@ TEST_F(menu_keys, PresetsVideoModesAndSettingsWrittenToTheConfig) {
     press("Graphics/Sound Setup");
     ASSERT_EQ(program().menu_state, menu_graphics);
     const int roost = graphics().roost_frequency;
+    const int reflections = graphics().reflections_on;
+    config().reflections = 1 - reflections;
     press("Use High FPS Settings");
     EXPECT_EQ(graphics_preset_matching(config()), 1);
     const menu_view view = menu_view_of(width, height);
     ASSERT_FALSE(view.lines.empty());
     EXPECT_EQ(view.lines[0].text, "Current Settings: High FPS");
     EXPECT_EQ(graphics().roost_frequency, roost) << "working values follow at the next start";
+    EXPECT_EQ(graphics().reflections_on, reflections);
 
     // A fullscreen mode, then back to the window.
     move_to("Video Mode");
@@ -400,6 +404,38 @@ TEST_F(menu_keys, ThePointerChoosesAndClicksItems) {
     EXPECT_EQ(config().fov, 10);
     click(static_cast<int>(right) + 5, y);
     EXPECT_EQ(config().fov, 170);
+    // Dragged with the button held, the slider follows the pointer to its middle.
+    mouse_button(true);
+    frames(1);
+    point(static_cast<int>((left + right) / 2), y);
+    mouse_button(false);
+    frames(1);
+    EXPECT_EQ(config().fov, 90);
+    // A click beyond the slack at either end moves nothing.
+    click(static_cast<int>(left) - 40, y);
+    EXPECT_EQ(config().fov, 90);
+}
+
+TEST_F(menu_keys, FortyFiveDemosMakeThreePagesOfRows) {
+    for (int i = 0; i < 45; i++) {
+        char name[64];
+        std::snprintf(name, sizeof name, "@demos/race%02d.qvdemo", i);
+        demo_list_note(name);
+    }
+    press("Playback Race");
+    // Down past the last row of a page lands on Next Page.
+    const int next_page = 23;
+    move_to("Next Page");
+    key(SDL_SCANCODE_RETURN, 2);
+    EXPECT_EQ(menu_list_page(menu_playback), 2);
+    EXPECT_EQ(menu_item_label(menu_playback, 3), "race40");
+    EXPECT_EQ(menu_item_label(menu_playback, 8), "");
+    key(SDL_SCANCODE_RETURN);
+    EXPECT_EQ(menu_list_page(menu_playback), 2) << "the last page stays";
+    key(SDL_SCANCODE_UP);
+    EXPECT_EQ(program().menu_item, 7) << "up from Next Page lands on the last demo";
+    key(SDL_SCANCODE_DOWN);
+    EXPECT_EQ(program().menu_item, next_page);
 }
 
 // A joystick attached before the window opens, as a player's pad would be.
