@@ -337,18 +337,16 @@ TEST_F(menu_keys, PresetsVideoModesAndSettingsWrittenToTheConfig) {
     EXPECT_EQ(graphics().reflections_on, reflections);
 
     // A fullscreen mode, then back to the window.
-    move_to("Video Mode");
-    key(SDL_SCANCODE_RIGHT);
-    ASSERT_NE(config().video_mode, 1);
-    press("Switch To Selected Mode Now");
-    EXPECT_FALSE(video_mode_current_windowed());
-    EXPECT_NE(log_now().find("Switching to fullscreen"), std::string::npos);
-    move_to("Video Mode");
-    key(SDL_SCANCODE_LEFT);
-    ASSERT_EQ(config().video_mode, 1);
-    press("Switch To Selected Mode Now");
-    EXPECT_TRUE(video_mode_current_windowed());
-    EXPECT_NE(log_now().find("Switching to a window"), std::string::npos);
+    auto switch_mode = [&](SDL_Scancode step, bool windowed, const char* said) {
+        move_to("Video Mode");
+        key(step);
+        ASSERT_EQ(config().video_mode == 1, windowed);
+        press("Switch To Selected Mode Now");
+        EXPECT_EQ(video_mode_current_windowed(), windowed);
+        EXPECT_NE(log_now().find(said), std::string::npos);
+    };
+    switch_mode(SDL_SCANCODE_RIGHT, false, "Switching to fullscreen");
+    switch_mode(SDL_SCANCODE_LEFT, true, "Switching to a window");
 
     // A setting changed here is in "@config" when it is written at shut-down.
     const double fov = config().fov;

@@ -106,13 +106,7 @@ TEST_F(menu_screens, TheFontsReadAtSmallAndLargeSizes) {
         text_draw(font_numbers_condensed, "0123456789", 620, static_cast<float>(h) - top, 0, size,
                   white, 0);
     }
-    std::vector<uint8_t> rows(static_cast<size_t>(w) * h * 3);
-    render_read_pixels(w, h, rows.data());
-    platform().end_frame();
-    std::vector<uint8_t> rgb(rows.size());
-    const size_t line = static_cast<size_t>(w) * 3;
-    for (int y = 0; y < h; y++)
-        std::copy_n(&rows[static_cast<size_t>(h - 1 - y) * line], line, &rgb[y * line]);
+    const std::vector<uint8_t> rgb = end_frame_picture(w, h);
     keep_picture(rgb, "text_sizes");
     top = 10;
     for (float size : heights) {

@@ -26,6 +26,7 @@
 #include "ui/ui.h"
 
 #include "support/data_set_home.h"
+#include "support/sdl_events.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -112,15 +113,7 @@ class menu_world : public ::testing::Test {
         for (int i = 0; i < n; i++) ASSERT_TRUE(frame_once());
     }
 
-    static void push_key(SDL_Scancode scan, bool down) {
-        SDL_Event e{};
-        e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-        e.key.timestamp = SDL_GetTicks();
-        e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-        e.key.keysym.scancode = scan;
-        e.key.keysym.sym = SDL_GetKeyFromScancode(scan);
-        SDL_PushEvent(&e);
-    }
+    static void push_key(SDL_Scancode scan, bool down) { sdl_push_key(scan, down); }
     // A key pressed and released, then two frames: one press a frame, as a player types.
     static void key(SDL_Scancode scan, int times = 1) {
         for (int i = 0; i < times; i++) {
@@ -200,6 +193,10 @@ class menu_world : public ::testing::Test {
         else
             title_view_draw(hud_picture_title(), "", k_version_text);
         menu_draw(w, h);
+        return end_frame_picture(w, h);
+    }
+    // What the frame begun shows, RGB rows from the top; the frame ends.
+    static std::vector<uint8_t> end_frame_picture(int w, int h) {
         std::vector<uint8_t> rows(static_cast<size_t>(w) * h * 3);
         render_read_pixels(w, h, rows.data());
         platform().end_frame();
