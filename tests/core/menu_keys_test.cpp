@@ -478,3 +478,17 @@ TEST_F(menu_keys_pad, ABindingIsCapturedFromTheJoystick) {
     EXPECT_EQ(value_of("Throttle"), "Joystick1 axis 1 (Positive)");
 }
 } // namespace
+
+namespace {
+TEST_F(menu_keys, WithNoSeriesOnlyTheWayBackCanBeCurrent) {
+    series_free_all();
+    press("Points Series");
+    ASSERT_EQ(program().menu_state, menu_series);
+    key(SDL_SCANCODE_DOWN);
+    EXPECT_EQ(program().menu_item, 0);
+    key(SDL_SCANCODE_UP);
+    EXPECT_EQ(program().menu_item, 0);
+    key(SDL_SCANCODE_RETURN);
+    EXPECT_EQ(program().menu_state, menu_main);
+}
+} // namespace
