@@ -17,6 +17,7 @@
 #include "platform/memory.h"
 #include "platform/sound_device.h"
 #include "race/race.h"
+#include "race/series.h"
 #include "render/render.h"
 #include "resources/gpu.h"
 #include "resources/model.h"
@@ -25,6 +26,7 @@
 #include "terrain/ground_gpu.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
+#include "ui/text.h"
 #include "ui/ui.h"
 
 #include <cstdio>
@@ -143,6 +145,8 @@ void shutdown(bool from_audio) {
     program_state& p = program();
     if (!from_audio) {
         net_disconnect();
+        // A series event still running scores what its race has so far.
+        series_record_results(false);
         log("Deallocating bikes\n");
         for (int slot = 0; slot < k_max_riders; slot++) engine_sound_close(slot);
         race_shutdown();
@@ -153,6 +157,7 @@ void shutdown(bool from_audio) {
         world_destroy();
         progress("Freeing memory (1)");
         progress("Closing input devices");
+        menu_shutdown();
         bindings_close();
     }
     progress("Closing audio");
@@ -165,6 +170,7 @@ void shutdown(bool from_audio) {
     write_config();
     net_shutdown();
     progress("Freeing memory (2)");
+    series_free_all();
     track_list_free();
     progress("Freeing memory (3)");
     texture_choice_lists_free();
@@ -250,6 +256,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     int height = windowed ? cfg.yres : video_mode_selected().height;
     int flags = p.options.colour_depth | (windowed ? 0 : k_window_fullscreen);
     if (!platform().create_window("Trailbok", width, height, flags, p.options.depth_bits)) return 1;
+    video_mode_set_current(cfg.video_mode);
     g_startup.window = true;
     resources_set_gpu(&k_resources_gpu_gl);
     ground_set_gpu(&k_ground_gpu_gl);
@@ -267,6 +274,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
         return abandon_startup(1);
     }
     demo_list_build();
+    series_load_all();
     std::string requested = p.options.track;
     if (!p.options.server_address.empty()) requested.clear();
     // A demo named on the command line plays on its own track.
@@ -299,6 +307,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
         return 0;
     }
     bindings_resolve();
+    menu_init();
     world_create();
     // Bikes take their models and textures from the caches now that a GL context exists.
     bike_set_resource_loader(&k_bike_loader_caches);
@@ -312,8 +321,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
 
     p.viewport_width = cfg.xres;
     p.viewport_height = cfg.yres;
-    p.menu_state = p.options.server_address.empty() && !p.options.ride ? menu_main : menu_none;
-    p.menu_item = 0;
+    menu_open(p.options.server_address.empty() && !p.options.ride ? menu_main : menu_none);
     p.menu_seen = p.menu_state;
     p.time.last_frame_time = platform().clock();
     if (!p.options.server_address.empty()) {

@@ -165,6 +165,7 @@ void recording_start_race() {
     }
     rotate_backups(p.demo_backups);
     start(k_demo_default_file, false);
+    if (g_recording.file) demo_list_note(k_demo_default_file);
 }
 
 void recording_start_lap() { start(demo_lap_file(k_demo_last_lap_file), true); }
@@ -182,6 +183,8 @@ void recording_stop() {
     std::string target = "@demos/" + save;
     if (!rename_in_home(k_demo_default_file, target.c_str()))
         show_message("Can't keep the demo as %s", save.c_str());
+    else
+        demo_list_note(target);
 }
 
 void record_tic(bool force) {

@@ -7,6 +7,7 @@
 #include "platform/log.h"
 #include "race/race_local.h"
 #include "race/race_timing.h"
+#include "race/series.h"
 #include "resources/resources.h"
 #include "track/track.h"
 
@@ -58,6 +59,7 @@ void results_check() {
     if (r.params.online && !anyone_finished()) return;
     r.final_results = final_results_compute();
     r.results_done = true;
+    series_record_results(true);
     long date = (r.calendar ? r.calendar : system_calendar)();
     // Demos, series and the race server know a track by its folder, not by its description.
     const char* folder = track_current();
@@ -163,6 +165,8 @@ bool race_start(const race_start_params& asked) {
     race_state& r = g_race;
     loading_message("Resetting...");
     log("Resetting\n");
+    // A series event reset before its results are final still scores its running order.
+    series_record_results(false);
     if (r.demo) r.demo->reset();
     free_slots();
     // The shared generator is reseeded from the clock as it stands at the reset.

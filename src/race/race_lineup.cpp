@@ -3,6 +3,7 @@
 #include "race/robot_list.h"
 
 #include "bike/bike.h"
+#include "resources/resources.h"
 #include "terrain/terrain.h"
 
 #include <cstdio>
@@ -32,6 +33,14 @@ int next_robot(const bool placed[k_robot_count], const char* part) {
     return -1;
 }
 
+// The texture the setup chose for a part: the choice whose label the setup holds, "" (the
+// bike's own) when there is none.
+const char* chosen_texture(texture_choice_kind kind, setup_key_id key) {
+    for (const texture_choice& c : texture_choices(kind))
+        if (c.label == setup().text[key]) return c.name.c_str();
+    return "";
+}
+
 int create_local(int slot) {
     rider_slot& s = race().slots[slot];
     const setup_values& v = setup();
@@ -40,7 +49,13 @@ int create_local(int slot) {
     copy_text(s.name, v.text[key_name].c_str());
     copy_text(s.number, v.text[key_number].c_str());
     copy_text(s.bike_name, info.name);
-    int bike = bike_create(info.name, slot, s.number, "", "", "", "");
+    copy_text(s.descriptor[descriptor_body], chosen_texture(choice_rider_body, key_rider_texture));
+    copy_text(s.descriptor[descriptor_bike], chosen_texture(choice_bike, key_bike_texture));
+    copy_text(s.descriptor[descriptor_wheels], chosen_texture(choice_wheels, key_wheel_texture));
+    copy_text(s.descriptor[descriptor_head], chosen_texture(choice_rider_head, key_head_texture));
+    int bike = bike_create(info.name, slot, s.number, s.descriptor[descriptor_bike],
+                           s.descriptor[descriptor_wheels], s.descriptor[descriptor_body],
+                           s.descriptor[descriptor_head]);
     bike_params p = bike_params_of(bike);
     setup_apply_values(v, info, p);
     bike_set_params(bike, p);
