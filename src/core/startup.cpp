@@ -22,6 +22,7 @@
 #include "resources/model.h"
 #include "resources/resources.h"
 #include "sound/sound.h"
+#include "terrain/roost.h"
 #include "track/track.h"
 #include "ui/ui.h"
 
@@ -103,6 +104,8 @@ void hand_out_working_values(const run_options& options) {
     model_set_lod(g.model_lod_bias, g.model_lod_scale);
     model_set_vertex_arrays(!options.no_vertex_arrays);
     messages_set_max_lines(config().message_lines);
+    roost_set_frequency(g.roost_frequency);
+    render_config().model_detail = static_cast<float>(config().model_detail);
 }
 
 // Waits until the window can be drawn; false when it was closed meanwhile.

@@ -12,13 +12,11 @@
 #include "terrain/terrain.h"
 #include "track/track_gates.h"
 #include "track/track_local.h"
-#include "track/track_view.h"
+#include "track/track_objects.h"
 
 #include <string>
 
 namespace {
-constexpr int k_reserved_billboards = 2000;
-
 struct track_state {
     bool loaded = false;
     std::string folder;
@@ -101,6 +99,7 @@ bool track_load(const char* folder) {
 
     digest_file(digest, base + "timing_gates");
     timing_gates_load((base + "timing_gates").c_str());
+    start_gate_pieces_add();
     objects_reserve_billboards(k_reserved_billboards);
 
     loading_step_begin("Loading flaggers");
