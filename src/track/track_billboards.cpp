@@ -82,6 +82,7 @@ void billboards_parse(const std::string& text) {
         if (n < 6 || !in.advance(used)) break;
         billboard_add(x, offset, z, size, factor, word);
     }
+    objects_read_stopped("billboards", in);
 }
 
 bool billboards_load(const char* folder) {

@@ -71,6 +71,7 @@ void decals_parse(const std::string& text) {
         d.cosine = std::cos(d.angle);
         if (loaded) st.table.push_back(std::move(d));
     }
+    objects_read_stopped("decals", in);
     for (auto& row : st.grid)
         for (std::vector<int>& cell : row) cell.clear();
     for (int i = 0; i < static_cast<int>(st.table.size()); i++) decal_grid_insert(i);

@@ -177,9 +177,10 @@ void update_marshals(const flagger_race_view& race) {
 void flaggers_parse(const std::string& text) {
     flaggers_clear();
     text_scanner in(text);
-    if (!read_starter(in) || !read_lap_board(in)) return;
-    while (read_marshal(in)) {
-    }
+    if (read_starter(in) && read_lap_board(in))
+        while (read_marshal(in)) {
+        }
+    objects_read_stopped("flaggers", in);
 }
 
 void flaggers_load(const char* folder) {

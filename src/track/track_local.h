@@ -53,6 +53,11 @@ struct text_scanner {
     bool advance(int used) {
         if (used < 0) return false;
         at += used;
+        entries++;
         return true;
     }
+    int entries = 0; // patterns matched so far
 };
+// Reading an objects file stops at the first entry that does not match; when something other
+// than blank space is left there, the log says which entry of which file was not read.
+void objects_read_stopped(const char* file, const text_scanner& in);

@@ -2,9 +2,12 @@
 // into the track folder, and freeing them with the track.
 #include "common/message.h"
 #include "files/data_file.h"
+#include "platform/log.h"
 #include "terrain/terrain.h"
 #include "track/track_local.h"
 #include "track/track_objects.h"
+
+#include <cctype>
 
 float object_ground_height(float x, float z) {
     return ground().field.heights ? ground_height_at(x, z) : 0.0f;
@@ -19,6 +22,14 @@ bool objects_file_write(const char* folder, const char* name, const std::string&
     }
     const bool written = data_file_write(f, text.data(), text.size());
     return data_file_close(f) && written;
+}
+
+void objects_read_stopped(const char* file, const text_scanner& in) {
+    const char* rest = in.at;
+    while (rest < in.end && isspace(static_cast<unsigned char>(*rest))) rest++;
+    if (rest == in.end) return;
+    log("'%s': nothing read from the text after its %d readable parts (\"%.24s\")\n", file,
+        in.entries, rest);
 }
 
 void objects_free() {

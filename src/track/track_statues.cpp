@@ -137,6 +137,7 @@ void statues_parse(const std::string& text) {
         if (n < 7 || !in.advance(used)) break;
         statue_add(x, offset, z, value, model, texture, shape_name);
     }
+    objects_read_stopped("statues", in);
 }
 
 bool statues_load(const char* folder) {

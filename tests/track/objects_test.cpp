@@ -147,6 +147,10 @@ TEST_F(Objects, StatuesAreReadAfterTheGatePiecesAndWrittenBackUnchanged) {
     EXPECT_EQ(statues_format(), text);
     ASSERT_TRUE(statues_save("field"));
     EXPECT_EQ(read(home / "field" / "statues"), text);
+    EXPECT_NE(log_text().find("'statues': nothing read from the text after its 2 readable parts "
+                              "(\"[1 2 3] 4 null null"),
+              std::string::npos)
+        << "the log says where the file stopped being read";
 }
 
 TEST_F(Objects, AMissingShapeLeavesTheStatueWithoutCollisionAndSaysSo) {
