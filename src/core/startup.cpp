@@ -24,6 +24,7 @@
 #include "sound/sound.h"
 #include "terrain/roost.h"
 #include "track/track.h"
+#include "track/track_objects.h"
 #include "ui/ui.h"
 
 #include <cstdio>
@@ -105,6 +106,7 @@ void hand_out_working_values(const run_options& options) {
     model_set_vertex_arrays(!options.no_vertex_arrays);
     messages_set_max_lines(config().message_lines);
     roost_set_frequency(g.roost_frequency);
+    statues_set_companions(shaders_in_use());
     render_config().model_detail = static_cast<float>(config().model_detail);
 }
 

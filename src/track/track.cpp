@@ -77,6 +77,8 @@ bool load_ground(const char* folder) {
 
 bool track_load(const char* folder) {
     track_unload();
+    // A load that failed part-way leaves no objects behind for this one.
+    objects_free();
     std::string base = std::string("@") + folder + "/";
     int listed = track_list_find(folder);
     g_track.display_name = listed >= 0 ? track_list_entry(listed).display_name : folder;
