@@ -16,14 +16,13 @@ constexpr float k_gravity_f = static_cast<float>(k_gravity);
 constexpr float k_narrow_fan = 0.049087387f; // rad, pi / 64
 constexpr float k_half_root = 0.70710677f;   // the two side sprays of a splash share the speed
 
-// One particle of dirt: where it flies, and the parts of its roost type that its flight needs.
+// One particle of dirt: where it flies and the roost type of the ground's surface types that
+// throws, grows and fades it.
 struct particle {
-    float position[3] = {}; // ft
-    float velocity[3] = {}; // ft/s
-    float grow = 0;         // ft of size per second
-    float drag = 0;         // per second
-    int8_t fade[4] = {};    // colour change per tic
-    int next = -1;          // the next particle of its list
+    float position[3] = {};           // ft
+    float velocity[3] = {};           // ft/s
+    const roost_type* type = nullptr; // while it flies
+    int next = -1;                    // the next particle of its list
 };
 
 struct roost_state {
@@ -32,7 +31,8 @@ struct roost_state {
     int free_head = 0;    // first free particle, -1 when all fly
     int active_head = -1; // first flying one
     int active = 0;
-    int frequency = 1000; // hundredths of a batch per tic
+    int frequency = 1000;      // hundredths of a batch per tic
+    int ground_generation = 0; // of the ground whose surface types the particles refer to
 };
 
 roost_state fresh_state(int frequency) {
@@ -167,22 +167,16 @@ bool roost_spawn(const float position[3], const float velocity[3], const roost_t
         p.position[k] = position[k];
         p.velocity[k] = velocity[k];
     }
-    p.grow = type.grow;
-    p.drag = type.drag;
-    p.fade[0] = type.fade_r;
-    p.fade[1] = type.fade_g;
-    p.fade[2] = type.fade_b;
-    p.fade[3] = type.fade_a;
+    p.type = &type;
+    r.ground_generation = ground().generation;
     roost_card& c = r.cards[i];
     c.x = position[0];
     c.y = position[1];
     c.z = position[2];
     c.size = type.size;
     c.texture = type.texture;
-    c.colour[0] = type.r;
-    c.colour[1] = type.g;
-    c.colour[2] = type.b;
-    c.colour[3] = type.a;
+    const uint8_t colour[4] = {type.r, type.g, type.b, type.a};
+    for (int k = 0; k < 4; k++) c.colour[k] = colour[k];
     p.next = r.active_head;
     r.active_head = i;
     r.active++;
@@ -190,6 +184,8 @@ bool roost_spawn(const float position[3], const float velocity[3], const roost_t
 }
 
 void roost_update() {
+    // The particles' roost types went with the ground they were thrown from.
+    if (g_roost.active > 0 && g_roost.ground_generation != ground().generation) roost_reset();
     roost_state& r = g_roost;
     const bool has_ground = ground().field.heights != nullptr;
     int* link = &r.active_head;
@@ -198,14 +194,16 @@ void roost_update() {
         particle& p = r.particles[i];
         roost_card& c = r.cards[i];
         for (int k = 0; k < 3; k++) p.position[k] += p.velocity[k] * k_dt;
-        for (int k = 0; k < 3; k++) p.velocity[k] -= p.velocity[k] * (k_dt * p.drag);
+        const roost_type& type = *p.type;
+        for (int k = 0; k < 3; k++) p.velocity[k] -= p.velocity[k] * (k_dt * type.drag);
         p.velocity[1] -= k_gravity_f * k_dt;
         c.x = p.position[0];
         c.y = p.position[1];
         c.z = p.position[2];
-        c.size += k_dt * p.grow;
+        c.size += k_dt * type.grow;
+        const int8_t fade[4] = {type.fade_r, type.fade_g, type.fade_b, type.fade_a};
         for (int k = 0; k < 4; k++)
-            c.colour[k] = static_cast<uint8_t>(std::clamp(c.colour[k] + p.fade[k], 0, 255));
+            c.colour[k] = static_cast<uint8_t>(std::clamp(c.colour[k] + fade[k], 0, 255));
         // A rising particle stays even below the ground; a falling one goes once under it.
         const bool gone = p.velocity[1] < 0 && has_ground &&
                           p.position[1] < ground_height_at(p.position[0], p.position[2]);

@@ -10,10 +10,10 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 namespace {
-constexpr int k_e = 6;
-constexpr int k_n = (1 << (k_e + 1)) + 1; // 129 samples a side, 1 ft apart
+constexpr int k_e = 6; // 129 samples a side, 1 ft apart
 
 struct Roost : TerrainFilesTest {
     void SetUp() override {
@@ -29,9 +29,7 @@ struct Roost : TerrainFilesTest {
 
     // Flat ground at height 0 whose one surface type has the given "roost" lines.
     void make_ground(const std::string& roost_lines) {
-        std::string hf = std::to_string(k_e) + " 1.0 0 10 :";
-        hf.append(static_cast<size_t>(k_n) * k_n * 2, '\0');
-        write(data / "field" / "terrain.hf", hf);
+        write(data / "field" / "terrain.hf", flat_terrain_hf(k_e, 1));
         write(data / "field" / "tileinfo", "name dirt\n" + roost_lines + "addtile\n");
         write(data / "field" / "tilemap",
               std::string(static_cast<size_t>(1 << k_e) * (1 << k_e), '\0'));
@@ -54,6 +52,20 @@ struct Roost : TerrainFilesTest {
         // The tread's velocity at the contact: v + spin x (p - b), with p - b = (0, -1, 0).
         w.point_velocity[2] = -speed + spin;
         return w;
+    }
+
+    // Emits from a fresh pool `tics` times (the rear wheel spinning) and counts how often each
+    // number of particles came out, up to `most`; any other number fails.
+    static std::vector<int> particles_per_tic(int tics, int fewest, int most) {
+        std::vector<int> seen(static_cast<size_t>(most + 1));
+        for (int t = 0; t < tics; t++) {
+            roost_reset();
+            roost_emit_bike(roost_wheel{}, wheel(5, 30), t);
+            const int n = roost_active_count();
+            EXPECT_TRUE(n >= fewest && n <= most) << n;
+            if (n >= fewest && n <= most) seen[n]++;
+        }
+        return seen;
     }
 };
 } // namespace
@@ -96,37 +108,18 @@ TEST_F(Roost, FrequencyZeroEmitsNothingAndOneFiftyEmitsOneOrTwoBatches) {
     EXPECT_EQ(roost_active_count(), 0);
 
     roost_set_frequency(150);
-    int ones = 0, twos = 0;
-    for (int t = 0; t < 400; t++) {
-        roost_reset();
-        roost_emit_bike(still, wheel(5, 30), t);
-        const int n = roost_active_count();
-        ASSERT_TRUE(n == 1 || n == 2) << n;
-        (n == 1 ? ones : twos)++;
-    }
-    EXPECT_NEAR(twos / 400.0, 0.5, 0.1) << "the second batch comes about half the time";
+    const std::vector<int> seen = particles_per_tic(400, 1, 2);
+    EXPECT_NEAR(seen[2] / 400.0, 0.5, 0.1) << "the second batch comes about half the time";
 }
 
 TEST_F(Roost, ACountOfTwoAndAHalfGivesTwoOrThreeButNeverMoreThanTheBatch) {
     make_ground("roost count=2.5\n");
-    const roost_wheel still;
     roost_set_frequency(500);
-    int two = 0, three = 0;
-    for (int t = 0; t < 200; t++) {
-        roost_reset();
-        roost_emit_bike(still, wheel(5, 30), t);
-        const int n = roost_active_count();
-        ASSERT_TRUE(n == 2 || n == 3) << n;
-        (n == 2 ? two : three)++;
-    }
-    EXPECT_GT(two, 50);
-    EXPECT_GT(three, 50);
+    const std::vector<int> seen = particles_per_tic(200, 2, 3);
+    EXPECT_GT(seen[2], 50);
+    EXPECT_GT(seen[3], 50);
     roost_set_frequency(100);
-    for (int t = 0; t < 50; t++) {
-        roost_reset();
-        roost_emit_bike(still, wheel(5, 30), t);
-        ASSERT_EQ(roost_active_count(), 1) << "a batch of one caps the count";
-    }
+    EXPECT_EQ(particles_per_tic(50, 1, 1)[1], 50) << "a batch of one caps the count";
 }
 
 TEST_F(Roost, WetGroundSplashesTwoSideSpraysFromEitherWheel) {

@@ -46,9 +46,7 @@ struct Objects : TempDataTest {
     // A flat field of 129 x 129 samples with one surface type, and the given object files.
     void make_track(std::initializer_list<std::pair<const char*, std::string>> files) {
         const fs::path dir = data / "field";
-        std::string hf = std::to_string(k_e) + " 1.0 0 10 :";
-        hf.append(static_cast<size_t>(k_n) * k_n * 2, '\0');
-        write(dir / "terrain.hf", hf);
+        write(dir / "terrain.hf", flat_terrain_hf(k_e, 1));
         std::string ppm = "P6\n" + std::to_string(k_n) + " " + std::to_string(k_n) + "\n255\n";
         ppm.append(static_cast<size_t>(k_n) * k_n * 3, char(128));
         write(dir / "shading.ppm", ppm);
@@ -381,33 +379,39 @@ std::string damaged(const std::string& text, std::mt19937& random) {
 int entries(const std::string& text) {
     return static_cast<int>(std::count(text.begin(), text.end(), '['));
 }
+
+// Reads 400 damaged copies of a good text, the tables emptied before each; `check` then looks
+// at what was read.
+template <typename Read, typename Check>
+void read_damaged(const std::string& good, uint32_t seed, Read read, Check check) {
+    std::mt19937 random(seed);
+    for (int k = 0; k < 400; k++) {
+        objects_free();
+        const std::string text = damaged(good, random);
+        read(text);
+        check(text, random);
+        if (::testing::Test::HasFatalFailure()) return;
+    }
+}
 } // namespace
 
 TEST_F(Objects, DamagedBillboardFilesGiveAtMostOneCardPerEntry) {
     const std::string good = billboard_line(1, 0, 2, 3, 0.5f, "#ff0000#@a.ppm") +
                              billboard_line(4, 1, 5, 6, 1, "@b.ppm") +
                              billboard_line(7, 0, 8, 9, 2, "@a.ppm");
-    std::mt19937 random(1);
-    for (int k = 0; k < 400; k++) {
-        objects_free();
-        const std::string text = damaged(good, random);
-        billboards_parse(text);
+    read_damaged(good, 1, billboards_parse, [](const std::string& text, std::mt19937&) {
         ASSERT_LE(billboard_count(), entries(text)) << text;
         billboards_format();
-    }
+    });
 }
 
 TEST_F(Objects, DamagedStatueFilesGiveAtMostOneStatuePerEntry) {
     const std::string good = "[1 0 2] 0.5 null @a.ppm @pole.shp\n[3 1 4] 5 null null null\n"
                              "[5 0 6] -7 null @b.ppm null\n";
-    std::mt19937 random(2);
-    for (int k = 0; k < 400; k++) {
-        objects_free();
-        const std::string text = damaged(good, random);
-        statues_parse(text);
+    read_damaged(good, 2, statues_parse, [](const std::string& text, std::mt19937&) {
         ASSERT_LE(statue_count(), entries(text)) << text;
         statues_format();
-    }
+    });
 }
 
 TEST_F(Objects, DamagedFlaggerFilesKeepWhatMatches) {
@@ -415,35 +419,28 @@ TEST_F(Objects, DamagedFlaggerFilesKeepWhatMatches) {
     const std::string good = "[0 0 0] [10 0 0] 6 0.5 2 @t0.ppm @t1.ppm @t2.ppm @t3.ppm @t4.ppm\n"
                              "[5 0 5] 6 0.5 @t0.ppm @t1.ppm @t2.ppm @t3.ppm\n"
                              "[9 0 9] 6 0.5 -5 -1 3 999 @calm.ppm @warn.ppm\n";
-    std::mt19937 random(3);
-    for (int k = 0; k < 400; k++) {
-        objects_free();
-        const std::string text = damaged(good, random);
-        flaggers_parse(text);
+    read_damaged(good, 3, flaggers_parse, [](const std::string& text, std::mt19937& random) {
         ASSERT_LE(billboard_count(), entries(text)) << text;
         for (int m = 0; m < marshal_count(); m++)
             for (int g : marshal_at(m).gates) ASSERT_TRUE(g >= -1 && g < 10) << text;
+        // Whatever was read follows a race without trouble.
         flagger_race_view race;
         race.tic = static_cast<int>(random() % 2000);
         race.leader_position = static_cast<int>(random() % 40) - 5;
         race.down_count = 1;
         race.down_positions[0] = static_cast<int>(random() % 40) - 5;
         flaggers_update(race);
-    }
+    });
 }
 
 TEST_F(Objects, DamagedDecalFilesGiveAtMostOneDecalPerEntry) {
     make_track({});
     const std::string good = "[8 8] 0 4 1 @a.ppm\n[64 64] 0.7 20 0.5 @b.ppm\n[1e9 -5] 3 1e30 -1 "
                              "@a.ppm\n";
-    std::mt19937 random(4);
-    for (int k = 0; k < 400; k++) {
-        decals_clear();
-        const std::string text = damaged(good, random);
-        decals_parse(text);
+    read_damaged(good, 4, decals_parse, [](const std::string& text, std::mt19937&) {
         ASSERT_LE(decal_count(), entries(text)) << text;
         for (int cz = 0; cz < k_decal_grid; cz++)
             for (int cx = 0; cx < k_decal_grid; cx++)
                 for (int i : decal_grid_cell(cx, cz)) ASSERT_LT(i, decal_count());
-    }
+    });
 }

@@ -6,6 +6,7 @@
 #include "forge_layout.h"
 #include "forge_mesh.h"
 #include "forge_resources.h"
+#include "forge_shapes.h"
 #include "forge_track_files.h"
 
 #include "bike/data/bike_shape.h"
@@ -299,19 +300,7 @@ model_mesh bale_model() {
 
 // Two rows of spheres through the bale, soft enough that a bike stops against it.
 shape bale_shape() {
-    shape s;
-    for (float y : {0.5f, 1.0f})
-        for (float z : {-1.5f, -0.5f, 0.5f, 1.5f}) {
-            shape_sphere p;
-            p.centre = {0, y, z};
-            p.radius = 0.75f;
-            p.friction = 0.8f;
-            p.stiffness = 6000;
-            p.damping = 600;
-            s.spheres.push_back(p);
-        }
-    s.bounding_radius = shape_bounding_radius(s.spheres);
-    return s;
+    return forge_sphere_grid({0}, {0.5f, 1.0f}, {-1.5f, -0.5f, 0.5f, 1.5f}, 0.75f, 0.8f, 6000, 600);
 }
 
 constexpr float k_tape_length = 10.0f; // ft between the stakes
