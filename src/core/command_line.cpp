@@ -380,6 +380,17 @@ const command_option k_options[] = {
     {.name = "--ride",
      .help = "ride the first race yourself from the first start place, no menu open",
      .flag = &run_options::ride},
+    {.name = "--autopilot",
+     .help = "test aid: a scripted rider rides the local bike",
+     .flag = &run_options::autopilot},
+    {.name = "--say",
+     .value = "TEXT",
+     .help = "test aid: say this on the chat line once racing on a server",
+     .apply =
+         [](command_line_target& t, const char* v) {
+             t.options.say = v;
+             return true;
+         }},
 };
 
 // Carries out one option; false when its value is bad.

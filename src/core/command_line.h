@@ -38,6 +38,8 @@ struct run_options {
     std::string track; // requested track
     std::string server_address;
     std::string password;
+    bool autopilot = false; // a scripted rider rides the local bike (a test aid)
+    std::string say;        // said on the chat line once racing online (a test aid)
     std::string file;       // the file argument (a demo to play back)
     bool open_home = false; // "--open-home" was reached
 };

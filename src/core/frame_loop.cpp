@@ -1,4 +1,5 @@
 // The frame loop: drawing, sound, the measured frame step, and the fixed-step tics.
+#include "core/autopilot.h"
 #include "core/config.h"
 #include "core/program.h"
 #include "core/screenshot.h"
@@ -224,7 +225,10 @@ void tic_body() {
     } else if (!menu_open && p.view != title_view) {
         const rider_slot& viewed = race_slot(p.viewed_slot);
         if (p.riding) {
-            if (viewed.kind == rider_local && viewed.bike >= 0) feed_local_rider();
+            if (viewed.kind == rider_local && viewed.bike >= 0 && p.options.autopilot)
+                rider_input_set(p.viewed_slot, autopilot_input(p.viewed_slot));
+            else if (viewed.kind == rider_local && viewed.bike >= 0)
+                feed_local_rider();
         } else if (p.view == orbit_camera) {
             orbit_camera_tic(p.actions);
         } else if (p.view == trackside_camera) {
@@ -232,7 +236,10 @@ void tic_body() {
         }
     }
     if (has_server()) p.paused = false;
-    net_tic();
+    net_tic(platform().clock());
+    p.in_warmup = net_in_warmup();
+    // A race the server started: the cameras follow the local rider's slot.
+    if (int started = net_take_started_slot(); started >= 0) p.viewed_slot = started;
     if (!track_loaded()) p.view = title_view;
     if (!p.paused && p.view != title_view && (!net_connected() || net_server_sent_tic())) {
         world_tic();

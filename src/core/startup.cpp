@@ -158,6 +158,7 @@ void shutdown(bool from_audio) {
     engine_sounds_free();
     progress("Writing config files");
     write_config();
+    net_shutdown();
     progress("Freeing memory (2)");
     track_list_free();
     progress("Freeing memory (3)");
@@ -294,6 +295,8 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     bike_set_resource_loader(&k_bike_loader_caches);
 
     demo_init();
+    net_init();
+    net_set_identity(k_version_text, "", "");
     race_clear_slots();
     if (!demo_named) race_lineup()[0] = p.options.ride ? lineup_local : lineup_robot;
     if (!requested.empty() || demo_named) start_first_race(cfg.track);
@@ -304,6 +307,18 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     p.menu_item = 0;
     p.menu_seen = p.menu_state;
     p.time.last_frame_time = platform().clock();
+    if (!p.options.server_address.empty()) {
+        net_connect_params link;
+        link.password = p.options.password;
+        link.fake_lag = p.options.fake_lag;
+        link.fake_loss = p.options.fake_loss;
+        link.fixed_shapes_match = fixed_shapes_match();
+        link.record_mode = config().record;
+        link.demo_backups = config().demo_backups;
+        link.skill = config().skill;
+        link.say = p.options.say;
+        net_connect(p.options.server_address.c_str(), link, p.time.last_frame_time);
+    }
 
     while (frame_once()) {
     }

@@ -90,10 +90,6 @@ bool open_file(const std::string& name, bool ghost, bool quiet) {
     return true;
 }
 
-template <size_t N> void copy_text(char (&out)[N], const std::string& text) {
-    snprintf(out, N, "%s", text.c_str());
-}
-
 // The riders of every slot that has a bike are demo riders: nothing is simulated here.
 bool pure_playback() {
     for (int slot = 0; slot < k_max_riders; slot++)
@@ -135,17 +131,7 @@ int playback_create_rider(int slot) {
     g.slot_of[g.next_rider] = slot;
     g.rider_of[slot] = g.next_rider;
     g.next_rider++;
-    rider_slot& s = race_slot(slot);
-    s.kind = rider_remote;
-    s.robot = -1;
-    copy_text(s.name, r.name);
-    copy_text(s.number, r.number);
-    for (int i = 0; i < k_descriptor_fields; i++) copy_text(s.descriptor[i], r.descriptor[i]);
-    int bike = bike_create(r.bike.c_str(), slot, s.number, s.descriptor[descriptor_bike],
-                           s.descriptor[descriptor_wheels], s.descriptor[descriptor_body],
-                           s.descriptor[descriptor_head]);
-    copy_text(s.bike_name, bike_info_of(bike).name);
-    history_clear(slot);
+    int bike = race_remote_rider_create(slot, r.bike, r.name, r.number, r.descriptor);
     // The ghost is read at once, so it leaves the finish in the same tic as the player.
     if (g.ghost) playback_first_read();
     return bike;

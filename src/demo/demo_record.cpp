@@ -61,8 +61,8 @@ bool simulated_here(const rider_slot& s) {
 demo_header header_of_race() {
     recorder_state& g = g_recording;
     const race_start_params& p = race_params();
-    bool watching = true;
-    for (int slot = 0; slot < k_max_riders; slot++)
+    bool watching = true; // a watching player's own rider is not recorded
+    for (int slot = 0; slot < k_max_riders && !p.watching; slot++)
         if (race_slot(slot).bike >= 0 && race_slot(slot).kind == rider_local) watching = false;
     demo_header h;
     h.finish_time = p.time_limit_tics;

@@ -42,6 +42,12 @@ enum lineup_code {
 };
 
 rider_slot& race_slot(int slot);
+// A rider described from elsewhere (a demo, a race server) in a slot: its name, number and
+// descriptor fields, kind remote, its history cleared and its bike built from them. Returns the
+// bike.
+int race_remote_rider_create(int slot, const std::string& bike, const std::string& name,
+                             const std::string& number,
+                             const std::string (&fields)[k_descriptor_fields]);
 // Frees every slot's bike and empties all slots (no bike, kind remote) and the lineup.
 void race_clear_slots();
 // Frees every bike and returns the whole race (slots, rules, clock, timing) to its start-up state.
@@ -56,6 +62,8 @@ struct race_start_params {
     int laps = 1000;
     int skill = 0;
     bool online = false;
+    bool watching = false;   // online: the local rider only watches (warm-up); it rides unseen by
+                             // the others, collides with none of them and is not timed
     bool time_trial = false; // one local rider placed just before the end of the first lap
     bool back_up_aborts_attempt = true; // time trial: backing up restarts the attempt
     int demo_backups = 0;               // earlier recordings kept when recording starts
@@ -77,6 +85,13 @@ int race_gate_drop_tic(); // the tic the start gate drops
 void race_set_gate_drop_tic(int tic);
 // Set once every rider has finished and the results are final (and written when won).
 bool race_results_done();
+// Online: something came from the rider in this slot now; a remote rider holds the race open
+// only while it is heard from within a second.
+void race_rider_heard(int slot);
+constexpr int k_max_crossings = 1 << 16; // crossings one rider may make in a race
+// A crossing another rider made, as a race server reports it: sets its tic and the rider's
+// timing position to crossing + 1, then updates the running order and checks the end of the race.
+void race_set_crossing(int slot, int crossing, int tic);
 // Where "@results.txt" takes its date from (seconds since 1970); the system clock by default.
 void race_set_calendar(long (*now)());
 
@@ -133,6 +148,11 @@ struct race_demo_hooks {
     void (*trial_lap_end)(bool keep);
 };
 void race_set_demo_hooks(const race_demo_hooks* hooks);
+
+// Online: the rider the server named for a slot (lineup code 5), created by the network client
+// with its name, number and descriptor; returns its bike, -1 for none.
+using race_network_rider_fn = int (*)(int slot);
+void race_set_network_rider(race_network_rider_fn create);
 
 // Time trial: the last lap's and the best lap's tics (0 before any).
 int time_trial_last_lap_tics();

@@ -73,8 +73,7 @@ int fill_slot(int slot, int code, bool* local_done, bool robots_placed[k_robot_c
     case lineup_demo:
         return race_demo_rider(slot);
     case lineup_network:
-        // Network riders come from the server.
-        return -1;
+        return race_network_rider(slot);
     case lineup_local:
         *local_done = true;
         return create_local(slot);
@@ -98,6 +97,23 @@ int fill_slot(int slot, int code, bool* local_done, bool robots_placed[k_robot_c
     }
 }
 } // namespace
+
+int race_remote_rider_create(int slot, const std::string& bike, const std::string& name,
+                             const std::string& number,
+                             const std::string (&fields)[k_descriptor_fields]) {
+    rider_slot& s = race_slot(slot);
+    s.kind = rider_remote;
+    s.robot = -1;
+    copy_text(s.name, name.c_str());
+    copy_text(s.number, number.c_str());
+    for (int i = 0; i < k_descriptor_fields; i++) copy_text(s.descriptor[i], fields[i].c_str());
+    int b = bike_create(bike.c_str(), slot, s.number, s.descriptor[descriptor_bike],
+                        s.descriptor[descriptor_wheels], s.descriptor[descriptor_body],
+                        s.descriptor[descriptor_head]);
+    copy_text(s.bike_name, bike_info_of(b).name);
+    history_clear(slot);
+    return b;
+}
 
 void race_place_bike(int bike, float x, float z, float heading, const int* others,
                      int other_count) {

@@ -5,7 +5,7 @@
 #include "bike/bike_data.h"
 #include "common/ripemd160.h"
 #include "race/race.h"
-#include "support/gate_follower.h"
+#include "race/gate_follower.h"
 
 #include <algorithm>
 #include <string>

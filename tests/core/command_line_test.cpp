@@ -128,6 +128,9 @@ const std::vector<option_case>& option_cases() {
         {{"--print-orientation"},
          [](const parsed& p) { EXPECT_TRUE(p.options.print_orientation); }},
         {{"--ride"}, [](const parsed& p) { EXPECT_TRUE(p.options.ride); }},
+        {{"--autopilot"}, [](const parsed& p) { EXPECT_TRUE(p.options.autopilot); }},
+        {{"--say", "hello there"},
+         [](const parsed& p) { EXPECT_EQ(p.options.say, "hello there"); }},
     };
     return cases;
 }
@@ -150,7 +153,7 @@ const std::vector<std::string> k_other_value_options = {
     "--record-audio", "--rotate-lineup", "--bikes",      "--width",
     "--height",       "--depth",         "--zdepth",     "--draw-fps",
     "--draw-time",    "--draw-ping",     "--draw-speed", "--draw-render-stats",
-    "--track",        "--connect",       "--password"};
+    "--track",        "--connect",       "--password",   "--say"};
 } // namespace
 
 TEST(CommandLine, EveryOptionTakesEffect) {
@@ -248,4 +251,19 @@ TEST(CommandLine, ConnectPutsTheAddressFirstInTheServerHistory) {
     EXPECT_EQ(long_one.config.server_name.size(), static_cast<size_t>(k_server_name_max));
     EXPECT_EQ(long_one.config.server_history[0], "host0");
     EXPECT_EQ(long_one.options.server_address, long_name);
+}
+
+// A "trailbok:" link names the server as well as its bare address; the server chooses the track.
+TEST(CommandLine, ConnectTakesALinkOrAnAddressAndDropsTheTrack) {
+    parsed link = parse(
+        {"--track", "practice", "--connect", "trailbok:race.example:19801", "--password", "pit"});
+    ASSERT_TRUE(link.result.ok);
+    EXPECT_EQ(link.options.server_address, "race.example:19801");
+    EXPECT_EQ(link.options.password, "pit");
+    EXPECT_EQ(link.options.track, "");
+    parsed bare = parse({"--connect=race.example", "--autopilot"});
+    ASSERT_TRUE(bare.result.ok);
+    EXPECT_EQ(bare.options.server_address, "race.example");
+    EXPECT_TRUE(bare.options.autopilot);
+    EXPECT_NE(command_line_help().find("--autopilot"), std::string::npos);
 }

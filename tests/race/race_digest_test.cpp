@@ -3,7 +3,7 @@
 #include "race_world.h"
 
 #include "common/ripemd160.h"
-#include "support/gate_follower.h"
+#include "race/gate_follower.h"
 
 #include <algorithm>
 #include <string>

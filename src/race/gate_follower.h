@@ -1,7 +1,8 @@
-// A scripted rider for tests: rides the lap through the track's timing gates in order, steering
-// for the next gate's centre and holding a speed with throttle, brakes and gears. It rides either
-// mode: in arcade mode the bike leans as far as the steer command asks; in simulation mode it
-// leans only by counter-steering, so the follower asks for a roll rate instead.
+// A scripted rider for tests and the game's "--autopilot": rides the lap through the track's
+// timing gates in order, steering for the next gate's centre and holding a speed with throttle,
+// brakes and gears. It rides either mode: in arcade mode the bike leans as far as the steer
+// command asks; in simulation mode it leans only by counter-steering, so the follower asks for a
+// roll rate instead.
 #pragma once
 
 #include "bike/bike.h"
