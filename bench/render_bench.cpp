@@ -1,5 +1,7 @@
 // Drawing rabbithill's race at 1280 x 720 through the game's own renderer: frames per second and
-// milliseconds per frame with 1, 20 and 40 bikes, from the rider camera and the trackside view.
+// milliseconds per frame with 1, 20 and 40 bikes, from the rider camera and the trackside view,
+// with the track's objects and the dirt the bikes' spinning rear wheels throw; billboards drawn
+// and texture binds per frame.
 //
 // render_bench [--frames N] [--shots FOLDER] [--bikes A,B,...]: stands the bikes along the lap,
 // then draws N frames of each view as the game does and prints the frame rate, then N more that
@@ -8,7 +10,8 @@
 // spent per frame: on a shared machine the frame rate depends on the other programs, that not. With
 // --shots, one picture of every view and bike count is saved as PNG, and close pictures of one bike
 // from four sides. With
-// --fugly the sky is left out, as the option leaves it out of the game.
+// --fugly the sky is left out, as the option leaves it out of the game. With --shots the start of
+// a race is pictured too: the gate from the rider's seat and from beside the track.
 //
 // Then, for each way of composing the ground's textures, a rider's eye laps rabbithill along its
 // timing gates at riding speed: the ground alone (its mesh refinement, texture update and
@@ -25,6 +28,7 @@
 #include "resources/gpu.h"
 #include "resources/image.h"
 #include "terrain/ground_local.h"
+#include "terrain/roost.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
 #include "track/track_gates.h"
@@ -53,7 +57,7 @@ constexpr float k_fov = 90;                   // degrees
 struct view_result {
     double frame_ms = 0, setup_ms = 0, bikes_ms = 0, rest_ms = 0;
     double cpu_ms = 0; // processor time of all the program's threads per frame (mean)
-    int model_polygons = 0, ground_polygons = 0, texture_changes = 0;
+    int model_polygons = 0, ground_polygons = 0, texture_changes = 0, billboards = 0;
 };
 
 // A race of `count` bikes on rabbithill, stood along the lap two abreast from the first gate on
@@ -80,15 +84,51 @@ bool start_race(int count) {
                         std::atan2(-dx, -dz), placed.data(), static_cast<int>(placed.size()));
         placed.push_back(bike);
     }
-    for (int t = 0; t < 2 * k_tics_per_second; t++) {
+    // Settled on their wheels, then held on the front brake with the throttle open for the last
+    // half second: the rear wheels spin and throw dirt, which is in the air when the frames are
+    // drawn.
+    const int settle = 2 * k_tics_per_second, spin = k_tics_per_second / 2;
+    for (int t = 0; t < settle + spin; t++) {
         for (int slot = 0; slot < count; slot++) {
             rider_input in;
-            in.front_brake = in.rear_brake = 1;
+            in.front_brake = 1;
+            in.rear_brake = t < settle ? 1 : 0;
+            in.throttle = t < settle ? 0 : 1;
             rider_input_set(slot, in);
         }
         race_world_tic();
     }
     return true;
+}
+
+void save_shot(const std::string& path);
+scene_camera close_camera(int bike, bike_vec3d offset);
+
+// The start of a race on the grid: the gate from the local rider's seat and from beside the
+// front row.
+void gate_shots(const std::string& folder) {
+    int* lineup = race_lineup();
+    for (int i = 0; i < k_lineup_size; i++) lineup[i] = 0;
+    for (int i = 0; i < 20; i++) lineup[i] = lineup_robot;
+    lineup[7] = lineup_local;
+    race_start_params params;
+    params.track = "rabbithill";
+    params.laps = 3;
+    if (!race_start(params)) return;
+    for (int t = 0; t < k_tics_per_second; t++) race_world_tic();
+    int width, height;
+    if (!platform().begin_frame(&width, &height)) return;
+    set_projection(width, height, k_fov);
+    rider_camera_view(race_slot(7).bike, 7, k_fov);
+    save_shot(folder + "/gate_rider.png");
+    platform().end_frame();
+    const int bike = race_slot(7).bike;
+    if (platform().begin_frame(&width, &height)) {
+        set_projection(width, height, 60);
+        render_scene(close_camera(bike, {-30, 8, -25}));
+        save_shot(folder + "/gate_side.png");
+        platform().end_frame();
+    }
 }
 
 // The trackside camera: the free camera beside the middle of the field, turned onto its rider.
@@ -227,6 +267,7 @@ view_result draw_frames(int frames, bool trackside, int viewed, const std::strin
             result.model_polygons = stats.model_polygons;
             result.ground_polygons = stats.ground_polygons;
             result.texture_changes = stats.texture_changes;
+            result.billboards = stats.billboards;
         }
     }
     render_config().time_phases = false;
@@ -458,8 +499,10 @@ int main(int argc, char** argv) {
     if (!shots.empty()) std::filesystem::create_directories(shots);
     printf("drawing rabbithill at %d x %d, %d frames a view, on %s\n", k_width, k_height, frames,
            reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
-    printf("%5s %-9s %7s %8s %8s %8s %8s %8s %9s %8s %6s\n", "bikes", "view", "fps", "ms/frame",
-           "cpu ms", "setup", "bikes", "rest", "ms/bike", "models", "ground");
+    printf("%5s %-9s %7s %8s %8s %8s %8s %8s %9s %8s %6s %6s %6s %6s\n", "bikes", "view", "fps",
+           "ms/frame", "cpu ms", "setup", "bikes", "rest", "ms/bike", "models", "ground", "cards",
+           "binds", "roost");
+    if (!shots.empty()) gate_shots(shots);
     for (int count : counts) {
         if (!start_race(count)) {
             fprintf(stderr, "rabbithill did not load\n");
@@ -471,9 +514,10 @@ int main(int argc, char** argv) {
             std::string shot =
                 shots.empty() ? "" : shots + "/" + name + "_" + std::to_string(count) + ".png";
             view_result r = draw_frames(frames, trackside, count - 1, shot);
-            printf("%5d %-9s %7.1f %8.2f %8.2f %8.2f %8.2f %8.2f %9.3f %8d %6d\n", count, name,
-                   1000 / r.frame_ms, r.frame_ms, r.cpu_ms, r.setup_ms, r.bikes_ms, r.rest_ms,
-                   r.bikes_ms / count, r.model_polygons, r.ground_polygons);
+            printf("%5d %-9s %7.1f %8.2f %8.2f %8.2f %8.2f %8.2f %9.3f %8d %6d %6d %6d %6d\n",
+                   count, name, 1000 / r.frame_ms, r.frame_ms, r.cpu_ms, r.setup_ms, r.bikes_ms,
+                   r.rest_ms, r.bikes_ms / count, r.model_polygons, r.ground_polygons, r.billboards,
+                   r.texture_changes, roost_active_count());
         }
         if (!shots.empty() && count == counts.front()) close_shots(race_slot(0).bike, shots);
     }

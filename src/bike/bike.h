@@ -164,8 +164,29 @@ bool bike_overlaps_ground(int bike);
 // The contact phase of a tic offline: each bike against the ground and statues, then every
 // pair once, the bikes taken in order of speed. Returns how many pairs touched.
 int bikes_collide_all(const int* bikes, int count, const bike_tic& t);
-// Hands the bike to the roost emitter; `simulated` when its contacts are already known.
-void bike_emit_roost(int bike, bool simulated);
+// Hands the bike's wheels to the roost emitter for the tic; `simulated` when its contacts are
+// already known.
+void bike_emit_roost(int bike, bool simulated, int tic);
+
+// A statue of the track as the contacts take it: where it stands, how it is turned, and its
+// collision shape (null: nothing touches it).
+struct bike_statue {
+    bike_vec3d position;                              // ft
+    double rotation[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}; // model to world, row-major
+    const shape* collision = nullptr;
+};
+// Hands the track's statues to the contacts, sorted into buckets over a terrain of the extent
+// (ft); nothing has touched any of them yet.
+void statues_set(const bike_statue* statues, int count, double extent);
+// Moves or turns one statue (the start gate's falling pieces) within its buckets.
+void statue_set_pose(int statue, bike_vec3d position, const double rotation[9]);
+// The last tic anything touched the statue, -1 when nothing has.
+int statue_touched_tic(int statue);
+// Whether a shaped part or wheel of the bike reaches into a statue, without making contacts.
+bool bike_overlaps_statues(int bike);
+// Records the tic on each of the statues first … first + count - 1 that the bike touches,
+// pushing neither (recorded riders against the start gate's pieces).
+void bike_touch_statues(int bike, int first, int count, int tic);
 
 // The 39-byte snapshot of one bike that demos store and the network carries.
 constexpr int k_compact_state_size = 39;

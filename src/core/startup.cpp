@@ -24,8 +24,10 @@
 #include "resources/resources.h"
 #include "sound/sound.h"
 #include "terrain/ground_gpu.h"
+#include "terrain/roost.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
+#include "track/track_objects.h"
 #include "ui/text.h"
 #include "ui/ui.h"
 
@@ -115,6 +117,9 @@ void hand_out_working_values(const run_options& options) {
     ground.mipmaps = config().ground_mipmaps != 0;
     ground.packed_arithmetic = options.mmx_allowed;
     ground.vertex_arrays = !options.no_vertex_arrays;
+    roost_set_frequency(g.roost_frequency);
+    statues_set_companions(shaders_in_use());
+    render_config().model_detail = static_cast<float>(config().model_detail);
 }
 
 // Waits until the window can be drawn; false when it was closed meanwhile.

@@ -9,7 +9,9 @@
 #include "race/race_timing.h"
 #include "race/series.h"
 #include "resources/resources.h"
+#include "terrain/roost.h"
 #include "track/track.h"
+#include "track/track_objects.h"
 
 #include <ctime>
 
@@ -71,7 +73,7 @@ void results_check() {
 void emit_roost() {
     for (int k = 0; k < k_max_riders; k++) {
         const rider_slot& s = g_race.slots[(g_race.clock + k) % k_max_riders];
-        if (s.bike >= 0) bike_emit_roost(s.bike, s.kind != rider_remote);
+        if (s.bike >= 0) bike_emit_roost(s.bike, s.kind != rider_remote, g_race.clock);
     }
 }
 
@@ -103,6 +105,11 @@ void collide(const bike_tic& t) {
     for (const rider_slot& s : g_race.slots)
         if (s.bike >= 0 && s.kind != rider_remote) bikes[count++] = s.bike;
     bikes_collide_all(bikes, count, t);
+    // Recorded riders hold up the start gate's pieces they lean on, as they did when recorded.
+    if (g_race.clock > g_race.gate_drop + 10 * k_tics_per_second) return;
+    for (const rider_slot& s : g_race.slots)
+        if (s.bike >= 0 && s.kind == rider_remote)
+            bike_touch_statues(s.bike, start_gate_piece_statue(0), g_race.piece_count, t.tic);
 }
 
 // Robots steer, every bike gets its controls and is prepared, then the gates are checked.
@@ -185,10 +192,12 @@ bool race_start(const race_start_params& asked) {
     r.last_lap_tics = r.best_lap_tics = 0;
     timing_reset(params.time_limit_tics, params.laps);
     if (!params.track.empty() && !track_reset(params.track.c_str(), false)) return false;
+    // The gate stands raised before the bikes are placed behind it.
+    start_gate_raise();
+    roost_reset();
     if (world_exists()) race_build_grid();
     history_clear_all();
     if (r.demo) r.demo->started();
-    start_gate_raise();
     // A watching player's own rider is not in the race.
     for (int slot = 0; slot < k_max_riders; slot++)
         timing_set_occupied(slot, r.slots[slot].bike >= 0 &&
@@ -217,6 +226,7 @@ void race_world_tic() {
         prepare_and_time(t);
     }
     timed_race_end(r.clock);
+    roost_update();
     start_gate_animate();
     r.clock++;
     // Online, the server's timing updates arrive between crossings; the order catches up with them.

@@ -101,6 +101,12 @@ void race_place_on_grid(int bike, int place);
 // quarter-foot steps until it touches neither the ground nor any bike in `others`.
 void race_place_bike(int bike, float x, float z, float heading, const int* others, int other_count);
 
+// What the track's flaggers see of the race this frame.
+struct flagger_race_view;
+flagger_race_view race_flagger_view();
+// Hands the track's statues to the bike contacts again, as they stand now (after the editor or a
+// script moved one); every race reset does it.
+void race_statues_refresh();
 // The start gate's pieces: how far each is raised (1 up, 0 down), and a bike holding one up.
 float race_gate_piece_raised(int piece);
 void race_gate_piece_touched(int piece, int tic);

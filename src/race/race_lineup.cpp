@@ -18,7 +18,7 @@ template <size_t N> void copy_text(char (&out)[N], const char* text) {
 }
 
 bool touches_anything(int bike, const int* others, int count) {
-    if (bike_overlaps_ground(bike)) return true;
+    if (bike_overlaps_ground(bike) || bike_overlaps_statues(bike)) return true;
     for (int i = 0; i < count; i++)
         if (others[i] != bike && bikes_overlap(bike, others[i])) return true;
     return false;

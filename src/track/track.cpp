@@ -12,13 +12,11 @@
 #include "terrain/terrain.h"
 #include "track/track_gates.h"
 #include "track/track_local.h"
-#include "track/track_view.h"
+#include "track/track_objects.h"
 
 #include <string>
 
 namespace {
-constexpr int k_reserved_billboards = 2000;
-
 struct track_state {
     bool loaded = false;
     std::string folder;
@@ -98,6 +96,8 @@ bool load_ground(const char* folder) {
 
 bool track_load(const char* folder) {
     track_unload();
+    // A load that failed part-way leaves no objects behind for this one.
+    objects_free();
     std::string base = std::string("@") + folder + "/";
     int listed = track_list_find(folder);
     g_track.display_name = listed >= 0 ? track_list_entry(listed).display_name : folder;
@@ -122,6 +122,7 @@ bool track_load(const char* folder) {
 
     digest_file(digest, base + "timing_gates");
     timing_gates_load((base + "timing_gates").c_str());
+    start_gate_pieces_add();
     objects_reserve_billboards(k_reserved_billboards);
 
     loading_step_begin("Loading flaggers");

@@ -87,5 +87,3 @@ int billboard_count();
 // How many of the first billboards are roost particles (their depth reaches a card's width
 // nearer to the eye).
 int billboard_reserved_count();
-// Per-frame updates of the flaggers' pictures.
-void flaggers_update();

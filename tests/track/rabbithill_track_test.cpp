@@ -11,6 +11,7 @@
 #include "terrain/terrain.h"
 #include "track/track.h"
 #include "track/track_gates.h"
+#include "track/track_objects.h"
 #include "track/track_view.h"
 
 #include "support/track_suite.h"
@@ -345,4 +346,37 @@ TEST_F(RabbithillTrack, EveryGateHasATracksideCameraStandingBesideItsStretch) {
         EXPECT_GT(c.auto_fov_size, 0) << "and zoom onto their riders";
     }
     EXPECT_EQ(static_cast<int>(used.size()), track_camera_count()) << "no camera is idle";
+}
+
+TEST_F(RabbithillTrack, ItsObjectsLoadAndStandOffTheGroove) {
+    // Statues: every one drawn, tape lines and hay bales beside the groove, the bales solid.
+    int bales = 0;
+    ASSERT_GT(statue_count() - statue_first_file(), 50);
+    for (int i = statue_first_file(); i < statue_count(); i++) {
+        const statue& s = statues()[i];
+        EXPECT_NE(s.model, 0) << i;
+        EXPECT_NE(s.texture, 0u) << i;
+        bales += s.collision != nullptr;
+        const layout_place place = layout_locate(layout, s.x, s.z);
+        EXPECT_GT(place.distance, layout_at(layout, place.s).half_width + 2) << "statue " << i;
+    }
+    EXPECT_GT(bales, 10);
+    // Cards: trees, bushes, crowds and banners off the groove, every one with its picture.
+    ASSERT_GT(billboard_count() - billboard_first_file(), 200);
+    for (int i = billboard_first_file(); i < billboard_count(); i++) {
+        const billboard& b = billboards()[i];
+        EXPECT_NE(b.texture, 0u) << billboard_texture_name(i);
+        const layout_place place = layout_locate(layout, b.x, b.z);
+        EXPECT_GT(place.distance, layout_at(layout, place.s).half_width + 3) << "card " << i;
+    }
+    // The starter, the lap board and a marshal at every jump, each watching a gate.
+    EXPECT_GE(starter().billboard, 0);
+    EXPECT_GE(lap_board().billboard, 0);
+    EXPECT_GE(marshal_count(), 4);
+    for (int m = 0; m < marshal_count(); m++) {
+        EXPECT_GE(marshal_at(m).gates[0], 0) << m;
+        EXPECT_NE(marshal_at(m).warning, 0u) << m;
+    }
+    // Decals on the ground: the start box and tread marks, all loaded.
+    EXPECT_GE(decal_count(), 10);
 }

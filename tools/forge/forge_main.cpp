@@ -29,6 +29,7 @@ constexpr forge_step k_steps[] = {
     {"rabbithill track files", forge_rabbithill_track_files},
     {"practice track", forge_practice_track},
     {"start gate", forge_start_gate},
+    {"rabbithill objects", forge_rabbithill_objects},
     {"engine sounds", forge_engine_sounds},
     {"points series", forge_series},
 };
