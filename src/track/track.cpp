@@ -52,7 +52,14 @@ bool load_ground(const char* folder) {
     if (ok) {
         ground_lod_build();
         loading_step_done("Loading terrain");
-        ground_method_choose();
+        const int method = ground_method_choose();
+        // The decals are painted by the composition: as pixels on the processor, else as
+        // textures, with their companions when the ground is lit per pixel.
+        decal_ground_hooks hooks;
+        hooks.decode_images = method == ground_method_software;
+        hooks.normal_maps = ground_lit_per_pixel();
+        hooks.mark_dirty = ground_mark_dirty;
+        decals_set_ground_hooks(&hooks);
         loading_step_begin("Loading shading");
         ok = ground_shading_load(folder, ground().field.samples_per_side);
         if (ok) loading_step_done("Loading shading");

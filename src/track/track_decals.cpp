@@ -39,6 +39,26 @@ uint32_t companion(const std::string& name, const char* first, const char* secon
     if (uint32_t id = texture_load((base + first).c_str())) return id;
     return texture_load((base + second).c_str());
 }
+// The ground's composition keeps its own list of what it paints: it follows the table whole.
+void ground_follow_table() {
+    std::vector<ground_decal>& painted = ground_decals();
+    painted.clear();
+    for (const decal& d : g_decals.table) {
+        ground_decal g;
+        g.x = d.x;
+        g.z = d.z;
+        g.angle = d.angle;
+        g.size = d.size;
+        g.aspect = d.aspect;
+        g.sine = d.sine;
+        g.cosine = d.cosine;
+        g.texture = d.texture;
+        g.normal_map = d.normal_map;
+        g.specular_map = d.specular_map;
+        g.picture = d.pixels;
+        painted.push_back(std::move(g));
+    }
+}
 } // namespace
 
 void decals_set_ground_hooks(const decal_ground_hooks* hooks) {
@@ -74,6 +94,7 @@ void decals_parse(const std::string& text) {
     objects_read_stopped("decals", in);
     for (auto& row : st.grid)
         for (std::vector<int>& cell : row) cell.clear();
+    ground_follow_table();
     for (int i = 0; i < static_cast<int>(st.table.size()); i++) decal_grid_insert(i);
 }
 
@@ -99,6 +120,7 @@ int decal_add(decal d) {
     d.sine = std::sin(d.angle);
     d.cosine = std::cos(d.angle);
     g_decals.table.push_back(std::move(d));
+    ground_follow_table();
     const int index = static_cast<int>(g_decals.table.size()) - 1;
     decal_grid_insert(index);
     return index;
@@ -138,4 +160,5 @@ void decals_clear() {
     const decal_ground_hooks hooks = g_decals.hooks;
     g_decals = decal_state{};
     g_decals.hooks = hooks;
+    ground_decals().clear();
 }

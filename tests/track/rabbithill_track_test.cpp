@@ -377,6 +377,14 @@ TEST_F(RabbithillTrack, ItsObjectsLoadAndStandOffTheGroove) {
         EXPECT_GE(marshal_at(m).gates[0], 0) << m;
         EXPECT_NE(marshal_at(m).warning, 0u) << m;
     }
-    // Decals on the ground: the start box and tread marks, all loaded.
+    // Decals on the ground: the start box and tread marks, all loaded, and every one handed to
+    // the ground's composition where it lies, as a picture when the ground is composed here.
     EXPECT_GE(decal_count(), 10);
+    ASSERT_EQ(static_cast<int>(ground_decals().size()), decal_count());
+    for (int i = 0; i < decal_count(); i++) {
+        const ground_decal& g = ground_decals()[static_cast<size_t>(i)];
+        EXPECT_FLOAT_EQ(g.x, decal_at(i).x) << i;
+        EXPECT_FLOAT_EQ(g.z, decal_at(i).z) << i;
+        EXPECT_TRUE(g.picture.width > 0 || g.texture != 0) << i;
+    }
 }
