@@ -6,7 +6,6 @@
 #include "bike/bike.h"
 #include "common/common.h"
 #include "common/message.h"
-#include "common/not_built.h"
 #include "core/bindings.h"
 #include "core/config.h"
 #include "core/program.h"
@@ -23,6 +22,8 @@
 #include <cstring>
 
 namespace {
+constexpr int k_net_racing = 11; // the connection state while racing
+
 bool is_key(const menu_item_ref& item, const char* key) {
     return item.record->key && std::strcmp(item.record->key, key) == 0;
 }
@@ -202,16 +203,18 @@ void action_connect(const menu_item_ref&) {
     settings& s = config();
     if (net_connected()) {
         // The client says goodbye to the server and forgets it; the page stays open.
+        if (net_state() == 0) show_message("Disconnected\n");
         leave_server();
         return;
     }
     server_history_push(s, s.server_name);
     program().options.server_address = s.server_name;
     menu_open(menu_none);
+    if (!program_connect(platform().clock())) program().options.server_address.clear();
 }
 
 void action_request_restart(const menu_item_ref&) {
-    if (net_connected()) log_not_built("the restart request");
+    if (net_state() == k_net_racing) net_request_restart();
     menu_open(menu_none);
 }
 
@@ -381,13 +384,15 @@ void decorate_advanced_graphics(menu_view& view) {
 }
 
 void decorate_multiplayer(menu_view& view) {
-    if (!net_connected()) return;
+    if (net_state() != k_net_racing) return;
     view.table.header = {"Slot", "Ping", "No.", "Bike", "Name"};
     view.table.columns = {0.6f, 0.6f, 0.5f, 1.2f, 2};
     for (int slot = 0; slot < k_max_riders; slot++) {
         const rider_slot& s = race_slot(slot);
         if (s.bike < 0) continue;
-        view.table.rows.push_back({std::to_string(slot), "-", s.number, s.bike_name, s.name});
+        const int ping = static_cast<int>(net_slot_ping(slot) * k_tic_length * 1000);
+        view.table.rows.push_back(
+            {std::to_string(slot), std::to_string(ping), s.number, s.bike_name, s.name});
         view.table.colours.push_back({1, 1, 1});
     }
 }

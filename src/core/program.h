@@ -76,6 +76,8 @@ program_state& program();
 void program_reset();
 
 // Runs the whole program: start-up, the frame loop, shut-down. Returns the exit status.
+// Starts joining the server the options name, with the options' password and test aids.
+bool program_connect(double now);
 int program_main(int argc, const char* const* argv, const platform_backend& backend);
 
 // One frame of the loop; false when the loop should end.

@@ -210,6 +210,20 @@ int abandon_startup(int status) {
 }
 } // namespace
 
+bool program_connect(double now) {
+    program_state& p = program();
+    net_connect_params link;
+    link.password = p.options.password;
+    link.fake_lag = p.options.fake_lag;
+    link.fake_loss = p.options.fake_loss;
+    link.fixed_shapes_match = fixed_shapes_match();
+    link.record_mode = config().record;
+    link.demo_backups = config().demo_backups;
+    link.skill = config().skill;
+    link.say = p.options.say;
+    return net_connect(p.options.server_address.c_str(), link, now);
+}
+
 int program_main(int argc, const char* const* argv, const platform_backend& backend) {
     platform_use(backend);
     program_reset();
@@ -329,18 +343,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     menu_open(p.options.server_address.empty() && !p.options.ride ? menu_main : menu_none);
     p.menu_seen = p.menu_state;
     p.time.last_frame_time = platform().clock();
-    if (!p.options.server_address.empty()) {
-        net_connect_params link;
-        link.password = p.options.password;
-        link.fake_lag = p.options.fake_lag;
-        link.fake_loss = p.options.fake_loss;
-        link.fixed_shapes_match = fixed_shapes_match();
-        link.record_mode = config().record;
-        link.demo_backups = config().demo_backups;
-        link.skill = config().skill;
-        link.say = p.options.say;
-        net_connect(p.options.server_address.c_str(), link, p.time.last_frame_time);
-    }
+    if (!p.options.server_address.empty()) program_connect(p.time.last_frame_time);
 
     while (frame_once()) {
     }

@@ -73,7 +73,8 @@ TEST(GameRun, RacesOnTheGeneratedTrackAndClosesOnQuit) {
     unsetenv("TAVO_LOGFILE");
     log_reset();
 
-    int status = run_game_for({"--nosound", "--warp", "--track", "practice"}, 4);
+    // Start-up and the track's loading take a few seconds on a busy machine.
+    int status = run_game_for({"--nosound", "--warp", "--track", "practice"}, 8);
 
     EXPECT_EQ(status, 0);
     EXPECT_GT(program().world_tics, 128);

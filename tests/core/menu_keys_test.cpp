@@ -362,18 +362,39 @@ TEST_F(menu_keys, PresetsVideoModesAndSettingsWrittenToTheConfig) {
         << text.str();
 }
 
-TEST_F(menu_keys, TheServerHistoryAndConnect) {
+TEST_F(menu_keys, TheServerHistoryConnectAndDisconnect) {
     press("Multiplayer");
     move_to("Server");
     config().server_name = "typed";
     key(SDL_SCANCODE_PAGEUP);
     EXPECT_EQ(config().server_name, "typed") << "an empty history changes nothing";
-    config().server_name = "race.example:4000";
+    // A server nobody answers on this machine: the client keeps contacting it.
+    config().server_name = "127.0.0.1:19899";
     press("Connect");
     EXPECT_EQ(program().menu_state, menu_none);
-    EXPECT_EQ(config().server_history[0], "race.example:4000");
-    EXPECT_EQ(program().options.server_address, "race.example:4000");
-    program().options.server_address.clear();
+    EXPECT_EQ(config().server_history[0], "127.0.0.1:19899");
+    EXPECT_EQ(program().options.server_address, "127.0.0.1:19899");
+    ASSERT_TRUE(net_connected());
+    EXPECT_EQ(net_state(), 0);
+    // The history steps back to it from a new text.
+    open_from_main("Multiplayer");
+    EXPECT_EQ(menu_item_label(menu_multiplayer, 1), "Connect");
+    EXPECT_EQ(menu_view_of(width, height).items[1].label, "Disconnect");
+    move_to("Server");
+    config().server_name = "other";
+    key(SDL_SCANCODE_PAGEUP);
+    EXPECT_EQ(config().server_name, "127.0.0.1:19899");
+    key(SDL_SCANCODE_PAGEDOWN);
+    EXPECT_EQ(config().history_cursor, -1);
+    // Leaving while still contacting: the page stays open.
+    messages_clear();
+    press("Connect");
+    EXPECT_EQ(program().menu_state, menu_multiplayer);
+    EXPECT_FALSE(net_connected());
+    EXPECT_EQ(menu_view_of(width, height).items[1].label, "Connect");
+    bool said = false;
+    for (int n = 0; n < 5; n++) said |= message_recent(n).find("Disconnected") != std::string::npos;
+    EXPECT_TRUE(said);
 }
 
 TEST_F(menu_keys, ThePointerChoosesAndClicksItems) {

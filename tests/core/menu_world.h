@@ -6,11 +6,13 @@
 #include "core/config.h"
 #include "core/menu.h"
 #include "core/program.h"
+#include "core/shape_check.h"
 
 #include "bike/bike.h"
 #include "demo/demo.h"
 #include "files/data_file.h"
 #include "files/files.h"
+#include "net/net.h"
 #include "platform/controls.h"
 #include "platform/devices.h"
 #include "platform/event_queue.h"
@@ -61,6 +63,7 @@ class menu_world : public ::testing::Test {
         video_mode_set_current(1);
         resources_set_gpu(&k_resources_gpu_gl);
         file_index();
+        fixed_shape_check();
         texture_choice_lists_build();
         ASSERT_GT(track_list_scan(), 0);
         demo_list_build();
@@ -73,6 +76,7 @@ class menu_world : public ::testing::Test {
         world_create();
         bike_set_resource_loader(&k_bike_loader_caches);
         demo_init();
+        net_init();
         race_clear_slots();
         race_set_calendar([] { return 1700000000L; });
         menu_open(menu_main);
@@ -84,6 +88,7 @@ class menu_world : public ::testing::Test {
 
     void TearDown() override {
         series_record_results(false);
+        net_shutdown();
         race_shutdown();
         demo_shutdown();
         demo_list_free();
