@@ -5,8 +5,10 @@
 #include "common/loading.h"
 #include "common/message.h"
 #include "platform/log.h"
+#include "race/auto_pilot.h"
 #include "race/race_local.h"
 #include "race/race_timing.h"
+#include "race/robot_lines.h"
 #include "resources/resources.h"
 #include "track/track.h"
 
@@ -92,6 +94,8 @@ void prepare_and_time(const bike_tic& t) {
         if (s.bike < 0) continue;
         if (r.params.online && s.kind == rider_remote) activity_decay(s.bike);
         if (r.params.online && s.kind == rider_local) false_start_tic(slot);
+        if (s.kind == rider_robot) auto_pilot_tic(slot, s.bike);
+        if (s.kind == rider_local) lines_record_tic(slot, s.bike, r.clock);
         if (s.kind != rider_remote) rider_input_from_slot(s.bike, slot);
         bike_prepare(s.bike, t);
     }
@@ -100,10 +104,26 @@ void prepare_and_time(const bike_tic& t) {
         const rider_slot& s = r.slots[slot];
         if (s.bike < 0 || (r.params.online && s.kind != rider_local)) continue;
         bike_vec3d wheel = bike_body_position(s.bike, body_front_wheel);
-        crossed |= gate_crossing_check(slot, static_cast<float>(wheel.x),
-                                       static_cast<float>(wheel.z), r.clock);
+        gate_crossing made;
+        if (!gate_crossing_check(slot, static_cast<float>(wheel.x), static_cast<float>(wheel.z),
+                                 r.clock, &made))
+            continue;
+        crossed = true;
+        if (s.kind == rider_robot) auto_pilot_crossing(slot, s.bike, made.crossing, made.offset);
+        if (s.kind == rider_local) lines_human_crossing(slot, s.bike, made.crossing, made.offset);
     }
     if (crossed) results_check();
+}
+// A fallen bike is turned towards the best line where its rider is, unless that rider has
+// just finished.
+bool realign_target(int bike, bike_vec3d* target) {
+    for (int slot = 0; slot < k_max_riders; slot++) {
+        if (g_race.slots[slot].bike != bike) continue;
+        if (rider_finished(slot)) return false;
+        bike_vec3d x = bike_frame_position(bike);
+        return lines_realign_target(slot, x.x, x.y, x.z, &target->x, &target->y, &target->z);
+    }
+    return false;
 }
 } // namespace
 
@@ -122,6 +142,10 @@ void race_clear_slots() {
 }
 
 void race_shutdown() {
+    lines_remember();
+    lines_set_learning(false);
+    auto_pilot_set_practice(false);
+    auto_pilot_reset();
     free_slots();
     g_race = race_state{};
     timing_reset(0, 0);
@@ -135,6 +159,7 @@ bool race_start(const race_start_params& params) {
     race_state& r = g_race;
     loading_message("Resetting...");
     log("Resetting\n");
+    lines_remember();
     free_slots();
     // The shared generator is reseeded from the clock as it stands at the reset.
     robot_order_shuffle(r.clock, r.robot_order);
@@ -148,6 +173,9 @@ bool race_start(const race_start_params& params) {
     r.last_lap_tics = r.best_lap_tics = 0;
     timing_reset(params.time_limit_tics, params.laps);
     if (!params.track.empty() && !track_reset(params.track.c_str(), false)) return false;
+    lines_load(track_current(), params.skill);
+    auto_pilot_reset();
+    rider_set_realign_target(realign_target);
     if (world_exists()) race_build_grid();
     history_clear_all();
     start_gate_raise();
@@ -184,6 +212,9 @@ void race_world_tic() {
     }
     if (r.params.time_trial) time_trial_tic();
 }
+
+void race_set_robot_learning(bool on) { lines_set_learning(on); }
+void race_set_robot_practice(bool on) { auto_pilot_set_practice(on); }
 
 const race_start_params& race_params() { return g_race.params; }
 int race_clock() { return g_race.clock; }

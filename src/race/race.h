@@ -64,6 +64,12 @@ bool race_results_done();
 // Where "@results.txt" takes its date from (seconds since 1970); the system clock by default.
 void race_set_calendar(long (*now)());
 
+// Line learning ("--learn"): the local rider's laps add robot lines, and the lines of the track
+// are written back at the next reset and at shut-down.
+void race_set_robot_learning(bool on);
+// Every robot rides as the tester, trying the least-tested lines ("--practice").
+void race_set_robot_practice(bool on);
+
 // Where the bike of grid place `place` stands: on the ground, raised until it touches nothing.
 void race_place_on_grid(int bike, int place);
 // Puts a bike standing at (x, z) facing heading h (towards (-sin h, -cos h)), raised in

@@ -1,4 +1,5 @@
 // Filling the rider slots from the lineup and standing each bike on the grid.
+#include "race/auto_pilot.h"
 #include "race/race_local.h"
 #include "race/robot_list.h"
 
@@ -55,9 +56,16 @@ int create_robot(int slot, int robot, const char* bike_name) {
     const robot_rider* r = robot >= 0 ? &robot_at(robot) : nullptr;
     if (r) std::snprintf(s.number, sizeof s.number, "%d", r->number);
     copy_text(s.bike_name, bike_name);
-    return bike_create(bike_name, slot, s.number, r ? r->bike_texture : "",
-                       r ? r->wheel_texture : "", r ? r->rider_texture : "",
-                       r ? r->head_texture : "");
+    int bike =
+        bike_create(bike_name, slot, s.number, r ? r->bike_texture : "", r ? r->wheel_texture : "",
+                    r ? r->rider_texture : "", r ? r->head_texture : "");
+    // Robots keep the creation defaults, but put a foot down when slow, so a robot that fell
+    // over stands its bike up and turns it back to its line.
+    bike_params p = bike_params_of(bike);
+    p.auto_dab = true;
+    bike_set_params(bike, p);
+    auto_pilot_start(slot, r ? personality_lookup(r->personality) : 1);
+    return bike;
 }
 
 // The bike a lineup code puts in a slot, -1 for none.

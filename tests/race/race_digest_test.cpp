@@ -3,7 +3,7 @@
 #include "race_world.h"
 
 #include "common/ripemd160.h"
-#include "support/gate_follower.h"
+#include "race/scripted_rider.h"
 
 #include <algorithm>
 #include <string>
