@@ -56,3 +56,13 @@ function(tb_test name)
     gtest_discover_tests(${name} PROPERTIES LABELS ${ARG_LABEL} DISCOVERY_TIMEOUT 60)
   endif()
 endfunction()
+
+# A program of the game folder that opens no window (the demo tool, the race server): linked
+# against only what it uses, so the window library the platform folder carries is left out.
+function(tb_tool name source)
+  add_executable(${name} ${source})
+  tb_target_settings(${name})
+  target_link_libraries(${name} PRIVATE ${ARGN})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TB_GAME_DIR})
+  target_link_options(${name} PRIVATE -Wl,--as-needed)
+endfunction()

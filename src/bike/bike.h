@@ -8,6 +8,7 @@
 #include <cstdint>
 
 struct ripemd160_state;
+struct model_camera;
 
 struct bike_vec3d {
     double x = 0;
@@ -190,6 +191,33 @@ compact_state compact_state_encode(int bike);
 // `version` is 5, or 4 for the short records of old demos.
 void compact_state_pose(int bike, const compact_state& state, int version);
 
+// What a snapshot is scaled by: the terrain and the bike model's suspension travel.
+struct compact_ranges {
+    float extent;          // ft, the terrain's side
+    float min_height;      // ft, the terrain's lowest height
+    float swingarm_travel; // rad
+    float fork_travel;     // ft
+};
+
+// A snapshot's contents in physical units (what encoding reads and decoding gives back).
+struct compact_fields {
+    float frame_position[3];   // ft
+    float frame_quaternion[4]; // w, x, y, z
+    float steer_angle;         // rad, the steering hinge
+    float swingarm_angle;      // rad, negative compressed
+    float fork_position;       // ft, negative compressed
+    float rider_offset[3];     // ft, rider body minus frame, world axes
+    float rider_quaternion[4]; // w, x, y, z
+    float front_wheel_angle;   // rad, relative to the lower fork
+    float rear_wheel_angle;    // rad, relative to the swingarm
+    int knockout_tics;         // > 0 while the rider is knocked off
+    int gear;                  // gear index
+    bool dabbing;              // a foot is down
+    float throttle;            // 0..1
+    float engine_rpm;          // rev/min
+};
+compact_fields compact_state_unpack(const compact_state& state, const compact_ranges& ranges);
+
 // The last 128 snapshots of every rider slot, ordered by tic.
 constexpr int k_history_size = 128;
 constexpr int k_history_slots = 160;
@@ -202,6 +230,9 @@ bool history_add(int slot, const compact_state& state, int tic);
 int history_newest_tic(int slot);
 // Takes the recorder's count of new entries.
 int history_take_pending(int slot);
+// The snapshot `age` places back from the newest (0: the newest) and its tic; false when that
+// place is empty or the slot is out of range.
+bool history_entry_at(int slot, int age, int* tic, compact_state* state);
 // Poses the slot's bike for tic T from the slot's history: written directly while frozen, pulled
 // towards the recording while active. An empty history leaves the bike as it is.
 void history_apply(int slot, int bike, int tic, int version);
@@ -212,3 +243,8 @@ void bike_activate(int bike);
 void bike_deactivate(int bike);
 void bike_touched(int bike);
 void activity_decay(int bike);
+
+// Drawing a bike (OpenGL, library tb_bike_draw). Mode 0 sees it from outside; modes 1 and 2 from
+// its rider's eyes, with the rider hidden (1) or shown (2). `alpha` fades the whole bike; the
+// environment texture colours the models' reflecting parts.
+void bike_draw(int bike, int mode, const model_camera& camera, float alpha, uint32_t environment);

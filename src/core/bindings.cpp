@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -158,8 +159,13 @@ bool is_special(int32_t control, special_binding which) {
     return b.code != k_control_none && b.code == control;
 }
 
-void parse_binding(binding& b, const char* text) {
+bool parse_binding(binding& b, const char* text) {
     while (isspace(static_cast<unsigned char>(*text))) text++;
+    float lo = 0, hi = 1;
+    const char* close = strchr(text, ')');
+    const bool axis = text[0] == '(' && close && sscanf(text, "(%f,%f)", &lo, &hi) == 2;
+    // A range that is not two finite numbers would steer with NaN.
+    if (axis && (!std::isfinite(lo) || !std::isfinite(hi))) return false;
     close_binding_axis(b);
     b.control.clear();
     b.axis.clear();
@@ -167,15 +173,14 @@ void parse_binding(binding& b, const char* text) {
     b.lo = 0;
     b.hi = 1;
     b.value = 0;
-    float lo = 0, hi = 1;
-    const char* close = strchr(text, ')');
-    if (text[0] == '(' && close && sscanf(text, "(%f,%f)", &lo, &hi) == 2) {
+    if (axis) {
         b.lo = lo;
         b.hi = hi;
         b.axis = close + 1;
-        return;
+        return true;
     }
     b.control = strncmp(text, "(k)", 3) == 0 ? text + 3 : text;
+    return true;
 }
 
 std::string binding_line(const binding& b) {

@@ -65,8 +65,9 @@ void bindings_key(int32_t control, int pressed);
 // Bindings whose device was missing are tried again once devices come and go.
 void bindings_sum(float actions[k_action_channels]);
 
-// A config value: "(k)name" or a plain name binds a key, "(lo,hi)name" an axis range.
-void parse_binding(binding& b, const char* text);
+// A config value: "(k)name" or a plain name binds a key, "(lo,hi)name" an axis range. False,
+// with the binding unchanged, when the range is not two finite numbers.
+bool parse_binding(binding& b, const char* text);
 // The config line of a binding ("throttle_key=(k)x\n"), empty when it is unbound.
 std::string binding_line(const binding& b);
 

@@ -1,165 +1,384 @@
-// The settings record, the video mode list and the config file "@config": its keys in file
-// order, reading and writing.
+// The settings, the table of setting records in config file order, reading and writing one
+// value by its record, the video mode list and the server history.
 #include "core/config.h"
 
-#include "bike/bike.h"
+#include "common/common.h"
+#include "common/message.h"
 #include "core/bindings.h"
-#include "files/data_file.h"
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <iterator>
-#include <string>
 
 namespace {
 struct config_state {
     settings values;
+    graphics_working graphics;
     std::vector<video_mode_item> video_modes;
 };
 config_state g_config;
 
-enum config_kind {
-    kind_integer,
-    kind_slider,
-    kind_choice,   // an int index into labels
-    kind_yes_no,   // a bool, "No" or "Yes"
-    kind_text,     // a std::string
-    kind_video,    // "Default Fullscreen", "Windowed" or "<width>x<height>"
-    kind_setup,    // the 57 bike setup lines
-    kind_bindings, // the 20 control bindings
-};
-
+constexpr const char* k_no_yes[] = {"No", "Yes"};
 constexpr const char* k_skills[] = {"Novice", "Amateur", "Expert"};
+constexpr const char* k_gate_items[] = {"Empty", "Human", "Robot", "Robot (2 stroke)",
+                                        "Robot (4 stroke)"};
+constexpr const char* k_texture_dims[] = {"32x32",   "64x64",   "128x128",
+                                          "256x256", "512x512", "1024x1024"};
+constexpr const char* k_compress[] = {"No", "Yes", "Always"};
+constexpr const char* k_render_texture[] = {"Software", "Hardware/Copy", "Hardware/Direct",
+                                            "Shaders/Copy", "Shaders/Direct"};
+constexpr const char* k_playback_modes[] = {"Playback Only", "Race Against"};
 
-// One config key: where its value lives and how it is read and written. Keys the program does
-// not hold yet are neither read nor written.
-struct config_key {
-    const char* key;
-    config_kind kind;
-    int settings::*integer = nullptr;
-    float settings::*slider = nullptr;
-    float lo = 0, hi = 0; // slider range
-    bool settings::*yes_no = nullptr;
-    std::string settings::*text = nullptr;
-    const char* const* labels = nullptr;
-    int label_count = 0;
+using int_field = int* (*)(settings&, int);
+using real_field = double* (*)(settings&, int);
+using text_field = std::string* (*)(settings&, int);
+
+// What every record has; the kind's own fields are filled in by the builders below.
+constexpr setting_record record(const char* key, const char* label, setting_kind kind,
+                                int count = 1) {
+    setting_record r{};
+    r.key = key;
+    r.label = label;
+    r.kind = kind;
+    r.count = count;
+    r.written = true;
+    return r;
+}
+
+constexpr setting_record integer(const char* key, const char* label, int_field field,
+                                 double lo = INT_MIN, double hi = INT_MAX) {
+    setting_record r = record(key, label, setting_kind_integer);
+    r.minimum = lo;
+    r.maximum = hi;
+    r.integer = field;
+    return r;
+}
+
+template <int n>
+constexpr setting_record choice(const char* key, const char* label, const char* const (&items)[n],
+                                int_field field, int count = 1) {
+    setting_record r = record(key, label, setting_kind_choice, count);
+    r.items = items;
+    r.item_count = n;
+    r.integer = field;
+    return r;
+}
+
+constexpr setting_record slider(const char* key, const char* label, double step, double lo,
+                                double hi, real_field field) {
+    setting_record r = record(key, label, setting_kind_slider);
+    r.step = step;
+    r.minimum = lo;
+    r.maximum = hi;
+    r.real = field;
+    return r;
+}
+
+constexpr setting_record text(const char* key, const char* label, int max_length, text_field field,
+                              int count = 1, bool refuse_longer = false) {
+    setting_record r = record(key, label, setting_kind_text, count);
+    r.max_length = max_length;
+    r.refuse_longer = refuse_longer;
+    r.text = field;
+    return r;
+}
+
+int video_mode_count() { return static_cast<int>(video_modes().size()); }
+const char* video_mode_label(int item) { return video_modes()[item].label.c_str(); }
+
+constexpr setting_record video_mode_record() {
+    setting_record r = record("video_mode", "Video Mode", setting_kind_choice);
+    r.built_item_count = video_mode_count;
+    r.built_item = video_mode_label;
+    r.integer = [](settings& s, int) { return &s.video_mode; };
+    return r;
+}
+
+// Old files name the framebuffer choice instead of the rendering method.
+constexpr setting_record use_fbo_record() {
+    setting_record r = choice("use_fbo", "Use Framebuffer Objects", k_no_yes,
+                              [](settings& s, int) { return &s.use_fbo; });
+    r.written = false;
+    r.after_read = [](settings& s) { s.render_texture = s.use_fbo ? 2 : 1; };
+    return r;
+}
+
+// In the order the file is written; the setup lines go before "video_mode", the bindings
+// after the last record.
+// clang-format off
+constexpr setting_record k_records[] = {
+    integer("xres", "Window Width", [](settings& s, int) { return &s.xres; }, 64, 16384),
+    integer("yres", "Window Height", [](settings& s, int) { return &s.yres; }, 64, 16384),
+    integer("draw_fps", "Draw FPS", [](settings& s, int) { return &s.draw_fps; }),
+    integer("draw_time", "Draw Time", [](settings& s, int) { return &s.draw_time; }),
+    integer("draw_ping", "Draw Ping", [](settings& s, int) { return &s.draw_ping; }),
+    integer("draw_speed", "Draw Speed", [](settings& s, int) { return &s.draw_speed; }),
+    integer("spy", "Spy Mode", [](settings& s, int) { return &s.spy; }),
+    text("track", "Track", k_config_line_max, [](settings& s, int) { return &s.track; }),
+    choice("record", "Record Demo", k_no_yes, [](settings& s, int) { return &s.record; }),
+    choice("skill", "Robot Skill", k_skills, [](settings& s, int) { return &s.skill; }),
+    slider("minutes", "Minutes", 1, 0, 60, [](settings& s, int) { return &s.minutes; }),
+    slider("laps", "Laps", 1, 0, 50, [](settings& s, int) { return &s.laps; }),
+    choice("slot%02d", "Gate %d", k_gate_items, [](settings& s, int n) { return &s.slots[n]; },
+           k_lineup_gates),
+    slider("ghost_fade_distance", "Ghost Fade Distance", 1, 0, 40,
+           [](settings& s, int) { return &s.ghost_fade_distance; }),
+    choice("time_trial_abort", "Backing Up Aborts Attempt", k_no_yes,
+           [](settings& s, int) { return &s.time_trial_abort; }),
+    video_mode_record(),
+    text("server_name", "Server", k_server_name_max, [](settings& s, int) { return &s.server_name; }),
+    text("server_name_hist%02d", "Server History %d", k_server_history_entry_max,
+         [](settings& s, int n) { return &s.server_history[n]; }, k_server_history, true),
+    slider("ground_detail", "Ground Geometric Detail", 1, 0, 100,
+           [](settings& s, int) { return &s.ground_detail; }),
+    slider("ground_texture_detail", "Ground Texture Levels", 1, 0, 10,
+           [](settings& s, int) { return &s.ground_texture_detail; }),
+    choice("ground_texture_dim", "Ground Texture Resolution", k_texture_dims,
+           [](settings& s, int) { return &s.ground_texture_dim; }),
+    choice("ground_mipmaps", "Enable Ground Mipmaps", k_no_yes,
+           [](settings& s, int) { return &s.ground_mipmaps; }),
+    choice("texture_compress", "Compress Textures", k_compress,
+           [](settings& s, int) { return &s.texture_compress; }),
+    choice("render_texture", "Terrain Rendering Method", k_render_texture,
+           [](settings& s, int) { return &s.render_texture; }),
+    choice("use_shader", "Use Shader Programs", k_no_yes, [](settings& s, int) { return &s.use_shader; }),
+    slider("roost_density", "Roost Density", 10, 0, 1000, [](settings& s, int) { return &s.roost_density; }),
+    slider("reshade_delay", "Reshade Delay", 1, 0, 20, [](settings& s, int) { return &s.reshade_delay; }),
+    choice("lens_flare", "Enable Lens Flares", k_no_yes, [](settings& s, int) { return &s.lens_flare; }),
+    choice("reflections", "Enable Reflections", k_no_yes, [](settings& s, int) { return &s.reflections; }),
+    choice("hide_rider", "Hide 1st Person Rider", k_no_yes, [](settings& s, int) { return &s.hide_rider; }),
+    choice("rigid_camera", "Rigid 3rd person camera", k_no_yes,
+           [](settings& s, int) { return &s.rigid_camera; }),
+    slider("model_detail", "Model Geometric Detail", 1, 0, 100, [](settings& s, int) { return &s.model_detail; }),
+    slider("model_texture_detail", "Model Texture Detail", 1, 0, 10,
+           [](settings& s, int) { return &s.model_texture_detail; }),
+    slider("fov", "Field Of View", 1, 10, 170, [](settings& s, int) { return &s.fov; }),
+    slider("first_person_height", "1st Person Height", 0.03125, 0, 1,
+           [](settings& s, int) { return &s.first_person_height; }),
+    slider("first_person_angle", "1st Person Angle", 1, 0, 40,
+           [](settings& s, int) { return &s.first_person_angle; }),
+    slider("third_person_height", "3rd Person Height", 1, 0, 20,
+           [](settings& s, int) { return &s.third_person_height; }),
+    slider("third_person_distance", "3rd Person Distance", 1, 5, 40,
+           [](settings& s, int) { return &s.third_person_distance; }),
+    slider("volume", "Volume", 1, 0, 10, [](settings& s, int) { return &s.volume; }),
+    slider("comp_volume", "Competitor Volume", 1, 0, 10, [](settings& s, int) { return &s.comp_volume; }),
+    choice("playback_mode", "Playback Mode", k_playback_modes,
+           [](settings& s, int) { return &s.playback_mode; }),
+    integer("billboard_optimize_lookahead", "Billboard Lookahead",
+            [](settings& s, int) { return &s.billboard_optimize_lookahead; }),
+    integer("message_lines", "Message Lines", [](settings& s, int) { return &s.message_lines; }, 0,
+            k_message_ring_size),
+    integer("demo_backups", "Demo Backups", [](settings& s, int) { return &s.demo_backups; }),
+    slider("map_scale", "Map Scale", 0.125, 0.125, 8, [](settings& s, int) { return &s.map_scale; }),
+    use_fbo_record(),
 };
+// clang-format on
+constexpr int k_record_count = sizeof k_records / sizeof k_records[0];
 
-config_key integer_key(const char* key, int settings::*field) { return {key, kind_integer, field}; }
-config_key slider_key(const char* key, float settings::*field, float lo, float hi) {
-    return {key, kind_slider, nullptr, field, lo, hi};
-}
-config_key yes_no_key(const char* key, bool settings::*field) {
-    return {key, kind_yes_no, nullptr, nullptr, 0, 0, field};
-}
+bool is_numbered(const setting_record& r) { return r.count > 1; }
 
-// In the order the file is written.
-const config_key k_keys[] = {
-    integer_key("xres", &settings::xres),
-    integer_key("yres", &settings::yres),
-    integer_key("spy", &settings::spy),
-    {"track", kind_text, nullptr, nullptr, 0, 0, nullptr, &settings::track},
-    {"skill", kind_choice, &settings::skill, nullptr, 0, 0, nullptr, nullptr, k_skills,
-     static_cast<int>(std::size(k_skills))},
-    slider_key("minutes", &settings::minutes, 0, 60),
-    slider_key("laps", &settings::laps, 0, 50),
-    yes_no_key("time_trial_abort", &settings::time_trial_abort),
-    {"", kind_setup},
-    {"video_mode", kind_video},
-    slider_key("reshade_delay", &settings::reshade_delay, 0, 20),
-    yes_no_key("rigid_camera", &settings::rigid_camera),
-    slider_key("fov", &settings::fov, 10, 170),
-    slider_key("third_person_height", &settings::third_person_height, 0, 20),
-    slider_key("third_person_distance", &settings::third_person_distance, 5, 40),
-    slider_key("volume", &settings::volume, 0, 10),
-    slider_key("comp_volume", &settings::comp_volume, 0, 10),
-    integer_key("message_lines", &settings::message_lines),
-    {"", kind_bindings},
-};
+// The part of a numbered key before its "%02d".
+size_t number_at(const char* key) { return static_cast<size_t>(strstr(key, "%02d") - key); }
 
-// A mode the display no longer offers keeps the choice as it was.
-void read_video_mode(const char* value) {
-    const std::vector<video_mode_item>& items = video_modes();
-    for (int i = 0; i < static_cast<int>(items.size()); i++)
-        if (items[i].label == value) video_mode_select(i);
-}
+bool valid_number(const setting_record& r, int number) { return number >= 0 && number < r.count; }
 
-std::string video_mode_label(const settings& s) {
-    const std::vector<video_mode_item>& items = video_modes();
-    if (s.video_mode >= 0 && s.video_mode < static_cast<int>(items.size()))
-        return items[s.video_mode].label;
-    return "Default Fullscreen";
-}
-
-bool read_key(const config_key& k, settings& s, const char* key, const char* value) {
-    if (k.kind == kind_bindings) {
-        binding* b = binding_for_key(key);
-        if (b) parse_binding(*b, value);
-        return b != nullptr;
-    }
-    if (k.kind == kind_setup || strcmp(k.key, key) != 0) return false;
-    int number = 0;
-    float real = 0;
-    switch (k.kind) {
-    case kind_integer:
-        if (sscanf(value, "%d", &number) == 1) s.*k.integer = number;
-        break;
-    case kind_slider:
-        if (sscanf(value, "%f", &real) == 1) s.*k.slider = std::clamp(real, k.lo, k.hi);
-        break;
-    case kind_choice:
-        for (int i = 0; i < k.label_count; i++)
-            if (strcmp(value, k.labels[i]) == 0) s.*k.integer = i;
-        break;
-    case kind_yes_no:
-        if (strcmp(value, "No") == 0 || strcmp(value, "Yes") == 0)
-            s.*k.yes_no = strcmp(value, "Yes") == 0;
-        break;
-    case kind_text:
-        s.*k.text = value;
-        break;
-    case kind_video:
-        read_video_mode(value);
-        break;
-    case kind_setup:
-    case kind_bindings:
-        break;
-    }
-    return true;
-}
-
-bool write_key(data_file* f, const config_key& k, const settings& s) {
-    switch (k.kind) {
-    case kind_integer:
-        return data_file_print(f, "%s=%d\n", k.key, s.*k.integer);
-    case kind_slider:
-        return data_file_print(f, "%s=%f\n", k.key, static_cast<double>(s.*k.slider));
-    case kind_choice:
-        return data_file_print(f, "%s=%s\n", k.key,
-                               k.labels[std::clamp(s.*k.integer, 0, k.label_count - 1)]);
-    case kind_yes_no:
-        return data_file_print(f, "%s=%s\n", k.key, s.*k.yes_no ? "Yes" : "No");
-    case kind_text:
-        return data_file_print(f, "%s=%s\n", k.key, (s.*k.text).c_str());
-    case kind_video:
-        return data_file_print(f, "%s=%s\n", k.key, video_mode_label(s).c_str());
-    case kind_setup:
-        return write_setup_lines(f);
-    case kind_bindings:
-        for (int i = 0; i < k_binding_count; i++) {
-            std::string line = binding_line(bindings()[i]);
-            if (!line.empty() && !data_file_put_text(f, line.c_str())) return false;
-        }
-        return true;
-    }
-    return true;
-}
 } // namespace
 
 settings& config() { return g_config.values; }
-void config_reset() { g_config.values = settings{}; }
+
+bool config_scan_int(const char* text, int* out) {
+    char* end = nullptr;
+    long long value = strtoll(text, &end, 10);
+    if (end == text) return false;
+    *out = static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+    return true;
+}
+
+bool config_scan_real(const char* text, float* out) {
+    float value = 0;
+    if (sscanf(text, "%f", &value) != 1 || !std::isfinite(value)) return false;
+    *out = value;
+    return true;
+}
+graphics_working& graphics() { return g_config.graphics; }
+
+void config_reset() {
+    g_config.values = settings{};
+    graphics_preset_apply(g_config.values, 0);
+    g_config.graphics = graphics_derive(g_config.values);
+    bindings_reset();
+}
+
+int setting_count() { return k_record_count; }
+
+const setting_record& setting_at(int i) {
+    TB_ASSERT(i >= 0 && i < k_record_count);
+    return k_records[i];
+}
+
+const setting_record* setting_find(const char* key, int* number) {
+    for (const setting_record& r : k_records) {
+        if (!is_numbered(r)) {
+            if (strcmp(r.key, key) != 0) continue;
+            if (number) *number = 0;
+            return &r;
+        }
+        // A numbered key: its stem and exactly two digits.
+        size_t stem = number_at(r.key);
+        if (strncmp(r.key, key, stem) != 0 || strlen(key) != stem + 2) continue;
+        const char* digits = key + stem;
+        if (digits[0] < '0' || digits[0] > '9' || digits[1] < '0' || digits[1] > '9') continue;
+        int n = (digits[0] - '0') * 10 + (digits[1] - '0');
+        if (n >= r.count) continue;
+        if (number) *number = n;
+        return &r;
+    }
+    return nullptr;
+}
+
+std::string setting_key(const setting_record& r, int number) {
+    if (!is_numbered(r)) return r.key;
+    char key[64];
+    snprintf(key, sizeof key, r.key, number);
+    return key;
+}
+
+std::string setting_label(const setting_record& r, int number) {
+    if (!is_numbered(r)) return r.label;
+    char label[64];
+    snprintf(label, sizeof label, r.label, number + 1);
+    return label;
+}
+
+int setting_item_count(const setting_record& r) {
+    if (r.kind != setting_kind_choice) return 0;
+    return r.items ? r.item_count : r.built_item_count();
+}
+
+const char* setting_item(const setting_record& r, int item) {
+    TB_ASSERT(item >= 0 && item < setting_item_count(r));
+    return r.items ? r.items[item] : r.built_item(item);
+}
+
+double setting_number(const settings& s, const setting_record& r, int number) {
+    TB_ASSERT(valid_number(r, number));
+    settings& values = const_cast<settings&>(s);
+    switch (r.kind) {
+    case setting_kind_integer:
+    case setting_kind_choice:
+        return *r.integer(values, number);
+    case setting_kind_slider:
+        return *r.real(values, number);
+    case setting_kind_text:
+        break;
+    }
+    return 0;
+}
+
+void setting_set_number(settings& s, const setting_record& r, int number, double value) {
+    TB_ASSERT(valid_number(r, number));
+    if (!std::isfinite(value)) return;
+    switch (r.kind) {
+    case setting_kind_integer:
+        *r.integer(s, number) = static_cast<int>(std::clamp(value, r.minimum, r.maximum));
+        break;
+    case setting_kind_choice: {
+        int last = setting_item_count(r) - 1;
+        if (last >= 0) *r.integer(s, number) = std::clamp(static_cast<int>(value), 0, last);
+        break;
+    }
+    case setting_kind_slider:
+        *r.real(s, number) = std::clamp(value, r.minimum, r.maximum);
+        break;
+    case setting_kind_text:
+        break;
+    }
+}
+
+const std::string& setting_text(const settings& s, const setting_record& r, int number) {
+    TB_ASSERT(r.kind == setting_kind_text && valid_number(r, number));
+    return *r.text(const_cast<settings&>(s), number);
+}
+
+bool setting_set_text(settings& s, const setting_record& r, int number, const char* value) {
+    TB_ASSERT(r.kind == setting_kind_text && valid_number(r, number));
+    size_t length = strlen(value);
+    size_t max = static_cast<size_t>(r.max_length);
+    if (length > max && r.refuse_longer) return false;
+    *r.text(s, number) = std::string(value, std::min(length, max));
+    return true;
+}
+
+bool setting_read(settings& s, const setting_record& r, int number, const char* value) {
+    int whole = 0;
+    float real = 0;
+    switch (r.kind) {
+    case setting_kind_integer:
+        if (!config_scan_int(value, &whole)) return false;
+        setting_set_number(s, r, number, whole);
+        break;
+    case setting_kind_slider:
+        if (!config_scan_real(value, &real)) return false;
+        setting_set_number(s, r, number, real);
+        break;
+    case setting_kind_choice: {
+        int count = setting_item_count(r);
+        int found = -1;
+        for (int i = 0; i < count && found < 0; i++)
+            if (strcmp(setting_item(r, i), value) == 0) found = i;
+        if (found < 0) return false;
+        *r.integer(s, number) = found;
+        break;
+    }
+    case setting_kind_text:
+        if (!setting_set_text(s, r, number, value)) return false;
+        break;
+    }
+    if (r.after_read) r.after_read(s);
+    return true;
+}
+
+std::string setting_value_text(const settings& s, const setting_record& r, int number) {
+    char out[64];
+    switch (r.kind) {
+    case setting_kind_integer:
+        snprintf(out, sizeof out, "%d", static_cast<int>(setting_number(s, r, number)));
+        return out;
+    case setting_kind_slider:
+        snprintf(out, sizeof out, "%f", setting_number(s, r, number));
+        return out;
+    case setting_kind_choice: {
+        int count = setting_item_count(r);
+        if (count == 0) return "";
+        return setting_item(
+            r, std::clamp(static_cast<int>(setting_number(s, r, number)), 0, count - 1));
+    }
+    case setting_kind_text: {
+        // A line break would end the line early and start a key of its own.
+        std::string t = setting_text(s, r, number);
+        std::replace(t.begin(), t.end(), '\n', ' ');
+        std::replace(t.begin(), t.end(), '\r', ' ');
+        return t;
+    }
+    }
+    return "";
+}
+
+void server_history_push(settings& s, const std::string& address) {
+    s.history_cursor = -1;
+    // An entry too long to be read back is not kept.
+    if (address.empty() || address == s.server_history[0] ||
+        address.size() > static_cast<size_t>(k_server_history_entry_max))
+        return;
+    std::move_backward(s.server_history, s.server_history + k_server_history - 1,
+                       s.server_history + k_server_history);
+    s.server_history[0] = address;
+}
 
 void video_modes_build() {
     std::vector<video_mode_item>& items = g_config.video_modes;
@@ -179,43 +398,14 @@ const std::vector<video_mode_item>& video_modes() {
 }
 
 void video_mode_select(int item) {
+    if (item >= 0 && item < static_cast<int>(video_modes().size()))
+        g_config.values.video_mode = item;
+}
+
+bool video_mode_windowed() { return g_config.values.video_mode == 1; }
+
+const video_mode_item& video_mode_selected() {
     const std::vector<video_mode_item>& items = video_modes();
-    if (item < 0 || item >= static_cast<int>(items.size())) return;
-    settings& s = g_config.values;
-    s.video_mode = item;
-    s.windowed = item == 1;
-    s.mode_width = items[item].width;
-    s.mode_height = items[item].height;
-}
-
-void read_config() {
-    data_file* f = data_file_open("@config", "rb");
-    if (!f) return; // the defaults stand
-    char line[1024];
-    while (data_file_read_line(f, line, sizeof line)) {
-        char* equals = strchr(line, '=');
-        if (!equals) continue;
-        *equals = 0;
-        char* value = equals + 1;
-        size_t length = strlen(value);
-        while (length > 0 && (value[length - 1] == '\r' || value[length - 1] == '\n'))
-            value[--length] = 0;
-        if (apply_setup_line(line, value)) continue;
-        for (const config_key& k : k_keys)
-            if (read_key(k, g_config.values, line, value)) break;
-    }
-    data_file_close(f);
-}
-
-void write_config() {
-    // Replacing, so a failed write leaves the old file as it was.
-    data_file* f = data_file_open_replace("@config");
-    if (!f) return; // silently skipped
-    bool ok = true;
-    for (const config_key& k : k_keys)
-        if (ok) ok = write_key(f, k, g_config.values);
-    if (ok)
-        data_file_close(f);
-    else
-        data_file_abandon(f);
+    int item = g_config.values.video_mode;
+    return items[item >= 0 && item < static_cast<int>(items.size()) ? item : 0];
 }

@@ -1,4 +1,5 @@
 // The frame loop: drawing, sound, the measured frame step, and the fixed-step tics.
+#include "core/autopilot.h"
 #include "core/config.h"
 #include "core/program.h"
 #include "core/screenshot.h"
@@ -9,16 +10,19 @@
 #include "common/message.h"
 #include "demo/demo.h"
 #include "editor/editor.h"
+#include "files/data_file.h"
 #include "net/net.h"
 #include "platform/controls.h"
 #include "platform/event_queue.h"
 #include "platform/log.h"
+#include "platform/sound_device.h"
 #include "race/race.h"
 #include "race/race_timing.h"
 #include "render/render.h"
 #include "sound/sound.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
+#include "track/track_view.h"
 #include "ui/ui.h"
 
 #include <algorithm>
@@ -53,23 +57,28 @@ bool draw_frame() {
     if (!platform().begin_frame(&width, &height)) return true;
     p.viewport_width = width;
     p.viewport_height = height;
-    if (config().windowed) {
+    if (video_mode_windowed()) {
         config().xres = width;
         config().yres = height;
     }
-    render_set_viewport(width, height, config().fov);
+    set_projection(width, height, config().fov);
     const bool hud = p.options.show_hud;
     switch (p.view) {
-    case rider_camera:
-        render_rider_camera(p.viewed_slot);
+    case rider_camera: {
+        const int bike = race_slot(p.viewed_slot).bike;
+        if (bike_live(bike))
+            rider_camera_view(bike, p.viewed_slot, config().fov);
+        else
+            render_clear();
         if (hud) hud_graphs_draw();
         break;
+    }
     case orbit_camera:
-        render_orbit_camera(p.viewed_slot);
+        render_scene(orbit_camera_now());
         if (hud) hud_graphs_draw();
         break;
     case trackside_camera: {
-        render_trackside_camera(p.viewed_slot);
+        trackside_view(p.trackside_choice);
         const rider_slot& viewed = race_slot(p.viewed_slot);
         if (hud && p.trackside_follow && viewed.kind == rider_remote && viewed.name[0])
             draw_centered_text(viewed.name, 30, 28);
@@ -79,10 +88,13 @@ bool draw_frame() {
         editor_draw();
         break;
     case title_view:
-        render_title_view();
+        title_view_draw(hud_picture_title(), "", k_version_text);
         break;
     }
     if (hud) hud_draw();
+    // A screenshot asked for since the last frame reads this one before it is shown.
+    if (p.screenshot_requested) screenshot_take(width, height);
+    p.screenshot_requested = false;
     if (p.options.record_video && !p.paused && p.view != title_view)
         record_video_frame(width, height);
     if (p.paused && p.options.show_pause_text) draw_centered_text("Paused", 30, 1);
@@ -92,19 +104,63 @@ bool draw_frame() {
     return platform().end_frame();
 }
 
+sound_vec3 sound_vec(const bike_vec3d& v) { return {v.x, v.y, v.z}; }
+
+// The engines are heard from the viewed rider's head, moving with it, right ear along the
+// frame's right.
+void place_listener() {
+    const int bike = race_slot(g_program.viewed_slot).bike;
+    if (bike < 0 || !bike_live(bike)) return;
+    sound_listener l;
+    l.position = sound_vec(bike_body_position(bike, body_rider));
+    l.velocity = sound_vec(bike_body_velocity(bike, body_rider));
+    l.right = sound_vec(bike_body_axis(bike, body_frame, 0));
+    engine_sound_set_listener(l);
+}
+
+// A remote rider without a state within the last second is not drawn, and not heard either;
+// online, neither is one the local rider would not collide with.
+bool slot_heard(int slot) {
+    const rider_slot& s = race_slot(slot);
+    if (s.kind != rider_remote) return true;
+    const int newest = history_newest_tic(slot);
+    if (newest < 0 || race_clock() - newest > k_tics_per_second) return false;
+    if (!net_connected()) return true;
+    for (int local = 0; local < k_max_riders; local++)
+        if (race_slot(local).bike >= 0 && race_slot(local).kind == rider_local)
+            return race_collides_online(local, slot, newest);
+    return true;
+}
+
 void update_sound() {
     program_state& p = g_program;
     if (!p.sound_device) return;
     float f = 0;
     if (!p.paused && p.view != editor_view)
         f = p.menu_state == menu_none ? 1.0f : p.riding ? 0.0f : 0.25f;
+    place_listener();
     for (int slot = 0; slot < k_max_riders; slot++) {
-        if (race_slot(slot).bike < 0) continue;
-        float volume = f * config().volume * 0.1f;
+        if (race_slot(slot).bike < 0) {
+            engine_sound_close(slot);
+            continue;
+        }
+        float volume = f * config().volume * 0.1f * demo_rider_volume(slot);
         if (slot != p.viewed_slot) volume *= config().comp_volume * 0.1f;
+        if (!slot_heard(slot)) volume = 0;
         engine_sound_update(slot, volume);
     }
-    sound_update();
+    sound_device().update();
+}
+
+// "--record-audio": one tic of the mixed sound appended to the recording. The engines are
+// synthesised before every tic's block too, so a frame of many tics never mixes past what
+// they have written.
+void record_audio_tic() {
+    program_state& p = g_program;
+    if (!p.sound_device || !p.audio_record) return;
+    update_sound();
+    const uint8_t* block = sound_device().readback();
+    if (block) data_file_write(p.audio_record, block, k_record_audio_samples_per_tic * 2);
 }
 
 // With "--warp", a race whose leader has completed its laps starts again, recording, with the
@@ -116,7 +172,8 @@ void warp_restart() {
     std::rotate(lineup, lineup + k_lineup_size - 1, lineup + k_lineup_size);
     race_start_params params = race_params();
     params.playback = false;
-    params.record_mode = 1;
+    params.record_mode = config().record;
+    params.demo_backups = config().demo_backups;
     race_start(params);
 }
 
@@ -168,7 +225,10 @@ void tic_body() {
     } else if (!menu_open && p.view != title_view) {
         const rider_slot& viewed = race_slot(p.viewed_slot);
         if (p.riding) {
-            if (viewed.kind == rider_local && viewed.bike >= 0) feed_local_rider();
+            if (viewed.kind == rider_local && viewed.bike >= 0 && p.options.autopilot)
+                rider_input_set(p.viewed_slot, autopilot_input(p.viewed_slot));
+            else if (viewed.kind == rider_local && viewed.bike >= 0)
+                feed_local_rider();
         } else if (p.view == orbit_camera) {
             orbit_camera_tic(p.actions);
         } else if (p.view == trackside_camera) {
@@ -176,10 +236,15 @@ void tic_body() {
         }
     }
     if (has_server()) p.paused = false;
-    net_tic();
+    net_tic(platform().clock());
+    p.in_warmup = net_in_warmup();
+    // A race the server started: the cameras follow the local rider's slot.
+    if (int started = net_take_started_slot(); started >= 0) p.viewed_slot = started;
     if (!track_loaded()) p.view = title_view;
-    if (!p.paused && p.view != title_view && (!net_connected() || net_server_sent_tic()))
+    if (!p.paused && p.view != title_view && (!net_connected() || net_server_sent_tic())) {
         world_tic();
+        record_audio_tic();
+    }
 }
 
 int32_t code_of(const char* name) { return key_code_of(name); }
@@ -200,15 +265,15 @@ void handle_press_without_menu(int32_t code) {
     else if (code == 9)
         view_cycle();
     else if (is_special(code, special_rewind))
-        demo_seek(-1);
+        demo_seek(-1, p.options.accurate_skip);
     else if (is_special(code, special_skip))
-        demo_seek(1);
+        demo_seek(1, p.options.accurate_skip);
     else if (is_special(code, special_prev) || is_special(code, special_next)) {
         // Watching others is for spectators, warm-up and spy mode, not for a racing rider.
         if (!p.riding || p.in_warmup || config().spy != 0)
             view_step_running_order(is_special(code, special_prev) ? -1 : 1);
     } else if (is_special(code, special_screenshot) && p.view != editor_view) {
-        screenshot_take(p.viewport_width, p.viewport_height);
+        p.screenshot_requested = true;
     } else if (code >= '0' && code <= '9') {
         p.trackside_choice = std::min(code - '0', track_camera_count()) - 1;
     }

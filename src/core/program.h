@@ -7,9 +7,14 @@
 
 #include <cstdint>
 
+struct data_file;
+
 constexpr const char* k_version_text = "2019-01-01-1436 snapshot";
 constexpr double k_max_frame_step = 0.125; // s, 16 tics
 constexpr int k_warp_tics = 100;
+// "--record-audio": the readback output's rate and one tic of its samples.
+constexpr int k_record_audio_rate = 88320;          // samples per second
+constexpr int k_record_audio_samples_per_tic = 690; // stereo samples
 
 enum view_mode { rider_camera, editor_view, orbit_camera, trackside_camera, title_view };
 
@@ -53,15 +58,18 @@ struct program_state {
     float orbit_distance = 10; // ft
     float orbit_height = 5;    // ft
     bool trackside_follow = false;
-    int trackside_choice = -1; // chosen track camera, -1 automatic
-    float fly_speed = 0;       // ft/s
-    float previous_dab = 0;    // Sit/Dab action of the previous tic
-    bool dab_latched = false;  // sticky dab
+    int trackside_choice = -1;         // chosen track camera, -1 automatic
+    int trackside_operated = -1;       // the camera the last trackside tic pointed
+    bool screenshot_requested = false; // taken from the next frame drawn
+    float fly_speed = 0;               // ft/s
+    float previous_dab = 0;            // Sit/Dab action of the previous tic
+    bool dab_latched = false;          // sticky dab
     bool cursor_held = false;
     bool sound_device = false;
-    int viewport_width = 640;  // px
-    int viewport_height = 480; // px
-    int64_t world_tics = 0;    // world tics run since start-up
+    data_file* audio_record = nullptr; // "--record-audio" file while recording
+    int viewport_width = 640;          // px
+    int viewport_height = 480;         // px
+    int64_t world_tics = 0;            // world tics run since start-up
 };
 
 program_state& program();

@@ -15,9 +15,11 @@
 #include "platform/event_queue.h"
 #include "platform/log.h"
 #include "platform/memory.h"
+#include "platform/sound_device.h"
 #include "race/race.h"
 #include "render/render.h"
 #include "resources/gpu.h"
+#include "resources/model.h"
 #include "resources/resources.h"
 #include "sound/sound.h"
 #include "track/track.h"
@@ -44,8 +46,8 @@ void drain_events() {
 void draw_loading(const char* text) {
     int width, height;
     if (!platform().begin_frame(&width, &height)) return;
-    render_set_viewport(width, height, config().fov);
-    render_loading_progress(text);
+    set_projection(width, height, config().fov);
+    loading_screen_draw(text);
     platform().end_frame();
 }
 
@@ -63,8 +65,21 @@ void progress(const char* label) {
     if (g_startup.window) draw_loading(label);
 }
 
-void close_sound_for_exit() {
-    if (program().sound_device) sound_close();
+void close_sound_for_exit() { close_sound_device(); }
+
+// Opens the recording file and the readback output for "--record-audio", else the streaming
+// output unless "--nosound"; true when there is a sound device.
+bool open_sound() {
+    program_state& p = program();
+    if (!p.options.record_audio.empty()) {
+        p.audio_record = data_file_open(p.options.record_audio.c_str(), "wb");
+        if (!p.audio_record) {
+            log("Can't write the audio recording %s\n", p.options.record_audio.c_str());
+            return false;
+        }
+        return open_readback_device(k_record_audio_rate, k_record_audio_samples_per_tic);
+    }
+    return !p.options.sound_off && open_sound_device();
 }
 
 bool has_detected_mmx() {
@@ -79,6 +94,15 @@ bool wants_help(int argc, const char* const* argv) {
     for (int i = 1; i < argc && strcmp(argv[i], "--") != 0; i++)
         if (strcmp(argv[i], "--help") == 0) return true;
     return false;
+}
+
+// The settings and working values the running features take from the program core.
+void hand_out_working_values(const run_options& options) {
+    const graphics_working& g = graphics();
+    texture_set_detail(g.model_texture_skip, g.texture_compress_mode);
+    model_set_lod(g.model_lod_bias, g.model_lod_scale);
+    model_set_vertex_arrays(!options.no_vertex_arrays);
+    messages_set_max_lines(config().message_lines);
 }
 
 // Waits until the window can be drawn; false when it was closed meanwhile.
@@ -100,6 +124,7 @@ void start_first_race(const std::string& track) {
     params.time_limit_tics = 0;
     params.laps = 1000;
     params.skill = config().skill;
+    params.demo_backups = config().demo_backups;
     race_start(params);
 }
 
@@ -112,7 +137,7 @@ void shutdown(bool from_audio) {
         for (int slot = 0; slot < k_max_riders; slot++) engine_sound_close(slot);
         race_shutdown();
         log("Finished deallocating bikes\n");
-        demo_close_playback();
+        demo_shutdown();
         demo_list_free();
         track_free();
         world_destroy();
@@ -121,10 +146,14 @@ void shutdown(bool from_audio) {
         bindings_close();
     }
     progress("Closing audio");
-    if (p.sound_device) sound_close();
+    close_sound_device();
     p.sound_device = false;
+    if (p.audio_record) data_file_close(p.audio_record);
+    p.audio_record = nullptr;
+    engine_sounds_free();
     progress("Writing config files");
     write_config();
+    net_shutdown();
     progress("Freeing memory (2)");
     track_list_free();
     progress("Freeing memory (3)");
@@ -161,6 +190,7 @@ int abandon_startup(int status) {
 int program_main(int argc, const char* const* argv, const platform_backend& backend) {
     platform_use(backend);
     program_reset();
+    config_reset();
     g_startup = startup_state{};
     not_built_reset();
     program_state& p = program();
@@ -186,8 +216,11 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     if (!has_detected_mmx()) log("This CPU does not have MMX!\n");
     bike_select_default();
     read_config();
+    graphics() = graphics_derive(config());
 
-    parse_result parsed = parse_command_line(argc, argv, p.options);
+    p.options.mmx_allowed = has_detected_mmx();
+    command_line_target target{p.options, config(), graphics()};
+    parse_result parsed = parse_command_line(argc, argv, target);
     if (!parsed.ok) {
         fputs(parsed.error.c_str(), stderr);
         return 1;
@@ -197,13 +230,13 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
         return 0;
     }
     set_debug_level(p.options.debug);
-    if (p.options.width > 0) config().xres = p.options.width;
-    if (p.options.height > 0) config().yres = p.options.height;
+    hand_out_working_values(p.options);
 
     settings& cfg = config();
-    int width = cfg.windowed ? cfg.xres : cfg.mode_width;
-    int height = cfg.windowed ? cfg.yres : cfg.mode_height;
-    int flags = p.options.colour_depth | (cfg.windowed ? 0 : k_window_fullscreen);
+    const bool windowed = video_mode_windowed();
+    int width = windowed ? cfg.xres : video_mode_selected().width;
+    int height = windowed ? cfg.yres : video_mode_selected().height;
+    int flags = p.options.colour_depth | (windowed ? 0 : k_window_fullscreen);
     if (!platform().create_window("Trailbok", width, height, flags, p.options.depth_bits)) return 1;
     g_startup.window = true;
     resources_set_gpu(&k_resources_gpu_gl);
@@ -223,13 +256,25 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     demo_list_build();
     std::string requested = p.options.track;
     if (!p.options.server_address.empty()) requested.clear();
-    if (!p.options.track.empty()) cfg.track = p.options.track;
+    // A demo named on the command line plays on its own track.
+    std::string demo_track;
+    bool demo_named = !p.options.file.empty();
+    if (demo_named && !demo_open_playback(p.options.file.c_str(), &demo_track))
+        log("Can't play back %s\n", p.options.file.c_str());
+    // The track choice takes a track the list has; the configured one stands otherwise.
+    const std::string& chosen = !p.options.track.empty() ? p.options.track : demo_track;
+    if (!chosen.empty() && track_list_find(chosen.c_str()) >= 0)
+        cfg.track = chosen;
+    else if (!chosen.empty())
+        log("No track called \"%s\"; the track stays %s\n", chosen.c_str(), cfg.track.c_str());
 
-    if (!p.options.sound_off && p.options.record_audio.empty()) p.sound_device = sound_open();
+    p.sound_device = open_sound();
 
     bool window_ok = wait_for_window();
     if (window_ok) {
         gl_features_init(p.options.flat_shading);
+        render_config().print_orientation = p.options.print_orientation;
+        model_set_vertex_arrays(!p.options.no_vertex_arrays);
         fonts_load();
         hud_pictures_load();
         int w, h;
@@ -244,11 +289,14 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     // Bikes take their models and textures from the caches now that a GL context exists.
     bike_set_resource_loader(&k_bike_loader_caches);
 
-    if (!p.options.file.empty() && !demo_open_playback(p.options.file.c_str()))
-        log("Can't play back %s\n", p.options.file.c_str());
+    demo_init();
+    net_init();
+    net_set_identity(k_version_text, "", "");
     race_clear_slots();
-    if (p.options.file.empty()) race_lineup()[0] = p.options.ride ? lineup_local : lineup_robot;
-    if (!requested.empty() || !p.options.file.empty()) start_first_race(cfg.track);
+    race_set_robot_learning(p.options.learn == 1);
+    race_set_robot_practice(p.options.practice);
+    if (!demo_named) race_lineup()[0] = p.options.ride ? lineup_local : lineup_robot;
+    if (!requested.empty() || demo_named) start_first_race(cfg.track);
 
     p.viewport_width = cfg.xres;
     p.viewport_height = cfg.yres;
@@ -256,6 +304,18 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     p.menu_item = 0;
     p.menu_seen = p.menu_state;
     p.time.last_frame_time = platform().clock();
+    if (!p.options.server_address.empty()) {
+        net_connect_params link;
+        link.password = p.options.password;
+        link.fake_lag = p.options.fake_lag;
+        link.fake_loss = p.options.fake_loss;
+        link.fixed_shapes_match = fixed_shapes_match();
+        link.record_mode = config().record;
+        link.demo_backups = config().demo_backups;
+        link.skill = config().skill;
+        link.say = p.options.say;
+        net_connect(p.options.server_address.c_str(), link, p.time.last_frame_time);
+    }
 
     while (frame_once()) {
     }

@@ -3,9 +3,14 @@
 
 #include "core/config.h"
 #include "core/program.h"
+#include "bike/bike.h"
 #include "race/race.h"
 #include "race/race_timing.h"
+#include "render/render.h"
+#include "terrain/terrain.h"
 #include "track/track.h"
+#include "track/track_gates.h"
+#include "track/track_view.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,6 +20,13 @@ bool track_loaded() { return track_current() != nullptr; }
 
 bool slot_has_bike(int slot) {
     return slot >= 0 && slot < k_max_riders && race_slot(slot).bike >= 0;
+}
+
+// The bike the cameras follow, -1 when the viewed slot has none.
+int viewed_bike() {
+    const int slot = program().viewed_slot;
+    const int bike = slot_has_bike(slot) ? race_slot(slot).bike : -1;
+    return bike_live(bike) ? bike : -1;
 }
 
 bool slot_is_local(int slot) {
@@ -79,6 +91,39 @@ void trackside_camera_tic(const float actions[k_action_channels]) {
     float dab = actions[action_sit];
     if (p.previous_dab < 0.5f && dab >= 0.5f) p.trackside_follow = !p.trackside_follow;
     p.previous_dab = dab;
+
+    // Following, the camera that covers the viewed rider's next gate takes over.
+    const int bike = viewed_bike();
+    bool cut = false;
+    if (p.trackside_follow && normal_lap_length() > 0 && bike >= 0) {
+        int camera = camera_for_gate(gate_at_position(timing_of(p.viewed_slot).position));
+        if (camera >= 0 && p.trackside_choice >= 0 && camera != p.trackside_choice) {
+            p.trackside_choice = camera;
+            cut = true;
+        }
+    }
+    // A picture that switched cameras starts on its rider at once.
+    if (p.trackside_choice != p.trackside_operated) cut = true;
+    p.trackside_operated = p.trackside_choice;
+    const bool chosen = p.trackside_choice >= 0 && p.trackside_choice < track_camera_count();
+    track_camera& camera = chosen ? track_camera_at(p.trackside_choice) : free_camera();
+    camera_controls controls;
+    controls.steer = actions[action_steer];
+    controls.pitch = actions[action_shift];
+    controls.cut = cut;
+    if (bike >= 0) {
+        controls.has_target = true;
+        bike_vec3d at = bike_frame_position(bike);
+        bike_vec3d v = p.paused ? bike_vec3d{} : bike_frame_velocity(bike);
+        const double target[3] = {at.x, at.y, at.z}, velocity[3] = {v.x, v.y, v.z};
+        for (int k = 0; k < 3; k++) {
+            controls.target[k] = static_cast<float>(target[k]);
+            controls.velocity[k] = static_cast<float>(velocity[k]);
+        }
+    }
+    camera_operate(camera, controls);
+
+    // The free camera flies along its own line of sight.
     const float tic = static_cast<float>(k_tic_length);
     if (actions[action_throttle] > 0.5f) p.fly_speed = std::min(100.0f, p.fly_speed + 80 * tic);
     if (actions[action_front_brake] > 0.5f) p.fly_speed = std::max(-100.0f, p.fly_speed - 80 * tic);
@@ -87,4 +132,78 @@ void trackside_camera_tic(const float actions[k_action_channels]) {
         p.fly_speed = std::max(0.0f, p.fly_speed - decay);
     else
         p.fly_speed = std::min(0.0f, p.fly_speed + decay);
+    track_camera& free = free_camera();
+    free.fov = config().fov;
+    if (std::fabs(p.fly_speed) > 0.0001f) {
+        const float step = tic * p.fly_speed;
+        free.position[0] += step * std::sin(free.yaw) * std::cos(free.pitch);
+        free.position[1] += step * std::sin(free.pitch);
+        free.position[2] += step * std::cos(free.yaw) * std::cos(free.pitch);
+        free.position[1] = std::max(
+            free.position[1], ground_smoothed_height(free.position[0], free.position[2], 10) + 2);
+    }
+}
+
+scene_camera orbit_camera_now() {
+    const program_state& p = program();
+    const settings& cfg = config();
+    scene_camera c;
+    c.fov = cfg.fov;
+    const int bike = viewed_bike();
+    if (bike < 0) return c;
+    const float* centre = p.options.chase_center;
+    const bike_vec3d target = bike_body_point(bike, body_frame, {centre[0], centre[1], centre[2]});
+    double dx, dz;
+    if (p.riding) {
+        const bike_vec3d rear = bike_body_axis(bike, body_frame, 2);
+        dx = rear.x;
+        dz = rear.z;
+        if (!cfg.rigid_camera) {
+            // Moving, the camera swings round behind the way the bike travels.
+            const bike_vec3d v = bike_frame_velocity(bike);
+            const double speed = std::hypot(v.x, v.z);
+            const double t = speed * speed < 900 ? std::clamp((speed - 10) * 0.05, 0.0, 1.0) : 1;
+            const double rear_length = std::hypot(dx, dz);
+            if (rear_length > 0 && speed > 0) {
+                dx = dx / rear_length * (1 - t) - v.x / speed * t;
+                dz = dz / rear_length * (1 - t) - v.z / speed * t;
+            }
+        }
+    } else {
+        dx = std::sin(p.orbit_yaw);
+        dz = std::cos(p.orbit_yaw);
+    }
+    const double length = std::hypot(dx, dz);
+    if (length > 0)
+        dx /= length, dz /= length;
+    else
+        dx = 0, dz = 1;
+    const double distance = p.riding ? cfg.third_person_distance : p.orbit_distance;
+    const double height = p.riding ? cfg.third_person_height : p.orbit_height;
+    const double x = target.x + dx * distance, z = target.z + dz * distance;
+    const double y =
+        std::max(target.y + height, static_cast<double>(ground_smoothed_height(
+                                        static_cast<float>(x), static_cast<float>(z), 10)) +
+                                        5);
+    c.eye[0] = static_cast<float>(x);
+    c.eye[1] = static_cast<float>(y);
+    c.eye[2] = static_cast<float>(z);
+    // Looking at the target with the world's up.
+    double back[3] = {x - target.x, y - target.y, z - target.z};
+    double bl = std::sqrt(back[0] * back[0] + back[1] * back[1] + back[2] * back[2]);
+    if (bl <= 0) return c;
+    for (double& v : back) v /= bl;
+    double right[3] = {back[2], 0, -back[0]};
+    double rl = std::hypot(right[0], right[2]);
+    if (rl <= 0) right[0] = 1, rl = 1;
+    for (double& v : right) v /= rl;
+    const double up[3] = {back[1] * right[2] - back[2] * right[1],
+                          back[2] * right[0] - back[0] * right[2],
+                          back[0] * right[1] - back[1] * right[0]};
+    for (int row = 0; row < 3; row++) {
+        c.rotation[3 * row] = static_cast<float>(right[row]);
+        c.rotation[3 * row + 1] = static_cast<float>(up[row]);
+        c.rotation[3 * row + 2] = static_cast<float>(back[row]);
+    }
+    return c;
 }

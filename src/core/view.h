@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/bindings.h"
+#include "render/render.h"
 
 // Tab: rider -> orbit (or editor) -> trackside -> rider.
 void view_cycle();
@@ -10,3 +11,5 @@ void view_cycle();
 void view_step_running_order(int step);
 void orbit_camera_tic(const float actions[k_action_channels]);
 void trackside_camera_tic(const float actions[k_action_channels]);
+// The orbit camera round the viewed bike: behind it while riding, else where the player turned it.
+scene_camera orbit_camera_now();

@@ -1,12 +1,621 @@
-// The race-server client. Not built yet: the game is never connected, so the link reads as
-// disconnected, and the tic's network work says in the log that it is missing.
-#include "net/net.h"
+// The race-server client: the connection record, connecting, the network step, every message
+// from the server in the states that accept it, the reliable channel and the clock.
+#include "net/net_local.h"
 
+#include "bike/bike.h"
+#include "common/message.h"
 #include "common/not_built.h"
+#include "demo/demo.h"
+#include "platform/log.h"
+#include "race/race.h"
+#include "race/race_timing.h"
+#include "track/track.h"
 
-void net_tic() { log_not_built(__func__); }
-bool net_connected() { return false; }
-int net_server_tic() { return 0; }
-bool net_server_sent_tic() { return false; }
-// Never connected, so there is no server to tell.
-void net_disconnect() {}
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+constexpr double k_periodic_interval = 1.0; // s between sends outside racing
+constexpr double k_ending_give_up = 10.0;   // s a server may take to answer a disconnect
+constexpr int k_fake_queue_max = 1024;      // datagrams held back by "--fake-lag"
+constexpr const char* k_link_prefix = "trailbok:";
+
+net_client g_client;
+
+// The estimate of the server's clock runs on from the newest server tic at real-time speed, so
+// a local clock that runs fast to catch up does not drag the estimate along with it.
+struct clock_estimate {
+    int tic = 0;     // newest server tic received
+    double time = 0; // s, when it arrived
+};
+clock_estimate g_estimate;
+
+int local_slot() {
+    const net_client& c = g_client;
+    return c.racing_slot < k_no_slot ? c.racing_slot : c.my_slot;
+}
+
+void set_state(int state) {
+    net_client& c = g_client;
+    c.state = state;
+    // The next periodic send goes at once, so each step of joining takes one round trip.
+    c.last_send = -1e30;
+}
+
+void show_race_length() {
+    const net_client& c = g_client;
+    int minutes = static_cast<int>(std::lround(c.finish_time * k_tic_length / 60));
+    if (c.finish_time != 0 && c.finish_laps != 0)
+        show_message("%d minutes + %d laps", minutes, c.finish_laps);
+    else if (c.finish_time != 0)
+        show_message("%d minutes", minutes);
+    else
+        show_message("%d laps", c.finish_laps);
+}
+
+// Ping from the echoed tic, and the clock: set from the server's in the race's first message,
+// and the estimate moved up by any newer server tic.
+void clock_sync(int server_tic, int echo_tic, double now) {
+    net_client& c = g_client;
+    if (echo_tic != 0) c.ping = race_clock() - echo_tic;
+    if (!c.server_tic_received) {
+        race_set_clock(server_tic);
+        c.server_tic_received = true;
+        g_estimate = clock_estimate{server_tic, now};
+        c.latest_server_tic = server_tic;
+    }
+    int estimate = g_estimate.tic + static_cast<int>((now - g_estimate.time) * k_tics_per_second);
+    if (server_tic > estimate) g_estimate = clock_estimate{server_tic, now};
+    c.latest_server_tic = std::max(c.latest_server_tic, server_tic);
+}
+
+// A new race: every per-slot table and history cleared, the clock unknown again.
+void enter_race(const server_message& m, const std::string& track) {
+    net_client& c = g_client;
+    for (net_slot& s : c.slots) s = net_slot{};
+    history_clear_all();
+    c.race = m.race;
+    c.finish_time = m.finish_time;
+    c.finish_laps = m.finish_laps;
+    c.gate_drop = m.gate_drop;
+    std::memcpy(c.digest, m.digest, 20);
+    c.track = track;
+    c.racing_slot = k_no_slot;
+    c.last_bike = k_no_slot;
+    c.latest_server_tic = 0;
+    c.server_tic_received = false;
+    c.reported_position = 0;
+    c.last_state_tic = -1;
+    set_state(state_track);
+}
+
+} // namespace
+
+void client_disable_arcade() {
+    bool was_on = false;
+    for (int slot = 0; slot < k_max_riders; slot++) {
+        const rider_slot& s = race_slot(slot);
+        if (s.bike < 0 || s.kind != rider_local) continue;
+        bike_params p = bike_params_of(s.bike);
+        was_on |= p.arcade;
+        p.arcade = false;
+        bike_set_params(s.bike, p);
+    }
+    if (was_on) show_message("Arcade physics disabled");
+}
+
+namespace {
+
+// Message 8: the race reset with the server's lineup.
+void start_race(const server_message& m) {
+    net_client& c = g_client;
+    c.racing_slot = m.slot >= 0 && m.slot < k_max_riders ? m.slot : k_no_slot;
+    int* lineup = race_lineup();
+    int kept[k_lineup_size];
+    std::copy(lineup, lineup + k_lineup_size, kept);
+    for (int slot = 0; slot < k_lineup_size; slot++)
+        lineup[slot] = c.slots[slot].lineup == lineup_network ? lineup_network : lineup_demo;
+    const int local = local_slot();
+    if (local >= 0 && local < k_max_riders) {
+        lineup[local] = lineup_local;
+        c.slots[local].lineup = lineup_local;
+    }
+    race_start_params p;
+    p.track = c.track;
+    p.online = true;
+    p.watching = c.racing_slot == k_no_slot;
+    p.record_mode = c.params.record_mode;
+    p.demo_backups = c.params.demo_backups;
+    p.skill = c.params.skill;
+    p.time_limit_tics = c.finish_time;
+    p.laps = c.finish_laps;
+    bool loaded = race_start(p);
+    // The player's own lineup for offline races is kept.
+    std::copy(kept, kept + k_lineup_size, lineup);
+    if (!loaded) {
+        show_message("Can't find track '%.150s'\n", c.track.c_str());
+        set_state(state_ending);
+        return;
+    }
+    race_set_gate_drop_tic(c.gate_drop);
+    if (c.no_arcade) client_disable_arcade();
+    c.started_slot = local;
+    set_state(state_ready);
+    if (std::memcmp(track_digest(), c.digest, 20) != 0) {
+        show_message("Client track modified - does not match server's track (%.100s)\n",
+                     c.track.c_str());
+        set_state(state_ending);
+    }
+}
+
+void take_states(const server_message& m) {
+    net_client& c = g_client;
+    const int local = local_slot();
+    const int count = std::max(m.count, 0);
+    for (int i = 0; i < count; i++) {
+        if (m.data_length < (i + 1) * k_state_entry_size) {
+            show_message("State packet too small");
+            break;
+        }
+        state_entry e = get_state_entry(m.data + i * k_state_entry_size);
+        if (e.slot >= k_max_riders || e.slot == local) continue;
+        const rider_slot& s = race_slot(e.slot);
+        net_slot& n = c.slots[e.slot];
+        if (s.bike < 0 || s.kind != rider_remote || e.tic <= n.state_tic) continue;
+        n.state_tic = e.tic;
+        n.ping = e.ping;
+        history_add(e.slot, e.state, e.tic);
+        race_rider_heard(e.slot);
+    }
+}
+
+void apply_terrain_edit(const uint8_t* edit, int length) {
+    // Ground deformation is not built yet: the record is carried and recorded, not applied.
+    (void)edit;
+    (void)length;
+    log_not_built("terrain_edit_apply");
+}
+
+void handle_timing_list(const uint8_t* payload, int length) {
+    net_client& c = g_client;
+    int32_t race = 0;
+    int count = 0;
+    const uint8_t* entries = nullptr;
+    if (!parse_timing_list(payload, length, &race, &count, &entries) || race != c.race) return;
+    const int local = local_slot();
+    for (int i = 0; i < count; i++) {
+        timing_entry e = get_timing_entry(entries + i * k_timing_entry_size);
+        if (e.slot < 0 || e.slot >= k_max_riders || e.slot == local || e.tic < 0) continue;
+        race_set_crossing(e.slot, e.crossing, e.tic);
+    }
+}
+
+void handle_reliable(int sub_type, const uint8_t* payload, int length) {
+    net_client& c = g_client;
+    switch (sub_type) {
+    case sub_text: {
+        std::string text = wire_text(payload, length);
+        show_message("%s", text.c_str());
+        demo_record_message(text.c_str(), static_cast<int>(text.size()));
+        break;
+    }
+    case sub_timing:
+        handle_timing_list(payload, length);
+        break;
+    case sub_command:
+        client_text_command(std::string(reinterpret_cast<const char*>(payload),
+                                        static_cast<size_t>(std::max(length, 0))));
+        break;
+    case sub_terrain_edit: {
+        int32_t race = 0;
+        const uint8_t* edit = nullptr;
+        int edit_length = 0;
+        if (!parse_terrain_edit(payload, length, &race, &edit, &edit_length) || race != c.race)
+            break;
+        apply_terrain_edit(edit, edit_length);
+        demo_record_terrain_edit(edit, edit_length);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void receive_reliable(const server_message& m) {
+    net_client& c = g_client;
+    reliable_arrival a = reliable_arrive(c.in, m.value, m.sub_type, m.data, m.data_length);
+    if (a == arrival_refused) return;
+    client_send(build_client_values(msg_ack, c.my_slot, c.client_id, 1, m.value));
+    if (a != arrival_handle) return;
+    handle_reliable(m.sub_type, m.data, m.data_length);
+    reliable_message early;
+    // A handler may end the connection; what is left is not for the next one.
+    while (c.connected && reliable_next_early(c.in, &early))
+        handle_reliable(early.sub_type, early.payload.data(),
+                        static_cast<int>(early.payload.size()));
+}
+
+bool same_race(const server_message& m) { return m.race == g_client.race; }
+bool in_state(int a, int b) { return g_client.state == a || g_client.state == b; }
+
+void handle_message(const server_message& m, double now) {
+    net_client& c = g_client;
+    switch (m.type) {
+    case msg_server_full:
+        show_message("Server is full\n");
+        break;
+    case msg_connect_reply:
+        if (c.state != state_contacting || m.slot < 0 || m.slot >= k_max_riders) break;
+        c.my_slot = m.slot;
+        c.client_id = m.client_id;
+        if (m.version == k_server_version) {
+            set_state(state_identifying);
+        } else {
+            show_message("Server version does not match client version\n");
+            set_state(state_ending);
+        }
+        break;
+    case msg_race_info: {
+        if (!in_state(state_identifying, state_restarting) || c.my_slot == k_no_slot) break;
+        if (c.race != 0 && c.race != m.race) break;
+        std::string track = wire_text(m.data, std::min(m.data_length, k_track_name_max));
+        if (track.empty() || track_list_find(track.c_str()) < 0) {
+            show_message("Can't find track '%.150s'\n", track.c_str());
+            set_state(state_ending);
+            break;
+        }
+        enter_race(m, track);
+        break;
+    }
+    case msg_rider: {
+        if (!in_state(state_track, state_riders) || !same_race(m)) break;
+        if (m.slot < 0 || m.slot >= k_max_riders || m.slot == c.my_slot) break;
+        if (c.last_bike != k_no_slot && m.slot <= c.last_bike) break;
+        net_slot& s = c.slots[m.slot];
+        s.descriptor = parse_descriptor(wire_text(m.data, m.data_length));
+        s.lineup = lineup_network;
+        c.last_bike = m.slot;
+        set_state(state_riders);
+        break;
+    }
+    case msg_start:
+        if (!in_state(state_track, state_riders) || !same_race(m)) break;
+        if (m.slot < 0 || m.slot > k_no_slot) break;
+        start_race(m);
+        break;
+    case msg_time:
+    case msg_states:
+        if (!in_state(state_ready, state_racing) || !same_race(m)) break;
+        if (m.type == msg_states) take_states(m);
+        clock_sync(m.server_tic, m.echo_tic, now);
+        if (c.state == state_ready) show_race_length();
+        c.state = state_racing;
+        break;
+    case msg_value:
+        if (in_state(state_ready, state_racing)) c.server_value = m.value;
+        break;
+    case msg_restart:
+        if (!in_state(state_ready, state_racing) || m.race <= c.race) break;
+        c.race = m.race;
+        set_state(state_restarting);
+        break;
+    case msg_server_disconnect:
+        show_message("Disconnected\n");
+        client_reset();
+        break;
+    case msg_error:
+        show_message("%s", wire_text(m.data, m.data_length).c_str());
+        set_state(state_ending);
+        break;
+    case msg_server_reliable:
+        receive_reliable(m);
+        break;
+    case msg_server_ack:
+        reliable_acknowledged(c.out, m.value);
+        break;
+    case msg_redirect: {
+        if (c.state != state_contacting || m.nonce != c.nonce) break;
+        std::string address = wire_text(m.data, std::min(m.data_length, k_redirect_max));
+        net_connect_params params = c.params;
+        client_reset();
+        net_connect(address.c_str(), params, now);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// The state message every fourth tic, the local rider's crossings, and its descriptor when the
+// player changed it.
+void racing_duties() {
+    net_client& c = g_client;
+    const int slot = c.racing_slot;
+    if (slot == k_no_slot) return;
+    const rider_slot& s = race_slot(slot);
+    if (s.bike < 0 || s.kind != rider_local) return;
+    const int position = timing_of(slot).position;
+    if (position != c.reported_position) {
+        c.reported_position = position;
+        if (position > 0) {
+            datagram d;
+            put_client_timing(d, client_timing{c.race, position - 1,
+                                               crossing_tic(timing_of(slot), position - 1)});
+            client_queue_reliable(sub_timing, d.bytes, d.length);
+        }
+    }
+    const int clock = race_clock();
+    if (clock % 4 == 0 && clock != c.last_state_tic) {
+        c.last_state_tic = clock;
+        client_send(build_state(c.my_slot, c.client_id, c.race, c.latest_server_tic, clock,
+                                compact_state_encode(s.bike)));
+    }
+    std::string descriptor = local_descriptor();
+    if (descriptor != c.descriptor_sent) {
+        c.descriptor_sent = descriptor;
+        client_queue_text(sub_descriptor, descriptor);
+    }
+}
+
+// What each joining and leaving state sends once per second: the message, how many of the race
+// id and the last bike acknowledged it carries, and its log line.
+struct periodic_message {
+    int state;
+    client_message_type type;
+    int values;
+    const char* log_line;
+};
+
+constexpr periodic_message k_periodic[] = {
+    {state_track, msg_track_ack, 1, "Sending track acknowledgment\n"},
+    {state_riders, msg_bike_ack, 2, nullptr},
+    {state_ready, msg_ready, 1, nullptr},
+    {state_restarting, msg_restart_ack, 1, "Sending restart\n"},
+    {state_ending, msg_disconnect, 0, "Disconnecting\n"},
+};
+
+void periodic_send(double now) {
+    net_client& c = g_client;
+    if (c.state == state_racing) {
+        racing_duties();
+        if (!c.params.say.empty() && !c.said) {
+            c.said = true;
+            net_chat(c.params.say.c_str(), now);
+        }
+        return;
+    }
+    if (now - c.last_send < k_periodic_interval) return;
+    if (c.state == state_ending && c.last_send < -1e29) c.ending_since = now;
+    c.last_send = now;
+    if (c.state == state_riders) log("Sending bike acknowledgment %d\n", c.last_bike);
+    for (const periodic_message& p : k_periodic) {
+        if (p.state != c.state) continue;
+        if (p.log_line) log("%s", p.log_line);
+        client_send(
+            build_client_values(p.type, c.my_slot, c.client_id, p.values, c.race, c.last_bike));
+        return;
+    }
+    switch (c.state) {
+    case state_contacting:
+        client_send(build_contact(!c.params.password.empty(), c.nonce));
+        break;
+    case state_identifying: {
+        uint32_t proof =
+            c.params.password.empty() ? 0 : password_proof(c.params.password.c_str(), c.client_id);
+        c.descriptor_sent = local_descriptor();
+        client_send(
+            build_client_info(c.my_slot, c.client_id, proof, c.nonce, c.descriptor_sent.c_str()));
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// "--fake-loss": a received datagram is dropped with the given chance.
+bool lost(net_client& c) {
+    if (c.params.fake_loss <= 0) return false;
+    uint32_t draw = mt_next(c.loss_random) >> 17; // 0..32767
+    return draw * 100 < static_cast<uint32_t>(c.params.fake_loss) * 32768;
+}
+
+void receive_all(double now) {
+    net_client& c = g_client;
+    const bool fake = c.params.fake_lag > 0 || c.params.fake_loss > 0;
+    uint8_t buffer[k_datagram_max + 1];
+    for (;;) {
+        if (!c.connected) return;
+        udp_address from;
+        int n = udp_receive(c.socket, buffer, sizeof buffer, &from);
+        if (n < 0) break;
+        // Only the server speaks to the client, and never more than a datagram's worth.
+        if (!udp_address_equal(from, c.server) || n > k_datagram_max) continue;
+        if (!fake) {
+            net_handle_datagram(buffer, n, now);
+            continue;
+        }
+        if (lost(c) || static_cast<int>(c.delayed.size()) >= k_fake_queue_max) continue;
+        delayed_datagram& d = c.delayed.emplace_back();
+        d.stamp = now;
+        d.length = n;
+        std::memcpy(d.bytes, buffer, static_cast<size_t>(n));
+    }
+    const char* error = udp_error_name();
+    if (error[0]) show_message("%s", error);
+    while (c.connected && !c.delayed.empty() &&
+           now >= c.delayed.front().stamp + c.params.fake_lag) {
+        delayed_datagram d = c.delayed.front();
+        c.delayed.pop_front();
+        net_handle_datagram(d.bytes, d.length, now);
+    }
+}
+
+// The rider the server named for a slot, as race control builds the grid.
+int create_network_rider(int slot) {
+    const net_client& c = g_client;
+    if (!c.connected || slot < 0 || slot >= k_max_riders) return -1;
+    const rider_descriptor& d = c.slots[slot].descriptor;
+    return race_remote_rider_create(slot, d.bike, d.name, d.number, d.fields);
+}
+} // namespace
+
+net_client& net() { return g_client; }
+
+void client_reset() {
+    net_client& c = g_client;
+    client_file_close();
+    if (c.socket >= 0) udp_close(c.socket);
+    net_client fresh;
+    fresh.params = c.params;
+    fresh.said = c.said;
+    fresh.build_label = c.build_label;
+    fresh.renderer = c.renderer;
+    fresh.gl_version = c.gl_version;
+    c = std::move(fresh);
+    g_estimate = clock_estimate{};
+    race_server_command("off_course_bias 10");
+    race_server_command("off_course_scale 1.5");
+}
+
+void client_send(const datagram& d) {
+    net_client& c = g_client;
+    if (c.socket < 0 || d.overflow) return;
+    if (udp_send(c.socket, d.bytes, d.length, c.server) < 0)
+        show_message("sendto error (%.100s)", udp_error_name());
+}
+
+void client_queue_reliable(int sub_type, const uint8_t* payload, int length) {
+    reliable_queue(g_client.out, sub_type, payload, std::min(length, k_client_payload_max));
+}
+
+void client_queue_text(int sub_type, const std::string& text) {
+    client_queue_reliable(sub_type, reinterpret_cast<const uint8_t*>(text.data()),
+                          static_cast<int>(text.size()));
+}
+
+std::string local_descriptor() {
+    const setup_values& v = setup();
+    rider_descriptor d;
+    d.bike = bike_info_at(v.choice[key_bike]).name;
+    d.fields[descriptor_body] = v.text[key_rider_texture];
+    d.fields[descriptor_bike] = v.text[key_bike_texture];
+    d.fields[descriptor_wheels] = v.text[key_wheel_texture];
+    d.fields[descriptor_head] = v.text[key_head_texture];
+    d.number = v.text[key_number].substr(0, 3);
+    d.name = v.text[key_name];
+    return descriptor_text(d, k_descriptor_max);
+}
+
+void net_init() { race_set_network_rider(create_network_rider); }
+
+void net_shutdown() {
+    net_disconnect();
+    race_set_network_rider(nullptr);
+    net_client fresh;
+    g_client = std::move(fresh);
+    udp_shutdown();
+}
+
+bool net_connect(const char* address, const net_connect_params& params, double now) {
+    net_client& c = g_client;
+    if (c.connected) net_disconnect();
+    c.params = params;
+    if (!params.fixed_shapes_match) {
+        show_message("Fixed file mismatch\n");
+        return false;
+    }
+    std::string text = address ? address : "";
+    if (text.rfind(k_link_prefix, 0) == 0) text.erase(0, strlen(k_link_prefix));
+    udp_address server;
+    if (!udp_resolve(text.c_str(), k_default_port, &server)) {
+        show_message("Can't resolve address\n");
+        return false;
+    }
+    int socket = udp_open();
+    if (socket < 0) {
+        show_message("Can't create socket\n");
+        return false;
+    }
+    c.address = text;
+    c.server = server;
+    c.socket = socket;
+    c.connected = true;
+    double f = now - std::floor(now);
+    c.nonce = static_cast<uint32_t>(f * 1000000) * 1103515245u + 12345u;
+    mt_seed(c.loss_random, c.nonce);
+    c.state = state_contacting;
+    c.last_send = now;
+    client_send(build_contact(!params.password.empty(), c.nonce));
+    show_message("Contacting server\n");
+    return true;
+}
+
+void net_tic(double now) {
+    net_client& c = g_client;
+    if (!c.connected) return;
+    if (c.server_tic_received)
+        c.latest_server_tic = std::max(
+            c.latest_server_tic,
+            g_estimate.tic + static_cast<int>((now - g_estimate.time) * k_tics_per_second));
+    receive_all(now);
+    if (!c.connected) return;
+    client_file_tic(now);
+    if (const reliable_message* m = reliable_due(c.out, now))
+        client_send(build_client_reliable(c.my_slot, c.client_id, m->sequence, m->sub_type,
+                                          m->payload.data(), static_cast<int>(m->payload.size())));
+    periodic_send(now);
+    // A server that never answers the disconnect is left behind.
+    if (c.state == state_ending && c.last_send > -1e29 && now - c.ending_since > k_ending_give_up) {
+        show_message("Disconnected\n");
+        client_reset();
+    }
+}
+
+void net_handle_datagram(const unsigned char* bytes, int length, double now) {
+    server_message m;
+    if (!g_client.connected || !parse_server_message(bytes, length, &m)) return;
+    handle_message(m, now);
+}
+
+bool net_connected() { return g_client.connected; }
+int net_state() { return g_client.connected ? g_client.state : -1; }
+int net_server_tic() { return g_client.latest_server_tic; }
+bool net_server_sent_tic() { return g_client.connected && g_client.server_tic_received; }
+bool net_in_warmup() { return g_client.connected && g_client.racing_slot == k_no_slot; }
+
+void net_disconnect() {
+    net_client& c = g_client;
+    if (!c.connected) return;
+    datagram d = build_client_values(msg_disconnect, c.my_slot, c.client_id, 0);
+    if (udp_send(c.socket, d.bytes, d.length, c.server) >= 0)
+        show_message("Disconnecting\n");
+    else
+        show_message("sendto error (%.100s)", udp_error_name());
+    client_reset();
+}
+
+int net_take_started_slot() {
+    int slot = g_client.started_slot;
+    g_client.started_slot = -1;
+    return slot;
+}
+
+int net_ping_ms() { return static_cast<int>(g_client.ping * k_tic_length * 1000); }
+int net_offset_ms() {
+    return static_cast<int>((g_client.latest_server_tic - race_clock()) * k_tic_length * 1000);
+}
+int net_slot_state_tic(int slot) {
+    return slot >= 0 && slot < k_max_riders ? g_client.slots[slot].state_tic : -1;
+}
+int net_slot_ping(int slot) {
+    return slot >= 0 && slot < k_max_riders ? g_client.slots[slot].ping : 0;
+}
+int net_erosion_setting() { return g_client.erosion; }
+
+void net_set_identity(const char* build_label, const char* renderer, const char* gl_version) {
+    g_client.build_label = build_label ? build_label : "";
+    g_client.renderer = renderer ? renderer : "";
+    g_client.gl_version = gl_version ? gl_version : "";
+}

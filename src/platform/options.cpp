@@ -24,11 +24,11 @@ constexpr platform_option k_platform_options[] = {
     {"fullscreen", "off", "kept with the window; the video mode chooses fullscreen"},
     {"dinput", "on", "discover the mouse and the joysticks and pads"},
     {"dinputsticksonly", "on", "no effect with SDL: the mouse is always listed, keyboards never"},
-    {"dsnd", "on", "try the first sound back-end"},
-    {"waveout", "on", "try the streaming sound back-end"},
+    {"dsnd", "on", "no effect: there is no hardware-mixed sound back-end, only the streaming one"},
+    {"waveout", "on", "open the streaming sound back-end (SDL audio with the software mixer)"},
     {"sound-channels", "16", "voice budget of the software mixer"},
     {"sound-rate", "22050", "sample rate of the streaming sound back-end"},
-    {"sound-mixahead", "125", "milliseconds of queued sound"},
+    {"sound-mixahead", "125", "milliseconds of sound mixed ahead, in fragments of 1/64 s"},
 };
 
 struct options_state {

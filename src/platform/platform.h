@@ -1,7 +1,9 @@
-// The platform function table: window, GL context, input events, clock and sleeping.
+// The platform function table: window, GL context, input events, clock, sleeping and sound.
 #pragma once
 
 #include <cstdint>
+
+struct sound_backend;
 
 // One queued control event: a control code, pressed (1) or released (0), and when it happened.
 struct platform_event {
@@ -42,6 +44,8 @@ struct platform_backend {
     void (*request_mode)(int width, int height, bool fullscreen);
     // The system's name for a 9-bit scan code, "" when it has none.
     const char* (*key_name)(int scan_code);
+    // The streaming sound output that goes with this platform (sound_device.h).
+    const sound_backend* sound;
 };
 
 extern const platform_backend k_platform_null;

@@ -31,8 +31,7 @@ constexpr int k_back_up_tics = k_tics_per_second;
 constexpr int k_patience_tics = k_tics_per_second; // held up this long, standing bikes are passed
 constexpr double k_standing_speed = 2;             // ft/s
 constexpr double k_point_seconds = k_line_point_tics * k_tic_length;
-constexpr double k_no_jump = 1000000;    // s
-constexpr double k_far_radius = 1000000; // ft, a straight course's turning radius
+constexpr double k_no_jump = 1000000; // s
 
 // A line a robot picked: where it starts and which it is.
 struct picked_line {
@@ -156,15 +155,7 @@ bike_vec3d path_point(const robot_state& r, double q) {
     return add(a, scale(sub(b, a), q - m));
 }
 
-// Segments, crossings and picks.
-
-// The learned crossing before crossing c, -1 when none.
-int learned_before(int c) {
-    for (int k = c - 1; k >= 0; k--)
-        if (line_segment_of_crossing(k) >= 0) return k;
-    return -1;
-}
-
+// The first learned crossing from c on, -1 when none.
 int learned_from(int c) {
     int limit = c + 2 * k_max_lap_entries;
     for (int k = std::max(c, 0); k < limit; k++)
@@ -209,23 +200,6 @@ int time_mode(int slot, const robot_personality& p) {
     return gap <= p.gap_threshold ? p.time_mode_near : p.time_mode_far;
 }
 
-// The centre of the circle through three path points in the ground plane, and the distance
-// from it to the last; a centre far out on the perpendicular when they lie on a line.
-void turn_circle(const line_point& a, const line_point& b, const line_point& c, double* cx,
-                 double* cz) {
-    double ax = a.x, az = a.z, bx = b.x, bz = b.z, qx = c.x, qz = c.z;
-    double d = 2 * (ax * (bz - qz) + bx * (qz - az) + qx * (az - bz));
-    double span = std::max(std::hypot(qx - ax, qz - az), 1e-9);
-    if (std::fabs(d) / (span * span) < 1e-6) {
-        *cx = qx + (qz - az) / span * k_far_radius;
-        *cz = qz - (qx - ax) / span * k_far_radius;
-        return;
-    }
-    double a2 = ax * ax + az * az, b2 = bx * bx + bz * bz, c2 = qx * qx + qz * qz;
-    *cx = (a2 * (bz - qz) + b2 * (qz - az) + c2 * (az - bz)) / d;
-    *cz = (a2 * (qx - bx) + b2 * (ax - qx) + c2 * (bx - ax)) / d;
-}
-
 // How well a line starts where the robot's path ends: on the same turn, not much slower.
 double line_match(const robot_state& r, const racing_line& l, bike_vec3d x) {
     if (l.points.size() < 2) return 0;
@@ -235,7 +209,7 @@ double line_match(const robot_state& r, const racing_line& l, bike_vec3d x) {
         return 10 * m * m * m;
     }
     double cx, cz;
-    turn_circle(r.path[n - 3], r.path[n - 2], r.path[n - 1], &cx, &cz);
+    line_circle_centre(r.path[n - 3], r.path[n - 2], r.path[n - 1], &cx, &cz);
     double radius = std::hypot(r.path[n - 1].x - cx, r.path[n - 1].z - cz);
     double d1 = std::hypot(l.points[0].x - cx, l.points[0].z - cz);
     double d2 = std::hypot(l.points[1].x - cx, l.points[1].z - cz);
@@ -263,10 +237,10 @@ int segment_to_pick(robot_state& r, int slot) {
 // The robot went down: its lines here take the blame, and it forgets what it picked.
 void robot_went_down(robot_state& r, int slot) {
     const rider_timing& t = timing_of(slot);
-    int last = learned_before(t.position);
+    int last = line_learned_before(t.position);
     if (last >= 0) {
         add_failure(r, line_segment_of_crossing(last));
-        int before = learned_before(last);
+        int before = line_learned_before(last);
         int since = race_clock() - crossing_tic(t, last);
         if (before >= 0 && since < k_tics_per_second)
             add_failure(r, line_segment_of_crossing(before));
@@ -832,7 +806,8 @@ void auto_pilot_crossing(int slot, int bike, int crossing, int offset) {
         add_failure(r, line_segment_of_crossing(crossing));
         return;
     }
-    int middle = learned_before(crossing), first = middle >= 0 ? learned_before(middle) : -1;
+    int middle = line_learned_before(crossing),
+        first = middle >= 0 ? line_learned_before(middle) : -1;
     int segment = first >= 0 ? line_segment_of_crossing(first) : -1;
     int slot_of_line = picked_slot(r, segment);
     if (slot_of_line < 0) return;

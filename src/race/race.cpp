@@ -27,12 +27,26 @@ void free_slots() {
 }
 
 // Offline, a demo rider whose recording ended more than 10 s ago no longer holds the race open.
+// Online, the local rider holds it open unless the player only watches, and a remote rider only
+// while its states keep coming (one within the last second).
 bool holds_race_open(int slot) {
     if (rider_finished(slot)) return false;
     const rider_slot& s = g_race.slots[slot];
-    if (s.kind != rider_remote) return true;
+    if (s.kind != rider_remote) return !g_race.params.watching;
+    // Online it is when something last came from the rider that counts, not the tic the rider's
+    // state is from: a slow game's states lag the clock while it still races.
+    if (g_race.params.online) {
+        int heard = g_race.heard_clock[slot];
+        return heard >= 0 && g_race.clock - heard <= k_tics_per_second;
+    }
     int newest = history_newest_tic(slot);
     return newest >= 0 && g_race.clock - newest <= 10 * k_tics_per_second;
+}
+
+bool anyone_finished() {
+    for (int i = 0; i < running_order_count(); i++)
+        if (rider_finished(running_order_at(i).slot)) return true;
+    return false;
 }
 
 // Once every rider is finished or may be ignored: penalties, the final order and the file.
@@ -41,6 +55,9 @@ void results_check() {
     if (r.results_done || gate_count() == 0 || running_order_count() == 0) return;
     for (int i = 0; i < running_order_count(); i++)
         if (holds_race_open(running_order_at(i).slot)) return;
+    // Online the riders' states may not have come yet (before the drop, or a rider still
+    // joining): nobody having finished is no end.
+    if (r.params.online && !anyone_finished()) return;
     r.final_results = final_results_compute();
     r.results_done = true;
     long date = (r.calendar ? r.calendar : system_calendar)();
@@ -67,6 +84,8 @@ void collide_online(const bike_tic& t) {
     if (local < 0) return;
     int bike = g_race.slots[local].bike;
     bike_collide_world(bike, t);
+    // Warm-up: a watching player's rider rides through everybody.
+    if (g_race.params.watching) return;
     for (int slot = 0; slot < k_max_riders; slot++) {
         const rider_slot& s = g_race.slots[slot];
         if (s.bike < 0 || s.kind != rider_remote) continue;
@@ -93,7 +112,7 @@ void prepare_and_time(const bike_tic& t) {
         const rider_slot& s = r.slots[slot];
         if (s.bike < 0) continue;
         if (r.params.online && s.kind == rider_remote) activity_decay(s.bike);
-        if (r.params.online && s.kind == rider_local) false_start_tic(slot);
+        if (r.params.online && !r.params.watching && s.kind == rider_local) false_start_tic(slot);
         if (s.kind == rider_robot) auto_pilot_tic(slot, s.bike);
         if (s.kind == rider_local) lines_record_tic(slot, s.bike, r.clock);
         if (s.kind != rider_remote) rider_input_from_slot(s.bike, slot);
@@ -102,7 +121,8 @@ void prepare_and_time(const bike_tic& t) {
     bool crossed = false;
     for (int slot = 0; slot < k_max_riders; slot++) {
         const rider_slot& s = r.slots[slot];
-        if (s.bike < 0 || (r.params.online && s.kind != rider_local)) continue;
+        if (s.bike < 0 || (r.params.online && (s.kind != rider_local || r.params.watching)))
+            continue;
         bike_vec3d wheel = bike_body_position(s.bike, body_front_wheel);
         gate_crossing made;
         if (!gate_crossing_check(slot, static_cast<float>(wheel.x), static_cast<float>(wheel.z),
@@ -147,27 +167,40 @@ void race_shutdown() {
     auto_pilot_set_practice(false);
     auto_pilot_reset();
     free_slots();
+    const race_demo_hooks* demo = g_race.demo;
+    race_network_rider_fn network_rider = g_race.network_rider;
     g_race = race_state{};
+    g_race.demo = demo;
+    g_race.network_rider = network_rider;
     timing_reset(0, 0);
 }
+
+void race_set_demo_hooks(const race_demo_hooks* hooks) { g_race.demo = hooks; }
+
+void race_set_network_rider(race_network_rider_fn create) { g_race.network_rider = create; }
 
 int* race_lineup() { return g_race.lineup; }
 
 void race_set_calendar(long (*now)()) { g_race.calendar = now; }
 
-bool race_start(const race_start_params& params) {
+bool race_start(const race_start_params& asked) {
     race_state& r = g_race;
     loading_message("Resetting...");
     log("Resetting\n");
     lines_remember();
+    if (r.demo) r.demo->reset();
     free_slots();
     // The shared generator is reseeded from the clock as it stands at the reset.
     robot_order_shuffle(r.clock, r.robot_order);
+    race_start_params params = asked;
     r.gate_drop = params.playback ? 14 * k_tics_per_second : gate_drop_draw();
+    // A played demo brings its own track, race length and gate drop.
+    if (r.demo && params.playback) r.demo->open(params, &r.gate_drop);
     r.params = params;
     r.clock = params.time_trial ? 300 * k_tics_per_second : 0;
     r.results_done = false;
     r.final_results.clear();
+    std::fill(r.heard_clock, r.heard_clock + k_max_riders, -1);
     r.false_start_hold = 0;
     r.trial_laps_seen = 0;
     r.last_lap_tics = r.best_lap_tics = 0;
@@ -178,9 +211,12 @@ bool race_start(const race_start_params& params) {
     rider_set_realign_target(realign_target);
     if (world_exists()) race_build_grid();
     history_clear_all();
+    if (r.demo) r.demo->started();
     start_gate_raise();
+    // A watching player's own rider is not in the race.
     for (int slot = 0; slot < k_max_riders; slot++)
-        timing_set_occupied(slot, r.slots[slot].bike >= 0);
+        timing_set_occupied(slot, r.slots[slot].bike >= 0 &&
+                                      !(params.watching && r.slots[slot].kind == rider_local));
     if (params.time_trial && r.slots[0].bike >= 0) time_trial_place();
     running_order_update();
     // What the old track alone used goes now that the new track and its bikes have loaded.
@@ -194,7 +230,9 @@ void race_world_tic() {
     if (world_exists()) {
         for (int slot = 0; slot < k_max_riders; slot++) {
             const rider_slot& s = r.slots[slot];
-            if (s.bike >= 0 && s.kind == rider_remote) history_apply(slot, s.bike, r.clock, 5);
+            if (s.bike < 0 || s.kind != rider_remote) continue;
+            int shown = r.params.watching ? r.clock - k_watch_delay : r.clock;
+            history_apply(slot, s.bike, shown, r.demo ? r.demo->pose_version(slot) : 5);
         }
         const bike_tic t = race_bike_tic();
         collide(t);
@@ -210,14 +248,66 @@ void race_world_tic() {
         running_order_update();
         results_check();
     }
+    if (r.demo) r.demo->tic();
     if (r.params.time_trial) time_trial_tic();
 }
 
 void race_set_robot_learning(bool on) { lines_set_learning(on); }
 void race_set_robot_practice(bool on) { auto_pilot_set_practice(on); }
 
+int race_demo_rider(int slot) {
+    race_state& r = g_race;
+    if (!r.demo || !world_exists()) return -1;
+    int bike = r.demo->create_rider(slot);
+    if (bike < 0) return -1;
+    r.slots[slot].bike = bike;
+    r.slots[slot].kind = rider_remote;
+    bike_deactivate(bike);
+    return bike;
+}
+
+int race_network_rider(int slot) {
+    race_state& r = g_race;
+    if (!r.network_rider || !world_exists()) return -1;
+    int bike = r.network_rider(slot);
+    if (bike < 0) return -1;
+    r.slots[slot].bike = bike;
+    r.slots[slot].kind = rider_remote;
+    bike_deactivate(bike);
+    return bike;
+}
+
 const race_start_params& race_params() { return g_race.params; }
 int race_clock() { return g_race.clock; }
+void race_set_clock(int tic) { g_race.clock = tic; }
+
+void race_rewind_timing(int tic) {
+    for (int slot = 0; slot < k_max_riders; slot++) {
+        if (g_race.slots[slot].bike < 0) continue;
+        const rider_timing& t = timing_of(slot);
+        int p = t.position;
+        while (p > 0 && (crossing_tic(t, p - 1) < 0 || crossing_tic(t, p - 1) > tic)) p--;
+        timing_set_position(slot, p);
+    }
+    g_race.results_done = false;
+    g_race.final_results.clear();
+    running_order_update();
+}
 int race_gate_drop_tic() { return g_race.gate_drop; }
 void race_set_gate_drop_tic(int tic) { g_race.gate_drop = tic; }
 bool race_results_done() { return g_race.results_done; }
+void race_rider_heard(int slot) {
+    if (slot >= 0 && slot < k_max_riders) g_race.heard_clock[slot] = g_race.clock;
+}
+const std::vector<result_entry>& race_final_results() { return g_race.final_results; }
+
+void race_set_crossing(int slot, int crossing, int tic) {
+    if (slot < 0 || slot >= k_max_riders || crossing < 0 || crossing >= k_max_crossings) return;
+    rider_timing& t = timing_of(slot);
+    if (static_cast<int>(t.crossing_tics.size()) <= crossing)
+        t.crossing_tics.resize(static_cast<size_t>(crossing) + 1, -1);
+    t.crossing_tics[static_cast<size_t>(crossing)] = tic;
+    timing_set_position(slot, crossing + 1);
+    running_order_update();
+    results_check();
+}

@@ -56,9 +56,15 @@ int create_robot(int slot, int robot, const char* bike_name) {
     const robot_rider* r = robot >= 0 ? &robot_at(robot) : nullptr;
     if (r) std::snprintf(s.number, sizeof s.number, "%d", r->number);
     copy_text(s.bike_name, bike_name);
-    int bike =
-        bike_create(bike_name, slot, s.number, r ? r->bike_texture : "", r ? r->wheel_texture : "",
-                    r ? r->rider_texture : "", r ? r->head_texture : "");
+    if (r) {
+        copy_text(s.descriptor[descriptor_body], r->rider_texture);
+        copy_text(s.descriptor[descriptor_bike], r->bike_texture);
+        copy_text(s.descriptor[descriptor_wheels], r->wheel_texture);
+        copy_text(s.descriptor[descriptor_head], r->head_texture);
+    }
+    int bike = bike_create(bike_name, slot, s.number, s.descriptor[descriptor_bike],
+                           s.descriptor[descriptor_wheels], s.descriptor[descriptor_body],
+                           s.descriptor[descriptor_head]);
     // Robots keep the creation defaults, but put a foot down when slow, so a robot that fell
     // over stands its bike up and turns it back to its line.
     bike_params p = bike_params_of(bike);
@@ -73,9 +79,9 @@ int fill_slot(int slot, int code, bool* local_done, bool robots_placed[k_robot_c
     if (code == lineup_local && *local_done) code = lineup_demo;
     switch (code) {
     case lineup_demo:
+        return race_demo_rider(slot);
     case lineup_network:
-        // Demo riders come from the playback reader, network riders from the server.
-        return -1;
+        return race_network_rider(slot);
     case lineup_local:
         *local_done = true;
         return create_local(slot);
@@ -99,6 +105,23 @@ int fill_slot(int slot, int code, bool* local_done, bool robots_placed[k_robot_c
     }
 }
 } // namespace
+
+int race_remote_rider_create(int slot, const std::string& bike, const std::string& name,
+                             const std::string& number,
+                             const std::string (&fields)[k_descriptor_fields]) {
+    rider_slot& s = race_slot(slot);
+    s.kind = rider_remote;
+    s.robot = -1;
+    copy_text(s.name, name.c_str());
+    copy_text(s.number, number.c_str());
+    for (int i = 0; i < k_descriptor_fields; i++) copy_text(s.descriptor[i], fields[i].c_str());
+    int b = bike_create(bike.c_str(), slot, s.number, s.descriptor[descriptor_bike],
+                        s.descriptor[descriptor_wheels], s.descriptor[descriptor_body],
+                        s.descriptor[descriptor_head]);
+    copy_text(s.bike_name, bike_info_of(b).name);
+    history_clear(slot);
+    return b;
+}
 
 void race_place_bike(int bike, float x, float z, float heading, const int* others,
                      int other_count) {

@@ -28,13 +28,17 @@ struct race_state {
     std::vector<result_entry> final_results;
     gate_piece pieces[k_max_start_slots];
     int piece_count = 0;
-    int false_start_hold = 0;         // tics the local rider is still held
-    float false_start_origin[3] = {}; // ft, where the local bike was placed
-    float off_course_bias = 10;       // s
+    int heard_clock[k_max_riders] = {}; // online: the clock when a remote rider was last heard
+    int false_start_hold = 0;           // tics the local rider is still held
+    float false_start_origin[3] = {};   // ft, where the local bike was placed
+    float off_course_bias = 10;         // s
     float off_course_scale = 1.5f;
     int knockout_table[k_knockout_table_size] = {}; // extra knock-out tics by crash count
+    const race_demo_hooks* demo = nullptr;          // demo recording and playback, when registered
+    race_network_rider_fn network_rider = nullptr;  // online riders, when a client registered
     // time trial
     int trial_laps_seen = 0;
+    bool ghost_lap_counted = false; // the ghost's lap has fed the best lap
     int last_lap_tics = 0;
     int best_lap_tics = 0;
     long (*calendar)() = nullptr;
@@ -47,8 +51,16 @@ bike_tic race_bike_tic();
 void race_build_grid();
 // Time trial: slot 0's bike placed three crossings before the end of the first lap.
 void time_trial_place();
-// Time trial: a completed lap timed, the attempt restarted when the rider backs up.
+// Time trial: a completed lap timed, the ghost and the recording started again at the finish,
+// the attempt restarted when the rider backs up.
 void time_trial_tic();
+// The bike of the next demo rider in a slot, frozen and posed from its history; -1 for none.
+int race_demo_rider(int slot);
+// The bike of the rider a race server named for a slot, frozen; -1 for none.
+int race_network_rider(int slot);
+// A watching player's view runs this many tics behind the race, so remote riders are shown
+// between states that have arrived.
+constexpr int k_watch_delay = 127;
 // Start gate: raised at the reset, falling after the drop.
 void start_gate_raise();
 void start_gate_animate();

@@ -15,6 +15,8 @@ struct result_entry {
 int segment_reference_time(int a, int b);
 // Penalties for skipped gates, laps taken off for large ones, sorted as the running order.
 std::vector<result_entry> final_results_compute();
+// The results of the race once they are done (empty before).
+const std::vector<result_entry>& race_final_results();
 
 // What "@results.txt" holds for these results on the track in that folder; names and numbers
 // come from the rider slots.

@@ -18,7 +18,9 @@ void start_gate_raise() {
 
 void start_gate_animate() {
     race_state& r = race();
-    if (r.clock <= r.gate_drop || r.clock > r.gate_drop + k_fall_window) return;
+    // A watching player sees the gate drop when the riders it watches leave.
+    const int drop = r.gate_drop + (r.params.watching ? k_watch_delay : 0);
+    if (r.clock <= drop || r.clock > drop + k_fall_window) return;
     const float dt = static_cast<float>(k_tic_length);
     for (int i = 0; i < r.piece_count; i++) {
         gate_piece& p = r.pieces[i];

@@ -22,13 +22,6 @@ struct learning_state {
 };
 learning_state g_learning;
 
-// The learned crossing before crossing c, -1 when none.
-int learned_before(int c) {
-    for (int k = c - 1; k >= 0; k--)
-        if (line_segment_of_crossing(k) >= 0) return k;
-    return -1;
-}
-
 void recording_start(line_recording& r, int crossing, int bike) {
     r.points.clear();
     r.start = crossing;
@@ -68,7 +61,8 @@ void lines_human_crossing(int slot, int bike, int crossing, int offset) {
         r[1] = line_recording{};
         return;
     }
-    int middle = learned_before(crossing), first = middle >= 0 ? learned_before(middle) : -1;
+    int middle = line_learned_before(crossing),
+        first = middle >= 0 ? line_learned_before(middle) : -1;
     int done = -1;
     for (int b = 0; b < 2; b++)
         if (first >= 0 && r[b].start == first) done = b;
@@ -106,7 +100,7 @@ bool lines_realign_target(int slot, double x, double y, double z, double* tx, do
     if (!lines_held() || slot < 0 || slot >= k_max_riders) return false;
     // The line that starts at the last learned gate the rider crossed covers where it is now.
     int position = timing_of(slot).position;
-    int crossing = learned_before(position);
+    int crossing = line_learned_before(position);
     if (crossing < 0)
         for (int c = position; c < position + k_max_lap_entries && crossing < 0; c++)
             if (line_segment_of_crossing(c) >= 0) crossing = c;

@@ -162,10 +162,11 @@ void prune_segment(line_segment& s) {
     }
 }
 
-// The centre of the circle through three points in the ground plane; a point far out along
-// the perpendicular at the last one when they lie on a line.
-void circle_centre(const line_point& a, const line_point& b, const line_point& c, double* cx,
-                   double* cz) {
+int skill_index(int skill) { return std::clamp(skill, 0, k_skill_count - 1); }
+} // namespace
+
+void line_circle_centre(const line_point& a, const line_point& b, const line_point& c, double* cx,
+                        double* cz) {
     double ax = a.x, az = a.z, bx = b.x, bz = b.z, qx = c.x, qz = c.z;
     double d = 2 * (ax * (bz - qz) + bx * (qz - az) + qx * (az - bz));
     double span = std::max(horizontal_distance(ax, az, qx, qz), 1e-9);
@@ -180,8 +181,11 @@ void circle_centre(const line_point& a, const line_point& b, const line_point& c
     *cz = (a2 * (qx - bx) + b2 * (ax - qx) + c2 * (bx - ax)) / d;
 }
 
-int skill_index(int skill) { return std::clamp(skill, 0, k_skill_count - 1); }
-} // namespace
+int line_learned_before(int crossing) {
+    for (int k = crossing - 1; k >= 0; k--)
+        if (line_segment_of_crossing(k) >= 0) return k;
+    return -1;
+}
 
 const char* lines_file_name(int skill) {
     static constexpr const char* k_names[k_skill_count] = {"lines_novice", "lines_amateur",
@@ -383,7 +387,7 @@ bool lines_connect(const racing_line& from, const racing_line& to) {
     size_t n = from.points.size();
     if (n < 3 || to.points.size() < 2) return false;
     double cx, cz;
-    circle_centre(from.points[n - 3], from.points[n - 2], from.points[n - 1], &cx, &cz);
+    line_circle_centre(from.points[n - 3], from.points[n - 2], from.points[n - 1], &cx, &cz);
     double r = horizontal_distance(cx, cz, from.points[n - 1].x, from.points[n - 1].z);
     double d1 = horizontal_distance(cx, cz, to.points[0].x, to.points[0].z);
     double d2 = horizontal_distance(cx, cz, to.points[1].x, to.points[1].z);

@@ -72,6 +72,12 @@ int line_segment_of_crossing(int crossing);
 int line_segment_on(int segment, int gates);
 // The segment whose lines start where a line of this one ends, two learned gates on.
 int line_segment_after(int segment);
+// The learned crossing before this one, -1 when none.
+int line_learned_before(int crossing);
+// The centre of the circle through three points in the ground plane; a point far out along the
+// perpendicular at the last one when they lie on a line.
+void line_circle_centre(const line_point& a, const line_point& b, const line_point& c, double* cx,
+                        double* cz);
 // Segments the lap sequence has learned gates for: 0 without timing.
 int line_segments_of_track();
 

@@ -1,29 +1,38 @@
-// The GL state the whole renderer relies on, the viewport and its projection, and the views.
-// Scene drawing is not built yet: each view clears the screen and says so in the log.
-#include "render/render.h"
+// The GL state the whole renderer relies on, the projection and its tangents, and the text drawer.
+#include "render/render_local.h"
 
-#include "common/not_built.h"
 #include "platform/log.h"
+#include "track/track_view.h"
 
 #include <GL/gl.h>
 
 #include <cmath>
+#include <cstring>
 
 namespace {
-struct render_state {
-    bool ready = false;
-};
 render_state g_render;
 
 const char* gl_text(GLenum name) {
     const GLubyte* text = glGetString(name);
     return text ? reinterpret_cast<const char*>(text) : "";
 }
+
+float no_text_width(const char* text, float height) {
+    return 0.6f * height * static_cast<float>(strlen(text));
+}
+void no_text(const char*, float, float, float, const float*, int, bool) {}
+constexpr render_text_drawer k_no_text = {no_text_width, no_text};
 } // namespace
+
+render_state& renderer() { return g_render; }
+render_settings& render_config() { return g_render.settings; }
+const render_text_drawer& text_drawer() { return g_render.text ? *g_render.text : k_no_text; }
+void render_set_text_drawer(const render_text_drawer* drawer) { g_render.text = drawer; }
 
 bool gl_features_init(bool flat_shading) {
     // Without a current context there is nothing to ask or set (the null platform).
     g_render.ready = glGetString(GL_VERSION) != nullptr;
+    g_render.settings.fugly = flat_shading;
     if (!g_render.ready) return false;
     log("GL_VENDOR: %s\n", gl_text(GL_VENDOR));
     log("GL_RENDERER: %s\n", gl_text(GL_RENDERER));
@@ -35,47 +44,44 @@ bool gl_features_init(bool flat_shading) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     if (flat_shading) glShadeModel(GL_FLAT);
+    // Scaled and skinned models keep their lighting right.
+    glEnable(GL_NORMALIZE);
     return true;
 }
 
 bool gl_ready() { return g_render.ready; }
+bool shaders_in_use() { return false; }
 
-void render_set_viewport(int width, int height, float fov_degrees) {
-    if (!g_render.ready || width <= 0 || height <= 0) return;
+view_tangents tangents_for(int width, int height, float fov) {
+    const double a = fov * k_pi / 360;
+    const double aspect = static_cast<double>(width) / height;
+    if (aspect > 4.0 / 3.0) {
+        const double ty = 0.75 * std::tan(a);
+        return {static_cast<float>(ty * aspect), static_cast<float>(ty)};
+    }
+    const double tx = std::tan(a);
+    return {static_cast<float>(tx), static_cast<float>(tx / aspect)};
+}
+
+void set_projection(int width, int height, float fov) {
+    if (width <= 0 || height <= 0) return;
+    g_render.tangents = tangents_for(width, height, fov);
+    if (!g_render.ready) return;
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    double near_plane = 0.25, far_plane = 4000.0;
-    double top = near_plane * std::tan(fov_degrees * M_PI / 360.0);
-    double right = top * width / height;
-    glFrustum(-right, right, -top, top, near_plane, far_plane);
+    const double near_plane = lighting().near_plane, far_plane = lighting().far_plane;
+    const double tx = g_render.tangents.tx, ty = g_render.tangents.ty;
+    glFrustum(-near_plane * tx, near_plane * tx, -near_plane * ty, near_plane * ty, near_plane,
+              far_plane);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 }
 
+view_tangents render_tangents() { return g_render.tangents; }
+
 void render_clear() {
     if (g_render.ready) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-}
-
-void render_rider_camera(int) {
-    log_not_built(__func__);
-    render_clear();
-}
-void render_orbit_camera(int) {
-    log_not_built(__func__);
-    render_clear();
-}
-void render_trackside_camera(int) {
-    log_not_built(__func__);
-    render_clear();
-}
-void render_title_view() {
-    log_not_built(__func__);
-    render_clear();
-}
-void render_loading_progress(const char*) {
-    log_not_built(__func__);
-    render_clear();
 }
 
 bool render_read_pixels(int width, int height, unsigned char* rgb) {
@@ -86,4 +92,12 @@ bool render_read_pixels(int width, int height, unsigned char* rgb) {
 
 void gl_finish() {
     if (g_render.ready) glFinish();
+}
+
+void render_reset() {
+    const bool ready = g_render.ready;
+    const render_text_drawer* text = g_render.text;
+    g_render = render_state{};
+    g_render.ready = ready;
+    g_render.text = text;
 }

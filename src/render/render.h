@@ -1,16 +1,150 @@
-// Scene rendering and the GL features the renderer uses.
+// Scene rendering: the GL state and projection, one frame of the world from a camera, the
+// cameras of the views, billboards and trail markers, and the loading and title screens.
 #pragma once
+
+#include "common/common.h"
+
+#include <cstdint>
+#include <vector>
+
+struct billboard;
+
+// The settings drawing reads; the program copies the player's settings in.
+struct render_settings {
+    bool hide_rider = false;        // "Hide 1st Person Rider"
+    float first_person_height = 0;  // 0..1, from the chest up to the eyes
+    float first_person_angle = 0;   // degrees the rider camera looks down
+    float ghost_fade_distance = 10; // ft: recorded riders fade within it, vanish within half
+    int billboard_optimize_lookahead = 8;
+    bool lens_flare = true;
+    bool reflections = true;
+    bool fugly = false;             // "--fugly": the clear colour instead of the sky
+    bool print_orientation = false; // "--print-orientation"
+    // Waits for the card after each phase of a frame and times it (benchmarks).
+    bool time_phases = false;
+};
+render_settings& render_config();
 
 // Logs the GL strings and sets the fixed GL state; false without a GL context.
 bool gl_features_init(bool flat_shading);
 bool gl_ready();
-void render_set_viewport(int width, int height, float fov_degrees);
+// Whether shader programs draw (none are built yet, so the fixed-function pipeline does).
+bool shaders_in_use();
+
+// Half the width and height of the view at distance 1.
+struct view_tangents {
+    float tx, ty;
+};
+// The field of view is horizontal up to 4:3; wider screens keep the height of a 4:3 one.
+view_tangents tangents_for(int width, int height, float fov);
+// Viewport, frustum between the track's near and far planes, model-view reset.
+void set_projection(int width, int height, float fov);
+// The tangents of the last projection set up.
+view_tangents render_tangents();
 void render_clear();
-void render_rider_camera(int slot);
-void render_orbit_camera(int slot);
-void render_trackside_camera(int slot);
-void render_title_view();
-void render_loading_progress(const char* text);
+
+// A camera as the scene is drawn from it.
+struct scene_camera {
+    float eye[3] = {};                               // ft
+    float rotation[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}; // row-major; columns right, up, backward
+    float fov = 90;                                  // degrees
+    int viewed_slot = -1;                            // the rider whose eyes these are
+    float velocity[3] = {};                          // ft/s the eye moves at
+};
+
+// Draws the world from the camera; leaves depth testing on with function ALWAYS, blending and
+// alpha test off and the model-view matrix at identity.
+void render_scene(const scene_camera& camera);
+// The camera of the frame being drawn, for level of detail, sound and the lights.
+const scene_camera& render_camera();
+
+// What the last frame drew.
+struct render_stats {
+    int model_polygons = 0;
+    int billboards = 0;
+    int texture_changes = 0;
+    int shader_changes = 0;
+    int ground_polygons = 0;
+    // With time_phases: milliseconds up to the bikes (sky, ground, lights), of the opaque and
+    // faded bikes, and of the rest of the frame.
+    double setup_ms = 0, bikes_ms = 0, rest_ms = 0;
+};
+const render_stats& render_statistics();
+
+// Opacity per rider slot: recorded riders fade near the local rider offline.
+float ghost_opacity(float distance, float fade_distance);
+void slot_opacities(float out[k_max_riders]);
+
+// ---------------------------------------------------------------------------------------------
+// Cameras
+
+// The rider's own camera: its eyes on the rider body, looking down by the tilt.
+scene_camera rider_camera_of(int bike, int slot, float fov);
+void rider_camera_view(int bike, int slot, float fov);
+// The rotation of a trackside camera of yaw and pitch (rad).
+void trackside_rotation(float yaw, float pitch, float out[9]);
+
+// A keyframe of the key-framed camera.
+struct camera_keyframe {
+    float position[3] = {};             // ft
+    float quaternion[4] = {0, 0, 0, 1}; // x, y, z, w
+    float fov = 90;                     // degrees
+    int tic = 0;
+};
+// The keyframes, ordered by tic, and whether the trackside view follows them.
+std::vector<camera_keyframe>& camera_keyframes();
+bool& keycam_mode();
+// The quaternion a camera of yaw and pitch is stored with.
+void keyframe_quaternion(float yaw, float pitch, float out[4]);
+// The camera at a race clock tic, eased between keyframes; at least one keyframe is needed.
+scene_camera keyframed_camera(const camera_keyframe* keys, int count, int clock);
+
+// The trackside view: the key-framed camera when it is on and has keyframes, else the chosen
+// track camera (-1 for none), else the free camera.
+scene_camera trackside_camera_now(int chosen_camera);
+void trackside_view(int chosen_camera);
+
+// ---------------------------------------------------------------------------------------------
+// Billboards
+
+// Keeps the cards in front of the eye and stores their depth keys; `kept` gets their indices.
+int billboards_keep(billboard* cards, int count, int reserved, const float back[3],
+                    const float eye[3], int32_t* kept);
+// Sorts indices by their cards' keys, farthest first, four stable byte passes.
+void billboards_radix_sort(const billboard* cards, int32_t* order, int32_t* scratch, int count);
+// Moves a card with the same texture up behind each card, within the look-ahead window, where
+// that changes nothing the eye can see.
+void billboards_batch(const billboard* cards, int32_t* order, int count, int window,
+                      const float right[3], const float eye[3]);
+
+// ---------------------------------------------------------------------------------------------
+// Trail markers
+
+void trail_marker_add(const float position[3], const char* text);
+void trail_markers_clear();
+int trail_marker_count();
+
+// ---------------------------------------------------------------------------------------------
+// Screens and text
+
+// How text is drawn; text drawing is not built yet, so by default nothing is drawn and a glyph
+// is taken as 0.6 of its height wide.
+struct render_text_drawer {
+    float (*width)(const char* text, float height);
+    // align: 0 left, 1 centred, 2 right of x.
+    void (*draw)(const char* text, float x, float y, float height, const float colour[4], int align,
+                 bool shadowed);
+};
+void render_set_text_drawer(const render_text_drawer* drawer);
+
+// The loading screen: a disc and a row of squares with a wave running along it, and the step
+// being loaded.
+void loading_screen_draw(const char* progress);
+// The title picture, the message at the top left and the build label at the bottom right.
+void title_view_draw(uint32_t picture, const char* message, const char* build_label);
+
 // Reads the viewport as RGB rows, bottom row first (the frame buffer's order).
 bool render_read_pixels(int width, int height, unsigned char* rgb);
 void gl_finish();
+// Back to the start-up state (keyframes, markers, the loading screen's clock).
+void render_reset();

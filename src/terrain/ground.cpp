@@ -32,6 +32,7 @@ void ground_free() {
     height_field_free(&g_terrain.ground.field);
     surface_set_free(&g_terrain.ground.surfaces);
     g_terrain.ground.locked = false;
+    g_terrain.ground.generation++;
 }
 
 void ground_set_texture_loader(texture_loader load) { g_terrain.load_texture = load; }
@@ -51,6 +52,7 @@ bool height_field_load(const char* folder) {
         show_message("Error reading heights");
         return false;
     }
+    g_terrain.ground.generation++;
     height_field_create(&field, header.size_exponent, header.cell_size, header.min_height,
                         header.max_height);
     size_t count = static_cast<size_t>(field.samples_per_side) * field.samples_per_side;
@@ -191,6 +193,10 @@ bool tilemap_save(const char* folder) {
 }
 
 float ground_height_at(float x, float z) { return field_height_at(g_terrain.ground.field, x, z); }
+float ground_smoothed_height(float x, float z, float radius) {
+    const height_field& field = g_terrain.ground.field;
+    return field.heights ? field_smoothed_height(field, x, z, radius) : 0;
+}
 
 terrain_vec3 ground_normal_at(float x, float z) {
     return field_normal_at(g_terrain.ground.field, x, z);

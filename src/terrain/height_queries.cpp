@@ -202,3 +202,25 @@ void field_triangles_in_square(const height_field& field, float x0, float z0, fl
         }
     }
 }
+
+float field_smoothed_height(const height_field& field, float x, float z, float radius) {
+    const float d = field.cell_size;
+    const int n = field.samples_per_side;
+    const int i0 = static_cast<int>(std::ceil(bound_cell((x - radius) / d)));
+    const int i1 = static_cast<int>(std::floor(bound_cell((x + radius) / d)));
+    const int j0 = static_cast<int>(std::ceil(bound_cell((z - radius) / d)));
+    const int j1 = static_cast<int>(std::floor(bound_cell((z + radius) / d)));
+    double sum = 0, weights = 0;
+    for (int j = j0; j <= j1 && j - j0 <= n; j++)
+        for (int i = i0; i <= i1 && i - i0 <= n; i++) {
+            float distance =
+                std::hypot(static_cast<float>(i) * d - x, static_cast<float>(j) * d - z);
+            float w = distance < radius ? 1.0f : (radius + d - distance) / d;
+            if (w <= 0) continue;
+            sum += w * sample(field.heights, n, i, j);
+            weights += w;
+        }
+    if (weights > 0) return static_cast<float>(sum / weights);
+    return sample(field.heights, n, static_cast<int>(std::floor(bound_cell((x - radius) / d))),
+                  static_cast<int>(std::floor(bound_cell((z - radius) / d))));
+}

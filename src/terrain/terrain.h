@@ -7,6 +7,14 @@
 // Refreshes one block of the ground's data texture every 2^interval frames.
 void ground_refresh(int reshade_interval);
 
+// Drawing the ground (OpenGL, library tb_terrain_gl): the eye, the direction it looks along and
+// the tangent of the widest angle it sees from it (0: unknown), the per-frame texture work, the
+// drawing itself and the polygons it drew.
+void ground_set_view(const float eye[3], const float view_direction[3], float view_tangent);
+void ground_texture_update();
+void ground_draw();
+int ground_polygons_drawn();
+
 struct terrain_vec3 {
     float x, y, z;
 };
@@ -77,6 +85,10 @@ using ground_triangle_visitor = void (*)(const ground_triangle& triangle, void* 
 // Both triangles of every cell overlapping [x0, x1] x [z0, z1], row by row.
 void field_triangles_in_square(const height_field& field, float x0, float z0, float x1, float z1,
                                ground_triangle_visitor visit, void* context);
+
+// The mean height of the grid points around (x, z): full weight within `radius`, fading to none
+// one cell further out (the cameras keep above it).
+float field_smoothed_height(const height_field& field, float x, float z, float radius);
 
 // The highest corner of the triangles field_triangles_in_square visits for the same square.
 float field_highest_in_square(const height_field& field, float x0, float z0, float x1, float z1);
@@ -204,6 +216,7 @@ struct ground_state {
     height_field field;
     surface_set surfaces;
     bool locked = false; // height writes refused (connected races)
+    int generation = 0;  // counts the grounds loaded and freed, so drawings know when to rebuild
 };
 
 ground_state& ground();
@@ -224,6 +237,7 @@ bool tilemap_load(const char* folder);
 bool tilemap_save(const char* folder);
 
 float ground_height_at(float x, float z);
+float ground_smoothed_height(float x, float z, float radius);
 terrain_vec3 ground_normal_at(float x, float z);
 terrain_vec3 vertex_normal_at(int i, int j);
 void ground_triangles_in_square(float x0, float z0, float x1, float z1,

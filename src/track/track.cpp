@@ -12,6 +12,7 @@
 #include "terrain/terrain.h"
 #include "track/track_gates.h"
 #include "track/track_local.h"
+#include "track/track_view.h"
 
 #include <string>
 
@@ -135,6 +136,7 @@ void track_unload() {
     if (!g_track.loaded) return;
     log("Deallocating track\n");
     objects_free();
+    cameras_clear();
     timing_gates_clear();
     ground_shading_free();
     ground_free();

@@ -30,8 +30,6 @@ const char* track_display_name();
 // The RIPEMD-160 of the track's files, as 40 hex digits ("" without a track).
 const std::string& track_digest_hex();
 const uint8_t* track_digest();
-// How many trackside cameras the loaded track has.
-int track_camera_count();
 // The overhead map's texture handle (0 when the track has none).
 uint32_t track_map_texture();
 

@@ -82,6 +82,56 @@ TEST_F(contact_test, RimThroughTheGroundIsDeeperThanTheTyre) {
     EXPECT_NEAR(hit.depth, w.tyre_radius + 0.1, 1e-5);
 }
 
+TEST_F(contact_test, TyreOnBumpyGroundFindsItsDeepestPoint) {
+    // Bumps and ridges a few inches high over 1 ft cells, so the deepest point lies now on a
+    // face, now on an edge or a corner of the triangles.
+    for (int j = 0; j < ground().field.samples_per_side; j++)
+        for (int i = 0; i < ground().field.samples_per_side; i++)
+            ground_set_height(i, j,
+                              static_cast<float>(0.15 * std::sin(i * 1.3 + j * 0.7) +
+                                                 0.08 * std::cos(i * 0.4 - j * 1.9)));
+    const wheel_contact& w = state().front_contact;
+    dBodyID wheel = body(body_front_wheel);
+    int touching = 0;
+    for (int k = 0; k < 200; k++) {
+        // Leaning up to 40 degrees, any heading, sunk by up to half the tyre's section.
+        double lean_angle = 0.7 * std::sin(k * 2.1);
+        dMatrix3 lean, yaw, r;
+        dRFromAxisAndAngle(lean, 0, 0, 1, lean_angle);
+        dRFromAxisAndAngle(yaw, 0, 1, 0, k * 0.37);
+        dMultiply0_333(r, yaw, lean);
+        dBodySetRotation(wheel, r);
+        bike_vec3d c = {20 + 40 * (1 + std::sin(k * 12.9898)), 0,
+                        20 + 40 * (1 + std::cos(k * 78.233))};
+        c.y = contact_ground_height(static_cast<float>(c.x), static_cast<float>(c.z)) +
+              w.rim_radius * std::cos(lean_angle) +
+              w.tyre_radius * (0.75 - 0.25 * std::sin(k * 4.7));
+        dBodySetPosition(wheel, c.x, c.y, c.z);
+        // The tyre is every sphere of its section's radius centred on the rim: its depth is the
+        // deepest of theirs, found here by walking the rim in small steps.
+        double deepest = 0;
+        bike_vec3d u = body_axis(wheel, 1), v = body_axis(wheel, 2);
+        for (int a = 0; a < 1024; a++) {
+            double t = a * (2 * k_pi / 1024);
+            ground_hit h;
+            bike_vec3d p = c + (u * std::cos(t) + v * std::sin(t)) * w.rim_radius;
+            if (sphere_ground_test(p, w.tyre_radius, &h)) deepest = std::max(deepest, h.depth);
+        }
+        // What the rim's steps may miss between them.
+        constexpr double k_tolerance = 1e-4;
+        ground_hit hit;
+        bool found = wheel_ground_test(w, &hit);
+        if (deepest > k_tolerance) {
+            ASSERT_TRUE(found) << "pose " << k;
+            EXPECT_NEAR(hit.depth, deepest, k_tolerance) << "pose " << k;
+            touching++;
+        } else if (found) {
+            EXPECT_LE(hit.depth, 2 * k_tolerance) << "pose " << k;
+        }
+    }
+    EXPECT_GT(touching, 150);
+}
+
 TEST_F(contact_test, SphereAgainstTheGround) {
     ground_hit hit;
     ASSERT_TRUE(sphere_ground_test({5.5, 0.75, 7.25}, 1.0, &hit));

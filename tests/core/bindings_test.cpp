@@ -132,7 +132,7 @@ TEST_F(Bindings, ConfigKeepsTheWindowAndTheBindings) {
           "throttle_key=(k)pad-right-trigger\nleft_key=(0,-1)pad-left-x\nfov =90\n");
     read_config();
     EXPECT_EQ(config().xres, 1000);
-    EXPECT_TRUE(config().windowed);
+    EXPECT_TRUE(video_mode_windowed());
     EXPECT_EQ(binding_for_key("throttle_key")->control, "pad-right-trigger");
     EXPECT_EQ(binding_for_key("left_key")->axis, "pad-left-x");
     video_mode_select(3);
@@ -143,8 +143,8 @@ TEST_F(Bindings, ConfigKeepsTheWindowAndTheBindings) {
     EXPECT_NE(text.find("right_key=(k)right\n"), std::string::npos);
     config_reset();
     read_config();
-    EXPECT_EQ(config().mode_width, 800);
-    EXPECT_FALSE(config().windowed);
+    EXPECT_EQ(video_mode_selected().width, 800);
+    EXPECT_FALSE(video_mode_windowed());
     null_platform_set_modes(nullptr);
     video_modes_build();
 }

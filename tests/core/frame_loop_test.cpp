@@ -9,6 +9,7 @@
 #include "platform/event_queue.h"
 #include "race/race.h"
 #include "track/track.h"
+#include "track/track_view.h"
 
 #include <gtest/gtest.h>
 
@@ -283,6 +284,7 @@ TEST_F(FrameLoop, WarpStartsTheNextRaceWithTheLineupRotatedWhenTheLeaderHasFinis
     // The configured race differs from the one running: the running race's own length counts.
     config().laps = 5;
     config().minutes = 3;
+    config().record = 1;
     timing_gates_parse(k_three_gates);
     start_race(2, 0);
     race_lineup()[0] = 7;
@@ -301,7 +303,7 @@ TEST_F(FrameLoop, WarpStartsTheNextRaceWithTheLineupRotatedWhenTheLeaderHasFinis
     EXPECT_LT(race_clock(), 100) << "the race clock started again";
     EXPECT_EQ(race_params().laps, 2) << "the next race is as long as this one";
     EXPECT_EQ(race_params().time_limit_tics, 0);
-    EXPECT_EQ(race_params().record_mode, 1);
+    EXPECT_EQ(race_params().record_mode, 1) << "recorded as the setting asks";
     EXPECT_EQ(race_laps(), 2);
     timing_gates_clear();
 }
@@ -371,7 +373,7 @@ TEST_F(FrameLoop, DigitKeysChooseOnlyCamerasTheTrackHas) {
     ride();
     program().view = trackside_camera;
     config().spy = 1;
-    ASSERT_EQ(track_camera_count(), 0) << "the track's camera list is not read yet";
+    cameras_clear();
     double t = 0.001;
     // Digits arrive as the characters they type.
     for (char digit : {'3', '9', '1', '0'}) {
@@ -381,4 +383,18 @@ TEST_F(FrameLoop, DigitKeysChooseOnlyCamerasTheTrackHas) {
         frame_at(t);
         EXPECT_EQ(program().trackside_choice, -1) << digit << ": no camera, so automatic";
     }
+    cameras_parse("addcamera 10 5 10\naddcamera 20 5 20\n");
+    ASSERT_EQ(track_camera_count(), 2);
+    const struct {
+        char digit;
+        int chosen;
+    } cases[] = {{'3', 1}, {'9', 1}, {'1', 0}, {'2', 1}, {'0', -1}};
+    for (auto c : cases) {
+        program().trackside_choice = 4;
+        event_queue_push({c.digit, 1, t});
+        t += 0.02;
+        frame_at(t);
+        EXPECT_EQ(program().trackside_choice, c.chosen) << c.digit;
+    }
+    cameras_clear();
 }

@@ -1,5 +1,8 @@
 // Start-up over the null platform: missing game data, no tracks, command-line errors.
+#include "core/config.h"
 #include "core/program.h"
+
+#include "bike/bike.h"
 
 #include "files/files.h"
 #include "platform/event_queue.h"
@@ -153,4 +156,59 @@ TEST_F(Startup, WindowClosedDuringLoadingSkipsTheLoopButWritesTheConfig) {
     std::stringstream kept;
     kept << again.rdbuf();
     EXPECT_EQ(kept.str(), shipped);
+}
+
+TEST_F(Startup, ADemoNamedOnTheCommandLinePlaysOnItsOwnTrack) {
+    make_track();
+    std::ofstream(root / "data" / "config") << "track=elsewhere\n";
+    const std::string demo = (root / "race.qvdemo").string();
+    std::ofstream(demo) << "QV06 1 0 3 1800\nflat\nyz250f(2017)||||\n7\nSomeone\n\n";
+    null_platform_reset();
+    event_queue_clear();
+    event_queue_push({k_control_close, 1, 0.0});
+    EXPECT_EQ(run({"--nosound", demo.c_str()}), 0);
+    // The demo's track became the chosen track, and the race on it was started.
+    std::ifstream in(root / "home" / "Trailbok" / "config");
+    std::stringstream written;
+    written << in.rdbuf();
+    EXPECT_NE(written.str().find("track=flat\n"), std::string::npos) << written.str();
+    std::string text = last_log();
+    EXPECT_NE(text.find("] Resetting\n"), std::string::npos);
+    EXPECT_EQ(text.find("Can't play"), std::string::npos) << text;
+}
+
+TEST_F(Startup, SettingsBindingsAndSetupPersistAcrossRuns) {
+    make_track();
+    std::ofstream(root / "data" / "config")
+        << "name=Second Rider\nbike=crf450(2017)\nleft_key=(0,-1)pad-left-x\nfov=75\n";
+    null_platform_reset();
+    event_queue_clear();
+    event_queue_push({k_control_close, 1, 0.0});
+    ASSERT_EQ(run({"--nosound", "--width", "900", "--draw-fps", "1", "--connect",
+                   "trailbok:race.example"}),
+              0);
+    const fs::path written = root / "home" / "Trailbok" / "config";
+    std::stringstream first;
+    first << std::ifstream(written).rdbuf();
+    // The options that change settings are written back with their values, beside what the
+    // shipped config set.
+    for (const char* line :
+         {"xres=900\n", "draw_fps=1\n", "server_name=race.example\n",
+          "server_name_hist00=race.example\n", "fov=75.000000\n", "name=Second Rider\n",
+          "bike=crf450(2017)\n", "left_key=(0.000000,-1.000000)pad-left-x\n"})
+        EXPECT_NE(first.str().find(line), std::string::npos) << line << first.str();
+
+    // The next run reads them from the home folder alone, and keeps them.
+    fs::remove(root / "data" / "config");
+    null_platform_reset();
+    event_queue_clear();
+    event_queue_push({k_control_close, 1, 0.0});
+    ASSERT_EQ(run({"--nosound"}), 0);
+    EXPECT_EQ(config().xres, 900);
+    EXPECT_EQ(config().fov, 75);
+    EXPECT_EQ(setup().text[key_name], "Second Rider");
+    EXPECT_EQ(binding_for_key("left_key")->axis, "pad-left-x");
+    std::stringstream second;
+    second << std::ifstream(written).rdbuf();
+    EXPECT_EQ(second.str(), first.str());
 }

@@ -429,6 +429,40 @@ TEST_F(race_run, ATimedRaceEndsTheExtraLapsAfterTheTimeRunsOut) {
 } // namespace
 
 namespace {
+// Online, as a race server keeps it: two remote riders, one finished. The other holds the race
+// open while it is heard from, however far behind the clock its states are, and a second of
+// silence lets the race end without it.
+TEST_F(race_world, OnlineARemoteRiderHoldsTheRaceOpenOnlyWhileItIsHeardFrom) {
+    race_clear_slots();
+    race_start_params p;
+    p.track = "practice";
+    p.online = true;
+    p.laps = 1;
+    ASSERT_TRUE(race_start(p));
+    for (int slot = 0; slot < 2; slot++) {
+        race_slot(slot).kind = rider_remote;
+        timing_set_occupied(slot, true);
+    }
+    running_order_update();
+    const int drop = race_gate_drop_tic();
+    while (race_clock() < drop + 30 * 128) {
+        race_rider_heard(1);
+        race_world_tic();
+    }
+    // The leader finishes; the other's last state is three seconds old but it still talks.
+    for (int k = 0; k < first_lap_length(); k++) race_set_crossing(0, k, drop + 100 * (k + 1));
+    history_add(1, compact_state{}, race_clock() - 3 * 128);
+    for (int t = 0; t < 5 * 128; t++) {
+        race_rider_heard(1);
+        race_world_tic();
+    }
+    EXPECT_TRUE(rider_finished(0));
+    EXPECT_FALSE(race_results_done()) << "a rider still heard from was left out";
+    // The order is looked at again every 512 tics online.
+    for (int t = 0; t < 512 + 128 + 2; t++) race_world_tic();
+    EXPECT_TRUE(race_results_done()) << "a silent rider kept the race open";
+}
+
 // Online: a remote rider recorded standing half a foot from the local bike.
 TEST_F(race_world, OnlineARemoteBikeTheLocalOneTouchesIsSimulatedForAWhile) {
     race_lineup()[0] = lineup_local;

@@ -11,6 +11,7 @@
 #include "terrain/terrain.h"
 #include "track/track.h"
 #include "track/track_gates.h"
+#include "track/track_view.h"
 
 #include "support/track_suite.h"
 
@@ -327,3 +328,21 @@ TEST_F(RabbithillTrack, MapShowsTheGrooveOverTheFieldAndIsClearElsewhere) {
     }
 }
 } // namespace
+
+TEST_F(RabbithillTrack, EveryGateHasATracksideCameraStandingBesideItsStretch) {
+    ASSERT_GE(track_camera_count(), 4);
+    std::set<int> used;
+    for (int gate = 0; gate < gate_count(); gate++) {
+        const int camera = camera_for_gate(gate);
+        ASSERT_GE(camera, 0) << "gate " << gate;
+        used.insert(camera);
+        const track_camera& c = track_camera_at(camera);
+        const timing_gate& g = gate_at(gate);
+        EXPECT_LT(std::hypot(c.position[0] - g.centre[0], c.position[2] - g.centre[2]), 400)
+            << "gate " << gate << " is watched from nearby";
+        EXPECT_GT(c.position[1], ground_height_at(c.position[0], c.position[2]) + 5)
+            << "cameras stand above the ground";
+        EXPECT_GT(c.auto_fov_size, 0) << "and zoom onto their riders";
+    }
+    EXPECT_EQ(static_cast<int>(used.size()), track_camera_count()) << "no camera is idle";
+}

@@ -10,6 +10,8 @@ void forge_make_folders(const std::string& path);
 bool forge_write_file(const std::string& path, const std::string& bytes);
 
 bool forge_main_archive(const std::string& out);
+// The engine sounds: each class's samples, sound table and ".braap", and the models' own.
+bool forge_engine_sounds(const std::string& out);
 
 // One member of a ".saf" archive: its name inside the archive and its bytes.
 struct forge_member {

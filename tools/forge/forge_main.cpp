@@ -20,6 +20,7 @@ struct forge_step {
 constexpr forge_step k_steps[] = {
     {"main archive", forge_main_archive},
     {"HUD pictures", forge_hud_pictures},
+    {"sky pictures", forge_sky_pictures},
     {"bike shapes", forge_shapes},
     {"bike models", forge_bike_models},
     {"ground textures", forge_ground_textures},
@@ -27,6 +28,7 @@ constexpr forge_step k_steps[] = {
     {"rabbithill track files", forge_rabbithill_track_files},
     {"practice track", forge_practice_track},
     {"start gate", forge_start_gate},
+    {"engine sounds", forge_engine_sounds},
 };
 } // namespace
 

@@ -19,6 +19,9 @@ bool forge_hud_pictures(const std::string& out);
 // The desktop's icon for the game: a square PNG of the given size in pixels.
 bool forge_desktop_icon(const std::string& path, int size);
 
+// The sky box's five faces and the reflections' picture that every track's lighting names.
+bool forge_sky_pictures(const std::string& out);
+
 // Models: an axis-aligned box part (ft) and the ".jm" writer.
 model_part forge_box_part(const float centre[3], const float size[3], const float colour[4],
                           float shininess);

@@ -1,5 +1,5 @@
 // Rabbithill's files placed from its layout: shading and shadows of its ground, the start gate,
-// the checkpoints with both lap lists, and the HUD's top view of the track.
+// the checkpoints with both lap lists, the trackside cameras, and the HUD's top view of the track.
 #include "forge.h"
 #include "forge_layout.h"
 #include "forge_resources.h"
@@ -94,6 +94,31 @@ std::string timing_text(const track_layout& layout) {
     return forge_timing_gates_text(make_slots(layout), make_gates(layout, places), first, normal);
 }
 
+// Trackside cameras: one beside each stretch of the lap, 40 ft out from its middle and 12 ft up,
+// looking after the riders between its gates and zooming to keep them a few feet across.
+std::string cameras_text(const track_layout& layout) {
+    constexpr int k_cameras = 8;
+    constexpr float k_side = 40, k_height = 12; // ft
+    const std::vector<float> places = gate_places(layout);
+    const int gates = static_cast<int>(places.size());
+    std::string text;
+    char line[96];
+    for (int c = 0; c < k_cameras; c++) {
+        const int first = c * gates / k_cameras, last = (c + 1) * gates / k_cameras;
+        if (first >= last) continue;
+        text += "gate";
+        for (int g = first; g < last; g++) text += " " + std::to_string(g);
+        text += "\nfov 60\nautofovsize 14\n";
+        // Alternate sides of the groove, so no camera looks into the sun for long.
+        layout_point p = layout_at(layout, (places[first] + places[last - 1]) / 2);
+        const float side = c % 2 ? k_side : -k_side;
+        snprintf(line, sizeof line, "addcamera %.2f %.2f %.2f\n", p.x + p.dir_z * side, k_height,
+                 p.z - p.dir_x * side);
+        text += line;
+    }
+    return text;
+}
+
 // The top view: the whole field, north up, the groove opaque over the shaded hillside, which
 // fades out away from the track.
 image track_map(const track_layout& layout, int n, float c, const std::vector<uint8_t>& shading) {
@@ -176,5 +201,6 @@ bool forge_rabbithill_track_files(const std::string& out) {
     forge_ground_light light = forge_light_ground(heights, n, c, k_forge_sun);
     return forge_write_ground_light(folder, light, n) &&
            forge_write_file(folder + "timing_gates", timing_text(layout)) &&
+           forge_write_file(folder + "cameras", cameras_text(layout)) &&
            forge_write_png(folder + "map.png", track_map(layout, n, c, light.shading));
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 // The bodies whose spheres meet the ground, with the shape each carries.
@@ -68,18 +69,21 @@ void tyre_contact(int bike, bike_state& b, wheel_contact& w) {
 
 // False only when no sphere of the body's shape can reach the ground: the sphere around the
 // body holding them all lies wholly above the highest ground under it. Each sphere's own square
-// lies inside the body's, so each sphere would find itself clear of the ground too.
-bool body_may_touch_ground(dBodyID body, const shape& sh) {
+// lies inside the body's, so no sphere finds ground higher than `highest` (ft) under it: a
+// sphere clear of that is clear of the ground too.
+bool body_may_touch_ground(dBodyID body, const shape& sh, float* highest) {
     // Slack over the rounding of the bound and the body's rotation (ft).
     constexpr double k_slack = 1.0 / 1024;
     const height_field& field = ground().field;
     double r = sh.bounding_radius + k_slack;
+    *highest = std::numeric_limits<float>::infinity();
     // The ground walk stops at squares wider than the field; there only each sphere can tell.
     if (2 * r >= field.cell_size * (field.samples_per_side - 1)) return true;
     bike_vec3d o = vec_of(dBodyGetPosition(body));
     float x0 = static_cast<float>(o.x - r), z0 = static_cast<float>(o.z - r);
     float x1 = static_cast<float>(o.x + r), z1 = static_cast<float>(o.z + r);
-    return !(o.y - r > ground_highest_in_square(x0, z0, x1, z1));
+    *highest = ground_highest_in_square(x0, z0, x1, z1);
+    return !(o.y - r > *highest);
 }
 
 bike_vec3d body_point(dBodyID body, bike_vec3 local) {
@@ -133,12 +137,15 @@ bool bike_collide_world(int bike, const bike_tic& t) {
     for (const body_shape& bs : k_ground_bodies) {
         dBodyID body = b.bodies[bs.body];
         const shape& sh = b.shapes[bs.shape];
-        if (sh.spheres.empty() || !contact_ground_ready() || !body_may_touch_ground(body, sh))
+        float highest = 0;
+        if (sh.spheres.empty() || !contact_ground_ready() ||
+            !body_may_touch_ground(body, sh, &highest))
             continue;
         bool body_touched = false;
         for (const shape_sphere& s : sh.spheres) {
             ground_hit hit;
-            if (!sphere_ground_test(body_point(body, s.centre), s.radius, &hit)) continue;
+            bike_vec3d c = body_point(body, s.centre);
+            if (c.y - s.radius > highest || !sphere_ground_test(c, s.radius, &hit)) continue;
             contact_joint_make(body, nullptr, hit.point, hit.normal, hit.depth, s.friction, 2500,
                                250, {});
             body_touched = true;
@@ -164,9 +171,12 @@ bool bike_overlaps_ground(int bike) {
     for (const body_shape& bs : k_ground_bodies) {
         dBodyID body = b.bodies[bs.body];
         const shape& sh = b.shapes[bs.shape];
-        if (sh.spheres.empty() || !body_may_touch_ground(body, sh)) continue;
-        for (const shape_sphere& s : sh.spheres)
-            if (sphere_ground_test(body_point(body, s.centre), s.radius, &hit)) return true;
+        float highest = 0;
+        if (sh.spheres.empty() || !body_may_touch_ground(body, sh, &highest)) continue;
+        for (const shape_sphere& s : sh.spheres) {
+            bike_vec3d c = body_point(body, s.centre);
+            if (c.y - s.radius <= highest && sphere_ground_test(c, s.radius, &hit)) return true;
+        }
     }
     return false;
 }

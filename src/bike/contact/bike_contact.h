@@ -15,6 +15,8 @@ void rider_against_own_bike(bike_state& b);
 void statue_contacts(bike_state& b, int tic);
 // Drops the buffers the contact phase keeps between tics.
 void contact_scratch_free();
+// The ground tests' share of them, dropped by contact_scratch_free.
+void ground_scratch_free();
 
 // Where something presses into the ground: the deepest point, the normal out of the ground and
 // how deep (ft).

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace {
 struct triangle_d {
@@ -79,55 +80,84 @@ bike_vec3d circle_closest(bike_vec3d c, bike_vec3d a, double R, bike_vec3d p, bi
     return c + radial * (R / l);
 }
 
+// A triangle whose edges the tyre search still has to walk: its lowest rim point lies beside it.
+struct edge_walk {
+    triangle_d t;
+    bike_vec3d rim_point;
+    double above = 0;     // ft, of the lowest rim point over the triangle's plane
+    double distance2 = 0; // ft², from the axle's centre to the triangle's nearest point
+    int order = 0;        // of the triangle's first candidate
+};
+
+// The edge walks of the tyre search in progress, kept between searches so that the search does
+// not allocate; the simulation runs on one thread.
+struct ground_scratch {
+    std::vector<edge_walk> walks;
+};
+ground_scratch g_ground_scratch;
+
+// Slack on the bounds that pass over an edge walk: far above the rounding of a computed depth
+// (ft), so a walk is skipped only when its depth would surely fall short of the best.
+constexpr double k_depth_slack = 1.0 / (1 << 30);
+
+// The tyre's deepest contact. Candidates are numbered in the order the triangles are visited
+// (four numbers to a triangle: the face, then its three edges); the deepest wins, and of equal
+// depths the first, so the edge walks may run after the faces and still find the same contact.
 struct torus_search {
     bike_vec3d centre, axle;
     double rim = 0, tyre = 0;
     ground_hit best;
+    int best_order = 0;
     bool found = false;
+    int visited = 0; // triangles
 };
 
-void keep(torus_search& s, bike_vec3d point, bike_vec3d normal, double depth) {
-    if (depth <= 0 || (s.found && depth <= s.best.depth)) return;
+void keep(torus_search& s, int order, bike_vec3d point, bike_vec3d normal, double depth) {
+    if (depth <= 0) return;
+    if (s.found && (depth < s.best.depth || (depth == s.best.depth && order > s.best_order)))
+        return;
     s.found = true;
+    s.best_order = order;
     s.best.point = point;
     s.best.normal = normal;
     s.best.depth = depth;
 }
 
+// True when no contact of depth up to `bound` (ft) can beat the best found.
+bool beaten(const torus_search& s, double bound) {
+    return s.found && bound + k_depth_slack < s.best.depth;
+}
+
+// True when no contact with points at least sqrt(distance2) from the axle's centre can beat the
+// best found: every rim point lies the rim radius from the centre, so such a point lies at
+// least that distance less the rim radius from the rim.
+bool beaten_from_centre(const torus_search& s, double distance2) {
+    if (!s.found) return false;
+    double least = s.rim + s.tyre - s.best.depth + k_depth_slack;
+    return least > 0 && distance2 > least * least;
+}
+
 bike_vec3d triangle_closest(const triangle_d& t, bike_vec3d p);
 
-void torus_visit(const ground_triangle& gt, void* context) {
-    torus_search& s = *static_cast<torus_search*>(context);
-    triangle_d t;
-    triangle_corners(gt, &t);
-    // Every point of the tyre lies within rim + tyre radius of the axle's centre. Most of the
-    // triangles under the wheel's square are out of that reach, and the box says so cheaply.
+// Beside the triangle an edge or corner may still reach into the tyre: alternate nearest points
+// between each edge and the rim circle until they settle.
+void torus_edges(torus_search& s, const edge_walk& w) {
+    const triangle_d& t = w.t;
+    // Every edge point lies in the plane, at least `above` from every rim point, and no nearer
+    // the centre than the triangle.
+    if (beaten(s, s.tyre - w.above) || beaten_from_centre(s, w.distance2)) return;
     double reach = s.rim + s.tyre;
-    if (!box_within(t, s.centre, reach)) return;
-    bike_vec3d near = triangle_closest(t, s.centre) - s.centre;
-    if (dot(near, near) >= reach * reach) return;
-    triangle_normal(&t);
-    bike_vec3d d = normalized((t.n - s.axle * dot(s.axle, t.n)) * -1.0);
-    // A wheel lying flat has no lowest rim point; its centre stands for the rim.
-    bike_vec3d rim_point = s.centre + d * s.rim;
-    double above = dot(rim_point - t.v[0], t.n);
-    // The lowest rim point is the rim's nearest to the plane: a tyre's width clear of the plane
-    // is clear of every point of the triangle in it.
-    if (above >= s.tyre) return;
-    if (over_triangle(t, rim_point)) {
-        keep(s, rim_point - t.n * above, t.n, s.tyre - above);
-        return;
-    }
-    // Beside the triangle an edge or corner may still reach into the tyre: alternate nearest
-    // points between each edge and the rim circle until they settle.
     for (int i = 0; i < 3; i++) {
         bike_vec3d a = t.v[i], b = t.v[(i + 1) % 3];
         bike_vec3d to_centre = segment_closest(a, b, s.centre) - s.centre;
-        if (dot(to_centre, to_centre) >= reach * reach) continue;
-        bike_vec3d q = segment_closest(a, b, rim_point);
-        bike_vec3d k = rim_point;
+        double centre_distance2 = dot(to_centre, to_centre);
+        if (centre_distance2 >= reach * reach) continue;
+        // Most edges fall well short of the best face.
+        if (beaten_from_centre(s, centre_distance2)) continue;
+        bike_vec3d q = segment_closest(a, b, w.rim_point);
+        bike_vec3d k = w.rim_point;
         for (int it = 0; it < 6; it++) {
-            k = circle_closest(s.centre, s.axle, s.rim, q, rim_point);
+            k = circle_closest(s.centre, s.axle, s.rim, q, w.rim_point);
             bike_vec3d next = segment_closest(a, b, k);
             // Once the edge point repeats to the bit, every further round repeats too.
             bool settled = std::memcmp(&next, &q, sizeof q) == 0;
@@ -138,8 +168,37 @@ void torus_visit(const ground_triangle& gt, void* context) {
         double dist = length(sep);
         // A rim below the surface beside this triangle is the neighbouring triangle's to find.
         if (dist < 1e-9 || dot(sep, t.n) <= 0) continue;
-        keep(s, q, sep * (1 / dist), s.tyre - dist);
+        keep(s, w.order + 1 + i, q, sep * (1 / dist), s.tyre - dist);
     }
+}
+
+// The first pass: each triangle's face; the edge walks wait until every face is known, when the
+// best face usually leaves them nothing to find.
+void torus_visit(const ground_triangle& gt, void* context) {
+    torus_search& s = *static_cast<torus_search*>(context);
+    int order = 4 * s.visited++;
+    triangle_d t;
+    triangle_corners(gt, &t);
+    // Every point of the tyre lies within rim + tyre radius of the axle's centre. Most of the
+    // triangles under the wheel's square are out of that reach, and the box says so cheaply.
+    double reach = s.rim + s.tyre;
+    if (!box_within(t, s.centre, reach)) return;
+    bike_vec3d near = triangle_closest(t, s.centre) - s.centre;
+    double distance2 = dot(near, near);
+    if (distance2 >= reach * reach) return;
+    triangle_normal(&t);
+    bike_vec3d d = normalized((t.n - s.axle * dot(s.axle, t.n)) * -1.0);
+    // A wheel lying flat has no lowest rim point; its centre stands for the rim.
+    bike_vec3d rim_point = s.centre + d * s.rim;
+    double above = dot(rim_point - t.v[0], t.n);
+    // The lowest rim point is the rim's nearest to the plane: a tyre's width clear of the plane
+    // is clear of every point of the triangle in it.
+    if (above >= s.tyre) return;
+    if (over_triangle(t, rim_point)) {
+        keep(s, order, rim_point - t.n * above, t.n, s.tyre - above);
+        return;
+    }
+    g_ground_scratch.walks.push_back({t, rim_point, above, distance2, order});
 }
 
 struct sphere_search {
@@ -197,6 +256,8 @@ void sphere_visit(const ground_triangle& gt, void* context) {
 }
 } // namespace
 
+void ground_scratch_free() { g_ground_scratch = ground_scratch{}; }
+
 bool contact_ground_ready() { return ground().field.heights != nullptr; }
 
 float contact_ground_height(float x, float z) {
@@ -218,9 +279,15 @@ bool wheel_ground_test(const wheel_contact& wheel, ground_hit* out) {
     double reach = s.rim + s.tyre;
     float x0 = static_cast<float>(s.centre.x - reach), z0 = static_cast<float>(s.centre.z - reach);
     float x1 = static_cast<float>(s.centre.x + reach), z1 = static_cast<float>(s.centre.z + reach);
-    // A tyre wholly above the highest ground under it touches none of its triangles.
-    if (s.centre.y - reach > ground_highest_in_square(x0, z0, x1, z1)) return false;
+    // A tyre wholly above the highest ground under it touches none of its triangles. That is
+    // worth asking first only of a tyre that was off the ground at its last test: a tyre that
+    // was on it rarely leaves in one tic, and its triangles would tell the same.
+    if (!wheel_touches(wheel) && s.centre.y - reach > ground_highest_in_square(x0, z0, x1, z1))
+        return false;
+    std::vector<edge_walk>& walks = g_ground_scratch.walks;
+    walks.clear();
     ground_triangles_in_square(x0, z0, x1, z1, torus_visit, &s);
+    for (const edge_walk& w : walks) torus_edges(s, w);
     if (!s.found) return false;
     // A tyre is never pulled down: a wall pushes sideways, a ceiling pushes up.
     bike_vec3d n = s.best.normal;

@@ -27,17 +27,21 @@ struct placed_part {
     const wheel_contact* wheel = nullptr;
     bike_vec3d origin; // ft, the body's position
     double reach = 0;  // ft, from the origin to the farthest sphere surface
+    bike_vec3d lo, hi; // ft, a box holding every sphere (or the whole tyre)
     int first = 0;     // the part's first sphere in the bike's centre list
+    // Most parts meet nothing, so their spheres are placed in the world only when first asked.
+    bool centres_placed = false;
 };
 
-// A bike's parts with their spheres placed in the world, and one sphere holding them all.
-// Bodies do not move during the contact phase, so a bike is placed once per phase.
+// A bike's parts as they stand, and one sphere and one box holding them all. Bodies do not move
+// during the contact phase, so a bike is placed once per phase.
 struct placed_bike {
     placed_part parts[k_bike_shape_count];
     int part_count = 0;
     std::vector<bike_vec3d> centres; // ft, world centres of the shaped parts' spheres
     bike_vec3d centre;               // ft, the frame's position
     double reach = 0;                // ft, holds every part's spheres, with slack
+    bike_vec3d lo, hi;               // ft, the box holding every part's box
 };
 
 // Buffers the contact phase keeps between calls so that it does not allocate once the field is
@@ -61,9 +65,58 @@ bike_vec3d world_point(dBodyID body, bike_vec3 local) {
     return vec_of(out);
 }
 
+// Boxes grow by a sphere's radius on every side.
+void box_add(bike_vec3d& lo, bike_vec3d& hi, bike_vec3d c, double r) {
+    lo = {std::min(lo.x, c.x - r), std::min(lo.y, c.y - r), std::min(lo.z, c.z - r)};
+    hi = {std::max(hi.x, c.x + r), std::max(hi.y, c.y + r), std::max(hi.z, c.z + r)};
+}
+
+// True only when the boxes lie apart by more than the slack along some axis: then no sphere of
+// one reaches any sphere of the other. Boxes are far cheaper to compare than the spheres around
+// parts, and much tighter around long, thin parts lying side by side.
+bool boxes_apart(bike_vec3d lo1, bike_vec3d hi1, bike_vec3d lo2, bike_vec3d hi2) {
+    return lo1.x > hi2.x + k_bound_slack || lo2.x > hi1.x + k_bound_slack ||
+           lo1.y > hi2.y + k_bound_slack || lo2.y > hi1.y + k_bound_slack ||
+           lo1.z > hi2.z + k_bound_slack || lo2.z > hi1.z + k_bound_slack;
+}
+
+// True only when the sphere lies apart from the part's box, as boxes_apart.
+bool sphere_outside_box(bike_vec3d c, double r, const placed_part& q) {
+    bike_vec3d lo = {c.x - r, c.y - r, c.z - r}, hi = {c.x + r, c.y + r, c.z + r};
+    return boxes_apart(lo, hi, q.lo, q.hi);
+}
+
 double part_bounding_radius(const placed_part& p) {
     return p.part_shape ? p.part_shape->bounding_radius
                         : p.wheel->rim_radius + p.wheel->tyre_radius;
+}
+
+// A box holding the shape's spheres once the body is placed: the box around them in the body's
+// own frame, turned with the body and grown to hold its turned self.
+void shape_box(dBodyID body, const shape& sh, bike_vec3d origin, bike_vec3d* lo, bike_vec3d* hi) {
+    float lx = 1e30f, ly = 1e30f, lz = 1e30f, hx = -1e30f, hy = -1e30f, hz = -1e30f;
+    for (const shape_sphere& s : sh.spheres) {
+        lx = std::min(lx, s.centre.x - s.radius);
+        ly = std::min(ly, s.centre.y - s.radius);
+        lz = std::min(lz, s.centre.z - s.radius);
+        hx = std::max(hx, s.centre.x + s.radius);
+        hy = std::max(hy, s.centre.y + s.radius);
+        hz = std::max(hz, s.centre.z + s.radius);
+    }
+    // Widened by the rounding of the float sums above.
+    bike_vec3d own_lo = bike_vec3d{lx, ly, lz} - bike_vec3d{1, 1, 1} * k_bound_slack;
+    bike_vec3d own_hi = bike_vec3d{hx, hy, hz} + bike_vec3d{1, 1, 1} * k_bound_slack;
+    bike_vec3d mid = (own_lo + own_hi) * 0.5, half = (own_hi - own_lo) * 0.5;
+    const dReal* r = dBodyGetRotation(body);
+    bike_vec3d at = origin + bike_vec3d{r[0] * mid.x + r[1] * mid.y + r[2] * mid.z,
+                                        r[4] * mid.x + r[5] * mid.y + r[6] * mid.z,
+                                        r[8] * mid.x + r[9] * mid.y + r[10] * mid.z};
+    bike_vec3d grown = {
+        std::fabs(r[0]) * half.x + std::fabs(r[1]) * half.y + std::fabs(r[2]) * half.z,
+        std::fabs(r[4]) * half.x + std::fabs(r[5]) * half.y + std::fabs(r[6]) * half.z,
+        std::fabs(r[8]) * half.x + std::fabs(r[9]) * half.y + std::fabs(r[10]) * half.z};
+    *lo = at - grown;
+    *hi = at + grown;
 }
 
 // The shaped bodies that have spheres, in body order, then both wheels.
@@ -74,7 +127,7 @@ void place_bike(bike_state& b, placed_bike& out) {
                                           {body_swingarm, shape_swingarm},
                                           {body_rider, shape_rider}};
     out.part_count = 0;
-    out.centres.clear();
+    int spheres = 0;
     auto add = [&](int body, const shape* part_shape, const wheel_contact* wheel) {
         placed_part& p = out.parts[out.part_count++];
         p.body = body;
@@ -83,21 +136,42 @@ void place_bike(bike_state& b, placed_bike& out) {
         p.wheel = wheel;
         p.origin = vec_of(dBodyGetPosition(p.id));
         p.reach = part_bounding_radius(p);
-        p.first = static_cast<int>(out.centres.size());
-        if (part_shape)
-            for (const shape_sphere& s : part_shape->spheres)
-                out.centres.push_back(world_point(p.id, s.centre));
+        p.first = spheres;
+        p.centres_placed = false;
+        if (part_shape) {
+            spheres += static_cast<int>(part_shape->spheres.size());
+            shape_box(p.id, *part_shape, p.origin, &p.lo, &p.hi);
+        } else {
+            p.lo = p.hi = p.origin;
+            box_add(p.lo, p.hi, p.origin, p.reach);
+        }
     };
     for (const auto& bs : k_shaped)
         if (!b.shapes[bs[1]].spheres.empty()) add(bs[0], &b.shapes[bs[1]], nullptr);
     add(body_front_wheel, nullptr, &b.front_contact);
     add(body_rear_wheel, nullptr, &b.rear_contact);
+    out.centres.resize(spheres);
     out.centre = vec_of(dBodyGetPosition(b.bodies[body_frame]));
     out.reach = 0;
-    for (int i = 0; i < out.part_count; i++)
-        out.reach =
-            std::max(out.reach, length(out.parts[i].origin - out.centre) + out.parts[i].reach);
+    out.lo = out.hi = out.centre;
+    for (int i = 0; i < out.part_count; i++) {
+        const placed_part& p = out.parts[i];
+        out.reach = std::max(out.reach, length(p.origin - out.centre) + p.reach);
+        box_add(out.lo, out.hi, p.lo, 0);
+        box_add(out.lo, out.hi, p.hi, 0);
+    }
     out.reach += k_bound_slack;
+}
+
+// The world centres of a shaped part's spheres, placed on first use.
+const bike_vec3d* part_centres(placed_bike& b, placed_part& p) {
+    bike_vec3d* out = b.centres.data() + p.first;
+    if (!p.centres_placed && p.part_shape) {
+        const std::vector<shape_sphere>& spheres = p.part_shape->spheres;
+        for (size_t i = 0; i < spheres.size(); i++) out[i] = world_point(p.id, spheres[i].centre);
+        p.centres_placed = true;
+    }
+    return out;
 }
 
 // False only when a sphere (centre c, radius r) surely cannot reach any sphere of the part.
@@ -148,20 +222,22 @@ void sphere_pair_apply(dBodyID body1, dBodyID body2, const sphere_pair_hit& h, p
         dBodyAddForceAtPos(body1, -force.x, -force.y, -force.z, h.point.x, h.point.y, h.point.z);
 }
 
-// Every sphere of part p (centres pc) against every sphere of part q (centres qc), p's spheres
+// Every sphere of part p (of bike pb) against every sphere of part q (of bike qb), p's spheres
 // outermost; a wheel faces each sphere of the other part with its nearest rim point. Spheres
 // that cannot reach the other part at all are passed over, which leaves the order of the
 // contacts made as it is. True when anything touched.
-bool parts_touch(const placed_part& p, const bike_vec3d* pc, const placed_part& q,
-                 const bike_vec3d* qc, pair_mode mode) {
+bool parts_touch(placed_bike& pb, placed_part& p, placed_bike& qb, placed_part& q, pair_mode mode) {
     std::vector<int>& near_q = g_scratch.near_spheres;
     near_q.clear();
+    const bike_vec3d* qc = q.part_shape ? part_centres(qb, q) : nullptr;
     if (q.part_shape) {
         const std::vector<shape_sphere>& qs = q.part_shape->spheres;
         for (int j = 0; j < static_cast<int>(qs.size()); j++)
-            if (may_reach(qc[j], qs[j].radius, p)) near_q.push_back(j);
+            if (may_reach(qc[j], qs[j].radius, p) && !sphere_outside_box(qc[j], qs[j].radius, p))
+                near_q.push_back(j);
         if (near_q.empty()) return false;
     }
+    const bike_vec3d* pc = p.part_shape ? part_centres(pb, p) : nullptr;
     bool touched = false;
     int na = p.part_shape ? static_cast<int>(p.part_shape->spheres.size()) : 1;
     for (int i = 0; i < na; i++) {
@@ -170,7 +246,10 @@ bool parts_touch(const placed_part& p, const bike_vec3d* pc, const placed_part& 
         if (p.part_shape) {
             ca = pc[i];
             sa = p.part_shape->spheres[i];
+            if (sphere_outside_box(ca, sa.radius, q)) continue;
         } else {
+            // Only the rim point nearest q's origin stands here; another rim point may still
+            // reach into q's box, so the wheel's own box answers for it.
             sa = wheel_sphere(*p.wheel, q.origin, &ca);
         }
         if (!may_reach(ca, sa.radius, q)) continue;
@@ -192,10 +271,6 @@ bool parts_touch(const placed_part& p, const bike_vec3d* pc, const placed_part& 
         }
     }
     return touched;
-}
-
-const bike_vec3d* part_centres(const placed_bike& b, const placed_part& p) {
-    return b.centres.data() + p.first;
 }
 
 bool is_front_kind(int body) { return body == body_front_wheel || body == body_fork_lower; }
@@ -318,7 +393,7 @@ void statue_contacts(bike_state& b, int tic) {
         }
         bool touched = false;
         for (int i = 0; i < me.part_count; i++) {
-            const placed_part& part = me.parts[i];
+            placed_part& part = me.parts[i];
             if (!may_reach(part.origin, part.reach, statue)) continue;
             const bike_vec3d* mine = part_centres(me, part);
             for (size_t k = 0; k < spheres.size(); k++) {
@@ -347,38 +422,37 @@ void rider_against_own_bike(bike_state& b) {
     if (b.shapes[shape_rider].spheres.empty()) return;
     placed_bike& me = g_scratch.own;
     place_bike(b, me);
-    const placed_part* rider = nullptr;
+    placed_part* rider = nullptr;
     for (int i = 0; i < me.part_count; i++)
         if (me.parts[i].body == body_rider) rider = &me.parts[i];
     // The rider's spheres meet the frame's, then the upper fork's.
     for (int body : {body_frame, body_fork_upper}) {
         for (int i = 0; i < me.part_count; i++) {
-            const placed_part& part = me.parts[i];
+            placed_part& part = me.parts[i];
             if (part.body != body) continue;
             bike_vec3d sep = part.origin - rider->origin;
             double reach = rider->reach + part.reach;
             if (dot(sep, sep) >= reach * reach) continue;
-            parts_touch(*rider, part_centres(me, *rider), part, part_centres(me, part),
-                        pair_joints);
+            parts_touch(me, *rider, me, part, pair_joints);
         }
     }
 }
 
 namespace {
 // Contacts between two placed bikes; the rules of bike_collide_bike.
-bool placed_bikes_collide(bike_state& ba, const placed_bike& pa, bike_state& bb,
-                          const placed_bike& pb, pair_mode mode) {
+bool placed_bikes_collide(bike_state& ba, placed_bike& pa, bike_state& bb, placed_bike& pb,
+                          pair_mode mode) {
     bool touched = false;
     bool a_front_touched[k_bike_body_count] = {};
     bool b_touched[k_bike_body_count] = {};
     for (int i = 0; i < pa.part_count; i++) {
-        const placed_part& p = pa.parts[i];
+        placed_part& p = pa.parts[i];
         for (int j = 0; j < pb.part_count; j++) {
-            const placed_part& q = pb.parts[j];
+            placed_part& q = pb.parts[j];
             double reach = p.reach + q.reach;
             bike_vec3d sep = q.origin - p.origin;
-            if (dot(sep, sep) >= reach * reach) continue;
-            if (!parts_touch(p, part_centres(pa, p), q, part_centres(pb, q), mode)) continue;
+            if (dot(sep, sep) >= reach * reach || boxes_apart(p.lo, p.hi, q.lo, q.hi)) continue;
+            if (!parts_touch(pa, p, pb, q, mode)) continue;
             touched = true;
             if (is_front_kind(p.body)) a_front_touched[p.body] = true;
             b_touched[q.body] = true;
@@ -451,7 +525,9 @@ int bikes_collide_all(const int* bikes, int count, const bike_tic& t) {
             // Bikes whose enclosing spheres are apart have no parts near each other.
             bike_vec3d sep = placed[j].centre - placed[i].centre;
             double reach = placed[i].reach + placed[j].reach;
-            if (dot(sep, sep) >= reach * reach) continue;
+            if (dot(sep, sep) >= reach * reach ||
+                boxes_apart(placed[i].lo, placed[i].hi, placed[j].lo, placed[j].hi))
+                continue;
             if (placed_bikes_collide(bike_at(order[i]), placed[i], bike_at(order[j]), placed[j],
                                      pair_joints))
                 touched++;
@@ -459,4 +535,7 @@ int bikes_collide_all(const int* bikes, int count, const bike_tic& t) {
     return touched;
 }
 
-void contact_scratch_free() { g_scratch = contact_scratch{}; }
+void contact_scratch_free() {
+    g_scratch = contact_scratch{};
+    ground_scratch_free();
+}

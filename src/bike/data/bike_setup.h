@@ -104,6 +104,10 @@ void setup_values_reset(setup_values& v);
 void setup_set_slider(setup_values& v, setup_key_id id, double value);
 // Writes the fifteen assist sliders from the stability table for a stability of s.
 void stability_preset(setup_values& v, double s);
+// How one "key=value" line of a setup or config file was taken: a bad value (a bike or item
+// label that matches nothing, a slider value that is not a finite number) leaves the value.
+enum setup_line_status { setup_line_unknown_key, setup_line_used, setup_line_bad_value };
+setup_line_status setup_values_read_line(setup_values& v, const char* key, const char* value);
 // One "key=value" line of a setup or config file; false when the key is not a setup key.
 bool setup_values_apply_line(setup_values& v, const char* key, const char* value);
 // The 57 lines "key=value\n" in their order.
@@ -114,6 +118,7 @@ const char* setup_bike_alias(const char* name);
 // The program's setup (the local rider's), and the interface the config file and console use.
 setup_values& setup();
 bool apply_setup_line(const char* key, const char* value);
+setup_line_status setup_read_line(const char* key, const char* value);
 // Writes the 57 setup lines to a stream; false when a write failed.
 bool write_setup_lines(data_file* file);
 

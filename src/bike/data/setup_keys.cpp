@@ -196,30 +196,41 @@ const char* setup_bike_alias(const char* name) {
     return name;
 }
 
-bool setup_values_apply_line(setup_values& v, const char* key, const char* value) {
+setup_line_status setup_values_read_line(setup_values& v, const char* key, const char* value) {
     const setup_key* k = setup_key_find(key);
-    if (!k) return false;
+    if (!k) return setup_line_unknown_key;
     switch (k->kind) {
     case setup_kind_bike: {
         int index = bike_info_find(setup_bike_alias(value));
-        if (index >= 0) v.choice[k->id] = index;
+        if (index < 0) return setup_line_bad_value;
+        v.choice[k->id] = index;
         break;
     }
     case setup_kind_text:
         v.text[k->id] = std::string(value, strnlen(value, static_cast<size_t>(k->max_length)));
         break;
-    case setup_kind_choice:
-        for (int i = 0; i < k->choice_count; i++)
-            if (strcmp(k->choices[i], value) == 0) v.choice[k->id] = i;
+    case setup_kind_choice: {
+        int found = -1;
+        for (int i = 0; i < k->choice_count && found < 0; i++)
+            if (strcmp(k->choices[i], value) == 0) found = i;
+        if (found < 0) return setup_line_bad_value;
+        v.choice[k->id] = found;
         break;
+    }
     case setup_kind_slider: {
         double number = 0;
         // A value that is not a number leaves the slider as it was.
-        if (sscanf(value, "%lf", &number) == 1) setup_set_slider(v, k->id, number);
+        if (sscanf(value, "%lf", &number) != 1 || !std::isfinite(number))
+            return setup_line_bad_value;
+        setup_set_slider(v, k->id, number);
         break;
     }
     }
-    return true;
+    return setup_line_used;
+}
+
+bool setup_values_apply_line(setup_values& v, const char* key, const char* value) {
+    return setup_values_read_line(v, key, value) != setup_line_unknown_key;
 }
 
 std::string setup_values_lines(const setup_values& v) {
@@ -232,9 +243,14 @@ std::string setup_values_lines(const setup_values& v) {
         case setup_kind_bike:
             out += bike_info_at(v.choice[k.id]).name;
             break;
-        case setup_kind_text:
-            out += v.text[k.id];
+        case setup_kind_text: {
+            // A line break would end the line early and start a key of its own.
+            std::string text = v.text[k.id];
+            std::replace(text.begin(), text.end(), '\n', ' ');
+            std::replace(text.begin(), text.end(), '\r', ' ');
+            out += text;
             break;
+        }
         case setup_kind_choice:
             out += k.choices[std::clamp(v.choice[k.id], 0, k.choice_count - 1)];
             break;
@@ -251,5 +267,9 @@ std::string setup_values_lines(const setup_values& v) {
 setup_values& setup() { return g_setup; }
 
 bool apply_setup_line(const char* key, const char* value) {
-    return setup_values_apply_line(g_setup, key, value);
+    return setup_values_read_line(g_setup, key, value) != setup_line_unknown_key;
+}
+
+setup_line_status setup_read_line(const char* key, const char* value) {
+    return setup_values_read_line(g_setup, key, value);
 }

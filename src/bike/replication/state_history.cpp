@@ -62,6 +62,16 @@ int history_take_pending(int slot) {
     return n;
 }
 
+bool history_entry_at(int slot, int age, int* tic, compact_state* state) {
+    if (slot < 0 || slot >= k_history_slots || age < 0 || age >= k_history_size) return false;
+    const state_history& h = g_histories.slots[slot];
+    const history_entry& e = h.entries[(h.head + k_history_size - age) % k_history_size];
+    if (e.tic < 0) return false;
+    *tic = e.tic;
+    *state = e.state;
+    return true;
+}
+
 bool history_bracket(int slot, int tic, int* from, int* to) {
     const state_history& h = slot_history(slot);
     tic = std::max(tic, 0);

@@ -1,6 +1,7 @@
 // The null back-end: no window, a clock that only moves when told to, and the shared event
 // queue that tests fill, so frames and tics run without real time.
 #include "platform/platform.h"
+#include "platform/sound_device.h"
 
 namespace {
 constexpr int k_null_max_modes = 32;
@@ -63,6 +64,7 @@ const platform_backend k_platform_null = {
     null_display_modes,
     null_request_mode,
     null_key_name,
+    &k_sound_null,
 };
 
 void null_platform_reset() { g_null = null_state{}; }

@@ -7,6 +7,7 @@
 #include "platform/log.h"
 #include "platform/options.h"
 #include "platform/platform.h"
+#include "platform/sound_device.h"
 
 #include <SDL.h>
 
@@ -702,4 +703,5 @@ const platform_backend k_platform_sdl = {
     sdl_display_modes,
     sdl_request_mode,
     sdl_key_name,
+    &k_sound_sdl,
 };

@@ -1,4 +1,5 @@
 // Textures on an OpenGL 1.x card: uploads with mip levels and compression, wrap modes, deletion.
+#include "resources/gl/gl_bind.h"
 #include "resources/gl/gpu_gl.h"
 
 #include "resources/image.h"
@@ -78,6 +79,7 @@ uint32_t gl_texture_create(const image& im, bool repeat_s, bool repeat_t, bool c
                            int64_t* memory) {
     GLuint id = 0;
     glGenTextures(1, &id);
+    gl_bind_forget();
     glBindTexture(GL_TEXTURE_2D, id);
     const bool mipmapped = im.levels > 1;
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
@@ -103,6 +105,7 @@ uint32_t gl_texture_create(const image& im, bool repeat_s, bool repeat_t, bool c
 }
 
 void gl_texture_replace(uint32_t id, const image& im) {
+    gl_bind_forget();
     glBindTexture(GL_TEXTURE_2D, id);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     const GLenum format = im.channels == 4 ? GL_RGBA : GL_RGB;
@@ -113,5 +116,6 @@ void gl_texture_replace(uint32_t id, const image& im) {
 
 void gl_texture_delete(uint32_t id) {
     GLuint name = id;
+    gl_bind_forget();
     glDeleteTextures(1, &name);
 }

@@ -27,8 +27,10 @@ constexpr const char* k_tracks[] = {"rabbithill", "practice"};
 constexpr int k_learning_races = 4; // each gives one line per segment
 constexpr int k_learning_laps = 2;
 constexpr int k_trial_robots = 8;
-constexpr int k_trial_laps = 2;
+constexpr int k_trial_laps = 1;
 constexpr int k_race_tics_most = 30 * 60 * k_tics_per_second;
+// After the first robot finishes, the rest have this long to follow before the trial ends.
+constexpr int k_trial_tail_tics = 60 * k_tics_per_second;
 
 // The scripted rider's pace at each skill: how fast it rides open track, bends and rough ground.
 struct pace {
@@ -73,11 +75,15 @@ bool learning_race(const char* track, int skill, int race) {
     gate_follower f;
     gate_follower_reset(f);
     vary(f, skill, race);
-    for (int t = 0; t < k_race_tics_most && !race_results_done(); t++) {
+    int t = 0;
+    for (; t < k_race_tics_most && !race_results_done(); t++) {
         bool dropped = race_clock() >= race_gate_drop_tic();
         rider_input_set(0, dropped ? gate_follower_input(f, bike) : gate_follower_wait());
         race_world_tic();
     }
+    fprintf(stderr, "forge_lines: %s %s learning race %d: %.0f s, %d laps, crashes %d%s\n", track,
+            lines_file_name(skill), race, t * k_tic_length, laps_completed(0), crash_count(bike),
+            race_results_done() ? "" : ", not finished");
     return race_results_done();
 }
 
@@ -88,7 +94,18 @@ bool trial_race(const char* track, int skill) {
     static_assert(k_trial_robots == 8);
     race_set_robot_practice(true);
     bool ok = start(track, skill, robots, k_trial_laps);
-    for (int t = 0; ok && t < k_race_tics_most && !race_results_done(); t++) race_world_tic();
+    int t = 0, first_finish = -1;
+    for (; ok && t < k_race_tics_most && !race_results_done(); t++) {
+        race_world_tic();
+        if (first_finish < 0 && running_order_count() > 0 &&
+            rider_finished(running_order_at(0).slot))
+            first_finish = t;
+        if (first_finish >= 0 && t - first_finish > k_trial_tail_tics) break;
+    }
+    int finished = 0;
+    for (int slot = 0; slot < k_trial_robots; slot++) finished += rider_finished(slot) ? 1 : 0;
+    fprintf(stderr, "forge_lines: %s %s trial race: %.0f s, %d of %d robots finished\n", track,
+            lines_file_name(skill), t * k_tic_length, finished, k_trial_robots);
     race_set_robot_practice(false);
     return ok;
 }
@@ -154,7 +171,7 @@ int main(int argc, char** argv) {
     track_list_free();
     files_free_all();
     log_close();
-    fs::remove_all(home);
-    if (!ok) fprintf(stderr, "forge_lines: failed\n");
+    if (ok) fs::remove_all(home);
+    if (!ok) fprintf(stderr, "forge_lines: failed; its log is %s\n", (home / "log.txt").c_str());
     return ok ? 0 : 1;
 }

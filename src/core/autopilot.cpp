@@ -1,0 +1,32 @@
+// The auto pilot behind "--autopilot": the gate follower riding the local bike.
+#include "core/autopilot.h"
+
+#include "race/scripted_rider.h"
+#include "race/race.h"
+#include "race/race_timing.h"
+
+namespace {
+struct autopilot_state {
+    gate_follower follower;
+    int bike = -1;       // the bike being ridden
+    int last_clock = -1; // race clock of the previous tic
+};
+autopilot_state g_autopilot;
+} // namespace
+
+void autopilot_reset() { g_autopilot = autopilot_state{}; }
+
+rider_input autopilot_input(int slot) {
+    autopilot_state& a = g_autopilot;
+    const int bike = race_slot(slot).bike;
+    const int clock = race_clock();
+    if (bike != a.bike || clock < a.last_clock) {
+        gate_follower_reset(a.follower, timing_of(slot).position);
+        a.follower.turn_speed = 30;
+        a.bike = bike;
+    }
+    a.last_clock = clock;
+    if (bike < 0 || clock <= race_gate_drop_tic() || race_false_start_hold() > 0)
+        return gate_follower_wait();
+    return gate_follower_input(a.follower, bike);
+}

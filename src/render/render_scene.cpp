@@ -1,0 +1,238 @@
+// One frame of the world in its fixed order: sky, ground, bikes, statues, billboards, faded
+// bikes, the robots' lines, trail markers and lens flares.
+#include "render/render_local.h"
+
+#include "bike/bike.h"
+#include "common/not_built.h"
+#include "net/net.h"
+#include "platform/log.h"
+#include "race/race.h"
+#include "resources/gl/gl_bind.h"
+#include "resources/model.h"
+#include "resources/texture.h"
+#include "terrain/terrain.h"
+#include "track/track_gl.h"
+#include "track/track_view.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+namespace {
+// The sky box's faces at distance 1 around the eye, corners in drawing order.
+constexpr float k_sky_corners[k_sky_faces][4][3] = {
+    {{-1, 1, -1}, {-1, -1, -1}, {1, -1, -1}, {1, 1, -1}}, // north
+    {{1, 1, -1}, {1, -1, -1}, {1, -1, 1}, {1, 1, 1}},     // east
+    {{1, 1, 1}, {1, -1, 1}, {-1, -1, 1}, {-1, 1, 1}},     // south
+    {{-1, 1, 1}, {-1, -1, 1}, {-1, -1, -1}, {-1, 1, -1}}, // west
+    {{-1, 1, 1}, {-1, 1, -1}, {1, 1, -1}, {1, 1, 1}},     // up
+};
+// Texture coordinates a texel in from each edge, so neighbouring faces don't bleed.
+constexpr float k_sky_uvs[4][2] = {{1.0f / 128, 1.0f / 128},
+                                   {1.0f / 128, 127.0f / 128},
+                                   {127.0f / 128, 127.0f / 128},
+                                   {127.0f / 128, 1.0f / 128}};
+
+// The sky is drawn after the ground but behind it, at the far end of the depth range where the
+// ground left the depth as cleared: the picture of a sky drawn first and covered by the ground,
+// without shading the sky where the ground covers it.
+void draw_sky() {
+    glDepthRange(1, 1);
+    glDepthFunc(GL_LEQUAL);
+    glDepthMask(GL_FALSE);
+    glDisable(GL_FOG);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_BLEND);
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    const track_lighting& l = lighting();
+    for (int face = 0; face < k_sky_faces; face++) {
+        gl_bind_texture(l.sky[face]);
+        glBegin(GL_QUADS);
+        for (int k = 0; k < 4; k++) {
+            glTexCoord2fv(k_sky_uvs[k]);
+            glVertex3fv(k_sky_corners[face][k]);
+        }
+        glEnd();
+    }
+    glDepthMask(GL_TRUE);
+    glDepthRange(0, 1);
+    glDepthFunc(GL_ALWAYS);
+}
+
+// Model-view = the transpose of the camera rotation: world to camera.
+void load_view_rotation(const float r[9]) {
+    const float m[16] = {r[0], r[1], r[2], 0, r[3], r[4], r[5], 0, r[6], r[7], r[8], 0, 0, 0, 0, 1};
+    glLoadMatrixf(m);
+}
+
+model_camera model_camera_of(const scene_camera& c) {
+    model_camera m;
+    for (int k = 0; k < 3; k++) m.position[k] = c.eye[k];
+    // Rows: right, up, back (the rotation's columns).
+    for (int axis = 0; axis < 3; axis++) rotation_column(c.rotation, axis, &m.axes[3 * axis]);
+    return m;
+}
+
+// The phase clock of a timed frame: waits for the card, then adds the time since the last mark.
+struct phase_clock {
+    bool on;
+    std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
+    void mark(double* into) {
+        if (!on) return;
+        glFinish();
+        const auto now = std::chrono::steady_clock::now();
+        *into += std::chrono::duration<double, std::milli>(now - last).count();
+        last = now;
+    }
+};
+
+int bike_mode_for(int slot, const scene_camera& c) {
+    if (slot != c.viewed_slot) return 0;
+    return renderer().settings.hide_rider ? 1 : 2;
+}
+
+void draw_bikes(const scene_camera& c, const float opacity[k_max_riders], bool faded) {
+    const model_camera camera = model_camera_of(c);
+    const uint32_t environment = lighting().environment;
+    for (int slot = 0; slot < k_max_riders; slot++) {
+        const int bike = race_slot(slot).bike;
+        if (bike < 0 || opacity[slot] <= 0 || (opacity[slot] < 1) != faded) continue;
+        renderer().global_opacity = opacity[slot];
+        bike_draw(bike, bike_mode_for(slot, c), camera, opacity[slot], environment);
+    }
+    renderer().global_opacity = 1;
+}
+
+// Statues with their lit and reflecting passes; the statue table is not read yet.
+void draw_statues() { log_not_built("statues drawing"); }
+
+// At the highest log level the robots' learned lines; robots don't learn lines yet.
+void draw_robot_lines() {
+    if (debug_level() >= 2) log_not_built("robot lines drawing");
+}
+} // namespace
+
+const scene_camera& render_camera() { return renderer().camera; }
+const render_stats& render_statistics() { return renderer().stats; }
+
+float ghost_opacity(float distance, float fade_distance) {
+    const float half = fade_distance / 2;
+    if (half <= 0) return 1;
+    return std::clamp((distance - half) / half, 0.0f, 1.0f);
+}
+
+void slot_opacities(float out[k_max_riders]) {
+    std::fill(out, out + k_max_riders, 1.0f);
+    if (net_connected()) return;
+    int local = -1;
+    for (int slot = 0; slot < k_max_riders && local < 0; slot++)
+        if (race_slot(slot).kind == rider_local && race_slot(slot).bike >= 0) local = slot;
+    if (local < 0) return;
+    const bike_vec3d at = bike_frame_position(race_slot(local).bike);
+    const float fade = renderer().settings.ghost_fade_distance;
+    for (int slot = 0; slot < k_max_riders; slot++) {
+        const rider_slot& s = race_slot(slot);
+        if (s.kind != rider_remote || s.bike < 0) continue;
+        const bike_vec3d p = bike_frame_position(s.bike);
+        const double d = std::sqrt((p.x - at.x) * (p.x - at.x) + (p.y - at.y) * (p.y - at.y) +
+                                   (p.z - at.z) * (p.z - at.z));
+        out[slot] = ghost_opacity(static_cast<float>(d), fade);
+    }
+}
+
+void render_scene(const scene_camera& c) {
+    render_state& r = renderer();
+    if (!r.ready) return;
+    // Counters, animations, the published camera, the ground's view and textures.
+    r.stats = render_stats{};
+    phase_clock phases{r.settings.time_phases};
+    if (phases.on) glFinish();
+    phases.last = std::chrono::steady_clock::now();
+    model_draw_stats_reset();
+    gl_texture_changes_reset();
+    flaggers_update();
+    anim_update(race_clock());
+    r.camera = c;
+    float back[3];
+    rotation_column(c.rotation, 2, back);
+    const float view_direction[3] = {-back[0], -back[1], -back[2]};
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const view_tangents t = tangents_for(viewport[2], viewport[3], c.fov);
+    ground_set_view(c.eye, view_direction, std::sqrt(t.tx * t.tx + t.ty * t.ty));
+    ground_texture_update();
+
+    // Projection and the world-to-camera rotation.
+    set_projection(viewport[2], viewport[3], c.fov);
+    load_view_rotation(c.rotation);
+
+    // A cleared depth buffer; with "--fugly" the clear colour where the sky would be.
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_ALWAYS);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_ALPHA_TEST);
+    glClear(r.settings.fugly ? GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT : GL_DEPTH_BUFFER_BIT);
+
+    // Fog.
+    const track_lighting& l = lighting();
+    if (l.fog_density > 0) {
+        glEnable(GL_FOG);
+        glFogi(GL_FOG_MODE, GL_EXP);
+        glFogf(GL_FOG_DENSITY, l.fog_density);
+        const float colour[4] = {l.fog_colour[0], l.fog_colour[1], l.fog_colour[2], 1};
+        glFogfv(GL_FOG_COLOR, colour);
+    }
+
+    // The eye at the origin, the lights, the ground; the sky around the eye behind it.
+    glPushMatrix();
+    glTranslatef(-c.eye[0], -c.eye[1], -c.eye[2]);
+    lighting_apply();
+    ground_draw();
+    glPopMatrix();
+    if (!r.settings.fugly) draw_sky();
+    if (l.fog_density > 0) glEnable(GL_FOG);
+    glTranslatef(-c.eye[0], -c.eye[1], -c.eye[2]);
+
+    // Opaque bikes, cut out where their pictures are transparent.
+    glDepthFunc(GL_LEQUAL);
+    glEnable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GREATER, 0.75f);
+    float opacity[k_max_riders];
+    slot_opacities(opacity);
+    phases.mark(&r.stats.setup_ms);
+    draw_bikes(c, opacity, false);
+    phases.mark(&r.stats.bikes_ms);
+
+    // Statues, billboards, then the faded bikes over them.
+    draw_statues();
+    glDisable(GL_ALPHA_TEST);
+    billboards_draw(c);
+    phases.mark(&r.stats.rest_ms);
+    draw_bikes(c, opacity, true);
+    phases.mark(&r.stats.bikes_ms);
+
+    // The robots' lines, and fog off.
+    draw_robot_lines();
+    glDisable(GL_FOG);
+    glDisable(GL_LIGHTING);
+
+    // Trail markers, and lens flares over everything.
+    trail_markers_draw(c);
+    glLoadIdentity();
+    glDepthFunc(GL_ALWAYS);
+    flares_update(c.eye, c.rotation);
+    if (r.settings.lens_flare) flares_draw();
+
+    glDisable(GL_BLEND);
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_TEXTURE_2D);
+    int triangles = 0, vertices = 0;
+    model_draw_stats(&triangles, &vertices);
+    r.stats.model_polygons = triangles;
+    r.stats.ground_polygons = ground_polygons_drawn();
+    r.stats.texture_changes = gl_texture_changes();
+    phases.mark(&r.stats.rest_ms);
+}

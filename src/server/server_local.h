@@ -1,0 +1,101 @@
+// What the server's own files share: the server state, its clients and its race.
+#pragma once
+
+#include "server/server.h"
+
+#include "bike/bike.h"
+#include "common/common.h"
+#include "common/random.h"
+#include "net/net_reliable.h"
+#include "net/net_wire.h"
+
+#include <string>
+#include <vector>
+
+// How far a client has come in joining the current race.
+enum client_phase {
+    client_contacted,  // connect reply sent, waiting for the rider's description
+    client_joining,    // race info sent: riders, then the start
+    client_running,    // ready: time and states flow
+    client_restarting, // restart sent, waiting for its acknowledgment
+};
+
+struct server_client {
+    bool used = false;
+    udp_address address;
+    uint32_t id = 0;
+    uint32_t nonce = 0;
+    int slot = 0;
+    client_phase phase = client_contacted;
+    int race = 0; // the race the client was told about
+    std::string descriptor_text;
+    rider_descriptor descriptor;
+    bool identified = false; // its description arrived
+    double last_heard = 0;   // s
+    reliable_sender out;
+    reliable_receiver in;
+    int client_tic = 0;              // newest tic the client sent with a state
+    int client_tic_at = 0;           // the server tic it arrived at
+    int sent_tic[k_max_riders] = {}; // newest state of each rider sent to this client
+    std::vector<timing_entry> timing_pending;
+    double last_chat = -1e30; // s
+    bool restart_vote = false;
+    bool upload_open = false;
+    std::string upload; // bytes of a file being received
+    bool greeted = false;
+};
+
+// One rider of the race: what it looks like and its newest state.
+struct server_rider {
+    bool racing = false;
+    std::string descriptor_text;
+    int tic = -1; // of the newest state
+    int ping = 0; // tics the newest state arrived behind the server's clock
+    compact_state state = {};
+};
+
+struct server_race {
+    int id = 0;
+    server_phase phase = phase_warmup;
+    int gate_drop = 0; // tic
+    int finish_time = 0;
+    int finish_laps = 0;
+    double phase_since = 0; // s
+    server_rider riders[k_max_riders];
+};
+
+struct server_state {
+    bool running = false;
+    server_options options;
+    int socket = -1;
+    double next_tic = 0; // s
+    server_client clients[k_max_riders];
+    server_race race;
+    double last_join = 0; // s
+    mt19937_state random = {};
+    server_stats stats;
+    std::string last_results;
+    void (*log)(const char* line) = nullptr;
+};
+
+server_state& server();
+void server_log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void server_send(const server_client& c, const datagram& d);
+void server_send_to(const udp_address& to, const datagram& d);
+void server_queue(server_client& c, int sub_type, const std::string& payload);
+// A text message to every client that has joined.
+void server_say(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void server_drop_client(server_client& c, const char* why);
+std::string client_name(const server_client& c);
+
+// The race: starting one (a warm-up or a race with every rider present), joining a client to
+// it, its tic, and what it relays.
+void race_begin(bool racing, double now);
+void race_send_join_step(server_client& c, int acknowledged);
+void race_client_ready(server_client& c);
+void race_take_state(server_client& c, const client_message& m);
+void race_take_timing(server_client& c, const client_timing& t);
+void race_relay_terrain_edit(const uint8_t* payload, int length);
+void race_restart_vote(server_client& c, double now);
+void race_tic(double now);
+void race_send_states();

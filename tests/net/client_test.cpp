@@ -1,0 +1,671 @@
+// The game's race-server client against a scripted server on loopback: joining step by step,
+// the messages each state accepts, the clock and ping, the reliable channel, the server's text
+// commands, what the client reports while racing, the fake network, files and chat.
+#include "net/net.h"
+#include "net/net_wire.h"
+#include "net_test_message.h"
+#include "net/udp.h"
+
+#include "race/race_world.h"
+
+#include "bike/bike.h"
+#include "common/message.h"
+#include "common/random.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class client_link : public race_world {
+  protected:
+    int server = -1;
+    int port = 0;
+    double now = 1000.25;
+    uint8_t digest[20] = {};
+
+    void SetUp() override {
+        race_world::SetUp();
+        net_init();
+        server = udp_open();
+        ASSERT_TRUE(udp_bind(server, 0));
+        port = udp_local_port(server);
+        ASSERT_TRUE(track_reset("practice", false));
+        std::copy(track_digest(), track_digest() + 20, digest);
+        messages_clear();
+    }
+    void TearDown() override {
+        net_shutdown();
+        udp_close(server);
+        race_world::TearDown();
+    }
+
+    std::string address() const { return "127.0.0.1:" + std::to_string(port); }
+    bool connect(const net_connect_params& p = {}) {
+        return net_connect(address().c_str(), p, now);
+    }
+
+    // Everything the client sent since the last call, read.
+    std::vector<sent_message> sent() {
+        std::vector<sent_message> out;
+        uint8_t buffer[2048];
+        udp_address from;
+        for (;;) {
+            int n = udp_receive(server, buffer, sizeof buffer, &from);
+            if (n < 0) break;
+            out.emplace_back(wire_bytes(buffer, buffer + n));
+        }
+        return out;
+    }
+    std::vector<sent_message> sent_of(int type) {
+        std::vector<sent_message> out;
+        for (const sent_message& s : sent())
+            if (s.m.type == type) out.push_back(s);
+        return out;
+    }
+
+    // Where the client sends from, read off its contact.
+    udp_address client_address() {
+        udp_address client;
+        uint8_t buffer[64];
+        for (int tries = 0; tries < 100000; tries++)
+            if (udp_receive(server, buffer, sizeof buffer, &client) >= 0) break;
+        return client;
+    }
+    void deliver(const datagram& d) { net_handle_datagram(d.bytes, d.length, now); }
+    void step(int tics = 1) {
+        for (int i = 0; i < tics; i++) {
+            now += k_tic_length;
+            net_tic(now);
+        }
+    }
+    // The world's tics as the frame loop runs them: the network first.
+    void ride(int tics) {
+        for (int i = 0; i < tics; i++) {
+            now += k_tic_length;
+            net_tic(now);
+            race_world_tic();
+        }
+    }
+
+    static constexpr int k_slot = 3;
+    static constexpr uint32_t k_id = 0x55aa;
+    static constexpr int k_race = 7;
+
+    datagram race_info(int race = k_race, const char* track = "practice") {
+        return build_race_info(race, 0, 2, 256, digest, track);
+    }
+    // Connected, identified, the track acknowledged: state 5.
+    void up_to_track() {
+        ASSERT_TRUE(connect());
+        deliver(build_connect_reply(k_slot, k_id, 6));
+        step(); // the rider's description goes out
+        deliver(race_info());
+        ASSERT_EQ(net_state(), 5);
+    }
+    // A race with one other rider in slot 1, the local rider racing in its own slot, and the
+    // clock at the server's tic 400.
+    void racing() {
+        up_to_track();
+        deliver(build_rider(k_race, 1, "rm125|||| \n42\nBob"));
+        deliver(build_start(k_race, k_slot, "yz250f(2017)\n999\nJoe Motocross"));
+        deliver(build_time(k_race, 400, 0));
+        ASSERT_EQ(net_state(), 11);
+        sent();
+    }
+    datagram reliable(int32_t sequence, int sub_type, const std::string& payload) {
+        return build_server_reliable(sequence, sub_type,
+                                     reinterpret_cast<const uint8_t*>(payload.data()),
+                                     static_cast<int>(payload.size()));
+    }
+    bool shown(const std::string& text) {
+        for (int i = 0; i < 40; i++)
+            if (message_recent(i).find(text) != std::string::npos) return true;
+        return false;
+    }
+};
+
+TEST_F(client_link, JoinsStepByStepAndRacesTheServersLineup) {
+    ASSERT_TRUE(connect());
+    std::vector<sent_message> s = sent();
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].m.type, msg_contact);
+    EXPECT_EQ(s[0].m.value, 34);
+    EXPECT_FALSE(s[0].m.password);
+    EXPECT_TRUE(shown("Contacting server"));
+
+    deliver(build_connect_reply(k_slot, k_id, 6));
+    EXPECT_EQ(net_state(), 3);
+    step();
+    s = sent_of(msg_client_info);
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].m.slot, k_slot);
+    EXPECT_EQ(s[0].m.client_id, k_id);
+    EXPECT_EQ(s[0].m.proof, 0u) << "no password";
+    EXPECT_EQ(wire_text(s[0].m.data, s[0].m.data_length), "yz250f(2017)||||\n999\nJoe Motocross");
+
+    deliver(race_info());
+    step();
+    s = sent_of(msg_track_ack);
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].m.race, k_race);
+
+    deliver(build_rider(k_race, 1, "rm125|a|b|c|d\n42\nBob"));
+    EXPECT_EQ(net_state(), 7);
+    step();
+    s = sent_of(msg_bike_ack);
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].m.value, 1);
+
+    deliver(build_start(k_race, k_slot, "yz250f(2017)\n999\nJoe Motocross"));
+    EXPECT_EQ(net_state(), 9);
+    // The race reset with the server's lineup: the local rider in its slot, Bob in slot 1.
+    EXPECT_EQ(race_slot(k_slot).kind, rider_local);
+    ASSERT_GE(race_slot(k_slot).bike, 0);
+    EXPECT_EQ(race_slot(1).kind, rider_remote);
+    ASSERT_GE(race_slot(1).bike, 0);
+    EXPECT_STREQ(race_slot(1).name, "Bob");
+    EXPECT_STREQ(race_slot(1).number, "42");
+    EXPECT_STREQ(race_slot(1).bike_name, "rm125");
+    EXPECT_STREQ(race_slot(1).descriptor[descriptor_body], "a");
+    EXPECT_EQ(race_slot(0).bike, -1);
+    EXPECT_TRUE(race_params().online);
+    EXPECT_FALSE(race_params().watching);
+    EXPECT_EQ(race_gate_drop_tic(), 256);
+    EXPECT_EQ(net_take_started_slot(), k_slot);
+    EXPECT_EQ(net_take_started_slot(), -1);
+    EXPECT_FALSE(net_in_warmup());
+    step();
+    EXPECT_EQ(sent_of(msg_ready).size(), 1u);
+    EXPECT_FALSE(net_server_sent_tic());
+
+    deliver(build_time(k_race, 400, 0));
+    EXPECT_EQ(net_state(), 11);
+    EXPECT_TRUE(net_server_sent_tic());
+    EXPECT_EQ(race_clock(), 400);
+    EXPECT_TRUE(shown("2 laps"));
+}
+
+TEST_F(client_link, NoContactWithModifiedShapeFilesOrAnUnknownHost) {
+    net_connect_params p;
+    p.fixed_shapes_match = false;
+    EXPECT_FALSE(connect(p));
+    EXPECT_TRUE(shown("Fixed file mismatch"));
+    EXPECT_FALSE(net_connected());
+    EXPECT_TRUE(sent().empty());
+    EXPECT_FALSE(net_connect("no-such-host.invalid", net_connect_params{}, now));
+    EXPECT_TRUE(shown("Can't resolve address"));
+    EXPECT_FALSE(net_connected());
+}
+
+TEST_F(client_link, APasswordIsProvedWithTheClientId) {
+    net_connect_params p;
+    p.password = "pit lane";
+    ASSERT_TRUE(connect(p));
+    std::vector<sent_message> s = sent();
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_TRUE(s[0].m.password);
+    deliver(build_connect_reply(k_slot, k_id, 6));
+    step();
+    s = sent_of(msg_client_info);
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].m.proof, password_proof("pit lane", k_id));
+}
+
+TEST_F(client_link, EachStepIsSentAgainOncePerSecondUntilAnswered) {
+    ASSERT_TRUE(connect());
+    sent();
+    step(100);
+    EXPECT_TRUE(sent_of(msg_contact).empty());
+    step(30);
+    EXPECT_EQ(sent_of(msg_contact).size(), 1u);
+    deliver(build_connect_reply(k_slot, k_id, 6));
+    step();
+    EXPECT_EQ(sent_of(msg_client_info).size(), 1u);
+    step(120);
+    EXPECT_TRUE(sent_of(msg_client_info).empty());
+    step(10);
+    EXPECT_EQ(sent_of(msg_client_info).size(), 1u);
+}
+
+TEST_F(client_link, AServerOfAnotherVersionEndsTheJoining) {
+    ASSERT_TRUE(connect());
+    deliver(build_connect_reply(k_slot, k_id, 5));
+    EXPECT_TRUE(shown("Server version does not match client version"));
+    EXPECT_EQ(net_state(), 15);
+    step();
+    std::vector<sent_message> s = sent_of(msg_disconnect);
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].m.slot, k_slot);
+    EXPECT_EQ(s[0].m.client_id, k_id);
+    deliver(build_server_byte(msg_server_disconnect));
+    EXPECT_FALSE(net_connected());
+    EXPECT_TRUE(shown("Disconnected"));
+}
+
+TEST_F(client_link, AnUnknownTrackEndsTheJoining) {
+    ASSERT_TRUE(connect());
+    deliver(build_connect_reply(k_slot, k_id, 6));
+    deliver(race_info(k_race, "nowhere"));
+    EXPECT_TRUE(shown("Can't find track 'nowhere'"));
+    EXPECT_EQ(net_state(), 15);
+}
+
+TEST_F(client_link, ATrackThatDiffersFromTheServersEndsTheJoining) {
+    ASSERT_TRUE(connect());
+    deliver(build_connect_reply(k_slot, k_id, 6));
+    digest[0] ^= 1;
+    deliver(race_info());
+    deliver(build_start(k_race, k_slot, ""));
+    EXPECT_TRUE(shown("Client track modified - does not match server's track (practice)"));
+    EXPECT_EQ(net_state(), 15);
+}
+
+TEST_F(client_link, MessagesOutOfStateOrForAnotherRaceChangeNothing) {
+    ASSERT_TRUE(connect());
+    deliver(race_info()); // before the connect reply
+    deliver(build_start(k_race, k_slot, ""));
+    EXPECT_EQ(net_state(), 0);
+    deliver(build_connect_reply(k_slot, k_id, 6));
+    deliver(build_connect_reply(9, 1, 6)); // a second reply
+    deliver(build_time(k_race, 400, 0));
+    EXPECT_EQ(net_state(), 3);
+    deliver(race_info());
+    deliver(build_rider(k_race + 1, 1, "rm125\n1\nX"));  // another race
+    deliver(build_rider(k_race, k_slot, "rm125\n1\nX")); // the local rider's own slot
+    deliver(build_rider(k_race, 160, "rm125\n1\nX"));
+    deliver(build_start(k_race + 1, k_slot, ""));
+    EXPECT_EQ(net_state(), 5);
+    deliver(build_server_value(msg_restart, k_race + 1)); // only while racing
+    EXPECT_EQ(net_state(), 5);
+    step();
+    std::vector<sent_message> s = sent_of(msg_track_ack);
+    ASSERT_FALSE(s.empty());
+    EXPECT_EQ(s.back().m.slot, k_slot) << "the second reply did not move the client";
+}
+
+TEST_F(client_link, RidersAreTakenOnlyInRisingSlotOrder) {
+    up_to_track();
+    deliver(build_rider(k_race, 4, "rm125\n4\nFour"));
+    deliver(build_rider(k_race, 2, "rm125\n2\nTwo")); // after 4: too late
+    deliver(build_rider(k_race, 4, "cr250\n4\nAgain"));
+    deliver(build_rider(k_race, 6, "rm125\n6\nSix"));
+    deliver(build_start(k_race, k_slot, ""));
+    EXPECT_EQ(race_slot(2).bike, -1);
+    EXPECT_STREQ(race_slot(4).name, "Four");
+    EXPECT_STREQ(race_slot(6).name, "Six");
+}
+
+TEST_F(client_link, AWatchingPlayerRidesItsOwnSlotAndIsNotTimed) {
+    up_to_track();
+    deliver(build_rider(k_race, 1, "rm125\n1\nBob"));
+    deliver(build_start(k_race, k_no_slot, ""));
+    EXPECT_TRUE(net_in_warmup());
+    EXPECT_TRUE(race_params().watching);
+    EXPECT_EQ(race_slot(k_slot).kind, rider_local);
+    deliver(build_time(k_race, 400, 0));
+    ride(8);
+    EXPECT_TRUE(sent_of(msg_state).empty()) << "a watcher sends no states";
+    ASSERT_EQ(running_order_count(), 1);
+    EXPECT_EQ(running_order_at(0).slot, 1);
+}
+
+TEST_F(client_link, StatesFillTheHistoriesOfRemoteRidersOnly) {
+    racing();
+    compact_state a = compact_state_encode(race_slot(1).bike);
+    datagram d = build_states_header(k_race, 404, 0);
+    put_state_entry(d, state_entry{1, 12, 404, a});
+    put_state_entry(d, state_entry{k_slot, 12, 404, a}); // the local rider
+    put_state_entry(d, state_entry{0, 12, 404, a});      // no bike there
+    states_set_count(d, 3);
+    deliver(d);
+    EXPECT_EQ(history_newest_tic(1), 404);
+    EXPECT_EQ(net_slot_state_tic(1), 404);
+    EXPECT_EQ(net_slot_ping(1), 12);
+    EXPECT_EQ(history_newest_tic(k_slot), -1);
+    EXPECT_EQ(history_newest_tic(0), -1);
+
+    d = build_states_header(k_race, 408, 0);
+    put_state_entry(d, state_entry{1, 12, 400, a}); // older than the newest received
+    states_set_count(d, 1);
+    deliver(d);
+    int tic = 0;
+    compact_state held;
+    EXPECT_FALSE(history_entry_at(1, 1, &tic, &held)) << "nothing older was stored";
+
+    // Three declared, two carried: the two are taken, then the message.
+    d = build_states_header(k_race, 420, 0);
+    put_state_entry(d, state_entry{1, 12, 412, a});
+    put_state_entry(d, state_entry{1, 12, 416, a});
+    states_set_count(d, 3);
+    messages_clear();
+    deliver(d);
+    EXPECT_EQ(history_newest_tic(1), 416);
+    EXPECT_TRUE(shown("State packet too small"));
+}
+
+TEST_F(client_link, TheClockIsSetByTheFirstServerTicAndPingComesFromTheEcho) {
+    racing();
+    EXPECT_EQ(race_clock(), 400);
+    EXPECT_EQ(net_server_tic(), 400);
+    ride(20);
+    EXPECT_EQ(race_clock(), 420);
+    // A later server tic moves the estimate, never the clock; the echo gives the round trip.
+    deliver(build_time(k_race, 430, 412));
+    EXPECT_EQ(race_clock(), 420);
+    EXPECT_EQ(net_ping_ms(), 8 * 1000 / 128);
+    EXPECT_EQ(net_server_tic(), 430);
+    EXPECT_EQ(net_offset_ms(), 10 * 1000 / 128);
+    // The estimate runs on in real time between server tics.
+    now += 0.5;
+    net_tic(now);
+    EXPECT_EQ(net_server_tic(), 430 + 64);
+    // An older server tic is no news.
+    deliver(build_time(k_race, 300, 0));
+    EXPECT_EQ(net_server_tic(), 430 + 64);
+}
+
+TEST_F(client_link, ReliableMessagesAreAcknowledgedAndHandledInOrder) {
+    racing();
+    deliver(reliable(0, sub_text, "first"));
+    deliver(reliable(2, sub_text, "third"));
+    EXPECT_TRUE(shown("first"));
+    EXPECT_FALSE(shown("third")) << "kept until the second";
+    deliver(reliable(1, sub_text, "second"));
+    EXPECT_EQ(message_recent(0), "third");
+    EXPECT_EQ(message_recent(1), "second");
+    deliver(reliable(1, sub_text, "second"));
+    EXPECT_EQ(message_recent(0), "third") << "a duplicate is not shown again";
+    std::vector<sent_message> acks = sent_of(msg_ack);
+    ASSERT_EQ(acks.size(), 4u);
+    EXPECT_EQ(acks[0].m.value, 0);
+    EXPECT_EQ(acks[1].m.value, 2);
+    EXPECT_EQ(acks[2].m.value, 1);
+    EXPECT_EQ(acks[3].m.value, 1);
+}
+
+TEST_F(client_link, TheServersTextCommandsSetTheRules) {
+    racing();
+    int seq = 0;
+    deliver(reliable(seq++, sub_command, "  off_course_bias 4.5"));
+    deliver(reliable(seq++, sub_command, "knockout 10 20"));
+    deliver(reliable(seq++, sub_command, "off_course_biased 9")); // not the keyword
+    EXPECT_EQ(race_knockout_table()[0], 10);
+    EXPECT_EQ(race_knockout_table()[15], 20);
+
+    EXPECT_EQ(net_erosion_setting(), -1);
+    deliver(reliable(seq++, sub_command, "erode 99 2048")); // another race
+    EXPECT_EQ(net_erosion_setting(), -1);
+    deliver(reliable(seq++, sub_command, "erode 7 0")); // marks it set, nothing more
+    EXPECT_EQ(net_erosion_setting(), 0);
+    deliver(reliable(seq++, sub_command, "erode 7"));
+    EXPECT_TRUE(shown("Malformed erode command received"));
+    deliver(reliable(seq++, sub_command, "erode 7 3072"));
+    EXPECT_EQ(net_erosion_setting(), 3072);
+
+    bike_params p = bike_params_of(race_slot(k_slot).bike);
+    p.arcade = true;
+    bike_set_params(race_slot(k_slot).bike, p);
+    deliver(reliable(seq++, sub_command, "no_arcade"));
+    EXPECT_FALSE(bike_params_of(race_slot(k_slot).bike).arcade);
+    EXPECT_TRUE(shown("Arcade physics disabled"));
+
+    sent();
+    deliver(reliable(seq++, sub_command, "version"));
+    step();
+    std::vector<sent_message> r = sent_of(msg_reliable);
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].m.sub_type, sub_command);
+    std::string reply = wire_text(r[0].m.data, r[0].m.data_length);
+    // "version %x %d " and 64 hex digits.
+    ASSERT_EQ(reply.rfind("version 1 34 ", 0), 0u) << reply;
+    std::string signature = reply.substr(13, 64);
+    EXPECT_EQ(signature.find_first_not_of("0123456789abcdef"), std::string::npos) << reply;
+}
+
+TEST_F(client_link, TimingListsMoveTheOtherRidersOnly) {
+    racing();
+    datagram d;
+    put_u32(d, k_race);
+    put_u32(d, 3);
+    for (timing_entry e :
+         {timing_entry{1, 0, 500}, timing_entry{1, 1, 700}, timing_entry{k_slot, 5, 600}}) {
+        put_u32(d, e.slot);
+        put_u32(d, e.crossing);
+        put_u32(d, e.tic);
+    }
+    deliver(build_server_reliable(0, sub_timing, d.bytes, d.length));
+    EXPECT_EQ(timing_of(1).position, 2);
+    EXPECT_EQ(crossing_tic(timing_of(1), 1), 700);
+    EXPECT_EQ(timing_of(k_slot).position, 0) << "the local rider's own crossings are its own";
+    ASSERT_EQ(running_order_count(), 2);
+    EXPECT_EQ(running_order_at(0).slot, 1);
+    // Another race's list is ignored.
+    d.bytes[0] = k_race + 1;
+    deliver(build_server_reliable(1, sub_timing, d.bytes, d.length));
+    EXPECT_EQ(timing_of(1).position, 2);
+}
+
+TEST_F(client_link, WhileRacingTheStateGoesEveryFourthTicAndEachCrossingIsReported) {
+    racing();
+    ride(16);
+    std::vector<sent_message> states = sent_of(msg_state);
+    ASSERT_EQ(states.size(), 4u);
+    for (const sent_message& s : states) {
+        EXPECT_EQ(s.m.tic % 4, 0);
+        EXPECT_EQ(s.m.race, k_race);
+        EXPECT_EQ(s.m.slot, k_slot);
+    }
+    // A crossing of the local rider: its index and tic go as a reliable timing message.
+    race_set_crossing(k_slot, 0, 410);
+    step();
+    step();
+    std::vector<sent_message> r = sent_of(msg_reliable);
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].m.sub_type, sub_timing);
+    client_timing t;
+    ASSERT_TRUE(parse_client_timing(r[0].m.data, r[0].m.data_length, &t));
+    EXPECT_EQ(t.race, k_race);
+    EXPECT_EQ(t.crossing, 0);
+    EXPECT_EQ(t.tic, 410);
+}
+
+TEST_F(client_link, ANewNameOrBikeGoesToTheServerAndARestartIsAskedOnce) {
+    racing();
+    setup().text[key_name] = "Josie";
+    step();
+    step();
+    std::vector<sent_message> r = sent_of(msg_reliable);
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].m.sub_type, sub_descriptor);
+    EXPECT_EQ(r[0].text(), "yz250f(2017)||||\n999\nJosie");
+    net_request_restart();
+    std::vector<sent_message> restart = sent_of(msg_restart_request);
+    ASSERT_EQ(restart.size(), 1u);
+    EXPECT_EQ(restart[0].m.value, 1);
+    EXPECT_EQ(restart[0].m.slot, k_slot);
+}
+
+TEST_F(client_link, AFakeLossOfEveryDatagramDropsThemAll) {
+    net_connect_params p;
+    p.fake_loss = 100;
+    ASSERT_TRUE(connect(p));
+    const udp_address client = client_address();
+    for (int i = 0; i < 200; i++) {
+        datagram d = build_connect_reply(k_slot, k_id, 6);
+        udp_send(server, d.bytes, d.length, client);
+        step();
+    }
+    EXPECT_EQ(net_state(), 0);
+}
+
+TEST_F(client_link, AFakeLagHoldsEveryDatagramBackForTheLag) {
+    net_connect_params p;
+    p.fake_lag = 0.2f;
+    ASSERT_TRUE(connect(p));
+    const udp_address client = client_address();
+    datagram d = build_connect_reply(k_slot, k_id, 6);
+    udp_send(server, d.bytes, d.length, client);
+    step(20); // 0.16 s
+    EXPECT_EQ(net_state(), 0);
+    step(8);
+    EXPECT_EQ(net_state(), 3);
+}
+
+TEST_F(client_link, DatagramsFromAStrangerAreIgnored) {
+    ASSERT_TRUE(connect());
+    const udp_address client = client_address();
+    int stranger = udp_open();
+    datagram d = build_connect_reply(k_slot, k_id, 6);
+    udp_send(stranger, d.bytes, d.length, client);
+    step(4);
+    EXPECT_EQ(net_state(), 0);
+    udp_close(stranger);
+}
+
+TEST_F(client_link, TheServerCanRefuseOrEndTheConnection) {
+    ASSERT_TRUE(connect());
+    deliver(build_server_byte(msg_server_full));
+    EXPECT_TRUE(shown("Server is full"));
+    deliver(build_error("Wrong password\n"));
+    EXPECT_TRUE(shown("Wrong password"));
+    EXPECT_EQ(net_state(), 15);
+    deliver(build_server_byte(msg_server_disconnect));
+    EXPECT_FALSE(net_connected());
+    EXPECT_EQ(net_state(), -1);
+}
+
+TEST_F(client_link, ARedirectWithTheRightNonceMovesToTheNewAddress) {
+    ASSERT_TRUE(connect());
+    std::vector<sent_message> s = sent_of(msg_contact);
+    ASSERT_EQ(s.size(), 1u);
+    const uint32_t nonce = s[0].m.nonce;
+    int other = udp_open();
+    ASSERT_TRUE(udp_bind(other, 0));
+    std::string there = "127.0.0.1:" + std::to_string(udp_local_port(other));
+    deliver(build_redirect(nonce + 1, there.c_str()));
+    EXPECT_EQ(net_state(), 0);
+    deliver(build_redirect(nonce, there.c_str()));
+    ASSERT_TRUE(net_connected());
+    uint8_t buffer[64];
+    udp_address from;
+    int n = -1;
+    for (int i = 0; i < 1000 && n < 0; i++) n = udp_receive(other, buffer, sizeof buffer, &from);
+    EXPECT_EQ(n, 21);
+    EXPECT_EQ(buffer[0], msg_contact);
+    udp_close(other);
+}
+
+TEST_F(client_link, AFileGoesInPartsOnceTheServerIsReady) {
+    net_send_file("x.txt");
+    EXPECT_TRUE(shown("Not connected to server"));
+    racing();
+    net_send_file("../secret");
+    EXPECT_TRUE(shown("Filename may only contain alphanumeric characters, '_' or '.'"));
+    net_send_file("missing.txt");
+    EXPECT_TRUE(shown("Can't open file"));
+    fs::create_directories(home / "outgoing");
+    std::string content(600, 'q');
+    content[300] = '\0';
+    write(home / "outgoing" / "lap.txt", content);
+    net_send_file("lap.txt");
+    EXPECT_TRUE(shown("Sending file"));
+
+    std::vector<std::string> commands;
+    auto exchange = [&] {
+        step();
+        for (const sent_message& s : sent_of(msg_reliable)) {
+            commands.push_back(std::string(reinterpret_cast<const char*>(s.m.data),
+                                           static_cast<size_t>(s.m.data_length)));
+            datagram ack = build_server_value(msg_server_ack, s.m.value);
+            deliver(ack);
+        }
+    };
+    exchange();
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0], "sendfile");
+    deliver(reliable(0, sub_command, "sendready"));
+    for (int i = 0; i < 200; i++) exchange();
+    ASSERT_EQ(commands.size(), 5u);
+    std::string received;
+    for (int i = 1; i < 4; i++) {
+        ASSERT_EQ(commands[i].rfind("sendpart -", 0), 0u);
+        received += commands[i].substr(10);
+    }
+    EXPECT_EQ(received, content);
+    EXPECT_EQ(commands[4], "namefile lap.txt");
+}
+
+TEST_F(client_link, ChatGoesAtMostOnceEveryTwoSeconds) {
+    net_chat("hello", now);
+    EXPECT_TRUE(shown("Not connected to server"));
+    racing();
+    net_chat("hello", now);
+    net_chat("again", now + 1);
+    EXPECT_TRUE(shown("No one likes a spammer"));
+    step();
+    std::vector<sent_message> r = sent_of(msg_reliable);
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].m.sub_type, sub_text);
+    EXPECT_EQ(wire_text(r[0].m.data, r[0].m.data_length), "hello");
+}
+
+TEST_F(client_link, ARestartMovesToTheNewRace) {
+    racing();
+    deliver(build_server_value(msg_restart, k_race));
+    EXPECT_EQ(net_state(), 11) << "not a newer race";
+    deliver(build_server_value(msg_restart, k_race + 1));
+    EXPECT_EQ(net_state(), 14);
+    step();
+    std::vector<sent_message> s = sent_of(msg_restart_ack);
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].m.race, k_race + 1);
+    deliver(race_info(k_race + 1));
+    EXPECT_EQ(net_state(), 5);
+    EXPECT_EQ(history_newest_tic(1), -1);
+}
+
+TEST_F(client_link, DisconnectingTellsTheServerOnce) {
+    racing();
+    net_disconnect();
+    std::vector<sent_message> s = sent_of(msg_disconnect);
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].m.slot, k_slot);
+    EXPECT_EQ(s[0].m.client_id, k_id);
+    EXPECT_TRUE(shown("Disconnecting"));
+    EXPECT_FALSE(net_connected());
+}
+
+// Every message type cut short, made too long, and random bytes: the racing client stays as it
+// was, its clock, state and riders unchanged.
+TEST_F(client_link, MalformedDatagramsChangeNothing) {
+    racing();
+    const int clock = race_clock();
+    std::vector<wire_bytes> bad;
+    for (int type : {1, 2, 4, 6, 8, 10, 11, 13, 14, 15, 16, 17, 18, 25}) {
+        wire_bytes b(1200, 0xff);
+        b[0] = static_cast<uint8_t>(type);
+        bad.push_back(b); // too long for any
+        server_message m;
+        for (int n = 1; n < 64; n++)
+            if (!parse_server_message(b.data(), n, &m))
+                bad.push_back(wire_bytes(b.begin(), b.begin() + n));
+    }
+    mt19937_state random;
+    mt_seed(random, 99);
+    for (int i = 0; i < 3000; i++) {
+        wire_bytes b(1 + mt_next(random) % 200);
+        for (uint8_t& x : b) x = static_cast<uint8_t>(mt_next(random));
+        // Types that would end the connection or move the race on are left to the rules above.
+        if (b[0] == 15 || b[0] == 16 || b[0] == 14 || b[0] == 17) b[0] = 12;
+        bad.push_back(b);
+    }
+    for (const wire_bytes& b : bad) net_handle_datagram(b.data(), static_cast<int>(b.size()), now);
+    EXPECT_EQ(net_state(), 11);
+    EXPECT_EQ(race_clock(), clock);
+    EXPECT_EQ(race_slot(k_slot).kind, rider_local);
+    EXPECT_STREQ(race_slot(1).name, "Bob");
+}
+} // namespace

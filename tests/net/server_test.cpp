@@ -1,0 +1,582 @@
+// The race server with scripted clients on loopback: joining, the warm-up and the race, the
+// password, a full server, what it refuses (strangers, impostors, messages out of state or
+// malformed), what it relays (states, crossings, chat, terrain edits), silence, and results.
+#include "server/server.h"
+
+#include "net/net_wire.h"
+#include "net_test_message.h"
+#include "net/udp.h"
+
+#include "support/data_set_home.h"
+
+#include "common/random.h"
+#include "race/race.h"
+#include "race/race_results.h"
+#include "race/race_timing.h"
+#include "track/track.h"
+#include "track/track_gates.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One scripted client: a socket of its own, what the server gave it, and its reliable sequence.
+struct fake_client {
+    int socket = -1;
+    int slot = -1;
+    uint32_t id = 0;
+    uint32_t nonce = 0;
+    int race = 0;
+    int32_t sequence = 0;
+    std::string descriptor;
+    udp_address server;
+
+    void open(int port, const std::string& rider) {
+        socket = udp_open();
+        udp_bind(socket, 0);
+        server = udp_loopback(port);
+        descriptor = rider;
+        nonce = 1000 + static_cast<uint32_t>(udp_local_port(socket));
+    }
+    void close() {
+        if (socket >= 0) udp_close(socket);
+        socket = -1;
+    }
+    udp_address address() const { return udp_loopback(udp_local_port(socket)); }
+    void send(const datagram& d) const { udp_send(socket, d.bytes, d.length, server); }
+    void send_raw(const wire_bytes& b) const {
+        udp_send(socket, b.data(), static_cast<int>(b.size()), server);
+    }
+    void say(int sub_type, const std::string& payload) {
+        send(build_client_reliable(slot, id, sequence++, sub_type,
+                                   reinterpret_cast<const uint8_t*>(payload.data()),
+                                   static_cast<int>(payload.size())));
+    }
+    bool answers = true; // acknowledges the server's reliable messages, as a game does
+    std::vector<received> inbox;
+
+    // Reads everything waiting into the inbox (acknowledging reliable messages).
+    void drain() {
+        if (socket < 0) return;
+        uint8_t buffer[2048];
+        udp_address from;
+        for (;;) {
+            int n = udp_receive(socket, buffer, sizeof buffer, &from);
+            if (n < 0) break;
+            received r(wire_bytes(buffer, buffer + n));
+            if (answers && r.m.type == msg_server_reliable)
+                send(build_client_values(msg_ack, slot, id, 1, r.m.value));
+            inbox.push_back(r);
+        }
+    }
+    // Everything received since the last call.
+    std::vector<received> take() {
+        drain();
+        std::vector<received> out;
+        out.swap(inbox);
+        return out;
+    }
+};
+
+std::vector<received> of_type(const std::vector<received>& all, int type) {
+    std::vector<received> out;
+    for (const received& r : all)
+        if (r.m.type == type) out.push_back(r);
+    return out;
+}
+
+class server_run : public ::testing::Test {
+  protected:
+    fs::path home;
+    double now = 5000.0;
+    server_options options;
+    fake_client a, b;
+
+    void SetUp() override {
+        home = data_set_home_open("tb_server_test_");
+        options.track = "practice";
+        options.port = 0;
+        options.quiet = true;
+        options.results_dir = (home / "results").string();
+        options.warmup = 1000;
+        options.gate_drop = 3;
+        options.results_time = 5;
+        options.laps = 1;
+    }
+    void TearDown() override {
+        server_stop();
+        a.close();
+        b.close();
+        data_set_home_close(home);
+    }
+    void start() {
+        std::string error;
+        ASSERT_TRUE(server_start(options, now, &error)) << error;
+        a.open(server_port(), "yz250f(2017)||||\n7\nAlice");
+        b.open(server_port(), "rm125||||\n12\nBruno");
+    }
+    // Lets the server handle what arrived and run its tics for the time given.
+    void run(double seconds = 0) {
+        const double until = now + seconds;
+        do {
+            now = std::min(now + k_tic_length, until);
+            server_poll(now);
+            a.drain();
+            b.drain();
+        } while (now < until);
+    }
+    void pump() {
+        // Loopback datagrams arrive at once; the server handles them on its next poll.
+        server_poll(now);
+    }
+
+    // Contact and identification: the client has a slot and the race info.
+    received identify(fake_client& c) {
+        c.send(build_contact(false, c.nonce));
+        pump();
+        std::vector<received> r = of_type(c.take(), msg_connect_reply);
+        EXPECT_EQ(r.size(), 1u);
+        if (r.empty()) return {};
+        c.slot = r[0].m.slot;
+        c.id = r[0].m.client_id;
+        c.send(build_client_info(c.slot, c.id, 0, c.nonce, c.descriptor.c_str()));
+        pump();
+        r = of_type(c.take(), msg_race_info);
+        EXPECT_EQ(r.size(), 1u);
+        if (r.empty()) return {};
+        c.race = r[0].m.race;
+        return r[0];
+    }
+    // Track acknowledged, every rider acknowledged, ready: the start message and the riders.
+    received enter(fake_client& c, std::vector<received>* riders = nullptr) {
+        c.send(build_client_values(msg_track_ack, c.slot, c.id, 1, c.race));
+        for (int step = 0; step < 200; step++) {
+            pump();
+            std::vector<received> all = c.take();
+            for (const received& r : of_type(all, msg_rider)) {
+                if (riders) riders->push_back(r);
+                c.send(build_client_values(msg_bike_ack, c.slot, c.id, 2, c.race, r.m.slot));
+            }
+            std::vector<received> start = of_type(all, msg_start);
+            if (start.empty()) continue;
+            c.send(build_client_values(msg_ready, c.slot, c.id, 1, c.race));
+            pump();
+            EXPECT_FALSE(of_type(c.take(), msg_time).empty());
+            return start[0];
+        }
+        ADD_FAILURE() << "no start";
+        return {};
+    }
+    void send_state(fake_client& c, int tic) {
+        compact_state s = {};
+        s.bytes[0] = static_cast<uint8_t>(tic);
+        c.send(build_state(c.slot, c.id, c.race, server_clock(), tic, s));
+    }
+};
+
+// Both clients through the warm-up and into the race as the game goes: restart, race info,
+// riders, start, ready.
+class server_race_run : public server_run {
+  protected:
+    void SetUp() override {
+        server_run::SetUp();
+        options.warmup = 1;
+        start();
+        identify(a);
+        enter(a);
+        identify(b);
+        enter(b);
+        run(1.1);
+        for (fake_client* c : {&a, &b}) {
+            std::vector<received> restart = of_type(c->take(), msg_restart);
+            ASSERT_FALSE(restart.empty());
+            c->race = restart.back().m.race;
+            c->send(build_client_values(msg_restart_ack, c->slot, c->id, 1, c->race));
+        }
+        pump();
+        for (fake_client* c : {&a, &b}) {
+            std::vector<received> info = of_type(c->take(), msg_race_info);
+            ASSERT_EQ(info.size(), 1u);
+            EXPECT_EQ(info[0].m.race, c->race);
+        }
+        enter(a, &a_riders);
+        enter(b, &b_riders);
+        a_start = server_clock();
+    }
+    std::vector<received> a_riders, b_riders;
+    int a_start = 0;
+};
+
+TEST_F(server_run, ARiderJoinsTheWarmUpStepByStep) {
+    start();
+    received info = identify(a);
+    EXPECT_EQ(a.slot, 0);
+    EXPECT_NE(a.id, 0u);
+    EXPECT_EQ(info.m.race, 1);
+    EXPECT_EQ(info.m.finish_laps, 1);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(info.m.digest), 20),
+              std::string(reinterpret_cast<const char*>(track_digest()), 20));
+    EXPECT_EQ(info.text(), "practice");
+    std::vector<received> riders;
+    received start_message = enter(a, &riders);
+    EXPECT_TRUE(riders.empty());
+    EXPECT_EQ(start_message.m.slot, k_no_slot) << "the warm-up has no lineup";
+    EXPECT_EQ(start_message.text(), a.descriptor);
+    EXPECT_EQ(server_client_count(), 1);
+    EXPECT_EQ(server_race_phase(), phase_warmup);
+    // The clock goes out every fourth tic, in a states message with nobody in it.
+    run(0.25);
+    std::vector<received> states = of_type(a.take(), msg_states);
+    EXPECT_GE(states.size(), 7u);
+    EXPECT_EQ(states.back().m.count, 0);
+    EXPECT_GT(states.back().m.server_tic, states.front().m.server_tic);
+}
+
+TEST_F(server_race_run, AfterTheWarmUpEveryRiderRacesAndSeesTheOthers) {
+    EXPECT_EQ(server_race_phase(), phase_racing);
+    EXPECT_EQ(server_race_id(), 2);
+    ASSERT_EQ(a_riders.size(), 1u);
+    EXPECT_EQ(a_riders[0].m.slot, b.slot);
+    EXPECT_EQ(a_riders[0].text(), b.descriptor);
+    ASSERT_EQ(b_riders.size(), 1u);
+    EXPECT_EQ(b_riders[0].m.slot, a.slot);
+    // A's state reaches B with A's slot, tic and bytes, and never comes back to A.
+    a.take();
+    b.take();
+    send_state(a, server_clock() - 3);
+    run(5 * k_tic_length);
+    bool seen = false;
+    for (const received& r : of_type(b.take(), msg_states))
+        for (int i = 0; i < r.m.count; i++) {
+            state_entry e = get_state_entry(r.m.data + i * k_state_entry_size);
+            EXPECT_EQ(e.slot, a.slot);
+            EXPECT_EQ(e.state.bytes[0], static_cast<uint8_t>(e.tic));
+            seen = true;
+        }
+    EXPECT_TRUE(seen);
+    for (const received& r : of_type(a.take(), msg_states)) EXPECT_EQ(r.m.count, 0);
+}
+
+TEST_F(server_race_run, NobodyActsForAnotherRider) {
+    a.take();
+    b.take();
+    const int64_t refused = server_statistics().refused;
+    // B sends a state as A, from B's own address; then A's slot with a wrong id.
+    compact_state forged = {};
+    forged.bytes[0] = 0xee;
+    b.send(build_state(a.slot, a.id, a.race, server_clock(), server_clock(), forged));
+    a.send(build_state(a.slot, a.id + 1, a.race, server_clock(), server_clock(), forged));
+    b.send(build_client_values(msg_disconnect, a.slot, a.id, 0));
+    pump();
+    EXPECT_EQ(server_statistics().refused, refused + 3);
+    EXPECT_EQ(server_client_count(), 2);
+    run(5 * k_tic_length);
+    for (const received& r : of_type(b.take(), msg_states)) EXPECT_EQ(r.m.count, 0);
+    // B's crossing claimed for A from B's address is not A's either.
+    datagram d;
+    put_client_timing(d, client_timing{a.race, 0, server_clock()});
+    b.send(build_client_reliable(a.slot, a.id, 0, sub_timing, d.bytes, d.length));
+    pump();
+    EXPECT_EQ(timing_of(a.slot).position, 0);
+}
+
+TEST_F(server_race_run, MessagesOutOfStateAreRefusedOrAnsweredWithARestart) {
+    a.take();
+    const int64_t refused = server_statistics().refused;
+    a.send(build_client_values(msg_restart_ack, a.slot, a.id, 1, a.race));     // not restarting
+    a.send(build_client_info(a.slot, a.id, 0, a.nonce, a.descriptor.c_str())); // known already
+    a.send(build_client_values(msg_restart_request, a.slot, a.id, 1, 5));      // not the value 1
+    pump();
+    EXPECT_EQ(server_statistics().refused, refused + 3);
+    // A state for a race that is over: the client is sent to the current one.
+    a.send(build_state(a.slot, a.id, a.race - 1, 0, 0, compact_state{}));
+    pump();
+    std::vector<received> restart = of_type(a.take(), msg_restart);
+    ASSERT_EQ(restart.size(), 1u);
+    EXPECT_EQ(restart[0].m.race, a.race);
+}
+
+TEST_F(server_run, EachRiderOfARaceIsToldItsRulesAndWelcomed) {
+    options.erode = 2 * 1024;
+    options.no_arcade = true;
+    start();
+    identify(a);
+    enter(a);
+    run(0.5);
+    std::vector<std::string> texts;
+    for (const received& r : of_type(a.take(), msg_server_reliable))
+        if (r.m.sub_type == sub_command || r.m.sub_type == sub_text) texts.push_back(r.text());
+    std::vector<std::string> expected = {"version", "erode 1 2048", "no_arcade",
+                                         "Welcome to Trailbok race server"};
+    EXPECT_EQ(texts, expected);
+}
+
+TEST_F(server_run, MalformedDatagramsAreRefusedAndTheServerCarriesOn) {
+    start();
+    identify(a);
+    const int64_t refused = server_statistics().refused;
+    int sent = 0;
+    for (int type : {0, 3, 5, 7, 9, 11, 13, 14, 15, 17, 18}) {
+        wire_bytes bad(1100, 0);
+        bad[0] = static_cast<uint8_t>(type);
+        a.send_raw(bad); // too long for any message
+        sent++;
+        client_message m;
+        for (int n = 1; n < 80; n++)
+            if (!parse_client_message(bad.data(), n, &m)) {
+                a.send_raw(wire_bytes(bad.begin(), bad.begin() + n));
+                sent++;
+            }
+        pump();
+    }
+    for (int type : {1, 2, 4, 6, 8, 10, 12, 16, 19, 25, 200}) {
+        a.send_raw(wire_bytes(30, static_cast<uint8_t>(type)));
+        sent++;
+    }
+    pump();
+    EXPECT_EQ(server_statistics().refused, refused + sent);
+    EXPECT_EQ(server_client_count(), 1);
+    enter(a);
+    EXPECT_EQ(server_client_count(), 1);
+}
+
+TEST_F(server_run, RandomDatagramsFromStrangersAreRefused) {
+    start();
+    identify(a);
+    mt19937_state random;
+    mt_seed(random, 7);
+    const int64_t refused = server_statistics().refused;
+    for (int i = 0; i < 2000; i++) {
+        wire_bytes d(1 + mt_next(random) % 120);
+        for (uint8_t& x : d) x = static_cast<uint8_t>(mt_next(random));
+        if (d[0] == msg_contact) d[0] = 99;
+        b.send_raw(d);
+        if (i % 50 == 0) pump();
+    }
+    pump();
+    EXPECT_EQ(server_statistics().refused, refused + 2000);
+    EXPECT_EQ(server_client_count(), 1);
+}
+
+TEST_F(server_run, APasswordKeepsOutWhoeverCannotProveIt) {
+    options.password = "secret";
+    start();
+    a.send(build_contact(true, a.nonce));
+    pump();
+    std::vector<received> r = of_type(a.take(), msg_connect_reply);
+    ASSERT_EQ(r.size(), 1u);
+    a.slot = r[0].m.slot;
+    a.id = r[0].m.client_id;
+    a.send(build_client_info(a.slot, a.id, password_proof("guess", a.id), a.nonce, "x\n1\nA"));
+    pump();
+    std::vector<received> all = a.take();
+    ASSERT_EQ(of_type(all, msg_error).size(), 1u);
+    EXPECT_EQ(of_type(all, msg_error)[0].text(), "Wrong password\n");
+    EXPECT_TRUE(of_type(all, msg_race_info).empty());
+    EXPECT_EQ(server_client_count(), 0);
+
+    b.send(build_contact(true, b.nonce));
+    pump();
+    r = of_type(b.take(), msg_connect_reply);
+    ASSERT_EQ(r.size(), 1u);
+    b.slot = r[0].m.slot;
+    b.id = r[0].m.client_id;
+    b.send(build_client_info(b.slot, b.id, password_proof("secret", b.id), b.nonce, "x\n1\nB"));
+    pump();
+    EXPECT_EQ(of_type(b.take(), msg_race_info).size(), 1u);
+}
+
+TEST_F(server_run, AFullServerSaysSoOrSendsRidersElsewhere) {
+    options.max_riders = 1;
+    start();
+    identify(a);
+    b.send(build_contact(false, b.nonce));
+    pump();
+    std::vector<received> all = b.take();
+    EXPECT_EQ(of_type(all, msg_server_full).size(), 1u);
+    EXPECT_TRUE(of_type(all, msg_connect_reply).empty());
+    server_stop();
+
+    options.redirect = "spare.example:19801";
+    start();
+    identify(a);
+    b.send(build_contact(false, b.nonce));
+    pump();
+    std::vector<received> redirect = of_type(b.take(), msg_redirect);
+    ASSERT_EQ(redirect.size(), 1u);
+    EXPECT_EQ(redirect[0].m.nonce, b.nonce);
+    EXPECT_EQ(redirect[0].text(), "spare.example:19801");
+}
+
+TEST_F(server_run, AClientOfAnotherProtocolIsTurnedAway) {
+    start();
+    datagram d = build_contact(false, a.nonce);
+    d.bytes[9] = 33;
+    a.send(d);
+    pump();
+    std::vector<received> all = a.take();
+    ASSERT_EQ(of_type(all, msg_error).size(), 1u);
+    EXPECT_EQ(server_client_count(), 0);
+}
+
+TEST_F(server_run, TheSameContactAgainGetsTheSameSlot) {
+    start();
+    identify(a);
+    const int slot = a.slot;
+    const uint32_t id = a.id;
+    a.send(build_contact(false, a.nonce));
+    pump();
+    std::vector<received> r = of_type(a.take(), msg_connect_reply);
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].m.slot, slot);
+    EXPECT_EQ(r[0].m.client_id, id);
+    EXPECT_EQ(server_client_count(), 1);
+}
+
+TEST_F(server_race_run, EachCrossingGoesToTheOtherRiders) {
+    a.take();
+    b.take();
+    const int tic = server_clock() - 2;
+    datagram d;
+    put_client_timing(d, client_timing{a.race, 0, tic});
+    a.say(sub_timing, std::string(reinterpret_cast<const char*>(d.bytes), 12));
+    run(5 * k_tic_length);
+    EXPECT_EQ(timing_of(a.slot).position, 1);
+    EXPECT_EQ(running_order_at(0).slot, a.slot);
+    std::vector<received> lists;
+    for (const received& r : of_type(b.take(), msg_server_reliable))
+        if (r.m.sub_type == sub_timing) lists.push_back(r);
+    ASSERT_EQ(lists.size(), 1u);
+    int32_t race = 0;
+    int count = 0;
+    const uint8_t* entries = nullptr;
+    ASSERT_TRUE(
+        parse_timing_list(lists[0].m.data, lists[0].m.data_length, &race, &count, &entries));
+    EXPECT_EQ(race, a.race);
+    ASSERT_EQ(count, 1);
+    timing_entry e = get_timing_entry(entries);
+    EXPECT_EQ(e.slot, a.slot);
+    EXPECT_EQ(e.crossing, 0);
+    EXPECT_EQ(e.tic, tic);
+    for (const received& r : of_type(a.take(), msg_server_reliable))
+        EXPECT_NE(r.m.sub_type, sub_timing) << "a rider is not told its own crossings";
+    // A crossing from the future, or for another race, is not believed.
+    put_client_timing(d, client_timing{a.race, 1, server_clock() + 20 * 128});
+    a.say(sub_timing, std::string(reinterpret_cast<const char*>(d.bytes + 12), 12));
+    run(5 * k_tic_length);
+    EXPECT_EQ(timing_of(a.slot).position, 1);
+}
+
+TEST_F(server_race_run, ChatGoesToEveryoneAtMostOnceEveryTwoSeconds) {
+    a.take();
+    b.take();
+    a.say(sub_text, "hello\x01 all");
+    a.say(sub_text, "spam");
+    run(0.25);
+    for (fake_client* c : {&a, &b}) {
+        std::vector<std::string> texts;
+        for (const received& r : of_type(c->take(), msg_server_reliable))
+            if (r.m.sub_type == sub_text) texts.push_back(wire_text(r.m.data, r.m.data_length));
+        ASSERT_EQ(texts.size(), 1u);
+        EXPECT_EQ(texts[0], "Alice #7: hello  all");
+    }
+}
+
+TEST_F(server_race_run, AWellFormedTerrainEditGoesToEveryRider) {
+    a.take();
+    b.take();
+    datagram d;
+    put_u32(d, static_cast<uint32_t>(a.race));
+    put_u8(d, 1);
+    for (int i = 0; i < 16 + 4; i++) put_u8(d, static_cast<unsigned>(i));
+    a.say(sub_terrain_edit, std::string(reinterpret_cast<const char*>(d.bytes), d.length));
+    datagram bad = d;
+    bad.bytes[4] = 9; // not a version-1 record
+    a.say(sub_terrain_edit, std::string(reinterpret_cast<const char*>(bad.bytes), bad.length));
+    run(0.5);
+    for (fake_client* c : {&a, &b}) {
+        std::vector<received> edits;
+        for (const received& r : of_type(c->take(), msg_server_reliable))
+            if (r.m.sub_type == sub_terrain_edit) edits.push_back(r);
+        ASSERT_EQ(edits.size(), 1u);
+        EXPECT_EQ(wire_bytes(edits[0].m.data, edits[0].m.data + edits[0].m.data_length),
+                  wire_bytes(d.bytes, d.bytes + d.length));
+    }
+}
+
+TEST_F(server_race_run, ARiderWhoGoesSilentIsDroppedAndTold) {
+    b.answers = false;
+    for (int i = 0; i < 12 * 8; i++) {
+        send_state(a, server_clock());
+        run(0.125);
+    }
+    EXPECT_EQ(server_client_count(), 1);
+    EXPECT_FALSE(of_type(b.take(), msg_server_disconnect).empty());
+    EXPECT_TRUE(of_type(a.take(), msg_server_disconnect).empty());
+}
+
+TEST_F(server_race_run, ADisconnectFreesTheClientButNotItsPlaceInTheRace) {
+    b.send(build_client_values(msg_disconnect, b.slot, b.id, 0));
+    pump();
+    EXPECT_EQ(of_type(b.take(), msg_server_disconnect).size(), 1u);
+    EXPECT_EQ(server_client_count(), 1);
+    // A newcomer is not given the slot of a rider still in the race.
+    fake_client c;
+    c.open(server_port(), "rm125\n3\nCleo");
+    identify(c);
+    EXPECT_NE(c.slot, b.slot);
+    EXPECT_NE(c.slot, a.slot);
+    std::vector<received> riders;
+    received s = enter(c, &riders);
+    EXPECT_EQ(s.m.slot, k_no_slot) << "it watches the race in progress";
+    EXPECT_EQ(riders.size(), 2u);
+    c.close();
+}
+
+// Both riders ride their lap, reporting every crossing and their states; the race ends, the
+// results file is what the games write, and the next race follows the results.
+TEST_F(server_race_run, TheRaceEndsWithTheResultsFileAndTheNextRace) {
+    const int drop = static_cast<int>(options.gate_drop * k_tics_per_second);
+    int next[2] = {0, 0};
+    for (int tic = 0; !race_results_done() && tic < 128 * 120; tic += 8) {
+        run(8 * k_tic_length);
+        for (int i = 0; i < 2; i++) {
+            fake_client& c = i == 0 ? a : b;
+            send_state(c, server_clock() - 1);
+            // A crossing every 2 s after the drop, B a little behind A.
+            int crossing_at = drop + 256 * (next[i] + 1) + 40 * i;
+            if (next[i] < first_lap_length() && server_clock() - 1 >= crossing_at) {
+                datagram d;
+                put_client_timing(d, client_timing{c.race, next[i], crossing_at});
+                c.say(sub_timing, std::string(reinterpret_cast<const char*>(d.bytes), 12));
+                next[i]++;
+            }
+            c.take();
+        }
+    }
+    ASSERT_TRUE(race_results_done());
+    run(0.1);
+    ASSERT_FALSE(server_last_results().empty());
+    std::ifstream in(server_last_results(), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string results = text.str();
+    EXPECT_EQ(results.rfind("Time=0.00|Laps=1|Track=practice|", 0), 0u) << results;
+    EXPECT_NE(results.find("   7 | yz250f(2017) |    1 |"), std::string::npos) << results;
+    EXPECT_NE(results.find("  12 |        rm125 |    1 |"), std::string::npos) << results;
+    EXPECT_LT(results.find("   7 |"), results.find("  12 |")) << "Alice first";
+    EXPECT_EQ(server_race_phase(), phase_results);
+    a.take();
+    run(options.results_time + 0.1);
+    EXPECT_EQ(server_race_phase(), phase_racing);
+    EXPECT_EQ(of_type(a.take(), msg_restart).size(), 1u);
+}
+} // namespace

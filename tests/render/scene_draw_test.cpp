@@ -1,0 +1,327 @@
+// Frames drawn under the offscreen driver on the generated rabbithill and read back: the sky
+// where no bike stands, the bike where its body projects, what a failed model leaves out, the
+// first-person rules, the simulation untouched by drawing, the title and the loading screen.
+#include "bike/sim/bike_local.h"
+#include "common/common.h"
+#include "platform/platform.h"
+#include "race/race.h"
+#include "render/render.h"
+#include "resources/gpu.h"
+#include "resources/model.h"
+#include "resources/resources.h"
+#include "resources/texture.h"
+#include "track/track.h"
+
+#include "support/data_set_home.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+namespace {
+constexpr int k_width = 320, k_height = 240; // px
+
+struct rgb {
+    int r, g, b;
+};
+
+class SceneDraw : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        home = new std::filesystem::path(data_set_home_open("render_scene"));
+        ASSERT_TRUE(k_platform_sdl.create_window("render test", k_width, k_height, 24, 24));
+        platform_use(k_platform_sdl);
+        int w, h;
+        ASSERT_TRUE(platform().begin_frame(&w, &h));
+        resources_set_gpu(&k_resources_gpu_gl);
+        ASSERT_TRUE(gl_features_init(false));
+        track_list_scan();
+        world_create();
+        bike_set_resource_loader(&k_bike_loader_caches);
+        int* lineup = race_lineup();
+        for (int i = 0; i < k_lineup_size; i++) lineup[i] = 0;
+        lineup[0] = 1; // the local rider
+        race_start_params params;
+        params.track = "rabbithill";
+        ASSERT_TRUE(race_start(params));
+        for (int t = 0; t < 64; t++) race_world_tic();
+    }
+    static void TearDownTestSuite() {
+        race_shutdown();
+        world_destroy();
+        track_unload();
+        bike_tables_free();
+        textures_delete_all();
+        models_delete_all();
+        bike_set_resource_loader(&k_bike_loader_null);
+        resources_set_gpu(nullptr);
+        k_platform_sdl.destroy_window();
+        platform_use(k_platform_null);
+        track_list_free();
+        data_set_home_close(*home);
+        delete home;
+    }
+    void SetUp() override {
+        render_config() = render_settings{};
+        bike = race_slot(0).bike;
+        ASSERT_GE(bike, 0);
+    }
+    void TearDown() override { race_slot(0).bike = bike; }
+
+    // Draws the scene from a camera and reads the whole frame back.
+    static std::vector<unsigned char> draw(const scene_camera& c) {
+        int w, h;
+        platform().begin_frame(&w, &h);
+        set_projection(k_width, k_height, c.fov);
+        render_scene(c);
+        std::vector<unsigned char> rgb(static_cast<size_t>(k_width) * k_height * 3);
+        render_read_pixels(k_width, k_height, rgb.data());
+        platform().end_frame();
+        return rgb;
+    }
+    static rgb at(const std::vector<unsigned char>& frame, int x, int y) {
+        const unsigned char* p = &frame[(static_cast<size_t>(y) * k_width + x) * 3];
+        return {p[0], p[1], p[2]};
+    }
+    static int difference(rgb a, rgb b) {
+        return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b);
+    }
+
+    // A camera at `eye` looking at `target` with the world's up.
+    static scene_camera looking(bike_vec3d eye, bike_vec3d target, float fov = 60) {
+        scene_camera c;
+        bike_vec3d back = eye - target;
+        back = back * (1 / length(back));
+        bike_vec3d right = {back.z, 0, -back.x};
+        right = right * (1 / length(right));
+        bike_vec3d up = cross(back, right);
+        const bike_vec3d axes[3] = {right, up, back};
+        for (int k = 0; k < 3; k++) {
+            c.rotation[k] = static_cast<float>(axes[k].x);
+            c.rotation[3 + k] = static_cast<float>(axes[k].y);
+            c.rotation[6 + k] = static_cast<float>(axes[k].z);
+        }
+        c.eye[0] = static_cast<float>(eye.x);
+        c.eye[1] = static_cast<float>(eye.y);
+        c.eye[2] = static_cast<float>(eye.z);
+        c.fov = fov;
+        return c;
+    }
+    // The window pixel a world point projects to (from the bottom left).
+    static void project(const scene_camera& c, bike_vec3d p, int* x, int* y) {
+        const view_tangents t = tangents_for(k_width, k_height, c.fov);
+        const double d[3] = {p.x - c.eye[0], p.y - c.eye[1], p.z - c.eye[2]};
+        double local[3];
+        for (int k = 0; k < 3; k++)
+            local[k] = c.rotation[k] * d[0] + c.rotation[3 + k] * d[1] + c.rotation[6 + k] * d[2];
+        *x = static_cast<int>((local[0] / -local[2] / t.tx + 1) / 2 * k_width);
+        *y = static_cast<int>((local[1] / -local[2] / t.ty + 1) / 2 * k_height);
+    }
+    // From the left of the bike, level with it.
+    scene_camera beside_bike(double distance = 9) const {
+        const bike_vec3d middle = bike_body_position(bike, body_frame);
+        const bike_vec3d left = bike_body_axis(bike, body_frame, 0) * -distance;
+        return looking(middle + bike_vec3d{left.x, 0.5, left.z}, middle);
+    }
+
+    static std::filesystem::path* home;
+    int bike = -1;
+};
+std::filesystem::path* SceneDraw::home = nullptr;
+} // namespace
+
+TEST_F(SceneDraw, TheSkyShowsItsPictureWhereNothingStandsInFront) {
+    scene_camera up;
+    up.eye[1] = 200;
+    // Right along x, up along +z, looking straight up.
+    const float rotation[9] = {1, 0, 0, 0, 0, -1, 0, 1, 0};
+    std::copy(rotation, rotation + 9, up.rotation);
+    up.fov = 90;
+    std::vector<unsigned char> frame = draw(up);
+    image sky;
+    ASSERT_TRUE(image_load("@sky-u.ppm", &sky));
+    const view_tangents t = tangents_for(k_width, k_height, up.fov);
+    for (auto [px, py] : {std::pair{160, 120}, std::pair{40, 200}, std::pair{300, 30}}) {
+        // The ray through the pixel meets the up face at (x, 1, z).
+        const double x = ((px + 0.5) / k_width * 2 - 1) * t.tx;
+        const double z = ((py + 0.5) / k_height * 2 - 1) * t.ty;
+        const int u = static_cast<int>((x + 1) / 2 * sky.width);
+        const int v = static_cast<int>((1 - z) / 2 * sky.height);
+        const uint8_t* s = &sky.pixels[(static_cast<size_t>(v) * sky.width + u) * 3];
+        EXPECT_LE(difference(at(frame, px, py), {s[0], s[1], s[2]}), 24) << px << "," << py;
+    }
+    // With "--fugly" the clear colour stands in for the sky.
+    render_config().fugly = true;
+    frame = draw(up);
+    EXPECT_LE(difference(at(frame, 160, 120), {50, 153, 204}), 3);
+}
+
+TEST_F(SceneDraw, TheBikeIsDrawnWhereItsBodiesProject) {
+    const scene_camera c = beside_bike();
+    const std::vector<unsigned char> with = draw(c);
+    race_slot(0).bike = -1;
+    const std::vector<unsigned char> without = draw(c);
+    race_slot(0).bike = bike;
+    for (int body : {body_frame, body_front_wheel, body_rear_wheel, body_rider}) {
+        int x, y;
+        project(c, bike_body_position(bike, body), &x, &y);
+        ASSERT_TRUE(x >= 0 && x < k_width && y >= 0 && y < k_height) << body;
+        EXPECT_GT(difference(at(with, x, y), at(without, x, y)), 30) << "body " << body;
+    }
+    // Away from the bike the frames agree.
+    EXPECT_EQ(difference(at(with, 5, k_height - 5), at(without, 5, k_height - 5)), 0);
+    EXPECT_EQ(difference(at(with, k_width - 5, 5), at(without, k_width - 5, 5)), 0);
+}
+
+TEST_F(SceneDraw, AModelThatFailedToLoadIsLeftOutAndTheRestIsDrawn) {
+    const scene_camera c = beside_bike();
+    race_slot(0).bike = -1;
+    const std::vector<unsigned char> empty = draw(c);
+    race_slot(0).bike = bike;
+    int& frame_model = bike_at(bike).resources.models[model_frame];
+    const int kept = frame_model;
+    frame_model = 0;
+    const std::vector<unsigned char> without_frame = draw(c);
+    frame_model = kept;
+    int x, y;
+    project(c, bike_body_position(bike, body_frame), &x, &y);
+    EXPECT_LE(difference(at(without_frame, x, y), at(empty, x, y)), 3)
+        << "nothing where only the frame would be";
+    project(c, bike_body_position(bike, body_rear_wheel), &x, &y);
+    EXPECT_GT(difference(at(without_frame, x, y), at(empty, x, y)), 30) << "the wheel still is";
+}
+
+TEST_F(SceneDraw, FirstPersonLeavesOutWhatTheRiderCannotSee) {
+    const bike_resources& r = bike_at(bike).resources;
+    const scene_camera eye = rider_camera_of(bike, 0, 90);
+    model_camera camera;
+    std::copy(eye.eye, eye.eye + 3, camera.position);
+    for (int axis = 0; axis < 3; axis++)
+        for (int k = 0; k < 3; k++) camera.axes[3 * axis + k] = eye.rotation[3 * k + axis];
+    // The triangles each slot's model draws from this close.
+    auto triangles = [&](int slot) {
+        int n = 0;
+        for (const model_part& p : model_get(r.models[slot])->parts)
+            if (p.shininess != k_model_mode_environment) n += p.triangle_count;
+        return n;
+    };
+    auto drawn = [&](int mode) {
+        model_draw_stats_reset();
+        bike_draw(bike, mode, camera, 1, 0);
+        int t = 0, v = 0;
+        model_draw_stats(&t, &v);
+        return t;
+    };
+    int all = 0;
+    for (int slot = 0; slot < model_slot_count; slot++)
+        if (slot != model_rider_body_fp) all += triangles(slot);
+    EXPECT_EQ(drawn(0), all) << "from outside every model";
+    const int hidden = all - triangles(model_swingarm) - triangles(model_rear_wheel) -
+                       triangles(model_rider_body) - triangles(model_rider_head) -
+                       triangles(model_rider_plate);
+    EXPECT_EQ(drawn(1), hidden) << "no rider, no swingarm, no rear wheel";
+    EXPECT_EQ(drawn(2), hidden + triangles(model_rider_body_fp)) << "the first-person body";
+    // A rider knocked off sees its whole bike.
+    bike_at(bike).knockout_tics = 100;
+    EXPECT_EQ(drawn(1), hidden + triangles(model_swingarm) + triangles(model_rear_wheel));
+    bike_at(bike).knockout_tics = 0;
+}
+
+TEST_F(SceneDraw, DrawingLeavesTheSimulationAsItWas) {
+    // Every body's place, axes and motion, exactly.
+    auto state = [&] {
+        std::vector<double> v;
+        for (int body = 0; body < k_bike_body_count; body++) {
+            bike_vec3d all[6] = {
+                bike_body_position(bike, body), bike_body_axis(bike, body, 0),
+                bike_body_axis(bike, body, 1),  bike_body_axis(bike, body, 2),
+                bike_body_velocity(bike, body), bike_body_angular_velocity(bike, body)};
+            for (const bike_vec3d& a : all) v.insert(v.end(), {a.x, a.y, a.z});
+        }
+        return v;
+    };
+    // Bars pulled close to the chest, so the rider is drawn leaning back.
+    dBodyID rider = bike_at(bike).bodies[body_rider];
+    const dReal* p = dBodyGetPosition(rider);
+    const dVector3 was = {p[0], p[1], p[2]};
+    dBodySetPosition(rider, p[0], p[1] - 0.4, p[2] - 0.9);
+    const std::vector<double> before = state();
+    draw(beside_bike());
+    draw(rider_camera_of(bike, 0, 90));
+    EXPECT_EQ(state(), before);
+    dBodySetPosition(rider, was[0], was[1], was[2]);
+}
+
+TEST_F(SceneDraw, RecordedRidersFadeNearTheLocalRider) {
+    const int ghost = bike_create("cr125", 1, "7", "", "", "", "");
+    race_slot(1).bike = ghost;
+    race_slot(1).kind = rider_remote;
+    const bike_vec3d local = bike_frame_position(bike);
+    float opacity[k_max_riders];
+    for (auto [away, expected] :
+         {std::pair{5.0, 0.0f}, std::pair{7.5, 0.5f}, std::pair{12.0, 1.0f}}) {
+        const bike_vec3d at = bike_frame_position(ghost);
+        bike_translate(ghost, {local.x + away - at.x, local.y - at.y, local.z - at.z});
+        slot_opacities(opacity);
+        EXPECT_NEAR(opacity[1], expected, 1e-3f) << away;
+        EXPECT_EQ(opacity[0], 1.0f);
+    }
+    race_slot(1) = rider_slot{};
+    bike_destroy(ghost);
+}
+
+TEST_F(SceneDraw, TheTitlePictureCoversTheScreenAtTwoToOne) {
+    const uint32_t title = texture_load("!@title.png");
+    ASSERT_NE(title, 0u);
+    image picture;
+    ASSERT_TRUE(image_load("@title.png", &picture));
+    int w, h;
+    platform().begin_frame(&w, &h);
+    set_projection(k_width, k_height, 90);
+    title_view_draw(title, "", "build");
+    std::vector<unsigned char> frame(static_cast<size_t>(k_width) * k_height * 3);
+    render_read_pixels(k_width, k_height, frame.data());
+    platform().end_frame();
+    // A 4:3 window shows the picture's whole height: 1.5 screen heights of width, centred.
+    auto picture_at = [&](double u, double v) {
+        const int x = std::clamp(static_cast<int>(u * picture.width), 0, picture.width - 1);
+        const int y = std::clamp(static_cast<int>(v * picture.height), 0, picture.height - 1);
+        const uint8_t* p = &picture.pixels[(static_cast<size_t>(y) * picture.width + x) * 3];
+        return rgb{p[0], p[1], p[2]};
+    };
+    const view_tangents t = tangents_for(k_width, k_height, 90);
+    const double half_height = t.ty, half_width = 2 * t.ty;
+    for (auto [px, py] : {std::pair{160, 120}, std::pair{40, 200}, std::pair{300, 10}}) {
+        const double x = ((px + 0.5) / k_width * 2 - 1) * t.tx;
+        const double y = ((py + 0.5) / k_height * 2 - 1) * t.ty;
+        const rgb expected =
+            picture_at((x + half_width) / (2 * half_width), (half_height - y) / (2 * half_height));
+        EXPECT_LE(difference(at(frame, px, py), expected), 30) << px << "," << py;
+    }
+}
+
+TEST_F(SceneDraw, TheLoadingScreenFadesItsRowOfSquaresIn) {
+    render_reset();
+    auto centre = [&] {
+        int w, h;
+        platform().begin_frame(&w, &h);
+        set_projection(k_width, k_height, 90);
+        loading_screen_draw("");
+        std::vector<unsigned char> frame(static_cast<size_t>(k_width) * k_height * 3);
+        render_read_pixels(k_width, k_height, frame.data());
+        platform().end_frame();
+        return std::pair{at(frame, 160, 120), at(frame, 2, 2)};
+    };
+    auto [first, corner] = centre();
+    EXPECT_LE(difference(first, {128, 128, 128}), 6) << "the disc's middle, the row not yet in";
+    EXPECT_LT(corner.r, first.r) << "darker towards the rim";
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    const rgb later = centre().first;
+    EXPECT_LE(difference(later, {191, 191, 191}), 6) << "a square of the row, faded in";
+    render_reset();
+}
