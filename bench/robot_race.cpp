@@ -26,14 +26,11 @@ const char* const k_skill_names[k_skill_count] = {"novice", "amateur", "expert"}
 using clock_type = std::chrono::steady_clock;
 
 bool start(std::vector<int> codes, int laps, int skill) {
-    int* lineup = race_lineup();
-    for (int i = 0; i < k_lineup_size; i++) lineup[i] = 0;
-    for (size_t i = 0; i < codes.size() && i < k_lineup_size; i++) lineup[i] = codes[i];
     race_start_params p;
     p.track = "rabbithill";
     p.laps = laps;
     p.skill = skill;
-    return race_start(p);
+    return race_start_lineup(p, codes.data(), static_cast<int>(codes.size()));
 }
 
 double median(std::vector<double> v) {
@@ -133,9 +130,9 @@ int main(int argc, char** argv) {
     namespace fs = std::filesystem;
     fs::path home = fs::temp_directory_path() / ("tb_robot_race_" + std::to_string(getpid()));
     fs::create_directories(home);
-    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    // Results and the log go to a home folder of the run's own; robots ride in simulation mode.
     setenv("QV_HOME", TB_GAME_DIR, 1);
-    setenv("TAVO_LOGFILE", (home / "log.txt").c_str(), 1);
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
     files_free_all();
     track_list_scan();
     setup_values_reset(setup());

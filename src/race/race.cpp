@@ -12,6 +12,8 @@
 #include "resources/resources.h"
 #include "track/track.h"
 
+#include <algorithm>
+
 #include <ctime>
 
 namespace {
@@ -180,6 +182,12 @@ void race_set_demo_hooks(const race_demo_hooks* hooks) { g_race.demo = hooks; }
 void race_set_network_rider(race_network_rider_fn create) { g_race.network_rider = create; }
 
 int* race_lineup() { return g_race.lineup; }
+
+bool race_start_lineup(const race_start_params& params, const int* codes, int count) {
+    std::fill(g_race.lineup, g_race.lineup + k_lineup_size, 0);
+    std::copy(codes, codes + std::clamp(count, 0, k_lineup_size), g_race.lineup);
+    return race_start(params);
+}
 
 void race_set_calendar(long (*now)()) { g_race.calendar = now; }
 

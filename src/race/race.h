@@ -71,6 +71,8 @@ struct race_start_params {
 // Resets for a new race on the params' track and builds the grid from the lineup; false when the
 // track cannot be loaded.
 bool race_start(const race_start_params& params);
+// Puts the `count` codes first in the lineup, the rest empty, and starts the race.
+bool race_start_lineup(const race_start_params& params, const int* codes, int count);
 // What the race running now was started with.
 const race_start_params& race_params();
 // One tic of the race world; advances the race clock.

@@ -3,7 +3,6 @@
 // seconds of race time.
 #include "race_world.h"
 
-#include "common/ripemd160.h"
 #include "race/scripted_rider.h"
 
 #include <algorithm>
@@ -16,17 +15,6 @@ constexpr int k_race_tics = 30 * k_tics_per_second;
 // Only a deliberate change of the simulation (or of the gate follower, the robots' auto pilot or
 // the lines the data set gives them) changes this, in a commit that says why.
 constexpr const char* k_stored_digest = "d825ab737b46d262d238f83935387be7e3875513";
-
-// Every occupied slot's bike state, in slot order.
-std::string race_digest() {
-    ripemd160_state h;
-    ripemd160_init(h);
-    for (int slot = 0; slot < k_max_riders; slot++)
-        if (race_slot(slot).bike >= 0) bike_digest_update(h, race_slot(slot).bike);
-    uint8_t d[20];
-    ripemd160_final(h, d);
-    return ripemd160_hex(d);
-}
 
 // The player in simulation mode on the start-up setup, waiting behind the gate with the clutch
 // in and a foot down, then following the gates from the drop; nine robots on the bikes the

@@ -57,15 +57,11 @@ void vary(gate_follower& f, int skill, int race) {
 }
 
 bool start(const char* track, int skill, std::initializer_list<int> codes, int laps) {
-    int* lineup = race_lineup();
-    for (int i = 0; i < k_lineup_size; i++) lineup[i] = 0;
-    int i = 0;
-    for (int code : codes) lineup[i++] = code;
     race_start_params p;
     p.track = track;
     p.laps = laps;
     p.skill = skill;
-    return race_start(p);
+    return race_start_lineup(p, codes.begin(), static_cast<int>(codes.size()));
 }
 
 // The scripted rider rides a race on its own, learning as it goes.
