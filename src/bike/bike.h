@@ -118,6 +118,20 @@ float front_track_angle(int bike);
 void steering_torque_apply(int bike, float torque);
 // The position controller on the steering hinge towards angle t (rad); returns its output.
 float steering_position_control(int bike, float t);
+// A tyre's contact with the ground as this tic's contact test found it.
+struct tyre_contact_state {
+    bool touching = false;
+    double depth = 0;       // ft
+    bike_vec3d point;       // ft, where it touched last
+    double slip_speed = 0;  // ft/s, of the tyre at the contact point (0 when rolling clean)
+    double ground_lift = 0; // lbf, upward push of the ground on the tyre in the last step
+};
+// `wheel` is body_front_wheel or body_rear_wheel.
+tyre_contact_state bike_tyre_contact(int bike, int wheel);
+float bike_total_mass(int bike); // slug
+// The rider's own speed-dependent steering lock, as the setup's three values would set it.
+void bike_set_steering_lock(int bike, float full_lock_speed, float restricted_lock_speed,
+                            float restricted_lock);
 bool knocked_off(int bike);
 int knockout_tics(int bike);
 int crash_count(int bike);

@@ -335,6 +335,8 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     net_init();
     net_set_identity(k_version_text, "", "");
     race_clear_slots();
+    race_set_robot_learning(p.options.learn == 1);
+    race_set_robot_practice(p.options.practice);
     if (!demo_named) race_lineup()[0] = p.options.ride ? lineup_local : lineup_robot;
     if (!requested.empty() || demo_named) start_first_race(cfg.track);
 

@@ -71,6 +71,8 @@ struct race_start_params {
 // Resets for a new race on the params' track and builds the grid from the lineup; false when the
 // track cannot be loaded.
 bool race_start(const race_start_params& params);
+// Puts the `count` codes first in the lineup, the rest empty, and starts the race.
+bool race_start_lineup(const race_start_params& params, const int* codes, int count);
 // What the race running now was started with.
 const race_start_params& race_params();
 // One tic of the race world; advances the race clock.
@@ -94,6 +96,12 @@ constexpr int k_max_crossings = 1 << 16; // crossings one rider may make in a ra
 void race_set_crossing(int slot, int crossing, int tic);
 // Where "@results.txt" takes its date from (seconds since 1970); the system clock by default.
 void race_set_calendar(long (*now)());
+
+// Line learning ("--learn"): the local rider's laps add robot lines, and the lines of the track
+// are written back at the next reset and at shut-down.
+void race_set_robot_learning(bool on);
+// Every robot rides as the tester, trying the least-tested lines ("--practice").
+void race_set_robot_practice(bool on);
 
 // Where the bike of grid place `place` stands: on the ground, raised until it touches nothing.
 void race_place_on_grid(int bike, int place);

@@ -1,4 +1,5 @@
 // Filling the rider slots from the lineup and standing each bike on the grid.
+#include "race/auto_pilot.h"
 #include "race/race_local.h"
 #include "race/robot_list.h"
 
@@ -76,9 +77,16 @@ int create_robot(int slot, int robot, const char* bike_name) {
         copy_text(s.descriptor[descriptor_wheels], r->wheel_texture);
         copy_text(s.descriptor[descriptor_head], r->head_texture);
     }
-    return bike_create(bike_name, slot, s.number, s.descriptor[descriptor_bike],
-                       s.descriptor[descriptor_wheels], s.descriptor[descriptor_body],
-                       s.descriptor[descriptor_head]);
+    int bike = bike_create(bike_name, slot, s.number, s.descriptor[descriptor_bike],
+                           s.descriptor[descriptor_wheels], s.descriptor[descriptor_body],
+                           s.descriptor[descriptor_head]);
+    // Robots keep the creation defaults, but put a foot down when slow, so a robot that fell
+    // over stands its bike up and turns it back to its line.
+    bike_params p = bike_params_of(bike);
+    p.auto_dab = true;
+    bike_set_params(bike, p);
+    auto_pilot_start(slot, r ? personality_lookup(r->personality) : 1);
+    return bike;
 }
 
 // The bike a lineup code puts in a slot, -1 for none.

@@ -431,7 +431,7 @@ TEST_F(race_world, OnlineARemoteBikeTheLocalOneTouchesIsSimulatedForAWhile) {
 }
 } // namespace
 
-#include "race/gate_follower.h"
+#include "race/scripted_rider.h"
 
 namespace {
 // The default track: the local rider follows the gates from the grid through a one-lap race.

@@ -8,16 +8,29 @@
 #include "common/ripemd160.h"
 #include "forge_practice.h"
 #include "common/common.h"
+#include "common/ripemd160.h"
 #include "race/race.h"
 #include "race/race_timing.h"
 #include "track/track.h"
 #include "track/track_gates.h"
 
 #include <cmath>
+#include <string>
 
 inline double distance(bike_vec3d a, bike_vec3d b) {
     return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) +
                      (a.z - b.z) * (a.z - b.z));
+}
+
+// Every occupied slot's bike state, in slot order.
+inline std::string race_digest() {
+    ripemd160_state h;
+    ripemd160_init(h);
+    for (int slot = 0; slot < k_max_riders; slot++)
+        if (race_slot(slot).bike >= 0) bike_digest_update(h, race_slot(slot).bike);
+    uint8_t d[20];
+    ripemd160_final(h, d);
+    return ripemd160_hex(d);
 }
 
 class race_world : public TempDataTest {
@@ -46,15 +59,11 @@ class race_world : public TempDataTest {
     // A race on the track with the lineup given in slot order (the rest empty).
     bool start(const char* track, std::initializer_list<int> codes, int laps = 2,
                int minutes_tics = 0) {
-        int* lineup = race_lineup();
-        for (int i = 0; i < k_lineup_size; i++) lineup[i] = 0;
-        int i = 0;
-        for (int code : codes) lineup[i++] = code;
         race_start_params p;
         p.track = track;
         p.laps = laps;
         p.time_limit_tics = minutes_tics;
-        return race_start(p);
+        return race_start_lineup(p, codes.begin(), static_cast<int>(codes.size()));
     }
     static bike_vec3d frame_of(int slot) { return bike_frame_position(race_slot(slot).bike); }
     // Where the bike's construction origin (between the wheels on the ground) now is.
