@@ -3,7 +3,7 @@
 // and the whole race tic cost per robot and tic.
 #include "bike/bike.h"
 #include "common/common.h"
-#include "files/files.h"
+#include "files/data_file.h"
 #include "race/auto_pilot.h"
 #include "race/race.h"
 #include "race/race_timing.h"
@@ -59,9 +59,9 @@ double scripted_lap(int laps) {
         rider_input_set(0, dropped ? gate_follower_input(f, bike) : gate_follower_wait());
         race_world_tic();
     }
-    std::vector<double> laps;
-    laps_of(0, &laps);
-    return median(laps);
+    std::vector<double> times;
+    laps_of(0, &times);
+    return median(times);
 }
 
 void robot_race(int robots, int laps, int skill) {

@@ -3,6 +3,7 @@
 #include "demo_world.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 TEST_F(demo_world, SimulatedRidersAreRecordedEvery4TicsInBlocksEvery16) {
@@ -120,13 +121,12 @@ TEST_F(demo_world, TheSameRobotRaceRecordedTwiceGivesTheSameFile) {
     for (std::string& file : files) {
         // The clock at the reset seeds the robots' shuffle: a first reset makes it the same.
         ASSERT_TRUE(start_recorded({}, 1, false));
-        int* lineup = race_lineup();
-        std::fill(lineup, lineup + k_lineup_size, lineup_robot);
+        const std::vector<int> robots(40, lineup_robot);
         race_start_params p;
         p.track = "practice";
         p.laps = 1;
         p.record_mode = 1;
-        ASSERT_TRUE(race_start(p));
+        ASSERT_TRUE(race_start_lineup(p, robots.data(), 40));
         ASSERT_TRUE(demo_recording());
         const int end = race_gate_drop_tic() + 3 * k_tics_per_second;
         bike_vec3d grid = bike_frame_position(race_slot(0).bike);
@@ -140,7 +140,7 @@ TEST_F(demo_world, TheSameRobotRaceRecordedTwiceGivesTheSameFile) {
         EXPECT_FALSE(got.damaged) << got.damage;
         EXPECT_EQ(std::count_if(got.states.begin(), got.states.end(),
                                 [](const demo_entry& e) { return e.tic == 0; }),
-                  k_lineup_size);
+                  40);
     }
     ASSERT_FALSE(files[0].empty());
     EXPECT_TRUE(files[0] == files[1]) << "the recordings differ";

@@ -127,6 +127,11 @@ bool publish(const fs::path& home, const fs::path& game, const char* track, int 
 
 bool forge_track_lines(const fs::path& home, const fs::path& game, const char* track, int skill) {
     race_set_robot_learning(true);
+    // Learning starts from an empty library, whatever an earlier run left in the data folder,
+    // so the lines depend on the simulation alone.
+    if (!start(track, skill, {}, k_learning_laps)) return false;
+    for (int s = 0; s < line_segment_count(); s++)
+        for (racing_line& l : line_segment_at(s).lines) line_empty(l);
     for (int race = 0; race < k_learning_races; race++)
         if (!learning_race(track, skill, race)) {
             fprintf(stderr, "forge_lines: the scripted rider did not finish on %s\n", track);
