@@ -388,3 +388,24 @@ TEST_F(RabbithillTrack, ItsObjectsLoadAndStandOffTheGroove) {
         EXPECT_TRUE(g.picture.width > 0 || g.texture != 0) << i;
     }
 }
+
+TEST_F(RabbithillTrack, ItsLightingHasTheGroundsSunAHazeAndAFlareOnTheSun) {
+    float sun[3] = {0, 0, 0}, colour[3] = {0, 0, 0}, ambient[3] = {0, 0, 0};
+    ASSERT_TRUE(track_lighting_read(k_rabbithill_folder, sun, colour, ambient));
+    const track_lighting& l = lighting();
+    float length = std::sqrt(sun[0] * sun[0] + sun[1] * sun[1] + sun[2] * sun[2]);
+    for (int k = 0; k < 3; k++) EXPECT_NEAR(l.sun_vector[k], sun[k] / length, 1e-5);
+    EXPECT_GT(l.fog_density, 0);
+    // The haze thins the far hills without hiding the other side of the field.
+    EXPECT_LT(l.fog_density * ground().field.extent, 1);
+    EXPECT_LE(l.near_plane, 0.5f);
+    EXPECT_GT(l.far_plane, ground().field.extent * 1.5f);
+
+    // The flare lies on the sun and every piece of it has its picture.
+    ASSERT_EQ(flare_count(), 1);
+    const flare& f = flare_at(0);
+    EXPECT_EQ(f.kind, flare_vector);
+    for (int k = 0; k < 3; k++) EXPECT_NEAR(f.where[k], sun[k], 1e-5);
+    ASSERT_GT(f.element_count, 2);
+    for (int k = 0; k < f.element_count; k++) EXPECT_NE(f.elements[k].texture, 0u) << k;
+}
