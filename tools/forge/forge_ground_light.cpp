@@ -111,12 +111,12 @@ forge_ground_light forge_light_ground(const std::vector<float>& heights, int n, 
 // The sun's lens flare: a glow on the sun and ghosts along the line through the middle of the
 // view, faint so they tint rather than hide what lies behind them.
 constexpr const char* k_sun_flare =
-    "flare_element [ 0 1 ] [ 0.9 0.85 0.7 ] 0.35 @flare-glow.ppm\n"
+    "flare_element [ 0 1 ] [ 0.8 0.75 0.6 ] 0.25 @flare-glow.ppm\n"
     "flare_element [ 0 0.55 ] [ 0.25 0.3 0.45 ] 0.07 @flare-disc.ppm\n"
     "flare_element [ 0 0.2 ] [ 0.2 0.35 0.2 ] 0.04 @flare-disc.ppm\n"
-    "flare_element [ 0 -0.3 ] [ 0.4 0.25 0.15 ] 0.12 @flare-ring.ppm\n"
+    "flare_element [ 0 -0.3 ] [ 0.25 0.16 0.1 ] 0.1 @flare-ring.ppm\n"
     "flare_element [ 0 -0.6 ] [ 0.2 0.25 0.4 ] 0.05 @flare-disc.ppm\n"
-    "flare_element [ 0 -1 ] [ 0.3 0.25 0.4 ] 0.2 @flare-ring.ppm\n";
+    "flare_element [ 0 -1 ] [ 0.18 0.15 0.25 ] 0.18 @flare-ring.ppm\n";
 
 std::string forge_lighting_text(const forge_sun& sun) {
     char text[1536];
