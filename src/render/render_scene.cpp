@@ -276,8 +276,10 @@ void render_scene(const scene_camera& c) {
     trail_markers_draw(c);
     glLoadIdentity();
     glDepthFunc(GL_ALWAYS);
-    flares_update(c.eye, c.rotation);
-    if (r.settings.lens_flare) flares_draw();
+    if (r.settings.lens_flare) {
+        flares_update(c.eye, c.rotation, render_tangents().tx, render_tangents().ty);
+        flares_draw();
+    }
 
     glDisable(GL_BLEND);
     glDisable(GL_ALPHA_TEST);
