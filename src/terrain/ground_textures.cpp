@@ -63,7 +63,8 @@ struct texturing_state {
     float view[3] = {0, 0, -1};
     float view_tangent = 0; // of the widest angle seen from the view direction; 0 unknown
     bool decals_hidden = false;
-    std::vector<ground_decal> decals;
+    const std::vector<ground_decal>* decals = nullptr; // the track's, kept over a reset
+    std::vector<ground_decal> no_decals;
     std::vector<ground_picture> pictures; // software method
     std::vector<uint8_t> texels, scratch;
     std::vector<uint8_t> placeholder;    // of one level, for the textures being made
@@ -168,7 +169,7 @@ void compose(composed_texture& t, int level, int tx, int tz) {
     const ground_state& g = ground();
     g_tex.overlapping.clear();
     if (!g_tex.decals_hidden)
-        ground_decals_overlapping(g_tex.decals, g.field.cell_size, cell_x, cell_z, cells,
+        ground_decals_overlapping(ground_decals(), g.field.cell_size, cell_x, cell_z, cells,
                                   &g_tex.overlapping);
     g_tex.stats.textures_composed++;
     if (g_tex.method == ground_method_software) {
@@ -179,7 +180,7 @@ void compose(composed_texture& t, int level, int tx, int tz) {
         in.surfaces = &g.surfaces;
         in.pictures = &g_tex.pictures;
         in.shading = ground_shading().shading.data();
-        in.decals = g_tex.decals_hidden ? nullptr : &g_tex.decals;
+        in.decals = g_tex.decals_hidden ? nullptr : &ground_decals();
         in.packed = g_tex.settings.packed_arithmetic;
         const bool levels = g_tex.kind == ground_texture_given_levels;
         g_tex.texels.resize(levels ? ground_levels_bytes(g_tex.size)
@@ -351,7 +352,10 @@ const ground_gpu& ground_gpu_current() { return *g_tex.gpu; }
 
 ground_settings& ground_config() { return g_tex.settings; }
 
-std::vector<ground_decal>& ground_decals() { return g_tex.decals; }
+void ground_set_decals(const std::vector<ground_decal>* decals) { g_tex.decals = decals; }
+const std::vector<ground_decal>& ground_decals() {
+    return g_tex.decals ? *g_tex.decals : g_tex.no_decals;
+}
 
 void ground_set_decals_hidden(bool hidden) {
     g_tex.decals_hidden = hidden;
@@ -455,6 +459,7 @@ void ground_textures_free() {
     const ground_settings settings = g_tex.settings;
     const ground_gpu* gpu = g_tex.gpu;
     const bool hidden = g_tex.decals_hidden;
+    const std::vector<ground_decal>* decals = g_tex.decals;
     const float eye[3] = {g_tex.eye[0], g_tex.eye[1], g_tex.eye[2]};
     const float view[3] = {g_tex.view[0], g_tex.view[1], g_tex.view[2]};
     const float view_tangent = g_tex.view_tangent;
@@ -462,6 +467,7 @@ void ground_textures_free() {
     g_tex.settings = settings;
     g_tex.gpu = gpu;
     g_tex.decals_hidden = hidden;
+    g_tex.decals = decals;
     memcpy(g_tex.eye, eye, sizeof eye);
     memcpy(g_tex.view, view, sizeof view);
     g_tex.view_tangent = view_tangent;

@@ -286,8 +286,10 @@ struct ground_decal {
     uint32_t specular_map = 0; // "_tspec" companion, 0 when none
     image picture;             // RGBA rows from the top, composed on the processor
 };
-// The decals the ground is composed with; empty until a track's decals are loaded.
-std::vector<ground_decal>& ground_decals();
+// The decals the ground is composed with: the track's own list, which the ground reads where
+// it lies (nullptr: none). Empty until a track's decals are loaded.
+void ground_set_decals(const std::vector<ground_decal>* decals);
+const std::vector<ground_decal>& ground_decals();
 // Hides or shows the decals and recomposes the whole ground.
 void ground_set_decals_hidden(bool hidden);
 bool ground_decals_hidden();

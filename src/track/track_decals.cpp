@@ -13,7 +13,8 @@
 
 namespace {
 struct decal_state {
-    std::vector<decal> table;
+    std::vector<ground_decal> table; // the ground composes from it where it lies
+    std::vector<std::string> names;  // of each decal's picture, as the file gives it
     std::vector<int> grid[k_decal_grid][k_decal_grid]; // [z][x], ascending decal order
     decal_ground_hooks hooks;
 };
@@ -39,26 +40,6 @@ uint32_t companion(const std::string& name, const char* first, const char* secon
     if (uint32_t id = texture_load((base + first).c_str())) return id;
     return texture_load((base + second).c_str());
 }
-// The ground's composition keeps its own list of what it paints: it follows the table whole.
-void ground_follow_table() {
-    std::vector<ground_decal>& painted = ground_decals();
-    painted.clear();
-    for (const decal& d : g_decals.table) {
-        ground_decal g;
-        g.x = d.x;
-        g.z = d.z;
-        g.angle = d.angle;
-        g.size = d.size;
-        g.aspect = d.aspect;
-        g.sine = d.sine;
-        g.cosine = d.cosine;
-        g.texture = d.texture;
-        g.normal_map = d.normal_map;
-        g.specular_map = d.specular_map;
-        g.picture = d.pixels;
-        painted.push_back(std::move(g));
-    }
-}
 } // namespace
 
 void decals_set_ground_hooks(const decal_ground_hooks* hooks) {
@@ -69,32 +50,33 @@ void decals_parse(const std::string& text) {
     decal_state& st = g_decals;
     text_scanner in(text);
     for (;;) {
-        decal d;
+        ground_decal d;
         char name[1024];
         int used = -1;
         int n = sscanf(in.view(), "[ %f %f ] %f %f %f %1023s %n", &d.x, &d.z, &d.angle, &d.size,
                        &d.aspect, name, &used);
         if (n < 6 || !in.advance(used)) break;
-        d.name = name;
         bool loaded;
         if (st.hooks.decode_images) {
-            loaded = image_load(name, &d.pixels) && d.pixels.width > 0;
+            loaded = image_load(name, &d.picture) && d.picture.width > 0;
         } else {
             d.texture = texture_load(name);
             loaded = d.texture != 0;
         }
         if (st.hooks.normal_maps) {
-            d.normal_map = companion(d.name, "_tnorm.png", "_tnorm.ppm");
-            d.specular_map = companion(d.name, "_tspec.png", "_tspec.ppm");
+            d.normal_map = companion(name, "_tnorm.png", "_tnorm.ppm");
+            d.specular_map = companion(name, "_tspec.png", "_tspec.ppm");
         }
         d.sine = std::sin(d.angle);
         d.cosine = std::cos(d.angle);
-        if (loaded) st.table.push_back(std::move(d));
+        if (!loaded) continue;
+        st.table.push_back(std::move(d));
+        st.names.emplace_back(name);
     }
     objects_read_stopped("decals", in);
     for (auto& row : st.grid)
         for (std::vector<int>& cell : row) cell.clear();
-    ground_follow_table();
+    ground_set_decals(&st.table);
     for (int i = 0; i < static_cast<int>(st.table.size()); i++) decal_grid_insert(i);
 }
 
@@ -108,19 +90,21 @@ void decals_load(const char* folder) {
 std::string decals_format() {
     std::string out;
     char line[1200];
-    for (const decal& d : g_decals.table) {
+    for (size_t i = 0; i < g_decals.table.size(); i++) {
+        const ground_decal& d = g_decals.table[i];
         snprintf(line, sizeof line, "[%f %f] %f %f %f %s\n", d.x, d.z, d.angle, d.size, d.aspect,
-                 d.name.c_str());
+                 g_decals.names[i].c_str());
         out += line;
     }
     return out;
 }
 
-int decal_add(decal d) {
+int decal_add(ground_decal d, std::string name) {
     d.sine = std::sin(d.angle);
     d.cosine = std::cos(d.angle);
     g_decals.table.push_back(std::move(d));
-    ground_follow_table();
+    g_decals.names.push_back(std::move(name));
+    ground_set_decals(&g_decals.table);
     const int index = static_cast<int>(g_decals.table.size()) - 1;
     decal_grid_insert(index);
     return index;
@@ -128,7 +112,7 @@ int decal_add(decal d) {
 
 void decal_grid_insert(int index) {
     decal_state& st = g_decals;
-    const decal& d = st.table[index];
+    const ground_decal& d = st.table[index];
     const float w = d.size * d.aspect, s = d.size;
     const float hx = std::fabs(w / 2 * d.cosine) + std::fabs(s / 2 * d.sine);
     const float hz = std::fabs(s / 2 * d.cosine) + std::fabs(w / 2 * d.sine);
@@ -151,7 +135,8 @@ void decal_grid_insert(int index) {
 }
 
 int decal_count() { return static_cast<int>(g_decals.table.size()); }
-const decal& decal_at(int index) { return g_decals.table[index]; }
+const ground_decal& decal_at(int index) { return g_decals.table[index]; }
+const std::string& decal_name(int index) { return g_decals.names[index]; }
 const std::vector<int>& decal_grid_cell(int cx, int cz) {
     return g_decals.grid[std::clamp(cz, 0, k_decal_grid - 1)][std::clamp(cx, 0, k_decal_grid - 1)];
 }
@@ -160,5 +145,5 @@ void decals_clear() {
     const decal_ground_hooks hooks = g_decals.hooks;
     g_decals = decal_state{};
     g_decals.hooks = hooks;
-    ground_decals().clear();
+    ground_set_decals(nullptr);
 }

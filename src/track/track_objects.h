@@ -6,6 +6,7 @@
 #include "common/common.h"
 #include "resources/image.h"
 #include "resources/model.h"
+#include "terrain/terrain.h"
 #include "track/track_view.h"
 
 #include <cstdint>
@@ -147,18 +148,6 @@ const marshal_flagger& marshal_at(int index);
 
 // A textured rectangle painted onto the ground. Its own axes on the ground: u (width
 // size × aspect) along (cos angle, -sin angle), v (length size) along (sin angle, cos angle).
-struct decal {
-    image pixels;            // decoded picture, when the ground is composed on the processor
-    uint32_t texture = 0;    // colour texture otherwise
-    uint32_t normal_map = 0; // "_tnorm" and "_tspec" companions, 0 when absent
-    uint32_t specular_map = 0;
-    float x = 0, z = 0;         // ft, centre
-    float angle = 0;            // rad
-    float size = 0;             // ft along v
-    float aspect = 1;           // width / length
-    float sine = 0, cosine = 1; // of the angle
-    std::string name;           // as the file gives it
-};
 
 constexpr int k_decal_grid = 8;
 
@@ -177,11 +166,14 @@ void decals_set_ground_hooks(const decal_ground_hooks* hooks);
 void decals_parse(const std::string& text);
 // The decals as the terrain save writes them.
 std::string decals_format();
-// Adds a decal to the table and the grid; returns its index.
-int decal_add(decal d);
+// Adds a decal (the name its picture has in the decals file) to the table and the grid;
+// returns its index.
+int decal_add(ground_decal d, std::string name);
 // Enters a decal in every grid cell its bounding rectangle overlaps and marks the ground under it.
 void decal_grid_insert(int index);
 int decal_count();
-const decal& decal_at(int index);
+// The decals are the ground's records, painted by its composition straight from the table.
+const ground_decal& decal_at(int index);
+const std::string& decal_name(int index);
 // The decals listed in a grid cell (column x, row z), in ascending order.
 const std::vector<int>& decal_grid_cell(int cx, int cz);

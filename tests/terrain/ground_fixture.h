@@ -21,12 +21,12 @@ struct GroundTest : TerrainFilesTest {
         ground_set_gpu(nullptr);
         ground_set_texture_loader(nullptr);
         ground_config() = ground_settings{};
-        ground_decals().clear();
+        ground_set_decals(nullptr);
     }
     void TearDown() override {
         ground_free();
         ground_shading_free();
-        ground_decals().clear();
+        ground_set_decals(nullptr);
         ground_set_gpu(nullptr);
         ground_set_texture_loader(texture_load);
         ground_config() = ground_settings{};

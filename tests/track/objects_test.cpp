@@ -313,9 +313,9 @@ TEST_F(Objects, DecalsGoIntoEveryGridCellTheyOverlapInOrder) {
         }
     EXPECT_TRUE(decal_grid_cell(5, 5).empty());
     // A decal added later over the first lands after it in the cell.
-    decal d;
+    ground_decal d;
     d.x = 10, d.z = 10, d.size = 2, d.texture = 1;
-    const int added = decal_add(d);
+    const int added = decal_add(d, "added.png");
     ASSERT_EQ(decal_grid_cell(0, 0).size(), 2u);
     EXPECT_EQ(decal_grid_cell(0, 0)[1], added);
 }
