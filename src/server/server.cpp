@@ -17,7 +17,9 @@
 #include <fstream>
 
 namespace {
-constexpr double k_silence_limit = 10.0; // s without a datagram before a client is dropped
+// s without a datagram before a client is dropped: long enough for a slow machine to load the
+// track or stall on a frame without losing its place
+constexpr double k_silence_limit = 30.0;
 constexpr double k_chat_interval = 2.0;  // s between one client's chat lines
 constexpr int k_chat_max = 200;          // characters of one chat line
 constexpr size_t k_upload_max = 4 << 20; // bytes of one uploaded file
@@ -116,8 +118,9 @@ void handle_contact(const client_message& m, const udp_address& from, double now
 
 void handle_client_info(server_client& c, const client_message& m, double now) {
     server_state& s = g_server;
-    // Repeated while the race info is lost on its way.
-    bool again = c.phase == client_joining && c.identified && c.race == s.race.id;
+    // Repeated while the race info is lost on its way: the current race's goes, even when a
+    // new race began since the first.
+    bool again = c.phase == client_joining && c.identified;
     if ((c.phase != client_contacted && !again) || m.nonce != c.nonce) {
         s.stats.refused++;
         return;
@@ -272,12 +275,16 @@ void handle_message(server_client& c, const client_message& m, double now) {
         }
         return;
     case msg_ready:
+        // Repeated while the restart is lost on its way: it goes again.
+        if (c.phase == client_restarting) {
+            server_send_restart(c, now);
+            return;
+        }
         if (c.phase != client_joining && c.phase != client_running) break;
         if (m.race == r.id && c.race == r.id) {
             race_client_ready(c);
         } else {
-            c.phase = client_restarting;
-            server_send(c, build_server_value(msg_restart, r.id));
+            server_send_restart(c, now);
         }
         return;
     case msg_state:
@@ -286,8 +293,7 @@ void handle_message(server_client& c, const client_message& m, double now) {
             return;
         }
         if (c.phase == client_running || c.phase == client_restarting) {
-            c.phase = client_restarting;
-            server_send(c, build_server_value(msg_restart, r.id));
+            server_send_restart(c, now);
             return;
         }
         break;
@@ -307,7 +313,7 @@ void handle_message(server_client& c, const client_message& m, double now) {
         if (m.race == r.id) {
             send_race_info(c);
         } else {
-            server_send(c, build_server_value(msg_restart, r.id));
+            server_send_restart(c, now);
         }
         return;
     case msg_disconnect:
@@ -335,6 +341,18 @@ void clients_tic(double now) {
             server_send(c, build_server_byte(msg_server_disconnect));
             server_drop_client(c, "went silent");
             continue;
+        }
+        // The restart goes again each second until it is acknowledged: a game that only
+        // watches sends nothing that would otherwise bring it.
+        if (c.phase == client_restarting && now - c.restart_sent >= 1.0)
+            server_send_restart(c, now);
+        // A game that watches (in the warm-up, or joined too late to ride) sends nothing of
+        // its own; an empty timing list asks for an acknowledgment, which shows it is still there.
+        if (now - c.last_heard > k_silence_limit / 2 && c.out.queue.empty() && c.identified) {
+            datagram d;
+            put_u32(d, static_cast<uint32_t>(g_server.race.id));
+            put_u32(d, 0);
+            reliable_queue(c.out, sub_timing, d.bytes, d.length);
         }
         if (const reliable_message* m = reliable_due(c.out, now))
             server_send(c, build_server_reliable(m->sequence, m->sub_type, m->payload.data(),
@@ -373,6 +391,12 @@ void server_send_to(const udp_address& to, const datagram& d) {
 }
 
 void server_send(const server_client& c, const datagram& d) { server_send_to(c.address, d); }
+
+void server_send_restart(server_client& c, double now) {
+    c.phase = client_restarting;
+    c.restart_sent = now;
+    server_send(c, build_server_value(msg_restart, g_server.race.id));
+}
 
 void server_queue(server_client& c, int sub_type, const std::string& payload) {
     reliable_queue(c.out, sub_type, reinterpret_cast<const uint8_t*>(payload.data()),

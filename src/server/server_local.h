@@ -30,8 +30,9 @@ struct server_client {
     int race = 0; // the race the client was told about
     std::string descriptor_text;
     rider_descriptor descriptor;
-    bool identified = false; // its description arrived
-    double last_heard = 0;   // s
+    bool identified = false;     // its description arrived
+    double last_heard = 0;       // s
+    double restart_sent = -1e30; // s, when the restart last went out
     reliable_sender out;
     reliable_receiver in;
     int client_tic = 0;              // newest tic the client sent with a state
@@ -81,6 +82,8 @@ struct server_state {
 server_state& server();
 void server_log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void server_send(const server_client& c, const datagram& d);
+// Sends the client to the current race: the restart, repeated until acknowledged.
+void server_send_restart(server_client& c, double now);
 void server_send_to(const udp_address& to, const datagram& d);
 void server_queue(server_client& c, int sub_type, const std::string& payload);
 // A text message to every client that has joined.

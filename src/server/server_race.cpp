@@ -176,8 +176,7 @@ void race_begin(bool racing, double now) {
         std::fill(c.sent_tic, c.sent_tic + k_max_riders, -1);
         c.client_tic = c.client_tic_at = 0;
         if (c.phase == client_running || c.phase == client_restarting) {
-            c.phase = client_restarting;
-            server_send(c, build_server_value(msg_restart, r.id));
+            server_send_restart(c, now);
         }
     }
     s.stats.races++;

@@ -514,13 +514,97 @@ TEST_F(server_race_run, AWellFormedTerrainEditGoesToEveryRider) {
 
 TEST_F(server_race_run, ARiderWhoGoesSilentIsDroppedAndTold) {
     b.answers = false;
-    for (int i = 0; i < 12 * 8; i++) {
+    for (int i = 0; i < 32 * 8; i++) {
         send_state(a, server_clock());
         run(0.125);
     }
     EXPECT_EQ(server_client_count(), 1);
     EXPECT_FALSE(of_type(b.take(), msg_server_disconnect).empty());
     EXPECT_TRUE(of_type(a.take(), msg_server_disconnect).empty());
+}
+
+// A game watching the warm-up sends nothing of its own: the server asks it for an
+// acknowledgment before its silence runs out, and drops it only when that goes unanswered.
+TEST_F(server_run, AWatcherStaysWhileItAnswersAndIsDroppedWhenItDoesNot) {
+    start();
+    identify(a);
+    enter(a);
+    run(65);
+    EXPECT_EQ(server_client_count(), 1);
+    EXPECT_TRUE(of_type(a.take(), msg_server_disconnect).empty());
+    a.answers = false;
+    run(35);
+    EXPECT_EQ(server_client_count(), 0);
+    EXPECT_FALSE(of_type(a.take(), msg_server_disconnect).empty());
+}
+
+// A game that joined a race as it ended and lost the restart that sends it on keeps saying it
+// is ready for the old race; each time it is sent the restart again, and then joins.
+TEST_F(server_run, ALostRestartGoesAgainWhileTheGameWaitsInTheOldRace) {
+    options.warmup = 1;
+    start();
+    identify(a);
+    const int old_race = a.race;
+    run(1.1);
+    ASSERT_EQ(server_race_phase(), phase_racing);
+    a.take();
+    a.send(build_client_values(msg_track_ack, a.slot, a.id, 1, old_race));
+    pump();
+    std::vector<received> start_message = of_type(a.take(), msg_start);
+    ASSERT_EQ(start_message.size(), 1u);
+    EXPECT_EQ(start_message[0].m.slot, k_no_slot) << "an ended race is only watched";
+    for (int attempt = 0; attempt < 3; attempt++) {
+        a.send(build_client_values(msg_ready, a.slot, a.id, 1, old_race));
+        pump();
+        std::vector<received> restart = of_type(a.take(), msg_restart);
+        ASSERT_EQ(restart.size(), 1u) << "attempt " << attempt;
+        EXPECT_EQ(restart[0].m.race, server_race_id());
+    }
+    a.send(build_client_values(msg_restart_ack, a.slot, a.id, 1, server_race_id()));
+    pump();
+    EXPECT_EQ(of_type(a.take(), msg_race_info).size(), 1u);
+}
+
+// A game whose race info was lost keeps identifying itself; when a new race has begun
+// meanwhile, it is told about that one.
+TEST_F(server_run, ALostRaceInfoGoesAgainForTheRaceNowRunning) {
+    options.warmup = 1;
+    start();
+    identify(a); // its race info is taken here and treated as lost
+    run(1.1);
+    ASSERT_EQ(server_race_phase(), phase_racing);
+    ASSERT_GT(server_race_id(), a.race);
+    a.take();
+    a.send(build_client_info(a.slot, a.id, 0, a.nonce, a.descriptor.c_str()));
+    pump();
+    std::vector<received> info = of_type(a.take(), msg_race_info);
+    ASSERT_EQ(info.size(), 1u);
+    EXPECT_EQ(info[0].m.race, server_race_id());
+    a.race = info[0].m.race;
+    received start_message = enter(a);
+    EXPECT_EQ(start_message.m.slot, a.slot) << "it rides the race it was counted in";
+}
+
+// A game watching the warm-up whose restart is lost sends nothing that would bring it again:
+// the restart goes again by itself until it is acknowledged.
+TEST_F(server_run, AWatchersLostRestartGoesAgainUntilAcknowledged) {
+    options.warmup = 1;
+    start();
+    identify(a);
+    enter(a);
+    a.take();
+    run(1.1);
+    ASSERT_EQ(server_race_phase(), phase_racing);
+    a.take(); // the restart is lost
+    run(1.5);
+    std::vector<received> restart = of_type(a.take(), msg_restart);
+    ASSERT_FALSE(restart.empty());
+    EXPECT_EQ(restart.back().m.race, server_race_id());
+    a.send(build_client_values(msg_restart_ack, a.slot, a.id, 1, server_race_id()));
+    pump();
+    EXPECT_EQ(of_type(a.take(), msg_race_info).size(), 1u);
+    run(3);
+    EXPECT_TRUE(of_type(a.take(), msg_restart).empty()) << "acknowledged, it stops";
 }
 
 TEST_F(server_race_run, ADisconnectFreesTheClientButNotItsPlaceInTheRace) {
