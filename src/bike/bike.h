@@ -166,6 +166,9 @@ bool bike_overlaps_ground(int bike);
 int bikes_collide_all(const int* bikes, int count, const bike_tic& t);
 // Hands the bike to the roost emitter; `simulated` when its contacts are already known.
 void bike_emit_roost(int bike, bool simulated);
+// After the world step: each wheel's push on the ground goes to its rut sampler (the samplers
+// start empty whenever the bike is reset).
+void bike_cut_ruts(int bike, int tic);
 
 // The 39-byte snapshot of one bike that demos store and the network carries.
 constexpr int k_compact_state_size = 39;

@@ -22,6 +22,8 @@
 #include "resources/model.h"
 #include "resources/resources.h"
 #include "sound/sound.h"
+#include "terrain/erosion.h"
+#include "terrain/terrain.h"
 #include "track/track.h"
 #include "ui/ui.h"
 
@@ -128,6 +130,16 @@ void start_first_race(const std::string& track) {
     race_start(params);
 }
 
+// With erosion on, the ground as the ruts leave it once every queued edit is dug: riders of
+// one online race end with the same digest.
+void log_rutted_ground() {
+    if (erosion_setting() <= 0 || !ground().field.heights) return;
+    erosion_settle();
+    char hex[41];
+    height_field_heights_digest(ground().field, hex);
+    log("Rutted ground %s after %d dug points\n", hex, erosion_moved().entries);
+}
+
 // The shut-down order; with from_audio the steps before "Closing audio" are skipped.
 void shutdown(bool from_audio) {
     program_state& p = program();
@@ -139,6 +151,7 @@ void shutdown(bool from_audio) {
         log("Finished deallocating bikes\n");
         demo_shutdown();
         demo_list_free();
+        log_rutted_ground();
         track_free();
         world_destroy();
         progress("Freeing memory (1)");
@@ -290,6 +303,8 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     bike_set_resource_loader(&k_bike_loader_caches);
 
     demo_init();
+    // "--erode": offline races rut the ground at this rate (a server or a demo may change it).
+    erosion_set_setting(p.options.erosion_rate);
     net_init();
     net_set_identity(k_version_text, "", "");
     race_clear_slots();

@@ -66,6 +66,8 @@ void height_field_fill_from_image(height_field* field, const uint16_t* pixels, i
 void height_field_loaded(height_field* field);
 // The RIPEMD-160 of the samples' 16-bit values, low byte first, as 40 hex digits.
 void height_field_digest(const uint16_t* samples, size_t count, char hex[41]);
+// The RIPEMD-160 of the current heights' bytes, as 40 hex digits: equal digests, equal ground.
+void height_field_heights_digest(const height_field& field, char hex[41]);
 // Parses a whole "terrain.hf" held in memory; a body-less file gets a flat field (no image).
 bool height_field_parse(height_field* field, const uint8_t* bytes, size_t size);
 
@@ -246,6 +248,14 @@ void ground_triangles_in_square(float x0, float z0, float x1, float z1,
 float ground_highest_in_square(float x0, float z0, float x1, float z1);
 // A height write through the lock; false when refused.
 bool ground_set_height(int i, int j, float height);
+// The ground changed over the sample rectangle [i0, i1] x [j0, j1]: it and its neighbours are
+// kept for the drawing, their shading out of date.
+void ground_mark_dirty(int i0, int j0, int i1, int j1);
+// Reshades the samples marked since the last call and hands over and clears their rectangle;
+// false if none.
+bool ground_take_dirty(int* i0, int* j0, int* i1, int* j1);
+// The light changed samples are shaded with (the track's sun and ambient light).
+void ground_set_light(const float sun_vector[3], const float sun_colour[3], const float ambient[3]);
 
 int surface_type_at(float x, float z);
 const surface_type& surface_type_get(int index); // index clamped to the loaded types

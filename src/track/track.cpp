@@ -92,6 +92,8 @@ bool track_load(const char* folder) {
     if (debug_level() > 0) log("Loading '%s'\n", folder);
 
     lighting_load(folder);
+    // Ground that ruts later is reshaded in the same light.
+    ground_set_light(lighting().sun_vector, lighting().sun_colour, lighting().ambient);
     ground_set_texture_loader(texture_load);
     if (!load_ground(folder)) {
         g_track = track_state{};

@@ -36,6 +36,7 @@ struct ground_gl_state {
     std::vector<int> level_start; // index of each level's first node
     std::vector<ground_node> nodes;
     std::vector<uint8_t> colours; // r, g, b per sample
+    std::vector<float> surface;   // r, g, b per surface type, 0..1
     struct drawn {
         int level, i, j;
         float distance;
@@ -87,27 +88,63 @@ float grain(int i, int j) {
     return 0.94f + 0.12f * static_cast<float>(h & 1023) / 1023.0f;
 }
 
-void build_colours() {
+void colour_sample(int i, int j) {
     const ground_state& g = ground();
     const int n = g.field.samples_per_side;
     const ground_shading_state& shading = ground_shading();
     const bool shaded = shading.samples_per_side == n && !shading.shading.empty();
-    const std::vector<float> surface = surface_colours(g.surfaces);
+    const size_t at = static_cast<size_t>(j) * n + i;
+    int type = surface_set_type_at(g.surfaces, static_cast<float>(i) * g.field.cell_size,
+                                   static_cast<float>(j) * g.field.cell_size);
+    type = std::clamp(type, 0, std::max(g.surfaces.count - 1, 0));
+    const float variation = grain(i, j);
+    for (int c = 0; c < 3; c++) {
+        float light = shaded ? shading.shading[at * 3 + c] / 128.0f : 1.0f;
+        float v = g_ground_gl.surface[static_cast<size_t>(type) * 3 + c] * light * variation;
+        g_ground_gl.colours[at * 3 + c] =
+            static_cast<uint8_t>(std::clamp(v * 255.0f, 0.0f, 255.0f));
+    }
+}
+
+void build_colours() {
+    const ground_state& g = ground();
+    const int n = g.field.samples_per_side;
+    g_ground_gl.surface = surface_colours(g.surfaces);
     g_ground_gl.colours.assign(static_cast<size_t>(n) * n * 3, 0);
     for (int j = 0; j < n; j++)
-        for (int i = 0; i < n; i++) {
-            const size_t at = static_cast<size_t>(j) * n + i;
-            int type = surface_set_type_at(g.surfaces, static_cast<float>(i) * g.field.cell_size,
-                                           static_cast<float>(j) * g.field.cell_size);
-            type = std::clamp(type, 0, std::max(g.surfaces.count - 1, 0));
-            const float variation = grain(i, j);
-            for (int c = 0; c < 3; c++) {
-                float light = shaded ? shading.shading[at * 3 + c] / 128.0f : 1.0f;
-                float v = surface[static_cast<size_t>(type) * 3 + c] * light * variation;
-                g_ground_gl.colours[at * 3 + c] =
-                    static_cast<uint8_t>(std::clamp(v * 255.0f, 0.0f, 255.0f));
-            }
+        for (int i = 0; i < n; i++) colour_sample(i, j);
+}
+
+// The height ranges of the finest nodes [fi0, fi1] x [fj0, fj1], then of every node above them.
+void measure_nodes(int fi0, int fj0, int fi1, int fj1) {
+    const height_field& f = ground().field;
+    const int finest = g_ground_gl.levels - 1;
+    for (int j = fj0; j <= fj1; j++)
+        for (int i = fi0; i <= fi1; i++) {
+            ground_node& n = node_at(finest, i, j);
+            n.lowest = 1e30f, n.highest = -1e30f;
+            for (int y = 0; y <= k_node_quads; y++)
+                for (int x = 0; x <= k_node_quads; x++) {
+                    float h = f.heights[(j * k_node_quads + y) * f.samples_per_side +
+                                        i * k_node_quads + x];
+                    n.lowest = std::min(n.lowest, h);
+                    n.highest = std::max(n.highest, h);
+                }
         }
+    for (int level = finest - 1; level >= 0; level--) {
+        const int shift = finest - level;
+        for (int j = fj0 >> shift; j <= fj1 >> shift; j++)
+            for (int i = fi0 >> shift; i <= fi1 >> shift; i++) {
+                ground_node& n = node_at(level, i, j);
+                n.lowest = 1e30f, n.highest = -1e30f;
+                for (int c = 0; c < 4; c++) {
+                    const ground_node& child =
+                        node_at(level + 1, 2 * i + (c & 1), 2 * j + (c >> 1));
+                    n.lowest = std::min(n.lowest, child.lowest);
+                    n.highest = std::max(n.highest, child.highest);
+                }
+            }
+    }
 }
 
 // The nodes with their height ranges, finest level first, then each level from its children.
@@ -127,31 +164,36 @@ void build_nodes() {
     g_ground_gl.nodes.assign(static_cast<size_t>(total), ground_node{});
     g_ground_gl.drawn_level.assign(static_cast<size_t>(1) << (2 * (levels - 1)), -1);
     const int finest = levels - 1, per_side = 1 << finest;
-    for (int j = 0; j < per_side; j++)
-        for (int i = 0; i < per_side; i++) {
-            ground_node& n = node_at(finest, i, j);
-            n.lowest = 1e30f, n.highest = -1e30f;
-            for (int y = 0; y <= k_node_quads; y++)
-                for (int x = 0; x <= k_node_quads; x++) {
-                    float h = f.heights[(j * k_node_quads + y) * f.samples_per_side +
-                                        i * k_node_quads + x];
-                    n.lowest = std::min(n.lowest, h);
-                    n.highest = std::max(n.highest, h);
-                }
-        }
-    for (int level = finest - 1; level >= 0; level--)
-        for (int j = 0; j < (1 << level); j++)
-            for (int i = 0; i < (1 << level); i++) {
-                ground_node& n = node_at(level, i, j);
-                n.lowest = 1e30f, n.highest = -1e30f;
-                for (int c = 0; c < 4; c++) {
-                    const ground_node& child =
-                        node_at(level + 1, 2 * i + (c & 1), 2 * j + (c >> 1));
-                    n.lowest = std::min(n.lowest, child.lowest);
-                    n.highest = std::max(n.highest, child.highest);
-                }
-            }
+    measure_nodes(0, 0, per_side - 1, per_side - 1);
     build_colours();
+}
+
+// Ruts: a changed rectangle of samples takes its new shading, and every node over it has its
+// height range measured again and its lists compiled again when next drawn.
+void refresh_changed() {
+    int i0, j0, i1, j1;
+    if (!ground_take_dirty(&i0, &j0, &i1, &j1)) return;
+    if (g_ground_gl.generation != ground().generation || g_ground_gl.nodes.empty()) return;
+    const int n = ground().field.samples_per_side;
+    i1 = std::min(i1, n - 1), j1 = std::min(j1, n - 1);
+    for (int j = j0; j <= j1; j++)
+        for (int i = i0; i <= i1; i++) colour_sample(i, j);
+    // A sample on a node's edge belongs to the node on either side.
+    const int finest = g_ground_gl.levels - 1, per_side = 1 << finest;
+    const int first_i = std::max(i0 - 1, 0) / k_node_quads,
+              last_i = std::min(i1 / k_node_quads, per_side - 1);
+    const int first_j = std::max(j0 - 1, 0) / k_node_quads,
+              last_j = std::min(j1 / k_node_quads, per_side - 1);
+    measure_nodes(first_i, first_j, last_i, last_j);
+    for (int level = finest; level >= 0; level--) {
+        const int shift = finest - level;
+        for (int j = first_j >> shift; j <= last_j >> shift; j++)
+            for (int i = first_i >> shift; i <= last_i >> shift; i++) {
+                ground_node& node = node_at(level, i, j);
+                if (node.lists) glDeleteLists(node.lists, k_node_lists);
+                node.lists = 0;
+            }
+    }
 }
 
 void vertex(const height_field& f, int i, int j, float drop) {
@@ -253,8 +295,8 @@ void ground_set_view(const float eye[3], const float view_direction[3], float vi
     g_ground_gl.view_cos = view_tangent > 0 ? 1 / std::sqrt(1 + view_tangent * view_tangent) : -1;
 }
 
-// The plain mesh carries its colours in its lists: there is no texture to keep up to date.
-void ground_texture_update() {}
+// The plain mesh carries its colours in its lists: only ground that changed is made again.
+void ground_texture_update() { refresh_changed(); }
 
 void ground_draw() {
     ground_gl_state& s = g_ground_gl;

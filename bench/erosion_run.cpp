@@ -1,0 +1,177 @@
+// Ruts on rabbithill: scripted riders race it with erosion on, and the run prints what the
+// sampling, the queue drain and the reshading cost against the race tic, and what the ground
+// looks like afterwards (the deepest rut, the dirt moved, the ridden line against the ground as
+// loaded, and any sample deeper than its surface's depth table allows).
+//
+// erosion_run [riders [laps [rate]]]: riders 1-160 (10), laps (10), rate as "--erode" (1).
+#include "bike/bike.h"
+
+#include "common/common.h"
+#include "files/data_file.h"
+#include "race/gate_follower.h"
+#include "race/race.h"
+#include "race/race_timing.h"
+#include "terrain/erosion.h"
+#include "terrain/terrain.h"
+#include "track/track.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+namespace {
+double cpu_seconds() {
+    timespec t;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
+}
+
+// The depth below which a surface's table lets nothing more be dug (a and b both 0 there),
+// infinite when the table never stops digging.
+float table_floor(const erosion_params& e) {
+    for (int k = 0; k < std::min(e.limit_count, k_erode_limits); k++)
+        if (e.limit_a[k] <= 0 && e.limit_b[k] <= 0) return e.limit_depth[k];
+    return INFINITY;
+}
+
+struct ground_report {
+    float deepest = 0; // ft below the ground as loaded
+    float deepest_x = 0, deepest_z = 0;
+    float highest_heap = 0; // ft above it
+    int over_table = 0;     // samples deeper than their surface's table allows
+    float worst_excess = 0; // ft beyond it
+};
+
+ground_report survey() {
+    ground_report r;
+    const height_field& f = ground().field;
+    const int n = f.samples_per_side;
+    for (int j = 0; j < n; j++)
+        for (int i = 0; i < n; i++) {
+            const size_t k = static_cast<size_t>(j) * n + i;
+            const float x = static_cast<float>(i) * f.cell_size,
+                        z = static_cast<float>(j) * f.cell_size;
+            const float depth = f.loaded_heights[k] - f.heights[k];
+            if (depth > r.deepest) r.deepest = depth, r.deepest_x = x, r.deepest_z = z;
+            r.highest_heap = std::max(r.highest_heap, -depth);
+            const float floor = table_floor(surface_type_get(surface_type_at(x, z)).erosion);
+            if (depth > floor + 1e-4f) {
+                r.over_table++;
+                r.worst_excess = std::max(r.worst_excess, depth - floor);
+            }
+        }
+    return r;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    const int riders = argc > 1 ? std::atoi(argv[1]) : 10;
+    const int laps = argc > 2 ? std::atoi(argv[2]) : 10;
+    const double rate = argc > 3 ? std::atof(argv[3]) : 1.0;
+    if (riders < 1 || riders > 160 || laps < 1 || !(rate > 0 && rate <= 100)) {
+        std::fprintf(stderr, "usage: erosion_run [riders 1-160 [laps [rate 0-100]]]\n");
+        return 1;
+    }
+    const int setting = static_cast<int>(std::floor(rate * 1024));
+    setenv("QV_HOME", TB_GAME_DIR, 1);
+    files_free_all();
+    track_list_scan();
+    world_create();
+    race_shutdown();
+    int* lineup = race_lineup();
+    std::fill(lineup, lineup + k_lineup_size, 0);
+    for (int i = 0; i < riders; i++) lineup[i] = lineup_robot;
+    race_start_params params;
+    params.track = "rabbithill";
+    params.laps = laps;
+    if (!race_start(params)) {
+        std::fprintf(stderr, "rabbithill did not load\n");
+        return 1;
+    }
+    std::vector<gate_follower> followers(static_cast<size_t>(riders));
+    for (gate_follower& f : followers) gate_follower_reset(f);
+    // Where the rear wheels rode, every 16 tics after the drop: the racing line.
+    std::vector<float> line;
+    double race_cost = 0, erosion_cost = 0, reshade_cost = 0;
+    long tics = 0, frames = 0, bike_tics = 0;
+    const int longest = race_gate_drop_tic() + laps * 150 * k_tics_per_second;
+    int leader_laps = 0;
+    while (race_clock() < longest && !race_results_done()) {
+        const bool dropped = race_clock() >= race_gate_drop_tic();
+        for (int slot = 0; slot < riders; slot++)
+            rider_input_set(slot, dropped
+                                      ? gate_follower_input(followers[static_cast<size_t>(slot)],
+                                                            race_slot(slot).bike)
+                                      : gate_follower_wait());
+        // The race tic without the ruts, then the ruts of the same tic on their own clock.
+        erosion_set_setting(-1);
+        double t0 = cpu_seconds();
+        race_world_tic();
+        double t1 = cpu_seconds();
+        erosion_set_setting(setting);
+        const int tic = race_clock() - 1;
+        for (int slot = 0; slot < riders; slot++) bike_cut_ruts(race_slot(slot).bike, tic);
+        erosion_drain(tic, nullptr);
+        double t2 = cpu_seconds();
+        race_cost += t1 - t0;
+        erosion_cost += t2 - t1;
+        tics++;
+        bike_tics += riders;
+        // A frame about every other tic: the changed ground reshaded for drawing.
+        if (tic % 2 == 0) {
+            int i0, j0, i1, j1;
+            double t3 = cpu_seconds();
+            ground_take_dirty(&i0, &j0, &i1, &j1);
+            reshade_cost += cpu_seconds() - t3;
+            frames++;
+        }
+        if (dropped && tic % 16 == 0)
+            for (int slot = 0; slot < riders; slot++) {
+                bike_vec3d p = bike_body_position(race_slot(slot).bike, body_rear_wheel);
+                line.push_back(static_cast<float>(p.x));
+                line.push_back(static_cast<float>(p.z));
+            }
+        for (int slot = 0; slot < riders; slot++)
+            leader_laps = std::max(leader_laps, laps_completed(slot));
+    }
+    const int queued_at_end = erosion_queue_count();
+    for (int tic = race_clock(); erosion_queue_count() > 0; tic++) erosion_drain(tic, nullptr);
+
+    const height_field& f = ground().field;
+    const double cell_area = static_cast<double>(f.cell_size) * f.cell_size;
+    const erosion_totals& moved = erosion_moved();
+    const ground_report r = survey();
+    double lowered = 0;
+    int lower_count = 0;
+    for (size_t k = 0; k + 1 < line.size(); k += 2) {
+        const float x = line[k], z = line[k + 1];
+        lowered += field_loaded_height_at(f, x, z) - field_height_at(f, x, z);
+        lower_count++;
+    }
+    std::printf("%d riders, leader's laps %d, %.1f s of race, erosion rate %.3f (%d)\n", riders,
+                leader_laps, tics * k_tic_length, rate, setting);
+    std::printf("race tic %.2f us per bike-tic; sampling and draining %.3f us per bike-tic "
+                "(%.2f%% of the race tic)\n",
+                race_cost / bike_tics * 1e6, erosion_cost / bike_tics * 1e6,
+                100 * erosion_cost / race_cost);
+    std::printf("reshading %.1f us per frame (%.2f%% of the race tic's time per frame)\n",
+                reshade_cost / std::max(frames, 1L) * 1e6,
+                100 * reshade_cost / std::max(race_cost / tics * 2 * frames, 1e-12));
+    std::printf("queue entries worked %d, left at the finish %d\n", moved.entries, queued_at_end);
+    std::printf("deepest rut %.3f ft at (%.1f, %.1f); highest heap %.3f ft\n", r.deepest,
+                r.deepest_x, r.deepest_z, r.highest_heap);
+    std::printf("dirt dug %.3f ft3, heaped %.3f ft3, difference %.2e ft3\n",
+                moved.removed * cell_area, moved.heaped * cell_area,
+                (moved.removed - moved.heaped) * cell_area);
+    std::printf("ridden line %.3f ft below the ground as loaded on average (%d points)\n",
+                lower_count ? lowered / lower_count : 0.0, lower_count);
+    std::printf("samples deeper than their depth table allows: %d (worst by %.4f ft)\n",
+                r.over_table, r.worst_excess);
+    race_shutdown();
+    world_destroy();
+    track_unload();
+    return 0;
+}
