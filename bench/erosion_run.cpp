@@ -3,14 +3,23 @@
 // looks like afterwards (the deepest rut, the dirt moved, the ridden line against the ground as
 // loaded, and any sample deeper than its surface's depth table allows).
 //
-// erosion_run [riders [laps [rate]]]: riders 1-160 (10), laps (10), rate as "--erode" (1).
+// erosion_run [riders [laps [rate [FOLDER]]]]: riders 1-160 (10), laps (10), rate as "--erode"
+// (1). With a folder, the run draws through the game's renderer (SDL's offscreen driver unless
+// SDL_VIDEODRIVER says otherwise) and saves the rider camera's view of the deepest rut as the race
+// left it ("rutted.png") and of the same ground as loaded ("loaded.png"), and prints how much the
+// two pictures differ.
+#include "bench_shots.h"
+
 #include "bike/bike.h"
 
 #include "common/common.h"
 #include "files/data_file.h"
+#include "platform/platform.h"
 #include "race/gate_follower.h"
 #include "race/race.h"
 #include "race/race_timing.h"
+#include "render/render.h"
+#include "resources/gpu.h"
 #include "terrain/erosion.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
@@ -20,6 +29,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 namespace {
@@ -65,6 +76,89 @@ ground_report survey() {
         }
     return r;
 }
+constexpr int k_width = 960, k_height = 540; // px
+constexpr float k_fov = 90;                  // degrees
+
+// The game's window and drawing, for the pictures.
+bool open_drawing() {
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    const std::filesystem::path home = std::filesystem::temp_directory_path() / "erosion_run";
+    std::filesystem::create_directories(home);
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    platform_use(k_platform_sdl);
+    if (!platform().create_window("erosion run", k_width, k_height, 16, 16)) return false;
+    int w, h;
+    platform().begin_frame(&w, &h);
+    resources_set_gpu(&k_resources_gpu_gl);
+    gl_features_init(false);
+    bike_set_resource_loader(&k_bike_loader_caches);
+    return true;
+}
+
+// Two frames from the rider's eyes (the first builds the ground's changed lists); the second's
+// pixels.
+std::vector<unsigned char> rider_view(int slot) {
+    std::vector<unsigned char> picture;
+    for (int k = 0; k < 2; k++) {
+        int width, height;
+        if (!platform().begin_frame(&width, &height)) continue;
+        set_projection(width, height, k_fov);
+        rider_camera_view(race_slot(slot).bike, slot, k_fov);
+        if (k == 1) picture = frame_pixels(k_width, k_height);
+        platform().end_frame();
+    }
+    return picture;
+}
+
+// Stands slot 0's bike on the ridden line 15 ft before the deepest rut, facing along the line,
+// and saves its rider's view of the ruts, then of the ground as loaded.
+void take_pictures(const std::vector<float>& line, int riders, const ground_report& r,
+                   const std::string& folder) {
+    // The recorded line point nearest the rut, and where the same rider was 16 tics later.
+    size_t best = 0;
+    float best_d = INFINITY;
+    const size_t stride = 2 * static_cast<size_t>(riders);
+    for (size_t k = 0; k + stride + 1 < line.size(); k += 2) {
+        float d = std::hypot(line[k] - r.deepest_x, line[k + 1] - r.deepest_z);
+        if (d < best_d) best_d = d, best = k;
+    }
+    if (line.size() < stride + 2) return;
+    float dx = line[best + stride] - line[best], dz = line[best + stride + 1] - line[best + 1];
+    const float dl = std::hypot(dx, dz);
+    if (dl <= 0) return;
+    dx /= dl, dz /= dl;
+    const int bike = race_slot(0).bike;
+    race_place_bike(bike, r.deepest_x - 15 * dx, r.deepest_z - 15 * dz, std::atan2(-dx, -dz),
+                    nullptr, 0);
+    std::filesystem::create_directories(folder);
+    const std::vector<unsigned char> rutted = rider_view(0);
+    save_picture(rutted, k_width, k_height, folder + "/rutted.png");
+    // The same view over the ground as loaded.
+    height_field& f = ground().field;
+    const int n = f.samples_per_side;
+    for (int j = 0; j < n; j++)
+        for (int i = 0; i < n; i++) {
+            const size_t k = static_cast<size_t>(j) * n + i;
+            if (f.heights[k] != f.loaded_heights[k]) ground_set_height(i, j, f.loaded_heights[k]);
+        }
+    ground_mark_dirty(0, 0, n - 1, n - 1);
+    const std::vector<unsigned char> loaded = rider_view(0);
+    save_picture(loaded, k_width, k_height, folder + "/loaded.png");
+    if (rutted.size() != loaded.size() || rutted.empty()) return;
+    long changed = 0;
+    double total = 0;
+    for (size_t k = 0; k < rutted.size(); k += 3) {
+        int d = 0;
+        for (int c = 0; c < 3; c++) d = std::max(d, std::abs(rutted[k + c] - loaded[k + c]));
+        changed += d > 8;
+        total += d;
+    }
+    std::printf("rider camera at (%.1f, %.1f): %.1f%% of the pixels differ by more than 8 levels "
+                "between the rutted and the loaded ground (mean %.2f levels); pictures in %s\n",
+                r.deepest_x - 15 * dx, r.deepest_z - 15 * dz,
+                100.0 * changed / static_cast<double>(rutted.size() / 3),
+                total / static_cast<double>(rutted.size() / 3), folder.c_str());
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -72,12 +166,17 @@ int main(int argc, char** argv) {
     const int laps = argc > 2 ? std::atoi(argv[2]) : 10;
     const double rate = argc > 3 ? std::atof(argv[3]) : 1.0;
     if (riders < 1 || riders > 160 || laps < 1 || !(rate > 0 && rate <= 100)) {
-        std::fprintf(stderr, "usage: erosion_run [riders 1-160 [laps [rate 0-100]]]\n");
+        std::fprintf(stderr, "usage: erosion_run [riders 1-160 [laps [rate 0-100 [FOLDER]]]]\n");
         return 1;
     }
+    const std::string shots = argc > 4 ? argv[4] : "";
     const int setting = static_cast<int>(std::floor(rate * 1024));
     setenv("QV_HOME", TB_GAME_DIR, 1);
     files_free_all();
+    if (!shots.empty() && !open_drawing()) {
+        std::fprintf(stderr, "no window to draw in\n");
+        return 1;
+    }
     track_list_scan();
     world_create();
     race_shutdown();
@@ -170,8 +269,14 @@ int main(int argc, char** argv) {
                 lower_count ? lowered / lower_count : 0.0, lower_count);
     std::printf("samples deeper than their depth table allows: %d (worst by %.4f ft)\n",
                 r.over_table, r.worst_excess);
+    if (!shots.empty()) take_pictures(line, riders, r, shots);
     race_shutdown();
     world_destroy();
     track_unload();
+    if (!shots.empty()) {
+        bike_tables_free();
+        platform().destroy_window();
+        resources_set_gpu(nullptr);
+    }
     return 0;
 }

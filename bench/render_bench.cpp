@@ -9,6 +9,8 @@
 // --shots, one picture of every view and bike count is saved as PNG, and close pictures of one bike
 // from four sides. With
 // --fugly the sky is left out, as the option leaves it out of the game.
+#include "bench_shots.h"
+
 #include "bike/bike.h"
 #include "files/data_file.h"
 #include "files/files.h"
@@ -100,20 +102,7 @@ void aim_free_camera(int slot) {
 }
 
 void save_shot(const std::string& path) {
-    std::vector<unsigned char> rows(static_cast<size_t>(k_width) * k_height * 3);
-    render_read_pixels(k_width, k_height, rows.data());
-    std::vector<unsigned char> picture(rows.size());
-    const size_t stride = static_cast<size_t>(k_width) * 3;
-    for (int y = 0; y < k_height; y++)
-        memcpy(&picture[y * stride], &rows[(k_height - 1 - y) * stride], stride);
-    std::string bytes;
-    if (image_encode_png(picture.data(), k_width, k_height, 3, "", &bytes)) {
-        FILE* f = fopen(path.c_str(), "wb");
-        if (f) {
-            fwrite(bytes.data(), 1, bytes.size(), f);
-            fclose(f);
-        }
-    }
+    save_picture(frame_pixels(k_width, k_height), k_width, k_height, path);
 }
 
 // A camera at `offset` from the bike (in the bike's own axes) looking at its middle.
