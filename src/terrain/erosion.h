@@ -74,7 +74,8 @@ void erosion_drain(int tic, const float* avoid);
 int erosion_queue_count();
 // Works off the whole queue at once, near riders or not (the end of a race, a test).
 void erosion_settle();
-// Empties the queue, the deferral and the totals, and forgets the setting; the hooks stay.
+// Empties the queue, the deferral and the totals, and forgets the setting; the hooks stay, and
+// a full queue is still told only once a run.
 void erosion_reset();
 
 // The dirt moved since the last reset: the ground's height changes summed over samples (ft per

@@ -222,7 +222,6 @@ void erosion_reset() {
     s.setting = -1;
     s.head = s.count = 0;
     s.deadline = k_no_deadline;
-    s.full_reported = false;
     s.totals = erosion_totals{};
 }
 

@@ -1,5 +1,6 @@
 // Ground deformation: the terrain edit record's bytes, the wheel sampler's paths, and the queue
 // drain digging and heaping on a flat test ground.
+#include "common/message.h"
 #include "terrain/erosion.h"
 #include "terrain/terrain.h"
 
@@ -139,6 +140,25 @@ TEST_F(ErosionTest, ShortOrForeignRecordsQueueNothing) {
     EXPECT_EQ(erosion_queue_count(), 0);
     // Bytes past a whole point are ignored: 20 bytes carry one point.
     EXPECT_EQ(terrain_edit_decode(record, 20, 128.0f, p), 1);
+}
+
+TEST_F(ErosionTest, AFullQueueDropsPointsAndSaysSoOnce) {
+    erosion_point points[k_erosion_path_points];
+    for (int k = 0; k < k_erosion_path_points; k++) points[k] = {10.0f + k, 20.0f, 1.0f, 0.0f, 3};
+    const float step[2] = {1, 0};
+    uint8_t record[k_edit_record_max_bytes];
+    const int length =
+        terrain_edit_encode(points, k_erosion_path_points, step, step, 128.0f, record);
+    messages_clear();
+    const int records = k_erosion_queue_size / k_erosion_path_points;
+    for (int k = 0; k < records; k++) terrain_edit_apply(record, length);
+    EXPECT_EQ(erosion_queue_count(), k_erosion_queue_size);
+    EXPECT_NE(message_recent(0), "Erode queue full!");
+    terrain_edit_apply(record, length);
+    terrain_edit_apply(record, length);
+    EXPECT_EQ(erosion_queue_count(), k_erosion_queue_size);
+    EXPECT_EQ(message_recent(0), "Erode queue full!");
+    EXPECT_NE(message_recent(1), "Erode queue full!");
 }
 
 // ------------------------------------------------------------------------------------------
