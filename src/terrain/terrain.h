@@ -251,8 +251,8 @@ bool ground_set_height(int i, int j, float height);
 // The ground changed over the sample rectangle [i0, i1] x [j0, j1]: it and its neighbours are
 // kept for the drawing, their shading out of date.
 void ground_mark_dirty(int i0, int j0, int i1, int j1);
-// Reshades the samples marked since the last call and hands over and clears their rectangle;
-// false if none.
+// Reshades the changed samples of the next block of ground holding any and hands over the
+// block's sample rectangle, clearing it; false when no block is left.
 bool ground_take_dirty(int* i0, int* j0, int* i1, int* j1);
 // The light changed samples are shaded with (the track's sun and ambient light).
 void ground_set_light(const float sun_vector[3], const float sun_colour[3], const float ambient[3]);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -404,19 +405,29 @@ TEST_F(ErosionTest, AnEntryFacingAStepUpIsSkipped) {
     EXPECT_EQ(height(66, 64), 0.0f);
 }
 
-TEST_F(ErosionTest, TheDirtyRectangleCoversTheDrainedGround) {
+TEST_F(ErosionTest, TheDrainedGroundIsHandedToTheDrawingBlockByBlock) {
     int i0, j0, i1, j1;
     while (ground_take_dirty(&i0, &j0, &i1, &j1)) {
     }
     erosion_set_setting(262144);
+    // The bumps around (64, 64) and (62.07, 64) and their neighbours span samples 58..69 in x
+    // and 60..69 in z: the blocks of 32 samples from 32 to 95 both ways.
     queue_point(64, 64, 1, 0, 2);
     erosion_drain(0, nullptr);
-    ASSERT_TRUE(ground_take_dirty(&i0, &j0, &i1, &j1));
-    // The bumps' squares around (64, 64) and (62, 64), and their neighbours.
-    EXPECT_EQ(i0, 58);
-    EXPECT_EQ(i1, 69);
-    EXPECT_EQ(j0, 60);
-    EXPECT_EQ(j1, 69);
+    std::vector<std::array<int, 4>> blocks;
+    while (ground_take_dirty(&i0, &j0, &i1, &j1)) blocks.push_back({i0, j0, i1, j1});
+    std::sort(blocks.begin(), blocks.end());
+    const std::vector<std::array<int, 4>> expected = {
+        {32, 32, 63, 63}, {32, 64, 63, 95}, {64, 32, 95, 63}, {64, 64, 95, 95}};
+    EXPECT_EQ(blocks, expected);
+    // At the field's far corner the last block is one sample wide.
+    ground_mark_dirty(128, 128, 128, 128);
+    blocks.clear();
+    while (ground_take_dirty(&i0, &j0, &i1, &j1)) blocks.push_back({i0, j0, i1, j1});
+    std::sort(blocks.begin(), blocks.end());
+    const std::vector<std::array<int, 4>> corner = {
+        {96, 96, 127, 127}, {96, 128, 127, 128}, {128, 96, 128, 127}, {128, 128, 128, 128}};
+    EXPECT_EQ(blocks, corner);
     EXPECT_FALSE(ground_take_dirty(&i0, &j0, &i1, &j1));
 }
 

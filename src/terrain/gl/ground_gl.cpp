@@ -168,11 +168,9 @@ void build_nodes() {
     build_colours();
 }
 
-// Ruts: a changed rectangle of samples takes its new shading, and every node over it has its
+// Ruts: a changed block of samples takes its new shading, and every node over it has its
 // height range measured again and its lists compiled again when next drawn.
-void refresh_changed() {
-    int i0, j0, i1, j1;
-    if (!ground_take_dirty(&i0, &j0, &i1, &j1)) return;
+void refresh_block(int i0, int j0, int i1, int j1) {
     if (g_ground_gl.generation != ground().generation || g_ground_gl.nodes.empty()) return;
     const int n = ground().field.samples_per_side;
     i1 = std::min(i1, n - 1), j1 = std::min(j1, n - 1);
@@ -296,7 +294,10 @@ void ground_set_view(const float eye[3], const float view_direction[3], float vi
 }
 
 // The plain mesh carries its colours in its lists: only ground that changed is made again.
-void ground_texture_update() { refresh_changed(); }
+void ground_texture_update() {
+    int i0, j0, i1, j1;
+    while (ground_take_dirty(&i0, &j0, &i1, &j1)) refresh_block(i0, j0, i1, j1);
+}
 
 void ground_draw() {
     ground_gl_state& s = g_ground_gl;
