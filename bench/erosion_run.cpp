@@ -133,15 +133,17 @@ void take_pictures(const std::vector<float>& line, int riders, const ground_repo
     std::filesystem::create_directories(folder);
     const std::vector<unsigned char> rutted = rider_view(0);
     save_picture(rutted, k_width, k_height, folder + "/rutted.png");
-    // The same view over the ground as loaded.
+    // The same view over the ground as loaded: only the changed samples go back (and are
+    // reshaded), so both pictures share the shading of the ground that never changed.
     height_field& f = ground().field;
     const int n = f.samples_per_side;
     for (int j = 0; j < n; j++)
         for (int i = 0; i < n; i++) {
             const size_t k = static_cast<size_t>(j) * n + i;
-            if (f.heights[k] != f.loaded_heights[k]) ground_set_height(i, j, f.loaded_heights[k]);
+            if (f.heights[k] == f.loaded_heights[k]) continue;
+            ground_set_height(i, j, f.loaded_heights[k]);
+            ground_mark_dirty(i, j, i, j);
         }
-    ground_mark_dirty(0, 0, n - 1, n - 1);
     const std::vector<unsigned char> loaded = rider_view(0);
     save_picture(loaded, k_width, k_height, folder + "/loaded.png");
     if (rutted.size() != loaded.size() || rutted.empty()) return;
