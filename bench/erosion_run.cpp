@@ -15,7 +15,7 @@
 #include "common/common.h"
 #include "files/data_file.h"
 #include "platform/platform.h"
-#include "race/gate_follower.h"
+#include "race/scripted_rider.h"
 #include "race/race.h"
 #include "race/race_timing.h"
 #include "render/render.h"
@@ -95,17 +95,24 @@ bool open_drawing() {
     return true;
 }
 
-// Two frames from the rider's eyes (the first builds the ground's changed lists); the second's
-// pixels.
+// The rider's view once the ground's mesh and every texture the ruts put out of date are
+// brought up to date (a frame composes one out-of-date texture, so frames are drawn until none
+// is left); the last frame's pixels.
 std::vector<unsigned char> rider_view(int slot) {
     std::vector<unsigned char> picture;
-    for (int k = 0; k < 2; k++) {
+    ground_refresh_full();
+    for (int k = 0; k < 4000; k++) {
         int width, height;
         if (!platform().begin_frame(&width, &height)) continue;
         set_projection(width, height, k_fov);
         rider_camera_view(race_slot(slot).bike, slot, k_fov);
-        if (k == 1) picture = frame_pixels(k_width, k_height);
+        const ground_statistics& stats = ground_stats();
+        const bool settled = k > 1 && stats.texture_age == 0 && stats.reshades_pending == 0 &&
+                             stats.textures_composed == 0;
+        if (settled) picture = frame_pixels(k_width, k_height);
         platform().end_frame();
+        if (settled) break;
+        ground_refresh_full();
     }
     return picture;
 }
@@ -221,12 +228,18 @@ int main(int argc, char** argv) {
         erosion_cost += t2 - t1;
         tics++;
         bike_tics += riders;
-        // A frame about every other tic: the changed ground reshaded for drawing.
+        // A frame about every other tic, its eye at the first rider: the frame's share of the
+        // ground's refresh (mesh error, one data block every other frame) and the recomposition
+        // of textures the ruts put out of date.
         if (tic % 2 == 0) {
-            int i0, j0, i1, j1;
+            const bike_vec3d eye = bike_body_position(race_slot(0).bike, body_frame);
+            const float at[3] = {static_cast<float>(eye.x), static_cast<float>(eye.y) + 4,
+                                 static_cast<float>(eye.z)};
+            const float down[3] = {0, -1, 0};
             double t3 = cpu_seconds();
-            while (ground_take_dirty(&i0, &j0, &i1, &j1)) {
-            }
+            ground_set_view(at, down, 1);
+            ground_refresh(1);
+            ground_texture_update();
             reshade_cost += cpu_seconds() - t3;
             frames++;
         }

@@ -1,5 +1,7 @@
 // Drawing rabbithill's race at 1280 x 720 through the game's own renderer: frames per second and
-// milliseconds per frame with 1, 20 and 40 bikes, from the rider camera and the trackside view.
+// milliseconds per frame with 1, 20 and 40 bikes, from the rider camera and the trackside view,
+// with the track's objects and the dirt the bikes' spinning rear wheels throw; billboards drawn
+// and texture binds per frame.
 //
 // render_bench [--frames N] [--shots FOLDER] [--bikes A,B,...]: stands the bikes along the lap,
 // then draws N frames of each view as the game does and prints the frame rate, then N more that
@@ -8,7 +10,15 @@
 // spent per frame: on a shared machine the frame rate depends on the other programs, that not. With
 // --shots, one picture of every view and bike count is saved as PNG, and close pictures of one bike
 // from four sides. With
-// --fugly the sky is left out, as the option leaves it out of the game.
+// --fugly the sky is left out, as the option leaves it out of the game. With --shots the start of
+// a race is pictured too: the gate from the rider's seat and from beside the track.
+//
+// Then, for each way of composing the ground's textures, a rider's eye laps rabbithill along its
+// timing gates at riding speed: the ground alone (its mesh refinement, texture update and
+// drawing, each waited for) and the whole scene with 20 bikes, with the textures composed per
+// frame once the first second is past. With --shots, pictures along the lap are saved too.
+// --lap-frames N sets the lap's frames (0 leaves the laps out), --lap-method NAME laps with one
+// method only.
 #include "bench_shots.h"
 
 #include "bike/bike.h"
@@ -19,6 +29,9 @@
 #include "render/render.h"
 #include "resources/gpu.h"
 #include "resources/image.h"
+#include "terrain/ground_local.h"
+#include "terrain/roost.h"
+#include "terrain/terrain.h"
 #include "track/track.h"
 #include "track/track_gates.h"
 #include "track/track_view.h"
@@ -26,6 +39,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -45,7 +59,7 @@ constexpr float k_fov = 90;                   // degrees
 struct view_result {
     double frame_ms = 0, setup_ms = 0, bikes_ms = 0, rest_ms = 0;
     double cpu_ms = 0; // processor time of all the program's threads per frame (mean)
-    int model_polygons = 0, ground_polygons = 0, texture_changes = 0;
+    int model_polygons = 0, ground_polygons = 0, texture_changes = 0, billboards = 0;
 };
 
 // A race of `count` bikes on rabbithill, stood along the lap two abreast from the first gate on
@@ -72,15 +86,51 @@ bool start_race(int count) {
                         std::atan2(-dx, -dz), placed.data(), static_cast<int>(placed.size()));
         placed.push_back(bike);
     }
-    for (int t = 0; t < 2 * k_tics_per_second; t++) {
+    // Settled on their wheels, then held on the front brake with the throttle open for the last
+    // half second: the rear wheels spin and throw dirt, which is in the air when the frames are
+    // drawn.
+    const int settle = 2 * k_tics_per_second, spin = k_tics_per_second / 2;
+    for (int t = 0; t < settle + spin; t++) {
         for (int slot = 0; slot < count; slot++) {
             rider_input in;
-            in.front_brake = in.rear_brake = 1;
+            in.front_brake = 1;
+            in.rear_brake = t < settle ? 1 : 0;
+            in.throttle = t < settle ? 0 : 1;
             rider_input_set(slot, in);
         }
         race_world_tic();
     }
     return true;
+}
+
+void save_shot(const std::string& path);
+scene_camera close_camera(int bike, bike_vec3d offset);
+
+// The start of a race on the grid: the gate from the local rider's seat and from beside the
+// front row.
+void gate_shots(const std::string& folder) {
+    int* lineup = race_lineup();
+    for (int i = 0; i < k_lineup_size; i++) lineup[i] = 0;
+    for (int i = 0; i < 20; i++) lineup[i] = lineup_robot;
+    lineup[7] = lineup_local;
+    race_start_params params;
+    params.track = "rabbithill";
+    params.laps = 3;
+    if (!race_start(params)) return;
+    for (int t = 0; t < k_tics_per_second; t++) race_world_tic();
+    int width, height;
+    if (!platform().begin_frame(&width, &height)) return;
+    set_projection(width, height, k_fov);
+    rider_camera_view(race_slot(7).bike, 7, k_fov);
+    save_shot(folder + "/gate_rider.png");
+    platform().end_frame();
+    const int bike = race_slot(7).bike;
+    if (platform().begin_frame(&width, &height)) {
+        set_projection(width, height, 60);
+        render_scene(close_camera(bike, {-30, 8, -25}));
+        save_shot(folder + "/gate_side.png");
+        platform().end_frame();
+    }
 }
 
 // The trackside camera: the free camera beside the middle of the field, turned onto its rider.
@@ -206,6 +256,7 @@ view_result draw_frames(int frames, bool trackside, int viewed, const std::strin
             result.model_polygons = stats.model_polygons;
             result.ground_polygons = stats.ground_polygons;
             result.texture_changes = stats.texture_changes;
+            result.billboards = stats.billboards;
         }
     }
     render_config().time_phases = false;
@@ -215,6 +266,174 @@ view_result draw_frames(int frames, bool trackside, int viewed, const std::strin
     result.rest_ms = median(rest);
     return result;
 }
+
+// ---------------------------------------------------------------------------------------------
+// Lapping the track from a rider's eye.
+
+constexpr float k_lap_speed = 40;    // ft/s along the lap
+constexpr float k_eye_height = 4.5f; // ft above the ground
+constexpr float k_frame_rate = 60;   // frames a second the lap is drawn at
+constexpr float k_look_ahead = 12;   // ft ahead along the lap the eye looks at
+constexpr int k_settle_frames = 60;  // frames before the composed textures are counted
+
+// Points along the lap through every timing gate of the first and the normal lap, in order.
+std::vector<std::array<float, 2>> lap_path() {
+    std::vector<std::array<float, 2>> gates;
+    const int positions = first_lap_length() + normal_lap_length();
+    for (int p = 0; p < positions; p++) {
+        const int g = gate_at_position(p);
+        if (g < 0) break;
+        gates.push_back({gate_at(g).centre[0], gate_at(g).centre[2]});
+    }
+    // Resampled a foot apart, the corners cut by averaging over a few feet.
+    std::vector<std::array<float, 2>> even;
+    for (size_t k = 0; k + 1 < gates.size(); k++) {
+        const float dx = gates[k + 1][0] - gates[k][0], dz = gates[k + 1][1] - gates[k][1];
+        const int steps = std::max(1, static_cast<int>(std::hypot(dx, dz)));
+        for (int s = 0; s < steps; s++) {
+            const float t = static_cast<float>(s) / static_cast<float>(steps);
+            even.push_back({gates[k][0] + dx * t, gates[k][1] + dz * t});
+        }
+    }
+    std::vector<std::array<float, 2>> smooth(even.size());
+    constexpr int k_reach = 8;
+    for (size_t k = 0; k < even.size(); k++) {
+        float x = 0, z = 0;
+        int used = 0;
+        for (int o = -k_reach; o <= k_reach; o++) {
+            const long at = static_cast<long>(k) + o;
+            if (at < 0 || at >= static_cast<long>(even.size())) continue;
+            x += even[at][0], z += even[at][1], used++;
+        }
+        smooth[k] = {x / static_cast<float>(used), z / static_cast<float>(used)};
+    }
+    return smooth;
+}
+
+// The eye `frame` frames into the lap, looking along it at the ground ahead.
+scene_camera lap_camera(const std::vector<std::array<float, 2>>& path, int frame) {
+    scene_camera c;
+    c.fov = k_fov;
+    if (path.size() < 2) return c;
+    const size_t count = path.size();
+    const size_t at =
+        static_cast<size_t>(static_cast<float>(frame) * k_lap_speed / k_frame_rate) % count;
+    const auto& here = path[at];
+    const auto& ahead = path[(at + static_cast<size_t>(k_look_ahead)) % count];
+    c.eye[0] = here[0];
+    c.eye[2] = here[1];
+    c.eye[1] = ground_height_at(here[0], here[1]) + k_eye_height;
+    float look[3] = {ahead[0] - here[0],
+                     ground_height_at(ahead[0], ahead[1]) + k_eye_height * 0.5f - c.eye[1],
+                     ahead[1] - here[1]};
+    const float l = std::sqrt(look[0] * look[0] + look[1] * look[1] + look[2] * look[2]);
+    if (l <= 0) return c;
+    const float back[3] = {-look[0] / l, -look[1] / l, -look[2] / l};
+    float right[3] = {back[2], 0, -back[0]};
+    const float rl = std::hypot(right[0], right[2]);
+    if (rl <= 0) return c;
+    right[0] /= rl, right[2] /= rl;
+    const float up[3] = {back[1] * right[2] - back[2] * right[1],
+                         back[2] * right[0] - back[0] * right[2],
+                         back[0] * right[1] - back[1] * right[0]};
+    for (int k = 0; k < 3; k++) {
+        c.rotation[3 * k] = right[k];
+        c.rotation[3 * k + 1] = up[k];
+        c.rotation[3 * k + 2] = back[k];
+    }
+    return c;
+}
+
+double ms_since(std::chrono::steady_clock::time_point begun) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begun)
+        .count();
+}
+
+struct lap_result {
+    double update_ms = 0, mesh_ms = 0, draw_ms = 0, ground_ms = 0; // medians, the ground alone
+    double scene_ms = 0;                                           // median, the whole scene
+    double ground_cpu_ms = 0, scene_cpu_ms = 0; // processor time of all threads a frame (mean)
+    double composed = 0; // textures composed per frame after the first second
+    int most_composed = 0;
+    int polygons = 0;
+};
+
+// Laps with the ground alone, each of its parts waited for, then with the whole scene.
+lap_result ride_lap(int frames, const std::string& shots, const char* method) {
+    lap_result result;
+    const std::vector<std::array<float, 2>> path = lap_path();
+    std::vector<double> update, mesh, draw, ground, scene;
+    long composed = 0;
+    ground_mesh timing_mesh;
+    for (int pass = 0; pass < 2; pass++) {
+        double cpu_begun = 0;
+        for (int k = 0; k < frames; k++) {
+            if (k == k_settle_frames) cpu_begun = cpu_seconds();
+            int width, height;
+            if (!platform().begin_frame(&width, &height)) continue;
+            const scene_camera c = lap_camera(path, k);
+            if (pass == 1) {
+                glFinish();
+                const auto begun = std::chrono::steady_clock::now();
+                render_scene(c);
+                platform().end_frame();
+                glFinish();
+                scene.push_back(ms_since(begun));
+                if (!shots.empty() && k % (frames / 6 + 1) == frames / 12)
+                    save_shot(shots + "/lap_" + method + "_" + std::to_string(k) + ".png");
+                continue;
+            }
+            set_projection(width, height, c.fov);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            const float view[3] = {-c.rotation[2], -c.rotation[5], -c.rotation[8]};
+            glFinish();
+            auto begun = std::chrono::steady_clock::now();
+            const view_tangents t = tangents_for(width, height, c.fov);
+            const float tangent = std::sqrt(t.tx * t.tx + t.ty * t.ty);
+            ground_set_view(c.eye, view, tangent);
+            ground_texture_update();
+            glFinish();
+            const double update_ms = ms_since(begun);
+            begun = std::chrono::steady_clock::now();
+            lod_refine(c.eye);
+            lod_build_mesh(
+                c.eye, view, tangent, [](int, int, int) { return ground_texture_choice{}; },
+                &timing_mesh);
+            const double mesh_ms = ms_since(begun);
+            const float* r = c.rotation;
+            const float m[16] = {r[0], r[1], r[2], 0, r[3], r[4], r[5], 0,
+                                 r[6], r[7], r[8], 0, 0,    0,    0,    1};
+            glLoadMatrixf(m);
+            glTranslatef(-c.eye[0], -c.eye[1], -c.eye[2]);
+            glEnable(GL_DEPTH_TEST);
+            glDepthFunc(GL_ALWAYS);
+            begun = std::chrono::steady_clock::now();
+            ground_draw();
+            glFinish();
+            const double draw_ms = ms_since(begun);
+            platform().end_frame();
+            if (k < k_settle_frames) continue;
+            update.push_back(update_ms);
+            mesh.push_back(mesh_ms);
+            draw.push_back(draw_ms - mesh_ms);
+            ground.push_back(update_ms + draw_ms);
+            composed += ground_stats().textures_composed;
+            result.most_composed = std::max(result.most_composed, ground_stats().textures_composed);
+            result.polygons = std::max(result.polygons, ground_stats().polygons);
+        }
+        const double cpu_ms =
+            (cpu_seconds() - cpu_begun) * 1000 / std::max(frames - k_settle_frames, 1);
+        (pass == 0 ? result.ground_cpu_ms : result.scene_cpu_ms) = cpu_ms;
+    }
+    result.update_ms = median(update);
+    result.mesh_ms = median(mesh);
+    result.draw_ms = median(draw);
+    result.ground_ms = median(ground);
+    result.scene_ms = median(scene);
+    const int counted = std::max(frames - k_settle_frames, 1);
+    result.composed = static_cast<double>(composed) / counted;
+    return result;
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -222,11 +441,17 @@ int main(int argc, char** argv) {
     std::string shots;
     std::vector<int> counts = {1, 20, 40};
     bool fugly = false;
+    int lap_frames = 1200;
+    std::string lap_method; // all of them when empty
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "--frames") && i + 1 < argc) {
             frames = std::max(1, atoi(argv[++i]));
         } else if (!strcmp(argv[i], "--shots") && i + 1 < argc) {
             shots = argv[++i];
+        } else if (!strcmp(argv[i], "--lap-method") && i + 1 < argc) {
+            lap_method = argv[++i];
+        } else if (!strcmp(argv[i], "--lap-frames") && i + 1 < argc) {
+            lap_frames = std::max(0, atoi(argv[++i]));
         } else if (!strcmp(argv[i], "--fugly")) {
             fugly = true;
         } else if (!strcmp(argv[i], "--bikes") && i + 1 < argc) {
@@ -234,8 +459,10 @@ int main(int argc, char** argv) {
             for (const char* p = argv[++i]; *p; p += strcspn(p, ","), p += *p == ',')
                 counts.push_back(std::clamp(atoi(p), 1, k_max_riders));
         } else {
-            fprintf(stderr,
-                    "usage: render_bench [--frames N] [--shots FOLDER] [--bikes A,B] [--fugly]\n");
+            fprintf(
+                stderr,
+                "usage: render_bench [--frames N] [--shots FOLDER] [--bikes A,B] [--lap-frames N] "
+                "[--lap-method software|copy|framebuffer] [--fugly]\n");
             return 1;
         }
     }
@@ -251,6 +478,7 @@ int main(int argc, char** argv) {
     int w, h;
     platform().begin_frame(&w, &h);
     resources_set_gpu(&k_resources_gpu_gl);
+    ground_set_gpu(&k_ground_gpu_gl);
     gl_features_init(false);
     render_config().fugly = fugly;
     file_index();
@@ -260,8 +488,10 @@ int main(int argc, char** argv) {
     if (!shots.empty()) std::filesystem::create_directories(shots);
     printf("drawing rabbithill at %d x %d, %d frames a view, on %s\n", k_width, k_height, frames,
            reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
-    printf("%5s %-9s %7s %8s %8s %8s %8s %8s %9s %8s %6s\n", "bikes", "view", "fps", "ms/frame",
-           "cpu ms", "setup", "bikes", "rest", "ms/bike", "models", "ground");
+    printf("%5s %-9s %7s %8s %8s %8s %8s %8s %9s %8s %6s %6s %6s %6s\n", "bikes", "view", "fps",
+           "ms/frame", "cpu ms", "setup", "bikes", "rest", "ms/bike", "models", "ground", "cards",
+           "binds", "roost");
+    if (!shots.empty()) gate_shots(shots);
     for (int count : counts) {
         if (!start_race(count)) {
             fprintf(stderr, "rabbithill did not load\n");
@@ -273,11 +503,41 @@ int main(int argc, char** argv) {
             std::string shot =
                 shots.empty() ? "" : shots + "/" + name + "_" + std::to_string(count) + ".png";
             view_result r = draw_frames(frames, trackside, count - 1, shot);
-            printf("%5d %-9s %7.1f %8.2f %8.2f %8.2f %8.2f %8.2f %9.3f %8d %6d\n", count, name,
-                   1000 / r.frame_ms, r.frame_ms, r.cpu_ms, r.setup_ms, r.bikes_ms, r.rest_ms,
-                   r.bikes_ms / count, r.model_polygons, r.ground_polygons);
+            printf("%5d %-9s %7.1f %8.2f %8.2f %8.2f %8.2f %8.2f %9.3f %8d %6d %6d %6d %6d\n",
+                   count, name, 1000 / r.frame_ms, r.frame_ms, r.cpu_ms, r.setup_ms, r.bikes_ms,
+                   r.rest_ms, r.bikes_ms / count, r.model_polygons, r.ground_polygons, r.billboards,
+                   r.texture_changes, roost_active_count());
         }
         if (!shots.empty() && count == counts.front()) close_shots(race_slot(0).bike, shots);
+    }
+    // The lap, once for every way of composing the ground's textures: the track is loaded
+    // again, as a change of the setting does in the game.
+    constexpr struct {
+        int render_texture;
+        const char* name;
+    } k_methods[] = {{0, "software"}, {1, "copy"}, {2, "framebuffer"}};
+    if (lap_frames > 0) {
+        printf("\nlapping rabbithill at %.0f ft/s, %d frames, ground textures %d texels, "
+               "texture levels from %d; ground alone (ms, medians) and the whole scene with 20 "
+               "bikes\n",
+               k_lap_speed, lap_frames, ground_config().texture_size, ground_config().texture_skip);
+        printf("%-12s %8s %8s %8s %8s %8s %9s %6s %7s %9s %8s %6s\n", "method", "update", "mesh",
+               "draw", "ground", "cpu ms", "composed", "most", "polys", "scene ms", "cpu ms",
+               "fps");
+    }
+    for (const auto& m : k_methods) {
+        if (lap_frames == 0) break;
+        if (!lap_method.empty() && lap_method != m.name) continue;
+        ground_config().render_texture = m.render_texture;
+        track_unload();
+        if (!start_race(20)) {
+            fprintf(stderr, "rabbithill did not load\n");
+            return 1;
+        }
+        const lap_result r = ride_lap(lap_frames, shots, m.name);
+        printf("%-12s %8.2f %8.2f %8.2f %8.2f %8.2f %9.2f %6d %7d %9.2f %8.2f %6.1f\n", m.name,
+               r.update_ms, r.mesh_ms, r.draw_ms, r.ground_ms, r.ground_cpu_ms, r.composed,
+               r.most_composed, r.polygons, r.scene_ms, r.scene_cpu_ms, 1000 / r.scene_ms);
     }
     race_shutdown();
     world_destroy();
@@ -285,6 +545,7 @@ int main(int argc, char** argv) {
     bike_tables_free();
     platform().destroy_window();
     resources_set_gpu(nullptr);
+    ground_set_gpu(nullptr);
     files_free_all();
     return 0;
 }

@@ -118,6 +118,20 @@ float front_track_angle(int bike);
 void steering_torque_apply(int bike, float torque);
 // The position controller on the steering hinge towards angle t (rad); returns its output.
 float steering_position_control(int bike, float t);
+// A tyre's contact with the ground as this tic's contact test found it.
+struct tyre_contact_state {
+    bool touching = false;
+    double depth = 0;       // ft
+    bike_vec3d point;       // ft, where it touched last
+    double slip_speed = 0;  // ft/s, of the tyre at the contact point (0 when rolling clean)
+    double ground_lift = 0; // lbf, upward push of the ground on the tyre in the last step
+};
+// `wheel` is body_front_wheel or body_rear_wheel.
+tyre_contact_state bike_tyre_contact(int bike, int wheel);
+float bike_total_mass(int bike); // slug
+// The rider's own speed-dependent steering lock, as the setup's three values would set it.
+void bike_set_steering_lock(int bike, float full_lock_speed, float restricted_lock_speed,
+                            float restricted_lock);
 bool knocked_off(int bike);
 int knockout_tics(int bike);
 int crash_count(int bike);
@@ -164,11 +178,32 @@ bool bike_overlaps_ground(int bike);
 // The contact phase of a tic offline: each bike against the ground and statues, then every
 // pair once, the bikes taken in order of speed. Returns how many pairs touched.
 int bikes_collide_all(const int* bikes, int count, const bike_tic& t);
-// Hands the bike to the roost emitter; `simulated` when its contacts are already known.
-void bike_emit_roost(int bike, bool simulated);
+// Hands the bike's wheels to the roost emitter for the tic; `simulated` when its contacts are
+// already known.
+void bike_emit_roost(int bike, bool simulated, int tic);
 // After the world step: each wheel's push on the ground goes to its rut sampler (the samplers
 // start empty whenever the bike is reset).
 void bike_cut_ruts(int bike, int tic);
+
+// A statue of the track as the contacts take it: where it stands, how it is turned, and its
+// collision shape (null: nothing touches it).
+struct bike_statue {
+    bike_vec3d position;                              // ft
+    double rotation[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}; // model to world, row-major
+    const shape* collision = nullptr;
+};
+// Hands the track's statues to the contacts, sorted into buckets over a terrain of the extent
+// (ft); nothing has touched any of them yet.
+void statues_set(const bike_statue* statues, int count, double extent);
+// Moves or turns one statue (the start gate's falling pieces) within its buckets.
+void statue_set_pose(int statue, bike_vec3d position, const double rotation[9]);
+// The last tic anything touched the statue, -1 when nothing has.
+int statue_touched_tic(int statue);
+// Whether a shaped part or wheel of the bike reaches into a statue, without making contacts.
+bool bike_overlaps_statues(int bike);
+// Records the tic on each of the statues first … first + count - 1 that the bike touches,
+// pushing neither (recorded riders against the start gate's pieces).
+void bike_touch_statues(int bike, int first, int count, int tic);
 
 // The 39-byte snapshot of one bike that demos store and the network carries.
 constexpr int k_compact_state_size = 39;

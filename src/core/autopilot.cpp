@@ -1,7 +1,7 @@
 // The auto pilot behind "--autopilot": the gate follower riding the local bike.
 #include "core/autopilot.h"
 
-#include "race/gate_follower.h"
+#include "race/scripted_rider.h"
 #include "race/race.h"
 #include "race/race_timing.h"
 

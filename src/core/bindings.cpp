@@ -230,3 +230,5 @@ void bindings_capture_tic(double run_clock) {
         if (b.code == k_control_none) b.code = out.code;
     }
 }
+
+int bindings_capturing() { return capture_running() ? g_bindings.capturing : -1; }

@@ -77,5 +77,7 @@ void bindings_capture_start(int index, double run_clock);
 bool bindings_capture_press(int32_t control, double run_clock);
 // The capture's per-tic step; a finished capture rebinds its binding.
 void bindings_capture_tic(double run_clock);
+// The binding a capture is running for, -1 for none.
+int bindings_capturing();
 // True when the special function's control is this one.
 bool is_special(int32_t control, special_binding which);

@@ -19,6 +19,7 @@ struct config_state {
     settings values;
     graphics_working graphics;
     std::vector<video_mode_item> video_modes;
+    int current_video_mode = -1; // the item the window is in, -1 before there is a window
 };
 config_state g_config;
 
@@ -209,6 +210,7 @@ graphics_working& graphics() { return g_config.graphics; }
 
 void config_reset() {
     g_config.values = settings{};
+    g_config.current_video_mode = -1;
     graphics_preset_apply(g_config.values, 0);
     g_config.graphics = graphics_derive(g_config.values);
     bindings_reset();
@@ -408,4 +410,11 @@ const video_mode_item& video_mode_selected() {
     const std::vector<video_mode_item>& items = video_modes();
     int item = g_config.values.video_mode;
     return items[item >= 0 && item < static_cast<int>(items.size()) ? item : 0];
+}
+
+void video_mode_set_current(int item) { g_config.current_video_mode = item; }
+
+bool video_mode_current_windowed() {
+    const int item = g_config.current_video_mode;
+    return (item >= 0 ? item : g_config.values.video_mode) == 1;
 }

@@ -180,6 +180,10 @@ void video_mode_select(int item);
 // The selected item: windowed, or fullscreen in its size (0 by 0 the desktop's mode).
 bool video_mode_windowed();
 const video_mode_item& video_mode_selected();
+// The item the window is in now (the window was made or switched to it); until then the
+// selected one. Only a window in the "Windowed" item keeps its size as "xres" and "yres".
+void video_mode_set_current(int item);
+bool video_mode_current_windowed();
 
 // The config file "@config": read from the first folder that has it at start-up, written to
 // the home folder at shut-down, replacing the old file only once the new one is whole. A line

@@ -50,6 +50,19 @@ void record_video_frame(int width, int height) {
     fflush(stdout);
 }
 
+// The settings the renderer reads every frame, as the menus may have changed them.
+void settings_to_renderer() {
+    const settings& s = config();
+    render_settings& r = render_config();
+    r.hide_rider = s.hide_rider != 0;
+    r.first_person_height = static_cast<float>(s.first_person_height);
+    r.first_person_angle = static_cast<float>(s.first_person_angle);
+    r.ghost_fade_distance = static_cast<float>(s.ghost_fade_distance);
+    r.billboard_optimize_lookahead = s.billboard_optimize_lookahead;
+    r.lens_flare = s.lens_flare != 0;
+    r.reflections = graphics().reflections_on != 0;
+}
+
 // Draws the frame; false when the window is gone.
 bool draw_frame() {
     program_state& p = g_program;
@@ -57,11 +70,12 @@ bool draw_frame() {
     if (!platform().begin_frame(&width, &height)) return true;
     p.viewport_width = width;
     p.viewport_height = height;
-    if (video_mode_windowed()) {
+    if (video_mode_current_windowed()) {
         config().xres = width;
         config().yres = height;
     }
     set_projection(width, height, config().fov);
+    settings_to_renderer();
     const bool hud = p.options.show_hud;
     switch (p.view) {
     case rider_camera: {
@@ -99,7 +113,7 @@ bool draw_frame() {
         record_video_frame(width, height);
     if (p.paused && p.options.show_pause_text) draw_centered_text("Paused", 30, 1);
     if (p.riding && p.in_warmup) draw_centered_text("Warmup mode - collisions disabled", 30, 28);
-    menus_draw(p.menu_state);
+    menu_draw(width, height);
     if (p.options.glfinish) gl_finish();
     return platform().end_frame();
 }
@@ -252,8 +266,7 @@ int32_t code_of(const char* name) { return key_code_of(name); }
 void handle_press_without_menu(int32_t code) {
     program_state& p = g_program;
     if (is_special(code, special_console) && p.view != editor_view) {
-        p.menu_state = menu_chat;
-        p.menu_item = 0;
+        menu_open(menu_chat);
         return;
     }
     if (p.view == title_view) return;
@@ -361,12 +374,11 @@ void handle_event(const platform_event& e) {
     if (!e.pressed) return;
     if (bindings_capture_press(e.control, p.time.run_clock)) return;
     if (e.control == code_of("esc")) {
-        p.menu_state = p.menu_state == menu_none ? menu_main : menu_none;
-        p.menu_item = 0;
+        menu_open(p.menu_state == menu_none ? menu_main : menu_none);
         return;
     }
     if (p.menu_state != menu_none) {
-        // The menu pages' items are not built yet: a press with a menu open goes no further.
+        menu_key(e.control);
         if (!track_loaded()) p.view = title_view;
         return;
     }
@@ -385,6 +397,7 @@ bool frame_once() {
     p.time.last_frame_time = p.time.frame_time;
     p.menu_changed = false;
     p.menu_seen = p.menu_state;
+    if (p.menu_state != menu_none) menu_pointer_frame(p.viewport_width, p.viewport_height);
     run_tics();
     if (p.options.warp && p.view != title_view) warp_restart();
     if (p.view != title_view) {

@@ -3,6 +3,7 @@
 
 #include "core/bindings.h"
 #include "core/command_line.h"
+#include "core/menu.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -17,9 +18,6 @@ constexpr int k_record_audio_rate = 88320;          // samples per second
 constexpr int k_record_audio_samples_per_tic = 690; // stereo samples
 
 enum view_mode { rider_camera, editor_view, orbit_camera, trackside_camera, title_view };
-
-// The open menu page. The pages' items are not built yet: menus_draw says so in the log.
-enum menu_page { menu_none = 0, menu_main = 1, menu_chat = 2 };
 
 struct frame_timing {
     double last_frame_time = 0; // s, real time at the end of the previous frame's wait
@@ -69,6 +67,7 @@ struct program_state {
     data_file* audio_record = nullptr; // "--record-audio" file while recording
     int viewport_width = 640;          // px
     int viewport_height = 480;         // px
+    bool descriptor_changed = false;   // the local rider's bike, number, name or graphics changed
     int64_t world_tics = 0;            // world tics run since start-up
 };
 
@@ -77,6 +76,8 @@ program_state& program();
 void program_reset();
 
 // Runs the whole program: start-up, the frame loop, shut-down. Returns the exit status.
+// Starts joining the server the options name, with the options' password and test aids.
+bool program_connect(double now);
 int program_main(int argc, const char* const* argv, const platform_backend& backend);
 
 // One frame of the loop; false when the loop should end.

@@ -17,14 +17,19 @@
 #include "platform/memory.h"
 #include "platform/sound_device.h"
 #include "race/race.h"
+#include "race/series.h"
 #include "render/render.h"
 #include "resources/gpu.h"
 #include "resources/model.h"
 #include "resources/resources.h"
 #include "sound/sound.h"
 #include "terrain/erosion.h"
+#include "terrain/ground_gpu.h"
+#include "terrain/roost.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
+#include "track/track_objects.h"
+#include "ui/text.h"
 #include "ui/ui.h"
 
 #include <cstdio>
@@ -105,6 +110,17 @@ void hand_out_working_values(const run_options& options) {
     model_set_lod(g.model_lod_bias, g.model_lod_scale);
     model_set_vertex_arrays(!options.no_vertex_arrays);
     messages_set_max_lines(config().message_lines);
+    ground_settings& ground = ground_config();
+    ground.render_texture = config().render_texture;
+    ground.lod_factor = g.terrain_lod_factor;
+    ground.texture_skip = g.ground_texture_skip;
+    ground.texture_size = g.ground_texture_size;
+    ground.mipmaps = config().ground_mipmaps != 0;
+    ground.packed_arithmetic = options.mmx_allowed;
+    ground.vertex_arrays = !options.no_vertex_arrays;
+    roost_set_frequency(g.roost_frequency);
+    statues_set_companions(shaders_in_use());
+    render_config().model_detail = static_cast<float>(config().model_detail);
 }
 
 // Waits until the window can be drawn; false when it was closed meanwhile.
@@ -145,6 +161,8 @@ void shutdown(bool from_audio) {
     program_state& p = program();
     if (!from_audio) {
         net_disconnect();
+        // A series event still running scores what its race has so far.
+        series_record_results(false);
         log("Deallocating bikes\n");
         for (int slot = 0; slot < k_max_riders; slot++) engine_sound_close(slot);
         race_shutdown();
@@ -156,6 +174,7 @@ void shutdown(bool from_audio) {
         world_destroy();
         progress("Freeing memory (1)");
         progress("Closing input devices");
+        menu_shutdown();
         bindings_close();
     }
     progress("Closing audio");
@@ -168,6 +187,7 @@ void shutdown(bool from_audio) {
     write_config();
     net_shutdown();
     progress("Freeing memory (2)");
+    series_free_all();
     track_list_free();
     progress("Freeing memory (3)");
     texture_choice_lists_free();
@@ -183,6 +203,7 @@ void shutdown(bool from_audio) {
     loading_set_drawer(nullptr);
     platform().destroy_window();
     resources_set_gpu(nullptr);
+    ground_set_gpu(nullptr);
     g_startup.window = false;
     log_close();
     report_allocations();
@@ -194,11 +215,26 @@ int abandon_startup(int status) {
     loading_set_drawer(nullptr);
     platform().destroy_window();
     resources_set_gpu(nullptr);
+    ground_set_gpu(nullptr);
     g_startup.window = false;
     log_close();
     return status;
 }
 } // namespace
+
+bool program_connect(double now) {
+    program_state& p = program();
+    net_connect_params link;
+    link.password = p.options.password;
+    link.fake_lag = p.options.fake_lag;
+    link.fake_loss = p.options.fake_loss;
+    link.fixed_shapes_match = fixed_shapes_match();
+    link.record_mode = config().record;
+    link.demo_backups = config().demo_backups;
+    link.skill = config().skill;
+    link.say = p.options.say;
+    return net_connect(p.options.server_address.c_str(), link, now);
+}
 
 int program_main(int argc, const char* const* argv, const platform_backend& backend) {
     platform_use(backend);
@@ -251,8 +287,10 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     int height = windowed ? cfg.yres : video_mode_selected().height;
     int flags = p.options.colour_depth | (windowed ? 0 : k_window_fullscreen);
     if (!platform().create_window("Trailbok", width, height, flags, p.options.depth_bits)) return 1;
+    video_mode_set_current(cfg.video_mode);
     g_startup.window = true;
     resources_set_gpu(&k_resources_gpu_gl);
+    ground_set_gpu(&k_ground_gpu_gl);
     loading_set_clock(platform().clock);
     loading_set_drawer(draw_loading);
 
@@ -267,6 +305,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
         return abandon_startup(1);
     }
     demo_list_build();
+    series_load_all();
     std::string requested = p.options.track;
     if (!p.options.server_address.empty()) requested.clear();
     // A demo named on the command line plays on its own track.
@@ -286,6 +325,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     bool window_ok = wait_for_window();
     if (window_ok) {
         gl_features_init(p.options.flat_shading);
+        ground_config().shader_programs = shaders_in_use();
         render_config().print_orientation = p.options.print_orientation;
         model_set_vertex_arrays(!p.options.no_vertex_arrays);
         fonts_load();
@@ -298,6 +338,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
         return 0;
     }
     bindings_resolve();
+    menu_init();
     world_create();
     // Bikes take their models and textures from the caches now that a GL context exists.
     bike_set_resource_loader(&k_bike_loader_caches);
@@ -308,27 +349,17 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     net_init();
     net_set_identity(k_version_text, "", "");
     race_clear_slots();
+    race_set_robot_learning(p.options.learn == 1);
+    race_set_robot_practice(p.options.practice);
     if (!demo_named) race_lineup()[0] = p.options.ride ? lineup_local : lineup_robot;
     if (!requested.empty() || demo_named) start_first_race(cfg.track);
 
     p.viewport_width = cfg.xres;
     p.viewport_height = cfg.yres;
-    p.menu_state = p.options.server_address.empty() && !p.options.ride ? menu_main : menu_none;
-    p.menu_item = 0;
+    menu_open(p.options.server_address.empty() && !p.options.ride ? menu_main : menu_none);
     p.menu_seen = p.menu_state;
     p.time.last_frame_time = platform().clock();
-    if (!p.options.server_address.empty()) {
-        net_connect_params link;
-        link.password = p.options.password;
-        link.fake_lag = p.options.fake_lag;
-        link.fake_loss = p.options.fake_loss;
-        link.fixed_shapes_match = fixed_shapes_match();
-        link.record_mode = config().record;
-        link.demo_backups = config().demo_backups;
-        link.skill = config().skill;
-        link.say = p.options.say;
-        net_connect(p.options.server_address.c_str(), link, p.time.last_frame_time);
-    }
+    if (!p.options.server_address.empty()) program_connect(p.time.last_frame_time);
 
     while (frame_once()) {
     }

@@ -7,6 +7,7 @@
 #include "platform/log.h"
 #include "terrain/erosion.h"
 
+#include <algorithm>
 #include <cstring>
 #include <strings.h>
 #include <vector>
@@ -89,6 +90,23 @@ void demo_list_build() {
         if (debug_level() >= 1) log("%s -> %s\n", e.name.c_str(), e.file.c_str());
         g_list.entries.push_back(e);
     }
+}
+
+void demo_list_note(const std::string& file) {
+    const std::string prefix = "@demos/", extension = ".qvdemo";
+    if (file.size() <= prefix.size() + extension.size() || !has_prefix(file, prefix.c_str()) ||
+        !has_suffix(file, extension.c_str()))
+        return;
+    for (const demo_list_entry& e : g_list.entries)
+        if (strcasecmp(e.file.c_str(), file.c_str()) == 0) return;
+    demo_list_entry e{file.substr(prefix.size(), file.size() - prefix.size() - extension.size()),
+                      file};
+    // The list keeps the file index's order: by name, without regard to case.
+    auto at =
+        std::find_if(g_list.entries.begin(), g_list.entries.end(), [&](const demo_list_entry& o) {
+            return strcasecmp(o.file.c_str(), file.c_str()) > 0;
+        });
+    g_list.entries.insert(at, e);
 }
 
 int demo_list_count() { return static_cast<int>(g_list.entries.size()); }

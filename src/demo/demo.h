@@ -22,6 +22,8 @@ struct demo_list_entry {
     std::string file; // "@demos/<name>.qvdemo"
 };
 void demo_list_build();
+// A recording made since the list was built joins it ("@demos/<name>.qvdemo").
+void demo_list_note(const std::string& file);
 int demo_list_count();
 const demo_list_entry& demo_list_at(int i);
 void demo_list_free();

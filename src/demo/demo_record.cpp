@@ -169,6 +169,7 @@ void recording_start_race() {
     // Offline the ruts come from this machine, so the demo carries its erosion setting; online
     // the server's command is recorded as it arrives.
     if (!p.online && erosion_setting() > 0) demo_record_erode(erosion_setting());
+    if (g_recording.file) demo_list_note(k_demo_default_file);
 }
 
 void recording_start_lap() { start(demo_lap_file(k_demo_last_lap_file), true); }
@@ -186,6 +187,8 @@ void recording_stop() {
     std::string target = "@demos/" + save;
     if (!rename_in_home(k_demo_default_file, target.c_str()))
         show_message("Can't keep the demo as %s", save.c_str());
+    else
+        demo_list_note(target);
 }
 
 void record_tic(bool force) {

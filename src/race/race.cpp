@@ -5,11 +5,18 @@
 #include "common/loading.h"
 #include "common/message.h"
 #include "platform/log.h"
+#include "race/auto_pilot.h"
 #include "race/race_local.h"
 #include "terrain/erosion.h"
 #include "race/race_timing.h"
+#include "race/robot_lines.h"
+#include "race/series.h"
 #include "resources/resources.h"
+#include "terrain/roost.h"
 #include "track/track.h"
+#include "track/track_objects.h"
+
+#include <algorithm>
 
 #include <ctime>
 
@@ -59,6 +66,7 @@ void results_check() {
     if (r.params.online && !anyone_finished()) return;
     r.final_results = final_results_compute();
     r.results_done = true;
+    series_record_results(true);
     long date = (r.calendar ? r.calendar : system_calendar)();
     // Demos, series and the race server know a track by its folder, not by its description.
     const char* folder = track_current();
@@ -93,7 +101,7 @@ void cut_ruts() {
 void emit_roost() {
     for (int k = 0; k < k_max_riders; k++) {
         const rider_slot& s = g_race.slots[(g_race.clock + k) % k_max_riders];
-        if (s.bike >= 0) bike_emit_roost(s.bike, s.kind != rider_remote);
+        if (s.bike >= 0) bike_emit_roost(s.bike, s.kind != rider_remote, g_race.clock);
     }
 }
 
@@ -125,6 +133,11 @@ void collide(const bike_tic& t) {
     for (const rider_slot& s : g_race.slots)
         if (s.bike >= 0 && s.kind != rider_remote) bikes[count++] = s.bike;
     bikes_collide_all(bikes, count, t);
+    // Recorded riders hold up the start gate's pieces they lean on, as they did when recorded.
+    if (g_race.clock > g_race.gate_drop + 10 * k_tics_per_second) return;
+    for (const rider_slot& s : g_race.slots)
+        if (s.bike >= 0 && s.kind == rider_remote)
+            bike_touch_statues(s.bike, start_gate_piece_statue(0), g_race.piece_count, t.tic);
 }
 
 // Robots steer, every bike gets its controls and is prepared, then the gates are checked.
@@ -135,6 +148,8 @@ void prepare_and_time(const bike_tic& t) {
         if (s.bike < 0) continue;
         if (r.params.online && s.kind == rider_remote) activity_decay(s.bike);
         if (r.params.online && !r.params.watching && s.kind == rider_local) false_start_tic(slot);
+        if (s.kind == rider_robot) auto_pilot_tic(slot, s.bike);
+        if (s.kind == rider_local) lines_record_tic(slot, s.bike, r.clock);
         if (s.kind != rider_remote) rider_input_from_slot(s.bike, slot);
         bike_prepare(s.bike, t);
     }
@@ -144,10 +159,26 @@ void prepare_and_time(const bike_tic& t) {
         if (s.bike < 0 || (r.params.online && (s.kind != rider_local || r.params.watching)))
             continue;
         bike_vec3d wheel = bike_body_position(s.bike, body_front_wheel);
-        crossed |= gate_crossing_check(slot, static_cast<float>(wheel.x),
-                                       static_cast<float>(wheel.z), r.clock);
+        gate_crossing made;
+        if (!gate_crossing_check(slot, static_cast<float>(wheel.x), static_cast<float>(wheel.z),
+                                 r.clock, &made))
+            continue;
+        crossed = true;
+        if (s.kind == rider_robot) auto_pilot_crossing(slot, s.bike, made.crossing, made.offset);
+        if (s.kind == rider_local) lines_human_crossing(slot, s.bike, made.crossing, made.offset);
     }
     if (crossed) results_check();
+}
+// A fallen bike is turned towards the best line where its rider is, unless that rider has
+// just finished.
+bool realign_target(int bike, bike_vec3d* target) {
+    for (int slot = 0; slot < k_max_riders; slot++) {
+        if (g_race.slots[slot].bike != bike) continue;
+        if (rider_finished(slot)) return false;
+        bike_vec3d x = bike_frame_position(bike);
+        return lines_realign_target(slot, x.x, x.y, x.z, &target->x, &target->y, &target->z);
+    }
+    return false;
 }
 } // namespace
 
@@ -166,6 +197,10 @@ void race_clear_slots() {
 }
 
 void race_shutdown() {
+    lines_remember();
+    lines_set_learning(false);
+    auto_pilot_set_practice(false);
+    auto_pilot_reset();
     free_slots();
     const race_demo_hooks* demo = g_race.demo;
     race_network_rider_fn network_rider = g_race.network_rider;
@@ -181,12 +216,21 @@ void race_set_network_rider(race_network_rider_fn create) { g_race.network_rider
 
 int* race_lineup() { return g_race.lineup; }
 
+bool race_start_lineup(const race_start_params& params, const int* codes, int count) {
+    std::fill(g_race.lineup, g_race.lineup + k_lineup_size, 0);
+    std::copy(codes, codes + std::clamp(count, 0, k_lineup_size), g_race.lineup);
+    return race_start(params);
+}
+
 void race_set_calendar(long (*now)()) { g_race.calendar = now; }
 
 bool race_start(const race_start_params& asked) {
     race_state& r = g_race;
     loading_message("Resetting...");
     log("Resetting\n");
+    // A series event reset before its results are final still scores its running order.
+    series_record_results(false);
+    lines_remember();
     if (r.demo) r.demo->reset();
     free_slots();
     // The shared generator is reseeded from the clock as it stands at the reset.
@@ -205,10 +249,15 @@ bool race_start(const race_start_params& asked) {
     r.last_lap_tics = r.best_lap_tics = 0;
     timing_reset(params.time_limit_tics, params.laps);
     if (!params.track.empty() && !track_reset(params.track.c_str(), false)) return false;
+    // The gate stands raised before the bikes are placed behind it.
+    start_gate_raise();
+    roost_reset();
+    lines_load(track_current(), params.skill);
+    auto_pilot_reset();
+    rider_set_realign_target(realign_target);
     if (world_exists()) race_build_grid();
     history_clear_all();
     if (r.demo) r.demo->started();
-    start_gate_raise();
     // A watching player's own rider is not in the race.
     for (int slot = 0; slot < k_max_riders; slot++)
         timing_set_occupied(slot, r.slots[slot].bike >= 0 &&
@@ -238,6 +287,7 @@ void race_world_tic() {
         prepare_and_time(t);
     }
     timed_race_end(r.clock);
+    roost_update();
     start_gate_animate();
     r.clock++;
     // Online, the server's timing updates arrive between crossings; the order catches up with them.
@@ -248,6 +298,9 @@ void race_world_tic() {
     if (r.demo) r.demo->tic();
     if (r.params.time_trial) time_trial_tic();
 }
+
+void race_set_robot_learning(bool on) { lines_set_learning(on); }
+void race_set_robot_practice(bool on) { auto_pilot_set_practice(on); }
 
 int race_demo_rider(int slot) {
     race_state& r = g_race;

@@ -71,6 +71,8 @@ struct race_start_params {
 // Resets for a new race on the params' track and builds the grid from the lineup; false when the
 // track cannot be loaded.
 bool race_start(const race_start_params& params);
+// Puts the `count` codes first in the lineup, the rest empty, and starts the race.
+bool race_start_lineup(const race_start_params& params, const int* codes, int count);
 // What the race running now was started with.
 const race_start_params& race_params();
 // One tic of the race world; advances the race clock.
@@ -95,12 +97,24 @@ void race_set_crossing(int slot, int crossing, int tic);
 // Where "@results.txt" takes its date from (seconds since 1970); the system clock by default.
 void race_set_calendar(long (*now)());
 
+// Line learning ("--learn"): the local rider's laps add robot lines, and the lines of the track
+// are written back at the next reset and at shut-down.
+void race_set_robot_learning(bool on);
+// Every robot rides as the tester, trying the least-tested lines ("--practice").
+void race_set_robot_practice(bool on);
+
 // Where the bike of grid place `place` stands: on the ground, raised until it touches nothing.
 void race_place_on_grid(int bike, int place);
 // Puts a bike standing at (x, z) facing heading h (towards (-sin h, -cos h)), raised in
 // quarter-foot steps until it touches neither the ground nor any bike in `others`.
 void race_place_bike(int bike, float x, float z, float heading, const int* others, int other_count);
 
+// What the track's flaggers see of the race this frame.
+struct flagger_race_view;
+flagger_race_view race_flagger_view();
+// Hands the track's statues to the bike contacts again, as they stand now (after the editor or a
+// script moved one); every race reset does it.
+void race_statues_refresh();
 // The start gate's pieces: how far each is raised (1 up, 0 down), and a bike holding one up.
 float race_gate_piece_raised(int piece);
 void race_gate_piece_touched(int piece, int tic);

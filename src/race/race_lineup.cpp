@@ -1,8 +1,10 @@
 // Filling the rider slots from the lineup and standing each bike on the grid.
+#include "race/auto_pilot.h"
 #include "race/race_local.h"
 #include "race/robot_list.h"
 
 #include "bike/bike.h"
+#include "resources/resources.h"
 #include "terrain/terrain.h"
 
 #include <cstdio>
@@ -17,7 +19,7 @@ template <size_t N> void copy_text(char (&out)[N], const char* text) {
 }
 
 bool touches_anything(int bike, const int* others, int count) {
-    if (bike_overlaps_ground(bike)) return true;
+    if (bike_overlaps_ground(bike) || bike_overlaps_statues(bike)) return true;
     for (int i = 0; i < count; i++)
         if (others[i] != bike && bikes_overlap(bike, others[i])) return true;
     return false;
@@ -32,6 +34,14 @@ int next_robot(const bool placed[k_robot_count], const char* part) {
     return -1;
 }
 
+// The texture the setup chose for a part: the choice whose label the setup holds, "" (the
+// bike's own) when there is none.
+const char* chosen_texture(texture_choice_kind kind, setup_key_id key) {
+    for (const texture_choice& c : texture_choices(kind))
+        if (c.label == setup().text[key]) return c.name.c_str();
+    return "";
+}
+
 int create_local(int slot) {
     rider_slot& s = race().slots[slot];
     const setup_values& v = setup();
@@ -40,7 +50,13 @@ int create_local(int slot) {
     copy_text(s.name, v.text[key_name].c_str());
     copy_text(s.number, v.text[key_number].c_str());
     copy_text(s.bike_name, info.name);
-    int bike = bike_create(info.name, slot, s.number, "", "", "", "");
+    copy_text(s.descriptor[descriptor_body], chosen_texture(choice_rider_body, key_rider_texture));
+    copy_text(s.descriptor[descriptor_bike], chosen_texture(choice_bike, key_bike_texture));
+    copy_text(s.descriptor[descriptor_wheels], chosen_texture(choice_wheels, key_wheel_texture));
+    copy_text(s.descriptor[descriptor_head], chosen_texture(choice_rider_head, key_head_texture));
+    int bike = bike_create(info.name, slot, s.number, s.descriptor[descriptor_bike],
+                           s.descriptor[descriptor_wheels], s.descriptor[descriptor_body],
+                           s.descriptor[descriptor_head]);
     bike_params p = bike_params_of(bike);
     setup_apply_values(v, info, p);
     bike_set_params(bike, p);
@@ -61,9 +77,16 @@ int create_robot(int slot, int robot, const char* bike_name) {
         copy_text(s.descriptor[descriptor_wheels], r->wheel_texture);
         copy_text(s.descriptor[descriptor_head], r->head_texture);
     }
-    return bike_create(bike_name, slot, s.number, s.descriptor[descriptor_bike],
-                       s.descriptor[descriptor_wheels], s.descriptor[descriptor_body],
-                       s.descriptor[descriptor_head]);
+    int bike = bike_create(bike_name, slot, s.number, s.descriptor[descriptor_bike],
+                           s.descriptor[descriptor_wheels], s.descriptor[descriptor_body],
+                           s.descriptor[descriptor_head]);
+    // Robots keep the creation defaults, but put a foot down when slow, so a robot that fell
+    // over stands its bike up and turns it back to its line.
+    bike_params p = bike_params_of(bike);
+    p.auto_dab = true;
+    bike_set_params(bike, p);
+    auto_pilot_start(slot, r ? personality_lookup(r->personality) : 1);
+    return bike;
 }
 
 // The bike a lineup code puts in a slot, -1 for none.

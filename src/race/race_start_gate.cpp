@@ -1,19 +1,57 @@
-// The start gate's falling pieces and the false-start hold of online races.
+// The start gate's falling pieces, the track's statues handed to the bike contacts, and the
+// false-start hold of online races.
 #include "race/race_local.h"
 
 #include "common/message.h"
+#include "terrain/terrain.h"
+#include "track/track_objects.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 constexpr int k_fall_window = 10 * k_tics_per_second; // pieces stop moving 10 s after the drop
 constexpr int k_false_start_penalty = 15 * k_tics_per_second;
+
+bike_statue contact_form(const statue& s) {
+    bike_statue b;
+    b.position = {s.x, s.y, s.z};
+    float r[9];
+    statue_rotation(s, r);
+    for (int k = 0; k < 9; k++) b.rotation[k] = r[k];
+    b.collision = s.collision;
+    return b;
+}
+
+// A raised piece stands upright across its slot; as it falls it swings forward about its hinge,
+// away from the riders behind it, until it lies flat.
+void pose_piece(int piece) {
+    const int index = start_gate_piece_statue(piece);
+    if (index < 0 || index >= statue_count()) return;
+    statue& s = statues()[index];
+    s.tilt = (race().pieces[piece].raised - 1) * k_gate_piece_swing;
+    const bike_statue b = contact_form(s);
+    statue_set_pose(index, b.position, b.rotation);
+}
 } // namespace
+
+void race_statues_refresh() {
+    std::vector<bike_statue> list;
+    list.reserve(static_cast<size_t>(statue_count()));
+    for (int i = 0; i < statue_count(); i++) list.push_back(contact_form(statues()[i]));
+    const float extent = ground().field.heights ? ground().field.extent : 0.0f;
+    statues_set(list.data(), static_cast<int>(list.size()), extent);
+}
 
 void start_gate_raise() {
     race_state& r = race();
     r.piece_count = start_slot_count();
     for (gate_piece& p : r.pieces) p = gate_piece{};
+    for (int i = 0; i < r.piece_count; i++) {
+        const int index = start_gate_piece_statue(i);
+        if (index >= 0 && index < statue_count()) statues()[index].tilt = 0;
+    }
+    race_statues_refresh();
 }
 
 void start_gate_animate() {
@@ -24,14 +62,16 @@ void start_gate_animate() {
     const float dt = static_cast<float>(k_tic_length);
     for (int i = 0; i < r.piece_count; i++) {
         gate_piece& p = r.pieces[i];
-        // A bike leaning on the piece holds it where it is.
-        if (p.touched_tic == r.clock) {
+        // A bike leaning on the piece, or under it as it falls, holds it where it is.
+        if (p.touched_tic == r.clock || statue_touched_tic(start_gate_piece_statue(i)) == r.clock) {
             p.speed = 0;
             continue;
         }
+        if (p.raised <= 0) continue;
         p.speed += static_cast<float>(k_gravity) * dt;
         p.raised = std::max(0.0f, p.raised - dt * p.speed);
         p.speed = std::min(p.speed, 8.0f);
+        pose_piece(i);
     }
 }
 

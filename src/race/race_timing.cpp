@@ -129,7 +129,7 @@ int best_lap(int slot, float* seconds) {
     return best;
 }
 
-bool gate_crossing_check(int slot, float x, float z, int clock) {
+bool gate_crossing_check(int slot, float x, float z, int clock, gate_crossing* made) {
     if (!has_timing() || g_timing.riders[slot].finished) return false;
     rider_timing& r = g_timing.riders[slot];
     for (int i : {-3, -2, 0, 1, 2}) {
@@ -148,6 +148,7 @@ bool gate_crossing_check(int slot, float x, float z, int clock) {
         r.crossing_tics[c] = clock;
         if (completes_lap(c)) rider_finished(slot);
         running_order_update();
+        if (made) *made = gate_crossing{c, i};
         return true;
     }
     return false;

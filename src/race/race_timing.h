@@ -40,8 +40,13 @@ float lap_time(int slot, int n);
 // The best lap from lap 2 on and its time; 0 and 0 with fewer than two laps.
 int best_lap(int slot, float* seconds);
 
+// A crossing that counted: its number and the offset it was found at from the expected one.
+struct gate_crossing {
+    int crossing = -1;
+    int offset = 0;
+};
 // Checks whether the bike's front wheel at (x, z) makes a crossing this tic; true when one counted.
-bool gate_crossing_check(int slot, float x, float z, int clock);
+bool gate_crossing_check(int slot, float x, float z, int clock, gate_crossing* made = nullptr);
 bool rider_finished(int slot);
 void running_order_update();
 int running_order_count();

@@ -1,6 +1,10 @@
 // The robot riders: mostly 250 four-strokes, every fourth on a 125 two-stroke, each in riding
-// gear of its bike's colours.
+// gear of its bike's colours; and the personalities that pick their lines.
 #include "race/robot_list.h"
+
+#include "platform/log.h"
+
+#include <cstring>
 
 namespace {
 const robot_rider k_robots[k_robot_list_size] = {
@@ -85,6 +89,24 @@ const robot_rider k_robots[k_robot_list_size] = {
     {98, "orrin", "yz250f(2018)", "@rider_body-blue.png", "@rider_head-blue.png"},
     {99, "bram", "125sx", "@rider_body-orange.png", "@rider_head-orange.png"},
 };
+
+const robot_personality k_personalities[k_personality_count] = {
+    {"empty", 0, 0, 0, 0, 0},           {"pell", 0, 0, 1.0f, 0.2f, 0.4f},
+    {"orrin", 2, 1, 10.0f, 0.2f, 0.4f}, {"bram", 1, 0, 10.0f, 0.0f, 0.1f},
+    {"tester", 3, 3, 1.0f, 0.2f, 0.4f},
+};
+} // namespace
+
+const robot_personality& personality_at(int index) {
+    if (index < 0 || index >= k_personality_count) index = 0;
+    return k_personalities[index];
+}
+
+int personality_lookup(const char* name) {
+    for (int i = 1; i < k_personality_count; i++)
+        if (std::strcmp(k_personalities[i].name, name) == 0) return i;
+    log("auto pilot personality '%s' not found\n", name);
+    return 1;
 }
 
 const robot_rider& robot_at(int index) {

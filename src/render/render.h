@@ -18,6 +18,7 @@ struct render_settings {
     int billboard_optimize_lookahead = 8;
     bool lens_flare = true;
     bool reflections = true;
+    float model_detail = 50;        // 0..100; at 10 or less far statues are left out
     bool fugly = false;             // "--fugly": the clear colour instead of the sky
     bool print_orientation = false; // "--print-orientation"
     // Waits for the card after each phase of a frame and times it (benchmarks).

@@ -12,7 +12,7 @@
 #include "resources/texture.h"
 #include "terrain/terrain.h"
 #include "track/track_gl.h"
-#include "track/track_view.h"
+#include "track/track_objects.h"
 
 #include <GL/gl.h>
 
@@ -106,8 +106,60 @@ void draw_bikes(const scene_camera& c, const float opacity[k_max_riders], bool f
     renderer().global_opacity = 1;
 }
 
-// Statues with their lit and reflecting passes; the statue table is not read yet.
-void draw_statues() { log_not_built("statues drawing"); }
+// Statues in table order: lit and textured, each turned to the camera when it asks to be, then
+// the reflecting parts added over them.
+void draw_statues(const scene_camera& c) {
+    const int count = statue_count();
+    if (count == 0) return;
+    render_state& r = renderer();
+    statue* all = statues();
+    const model_camera camera = model_camera_of(c);
+    const float bias = model_lod_bias(), scale = model_lod_scale();
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    const float white[4] = {1, 1, 1, 1};
+    const float specular[4] = {1, 1, 1, r.global_opacity};
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, white);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, specular);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    bool reflecting = false;
+    for (int i = 0; i < count; i++) {
+        statue& s = all[i];
+        if (!s.model || !s.texture || statue_out_of_sight(s, c.eye, r.settings.model_detail))
+            continue;
+        statue_face_camera(s, c.eye, bias, scale);
+        const float position[3] = {s.x, s.y, s.z};
+        float rotation[9];
+        statue_rotation(s, rotation);
+        const model_pose pose = {static_cast<int>(s.pose.size()), s.pose.data()};
+        gl_bind_texture(s.texture);
+        model_draw(s.model, position, camera, rotation, s.pose.empty() ? nullptr : &pose);
+        const model_mesh* mesh = model_get(s.model);
+        reflecting |= mesh && mesh->has_environment_part;
+    }
+    if (reflecting && r.settings.reflections) {
+        glDisable(GL_LIGHTING);
+        glBlendFunc(GL_ONE, GL_ONE);
+        gl_bind_texture(lighting().environment);
+        for (int i = 0; i < count; i++) {
+            const statue& s = all[i];
+            const model_mesh* mesh = s.model && s.texture ? model_get(s.model) : nullptr;
+            if (!mesh || !mesh->has_environment_part ||
+                statue_out_of_sight(s, c.eye, r.settings.model_detail))
+                continue;
+            const float position[3] = {s.x, s.y, s.z};
+            float rotation[9];
+            statue_rotation(s, rotation);
+            const model_pose pose = {static_cast<int>(s.pose.size()), s.pose.data()};
+            model_draw_env(s.model, position, camera, rotation, s.pose.empty() ? nullptr : &pose);
+        }
+    }
+    glDisable(GL_BLEND);
+    glDisable(GL_LIGHTING);
+}
 
 // At the highest log level the robots' learned lines; robots don't learn lines yet.
 void draw_robot_lines() {
@@ -153,7 +205,8 @@ void render_scene(const scene_camera& c) {
     phases.last = std::chrono::steady_clock::now();
     model_draw_stats_reset();
     gl_texture_changes_reset();
-    flaggers_update();
+    flaggers_update(race_flagger_view());
+    billboards_take_roost();
     anim_update(race_clock());
     r.camera = c;
     float back[3];
@@ -207,7 +260,7 @@ void render_scene(const scene_camera& c) {
     phases.mark(&r.stats.bikes_ms);
 
     // Statues, billboards, then the faded bikes over them.
-    draw_statues();
+    draw_statues(c);
     glDisable(GL_ALPHA_TEST);
     billboards_draw(c);
     phases.mark(&r.stats.rest_ms);
@@ -223,8 +276,10 @@ void render_scene(const scene_camera& c) {
     trail_markers_draw(c);
     glLoadIdentity();
     glDepthFunc(GL_ALWAYS);
-    flares_update(c.eye, c.rotation);
-    if (r.settings.lens_flare) flares_draw();
+    if (r.settings.lens_flare) {
+        flares_update(c.eye, c.rotation, render_tangents().tx, render_tangents().ty);
+        flares_draw();
+    }
 
     glDisable(GL_BLEND);
     glDisable(GL_ALPHA_TEST);

@@ -235,6 +235,9 @@ void model_set_lod(float bias, float scale) {
     g_models.lod_scale = scale;
 }
 
+float model_lod_bias() { return g_models.lod_bias; }
+float model_lod_scale() { return g_models.lod_scale; }
+
 void model_set_vertex_arrays(bool on) { g_models.vertex_arrays = on; }
 
 void model_draw_stats(int* triangles, int* vertices) {

@@ -100,6 +100,8 @@ bool model_export_pov(int id, data_file* file);
 
 // Level-of-detail settings: `model_lod_bias` (ft) and `model_lod_scale`.
 void model_set_lod(float bias, float scale);
+float model_lod_bias();
+float model_lod_scale();
 // "--novertexarrays": draw triangle by triangle.
 void model_set_vertex_arrays(bool on);
 // Triangles and vertices drawn since the last reset (statistics display).

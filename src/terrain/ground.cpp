@@ -7,6 +7,8 @@
 #include "platform/log.h"
 #include "platform/memory.h"
 #include "resources/texture.h"
+#include "terrain/ground_local.h"
+#include "terrain/ground_shading.h"
 #include "terrain/terrain_image.h"
 
 #include <algorithm>
@@ -29,6 +31,7 @@ std::string track_file(const char* folder, const char* name) {
 ground_state& ground() { return g_terrain.ground; }
 
 void ground_free() {
+    ground_textures_free();
     height_field_free(&g_terrain.ground.field);
     surface_set_free(&g_terrain.ground.surfaces);
     g_terrain.ground.locked = false;
@@ -218,6 +221,7 @@ float ground_highest_in_square(float x0, float z0, float x1, float z1) {
 bool ground_set_height(int i, int j, float height) {
     if (g_terrain.ground.locked || !g_terrain.ground.field.heights) return false;
     field_set_height(g_terrain.ground.field, i, j, height);
+    ground_reshade_mark(i, j);
     return true;
 }
 

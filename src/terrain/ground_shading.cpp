@@ -1,5 +1,8 @@
-// Shading and shadow pictures of the ground, stored as the texturing uses them.
+// Shading and shadow pictures of the ground, stored as the texturing uses them, and the shading
+// and normals of single samples recomputed after the heights change.
 #include "terrain/ground_shading.h"
+
+#include "terrain/ground_local.h"
 
 #include "common/message.h"
 #include "files/data_file.h"
@@ -7,6 +10,8 @@
 #include "platform/log.h"
 #include "resources/image.h"
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 
 namespace {
@@ -97,14 +102,108 @@ bool ground_shading_load(const char* folder, int n) {
         return false;
     }
     g_shading.samples_per_side = n;
+    g_shading.reshade.assign((static_cast<size_t>(n) * n + 31) / 32, 0);
     return true;
 }
 
-void ground_shading_free() { g_shading = ground_shading_state{}; }
+void ground_shading_free() {
+    const ground_light light = g_shading.light;
+    g_shading = ground_shading_state{};
+    g_shading.light = light;
+}
+
+void ground_set_lighting(const float sun_vector[3], const float sun_colour[3],
+                         const float ambient[3], bool dynamic_lighting) {
+    ground_light& l = g_shading.light;
+    for (int k = 0; k < 3; k++) {
+        l.sun_vector[k] = sun_vector[k];
+        l.sun_colour[k] = sun_colour[k];
+        l.ambient[k] = ambient[k];
+    }
+    l.dynamic_lighting = dynamic_lighting;
+}
+
+void ground_shade_sample(int i, int j, uint8_t out[3]) {
+    const int n = g_shading.samples_per_side;
+    i = std::clamp(i, 0, n - 1);
+    j = std::clamp(j, 0, n - 1);
+    const terrain_vec3 normal = vertex_normal_at(i, j);
+    const ground_light& l = g_shading.light;
+    const float facing = std::clamp(l.sun_vector[0] * normal.x + l.sun_vector[1] * normal.y +
+                                        l.sun_vector[2] * normal.z,
+                                    0.0f, 1.0f);
+    const float lit =
+        facing * (1 - static_cast<float>(g_shading.shadow[static_cast<size_t>(j) * n + i]) / 255);
+    for (int k = 0; k < 3; k++) {
+        const float v = (l.sun_colour[k] * lit + l.ambient[k]) * 0.5f * 255;
+        out[k] = static_cast<uint8_t>(std::clamp(std::trunc(v), 0.0f, 255.0f));
+    }
+}
+
+void ground_normal_sample(int i, int j, uint8_t out[3]) {
+    const int n = g_shading.samples_per_side;
+    i = std::clamp(i, 0, n - 1);
+    j = std::clamp(j, 0, n - 1);
+    const terrain_vec3 normal = vertex_normal_at(i, j);
+    const float axes[3] = {normal.x, normal.y, normal.z};
+    for (int k = 0; k < 3; k++)
+        out[k] = static_cast<uint8_t>(
+            std::clamp(static_cast<int>(std::trunc(axes[k] * 127)), -127, 127) + 128);
+    // The up component is known from the other two; its byte carries how lit the sample is.
+    out[1] = static_cast<uint8_t>(255 - g_shading.shadow[static_cast<size_t>(j) * n + i]);
+}
+
+void ground_normals_create() {
+    const int n = g_shading.samples_per_side;
+    g_shading.normals.clear();
+    if (n == 0 || !ground_lit_per_pixel()) return;
+    g_shading.normals.resize(static_cast<size_t>(n) * n * 3);
+    for (int j = 0; j < n; j++)
+        for (int i = 0; i < n; i++)
+            ground_normal_sample(i, j, &g_shading.normals[(static_cast<size_t>(j) * n + i) * 3]);
+}
+
+void ground_reshade_mark(int i, int j) {
+    const int n = g_shading.samples_per_side;
+    if (g_shading.reshade.empty()) return;
+    for (int z = std::max(j - 1, 0); z <= std::min(j + 1, n - 1); z++)
+        for (int x = std::max(i - 1, 0); x <= std::min(i + 1, n - 1); x++) {
+            const size_t k = static_cast<size_t>(z) * n + x;
+            g_shading.reshade[k >> 5] |= 1u << (k & 31);
+        }
+}
+
+bool ground_reshade_pending(int i, int j) {
+    const int n = g_shading.samples_per_side;
+    if (g_shading.reshade.empty() || i < 0 || j < 0 || i >= n || j >= n) return false;
+    const size_t k = static_cast<size_t>(j) * n + i;
+    return (g_shading.reshade[k >> 5] >> (k & 31)) & 1;
+}
+
+void ground_reshade_rect(int x0, int z0, int x1, int z1) {
+    const int n = g_shading.samples_per_side;
+    if (g_shading.reshade.empty()) return;
+    x0 = std::max(x0, 0), z0 = std::max(z0, 0);
+    x1 = std::min(x1, n - 1), z1 = std::min(z1, n - 1);
+    for (int z = z0; z <= z1; z++)
+        for (int x = x0; x <= x1; x++) {
+            const size_t k = static_cast<size_t>(z) * n + x;
+            uint32_t& word = g_shading.reshade[k >> 5];
+            if (!word) {
+                x += 31 - static_cast<int>(k & 31); // the rest of the word is up to date
+                continue;
+            }
+            if (!((word >> (k & 31)) & 1)) continue;
+            word &= ~(1u << (k & 31));
+            ground_shade_sample(x, z, &g_shading.shading[k * 3]);
+            if (!g_shading.normals.empty()) ground_normal_sample(x, z, &g_shading.normals[k * 3]);
+        }
+}
 
 bool ground_shading_save(const char* folder) {
     int n = g_shading.samples_per_side;
     if (n == 0) return false;
+    ground_reshade_rect(0, 0, n - 1, n - 1);
     std::string base = std::string("@") + folder + "/";
     return write_ppm(base + "shading.ppm", n, g_shading.shading, true) &&
            write_ppm(base + "shadingx2.ppm", n, g_shading.shading, false);

@@ -1,14 +1,25 @@
-// The ground's per-sample shading and shadows ("shadingx2.ppm", "shading.ppm", "shadows.pgm").
+// The ground's per-sample shading, shadows and normal map ("shadingx2.ppm", "shading.ppm",
+// "shadows.pgm"), the light they are computed in, and the samples waiting to be reshaded.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+struct ground_light {
+    float sun_vector[3] = {0.57735027f, 0.57735027f, 0.57735027f}; // unit, towards the sun
+    float sun_colour[3] = {1, 1, 1};
+    float ambient[3] = {0.5f, 0.5f, 0.5f};
+    bool dynamic_lighting = false;
+};
+
 struct ground_shading_state {
     int samples_per_side = 0;
-    std::vector<uint8_t> shading; // r, g, b per sample at half intensity (128 means 1.0)
-    std::vector<uint8_t> shadow;  // per sample, 255 - the file's value (0: fully lit)
+    std::vector<uint8_t> shading;  // r, g, b per sample at half intensity (128 means 1.0)
+    std::vector<uint8_t> shadow;   // per sample, 255 - the file's value (0: fully lit)
+    std::vector<uint8_t> normals;  // 3 per sample when the ground is lit per pixel, else empty
+    std::vector<uint32_t> reshade; // one bit per sample: shading and normals to recompute
+    ground_light light;            // kept from track to track until the next lighting
 };
 
 ground_shading_state& ground_shading();
@@ -16,5 +27,5 @@ ground_shading_state& ground_shading();
 // folder for a ground of n x n samples; false, with the message shown, when either is bad.
 bool ground_shading_load(const char* folder, int samples_per_side);
 void ground_shading_free();
-// The two shading files as the editor writes them back.
+// The two shading files as the editor writes them back, every sample waiting reshaded first.
 bool ground_shading_save(const char* folder);

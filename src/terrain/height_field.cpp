@@ -202,6 +202,7 @@ void field_set_height(height_field& field, int i, int j, float height) {
     field.min_height = std::min(field.min_height, height);
     field.max_height = std::max(field.max_height, height);
     mark_triangles_around(field, i, j);
+    field.changes++;
     if (field.changed_min_i > field.changed_max_i) {
         field.changed_min_i = field.changed_max_i = i;
         field.changed_min_j = field.changed_max_j = j;

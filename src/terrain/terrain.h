@@ -1,19 +1,11 @@
 // The terrain: height field, surfaces, ruts, ground texturing and roost.
 #pragma once
 
+#include "resources/image.h"
+
 #include <cstddef>
 #include <cstdint>
-
-// Refreshes one block of the ground's data texture every 2^interval frames.
-void ground_refresh(int reshade_interval);
-
-// Drawing the ground (OpenGL, library tb_terrain_gl): the eye, the direction it looks along and
-// the tangent of the widest angle it sees from it (0: unknown), the per-frame texture work, the
-// drawing itself and the polygons it drew.
-void ground_set_view(const float eye[3], const float view_direction[3], float view_tangent);
-void ground_texture_update();
-void ground_draw();
-int ground_polygons_drawn();
+#include <vector>
 
 struct terrain_vec3 {
     float x, y, z;
@@ -39,6 +31,7 @@ struct height_field {
     uint8_t* normal_dirty = nullptr;          // one flag per cached triangle normal
     // Samples changed since the texturing last took them (empty when min > max).
     int changed_min_i = 0, changed_min_j = 0, changed_max_i = -1, changed_max_j = -1;
+    uint32_t changes = 0; // counts height writes, so the level of detail knows it is stale
 };
 
 // The header of "terrain.hf": four numbers, then ':' and a binary body, or anything else.
@@ -248,16 +241,91 @@ void ground_triangles_in_square(float x0, float z0, float x1, float z1,
 float ground_highest_in_square(float x0, float z0, float x1, float z1);
 // A height write through the lock; false when refused.
 bool ground_set_height(int i, int j, float height);
-// The ground changed over the sample rectangle [i0, i1] x [j0, j1]: it and its neighbours are
-// kept for the drawing, their shading out of date.
-void ground_mark_dirty(int i0, int j0, int i1, int j1);
-// Reshades the changed samples of the next block of ground holding any and hands over the
-// block's sample rectangle, clearing it; false when no block is left.
-bool ground_take_dirty(int* i0, int* j0, int* i1, int* j1);
-// The light changed samples are shaded with (the track's sun and ambient light).
-void ground_set_light(const float sun_vector[3], const float sun_colour[3], const float ambient[3]);
 
 int surface_type_at(float x, float z);
 const surface_type& surface_type_get(int index); // index clamped to the loaded types
 float friction_at(int type, float speed);
 void roll_resist_at(int type, float speed, float* first, float* second);
+
+// ---------------------------------------------------------------------------------------------
+// Ground texturing and level of detail
+
+// How the ground textures are composed: on the processor, by drawing and copying from the frame
+// buffer, or by drawing into the texture through a framebuffer object.
+enum ground_method {
+    ground_method_software = 1,
+    ground_method_copy = 2,
+    ground_method_framebuffer = 3,
+};
+
+// What the player's settings ask of the ground; the program copies them in at start-up.
+struct ground_settings {
+    int render_texture = 0;         // "Terrain Rendering Method" item: Software ... Shaders/Direct
+    bool shader_programs = false;   // the shader programs are built and in use
+    float lod_factor = 0.125f / 70; // `terrain_lod_factor`: height error per distance
+    int texture_skip = 1;           // `ground_texture_skip`: finest composed level
+    int texture_size = 64;          // `ground_texture_size`: texels of a composed texture
+    bool mipmaps = true;            // "Enable Ground Mipmaps"
+    bool packed_arithmetic = true;  // the processor's packed pixel path ("--nommx" clears)
+    bool vertex_arrays = true;      // "--no-vertex-arrays" clears
+};
+ground_settings& ground_config();
+
+// The light the ground's shading is computed in (the track's lighting, read before the ground).
+void ground_set_lighting(const float sun_vector[3], const float sun_colour[3],
+                         const float ambient[3], bool dynamic_lighting);
+
+// A picture laid onto the ground by the composition: centred on (x, z), its v axis along
+// (sin angle, cos angle) `size` long and its u axis across it `size` * `aspect` long.
+struct ground_decal {
+    float x = 0, z = 0; // ft
+    float angle = 0;    // rad
+    float size = 1;     // ft
+    float aspect = 1;   // width / length
+    float sine = 0, cosine = 1;
+    uint32_t texture = 0;      // composed on the card
+    uint32_t normal_map = 0;   // "_tnorm" companion, 0 when none
+    uint32_t specular_map = 0; // "_tspec" companion, 0 when none
+    image picture;             // RGBA rows from the top, composed on the processor
+};
+// The decals the ground is composed with; empty until a track's decals are loaded.
+std::vector<ground_decal>& ground_decals();
+// Hides or shows the decals and recomposes the whole ground.
+void ground_set_decals_hidden(bool hidden);
+bool ground_decals_hidden();
+
+// The ground load's steps after the heights, in the track loader's order: the error pyramid,
+// the method (shows which), the per-pixel normals when the ground is lit per pixel, the data
+// textures and the composed textures. False when the load must fail (message shown).
+void ground_lod_build();
+int ground_method_choose();
+bool ground_lit_per_pixel();
+void ground_normals_create();
+bool ground_data_textures_create();
+bool ground_lod_textures_create();
+// Frees every texture and table the texturing and level of detail hold.
+void ground_textures_free();
+
+// The samples x0..x1, z0..z1 changed (heights or decals): their textures are out of date.
+void ground_mark_dirty(int x0, int z0, int x1, int z1);
+// Once a frame from the main loop: the error pyramid's recomputation within its budget and,
+// every 2^reshade_interval frames, one data-texture block. The full refresh is the editor's.
+void ground_refresh(int reshade_interval);
+void ground_refresh_full();
+
+// Drawing: the eye and the direction it looks along, then the frame's texture work before the
+// scene is set up, then the ground itself (drawn back to front, laying down the depth).
+void ground_set_view(const float eye[3], const float view_direction[3], float view_tangent);
+void ground_texture_update();
+void ground_draw();
+
+// What the ground did in the last frame, for the HUD's render statistics.
+struct ground_statistics {
+    int polygons = 0;         // fan vertices after each centre
+    int decals = 0;           // decals drawn into composed textures
+    int texture_age = 0;      // frames the oldest out-of-date texture has waited, 0 when none
+    int reshades_pending = 0; // data-texture blocks waiting for their refresh
+    int textures_composed = 0;
+};
+const ground_statistics& ground_stats();
+int ground_polygons_drawn();

@@ -12,13 +12,11 @@
 #include "terrain/terrain.h"
 #include "track/track_gates.h"
 #include "track/track_local.h"
-#include "track/track_view.h"
+#include "track/track_objects.h"
 
 #include <string>
 
 namespace {
-constexpr int k_reserved_billboards = 2000;
-
 struct track_state {
     bool loaded = false;
     std::string folder;
@@ -45,13 +43,23 @@ void memory_line(const char* when) {
             when);
 }
 
-// The ground: heights, shading, shadows, surface types, tile map, decals. Any failure frees
-// what the ground loader read so far.
+// The ground: heights and their level of detail, the texturing method, shading, shadows,
+// surface types, tile map, normals, the ground's textures, decals. Any failure frees what the
+// ground loader read so far.
 bool load_ground(const char* folder) {
     loading_step_begin("Loading terrain");
     bool ok = height_field_load(folder);
-    if (ok) loading_step_done("Loading terrain");
     if (ok) {
+        ground_lod_build();
+        loading_step_done("Loading terrain");
+        const int method = ground_method_choose();
+        // The decals are painted by the composition: as pixels on the processor, else as
+        // textures, with their companions when the ground is lit per pixel.
+        decal_ground_hooks hooks;
+        hooks.decode_images = method == ground_method_software;
+        hooks.normal_maps = ground_lit_per_pixel();
+        hooks.mark_dirty = ground_mark_dirty;
+        decals_set_ground_hooks(&hooks);
         loading_step_begin("Loading shading");
         ok = ground_shading_load(folder, ground().field.samples_per_side);
         if (ok) loading_step_done("Loading shading");
@@ -68,6 +76,22 @@ bool load_ground(const char* folder) {
         ok = tilemap_load(folder);
         if (ok) loading_step_done("Loading tilemap");
     }
+    if (ok && ground_lit_per_pixel()) {
+        loading_step_begin("Creating terrain normals");
+        ground_normals_create();
+        loading_step_done("Creating terrain normals");
+    }
+    if (ok) {
+        loading_step_begin("Creating low detail textures");
+        ok = ground_data_textures_create();
+        if (ok) loading_step_done("Creating low detail textures");
+    }
+    if (ok) {
+        loading_step_begin("Creating LOD textures");
+        ok = ground_lod_textures_create();
+        if (ok) loading_step_done("Creating LOD textures");
+        memory_line("after low detail ground textures");
+    }
     if (ok) decals_load(folder);
     if (!ok) {
         ground_shading_free();
@@ -79,6 +103,8 @@ bool load_ground(const char* folder) {
 
 bool track_load(const char* folder) {
     track_unload();
+    // A load that failed part-way leaves no objects behind for this one.
+    objects_free();
     std::string base = std::string("@") + folder + "/";
     int listed = track_list_find(folder);
     g_track.display_name = listed >= 0 ? track_list_entry(listed).display_name : folder;
@@ -92,8 +118,8 @@ bool track_load(const char* folder) {
     if (debug_level() > 0) log("Loading '%s'\n", folder);
 
     lighting_load(folder);
-    // Ground that ruts later is reshaded in the same light.
-    ground_set_light(lighting().sun_vector, lighting().sun_colour, lighting().ambient);
+    const track_lighting& light = lighting();
+    ground_set_lighting(light.sun_vector, light.sun_colour, light.ambient, light.dynamic_lighting);
     ground_set_texture_loader(texture_load);
     if (!load_ground(folder)) {
         g_track = track_state{};
@@ -103,6 +129,7 @@ bool track_load(const char* folder) {
 
     digest_file(digest, base + "timing_gates");
     timing_gates_load((base + "timing_gates").c_str());
+    start_gate_pieces_add();
     objects_reserve_billboards(k_reserved_billboards);
 
     loading_step_begin("Loading flaggers");

@@ -4,5 +4,5 @@
 // Light 0 from the sun and the global ambient from the lighting.
 void lighting_apply();
 // The flares' screen places and visibility for the camera, and their drawing.
-void flares_update(const float eye[3], const float rotation[9]);
+void flares_update(const float eye[3], const float rotation[9], float tx, float ty);
 void flares_draw();

@@ -1,6 +1,9 @@
-// Loaders of the track's other files, called by the track load in its order.
+// Loaders of the track's other files, called by the track load in its order, and what the track's
+// own files share.
 #pragma once
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 // The track's lighting, sky and flares ("lighting").
@@ -17,3 +20,44 @@ void statue_shape_files(std::string* names, int* count, int room);
 void objects_free();
 // Decals on the ground ("decals").
 void decals_load(const char* folder);
+// Each kind of object's table back to empty.
+void billboards_clear();
+void statues_clear();
+void flaggers_clear();
+void decals_clear();
+
+// The ground's height under a point, 0 when no ground is loaded.
+float object_ground_height(float x, float z);
+// Writes an objects file into the track folder; false (and the console message "Can't open
+// '<name>'") when it can't be written.
+bool objects_file_write(const char* folder, const char* name, const std::string& text);
+
+// A text read entry by entry with scanf patterns, the way a stream would be: each pattern ends
+// in "%n" so the reader moves past exactly what it matched. Patterns see a window of the text
+// at the cursor, long enough for any entry of three 1023-character words.
+struct text_scanner {
+    static constexpr size_t k_window = 8192;
+    const char* at;
+    const char* end;
+    char window[k_window + 1];
+
+    text_scanner(const std::string& text) : at(text.data()), end(text.data() + text.size()) {}
+    // The text from the cursor, cut at the window's length and terminated.
+    const char* view() {
+        size_t n = std::min(static_cast<size_t>(end - at), k_window);
+        memcpy(window, at, n);
+        window[n] = 0;
+        return window;
+    }
+    // Moves past what a pattern matched; false when it did not reach its "%n".
+    bool advance(int used) {
+        if (used < 0) return false;
+        at += used;
+        entries++;
+        return true;
+    }
+    int entries = 0; // patterns matched so far
+};
+// Reading an objects file stops at the first entry that does not match; when something other
+// than blank space is left there, the log says which entry of which file was not read.
+void objects_read_stopped(const char* file, const text_scanner& in);

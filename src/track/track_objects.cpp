@@ -1,28 +1,40 @@
-// A track's flaggers, billboards, statues and decals. Their files are not read yet: each loader
-// says so in the log, and the track has none of them.
+// What the track's four kinds of objects share: the ground under them, writing their files back
+// into the track folder, and freeing them with the track.
+#include "common/message.h"
+#include "files/data_file.h"
+#include "platform/log.h"
+#include "terrain/terrain.h"
 #include "track/track_local.h"
-#include "track/track_view.h"
+#include "track/track_objects.h"
 
-#include "common/not_built.h"
+#include <cctype>
 
-void objects_reserve_billboards(int) { log_not_built(__func__); }
-void flaggers_load(const char*) { log_not_built(__func__); }
-bool billboards_load(const char*) {
-    log_not_built(__func__);
-    return false;
+float object_ground_height(float x, float z) {
+    return ground().field.heights ? ground_height_at(x, z) : 0.0f;
 }
-bool statues_load(const char*) {
-    log_not_built(__func__);
-    return false;
-}
-// No statue is loaded, so none has a shape file.
-void statue_shape_files(std::string*, int* count, int) { *count = 0; }
-// Nothing is loaded, so there is nothing to free.
-void objects_free() {}
-void decals_load(const char*) { log_not_built(__func__); }
 
-// No billboard is created yet, so the table is empty.
-billboard* billboards() { return nullptr; }
-int billboard_count() { return 0; }
-int billboard_reserved_count() { return 0; }
-void flaggers_update() { log_not_built(__func__); }
+bool objects_file_write(const char* folder, const char* name, const std::string& text) {
+    const std::string path = std::string("@") + folder + "/" + name;
+    data_file* f = data_file_open(path.c_str(), "wb");
+    if (!f) {
+        show_message("Can't open '%s'\n", name);
+        return false;
+    }
+    const bool written = data_file_write(f, text.data(), text.size());
+    return data_file_close(f) && written;
+}
+
+void objects_read_stopped(const char* file, const text_scanner& in) {
+    const char* rest = in.at;
+    while (rest < in.end && isspace(static_cast<unsigned char>(*rest))) rest++;
+    if (rest == in.end) return;
+    log("'%s': nothing read from the text after its %d readable parts (\"%.24s\")\n", file,
+        in.entries, rest);
+}
+
+void objects_free() {
+    flaggers_clear();
+    billboards_clear();
+    statues_clear();
+    decals_clear();
+}

@@ -10,6 +10,30 @@
 
 enum sky_face { sky_north, sky_east, sky_south, sky_west, sky_up, k_sky_faces };
 
+constexpr int k_flare_elements = 8;
+
+// One textured square of a lens flare, placed along and across the line from the flare's
+// screen position through the middle of the view.
+struct flare_element {
+    float across = 0; // a: offset across the flare axis
+    float along = 0;  // b: position along the axis
+    float colour[3] = {1, 1, 1};
+    float size = 1; // half-size, screen units
+    std::string texture_name;
+    uint32_t texture = 0; // 0 when the picture did not load
+};
+
+enum flare_kind { flare_point, flare_vector };
+
+struct flare {
+    flare_kind kind = flare_point;
+    float where[3] = {}; // ft for a point flare, a direction for a vector flare
+    int element_count = 0;
+    flare_element elements[k_flare_elements];
+    float screen[2] = {}; // this frame's position, screen units
+    float visibility = 0; // this frame's 0..1
+};
+
 struct track_lighting {
     float sun_vector[3] = {0.57735027f, 0.57735027f, 0.57735027f}; // unit, towards the sun
     float sun_colour[3] = {1, 1, 1};
@@ -28,6 +52,21 @@ struct track_lighting {
 };
 
 const track_lighting& lighting();
+// Reads a "lighting" text over the defaults; false when it stopped at an unknown key.
+bool lighting_parse(const std::string& text);
+int flare_count();
+flare& flare_at(int index);
+
+// Where a flare falls on the view plane one unit in front of a camera at `eye` whose row-major
+// rotation has the right, up and backward axes as columns; false when it is outside the view
+// pyramid of half-extents tx, ty (tangents of the half-angles). `distance` is the eye's distance
+// to a point flare.
+bool flare_project(const flare& f, const float eye[3], const float rotation[9], float tx, float ty,
+                   float screen[2], float* distance);
+// How visible a flare is from what the frame holds at its pixel: a bright pixel that nothing
+// nearer than the flare covers, faded over the last 1/32 of the view at its edges.
+float flare_visibility(flare_kind kind, float distance, const float screen[2], float tx, float ty,
+                       const uint8_t pixel[3], float depth_fraction);
 // Back to the defaults, keeping the fog colour as the lighting file leaves it between tracks.
 void lighting_reset();
 
@@ -87,5 +126,3 @@ int billboard_count();
 // How many of the first billboards are roost particles (their depth reaches a card's width
 // nearer to the eye).
 int billboard_reserved_count();
-// Per-frame updates of the flaggers' pictures.
-void flaggers_update();

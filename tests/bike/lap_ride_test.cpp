@@ -5,7 +5,8 @@
 #include "bike/bike_data.h"
 #include "common/ripemd160.h"
 #include "race/race.h"
-#include "race/gate_follower.h"
+#include "race/scripted_rider.h"
+#include "track/track_gates.h"
 
 #include <algorithm>
 #include <string>

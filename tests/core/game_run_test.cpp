@@ -73,7 +73,8 @@ TEST(GameRun, RacesOnTheGeneratedTrackAndClosesOnQuit) {
     unsetenv("TAVO_LOGFILE");
     log_reset();
 
-    int status = run_game_for({"--nosound", "--warp", "--track", "practice"}, 4);
+    // Start-up and the track's loading take a few seconds on a busy machine.
+    int status = run_game_for({"--nosound", "--warp", "--track", "practice"}, 8);
 
     EXPECT_EQ(status, 0);
     EXPECT_GT(program().world_tics, 128);
@@ -94,8 +95,10 @@ TEST(GameRun, RecordsTheRacesSound) {
     log_reset();
     const fs::path file = home / "race.raw";
 
+    // Start-up and the track's loading take a few seconds on a busy machine before the first
+    // tic is recorded.
     int status = run_game_for(
-        {"--record-audio", file.c_str(), "--lock-fps", "60", "--track", "practice"}, 2);
+        {"--record-audio", file.c_str(), "--lock-fps", "60", "--track", "practice"}, 5);
 
     EXPECT_EQ(status, 0);
     ASSERT_GT(program().world_tics, 32);

@@ -7,6 +7,7 @@
 #include "platform/controls.h"
 #include "platform/event_queue.h"
 #include "race/race_world.h"
+#include "support/sdl_events.h"
 
 #include <SDL.h>
 
@@ -29,15 +30,7 @@ struct keyboard_ride : race_world {
         race_world::TearDown();
     }
 
-    static void key(SDL_Scancode scancode, bool down) {
-        SDL_Event e{};
-        e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-        e.key.timestamp = SDL_GetTicks();
-        e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-        e.key.keysym.scancode = scancode;
-        e.key.keysym.sym = SDL_GetKeyFromScancode(scancode);
-        SDL_PushEvent(&e);
-    }
+    static void key(SDL_Scancode scancode, bool down) { sdl_push_key(scancode, down); }
 
     // Tics as the frame loop runs them, each taking every event that has arrived.
     static void tics(int n) {

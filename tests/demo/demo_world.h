@@ -7,7 +7,7 @@
 #include "demo/demo.h"
 #include "demo/demo_format.h"
 #include "demo/demo_reader.h"
-#include "race/gate_follower.h"
+#include "race/scripted_rider.h"
 #include "terrain/terrain.h"
 
 #include <cmath>

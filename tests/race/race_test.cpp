@@ -15,70 +15,6 @@
 #include <string>
 
 namespace {
-constexpr double k_pi = 3.14159265358979323846;
-
-// Rides the practice circle clockwise: from the grid towards the circle's north point, then round
-// it, aiming 40 ft ahead along the circle at about 25 mph.
-rider_input circle_rider(int bike, int tics_since_drop, bool before_first_gate) {
-    rider_input in;
-    if (tics_since_drop < 0) {
-        in.clutch = 0;
-        return in;
-    }
-    bike_vec3d p = bike_frame_position(bike);
-    double dx = p.x - k_practice_circle_x, dz = p.z - k_practice_circle_z;
-    double around = std::atan2(dx, -dz); // 0 at the north point, growing clockwise
-    double tx, tz;
-    if (before_first_gate && around < -0.35) {
-        tx = k_practice_circle_x + 10;
-        tz = k_practice_circle_z - k_practice_circle_radius;
-    } else {
-        double a = around + 40 / k_practice_circle_radius;
-        tx = k_practice_circle_x + k_practice_circle_radius * std::sin(a);
-        tz = k_practice_circle_z - k_practice_circle_radius * std::cos(a);
-    }
-    bike_vec3d forward = bike_forward(bike);
-    double wx = tx - p.x, wz = tz - p.z;
-    double cross_y = forward.z * wx - forward.x * wz, along = forward.x * wx + forward.z * wz;
-    double error = -std::atan2(cross_y, along); // positive: the target lies to the right
-    in.steer = static_cast<float>(std::clamp(1.5 * error, -1.0, 1.0));
-    in.clutch = std::min(1.0f, tics_since_drop / 128.0f);
-    float mph = bike_speed_mph(bike);
-    in.throttle = tics_since_drop < 32 ? 0.3f : mph < 25 ? 0.8f : 0.2f;
-    float shift_rpm = bike_info_of(bike).auto_upshift_rpm;
-    if (in.clutch >= 1 && engine_rpm(bike) > shift_rpm && bike_gear(bike) < 2 &&
-        tics_since_drop % 16 == 0)
-        in.shift = 1;
-    return in;
-}
-
-class race_run : public race_world {
-  protected:
-    // Rides slot 0 round the circle until the results are final or `limit` tics have passed.
-    void ride_circle(int limit) {
-        int bike = race_slot(0).bike;
-        for (int t = 0; t < limit && !race_results_done(); t++) {
-            rider_input_set(0, circle_rider(bike, race_clock() - race_gate_drop_tic(),
-                                            timing_of(0).position == 0));
-            race_world_tic();
-            ASSERT_FALSE(knocked_off(bike)) << "at tic " << race_clock();
-        }
-    }
-    std::string results_file() { return read(home / "results.txt"); }
-    std::string state_digest() {
-        ripemd160_state s;
-        ripemd160_init(s);
-        for (int slot = 0; slot < k_max_riders; slot++) {
-            if (race_slot(slot).bike < 0) continue;
-            compact_state c = compact_state_encode(race_slot(slot).bike);
-            ripemd160_update(s, c.bytes, sizeof c.bytes);
-        }
-        uint8_t d[20];
-        ripemd160_final(s, d);
-        return ripemd160_hex(d);
-    }
-};
-
 TEST_F(race_world, LineupCodesFillTheSlots) {
     ASSERT_TRUE(start("practice",
                       {lineup_local, lineup_robot, lineup_demo, lineup_robot_125, lineup_robot_250,
@@ -495,7 +431,7 @@ TEST_F(race_world, OnlineARemoteBikeTheLocalOneTouchesIsSimulatedForAWhile) {
 }
 } // namespace
 
-#include "race/gate_follower.h"
+#include "race/scripted_rider.h"
 
 namespace {
 // The default track: the local rider follows the gates from the grid through a one-lap race.

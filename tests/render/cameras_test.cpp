@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -95,6 +96,50 @@ TEST(CameraOperator, FollowsItsRiderAndTurnsNoFasterThanAllowed) {
     }
     EXPECT_NEAR(c.yaw, k_pi / 2, 0.005f) << "it ends up looking at the rider";
     EXPECT_NEAR(c.pitch, 0, 0.005f);
+}
+
+// Riders pass a camera on straight lines at many distances, speeds and headings, some climbing;
+// from the cut onwards the camera keeps each one near the middle of its picture and its zoom
+// keeps the rider within a quarter of its size.
+TEST(CameraOperator, KeepsAPassingRiderInTheMiddleOfThePicture) {
+    int passes = 0;
+    for (float distance = 40; distance <= 100; distance += 20)
+        for (float speed = 10; speed <= 40; speed += 10)
+            for (float heading = 0; heading < 2 * k_pi; heading += 0.7f)
+                for (float climb = -0.1f; climb <= 0.1f; climb += 0.1f) {
+                    track_camera c;
+                    c.position[1] = 12;
+                    c.auto_fov_size = 14;
+                    c.fov = 60;
+                    camera_controls in;
+                    in.has_target = true;
+                    const float along[3] = {std::sin(heading), climb, std::cos(heading)};
+                    const float across[3] = {std::cos(heading), 0, -std::sin(heading)};
+                    float worst = 0, worst_zoom = 0;
+                    for (int tic = 0; tic < 8 * k_tics_per_second; tic++) {
+                        const float t = static_cast<float>(tic) / k_tics_per_second - 4;
+                        for (int k = 0; k < 3; k++) {
+                            in.target[k] = across[k] * distance + along[k] * speed * t;
+                            in.velocity[k] = along[k] * speed;
+                        }
+                        in.cut = tic == 0;
+                        camera_operate(c, in);
+                        float look[3], to[3];
+                        look[0] = std::sin(c.yaw) * std::cos(c.pitch);
+                        look[1] = std::sin(c.pitch);
+                        look[2] = std::cos(c.yaw) * std::cos(c.pitch);
+                        for (int k = 0; k < 3; k++) to[k] = in.target[k] - c.position[k];
+                        const float range = std::sqrt(dot(to, to));
+                        const float off = std::acos(std::clamp(dot(look, to) / range, -1.0f, 1.0f));
+                        worst = std::max(worst, off / (c.fov * static_cast<float>(k_pi) / 360));
+                        const float wanted = 2 * std::atan(14 / range) * 180 / k_pi;
+                        worst_zoom = std::max(worst_zoom, std::fabs(c.fov - wanted) / wanted);
+                    }
+                    EXPECT_LT(worst, 0.5f) << distance << " ft " << speed << " ft/s " << heading;
+                    EXPECT_LT(worst_zoom, 0.25f) << distance << " ft " << speed << " ft/s";
+                    passes++;
+                }
+    EXPECT_GT(passes, 100);
 }
 
 TEST(CameraOperator, ACutPointsAtOnceAndZoomsToKeepTheRiderItsSize) {

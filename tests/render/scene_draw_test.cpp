@@ -10,7 +10,10 @@
 #include "resources/model.h"
 #include "resources/resources.h"
 #include "resources/texture.h"
+#include "terrain/ground_gpu.h"
+#include "terrain/terrain.h"
 #include "track/track.h"
+#include "track/track_view.h"
 
 #include "support/data_set_home.h"
 
@@ -39,6 +42,7 @@ class SceneDraw : public ::testing::Test {
         int w, h;
         ASSERT_TRUE(platform().begin_frame(&w, &h));
         resources_set_gpu(&k_resources_gpu_gl);
+        ground_set_gpu(&k_ground_gpu_gl);
         ASSERT_TRUE(gl_features_init(false));
         track_list_scan();
         world_create();
@@ -60,6 +64,7 @@ class SceneDraw : public ::testing::Test {
         models_delete_all();
         bike_set_resource_loader(&k_bike_loader_null);
         resources_set_gpu(nullptr);
+        ground_set_gpu(nullptr);
         k_platform_sdl.destroy_window();
         platform_use(k_platform_null);
         track_list_free();
@@ -76,6 +81,15 @@ class SceneDraw : public ::testing::Test {
     // Draws the scene from a camera and reads the whole frame back.
     static std::vector<unsigned char> draw(const scene_camera& c) {
         int w, h;
+        // The ground composes the textures around a new eye over a few frames: the picture is
+        // taken once nothing is left to compose.
+        for (int k = 0; k < 64; k++) {
+            platform().begin_frame(&w, &h);
+            set_projection(k_width, k_height, c.fov);
+            render_scene(c);
+            platform().end_frame();
+            if (ground_stats().textures_composed == 0) break;
+        }
         platform().begin_frame(&w, &h);
         set_projection(k_width, k_height, c.fov);
         render_scene(c);
@@ -324,4 +338,53 @@ TEST_F(SceneDraw, TheLoadingScreenFadesItsRowOfSquaresIn) {
     const rgb later = centre().first;
     EXPECT_LE(difference(later, {191, 191, 191}), 6) << "a square of the row, faded in";
     render_reset();
+}
+
+namespace {
+// How bright a square of the frame is around (x, y), summed over its channels.
+long brightness(const std::vector<unsigned char>& frame, int x, int y, int half) {
+    long sum = 0;
+    for (int j = std::max(0, y - half); j <= std::min(k_height - 1, y + half); j++)
+        for (int i = std::max(0, x - half); i <= std::min(k_width - 1, x + half); i++)
+            for (int k = 0; k < 3; k++)
+                sum += frame[(static_cast<size_t>(j) * k_width + i) * 3 + k];
+    return sum;
+}
+} // namespace
+
+TEST_F(SceneDraw, TheLensFlareGlowsOnTheSunAndItsGhostsCrossTheMiddle) {
+    const float* s = lighting().sun_vector;
+    // The sun up and to the left of the middle: the camera turned a little right of it.
+    const bike_vec3d eye = bike_body_position(bike, body_frame) + bike_vec3d{0, 6, 0};
+    const double turn = 0.3;
+    const bike_vec3d aim = {s[0] * std::cos(turn) - s[2] * std::sin(turn), s[1] * 0.6,
+                            s[0] * std::sin(turn) + s[2] * std::cos(turn)};
+    const scene_camera c = looking(eye, eye + aim * 100, 70);
+    int sun_x, sun_y;
+    project(c, eye + bike_vec3d{s[0], s[1], s[2]} * 1000, &sun_x, &sun_y);
+    ASSERT_GT(sun_x, 20);
+    ASSERT_LT(sun_x, k_width - 20);
+    ASSERT_GT(sun_y, 20);
+    ASSERT_LT(sun_y, k_height - 20);
+    ASSERT_GT(std::abs(sun_x - k_width / 2) + std::abs(sun_y - k_height / 2), 40);
+
+    render_config().lens_flare = false;
+    const std::vector<unsigned char> plain = draw(c);
+    render_config().lens_flare = true;
+    const std::vector<unsigned char> flared = draw(c);
+    // The glow sits on the sun: the ring around it brightens most.
+    const long glow = brightness(flared, sun_x, sun_y, 12) - brightness(plain, sun_x, sun_y, 12);
+    EXPECT_GT(glow, 25 * 25 * 3 * 10);
+    // The far ghost lies opposite the sun about the middle of the picture.
+    const int ghost_x = k_width - sun_x, ghost_y = k_height - sun_y;
+    EXPECT_GT(brightness(flared, ghost_x, ghost_y, 20), brightness(plain, ghost_x, ghost_y, 20));
+    // Nowhere does the flare darken the picture.
+    for (size_t k = 0; k < plain.size(); k++) ASSERT_GE(flared[k], plain[k]) << k;
+
+    // Turned away from the sun there is nothing to flare.
+    const scene_camera away = looking(eye, eye - aim * 100, 70);
+    render_config().lens_flare = false;
+    const std::vector<unsigned char> away_plain = draw(away);
+    render_config().lens_flare = true;
+    EXPECT_EQ(draw(away), away_plain);
 }

@@ -50,6 +50,13 @@ struct TempDataTest : ::testing::Test {
         fs::remove_all(root);
     }
 
+    // A "terrain.hf" of flat ground at height 0: 2^(e+1) + 1 samples a side, `cell` ft apart.
+    static std::string flat_terrain_hf(int e, float cell) {
+        const size_t n = (size_t{1} << (e + 1)) + 1;
+        std::string hf = std::to_string(e) + " " + std::to_string(cell) + " 0 10 :";
+        hf.append(n * n * 2, '\0');
+        return hf;
+    }
     static void write(const fs::path& path, const std::string& bytes) {
         fs::create_directories(path.parent_path());
         std::ofstream(path, std::ios::binary) << bytes;

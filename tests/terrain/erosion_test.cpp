@@ -1,5 +1,7 @@
 // Ground deformation: the terrain edit record's bytes, the wheel sampler's paths, and the queue
 // drain digging and heaping on a flat test ground.
+#include "ground_fixture.h"
+
 #include "common/message.h"
 #include "terrain/erosion.h"
 #include "terrain/terrain.h"
@@ -405,30 +407,47 @@ TEST_F(ErosionTest, AnEntryFacingAStepUpIsSkipped) {
     EXPECT_EQ(height(66, 64), 0.0f);
 }
 
-TEST_F(ErosionTest, TheDrainedGroundIsHandedToTheDrawingBlockByBlock) {
-    int i0, j0, i1, j1;
-    while (ground_take_dirty(&i0, &j0, &i1, &j1)) {
+// A track's ground with its composed textures: a rut the drain digs puts the textures over it
+// out of date and its samples up for reshading, and leaves the rest of the ground alone.
+struct ErosionTexturing : GroundTest {
+    void SetUp() override {
+        GroundTest::SetUp();
+        erosion_reset();
     }
+    void TearDown() override {
+        erosion_reset();
+        GroundTest::TearDown();
+    }
+};
+
+TEST_F(ErosionTexturing, ADrainedRutMarksOnlyTheTexturesOverIt) {
+    write_track(7, 1.0f, [](float, float) { return 5.0f; });
+    ASSERT_TRUE(load_track_ground());
+    for (int k = 0; k < 20; k++) frame(200, 10, 200);
+    ASSERT_EQ(ground_block_stamp(0, 0), 0);
+    ASSERT_FALSE(ground_reshade_pending(64, 64));
     erosion_set_setting(262144);
-    // The bumps around (64, 64) and (62.07, 64) and their neighbours span samples 58..69 in x
-    // and 60..69 in z: the blocks of 32 samples from 32 to 95 both ways.
+    // The rut around (64, 64) and its heap around (62, 64) lie in the first of the four blocks
+    // (128 samples a side) and in the level-5 tile (1, 1) (samples 64 to 128).
     queue_point(64, 64, 1, 0, 2);
     erosion_drain(0, nullptr);
-    std::vector<std::array<int, 4>> blocks;
-    while (ground_take_dirty(&i0, &j0, &i1, &j1)) blocks.push_back({i0, j0, i1, j1});
-    std::sort(blocks.begin(), blocks.end());
-    const std::vector<std::array<int, 4>> expected = {
-        {32, 32, 63, 63}, {32, 64, 63, 95}, {64, 32, 95, 63}, {64, 64, 95, 95}};
-    EXPECT_EQ(blocks, expected);
-    // At the field's far corner the last block is one sample wide.
-    ground_mark_dirty(128, 128, 128, 128);
-    blocks.clear();
-    while (ground_take_dirty(&i0, &j0, &i1, &j1)) blocks.push_back({i0, j0, i1, j1});
-    std::sort(blocks.begin(), blocks.end());
-    const std::vector<std::array<int, 4>> corner = {
-        {96, 96, 127, 127}, {96, 128, 127, 128}, {128, 96, 128, 127}, {128, 128, 128, 128}};
-    EXPECT_EQ(blocks, corner);
-    EXPECT_FALSE(ground_take_dirty(&i0, &j0, &i1, &j1));
+    ASSERT_LT(ground_height_at(64, 64), 5.0f);
+    EXPECT_EQ(ground_block_stamp(0, 0), ground_frame());
+    for (int b = 1; b < 4; b++) EXPECT_EQ(ground_block_stamp(b % 2, b / 2), 0) << b;
+    int32_t stamp = 0;
+    bool valid = false;
+    ASSERT_TRUE(ground_tile_stamp(5, 1, 1, &stamp, &valid));
+    EXPECT_EQ(stamp, ground_frame());
+    ASSERT_TRUE(ground_tile_stamp(5, 3, 3, &stamp, &valid));
+    EXPECT_EQ(stamp, 0);
+    // The changed samples and their neighbours wait for new shading; far ground does not.
+    EXPECT_TRUE(ground_reshade_pending(64, 64));
+    EXPECT_TRUE(ground_reshade_pending(60, 64));
+    EXPECT_FALSE(ground_reshade_pending(120, 120));
+    // The frames that follow recompose the marked textures.
+    for (int k = 0; k < 20; k++) frame(200, 10, 200);
+    EXPECT_EQ(ground_block_stamp(0, 0), 0);
+    EXPECT_EQ(ground_stats().texture_age, 0);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "forge_layout.h"
 
 #include "bike/bike_data.h"
+#include "common/common.h"
 #include "files/data_file.h"
 #include "files/files.h"
 #include "resources/image.h"
@@ -11,6 +12,7 @@
 #include "terrain/terrain.h"
 #include "track/track.h"
 #include "track/track_gates.h"
+#include "track/track_objects.h"
 #include "track/track_view.h"
 
 #include "support/track_suite.h"
@@ -345,4 +347,113 @@ TEST_F(RabbithillTrack, EveryGateHasATracksideCameraStandingBesideItsStretch) {
         EXPECT_GT(c.auto_fov_size, 0) << "and zoom onto their riders";
     }
     EXPECT_EQ(static_cast<int>(used.size()), track_camera_count()) << "no camera is idle";
+}
+
+TEST_F(RabbithillTrack, ItsObjectsLoadAndStandOffTheGroove) {
+    // Statues: every one drawn, tape lines and hay bales beside the groove, the bales solid.
+    int bales = 0;
+    ASSERT_GT(statue_count() - statue_first_file(), 50);
+    for (int i = statue_first_file(); i < statue_count(); i++) {
+        const statue& s = statues()[i];
+        EXPECT_NE(s.model, 0) << i;
+        EXPECT_NE(s.texture, 0u) << i;
+        bales += s.collision != nullptr;
+        const layout_place place = layout_locate(layout, s.x, s.z);
+        EXPECT_GT(place.distance, layout_at(layout, place.s).half_width + 2) << "statue " << i;
+    }
+    EXPECT_GT(bales, 10);
+    // Cards: trees, bushes, crowds and banners off the groove, every one with its picture.
+    ASSERT_GT(billboard_count() - billboard_first_file(), 200);
+    for (int i = billboard_first_file(); i < billboard_count(); i++) {
+        const billboard& b = billboards()[i];
+        EXPECT_NE(b.texture, 0u) << billboard_texture_name(i);
+        const layout_place place = layout_locate(layout, b.x, b.z);
+        EXPECT_GT(place.distance, layout_at(layout, place.s).half_width + 3) << "card " << i;
+    }
+    // The starter, the lap board and a marshal at every jump, each watching a gate.
+    EXPECT_GE(starter().billboard, 0);
+    EXPECT_GE(lap_board().billboard, 0);
+    EXPECT_GE(marshal_count(), 4);
+    for (int m = 0; m < marshal_count(); m++) {
+        EXPECT_GE(marshal_at(m).gates[0], 0) << m;
+        EXPECT_NE(marshal_at(m).warning, 0u) << m;
+    }
+    // Decals on the ground: the start box and tread marks, all loaded, and every one handed to
+    // the ground's composition where it lies, as a picture when the ground is composed here.
+    EXPECT_GE(decal_count(), 10);
+    ASSERT_EQ(static_cast<int>(ground_decals().size()), decal_count());
+    for (int i = 0; i < decal_count(); i++) {
+        const ground_decal& g = ground_decals()[static_cast<size_t>(i)];
+        EXPECT_FLOAT_EQ(g.x, decal_at(i).x) << i;
+        EXPECT_FLOAT_EQ(g.z, decal_at(i).z) << i;
+        EXPECT_TRUE(g.picture.width > 0 || g.texture != 0) << i;
+    }
+}
+
+TEST_F(RabbithillTrack, ItsLightingHasTheGroundsSunAHazeAndAFlareOnTheSun) {
+    float sun[3] = {0, 0, 0}, colour[3] = {0, 0, 0}, ambient[3] = {0, 0, 0};
+    ASSERT_TRUE(track_lighting_read(k_rabbithill_folder, sun, colour, ambient));
+    const track_lighting& l = lighting();
+    float length = std::sqrt(sun[0] * sun[0] + sun[1] * sun[1] + sun[2] * sun[2]);
+    for (int k = 0; k < 3; k++) EXPECT_NEAR(l.sun_vector[k], sun[k] / length, 1e-5);
+    EXPECT_GT(l.fog_density, 0);
+    // The haze thins the far hills without hiding the other side of the field.
+    EXPECT_LT(l.fog_density * ground().field.extent, 1);
+    EXPECT_LE(l.near_plane, 0.5f);
+    EXPECT_GT(l.far_plane, ground().field.extent * 1.5f);
+
+    // The flare lies on the sun and every piece of it has its picture.
+    ASSERT_EQ(flare_count(), 1);
+    const flare& f = flare_at(0);
+    EXPECT_EQ(f.kind, flare_vector);
+    for (int k = 0; k < 3; k++) EXPECT_NEAR(f.where[k], sun[k], 1e-5);
+    ASSERT_GT(f.element_count, 2);
+    for (int k = 0; k < f.element_count; k++) EXPECT_NE(f.elements[k].texture, 0u) << k;
+}
+
+// A rider on the centre line for a lap and a half at 30 ft/s, watched as the trackside view
+// does: the camera of the next gate, a cut whenever it changes, the operator following.
+TEST_F(RabbithillTrack, TheTracksideCamerasKeepARiderInViewRoundTheLap) {
+    const float start =
+        layout_locate(layout, start_slot_at(0).point[0], start_slot_at(0).point[2]).s;
+    const float speed = 30; // ft/s
+    const float step = speed * static_cast<float>(k_tic_length);
+    const int positions = first_lap_length() + normal_lap_length() + normal_lap_length() / 2;
+    int position = 0, shown = -1, cuts = 0, tics = 0, outside = 0;
+    float worst = 0;
+    track_camera camera;
+    for (float t = 0; position < positions && t < 3 * layout.length; t += step, tics++) {
+        const layout_point p = layout_at(layout, start + t);
+        if (gate_contains(gate_at(gate_at_position(position)), p.x, p.z)) position++;
+        camera_controls in;
+        in.has_target = true;
+        in.target[0] = p.x;
+        in.target[1] = ground_height_at(p.x, p.z) + 3;
+        in.target[2] = p.z;
+        in.velocity[0] = p.dir_x * speed;
+        in.velocity[2] = p.dir_z * speed;
+        const int wanted = camera_for_gate(gate_at_position(position));
+        ASSERT_GE(wanted, 0);
+        if (wanted != shown) {
+            shown = wanted;
+            camera = track_camera_at(wanted);
+            in.cut = true;
+            cuts++;
+        }
+        camera_operate(camera, in);
+        const float look[3] = {std::sin(camera.yaw) * std::cos(camera.pitch),
+                               std::sin(camera.pitch),
+                               std::cos(camera.yaw) * std::cos(camera.pitch)};
+        float to[3], range = 0, along = 0;
+        for (int k = 0; k < 3; k++) to[k] = in.target[k] - camera.position[k];
+        for (int k = 0; k < 3; k++) range += to[k] * to[k], along += to[k] * look[k];
+        const float off = std::acos(std::clamp(along / std::sqrt(range), -1.0f, 1.0f));
+        const float share = off / (camera.fov * static_cast<float>(k_pi) / 360);
+        worst = std::max(worst, share);
+        outside += share > 1;
+    }
+    EXPECT_EQ(position, positions) << "the ride goes round";
+    EXPECT_GE(cuts, track_camera_count()) << "every camera takes its turn";
+    EXPECT_EQ(outside, 0) << "of " << tics << " tics; at worst " << worst << " of the half-view";
+    EXPECT_LT(worst, 0.5f);
 }

@@ -10,6 +10,8 @@ void forge_make_folders(const std::string& path);
 bool forge_write_file(const std::string& path, const std::string& bytes);
 
 bool forge_main_archive(const std::string& out);
+// The points series "trailbok_cup.series" over the generated tracks.
+bool forge_series(const std::string& out);
 // The engine sounds: each class's samples, sound table and ".braap", and the models' own.
 bool forge_engine_sounds(const std::string& out);
 

@@ -108,12 +108,26 @@ forge_ground_light forge_light_ground(const std::vector<float>& heights, int n, 
     return light;
 }
 
+// The sun's lens flare: a glow on the sun and ghosts along the line through the middle of the
+// view, faint so they tint rather than hide what lies behind them.
+constexpr const char* k_sun_flare =
+    "flare_element [ 0 1 ] [ 0.8 0.75 0.6 ] 0.25 @flare-glow.ppm\n"
+    "flare_element [ 0 0.55 ] [ 0.25 0.3 0.45 ] 0.07 @flare-disc.ppm\n"
+    "flare_element [ 0 0.2 ] [ 0.2 0.35 0.2 ] 0.04 @flare-disc.ppm\n"
+    "flare_element [ 0 -0.3 ] [ 0.25 0.16 0.1 ] 0.1 @flare-ring.ppm\n"
+    "flare_element [ 0 -0.6 ] [ 0.2 0.25 0.4 ] 0.05 @flare-disc.ppm\n"
+    "flare_element [ 0 -1 ] [ 0.18 0.15 0.25 ] 0.18 @flare-ring.ppm\n";
+
 std::string forge_lighting_text(const forge_sun& sun) {
-    char text[512];
+    char text[1536];
     snprintf(text, sizeof text,
-             "sun_vector [ %g %g %g ]\nsun_color [ %g %g %g ]\nambient [ %g %g %g ]\n",
+             "sun_vector [ %g %g %g ]\nsun_color [ %g %g %g ]\nambient [ %g %g %g ]\n"
+             // A thin haze the colour of the sky's horizon, so the far hills fade into it.
+             "fog [ 0.78 0.84 0.9 ] 0.0004\nnear_plane 0.25\nfar_plane 5000\n"
+             "%sflare_vector [ %g %g %g ]\n",
              sun.vector[0], sun.vector[1], sun.vector[2], sun.colour[0], sun.colour[1],
-             sun.colour[2], sun.ambient[0], sun.ambient[1], sun.ambient[2]);
+             sun.colour[2], sun.ambient[0], sun.ambient[1], sun.ambient[2], k_sun_flare,
+             sun.vector[0], sun.vector[1], sun.vector[2]);
     return text;
 }
 

@@ -72,8 +72,11 @@ colour material_colour(ground_material m, float u, float v, float extra, uint32_
     float speck = noise(u, v, 128, 128, seed + 13);
     switch (m) {
     case ground_material::dirt: {
-        colour c = mix(colour{112, 80, 52}, colour{150, 112, 76}, broad);
-        c = scale(c, 0.86f + 0.28f * grain);
+        // Worked dirt: little broad change, so that the repeat of the squares does not show,
+        // and a fine crumble with clods over it.
+        float crumble = fractal(u, v, 32, 2, seed + 41);
+        colour c = mix(colour{118, 85, 56}, colour{142, 104, 70}, broad);
+        c = scale(c, 0.8f + 0.22f * grain + 0.18f * crumble);
         if (speck > 0.86f - 0.08f * extra) c = mix(c, colour{176, 160, 138}, 0.7f); // pebbles
         if (speck < 0.08f) c = scale(c, 0.7f);
         return c;
@@ -116,17 +119,26 @@ colour material_colour(ground_material m, float u, float v, float extra, uint32_
 
 uint32_t material_seed(ground_material m) { return 1000u + 977u * static_cast<uint32_t>(m); }
 
+// The ground shows the middle 7/8 of a tile's picture over its square, so the pictures repeat
+// over that middle: a pixel's place in the repeat runs from 0 at 1/16 of the picture to 1 at
+// 15/16, and the noise wraps there. The margins continue the pattern past the square's edges,
+// so neighbouring squares meet without a seam whatever filter samples them.
+float repeat_place(int pixel) {
+    return ((static_cast<float>(pixel) + 0.5f) / k_size - 0.0625f) / 0.875f;
+}
+
 // The picture of a material variant: variant 0 is plain, others add interior detail.
 std::vector<colour> material_picture(ground_material m, int variant) {
     std::vector<colour> out(static_cast<size_t>(k_size) * k_size);
     uint32_t seed = material_seed(m);
     for (int y = 0; y < k_size; y++) {
         for (int x = 0; x < k_size; x++) {
-            float u = (static_cast<float>(x) + 0.5f) / k_size,
-                  v = (static_cast<float>(y) + 0.5f) / k_size;
+            float u = repeat_place(x), v = repeat_place(y);
             float extra = 0;
             if (variant > 0) {
-                float window = std::sin(k_pi * u) * std::sin(k_pi * v);
+                float window = std::max(std::sin(k_pi * std::clamp(u, 0.0f, 1.0f)) *
+                                            std::sin(k_pi * std::clamp(v, 0.0f, 1.0f)),
+                                        0.0f);
                 extra = window * fractal(u, v, 4, 2, seed + 31u * static_cast<uint32_t>(variant));
                 extra = std::clamp(extra * 2.0f, 0.0f, 1.0f);
             }
@@ -163,8 +175,8 @@ std::vector<colour> blend_picture(const std::vector<colour>& base, const std::ve
     float c00 = (mask >> 3) & 1, c10 = (mask >> 2) & 1, c01 = (mask >> 1) & 1, c11 = mask & 1;
     for (int y = 0; y < k_size; y++) {
         for (int x = 0; x < k_size; x++) {
-            float u = (static_cast<float>(x) + 0.5f) / k_size,
-                  v = (static_cast<float>(y) + 0.5f) / k_size;
+            float u = std::clamp(repeat_place(x), 0.0f, 1.0f);
+            float v = std::clamp(repeat_place(y), 0.0f, 1.0f);
             float w = c00 * (1 - u) * (1 - v) + c10 * u * (1 - v) + c01 * (1 - u) * v + c11 * u * v;
             float t = w + 0.45f * (fractal(u, v, 4, 4, 4242) - 0.5f);
             float f = std::clamp((t - 0.42f) / 0.16f, 0.0f, 1.0f);

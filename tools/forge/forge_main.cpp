@@ -20,6 +20,7 @@ struct forge_step {
 constexpr forge_step k_steps[] = {
     {"main archive", forge_main_archive},
     {"HUD pictures", forge_hud_pictures},
+    {"fonts", forge_fonts},
     {"sky pictures", forge_sky_pictures},
     {"bike shapes", forge_shapes},
     {"bike models", forge_bike_models},
@@ -28,7 +29,9 @@ constexpr forge_step k_steps[] = {
     {"rabbithill track files", forge_rabbithill_track_files},
     {"practice track", forge_practice_track},
     {"start gate", forge_start_gate},
+    {"rabbithill objects", forge_rabbithill_objects},
     {"engine sounds", forge_engine_sounds},
+    {"points series", forge_series},
 };
 } // namespace
 

@@ -16,6 +16,8 @@ bool forge_write_png16(const std::string& path, const std::vector<uint16_t>& sam
 bool forge_write_info(const std::string& picture_path, const image_info_flags& flags);
 // The HUD pictures the game loads at start-up.
 bool forge_hud_pictures(const std::string& out);
+// The font atlases "font.png", "numbers.png" and "numbers-condensed.png".
+bool forge_fonts(const std::string& out);
 // The desktop's icon for the game: a square PNG of the given size in pixels.
 bool forge_desktop_icon(const std::string& path, int size);
 

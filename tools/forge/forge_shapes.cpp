@@ -125,3 +125,22 @@ std::vector<forge_shape_file> forge_shape_files() {
         files.push_back({k_bike_shape_files[i] + 1, shape_format(shapes[i])});
     return files;
 }
+
+shape forge_sphere_grid(const std::vector<float>& xs, const std::vector<float>& ys,
+                        const std::vector<float>& zs, float radius, float friction, float stiffness,
+                        float damping) {
+    shape s;
+    for (float y : ys)
+        for (float x : xs)
+            for (float z : zs) {
+                shape_sphere p;
+                p.centre = {x, y, z};
+                p.radius = radius;
+                p.friction = friction;
+                p.stiffness = stiffness;
+                p.damping = damping;
+                s.spheres.push_back(p);
+            }
+    s.bounding_radius = shape_bounding_radius(s.spheres);
+    return s;
+}

@@ -159,6 +159,31 @@ image environment_picture() {
     return im;
 }
 
+// A lens flare's pieces, white on black for additive drawing: the soft glow about the sun, a
+// bright ring, and a flat disc with a brighter rim for the ghosts along the flare's axis.
+enum flare_shape { flare_glow, flare_ring, flare_disc };
+constexpr int k_flare_side = 64; // pixels
+
+image flare_picture(flare_shape shape) {
+    image im = picture(k_flare_side);
+    for (int y = 0; y < k_flare_side; y++)
+        for (int x = 0; x < k_flare_side; x++) {
+            float a = (static_cast<float>(x) + 0.5f) / k_flare_side * 2 - 1;
+            float b = (static_cast<float>(y) + 0.5f) / k_flare_side * 2 - 1;
+            float r = std::sqrt(a * a + b * b);
+            float v = 0;
+            if (shape == flare_glow) {
+                v = std::pow(std::max(0.0f, 1 - r), 2.5f);
+            } else if (shape == flare_ring) {
+                v = std::max(0.0f, 1 - std::fabs(r - 0.8f) * 9);
+            } else {
+                v = r < 0.9f ? 0.35f + 0.4f * r * r : std::max(0.0f, (1 - r) * 7.5f);
+            }
+            put(im, x, y, {v, v, v});
+        }
+    return im;
+}
+
 bool write_ppm(const std::string& path, const image& im) {
     return forge_write_file(path, image_encode_ppm(im));
 }
@@ -167,5 +192,8 @@ bool write_ppm(const std::string& path, const image& im) {
 bool forge_sky_pictures(const std::string& out) {
     for (const sky_face_corners& f : k_faces)
         if (!write_ppm(out + f.name, face_picture(f))) return false;
-    return write_ppm(out + "sky-env.ppm", environment_picture());
+    return write_ppm(out + "sky-env.ppm", environment_picture()) &&
+           write_ppm(out + "flare-glow.ppm", flare_picture(flare_glow)) &&
+           write_ppm(out + "flare-ring.ppm", flare_picture(flare_ring)) &&
+           write_ppm(out + "flare-disc.ppm", flare_picture(flare_disc));
 }

@@ -2,6 +2,7 @@
 // texture ("startgate.ppm") and the spheres riders collide with ("startgate.shp").
 #include "forge.h"
 #include "forge_resources.h"
+#include "forge_shapes.h"
 #include "forge_track_files.h"
 
 #include "bike/bike_data.h"
@@ -103,20 +104,8 @@ image gate_texture() {
 // Spheres over the panel's face in three rows, so a bike pushed into the gate meets steel
 // anywhere across it; steel is slippery and very stiff.
 shape gate_shape() {
-    shape s;
-    constexpr float k_radius = 0.27f; // ft
-    for (float y : {0.45f, 0.95f, 1.45f})
-        for (float x : {-0.75f, -0.25f, 0.25f, 0.75f}) {
-            shape_sphere p;
-            p.centre = {x, y, 0};
-            p.radius = k_radius;
-            p.friction = 0.35f;
-            p.stiffness = 8000;
-            p.damping = 150;
-            s.spheres.push_back(p);
-        }
-    s.bounding_radius = shape_bounding_radius(s.spheres);
-    return s;
+    return forge_sphere_grid({-0.75f, -0.25f, 0.25f, 0.75f}, {0.45f, 0.95f, 1.45f}, {0}, 0.27f,
+                             0.35f, 8000, 150);
 }
 } // namespace
 

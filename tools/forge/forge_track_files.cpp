@@ -153,6 +153,8 @@ image track_map(const track_layout& layout, int n, float c, const std::vector<ui
 }
 } // namespace
 
+std::vector<float> forge_rabbithill_gate_places() { return gate_places(rabbithill_layout()); }
+
 image forge_map_picture(
     float extent, int n, float cell_size, const std::vector<uint8_t>& shading,
     const std::function<forge_map_paint(float x, float z, int i, int j)>& paint) {

@@ -66,8 +66,14 @@ image forge_map_picture(
     float extent, int n, float cell_size, const std::vector<uint8_t>& shading,
     const std::function<forge_map_paint(float x, float z, int i, int j)>& paint);
 
+// Where rabbithill's checkpoints stand, in ft along the lap, in gate order.
+std::vector<float> forge_rabbithill_gate_places();
+
 // Generator steps: rabbithill's shading, shadows, lighting, timing gates and map; the practice
 // track; the start-gate piece's model, texture and collision shape.
 bool forge_rabbithill_track_files(const std::string& out);
 bool forge_practice_track(const std::string& out);
 bool forge_start_gate(const std::string& out);
+// Rabbithill's trackside objects: trees, bushes, spectators, banners, tape lines, hay bales, the
+// flaggers and the decals, with their pictures and models.
+bool forge_rabbithill_objects(const std::string& out);

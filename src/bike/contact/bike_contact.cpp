@@ -5,6 +5,7 @@
 #include "bike/rider/bike_rider.h"
 
 #include "common/common.h"
+#include "terrain/roost.h"
 #include "terrain/terrain.h"
 
 #include <algorithm>
@@ -181,4 +182,45 @@ bool bike_overlaps_ground(int bike) {
     return false;
 }
 
-void bike_emit_roost(int, bool) {}
+namespace {
+void put(float out[3], bike_vec3d v) {
+    out[0] = static_cast<float>(v.x);
+    out[1] = static_cast<float>(v.y);
+    out[2] = static_cast<float>(v.z);
+}
+
+// A wheel as the roost emitter takes it: the tic's contact when it is known, else one found now.
+roost_wheel roost_wheel_of(const wheel_contact& w, bool known) {
+    roost_wheel r;
+    bike_vec3d point, normal, velocity;
+    if (known) {
+        if (!wheel_touches(w)) return r;
+        point = w.point;
+        normal = w.normal;
+        velocity = w.velocity;
+    } else {
+        ground_hit hit;
+        if (!contact_ground_ready() || !wheel_ground_test(w, &hit) || hit.depth <= 0) return r;
+        dVector3 u;
+        dBodyGetPointVel(w.wheel, hit.point.x, hit.point.y, hit.point.z, u);
+        point = hit.point;
+        normal = hit.normal;
+        velocity = vec_of(u);
+    }
+    r.touching = true;
+    put(r.point, point);
+    put(r.normal, normal);
+    put(r.point_velocity, velocity);
+    put(r.centre, vec_of(dBodyGetPosition(w.wheel)));
+    put(r.velocity, vec_of(dBodyGetLinearVel(w.wheel)));
+    put(r.spin, vec_of(dBodyGetAngularVel(w.wheel)));
+    put(r.axle, body_axis(w.wheel, 0));
+    return r;
+}
+} // namespace
+
+void bike_emit_roost(int bike, bool simulated, int tic) {
+    const bike_state& b = bike_at(bike);
+    roost_emit_bike(roost_wheel_of(b.front_contact, simulated),
+                    roost_wheel_of(b.rear_contact, simulated), tic);
+}

@@ -366,17 +366,30 @@ std::vector<int> statues_near(double x0, double z0, double x1, double z1) {
 
 const contact_statue& statue_at(int index) { return g_statues.statues[index]; }
 
-void statue_contacts(bike_state& b, int tic) {
+namespace {
+// The bike's parts against the statues near its frame whose indices lie in [first, last); with
+// `record` each statue touched records the tic. True when any touched.
+bool statues_touch(bike_state& b, int tic, pair_mode mode, bool record, int first, int last) {
     std::vector<int>& near = g_scratch.near_statues;
     bike_vec3d f = vec_of(dBodyGetPosition(b.bodies[body_frame]));
     statues_near_into(f.x - 6, f.z - 6, f.x + 6, f.z + 6, near);
-    if (near.empty()) return;
+    if (near.empty()) return false;
     placed_bike& me = g_scratch.own;
-    place_bike(b, me);
+    bool placed = false;
+    bool any = false;
     std::vector<bike_vec3d>& statue_centres = g_scratch.statue_centres;
     for (int index : near) {
+        if (index < first || index >= last) continue;
         contact_statue& st = g_statues.statues[index];
         if (!st.statue_shape) continue;
+        if (!placed) {
+            place_bike(b, me);
+            placed = true;
+        }
+        // A statue beyond the bike's own sphere meets none of its parts.
+        const bike_vec3d apart = st.position - me.centre;
+        const double beyond = me.reach + st.statue_shape->bounding_radius + k_bound_slack;
+        if (dot(apart, apart) >= beyond * beyond) continue;
         const std::vector<shape_sphere>& spheres = st.statue_shape->spheres;
         const double* r = st.rotation;
         // The statue placed as a part, so a bike part out of its reach is passed over whole.
@@ -402,7 +415,7 @@ void statue_contacts(bike_state& b, int tic) {
                     sphere_pair_hit h;
                     if (!sphere_pair_test(cm, sm, c, spheres[k], &h)) return;
                     touched = true;
-                    sphere_pair_apply(part.id, nullptr, h, pair_joints);
+                    sphere_pair_apply(part.id, nullptr, h, mode);
                 };
                 if (part.part_shape) {
                     const std::vector<shape_sphere>& ms = part.part_shape->spheres;
@@ -414,8 +427,51 @@ void statue_contacts(bike_state& b, int tic) {
                 }
             }
         }
-        if (touched) st.touched_tic = tic;
+        if (touched && record) st.touched_tic = tic;
+        any |= touched;
     }
+    return any;
+}
+} // namespace
+
+void statue_contacts(bike_state& b, int tic) {
+    statues_touch(b, tic, pair_joints, true, 0, static_cast<int>(g_statues.statues.size()));
+}
+
+void statues_set(const bike_statue* statues, int count, double extent) {
+    std::vector<contact_statue> list(static_cast<size_t>(std::max(count, 0)));
+    for (int i = 0; i < count; i++) {
+        list[i].position = statues[i].position;
+        list[i].statue_shape = statues[i].collision;
+        const double* m = statues[i].rotation;
+        for (int r = 0; r < 3; r++)
+            for (int c = 0; c < 3; c++) list[i].rotation[4 * r + c] = m[3 * r + c];
+    }
+    statue_buckets_build(list, extent);
+}
+
+void statue_set_pose(int statue, bike_vec3d position, const double rotation[9]) {
+    if (statue < 0 || statue >= static_cast<int>(g_statues.statues.size())) return;
+    contact_statue& st = g_statues.statues[statue];
+    st.position = position;
+    for (int r = 0; r < 3; r++)
+        for (int c = 0; c < 3; c++) st.rotation[4 * r + c] = rotation[3 * r + c];
+}
+
+int statue_touched_tic(int statue) {
+    if (statue < 0 || statue >= static_cast<int>(g_statues.statues.size())) return -1;
+    return g_statues.statues[statue].touched_tic;
+}
+
+bool bike_overlaps_statues(int bike) {
+    return statues_touch(bike_at(bike), 0, pair_test, false, 0,
+                         static_cast<int>(g_statues.statues.size()));
+}
+
+void bike_touch_statues(int bike, int first, int count, int tic) {
+    const int last = std::min(first + count, static_cast<int>(g_statues.statues.size()));
+    // No joint is made: only the touches are recorded.
+    statues_touch(bike_at(bike), tic, pair_test, true, first, last);
 }
 
 void rider_against_own_bike(bike_state& b) {

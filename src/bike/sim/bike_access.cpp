@@ -46,6 +46,31 @@ const bike_params& bike_params_of(int bike) { return bike_at(bike).params; }
 int bike_catalogue_index(int bike) { return bike_at(bike).catalogue_index; }
 const bike_info& bike_info_of(int bike) { return bike_info_at(bike_at(bike).catalogue_index); }
 
+tyre_contact_state bike_tyre_contact(int bike, int wheel) {
+    TB_ASSERT(wheel == body_front_wheel || wheel == body_rear_wheel);
+    const bike_state& b = bike_at(bike);
+    const wheel_contact& w = wheel == body_front_wheel ? b.front_contact : b.rear_contact;
+    tyre_contact_state c;
+    c.touching = wheel_touches(w);
+    if (!c.touching) return c;
+    c.depth = w.depth;
+    c.point = w.point;
+    c.slip_speed = length(w.velocity);
+    // The contact joint's push on the wheel, the wheel being the joint's first body.
+    c.ground_lift = w.feedback.f1[1];
+    return c;
+}
+
+float bike_total_mass(int bike) { return bike_at(bike).total_mass; }
+
+void bike_set_steering_lock(int bike, float full_lock_speed, float restricted_lock_speed,
+                            float restricted_lock) {
+    bike_params& p = bike_at(bike).params;
+    bike_param_set(p, param_full_lock_speed, full_lock_speed);
+    bike_param_set(p, param_restricted_lock_speed, restricted_lock_speed);
+    bike_param_set(p, param_restricted_lock, restricted_lock);
+}
+
 bool knocked_off(int bike) { return bike_at(bike).knockout_tics > 0; }
 int knockout_tics(int bike) { return bike_at(bike).knockout_tics; }
 int crash_count(int bike) { return bike_at(bike).crash_count; }

@@ -72,13 +72,13 @@ void close_parts() {
 // Names the default output; whether it has two channels (stereo when SDL cannot say).
 bool default_output_is_stereo() {
     char* default_name = nullptr;
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec format{};
     char* name = g_sdl_sound.device_name;
     const size_t size = sizeof g_sdl_sound.device_name;
-    if (SDL_GetDefaultAudioInfo(&default_name, &spec, 0) == 0) {
+    if (SDL_GetDefaultAudioInfo(&default_name, &format, 0) == 0) {
         SDL_strlcpy(name, default_name ? default_name : "default output", size);
         SDL_free(default_name);
-        return spec.channels != 1;
+        return format.channels != 1;
     }
     const char* first = SDL_GetNumAudioDevices(0) > 0 ? SDL_GetAudioDeviceName(0, 0) : nullptr;
     SDL_strlcpy(name, first ? first : "default output", size);

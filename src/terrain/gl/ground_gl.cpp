@@ -1,354 +1,388 @@
-// The ground on an OpenGL 1.x card as a plain mesh of the height field, coloured per sample by its
-// surface type and the track's shading, in square nodes that get coarser with distance. It stands
-// in for the composed ground textures until they are drawn.
+// The ground on an OpenGL 1.x card: composed textures and their uploads, composing a square by
+// drawing its surface pictures, decals and shading into the frame buffer (then copying) or
+// straight into the texture through a framebuffer object, and drawing the level-of-detail mesh.
+#include "terrain/ground_gpu.h"
 #include "terrain/terrain.h"
 
+#include "common/message.h"
 #include "platform/log.h"
-#include "resources/image.h"
-#include "resources/texture.h"
-#include "terrain/ground_shading.h"
+#include "platform/platform.h"
+#include "resources/gl/gl_bind.h"
 
 #include <GL/gl.h>
+#include <GL/glext.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
-// The ground is a quadtree of square nodes, each drawn as 8 x 8 quads over its samples: a node
-// is drawn whole once the eye is far enough away for its coarser step, else its four children.
-constexpr int k_node_quads = 8;
-constexpr float k_detail_distance = 1.5f; // node sides between the eye and a node drawn whole
-constexpr float k_skirt_depth = 1.0f;     // ft per sample step that a node's edges reach down
-
-// A node's lists: its quads, then the skirt of each edge (towards -z, +z, -x, +x).
-constexpr int k_node_lists = 5;
-
-struct ground_node {
-    float lowest = 0, highest = 0; // ft
-    uint32_t lists = 0;            // the first of k_node_lists, made when first drawn
-};
+// The middle 7/8 of a surface picture covers one ground cell.
+constexpr float k_surface_low = 0.0625f, k_surface_high = 0.9375f;
+// Decals longer than this come apart into pieces on the card that needs the work-around.
+constexpr float k_x1270_decal_limit = 256;
 
 struct ground_gl_state {
-    int generation = -1;          // of the ground the nodes were made for
-    int levels = 0;               // level 0 is the root; the last level's nodes are 8 cells a side
-    std::vector<int> level_start; // index of each level's first node
-    std::vector<ground_node> nodes;
-    std::vector<uint8_t> colours; // r, g, b per sample
-    std::vector<float> surface;   // r, g, b per surface type, 0..1
-    struct drawn {
-        int level, i, j;
-        float distance;
-    };
-    std::vector<drawn> chosen; // this frame's nodes, near to far
-    // The level each finest node's ground is drawn at this frame, -1 where none is; an edge
-    // between levels shows a gap that the skirts on both sides hide.
-    std::vector<int8_t> drawn_level;
-    float eye[3] = {};
-    float view[3] = {0, 0, -1};
-    float view_cos = -1; // cosine of the widest angle from the view direction that is seen
-    int polygons = 0;
+    bool looked_up = false; // the entry points below were fetched
+    PFNGLGENFRAMEBUFFERSEXTPROC gen_framebuffers = nullptr;
+    PFNGLBINDFRAMEBUFFEREXTPROC bind_framebuffer = nullptr;
+    PFNGLFRAMEBUFFERTEXTURE2DEXTPROC framebuffer_texture = nullptr;
+    PFNGLCHECKFRAMEBUFFERSTATUSEXTPROC check_framebuffer = nullptr;
+    PFNGLDELETEFRAMEBUFFERSEXTPROC delete_framebuffers = nullptr;
+    PFNGLGENERATEMIPMAPEXTPROC generate_mipmap = nullptr;
+    PFNGLACTIVETEXTUREARBPROC active_texture = nullptr;
+    GLuint framebuffer = 0;
+    bool x1270 = false;                          // the renderer needs long decals in pieces
+    std::vector<std::pair<uint32_t, int>> cells; // surface texture and cell of a square
 };
-ground_gl_state g_ground_gl;
+ground_gl_state g_gl;
 
-ground_node& node_at(int level, int i, int j) {
-    return g_ground_gl.nodes[g_ground_gl.level_start[level] + (j << level) + i];
+const char* gl_string(GLenum name) {
+    const GLubyte* s = glGetString(name);
+    return s ? reinterpret_cast<const char*>(s) : "";
 }
 
-void release_lists() {
-    for (ground_node& n : g_ground_gl.nodes)
-        if (n.lists) glDeleteLists(n.lists, k_node_lists);
-    g_ground_gl.nodes.clear();
+bool gl_has_extension(const char* name) {
+    const char* all = gl_string(GL_EXTENSIONS);
+    const size_t length = strlen(name);
+    for (const char* at = strstr(all, name); at; at = strstr(at + 1, name))
+        if ((at == all || at[-1] == ' ') && (at[length] == ' ' || at[length] == 0)) return true;
+    return false;
 }
 
-// The mean colour of each surface type's picture; grey for a picture that does not load.
-std::vector<float> surface_colours(const surface_set& set) {
-    std::vector<float> colours(static_cast<size_t>(std::max(set.count, 1)) * 3, 0.5f);
-    for (int t = 0; t < set.count; t++) {
-        image im;
-        if (!image_load(set.types[t].texture_name, &im) || im.width <= 0 || im.channels < 3)
-            continue;
-        double sum[3] = {};
-        const size_t pixels = static_cast<size_t>(im.width) * im.height;
-        for (size_t k = 0; k < pixels; k++)
-            for (int c = 0; c < 3; c++) sum[c] += im.pixels[k * im.channels + c];
-        for (int c = 0; c < 3; c++)
-            colours[static_cast<size_t>(t) * 3 + c] = static_cast<float>(sum[c] / pixels / 255);
+const char* gl_renderer() { return gl_string(GL_RENDERER); }
+
+bool gl_current() { return glGetString(GL_VERSION) != nullptr; }
+
+template <typename F> void fetch(F* out, const char* name) {
+    *out = reinterpret_cast<F>(platform().gl_proc(name));
+}
+
+void look_up() {
+    if (g_gl.looked_up) return;
+    g_gl.looked_up = true;
+    if (gl_has_extension("GL_EXT_framebuffer_object")) {
+        fetch(&g_gl.gen_framebuffers, "glGenFramebuffersEXT");
+        fetch(&g_gl.bind_framebuffer, "glBindFramebufferEXT");
+        fetch(&g_gl.framebuffer_texture, "glFramebufferTexture2DEXT");
+        fetch(&g_gl.check_framebuffer, "glCheckFramebufferStatusEXT");
+        fetch(&g_gl.delete_framebuffers, "glDeleteFramebuffersEXT");
+        fetch(&g_gl.generate_mipmap, "glGenerateMipmapEXT");
     }
-    return colours;
+    if (gl_has_extension("GL_ARB_multitexture")) fetch(&g_gl.active_texture, "glActiveTextureARB");
+    g_gl.x1270 = strstr(gl_renderer(), "ATI Radeon X1270") != nullptr;
+    if (g_gl.x1270) log("Working around ATI Radeon X1270 bug\n");
 }
 
-// A small fixed variation per sample, so that flat ground still shows its grain.
-float grain(int i, int j) {
-    uint32_t h = static_cast<uint32_t>(i) * 73856093u ^ static_cast<uint32_t>(j) * 19349663u;
-    h ^= h >> 13;
-    h *= 0x5bd1e995u;
-    h ^= h >> 15;
-    return 0.94f + 0.12f * static_cast<float>(h & 1023) / 1023.0f;
+void bind_for_change(uint32_t id) {
+    gl_bind_forget();
+    glBindTexture(GL_TEXTURE_2D, id);
 }
 
-void colour_sample(int i, int j) {
-    const ground_state& g = ground();
-    const int n = g.field.samples_per_side;
-    const ground_shading_state& shading = ground_shading();
-    const bool shaded = shading.samples_per_side == n && !shading.shading.empty();
-    const size_t at = static_cast<size_t>(j) * n + i;
-    int type = surface_set_type_at(g.surfaces, static_cast<float>(i) * g.field.cell_size,
-                                   static_cast<float>(j) * g.field.cell_size);
-    type = std::clamp(type, 0, std::max(g.surfaces.count - 1, 0));
-    const float variation = grain(i, j);
-    for (int c = 0; c < 3; c++) {
-        float light = shaded ? shading.shading[at * 3 + c] / 128.0f : 1.0f;
-        float v = g_ground_gl.surface[static_cast<size_t>(type) * 3 + c] * light * variation;
-        g_ground_gl.colours[at * 3 + c] =
-            static_cast<uint8_t>(std::clamp(v * 255.0f, 0.0f, 255.0f));
+uint32_t gl_texture_create(int width, int height, const uint8_t* rgb, int kind) {
+    look_up();
+    GLuint id = 0;
+    glGenTextures(1, &id);
+    if (!id) return 0;
+    bind_for_change(id);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    const bool levels = kind == ground_texture_automatic_levels ||
+                        kind == ground_texture_given_levels ||
+                        (kind == ground_texture_generated_levels && g_gl.generate_mipmap);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
+                    levels                        ? GL_LINEAR_MIPMAP_NEAREST
+                    : kind == ground_texture_data ? GL_LINEAR
+                                                  : GL_NEAREST);
+    while (glGetError() != GL_NO_ERROR) {
     }
-}
-
-void build_colours() {
-    const ground_state& g = ground();
-    const int n = g.field.samples_per_side;
-    g_ground_gl.surface = surface_colours(g.surfaces);
-    g_ground_gl.colours.assign(static_cast<size_t>(n) * n * 3, 0);
-    for (int j = 0; j < n; j++)
-        for (int i = 0; i < n; i++) colour_sample(i, j);
-}
-
-// The height ranges of the finest nodes [fi0, fi1] x [fj0, fj1], then of every node above them.
-void measure_nodes(int fi0, int fj0, int fi1, int fj1) {
-    const height_field& f = ground().field;
-    const int finest = g_ground_gl.levels - 1;
-    for (int j = fj0; j <= fj1; j++)
-        for (int i = fi0; i <= fi1; i++) {
-            ground_node& n = node_at(finest, i, j);
-            n.lowest = 1e30f, n.highest = -1e30f;
-            for (int y = 0; y <= k_node_quads; y++)
-                for (int x = 0; x <= k_node_quads; x++) {
-                    float h = f.heights[(j * k_node_quads + y) * f.samples_per_side +
-                                        i * k_node_quads + x];
-                    n.lowest = std::min(n.lowest, h);
-                    n.highest = std::max(n.highest, h);
-                }
-        }
-    for (int level = finest - 1; level >= 0; level--) {
-        const int shift = finest - level;
-        for (int j = fj0 >> shift; j <= fj1 >> shift; j++)
-            for (int i = fi0 >> shift; i <= fi1 >> shift; i++) {
-                ground_node& n = node_at(level, i, j);
-                n.lowest = 1e30f, n.highest = -1e30f;
-                for (int c = 0; c < 4; c++) {
-                    const ground_node& child =
-                        node_at(level + 1, 2 * i + (c & 1), 2 * j + (c >> 1));
-                    n.lowest = std::min(n.lowest, child.lowest);
-                    n.highest = std::max(n.highest, child.highest);
-                }
-            }
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, width, height, 0, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    if (glGetError() == GL_OUT_OF_MEMORY) {
+        glDeleteTextures(1, &id);
+        return 0;
     }
+    // The placeholder's smaller levels are never seen (a texture is drawn only once composed),
+    // so they are left for the first composition to fill, by the driver or with the texels.
+    if (kind == ground_texture_automatic_levels)
+        glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP_SGIS, GL_TRUE);
+    if (kind == ground_texture_given_levels)
+        for (int level = 1, w = width / 2, h = height / 2; w >= 1 || h >= 1;
+             level++, w /= 2, h /= 2)
+            glTexImage2D(GL_TEXTURE_2D, level, GL_RGB8, std::max(w, 1), std::max(h, 1), 0, GL_RGB,
+                         GL_UNSIGNED_BYTE, nullptr);
+    if (kind == ground_texture_generated_levels && g_gl.generate_mipmap)
+        g_gl.generate_mipmap(GL_TEXTURE_2D);
+    return id;
 }
 
-// The nodes with their height ranges, finest level first, then each level from its children.
-void build_nodes() {
-    release_lists();
-    const height_field& f = ground().field;
-    const int cells = f.samples_per_side - 1;
-    int levels = 1;
-    while ((k_node_quads << (levels - 1)) < cells) levels++;
-    g_ground_gl.levels = levels;
-    g_ground_gl.level_start.assign(static_cast<size_t>(levels), 0);
-    int total = 0;
+void gl_texture_upload(uint32_t id, int width, int height, const uint8_t* rgb, int levels) {
+    bind_for_change(id);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     for (int level = 0; level < levels; level++) {
-        g_ground_gl.level_start[level] = total;
-        total += 1 << (2 * level);
-    }
-    g_ground_gl.nodes.assign(static_cast<size_t>(total), ground_node{});
-    g_ground_gl.drawn_level.assign(static_cast<size_t>(1) << (2 * (levels - 1)), -1);
-    const int finest = levels - 1, per_side = 1 << finest;
-    measure_nodes(0, 0, per_side - 1, per_side - 1);
-    build_colours();
-}
-
-// Ruts: a changed block of samples takes its new shading, and every node over it has its
-// height range measured again and its lists compiled again when next drawn.
-void refresh_block(int i0, int j0, int i1, int j1) {
-    if (g_ground_gl.generation != ground().generation || g_ground_gl.nodes.empty()) return;
-    const int n = ground().field.samples_per_side;
-    i1 = std::min(i1, n - 1), j1 = std::min(j1, n - 1);
-    for (int j = j0; j <= j1; j++)
-        for (int i = i0; i <= i1; i++) colour_sample(i, j);
-    // A sample on a node's edge belongs to the node on either side.
-    const int finest = g_ground_gl.levels - 1, per_side = 1 << finest;
-    const int first_i = std::max(i0 - 1, 0) / k_node_quads,
-              last_i = std::min(i1 / k_node_quads, per_side - 1);
-    const int first_j = std::max(j0 - 1, 0) / k_node_quads,
-              last_j = std::min(j1 / k_node_quads, per_side - 1);
-    measure_nodes(first_i, first_j, last_i, last_j);
-    for (int level = finest; level >= 0; level--) {
-        const int shift = finest - level;
-        for (int j = first_j >> shift; j <= last_j >> shift; j++)
-            for (int i = first_i >> shift; i <= last_i >> shift; i++) {
-                ground_node& node = node_at(level, i, j);
-                if (node.lists) glDeleteLists(node.lists, k_node_lists);
-                node.lists = 0;
-            }
+        glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+        rgb += static_cast<size_t>(width) * height * 3;
+        width = std::max(width / 2, 1);
+        height = std::max(height / 2, 1);
     }
 }
 
-void vertex(const height_field& f, int i, int j, float drop) {
-    const size_t at = static_cast<size_t>(j) * f.samples_per_side + i;
-    glColor3ubv(&g_ground_gl.colours[at * 3]);
-    glVertex3f(static_cast<float>(i) * f.cell_size, f.heights[at] - drop,
-               static_cast<float>(j) * f.cell_size);
+void gl_texture_delete(uint32_t id) {
+    GLuint name = id;
+    gl_bind_forget();
+    glDeleteTextures(1, &name);
 }
 
-// A node's quads split along the same diagonals as the height queries' (at the finest step),
-// and the skirts that hang from its edges, each in a list of its own.
-uint32_t compile_node(int level, int ni, int nj) {
-    const height_field& f = ground().field;
-    const int step = 1 << (g_ground_gl.levels - 1 - level);
-    const int side = k_node_quads * step;
-    const int i0 = ni * side, j0 = nj * side, i1 = i0 + side, j1 = j0 + side;
-    uint32_t lists = glGenLists(k_node_lists);
-    if (!lists) return 0;
-    glNewList(lists, GL_COMPILE);
-    glBegin(GL_TRIANGLES);
-    for (int j = j0; j < j1; j += step)
-        for (int i = i0; i < i1; i += step) {
-            const int ia = i + step, ja = j + step;
-            if (((i / step + j / step) & 1) == 0) {
-                vertex(f, i, j, 0), vertex(f, i, ja, 0), vertex(f, ia, ja, 0);
-                vertex(f, i, j, 0), vertex(f, ia, ja, 0), vertex(f, ia, j, 0);
-            } else {
-                vertex(f, i, j, 0), vertex(f, i, ja, 0), vertex(f, ia, j, 0);
-                vertex(f, ia, j, 0), vertex(f, i, ja, 0), vertex(f, ia, ja, 0);
-            }
+// The square being composed fills [-1, 1] x [-1, 1] at z = -1; ground x across, z up.
+struct square_map {
+    float x0, z0, scale; // ft of the square's corner, and square units per ft
+
+    void vertex(float x, float z) const {
+        glVertex3f(-1 + (x - x0) * scale, -1 + (z - z0) * scale, -1);
+    }
+};
+
+void draw_cells(const ground_compose_job& job) {
+    const ground_state& g = ground();
+    const surface_set& s = g.surfaces;
+    g_gl.cells.clear();
+    for (int z = 0; z < job.cells; z++)
+        for (int x = 0; x < job.cells; x++) {
+            const int cx = std::min(job.cell_x + x, s.tiles_per_side - 1);
+            const int cz = std::min(job.cell_z + z, s.tiles_per_side - 1);
+            int type = s.tilemap ? s.tilemap[static_cast<size_t>(cz) * s.tiles_per_side + cx] : 0;
+            type = std::min(type, s.count - 1);
+            g_gl.cells.emplace_back(type >= 0 ? s.types[type].texture : 0, z * job.cells + x);
         }
-    glEnd();
-    glEndList();
-    // Each skirt is seen from outside the node only.
-    const float drop = k_skirt_depth * static_cast<float>(step);
-    for (int edge = 0; edge < 4; edge++) {
-        glNewList(lists + 1 + edge, GL_COMPILE);
+    // Fewer binds: the cells of one surface together.
+    std::stable_sort(g_gl.cells.begin(), g_gl.cells.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    const float step = 2.0f / static_cast<float>(job.cells);
+    size_t k = 0;
+    while (k < g_gl.cells.size()) {
+        const uint32_t texture = g_gl.cells[k].first;
+        gl_bind_texture(texture);
         glBegin(GL_QUADS);
-        for (int k = 0; k < side; k += step) {
-            const int a = k, b = k + step;
-            switch (edge) {
-            case 0:
-                vertex(f, i0 + a, j0, 0), vertex(f, i0 + b, j0, 0);
-                vertex(f, i0 + b, j0, drop), vertex(f, i0 + a, j0, drop);
-                break;
-            case 1:
-                vertex(f, i0 + b, j1, 0), vertex(f, i0 + a, j1, 0);
-                vertex(f, i0 + a, j1, drop), vertex(f, i0 + b, j1, drop);
-                break;
-            case 2:
-                vertex(f, i0, j0 + b, 0), vertex(f, i0, j0 + a, 0);
-                vertex(f, i0, j0 + a, drop), vertex(f, i0, j0 + b, drop);
-                break;
-            default:
-                vertex(f, i1, j0 + a, 0), vertex(f, i1, j0 + b, 0);
-                vertex(f, i1, j0 + b, drop), vertex(f, i1, j0 + a, drop);
-                break;
-            }
+        for (; k < g_gl.cells.size() && g_gl.cells[k].first == texture; k++) {
+            const int cell = g_gl.cells[k].second;
+            const float x0 = -1 + static_cast<float>(cell % job.cells) * step;
+            const float y0 = -1 + static_cast<float>(cell / job.cells) * step;
+            glTexCoord2f(k_surface_low, k_surface_low), glVertex3f(x0, y0, -1);
+            glTexCoord2f(k_surface_high, k_surface_low), glVertex3f(x0 + step, y0, -1);
+            glTexCoord2f(k_surface_high, k_surface_high), glVertex3f(x0 + step, y0 + step, -1);
+            glTexCoord2f(k_surface_low, k_surface_high), glVertex3f(x0, y0 + step, -1);
         }
         glEnd();
-        glEndList();
     }
-    return lists;
 }
 
-// Picks the nodes to draw under one: whole when far enough for its step, else its children.
-// Nodes wholly outside the view are left out.
-void choose_nodes(int level, int i, int j) {
-    ground_gl_state& s = g_ground_gl;
-    const height_field& f = ground().field;
-    const ground_node& n = node_at(level, i, j);
-    const float side = static_cast<float>(k_node_quads << (s.levels - 1 - level)) * f.cell_size;
-    const float centre[3] = {(static_cast<float>(i) + 0.5f) * side, (n.lowest + n.highest) / 2,
-                             (static_cast<float>(j) + 0.5f) * side};
-    const float half_height = (n.highest - n.lowest) / 2;
-    const float radius = std::sqrt(side * side / 2 + half_height * half_height);
-    const float d[3] = {centre[0] - s.eye[0], centre[1] - s.eye[1], centre[2] - s.eye[2]};
-    const float reach = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-    const float along = d[0] * s.view[0] + d[1] * s.view[1] + d[2] * s.view[2];
-    if (along < -radius) return;
-    // Outside the cone of the view (widened by the node's own size): not seen.
-    if (reach > radius) {
-        const float spread = std::asin(std::min(1.0f, radius / reach));
-        if (std::acos(std::clamp(along / reach, -1.0f, 1.0f)) - spread > std::acos(s.view_cos))
-            return;
+// Each decal by its alpha, or its normal or specular companion, in pieces where it must be.
+void draw_decals(const ground_compose_job& job, const square_map& m, int which) {
+    const std::vector<ground_decal>& decals = ground_decals();
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    for (int k = 0; k < job.decal_count; k++) {
+        const ground_decal& d = decals[job.decals[k]];
+        const uint32_t texture = which == 0   ? d.texture
+                                 : which == 1 ? d.normal_map
+                                              : d.specular_map;
+        if (!texture) continue;
+        gl_bind_texture(texture);
+        int pieces = 1;
+        if (g_gl.x1270 && d.size > k_x1270_decal_limit)
+            for (pieces = 2; d.size / static_cast<float>(pieces) > k_x1270_decal_limit;)
+                pieces *= 2;
+        const float ux = d.cosine * d.size * d.aspect, uz = -d.sine * d.size * d.aspect;
+        const float vx = d.sine * d.size, vz = d.cosine * d.size;
+        const float ox = d.x - (ux + vx) / 2, oz = d.z - (uz + vz) / 2;
+        const float inverse = 1.0f / static_cast<float>(pieces);
+        glBegin(GL_QUADS);
+        for (int b = 0; b < pieces; b++)
+            for (int a = 0; a < pieces; a++) {
+                const float corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+                for (const auto& c : corners) {
+                    const float s = (static_cast<float>(a) + c[0]) * inverse;
+                    const float t = (static_cast<float>(b) + c[1]) * inverse;
+                    glTexCoord2f(s, t);
+                    m.vertex(ox + ux * s + vx * t, oz + uz * s + vz * t);
+                }
+            }
+        glEnd();
     }
-    const float distance = std::max(0.0f, reach - radius);
-    if (level == s.levels - 1 || distance > k_detail_distance * side) {
-        s.chosen.push_back({level, i, j, distance});
-        return;
+    glDisable(GL_BLEND);
+}
+
+// The data texture under the square, its texel centres on the samples.
+void draw_data(const ground_compose_job& job) {
+    gl_bind_texture(job.data_texture);
+    const float s0 = (static_cast<float>(2 * job.cell_x - job.data_x) + 0.5f) /
+                     static_cast<float>(job.data_width);
+    const float t0 = (static_cast<float>(2 * job.cell_z - job.data_z) + 0.5f) /
+                     static_cast<float>(job.data_height);
+    const float s1 = s0 + static_cast<float>(2 * job.cells) / static_cast<float>(job.data_width);
+    const float t1 = t0 + static_cast<float>(2 * job.cells) / static_cast<float>(job.data_height);
+    glBegin(GL_QUADS);
+    glTexCoord2f(s0, t0), glVertex3f(-1, -1, -1);
+    glTexCoord2f(s1, t0), glVertex3f(1, -1, -1);
+    glTexCoord2f(s1, t1), glVertex3f(1, 1, -1);
+    glTexCoord2f(s0, t1), glVertex3f(-1, 1, -1);
+    glEnd();
+}
+
+// Draws one of the square's pictures: 0 colour, 1 normals, 2 specular.
+void draw_picture(const ground_compose_job& job, const square_map& m, int which) {
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    if (which == 0) {
+        draw_cells(job);
+        draw_decals(job, m, 0);
+        if (!ground_lit_per_pixel() && job.data_texture) {
+            // 2 x shading x colour: a stored shading of 128 leaves the colour as it is.
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_DST_COLOR, GL_SRC_COLOR);
+            draw_data(job);
+            glDisable(GL_BLEND);
+        }
+    } else if (which == 1) {
+        draw_data(job);
+    } else {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, 0, job.size, job.size);
+        glClearColor(0, 1, 1, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glDisable(GL_SCISSOR_TEST);
+        draw_decals(job, m, 2);
     }
-    for (int c = 0; c < 4; c++) choose_nodes(level + 1, 2 * i + (c & 1), 2 * j + (c >> 1));
+}
+
+// Into the texture: by copying from the frame buffer, or drawn straight into it.
+bool compose_into(const ground_compose_job& job, const square_map& m, uint32_t target, int which) {
+    if (!target) return true;
+    if (job.method == ground_method_framebuffer) {
+        g_gl.framebuffer_texture(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D,
+                                 target, 0);
+        const GLenum status = g_gl.check_framebuffer(GL_FRAMEBUFFER_EXT);
+        if (status != GL_FRAMEBUFFER_COMPLETE_EXT) {
+            show_message("Framebuffer error %x", status);
+            return false;
+        }
+    }
+    draw_picture(job, m, which);
+    if (job.method == ground_method_copy) {
+        bind_for_change(target);
+        glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, job.size, job.size);
+    }
+    return true;
+}
+
+bool gl_compose(const ground_compose_job& job) {
+    look_up();
+    const bool direct = job.method == ground_method_framebuffer;
+    if (direct && !g_gl.framebuffer_texture) return false;
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glFrustum(-0.5, 0.5, -0.5, 0.5, 0.5, 2);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    if (direct) {
+        if (!g_gl.framebuffer) g_gl.gen_framebuffers(1, &g_gl.framebuffer);
+        g_gl.bind_framebuffer(GL_FRAMEBUFFER_EXT, g_gl.framebuffer);
+    }
+    glViewport(0, 0, job.size, job.size);
+    glDisable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_FOG);
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_BLEND);
+    glColor4f(1, 1, 1, 1);
+    const float ground_cell = 2 * ground().field.cell_size;
+    const square_map m{static_cast<float>(job.cell_x) * ground_cell,
+                       static_cast<float>(job.cell_z) * ground_cell,
+                       2.0f / (static_cast<float>(job.cells) * ground_cell)};
+    bool ok = compose_into(job, m, job.target, 0);
+    if (ok && ground_lit_per_pixel()) {
+        ok = compose_into(job, m, job.normal_target, 1) &&
+             compose_into(job, m, job.specular_target, 2);
+    }
+    if (direct) {
+        g_gl.bind_framebuffer(GL_FRAMEBUFFER_EXT, 0);
+        if (ok && job.kind == ground_texture_generated_levels && g_gl.generate_mipmap)
+            for (uint32_t t : {job.target, job.normal_target, job.specular_target})
+                if (t) {
+                    bind_for_change(t);
+                    g_gl.generate_mipmap(GL_TEXTURE_2D);
+                }
+    }
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
+    // The attributes brought the old binding back behind the remembered one's back.
+    gl_bind_forget();
+    return ok;
+}
+
+void bind_maps(const ground_draw_run& run) {
+    if (!g_gl.active_texture) return;
+    g_gl.active_texture(GL_TEXTURE1_ARB);
+    glBindTexture(GL_TEXTURE_2D, run.normal_map);
+    g_gl.active_texture(GL_TEXTURE2_ARB);
+    glBindTexture(GL_TEXTURE_2D, run.specular_map);
+    g_gl.active_texture(GL_TEXTURE0_ARB);
+}
+
+void gl_draw(const float* vertices, const ground_draw_run* runs, int run_count, bool vertex_arrays,
+             bool lit_per_pixel) {
+    look_up();
+    glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_BLEND);
+    glDisable(GL_ALPHA_TEST);
+    glEnable(GL_TEXTURE_2D);
+    // The composed texture already holds the light.
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glColor4f(1, 1, 1, 1);
+    constexpr GLsizei stride = 5 * sizeof(float);
+    if (vertex_arrays) {
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glVertexPointer(3, GL_FLOAT, stride, vertices);
+        glTexCoordPointer(2, GL_FLOAT, stride, vertices + 3);
+    }
+    for (int r = 0; r < run_count; r++) {
+        const ground_draw_run& run = runs[r];
+        gl_bind_texture(run.texture);
+        if (lit_per_pixel) bind_maps(run);
+        if (vertex_arrays) {
+            glDrawArrays(GL_TRIANGLES, run.first, run.count);
+            continue;
+        }
+        glBegin(GL_TRIANGLES);
+        for (int v = run.first; v < run.first + run.count; v++) {
+            glTexCoord2fv(vertices + 5 * v + 3);
+            glVertex3fv(vertices + 5 * v);
+        }
+        glEnd();
+    }
+    if (vertex_arrays) {
+        glDisableClientState(GL_VERTEX_ARRAY);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
+    glPopAttrib();
+    gl_bind_forget();
 }
 } // namespace
 
-void ground_set_view(const float eye[3], const float view_direction[3], float view_tangent) {
-    memcpy(g_ground_gl.eye, eye, sizeof g_ground_gl.eye);
-    memcpy(g_ground_gl.view, view_direction, sizeof g_ground_gl.view);
-    g_ground_gl.view_cos = view_tangent > 0 ? 1 / std::sqrt(1 + view_tangent * view_tangent) : -1;
-}
-
-// The plain mesh carries its colours in its lists: only ground that changed is made again.
-void ground_texture_update() {
-    int i0, j0, i1, j1;
-    while (ground_take_dirty(&i0, &j0, &i1, &j1)) refresh_block(i0, j0, i1, j1);
-}
-
-void ground_draw() {
-    ground_gl_state& s = g_ground_gl;
-    s.polygons = 0;
-    const ground_state& g = ground();
-    if (!g.field.heights) return;
-    if (s.generation != g.generation) {
-        build_nodes();
-        s.generation = g.generation;
-    }
-    s.chosen.clear();
-    choose_nodes(0, 0, 0);
-    // Near nodes first, so that the far ones fail the depth test early.
-    std::sort(s.chosen.begin(), s.chosen.end(),
-              [](const auto& a, const auto& b) { return a.distance < b.distance; });
-    const int finest = s.levels - 1, per_side = 1 << finest;
-    std::fill(s.drawn_level.begin(), s.drawn_level.end(), int8_t{-1});
-    for (const auto& c : s.chosen) {
-        const int span = 1 << (finest - c.level);
-        for (int j = c.j * span; j < (c.j + 1) * span; j++)
-            for (int i = c.i * span; i < (c.i + 1) * span; i++)
-                s.drawn_level[static_cast<size_t>(j) * per_side + i] = static_cast<int8_t>(c.level);
-    }
-    // The level drawn beyond an edge: at the finest node just outside its middle.
-    auto level_beyond = [&](int i, int j) {
-        if (i < 0 || j < 0 || i >= per_side || j >= per_side) return -2; // the field's edge
-        return static_cast<int>(s.drawn_level[static_cast<size_t>(j) * per_side + i]);
-    };
-    glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_BLEND);
-    // A plain mesh has no drawing order of its own; the depth test sorts it.
-    glDepthFunc(GL_LEQUAL);
-    for (const auto& c : s.chosen) {
-        ground_node& n = node_at(c.level, c.i, c.j);
-        if (!n.lists) n.lists = compile_node(c.level, c.i, c.j);
-        if (!n.lists) continue;
-        glCallList(n.lists);
-        s.polygons += 2 * k_node_quads * k_node_quads;
-        const int span = 1 << (finest - c.level);
-        const int i0 = c.i * span, j0 = c.j * span, mid = span / 2;
-        const int beyond[4] = {level_beyond(i0 + mid, j0 - 1), level_beyond(i0 + mid, j0 + span),
-                               level_beyond(i0 - 1, j0 + mid), level_beyond(i0 + span, j0 + mid)};
-        for (int edge = 0; edge < 4; edge++) {
-            if (beyond[edge] == c.level || beyond[edge] == -2) continue;
-            glCallList(n.lists + 1 + edge);
-            s.polygons += 2 * k_node_quads;
-        }
-    }
-    glPopAttrib();
-}
-
-int ground_polygons_drawn() { return g_ground_gl.polygons; }
+const ground_gpu k_ground_gpu_gl = {
+    "opengl",          gl_current,        gl_has_extension, gl_renderer, gl_texture_create,
+    gl_texture_upload, gl_texture_delete, gl_compose,       gl_draw,
+};

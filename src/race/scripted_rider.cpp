@@ -1,11 +1,5 @@
-// A scripted rider for tests and the game's "--autopilot": rides the lap through the track's
-// timing gates in order, steering for the next gate's centre and holding a speed with throttle,
-// brakes and gears. It rides either mode: in arcade mode the bike leans as far as the steer
-// command asks; in simulation mode it leans only by counter-steering, so the follower asks for a
-// roll rate instead.
-#pragma once
-
-#include "bike/bike.h"
+// The scripted rider: pure pursuit through the gates' aim points, speed by bends and ground.
+#include "race/scripted_rider.h"
 
 #include "terrain/terrain.h"
 #include "track/track_gates.h"
@@ -13,60 +7,36 @@
 #include <algorithm>
 #include <cmath>
 
-// One rider's progress round the lap and its speed choices.
-struct gate_follower {
-    int position = 0;            // timing position of the gate ridden for
-    int reached = 0;             // gates reached in order since the reset
-    float cruise_speed = 30;     // ft/s on open, level track
-    float turn_speed = 16;       // ft/s where the lap bends hard at the gate
-    float rough_speed = 12;      // ft/s where the ground ahead kicks up (a jump's lip, whoops)
-    float least_speed = 8;       // ft/s, never slower than this on purpose
-    float max_lean = 0.5f;       // rad asked for at most, against the ground
-    float aim_beyond = 6;        // ft past the gate's centre along its direction, so the bike
-                                 // crosses the line heading along the lap
-    float look_ahead = 24;       // ft of ground ahead read for lips and faces
-    float carrot_distance = 20;  // ft ahead of the bike on the gates' line, steered for
-    float carrot_time = 1.5f;    // s: at speed the carrot is this far ahead, so a bike that takes
-                                 // a moment to lean does not snake from gate to gate
-    float lean_gain = 4;         // 1/s of roll rate asked for per rad of lean still missing
-    float most_roll_rate = 1.5f; // rad/s asked for at most
-    float roll_rate_gain = 4;    // steer command per rad/s of roll rate off, with direct steering
-    int shift_wait = 0;          // tics before the next shift request
-    float target_speed = 0;      // ft/s, this tic's choice (for tests to read)
-};
-
-// Starts the follower at a timing position (0: the first gate after the start).
-inline void gate_follower_reset(gate_follower& f, int position = 0) {
+void gate_follower_reset(gate_follower& f, int position) {
     f.position = position;
     f.reached = 0;
     f.shift_wait = 0;
     f.target_speed = 0;
 }
 
-// Behind the start gate before it drops: the clutch in and a foot down, so the bike stands
-// upright whether or not its setup puts the foot down by itself.
-inline rider_input gate_follower_wait() {
+rider_input gate_follower_wait() {
     rider_input in;
     in.clutch = 0;
     in.sit = 1;
     return in;
 }
 
-// The gate the follower rides for now, or -1 when the track has no timing.
-inline int gate_follower_gate(const gate_follower& f) { return gate_at_position(f.position); }
+int gate_follower_gate(const gate_follower& f) { return gate_at_position(f.position); }
 
-namespace gate_follower_detail {
-// The point the follower steers for at a gate: its centre, moved along its direction.
-inline void aim_point(const gate_follower& f, const timing_gate& g, float* x, float* z) {
+namespace {
+// The point the follower steers for at a gate: its centre, moved along its direction and to the
+// side of its lane.
+void aim_point(const gate_follower& f, const timing_gate& g, float* x, float* z) {
     float dl = std::sqrt(g.direction[0] * g.direction[0] + g.direction[2] * g.direction[2]);
     float ux = dl > 0 ? g.direction[0] / dl : 0, uz = dl > 0 ? g.direction[2] / dl : 0;
-    *x = g.centre[0] + ux * f.aim_beyond;
-    *z = g.centre[2] + uz * f.aim_beyond;
+    // Facing along (ux, uz), the right hand points to (-uz, ux).
+    *x = g.centre[0] + ux * f.aim_beyond - uz * f.aim_aside;
+    *z = g.centre[2] + uz * f.aim_beyond + ux * f.aim_aside;
 }
 
 // How sharply the ground along a line bends upward within `length` ahead of (x, z): the
 // largest rise in slope over 2 ft steps (a lip or the foot of a face shows as a kink).
-inline float ground_kink_ahead(float x, float z, float dx, float dz, float length) {
+float ground_kink_ahead(float x, float z, float dx, float dz, float length) {
     const float step = 2;
     float worst = 0;
     float h0 = ground_height_at(x, z), h1 = ground_height_at(x + dx * step, z + dz * step);
@@ -83,7 +53,7 @@ inline float ground_kink_ahead(float x, float z, float dx, float dz, float lengt
 // The steer command that leans the bike towards `wanted_lean` (rad, positive to the left) in
 // simulation mode. A rider leans a bike by counter-steering: a push on the bar to start the lean,
 // eased off as the lean comes. So the follower asks for a roll rate towards the wanted lean.
-inline float counter_steer(const gate_follower& f, int bike, double wanted_lean) {
+float counter_steer(const gate_follower& f, int bike, double wanted_lean) {
     const bike_params& p = bike_params_of(bike);
     double lean = bike_lean_angle(bike);
     // Positive rolls the bike to its left.
@@ -106,18 +76,15 @@ inline float counter_steer(const gate_follower& f, int bike, double wanted_lean)
 }
 
 // Angle between two gates' directions in the ground plane (rad).
-inline float turn_between(const timing_gate& a, const timing_gate& b) {
+float turn_between(const timing_gate& a, const timing_gate& b) {
     float ax = a.direction[0], az = a.direction[2], bx = b.direction[0], bz = b.direction[2];
     float la = std::sqrt(ax * ax + az * az), lb = std::sqrt(bx * bx + bz * bz);
     if (la <= 0 || lb <= 0) return 0;
     return std::acos(std::clamp((ax * bx + az * bz) / (la * lb), -1.0f, 1.0f));
 }
-} // namespace gate_follower_detail
+} // namespace
 
-// This tic's controls for the bike; moves on to the next gate once the front wheel stands in
-// the current gate's half-disc.
-inline rider_input gate_follower_input(gate_follower& f, int bike) {
-    using namespace gate_follower_detail;
+rider_input gate_follower_input(gate_follower& f, int bike) {
     rider_input in;
     int gate = gate_at_position(f.position);
     if (gate < 0 || knocked_off(bike)) return in;

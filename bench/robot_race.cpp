@@ -1,0 +1,147 @@
+// A race of robots on rabbithill at each skill, as a player would start it: how fast they lap
+// beside the scripted rider, how often they crash and pass each other, and what the auto pilot
+// and the whole race tic cost per robot and tic.
+#include "bike/bike.h"
+#include "common/common.h"
+#include "files/data_file.h"
+#include "race/auto_pilot.h"
+#include "race/race.h"
+#include "race/race_timing.h"
+#include "race/scripted_rider.h"
+#include "track/track.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+constexpr int k_most_tics = 20 * 60 * k_tics_per_second;
+const char* const k_skill_names[k_skill_count] = {"novice", "amateur", "expert"};
+
+using clock_type = std::chrono::steady_clock;
+
+bool start(std::vector<int> codes, int laps, int skill) {
+    race_start_params p;
+    p.track = "rabbithill";
+    p.laps = laps;
+    p.skill = skill;
+    return race_start_lineup(p, codes.data(), static_cast<int>(codes.size()));
+}
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// Laps after the first (the first starts from the grid), of every rider that rode them.
+void laps_of(int slot, std::vector<double>* out) {
+    for (int n = 2; n <= laps_completed(slot); n++) {
+        float t = lap_time(slot, n);
+        if (t > 0) out->push_back(t);
+    }
+}
+
+// The scripted rider's laps at its default pace, alone.
+double scripted_lap(int laps) {
+    if (!start({lineup_local}, laps, 1)) return 0;
+    int bike = race_slot(0).bike;
+    gate_follower f;
+    gate_follower_reset(f);
+    for (int t = 0; t < k_most_tics && !race_results_done(); t++) {
+        bool dropped = race_clock() >= race_gate_drop_tic();
+        rider_input_set(0, dropped ? gate_follower_input(f, bike) : gate_follower_wait());
+        race_world_tic();
+    }
+    std::vector<double> times;
+    laps_of(0, &times);
+    return median(times);
+}
+
+void robot_race(int robots, int laps, int skill) {
+    if (!start(std::vector<int>(static_cast<size_t>(robots), lineup_robot), laps, skill)) {
+        std::printf("%s: the race did not start\n", k_skill_names[skill]);
+        return;
+    }
+    clock_type::duration pilot{}, whole{};
+    long robot_tics = 0;
+    int changes = 0;
+    std::vector<int> place(k_max_riders, -1);
+    int tics = 0;
+    for (; tics < k_most_tics && !race_results_done(); tics++) {
+        // The auto pilot alone, timed by running it once more on the same state before the
+        // race tic runs it: its second run this tic finds its lines already picked.
+        auto a = clock_type::now();
+        for (int slot = 0; slot < robots; slot++)
+            if (race_slot(slot).bike >= 0) auto_pilot_tic(slot, race_slot(slot).bike);
+        auto b = clock_type::now();
+        race_world_tic();
+        auto c = clock_type::now();
+        pilot += b - a;
+        whole += c - b;
+        robot_tics += robots;
+        for (int i = 0; i < running_order_count(); i++) {
+            int slot = running_order_at(i).slot;
+            if (place[slot] >= 0 && i < place[slot] && race_clock() > race_gate_drop_tic())
+                changes++;
+            place[slot] = i;
+        }
+    }
+    std::vector<double> lap_times;
+    int finished = 0, crashes = 0, laps_ridden = 0;
+    for (int slot = 0; slot < robots; slot++) {
+        if (race_slot(slot).bike < 0) continue;
+        finished += rider_finished(slot) ? 1 : 0;
+        crashes += crash_count(race_slot(slot).bike);
+        laps_ridden += laps_completed(slot);
+        laps_of(slot, &lap_times);
+    }
+    double us_pilot = std::chrono::duration<double, std::micro>(pilot).count() / robot_tics;
+    double us_whole = std::chrono::duration<double, std::micro>(whole).count() / robot_tics;
+    double seconds = std::chrono::duration<double>(whole).count();
+    std::printf("%-8s robots %d laps %d: finished %d in %.1f s of race, results %s\n",
+                k_skill_names[skill], robots, laps, finished, tics * k_tic_length,
+                race_results_done() ? "written" : "not done");
+    std::printf("         median lap %.2f s (fastest %.2f s), crashes per robot per lap %.3f, "
+                "position changes %d\n",
+                median(lap_times),
+                lap_times.empty() ? 0.0 : *std::min_element(lap_times.begin(), lap_times.end()),
+                laps_ridden > 0 ? static_cast<double>(crashes) / laps_ridden : 0.0, changes);
+    std::printf("         auto pilot %.2f us per robot-tic, race tic %.2f us per robot-tic "
+                "(auto pilot %.1f%%), real-time multiple %.1f\n",
+                us_pilot, us_whole, us_whole > 0 ? 100 * us_pilot / us_whole : 0.0,
+                seconds > 0 ? tics * k_tic_length / seconds : 0.0);
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    int robots = argc > 1 ? std::atoi(argv[1]) : 40;
+    int laps = argc > 2 ? std::atoi(argv[2]) : 3;
+    if (robots < 1 || robots > k_lineup_size || laps < 1 || laps > 50) {
+        std::fprintf(stderr, "usage: robot_race [robots 1-%d [laps 1-50]]\n", k_lineup_size);
+        return 1;
+    }
+    namespace fs = std::filesystem;
+    fs::path home = fs::temp_directory_path() / ("tb_robot_race_" + std::to_string(getpid()));
+    fs::create_directories(home);
+    // Results and the log go to a home folder of the run's own; robots ride in simulation mode.
+    setenv("QV_HOME", TB_GAME_DIR, 1);
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    files_free_all();
+    track_list_scan();
+    setup_values_reset(setup());
+    setup_values_apply_line(setup(), "arcade", "No");
+    world_create();
+    std::printf("scripted rider: median lap %.2f s\n", scripted_lap(laps));
+    for (int skill = 0; skill < k_skill_count; skill++) robot_race(robots, laps, skill);
+    race_shutdown();
+    world_destroy();
+    fs::remove_all(home);
+    return 0;
+}

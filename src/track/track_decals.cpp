@@ -1,0 +1,164 @@
+// The decals: textured rectangles painted onto the ground, listed in an 8 × 8 grid over it so
+// the ground's composition finds the ones over each of its squares.
+#include "common/loading.h"
+#include "files/files.h"
+#include "resources/texture.h"
+#include "terrain/terrain.h"
+#include "track/track_local.h"
+#include "track/track_objects.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+struct decal_state {
+    std::vector<decal> table;
+    std::vector<int> grid[k_decal_grid][k_decal_grid]; // [z][x], ascending decal order
+    decal_ground_hooks hooks;
+};
+decal_state g_decals;
+
+// The whole part of v within 0 … last; anything not a number counts as 0.
+int index_within(float v, int last) {
+    if (!(v > 0)) return 0;
+    if (v >= static_cast<float>(last)) return last;
+    return static_cast<int>(v);
+}
+
+int grid_cell(float coordinate, float extent) {
+    if (extent <= 0) return 0;
+    return index_within(std::floor(coordinate / extent * k_decal_grid), k_decal_grid - 1);
+}
+
+// The name with its part from the last "." replaced by each ending in turn; the first that loads.
+uint32_t companion(const std::string& name, const char* first, const char* second) {
+    std::string base = name;
+    const size_t dot = base.rfind('.');
+    if (dot != std::string::npos) base.resize(dot);
+    if (uint32_t id = texture_load((base + first).c_str())) return id;
+    return texture_load((base + second).c_str());
+}
+// The ground's composition keeps its own list of what it paints: it follows the table whole.
+void ground_follow_table() {
+    std::vector<ground_decal>& painted = ground_decals();
+    painted.clear();
+    for (const decal& d : g_decals.table) {
+        ground_decal g;
+        g.x = d.x;
+        g.z = d.z;
+        g.angle = d.angle;
+        g.size = d.size;
+        g.aspect = d.aspect;
+        g.sine = d.sine;
+        g.cosine = d.cosine;
+        g.texture = d.texture;
+        g.normal_map = d.normal_map;
+        g.specular_map = d.specular_map;
+        g.picture = d.pixels;
+        painted.push_back(std::move(g));
+    }
+}
+} // namespace
+
+void decals_set_ground_hooks(const decal_ground_hooks* hooks) {
+    g_decals.hooks = hooks ? *hooks : decal_ground_hooks{};
+}
+
+void decals_parse(const std::string& text) {
+    decal_state& st = g_decals;
+    text_scanner in(text);
+    for (;;) {
+        decal d;
+        char name[1024];
+        int used = -1;
+        int n = sscanf(in.view(), "[ %f %f ] %f %f %f %1023s %n", &d.x, &d.z, &d.angle, &d.size,
+                       &d.aspect, name, &used);
+        if (n < 6 || !in.advance(used)) break;
+        d.name = name;
+        bool loaded;
+        if (st.hooks.decode_images) {
+            loaded = image_load(name, &d.pixels) && d.pixels.width > 0;
+        } else {
+            d.texture = texture_load(name);
+            loaded = d.texture != 0;
+        }
+        if (st.hooks.normal_maps) {
+            d.normal_map = companion(d.name, "_tnorm.png", "_tnorm.ppm");
+            d.specular_map = companion(d.name, "_tspec.png", "_tspec.ppm");
+        }
+        d.sine = std::sin(d.angle);
+        d.cosine = std::cos(d.angle);
+        if (loaded) st.table.push_back(std::move(d));
+    }
+    objects_read_stopped("decals", in);
+    for (auto& row : st.grid)
+        for (std::vector<int>& cell : row) cell.clear();
+    ground_follow_table();
+    for (int i = 0; i < static_cast<int>(st.table.size()); i++) decal_grid_insert(i);
+}
+
+void decals_load(const char* folder) {
+    loading_step_begin("Loading decals");
+    std::string text;
+    if (file_to_string((std::string("@") + folder + "/decals").c_str(), &text)) decals_parse(text);
+    loading_step_done("Loading decals");
+}
+
+std::string decals_format() {
+    std::string out;
+    char line[1200];
+    for (const decal& d : g_decals.table) {
+        snprintf(line, sizeof line, "[%f %f] %f %f %f %s\n", d.x, d.z, d.angle, d.size, d.aspect,
+                 d.name.c_str());
+        out += line;
+    }
+    return out;
+}
+
+int decal_add(decal d) {
+    d.sine = std::sin(d.angle);
+    d.cosine = std::cos(d.angle);
+    g_decals.table.push_back(std::move(d));
+    ground_follow_table();
+    const int index = static_cast<int>(g_decals.table.size()) - 1;
+    decal_grid_insert(index);
+    return index;
+}
+
+void decal_grid_insert(int index) {
+    decal_state& st = g_decals;
+    const decal& d = st.table[index];
+    const float w = d.size * d.aspect, s = d.size;
+    const float hx = std::fabs(w / 2 * d.cosine) + std::fabs(s / 2 * d.sine);
+    const float hz = std::fabs(s / 2 * d.cosine) + std::fabs(w / 2 * d.sine);
+    const height_field& field = ground().field;
+    const float extent = field.extent;
+    for (int cz = grid_cell(d.z - hz, extent); cz <= grid_cell(d.z + hz, extent); cz++)
+        for (int cx = grid_cell(d.x - hx, extent); cx <= grid_cell(d.x + hx, extent); cx++) {
+            std::vector<int>& cell = st.grid[cz][cx];
+            auto at = std::lower_bound(cell.begin(), cell.end(), index);
+            if (at == cell.end() || *at != index) cell.insert(at, index);
+        }
+    if (!st.hooks.mark_dirty || field.samples_per_side == 0) return;
+    const int last = field.samples_per_side - 1;
+    auto sample = [&](float v, bool up) {
+        const float cells = v * field.inverse_cell_size;
+        return index_within(up ? std::ceil(cells) : std::floor(cells), last);
+    };
+    st.hooks.mark_dirty(sample(d.x - hx, false), sample(d.z - hz, false), sample(d.x + hx, true),
+                        sample(d.z + hz, true));
+}
+
+int decal_count() { return static_cast<int>(g_decals.table.size()); }
+const decal& decal_at(int index) { return g_decals.table[index]; }
+const std::vector<int>& decal_grid_cell(int cx, int cz) {
+    return g_decals.grid[std::clamp(cz, 0, k_decal_grid - 1)][std::clamp(cx, 0, k_decal_grid - 1)];
+}
+
+void decals_clear() {
+    const decal_ground_hooks hooks = g_decals.hooks;
+    g_decals = decal_state{};
+    g_decals.hooks = hooks;
+    ground_decals().clear();
+}
