@@ -160,6 +160,8 @@ void log_rutted_ground() {
 void shutdown(bool from_audio) {
     program_state& p = program();
     if (!from_audio) {
+        // Before leaving the server: leaving gives back the player's own erosion setting.
+        log_rutted_ground();
         net_disconnect();
         // A series event still running scores what its race has so far.
         series_record_results(false);
@@ -169,7 +171,6 @@ void shutdown(bool from_audio) {
         log("Finished deallocating bikes\n");
         demo_shutdown();
         demo_list_free();
-        log_rutted_ground();
         track_free();
         world_destroy();
         progress("Freeing memory (1)");

@@ -489,12 +489,20 @@ void client_reset() {
     fresh.build_label = c.build_label;
     fresh.renderer = c.renderer;
     fresh.gl_version = c.gl_version;
+    const bool held = c.holds_erosion;
+    const int own = c.own_erosion;
     c = std::move(fresh);
     g_estimate = clock_estimate{};
     race_server_command("off_course_bias 10");
     race_server_command("off_course_scale 1.5");
     terrain_edit_set_sender(nullptr);
     ground().locked = false;
+    // Offline races rut at the player's own rate again, and nothing the server's race left
+    // queued digs into them.
+    if (held) {
+        erosion_reset();
+        erosion_set_setting(own);
+    }
 }
 
 void client_send(const datagram& d) {
@@ -560,6 +568,10 @@ bool net_connect(const char* address, const net_connect_params& params, double n
     c.server = server;
     c.socket = socket;
     c.connected = true;
+    // While connected only the server's setting counts, unset until it sends one.
+    c.own_erosion = erosion_setting();
+    c.holds_erosion = true;
+    erosion_set_setting(-1);
     double f = now - std::floor(now);
     c.nonce = static_cast<uint32_t>(f * 1000000) * 1103515245u + 12345u;
     mt_seed(c.loss_random, c.nonce);
