@@ -1,9 +1,10 @@
-// Ruts on rabbithill: scripted riders race it with erosion on, and the run prints what the
-// sampling, the queue drain and the reshading cost against the race tic, and what the ground
-// looks like afterwards (the deepest rut, the dirt moved, the ridden line against the ground as
-// loaded, and any sample deeper than its surface's depth table allows).
+// Ruts on rabbithill: the scripted rider races robots on it with erosion on, and the run prints
+// what the sampling, the queue drain and the reshading cost against the race tic, and what the
+// ground looks like afterwards (the deepest rut, the dirt moved, the ridden line against the
+// ground as loaded, and any sample deeper than its surface's depth table allows).
 //
-// erosion_run [riders [laps [rate [FOLDER]]]]: riders 1-160 (10), laps (10), rate as "--erode"
+// erosion_run [riders [laps [rate [FOLDER]]]]: riders 1-160 (10, the scripted rider and robots),
+// laps the scripted rider rides (10), rate as "--erode"
 // (1). With a folder, the run draws through the game's renderer (SDL's offscreen driver unless
 // SDL_VIDEODRIVER says otherwise) and saves the rider camera's view of the deepest rut as the race
 // left it ("rutted.png") and of the same ground as loaded ("loaded.png"), and prints how much the
@@ -191,7 +192,10 @@ int main(int argc, char** argv) {
     race_shutdown();
     int* lineup = race_lineup();
     std::fill(lineup, lineup + k_lineup_size, 0);
-    for (int i = 0; i < riders; i++) lineup[i] = lineup_robot;
+    // The scripted rider in the first place and robots on their auto pilot behind it; the race
+    // runs until the scripted rider has ridden its laps, whether the robots finish or not.
+    lineup[0] = lineup_local;
+    for (int i = 1; i < riders; i++) lineup[i] = lineup_robot;
     race_start_params params;
     params.track = "rabbithill";
     params.laps = laps;
@@ -199,21 +203,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "rabbithill did not load\n");
         return 1;
     }
-    std::vector<gate_follower> followers(static_cast<size_t>(riders));
-    for (gate_follower& f : followers) gate_follower_reset(f);
+    gate_follower follower;
+    gate_follower_reset(follower);
     // Where the rear wheels rode, every 16 tics after the drop: the racing line.
     std::vector<float> line;
     double race_cost = 0, erosion_cost = 0, reshade_cost = 0;
     long tics = 0, frames = 0, bike_tics = 0;
     const int longest = race_gate_drop_tic() + laps * 150 * k_tics_per_second;
     int leader_laps = 0;
-    while (race_clock() < longest && !race_results_done()) {
+    while (race_clock() < longest && !race_results_done() && laps_completed(0) < laps) {
         const bool dropped = race_clock() >= race_gate_drop_tic();
-        for (int slot = 0; slot < riders; slot++)
-            rider_input_set(slot, dropped
-                                      ? gate_follower_input(followers[static_cast<size_t>(slot)],
-                                                            race_slot(slot).bike)
-                                      : gate_follower_wait());
+        rider_input_set(0, dropped ? gate_follower_input(follower, race_slot(0).bike)
+                                   : gate_follower_wait());
         // The race tic without the ruts, then the ruts of the same tic on their own clock.
         erosion_set_setting(-1);
         double t0 = cpu_seconds();
