@@ -22,6 +22,7 @@
 #include "render/render.h"
 #include "resources/gpu.h"
 #include "terrain/erosion.h"
+#include "terrain/ground_gpu.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
 
@@ -91,6 +92,7 @@ bool open_drawing() {
     int w, h;
     platform().begin_frame(&w, &h);
     resources_set_gpu(&k_resources_gpu_gl);
+    ground_set_gpu(&k_ground_gpu_gl);
     gl_features_init(false);
     bike_set_resource_loader(&k_bike_loader_caches);
     return true;
@@ -209,7 +211,7 @@ int main(int argc, char** argv) {
     std::vector<float> line;
     double race_cost = 0, erosion_cost = 0, reshade_cost = 0;
     long tics = 0, frames = 0, bike_tics = 0;
-    const int longest = race_gate_drop_tic() + laps * 150 * k_tics_per_second;
+    const int longest = race_gate_drop_tic() + laps * 300 * k_tics_per_second;
     int leader_laps = 0;
     while (race_clock() < longest && !race_results_done() && laps_completed(0) < laps) {
         const bool dropped = race_clock() >= race_gate_drop_tic();
@@ -294,6 +296,7 @@ int main(int argc, char** argv) {
         bike_tables_free();
         platform().destroy_window();
         resources_set_gpu(nullptr);
+        ground_set_gpu(nullptr);
     }
     return 0;
 }
