@@ -19,6 +19,8 @@
 // frame once the first second is past. With --shots, pictures along the lap are saved too.
 // --lap-frames N sets the lap's frames (0 leaves the laps out), --lap-method NAME laps with one
 // method only.
+#include "bench_shots.h"
+
 #include "bike/bike.h"
 #include "files/data_file.h"
 #include "files/files.h"
@@ -150,20 +152,7 @@ void aim_free_camera(int slot) {
 }
 
 void save_shot(const std::string& path) {
-    std::vector<unsigned char> rows(static_cast<size_t>(k_width) * k_height * 3);
-    render_read_pixels(k_width, k_height, rows.data());
-    std::vector<unsigned char> picture(rows.size());
-    const size_t stride = static_cast<size_t>(k_width) * 3;
-    for (int y = 0; y < k_height; y++)
-        memcpy(&picture[y * stride], &rows[(k_height - 1 - y) * stride], stride);
-    std::string bytes;
-    if (image_encode_png(picture.data(), k_width, k_height, 3, "", &bytes)) {
-        FILE* f = fopen(path.c_str(), "wb");
-        if (f) {
-            fwrite(bytes.data(), 1, bytes.size(), f);
-            fclose(f);
-        }
-    }
+    save_picture(frame_pixels(k_width, k_height), k_width, k_height, path);
 }
 
 // A camera at `offset` from the bike (in the bike's own axes) looking at its middle.

@@ -181,6 +181,9 @@ int bikes_collide_all(const int* bikes, int count, const bike_tic& t);
 // Hands the bike's wheels to the roost emitter for the tic; `simulated` when its contacts are
 // already known.
 void bike_emit_roost(int bike, bool simulated, int tic);
+// After the world step: each wheel's push on the ground goes to its rut sampler (the samplers
+// start empty whenever the bike is reset).
+void bike_cut_ruts(int bike, int tic);
 
 // A statue of the track as the contacts take it: where it stands, how it is turned, and its
 // collision shape (null: nothing touches it).

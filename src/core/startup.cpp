@@ -23,6 +23,7 @@
 #include "resources/model.h"
 #include "resources/resources.h"
 #include "sound/sound.h"
+#include "terrain/erosion.h"
 #include "terrain/ground_gpu.h"
 #include "terrain/roost.h"
 #include "terrain/terrain.h"
@@ -145,10 +146,22 @@ void start_first_race(const std::string& track) {
     race_start(params);
 }
 
+// With erosion on, the ground as the ruts leave it once every queued edit is dug: riders of
+// one online race end with the same digest.
+void log_rutted_ground() {
+    if (erosion_setting() <= 0 || !ground().field.heights) return;
+    erosion_settle();
+    char hex[41];
+    height_field_heights_digest(ground().field, hex);
+    log("Rutted ground %s after %d dug points\n", hex, erosion_moved().entries);
+}
+
 // The shut-down order; with from_audio the steps before "Closing audio" are skipped.
 void shutdown(bool from_audio) {
     program_state& p = program();
     if (!from_audio) {
+        // Before leaving the server: leaving gives back the player's own erosion setting.
+        log_rutted_ground();
         net_disconnect();
         // A series event still running scores what its race has so far.
         series_record_results(false);
@@ -332,6 +345,8 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     bike_set_resource_loader(&k_bike_loader_caches);
 
     demo_init();
+    // "--erode": offline races rut the ground at this rate (a server or a demo may change it).
+    erosion_set_setting(p.options.erosion_rate);
     net_init();
     net_set_identity(k_version_text, "", "");
     race_clear_slots();

@@ -5,6 +5,7 @@
 #include "common/common.h"
 #include "files/data_file.h"
 #include "platform/log.h"
+#include "terrain/erosion.h"
 
 #include <algorithm>
 #include <cstring>
@@ -65,12 +66,14 @@ bool has_suffix(const std::string& text, const char* suffix) {
 void demo_init() {
     playback_close();
     race_set_demo_hooks(&k_hooks);
+    terrain_edit_set_recorder(demo_record_terrain_edit);
 }
 
 void demo_shutdown() {
     recording_stop();
     demo_close_playback();
     race_set_demo_hooks(nullptr);
+    terrain_edit_set_recorder(nullptr);
 }
 
 void demo_list_build() {

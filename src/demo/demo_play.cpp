@@ -5,8 +5,8 @@
 
 #include "bike/bike.h"
 #include "common/message.h"
-#include "common/not_built.h"
 #include "platform/log.h"
+#include "terrain/erosion.h"
 #include "track/track.h"
 
 #include <algorithm>
@@ -46,9 +46,9 @@ void on_state(void*, int rider, int tic, const compact_state& state) {
 
 void on_message(void*, const char* text) { show_message("%s", text); }
 
-void on_erode(void*, int) { log_not_built("ground erosion set by a demo"); }
+void on_erode(void*, int value) { erosion_set_setting(value); }
 
-void on_terrain_edit(void*, const uint8_t*, int) { log_not_built("terrain edits from a demo"); }
+void on_terrain_edit(void*, const uint8_t* bytes, int size) { terrain_edit_apply(bytes, size); }
 
 // The ghost starts now; a played race goes to the demo's own clock, unless the file's first
 // tic is one no race clock reaches.

@@ -8,6 +8,7 @@
 #include "files/data_file.h"
 #include "files/files.h"
 #include "platform/log.h"
+#include "terrain/erosion.h"
 #include "track/track.h"
 
 #include <algorithm>
@@ -165,6 +166,9 @@ void recording_start_race() {
     }
     rotate_backups(p.demo_backups);
     start(k_demo_default_file, false);
+    // Offline the ruts come from this machine, so the demo carries its erosion setting; online
+    // the server's command is recorded as it arrives.
+    if (!p.online && erosion_setting() > 0) demo_record_erode(erosion_setting());
     if (g_recording.file) demo_list_note(k_demo_default_file);
 }
 

@@ -4,11 +4,12 @@
 
 #include "bike/bike.h"
 #include "common/message.h"
-#include "common/not_built.h"
 #include "demo/demo.h"
 #include "platform/log.h"
 #include "race/race.h"
 #include "race/race_timing.h"
+#include "terrain/erosion.h"
+#include "terrain/terrain.h"
 #include "track/track.h"
 
 #include <algorithm>
@@ -108,6 +109,17 @@ void client_disable_arcade() {
 
 namespace {
 
+// A path the local wheels dug goes to the server, which sends it back to every rider of the race
+// (this one too), so that every client digs the same ruts in the same order.
+void send_terrain_edit(const uint8_t* edit, int length) {
+    if (!terrain_edit_well_formed(edit, length)) return;
+    uint8_t payload[4 + k_terrain_edit_max];
+    const uint32_t race = static_cast<uint32_t>(g_client.race);
+    for (int k = 0; k < 4; k++) payload[k] = static_cast<uint8_t>(race >> (8 * k));
+    std::memcpy(payload + 4, edit, static_cast<size_t>(length));
+    client_queue_reliable(sub_terrain_edit, payload, 4 + length);
+}
+
 // Message 8: the race reset with the server's lineup.
 void start_race(const server_message& m) {
     net_client& c = g_client;
@@ -131,6 +143,8 @@ void start_race(const server_message& m) {
     p.skill = c.params.skill;
     p.time_limit_tics = c.finish_time;
     p.laps = c.finish_laps;
+    // Ruts start from fresh ground when the server erodes it.
+    if (c.erosion > 0) track_reset(c.track.c_str(), true);
     bool loaded = race_start(p);
     // The player's own lineup for offline races is kept.
     std::copy(kept, kept + k_lineup_size, lineup);
@@ -140,6 +154,13 @@ void start_race(const server_message& m) {
         return;
     }
     race_set_gate_drop_tic(c.gate_drop);
+    // Only the edits every client gets from the server change a connected race's ground.
+    ground().locked = true;
+    // Edits still queued from the race before would dig one client's fresh ground and not the
+    // other's.
+    erosion_reset();
+    erosion_set_setting(c.erosion);
+    terrain_edit_set_sender(send_terrain_edit);
     if (c.no_arcade) client_disable_arcade();
     c.started_slot = local;
     set_state(state_ready);
@@ -171,12 +192,7 @@ void take_states(const server_message& m) {
     }
 }
 
-void apply_terrain_edit(const uint8_t* edit, int length) {
-    // Ground deformation is not built yet: the record is carried and recorded, not applied.
-    (void)edit;
-    (void)length;
-    log_not_built("terrain_edit_apply");
-}
+void apply_terrain_edit(const uint8_t* edit, int length) { terrain_edit_apply(edit, length); }
 
 void handle_timing_list(const uint8_t* payload, int length) {
     net_client& c = g_client;
@@ -473,10 +489,20 @@ void client_reset() {
     fresh.build_label = c.build_label;
     fresh.renderer = c.renderer;
     fresh.gl_version = c.gl_version;
+    const bool held = c.holds_erosion;
+    const int own = c.own_erosion;
     c = std::move(fresh);
     g_estimate = clock_estimate{};
     race_server_command("off_course_bias 10");
     race_server_command("off_course_scale 1.5");
+    terrain_edit_set_sender(nullptr);
+    ground().locked = false;
+    // Offline races rut at the player's own rate again, and nothing the server's race left
+    // queued digs into them.
+    if (held) {
+        erosion_reset();
+        erosion_set_setting(own);
+    }
 }
 
 void client_send(const datagram& d) {
@@ -542,6 +568,10 @@ bool net_connect(const char* address, const net_connect_params& params, double n
     c.server = server;
     c.socket = socket;
     c.connected = true;
+    // While connected only the server's setting counts, unset until it sends one.
+    c.own_erosion = erosion_setting();
+    c.holds_erosion = true;
+    erosion_set_setting(-1);
     double f = now - std::floor(now);
     c.nonce = static_cast<uint32_t>(f * 1000000) * 1103515245u + 12345u;
     mt_seed(c.loss_random, c.nonce);

@@ -3,12 +3,12 @@
 #include "net/net_local.h"
 
 #include "common/message.h"
-#include "common/not_built.h"
 #include "common/ripemd160.h"
 #include "demo/demo.h"
 #include "files/data_file.h"
 #include "platform/log.h"
 #include "race/race.h"
+#include "terrain/erosion.h"
 
 #include <cctype>
 #include <cstdio>
@@ -44,11 +44,11 @@ void erode_command(const char* text) {
     if (race != c.race) return;
     if (value == 0 && c.erosion < 0) {
         c.erosion = 0;
+        erosion_set_setting(0);
         return;
     }
     c.erosion = value;
-    // The ground's erosion is not built yet; the setting is kept and recorded.
-    log_not_built("erosion setting");
+    erosion_set_setting(value);
     demo_record_erode(value);
 }
 

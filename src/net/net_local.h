@@ -73,10 +73,12 @@ struct net_client {
     int reported_position = 0; // timing position last reported
     int last_state_tic = -1;   // tic of the last state sent
     std::string descriptor_sent;
-    double last_chat = -1e30; // s
-    bool said = false;        // the run's "--say" line went out
-    int started_slot = -1;    // a race started, for the frame loop to follow its rider
-    int erosion = -1;         // 1/1024 units; -1 unset
+    double last_chat = -1e30;   // s
+    bool said = false;          // the run's "--say" line went out
+    int started_slot = -1;      // a race started, for the frame loop to follow its rider
+    int erosion = -1;           // 1/1024 units; -1 unset
+    int own_erosion = -1;       // 1/1024 units: the player's setting, back when the link ends
+    bool holds_erosion = false; // the server's setting stands in for the player's
     bool no_arcade = false;
     // "sendfile"
     data_file* file = nullptr;

@@ -7,6 +7,7 @@
 #include "platform/log.h"
 #include "race/auto_pilot.h"
 #include "race/race_local.h"
+#include "terrain/erosion.h"
 #include "race/race_timing.h"
 #include "race/robot_lines.h"
 #include "race/series.h"
@@ -71,6 +72,29 @@ void results_check() {
     const char* folder = track_current();
     results_write(r.final_results, folder ? folder : "", date, r.params.time_limit_tics,
                   r.params.laps);
+}
+
+// With erosion on, every bike simulated here samples its wheels' pushes, and the queue works part
+// of its backlog into the ground away from the local bike.
+void cut_ruts() {
+    const race_state& r = g_race;
+    if (erosion_setting() <= 0) return;
+    const float* avoid = nullptr;
+    float local[2];
+    for (int slot = 0; slot < k_max_riders; slot++) {
+        const rider_slot& s = r.slots[slot];
+        if (s.bike < 0 || s.kind == rider_remote) continue;
+        if (s.kind == rider_local) {
+            const bike_vec3d p = bike_frame_position(s.bike);
+            local[0] = static_cast<float>(p.x);
+            local[1] = static_cast<float>(p.z);
+            avoid = local;
+        }
+        // Online a rider digs only while in the race: not watching, and not past the finish.
+        if (r.params.online && (r.params.watching || rider_finished(slot))) continue;
+        bike_cut_ruts(s.bike, r.clock);
+    }
+    erosion_drain(r.clock, avoid);
 }
 
 // Every occupied slot emits its roost, starting one slot further each tic.
@@ -259,6 +283,7 @@ void race_world_tic() {
         collide(t);
         emit_roost();
         world_step();
+        cut_ruts();
         prepare_and_time(t);
     }
     timed_race_end(r.clock);

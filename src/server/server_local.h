@@ -55,6 +55,9 @@ struct server_rider {
     compact_state state = {};
 };
 
+// The most terrain edits a race keeps for riders who join it late.
+constexpr int k_max_stored_edits = 1 << 16;
+
 struct server_race {
     int id = 0;
     server_phase phase = phase_warmup;
@@ -63,6 +66,8 @@ struct server_race {
     int finish_laps = 0;
     double phase_since = 0; // s
     server_rider riders[k_max_riders];
+    // The terrain edits relayed in this race, in order, for riders who join it later.
+    std::vector<std::string> terrain_edits;
 };
 
 struct server_state {

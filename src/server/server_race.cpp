@@ -213,6 +213,9 @@ void race_client_ready(server_client& c) {
                          "erode " + std::to_string(s.race.id) + " " +
                              std::to_string(s.options.erode));
         if (s.options.no_arcade) server_queue(c, sub_command, "no_arcade");
+        // A rider joining a race under way digs the ruts made so far before any new ones.
+        for (const std::string& edit : s.race.terrain_edits)
+            server_queue(c, sub_terrain_edit, edit);
         if (!c.greeted) {
             c.greeted = true;
             server_queue(c, sub_text, "Welcome to " + s.options.name);
@@ -250,9 +253,16 @@ void race_take_timing(server_client& c, const client_timing& t) {
 }
 
 void race_relay_terrain_edit(const uint8_t* payload, int length) {
+    server_race& r = server().race;
     std::string bytes(reinterpret_cast<const char*>(payload), static_cast<size_t>(length));
     for (server_client& c : server().clients)
         if (in_current_race(c, client_running)) server_queue(c, sub_terrain_edit, bytes);
+    if (static_cast<int>(r.terrain_edits.size()) < k_max_stored_edits) {
+        r.terrain_edits.push_back(std::move(bytes));
+        if (static_cast<int>(r.terrain_edits.size()) == k_max_stored_edits)
+            server_log("Race %d: %d terrain edits kept; later joiners miss the rest", r.id,
+                       k_max_stored_edits);
+    }
 }
 
 void race_restart_vote(server_client& c, double now) {

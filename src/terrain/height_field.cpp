@@ -144,6 +144,16 @@ void height_field_digest(const uint16_t* samples, size_t count, char hex[41]) {
     memcpy(hex, text.c_str(), 41);
 }
 
+void height_field_heights_digest(const height_field& field, char hex[41]) {
+    ripemd160_state state;
+    ripemd160_init(state);
+    size_t count = static_cast<size_t>(field.samples_per_side) * field.samples_per_side;
+    if (field.heights) ripemd160_update(state, field.heights, count * sizeof(float));
+    uint8_t digest[20];
+    ripemd160_final(state, digest);
+    memcpy(hex, ripemd160_hex(digest).c_str(), 41);
+}
+
 bool height_field_parse(height_field* field, const uint8_t* bytes, size_t size) {
     height_field_header header;
     if (!height_field_parse_header(bytes, size, &header)) return false;

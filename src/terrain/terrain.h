@@ -59,6 +59,8 @@ void height_field_fill_from_image(height_field* field, const uint16_t* pixels, i
 void height_field_loaded(height_field* field);
 // The RIPEMD-160 of the samples' 16-bit values, low byte first, as 40 hex digits.
 void height_field_digest(const uint16_t* samples, size_t count, char hex[41]);
+// The RIPEMD-160 of the current heights' bytes, as 40 hex digits: equal digests, equal ground.
+void height_field_heights_digest(const height_field& field, char hex[41]);
 // Parses a whole "terrain.hf" held in memory; a body-less file gets a flat field (no image).
 bool height_field_parse(height_field* field, const uint8_t* bytes, size_t size);
 

@@ -11,6 +11,8 @@
 #include "bike/bike.h"
 #include "common/message.h"
 #include "common/random.h"
+#include "terrain/erosion.h"
+#include "terrain/terrain.h"
 
 #include <gtest/gtest.h>
 
@@ -423,6 +425,47 @@ TEST_F(client_link, TheServersTextCommandsSetTheRules) {
     ASSERT_EQ(reply.rfind("version 1 34 ", 0), 0u) << reply;
     std::string signature = reply.substr(13, 64);
     EXPECT_EQ(signature.find_first_not_of("0123456789abcdef"), std::string::npos) << reply;
+}
+
+// The server's erosion rate holds only while connected: leaving, by the player's choice or the
+// server's, gives back the player's own rate, with none of the server race's ruts still queued.
+TEST_F(client_link, LeavingTheServerGivesBackThePlayersErosionRate) {
+    const auto edit = [](int race) {
+        erosion_point p;
+        p.x = 20, p.z = 20, p.push_x = 1, p.count = 3;
+        const float zero[2] = {0, 0};
+        uint8_t record[k_edit_record_max_bytes];
+        const int length = terrain_edit_encode(&p, 1, zero, zero, ground().field.extent, record);
+        std::string payload(4, '\0');
+        for (int k = 0; k < 4; k++) payload[k] = static_cast<char>(race >> (8 * k));
+        return payload + std::string(reinterpret_cast<const char*>(record), length);
+    };
+    for (const bool server_ends_it : {false, true}) {
+        erosion_reset();
+        erosion_set_setting(5 * 1024); // "--erode 5"
+        racing();
+        EXPECT_EQ(erosion_setting(), -1) << "unset until the server sends its own";
+        int seq = 0;
+        deliver(reliable(seq++, sub_command, "erode 7 3072"));
+        EXPECT_EQ(erosion_setting(), 3072);
+        deliver(reliable(seq++, sub_terrain_edit, edit(k_race)));
+        ASSERT_EQ(erosion_queue_count(), 1);
+        if (server_ends_it)
+            deliver(build_server_byte(msg_server_disconnect));
+        else
+            net_disconnect();
+        EXPECT_FALSE(net_connected());
+        EXPECT_EQ(erosion_setting(), 5 * 1024) << server_ends_it;
+        EXPECT_EQ(erosion_queue_count(), 0) << server_ends_it;
+    }
+    // A player without erosion stays without it after a server that ruts.
+    erosion_reset();
+    erosion_set_setting(0);
+    racing();
+    deliver(reliable(0, sub_command, "erode 7 3072"));
+    net_disconnect();
+    EXPECT_EQ(erosion_setting(), 0);
+    erosion_reset();
 }
 
 TEST_F(client_link, TimingListsMoveTheOtherRidersOnly) {

@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstdio>
 #include <fcntl.h>
 #include <csignal>
 #include <filesystem>
@@ -132,16 +133,31 @@ class loopback : public ::testing::Test {
         if (!HasFailure()) fs::remove_all(root);
     }
 
-    // Runs a race to its results; every game gets the extra options. Returns the results the
-    // server wrote, those of each game, and the server's log.
-    void race(const std::vector<std::string>& game_options) {
+    // Runs a race to its results; every game gets the extra options, the server its own.
+    void race(const std::vector<std::string>& game_options,
+              const std::vector<std::string>& server_options = {}) {
         const std::string game_dir = TB_GAME_DIR;
         const int port = free_port();
-        server = spawn(
-            {game_dir + "/trailbok-server", "--track", "practice", "--port", std::to_string(port),
-             "--laps", "2", "--max-riders", "2", "--gate-drop", "3", "--warmup", "60", "--results",
-             (root / "server" / "results").string(), "--name", "Loopback"},
-            {"XDG_DATA_HOME=" + (root / "server").string()}, root / "server.log", root / "server");
+        std::vector<std::string> server_args = {game_dir + "/trailbok-server",
+                                                "--track",
+                                                "practice",
+                                                "--port",
+                                                std::to_string(port),
+                                                "--laps",
+                                                "2",
+                                                "--max-riders",
+                                                "2",
+                                                "--gate-drop",
+                                                "3",
+                                                "--warmup",
+                                                "60",
+                                                "--results",
+                                                (root / "server" / "results").string(),
+                                                "--name",
+                                                "Loopback"};
+        server_args.insert(server_args.end(), server_options.begin(), server_options.end());
+        server = spawn(server_args, {"XDG_DATA_HOME=" + (root / "server").string()},
+                       root / "server.log", root / "server");
         ASSERT_GT(server.pid, 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         for (rider& r : riders) {
@@ -232,6 +248,31 @@ TEST_F(loopback, TwoAutopilotRidersRaceTwoLapsAndAgreeOnTheResults) {
     expect_agreement();
     expect_chat();
     expect_clean_leaving();
+}
+
+// The line each game logs as it closes: the digest of its ground once every edit is dug.
+std::string rutted_ground(const fs::path& log) {
+    const std::string text = read_text(log);
+    const std::string key = "Rutted ground ";
+    size_t at = text.rfind(key);
+    if (at == std::string::npos) return {};
+    return text.substr(at + key.size(), text.find('\n', at) - at - key.size());
+}
+
+// The server erodes the ground: each game's wheels dig paths that go through the server to both
+// games, which end with the same ground.
+TEST_F(loopback, WithErosionOnBothGamesEndWithTheSameGround) {
+    race({}, {"--erode", "20"});
+    expect_agreement();
+    expect_clean_leaving();
+    const std::string first = rutted_ground(riders[0].home / "Trailbok" / "lastlog.txt");
+    const std::string second = rutted_ground(riders[1].home / "Trailbok" / "lastlog.txt");
+    ASSERT_FALSE(first.empty()) << read_text(riders[0].home / "Trailbok" / "lastlog.txt");
+    EXPECT_EQ(first, second);
+    // "<digest> after <n> dug points": the riders did dig.
+    int points = 0;
+    ASSERT_EQ(std::sscanf(first.c_str() + 40, " after %d dug points", &points), 1) << first;
+    EXPECT_GT(points, 0);
 }
 
 TEST_F(loopback, WithLagAndLossAtBothGamesTheRaceStillFinishesInAgreement) {

@@ -7,6 +7,7 @@
 #include "files/files.h"
 #include "platform/log.h"
 #include "resources/texture.h"
+#include "terrain/erosion.h"
 #include "terrain/terrain.h"
 
 #include "support/data_set_home.h"
@@ -358,4 +359,73 @@ TEST_F(Rabbithill, NoCliffsAndAGentleHillside) {
     EXPECT_LT(degrees(steepest), 42.0f);
     EXPECT_LT(degrees(steepest_hillside), 10.0f) << "a gently rolling hillside";
     EXPECT_GT(degrees(steepest_hillside), 2.0f) << "but not a flat plain";
+}
+
+// The surfaces' rutting as a race leaves it: the same wheel passes over one spot of each
+// material, at the default rate ("--erode 1"), dig the racing dirt into a rut that shows, mark
+// the hard pack of the start only a little, and leave the grass alone; no rut goes below what
+// its surface's depth table allows.
+TEST_F(Rabbithill, TheRacingDirtRutsHardPackBarelyMarksAndGrassNever) {
+    const height_field& f = ground().field;
+    // A spot whose ground cells all around are of the named material (any of its plain
+    // variants) and nearly level along x, so that neither the slope limits nor a neighbouring
+    // surface decide what happens.
+    const auto is_material = [](const char* type, const std::string& material) {
+        const std::string name = type;
+        return name == material || name.rfind(material + "-alt", 0) == 0;
+    };
+    const auto spot = [&](const char* material, float* x, float* z) {
+        for (float sz = 40; sz < f.extent - 40; sz += 2.5f)
+            for (float sx = 40; sx < f.extent - 40; sx += 2.5f) {
+                bool fits =
+                    std::fabs(ground_height_at(sx - 4, sz) - ground_height_at(sx, sz)) < 0.2f;
+                for (float dz = -5; dz <= 5 && fits; dz += 1.25f)
+                    for (float dx = -5; dx <= 5 && fits; dx += 1.25f)
+                        fits = is_material(surface_type_get(surface_type_at(sx + dx, sz + dz)).name,
+                                           material);
+                if (fits) {
+                    *x = sx, *z = sz;
+                    return true;
+                }
+            }
+        return false;
+    };
+    // Two hundred passes: ten riders' two wheels for ten laps.
+    const auto rut = [&](float x, float z) {
+        erosion_reset();
+        erosion_set_setting(1024);
+        for (int pass = 0; pass < 200; pass++) {
+            erosion_point p;
+            p.x = x, p.z = z, p.push_x = 1, p.push_z = 0, p.count = 4;
+            const float zero[2] = {0, 0};
+            uint8_t record[k_edit_record_max_bytes];
+            terrain_edit_apply(record, terrain_edit_encode(&p, 1, zero, zero, f.extent, record));
+        }
+        erosion_settle();
+        float deepest = 0;
+        for (float dz = -3; dz <= 3; dz += 0.25f)
+            for (float dx = -3; dx <= 3; dx += 0.25f)
+                deepest = std::max(deepest, field_loaded_height_at(f, x + dx, z + dz) -
+                                                ground_height_at(x + dx, z + dz));
+        erosion_reset();
+        return deepest;
+    };
+    // The depth at which the table stops all digging.
+    const auto floor_of = [](float x, float z) {
+        const erosion_params& e = surface_type_get(surface_type_at(x, z)).erosion;
+        for (int k = 0; k < e.limit_count; k++)
+            if (e.limit_a[k] <= 0 && e.limit_b[k] <= 0) return e.limit_depth[k];
+        return 1e9f;
+    };
+    float dx = 0, dz = 0, hx = 0, hz = 0, gx = 0, gz = 0;
+    ASSERT_TRUE(spot("dirt", &dx, &dz));
+    ASSERT_TRUE(spot("hardpack", &hx, &hz));
+    ASSERT_TRUE(spot("grass", &gx, &gz));
+    const float dirt = rut(dx, dz), hardpack = rut(hx, hz), grass = rut(gx, gz);
+    EXPECT_GT(dirt, 0.4f) << "the racing dirt ruts deep enough to see";
+    EXPECT_LE(dirt, floor_of(dx, dz) + 1e-4f);
+    EXPECT_GT(hardpack, 0.0f) << "hard pack marks";
+    EXPECT_LT(hardpack, dirt / 4) << "but barely";
+    EXPECT_LE(hardpack, floor_of(hx, hz) + 1e-4f);
+    EXPECT_EQ(grass, 0.0f) << "grass does not rut";
 }

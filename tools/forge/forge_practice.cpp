@@ -24,7 +24,8 @@ std::string tileinfo_text() {
     return "name packed-dirt\ntexture @ground/" + texture +
            "\nfriction 1.1 1\nfriction 1.02 60\nroll_resist 5 12 1\nroll_resist 6 14 60\n"
            "roost count=3 size=0.15 r=160 g=140 b=110 fade_a=-400\n"
-           "erode_depth 0.2\naddtile\n";
+           "erode_depth 0.2\nerode_inner_depth 0.02\nerode_lower 80\nerode_limit 0 1 1\n"
+           "erode_limit 0.15 0 0\naddtile\n";
 }
 
 std::string timing_text() {

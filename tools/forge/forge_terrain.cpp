@@ -21,7 +21,11 @@ float smoothstep(float edge0, float edge1, float v) {
     return t * t * (3 - 2 * t);
 }
 
-// Grip, rolling resistance, thrown dirt and rutting of one material, as "tileinfo" lines.
+// Grip, rolling resistance, thrown dirt and rutting of one material, as "tileinfo" lines: the
+// racing dirt ruts, hard pack barely marks, and grass never ruts. The racing dirt and loam dig
+// narrow ruts (a bump a couple of cells wide) and throw the dirt well clear of them, sideways
+// more than along the line, since a push along the line only moves dirt from one point of the
+// line to the next; their depth tables slow the digging half way down and stop it at the floor.
 struct material_params {
     ground_material material;
     const char* lines;
@@ -31,15 +35,19 @@ constexpr material_params k_params[] = {
     {ground_material::grass,
      "friction 0.85 1\nfriction 0.72 60\nroll_resist 6 14 1\nroll_resist 8 18 60\n"
      "roost count=4 size=0.2 r=86 g=104 b=52 fade_a=-300 slip_threshold=6\n"
-     "erode_depth 0.3\nerode_radius 3\n"},
+     "erode_depth 0\nerode_inner_depth 0\nerode_lower 100000\n"},
     {ground_material::dirt,
      "friction 1.05 1\nfriction 0.95 60\nroll_resist 8 20 1\nroll_resist 10 26 60\n"
      "roost count=8 r=120 g=90 b=62 fade_a=-256\n"
-     "erode_depth 1\n"},
+     "erode_depth 2.5\nerode_radius 2.5\nerode_inner_depth 0.25\nerode_inner_radius 1.25\n"
+     "erode_displacement 3\nerode_lateral_scale 2\nerode_limit 0 1 1\nerode_limit 0.4 0.5 0.5\n"
+     "erode_limit 0.75 0 0\n"},
     {ground_material::loam,
      "friction 1.1 1\nfriction 1.0 60\nroll_resist 12 30 1\nroll_resist 14 36 60\n"
      "roost count=14 size=0.3 r=84 g=60 b=42 fade_a=-200\n"
-     "erode_depth 1.6\nerode_lower 40\nerode_limit 0 1 1\nerode_limit 1.5 0 0\n"},
+     "erode_depth 3\nerode_radius 2.5\nerode_inner_depth 0.3\nerode_inner_radius 1.25\n"
+     "erode_displacement 3\nerode_lateral_scale 2\nerode_lower 40\nerode_limit 0 1 1\n"
+     "erode_limit 0.6 0.5 0.5\nerode_limit 1 0 0\n"},
     {ground_material::sand,
      "friction 0.78 1\nfriction 0.7 60\nroll_resist 30 90 1\nroll_resist 34 100 60\n"
      "roost count=20 size=0.2 grow=6 r=206 g=182 b=130 fade_a=-220\n"
@@ -47,7 +55,8 @@ constexpr material_params k_params[] = {
     {ground_material::hardpack,
      "friction 1.1 1\nfriction 1.02 60\nroll_resist 5 12 1\nroll_resist 6 14 60\n"
      "roost count=3 size=0.15 r=160 g=140 b=110 fade_a=-400\n"
-     "erode_depth 0.2\n"},
+     "erode_depth 0.2\nerode_inner_depth 0.02\nerode_lower 80\nerode_limit 0 1 1\n"
+     "erode_limit 0.15 0 0\n"},
 };
 static_assert(sizeof k_params / sizeof k_params[0] == static_cast<size_t>(ground_material::count));
 

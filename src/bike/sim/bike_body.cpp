@@ -245,6 +245,8 @@ void bike_reset(int bike) {
     b.contact_timer = 0;
     b.left_foot = foot_point{};
     b.right_foot = foot_point{};
+    erosion_sampler_reset(b.front_ruts);
+    erosion_sampler_reset(b.rear_ruts);
     for (bike_vec3d& v : b.rider_velocity_history) v = bike_vec3d{};
     b.rider_down = 0;
     b.knockout_tics = 0;

@@ -3,6 +3,7 @@
 
 #include "bike/bike.h"
 #include "bike/draw/bike_resources.h"
+#include "terrain/erosion.h"
 
 #include <ode/ode.h>
 
@@ -56,6 +57,8 @@ struct bike_state {
     dJointFeedback joint_feedback[k_bike_joint_count] = {};
     wheel_contact front_contact;
     wheel_contact rear_contact;
+    erosion_sampler front_ruts; // the wheels' pushes on the ground, condensed into paths
+    erosion_sampler rear_ruts;
     int owner_value = 0;
     char number[8] = {}; // at most 7 characters
     bike_resources resources;
