@@ -279,14 +279,14 @@ const char* const k_three_gates =
     "firstlap: 0 1 2\nnormallap: 0 1 2\n";
 } // namespace
 
-TEST_F(FrameLoop, WarpStartsTheNextRaceWithTheLineupRotatedWhenTheLeaderHasFinished) {
+TEST_F(FrameLoop, WarpStartsTheConfiguredRaceWithTheLineupRotated) {
     ride();
-    // The configured race differs from the one running: the running race's own length counts.
-    config().laps = 5;
+    // The configured race differs from the one running: the next race is the configured one.
+    config().laps = 2;
     config().minutes = 3;
     config().record = 1;
     timing_gates_parse(k_three_gates);
-    start_race(2, 0);
+    start_race(5, 0);
     race_lineup()[0] = 7;
     race_lineup()[k_lineup_size - 1] = 9;
     program().options.warp = true;
@@ -301,10 +301,29 @@ TEST_F(FrameLoop, WarpStartsTheNextRaceWithTheLineupRotatedWhenTheLeaderHasFinis
     EXPECT_EQ(race_lineup()[1], 7);
     EXPECT_EQ(race_lineup()[0], 9) << "the last place moves to the first";
     EXPECT_LT(race_clock(), 100) << "the race clock started again";
-    EXPECT_EQ(race_params().laps, 2) << "the next race is as long as this one";
-    EXPECT_EQ(race_params().time_limit_tics, 0);
+    EXPECT_EQ(race_params().laps, 2) << "the configured laps";
+    EXPECT_EQ(race_params().time_limit_tics, 3 * 60 * k_tics_per_second) << "and minutes";
     EXPECT_EQ(race_params().record_mode, 1) << "recorded as the setting asks";
-    EXPECT_EQ(race_laps(), 2);
+    timing_gates_clear();
+}
+
+TEST_F(FrameLoop, WarpEndsALongerFirstRaceOnceItsLeaderHasRiddenTheConfiguredLaps) {
+    ride();
+    config().laps = 1;
+    config().minutes = 0;
+    timing_gates_parse(k_three_gates);
+    start_race(1000, 0); // the race a run with a track starts with
+    race_lineup()[0] = 7;
+    race_lineup()[k_lineup_size - 1] = 9;
+    program().options.warp = true;
+    frame_at(0.0);
+    EXPECT_EQ(race_lineup()[0], 7) << "nobody has ridden a lap";
+    for (int g = 0; g < 3; g++) ASSERT_TRUE(gate_crossing_check(0, g * 100.0f + 1, 0, 110 + g));
+    frame_at(0.0);
+    EXPECT_EQ(race_lineup()[0], 9) << "the leader has ridden the configured lap";
+    EXPECT_EQ(race_params().laps, 1);
+    EXPECT_EQ(race_params().time_limit_tics, 0);
+    EXPECT_EQ(race_laps(), 1);
     timing_gates_clear();
 }
 
