@@ -277,6 +277,21 @@ void start_race(int laps, int time_limit_tics) {
 const char* const k_three_gates =
     "checkpoints:\n10 [0 0 0] [1 0 0]\n10 [100 0 0] [1 0 0]\n10 [200 0 0] [1 0 0]\n"
     "firstlap: 0 1 2\nnormallap: 0 1 2\n";
+
+// A warped run's race of `laps` on three gates, with lineup codes 7 first and 9 last.
+void start_warped_race(int laps) {
+    timing_gates_parse(k_three_gates);
+    start_race(laps, 0);
+    race_lineup()[0] = 7;
+    race_lineup()[k_lineup_size - 1] = 9;
+    program().options.warp = true;
+}
+
+// The local rider in slot 0 rides one lap through the three gates from `from_tic` on.
+void ride_lap(int from_tic) {
+    for (int g = 0; g < 3; g++)
+        ASSERT_TRUE(gate_crossing_check(0, g * 100.0f + 1, 0, from_tic + g));
+}
 } // namespace
 
 TEST_F(FrameLoop, WarpStartsTheConfiguredRaceWithTheLineupRotated) {
@@ -285,18 +300,14 @@ TEST_F(FrameLoop, WarpStartsTheConfiguredRaceWithTheLineupRotated) {
     config().laps = 2;
     config().minutes = 3;
     config().record = 1;
-    timing_gates_parse(k_three_gates);
-    start_race(5, 0);
-    race_lineup()[0] = 7;
-    race_lineup()[k_lineup_size - 1] = 9;
-    program().options.warp = true;
+    start_warped_race(5);
     frame_at(0.0);
     EXPECT_EQ(race_lineup()[0], 7) << "nobody has finished the race";
-    for (int g = 0; g < 3; g++) ASSERT_TRUE(gate_crossing_check(0, g * 100.0f + 1, 0, 110 + g));
+    ride_lap(110);
     frame_at(0.0);
     EXPECT_EQ(race_lineup()[0], 7) << "one lap of two";
     EXPECT_GE(race_clock(), 200);
-    for (int g = 0; g < 3; g++) ASSERT_TRUE(gate_crossing_check(0, g * 100.0f + 1, 0, 210 + g));
+    ride_lap(210);
     frame_at(0.0);
     EXPECT_EQ(race_lineup()[1], 7);
     EXPECT_EQ(race_lineup()[0], 9) << "the last place moves to the first";
@@ -311,14 +322,10 @@ TEST_F(FrameLoop, WarpEndsALongerFirstRaceOnceItsLeaderHasRiddenTheConfiguredLap
     ride();
     config().laps = 1;
     config().minutes = 0;
-    timing_gates_parse(k_three_gates);
-    start_race(1000, 0); // the race a run with a track starts with
-    race_lineup()[0] = 7;
-    race_lineup()[k_lineup_size - 1] = 9;
-    program().options.warp = true;
+    start_warped_race(1000); // the race a run with a track starts with
     frame_at(0.0);
     EXPECT_EQ(race_lineup()[0], 7) << "nobody has ridden a lap";
-    for (int g = 0; g < 3; g++) ASSERT_TRUE(gate_crossing_check(0, g * 100.0f + 1, 0, 110 + g));
+    ride_lap(110);
     frame_at(0.0);
     EXPECT_EQ(race_lineup()[0], 9) << "the leader has ridden the configured lap";
     EXPECT_EQ(race_params().laps, 1);
