@@ -177,17 +177,27 @@ void record_audio_tic() {
     if (block) data_file_write(p.audio_record, block, k_record_audio_samples_per_tic * 2);
 }
 
-// With "--warp", a race whose leader has completed its laps starts again, recording, with the
-// lineup rotated. A timed race's lap count stays undecided until its time has run out.
+// With "--warp", races follow each other with the lineup rotated, each recording, with the
+// configured minutes, laps and skill. A race of that length runs until every rider has finished
+// and its results are written; a longer one (the first race of a run) ends as soon as its leader
+// has completed the configured laps.
 void warp_restart() {
-    if (running_order_count() == 0 || race_laps() < 1) return;
-    if (laps_completed(running_order_at(0).slot) < race_laps()) return;
+    if (running_order_count() == 0) return;
+    const int laps = static_cast<int>(config().laps);
+    const bool over = race_results_done();
+    const race_start_params& now = race_params();
+    const bool long_enough = laps >= 1 && now.time_limit_tics == 0 && now.laps > laps &&
+                             laps_completed(running_order_at(0).slot) >= laps;
+    if (!over && !long_enough) return;
     int* lineup = race_lineup();
     std::rotate(lineup, lineup + k_lineup_size - 1, lineup + k_lineup_size);
     race_start_params params = race_params();
     params.playback = false;
     params.record_mode = config().record;
     params.demo_backups = config().demo_backups;
+    params.time_limit_tics = static_cast<int>(config().minutes * 60 / k_tic_length);
+    params.laps = laps;
+    params.skill = config().skill;
     race_start(params);
 }
 

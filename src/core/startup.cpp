@@ -32,6 +32,7 @@
 #include "ui/text.h"
 #include "ui/ui.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -352,7 +353,14 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     race_clear_slots();
     race_set_robot_learning(p.options.learn == 1);
     race_set_robot_practice(p.options.practice);
-    if (!demo_named) race_lineup()[0] = p.options.ride ? lineup_local : lineup_robot;
+    if (!demo_named) {
+        int* lineup = race_lineup();
+        // A warped run races the configured gates, as the New Race page would line them up.
+        if (p.options.warp && !p.options.ride)
+            std::copy(cfg.slots, cfg.slots + k_lineup_gates, lineup);
+        if (std::all_of(lineup, lineup + k_lineup_size, [](int code) { return code == 0; }))
+            lineup[0] = p.options.ride ? lineup_local : lineup_robot;
+    }
     if (!requested.empty() || demo_named) start_first_race(cfg.track);
 
     p.viewport_width = cfg.xres;

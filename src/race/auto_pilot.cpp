@@ -24,10 +24,12 @@ constexpr int k_lost_tics = 3 * k_tics_per_second;
 constexpr int k_retry_tics = k_tics_per_second; // after a pick found no line
 constexpr int k_picks_per_tic = 4;
 constexpr int k_empty_segments_skipped = 4;
-constexpr int k_shift_tics = 32;                    // between gear changes
-constexpr float k_full_lock_speed = 10;             // ft/s
-constexpr int k_stuck_tics = 2 * k_tics_per_second; // standing this long, a robot backs up
-constexpr int k_back_up_tics = k_tics_per_second;
+constexpr int k_shift_tics = 32;                           // between gear changes
+constexpr float k_full_lock_speed = 1;                     // ft/s
+constexpr int k_stuck_tics = 2 * k_tics_per_second;        // standing this long, a robot backs up
+constexpr int k_back_up_tics = k_tics_per_second;          // a walk back lasts at least this
+constexpr int k_back_up_most_tics = 4 * k_tics_per_second; // and at most this
+constexpr double k_facing_angle = 0.5; // rad off the point headed for, a bike may ride on
 constexpr int k_patience_tics = k_tics_per_second; // held up this long, standing bikes are passed
 constexpr double k_standing_speed = 2;             // ft/s
 constexpr double k_point_seconds = k_line_point_tics * k_tic_length;
@@ -404,18 +406,32 @@ rider_input waiting_input() {
 }
 
 // A robot that has made no way along its path for a while with its bike upright, wedged on a
-// crest or nose to nose with another bike, walks its bike back a step before it rides on.
+// crest, against hay bales or nose to nose with another bike, walks its bike back and turns it
+// towards the point it heads for, until it faces that point or the walk has gone on long enough.
 bool backing_up(robot_state& r, int slot, int bike, int now) {
     if (knocked_off(bike) || std::fabs(bike_lean_angle(bike)) > 0.4) r.stuck_since = now;
     int since = std::max(r.stuck_since, r.last_advance);
-    if (now - since > k_stuck_tics) {
-        r.backing_until = now + k_back_up_tics;
+    if (now >= r.backing_until && now - since > k_stuck_tics) {
+        r.backing_until = now + k_back_up_most_tics;
         r.stuck_since = r.backing_until;
     }
     if (now >= r.backing_until) return false;
+    const line_point& p = path_at(r, r.next_point);
+    bike_vec3d x = bike_frame_position(bike), f = bike_forward(bike);
+    double tx = p.x - x.x, tz = p.z - x.z;
+    // The angle from the bike's heading to the point, positive turning about the world's up.
+    double angle = std::atan2(f.z * tx - f.x * tz, f.x * tx + f.z * tz);
+    if (now - (r.backing_until - k_back_up_most_tics) >= k_back_up_tics &&
+        std::fabs(angle) < k_facing_angle) {
+        r.backing_until = now;
+        r.stuck_since = now;
+        return false;
+    }
     rider_input in;
     in.clutch = 0;
     in.back_up = 1;
+    // Walking back, the steer turns the bike about the vertical the other way round.
+    in.steer = static_cast<float>(std::clamp(-2 * angle, -1.0, 1.0));
     rider_input_set(slot, in);
     return true;
 }
@@ -764,12 +780,10 @@ void auto_pilot_tic(int slot, int bike) {
         return;
     }
     if (now - r.last_advance > k_lost_tics) {
-        // Lost: the path starts again from the next gate.
+        // Lost: the robot keeps its path but must come nearer its points to reach them, and
+        // its controls stay as they are for this tic.
         r.lost = 3;
         r.last_advance = now;
-        r.path.clear();
-        r.next_point = 0;
-        r.next_segment = -1;
         return;
     }
     bike_vec3d v = bike_frame_velocity(bike);

@@ -277,34 +277,60 @@ void start_race(int laps, int time_limit_tics) {
 const char* const k_three_gates =
     "checkpoints:\n10 [0 0 0] [1 0 0]\n10 [100 0 0] [1 0 0]\n10 [200 0 0] [1 0 0]\n"
     "firstlap: 0 1 2\nnormallap: 0 1 2\n";
-} // namespace
 
-TEST_F(FrameLoop, WarpStartsTheNextRaceWithTheLineupRotatedWhenTheLeaderHasFinished) {
-    ride();
-    // The configured race differs from the one running: the running race's own length counts.
-    config().laps = 5;
-    config().minutes = 3;
-    config().record = 1;
+// A warped run's race of `laps` on three gates, with lineup codes 7 first and 9 last.
+void start_warped_race(int laps) {
     timing_gates_parse(k_three_gates);
-    start_race(2, 0);
+    start_race(laps, 0);
     race_lineup()[0] = 7;
     race_lineup()[k_lineup_size - 1] = 9;
     program().options.warp = true;
+}
+
+// The local rider in slot 0 rides one lap through the three gates from `from_tic` on.
+void ride_lap(int from_tic) {
+    for (int g = 0; g < 3; g++)
+        ASSERT_TRUE(gate_crossing_check(0, g * 100.0f + 1, 0, from_tic + g));
+}
+} // namespace
+
+TEST_F(FrameLoop, WarpStartsTheConfiguredRaceWithTheLineupRotated) {
+    ride();
+    // The configured race differs from the one running: the next race is the configured one.
+    config().laps = 2;
+    config().minutes = 3;
+    config().record = 1;
+    start_warped_race(5);
     frame_at(0.0);
     EXPECT_EQ(race_lineup()[0], 7) << "nobody has finished the race";
-    for (int g = 0; g < 3; g++) ASSERT_TRUE(gate_crossing_check(0, g * 100.0f + 1, 0, 110 + g));
+    ride_lap(110);
     frame_at(0.0);
     EXPECT_EQ(race_lineup()[0], 7) << "one lap of two";
     EXPECT_GE(race_clock(), 200);
-    for (int g = 0; g < 3; g++) ASSERT_TRUE(gate_crossing_check(0, g * 100.0f + 1, 0, 210 + g));
+    ride_lap(210);
     frame_at(0.0);
     EXPECT_EQ(race_lineup()[1], 7);
     EXPECT_EQ(race_lineup()[0], 9) << "the last place moves to the first";
     EXPECT_LT(race_clock(), 100) << "the race clock started again";
-    EXPECT_EQ(race_params().laps, 2) << "the next race is as long as this one";
-    EXPECT_EQ(race_params().time_limit_tics, 0);
+    EXPECT_EQ(race_params().laps, 2) << "the configured laps";
+    EXPECT_EQ(race_params().time_limit_tics, 3 * 60 * k_tics_per_second) << "and minutes";
     EXPECT_EQ(race_params().record_mode, 1) << "recorded as the setting asks";
-    EXPECT_EQ(race_laps(), 2);
+    timing_gates_clear();
+}
+
+TEST_F(FrameLoop, WarpEndsALongerFirstRaceOnceItsLeaderHasRiddenTheConfiguredLaps) {
+    ride();
+    config().laps = 1;
+    config().minutes = 0;
+    start_warped_race(1000); // the race a run with a track starts with
+    frame_at(0.0);
+    EXPECT_EQ(race_lineup()[0], 7) << "nobody has ridden a lap";
+    ride_lap(110);
+    frame_at(0.0);
+    EXPECT_EQ(race_lineup()[0], 9) << "the leader has ridden the configured lap";
+    EXPECT_EQ(race_params().laps, 1);
+    EXPECT_EQ(race_params().time_limit_tics, 0);
+    EXPECT_EQ(race_laps(), 1);
     timing_gates_clear();
 }
 

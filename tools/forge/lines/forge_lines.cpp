@@ -38,11 +38,13 @@ struct pace {
     float turn_speed;   // ft/s
     float rough_speed;  // ft/s
     float max_lean;     // rad
+    float least_speed;  // ft/s: robots lean into bends only above a walking pace, so their lines
+                        // are never ridden slower
 };
 constexpr pace k_paces[k_skill_count] = {
-    {24, 13, 10, 0.4f},
-    {30, 16, 12, 0.5f},
-    {36, 19, 14, 0.6f},
+    {24, 14, 12, 0.45f, 11},
+    {30, 17, 13, 0.5f, 12},
+    {36, 19, 14, 0.6f, 13},
 };
 
 // Each learning race rides a little differently, so the segments get lines of their own.
@@ -53,6 +55,7 @@ void vary(gate_follower& f, int skill, int race) {
     f.turn_speed = p.turn_speed * k;
     f.rough_speed = p.rough_speed * k;
     f.max_lean = p.max_lean;
+    f.least_speed = p.least_speed;
     f.aim_beyond = 3.0f + 2.0f * static_cast<float>(race);
 }
 
