@@ -131,4 +131,74 @@ TEST_F(ShaderPrograms, SelectionSwitchesOnlyOnChange) {
     EXPECT_EQ(used, 0) << "the fixed-function pipeline";
     shaders_free();
 }
+
+// A horizontal square seen straight along its normal through "env": what the middle pixel shows
+// of an environment picture that is red in its middle, green at its rim and blue between.
+unsigned char env_middle_pixel(float eye_y, float normal_y) {
+    constexpr int k_side = 64; // texels
+    std::vector<unsigned char> picture(k_side * k_side * 3);
+    for (int y = 0; y < k_side; y++)
+        for (int x = 0; x < k_side; x++) {
+            const double r = std::hypot(x + 0.5 - k_side / 2.0, y + 0.5 - k_side / 2.0) / k_side;
+            unsigned char* p = &picture[(static_cast<size_t>(y) * k_side + x) * 3];
+            p[0] = r < 0.1 ? 255 : 0;
+            p[1] = r > 0.4 ? 255 : 0;
+            p[2] = r >= 0.1 && r <= 0.4 ? 255 : 0;
+        }
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, k_side, k_side, 0, GL_RGB, GL_UNSIGNED_BYTE,
+                 picture.data());
+    // The camera looks along -normal: its back axis is the normal, its right axis x.
+    const float back = normal_y, up_z = -normal_y;
+    const float rotation[9] = {1, 0, 0, 0, 0, back, 0, up_z, 0};
+    glViewport(0, 0, k_size, k_size);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_BLEND);
+    glEnable(GL_TEXTURE_2D);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glFrustum(-1, 1, -1, 1, 1, 100);
+    glMatrixMode(GL_MODELVIEW);
+    const float view[16] = {
+        rotation[0], rotation[1], rotation[2], 0, rotation[3], rotation[4], rotation[5], 0,
+        rotation[6], rotation[7], rotation[8], 0, 0,           0,           0,           1};
+    glLoadMatrixf(view);
+    glTranslatef(0, -eye_y, 0);
+    envmat_set(rotation);
+    program_select(program_env);
+    bones_set(0, nullptr, nullptr, nullptr);
+    glColor4f(1, 1, 1, 1);
+    glBegin(GL_QUADS);
+    glNormal3f(0, normal_y, 0);
+    glVertex3f(-50, 0, -50);
+    glVertex3f(50, 0, -50);
+    glVertex3f(50, 0, 50);
+    glVertex3f(-50, 0, 50);
+    glEnd();
+    program_select(program_fixed);
+    unsigned char rgb[3] = {};
+    glReadPixels(k_size / 2, k_size / 2, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    glDeleteTextures(1, &texture);
+    glDisable(GL_TEXTURE_2D);
+    // Red 0, green 1, blue 2: the channel that is lit.
+    return static_cast<unsigned char>(rgb[0] > 128 ? 0 : rgb[1] > 128 ? 1 : rgb[2] > 128 ? 2 : 3);
+}
+
+TEST_F(ShaderPrograms, AReflectionUpSamplesTheMiddleAndOneDownTheRim) {
+    ASSERT_TRUE(shaders_build(true)) << shaders_failure();
+    EXPECT_EQ(env_middle_pixel(10, 1), 0) << "looking down on a floor: the sky straight up";
+    EXPECT_EQ(env_middle_pixel(-10, -1), 1) << "looking up at a ceiling: the ground below";
+    shaders_free();
+}
 } // namespace

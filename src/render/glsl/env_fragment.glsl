@@ -8,8 +8,10 @@ varying vec4 colour;
 void main() {
     vec3 n = surface_normal();
     vec3 r = normalize(envmat * reflect(viewer, n));
+    // Straight up or down the direction across is any: up lands in the middle whatever it is,
+    // down on the rim.
     float across = length(r.xz);
-    vec2 direction = across > 0.0 ? r.xz / across : vec2(0.0);
+    vec2 direction = across > 0.0 ? r.xz / across : vec2(1.0, 0.0);
     vec2 at = direction * acos(clamp(r.y, -1.0, 1.0)) * 0.15915494309189535 + 0.5;
     gl_FragColor = texture2D(tex, at) * colour;
 }

@@ -19,7 +19,9 @@ void main() {
     }
     vec4 picture = texture2D(tex, gl_TexCoord[0].st);
     vec4 colour = (ambient + diffuse * ndl) * picture;
-    colour.a = ambient.a * picture.a;
+    // The material's own alpha, as the fixed-function pipeline takes it: a rider faded to half
+    // is drawn at half, where the two ambient terms' alphas would add up to opaque.
+    colour.a = diffuse.a * picture.a;
     vec3 specular = gl_FrontMaterial.specular.rgb;
     float exponent = gl_FrontMaterial.shininess;
 #ifdef SPECULAR_MAP
