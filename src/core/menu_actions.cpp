@@ -363,7 +363,7 @@ void decorate_graphics(menu_view& view) {
 void decorate_advanced_graphics(menu_view& view) {
     const gl_feature_flags& driver = gl_features();
     const bool framebuffers = driver.framebuffer_objects;
-    const bool shaders = driver.vertex_shaders && driver.fragment_shaders;
+    const bool shaders = shaders_offered(driver);
     const int method = config().render_texture;
     struct driver_feature {
         const char* key;

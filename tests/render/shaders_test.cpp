@@ -5,11 +5,13 @@
 #include "render/shaders.h"
 
 #include <GL/gl.h>
+#include <GL/glext.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <set>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -199,6 +201,72 @@ TEST_F(ShaderPrograms, AReflectionUpSamplesTheMiddleAndOneDownTheRim) {
     ASSERT_TRUE(shaders_build(true)) << shaders_failure();
     EXPECT_EQ(env_middle_pixel(10, 1), 0) << "looking down on a floor: the sky straight up";
     EXPECT_EQ(env_middle_pixel(-10, -1), 1) << "looking up at a ceiling: the ground below";
+    shaders_free();
+}
+// A 1 x 1 texture of one colour on a texture unit.
+GLuint one_texel(int unit, const unsigned char rgba[4]) {
+    gl_programs()->active_texture(unit);
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    gl_programs()->active_texture(0);
+    return texture;
+}
+
+// A square facing the eye through "norm_spec_lit", lit only by the sun's mirror term with the
+// reflected view half along the light (rdl = 0.5), its specular map's alpha as given and the
+// material's shininess 1: the middle pixel's red, 255 x 0.5^exponent.
+int specular_middle(unsigned char specular_alpha) {
+    using multi_tex_coord = void (*)(GLenum, GLfloat, GLfloat, GLfloat);
+    const auto tangent_at =
+        reinterpret_cast<multi_tex_coord>(platform().gl_proc("glMultiTexCoord3fARB"));
+    const unsigned char white[4] = {255, 255, 255, 255}, flat[4] = {128, 128, 255, 255};
+    const unsigned char specular[4] = {255, 255, 255, specular_alpha};
+    const GLuint textures[3] = {one_texel(0, white), one_texel(1, flat), one_texel(2, specular)};
+    glViewport(0, 0, k_size, k_size);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_BLEND);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glFrustum(-1, 1, -1, 1, 1, 100);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    const float sun[4] = {0, 0.8660254f, 0.5f, 0}, black[4] = {0, 0, 0, 1}, light[4] = {1, 1, 1, 1};
+    glLightfv(GL_LIGHT0, GL_POSITION, sun);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, light);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, light);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, black);
+    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 1);
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, black);
+    glFogf(GL_FOG_DENSITY, 0);
+    program_select(program_norm_spec_lit);
+    bones_set(0, nullptr, nullptr, nullptr);
+    glBegin(GL_QUADS);
+    for (const auto& corner : {std::pair{-5, -5}, {5, -5}, {5, 5}, {-5, 5}}) {
+        glNormal3f(0, 0, 1);
+        tangent_at(GL_TEXTURE1_ARB, 1, 0, 0);
+        glTexCoord2f(0.5f, 0.5f);
+        glVertex3f(static_cast<float>(corner.first), static_cast<float>(corner.second), -5);
+    }
+    glEnd();
+    program_select(program_fixed);
+    unsigned char rgb[3] = {};
+    glReadPixels(k_size / 2, k_size / 2, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    glDeleteTextures(3, textures);
+    return rgb[0];
+}
+
+TEST_F(ShaderPrograms, ASpecularMapsAlphaSetsTheExponentButFullyOpaqueKeepsTheMaterials) {
+    ASSERT_TRUE(shaders_build(true)) << shaders_failure();
+    EXPECT_NEAR(specular_middle(0), 255 * std::pow(0.5, 0.125), 3) << "exponent 0.125";
+    EXPECT_NEAR(specular_middle(128), 255 * std::pow(0.5, 128.0 / 255 * 128 + 0.125), 3);
+    EXPECT_NEAR(specular_middle(255), 255 * 0.5, 8) << "the material's exponent, 1";
     shaders_free();
 }
 } // namespace

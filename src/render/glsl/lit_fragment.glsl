@@ -10,13 +10,8 @@ varying vec4 ambient;
 
 void main() {
     vec3 n = surface_normal();
-    vec3 light = normalize(gl_LightSource[0].position.xyz);
-    float ndl = dot(n, light);
-    float rdl = max(dot(reflect(normalize(viewer), n), light), 0.0);
-    if (ndl < 0.0) {
-        ndl = 0.0;
-        rdl = 0.0;
-    }
+    vec2 sun = sun_terms(n, viewer);
+    float ndl = sun.x, rdl = sun.y;
     vec4 picture = texture2D(tex, gl_TexCoord[0].st);
     vec4 colour = (ambient + diffuse * ndl) * picture;
     // The material's own alpha, as the fixed-function pipeline takes it: a rider faded to half

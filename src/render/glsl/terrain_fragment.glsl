@@ -14,13 +14,8 @@ void main() {
     vec3 n = stored * 2.0 - 1.0;
     n.y = sqrt(max(1.0 - n.z * n.z - n.x * n.x, 0.0));
     n = normalize(gl_NormalMatrix * n);
-    vec3 light = normalize(gl_LightSource[0].position.xyz);
-    float ndl = dot(n, light);
-    float rdl = max(dot(reflect(normalize(viewer), n), light), 0.0);
-    if (ndl < 0.0) {
-        ndl = 0.0;
-        rdl = 0.0;
-    }
+    vec2 sun = sun_terms(n, viewer);
+    float ndl = sun.x, rdl = sun.y;
     vec4 picture = texture2D(tex, at);
     vec4 colour = (ambient + diffuse * ndl * lit) * picture;
     vec4 s = texture2D(smap, at);
