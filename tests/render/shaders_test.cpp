@@ -134,6 +134,21 @@ TEST_F(ShaderPrograms, SelectionSwitchesOnlyOnChange) {
     shaders_free();
 }
 
+// A cleared window with a 90 degree frustum, nothing culled, tested or blended.
+void blank_view() {
+    glViewport(0, 0, k_size, k_size);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_BLEND);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glFrustum(-1, 1, -1, 1, 1, 100);
+    glMatrixMode(GL_MODELVIEW);
+}
+
 // A horizontal square seen straight along its normal through "env": what the middle pixel shows
 // of an environment picture that is red in its middle, green at its rim and blue between.
 unsigned char env_middle_pixel(float eye_y, float normal_y) {
@@ -160,18 +175,8 @@ unsigned char env_middle_pixel(float eye_y, float normal_y) {
     // The camera looks along -normal: its back axis is the normal, its right axis x.
     const float back = normal_y, up_z = -normal_y;
     const float rotation[9] = {1, 0, 0, 0, 0, back, 0, up_z, 0};
-    glViewport(0, 0, k_size, k_size);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_BLEND);
+    blank_view();
     glEnable(GL_TEXTURE_2D);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glFrustum(-1, 1, -1, 1, 1, 100);
-    glMatrixMode(GL_MODELVIEW);
     const float view[16] = {
         rotation[0], rotation[1], rotation[2], 0, rotation[3], rotation[4], rotation[5], 0,
         rotation[6], rotation[7], rotation[8], 0, 0,           0,           0,           1};
@@ -226,16 +231,7 @@ int specular_middle(unsigned char specular_alpha) {
     const unsigned char white[4] = {255, 255, 255, 255}, flat[4] = {128, 128, 255, 255};
     const unsigned char specular[4] = {255, 255, 255, specular_alpha};
     const GLuint textures[3] = {one_texel(0, white), one_texel(1, flat), one_texel(2, specular)};
-    glViewport(0, 0, k_size, k_size);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_BLEND);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glFrustum(-1, 1, -1, 1, 1, 100);
-    glMatrixMode(GL_MODELVIEW);
+    blank_view();
     glLoadIdentity();
     const float sun[4] = {0, 0.8660254f, 0.5f, 0}, black[4] = {0, 0, 0, 1}, light[4] = {1, 1, 1, 1};
     glLightfv(GL_LIGHT0, GL_POSITION, sun);

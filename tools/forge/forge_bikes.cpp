@@ -174,45 +174,45 @@ float relief_height(swatch_relief relief, float x, float y) {
     return 0;
 }
 
-// The tangent-space normal map of a swatch picture: the reliefs' slopes, flat (128, 128, 255)
-// where a swatch is smooth.
-image swatch_normal_map() {
+// A picture as big as the swatch pictures, each texel set from its swatch's finish and where it
+// lies in the swatch (pixels from the swatch's corner).
+template <typename Texel> image swatch_finish_picture(int channels, Texel texel) {
     image im;
-    image_allocate(&im, k_texture_side, k_texture_side, 3);
+    image_allocate(&im, k_texture_side, k_texture_side, channels);
     for (int y = 0; y < k_texture_side; y++)
         for (int x = 0; x < k_texture_side; x++) {
             const int s = (y / k_swatch_pixels) * 4 + x / k_swatch_pixels;
-            const swatch_finish& f = k_finishes[s < sw_count ? s : sw_black];
-            const float sx = static_cast<float>(x % k_swatch_pixels) + 0.5f;
-            const float sy = static_cast<float>(y % k_swatch_pixels) + 0.5f;
-            const float dx =
-                relief_height(f.relief, sx + 0.5f, sy) - relief_height(f.relief, sx - 0.5f, sy);
-            const float dy =
-                relief_height(f.relief, sx, sy + 0.5f) - relief_height(f.relief, sx, sy - 0.5f);
-            float n[3] = {-dx * f.depth, -dy * f.depth, 1};
-            const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-            uint8_t* p = &im.pixels[(static_cast<size_t>(y) * k_texture_side + x) * 3];
-            for (int k = 0; k < 3; k++)
-                p[k] = static_cast<uint8_t>(std::lround((n[k] / length * 0.5f + 0.5f) * 255));
+            texel(k_finishes[s < sw_count ? s : sw_black],
+                  static_cast<float>(x % k_swatch_pixels) + 0.5f,
+                  static_cast<float>(y % k_swatch_pixels) + 0.5f,
+                  &im.pixels[(static_cast<size_t>(y) * k_texture_side + x) * channels]);
         }
     return im;
 }
 
+// The tangent-space normal map of a swatch picture: the reliefs' slopes, flat (128, 128, 255)
+// where a swatch is smooth.
+image swatch_normal_map() {
+    return swatch_finish_picture(3, [](const swatch_finish& f, float sx, float sy, uint8_t* p) {
+        const float dx =
+            relief_height(f.relief, sx + 0.5f, sy) - relief_height(f.relief, sx - 0.5f, sy);
+        const float dy =
+            relief_height(f.relief, sx, sy + 0.5f) - relief_height(f.relief, sx, sy - 0.5f);
+        const float n[3] = {-dx * f.depth, -dy * f.depth, 1};
+        const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+        for (int k = 0; k < 3; k++)
+            p[k] = static_cast<uint8_t>(std::lround((n[k] / length * 0.5f + 0.5f) * 255));
+    });
+}
+
 // The specular map of a swatch picture: each swatch's shine, its exponent / 128 in the alpha.
 image swatch_specular_map() {
-    image im;
-    image_allocate(&im, k_texture_side, k_texture_side, 4);
-    for (int y = 0; y < k_texture_side; y++)
-        for (int x = 0; x < k_texture_side; x++) {
-            const int s = (y / k_swatch_pixels) * 4 + x / k_swatch_pixels;
-            const swatch_finish& f = k_finishes[s < sw_count ? s : sw_black];
-            uint8_t* p = &im.pixels[(static_cast<size_t>(y) * k_texture_side + x) * 4];
-            p[0] = static_cast<uint8_t>(f.shine.r * 255 + 0.5f);
-            p[1] = static_cast<uint8_t>(f.shine.g * 255 + 0.5f);
-            p[2] = static_cast<uint8_t>(f.shine.b * 255 + 0.5f);
-            p[3] = static_cast<uint8_t>(f.exponent / 128 * 255 + 0.5f);
-        }
-    return im;
+    return swatch_finish_picture(4, [](const swatch_finish& f, float, float, uint8_t* p) {
+        p[0] = static_cast<uint8_t>(f.shine.r * 255 + 0.5f);
+        p[1] = static_cast<uint8_t>(f.shine.g * 255 + 0.5f);
+        p[2] = static_cast<uint8_t>(f.shine.b * 255 + 0.5f);
+        p[3] = static_cast<uint8_t>(f.exponent / 128 * 255 + 0.5f);
+    });
 }
 
 bool write_model(const std::string& out, const char* name, const model_mesh& mesh) {
