@@ -18,7 +18,8 @@
 // drawing, each waited for) and the whole scene with 20 bikes, with the textures composed per
 // frame once the first second is past. With --shots, pictures along the lap are saved too.
 // --lap-frames N sets the lap's frames (0 leaves the laps out), --lap-method NAME laps with one
-// method only.
+// method only. --shaders draws with the shader programs, the ground lit per pixel ("Shaders/
+// Direct"), and laps with the two shader methods; without it the fixed-function pipeline draws.
 #include "bench_shots.h"
 
 #include "bike/bike.h"
@@ -27,6 +28,7 @@
 #include "platform/platform.h"
 #include "race/race.h"
 #include "render/render.h"
+#include "render/shaders.h"
 #include "resources/gpu.h"
 #include "resources/image.h"
 #include "terrain/ground_local.h"
@@ -440,7 +442,7 @@ int main(int argc, char** argv) {
     int frames = 60;
     std::string shots;
     std::vector<int> counts = {1, 20, 40};
-    bool fugly = false;
+    bool fugly = false, shaders = false;
     int lap_frames = 1200;
     std::string lap_method; // all of them when empty
     for (int i = 1; i < argc; i++) {
@@ -454,6 +456,8 @@ int main(int argc, char** argv) {
             lap_frames = std::max(0, atoi(argv[++i]));
         } else if (!strcmp(argv[i], "--fugly")) {
             fugly = true;
+        } else if (!strcmp(argv[i], "--shaders")) {
+            shaders = true;
         } else if (!strcmp(argv[i], "--bikes") && i + 1 < argc) {
             counts.clear();
             for (const char* p = argv[++i]; *p; p += strcspn(p, ","), p += *p == ',')
@@ -462,7 +466,8 @@ int main(int argc, char** argv) {
             fprintf(
                 stderr,
                 "usage: render_bench [--frames N] [--shots FOLDER] [--bikes A,B] [--lap-frames N] "
-                "[--lap-method software|copy|framebuffer] [--fugly]\n");
+                "[--lap-method software|copy|framebuffer|shaders-copy|shaders-direct] [--fugly] "
+                "[--shaders]\n");
             return 1;
         }
     }
@@ -480,14 +485,21 @@ int main(int argc, char** argv) {
     resources_set_gpu(&k_resources_gpu_gl);
     ground_set_gpu(&k_ground_gpu_gl);
     gl_features_init(false);
+    if (shaders && !shaders_build(true)) {
+        fprintf(stderr, "the shader programs could not be built (%s)\n", shaders_failure().c_str());
+        return 1;
+    }
+    ground_config().shader_programs = shaders_in_use();
+    if (shaders) ground_config().render_texture = 4;
     render_config().fugly = fugly;
     file_index();
     track_list_scan();
     world_create();
     bike_set_resource_loader(&k_bike_loader_caches);
     if (!shots.empty()) std::filesystem::create_directories(shots);
-    printf("drawing rabbithill at %d x %d, %d frames a view, on %s\n", k_width, k_height, frames,
-           reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    printf("drawing rabbithill at %d x %d, %d frames a view, on %s, %s\n", k_width, k_height,
+           frames, reinterpret_cast<const char*>(glGetString(GL_RENDERER)),
+           shaders ? "shader programs, the ground lit per pixel" : "fixed-function pipeline");
     printf("%5s %-9s %7s %8s %8s %8s %8s %8s %9s %8s %6s %6s %6s %6s\n", "bikes", "view", "fps",
            "ms/frame", "cpu ms", "setup", "bikes", "rest", "ms/bike", "models", "ground", "cards",
            "binds", "roost");
@@ -515,7 +527,12 @@ int main(int argc, char** argv) {
     constexpr struct {
         int render_texture;
         const char* name;
-    } k_methods[] = {{0, "software"}, {1, "copy"}, {2, "framebuffer"}};
+        bool shaders;
+    } k_methods[] = {{0, "software", false},
+                     {1, "copy", false},
+                     {2, "framebuffer", false},
+                     {3, "shaders-copy", true},
+                     {4, "shaders-direct", true}};
     if (lap_frames > 0) {
         printf("\nlapping rabbithill at %.0f ft/s, %d frames, ground textures %d texels, "
                "texture levels from %d; ground alone (ms, medians) and the whole scene with 20 "
@@ -528,6 +545,7 @@ int main(int argc, char** argv) {
     for (const auto& m : k_methods) {
         if (lap_frames == 0) break;
         if (!lap_method.empty() && lap_method != m.name) continue;
+        if (m.shaders != shaders) continue;
         ground_config().render_texture = m.render_texture;
         track_unload();
         if (!start_race(20)) {
@@ -543,6 +561,7 @@ int main(int argc, char** argv) {
     world_destroy();
     track_unload();
     bike_tables_free();
+    shaders_free();
     platform().destroy_window();
     resources_set_gpu(nullptr);
     ground_set_gpu(nullptr);

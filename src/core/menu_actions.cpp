@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "race/race.h"
 #include "race/series.h"
+#include "render/shaders.h"
 #include "resources/resources.h"
 #include "ui/ui.h"
 
@@ -360,17 +361,17 @@ void decorate_graphics(menu_view& view) {
 }
 
 void decorate_advanced_graphics(menu_view& view) {
-    const bool framebuffers = ui_gl_extension("GL_EXT_framebuffer_object");
-    const bool shaders =
-        ui_gl_extension("GL_ARB_vertex_shader") && ui_gl_extension("GL_ARB_fragment_shader");
+    const gl_feature_flags& driver = gl_features();
+    const bool framebuffers = driver.framebuffer_objects;
+    const bool shaders = shaders_offered(driver);
     const int method = config().render_texture;
     struct driver_feature {
         const char* key;
         bool available;
     };
     const driver_feature features[] = {
-        {"ground_mipmaps", ui_gl_extension("GL_SGIS_generate_mipmap")},
-        {"texture_compress", ui_gl_extension("GL_ARB_texture_compression")},
+        {"ground_mipmaps", driver.generate_mipmap},
+        {"texture_compress", gl_has_extension("GL_ARB_texture_compression")},
         {"render_texture", method == 0 || (framebuffers && (method < 3 || shaders))},
         {"use_shader", shaders},
     };

@@ -19,6 +19,7 @@
 #include "race/race.h"
 #include "race/series.h"
 #include "render/render.h"
+#include "render/shaders.h"
 #include "resources/gpu.h"
 #include "resources/model.h"
 #include "resources/resources.h"
@@ -120,7 +121,6 @@ void hand_out_working_values(const run_options& options) {
     ground.packed_arithmetic = options.mmx_allowed;
     ground.vertex_arrays = !options.no_vertex_arrays;
     roost_set_frequency(g.roost_frequency);
-    statues_set_companions(shaders_in_use());
     render_config().model_detail = static_cast<float>(config().model_detail);
 }
 
@@ -201,6 +201,7 @@ void shutdown(bool from_audio) {
     textures_delete_all();
     progress("Deleting models");
     models_delete_all();
+    shaders_free();
     fonts_free();
     loading_set_drawer(nullptr);
     platform().destroy_window();
@@ -327,7 +328,9 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     bool window_ok = wait_for_window();
     if (window_ok) {
         gl_features_init(p.options.flat_shading);
+        shaders_build(config().use_shader != 0);
         ground_config().shader_programs = shaders_in_use();
+        statues_set_companions(shaders_in_use());
         render_config().print_orientation = p.options.print_orientation;
         model_set_vertex_arrays(!p.options.no_vertex_arrays);
         fonts_load();

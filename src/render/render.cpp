@@ -38,6 +38,7 @@ bool gl_features_init(bool flat_shading) {
     log("GL_RENDERER: %s\n", gl_text(GL_RENDERER));
     log("GL_VERSION: %s\n", gl_text(GL_VERSION));
     log("GL_EXTENSIONS: %s\n", gl_text(GL_EXTENSIONS));
+    gl_features_read();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glClearColor(0.196078f, 0.6f, 0.8f, 0.0f);
     glEnable(GL_CULL_FACE);
@@ -50,7 +51,6 @@ bool gl_features_init(bool flat_shading) {
 }
 
 bool gl_ready() { return g_render.ready; }
-bool shaders_in_use() { return false; }
 
 view_tangents tangents_for(int width, int height, float fov) {
     const double a = fov * k_pi / 360;

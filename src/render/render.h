@@ -26,10 +26,12 @@ struct render_settings {
 };
 render_settings& render_config();
 
-// Logs the GL strings and sets the fixed GL state; false without a GL context.
+// Logs the GL strings, reads the driver's features (render/shaders.h) and sets the fixed GL
+// state; false without a GL context.
 bool gl_features_init(bool flat_shading);
 bool gl_ready();
-// Whether shader programs draw (none are built yet, so the fixed-function pipeline does).
+// Whether shader programs draw: asked for, offered by the driver and all built
+// (`shaders_build`); otherwise the fixed-function pipeline draws everything.
 bool shaders_in_use();
 
 // Half the width and height of the view at distance 1.

@@ -36,6 +36,9 @@ struct render_state {
 };
 render_state& renderer();
 
+// Reads the driver's feature flags and fetches the entry points (start-up, after the context).
+void gl_features_read();
+
 // The text drawer in use (the null one draws nothing).
 const render_text_drawer& text_drawer();
 

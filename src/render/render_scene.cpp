@@ -1,6 +1,7 @@
 // One frame of the world in its fixed order: sky, ground, bikes, statues, billboards, faded
 // bikes, the robots' lines, trail markers and lens flares.
 #include "render/render_local.h"
+#include "render/shaders.h"
 
 #include "bike/bike.h"
 #include "common/not_built.h"
@@ -136,6 +137,7 @@ void draw_statues(const scene_camera& c) {
         statue_rotation(s, rotation);
         const model_pose pose = {static_cast<int>(s.pose.size()), s.pose.data()};
         gl_bind_texture(s.texture);
+        gl_model_maps(s.normal_map, s.specular_map);
         model_draw(s.model, position, camera, rotation, s.pose.empty() ? nullptr : &pose);
         const model_mesh* mesh = model_get(s.model);
         reflecting |= mesh && mesh->has_environment_part;
@@ -154,9 +156,11 @@ void draw_statues(const scene_camera& c) {
             float rotation[9];
             statue_rotation(s, rotation);
             const model_pose pose = {static_cast<int>(s.pose.size()), s.pose.data()};
+            gl_model_maps(s.normal_map, s.specular_map);
             model_draw_env(s.model, position, camera, rotation, s.pose.empty() ? nullptr : &pose);
         }
     }
+    gl_programs_done();
     glDisable(GL_BLEND);
     glDisable(GL_LIGHTING);
 }
@@ -229,15 +233,13 @@ void render_scene(const scene_camera& c) {
     glDisable(GL_ALPHA_TEST);
     glClear(r.settings.fugly ? GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT : GL_DEPTH_BUFFER_BIT);
 
-    // Fog.
+    // Fog; the shader programs read its density whether it is on or not, so no fog is density 0.
     const track_lighting& l = lighting();
-    if (l.fog_density > 0) {
-        glEnable(GL_FOG);
-        glFogi(GL_FOG_MODE, GL_EXP);
-        glFogf(GL_FOG_DENSITY, l.fog_density);
-        const float colour[4] = {l.fog_colour[0], l.fog_colour[1], l.fog_colour[2], 1};
-        glFogfv(GL_FOG_COLOR, colour);
-    }
+    glFogi(GL_FOG_MODE, GL_EXP);
+    glFogf(GL_FOG_DENSITY, l.fog_density > 0 ? l.fog_density : 0);
+    const float fog_colour[4] = {l.fog_colour[0], l.fog_colour[1], l.fog_colour[2], 1};
+    glFogfv(GL_FOG_COLOR, fog_colour);
+    if (l.fog_density > 0) glEnable(GL_FOG);
 
     // The eye at the origin, the lights, the ground; the sky around the eye behind it.
     glPushMatrix();
@@ -255,6 +257,7 @@ void render_scene(const scene_camera& c) {
     glAlphaFunc(GL_GREATER, 0.75f);
     float opacity[k_max_riders];
     slot_opacities(opacity);
+    envmat_set(c.rotation);
     phases.mark(&r.stats.setup_ms);
     draw_bikes(c, opacity, false);
     phases.mark(&r.stats.bikes_ms);
@@ -281,6 +284,7 @@ void render_scene(const scene_camera& c) {
         flares_draw();
     }
 
+    gl_programs_done();
     glDisable(GL_BLEND);
     glDisable(GL_ALPHA_TEST);
     glDisable(GL_TEXTURE_2D);

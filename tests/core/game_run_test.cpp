@@ -99,8 +99,8 @@ TEST(GameRun, RecordsTheRacesSound) {
     log_reset();
     const fs::path file = home / "race.raw";
 
-    // Start-up and the track's loading take a few seconds on a busy machine before the first
-    // tic is recorded.
+    // Start-up (the shader programs built and first drawn among it) and the track's loading take
+    // a few seconds on a busy machine before the first tic is recorded.
     int status = run_game_for(
         {"--record-audio", file.c_str(), "--lock-fps", "60", "--track", "practice"}, 5, 32);
 

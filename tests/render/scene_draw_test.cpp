@@ -6,7 +6,9 @@
 #include "platform/platform.h"
 #include "race/race.h"
 #include "render/render.h"
+#include "render/shaders.h"
 #include "resources/gpu.h"
+#include "resources/image.h"
 #include "resources/model.h"
 #include "resources/resources.h"
 #include "resources/texture.h"
@@ -23,6 +25,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -35,7 +38,10 @@ struct rgb {
 
 class SceneDraw : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite() { open(false); }
+    // With `per_pixel` the shader programs are built before the track loads and the ground is
+    // composed for them ("Shaders/Direct"), so it is lit per pixel.
+    static void open(bool per_pixel) {
         home = new std::filesystem::path(data_set_home_open("render_scene"));
         ASSERT_TRUE(k_platform_sdl.create_window("render test", k_width, k_height, 24, 24));
         platform_use(k_platform_sdl);
@@ -44,6 +50,11 @@ class SceneDraw : public ::testing::Test {
         resources_set_gpu(&k_resources_gpu_gl);
         ground_set_gpu(&k_ground_gpu_gl);
         ASSERT_TRUE(gl_features_init(false));
+        if (per_pixel) {
+            ASSERT_TRUE(shaders_build(true)) << shaders_failure();
+            ground_config().shader_programs = true;
+            ground_config().render_texture = 4;
+        }
         track_list_scan();
         world_create();
         bike_set_resource_loader(&k_bike_loader_caches);
@@ -56,6 +67,8 @@ class SceneDraw : public ::testing::Test {
         for (int t = 0; t < 64; t++) race_world_tic();
     }
     static void TearDownTestSuite() {
+        shaders_free();
+        ground_config() = ground_settings{};
         race_shutdown();
         world_destroy();
         track_unload();
@@ -97,6 +110,32 @@ class SceneDraw : public ::testing::Test {
         render_read_pixels(k_width, k_height, rgb.data());
         platform().end_frame();
         return rgb;
+    }
+    // With TB_RENDER_SHOTS naming a folder, the frame is kept there as a PNG to look at.
+    static void keep_shot(const std::vector<unsigned char>& frame, const char* name) {
+        const char* folder = std::getenv("TB_RENDER_SHOTS");
+        if (!folder) return;
+        std::vector<unsigned char> rows(frame.size());
+        const size_t row = static_cast<size_t>(k_width) * 3;
+        for (int y = 0; y < k_height; y++)
+            std::copy_n(&frame[static_cast<size_t>(k_height - 1 - y) * row], row, &rows[y * row]);
+        std::string png;
+        if (image_encode_png(rows.data(), k_width, k_height, 3, "", &png))
+            std::ofstream(std::filesystem::path(folder) / name, std::ios::binary) << png;
+    }
+    // The pixels the bike covers: those that change when it is taken out of the scene.
+    std::vector<bool> bike_coverage(const scene_camera& c, const char* shot) {
+        const std::vector<unsigned char> with = draw(c);
+        race_slot(0).bike = -1;
+        const std::vector<unsigned char> without = draw(c);
+        race_slot(0).bike = bike;
+        keep_shot(with, shot);
+        std::vector<bool> covered(static_cast<size_t>(k_width) * k_height);
+        for (int y = 0; y < k_height; y++)
+            for (int x = 0; x < k_width; x++)
+                covered[static_cast<size_t>(y) * k_width + x] =
+                    difference(at(with, x, y), at(without, x, y)) > 12;
+        return covered;
     }
     static rgb at(const std::vector<unsigned char>& frame, int x, int y) {
         const unsigned char* p = &frame[(static_cast<size_t>(y) * k_width + x) * 3];
@@ -387,4 +426,73 @@ TEST_F(SceneDraw, TheLensFlareGlowsOnTheSunAndItsGhostsCrossTheMiddle) {
     const std::vector<unsigned char> away_plain = draw(away);
     render_config().lens_flare = true;
     EXPECT_EQ(draw(away), away_plain);
+}
+
+TEST_F(SceneDraw, ShadersAndTheFallbackDrawTheBikeOnTheSamePixels) {
+    const bike_resources& r = bike_at(bike).resources;
+    ASSERT_NE(r.normal_maps[texture_bike], 0) << "the generator gives the bike a normal map";
+    ASSERT_NE(r.specular_maps[texture_rider], 0) << "and the rider a specular map";
+    const scene_camera c = beside_bike(7);
+    ASSERT_FALSE(shaders_in_use());
+    const std::vector<bool> fixed = bike_coverage(c, "bike_fallback.png");
+    ASSERT_TRUE(shaders_build(true)) << shaders_failure();
+    const std::vector<bool> lit = bike_coverage(c, "bike_shaders.png");
+    EXPECT_GT(render_statistics().shader_changes, 0) << "the bike was drawn by the programs";
+    const std::vector<unsigned char> frame = draw(c);
+    shaders_free();
+    EXPECT_EQ(program_current(), program_fixed);
+    int both = 0, either = 0, only_fixed = 0, only_lit = 0;
+    for (size_t i = 0; i < fixed.size(); i++) {
+        both += fixed[i] && lit[i];
+        either += fixed[i] || lit[i];
+        only_fixed += fixed[i] && !lit[i];
+        only_lit += lit[i] && !fixed[i];
+    }
+    ASSERT_GT(either, 2000) << "the bike fills a good part of the view";
+    EXPECT_GE(static_cast<double>(both) / either, 0.97)
+        << only_fixed << " pixels only without shaders, " << only_lit << " only with them";
+    // Lit per pixel the bike is no darker overall than lit per vertex: same sun, same pictures.
+    const std::vector<unsigned char> fallback = draw(c);
+    double sum_lit = 0, sum_fixed = 0;
+    for (int y = 0; y < k_height; y++)
+        for (int x = 0; x < k_width; x++)
+            if (fixed[static_cast<size_t>(y) * k_width + x] &&
+                lit[static_cast<size_t>(y) * k_width + x]) {
+                const rgb a = at(frame, x, y), b = at(fallback, x, y);
+                sum_lit += a.r + a.g + a.b;
+                sum_fixed += b.r + b.g + b.b;
+            }
+    EXPECT_NEAR(sum_lit / both, sum_fixed / both, 0.25 * sum_fixed / both);
+}
+
+namespace {
+// The scene with the shader programs built before the track: the ground lit per pixel.
+class SceneDrawPerPixel : public SceneDraw {
+  protected:
+    static void SetUpTestSuite() { open(true); }
+};
+} // namespace
+
+TEST_F(SceneDrawPerPixel, TheGroundLitPerPixelIsLitAndShaded) {
+    ASSERT_TRUE(ground_lit_per_pixel());
+    const scene_camera c = beside_bike(20);
+    const std::vector<unsigned char> per_pixel = draw(c);
+    keep_shot(per_pixel, "ground_shaders.png");
+    EXPECT_GT(render_statistics().shader_changes, 0);
+    // The bottom third of the view is ground: lit per pixel it is neither black nor washed out,
+    // and its light varies across the slopes and the surface pictures.
+    double sum[3] = {}, sum_squares = 0;
+    int count = 0;
+    for (int y = 4; y < k_height / 3; y++)
+        for (int x = 4; x < k_width - 4; x++) {
+            const rgb p = at(per_pixel, x, y);
+            sum[0] += p.r, sum[1] += p.g, sum[2] += p.b;
+            const double grey = (p.r + p.g + p.b) / 3.0;
+            sum_squares += grey * grey;
+            count++;
+        }
+    const double mean_grey = (sum[0] + sum[1] + sum[2]) / 3 / count;
+    EXPECT_GT(mean_grey, 40) << "not black";
+    EXPECT_LT(mean_grey, 230) << "not washed out";
+    EXPECT_GT(std::sqrt(sum_squares / count - mean_grey * mean_grey), 2) << "not flat";
 }

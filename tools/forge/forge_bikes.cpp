@@ -131,6 +131,90 @@ image wheel_picture(rgb rim) {
     return swatch_picture(c);
 }
 
+// How a swatch's surface takes the light, for the normal and specular companions: its relief and
+// its shine (colour, and the exponent over 128 in the alpha).
+enum swatch_relief { relief_smooth, relief_knobs, relief_fins, relief_weave };
+struct swatch_finish {
+    swatch_relief relief;
+    float depth; // how steep the relief is
+    rgb shine;
+    float exponent;
+};
+constexpr swatch_finish k_finishes[] = {
+    {relief_smooth, 0, {0.55f, 0.55f, 0.55f}, 40},   // plastic; jersey
+    {relief_smooth, 0, {0.55f, 0.55f, 0.55f}, 40},   // graphics; pants
+    {relief_knobs, 1.5f, {0.08f, 0.08f, 0.08f}, 6},  // tyres, grips, seat
+    {relief_smooth, 0, {0.7f, 0.7f, 0.72f}, 60},     // painted frame
+    {relief_fins, 1.2f, {0.45f, 0.45f, 0.45f}, 20},  // engine cases and fins
+    {relief_knobs, 0.8f, {0.15f, 0.15f, 0.15f}, 10}, // dark rubber and cloth
+    {relief_smooth, 0, {0.9f, 0.75f, 0.4f}, 80},     // anodised gold
+    {relief_smooth, 0, {1, 1, 1}, 110},              // chrome and rims
+    {relief_smooth, 0, {0.5f, 0.5f, 0.5f}, 36},      // number plate
+    {relief_smooth, 0, {0.5f, 0.5f, 0.5f}, 36},      // white plastic
+    {relief_weave, 0.5f, {0.1f, 0.1f, 0.1f}, 8},     // skin, gloves
+    {relief_smooth, 0, {0.55f, 0.55f, 0.55f}, 40},   // accent
+};
+static_assert(sizeof k_finishes / sizeof k_finishes[0] == sw_count, "a finish per swatch");
+
+// The relief's height at a point of a swatch, (x, y) in swatch pixels from its corner. Every
+// relief has a flat top in the swatch's middle, which is where whole shapes sample it.
+float relief_height(swatch_relief relief, float x, float y) {
+    constexpr float two_pi = 6.28318530718f;
+    const float u = (x - k_swatch_pixels / 2.0f) / 8, v = (y - k_swatch_pixels / 2.0f) / 8;
+    switch (relief) {
+    case relief_knobs:
+        return std::cos(two_pi * u) * std::cos(two_pi * v);
+    case relief_fins:
+        return std::cos(two_pi * v);
+    case relief_weave:
+        return std::cos(two_pi * 2 * u) * std::cos(two_pi * 2 * v);
+    case relief_smooth:
+        break;
+    }
+    return 0;
+}
+
+// A picture as big as the swatch pictures, each texel set from its swatch's finish and where it
+// lies in the swatch (pixels from the swatch's corner).
+template <typename Texel> image swatch_finish_picture(int channels, Texel texel) {
+    image im;
+    image_allocate(&im, k_texture_side, k_texture_side, channels);
+    for (int y = 0; y < k_texture_side; y++)
+        for (int x = 0; x < k_texture_side; x++) {
+            const int s = (y / k_swatch_pixels) * 4 + x / k_swatch_pixels;
+            texel(k_finishes[s < sw_count ? s : sw_black],
+                  static_cast<float>(x % k_swatch_pixels) + 0.5f,
+                  static_cast<float>(y % k_swatch_pixels) + 0.5f,
+                  &im.pixels[(static_cast<size_t>(y) * k_texture_side + x) * channels]);
+        }
+    return im;
+}
+
+// The tangent-space normal map of a swatch picture: the reliefs' slopes, flat (128, 128, 255)
+// where a swatch is smooth.
+image swatch_normal_map() {
+    return swatch_finish_picture(3, [](const swatch_finish& f, float sx, float sy, uint8_t* p) {
+        const float dx =
+            relief_height(f.relief, sx + 0.5f, sy) - relief_height(f.relief, sx - 0.5f, sy);
+        const float dy =
+            relief_height(f.relief, sx, sy + 0.5f) - relief_height(f.relief, sx, sy - 0.5f);
+        const float n[3] = {-dx * f.depth, -dy * f.depth, 1};
+        const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+        for (int k = 0; k < 3; k++)
+            p[k] = static_cast<uint8_t>(std::lround((n[k] / length * 0.5f + 0.5f) * 255));
+    });
+}
+
+// The specular map of a swatch picture: each swatch's shine, its exponent / 128 in the alpha.
+image swatch_specular_map() {
+    return swatch_finish_picture(4, [](const swatch_finish& f, float, float, uint8_t* p) {
+        p[0] = static_cast<uint8_t>(f.shine.r * 255 + 0.5f);
+        p[1] = static_cast<uint8_t>(f.shine.g * 255 + 0.5f);
+        p[2] = static_cast<uint8_t>(f.shine.b * 255 + 0.5f);
+        p[3] = static_cast<uint8_t>(f.exponent / 128 * 255 + 0.5f);
+    });
+}
+
 bool write_model(const std::string& out, const char* name, const model_mesh& mesh) {
     return forge_write_model(out + (name[0] == '@' ? name + 1 : name), mesh);
 }
@@ -138,6 +222,15 @@ bool write_model(const std::string& out, const char* name, const model_mesh& mes
 bool write_picture(const std::string& out, const std::string& name, const image& im,
                    const std::string& info = "") {
     return forge_write_png(out + (name[0] == '@' ? name.substr(1) : name), im, info);
+}
+
+// The normal ("_norm") and specular ("_spec") companions beside a picture; every other choice
+// of the same slot falls back to these.
+bool write_companions(const std::string& out, const std::string& picture, const image& normals,
+                      const image& specular) {
+    const std::string stem = picture.substr(0, picture.rfind('.'));
+    return write_picture(out, stem + "_norm.png", normals) &&
+           write_picture(out, stem + "_spec.png", specular);
 }
 
 struct named_colour {
@@ -194,6 +287,10 @@ bool forge_bike_models(const std::string& out) {
          write_picture(out, first.rider_head_texture,
                        rider_picture({0.95f, 0.95f, 0.95f}, {0.1f, 0.1f, 0.1f})) &&
          write_picture(out, first.wheel_texture, wheel_picture({0.75f, 0.75f, 0.78f}));
+    const image normals = swatch_normal_map(), specular = swatch_specular_map();
+    for (const char* picture :
+         {first.rider_body_texture, first.rider_head_texture, first.wheel_texture})
+        ok = ok && write_companions(out, picture, normals, specular);
     for (const named_colour& c : riders) {
         ok = ok &&
              write_picture(out, std::string("rider_body-") + c.label + ".png",
@@ -210,19 +307,21 @@ bool forge_bike_models(const std::string& out) {
         const bike_info& b = bike_info_at(i);
         const maker_colours& maker = maker_of(b.name);
         std::string base = bike_file_base(b);
-        ok = write_levels(out, b.frame_model, [&](int detail) { return frame_model(b, detail); }) &&
-             write_model(out, b.side_plates_model, side_plates_model(b)) &&
-             write_levels(out, b.fork_upper_model,
-                          [&](int detail) { return fork_upper_model(b, detail); }) &&
-             write_model(out, b.front_plate_model, front_plate_model(b)) &&
-             write_levels(out, b.fork_lower_model,
-                          [&](int detail) { return fork_lower_model(b, detail); }) &&
-             write_levels(out, b.swingarm_model,
-                          [&](int detail) { return swingarm_model(b, detail); }) &&
-             write_picture(out, b.bike_texture, bike_picture(maker, false), plate_info(maker)) &&
-             write_picture(out, base + "-stock.png", bike_picture(maker, false),
-                           plate_info(maker)) &&
-             write_picture(out, base + "-black.png", bike_picture(maker, true), plate_info(maker));
+        ok =
+            write_levels(out, b.frame_model, [&](int detail) { return frame_model(b, detail); }) &&
+            write_model(out, b.side_plates_model, side_plates_model(b)) &&
+            write_levels(out, b.fork_upper_model,
+                         [&](int detail) { return fork_upper_model(b, detail); }) &&
+            write_model(out, b.front_plate_model, front_plate_model(b)) &&
+            write_levels(out, b.fork_lower_model,
+                         [&](int detail) { return fork_lower_model(b, detail); }) &&
+            write_levels(out, b.swingarm_model,
+                         [&](int detail) { return swingarm_model(b, detail); }) &&
+            write_picture(out, b.bike_texture, bike_picture(maker, false), plate_info(maker)) &&
+            write_picture(out, base + "-stock.png", bike_picture(maker, false),
+                          plate_info(maker)) &&
+            write_picture(out, base + "-black.png", bike_picture(maker, true), plate_info(maker)) &&
+            write_companions(out, b.bike_texture, normals, specular);
     }
     return ok;
 }

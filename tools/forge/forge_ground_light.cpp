@@ -124,6 +124,8 @@ std::string forge_lighting_text(const forge_sun& sun) {
              "sun_vector [ %g %g %g ]\nsun_color [ %g %g %g ]\nambient [ %g %g %g ]\n"
              // A thin haze the colour of the sky's horizon, so the far hills fade into it.
              "fog [ 0.78 0.84 0.9 ] 0.0004\nnear_plane 0.25\nfar_plane 5000\n"
+             // Where the player's settings allow it, the ground is lit per pixel.
+             "dynamic_lighting 1\n"
              "%sflare_vector [ %g %g %g ]\n",
              sun.vector[0], sun.vector[1], sun.vector[2], sun.colour[0], sun.colour[1],
              sun.colour[2], sun.ambient[0], sun.ambient[1], sun.ambient[2], k_sun_flare,

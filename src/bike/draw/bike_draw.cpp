@@ -4,9 +4,12 @@
 #include "bike/sim/bike_local.h"
 
 #include "resources/gl/gl_bind.h"
+#include "resources/gl/gl_programs.h"
 #include "resources/model.h"
 
 #include <GL/gl.h>
+
+#include <array>
 
 namespace {
 pose_frame body_frame_of(dBodyID body) {
@@ -62,11 +65,16 @@ struct bike_drawing {
     drawn_model models[12];
     int model_count = 0;
     uint32_t textures[12];
+    // The texture's normal and specular companions (0 for none), for the shader programs.
+    uint32_t normal_maps[12], specular_maps[12];
 };
 
-void add(bike_drawing& d, int model, model_place place, bool posed, uint32_t texture) {
+void add(bike_drawing& d, int model, model_place place, bool posed, uint32_t texture,
+         uint32_t normal_map = 0, uint32_t specular_map = 0) {
     if (!model) return;
     d.textures[d.model_count] = texture;
+    d.normal_maps[d.model_count] = normal_map;
+    d.specular_maps[d.model_count] = specular_map;
     d.models[d.model_count++] = {model, place, posed};
 }
 
@@ -75,6 +83,7 @@ void draw_models(const bike_drawing& d, const model_camera& camera, bool environ
         const drawn_model& m = d.models[k];
         const placement& p = d.places[m.place];
         const model_pose* pose = m.posed ? &d.pose : nullptr;
+        gl_model_maps(d.normal_maps[k], d.specular_maps[k]);
         if (environment) {
             model_draw_env(m.model, p.position, camera, p.rotation, pose);
         } else {
@@ -112,17 +121,24 @@ void bike_draw(int bike, int mode, const model_camera& camera, float alpha, uint
         d.places[k] = placement_of(body_frame_of(b.bodies[k_bodies_of_places[k]]));
     d.places[at_rider] = placement_of(rider);
 
-    const uint32_t bike_texture = static_cast<uint32_t>(r.textures[texture_bike]);
-    const uint32_t wheel_texture = static_cast<uint32_t>(r.textures[texture_wheel]);
-    const uint32_t rider_texture = static_cast<uint32_t>(r.textures[texture_rider]);
-    const uint32_t head_texture = static_cast<uint32_t>(r.textures[texture_head]);
+    // A texture slot's picture with its normal and specular companions.
+    const auto maps = [&r](bike_texture_slot t) {
+        return std::array<uint32_t, 3>{static_cast<uint32_t>(r.textures[t]),
+                                       static_cast<uint32_t>(r.normal_maps[t]),
+                                       static_cast<uint32_t>(r.specular_maps[t])};
+    };
+    const auto add_with = [&d](int model, model_place place, bool posed,
+                               const std::array<uint32_t, 3>& m) {
+        add(d, model, place, posed, m[0], m[1], m[2]);
+    };
+    const std::array<uint32_t, 3> bike_maps = maps(texture_bike), wheel_maps = maps(texture_wheel);
     const uint32_t number_texture = static_cast<uint32_t>(r.number_texture);
-    add(d, r.models[model_frame], at_frame, false, bike_texture);
-    add(d, r.models[model_fork_upper], at_fork_upper, false, bike_texture);
-    add(d, r.models[model_fork_lower], at_fork_lower, false, bike_texture);
-    if (!first_person) add(d, r.models[model_swingarm], at_swingarm, false, bike_texture);
-    add(d, r.models[model_front_wheel], at_front_wheel, false, wheel_texture);
-    if (!first_person) add(d, r.models[model_rear_wheel], at_rear_wheel, false, wheel_texture);
+    add_with(r.models[model_frame], at_frame, false, bike_maps);
+    add_with(r.models[model_fork_upper], at_fork_upper, false, bike_maps);
+    add_with(r.models[model_fork_lower], at_fork_lower, false, bike_maps);
+    if (!first_person) add_with(r.models[model_swingarm], at_swingarm, false, bike_maps);
+    add_with(r.models[model_front_wheel], at_front_wheel, false, wheel_maps);
+    if (!first_person) add_with(r.models[model_rear_wheel], at_rear_wheel, false, wheel_maps);
     if (mode != 1) {
         rider_pose_input in;
         in.rider = rider;
@@ -137,14 +153,14 @@ void bike_draw(int bike, int mode, const model_camera& camera, float alpha, uint
         d.pose = {k_rider_bones, d.bones};
         int body = mode == 2 && r.models[model_rider_body_fp] ? r.models[model_rider_body_fp]
                                                               : r.models[model_rider_body];
-        add(d, body, at_rider, true, rider_texture);
+        add_with(body, at_rider, true, maps(texture_rider));
         if (mode == 0) {
             pose_frame head;
             head.position =
                 frame_point(rider, {s[skeleton_head], s[skeleton_head + 1], s[skeleton_head + 2]});
             rider_head_axes(rider, vec_of(dBodyGetLinearVel(b.bodies[body_rider])), head.axis);
             d.places[at_head] = placement_of(head);
-            add(d, r.models[model_rider_head], at_head, false, head_texture);
+            add_with(r.models[model_rider_head], at_head, false, maps(texture_head));
         }
     }
     add(d, r.models[model_front_plate], at_fork_upper, false, number_texture);
@@ -160,7 +176,10 @@ void bike_draw(int bike, int mode, const model_camera& camera, float alpha, uint
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     draw_models(d, camera, false);
 
-    if (!any_environment_part(d)) return;
+    if (!any_environment_part(d)) {
+        gl_programs_done();
+        return;
+    }
     // In first person the parts below the rider's view keep their reflections to themselves.
     if (first_person) {
         int kept = 0;
@@ -169,6 +188,8 @@ void bike_draw(int bike, int mode, const model_camera& camera, float alpha, uint
             if (p == at_fork_lower || p == at_swingarm || p == at_front_wheel || p == at_rear_wheel)
                 continue;
             d.textures[kept] = d.textures[k];
+            d.normal_maps[kept] = d.normal_maps[k];
+            d.specular_maps[kept] = d.specular_maps[k];
             d.models[kept++] = d.models[k];
         }
         d.model_count = kept;
@@ -177,6 +198,7 @@ void bike_draw(int bike, int mode, const model_camera& camera, float alpha, uint
     glBlendFunc(GL_ONE, GL_ONE);
     gl_bind_texture(environment);
     draw_models(d, camera, true);
+    gl_programs_done();
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glEnable(GL_LIGHTING);
 }

@@ -1,4 +1,5 @@
 // Models on an OpenGL 1.x card: display lists for rigid parts, materials, and drawing.
+#include "resources/gl/gl_programs.h"
 #include "resources/gl/gpu_gl.h"
 
 #include "resources/model.h"
@@ -79,6 +80,45 @@ std::vector<float> environment_uvs(const model_part& part, const float position[
     return uvs;
 }
 
+// A part drawn by a shader program: skinned parts in their rest pose with the bones handed to the
+// program, the tangents, bone weights and bone indices as texture-coordinate sets 1, 2 and 3.
+void draw_with_program(const gl_program_table& t, const model_part& part, const model_pose* pose,
+                       bool environment) {
+    t.select(gl_model_program(environment));
+    const bool skinned = pose && part.bone_count > 0 && pose->bone_count == part.bone_count &&
+                         part.rest_positions.size() == part.positions.size();
+    t.bones(skinned ? pose->bone_count : 0, skinned ? pose->bones : nullptr);
+    const std::vector<float>& positions = skinned ? part.rest_positions : part.positions;
+    const std::vector<float>& normals = skinned ? part.rest_normals : part.normals;
+    const std::vector<float>& tangents = skinned ? part.rest_tangents : part.tangents;
+    const size_t vertices = static_cast<size_t>(part.vertex_count);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, positions.data());
+    glNormalPointer(GL_FLOAT, 0, normals.data());
+    int sets = 0;
+    const auto coordinates = [&](int size, GLenum type, const void* data) {
+        t.client_active_texture(sets++);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(size, type, 0, data);
+    };
+    coordinates(2, GL_FLOAT, part.uvs.data());
+    // A part without tangents hands its normals instead; only normal maps read the tangents.
+    coordinates(3, GL_FLOAT, tangents.size() == 3 * vertices ? tangents.data() : normals.data());
+    if (skinned && part.bone_weights.size() == 4 * vertices &&
+        part.bone_indices.size() == 4 * vertices) {
+        coordinates(4, GL_FLOAT, part.bone_weights.data());
+        coordinates(4, GL_SHORT, part.bone_indices.data());
+    }
+    glDrawElements(GL_TRIANGLES, part.triangle_count * 3, GL_UNSIGNED_INT, part.triangles.data());
+    while (sets > 0) {
+        t.client_active_texture(--sets);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+}
+
 } // namespace
 
 void gl_mesh_draw(model_mesh* mesh, const float position[3], const model_camera& camera,
@@ -89,13 +129,14 @@ void gl_mesh_draw(model_mesh* mesh, const float position[3], const model_camera&
     float matrix[16] = {m[0], m[3], m[6], 0, m[1],        m[4],        m[7],        0,
                         m[2], m[5], m[8], 0, position[0], position[1], position[2], 1};
     glMultMatrixf(matrix);
+    const gl_program_table* programs = gl_programs();
     for (model_part& part : mesh->parts) {
         const bool environment = part.shininess == k_model_mode_environment;
         if (environment != environment_pass) {
             if (!environment_pass) break; // the lit pass stops at the first environment part
             continue;
         }
-        if (pose && part.bone_count > 0 && pose->bone_count == part.bone_count)
+        if (!programs && pose && part.bone_count > 0 && pose->bone_count == part.bone_count)
             model_part_skin(&part, *pose);
         const bool self_lit = part.shininess == k_model_mode_self_lit;
         if (self_lit) {
@@ -117,7 +158,9 @@ void gl_mesh_draw(model_mesh* mesh, const float position[3], const model_camera&
         } else {
             set_material(part);
         }
-        if (environment) {
+        if (programs) {
+            draw_with_program(*programs, part, pose, environment);
+        } else if (environment) {
             std::vector<float> uvs = environment_uvs(part, position, camera, rotation);
             draw_arrays(part, uvs.data(), vertex_arrays);
         } else if (part.display_list) {

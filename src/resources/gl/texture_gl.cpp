@@ -1,5 +1,6 @@
 // Textures on an OpenGL 1.x card: uploads with mip levels and compression, wrap modes, deletion.
 #include "resources/gl/gl_bind.h"
+#include "resources/gl/gl_programs.h"
 #include "resources/gl/gpu_gl.h"
 
 #include "resources/image.h"
@@ -12,15 +13,6 @@
 #include <vector>
 
 namespace {
-bool has_extension(const char* extension) {
-    const auto* all = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-    if (!all) return false;
-    const size_t n = strlen(extension);
-    for (const char* at = strstr(all, extension); at; at = strstr(at + 1, extension))
-        if ((at == all || at[-1] == ' ') && (at[n] == ' ' || at[n] == 0)) return true;
-    return false;
-}
-
 // The border colour for clamped textures on drivers without clamp-to-edge: the most common
 // colour of the edge pixels in a histogram of 8 levels per channel.
 void border_colour(const image& im, float out[4]) {
@@ -49,7 +41,7 @@ void border_colour(const image& im, float out[4]) {
 int64_t upload_levels(const image& im, bool compress) {
     const GLenum format = im.channels == 4 ? GL_RGBA : GL_RGB;
     GLint internal = im.channels == 4 ? GL_RGBA : GL_RGB;
-    if (compress && has_extension("GL_ARB_texture_compression"))
+    if (compress && gl_has_extension("GL_ARB_texture_compression"))
         internal = im.channels == 4 ? GL_COMPRESSED_RGBA_ARB : GL_COMPRESSED_RGB_ARB;
     else
         compress = false;

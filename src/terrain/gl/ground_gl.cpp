@@ -8,6 +8,7 @@
 #include "platform/log.h"
 #include "platform/platform.h"
 #include "resources/gl/gl_bind.h"
+#include "resources/gl/gl_programs.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -41,14 +42,6 @@ ground_gl_state g_gl;
 const char* gl_string(GLenum name) {
     const GLubyte* s = glGetString(name);
     return s ? reinterpret_cast<const char*>(s) : "";
-}
-
-bool gl_has_extension(const char* name) {
-    const char* all = gl_string(GL_EXTENSIONS);
-    const size_t length = strlen(name);
-    for (const char* at = strstr(all, name); at; at = strstr(at + 1, name))
-        if ((at == all || at[-1] == ' ') && (at[length] == ' ' || at[length] == 0)) return true;
-    return false;
 }
 
 const char* gl_renderer() { return gl_string(GL_RENDERER); }
@@ -214,21 +207,59 @@ void draw_decals(const ground_compose_job& job, const square_map& m, int which) 
     glDisable(GL_BLEND);
 }
 
-// The data texture under the square, its texel centres on the samples.
+// Where the square's corners fall in the data texture under it, texel centres on the samples.
+struct data_window {
+    float s0, t0, s1, t1;
+};
+data_window data_window_of(const ground_compose_job& job) {
+    data_window w;
+    w.s0 = (static_cast<float>(2 * job.cell_x - job.data_x) + 0.5f) /
+           static_cast<float>(job.data_width);
+    w.t0 = (static_cast<float>(2 * job.cell_z - job.data_z) + 0.5f) /
+           static_cast<float>(job.data_height);
+    w.s1 = w.s0 + static_cast<float>(2 * job.cells) / static_cast<float>(job.data_width);
+    w.t1 = w.t0 + static_cast<float>(2 * job.cells) / static_cast<float>(job.data_height);
+    return w;
+}
+
+// The data texture under the square.
 void draw_data(const ground_compose_job& job) {
     gl_bind_texture(job.data_texture);
-    const float s0 = (static_cast<float>(2 * job.cell_x - job.data_x) + 0.5f) /
-                     static_cast<float>(job.data_width);
-    const float t0 = (static_cast<float>(2 * job.cell_z - job.data_z) + 0.5f) /
-                     static_cast<float>(job.data_height);
-    const float s1 = s0 + static_cast<float>(2 * job.cells) / static_cast<float>(job.data_width);
-    const float t1 = t0 + static_cast<float>(2 * job.cells) / static_cast<float>(job.data_height);
+    const auto [s0, t0, s1, t1] = data_window_of(job);
     glBegin(GL_QUADS);
     glTexCoord2f(s0, t0), glVertex3f(-1, -1, -1);
     glTexCoord2f(s1, t0), glVertex3f(1, -1, -1);
     glTexCoord2f(s1, t1), glVertex3f(1, 1, -1);
     glTexCoord2f(s0, t1), glVertex3f(-1, 1, -1);
     glEnd();
+}
+
+// The decals' normal maps turned onto the ground normals beneath them by the "terrain_normals"
+// program, which reads those normals from the data texture on unit 1 through texture matrix 1.
+void draw_decal_normals(const ground_compose_job& job, const square_map& m) {
+    const gl_program_table* programs = gl_programs();
+    if (!programs || !job.data_texture || job.decal_count == 0) return;
+    const data_window w = data_window_of(job);
+    programs->active_texture(1);
+    glBindTexture(GL_TEXTURE_2D, job.data_texture);
+    glMatrixMode(GL_TEXTURE);
+    glPushMatrix();
+    glLoadIdentity();
+    // The square's [-1, 1] corners onto the data texture's window.
+    glTranslatef(w.s0, w.t0, 0);
+    glScalef((w.s1 - w.s0) / 2, (w.t1 - w.t0) / 2, 1);
+    glTranslatef(1, 1, 0);
+    programs->active_texture(0);
+    glMatrixMode(GL_MODELVIEW);
+    programs->select(program_terrain_normals);
+    draw_decals(job, m, 1);
+    programs->select(program_fixed);
+    programs->active_texture(1);
+    glMatrixMode(GL_TEXTURE);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    programs->active_texture(0);
 }
 
 // Draws one of the square's pictures: 0 colour, 1 normals, 2 specular.
@@ -247,6 +278,7 @@ void draw_picture(const ground_compose_job& job, const square_map& m, int which)
         }
     } else if (which == 1) {
         draw_data(job);
+        draw_decal_normals(job, m);
     } else {
         glEnable(GL_SCISSOR_TEST);
         glScissor(0, 0, job.size, job.size);
@@ -343,7 +375,14 @@ void bind_maps(const ground_draw_run& run) {
 void gl_draw(const float* vertices, const ground_draw_run* runs, int run_count, bool vertex_arrays,
              bool lit_per_pixel) {
     look_up();
-    glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT);
+    glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT | GL_LIGHTING_BIT);
+    // Lit per pixel, the "terrain" program lights the composed colour by the composed normals.
+    const gl_program_table* programs = lit_per_pixel ? gl_programs() : nullptr;
+    if (programs) {
+        const float white[4] = {1, 1, 1, 1};
+        glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, white);
+        programs->select(program_terrain);
+    }
     glDisable(GL_LIGHTING);
     glDisable(GL_BLEND);
     glDisable(GL_ALPHA_TEST);
@@ -377,6 +416,7 @@ void gl_draw(const float* vertices, const ground_draw_run* runs, int run_count, 
         glDisableClientState(GL_VERTEX_ARRAY);
         glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     }
+    if (programs) gl_programs_done();
     glPopAttrib();
     gl_bind_forget();
 }
