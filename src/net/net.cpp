@@ -396,7 +396,8 @@ void periodic_send(double now) {
     net_client& c = g_client;
     if (c.state == state_racing) {
         racing_duties();
-        if (!c.params.say.empty() && !c.said) {
+        // Said in a race, not the warm-up, so that every rider of the race hears it.
+        if (!c.params.say.empty() && !c.said && c.racing_slot != k_no_slot) {
             c.said = true;
             net_chat(c.params.say.c_str(), now);
         }
