@@ -1,9 +1,8 @@
-// HUD pictures, the driver's strings, and centred text over the frame. The HUD itself is not
-// built yet and says so in the log.
+// HUD pictures, the driver's strings, and centred text over the frame.
 #include "ui/ui.h"
 #include "ui/text.h"
+#include "ui/ui_local.h"
 
-#include "common/not_built.h"
 #include "render/render.h"
 #include "resources/texture.h"
 
@@ -13,7 +12,7 @@
 
 namespace {
 struct ui_state {
-    uint32_t tach = 0, shifter = 0, pitboard = 0, title = 0; // HUD picture textures
+    uint32_t title = 0; // the title picture's texture
 };
 ui_state g_ui;
 
@@ -28,15 +27,12 @@ const char* gl_text(GLenum name) {
 } // namespace
 
 void hud_pictures_load() {
-    g_ui.tach = texture_load("!@tach.png");
-    g_ui.shifter = texture_load("!@shifter.png");
-    g_ui.pitboard = texture_load("!@pitboard.png");
+    hud_set_pictures(texture_load("!@tach.png"), texture_load("!@shifter.png"),
+                     texture_load("!@pitboard.png"));
     g_ui.title = texture_load("!@title.png");
 }
 
 uint32_t hud_picture_title() { return g_ui.title; }
-void hud_draw() { log_not_built(__func__); }
-void hud_graphs_draw() { log_not_built(__func__); }
 
 std::string ui_driver_info() {
     return std::string(gl_text(GL_VENDOR)) + ", " + gl_text(GL_RENDERER) + ", " +
