@@ -212,6 +212,16 @@ void draw_lean(const hud_layout& l, int bike) {
                 outer = (r.x1 - r.x0) * 0.48f;
     const float(*pair)[4] = k_lean_colours[hud_lean_pair(lean)];
     const int steps = hud_lean_steps(lean);
+    // A faint half ring shows where the band can reach, so the indicator reads when upright.
+    const float backdrop[4] = {0, 0, 0, 0.35f};
+    glColor4fv(backdrop);
+    glBegin(GL_QUAD_STRIP);
+    for (int k = 0; k <= 32; k++) {
+        const float a = static_cast<float>(M_PI) * (static_cast<float>(k) / 32 - 0.5f);
+        glVertex3f(cx + std::sin(a) * inner, cy + std::cos(a) * inner, -1);
+        glVertex3f(cx + std::sin(a) * outer, cy + std::cos(a) * outer, -1);
+    }
+    glEnd();
     // Leaning right (negative roll) turns the band clockwise from the vertical.
     glBegin(GL_QUAD_STRIP);
     for (int k = 0; k <= steps; k++) {
@@ -225,7 +235,7 @@ void draw_lean(const hud_layout& l, int bike) {
     glColor4fv(k_white);
     glBegin(GL_LINES);
     glVertex3f(cx, cy + inner * 0.8f, -1);
-    glVertex3f(cx, cy + outer * 1.08f, -1);
+    glVertex3f(cx, cy + outer, -1);
     glEnd();
 }
 

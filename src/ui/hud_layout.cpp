@@ -58,9 +58,11 @@ hud_layout hud_layout_for(int width, int height, float map_scale) {
     l.lean = rect(-0.25f, -1 + m, 0.25f, -1 + m + 0.25f);
     l.title = rect(-w + m, 0.2f, w - m, 0.55f);
     l.text = 0.055f;
-    l.status = rect(-w + m, -0.3f, -w + m + 1.1f, l.board.y0 - m);
     l.graph = rect(-w + m, -1 + m, -w + m + 0.9f, -0.45f);
     l.telemetry = rect(w - m - 1.0f, l.tach.y1 + 0.04f, w - m, l.tach.y1 + 0.64f);
+    // Status and message lines run from under the board to the graph, as wide as the telemetry
+    // overlay leaves room for: messages are long.
+    l.status = rect(-w + m, l.graph.y1 + m, l.telemetry.x0 - m, l.board.y0 - m);
     l.lap_box = rect(-w + m, -1 + m, -w + m + 0.3f, -1 + m + 0.09f);
     l.ticker = rect(l.lap_box.x1 + m, l.lap_box.y0, w - m, l.lap_box.y1);
     l.results = rect(-0.95f, -0.6f, 0.95f, 0.75f);
