@@ -128,12 +128,14 @@ image tach_picture() {
 // The gear digits: a 3 x 3 atlas, gear index g (0 first gear) in column g mod 3 and row g div 3,
 // white figures on a dark plate so they read over the dial.
 image shifter_picture() {
-    image im = blank(192, 192, 4);
+    image im = blank(256, 256, 4);
+    const float cell = 256.0f / 3;
     for (int g = 0; g < 9; g++) {
-        const int x = g % 3 * 64, y = g / 3 * 64;
-        rounded_rect(&im, x + 4, y + 4, x + 60, y + 60, 10, {0.05f, 0.05f, 0.06f, 0.9f});
+        const float x = static_cast<float>(g % 3) * cell, y = static_cast<float>(g / 3) * cell;
+        rounded_rect(&im, x + 5, y + 5, x + cell - 5, y + cell - 5, 12,
+                     {0.05f, 0.05f, 0.06f, 0.9f});
         char digit[2] = {static_cast<char>('1' + g), 0};
-        text(&im, x + 32, y + 11, 6, digit, {1, 1, 1, 1});
+        text(&im, static_cast<int>(x + cell / 2), static_cast<int>(y + 15), 8, digit, {1, 1, 1, 1});
     }
     return im;
 }
