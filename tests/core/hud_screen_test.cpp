@@ -4,10 +4,12 @@
 #include "menu_world.h"
 
 #include "bike/data/bike_setup.h"
+#include "common/message.h"
 #include "core/console.h"
 #include "core/hud_feed.h"
 #include "race/race_timing.h"
 #include "ui/hud_layout.h"
+#include "ui/hud_telemetry.h"
 
 namespace {
 struct hud_screen : menu_world {
@@ -20,6 +22,7 @@ struct hud_screen : menu_world {
         p.track = "rabbithill";
         p.laps = 3;
         const int lineup[] = {lineup_local, lineup_robot, lineup_robot, lineup_robot};
+        p.record_mode = 1;
         ASSERT_TRUE(race_start_lineup(p, lineup, 4));
         program().viewed_slot = 0;
         program().options.autopilot = true;
@@ -41,7 +44,8 @@ struct hud_screen : menu_world {
         ASSERT_TRUE(platform().begin_frame(&w, &h));
         ASSERT_EQ(w, width);
         set_projection(w, h, static_cast<float>(config().fov));
-        rider_camera_view(race_slot(0).bike, 0, static_cast<float>(config().fov));
+        const int slot = program().viewed_slot;
+        rider_camera_view(race_slot(slot).bike, slot, static_cast<float>(config().fov));
         *scene = read_now(w, h);
         hud_graphs_draw();
         hud_draw(hud_frame_now());
@@ -160,4 +164,55 @@ TEST_F(hud_screen, HiddenHudDrawsNoneOfIt) {
     }
     EXPECT_GT(dark(shown.pixels, pixels(l, l.board)), area(pixels(l, l.board)) / 3);
     EXPECT_LT(dark(hidden.pixels, pixels(l, l.board)), area(pixels(l, l.board)) / 20);
+}
+
+TEST_F(hud_screen, TheTelemetryOverlayFollowsADemoRiderInPlayback) {
+    race_under_way();
+    ASSERT_TRUE(demo_recording());
+    EXPECT_EQ((messages_clear(), run_line("/namedemo hudtest"), message_recent(0)),
+              "Demo name updated");
+    program().paused = false;
+    program().options.warp = true;
+    const int end = race_clock() + 6 * 128;
+    for (int guard = 0; guard < 60 && race_clock() < end; guard++) frames(1);
+    // A new race closes the recording under its name; then it is played back alone.
+    race_start_params p = race_params();
+    p.record_mode = 0;
+    ASSERT_TRUE(race_start(p));
+    demo_race_choice choice;
+    ASSERT_TRUE(demo_play_race("@demos/hudtest.qvdemo", choice));
+    ASSERT_TRUE(demo_playing());
+    int followed = -1;
+    for (int slot = 0; slot < k_max_riders && followed < 0; slot++)
+        if (race_slot(slot).bike >= 0 && race_slot(slot).kind == rider_remote) followed = slot;
+    ASSERT_GE(followed, 0);
+    program().viewed_slot = followed;
+    hud_telemetry_clear();
+    for (int guard = 0; guard < 60 && race_clock() < race_gate_drop_tic() + 5 * 128; guard++)
+        frames(1);
+    program().options.warp = false;
+    program().paused = true;
+    frames(1);
+
+    const telemetry_traces& t = hud_telemetry_traces();
+    EXPECT_EQ(t.slot, followed);
+    ASSERT_GT(t.count, 256);
+    EXPECT_FALSE(t.brakes_known) << "a recorded rider's levers are not in the demo";
+    float fastest = 0, fork_low = 1, fork_high = 0, throttle = 0;
+    for (int age = 0; age < t.count; age++) {
+        fastest = std::max(fastest, telemetry_sample(t, trace_speed, age));
+        throttle = std::max(throttle, telemetry_sample(t, trace_throttle, age));
+        fork_low = std::min(fork_low, telemetry_sample(t, trace_fork, age));
+        fork_high = std::max(fork_high, telemetry_sample(t, trace_fork, age));
+    }
+    EXPECT_GT(fastest, 5) << "the recorded rider rode away from the gate";
+    EXPECT_GT(throttle, 0.1f) << "the recorded throttle";
+    EXPECT_GT(fork_high, fork_low) << "the fork moved";
+    // And the overlay is drawn over the playback.
+    std::vector<uint8_t> scene, with_hud;
+    scene_and_hud(&scene, &with_hud);
+    keep_picture(with_hud, "hud_playback");
+    const hud_layout l = hud_layout_for(width, height, static_cast<float>(config().map_scale));
+    const box b = pixels(l, l.telemetry);
+    EXPECT_GT(changed(scene, with_hud, b), area(b) / 3);
 }
