@@ -46,14 +46,21 @@ bool set_setting(const char* key, double value) {
     return true;
 }
 
-// The whole argument as one integer or one number.
-bool whole_int(const char* text, int* out) {
-    char end = 0;
-    return sscanf(text, "%d %c", out, &end) == 1;
-}
+// The whole argument as one number.
 bool whole_real(const char* text, float* out) {
     char end = 0;
     return sscanf(text, "%f %c", out, &end) == 1 && std::isfinite(*out);
+}
+
+// Sets a numeric setting from the whole argument, clamped to its range; false, with the usage
+// shown and nothing changed, when the argument is not one number.
+bool set_from_argument(const char* argument, const char* key, const char* usage) {
+    float value = 0;
+    if (!whole_real(argument, &value)) {
+        show_message("%s", usage);
+        return false;
+    }
+    return set_setting(key, value);
 }
 
 // The viewed slot's bike, -1 when it has none.
@@ -112,13 +119,9 @@ void cmd_toggletelemetry(const char*) {
 }
 
 void cmd_bbopt(const char* a) {
-    int window = 0;
-    if (!whole_int(a, &window)) {
-        show_message("Usage: bbopt <window>");
-        return;
-    }
-    set_setting("billboard_optimize_lookahead", window);
-    show_message("Billboard optimization window is now %d", config().billboard_optimize_lookahead);
+    if (set_from_argument(a, "billboard_optimize_lookahead", "Usage: bbopt <window>"))
+        show_message("Billboard optimization window is now %d",
+                     config().billboard_optimize_lookahead);
 }
 
 void cmd_pipe(const char* a) {
@@ -146,13 +149,7 @@ void cmd_camangle(const char* a) {
 }
 
 void cmd_fov(const char* a) {
-    float degrees = 0;
-    if (!whole_real(a, &degrees)) {
-        show_message("Usage: fov <degrees>");
-        return;
-    }
-    set_setting("fov", degrees);
-    show_message("fov set");
+    if (set_from_argument(a, "fov", "Usage: fov <degrees>")) show_message("fov set");
 }
 
 void cmd_fpshist(const char*) {
@@ -321,34 +318,19 @@ void cmd_listfiles(const char* a) {
 }
 
 void cmd_messagelines(const char* a) {
-    int lines = 0;
-    if (!whole_int(a, &lines)) {
-        show_message("Usage: messagelines <lines>");
-        return;
-    }
-    set_setting("message_lines", lines);
+    if (!set_from_argument(a, "message_lines", "Usage: messagelines <lines>")) return;
     messages_set_max_lines(config().message_lines);
     show_message("Maximum showing messages is now %d", config().message_lines);
 }
 
 void cmd_demobackups(const char* a) {
-    int count = 0;
-    if (!whole_int(a, &count)) {
-        show_message("Usage: demobackups <count>");
-        return;
-    }
-    set_setting("demo_backups", count);
-    show_message("Now keeping %d demo backups", config().demo_backups);
+    if (set_from_argument(a, "demo_backups", "Usage: demobackups <count>"))
+        show_message("Now keeping %d demo backups", config().demo_backups);
 }
 
 void cmd_mapscale(const char* a) {
-    float scale = 0;
-    if (!whole_real(a, &scale)) {
-        show_message("Usage: mapscale <scale>");
-        return;
-    }
-    set_setting("map_scale", scale);
-    show_message("Map scale set to %f", config().map_scale);
+    if (set_from_argument(a, "map_scale", "Usage: mapscale <scale>"))
+        show_message("Map scale set to %f", config().map_scale);
 }
 
 void cmd_hfvol(const char*) {

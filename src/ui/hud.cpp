@@ -51,44 +51,8 @@ constexpr float k_board_text[4] = {1, 0.95f, 0.8f, 1};
 constexpr float k_lean_colours[2][2][4] = {{{1, 0.2f, 0.1f, 0.9f}, {1, 0.75f, 0.2f, 0.9f}},
                                            {{0.1f, 0.45f, 1, 0.85f}, {0.55f, 0.9f, 1, 0.85f}}};
 
-std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* pattern, ...) {
-    char text[256];
-    va_list args;
-    va_start(args, pattern);
-    vsnprintf(text, sizeof text, pattern, args);
-    va_end(args);
-    return text;
-}
-
 void begin_overlay(const hud_layout& l, int width, int height) {
-    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_TRANSFORM_BIT |
-                 GL_VIEWPORT_BIT | GL_SCISSOR_BIT | GL_TEXTURE_BIT | GL_LINE_BIT);
-    glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(-l.w, l.w, -1, 1, 0, 2);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_FOG);
-    glDisable(GL_ALPHA_TEST);
-    glDisable(GL_TEXTURE_2D);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-}
-
-void end_overlay() {
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopAttrib();
+    ui_overlay_begin(width, height, -l.w, l.w, -1, 1);
 }
 
 void quad(float x0, float y0, float x1, float y1, const float colour[4]) {
@@ -300,12 +264,12 @@ void draw_title(const hud_layout& l, const hud_frame& f) {
 
 void draw_status(const hud_layout& l, const hud_frame& f, int bike) {
     std::vector<std::string> lines;
-    if (f.draw_fps) lines.push_back(format("FPS - %d", f.fps));
+    if (f.draw_fps) lines.push_back(ui_format("FPS - %d", f.fps));
     if (f.draw_time && track_current())
         lines.push_back(hud_race_time_text(race_clock(), race_gate_drop_tic()));
     if (f.draw_ping && f.online)
-        lines.push_back(format("Ping - %dms (%dms offset)", f.ping_ms, f.offset_ms));
-    if (f.draw_speed && bike >= 0) lines.push_back(format("Speed - %.2f", bike_speed_mph(bike)));
+        lines.push_back(ui_format("Ping - %dms (%dms offset)", f.ping_ms, f.offset_ms));
+    if (f.draw_speed && bike >= 0) lines.push_back(ui_format("Speed - %.2f", bike_speed_mph(bike)));
     if (f.render_stats)
         for (int i = 0; i < k_render_stats_lines; i++) lines.push_back(hud_render_stats_text(i));
     if (f.dab_latched && bike >= 0 && bike_rider_down(bike) == 0) lines.push_back("Dabbing!");
@@ -354,10 +318,10 @@ void draw_results(const hud_layout& l, const hud_frame& f) {
     for (const result_entry& e : done) {
         if (e.penalty <= 0) continue;
         y -= row;
-        std::string line = format("%3s penalized ", race_slot(e.slot).number);
+        std::string line = ui_format("%3s penalized ", race_slot(e.slot).number);
         const int lost = lap > 0 ? (timing_of(e.slot).position - e.position) / lap : 0;
-        if (lost > 0) line += format("%d %s ", lost, lost == 1 ? "lap" : "laps");
-        line += format("%.2f seconds for cutting track", e.penalty * k_tic_length);
+        if (lost > 0) line += ui_format("%d %s ", lost, lost == 1 ? "lap" : "laps");
+        line += ui_format("%.2f seconds for cutting track", e.penalty * k_tic_length);
         text(line, r.x0 + 0.04f * span, y, th, k_red);
     }
 }
@@ -408,7 +372,7 @@ void draw_ticker(const hud_layout& l, const hud_frame& f) {
     const bool last = done + 1 == laps;
     quad(b.x0, b.y0, b.x1, b.y1, last ? k_white : k_green);
     const float black[4] = {0, 0, 0, 1};
-    text_centred(format("Lap %d", done + 1), b.x0, b.x1, y, g, last ? black : k_white);
+    text_centred(ui_format("Lap %d", done + 1), b.x0, b.x1, y, g, last ? black : k_white);
 }
 
 // One trace over the last seconds in a strip, newest at the right.
@@ -450,16 +414,17 @@ void draw_telemetry(const hud_layout& l) {
         const float* colour;
     };
     const std::vector<strip_text> labels[4] = {
-        {{format("Speed %.1f mph", telemetry_sample(t, trace_speed, 0)), k_white}},
-        {{format("Throttle %d%%", percent_throttle), k_green},
-         {t.brakes_known ? format("Front %d%%", percent_front) : "Brakes not recorded", k_red},
-         {t.brakes_known ? format("Rear %d%%", percent_rear) : "", orange}},
-        {{format("Gear %d", static_cast<int>(telemetry_sample(t, trace_gear, 0)) + 1), k_yellow}},
-        {{format("Fork %d%%",
-                 static_cast<int>(std::lround(telemetry_sample(t, trace_fork, 0) * 100))),
+        {{ui_format("Speed %.1f mph", telemetry_sample(t, trace_speed, 0)), k_white}},
+        {{ui_format("Throttle %d%%", percent_throttle), k_green},
+         {t.brakes_known ? ui_format("Front %d%%", percent_front) : "Brakes not recorded", k_red},
+         {t.brakes_known ? ui_format("Rear %d%%", percent_rear) : "", orange}},
+        {{ui_format("Gear %d", static_cast<int>(telemetry_sample(t, trace_gear, 0)) + 1),
+          k_yellow}},
+        {{ui_format("Fork %d%%",
+                    static_cast<int>(std::lround(telemetry_sample(t, trace_fork, 0) * 100))),
           cyan},
-         {format("Shock %d%%",
-                 static_cast<int>(std::lround(telemetry_sample(t, trace_shock, 0) * 100))),
+         {ui_format("Shock %d%%",
+                    static_cast<int>(std::lround(telemetry_sample(t, trace_shock, 0) * 100))),
           k_yellow}},
     };
     // A line a second across the strips.
@@ -502,7 +467,8 @@ void draw_telemetry(const hud_layout& l) {
             x += text_width(font_get(font_text), s_text.text.c_str()) * label + 0.04f;
         }
     }
-    text_right(format("last %d s", k_trace_seconds), r.x1 - pad, r.y0 + pad, label * 0.8f, k_grey);
+    text_right(ui_format("last %d s", k_trace_seconds), r.x1 - pad, r.y0 + pad, label * 0.8f,
+               k_grey);
 }
 
 // One suspension box: a position ring in white and a speed ring coloured by its regime.
@@ -560,26 +526,24 @@ std::string hud_render_stats_text(int line) {
     const render_stats& r = render_statistics();
     const ground_statistics& g = ground_stats();
     const render_maxima& m = g_hud.maxima;
-    switch (line) {
-    case 0:
-        return format("Ground polygons - %d max=%d", g.polygons, m.ground);
-    case 1:
-        return format("Model polygons - %d max=%d", r.model_polygons, m.models);
-    case 2:
-        return format("Billboards - %d max=%d", r.billboards, m.billboards);
-    case 3:
-        return format("Decals - %d max=%d", g.decals, m.decals);
-    case 4:
-        return format("Texture Changes - %d max=%d", r.texture_changes, m.textures);
-    case 5:
-        return format("Shader Changes - %d max=%d", r.shader_changes, m.shaders);
-    case 6:
-        return format("Terrain texture age - %d", g.texture_age);
-    case 7:
-        return format("Reshades pending - %d", g.reshades_pending);
-    default:
-        return "";
-    }
+    // Each line: its label, the last frame's count and the running maximum (-1: none kept).
+    const struct {
+        const char* label;
+        int now, most;
+    } lines[k_render_stats_lines] = {
+        {"Ground polygons", g.polygons, m.ground},
+        {"Model polygons", r.model_polygons, m.models},
+        {"Billboards", r.billboards, m.billboards},
+        {"Decals", g.decals, m.decals},
+        {"Texture Changes", r.texture_changes, m.textures},
+        {"Shader Changes", r.shader_changes, m.shaders},
+        {"Terrain texture age", g.texture_age, -1},
+        {"Reshades pending", g.reshades_pending, -1},
+    };
+    if (line < 0 || line >= k_render_stats_lines) return "";
+    const auto& l = lines[line];
+    return l.most < 0 ? ui_format("%s - %d", l.label, l.now)
+                      : ui_format("%s - %d max=%d", l.label, l.now, l.most);
 }
 
 void hud_set_pictures(uint32_t tach, uint32_t shifter, uint32_t pitboard) {
@@ -619,7 +583,7 @@ void hud_draw(const hud_frame& f) {
         if (f.broadcast && running_order_count() > 0) draw_ticker(l, f);
     }
     draw_status(l, f, bike);
-    end_overlay();
+    ui_overlay_end();
 }
 
 void hud_graphs_draw() {
@@ -637,5 +601,5 @@ void hud_graphs_draw() {
                    ring_fork_regime, -0.25f, fork);
     suspension_box({g.x0, g.y0, g.x1, mid - gap}, ring_swingarm_position, ring_shock_speed,
                    ring_shock_regime, -1, shock);
-    end_overlay();
+    ui_overlay_end();
 }

@@ -1,6 +1,7 @@
 // The HUD's layout and its texts: rectangles for a window's aspect, the needle, the board's
 // strings, the map's mapping, the lapping warning, the results rows and the ticker entries.
 #include "ui/hud_layout.h"
+#include "ui/ui_local.h"
 
 #include "common/common.h"
 #include "race/race.h"
@@ -25,16 +26,6 @@ constexpr float k_lap_warning_for = 15.0f;  // s the warning stays after a cross
 constexpr float k_lean_limit = 0.6283185f;  // rad, 36 degrees
 
 hud_rect rect(float x0, float y0, float x1, float y1) { return {x0, y0, x1, y1}; }
-
-std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* pattern, ...) {
-    char text[256];
-    va_list args;
-    va_start(args, pattern);
-    vsnprintf(text, sizeof text, pattern, args);
-    va_end(args);
-    return text;
-}
 
 int index_in_order(int slot) {
     for (int i = 0; i < running_order_count(); i++)
@@ -84,7 +75,8 @@ void hud_gear_cell(int gear, int* column, int* row) {
 }
 
 std::string hud_position_text(int laps_completed, int position, bool time_trial) {
-    return time_trial ? format("P%d", position) : format("L%d P%d", laps_completed + 1, position);
+    return time_trial ? ui_format("P%d", position)
+                      : ui_format("L%d P%d", laps_completed + 1, position);
 }
 
 float hud_gap_seconds(int slot) {
@@ -101,16 +93,16 @@ float hud_gap_seconds(int slot) {
     return static_cast<float>((theirs - mine) * k_tic_length);
 }
 
-std::string hud_gap_text(float seconds) { return format("%+.1f ", seconds); }
+std::string hud_gap_text(float seconds) { return ui_format("%+.1f ", seconds); }
 
 std::string hud_minutes_tenths(float seconds) {
     const int tenths = static_cast<int>(std::max(seconds, 0.0f) * 10);
-    return format("%d:%02d.%d", tenths / 600, tenths / 10 % 60, tenths % 10);
+    return ui_format("%d:%02d.%d", tenths / 600, tenths / 10 % 60, tenths % 10);
 }
 
 std::string hud_minutes_millis(float seconds) {
     const int ms = static_cast<int>(std::lround(std::max(seconds, 0.0f) * 1000));
-    return format("%d:%02d.%03d", ms / 60000, ms / 1000 % 60, ms % 1000);
+    return ui_format("%d:%02d.%03d", ms / 60000, ms / 1000 % 60, ms % 1000);
 }
 
 std::string hud_last_lap_text(float seconds) {
@@ -129,9 +121,9 @@ std::string hud_race_time_text(int clock, int gate_drop_tic) {
 std::string hud_race_length_text(int finish_time_tics, int finish_laps) {
     const int minutes = static_cast<int>(std::lround(finish_time_tics * k_tic_length / 60));
     if (finish_time_tics != 0 && finish_laps != 0)
-        return format("%d minutes + %d laps", minutes, finish_laps);
-    if (finish_time_tics != 0) return format("%d minutes", minutes);
-    return format("%d laps", finish_laps);
+        return ui_format("%d minutes + %d laps", minutes, finish_laps);
+    if (finish_time_tics != 0) return ui_format("%d minutes", minutes);
+    return ui_format("%d laps", finish_laps);
 }
 
 float hud_title_opacity(float seconds) { return std::clamp(3 - seconds, 0.0f, 1.0f); }
@@ -169,7 +161,7 @@ std::string hud_lapping_text(int slot, int clock) {
         const int theirs = crossing_tic(timing_of(r.slot), mine + laps_ahead * lap);
         const float after = static_cast<float>((theirs - passed) * k_tic_length);
         if (theirs < 0 || after < 0 || after > k_lap_warning_after) continue;
-        const std::string entry = format(" %.5s (%.1f) ", race_slot(r.slot).number, after);
+        const std::string entry = ui_format(" %.5s (%.1f) ", race_slot(r.slot).number, after);
         if (line.size() + entry.size() > 1023) break;
         line += entry;
     }
@@ -192,9 +184,9 @@ std::vector<hud_result_row> hud_result_rows(bool* final_results) {
         if (!*final_results && !rider_finished(e.slot)) continue;
         hud_result_row row;
         row.slot = e.slot;
-        row.position = format("%d", static_cast<int>(i) + 1);
-        row.number = format("%3s", race_slot(e.slot).number);
-        row.lap = format("L%d", laps_completed(e.slot));
+        row.position = ui_format("%d", static_cast<int>(i) + 1);
+        row.number = ui_format("%3s", race_slot(e.slot).number);
+        row.lap = ui_format("L%d", laps_completed(e.slot));
         float gap = 0;
         if (i > 0) {
             const running_entry& ahead = order[i - 1];
@@ -203,11 +195,11 @@ std::vector<hud_result_row> hud_result_rows(bool* final_results) {
             const int b = crossing_tic(timing_of(e.slot), crossing);
             if (crossing >= 0 && a >= 0 && b >= 0) gap = static_cast<float>((b - a) * k_tic_length);
         }
-        row.gap = format("%7.3f", std::fabs(gap));
+        row.gap = ui_format("%7.3f", std::fabs(gap));
         float best = 0;
         const int best_number = best_lap(e.slot, &best);
         row.best_time = hud_minutes_millis(best);
-        row.best_lap = format("(%d)", best_number);
+        row.best_lap = ui_format("(%d)", best_number);
         rows.push_back(row);
     }
     return rows;
@@ -218,8 +210,8 @@ std::vector<std::string> hud_ticker_entries() {
     for (int i = 0; i < running_order_count(); i++) {
         const running_entry& e = running_order_at(i);
         const rider_slot& s = race_slot(e.slot);
-        std::string text = format("%d %3s %s", i + 1, s.number, s.name);
-        if (i > 0) text += format(" %7.3f", -hud_gap_seconds(e.slot));
+        std::string text = ui_format("%d %3s %s", i + 1, s.number, s.name);
+        if (i > 0) text += ui_format(" %7.3f", -hud_gap_seconds(e.slot));
         entries.push_back(text);
     }
     return entries;

@@ -5,3 +5,13 @@
 
 // The HUD pictures the HUD draws with (0 for one that could not be loaded).
 void hud_set_pictures(uint32_t tach, uint32_t shifter, uint32_t pitboard);
+
+#include <string>
+
+// Orthographic drawing over the frame, x from left to right and y from bottom to top across the
+// window, blended, without depth, lighting or culling; the end restores what was there.
+void ui_overlay_begin(int width, int height, float left, float right, float bottom, float top);
+void ui_overlay_end();
+
+// printf into a string (at most 255 characters).
+std::string ui_format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));

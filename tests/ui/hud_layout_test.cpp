@@ -11,20 +11,22 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 
 namespace {
 constexpr int k_second = 128; // tics
 
-// Four gates 100 ft apart on the x axis, facing +x; every lap crosses all four.
-const char* const k_four_gates =
-    "checkpoints:\n"
-    "10 [0 0 0] [1 0 0]\n10 [100 0 0] [1 0 0]\n10 [200 0 0] [1 0 0]\n10 [300 0 0] [1 0 0]\n"
-    "firstlap: 0 1 2 3\nnormallap: 0 1 2 3\n";
+// Four gates 120 ft apart along z, facing +z; every lap crosses them all in order.
+std::string gates_along_z() {
+    std::string text = "checkpoints:\n";
+    for (int g = 0; g < 4; g++) text += "12 [0 0 " + std::to_string(g * 120) + "] [0 0 1]\n";
+    return text + "firstlap: 0 1 2 3\nnormallap: 0 1 2 3\n";
+}
 
 struct HudRace : ::testing::Test {
     void SetUp() override {
         race_clear_slots();
-        timing_gates_parse(k_four_gates);
+        timing_gates_parse(gates_along_z());
         race_set_gate_drop_tic(0);
         timing_reset(0, 3);
         for (int s : {0, 1, 2}) {
@@ -41,7 +43,7 @@ struct HudRace : ::testing::Test {
     // Crosses the rider's next gate at the clock.
     static void cross(int slot, int clock) {
         const int gate = timing_of(slot).position % 4;
-        ASSERT_TRUE(gate_crossing_check(slot, gate * 100.0f + 1, 0, clock));
+        ASSERT_TRUE(gate_crossing_check(slot, 0, gate * 120.0f + 1, clock));
     }
 };
 
