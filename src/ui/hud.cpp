@@ -56,13 +56,7 @@ void begin_overlay(const hud_layout& l, int width, int height) {
 }
 
 void quad(float x0, float y0, float x1, float y1, const float colour[4]) {
-    glColor4fv(colour);
-    glBegin(GL_QUADS);
-    glVertex3f(x0, y0, -1);
-    glVertex3f(x1, y0, -1);
-    glVertex3f(x1, y1, -1);
-    glVertex3f(x0, y1, -1);
-    glEnd();
+    ui_quad(x0, y0, x1, y1, -1, colour);
 }
 
 void frame_box(const hud_rect& r, const float colour[4]) {
@@ -93,9 +87,6 @@ void picture(uint32_t texture, const hud_rect& r, float s0, float t0, float s1, 
 
 void text(const std::string& t, float x, float y, float height, const float colour[4]) {
     if (!t.empty()) text_draw(font_text, t.c_str(), x, y, -1, height, colour, text_shadowed);
-}
-void text_right(const std::string& t, float x, float y, float height, const float colour[4]) {
-    if (!t.empty()) text_draw_right(font_text, t.c_str(), x, y, -1, height, colour, text_shadowed);
 }
 void text_centred(const std::string& t, float x0, float x1, float y, float height,
                   const float colour[4]) {
@@ -467,8 +458,8 @@ void draw_telemetry(const hud_layout& l) {
             x += text_width(font_get(font_text), s_text.text.c_str()) * label + 0.04f;
         }
     }
-    text_right(ui_format("last %d s", k_trace_seconds), r.x1 - pad, r.y0 + pad, label * 0.8f,
-               k_grey);
+    text_draw_right(font_text, ui_format("last %d s", k_trace_seconds).c_str(), r.x1 - pad,
+                    r.y0 + pad, -1, label * 0.8f, k_grey, text_shadowed);
 }
 
 // One suspension box: a position ring in white and a speed ring coloured by its regime.

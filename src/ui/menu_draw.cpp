@@ -83,13 +83,7 @@ struct overlay {
 };
 
 void quad(const overlay& o, float x0, float y0, float x1, float y1, const float colour[4]) {
-    glColor4fv(colour);
-    glBegin(GL_QUADS);
-    glVertex3f(x0, o.flip(y1), 0);
-    glVertex3f(x1, o.flip(y1), 0);
-    glVertex3f(x1, o.flip(y0), 0);
-    glVertex3f(x0, o.flip(y0), 0);
-    glEnd();
+    ui_quad(x0, o.flip(y1), x1, o.flip(y0), 0, colour);
 }
 
 // Text whose glyph cells are centred on a row from `top`, `height` high.

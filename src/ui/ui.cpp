@@ -105,6 +105,16 @@ void ui_overlay_end() {
     gl_bind_forget();
 }
 
+void ui_quad(float x0, float y0, float x1, float y1, float z, const float colour[4]) {
+    glColor4fv(colour);
+    glBegin(GL_QUADS);
+    glVertex3f(x0, y0, z);
+    glVertex3f(x1, y0, z);
+    glVertex3f(x1, y1, z);
+    glVertex3f(x0, y1, z);
+    glEnd();
+}
+
 std::string ui_format(const char* pattern, ...) {
     char text[256];
     va_list args;

@@ -12,6 +12,8 @@ void hud_set_pictures(uint32_t tach, uint32_t shifter, uint32_t pitboard);
 // window, blended, without depth, lighting or culling; the end restores what was there.
 void ui_overlay_begin(int width, int height, float left, float right, float bottom, float top);
 void ui_overlay_end();
+// A filled rectangle at depth z in the overlay's units.
+void ui_quad(float x0, float y0, float x1, float y1, float z, const float colour[4]);
 
 // printf into a string (at most 255 characters).
 std::string ui_format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));

@@ -216,3 +216,23 @@ TEST_F(hud_screen, TheTelemetryOverlayFollowsADemoRiderInPlayback) {
     const box b = pixels(l, l.telemetry);
     EXPECT_GT(changed(scene, with_hud, b), area(b) / 3);
 }
+
+TEST_F(hud_screen, TheChatKeyOpensALineThatRunsCommandsAndShowsWhatIsTyped) {
+    menu_open(menu_none);
+    frames(1);
+    key(SDL_SCANCODE_T);
+    ASSERT_EQ(program().menu_state, menu_chat);
+    type("/togglefps");
+    EXPECT_EQ(console_line(), "/togglefps") << "the key that opened the page is not typed";
+    const menu_view view = menu_view_of(width, height);
+    ASSERT_FALSE(view.lines.empty());
+    EXPECT_EQ(view.lines[0].text, "Say: /togglefps_");
+    const int before = config().draw_fps;
+    key(SDL_SCANCODE_RETURN);
+    EXPECT_EQ(config().draw_fps, 1 - before);
+    EXPECT_EQ(console_line(), "");
+    key(SDL_SCANCODE_UP);
+    EXPECT_EQ(console_line(), "/togglefps");
+    key(SDL_SCANCODE_ESCAPE);
+    EXPECT_EQ(program().menu_state, menu_none);
+}
