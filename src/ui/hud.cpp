@@ -194,6 +194,13 @@ void draw_lean(const hud_layout& l, int bike) {
     glEnd();
 }
 
+// A rider's place on the map, kept on the map when the rider is beyond the picture's edge.
+void map_place(const hud_rect& r, float extent, const bike_vec3d& p, float* x, float* y) {
+    hud_map_point(r, extent, static_cast<float>(p.x), static_cast<float>(p.z), x, y);
+    *x = std::clamp(*x, r.x0, r.x1);
+    *y = std::clamp(*y, r.y0, r.y1);
+}
+
 void draw_map(const hud_layout& l, const hud_frame& f) {
     const uint32_t map = track_map_texture();
     const float extent = ground().field.extent;
@@ -207,18 +214,17 @@ void draw_map(const hud_layout& l, const hud_frame& f) {
         const int slot = running_order_at(i).slot;
         const int bike = followed_bike(slot);
         if (bike < 0 || slot == f.viewed_slot) continue;
-        const bike_vec3d p = bike_frame_position(bike);
         float x = 0, y = 0;
-        hud_map_point(r, extent, static_cast<float>(p.x), static_cast<float>(p.z), &x, &y);
+        map_place(r, extent, bike_frame_position(bike), &x, &y);
         const float finished[4] = {0.25f, 0.25f, 0.25f, 1};
         const float* colour = rider_finished(slot) ? finished : i == 0 ? k_green : k_white;
         quad(x - half, y - half, x + half, y + half, colour);
     }
     const int bike = followed_bike(f.viewed_slot);
     if (bike < 0) return;
-    const bike_vec3d p = bike_frame_position(bike), ahead = bike_forward(bike);
+    const bike_vec3d ahead = bike_forward(bike);
     float x = 0, y = 0;
-    hud_map_point(r, extent, static_cast<float>(p.x), static_cast<float>(p.z), &x, &y);
+    map_place(r, extent, bike_frame_position(bike), &x, &y);
     // On the map north (-z) is up, so the heading's z turns into screen y with its sign flipped.
     float dx = static_cast<float>(ahead.x), dy = static_cast<float>(-ahead.z);
     const float n = std::hypot(dx, dy);

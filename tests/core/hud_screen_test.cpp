@@ -13,14 +13,15 @@
 
 namespace {
 struct hud_screen : menu_world {
-    // A race of the player and three robots on rabbithill, past the gate drop, paused.
-    void race_under_way() {
+    // A race of the player and three robots (on rabbithill unless told), past the gate drop,
+    // paused.
+    void race_under_way(int laps = 3, const char* track = "rabbithill") {
         setup().choice[key_lean_indicator] = 1;
         config().draw_fps = config().draw_time = config().draw_speed = 1;
         menu_open(menu_none);
         race_start_params p;
-        p.track = "rabbithill";
-        p.laps = 3;
+        p.track = track;
+        p.laps = laps;
         const int lineup[] = {lineup_local, lineup_robot, lineup_robot, lineup_robot};
         p.record_mode = 1;
         ASSERT_TRUE(race_start_lineup(p, lineup, 4));
@@ -235,4 +236,30 @@ TEST_F(hud_screen, TheChatKeyOpensALineThatRunsCommandsAndShowsWhatIsTyped) {
     EXPECT_EQ(console_line(), "/togglefps");
     key(SDL_SCANCODE_ESCAPE);
     EXPECT_EQ(program().menu_state, menu_none);
+}
+
+TEST_F(hud_screen, TheTracksideViewShowsTheTickerAndTheResultsOnceTheLeaderFinishes) {
+    // One lap: the robots and the player's autopilot ride it out.
+    race_under_way(1, "practice");
+    // World tics straight on: the frame loop's warp would start the next race at the finish.
+    for (int guard = 0; guard < 300 * 128 && !rider_finished(running_order_at(0).slot); guard++)
+        world_tic();
+    ASSERT_TRUE(rider_finished(running_order_at(0).slot));
+    program().view = trackside_camera;
+    program().trackside_follow = true;
+    bool final_results = false;
+    ASSERT_FALSE(hud_result_rows(&final_results).empty());
+    int w = 0, h = 0;
+    ASSERT_TRUE(platform().begin_frame(&w, &h));
+    set_projection(w, h, static_cast<float>(config().fov));
+    trackside_view(-1);
+    const std::vector<uint8_t> scene = read_now(w, h);
+    hud_draw(hud_frame_now());
+    const std::vector<uint8_t> with_hud = end_frame_picture(w, h);
+    keep_picture(with_hud, "hud_results");
+    const hud_layout l = hud_layout_for(width, height, static_cast<float>(config().map_scale));
+    for (const hud_rect* r : {&l.ticker, &l.lap_box, &l.results}) {
+        const box b = pixels(l, *r);
+        EXPECT_GT(changed(scene, with_hud, b), area(b) / 10);
+    }
 }
