@@ -139,6 +139,14 @@ int bike_rider_down(int bike);
 int bike_gear(int bike);
 float engine_rpm(int bike);
 float engine_torque(int bike); // lbf·ft, after the wheelie cut
+// What the HUD's suspension graphs draw.
+struct suspension_telemetry {
+    float position = 0;        // travel fraction 0..1
+    float speed = 0;           // ft/s at the fork, shock ft/s at the rear
+    float low_speed_share = 0; // share of the damping the low-speed circuit carries
+};
+suspension_telemetry fork_telemetry(int bike);
+suspension_telemetry shock_telemetry(int bike);
 // Above 0.25 the bike is simulated, else frozen and posed from its history.
 float bike_activity(int bike);
 // Whether the rigid-body world moves the bike's bodies (false while frozen).

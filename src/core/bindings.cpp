@@ -43,6 +43,7 @@ constexpr binding_default k_defaults[k_binding_count] = {
     {"next_key", "Next Bike", "]", -1, 0},
     {"console_key", "Chat", "t", -1, 0},
     {"screenshot_key", "Screenshot", "s", -1, 0},
+    {"telemetry_key", "Telemetry", "g", -1, 0},
 };
 constexpr int k_first_special = 12;
 static_assert(k_binding_count - k_first_special == special_count);

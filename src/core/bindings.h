@@ -29,6 +29,7 @@ enum special_binding {
     special_next,
     special_console,
     special_screenshot,
+    special_telemetry,
     special_count,
 };
 
@@ -47,7 +48,7 @@ struct binding {
     float value;         // 1 while the key is held, or the axis reading
 };
 
-constexpr int k_binding_count = 20;
+constexpr int k_binding_count = 21;
 
 binding* bindings();
 binding& special(special_binding which);

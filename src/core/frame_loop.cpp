@@ -1,6 +1,8 @@
 // The frame loop: drawing, sound, the measured frame step, and the fixed-step tics.
 #include "core/autopilot.h"
 #include "core/config.h"
+#include "core/console.h"
+#include "core/hud_feed.h"
 #include "core/program.h"
 #include "core/screenshot.h"
 #include "core/view.h"
@@ -105,7 +107,7 @@ bool draw_frame() {
         title_view_draw(hud_picture_title(), "", k_version_text);
         break;
     }
-    if (hud) hud_draw();
+    if (hud) hud_draw(hud_frame_now());
     // A screenshot asked for since the last frame reads this one before it is shown.
     if (p.screenshot_requested) screenshot_take(width, height);
     p.screenshot_requested = false;
@@ -295,6 +297,8 @@ void handle_press_without_menu(int32_t code) {
         // Watching others is for spectators, warm-up and spy mode, not for a racing rider.
         if (!p.riding || p.in_warmup || config().spy != 0)
             view_step_running_order(is_special(code, special_prev) ? -1 : 1);
+    } else if (is_special(code, special_telemetry)) {
+        run_line("/toggletelemetry");
     } else if (is_special(code, special_screenshot) && p.view != editor_view) {
         p.screenshot_requested = true;
     } else if (code >= '0' && code <= '9') {
@@ -366,6 +370,7 @@ void run_one_tic() { tic_body(); }
 
 void world_tic() {
     race_world_tic();
+    console_world_tic(g_program.viewed_slot);
     g_program.world_tics++;
 }
 

@@ -3,9 +3,9 @@
 #include "core/menu_local.h"
 
 #include "bike/bike.h"
-#include "common/not_built.h"
 #include "core/bindings.h"
 #include "core/config.h"
+#include "core/console.h"
 #include "core/program.h"
 #include "net/net.h"
 #include "platform/capture.h"
@@ -291,6 +291,10 @@ void menu_init() {
     m.cursor_axis[0] = open_axis("cursor-x");
     m.cursor_axis[1] = open_axis("cursor-y");
     m.opened_at = program().time.run_clock;
+    menu_reselect_graphics();
+}
+
+void menu_reselect_graphics() {
     // The texture choices start at the labels the setup names (the first entry otherwise), and
     // the bike graphics are those of the setup's bike.
     setup_values& v = setup();
@@ -335,7 +339,7 @@ void menu_key(int32_t code) {
     // A drag is no press: only a slider follows it.
     if (code == k_menu_drag && (page == menu_chat || page == menu_exit)) return;
     if (page == menu_chat) {
-        log_not_built("console_key");
+        console_key(code);
         return;
     }
     if (page == menu_exit) {

@@ -2,6 +2,7 @@
 // joining servers, bike settings reaching the riding bike, presets, display modes, control
 // capture, quitting, and what each page shows beyond its items.
 #include "core/menu_local.h"
+#include "core/console.h"
 
 #include "bike/bike.h"
 #include "common/common.h"
@@ -405,5 +406,9 @@ void decorate_exit(menu_view& view) {
 void decorate_chat(menu_view& view) {
     view.background = false;
     view.items.clear();
-    line(view, "Say:", 1, 1, 1);
+    // The line with its cursor, as the chat line page edits it.
+    std::string text = console_line();
+    text.insert(static_cast<size_t>(std::clamp(console_cursor(), 0, static_cast<int>(text.size()))),
+                "_");
+    line(view, "Say: " + text, 1, 1, 1);
 }

@@ -89,6 +89,9 @@ struct menu_state {
 menu_state& menus();
 // Offers the graphics of a bike of the catalogue in the "Bike Graphics" choice list.
 void menu_offer_bike_graphics(int bike);
+// The bike graphics of the setup's bike offered again and the four texture choices reselected
+// (the first entry for a label no longer offered).
+void menu_reselect_graphics();
 
 const menu_page_record& menu_page_of(int page);
 menu_item_ref menu_item_at(int page, int index);

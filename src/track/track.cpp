@@ -24,6 +24,7 @@ struct track_state {
     uint8_t digest[20] = {};
     std::string digest_hex;
     uint32_t map_texture = 0;
+    bool reload_pending = false; // "forcereload": the next reset reads the files again
 };
 track_state g_track;
 
@@ -174,13 +175,17 @@ void track_unload() {
 }
 
 bool track_reset(const char* folder, bool force_reload) {
-    if (g_track.loaded && g_track.folder == folder && !force_reload) return true;
+    if (g_track.loaded && g_track.folder == folder && !force_reload && !g_track.reload_pending)
+        return true;
+    g_track.reload_pending = false;
     track_unload();
     texture_generation_advance();
     model_generation_advance();
     texture_memory_reset();
     return track_load(folder);
 }
+
+void track_reload_on_restart() { g_track.reload_pending = true; }
 
 const char* track_current() { return g_track.loaded ? g_track.folder.c_str() : nullptr; }
 const char* track_display_name() { return g_track.display_name.c_str(); }

@@ -23,6 +23,8 @@ bool track_load(const char* folder);
 void track_unload();
 // Loads the folder unless it is already the loaded track (or a reload is forced).
 bool track_reset(const char* folder, bool force_reload);
+// The next reset reloads the track from its files even when it is the loaded one.
+void track_reload_on_restart();
 
 // The folder of the loaded track, or nullptr when none is loaded.
 const char* track_current();

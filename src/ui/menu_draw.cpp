@@ -2,6 +2,7 @@
 // item the pointer is over.
 #include "ui/menu_view.h"
 #include "ui/text.h"
+#include "ui/ui_local.h"
 
 #include "render/render.h"
 #include "resources/gl/gl_bind.h"
@@ -82,13 +83,7 @@ struct overlay {
 };
 
 void quad(const overlay& o, float x0, float y0, float x1, float y1, const float colour[4]) {
-    glColor4fv(colour);
-    glBegin(GL_QUADS);
-    glVertex3f(x0, o.flip(y1), 0);
-    glVertex3f(x1, o.flip(y1), 0);
-    glVertex3f(x1, o.flip(y0), 0);
-    glVertex3f(x0, o.flip(y0), 0);
-    glEnd();
+    ui_quad(x0, o.flip(y1), x1, o.flip(y0), 0, colour);
 }
 
 // Text whose glyph cells are centred on a row from `top`, `height` high.
@@ -190,23 +185,7 @@ void menu_view_draw(const menu_view& v, int width, int height) {
     if (!gl_ready() || width <= 0 || height <= 0) return;
     const page_layout l = layout_of(v, width, height);
     const overlay o{width, height};
-    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_TRANSFORM_BIT |
-                 GL_VIEWPORT_BIT);
-    glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, width, 0, height, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_ALPHA_TEST);
-    glDisable(GL_TEXTURE_2D);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    ui_overlay_begin(width, height, 0, static_cast<float>(width), 0, static_cast<float>(height));
 
     const float w = static_cast<float>(width), h = static_cast<float>(height);
     if (v.background) {
@@ -229,13 +208,7 @@ void menu_view_draw(const menu_view& v, int width, int height) {
         top += l.row;
     }
     draw_table(o, l, v.table);
-
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glPopAttrib();
-    gl_bind_forget();
+    ui_overlay_end();
 }
 
 int menu_view_hit(const menu_view& v, int width, int height, float x, float y) {

@@ -1,19 +1,21 @@
-// HUD pictures, the driver's strings, and centred text over the frame. The HUD itself is not
-// built yet and says so in the log.
+// HUD pictures, the driver's strings, and centred text over the frame.
 #include "ui/ui.h"
 #include "ui/text.h"
+#include "ui/ui_local.h"
 
-#include "common/not_built.h"
 #include "render/render.h"
+#include "resources/gl/gl_bind.h"
 #include "resources/texture.h"
 
 #include <GL/gl.h>
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 namespace {
 struct ui_state {
-    uint32_t tach = 0, shifter = 0, pitboard = 0, title = 0; // HUD picture textures
+    uint32_t title = 0; // the title picture's texture
 };
 ui_state g_ui;
 
@@ -28,15 +30,12 @@ const char* gl_text(GLenum name) {
 } // namespace
 
 void hud_pictures_load() {
-    g_ui.tach = texture_load("!@tach.png");
-    g_ui.shifter = texture_load("!@shifter.png");
-    g_ui.pitboard = texture_load("!@pitboard.png");
+    hud_set_pictures(texture_load("!@tach.png"), texture_load("!@shifter.png"),
+                     texture_load("!@pitboard.png"));
     g_ui.title = texture_load("!@title.png");
 }
 
 uint32_t hud_picture_title() { return g_ui.title; }
-void hud_draw() { log_not_built(__func__); }
-void hud_graphs_draw() { log_not_built(__func__); }
 
 std::string ui_driver_info() {
     return std::string(gl_text(GL_VENDOR)) + ", " + gl_text(GL_RENDERER) + ", " +
@@ -72,4 +71,55 @@ void draw_centered_text(const char* text, float height, float below) {
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
+}
+
+void ui_overlay_begin(int width, int height, float left, float right, float bottom, float top) {
+    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_TRANSFORM_BIT |
+                 GL_VIEWPORT_BIT | GL_SCISSOR_BIT | GL_TEXTURE_BIT | GL_LINE_BIT);
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(left, right, bottom, top, -2, 2);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_FOG);
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+}
+
+void ui_overlay_end() {
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopAttrib();
+    // The texture binding came back with the attributes, behind the binding cache's back.
+    gl_bind_forget();
+}
+
+void ui_quad(float x0, float y0, float x1, float y1, float z, const float colour[4]) {
+    glColor4fv(colour);
+    glBegin(GL_QUADS);
+    glVertex3f(x0, y0, z);
+    glVertex3f(x1, y0, z);
+    glVertex3f(x1, y1, z);
+    glVertex3f(x0, y1, z);
+    glEnd();
+}
+
+std::string ui_format(const char* pattern, ...) {
+    char text[256];
+    va_list args;
+    va_start(args, pattern);
+    vsnprintf(text, sizeof text, pattern, args);
+    va_end(args);
+    return text;
 }

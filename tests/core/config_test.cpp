@@ -78,7 +78,7 @@ std::string every_key_changed() {
          "back_up_key=(k)g\nlean_forward_key=(-0.500000,-1.000000)pad-left-y\n"
          "lean_backward_key=(0.500000,1.000000)pad-left-y\npause_key=(k)p\nstep_key=(k),\n"
          "rewind_key=(k)home\nskip_key=(k)end\nprev_key=(k)page up\nnext_key=(k)page down\n"
-         "console_key=(k)y\nscreenshot_key=(k)f12\n";
+         "console_key=(k)y\nscreenshot_key=(k)f12\ntelemetry_key=(k)j\n";
     return t;
 }
 

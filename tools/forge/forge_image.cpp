@@ -93,7 +93,8 @@ image blank(int width, int height, int channels) {
     return im;
 }
 
-// The tachometer dial face: 0 to 14 thousand revolutions over 270 degrees, red from 12.
+// The tachometer dial face: 0 to 16 thousand revolutions over 270 degrees clockwise from
+// lower left, red from 13. The HUD's needle turns -135 degrees at 0 and +135 at 16000.
 image tach_picture() {
     image im = blank(256, 256, 4);
     const float c = 128, r = 120;
@@ -101,54 +102,50 @@ image tach_picture() {
     ring(&im, c, c, r - 2, 4, {0.75f, 0.75f, 0.78f, 1});
     const float start = 225 * static_cast<float>(M_PI) / 180,
                 sweep = 270 * static_cast<float>(M_PI) / 180;
-    for (int k = 0; k <= 28; k++) {
-        const float a = start - sweep * k / 28;
+    constexpr int k_ticks = 32; // one a half thousand
+    for (int k = 0; k <= k_ticks; k++) {
+        const float a = start - sweep * k / k_ticks;
         const bool major = k % 2 == 0;
-        const bool red = k >= 24;
-        const float inner = major ? r - 26 : r - 18;
-        const rgba colour = red ? rgba{0.9f, 0.12f, 0.1f, 1} : rgba{0.95f, 0.95f, 0.95f, 1};
+        const bool red = k >= 26;
+        const float inner = major ? r - 26 : r - 16;
+        const rgba colour = red ? rgba{0.95f, 0.15f, 0.1f, 1} : rgba{0.95f, 0.95f, 0.95f, 1};
         line(&im, c + std::cos(a) * inner, c - std::sin(a) * inner, c + std::cos(a) * (r - 8),
              c - std::sin(a) * (r - 8), major ? 4.0f : 2.0f, colour);
-        if (major) {
+        // Every other thousand is numbered, so the figures stay apart.
+        if (k % 4 == 0) {
             char label[4];
             snprintf(label, sizeof label, "%d", k / 2);
-            const float lr = r - 42;
+            const float lr = r - 44;
             text(&im, static_cast<int>(c + std::cos(a) * lr),
                  static_cast<int>(c - std::sin(a) * lr) - 7, 2, label, colour);
         }
     }
-    text(&im, 128, 204, 2, "RPM X1000", {0.7f, 0.7f, 0.72f, 1});
+    text(&im, 128, 84, 1, "RPM X1000", {0.7f, 0.7f, 0.72f, 1});
     disc(&im, c, c, 10, {0.6f, 0.6f, 0.62f, 1});
     return im;
 }
 
-// The shift pattern: first down, neutral between, then up through the gears.
+// The gear digits: a 3 x 3 atlas, gear index g (0 first gear) in column g mod 3 and row g div 3,
+// white figures on a dark plate so they read over the dial.
 image shifter_picture() {
-    image im = blank(128, 128, 4);
-    rounded_rect(&im, 4, 4, 124, 124, 14, {0.1f, 0.1f, 0.12f, 0.85f});
-    const rgba bar = {0.8f, 0.8f, 0.82f, 1};
-    line(&im, 64, 16, 64, 112, 5, bar);
-    const char* gears[] = {"5", "4", "3", "2", "N", "1"};
-    for (int k = 0; k < 6; k++) {
-        const float y = 16 + k * 19.2f;
-        line(&im, 58, y, 70, y, 3, bar);
-        const rgba colour = k == 4 ? rgba{0.3f, 0.9f, 0.35f, 1} : rgba{0.95f, 0.95f, 0.95f, 1};
-        text(&im, 90, static_cast<int>(y) - 7, 2, gears[k], colour);
+    image im = blank(256, 256, 4);
+    const float cell = 256.0f / 3;
+    for (int g = 0; g < 9; g++) {
+        const float x = static_cast<float>(g % 3) * cell, y = static_cast<float>(g / 3) * cell;
+        rounded_rect(&im, x + 5, y + 5, x + cell - 5, y + cell - 5, 12,
+                     {0.05f, 0.05f, 0.06f, 0.9f});
+        char digit[2] = {static_cast<char>('1' + g), 0};
+        text(&im, static_cast<int>(x + cell / 2), static_cast<int>(y + 15), 8, digit, {1, 1, 1, 1});
     }
-    line(&im, 28, 30, 28, 98, 3, bar);
-    line(&im, 28, 30, 22, 40, 3, bar);
-    line(&im, 28, 30, 34, 40, 3, bar);
-    text(&im, 28, 104, 1, "UP", bar);
     return im;
 }
 
-// The pit board: a dark slate in a yellow frame on a pole.
+// The pit board: a dark slate in a yellow frame. The HUD shows texture rows 0.1875 to 0.875, so
+// the board fills rows 32 to 232 of the picture and only transparency lies outside them.
 image pitboard_picture() {
     image im = blank(256, 256, 4);
-    line(&im, 128, 150, 128, 250, 12, {0.55f, 0.55f, 0.58f, 1});
-    rounded_rect(&im, 8, 8, 248, 160, 12, {0.95f, 0.78f, 0.1f, 1});
-    rounded_rect(&im, 20, 20, 236, 148, 6, {0.06f, 0.06f, 0.07f, 1});
-    text(&im, 128, 28, 2, "PIT", {0.95f, 0.78f, 0.1f, 1});
+    rounded_rect(&im, 2, 32, 254, 232, 14, {0.95f, 0.78f, 0.1f, 0.95f});
+    rounded_rect(&im, 12, 42, 244, 222, 8, {0.05f, 0.05f, 0.06f, 0.9f});
     return im;
 }
 

@@ -23,12 +23,3 @@ float shock_torque(const bike_state& b, float angle, float angle_rate);
 
 // Fork force and shock torque to the two joints' motors for the next step.
 void suspension_apply(bike_state& b);
-
-// What the HUD's suspension graphs draw.
-struct suspension_telemetry {
-    float position = 0;        // travel fraction 0..1
-    float speed = 0;           // ft/s at the fork, shock ft/s at the rear
-    float low_speed_share = 0; // share of the damping the low-speed circuit carries
-};
-suspension_telemetry fork_telemetry(int bike);
-suspension_telemetry shock_telemetry(int bike);

@@ -1,0 +1,602 @@
+// The HUD drawn over the scene: timing board, lapping warning, tachometer with gear, lean
+// indicator, track map, start title, status and message lines, results table, running-order
+// ticker with its lap box, the suspension graph and the telemetry overlay.
+#include "ui/hud_layout.h"
+#include "ui/hud_telemetry.h"
+#include "ui/text.h"
+#include "ui/ui.h"
+#include "ui/ui_local.h"
+
+#include "bike/bike.h"
+#include "common/common.h"
+#include "common/message.h"
+#include "race/race.h"
+#include "race/race_results.h"
+#include "race/race_timing.h"
+#include "render/render.h"
+#include "resources/gl/gl_bind.h"
+#include "terrain/terrain.h"
+#include "track/track.h"
+#include "track/track_gates.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+// The running maxima of the render statistics.
+struct render_maxima {
+    int ground = 0, models = 0, billboards = 0, decals = 0, textures = 0, shaders = 0;
+};
+
+struct hud_state {
+    uint32_t tach = 0, shifter = 0, pitboard = 0; // HUD pictures
+    render_maxima maxima;
+};
+hud_state g_hud;
+
+constexpr float k_white[4] = {1, 1, 1, 1};
+constexpr float k_grey[4] = {0.75f, 0.75f, 0.75f, 1};
+constexpr float k_dim[4] = {0.25f, 0.25f, 0.25f, 1};
+constexpr float k_red[4] = {1, 0.15f, 0.1f, 1};
+constexpr float k_green[4] = {0.2f, 0.85f, 0.3f, 1};
+constexpr float k_yellow[4] = {1, 0.85f, 0.2f, 1};
+constexpr float k_board_text[4] = {1, 0.95f, 0.8f, 1};
+// The lean band's two pairs of inner and outer colours: beyond the limit, and within it.
+constexpr float k_lean_colours[2][2][4] = {{{1, 0.2f, 0.1f, 0.9f}, {1, 0.75f, 0.2f, 0.9f}},
+                                           {{0.1f, 0.45f, 1, 0.85f}, {0.55f, 0.9f, 1, 0.85f}}};
+
+void begin_overlay(const hud_layout& l, int width, int height) {
+    ui_overlay_begin(width, height, -l.w, l.w, -1, 1);
+}
+
+void quad(float x0, float y0, float x1, float y1, const float colour[4]) {
+    ui_quad(x0, y0, x1, y1, -1, colour);
+}
+
+void frame_box(const hud_rect& r, const float colour[4]) {
+    glColor4fv(colour);
+    glBegin(GL_LINE_LOOP);
+    glVertex3f(r.x0, r.y0, -1);
+    glVertex3f(r.x1, r.y0, -1);
+    glVertex3f(r.x1, r.y1, -1);
+    glVertex3f(r.x0, r.y1, -1);
+    glEnd();
+}
+
+// A picture (or part of it, texture rows t0 to t1) over a rectangle.
+void picture(uint32_t texture, const hud_rect& r, float s0, float t0, float s1, float t1) {
+    if (!texture) return;
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    gl_bind_texture(texture);
+    glColor4fv(k_white);
+    glBegin(GL_QUADS);
+    glTexCoord2f(s0, t1), glVertex3f(r.x0, r.y0, -1);
+    glTexCoord2f(s1, t1), glVertex3f(r.x1, r.y0, -1);
+    glTexCoord2f(s1, t0), glVertex3f(r.x1, r.y1, -1);
+    glTexCoord2f(s0, t0), glVertex3f(r.x0, r.y1, -1);
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+}
+
+void text(const std::string& t, float x, float y, float height, const float colour[4]) {
+    if (!t.empty()) text_draw(font_text, t.c_str(), x, y, -1, height, colour, text_shadowed);
+}
+void text_centred(const std::string& t, float x0, float x1, float y, float height,
+                  const float colour[4]) {
+    if (!t.empty())
+        text_draw_centred(font_text, t.c_str(), x0, x1, y, -1, height, colour, text_shadowed);
+}
+
+int followed_bike(int slot) {
+    if (slot < 0 || slot >= k_max_riders) return -1;
+    const int bike = race_slot(slot).bike;
+    return bike >= 0 && bike_live(bike) ? bike : -1;
+}
+
+int order_position(int slot) {
+    for (int i = 0; i < running_order_count(); i++)
+        if (running_order_at(i).slot == slot) return i + 1;
+    return 0;
+}
+
+void draw_board(const hud_layout& l, const hud_frame& f) {
+    const hud_rect& b = l.board;
+    picture(g_hud.pitboard, b, 0, 0.1875f, 1, 0.875f);
+    if (!g_hud.pitboard) quad(b.x0, b.y0, b.x1, b.y1, k_dim);
+    const int slot = f.viewed_slot;
+    const float row = (b.y1 - b.y0) / 6.4f, x = b.x0 + (b.x1 - b.x0) * 0.1f;
+    float y = b.y1 - row * 1.35f;
+    text(race_slot(slot).number, x, y, row * 1.2f, k_yellow);
+    y -= row * 1.05f;
+    text(hud_position_text(laps_completed(slot), order_position(slot), f.time_trial), x, y,
+         row * 0.9f, k_board_text);
+    y -= row;
+    text(hud_gap_text(hud_gap_seconds(slot)), x, y, row * 0.9f, k_board_text);
+    y -= row;
+    float last = 0, best = 0;
+    if (f.time_trial) {
+        last = static_cast<float>(time_trial_last_lap_tics() * k_tic_length);
+        best = static_cast<float>(time_trial_best_lap_tics() * k_tic_length);
+    } else {
+        if (laps_completed(slot) >= 2) last = lap_time(slot, -1);
+        best_lap(slot, &best);
+    }
+    text(hud_last_lap_text(last), x, y, row * 0.8f, k_board_text);
+    y -= row;
+    text(hud_best_lap_text(best), x, y, row * 0.8f, k_board_text);
+}
+
+void draw_lapping(const hud_layout& l, const hud_frame& f) {
+    const std::string line = hud_lapping_text(f.viewed_slot, race_clock());
+    if (line.empty()) return;
+    const hud_rect& r = l.lapping;
+    const float band[4] = {0.1f, 0.2f, 0.75f, 0.8f};
+    quad(r.x0, r.y0, r.x1, r.y1, band);
+    text_centred(line, r.x0, r.x1, r.y0 + (r.y1 - r.y0) * 0.2f, (r.y1 - r.y0) * 0.65f, k_white);
+}
+
+void draw_tach(const hud_layout& l, int bike) {
+    const hud_rect& r = l.tach;
+    picture(g_hud.tach, r, 0, 0, 1, 1);
+    int column = 0, row = 0;
+    hud_gear_cell(bike_gear(bike), &column, &row);
+    picture(g_hud.shifter, l.gear, column / 3.0f, row / 3.0f, (column + 1) / 3.0f,
+            (row + 1) / 3.0f);
+    const float cx = (r.x0 + r.x1) / 2, cy = (r.y0 + r.y1) / 2, radius = (r.x1 - r.x0) * 0.4f;
+    const float a = hud_needle_degrees(engine_rpm(bike)) * static_cast<float>(M_PI) / 180;
+    const float dx = std::sin(a), dy = std::cos(a), width = radius * 0.045f;
+    glColor4fv(k_red);
+    glBegin(GL_TRIANGLES);
+    glVertex3f(cx - dy * width, cy + dx * width, -1);
+    glVertex3f(cx + dx * radius, cy + dy * radius, -1);
+    glVertex3f(cx + dy * width, cy - dx * width, -1);
+    glEnd();
+}
+
+void draw_lean(const hud_layout& l, int bike) {
+    const hud_rect& r = l.lean;
+    const float lean = bike_lean_angle(bike);
+    const float cx = (r.x0 + r.x1) / 2, cy = r.y0, inner = (r.x1 - r.x0) * 0.3f,
+                outer = (r.x1 - r.x0) * 0.48f;
+    const float(*pair)[4] = k_lean_colours[hud_lean_pair(lean)];
+    const int steps = hud_lean_steps(lean);
+    // A faint half ring shows where the band can reach, so the indicator reads when upright.
+    const float backdrop[4] = {0, 0, 0, 0.35f};
+    glColor4fv(backdrop);
+    glBegin(GL_QUAD_STRIP);
+    for (int k = 0; k <= 32; k++) {
+        const float a = static_cast<float>(M_PI) * (static_cast<float>(k) / 32 - 0.5f);
+        glVertex3f(cx + std::sin(a) * inner, cy + std::cos(a) * inner, -1);
+        glVertex3f(cx + std::sin(a) * outer, cy + std::cos(a) * outer, -1);
+    }
+    glEnd();
+    // Leaning right (negative roll) turns the band clockwise from the vertical.
+    glBegin(GL_QUAD_STRIP);
+    for (int k = 0; k <= steps; k++) {
+        const float a = -lean * static_cast<float>(k) / static_cast<float>(steps);
+        glColor4fv(pair[0]);
+        glVertex3f(cx + std::sin(a) * inner, cy + std::cos(a) * inner, -1);
+        glColor4fv(pair[1]);
+        glVertex3f(cx + std::sin(a) * outer, cy + std::cos(a) * outer, -1);
+    }
+    glEnd();
+    glColor4fv(k_white);
+    glBegin(GL_LINES);
+    glVertex3f(cx, cy + inner * 0.8f, -1);
+    glVertex3f(cx, cy + outer, -1);
+    glEnd();
+}
+
+// A rider's place on the map, kept on the map when the rider is beyond the picture's edge.
+void map_place(const hud_rect& r, float extent, const bike_vec3d& p, float* x, float* y) {
+    hud_map_point(r, extent, static_cast<float>(p.x), static_cast<float>(p.z), x, y);
+    *x = std::clamp(*x, r.x0, r.x1);
+    *y = std::clamp(*y, r.y0, r.y1);
+}
+
+void draw_map(const hud_layout& l, const hud_frame& f) {
+    const uint32_t map = track_map_texture();
+    const float extent = ground().field.extent;
+    if (!map || extent <= 0) return;
+    const hud_rect& r = l.map;
+    picture(map, r, 0, 0, 1, 1);
+    const float side = r.x1 - r.x0;
+    const float half = std::max(hud_map_marker_half(f.map_scale) * side, 0.012f);
+    const int count = running_order_count();
+    for (int i = count - 1; i >= 0; i--) {
+        const int slot = running_order_at(i).slot;
+        const int bike = followed_bike(slot);
+        if (bike < 0 || slot == f.viewed_slot) continue;
+        float x = 0, y = 0;
+        map_place(r, extent, bike_frame_position(bike), &x, &y);
+        const float finished[4] = {0.25f, 0.25f, 0.25f, 1};
+        const float* colour = rider_finished(slot) ? finished : i == 0 ? k_green : k_white;
+        quad(x - half, y - half, x + half, y + half, colour);
+    }
+    const int bike = followed_bike(f.viewed_slot);
+    if (bike < 0) return;
+    const bike_vec3d ahead = bike_forward(bike);
+    float x = 0, y = 0;
+    map_place(r, extent, bike_frame_position(bike), &x, &y);
+    // On the map north (-z) is up, so the heading's z turns into screen y with its sign flipped.
+    float dx = static_cast<float>(ahead.x), dy = static_cast<float>(-ahead.z);
+    const float n = std::hypot(dx, dy);
+    if (n > 0) dx /= n, dy /= n;
+    const float s = half * 2.4f;
+    const float black[4] = {0, 0, 0, 1};
+    for (int pass = 0; pass < 2; pass++) {
+        const float k = pass == 0 ? s : s * 0.55f;
+        glColor4fv(pass == 0 ? black : k_red);
+        glBegin(GL_TRIANGLES);
+        glVertex3f(x + dx * k, y + dy * k, -1);
+        glVertex3f(x - dx * k * 0.7f - dy * k * 0.7f, y - dy * k * 0.7f + dx * k * 0.7f, -1);
+        glVertex3f(x - dx * k * 0.7f + dy * k * 0.7f, y - dy * k * 0.7f - dx * k * 0.7f, -1);
+        glEnd();
+    }
+}
+
+void draw_title(const hud_layout& l, const hud_frame& f) {
+    const float t = static_cast<float>(race_clock() * k_tic_length);
+    const float opacity = hud_title_opacity(t);
+    if (opacity <= 0 || !track_current()) return;
+    const float colour[4] = {1, 1, 1, opacity}, gold[4] = {1, 0.82f, 0.3f, opacity};
+    const hud_rect& r = l.title;
+    const float h = (r.y1 - r.y0) * 0.36f;
+    if (!f.series_title.empty()) {
+        text_centred(f.series_title, r.x0, r.x1, r.y1 - h, h, gold);
+        return;
+    }
+    const race_start_params& p = race_params();
+    text_centred(track_display_name(), r.x0, r.x1, r.y1 - h, h, gold);
+    text_centred(hud_race_length_text(p.time_limit_tics, p.laps), r.x0, r.x1, r.y1 - 2.1f * h,
+                 h * 0.75f, colour);
+}
+
+void draw_status(const hud_layout& l, const hud_frame& f, int bike) {
+    std::vector<std::string> lines;
+    if (f.draw_fps) lines.push_back(ui_format("FPS - %d", f.fps));
+    if (f.draw_time && track_current())
+        lines.push_back(hud_race_time_text(race_clock(), race_gate_drop_tic()));
+    if (f.draw_ping && f.online)
+        lines.push_back(ui_format("Ping - %dms (%dms offset)", f.ping_ms, f.offset_ms));
+    if (f.draw_speed && bike >= 0) lines.push_back(ui_format("Speed - %.2f", bike_speed_mph(bike)));
+    if (f.render_stats)
+        for (int i = 0; i < k_render_stats_lines; i++) lines.push_back(hud_render_stats_text(i));
+    if (f.dab_latched && bike >= 0 && bike_rider_down(bike) == 0) lines.push_back("Dabbing!");
+    const int shown = messages_visible();
+    for (int k = shown - 1; k >= 0; k--) lines.push_back(message_recent(f.message_scroll + k));
+    float y = l.status.y1 - l.text;
+    for (const std::string& line : lines) {
+        text(line, l.status.x0, y, l.text, k_white);
+        y -= l.text * 1.15f;
+    }
+}
+
+void draw_results(const hud_layout& l, const hud_frame& f) {
+    bool final_results = false;
+    const std::vector<hud_result_row> rows = hud_result_rows(&final_results);
+    if (rows.empty()) return;
+    const hud_rect& r = l.results;
+    const float row = 0.06f, th = row * 0.8f;
+    const float shade[4] = {0, 0, 0, 0.55f}, band[4] = {1, 1, 1, 0.08f};
+    const float extra = final_results ? 2.0f : 0.0f;
+    const float height = row * (static_cast<float>(rows.size()) + 3 + extra);
+    const float top = std::min(r.y1, r.y0 + height + 0.02f);
+    quad(r.x0, top - height - 0.02f, r.x1, top, shade);
+    float y = top - row * 1.1f;
+    text_centred(final_results ? "Final Results" : "Unofficial Results", r.x0, r.x1, y, th * 1.2f,
+                 k_yellow);
+    const float columns[6] = {0.04f, 0.14f, 0.28f, 0.42f, 0.62f, 0.85f};
+    const char* headers[6] = {"Pos.", "No.", "Lap", "Gap", "Best Time", "BLap"};
+    const float span = r.x1 - r.x0;
+    y -= row;
+    for (int c = 0; c < 6; c++) text(headers[c], r.x0 + columns[c] * span, y, th, k_grey);
+    for (size_t i = 0; i < rows.size(); i++) {
+        y -= row;
+        if (i % 2 == 1) quad(r.x0, y - row * 0.2f, r.x1, y + row * 0.8f, band);
+        const float* colour = rows[i].slot == f.viewed_slot ? k_white : k_grey;
+        const std::string cells[6] = {rows[i].position, rows[i].number,    rows[i].lap,
+                                      rows[i].gap,      rows[i].best_time, rows[i].best_lap};
+        for (int c = 0; c < 6; c++) text(cells[c], r.x0 + columns[c] * span, y, th, colour);
+    }
+    if (!final_results) return;
+    const std::vector<result_entry>& done = race_final_results();
+    y -= row;
+    const float total = static_cast<float>((done[0].tic - race_gate_drop_tic()) * k_tic_length);
+    text("Total Race Time: " + hud_minutes_millis(total), r.x0 + 0.04f * span, y, th, k_white);
+    const int lap = normal_lap_length();
+    for (const result_entry& e : done) {
+        if (e.penalty <= 0) continue;
+        y -= row;
+        std::string line = ui_format("%3s penalized ", race_slot(e.slot).number);
+        const int lost = lap > 0 ? (timing_of(e.slot).position - e.position) / lap : 0;
+        if (lost > 0) line += ui_format("%d %s ", lost, lost == 1 ? "lap" : "laps");
+        line += ui_format("%.2f seconds for cutting track", e.penalty * k_tic_length);
+        text(line, r.x0 + 0.04f * span, y, th, k_red);
+    }
+}
+
+void draw_ticker(const hud_layout& l, const hud_frame& f) {
+    const std::vector<std::string> entries = hud_ticker_entries();
+    if (entries.empty()) return;
+    const hud_rect& t = l.ticker;
+    const float band[4] = {0, 0, 0, 0.6f};
+    quad(t.x0, t.y0, t.x1, t.y1, band);
+    const float g = (t.y1 - t.y0) * 0.7f, y = t.y0 + (t.y1 - t.y0) * 0.18f;
+    // The entries repeat with one empty place between cycles.
+    const int places = static_cast<int>(entries.size()) + 1;
+    const float cycle = k_ticker_entry * static_cast<float>(places);
+    const float offset = std::fmod(hud_ticker_offset(f.real_time), cycle);
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    {
+        float px = 0, py = 0;
+        hud_to_pixels(l, f.width, f.height, t.x0, t.y1, &px, &py);
+        x0 = static_cast<int>(px), y1 = f.height - static_cast<int>(py);
+        hud_to_pixels(l, f.width, f.height, t.x1, t.y0, &px, &py);
+        x1 = static_cast<int>(px), y0 = f.height - static_cast<int>(py);
+    }
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(x0, y0, std::max(x1 - x0, 0), std::max(y1 - y0, 0));
+    const float width = t.x1 - t.x0;
+    for (int k = 0;; k++) {
+        const float x = t.x0 + (k_ticker_entry * static_cast<float>(k) - offset) * g;
+        if (x > t.x1) break;
+        const int place = k % places;
+        if (place == places - 1 || x + k_ticker_entry * g < t.x0 - width) continue;
+        text(entries[static_cast<size_t>(place)], x, y, g, place == 0 ? k_yellow : k_white);
+    }
+    glDisable(GL_SCISSOR_TEST);
+    // The lap box: the leader's lap, white on the last lap, checkered once the race is run.
+    const hud_rect& b = l.lap_box;
+    const int leader = running_order_at(0).slot, laps = race_laps();
+    const int done = laps_completed(leader);
+    if (done >= laps) {
+        const int n = 8;
+        const float cw = (b.x1 - b.x0) / n, ch = (b.y1 - b.y0) / 2;
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < 2; j++)
+                quad(b.x0 + cw * i, b.y0 + ch * j, b.x0 + cw * (i + 1), b.y0 + ch * (j + 1),
+                     (i + j) % 2 ? k_white : k_dim);
+        return;
+    }
+    const bool last = done + 1 == laps;
+    quad(b.x0, b.y0, b.x1, b.y1, last ? k_white : k_green);
+    const float black[4] = {0, 0, 0, 1};
+    text_centred(ui_format("Lap %d", done + 1), b.x0, b.x1, y, g, last ? black : k_white);
+}
+
+// One trace over the last seconds in a strip, newest at the right.
+void trace(const telemetry_traces& t, int which, const hud_rect& strip, float lo, float hi,
+           const float colour[4]) {
+    if (t.count < 2 || hi <= lo) return;
+    glColor4fv(colour);
+    glBegin(GL_LINE_STRIP);
+    for (int age = t.count - 1; age >= 0; age--) {
+        const float v = std::clamp((telemetry_sample(t, which, age) - lo) / (hi - lo), 0.0f, 1.0f);
+        const float x =
+            strip.x1 - (strip.x1 - strip.x0) * static_cast<float>(age) / k_trace_samples;
+        glVertex3f(x, strip.y0 + v * (strip.y1 - strip.y0), -1);
+    }
+    glEnd();
+}
+
+void draw_telemetry(const hud_layout& l) {
+    const telemetry_traces& t = hud_telemetry_traces();
+    const hud_rect& r = l.telemetry;
+    const float shade[4] = {0, 0, 0, 0.55f}, grid[4] = {1, 1, 1, 0.15f};
+    quad(r.x0, r.y0, r.x1, r.y1, shade);
+    frame_box(r, k_grey);
+    const float label = 0.038f, pad = 0.01f;
+    const float strip_h = (r.y1 - r.y0) / 4;
+    const float cyan[4] = {0.3f, 0.9f, 1, 1}, orange[4] = {1, 0.55f, 0.1f, 1};
+    float top_speed = 40;
+    for (int age = 0; age < t.count; age++)
+        top_speed = std::max(top_speed, telemetry_sample(t, trace_speed, age));
+    top_speed = std::ceil(top_speed / 20) * 20;
+    const int percent_throttle =
+        static_cast<int>(std::lround(telemetry_sample(t, trace_throttle, 0) * 100));
+    const int percent_front =
+        static_cast<int>(std::lround(telemetry_sample(t, trace_front_brake, 0) * 100));
+    const int percent_rear =
+        static_cast<int>(std::lround(telemetry_sample(t, trace_rear_brake, 0) * 100));
+    struct strip_text {
+        std::string text;
+        const float* colour;
+    };
+    const std::vector<strip_text> labels[4] = {
+        {{ui_format("Speed %.1f mph", telemetry_sample(t, trace_speed, 0)), k_white}},
+        {{ui_format("Throttle %d%%", percent_throttle), k_green},
+         {t.brakes_known ? ui_format("Front %d%%", percent_front) : "Brakes not recorded", k_red},
+         {t.brakes_known ? ui_format("Rear %d%%", percent_rear) : "", orange}},
+        {{ui_format("Gear %d", static_cast<int>(telemetry_sample(t, trace_gear, 0)) + 1),
+          k_yellow}},
+        {{ui_format("Fork %d%%",
+                    static_cast<int>(std::lround(telemetry_sample(t, trace_fork, 0) * 100))),
+          cyan},
+         {ui_format("Shock %d%%",
+                    static_cast<int>(std::lround(telemetry_sample(t, trace_shock, 0) * 100))),
+          k_yellow}},
+    };
+    // A line a second across the strips.
+    glColor4fv(grid);
+    glBegin(GL_LINES);
+    for (int s = 1; s < k_trace_seconds; s++) {
+        const float x = r.x1 - (r.x1 - r.x0) * static_cast<float>(s) / k_trace_seconds;
+        glVertex3f(x, r.y0, -1);
+        glVertex3f(x, r.y1, -1);
+    }
+    for (int s = 1; s < 4; s++) {
+        glVertex3f(r.x0, r.y0 + strip_h * static_cast<float>(s), -1);
+        glVertex3f(r.x1, r.y0 + strip_h * static_cast<float>(s), -1);
+    }
+    glEnd();
+    for (int s = 0; s < 4; s++) {
+        const hud_rect strip{r.x0, r.y1 - strip_h * static_cast<float>(s + 1) + pad, r.x1,
+                             r.y1 - strip_h * static_cast<float>(s) - label - pad};
+        switch (s) {
+        case 0:
+            trace(t, trace_speed, strip, 0, top_speed, k_white);
+            break;
+        case 1:
+            trace(t, trace_throttle, strip, 0, 1, k_green);
+            trace(t, trace_front_brake, strip, 0, 1, k_red);
+            trace(t, trace_rear_brake, strip, 0, 1, orange);
+            break;
+        case 2:
+            trace(t, trace_gear, strip, 0, 5, k_yellow);
+            break;
+        default:
+            trace(t, trace_fork, strip, 0, 1, cyan);
+            trace(t, trace_shock, strip, 0, 1, k_yellow);
+            break;
+        }
+        float x = r.x0 + pad;
+        for (const strip_text& s_text : labels[s]) {
+            text(s_text.text, x, r.y1 - strip_h * static_cast<float>(s) - label - pad * 0.5f, label,
+                 s_text.colour);
+            x += text_width(font_get(font_text), s_text.text.c_str()) * label + 0.04f;
+        }
+    }
+    text_draw_right(font_text, ui_format("last %d s", k_trace_seconds).c_str(), r.x1 - pad,
+                    r.y0 + pad, -1, label * 0.8f, k_grey, text_shadowed);
+}
+
+// One suspension box: a position ring in white and a speed ring coloured by its regime.
+void suspension_box(const hud_rect& r, int position, int speed, int regime, float speed_scale,
+                    const char* labels[3]) {
+    const suspension_rings& rings = hud_suspension_rings();
+    const float shade[4] = {0, 0, 0, 0.45f};
+    quad(r.x0, r.y0, r.x1, r.y1, shade);
+    frame_box(r, k_grey);
+    const float cy = (r.y0 + r.y1) / 2, half = (r.y1 - r.y0) / 2;
+    glColor4fv(k_dim);
+    glBegin(GL_LINES);
+    glVertex3f(r.x0, cy, -1);
+    glVertex3f(r.x1, cy, -1);
+    glEnd();
+    const int n = rings.index;
+    auto x_of = [&](int k) {
+        return r.x0 + (r.x1 - r.x0) * static_cast<float>(k) / k_suspension_ring;
+    };
+    glColor4fv(k_white);
+    glBegin(GL_LINE_STRIP);
+    for (int k = 0; k < n; k++)
+        glVertex3f(x_of(k), cy + std::clamp(rings.values[position][k], -1.0f, 1.0f) * half, -1);
+    glEnd();
+    glBegin(GL_LINE_STRIP);
+    for (int k = 0; k < n; k++) {
+        const float m = rings.values[regime][k];
+        glColor4f(m, 1 - m, 0, 1);
+        const float v = std::clamp(rings.values[speed][k] * speed_scale, -1.0f, 1.0f);
+        glVertex3f(x_of(k), cy + v * half, -1);
+    }
+    glEnd();
+    const float h = 0.035f;
+    text(labels[0], r.x0, r.y1 - h * 1.1f, h, k_white);
+    text(labels[1], r.x0, r.y1 - h * 2.2f, h, k_green);
+    text(labels[2], r.x0, r.y1 - h * 3.3f, h, k_red);
+}
+} // namespace
+
+void hud_render_stats_update() {
+    const render_stats& r = render_statistics();
+    const ground_statistics& g = ground_stats();
+    render_maxima& m = g_hud.maxima;
+    m.ground = std::max(m.ground, g.polygons);
+    m.models = std::max(m.models, r.model_polygons);
+    m.billboards = std::max(m.billboards, r.billboards);
+    m.decals = std::max(m.decals, g.decals);
+    m.textures = std::max(m.textures, r.texture_changes);
+    m.shaders = std::max(m.shaders, r.shader_changes);
+}
+
+void hud_render_stats_reset() { g_hud.maxima = render_maxima{}; }
+
+std::string hud_render_stats_text(int line) {
+    const render_stats& r = render_statistics();
+    const ground_statistics& g = ground_stats();
+    const render_maxima& m = g_hud.maxima;
+    // Each line: its label, the last frame's count and the running maximum (-1: none kept).
+    const struct {
+        const char* label;
+        int now, most;
+    } lines[k_render_stats_lines] = {
+        {"Ground polygons", g.polygons, m.ground},
+        {"Model polygons", r.model_polygons, m.models},
+        {"Billboards", r.billboards, m.billboards},
+        {"Decals", g.decals, m.decals},
+        {"Texture Changes", r.texture_changes, m.textures},
+        {"Shader Changes", r.shader_changes, m.shaders},
+        {"Terrain texture age", g.texture_age, -1},
+        {"Reshades pending", g.reshades_pending, -1},
+    };
+    if (line < 0 || line >= k_render_stats_lines) return "";
+    const auto& l = lines[line];
+    return l.most < 0 ? ui_format("%s - %d", l.label, l.now)
+                      : ui_format("%s - %d max=%d", l.label, l.now, l.most);
+}
+
+void hud_set_pictures(uint32_t tach, uint32_t shifter, uint32_t pitboard) {
+    g_hud.tach = tach;
+    g_hud.shifter = shifter;
+    g_hud.pitboard = pitboard;
+}
+
+void hud_reset() {
+    const uint32_t tach = g_hud.tach, shifter = g_hud.shifter, pitboard = g_hud.pitboard;
+    g_hud = hud_state{};
+    hud_set_pictures(tach, shifter, pitboard);
+    hud_telemetry_reset();
+}
+
+void hud_draw(const hud_frame& f) {
+    if (!gl_ready() || f.width <= 0 || f.height <= 0) return;
+    hud_render_stats_update();
+    const hud_layout l = hud_layout_for(f.width, f.height, f.map_scale);
+    begin_overlay(l, f.width, f.height);
+    const int bike = track_current() ? followed_bike(f.viewed_slot) : -1;
+    if (bike >= 0) {
+        if (gate_count() > 0) {
+            draw_board(l, f);
+            draw_lapping(l, f);
+        }
+        if (!f.broadcast) {
+            draw_tach(l, bike);
+            if (f.lean_indicator) draw_lean(l, bike);
+        }
+        draw_map(l, f);
+        if (hud_telemetry_on()) draw_telemetry(l);
+    }
+    if (track_current()) {
+        draw_title(l, f);
+        if (gate_count() > 0) draw_results(l, f);
+        if (f.broadcast && running_order_count() > 0) draw_ticker(l, f);
+    }
+    draw_status(l, f, bike);
+    ui_overlay_end();
+}
+
+void hud_graphs_draw() {
+    if (!gl_ready() || !hud_graph_on()) return;
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    if (viewport[2] <= 0 || viewport[3] <= 0) return;
+    const hud_layout l = hud_layout_for(viewport[2], viewport[3], 1);
+    begin_overlay(l, viewport[2], viewport[3]);
+    const hud_rect& g = l.graph;
+    const float mid = (g.y0 + g.y1) / 2, gap = 0.01f;
+    const char* fork[3] = {" Fork Position", " Fork Speed (High)", " Fork Speed (Low)"};
+    const char* shock[3] = {" Swingarm Position", " Shock Speed (High)", " Shock Speed (Low)"};
+    suspension_box({g.x0, mid + gap, g.x1, g.y1}, ring_fork_position, ring_fork_speed,
+                   ring_fork_regime, -0.25f, fork);
+    suspension_box({g.x0, g.y0, g.x1, mid - gap}, ring_swingarm_position, ring_shock_speed,
+                   ring_shock_regime, -1, shock);
+    ui_overlay_end();
+}
