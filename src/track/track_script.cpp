@@ -7,6 +7,7 @@
 #include "files/files.h"
 #include "platform/log.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,13 +20,18 @@ script_state g_script;
 // counted against the limit. 16 bytes keep the block aligned for any type.
 constexpr size_t k_head = 16;
 
+// Whether a block may be had within the memory limit. A refusal stops the script at once, so
+// the instruction checks unwind the call even if the script catches the refusal.
+bool may_allocate(script_state& s, int64_t more) {
+    if (s.memory + more <= k_script_memory_limit) return true;
+    s.refused = true;
+    if (s.calling && s.stop == script_running) s.stop = script_out_of_memory;
+    return false;
+}
+
 void* script_alloc(void* udata, duk_size_t size) {
     script_state& s = *static_cast<script_state*>(udata);
-    if (size == 0) return nullptr;
-    if (s.memory + static_cast<int64_t>(size) > k_script_memory_limit) {
-        s.refused = true;
-        return nullptr;
-    }
+    if (size == 0 || !may_allocate(s, static_cast<int64_t>(size))) return nullptr;
     auto* block = static_cast<unsigned char*>(malloc(size + k_head));
     if (!block) return nullptr;
     memcpy(block, &size, sizeof size);
@@ -53,10 +59,7 @@ void* script_realloc(void* udata, void* ptr, duk_size_t size) {
     unsigned char* block = static_cast<unsigned char*>(ptr) - k_head;
     duk_size_t old;
     memcpy(&old, block, sizeof old);
-    if (size > old && s.memory + static_cast<int64_t>(size - old) > k_script_memory_limit) {
-        s.refused = true;
-        return nullptr;
-    }
+    if (size > old && !may_allocate(s, static_cast<int64_t>(size - old))) return nullptr;
     auto* grown = static_cast<unsigned char*>(realloc(block, size + k_head));
     if (!grown) return nullptr;
     memcpy(grown, &size, sizeof size);
@@ -75,7 +78,9 @@ void set_error(const char* text) { snprintf(g_script.error, sizeof g_script.erro
 // The error at the top of the stack as text, with the line it was thrown at when the engine's
 // own text does not say.
 std::string error_text(duk_context* ctx) {
+    duk_dup_top(ctx); // the text replaces the copy
     std::string text = duk_safe_to_string(ctx, -1);
+    duk_pop(ctx);
     if (duk_is_error(ctx, -1) && text.find("(line ") == std::string::npos) {
         duk_get_prop_string(ctx, -1, "lineNumber");
         if (duk_is_number(ctx, -1)) text += " (line " + std::to_string(duk_get_int(ctx, -1)) + ")";
@@ -110,6 +115,9 @@ void stop_if_overrun(const char* what) {
 bool run_protected(duk_safe_call_function run, void* udata, int args, const char* what) {
     duk_context* ctx = g_script.ctx;
     g_script.checks = 0;
+    g_script.deadline = std::chrono::steady_clock::now() +
+                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                            std::chrono::duration<double>(g_script.time_limit));
     g_script.calling = true;
     const duk_int_t rc = duk_safe_call(ctx, run, udata, args, 1);
     g_script.calling = false;
@@ -162,7 +170,10 @@ duk_ret_t call_path(duk_context* ctx, void* udata) {
         const char* dot = strchr(at, '.');
         const size_t n = dot ? static_cast<size_t>(dot - at) : strlen(at);
         duk_get_prop_lstring(ctx, -1, at, n); // [holder value]
-        if (!duk_is_object(ctx, -1) && !duk_is_function(ctx, -1)) {
+        // On the way every name must hold an object; the last one must at least be there.
+        const bool usable =
+            dot ? duk_is_object(ctx, -1) || duk_is_function(ctx, -1) : !duk_is_undefined(ctx, -1);
+        if (!usable) {
             snprintf(text, sizeof text, "can't find %.800s", r.path);
             set_error(text);
             duk_push_undefined(ctx);
@@ -196,13 +207,18 @@ void call_handler(const char* path, int tic) {
 
 script_state& script() { return g_script; }
 
-// The engine's execution timeout check, every 256K instructions: true once the call running now
-// has spent its budget, and from then on until the call has unwound.
+// The engine's execution timeout check, every 8K instructions: true once the call running now
+// has spent its budget of instructions or of time or been refused memory, and from then on until
+// the call has unwound (a script that catches the refusal would otherwise go on asking).
 extern "C" int track_script_budget_spent(void* udata) {
     script_state& s = *static_cast<script_state*>(udata);
     if (!s.calling) return 0;
-    if (s.stop == script_out_of_time) return 1;
-    if (++s.checks > k_script_budget_checks) {
+    if (s.stop != script_running) return 1;
+    if (s.refused) {
+        s.stop = script_out_of_memory;
+        return 1;
+    }
+    if (++s.checks > k_script_budget_checks || std::chrono::steady_clock::now() > s.deadline) {
         s.stop = script_out_of_time;
         return 1;
     }
@@ -262,3 +278,4 @@ const char* track_script_error() { return g_script.error; }
 script_stop track_script_stopped() { return g_script.stop; }
 int64_t track_script_memory() { return g_script.memory; }
 int track_script_last_checks() { return g_script.last_checks; }
+void track_script_set_time_limit(double seconds) { g_script.time_limit = seconds; }

@@ -31,9 +31,13 @@ extern const script_race k_script_race_none;
 // Why a script was stopped for good.
 enum script_stop { script_running = 0, script_out_of_time, script_out_of_memory };
 
-// Each call into a script may run this many of the engine's interrupt checks (one per 256K
-// instructions) before it is stopped.
-constexpr int k_script_budget_checks = 16;
+// Each call into a script may run this many of the engine's interrupt checks (one per 8K
+// instructions, so some 4M instructions) before it is stopped.
+constexpr int k_script_budget_checks = 512;
+// And at most this long, as far as the checks see: the engine's own functions (joining a long
+// array, say) do much work in one instruction. The time only decides whether a script is
+// stopped, never the simulation.
+constexpr double k_script_time_limit = 0.1; // s
 // Bytes the engine of one script may hold.
 constexpr int64_t k_script_memory_limit = 16 << 20;
 
@@ -61,3 +65,5 @@ script_stop track_script_stopped();
 // Bytes the current context holds, and the interrupt checks its last call used.
 int64_t track_script_memory();
 int track_script_last_checks();
+// The time a call may take (k_script_time_limit unless set).
+void track_script_set_time_limit(double seconds);
