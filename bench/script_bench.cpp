@@ -1,5 +1,6 @@
 // Rabbithill's track script in a race of ten robots: what its frame handler (60 drawn frames a
 // second) and its tic handler (128 tics) cost per second of race, as a share of one core.
+#include "bench_home.h"
 #include "bike/bike.h"
 #include "common/common.h"
 #include "files/data_file.h"
@@ -27,13 +28,7 @@ double since(clock_type::time_point t0) {
 
 int main() {
     namespace fs = std::filesystem;
-    fs::path home = fs::temp_directory_path() / ("tb_script_bench_" + std::to_string(getpid()));
-    fs::create_directories(home);
-    setenv("QV_HOME", TB_GAME_DIR, 1);
-    setenv("XDG_DATA_HOME", home.c_str(), 1);
-    files_free_all();
-    track_list_scan();
-    setup_values_reset(setup());
+    const fs::path home = bench_home_open("tb_script_bench_");
     world_create();
     std::vector<int> codes(10, lineup_robot);
     race_start_params p;

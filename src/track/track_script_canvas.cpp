@@ -33,6 +33,17 @@ int pixels(double fraction, int side) {
     const double p = std::floor(fraction * side + 0.5);
     return static_cast<int>(std::clamp(p, -1e9, 1e9));
 }
+// Moves the start of a copied run on the source and the destination past whatever lies before
+// 0 on either, shortening it as much.
+void clip_start(int* from, int* to, int* length) {
+    for (int* p : {from, to})
+        if (*p < 0) {
+            const int cut = -*p;
+            *length -= cut;
+            *from += cut;
+            *to += cut;
+        }
+}
 } // namespace
 
 // The copy starts as the picture the texture shows; a later begin goes on from what was drawn.
@@ -67,20 +78,8 @@ int script_canvas_paste(uint32_t texture, int frame, double sx, double sy, doubl
     int x1 = pixels(dx, width), y1 = pixels(dy, height);
     int cw = pixels(w, width), ch = pixels(h, height);
     // Clipped against both pictures: whatever falls outside either is left out.
-    for (int* p : {&x0, &x1})
-        if (*p < 0) {
-            cw += *p;
-            const int cut = -*p;
-            x0 += cut;
-            x1 += cut;
-        }
-    for (int* p : {&y0, &y1})
-        if (*p < 0) {
-            ch += *p;
-            const int cut = -*p;
-            y0 += cut;
-            y1 += cut;
-        }
+    clip_start(&x0, &x1, &cw);
+    clip_start(&y0, &y1, &ch);
     cw = std::min({cw, width - x0, width - x1});
     ch = std::min({ch, height - y0, height - y1});
     if (cw <= 0 || ch <= 0) return 0;

@@ -90,7 +90,6 @@ resources_gpu recording_gpu() {
 const resources_gpu k_recording_gpu = recording_gpu();
 
 constexpr int k_e = 6;
-constexpr int k_n = (1 << (k_e + 1)) + 1;
 
 // An 8 x 8 frame: a flat colour, or each pixel coloured by where it is.
 image frame_picture(bool gradient) {
@@ -128,12 +127,7 @@ struct Script : TempDataTest {
         write(data / "plain.ppm", "P6\n2 2\n255\n" + std::string(12, char(90)));
         write(data / "pole.shp", "1\n0 1 0 0.5 0.8 5000 500\n");
         const fs::path dir = data / "field";
-        write(dir / "terrain.hf", flat_terrain_hf(k_e, 1));
-        std::string ppm = "P6\n" + std::to_string(k_n) + " " + std::to_string(k_n) + "\n255\n";
-        ppm.append(static_cast<size_t>(k_n) * k_n * 3, char(128));
-        write(dir / "shading.ppm", ppm);
-        write(dir / "texturelist", "1.0 5.0 15.0 nothing.png\n");
-        write(dir / "tilemap", std::string(static_cast<size_t>(1 << k_e) * (1 << k_e), '\0'));
+        write_flat_ground(dir, k_e);
         std::string gates = "startinggate:\n[50 0 50] 0\n[55 0 50] 0\ncheckpoints:\n";
         for (int g = 0; g < 10; g++)
             gates += "5 [" + std::to_string(10 * g + 5) + " 0 50] [1 0 0]\n";
