@@ -1,6 +1,7 @@
 // A race of robots on rabbithill at each skill, as a player would start it: how fast they lap
 // beside the scripted rider, how often they crash and pass each other, and what the auto pilot
 // and the whole race tic cost per robot and tic.
+#include "bench_home.h"
 #include "bike/bike.h"
 #include "common/common.h"
 #include "files/data_file.h"
@@ -128,14 +129,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     namespace fs = std::filesystem;
-    fs::path home = fs::temp_directory_path() / ("tb_robot_race_" + std::to_string(getpid()));
-    fs::create_directories(home);
-    // Results and the log go to a home folder of the run's own; robots ride in simulation mode.
-    setenv("QV_HOME", TB_GAME_DIR, 1);
-    setenv("XDG_DATA_HOME", home.c_str(), 1);
-    files_free_all();
-    track_list_scan();
-    setup_values_reset(setup());
+    // Robots ride in simulation mode.
+    const fs::path home = bench_home_open("tb_robot_race_");
     setup_values_apply_line(setup(), "arcade", "No");
     world_create();
     std::printf("scripted rider: median lap %.2f s\n", scripted_lap(laps));

@@ -24,6 +24,7 @@
 #include "sound/sound.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
+#include "track/track_script.h"
 #include "track/track_view.h"
 #include "ui/ui.h"
 
@@ -70,6 +71,7 @@ bool draw_frame() {
     program_state& p = g_program;
     int width = 0, height = 0;
     if (!platform().begin_frame(&width, &height)) return true;
+    track_script_frame_handler(race_clock());
     p.viewport_width = width;
     p.viewport_height = height;
     if (video_mode_current_windowed()) {

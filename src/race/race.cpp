@@ -249,6 +249,7 @@ bool race_start(const race_start_params& asked) {
     r.last_lap_tics = r.best_lap_tics = 0;
     timing_reset(params.time_limit_tics, params.laps);
     if (!params.track.empty() && !track_reset(params.track.c_str(), false)) return false;
+    track_script_load(track_current(), &k_race_script);
     // The gate stands raised before the bikes are placed behind it.
     start_gate_raise();
     roost_reset();
@@ -272,6 +273,7 @@ bool race_start(const race_start_params& asked) {
 
 void race_world_tic() {
     race_state& r = g_race;
+    track_script_tic_handler(r.clock);
     if (world_exists()) {
         for (int slot = 0; slot < k_max_riders; slot++) {
             const rider_slot& s = r.slots[slot];

@@ -7,6 +7,7 @@
 #include "race/race_grid.h"
 #include "race/race_results.h"
 #include "track/track_gates.h"
+#include "track/track_script.h"
 
 #include <vector>
 
@@ -64,5 +65,7 @@ constexpr int k_watch_delay = 127;
 // Start gate: raised at the reset, falling after the drop.
 void start_gate_raise();
 void start_gate_animate();
+// What the track's script reads of this race.
+extern const script_race k_race_script;
 // Online: the local rider who left before the drop is held until 15 s after it.
 void false_start_tic(int local_slot);

@@ -19,6 +19,7 @@ struct texture_record {
     int64_t memory = 0; // bytes added to the texture memory counter
     std::string info;
     std::string name;
+    int width = 0, height = 0, channels = 0; // of level 0 as uploaded
 };
 
 struct texture_link {
@@ -113,9 +114,13 @@ const texture_link* find_link(const std::string& name) {
     return nullptr;
 }
 
-uint32_t record(uint32_t id, const std::string& name, const std::string& info, int64_t memory) {
+uint32_t record(uint32_t id, const std::string& name, const std::string& info, int64_t memory,
+                const image& uploaded) {
     texture_record t;
     t.id = id;
+    t.width = uploaded.width;
+    t.height = uploaded.height;
+    t.channels = uploaded.channels;
     t.generation = g_textures.generation;
     t.memory = memory;
     t.info = info;
@@ -143,7 +148,7 @@ uint32_t load_anim(const std::string& name, const std::string& bytes, bool repea
     a.sequence = std::move(seq);
     a.generation = g_textures.generation;
     g_textures.anims.push_back(std::move(a));
-    return record(id, name, "", memory);
+    return record(id, name, "", memory, first);
 }
 
 uint32_t load(const char* requested, int depth) {
@@ -215,7 +220,7 @@ uint32_t load(const char* requested, int depth) {
         g_textures.compress_mode == 2 || (g_textures.compress_mode == 1 && flags.compress);
     int64_t memory = 0;
     uint32_t id = create_texture(im, repeat_s, repeat_t, compress, &memory);
-    return record(id, name, info, memory);
+    return record(id, name, info, memory, im);
 }
 
 void upload_frame(anim_record& a, int frame) {
@@ -237,7 +242,7 @@ uint32_t texture_from_image(const image& source, const char* name, bool repeat) 
     if (im.levels < 2) image_build_mips(&im, false);
     int64_t memory = 0;
     uint32_t id = create_texture(im, repeat, repeat, false, &memory);
-    return record(id, name, "", memory);
+    return record(id, name, "", memory, im);
 }
 
 uint32_t texture_number(const char* number, const uint8_t background[3],
@@ -344,6 +349,36 @@ void anim_pause(uint32_t id) {
 int anim_shown_frame(uint32_t id) {
     const anim_record* a = find_anim(id);
     return a ? a->shown_frame : -1;
+}
+
+bool texture_frames(uint32_t id, std::vector<image>* frames) {
+    if (const anim_record* a = find_anim(id)) {
+        *frames = a->sequence.frames;
+        return true;
+    }
+    const texture_record* t = find_by_id(id);
+    if (!t || t->width <= 0) return false;
+    image im;
+    if (!image_load(t->name.c_str(), &im)) return false;
+    image_grey_to_rgb(&im);
+    if (im.channels != t->channels) return false;
+    // Detail skipping and the redundant-detail test may have made the texture smaller than its
+    // file.
+    if (im.width != t->width || im.height != t->height) image_resample(&im, t->width, t->height);
+    image_build_mips(&im, false);
+    frames->assign(1, std::move(im));
+    return true;
+}
+
+bool texture_replace_pixels(uint32_t id, const image& im) {
+    const texture_record* t = find_by_id(id);
+    if (!t || im.width != t->width || im.height != t->height || im.channels != t->channels)
+        return false;
+    // The animation would put its own frame back at its next step.
+    if (anim_record* a = find_anim(id)) a->paused = true;
+    const resources_gpu& gpu = resources_gpu_current();
+    if (gpu.current() && id < texture_state::k_headless_first_id) gpu.texture_replace(id, im);
+    return true;
 }
 
 void links_forget() { g_textures.links.clear(); }

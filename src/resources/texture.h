@@ -38,6 +38,14 @@ void texture_memory_reset();
 // always).
 void texture_set_detail(int skip, int compress_mode);
 
+// The pictures of a texture's image sequence at the size it was uploaded, each with its mip
+// chain: an animation's frames, or the one picture of a texture read from a file (read again).
+// False for an id that is not loaded or a picture made in memory.
+bool texture_frames(uint32_t id, std::vector<image>* frames);
+// New pixels for every level of a loaded texture (same size and channels, else false); an
+// animation on it stops so that the new pixels stay.
+bool texture_replace_pixels(uint32_t id, const image& im);
+
 // Animations: every frame, and the flaggers' start and pause.
 void anim_update(int tic);
 void anim_start(uint32_t id, int tic);

@@ -13,6 +13,7 @@
 #include "track/track_gates.h"
 #include "track/track_local.h"
 #include "track/track_objects.h"
+#include "track/track_script.h"
 
 #include <string>
 
@@ -165,6 +166,7 @@ bool track_load(const char* folder) {
 void track_unload() {
     if (!g_track.loaded) return;
     log("Deallocating track\n");
+    track_script_unload();
     objects_free();
     cameras_clear();
     timing_gates_clear();

@@ -61,6 +61,17 @@ struct TempDataTest : ::testing::Test {
         fs::create_directories(path.parent_path());
         std::ofstream(path, std::ios::binary) << bytes;
     }
+    // The ground files of a flat track folder: 2^(e+1) + 1 samples a side 1 ft apart, grey
+    // shading and one surface type.
+    static void write_flat_ground(const fs::path& dir, int e) {
+        const int n = (1 << (e + 1)) + 1;
+        write(dir / "terrain.hf", flat_terrain_hf(e, 1));
+        std::string ppm = "P6\n" + std::to_string(n) + " " + std::to_string(n) + "\n255\n";
+        ppm.append(static_cast<size_t>(n) * n * 3, char(128));
+        write(dir / "shading.ppm", ppm);
+        write(dir / "texturelist", "1.0 5.0 15.0 nothing.png\n");
+        write(dir / "tilemap", std::string(static_cast<size_t>(1 << e) * (1 << e), '\0'));
+    }
     static std::string read(const fs::path& path) {
         std::ifstream in(path, std::ios::binary);
         std::stringstream s;

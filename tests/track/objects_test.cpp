@@ -46,12 +46,7 @@ struct Objects : TempDataTest {
     // A flat field of 129 x 129 samples with one surface type, and the given object files.
     void make_track(std::initializer_list<std::pair<const char*, std::string>> files) {
         const fs::path dir = data / "field";
-        write(dir / "terrain.hf", flat_terrain_hf(k_e, 1));
-        std::string ppm = "P6\n" + std::to_string(k_n) + " " + std::to_string(k_n) + "\n255\n";
-        ppm.append(static_cast<size_t>(k_n) * k_n * 3, char(128));
-        write(dir / "shading.ppm", ppm);
-        write(dir / "texturelist", "1.0 5.0 15.0 nothing.png\n");
-        write(dir / "tilemap", std::string(static_cast<size_t>(1 << k_e) * (1 << k_e), '\0'));
+        write_flat_ground(dir, k_e);
         for (const auto& [name, text] : files) write(dir / name, text);
         track_list_scan();
         ASSERT_TRUE(track_load("field")) << log_text();

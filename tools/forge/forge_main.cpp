@@ -30,6 +30,7 @@ constexpr forge_step k_steps[] = {
     {"practice track", forge_practice_track},
     {"start gate", forge_start_gate},
     {"rabbithill objects", forge_rabbithill_objects},
+    {"rabbithill frills", forge_rabbithill_frills},
     {"engine sounds", forge_engine_sounds},
     {"points series", forge_series},
 };

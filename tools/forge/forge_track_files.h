@@ -77,3 +77,6 @@ bool forge_start_gate(const std::string& out);
 // Rabbithill's trackside objects: trees, bushes, spectators, banners, tape lines, hay bales, the
 // flaggers and the decals, with their pictures and models.
 bool forge_rabbithill_objects(const std::string& out);
+// Rabbithill's "frills.js" with its scoreboard and flag (after the objects, whose files it adds
+// to).
+bool forge_rabbithill_frills(const std::string& out);

@@ -1,0 +1,281 @@
+// The track script's context: creating it with a counted heap, evaluating the prelude and the
+// script, calling handlers under an execution budget, and stopping a script that overruns.
+#include "track/track_script.h"
+#include "track/track_script_local.h"
+
+#include "common/message.h"
+#include "files/files.h"
+#include "platform/log.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+script_state g_script;
+
+// Every block the engine asks for carries its size in front, so frees and resizes can be
+// counted against the limit. 16 bytes keep the block aligned for any type.
+constexpr size_t k_head = 16;
+
+// Whether a block may be had within the memory limit. A refusal stops the script at once, so
+// the instruction checks unwind the call even if the script catches the refusal.
+bool may_allocate(script_state& s, int64_t more) {
+    if (s.memory + more <= k_script_memory_limit) return true;
+    s.refused = true;
+    if (s.calling && s.stop == script_running) s.stop = script_out_of_memory;
+    return false;
+}
+
+void* script_alloc(void* udata, duk_size_t size) {
+    script_state& s = *static_cast<script_state*>(udata);
+    if (size == 0 || !may_allocate(s, static_cast<int64_t>(size))) return nullptr;
+    auto* block = static_cast<unsigned char*>(malloc(size + k_head));
+    if (!block) return nullptr;
+    memcpy(block, &size, sizeof size);
+    s.memory += static_cast<int64_t>(size);
+    return block + k_head;
+}
+
+void script_free(void* udata, void* ptr) {
+    if (!ptr) return;
+    script_state& s = *static_cast<script_state*>(udata);
+    unsigned char* block = static_cast<unsigned char*>(ptr) - k_head;
+    duk_size_t size;
+    memcpy(&size, block, sizeof size);
+    s.memory -= static_cast<int64_t>(size);
+    free(block);
+}
+
+void* script_realloc(void* udata, void* ptr, duk_size_t size) {
+    if (!ptr) return script_alloc(udata, size);
+    if (size == 0) {
+        script_free(udata, ptr);
+        return nullptr;
+    }
+    script_state& s = *static_cast<script_state*>(udata);
+    unsigned char* block = static_cast<unsigned char*>(ptr) - k_head;
+    duk_size_t old;
+    memcpy(&old, block, sizeof old);
+    if (size > old && !may_allocate(s, static_cast<int64_t>(size - old))) return nullptr;
+    auto* grown = static_cast<unsigned char*>(realloc(block, size + k_head));
+    if (!grown) return nullptr;
+    memcpy(grown, &size, sizeof size);
+    s.memory += static_cast<int64_t>(size) - static_cast<int64_t>(old);
+    return grown + k_head;
+}
+
+// Errors outside every protected call; only an engine fault gets here, and it must not return.
+void script_fatal(void*, const char* message) {
+    log("Script engine failure: %s\n", message ? message : "");
+    abort();
+}
+
+void set_error(const char* text) { snprintf(g_script.error, sizeof g_script.error, "%s", text); }
+
+// The error at the top of the stack as text, with the line it was thrown at when the engine's
+// own text does not say.
+std::string error_text(duk_context* ctx) {
+    duk_dup_top(ctx); // the text replaces the copy
+    std::string text = duk_safe_to_string(ctx, -1);
+    duk_pop(ctx);
+    if (duk_is_error(ctx, -1) && text.find("(line ") == std::string::npos) {
+        duk_get_prop_string(ctx, -1, "lineNumber");
+        if (duk_is_number(ctx, -1)) text += " (line " + std::to_string(duk_get_int(ctx, -1)) + ")";
+        duk_pop(ctx);
+    }
+    return text;
+}
+
+void destroy_context() {
+    if (g_script.ctx) duk_destroy_heap(g_script.ctx);
+    g_script.ctx = nullptr;
+    script_canvas_clear();
+}
+
+// After every call: a script that ran out of its budget or its memory is stopped for good, and
+// said so once; the race goes on without it.
+void stop_if_overrun(const char* what) {
+    if (g_script.stop == script_running && g_script.refused) g_script.stop = script_out_of_memory;
+    if (g_script.stop == script_running) return;
+    char text[1024];
+    snprintf(text, sizeof text, "%s %s - the track script is stopped",
+             g_script.stop == script_out_of_time ? "execution budget spent in"
+                                                 : "memory limit reached in",
+             what);
+    set_error(text);
+    show_message("javascript error: %.900s\n", text);
+    destroy_context();
+}
+
+// Runs the protected call `run` with the budget counted from zero; false when it threw (the
+// error text is then set).
+bool run_protected(duk_safe_call_function run, void* udata, int args, const char* what) {
+    duk_context* ctx = g_script.ctx;
+    g_script.checks = 0;
+    g_script.deadline = std::chrono::steady_clock::now() +
+                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                            std::chrono::duration<double>(g_script.time_limit));
+    g_script.calling = true;
+    const duk_int_t rc = duk_safe_call(ctx, run, udata, args, 1);
+    g_script.calling = false;
+    g_script.last_checks = g_script.checks;
+    bool ok = rc == DUK_EXEC_SUCCESS;
+    if (!ok) set_error(error_text(ctx).c_str());
+    duk_pop(ctx);
+    stop_if_overrun(what);
+    return ok;
+}
+
+struct source_text {
+    const char* text;
+    size_t length;
+    const char* name;
+};
+
+// Compiles and runs a program text: [] -> [result].
+duk_ret_t evaluate(duk_context* ctx, void* udata) {
+    const source_text& s = *static_cast<const source_text*>(udata);
+    duk_push_string(ctx, s.name);
+    duk_compile_lstring_filename(ctx, 0, s.text, s.length);
+    duk_call(ctx, 0);
+    return 1;
+}
+
+bool evaluate_shown(const char* text, size_t length, const char* name) {
+    source_text s = {text, length, name};
+    if (run_protected(evaluate, &s, 0, name)) return true;
+    if (g_script.stop == script_running) show_message("javascript error: %.900s\n", g_script.error);
+    return false;
+}
+
+struct call_request {
+    const char* path;
+    const char* const* args;
+    int arg_count;
+    bool found = false; // the path led to a function
+};
+
+// Walks the dotted path from the global object and calls what it ends at, with the object that
+// holds it as `this`: [] -> [result]. A path that does not lead to a function leaves `found`
+// false and its error text set.
+duk_ret_t call_path(duk_context* ctx, void* udata) {
+    call_request& r = *static_cast<call_request*>(udata);
+    char text[1024];
+    duk_push_global_object(ctx); // [holder]
+    const char* at = r.path;
+    for (;;) {
+        const char* dot = strchr(at, '.');
+        const size_t n = dot ? static_cast<size_t>(dot - at) : strlen(at);
+        duk_get_prop_lstring(ctx, -1, at, n); // [holder value]
+        // On the way every name must hold an object; the last one must at least be there.
+        const bool usable =
+            dot ? duk_is_object(ctx, -1) || duk_is_function(ctx, -1) : !duk_is_undefined(ctx, -1);
+        if (!usable) {
+            snprintf(text, sizeof text, "can't find %.800s", r.path);
+            set_error(text);
+            duk_push_undefined(ctx);
+            return 1;
+        }
+        if (!dot) break;
+        duk_remove(ctx, -2); // the value holds the next name
+        at = dot + 1;
+    }
+    if (!duk_is_callable(ctx, -1)) {
+        snprintf(text, sizeof text, "%.800s is not a function", r.path);
+        set_error(text);
+        duk_push_undefined(ctx);
+        return 1;
+    }
+    r.found = true;
+    duk_swap_top(ctx, -2); // [function holder]
+    for (int i = 0; i < r.arg_count; i++) duk_push_string(ctx, r.args[i]);
+    duk_call_method(ctx, r.arg_count);
+    return 1;
+}
+
+void call_handler(const char* path, int tic) {
+    if (!track_script_running()) return;
+    char clock[16];
+    snprintf(clock, sizeof clock, "%d", tic);
+    const char* args[] = {clock};
+    track_script_call(path, args, 1);
+}
+} // namespace
+
+script_state& script() { return g_script; }
+
+// The engine's execution timeout check, every 8K instructions: true once the call running now
+// has spent its budget of instructions or of time or been refused memory, and from then on until
+// the call has unwound (a script that catches the refusal would otherwise go on asking).
+extern "C" int track_script_budget_spent(void* udata) {
+    script_state& s = *static_cast<script_state*>(udata);
+    if (!s.calling) return 0;
+    if (s.stop != script_running) return 1;
+    if (s.refused) {
+        s.stop = script_out_of_memory;
+        return 1;
+    }
+    if (++s.checks > k_script_budget_checks || std::chrono::steady_clock::now() > s.deadline) {
+        s.stop = script_out_of_time;
+        return 1;
+    }
+    return 0;
+}
+
+bool track_script_load_text(const std::string& source, const char* name, const script_race* race) {
+    track_script_unload();
+    g_script.race = race ? race : &k_script_race_none;
+    g_script.ctx =
+        duk_create_heap(script_alloc, script_realloc, script_free, &g_script, script_fatal);
+    if (!g_script.ctx) {
+        log("Can't create a script context for %.900s\n", name);
+        return false;
+    }
+    // Scripts reach the game through `qv` only; the engine's own object goes with its
+    // internals.
+    duk_push_global_object(g_script.ctx);
+    duk_del_prop_string(g_script.ctx, -1, "Duktape");
+    duk_pop(g_script.ctx);
+    script_api_register(g_script.ctx);
+    evaluate_shown(k_script_prelude, strlen(k_script_prelude), "prelude");
+    if (g_script.ctx) evaluate_shown(source.data(), source.size(), name);
+    return true;
+}
+
+bool track_script_load(const char* folder, const script_race* race) {
+    track_script_unload();
+    if (!folder) return false;
+    std::string text;
+    if (!file_to_string((std::string("@") + folder + "/frills.js").c_str(), &text)) return false;
+    return track_script_load_text(text, "frills.js", race);
+}
+
+void track_script_unload() {
+    destroy_context();
+    g_script.race = &k_script_race_none;
+    g_script.error[0] = 0;
+    g_script.stop = script_running;
+    g_script.refused = false;
+    g_script.checks = g_script.last_checks = 0;
+}
+
+bool track_script_running() { return g_script.ctx != nullptr; }
+
+void track_script_frame_handler(int tic) { call_handler("qv.frame_handler_", tic); }
+void track_script_tic_handler(int tic) { call_handler("qv.tic_handler_", tic); }
+
+bool track_script_call(const char* path, const char* const* args, int arg_count) {
+    if (!g_script.ctx || !path) return false;
+    call_request r = {path, args, arg_count};
+    const bool ok = run_protected(call_path, &r, 0, path);
+    return ok && r.found;
+}
+
+const char* track_script_error() { return g_script.error; }
+script_stop track_script_stopped() { return g_script.stop; }
+int64_t track_script_memory() { return g_script.memory; }
+int track_script_last_checks() { return g_script.last_checks; }
+void track_script_set_time_limit(double seconds) { g_script.time_limit = seconds; }

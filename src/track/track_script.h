@@ -1,0 +1,69 @@
+// Track scripts: the track's "frills.js" run in an engine context of its own, its frame and tic
+// handlers, and the `qv` object through which it reads the race and animates the track.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// What a script may read of the race; race control provides it. The script's functions check
+// slots (0..159) and running-order entries before they ask, so these see only valid ones.
+struct script_race {
+    int (*clock)();         // tics since the reset
+    int (*gate_drop_tic)(); // tic
+    int (*finish_time)();   // tics of the timed part, 0 for laps only
+    int (*finish_laps)();
+    int (*running_count)();
+    // Running-order entry i (below the count): slot, crossings made, tic of the last one.
+    void (*running_entry)(int i, int* slot, int* position, int* tic);
+    bool (*occupied)(int slot); // holds a bike
+    int (*timing_position)(int slot);
+    int (*crossing_tic)(int slot, int crossing); // -1 when missed or not made
+    bool (*rider_down)(int slot);                // down and not finished
+    const char* (*rider_number)(int slot);
+    const char* (*rider_name)(int slot);
+    // The bike's main body: position (ft) and velocity (ft/s); false for an empty slot.
+    bool (*body_position)(int slot, double out[3]);
+    bool (*body_velocity)(int slot, double out[3]);
+};
+// No race: nobody in the slots, the clock at 0.
+extern const script_race k_script_race_none;
+
+// Why a script was stopped for good.
+enum script_stop { script_running = 0, script_out_of_time, script_out_of_memory };
+
+// Each call into a script may run this many of the engine's interrupt checks (one per 8K
+// instructions, so some 4M instructions) before it is stopped.
+constexpr int k_script_budget_checks = 512;
+// And at most this long, as far as the checks see: the engine's own functions (joining a long
+// array, say) do much work in one instruction. The time only decides whether a script is
+// stopped, never the simulation.
+constexpr double k_script_time_limit = 0.1; // s
+// Bytes the engine of one script may hold.
+constexpr int64_t k_script_memory_limit = 16 << 20;
+
+// At the race reset: reads "@<folder>/frills.js"; when there is one, makes a new context current
+// (the old one goes either way), evaluates the prelude and then the script. False when the track
+// has no script.
+bool track_script_load(const char* folder, const script_race* race);
+// The same from a text (`name` is the file name errors are reported with).
+bool track_script_load_text(const std::string& source, const char* name, const script_race* race);
+// Destroys the current context (none is left).
+void track_script_unload();
+// A context is current and has not been stopped.
+bool track_script_running();
+// Once per drawn frame and at the start of every race tic: `qv.frame_handler_` or
+// `qv.tic_handler_` with the race clock as text.
+void track_script_frame_handler(int tic);
+void track_script_tic_handler(int tic);
+// Calls a function by its dotted path from the global object with text arguments, protected;
+// false (and the error text set) when the path is missing, not callable or the call threw.
+bool track_script_call(const char* path, const char* const* args, int arg_count);
+// The last error ("" when none), at most 1023 characters.
+const char* track_script_error();
+// Whether and why the current script was stopped.
+script_stop track_script_stopped();
+// Bytes the current context holds, and the interrupt checks its last call used.
+int64_t track_script_memory();
+int track_script_last_checks();
+// The time a call may take (k_script_time_limit unless set).
+void track_script_set_time_limit(double seconds);
