@@ -207,7 +207,7 @@ void call_handler(const char* path, int tic) {
 
 script_state& script() { return g_script; }
 
-// The engine's execution timeout check, every 8K instructions: true once the call running now
+// The engine's execution timeout check, every 256 instructions: true once the call running now
 // has spent its budget of instructions or of time or been refused memory, and from then on until
 // the call has unwound (a script that catches the refusal would otherwise go on asking).
 extern "C" int track_script_budget_spent(void* udata) {

@@ -31,9 +31,10 @@ extern const script_race k_script_race_none;
 // Why a script was stopped for good.
 enum script_stop { script_running = 0, script_out_of_time, script_out_of_memory };
 
-// Each call into a script may run this many of the engine's interrupt checks (one per 8K
-// instructions, so some 4M instructions) before it is stopped.
-constexpr int k_script_budget_checks = 512;
+// Each call into a script may run this many of the engine's interrupt checks (one per 256
+// instructions, so some 4M instructions) before it is stopped. The checks come often so that a
+// loop over slow built-in functions meets the time limit soon after it passes.
+constexpr int k_script_budget_checks = 16384;
 // And at most this long, as far as the checks see: the engine's own functions (joining a long
 // array, say) do much work in one instruction. The time only decides whether a script is
 // stopped, never the simulation.
