@@ -181,7 +181,8 @@ void take_states(const server_message& m) {
             break;
         }
         state_entry e = get_state_entry(m.data + i * k_state_entry_size);
-        if (e.slot >= k_max_riders || e.slot == local) continue;
+        if (e.slot >= k_max_riders || e.slot == local || e.tic < 0 || e.tic > k_server_tic_most)
+            continue;
         const rider_slot& s = race_slot(e.slot);
         net_slot& n = c.slots[e.slot];
         if (s.bike < 0 || s.kind != rider_remote || e.tic <= n.state_tic) continue;
@@ -276,6 +277,13 @@ void handle_message(const server_message& m, double now) {
     case msg_race_info: {
         if (!in_state(state_identifying, state_restarting) || c.my_slot == k_no_slot) break;
         if (c.race != 0 && c.race != m.race) break;
+        if (m.finish_time < 0 || m.finish_time > k_race_info_tics_most || m.finish_laps < 0 ||
+            m.finish_laps > k_race_info_laps_most || m.gate_drop < 0 ||
+            m.gate_drop > k_race_info_tics_most) {
+            show_message("Server's race can't be run: finish time %d, %d laps, gate drop at %d\n",
+                         m.finish_time, m.finish_laps, m.gate_drop);
+            break;
+        }
         std::string track = wire_text(m.data, std::min(m.data_length, k_track_name_max));
         if (track.empty() || track_list_find(track.c_str()) < 0) {
             show_message("Can't find track '%.150s'\n", track.c_str());
@@ -304,6 +312,12 @@ void handle_message(const server_message& m, double now) {
     case msg_time:
     case msg_states:
         if (!in_state(state_ready, state_racing) || !same_race(m)) break;
+        if (m.server_tic < 0 || m.server_tic > k_server_tic_most || m.echo_tic < 0 ||
+            m.echo_tic > k_server_tic_most) {
+            show_message("Server's clock can't be used: tic %d, echo %d\n", m.server_tic,
+                         m.echo_tic);
+            break;
+        }
         if (m.type == msg_states) take_states(m);
         clock_sync(m.server_tic, m.echo_tic, now);
         if (c.state == state_ready) show_race_length();

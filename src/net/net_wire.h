@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bike/bike.h"
+#include "common/common.h"
 
 #include <cstdint>
 #include <string>
@@ -26,6 +27,13 @@ constexpr int k_timing_entry_size = 12;
 constexpr int k_timing_entries_max = (k_server_payload_max - 8) / k_timing_entry_size;
 constexpr int k_terrain_edit_min = 17; // bytes of a one-point path
 constexpr int k_terrain_edit_max = 17 + 4 * 63;
+// The longest finish time and latest gate drop a race info may carry (a day), and the most laps;
+// beyond them the race clock's sums would not fit.
+constexpr int k_race_info_tics_most = 24 * 3600 * k_tics_per_second;
+constexpr int k_race_info_laps_most = 1000;
+// A server's tic, and a tic echoed back, lie within three such days: the race is given up long
+// before.
+constexpr int k_server_tic_most = 3 * k_race_info_tics_most;
 
 // What a client sends.
 enum client_message_type {

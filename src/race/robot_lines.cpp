@@ -229,7 +229,9 @@ bool lines_parse(const std::string& text, int segment_count, std::vector<line_se
 
 std::string lines_format(const std::vector<line_segment>& segments) {
     std::string out;
-    char buffer[192];
+    // A point's five numbers in "%f", each as wide as a float's largest value (a sign, 39 digits
+    // and 7 decimals) so a damaged line is never written cut short.
+    char buffer[5 * 48 + 8];
     std::snprintf(buffer, sizeof buffer, "ct03 %d\n", static_cast<int>(segments.size()));
     out += buffer;
     for (const line_segment& s : segments) {

@@ -255,6 +255,39 @@ TEST_F(client_link, AnUnknownTrackEndsTheJoining) {
     EXPECT_EQ(net_state(), 15);
 }
 
+TEST_F(client_link, ARaceInfoNoServerSendsIsSkippedAndARaceAtTheLimitsIsRun) {
+    ASSERT_TRUE(connect());
+    deliver(build_connect_reply(k_slot, k_id, 6));
+    step();
+    // A finish time, laps and gate drop whose sums overflowed the timing once the race ran.
+    deliver(build_race_info(k_race, 1701986304, 2002743905, 1818584424, digest, "practice"));
+    EXPECT_TRUE(shown("Server's race can't be run"));
+    EXPECT_EQ(net_state(), 3);
+    const int most = k_race_info_tics_most, laps = k_race_info_laps_most;
+    struct race_values {
+        int finish_time, laps, gate_drop;
+    };
+    for (race_values bad :
+         {race_values{-1, 2, 256}, race_values{most + 1, 0, 256}, race_values{0, -1, 256},
+          race_values{0, laps + 1, 256}, race_values{0, 2, -1}, race_values{0, 2, most + 1}}) {
+        messages_clear();
+        deliver(
+            build_race_info(k_race, bad.finish_time, bad.laps, bad.gate_drop, digest, "practice"));
+        EXPECT_TRUE(shown("Server's race can't be run"))
+            << bad.finish_time << " " << bad.laps << " " << bad.gate_drop;
+        EXPECT_EQ(net_state(), 3);
+    }
+    // The longest race, gate drop and laps a server may send are raced, past the time's end.
+    deliver(build_race_info(k_race, most, laps, most, digest, "practice"));
+    ASSERT_EQ(net_state(), 5);
+    deliver(build_rider(k_race, 1, "rm125\n1\nBob"));
+    deliver(build_start(k_race, k_slot, ""));
+    deliver(build_time(k_race, 2 * most + 10, 0));
+    ASSERT_EQ(net_state(), 11);
+    ride(8);
+    EXPECT_EQ(net_state(), 11);
+}
+
 TEST_F(client_link, ATrackThatDiffersFromTheServersEndsTheJoining) {
     ASSERT_TRUE(connect());
     deliver(build_connect_reply(k_slot, k_id, 6));
@@ -367,6 +400,41 @@ TEST_F(client_link, TheClockIsSetByTheFirstServerTicAndPingComesFromTheEcho) {
     // An older server tic is no news.
     deliver(build_time(k_race, 300, 0));
     EXPECT_EQ(net_server_tic(), 430 + 64);
+}
+
+TEST_F(client_link, AServerClockOutOfRangeIsSkippedAndTheRaceGoesOnByTheNextGoodOne) {
+    up_to_track();
+    deliver(build_rider(k_race, 1, "rm125\n1\nBob"));
+    deliver(build_start(k_race, k_slot, ""));
+    // A negative tic made the race clock negative, and each rider's slot was found off its end.
+    const int bad_tics[][2] = {{-1280068685, 0},
+                               {k_server_tic_most + 1, 0},
+                               {400, -2147483647},
+                               {400, k_server_tic_most + 1}};
+    for (const int* bad : bad_tics) {
+        messages_clear();
+        deliver(build_time(k_race, bad[0], bad[1]));
+        EXPECT_TRUE(shown("Server's clock can't be used")) << bad[0] << " " << bad[1];
+        EXPECT_FALSE(net_server_sent_tic());
+        EXPECT_NE(net_state(), 11);
+    }
+    deliver(build_time(k_race, 400, 0));
+    ASSERT_EQ(net_state(), 11);
+    EXPECT_EQ(race_clock(), 400);
+    ride(8);
+    EXPECT_GE(race_clock(), 408);
+    // A rider's state from before any race, or beyond every race, is not kept.
+    compact_state a = compact_state_encode(race_slot(1).bike);
+    datagram d = build_states_header(k_race, 410, 0);
+    put_state_entry(d, state_entry{1, 12, -5, a});
+    states_set_count(d, 1);
+    deliver(d);
+    EXPECT_EQ(history_newest_tic(1), -1);
+    d = build_states_header(k_race, 412, 0);
+    put_state_entry(d, state_entry{1, 12, k_server_tic_most + 1, a});
+    states_set_count(d, 1);
+    deliver(d);
+    EXPECT_EQ(history_newest_tic(1), -1);
 }
 
 TEST_F(client_link, ReliableMessagesAreAcknowledgedAndHandledInOrder) {

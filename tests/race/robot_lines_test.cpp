@@ -52,6 +52,30 @@ TEST(robot_lines, AFileWrittenReadsBackTheSameWhateverItsWhiteSpace) {
     }
 }
 
+TEST(robot_lines, ADamagedLineOfTheWidestNumbersIsWrittenWholeAndReadsBackTheSame) {
+    // A file a reader keeps: its points as far out as a float goes, its second line after it.
+    std::string text = "ct03 1\n2\n2 1 2 0 1 1 0 0 0\n"
+                       "[3e38 -3e38 3e38] -3e38 3e38\n[-3e38 3e38 -3e38] 3e38 -3e38\n"
+                       "1 5 9 0 1 1 0 0 0\n[1 2 3] 4 5\n";
+    std::vector<line_segment> read, again;
+    std::string why;
+    ASSERT_TRUE(lines_parse(text, 1, &read, &why)) << why;
+    ASSERT_EQ(lines_held_in(read[0]), 2);
+    ASSERT_TRUE(lines_parse(lines_format(read), 1, &again, &why)) << why;
+    ASSERT_EQ(lines_held_in(again[0]), 2);
+    for (int i = 0; i < 2; i++) {
+        const racing_line &a = read[0].lines[i], &b = again[0].lines[i];
+        ASSERT_EQ(a.points.size(), b.points.size());
+        for (size_t k = 0; k < a.points.size(); k++) {
+            EXPECT_EQ(a.points[k].x, b.points[k].x);
+            EXPECT_EQ(a.points[k].y, b.points[k].y);
+            EXPECT_EQ(a.points[k].z, b.points[k].z);
+            EXPECT_EQ(a.points[k].speed, b.points[k].speed);
+            EXPECT_EQ(a.points[k].lean, b.points[k].lean);
+        }
+    }
+}
+
 TEST(robot_lines, AFileForAnotherTrackOrNoLinesFileAtAllIsRefusedWithItsReason) {
     std::vector<line_segment> segments(3);
     std::string text = lines_format(segments);
