@@ -50,9 +50,10 @@ void set_axes(float m[9], const float x[3], const float y[3], const float z[3]) 
     }
 }
 
-// A companion picture: the texture's own variant, else one named after the model.
-uint32_t companion(const statue& s, const char* kind) {
-    const std::string suffix = std::string("_") + kind;
+// A companion picture by its name's ending ("_norm", "_spec"): the texture's own variant, else
+// one named after the model.
+uint32_t companion(const statue& s, const char* ending) {
+    const std::string suffix = ending;
     const std::vector<std::string> endings = {suffix + ".seq", suffix + ".png", suffix + ".ppm"};
     std::vector<const char*> suffixes;
     for (const std::string& e : endings) suffixes.push_back(e.c_str());
@@ -87,8 +88,8 @@ int statue_add(float x, float offset, float z, float value, const char* model, c
         if (!s.collision) show_message("Warning: missing shape file %.900s", shape_name);
     }
     if (g_statues.companions && s.model && s.texture) {
-        s.normal_map = companion(s, "norm");
-        s.specular_map = companion(s, "spec");
+        s.normal_map = companion(s, "_norm");
+        s.specular_map = companion(s, "_spec");
     }
     s.face_distance = value >= k_face_camera_value ? std::exp2(value) : 0;
     g_statues.table.push_back(std::move(s));
