@@ -11,7 +11,8 @@
 // --shots, one picture of every view and bike count is saved as PNG, and close pictures of one bike
 // from four sides. With
 // --fugly the sky is left out, as the option leaves it out of the game. With --shots the start of
-// a race is pictured too: the gate from the rider's seat and from beside the track.
+// a race is pictured too: the gate from the rider's seat and from beside the track, and the finish
+// with the script's scoreboard and flag while the robots race.
 //
 // Then, for each way of composing the ground's textures, a rider's eye laps rabbithill along its
 // timing gates at riding speed: the ground alone (its mesh refinement, texture update and
@@ -36,6 +37,8 @@
 #include "terrain/terrain.h"
 #include "track/track.h"
 #include "track/track_gates.h"
+#include "track/track_objects.h"
+#include "track/track_script.h"
 #include "track/track_view.h"
 
 #include <GL/gl.h>
@@ -107,6 +110,7 @@ bool start_race(int count) {
 
 void save_shot(const std::string& path);
 scene_camera close_camera(int bike, bike_vec3d offset);
+void finish_shots(const std::string& folder);
 
 // The start of a race on the grid: the gate from the local rider's seat and from beside the
 // front row.
@@ -133,6 +137,7 @@ void gate_shots(const std::string& folder) {
         save_shot(folder + "/gate_side.png");
         platform().end_frame();
     }
+    finish_shots(folder);
 }
 
 // The trackside camera: the free camera beside the middle of the field, turned onto its rider.
@@ -157,17 +162,10 @@ void save_shot(const std::string& path) {
     save_picture(frame_pixels(k_width, k_height), k_width, k_height, path);
 }
 
-// A camera at `offset` from the bike (in the bike's own axes) looking at its middle.
-scene_camera close_camera(int bike, bike_vec3d offset) {
-    const bike_vec3d target = bike_body_position(bike, body_frame);
-    bike_vec3d axes[3];
-    for (int k = 0; k < 3; k++) axes[k] = bike_body_axis(bike, body_frame, k);
+// A camera at `eye` looking at `target`, level across.
+scene_camera look_at(const double eye[3], const double target[3], float fov) {
     scene_camera c;
-    // Across and along the bike on the level, and straight up.
-    const double eye[3] = {target.x + axes[0].x * offset.x + axes[2].x * offset.z,
-                           target.y + offset.y,
-                           target.z + axes[0].z * offset.x + axes[2].z * offset.z};
-    double back[3] = {eye[0] - target.x, eye[1] - target.y, eye[2] - target.z};
+    double back[3] = {eye[0] - target[0], eye[1] - target[1], eye[2] - target[2]};
     double l = std::sqrt(back[0] * back[0] + back[1] * back[1] + back[2] * back[2]);
     for (double& v : back) v /= l;
     double right[3] = {back[2], 0, -back[0]};
@@ -182,8 +180,67 @@ scene_camera close_camera(int bike, bike_vec3d offset) {
         c.rotation[3 * k + 1] = static_cast<float>(up[k]);
         c.rotation[3 * k + 2] = static_cast<float>(back[k]);
     }
-    c.fov = 50;
+    c.fov = fov;
     return c;
+}
+
+// A camera at `offset` from the bike (in the bike's own axes) looking at its middle.
+scene_camera close_camera(int bike, bike_vec3d offset) {
+    const bike_vec3d target = bike_body_position(bike, body_frame);
+    bike_vec3d axes[3];
+    for (int k = 0; k < 3; k++) axes[k] = bike_body_axis(bike, body_frame, k);
+    // Across and along the bike on the level, and straight up.
+    const double eye[3] = {target.x + axes[0].x * offset.x + axes[2].x * offset.z,
+                           target.y + offset.y,
+                           target.z + axes[0].z * offset.x + axes[2].z * offset.z};
+    const double at[3] = {target.x, target.y, target.z};
+    return look_at(eye, at, 50);
+}
+
+// The finish as the track's script dresses it: the scoreboard card and the flag statue, seen
+// from across the track while the robots race, early on and again after the leader's first lap.
+void finish_shots(const std::string& folder) {
+    const billboard* board = nullptr;
+    for (int i = billboard_first_file(); i < billboard_count(); i++)
+        if (billboard_texture_name(i) == "@objects/scoreboard.seq") board = &billboards()[i];
+    const statue* flag = nullptr;
+    for (int i = statue_first_file(); i < statue_count(); i++)
+        if (statues()[i].model_name == "@objects/flag.jm") flag = &statues()[i];
+    if (!board || !flag) {
+        fprintf(stderr, "rabbithill has no scoreboard or flag\n");
+        return;
+    }
+    const double middle[3] = {(board->x + flag->x) * 0.5, (board->y + flag->y) * 0.5 + 6,
+                              (board->z + flag->z) * 0.5};
+    const double across[2] = {board->z - flag->z, -(board->x - flag->x)};
+    const double l = std::hypot(across[0], across[1]);
+    for (const int race_seconds : {25, 200}) {
+        while (race_clock() < race_seconds * k_tics_per_second) race_world_tic();
+        // From both sides of the track, then close to the flag.
+        for (const int side : {1, -1, 0}) {
+            const double near_flag[3] = {flag->x + across[0] / l * 16, flag->y + 11,
+                                         flag->z + across[1] / l * 16};
+            const double flag_top[3] = {flag->x, flag->y + 9.5, flag->z};
+            const double far[3] = {middle[0] + side * across[0] / l * 70, middle[1] + 10,
+                                   middle[2] + side * across[1] / l * 70};
+            const double* eye = side ? far : near_flag;
+            const double* target = side ? middle : flag_top;
+            for (int frame = 0; frame < 3; frame++) {
+                for (int t = 0; t < k_tics_per_second / 4; t++) race_world_tic();
+                int width, height;
+                if (!platform().begin_frame(&width, &height)) return;
+                track_script_frame_handler(race_clock());
+                set_projection(width, height, 60);
+                render_scene(look_at(eye, target, 60));
+                save_shot(folder + "/finish_" + std::to_string(race_seconds) + "s_" +
+                          (side > 0   ? "a"
+                           : side < 0 ? "b"
+                                      : "flag") +
+                          std::to_string(frame) + ".png");
+                platform().end_frame();
+            }
+        }
+    }
 }
 
 // Close pictures of a bike from its sides, front and back, for looking at the models.

@@ -71,29 +71,37 @@ image glyph_picture() {
     return im;
 }
 
-// The flag's picture: a grey swatch for the pole, chequers for the cloth.
+// The flag's picture: the left half grey for the pole, the right half chequers for the cloth
+// (eight squares across its length, six down).
 image flag_picture() {
     image im;
     image_allocate(&im, 64, 64, 4);
     const uint8_t grey[4] = {150, 150, 155, 255}, black[4] = {20, 20, 20, 255},
                   white[4] = {235, 235, 235, 255};
-    fill(im, 0, 0, 64, 64, grey);
-    for (int y = 16; y < 32; y++)
-        for (int x = 16; x < 32; x++)
-            fill(im, x, y, x + 1, y + 1, ((x / 4 + y / 4) % 2) ? black : white);
+    fill(im, 0, 0, 32, 64, grey);
+    for (int y = 0; y < 64; y++)
+        for (int x = 32; x < 64; x++)
+            fill(im, x, y, x + 1, y + 1, ((x / 4 + y * 6 / 64) % 2) ? black : white);
     return im;
 }
 
 // A pole 12 ft high (bone 0) and a cloth of four segments hinged one after another along +x
-// (bones 1 to 4), each 1 ft long and 3 ft high.
+// (bones 1 to 4), each 1 ft long and 3 ft high. The cloth's texture runs over all four segments
+// so that the chequers bend with it.
 model_mesh flag_model() {
     mesh_builder m;
     m.bone = 0;
     m.add(shape_box({0, 6, 0}, {0.3f, 12, 0.3f}), 0, k_satin);
     for (int k = 0; k < k_flag_segments; k++) {
         m.bone = k + 1;
-        m.add(shape_box({0.2f + static_cast<float>(k) + 0.5f, 10.5f, 0}, {1.0f, 3, 0.05f}), 5,
-              k_matte);
+        model_part cloth =
+            shape_box({0.2f + static_cast<float>(k) + 0.5f, 10.5f, 0}, {1.0f, 3, 0.05f});
+        for (int v = 0; v < cloth.vertex_count; v++) {
+            const float x = cloth.positions[3 * v], y = cloth.positions[3 * v + 1];
+            cloth.uvs[2 * v] = 0.5f + 0.5f * (x - 0.2f) / static_cast<float>(k_flag_segments);
+            cloth.uvs[2 * v + 1] = (y - 9) / 3;
+        }
+        m.add(std::move(cloth), k_own_uvs, k_matte);
     }
     return m.mesh(1 + k_flag_segments);
 }
