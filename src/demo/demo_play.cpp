@@ -23,6 +23,10 @@ struct playback_state {
     int rider_of[k_max_riders] = {}; // the demo rider in each slot, -1 for none
     int next_rider = 0;
     bool damage_told = false; // a damaged file is logged once
+    // The player's own erosion setting, kept while a demo's blocks set theirs; given back when
+    // the playback closes.
+    bool erosion_taken = false;
+    int own_erosion = 0;
 };
 
 void forget_riders(playback_state& p) {
@@ -46,7 +50,13 @@ void on_state(void*, int rider, int tic, const compact_state& state) {
 
 void on_message(void*, const char* text) { show_message("%s", text); }
 
-void on_erode(void*, int value) { erosion_set_setting(value); }
+void on_erode(void*, int value) {
+    if (!g_playback.erosion_taken) {
+        g_playback.erosion_taken = true;
+        g_playback.own_erosion = erosion_setting();
+    }
+    erosion_set_setting(value);
+}
 
 void on_terrain_edit(void*, const uint8_t* bytes, int size) { terrain_edit_apply(bytes, size); }
 
@@ -120,6 +130,8 @@ void playback_close() {
     g_playback.file.clear();
     g_playback.ghost = false;
     g_playback.damage_told = false;
+    if (g_playback.erosion_taken) erosion_set_setting(g_playback.own_erosion);
+    g_playback.erosion_taken = false;
     forget_riders(g_playback);
 }
 

@@ -41,10 +41,11 @@ TEST_F(erosion_demo, ARaceRecordedWithErosionPlaysBackToTheSameGround) {
     EXPECT_EQ(blocks.erosion[0], 20 * 1024);
     EXPECT_GT(blocks.edits, 0);
 
-    // Fresh ground and no erosion: the demo brings both its setting and its edits.
+    // Fresh ground and the player's own "--erode 3": the demo brings its setting and its edits.
     track_unload();
     track_set_current(nullptr);
     erosion_reset();
+    erosion_set_setting(3 * 1024);
     ASSERT_TRUE(demo_play_race(k_demo_default_file, {}));
     EXPECT_EQ(erosion_setting(), 20 * 1024) << "the setting comes with the demo's first blocks";
     for (int k = 0; k < static_cast<int>(raced.size()); k++)
@@ -55,5 +56,9 @@ TEST_F(erosion_demo, ARaceRecordedWithErosionPlaysBackToTheSameGround) {
     size_t differing = 0;
     for (size_t k = 0; k < raced.size(); k++) differing += played[k] != raced[k];
     EXPECT_EQ(differing, 0u);
+
+    // The next race is the player's again: the demo's setting goes with it.
+    ASSERT_TRUE(start_recorded({lineup_robot}, 1, false));
+    EXPECT_EQ(erosion_setting(), 3 * 1024) << "the player's own setting is back after the playback";
 }
 } // namespace
