@@ -9,7 +9,7 @@
 #include "track/track_objects.h"
 #include "track/track_view.h"
 
-#include "support/temp_data_test.h"
+#include "support/flat_track_test.h"
 
 #include <gtest/gtest.h>
 
@@ -20,36 +20,16 @@
 #include <vector>
 
 namespace {
-constexpr int k_e = 6; // 129 samples a side 1 ft apart, 64 tile squares of 2 ft a side
 constexpr float k_pi = 3.14159265f;
 
-struct EditorTools : TempDataTest {
+struct EditorTools : FlatTrackTest {
     editor_tools_state tools;
     editor_tool_settings settings;
 
     void SetUp() override {
-        TempDataTest::SetUp();
-        objects_free();
-        timing_gates_clear();
+        FlatTrackTest::SetUp();
         for (const char* name : {"a.ppm", "b.ppm"})
             write(data / name, "P6\n2 2\n255\n" + std::string(12, char(90)));
-    }
-    void TearDown() override {
-        track_unload();
-        track_list_free();
-        objects_free();
-        timing_gates_clear();
-        ground_free();
-        TempDataTest::TearDown();
-    }
-
-    // A flat field with the given files over the plain ground's.
-    void make_track(std::initializer_list<std::pair<const char*, std::string>> files) {
-        const fs::path dir = data / "field";
-        write_flat_ground(dir, k_e);
-        for (const auto& [name, text] : files) write(dir / name, text);
-        track_list_scan();
-        ASSERT_TRUE(track_load("field")) << log_text();
     }
 
     static editor_pointer at(float x, float z) {
@@ -545,12 +525,33 @@ TEST_F(EditorTools, GroupSpreadsTwiceAsFarSquaredAndHiddenDecalsStay) {
     EXPECT_EQ(decal_at(3).x, 58);
     EXPECT_TRUE(key(mode_decals, '{', at(0, 0)));
     EXPECT_NEAR(decal_at(1).x, 50 + 4 * f * 0.9375f, 1e-4);
+    // Stamped at the bottom, each member's copy goes in beneath the copies before it: the
+    // group then names copies that keep their offsets from the new leader.
+    std::vector<std::pair<float, float>> offsets;
+    for (int member : tools.decal_group)
+        offsets.emplace_back(decal_at(member).x - 50, decal_at(member).z - 50);
+    settings.level = level_bottom;
+    settings.orientation = orient_copy;
+    int target = -1;
+    EXPECT_TRUE(tools_press(tools, mode_decals, at(80, 80), settings, &target));
+    ASSERT_EQ(decal_count(), 7);
+    EXPECT_EQ(decal_at(tools.decal).x, 80);
+    EXPECT_EQ(decal_at(tools.decal).z, 80);
+    ASSERT_EQ(tools.decal_group.size(), 2u);
+    EXPECT_NE(tools.decal_group[0], tools.decal_group[1]);
+    for (size_t k = 0; k < offsets.size(); k++) {
+        const ground_decal& copy = decal_at(tools.decal_group[k]);
+        EXPECT_NEAR(copy.x - 80, offsets[k].first, 1e-4) << k;
+        EXPECT_NEAR(copy.z - 80, offsets[k].second, 1e-4) << k;
+    }
     // "X" within the radius takes only like decals while the others are hidden.
     EXPECT_TRUE(key(mode_decals, 'X', wide));
-    ASSERT_EQ(decal_count(), 1);
-    EXPECT_EQ(decal_name(0), "@b.ppm");
-    EXPECT_EQ(tools.decal, -1);
-    EXPECT_TRUE(tools.decal_group.empty());
+    ASSERT_EQ(decal_count(), 4);
+    EXPECT_EQ(decal_name(3), "@b.ppm");
+    EXPECT_EQ(decal_at(tools.decal).x, 80);
+    ASSERT_EQ(tools.decal_group.size(), 2u);
+    for (size_t k = 0; k < offsets.size(); k++)
+        EXPECT_NEAR(decal_at(tools.decal_group[k]).x - 80, offsets[k].first, 1e-4) << k;
     expect_grid_whole();
 }
 
