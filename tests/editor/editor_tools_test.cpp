@@ -2,6 +2,7 @@
 // lap lists, billboards, statues, the tile map and decals.
 #include "editor/editor_tools.h"
 
+#include "bike/contact/bike_contact.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
 #include "track/track_gates.h"
@@ -73,6 +74,10 @@ TEST_F(EditorTools, AGateCentreInsideAnotherGatesHalfDiscIsStillDragged) {
     EXPECT_EQ(gate_at(1).centre[0], 27);
     EXPECT_EQ(gate_at(1).centre[2], 24);
     EXPECT_EQ(gate_at(0).centre[0], 20) << "the gate whose half-disc held the centre stays";
+    editor_pointer locked = at(90, 90);
+    locked.ground_locked = true;
+    EXPECT_FALSE(tools_drag(tools, mode_timing_gate, locked, settings, 1));
+    EXPECT_EQ(gate_at(1).centre[0], 27);
 
     // Inside the first gate's half-disc, away from every handle: selected, nothing dragged.
     EXPECT_EQ(press(mode_timing_gate, at(22, 15)), 0);
@@ -269,6 +274,11 @@ TEST_F(EditorTools, StatuesMoveTurnCopyAndGoAsTheirValuesAllow) {
     // Moving, and the lock.
     EXPECT_TRUE(tools_drag(tools, mode_statues, at(64, 30), settings, 1));
     EXPECT_EQ(statues()[first + 2].x, 64);
+    // The bikes find it where it now stands (buckets of 16 ft), no longer where it stood.
+    const auto near = [](double x, double z) { return statues_near(x - 2, z - 2, x + 2, z + 2); };
+    std::vector<int> here = near(64, 30), there = near(60, 20);
+    EXPECT_NE(std::find(here.begin(), here.end(), first + 2), here.end());
+    EXPECT_EQ(std::find(there.begin(), there.end(), first + 2), there.end());
     editor_pointer locked = at(80, 80);
     locked.ground_locked = true;
     EXPECT_FALSE(tools_drag(tools, mode_statues, locked, settings, 1));
