@@ -174,6 +174,8 @@ void gates_marks(const editor_tools_state& tools, const editor_pointer& pointer,
 
 bool tools_press(editor_tools_state& tools, int mode, const editor_pointer& pointer,
                  const editor_tool_settings& settings, int* drag_target) {
+    int unused_target = 0;
+    if (!drag_target) drag_target = &unused_target;
     *drag_target = 0;
     switch (mode) {
     case mode_timing_gate:
@@ -209,6 +211,8 @@ bool tools_drag(editor_tools_state& tools, int mode, const editor_pointer& point
 
 bool tools_key(editor_tools_state& tools, int mode, int code, const editor_pointer& pointer,
                const editor_tool_settings& settings, std::string* message, bool* consumed) {
+    bool unused_consumed = false;
+    if (!consumed) consumed = &unused_consumed;
     *consumed = false;
     switch (mode) {
     case mode_billboards:
