@@ -118,6 +118,14 @@ bool billboards_save(const char* folder) {
 
 int billboard_first_file() { return g_billboards.first_file; }
 
+bool billboard_remove(int index) {
+    billboard_state& b = g_billboards;
+    if (index < b.first_file || index >= static_cast<int>(b.cards.size())) return false;
+    b.cards.erase(b.cards.begin() + index);
+    b.names.erase(b.names.begin() + index);
+    return true;
+}
+
 const std::string& billboard_texture_name(int index) { return g_billboards.names[index]; }
 
 void billboards_take_roost() {

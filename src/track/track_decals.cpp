@@ -99,32 +99,21 @@ std::string decals_format() {
     return out;
 }
 
-int decal_add(ground_decal d, std::string name) {
-    d.sine = std::sin(d.angle);
-    d.cosine = std::cos(d.angle);
-    g_decals.table.push_back(std::move(d));
-    g_decals.names.push_back(std::move(name));
-    ground_set_decals(&g_decals.table);
-    const int index = static_cast<int>(g_decals.table.size()) - 1;
-    decal_grid_insert(index);
-    return index;
+namespace {
+// The half-sizes in x and z of the rectangle on the ground a decal's picture covers.
+void decal_reach(const ground_decal& d, float* hx, float* hz) {
+    const float w = d.size * d.aspect, s = d.size;
+    *hx = std::fabs(w / 2 * d.cosine) + std::fabs(s / 2 * d.sine);
+    *hz = std::fabs(s / 2 * d.cosine) + std::fabs(w / 2 * d.sine);
 }
 
-void decal_grid_insert(int index) {
-    decal_state& st = g_decals;
-    const ground_decal& d = st.table[index];
-    const float w = d.size * d.aspect, s = d.size;
-    const float hx = std::fabs(w / 2 * d.cosine) + std::fabs(s / 2 * d.sine);
-    const float hz = std::fabs(s / 2 * d.cosine) + std::fabs(w / 2 * d.sine);
+// Tells the ground that the samples under a decal must be composed again.
+void mark_under(const ground_decal& d) {
+    const decal_state& st = g_decals;
     const height_field& field = ground().field;
-    const float extent = field.extent;
-    for (int cz = grid_cell(d.z - hz, extent); cz <= grid_cell(d.z + hz, extent); cz++)
-        for (int cx = grid_cell(d.x - hx, extent); cx <= grid_cell(d.x + hx, extent); cx++) {
-            std::vector<int>& cell = st.grid[cz][cx];
-            auto at = std::lower_bound(cell.begin(), cell.end(), index);
-            if (at == cell.end() || *at != index) cell.insert(at, index);
-        }
     if (!st.hooks.mark_dirty || field.samples_per_side == 0) return;
+    float hx, hz;
+    decal_reach(d, &hx, &hz);
     const int last = field.samples_per_side - 1;
     auto sample = [&](float v, bool up) {
         const float cells = v * field.inverse_cell_size;
@@ -132,6 +121,79 @@ void decal_grid_insert(int index) {
     };
     st.hooks.mark_dirty(sample(d.x - hx, false), sample(d.z - hz, false), sample(d.x + hx, true),
                         sample(d.z + hz, true));
+}
+
+// Takes a decal out of every grid cell and marks the ground it covered.
+void grid_take_out(int index) {
+    for (auto& row : g_decals.grid)
+        for (std::vector<int>& cell : row) {
+            auto at = std::lower_bound(cell.begin(), cell.end(), index);
+            if (at != cell.end() && *at == index) cell.erase(at);
+        }
+    mark_under(g_decals.table[index]);
+}
+
+// Every grid entry from `from` on moves by `by` places (cells stay in ascending order).
+void grid_shift(int from, int by) {
+    for (auto& row : g_decals.grid)
+        for (std::vector<int>& cell : row)
+            for (int& entry : cell)
+                if (entry >= from) entry += by;
+}
+} // namespace
+
+void decal_grid_insert(int index) {
+    decal_state& st = g_decals;
+    const ground_decal& d = st.table[index];
+    float hx, hz;
+    decal_reach(d, &hx, &hz);
+    const float extent = ground().field.extent;
+    for (int cz = grid_cell(d.z - hz, extent); cz <= grid_cell(d.z + hz, extent); cz++)
+        for (int cx = grid_cell(d.x - hx, extent); cx <= grid_cell(d.x + hx, extent); cx++) {
+            std::vector<int>& cell = st.grid[cz][cx];
+            auto at = std::lower_bound(cell.begin(), cell.end(), index);
+            if (at == cell.end() || *at != index) cell.insert(at, index);
+        }
+    mark_under(d);
+}
+
+int decal_insert(int position, ground_decal d, std::string name) {
+    decal_state& st = g_decals;
+    position = std::clamp(position, 0, static_cast<int>(st.table.size()));
+    d.sine = std::sin(d.angle);
+    d.cosine = std::cos(d.angle);
+    grid_shift(position, 1);
+    st.table.insert(st.table.begin() + position, std::move(d));
+    st.names.insert(st.names.begin() + position, std::move(name));
+    ground_set_decals(&st.table);
+    decal_grid_insert(position);
+    return position;
+}
+
+int decal_add(ground_decal d, std::string name) {
+    return decal_insert(decal_count(), std::move(d), std::move(name));
+}
+
+void decal_remove(int index) {
+    decal_state& st = g_decals;
+    if (index < 0 || index >= static_cast<int>(st.table.size())) return;
+    grid_take_out(index);
+    grid_shift(index + 1, -1);
+    st.table.erase(st.table.begin() + index);
+    st.names.erase(st.names.begin() + index);
+}
+
+void decal_place(int index, float x, float z, float angle) {
+    decal_state& st = g_decals;
+    if (index < 0 || index >= static_cast<int>(st.table.size())) return;
+    grid_take_out(index);
+    ground_decal& d = st.table[index];
+    d.x = x;
+    d.z = z;
+    d.angle = angle;
+    d.sine = std::sin(angle);
+    d.cosine = std::cos(angle);
+    decal_grid_insert(index);
 }
 
 int decal_count() { return static_cast<int>(g_decals.table.size()); }

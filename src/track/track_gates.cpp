@@ -225,6 +225,9 @@ bool gate_contains(const timing_gate& g, float x, float z) {
 int first_lap_length() { return g_gates.first_length; }
 int normal_lap_length() { return g_gates.normal_length; }
 int lap_entry(int i) { return g_gates.lap[i]; }
+void lap_entry_set(int i, int entry) {
+    if (i >= 0 && i < g_gates.first_length + g_gates.normal_length) g_gates.lap[i] = entry;
+}
 int first_lap_learned_count() { return learned(g_gates.lap, g_gates.first_length); }
 int normal_lap_learned_count() {
     return learned(g_gates.lap + g_gates.first_length, g_gates.normal_length);

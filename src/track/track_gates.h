@@ -45,6 +45,8 @@ int first_lap_length();
 int normal_lap_length();
 // Lap entry i of the first-lap list followed by the normal-lap list (raw, with the 100000 mark).
 int lap_entry(int i);
+// Replaces lap entry i (the editor's switch points); entries outside both lists are left alone.
+void lap_entry_set(int i, int entry);
 // The gate number an entry stands for.
 inline int lap_entry_gate(int entry) {
     return entry >= k_gate_no_learn ? entry - k_gate_no_learn : entry;

@@ -40,6 +40,9 @@ bool billboards_save(const char* folder);
 int billboard_first_file();
 // The texture name of a card, "" for none.
 const std::string& billboard_texture_name(int index);
+// Takes a card of the file's out of the table (later cards move down one place); the reserved
+// and flaggers' cards before the first file card stay. False when nothing was removed.
+bool billboard_remove(int index);
 // Puts every reserved card where its roost particle is, as it looks now.
 void billboards_take_roost();
 
@@ -68,6 +71,9 @@ int statue_add(float x, float offset, float z, float value, const char* model, c
                const char* shape_name);
 // y and the orientation again from the ground under the statue (after it or the ground moved).
 void statue_reground(int index);
+// Takes a statue of the file's out of the table (later statues move down one place); the start
+// gate's pieces before the first file statue stay. False when nothing was removed.
+bool statue_remove(int index);
 // Reads "statues" entries, up to the first that does not have all seven values.
 void statues_parse(const std::string& text);
 std::string statues_format();
@@ -169,6 +175,15 @@ std::string decals_format();
 // Adds a decal (the name its picture has in the decals file) to the table and the grid;
 // returns its index.
 int decal_add(ground_decal d, std::string name);
+// Inserts a decal at `position` (clamped to 0 … count), drawn after those before it: every later
+// decal moves up one place, in the table and the grid. Returns its index.
+int decal_insert(int position, ground_decal d, std::string name);
+// Takes a decal out of the table and the grid and marks the ground under it; later decals move
+// down one place.
+void decal_remove(int index);
+// Moves and turns a decal: out of the grid (the ground under it marked), its sine and cosine
+// again, and into the grid at its new place.
+void decal_place(int index, float x, float z, float angle);
 // Enters a decal in every grid cell its bounding rectangle overlaps and marks the ground under it.
 void decal_grid_insert(int index);
 int decal_count();

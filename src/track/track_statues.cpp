@@ -181,6 +181,20 @@ void statue_shape_files(std::string* names, int* count, int room) {
 }
 
 int statue_first_file() { return g_statues.first_file; }
+
+bool statue_remove(int index) {
+    statue_state& st = g_statues;
+    if (index < st.first_file || index >= static_cast<int>(st.table.size())) return false;
+    st.table.erase(st.table.begin() + index);
+    // The start gate's pieces come first, but a piece's index must not outlive its statue.
+    for (int& piece : st.pieces) {
+        if (piece == index)
+            piece = -1;
+        else if (piece > index)
+            piece--;
+    }
+    return true;
+}
 int statue_count() { return static_cast<int>(g_statues.table.size()); }
 statue* statues() { return g_statues.table.data(); }
 

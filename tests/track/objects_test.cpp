@@ -10,7 +10,7 @@
 #include "resources/texture.h"
 #include "terrain/terrain.h"
 
-#include "support/temp_data_test.h"
+#include "support/flat_track_test.h"
 
 #include <gtest/gtest.h>
 
@@ -21,35 +21,15 @@
 #include <string>
 
 namespace {
-constexpr int k_e = 6;
-constexpr int k_n = (1 << (k_e + 1)) + 1; // 129 samples a side, 1 ft apart
+constexpr int k_n = (1 << (FlatTrackTest::k_field_exponent + 1)) + 1; // 129 samples a side
 
-struct Objects : TempDataTest {
+struct Objects : FlatTrackTest {
     void SetUp() override {
-        TempDataTest::SetUp();
-        objects_free();
-        timing_gates_clear();
+        FlatTrackTest::SetUp();
         for (const char* name : {"a.ppm", "b.ppm", "t0.ppm", "t1.ppm", "t2.ppm", "t3.ppm", "t4.ppm",
                                  "warn.ppm", "calm.ppm"})
             write(data / name, "P6\n2 2\n255\n" + std::string(12, char(90)));
         write(data / "pole.shp", "1\n0 1 0 0.5 0.8 5000 500\n");
-    }
-    void TearDown() override {
-        track_unload();
-        track_list_free();
-        objects_free();
-        timing_gates_clear();
-        ground_free();
-        TempDataTest::TearDown();
-    }
-
-    // A flat field of 129 x 129 samples with one surface type, and the given object files.
-    void make_track(std::initializer_list<std::pair<const char*, std::string>> files) {
-        const fs::path dir = data / "field";
-        write_flat_ground(dir, k_e);
-        for (const auto& [name, text] : files) write(dir / name, text);
-        track_list_scan();
-        ASSERT_TRUE(track_load("field")) << log_text();
     }
 
     // Ten gates in a row and a first lap of five of them, then all ten.
