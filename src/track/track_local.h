@@ -2,7 +2,10 @@
 // own files share.
 #pragma once
 
+#include "common/file_problems.h"
+
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -37,11 +40,14 @@ bool objects_file_write(const char* folder, const char* name, const std::string&
 // at the cursor, long enough for any entry of three 1023-character words.
 struct text_scanner {
     static constexpr size_t k_window = 8192;
+    const char* begin;
     const char* at;
     const char* end;
+    const char* last; // where the latest entry's match began
     char window[k_window + 1];
 
-    text_scanner(const std::string& text) : at(text.data()), end(text.data() + text.size()) {}
+    text_scanner(const std::string& text)
+        : begin(text.data()), at(text.data()), end(text.data() + text.size()), last(at) {}
     // The text from the cursor, cut at the window's length and terminated.
     const char* view() {
         size_t n = std::min(static_cast<size_t>(end - at), k_window);
@@ -52,9 +58,16 @@ struct text_scanner {
     // Moves past what a pattern matched; false when it did not reach its "%n".
     bool advance(int used) {
         if (used < 0) return false;
+        last = at;
         at += used;
         entries++;
         return true;
+    }
+    // The line of the latest entry: where its first word is.
+    int entry_line() const {
+        const char* p = last;
+        while (p < at && isspace(static_cast<unsigned char>(*p))) p++;
+        return text_line_at(begin, p);
     }
     int entries = 0; // patterns matched so far
 };
