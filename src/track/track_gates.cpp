@@ -33,6 +33,12 @@ struct text_cursor {
     const char* end;
 
     bool done() const { return at >= end; }
+    // The line of the first word from p on, counted only for a listener of file problems.
+    int line_from(const char* p) const {
+        if (!file_problems_heard()) return 0;
+        while (p < end && isspace(static_cast<unsigned char>(*p))) p++;
+        return text_line_at(begin, p);
+    }
     // The rest of the current line, leaving the cursor at the start of the next.
     std::string line() {
         const char* start = at;
@@ -64,7 +70,7 @@ std::string piece_name(const char* read, int have, const char* fallback) {
 // Slot lines up to the first line that is not one; returns that line's first word.
 std::string read_slots(text_cursor& c) {
     while (!c.done()) {
-        const int line_number = text_line_at(c.begin, c.at);
+        const int line_number = c.line_from(c.at);
         std::string line = c.line();
         float x, y, z, a;
         char model[1024], texture[1024], shape[1024];
@@ -105,9 +111,7 @@ void read_checkpoints(text_cursor& c) {
                        &g.centre[1], &g.centre[2], &g.direction[0], &g.direction[1],
                        &g.direction[2], &used);
         if (n < 7 || used == 0) return;
-        const char* first = c.at;
-        while (first < c.end && isspace(static_cast<unsigned char>(*first))) first++;
-        file_entry_line("gates", text_line_at(c.begin, first));
+        file_entry_line("gates", c.line_from(c.at));
         g_gates.gates[g_gates.gate_count++] = g;
         c.at += used;
     }
@@ -120,9 +124,7 @@ int read_lap_list(text_cursor& c, int* out, int room) {
         int e = 0, used = 0;
         std::string rest(c.at, c.end - c.at > 64 ? c.at + 64 : c.end);
         if (sscanf(rest.c_str(), "%d%n", &e, &used) != 1) break;
-        const char* first = c.at;
-        while (first < c.end && isspace(static_cast<unsigned char>(*first))) first++;
-        const int line = text_line_at(c.begin, first);
+        const int line = c.line_from(c.at);
         c.at += used;
         read++;
         if (stored >= room) continue;

@@ -59,17 +59,22 @@ struct text_scanner {
     bool advance(int used) {
         if (used < 0) return false;
         last = at;
+        last_line = line;
+        for (int k = 0; k < used; k++) line += at[k] == '\n';
         at += used;
         entries++;
         return true;
     }
     // The line of the latest entry: where its first word is.
     int entry_line() const {
-        const char* p = last;
-        while (p < at && isspace(static_cast<unsigned char>(*p))) p++;
-        return text_line_at(begin, p);
+        int n = last_line;
+        for (const char* p = last; p < at && isspace(static_cast<unsigned char>(*p)); p++)
+            n += *p == '\n';
+        return n;
     }
-    int entries = 0; // patterns matched so far
+    int entries = 0;   // patterns matched so far
+    int line = 1;      // of the cursor
+    int last_line = 1; // of `last`
 };
 // Reading an objects file stops at the first entry that does not match; when something other
 // than blank space is left there, the log says which entry of which file was not read.
