@@ -3,6 +3,7 @@
 #include "track_check/track_check.h"
 
 #include "support/data_set_home.h"
+#include "support/temp_data_test.h"
 
 #include <gtest/gtest.h>
 
@@ -14,20 +15,7 @@
 #include <sys/wait.h>
 #include <vector>
 
-namespace fs = std::filesystem;
-
 namespace {
-std::string read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void write(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
@@ -47,26 +35,16 @@ std::string listed(const std::vector<file_problem>& problems) {
     return text;
 }
 
-struct TrackCheck : ::testing::Test {
-    fs::path root, copy;
+struct TrackCheck : TempDataTest {
+    fs::path copy;
 
     void SetUp() override {
-        root = fs::temp_directory_path() /
-               ("tb_check_" + std::to_string(getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
-        fs::create_directories(root);
+        TempDataTest::SetUp();
         use_generated_data_set();
         // A name the data set does not have, so nothing missing here is found there.
         copy = root / "hillcopy";
         fs::copy(fs::path(TB_GAME_DIR) / "rabbithill", copy);
     }
-    void TearDown() override {
-        files_free_all();
-        unsetenv("QV_HOME");
-        fs::remove_all(root);
-    }
-
     // Line `number` (from 1) of a file of the copy, changed by `edit`.
     template <typename Edit> void edit_line(const char* file, int number, Edit edit) {
         std::vector<std::string> lines = lines_of(read(copy / file));
