@@ -12,6 +12,7 @@
 #include "track/track.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -173,48 +174,47 @@ constexpr menu_item_record k_bike_setup[] = {
     setup_item(item_choice, "lean_indicator", nullptr),
 };
 
-constexpr menu_item_record k_suspension[] = {
-    opens("Back to Bike Setup Menu", menu_bike_setup),
-    setup_item(item_number, "fork_compression_adjustment", after_setup_apply),
-    setup_item(item_number, "fork_slow_compression_adjustment", after_setup_apply),
-    setup_item(item_number, "fork_rebound_adjustment", after_setup_apply),
-    setup_item(item_number, "fork_slow_rebound_adjustment", after_setup_apply),
-    setup_item(item_number, "fork_spring_rate_adjustment", after_setup_apply),
-    setup_item(item_number, "fork_preload_adjustment", after_setup_apply),
-    setup_item(item_number, "fork_oil_level_adjustment", after_setup_apply),
-    setup_item(item_number, "shock_compression_adjustment", after_setup_apply),
-    setup_item(item_number, "shock_slow_compression_adjustment", after_setup_apply),
-    setup_item(item_number, "shock_rebound_adjustment", after_setup_apply),
-    setup_item(item_number, "shock_slow_rebound_adjustment", after_setup_apply),
-    setup_item(item_number, "shock_spring_rate_adjustment", after_setup_apply),
-    setup_item(item_number, "shock_preload_adjustment", after_setup_apply),
-    setup_item(item_number, "front_sprocket_adjustment", after_setup_apply),
-    setup_item(item_number, "rear_sprocket_adjustment", after_setup_apply),
-    setup_item(item_number, "rider_yspring", after_setup_apply),
-    setup_item(item_number, "rider_ydamping", after_setup_apply),
-    setup_item(item_number, "rider_zspring", after_setup_apply),
-    setup_item(item_number, "rider_zdamping", after_setup_apply),
-    setup_item(item_number, "rider_mass_distribution", after_setup_apply),
-};
+// A page of setup numbers that all take effect alike, below the button back to Bike Setup.
+template <size_t n>
+constexpr std::array<menu_item_record, n + 1>
+setup_numbers(const char* const (&keys)[n], void (*after)(const menu_item_ref&, bool)) {
+    std::array<menu_item_record, n + 1> items{};
+    items[0] = opens("Back to Bike Setup Menu", menu_bike_setup);
+    for (size_t i = 0; i < n; i++) items[i + 1] = setup_item(item_number, keys[i], after);
+    return items;
+}
 
-constexpr menu_item_record k_stability[] = {
-    opens("Back to Bike Setup Menu", menu_bike_setup),
-    setup_item(item_number, "leveling", after_stability_parameter),
-    setup_item(item_number, "roll_damping", after_stability_parameter),
-    setup_item(item_number, "roll_limit_angle", after_stability_parameter),
-    setup_item(item_number, "roll_limit_factor", after_stability_parameter),
-    setup_item(item_number, "steering_damping", after_stability_parameter),
-    setup_item(item_number, "steering_strength", after_stability_parameter),
-    setup_item(item_number, "max_steering_force", after_stability_parameter),
-    setup_item(item_number, "direct_steering", after_stability_parameter),
-    setup_item(item_number, "slow_damping_speed", after_stability_parameter),
-    setup_item(item_number, "slow_damping_factor", after_stability_parameter),
-    setup_item(item_number, "land_damping_falloff", after_stability_parameter),
-    setup_item(item_number, "land_damping_factor", after_stability_parameter),
-    setup_item(item_number, "full_lock_speed", after_stability_parameter),
-    setup_item(item_number, "restricted_lock_speed", after_stability_parameter),
-    setup_item(item_number, "restricted_lock", after_stability_parameter),
+constexpr const char* k_suspension_keys[] = {
+    "fork_compression_adjustment",
+    "fork_slow_compression_adjustment",
+    "fork_rebound_adjustment",
+    "fork_slow_rebound_adjustment",
+    "fork_spring_rate_adjustment",
+    "fork_preload_adjustment",
+    "fork_oil_level_adjustment",
+    "shock_compression_adjustment",
+    "shock_slow_compression_adjustment",
+    "shock_rebound_adjustment",
+    "shock_slow_rebound_adjustment",
+    "shock_spring_rate_adjustment",
+    "shock_preload_adjustment",
+    "front_sprocket_adjustment",
+    "rear_sprocket_adjustment",
+    "rider_yspring",
+    "rider_ydamping",
+    "rider_zspring",
+    "rider_zdamping",
+    "rider_mass_distribution",
 };
+constexpr auto k_suspension = setup_numbers(k_suspension_keys, after_setup_apply);
+
+constexpr const char* k_stability_keys[] = {
+    "leveling",           "roll_damping",          "roll_limit_angle",     "roll_limit_factor",
+    "steering_damping",   "steering_strength",     "max_steering_force",   "direct_steering",
+    "slow_damping_speed", "slow_damping_factor",   "land_damping_falloff", "land_damping_factor",
+    "full_lock_speed",    "restricted_lock_speed", "restricted_lock",
+};
+constexpr auto k_stability = setup_numbers(k_stability_keys, after_stability_parameter);
 
 constexpr menu_item_record k_controls[] = {
     opens("Back to Main Menu", menu_main),
@@ -278,6 +278,11 @@ template <size_t n>
 constexpr menu_page_record page(int id, const char* title, const menu_item_record (&items)[n],
                                 void (*decorate)(menu_view&) = nullptr) {
     return {id, title, items, static_cast<int>(n), list_none, -1, -1, decorate};
+}
+template <size_t n>
+constexpr menu_page_record page(int id, const char* title,
+                                const std::array<menu_item_record, n>& items) {
+    return {id, title, items.data(), static_cast<int>(n), list_none, -1, -1, nullptr};
 }
 template <size_t n>
 constexpr menu_page_record list_page(int id, const char* title, const menu_item_record (&items)[n],

@@ -1,6 +1,7 @@
 // The loaded ground: reading and writing a track folder's heights, surfaces and tile map.
 #include "terrain/terrain.h"
 
+#include "common/file_problems.h"
 #include "common/message.h"
 #include "files/data_file.h"
 #include "files/files.h"
@@ -46,6 +47,7 @@ bool height_field_load(const char* folder) {
     std::string bytes;
     if (!file_to_string(name.c_str(), &bytes)) {
         show_message("Can't open '%.950s'", (std::string(folder) + "/terrain.hf").c_str());
+        file_problem_report("terrain.hf", 0, "missing or unreadable");
         return false;
     }
     const uint8_t* data = reinterpret_cast<const uint8_t*>(bytes.data());
@@ -53,6 +55,7 @@ bool height_field_load(const char* folder) {
     if (!height_field_parse_header(data, bytes.size(), &header)) {
         show_message("Bad height field parameters");
         show_message("Error reading heights");
+        file_problem_report("terrain.hf", 1, "bad header: size exponent, cell size and heights");
         return false;
     }
     g_terrain.ground.generation++;
@@ -61,6 +64,11 @@ bool height_field_load(const char* folder) {
     size_t count = static_cast<size_t>(field.samples_per_side) * field.samples_per_side;
     std::vector<uint16_t> samples;
     if (header.has_body) {
+        // A short body reads as the highest height everywhere it is missing.
+        const size_t body_size = bytes.size() - header.body_offset;
+        if (body_size < 2 * count)
+            file_problem_report("terrain.hf", 0, "the heights end after %zu of %zu samples",
+                                body_size / 2, count);
         height_field_fill_from_body(&field, data + header.body_offset,
                                     bytes.size() - header.body_offset);
         if (debug_level() >= 2) {
@@ -76,6 +84,10 @@ bool height_field_load(const char* folder) {
         terrain_image image;
         if (terrain_image_read_grey16(track_file(folder, "terrain.png").c_str(), &image)) {
             height_field_fill_from_image(&field, image.pixels.data(), image.width, image.height);
+            if (image.width < field.samples_per_side || image.height < field.samples_per_side)
+                file_problem_report("terrain.png", 0,
+                                    "%dx%d pixels, smaller than the %dx%d heights", image.width,
+                                    image.height, field.samples_per_side, field.samples_per_side);
             if (debug_level() >= 2) {
                 samples.resize(count);
                 int n = field.samples_per_side;
@@ -86,8 +98,10 @@ bool height_field_load(const char* folder) {
                                              image.width +
                                          std::min(i, image.width - 1)];
             }
-        } else if (debug_level() >= 2) {
-            samples.assign(count, 0);
+        } else {
+            file_problem_report("terrain.png", 0,
+                                "missing or unreadable, and terrain.hf holds no heights");
+            if (debug_level() >= 2) samples.assign(count, 0);
         }
     }
     if (!samples.empty()) {
@@ -144,16 +158,19 @@ bool surface_types_load(const char* folder) {
     if (file_to_string(track_file(folder, "tileinfo").c_str(), &text)) {
         if (!surface_types_parse_tileinfo(&set, text.data(), text.size(), g_terrain.load_texture)) {
             show_message("Error reading tileinfo");
+            file_problem_report("tileinfo", 0, "defines no surface type");
             return false;
         }
     } else if (file_to_string(track_file(folder, "texturelist").c_str(), &text)) {
         if (!surface_types_parse_texturelist(&set, text.data(), text.size(),
                                              g_terrain.load_texture)) {
             show_message("Error reading tileinfo");
+            file_problem_report("texturelist", 0, "defines no surface type");
             return false;
         }
     } else {
         show_message("Can't open '%.950s'", (std::string(folder) + "/texturelist").c_str());
+        file_problem_report("tileinfo", 0, "missing, and no texturelist either");
         return false;
     }
     surface_types_blend_codes(&set);
@@ -169,11 +186,23 @@ bool tilemap_load(const char* folder) {
     std::string bytes;
     if (!file_to_string(track_file(folder, "tilemap").c_str(), &bytes)) {
         show_message("Can't open '%.950s'", (std::string(folder) + "/tilemap").c_str());
+        file_problem_report("tilemap", 0, "missing or unreadable");
         return false;
     }
     size_t expected = static_cast<size_t>(1) << (2 * g.field.size_exponent);
-    if (bytes.size() < expected)
+    if (bytes.size() < expected) {
         log("tilemap: %zu bytes of %zu, the rest is type 0\n", bytes.size(), expected);
+        file_problem_report("tilemap", 0, "%zu bytes of %zu, the rest is surface type 0",
+                            bytes.size(), expected);
+    }
+    if (file_problems_heard())
+        for (size_t k = 0; k < std::min(bytes.size(), expected); k++)
+            if (static_cast<uint8_t>(bytes[k]) >= g.surfaces.count) {
+                file_problem_report("tilemap", 0,
+                                    "tile %zu names surface type %d, but only %d are defined", k,
+                                    static_cast<uint8_t>(bytes[k]), g.surfaces.count);
+                break;
+            }
     surface_set_tilemap(&g.surfaces, g.field.size_exponent, g.field.cell_size,
                         reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     return true;

@@ -4,6 +4,7 @@
 
 #include "terrain/ground_local.h"
 
+#include "common/file_problems.h"
 #include "common/message.h"
 #include "files/data_file.h"
 #include "files/files.h"
@@ -38,15 +39,19 @@ bool load_shading(const std::string& base, int n) {
     std::string name = halve ? base + "shading.ppm" : doubled;
     if (halve && !file_opens(name)) {
         show_message("Can't open '%.950s'", name.c_str() + 1);
+        file_problem_report("shading.ppm", 0, "missing, and no shadingx2.ppm either");
         return false;
     }
     image im;
     if (!read_picture(name, true, &im) || im.channels != 3) {
         show_message("Error reading shading");
+        file_problem_report(name.c_str(), 0, "not a readable colour PPM picture");
         return false;
     }
     if (im.width != n || im.height != n) {
         show_message("Bad shading dimensions (%dx%d)", im.width, im.height);
+        file_problem_report(name.c_str(), 0, "%dx%d pixels, the heights are %dx%d", im.width,
+                            im.height, n, n);
         return false;
     }
     g_shading.shading.assign(im.pixels.begin(), im.pixels.begin() + static_cast<size_t>(n) * n * 3);
@@ -62,10 +67,13 @@ bool load_shadows(const std::string& base, int n) {
     image im;
     if (!read_picture(name, false, &im) || im.channels != 1) {
         show_message("Error reading shadows");
+        file_problem_report(name.c_str(), 0, "not a readable grey PGM picture");
         return false;
     }
     if (im.width != n || im.height != n) {
         log("Bad shadow dimensions (%dx%d)\n", im.width, im.height);
+        file_problem_report(name.c_str(), 0, "%dx%d pixels, the heights are %dx%d", im.width,
+                            im.height, n, n);
         return false;
     }
     for (size_t i = 0; i < g_shading.shadow.size(); i++)

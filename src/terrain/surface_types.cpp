@@ -2,10 +2,12 @@
 #include "terrain/terrain.h"
 
 #include "common/common.h"
+#include "common/file_problems.h"
 #include "common/message.h"
 #include "platform/memory.h"
 
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -130,7 +132,20 @@ bool is_roost_separator(char c) {
     return c == 0x20 || c == 0x0C || c == 0x0A || c == 0x0D || c == 0x09 || c == 0x08;
 }
 
-void roost_word(roost_type* roost, const char* word, texture_loader load) {
+// A warning about a "tileinfo" line: on the console, and to a listener with its line.
+__attribute__((format(printf, 2, 3))) void tileinfo_warning(int line_number, const char* format,
+                                                            ...) {
+    char text[1100];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    show_message("tileinfo warning: %s", text);
+    text[strcspn(text, "\n")] = 0;
+    file_problem_report("tileinfo", line_number, "%s", text);
+}
+
+void roost_word(roost_type* roost, const char* word, texture_loader load, int line_number) {
     for (const roost_key& key : k_roost_keys) {
         size_t key_length = strlen(key.key);
         if (strncmp(word, key.key, key_length) != 0) continue;
@@ -142,7 +157,7 @@ void roost_word(roost_type* roost, const char* word, texture_loader load) {
         char* end = nullptr;
         double number = strtod(value, &end);
         if (end == value || !std::isfinite(number)) {
-            show_message("tileinfo warning: bad %.*s\n", static_cast<int>(key_length - 1), key.key);
+            tileinfo_warning(line_number, "bad %.*s\n", static_cast<int>(key_length - 1), key.key);
             number = 0;
         }
         uint8_t* base = reinterpret_cast<uint8_t*>(roost);
@@ -166,10 +181,10 @@ void roost_word(roost_type* roost, const char* word, texture_loader load) {
         }
         return;
     }
-    show_message("tileinfo warning: unknown roost parameter '%.40s'\n", word);
+    tileinfo_warning(line_number, "unknown roost parameter '%.40s'\n", word);
 }
 
-void parse_roost(roost_type* roost, const char* value, texture_loader load) {
+void parse_roost(roost_type* roost, const char* value, texture_loader load, int line_number) {
     *roost = roost_type{};
     roost->mode = 1;
     bool textured = false;
@@ -190,7 +205,7 @@ void parse_roost(roost_type* roost, const char* value, texture_loader load) {
         }
         word[length] = 0;
         if (strncmp(word, "texture=", 8) == 0) textured = true;
-        roost_word(roost, word, load);
+        roost_word(roost, word, load, line_number);
     }
     if (!textured && load) roost->texture = load("@roost.png");
 }
@@ -223,7 +238,8 @@ void ensure_types(surface_set* set) {
     set->count = 0;
 }
 
-void tileinfo_line(surface_set* set, tile_template* t, char* line, texture_loader load) {
+void tileinfo_line(surface_set* set, tile_template* t, char* line, texture_loader load,
+                   int line_number) {
     char* p = line;
     while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') p++;
     if (!*p) return;
@@ -246,12 +262,14 @@ void tileinfo_line(surface_set* set, tile_template* t, char* line, texture_loade
     } else if (strcmp(key, "texture") == 0) {
         copy_cut(type.texture_name, sizeof type.texture_name, value);
         type.texture = load ? load(value) : 0;
+        if (load && !type.texture)
+            file_problem_report("tileinfo", line_number, "picture '%s' does not load", value);
     } else if (strcmp(key, "friction") == 0) {
         float v[2];
         if (t->friction_count >= k_curve_points) {
-            show_message("tileinfo warning: too many friction points\n");
+            tileinfo_warning(line_number, "too many friction points\n");
         } else if (!float_value(value, 2, v)) {
-            show_message("tileinfo warning: bad friction parameters\n");
+            tileinfo_warning(line_number, "bad friction parameters\n");
         } else {
             friction_point& point = type.friction[t->friction_count++];
             point.value = v[0] < 0 ? 0 : v[0];
@@ -260,9 +278,9 @@ void tileinfo_line(surface_set* set, tile_template* t, char* line, texture_loade
     } else if (strcmp(key, "roll_resist") == 0) {
         float v[3];
         if (t->roll_count >= k_curve_points) {
-            show_message("tileinfo warning: too many roll_resist points\n");
+            tileinfo_warning(line_number, "too many roll_resist points\n");
         } else if (!float_value(value, 3, v)) {
-            show_message("tileinfo warning: bad roll_resist parameters\n");
+            tileinfo_warning(line_number, "bad roll_resist parameters\n");
         } else {
             roll_point& point = type.roll_resist[t->roll_count++];
             point.first = v[0] < 0 ? 0 : v[0];
@@ -271,19 +289,19 @@ void tileinfo_line(surface_set* set, tile_template* t, char* line, texture_loade
         }
     } else if (strcmp(key, "roost") == 0) {
         if (t->roost_count >= k_roost_types)
-            show_message("tileinfo warning: too many roost types\n");
+            tileinfo_warning(line_number, "too many roost types\n");
         else
-            parse_roost(&type.roost[t->roost_count++], value, load);
+            parse_roost(&type.roost[t->roost_count++], value, load, line_number);
     } else if (strcmp(key, "erode_limit") == 0) {
         erosion_params& e = type.erosion;
         float v[3];
         if (t->limits_given && e.limit_count >= k_erode_limits) {
-            show_message("tileinfo warning: too many erode limits\n");
+            tileinfo_warning(line_number, "too many erode limits\n");
         } else if (!float_value(value, 3, v)) {
-            show_message("tileinfo warning: bad erode_limit\n");
+            tileinfo_warning(line_number, "bad erode_limit\n");
         } else if (t->limits_given && e.limit_count > 0 &&
                    !(v[0] > e.limit_depth[e.limit_count - 1])) {
-            show_message("tileinfo warning: erode_limit depth <= prev depth\n");
+            tileinfo_warning(line_number, "erode_limit depth <= prev depth\n");
         } else {
             // The first point given replaces the two default points.
             if (!t->limits_given) {
@@ -300,7 +318,7 @@ void tileinfo_line(surface_set* set, tile_template* t, char* line, texture_loade
             if (strcmp(key, ek.key) != 0) continue;
             float v;
             if (!float_value(value, 1, &v)) {
-                show_message("tileinfo warning: bad %s\n", ek.key);
+                tileinfo_warning(line_number, "bad %s\n", ek.key);
                 return;
             }
             // Radii and the heap's displacement reach into the height field per rut point;
@@ -311,7 +329,7 @@ void tileinfo_line(surface_set* set, tile_template* t, char* line, texture_loade
             type.erosion.*ek.field = v;
             return;
         }
-        show_message("tileinfo warning: Unknown identifier '%.950s'\n", key);
+        tileinfo_warning(line_number, "Unknown identifier '%.950s'\n", key);
     }
 }
 
@@ -342,8 +360,9 @@ bool surface_types_parse_tileinfo(surface_set* set, const char* text, size_t siz
     tile_template t;
     char line[k_line_size];
     size_t at = 0;
+    int line_number = 0;
     while (set->count < k_max_surface_types && next_line(text, size, &at, line))
-        tileinfo_line(set, &t, line, load);
+        tileinfo_line(set, &t, line, load, ++line_number);
     return set->count > 0;
 }
 

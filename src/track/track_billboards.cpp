@@ -80,7 +80,11 @@ void billboards_parse(const std::string& text) {
         int n = sscanf(in.view(), "[ %f %f %f ] %f %f %1023s %n", &x, &offset, &z, &size, &factor,
                        word, &used);
         if (n < 6 || !in.advance(used)) break;
-        billboard_add(x, offset, z, size, factor, word);
+        const int index = billboard_add(x, offset, z, size, factor, word);
+        file_entry_line("billboards", in.entry_line());
+        if (file_problems_heard() && g_billboards.cards[index].texture == 0)
+            file_problem_report("billboards", in.entry_line(), "picture '%s' does not load",
+                                g_billboards.names[index].c_str());
     }
     objects_read_stopped("billboards", in);
 }

@@ -69,7 +69,11 @@ void decals_parse(const std::string& text) {
         }
         d.sine = std::sin(d.angle);
         d.cosine = std::cos(d.angle);
-        if (!loaded) continue;
+        if (!loaded) {
+            file_problem_report("decals", in.entry_line(), "picture '%s' does not load", name);
+            continue;
+        }
+        file_entry_line("decals", in.entry_line());
         st.table.push_back(std::move(d));
         st.names.emplace_back(name);
     }

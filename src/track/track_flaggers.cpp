@@ -20,11 +20,13 @@ struct flagger_state {
 flagger_state g_flaggers;
 
 // A picture word: its colour prefix, if any, belongs to the card, not to the picture.
-uint32_t load_word(const char* word) {
+uint32_t load_word(const char* word, const text_scanner& in) {
     uint8_t colour[4];
     std::string name;
     billboard_texture_word(word, colour, &name);
-    return name.empty() ? 0 : texture_load(name.c_str());
+    const uint32_t id = name.empty() ? 0 : texture_load(name.c_str());
+    if (!id) file_problem_report("flaggers", in.entry_line(), "picture '%s' does not load", word);
+    return id;
 }
 
 // The next texture word, or false at a mismatch.
@@ -56,7 +58,7 @@ bool read_starter(text_scanner& in) {
     char word[1024];
     for (int t = 0; t < k_starter_pictures; t++) {
         if (!read_word(in, word)) return false;
-        s.pictures[t] = load_word(word);
+        s.pictures[t] = load_word(word, in);
         if (t == 0) s.billboard = billboard_add(a[0], a[1], a[2], size, factor, word);
     }
     return true;
@@ -72,7 +74,7 @@ bool read_lap_board(text_scanner& in) {
     char word[1024];
     for (int t = 0; t < k_lap_board_pictures; t++) {
         if (!read_word(in, word)) return false;
-        l.pictures[t] = load_word(word);
+        l.pictures[t] = load_word(word, in);
         if (t == 0) l.billboard = billboard_add(x, offset, z, size, factor, word);
     }
     return true;
@@ -90,10 +92,10 @@ bool read_marshal(text_scanner& in) {
     if (!read_word(in, word)) return false;
     marshal_flagger m;
     for (int k = 0; k < k_marshal_gates; k++) m.gates[k] = marshal_gate(g[k]);
-    m.normal = load_word(word);
+    m.normal = load_word(word, in);
     m.billboard = billboard_add(x, offset, z, size, factor, word);
     const bool warned = read_word(in, word);
-    if (warned) m.warning = load_word(word);
+    if (warned) m.warning = load_word(word, in);
     g_flaggers.marshals.push_back(m);
     return warned;
 }

@@ -1,9 +1,11 @@
 // The "timing_gates" file: start-gate slots, checkpoints and the two lap lists.
 #include "track/track_gates.h"
 
+#include "common/file_problems.h"
 #include "files/files.h"
 #include "platform/log.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -26,10 +28,17 @@ const char* const k_default_shape = "@startgate.shp";
 
 // A cursor over the file's text, read with scanf patterns the way a stream would be.
 struct text_cursor {
+    const char* begin;
     const char* at;
     const char* end;
 
     bool done() const { return at >= end; }
+    // The line of the first word from p on, counted only for a listener of file problems.
+    int line_from(const char* p) const {
+        if (!file_problems_heard()) return 0;
+        while (p < end && isspace(static_cast<unsigned char>(*p))) p++;
+        return text_line_at(begin, p);
+    }
     // The rest of the current line, leaving the cursor at the start of the next.
     std::string line() {
         const char* start = at;
@@ -61,18 +70,24 @@ std::string piece_name(const char* read, int have, const char* fallback) {
 // Slot lines up to the first line that is not one; returns that line's first word.
 std::string read_slots(text_cursor& c) {
     while (!c.done()) {
+        const int line_number = c.line_from(c.at);
         std::string line = c.line();
         float x, y, z, a;
         char model[1024], texture[1024], shape[1024];
         int n = sscanf(line.c_str(), " [ %f %f %f ] %f %1023s %1023s %1023s", &x, &y, &z, &a, model,
                        texture, shape);
         if (n < 4) {
-            text_cursor first{line.c_str(), line.c_str() + line.size()};
+            text_cursor first{line.c_str(), line.c_str(), line.c_str() + line.size()};
             std::string word = first.word();
             if (word.empty()) continue; // blank lines between slots
             return word;
         }
-        if (g_gates.slot_count == k_max_start_slots) continue;
+        if (g_gates.slot_count == k_max_start_slots) {
+            file_problem_report("timing_gates", line_number, "more than %d start slots",
+                                k_max_start_slots);
+            continue;
+        }
+        file_entry_line("start slots", line_number);
         start_slot& s = g_gates.slots[g_gates.slot_count++];
         s.point[0] = x;
         s.point[1] = y;
@@ -96,6 +111,7 @@ void read_checkpoints(text_cursor& c) {
                        &g.centre[1], &g.centre[2], &g.direction[0], &g.direction[1],
                        &g.direction[2], &used);
         if (n < 7 || used == 0) return;
+        file_entry_line("gates", c.line_from(c.at));
         g_gates.gates[g_gates.gate_count++] = g;
         c.at += used;
     }
@@ -108,10 +124,15 @@ int read_lap_list(text_cursor& c, int* out, int room) {
         int e = 0, used = 0;
         std::string rest(c.at, c.end - c.at > 64 ? c.at + 64 : c.end);
         if (sscanf(rest.c_str(), "%d%n", &e, &used) != 1) break;
+        const int line = c.line_from(c.at);
         c.at += used;
         read++;
         if (stored >= room) continue;
         int gates = g_gates.gate_count;
+        if (e < 0 || e % k_gate_no_learn >= gates)
+            file_problem_report("timing_gates", line,
+                                "the lap names gate %d, but gates are 0 to %d",
+                                e < 0 ? e : e % k_gate_no_learn, gates - 1);
         int value;
         if (e < 0)
             value = 0;
@@ -133,7 +154,14 @@ int learned(const int* list, int n) {
 void apply_validity_rule() {
     bool valid = g_gates.gate_count > 0 && g_gates.first_length > 2 && g_gates.normal_length > 2 &&
                  first_lap_learned_count() > 2 && normal_lap_learned_count() > 2;
-    if (!valid) g_gates.gate_count = 0;
+    if (!valid) {
+        if (g_gates.gate_count > 0 || g_gates.first_length + g_gates.normal_length > 0)
+            file_problem_report("timing_gates", 0,
+                                "no timing: it needs gates and more than 2 learned gates on each "
+                                "lap (first lap %d, normal lap %d)",
+                                first_lap_learned_count(), normal_lap_learned_count());
+        g_gates.gate_count = 0;
+    }
 }
 } // namespace
 
@@ -146,7 +174,7 @@ void timing_gates_clear() {
 
 void timing_gates_parse(const std::string& text) {
     timing_gates_clear();
-    text_cursor c{text.data(), text.data() + text.size()};
+    text_cursor c{text.data(), text.data(), text.data() + text.size()};
     std::string word = c.word();
     if (word == "startinggate:") {
         c.line(); // the rest of the header line

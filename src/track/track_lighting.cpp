@@ -1,5 +1,6 @@
 // The track's lighting state: the "lighting" file, the defaults every track load starts from,
 // the sky pictures and the lens flares.
+#include "common/file_problems.h"
 #include "track/track_local.h"
 #include "track/track_view.h"
 
@@ -168,7 +169,9 @@ bool lighting_parse(const std::string& text) {
     std::istringstream lines(text);
     std::string line;
     bool known = true;
+    int line_number = 0;
     while (known && std::getline(lines, line)) {
+        line_number++;
         const size_t end = line.find_last_not_of(" \t\r\n");
         if (end == std::string::npos) continue;
         line.erase(end + 1);
@@ -178,6 +181,9 @@ bool lighting_parse(const std::string& text) {
         const size_t value_start = std::min(line.find_first_not_of(" \t", key_end), line.size());
         if (!read_setting(key, line.c_str() + value_start)) {
             show_message("Error reading lighting: Unknown identifier '%.950s'\n", key.c_str());
+            file_problem_report("lighting", line_number,
+                                "unknown or bad setting '%.200s': the rest is not read",
+                                key.c_str());
             known = false;
         }
     }

@@ -2,7 +2,10 @@
 // own files share.
 #pragma once
 
+#include "common/file_problems.h"
+
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -37,11 +40,14 @@ bool objects_file_write(const char* folder, const char* name, const std::string&
 // at the cursor, long enough for any entry of three 1023-character words.
 struct text_scanner {
     static constexpr size_t k_window = 8192;
+    const char* begin;
     const char* at;
     const char* end;
+    const char* last; // where the latest entry's match began
     char window[k_window + 1];
 
-    text_scanner(const std::string& text) : at(text.data()), end(text.data() + text.size()) {}
+    text_scanner(const std::string& text)
+        : begin(text.data()), at(text.data()), end(text.data() + text.size()), last(at) {}
     // The text from the cursor, cut at the window's length and terminated.
     const char* view() {
         size_t n = std::min(static_cast<size_t>(end - at), k_window);
@@ -52,11 +58,23 @@ struct text_scanner {
     // Moves past what a pattern matched; false when it did not reach its "%n".
     bool advance(int used) {
         if (used < 0) return false;
+        last = at;
+        last_line = line;
+        for (int k = 0; k < used; k++) line += at[k] == '\n';
         at += used;
         entries++;
         return true;
     }
-    int entries = 0; // patterns matched so far
+    // The line of the latest entry: where its first word is.
+    int entry_line() const {
+        int n = last_line;
+        for (const char* p = last; p < at && isspace(static_cast<unsigned char>(*p)); p++)
+            n += *p == '\n';
+        return n;
+    }
+    int entries = 0;   // patterns matched so far
+    int line = 1;      // of the cursor
+    int last_line = 1; // of `last`
 };
 // Reading an objects file stops at the first entry that does not match; when something other
 // than blank space is left there, the log says which entry of which file was not read.

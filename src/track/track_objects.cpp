@@ -7,7 +7,9 @@
 #include "track/track_local.h"
 #include "track/track_objects.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 
 float object_ground_height(float x, float z) {
     return ground().field.heights ? ground_height_at(x, z) : 0.0f;
@@ -30,6 +32,9 @@ void objects_read_stopped(const char* file, const text_scanner& in) {
     if (rest == in.end) return;
     log("'%s': nothing read from the text after its %d readable parts (\"%.24s\")\n", file,
         in.entries, rest);
+    const int shown = static_cast<int>(std::min<size_t>(strcspn(rest, "\r\n"), 24));
+    file_problem_report(file, text_line_at(in.begin, rest),
+                        "reading stops at \"%.*s\": nothing from here on is read", shown, rest);
 }
 
 void objects_free() {

@@ -136,7 +136,16 @@ void statues_parse(const std::string& text) {
         int n = sscanf(in.view(), "[ %f %f %f ] %f %1023s %1023s %1023s %n", &x, &offset, &z,
                        &value, model, texture, shape_name, &used);
         if (n < 7 || !in.advance(used)) break;
-        statue_add(x, offset, z, value, model, texture, shape_name);
+        const statue& s =
+            g_statues.table[statue_add(x, offset, z, value, model, texture, shape_name)];
+        const int line = in.entry_line();
+        file_entry_line("statues", line);
+        if (!s.model_name.empty() && s.model == 0)
+            file_problem_report("statues", line, "model '%s' does not load", model);
+        if (!s.texture_name.empty() && s.texture == 0)
+            file_problem_report("statues", line, "picture '%s' does not load", texture);
+        if (!s.shape_name.empty() && !s.collision)
+            file_problem_report("statues", line, "shape '%s' does not load", shape_name);
     }
     objects_read_stopped("statues", in);
 }

@@ -46,6 +46,21 @@ struct pen {
     }
     void ellipse(float cx, float cy, float rx, float ry) { arc(cx, cy, rx, ry, 0, 360); }
     void dot(float x, float y) { line({x, y, x, y + 0.01f}); }
+
+    // The families' shared parts. The lower-case bowl of b, d, g, p and q.
+    void bowl() { ellipse(2.9f, 3.5f, 2.9f, 3.5f); }
+    // The arch of h, m and n from its left stem over to a right stem ending at the baseline.
+    void arch(float cx, float cy, float rx, float ry, float right) {
+        arc(cx, cy, rx, ry, 0, 180);
+        line({right, cy, right, 0});
+    }
+    // The two curves of S and $.
+    void s_curves() { arc(3, 7.5f, 2.8f, 2.5f, 20, 270), arc(3, 2.5f, 3, 2.5f, -160, 90); }
+    // The stem and closed head of P and R.
+    void p_head() {
+        line({0, 0, 0, 10, 3.4f, 10}), arc(3.4f, 7.4f, 2.6f, 2.6f, -90, 90);
+        line({3.4f, 4.8f, 0, 4.8f});
+    }
 };
 
 // The shapes of the printable characters "!" to "~".
@@ -64,8 +79,7 @@ glyph_shape glyph_of(char c) {
         p.line({2.4f, 0, 3.3f, 10}), p.line({4.9f, 0, 5.8f, 10});
         break;
     case '$':
-        w = 6, p.arc(3, 7.5f, 2.8f, 2.5f, 20, 270), p.arc(3, 2.5f, 3, 2.5f, -160, 90);
-        p.line({3, -1.2f, 3, 11.2f});
+        w = 6, p.s_curves(), p.line({3, -1.2f, 3, 11.2f});
         break;
     case '%':
         w = 8, p.ellipse(1.6f, 7.8f, 1.6f, 2.2f), p.ellipse(6.4f, 2.2f, 1.6f, 2.2f);
@@ -210,18 +224,16 @@ glyph_shape glyph_of(char c) {
         w = 8, p.ellipse(4, 5, 4, 5);
         break;
     case 'P':
-        w = 6, p.line({0, 0, 0, 10, 3.4f, 10}), p.arc(3.4f, 7.4f, 2.6f, 2.6f, -90, 90);
-        p.line({3.4f, 4.8f, 0, 4.8f});
+        w = 6, p.p_head();
         break;
     case 'Q':
         w = 8, p.ellipse(4, 5, 4, 5), p.line({4.8f, 2.4f, 7.8f, -0.8f});
         break;
     case 'R':
-        w = 6.2f, p.line({0, 0, 0, 10, 3.4f, 10}), p.arc(3.4f, 7.4f, 2.6f, 2.6f, -90, 90);
-        p.line({3.4f, 4.8f, 0, 4.8f}), p.line({3, 4.8f, 6.2f, 0});
+        w = 6.2f, p.p_head(), p.line({3, 4.8f, 6.2f, 0});
         break;
     case 'S':
-        w = 6, p.arc(3, 7.5f, 2.8f, 2.5f, 20, 270), p.arc(3, 2.5f, 3, 2.5f, -160, 90);
+        w = 6, p.s_curves();
         break;
     case 'T':
         w = 7, p.line({0, 10, 7, 10}), p.line({3.5f, 10, 3.5f, 0});
@@ -267,13 +279,13 @@ glyph_shape glyph_of(char c) {
         w = 5.7f, p.ellipse(2.8f, 3.5f, 2.8f, 3.5f), p.line({5.7f, 7, 5.7f, 0});
         break;
     case 'b':
-        w = 5.8f, p.line({0, 10.5f, 0, 0}), p.ellipse(2.9f, 3.5f, 2.9f, 3.5f);
+        w = 5.8f, p.line({0, 10.5f, 0, 0}), p.bowl();
         break;
     case 'c':
         w = 5.2f, p.arc(3, 3.5f, 3, 3.5f, 45, 315);
         break;
     case 'd':
-        w = 5.8f, p.ellipse(2.9f, 3.5f, 2.9f, 3.5f), p.line({5.8f, 10.5f, 5.8f, 0});
+        w = 5.8f, p.bowl(), p.line({5.8f, 10.5f, 5.8f, 0});
         break;
     case 'e':
         w = 5.9f, p.line({0.05f, 3.5f, 5.85f, 3.5f}), p.arc(2.95f, 3.5f, 2.9f, 3.5f, 0, 315);
@@ -283,12 +295,11 @@ glyph_shape glyph_of(char c) {
         p.line({3.5f, 10.5f, 4.2f, 10.4f}), p.line({0, 7, 3.8f, 7});
         break;
     case 'g':
-        w = 5.8f, p.ellipse(2.9f, 3.5f, 2.9f, 3.5f), p.line({5.8f, 7, 5.8f, -1});
+        w = 5.8f, p.bowl(), p.line({5.8f, 7, 5.8f, -1});
         p.arc(2.9f, -1, 2.9f, 2, 200, 360);
         break;
     case 'h':
-        w = 5.6f, p.line({0, 10.5f, 0, 0}), p.arc(2.8f, 4.2f, 2.8f, 2.8f, 0, 180);
-        p.line({5.6f, 4.2f, 5.6f, 0});
+        w = 5.6f, p.line({0, 10.5f, 0, 0}), p.arch(2.8f, 4.2f, 2.8f, 2.8f, 5.6f);
         break;
     case 'i':
         p.line({0, 0, 0, 7}), p.dot(0, 9.6f);
@@ -304,22 +315,20 @@ glyph_shape glyph_of(char c) {
         w = 1.4f, p.line({0, 10.5f, 0, 1.2f}), p.arc(1.4f, 1.2f, 1.4f, 1.2f, 180, 270);
         break;
     case 'm':
-        w = 8.8f, p.line({0, 7, 0, 0}), p.arc(2.2f, 4.6f, 2.2f, 2.4f, 0, 180);
-        p.line({4.4f, 4.6f, 4.4f, 0}), p.arc(6.6f, 4.6f, 2.2f, 2.4f, 0, 180);
-        p.line({8.8f, 4.6f, 8.8f, 0});
+        w = 8.8f, p.line({0, 7, 0, 0}), p.arch(2.2f, 4.6f, 2.2f, 2.4f, 4.4f);
+        p.arch(6.6f, 4.6f, 2.2f, 2.4f, 8.8f);
         break;
     case 'n':
-        w = 5.6f, p.line({0, 7, 0, 0}), p.arc(2.8f, 4.2f, 2.8f, 2.8f, 0, 180);
-        p.line({5.6f, 4.2f, 5.6f, 0});
+        w = 5.6f, p.line({0, 7, 0, 0}), p.arch(2.8f, 4.2f, 2.8f, 2.8f, 5.6f);
         break;
     case 'o':
         w = 6, p.ellipse(3, 3.5f, 3, 3.5f);
         break;
     case 'p':
-        w = 5.8f, p.line({0, 7, 0, -3}), p.ellipse(2.9f, 3.5f, 2.9f, 3.5f);
+        w = 5.8f, p.line({0, 7, 0, -3}), p.bowl();
         break;
     case 'q':
-        w = 5.8f, p.ellipse(2.9f, 3.5f, 2.9f, 3.5f), p.line({5.8f, 7, 5.8f, -3});
+        w = 5.8f, p.bowl(), p.line({5.8f, 7, 5.8f, -3});
         break;
     case 'r':
         w = 4.2f, p.line({0, 7, 0, 0}), p.arc(3.2f, 3.8f, 3.2f, 3.2f, 90, 180),
@@ -436,37 +445,37 @@ void draw_glyph(image* atlas, const font_style& s, const glyph_shape& g, int x0,
     }
 }
 
-// The whole atlas: rows of cells left to right, every gap and the rest of a row separator.
-bool write_atlas(const std::string& out, const font_style& s) {
-    std::vector<glyph_shape> shapes;
-    for (const char* c = s.characters; *c; c++) shapes.push_back(glyph_of(*c));
-    const int row = s.cell_height + k_gutter;
-    int rows = 1, x = k_gutter;
+// The top-left pixel of each glyph's cell: rows of cells left to right, a gutter around each.
+std::vector<point> cell_corners(const font_style& s, const std::vector<glyph_shape>& shapes) {
+    std::vector<point> corners;
+    int x = k_gutter, y = k_gutter;
     for (const glyph_shape& g : shapes) {
         const int w = cell_width(s, g);
         if (x + w + k_gutter > s.atlas_width) {
-            rows++;
+            y += s.cell_height + k_gutter;
             x = k_gutter;
         }
+        corners.push_back({static_cast<float>(x), static_cast<float>(y)});
         x += w + k_gutter;
     }
+    return corners;
+}
+
+// The whole atlas: the cells, every gap and the rest of a row separator.
+bool write_atlas(const std::string& out, const font_style& s) {
+    std::vector<glyph_shape> shapes;
+    for (const char* c = s.characters; *c; c++) shapes.push_back(glyph_of(*c));
+    const std::vector<point> corners = cell_corners(s, shapes);
+    const int bottom = static_cast<int>(corners.back().y) + s.cell_height + k_gutter;
     int height = 1;
-    while (height < k_gutter + rows * row) height *= 2;
+    while (height < bottom) height *= 2;
     image atlas;
     if (!image_allocate(&atlas, s.atlas_width, height, 4)) return false;
     for (size_t i = 0; i < atlas.pixels.size(); i += 4)
         std::copy(k_separator, k_separator + 4, &atlas.pixels[i]);
-    x = k_gutter;
-    int y = k_gutter;
-    for (const glyph_shape& g : shapes) {
-        const int w = cell_width(s, g);
-        if (x + w + k_gutter > s.atlas_width) {
-            y += row;
-            x = k_gutter;
-        }
-        draw_glyph(&atlas, s, g, x, y);
-        x += w + k_gutter;
-    }
+    for (size_t i = 0; i < shapes.size(); i++)
+        draw_glyph(&atlas, s, shapes[i], static_cast<int>(corners[i].x),
+                   static_cast<int>(corners[i].y));
     return forge_write_png(out + s.file, atlas);
 }
 } // namespace

@@ -394,24 +394,20 @@ void place_hillside(const track_layout& layout, objects_text& t) {
     }
 }
 
+// The features the riders fly over: the crowd watches them and a marshal stands by each.
+bool is_jump(feature_kind kind) {
+    return kind == feature_kind::tabletop || kind == feature_kind::double_jump ||
+           kind == feature_kind::triple_jump || kind == feature_kind::step_up ||
+           kind == feature_kind::finish_jump;
+}
+
 // Stretches of the lap that have tape along both sides and spectators behind it: the start
 // straight and every jump.
 std::vector<std::pair<float, float>> watched_stretches(const track_layout& layout) {
     std::vector<std::pair<float, float>> out;
-    for (const layout_feature& f : layout.features) {
-        switch (f.kind) {
-        case feature_kind::start_straight:
-        case feature_kind::tabletop:
-        case feature_kind::double_jump:
-        case feature_kind::triple_jump:
-        case feature_kind::step_up:
-        case feature_kind::finish_jump:
+    for (const layout_feature& f : layout.features)
+        if (f.kind == feature_kind::start_straight || is_jump(f.kind))
             out.push_back({std::max(f.s_begin, 60.0f), f.s_end});
-            break;
-        default:
-            break;
-        }
-    }
     return out;
 }
 
@@ -507,10 +503,7 @@ void place_flaggers(const track_layout& layout, objects_text& t) {
         t.flaggers += named(("lapboard" + std::to_string(k) + ".png").c_str()) + "\n";
     const std::vector<float> gates = forge_rabbithill_gate_places();
     for (const layout_feature& f : layout.features) {
-        if (f.kind != feature_kind::tabletop && f.kind != feature_kind::double_jump &&
-            f.kind != feature_kind::triple_jump && f.kind != feature_kind::step_up &&
-            f.kind != feature_kind::finish_jump)
-            continue;
+        if (!is_jump(f.kind)) continue;
         // The gates from a little before the take-off to the landing.
         int watched[4] = {-1, -1, -1, -1};
         int n = 0;
@@ -555,17 +548,29 @@ void place_decals(const track_layout& layout, objects_text& t) {
     }
 }
 
+// The objects' pictures that have one picture each, by file name.
+struct object_picture {
+    const char* file;
+    image (*make)();
+};
+
+constexpr object_picture k_pictures[] = {
+    {"tree.png", tree_picture},
+    {"bush.png", bush_picture},
+    {"tyremarks.png", tyre_marks_picture},
+    {"startbox.png", start_box_picture},
+    {"straw.png", straw_picture},
+    {"tape.png", tape_picture},
+    {"marshal.png", [] { return marshal_picture(false); }},
+    {"marshal_warn.png", [] { return marshal_picture(true); }},
+    {"crowd.png", crowd_picture},
+    {"banner.png", banner_picture},
+};
+
 bool write_pictures(const std::string& folder) {
-    bool ok = forge_write_png(folder + "tree.png", tree_picture()) &&
-              forge_write_png(folder + "bush.png", bush_picture()) &&
-              forge_write_png(folder + "tyremarks.png", tyre_marks_picture()) &&
-              forge_write_png(folder + "startbox.png", start_box_picture()) &&
-              forge_write_png(folder + "straw.png", straw_picture()) &&
-              forge_write_png(folder + "tape.png", tape_picture()) &&
-              forge_write_png(folder + "marshal.png", marshal_picture(false)) &&
-              forge_write_png(folder + "marshal_warn.png", marshal_picture(true));
-    ok = ok && forge_write_png(folder + "crowd.png", crowd_picture()) &&
-         forge_write_png(folder + "banner.png", banner_picture());
+    bool ok = true;
+    for (const object_picture& p : k_pictures)
+        ok = ok && forge_write_png(folder + p.file, p.make());
     for (int k = 0; k < 4 && ok; k++)
         ok =
             forge_write_png(folder + "lapboard" + std::to_string(k) + ".png", lap_board_picture(k));
