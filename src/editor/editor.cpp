@@ -69,8 +69,8 @@ void press_view() {
         gradient_edit_press();
     } else if (tools_mode(e.mode) && e.mode != mode_tilemap_edit) {
         int target = 0;
-        tools_changed(tools_press(e.tools, e.mode, editor_pointer_for_tools(), editor_settings(),
-                                  &target));
+        tools_changed(
+            tools_press(e.tools, e.mode, editor_pointer_for_tools(), editor_settings(), &target));
         e.drag_target = target;
     }
 }
@@ -119,11 +119,11 @@ void pan(float dx, float dz) {
 bool tools_key_taken(int code) {
     editor_state& e = g_editor;
     const bool del = code == k_key_delete || code == key_code_of("delete") || code == 'x';
-    const bool wanted = (e.mode == mode_statues && (code == 'i' || code == 'd')) ||
-                        (del && (e.mode == mode_billboards || e.mode == mode_statues ||
-                                 e.mode == mode_decals)) ||
-                        (e.mode == mode_decals && (code == 'X' || code == 'd' || code == 'm' ||
-                                                   code == 'M' || code == '{' || code == '}'));
+    const bool wanted =
+        (e.mode == mode_statues && (code == 'i' || code == 'd')) ||
+        (del && (e.mode == mode_billboards || e.mode == mode_statues || e.mode == mode_decals)) ||
+        (e.mode == mode_decals &&
+         (code == 'X' || code == 'd' || code == 'm' || code == 'M' || code == '{' || code == '}'));
     if (!wanted) return false;
     std::string message;
     bool consumed = false;
@@ -149,7 +149,8 @@ bool view_key(int code) {
     } else if (code == '=') {
         e.values[item_zoom] += 0.5f;
     } else if (code == '-') {
-        e.values[item_zoom] = std::max(e.values[item_zoom] - 0.5f, k_panel_items[item_zoom].minimum);
+        e.values[item_zoom] =
+            std::max(e.values[item_zoom] - 0.5f, k_panel_items[item_zoom].minimum);
     } else if (code == ']' || code == '[') {
         const panel_item_record& r = k_panel_items[item_strength];
         e.values[item_strength] = std::clamp(
@@ -196,8 +197,8 @@ const char* editor_message_line() { return g_editor.message.c_str(); }
 
 float editor_scale() {
     const editor_state& e = g_editor;
-    return ground().field.extent / (static_cast<float>(std::max(e.height, 1)) *
-                                    std::exp2(e.values[item_zoom]));
+    return ground().field.extent /
+           (static_cast<float>(std::max(e.height, 1)) * std::exp2(e.values[item_zoom]));
 }
 
 float editor_pick() {

@@ -35,7 +35,8 @@ float disc_mean(const std::vector<float>& snapshot, int n, int i, int j, int r) 
     double sum = 0;
     int count = 0;
     for (int k = -(r - 1); k <= r - 1; k++) {
-        const int half = static_cast<int>(std::lround(std::sqrt(static_cast<double>(r * r - k * k))));
+        const int half =
+            static_cast<int>(std::lround(std::sqrt(static_cast<double>(r * r - k * k))));
         for (int m = -half; m <= half; m++) {
             sum += snapshot_at(snapshot, n, i + m, j + k);
             count++;

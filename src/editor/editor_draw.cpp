@@ -55,7 +55,8 @@ void picture_update() {
         const float base[3] = {0.42f + 0.38f * f, 0.52f + 0.18f * f, 0.30f + 0.20f * f};
         for (int c = 0; c < 3; c++) {
             const float light = shaded ? shading.shading[k * 3 + c] / 128.0f : 1.0f;
-            rgb[k * 3 + c] = static_cast<uint8_t>(std::clamp(base[c] * light * 255.0f, 0.0f, 255.0f));
+            rgb[k * 3 + c] =
+                static_cast<uint8_t>(std::clamp(base[c] * light * 255.0f, 0.0f, 255.0f));
         }
     }
     if (!g_picture.texture) glGenTextures(1, &g_picture.texture);
@@ -78,8 +79,12 @@ struct screen_map {
 };
 
 screen_map map_of(const editor_state& e) {
-    return {static_cast<float>(e.width / 2), static_cast<float>(e.height / 2),
-            1.0f / editor_scale(), e.view_x, e.view_z, static_cast<float>(e.height)};
+    return {static_cast<float>(e.width / 2),
+            static_cast<float>(e.height / 2),
+            1.0f / editor_scale(),
+            e.view_x,
+            e.view_z,
+            static_cast<float>(e.height)};
 }
 
 void colour(uint32_t rgba) {
@@ -178,9 +183,11 @@ void panel_draw(const editor_state& e) {
     glColor4f(0, 0, 0, 0.55f);
     glBegin(GL_QUADS);
     glVertex2f(0, h), glVertex2f(k_panel_width, h);
-    glVertex2f(k_panel_width, h - rows * k_panel_row - 4), glVertex2f(0, h - rows * k_panel_row - 4);
+    glVertex2f(k_panel_width, h - rows * k_panel_row - 4),
+        glVertex2f(0, h - rows * k_panel_row - 4);
     glEnd();
-    const float white[4] = {1, 1, 1, 1}, yellow[4] = {1, 1, 0.3f, 1}, grey[4] = {0.8f, 0.8f, 0.8f, 1};
+    const float white[4] = {1, 1, 1, 1}, yellow[4] = {1, 1, 0.3f, 1},
+                grey[4] = {0.8f, 0.8f, 0.8f, 1};
     const float glyph = k_panel_row - 3;
     for (int r = 0; r < static_cast<int>(items.size()); r++) {
         const int item = items[r];
@@ -200,7 +207,8 @@ void panel_draw(const editor_state& e) {
             glColor4f(0.2f, 0.6f, 0.3f, 0.5f);
             glBegin(GL_QUADS);
             glVertex2f(0, top - 2), glVertex2f(f * k_panel_width, top - 2);
-            glVertex2f(f * k_panel_width, top - k_panel_row + 2), glVertex2f(0, top - k_panel_row + 2);
+            glVertex2f(f * k_panel_width, top - k_panel_row + 2),
+                glVertex2f(0, top - k_panel_row + 2);
             glEnd();
         }
         const float* c = item == e.mode ? yellow : white;

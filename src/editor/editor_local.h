@@ -10,8 +10,8 @@
 #include <vector>
 
 constexpr int k_undo_levels = 8;
-constexpr int k_panel_width = 208;  // px
-constexpr int k_panel_row = 15;     // px, the height of one item or text line
+constexpr int k_panel_width = 208;   // px
+constexpr int k_panel_row = 15;      // px, the height of one item or text line
 constexpr int k_brush_interval = 32; // tics between brush applications
 constexpr int k_snap_interval = 16;  // tics between snaps
 
@@ -65,7 +65,7 @@ struct undo_entry {
 struct editor_state {
     bool prepared = false;
     int mode = mode_raise;
-    float view_x = 0, view_z = 0; // ft, the world point at the window's centre
+    float view_x = 0, view_z = 0;  // ft, the world point at the window's centre
     int width = 640, height = 480; // px, the window
     // The pointer in window pixels, and where the right-button pan last took it from.
     float pointer_px = -1, pointer_py = -1;
@@ -74,7 +74,7 @@ struct editor_state {
     int cursor_axis[2] = {-1, -1};
     int hover_item = -1;   // the panel item under the pointer, -1 for none
     int stroke_active = 0; // 0 none, 1 a stroke in the view, k_stroke_panel + item a panel press
-    float prev_x = -1, prev_z = 0;   // the previous brush point; prev_x < 0 when none
+    float prev_x = -1, prev_z = 0; // the previous brush point; prev_x < 0 when none
     float smudge_x = 0, smudge_z = 0;
     int stroke_tic = 0;
     int drag_target = 0;

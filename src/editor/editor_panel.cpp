@@ -133,8 +133,8 @@ void activate(int item) {
         const int which = item == item_set_switch_point     ? button_set_switch_point
                           : item == item_clear_switch_point ? button_clear_switch_point
                                                             : button_snap_to_gradient;
-        changed = tools_button(e.tools, which, editor_settings(), gradient_selected(),
-                               ground().locked);
+        changed =
+            tools_button(e.tools, which, editor_settings(), gradient_selected(), ground().locked);
         break;
     }
     default:
@@ -163,7 +163,8 @@ std::vector<int> panel_visible_items() {
     const editor_state& e = editor_get();
     std::vector<int> items;
     for (int i = 0; i < k_panel_item_count; i++)
-        if (k_panel_items[i].shown_in < 0 || k_panel_items[i].shown_in == e.mode) items.push_back(i);
+        if (k_panel_items[i].shown_in < 0 || k_panel_items[i].shown_in == e.mode)
+            items.push_back(i);
     return items;
 }
 
@@ -202,7 +203,8 @@ void panel_key(int item, int code) {
         set_number(item, e.values[item] + (up ? r.step : -r.step));
     } else if (r.kind == kind_choice && (up || down || enter)) {
         const int n = choice_count(r);
-        e.values[item] = static_cast<float>((static_cast<int>(e.values[item]) + (down ? n - 1 : 1)) % n);
+        e.values[item] =
+            static_cast<float>((static_cast<int>(e.values[item]) + (down ? n - 1 : 1)) % n);
         value_changed(item);
     } else if (r.kind == kind_button && enter) {
         activate(item);

@@ -65,8 +65,8 @@ bool edinfo_write(const char* folder) {
                  static_cast<double>(g.z0), static_cast<double>(g.x1), static_cast<double>(g.z1));
         text += line;
         for (const profile_point& p : g.points) {
-            snprintf(line, sizeof line, "add_point %d %f %f\n", p.segment,
-                     static_cast<double>(p.t), static_cast<double>(p.h));
+            snprintf(line, sizeof line, "add_point %d %f %f\n", p.segment, static_cast<double>(p.t),
+                     static_cast<double>(p.h));
             text += line;
         }
     }
@@ -146,6 +146,7 @@ bool editor_save() {
         ok = ok && s.written && e.save_fault != s.name;
         if (!ok) break;
     }
+    if (ok) make_parent_folders(home_folder() + "/" + folder + "/edinfo");
     for (const step& s : steps) {
         if (!ok) break;
         if (!strcmp(s.name, "decals") && !has_decals) continue;

@@ -10,8 +10,7 @@ bool tools_press(editor_tools_state&, int, const editor_pointer&, const editor_t
     *drag_target = 0;
     return false;
 }
-bool tools_drag(editor_tools_state&, int, const editor_pointer&, const editor_tool_settings&,
-                int) {
+bool tools_drag(editor_tools_state&, int, const editor_pointer&, const editor_tool_settings&, int) {
     log_not_built(__func__);
     return false;
 }
