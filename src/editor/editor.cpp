@@ -36,9 +36,11 @@ void tools_changed(bool changed) {
     if (changed) ground_mark_edited();
 }
 
+} // namespace
+
 // The pointer in window pixels from the cursor's axes, and the panel item under it when it
 // moved.
-void pointer_update() {
+void editor_pointer_update() {
     editor_state& e = g_editor;
     if (e.cursor_axis[0] < 0) e.cursor_axis[0] = open_axis("cursor-x");
     if (e.cursor_axis[1] < 0) e.cursor_axis[1] = open_axis("cursor-y");
@@ -50,6 +52,8 @@ void pointer_update() {
     e.pointer_py = py;
     e.hover_item = panel_item_at(px, py);
 }
+
+namespace {
 
 void press_view() {
     editor_state& e = g_editor;
@@ -280,7 +284,7 @@ bool editor_modified() { return g_editor.prepared && ground().modified; }
 bool editor_key(int control, int pressed) {
     editor_state& e = g_editor;
     if (control == k_key_tab || !e.prepared) return false;
-    pointer_update();
+    editor_pointer_update();
     if (control == k_control_mouse_left) {
         e.left_held = pressed != 0;
         if (pressed) {
@@ -322,7 +326,7 @@ bool editor_key(int control, int pressed) {
 void editor_tic() {
     editor_state& e = g_editor;
     if (!e.prepared) return;
-    pointer_update();
+    editor_pointer_update();
     if (ground().heights_changed && !e.update_needed) {
         e.update_needed = true;
         editor_message("Update needed!");

@@ -20,6 +20,7 @@ struct ground_picture {
     uint32_t changes = 0xffffffffu;
     int ring_index = -1, ring_count = -1;
     int generation = -1;
+    float low = 0, high = 1; // ft, the heights the colours run between, fixed per track
 };
 ground_picture g_picture;
 
@@ -36,22 +37,26 @@ void picture_update() {
         g_picture.ring_index == e.ring_index && g_picture.ring_count == e.ring_count &&
         g_picture.generation == ground().generation && g_picture.size == n)
         return;
+    const size_t count = static_cast<size_t>(n) * n;
+    // The colours keep to the track's heights as loaded, so an edit changes only its own place.
+    if (g_picture.generation != ground().generation || g_picture.size != n) {
+        g_picture.low = g_picture.high = field.loaded_heights[0];
+        for (size_t k = 1; k < count; k++) {
+            g_picture.low = std::min(g_picture.low, field.loaded_heights[k]);
+            g_picture.high = std::max(g_picture.high, field.loaded_heights[k]);
+        }
+    }
     g_picture.changes = field.changes;
     g_picture.ring_index = e.ring_index;
     g_picture.ring_count = e.ring_count;
     g_picture.generation = ground().generation;
     g_picture.size = n;
-    float lo = field.heights[0], hi = field.heights[0];
-    const size_t count = static_cast<size_t>(n) * n;
-    for (size_t k = 1; k < count; k++) {
-        lo = std::min(lo, field.heights[k]);
-        hi = std::max(hi, field.heights[k]);
-    }
-    const float range = hi > lo ? hi - lo : 1;
+    const float lo = g_picture.low;
+    const float range = g_picture.high > lo ? g_picture.high - lo : 1;
     std::vector<uint8_t> rgb(count * 3);
     const bool shaded = shading.shading.size() == count * 3;
     for (size_t k = 0; k < count; k++) {
-        const float f = (field.heights[k] - lo) / range;
+        const float f = std::clamp((field.heights[k] - lo) / range, -0.5f, 1.5f);
         const float base[3] = {0.42f + 0.38f * f, 0.52f + 0.18f * f, 0.30f + 0.20f * f};
         for (int c = 0; c < 3; c++) {
             const float light = shaded ? shading.shading[k * 3 + c] / 128.0f : 1.0f;
@@ -225,6 +230,7 @@ void panel_draw(const editor_state& e) {
 } // namespace
 
 void editor_draw() {
+    editor_pointer_update();
     const editor_state& e = editor_get();
     glClearColor(0.08f, 0.08f, 0.1f, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -248,7 +254,9 @@ void editor_draw() {
         marks_draw(tools_marks(e.tools, e.mode, editor_pointer_for_tools(), editor_settings()), m);
     float x, z;
     editor_pointer_world(&x, &z);
-    if (e.pointer_px >= k_panel_width) {
+    // The brush circle in the modes that paint with it.
+    const bool brush = e.mode <= mode_gradient_radial_add || e.mode == mode_tilemap_edit;
+    if (brush && e.pointer_px >= k_panel_width) {
         const float r = e.values[item_radius] * editor_scale();
         colour(0xffffffc0u);
         circle(m, x, z, r);

@@ -93,6 +93,8 @@ constexpr int k_stroke_panel = 1000;
 
 editor_state& editor_get();
 
+// Reads the pointer from the cursor's axes (the panel item under it again when it moved).
+void editor_pointer_update();
 // The view: world units per pixel, the pick distance, and the pointer's world point.
 float editor_scale();
 float editor_pick();

@@ -5,6 +5,12 @@
 
 #include "files/files.h"
 #include "platform/controls.h"
+#include "render/render.h"
+#include "resources/gpu.h"
+#include "resources/image.h"
+#include "resources/resources.h"
+#include "terrain/ground_gpu.h"
+#include "ui/text.h"
 #include "platform/event_queue.h"
 #include "platform/platform.h"
 #include "terrain/terrain.h"
@@ -14,12 +20,15 @@
 
 #include "support/track_suite.h"
 
+#include <GL/gl.h>
 #include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -37,13 +46,24 @@ struct EditorTest : ::testing::Test {
         platform_use(k_platform_sdl);
         home = data_set_home_open("tb_editor_");
         track_set_load_hooks(editor_prepare, editor_release);
-        ready = platform().create_window("Trailbok", k_width, k_height, 0, 16);
+        ready = platform().create_window("Trailbok", k_width, k_height, 24, 24);
+        int w, h;
+        ready = ready && platform().begin_frame(&w, &h);
+        resources_set_gpu(&k_resources_gpu_gl);
+        ground_set_gpu(&k_ground_gpu_gl);
+        ready = ready && gl_features_init(false);
+        fonts_load();
         track_list_scan();
         ready = ready && track_load("rabbithill");
     }
     static void TearDownTestSuite() {
         track_suite_close(home);
         track_set_load_hooks(nullptr, nullptr);
+        fonts_free();
+        textures_delete_all();
+        models_delete_all();
+        resources_set_gpu(nullptr);
+        ground_set_gpu(nullptr);
         platform().destroy_window();
     }
 
@@ -62,6 +82,8 @@ struct EditorTest : ::testing::Test {
         platform().pump();
         platform_event e;
         while (event_queue_take(&e, nullptr)) editor_key(e.control, e.pressed);
+        // The frame loop's next tic or frame reads where the pointer went.
+        editor_pointer_update();
     }
     static void push(const SDL_Event& e) {
         SDL_Event copy = e;
@@ -137,6 +159,37 @@ struct EditorTest : ::testing::Test {
         height_field_heights_digest(ground().field, hex);
         return hex;
     }
+    // One frame of the editor's view, rows from the top; kept as a PNG under the folder that
+    // TB_EDITOR_PICTURES names, for looking at.
+    static std::vector<uint8_t> picture(const char* name) {
+        int w = 0, h = 0;
+        platform().begin_frame(&w, &h);
+        editor_set_window(w, h);
+        editor_draw();
+        std::vector<uint8_t> rows(static_cast<size_t>(w) * h * 3), top(rows.size());
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
+        platform().end_frame();
+        for (int y = 0; y < h; y++)
+            std::copy_n(&rows[static_cast<size_t>(h - 1 - y) * w * 3], w * 3,
+                        &top[static_cast<size_t>(y) * w * 3]);
+        if (const char* folder = getenv("TB_EDITOR_PICTURES")) {
+            std::string png;
+            if (image_encode_png(top.data(), w, h, 3, "", &png))
+                std::ofstream(std::string(folder) + "/" + name + ".png", std::ios::binary) << png;
+        }
+        return top;
+    }
+    static const uint8_t* pixel(const std::vector<uint8_t>& p, int x, int y) {
+        return &p[(static_cast<size_t>(y) * k_width + x) * 3];
+    }
+    static int brightness(const std::vector<uint8_t>& p, int x, int y) {
+        x = std::clamp(x, 0, k_width - 1);
+        y = std::clamp(y, 0, k_height - 1);
+        const uint8_t* c = pixel(p, x, y);
+        return c[0] + c[1] + c[2];
+    }
+
     static float pointer_x() {
         float x, z;
         editor_pointer_world(&x, &z);
@@ -460,5 +513,46 @@ TEST_F(EditorTest, TabIsNeverTakenAndPanelKeysStayOnThePanel) {
     EXPECT_FALSE(editor_key('q', 1));
     EXPECT_TRUE(editor_key('s', 1));
     EXPECT_STREQ(editor_message_line(), "Saved!");
+}
+} // namespace
+
+namespace {
+TEST_F(EditorTest, TheViewShowsARaisedPatchTheGradientAndThePanel) {
+    const std::vector<float> before_heights = heights();
+    move_to(k_centre + 100, k_centre + 60);
+    const int px = static_cast<int>(editor_get().pointer_px);
+    const int py = static_cast<int>(editor_get().pointer_py);
+    const std::vector<uint8_t> before = picture("editor_start");
+    editor_get().values[item_strength] = 5; // 32 ft
+    editor_get().values[item_focus] = 1;
+    stroke(k_centre + 100, k_centre + 60, 1);
+    move_to(k_centre - 150, k_centre - 100);
+    const std::vector<uint8_t> raised = picture("editor_raised");
+    // The raised disc is the highest ground now and is drawn lighter than it was.
+    EXPECT_GT(brightness(raised, px, py), brightness(before, px, py) + 30);
+    // Far from the stroke, the brush and the panel nothing changed.
+    EXPECT_EQ(brightness(raised, k_width - 5, 5), brightness(before, k_width - 5, 5));
+    // The panel lies darkened over the ground at the top left.
+    EXPECT_LT(brightness(raised, 100, 8), 3 * 200);
+    type('7');
+    click_item(item_new_gradient);
+    type('8');
+    editor_gradient& g = editor_get().gradients[0];
+    g.points[1].h = 12;
+    g.points[0].segment = 1;
+    move_to(g.x0 + 25, g.z0 + 30);
+    const std::vector<uint8_t> graph = picture("editor_gradient");
+    // The profile graph runs from the start point up to the raised end, 12 ft above the line.
+    const float scale = editor_scale();
+    const int end_x =
+        static_cast<int>(std::lround(k_width / 2 + (g.x1 - editor_get().view_x) / scale));
+    const int end_y =
+        static_cast<int>(std::lround(k_height / 2 + (g.z0 - 12 - editor_get().view_z) / scale));
+    bool drawn = false;
+    for (int dy = -2; dy <= 2; dy++)
+        for (int dx = -4; dx <= 0; dx++)
+            drawn = drawn || brightness(graph, end_x + dx, end_y + dy) > 700;
+    EXPECT_TRUE(drawn);
+    (void)before_heights;
 }
 } // namespace
