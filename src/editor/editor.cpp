@@ -4,6 +4,7 @@
 
 #include "platform/controls.h"
 #include "platform/devices.h"
+#include "race/race.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
 
@@ -33,7 +34,10 @@ bool line_mode(int mode) {
 bool tools_mode(int mode) { return mode >= mode_timing_gate && mode < editor_mode_count; }
 
 void tools_changed(bool changed) {
-    if (changed) ground_mark_edited();
+    if (!changed) return;
+    ground_mark_edited();
+    // The bikes meet the statues where they stand now.
+    if (g_editor.mode == mode_statues) race_statues_refresh();
 }
 
 } // namespace
@@ -71,7 +75,7 @@ void press_view() {
         gradient_placement_press();
     } else if (e.mode == mode_gradient_edit) {
         gradient_edit_press();
-    } else if (tools_mode(e.mode) && e.mode != mode_tilemap_edit) {
+    } else if (tools_mode(e.mode)) {
         int target = 0;
         tools_changed(
             tools_press(e.tools, e.mode, editor_pointer_for_tools(), editor_settings(), &target));
@@ -100,8 +104,14 @@ void drag_view() {
     } else if (e.mode == mode_gradient_edit) {
         gradient_edit_drag();
     } else if (tools_mode(e.mode)) {
-        tools_changed(tools_drag(e.tools, e.mode, editor_pointer_for_tools(), editor_settings(),
-                                 e.drag_target));
+        const editor_pointer pointer = editor_pointer_for_tools();
+        tools_changed(tools_drag(e.tools, e.mode, pointer, editor_settings(), e.drag_target));
+        // The tile map paints along the stroke as the brushes do: each application's point is
+        // the next one's previous point.
+        if (e.mode == mode_tilemap_edit && e.stroke_tic % k_brush_interval == 0) {
+            e.prev_x = pointer.x;
+            e.prev_z = pointer.z;
+        }
     }
     e.stroke_tic++;
 }

@@ -8,6 +8,7 @@
 #include "render/render.h"
 #include "resources/gpu.h"
 #include "resources/image.h"
+#include "resources/model.h"
 #include "resources/resources.h"
 #include "terrain/ground_gpu.h"
 #include "ui/text.h"
@@ -29,6 +30,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -268,8 +270,12 @@ TEST_F(EditorTest, RaiseWithNoFocusFallsSmoothlyToTheRadius) {
         ASSERT_LE(by_distance[k].second, by_distance[k - 1].second + 1e-3f);
     // Half way out it has fallen to about half, and near the rim to almost nothing.
     for (const auto& [d, change] : by_distance) {
-        if (std::fabs(d - radius / 2) < 0.3f) EXPECT_NEAR(change, 1.0f, 0.15f);
-        if (d > radius * 0.95f) EXPECT_LT(change, 0.02f);
+        if (std::fabs(d - radius / 2) < 0.3f) {
+            EXPECT_NEAR(change, 1.0f, 0.15f);
+        }
+        if (d > radius * 0.95f) {
+            EXPECT_LT(change, 0.02f);
+        }
     }
 }
 
@@ -554,5 +560,32 @@ TEST_F(EditorTest, TheViewShowsARaisedPatchTheGradientAndThePanel) {
             drawn = drawn || brightness(graph, end_x + dx, end_y + dy) > 700;
     EXPECT_TRUE(drawn);
     (void)before_heights;
+}
+} // namespace
+
+namespace {
+TEST_F(EditorTest, TheSceneExportDeclaresEveryStatueModelOnceAndTheGround) {
+    type('p');
+    EXPECT_STREQ(editor_message_line(), "Pov!");
+    std::string text;
+    ASSERT_TRUE(file_to_string("@rabbithill/track.pov", &text));
+    std::set<std::string> models;
+    int placed = 0;
+    for (int i = 0; i < statue_count(); i++) {
+        const statue& s = statues()[i];
+        if (!s.model || !model_get(s.model)) continue;
+        models.insert(s.model_name);
+        placed++;
+    }
+    ASSERT_GT(placed, 0);
+    auto count = [&](const std::string& what) {
+        int n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            n++;
+        return n;
+    };
+    EXPECT_EQ(count("#declare "), static_cast<int>(models.size()) + 3);
+    EXPECT_EQ(count("\tobject {\n"), placed);
+    EXPECT_EQ(count("#declare ground = height_field {\n\tpng \"terrain.png\"\n"), 1);
 }
 } // namespace
