@@ -186,17 +186,11 @@ bool view_key(int code) {
         else
             e.prev_x = -1;
     } else if (code >= '1' && code <= '9') {
-        // The number keys run from Smooth on, leaving out Smudge: "2" is Snap.
-        constexpr int k_number_modes[9] = {mode_smooth,
-                                           mode_snap,
-                                           mode_gradient_linear_paint,
-                                           mode_gradient_linear_add,
-                                           mode_gradient_radial_paint,
-                                           mode_gradient_radial_add,
-                                           mode_gradient_placement,
-                                           mode_gradient_edit,
-                                           mode_timing_gate};
-        set_mode(k_number_modes[code - '1']);
+        // The number keys run from Smooth on, leaving out Smudge: "2" is Snap, "3" the first
+        // gradient mode and "9" Timing Gate.
+        set_mode(code == '1'   ? mode_smooth
+                 : code == '2' ? mode_snap
+                               : mode_gradient_linear_paint + (code - '3'));
     } else {
         return tools_key_taken(code);
     }

@@ -45,13 +45,24 @@ float disc_mean(const std::vector<float>& snapshot, int n, int i, int j, int r) 
     return count ? static_cast<float>(sum / count) : snapshot_at(snapshot, n, i, j);
 }
 
+// The samples an application wrote, as a rectangle (empty while i0 > i1).
+struct touched_region {
+    int i0 = 1 << 30, j0 = 1 << 30, i1 = -1, j1 = -1;
+    // Writes a sample through the editor's height write; remembers it when it was taken.
+    void write(int i, int j, float height) {
+        if (!ground_edit_height(i, j, height)) return;
+        i0 = std::min(i0, i), j0 = std::min(j0, j);
+        i1 = std::max(i1, i), j1 = std::max(j1, j);
+    }
+};
+
 // After a brush or snap: the touched region widened by a sample is scheduled for redrawing.
-void after_application(int i0, int j0, int i1, int j1) {
+void after_application(const touched_region& r) {
     editor_state& e = editor_get();
-    if (i0 > i1) return;
+    if (r.i0 > r.i1) return;
     e.update_needed = true;
     editor_message("Update needed!");
-    ground_mark_dirty(i0 - 1, j0 - 1, i1 + 1, j1 + 1);
+    ground_mark_dirty(r.i0 - 1, r.j0 - 1, r.i1 + 1, r.j1 + 1);
     ground().field.changes++;
 }
 } // namespace
@@ -87,7 +98,7 @@ void brush_apply() {
     const int j1 = std::min(n - 1, static_cast<int>(std::ceil((std::max(az, z) + outer) / c)));
     const int smooth_r = std::clamp(static_cast<int>(std::lround(amount)), 1, 1024);
     const int sub = static_cast<int>(e.values[item_submode]);
-    int ti0 = n, tj0 = n, ti1 = -1, tj1 = -1;
+    touched_region touched;
     for (int j = j0; j <= j1; j++)
         for (int i = i0; i <= i1; i++) {
             const float sx = static_cast<float>(i) * c, sz = static_cast<float>(j) * c;
@@ -138,12 +149,9 @@ void brush_apply() {
             if (!(std::fabs(now - h0) < std::fabs(h - h0))) continue;
             if (sub == submode_raise_only) h = std::max(h, h0);
             if (sub == submode_lower_only) h = std::min(h, h0);
-            if (h == now) continue;
-            if (!ground_edit_height(i, j, h)) continue;
-            ti0 = std::min(ti0, i), tj0 = std::min(tj0, j);
-            ti1 = std::max(ti1, i), tj1 = std::max(tj1, j);
+            if (h != now) touched.write(i, j, h);
         }
-    after_application(ti0, tj0, ti1, tj1);
+    after_application(touched);
 }
 
 void snap_apply() {
@@ -168,7 +176,7 @@ void snap_apply() {
     const float h10 = snapshot_at(e.snapshot, n, i0 + s, j0);
     const float h01 = snapshot_at(e.snapshot, n, i0, j0 + s);
     const float h11 = snapshot_at(e.snapshot, n, i0 + s, j0 + s);
-    int ti0 = n, tj0 = n, ti1 = -1, tj1 = -1;
+    touched_region touched;
     for (int j = j0; j <= std::min(j0 + s, n - 1); j++)
         for (int i = i0; i <= std::min(i0 + s, n - 1); i++) {
             const float u = static_cast<float>(i - i0) / static_cast<float>(s);
@@ -181,10 +189,7 @@ void snap_apply() {
             else
                 h = v <= u ? h10 + (1 - u) * (h00 - h10) + v * (h11 - h10)
                            : h01 + u * (h11 - h01) + (1 - v) * (h00 - h01);
-            if (field.heights[static_cast<size_t>(j) * n + i] == h) continue;
-            if (!ground_edit_height(i, j, h)) continue;
-            ti0 = std::min(ti0, i), tj0 = std::min(tj0, j);
-            ti1 = std::max(ti1, i), tj1 = std::max(tj1, j);
+            if (field.heights[static_cast<size_t>(j) * n + i] != h) touched.write(i, j, h);
         }
-    after_application(ti0, tj0, ti1, tj1);
+    after_application(touched);
 }

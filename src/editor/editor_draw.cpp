@@ -2,6 +2,7 @@
 // the marks of the object tools, the brush circle and the panel.
 #include "editor/editor_local.h"
 
+#include "resources/gl/gl_bind.h"
 #include "terrain/ground_shading.h"
 #include "terrain/terrain.h"
 #include "ui/text.h"
@@ -224,6 +225,24 @@ void panel_draw(const editor_state& e) {
         const float top = h - static_cast<float>((items.size() + r) * k_panel_row);
         text_draw(font_text, lines[r].c_str(), 4, top - k_panel_row + 2, 0, glyph, grey,
                   text_shadowed | text_no_escapes);
+    }
+    // The tile being painted, as a swatch of its texture below the panel.
+    if (e.mode == mode_tilemap_edit && ground().surfaces.count > 0) {
+        const uint32_t texture = surface_type_get(static_cast<int>(e.values[item_tile])).texture;
+        const float top = h - rows * k_panel_row - 8, size = 48;
+        glColor4f(1, 1, 1, 1);
+        if (texture) {
+            glEnable(GL_TEXTURE_2D);
+            glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+            gl_bind_texture(texture);
+        }
+        glBegin(GL_QUADS);
+        glTexCoord2f(0, 0), glVertex2f(4, top);
+        glTexCoord2f(1, 0), glVertex2f(4 + size, top);
+        glTexCoord2f(1, 1), glVertex2f(4 + size, top - size);
+        glTexCoord2f(0, 1), glVertex2f(4, top - size);
+        glEnd();
+        glDisable(GL_TEXTURE_2D);
     }
     glDisable(GL_BLEND);
 }

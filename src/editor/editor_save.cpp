@@ -25,16 +25,7 @@ namespace {
 // complete.
 bool write_text(const char* folder, const char* name, const std::string& text) {
     const std::string path = std::string("@") + folder + "/" + name;
-    data_file* f = data_file_open_replace(path.c_str());
-    if (!f) {
-        show_message("Can't open '%s'", name);
-        return false;
-    }
-    if (!data_file_write(f, text.data(), text.size())) {
-        data_file_abandon(f);
-        return false;
-    }
-    return data_file_close(f);
+    return data_file_replace_with(path.c_str(), text.data(), text.size());
 }
 
 // The ray tracer's name for a file: its base name without the extension, letters and digits
@@ -70,17 +61,9 @@ bool edinfo_write(const char* folder) {
             text += line;
         }
     }
-    const std::string path = std::string("@") + folder + "/edinfo";
-    data_file* f = data_file_open_replace(path.c_str());
-    if (!f) {
-        log("Can't open 'edinfo'\n");
-        return false;
-    }
-    if (!data_file_write(f, text.data(), text.size())) {
-        data_file_abandon(f);
-        return false;
-    }
-    return data_file_close(f);
+    if (write_text(folder, "edinfo", text)) return true;
+    log("Can't open 'edinfo'\n");
+    return false;
 }
 
 void edinfo_read(const char* folder) {
