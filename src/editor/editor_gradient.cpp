@@ -27,6 +27,13 @@ float segment_slope(const editor_gradient& g, int k) {
     return b.t > a.t ? (b.h - a.h) / (b.t - a.t) : 0;
 }
 
+// The selected gradient (nullptr for none) and, with one, the pointer's world point.
+editor_gradient* selected_at_pointer(float* x, float* z) {
+    editor_gradient* g = gradient_selected();
+    if (g) editor_pointer_world(x, z);
+    return g;
+}
+
 void flatten(editor_gradient& g) {
     g.points = {profile_point{0, 0, 0}, profile_point{length_of(g), 0, 0}};
 }
@@ -80,10 +87,9 @@ float gradient_value_at(float x, float z, bool radial) {
 
 void gradient_placement_press() {
     editor_state& e = editor_get();
-    editor_gradient* g = gradient_selected();
-    if (!g) return;
     float x, z;
-    editor_pointer_world(&x, &z);
+    editor_gradient* g = selected_at_pointer(&x, &z);
+    if (!g) return;
     if (hits(x, z, g->x0, g->z0)) {
         e.drag_target = 1;
         return;
@@ -139,10 +145,9 @@ void gradient_placement_release() {
 
 void gradient_edit_press() {
     editor_state& e = editor_get();
-    editor_gradient* g = gradient_selected();
-    if (!g) return;
     float x, z;
-    editor_pointer_world(&x, &z);
+    editor_gradient* g = selected_at_pointer(&x, &z);
+    if (!g) return;
     for (int k = 0; k < static_cast<int>(g->points.size()); k++) {
         const profile_point& p = g->points[k];
         if (hits(x, z, g->x0 + p.t, g->z0 - p.h)) {
