@@ -103,6 +103,7 @@ bool draw_frame() {
         break;
     }
     case editor_view:
+        editor_set_window(width, height);
         editor_draw();
         break;
     case title_view:
@@ -388,6 +389,8 @@ void handle_event(const platform_event& e) {
     }
     bindings_key(e.control, e.pressed);
     if (e.control == k_control_mouse_left) p.cursor_held = e.pressed != 0;
+    // The editor's strokes and pans end when their button comes up.
+    if (!e.pressed && p.view == editor_view && p.menu_state == menu_none) editor_key(e.control, 0);
     if (!e.pressed) return;
     if (bindings_capture_press(e.control, p.time.run_clock)) return;
     if (e.control == code_of("esc")) {

@@ -11,6 +11,7 @@
 #include "core/config.h"
 #include "core/program.h"
 #include "demo/demo.h"
+#include "editor/editor.h"
 #include "net/net.h"
 #include "platform/platform.h"
 #include "race/race.h"
@@ -401,6 +402,8 @@ void decorate_multiplayer(menu_view& view) {
 
 void decorate_exit(menu_view& view) {
     line(view, "Press any key to exit or ESC to keep playing", 1, 1, 1);
+    if (editor_modified())
+        line(view, "Track has been modified since last save!  Think about it!!!", 1, 0.3f, 0.3f);
 }
 
 void decorate_chat(menu_view& view) {

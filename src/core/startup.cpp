@@ -8,6 +8,7 @@
 #include "common/message.h"
 #include "common/not_built.h"
 #include "demo/demo.h"
+#include "editor/editor.h"
 #include "files/data_file.h"
 #include "files/files.h"
 #include "net/net.h"
@@ -173,6 +174,7 @@ void shutdown(bool from_audio) {
         demo_shutdown();
         demo_list_free();
         track_free();
+        track_set_load_hooks(nullptr, nullptr);
         world_destroy();
         progress("Freeing memory (1)");
         progress("Closing input devices");
@@ -348,6 +350,9 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     // Bikes take their models and textures from the caches now that a GL context exists.
     bike_set_resource_loader(&k_bike_loader_caches);
 
+    // The editor follows every track that loads while it can be reached.
+    track_set_load_hooks(p.options.editor ? editor_prepare : nullptr,
+                         p.options.editor ? editor_release : nullptr);
     demo_init();
     // "--erode": offline races rut the ground at this rate (a server or a demo may change it).
     erosion_set_setting(p.options.erosion_rate);

@@ -137,6 +137,16 @@ data_file* data_file_open_replace(const char* name) {
     return f;
 }
 
+bool data_file_replace_with(const char* name, const void* bytes, size_t size) {
+    data_file* f = data_file_open_replace(name);
+    if (!f) return false;
+    if (!data_file_write(f, bytes, size)) {
+        data_file_abandon(f);
+        return false;
+    }
+    return data_file_close(f);
+}
+
 bool data_file_close(data_file* f) {
     if (!f) return false;
     bool ok = true;

@@ -22,6 +22,9 @@ data_file* data_file_open_replace(const char* name);
 bool data_file_close(data_file* file);
 // Closes a replacing writer without touching the target.
 void data_file_abandon(data_file* file);
+// Replaces a whole file with `size` bytes through the replacing writer; false (and the old file
+// untouched) when the file can't be opened or written.
+bool data_file_replace_with(const char* name, const void* bytes, size_t size);
 
 constexpr int k_data_file_end = -1;
 

@@ -36,6 +36,8 @@ void ground_free() {
     height_field_free(&g_terrain.ground.field);
     surface_set_free(&g_terrain.ground.surfaces);
     g_terrain.ground.locked = false;
+    g_terrain.ground.modified = false;
+    g_terrain.ground.heights_changed = false;
     g_terrain.ground.generation++;
 }
 
@@ -252,6 +254,17 @@ bool ground_set_height(int i, int j, float height) {
     field_set_height(g_terrain.ground.field, i, j, height);
     ground_reshade_mark(i, j);
     return true;
+}
+
+bool ground_edit_height(int i, int j, float height) {
+    if (!ground_set_height(i, j, height)) return false;
+    ground_mark_edited();
+    return true;
+}
+
+void ground_mark_edited() {
+    g_terrain.ground.modified = true;
+    g_terrain.ground.heights_changed = true;
 }
 
 int surface_type_at(float x, float z) {

@@ -208,6 +208,15 @@ void ground_reshade_rect(int x0, int z0, int x1, int z1) {
         }
 }
 
+void ground_shading_refresh() {
+    const int n = g_shading.samples_per_side;
+    if (n > 0) ground_reshade_rect(0, 0, n - 1, n - 1);
+}
+
+void ground_shading_forget_reshades() {
+    std::fill(g_shading.reshade.begin(), g_shading.reshade.end(), 0u);
+}
+
 bool ground_shading_save(const char* folder) {
     int n = g_shading.samples_per_side;
     if (n == 0) return false;

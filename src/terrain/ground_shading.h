@@ -27,5 +27,9 @@ ground_shading_state& ground_shading();
 // folder for a ground of n x n samples; false, with the message shown, when either is bad.
 bool ground_shading_load(const char* folder, int samples_per_side);
 void ground_shading_free();
+// Recomputes now every sample waiting to be reshaded.
+void ground_shading_refresh();
+// Forgets every sample waiting to be reshaded (the shading was put back whole).
+void ground_shading_forget_reshades();
 // The two shading files as the editor writes them back, every sample waiting reshaded first.
 bool ground_shading_save(const char* folder);

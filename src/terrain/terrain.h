@@ -212,6 +212,10 @@ struct ground_state {
     surface_set surfaces;
     bool locked = false; // height writes refused (connected races)
     int generation = 0;  // counts the grounds loaded and freed, so drawings know when to rebuild
+    // The editor's change flags: `modified` until the track is saved, `heights_changed` until
+    // the editor commits its height edit. Ruts set neither: they are riding, not editing.
+    bool modified = false;
+    bool heights_changed = false;
 };
 
 ground_state& ground();
@@ -241,6 +245,10 @@ void ground_triangles_in_square(float x0, float z0, float x1, float z1,
 float ground_highest_in_square(float x0, float z0, float x1, float z1);
 // A height write through the lock; false when refused.
 bool ground_set_height(int i, int j, float height);
+// An editor's height write: through the lock, and setting the change flags when it is taken.
+bool ground_edit_height(int i, int j, float height);
+// An edit of the track besides its heights (gradients, gates, objects, the tile map).
+void ground_mark_edited();
 
 int surface_type_at(float x, float z);
 const surface_type& surface_type_get(int index); // index clamped to the loaded types

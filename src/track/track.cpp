@@ -29,6 +29,13 @@ struct track_state {
 };
 track_state g_track;
 
+// Who follows the loads and unloads; outlives the tracks.
+struct track_hooks {
+    void (*loaded)() = nullptr;
+    void (*unloading)() = nullptr;
+};
+track_hooks g_hooks;
+
 // Feeds a file's whole content to the digest when it opens.
 void digest_file(ripemd160_state& digest, const std::string& name) {
     data_file* f = data_file_open(name.c_str(), "rb");
@@ -160,11 +167,13 @@ bool track_load(const char* folder) {
     g_track.folder = folder;
     g_track.loaded = true;
     set_working_set();
+    if (g_hooks.loaded) g_hooks.loaded();
     return true;
 }
 
 void track_unload() {
     if (!g_track.loaded) return;
+    if (g_hooks.unloading) g_hooks.unloading();
     log("Deallocating track\n");
     track_script_unload();
     objects_free();
@@ -185,6 +194,11 @@ bool track_reset(const char* folder, bool force_reload) {
     model_generation_advance();
     texture_memory_reset();
     return track_load(folder);
+}
+
+void track_set_load_hooks(void (*loaded)(), void (*unloading)()) {
+    g_hooks.loaded = loaded;
+    g_hooks.unloading = unloading;
 }
 
 void track_reload_on_restart() { g_track.reload_pending = true; }

@@ -17,13 +17,10 @@ float object_ground_height(float x, float z) {
 
 bool objects_file_write(const char* folder, const char* name, const std::string& text) {
     const std::string path = std::string("@") + folder + "/" + name;
-    data_file* f = data_file_open(path.c_str(), "wb");
-    if (!f) {
-        show_message("Can't open '%s'\n", name);
-        return false;
-    }
-    const bool written = data_file_write(f, text.data(), text.size());
-    return data_file_close(f) && written;
+    // The old file stays whole until the new one is complete.
+    if (data_file_replace_with(path.c_str(), text.data(), text.size())) return true;
+    show_message("Can't open '%s'\n", name);
+    return false;
 }
 
 void objects_read_stopped(const char* file, const text_scanner& in) {
