@@ -7,6 +7,7 @@
 #include "race/race.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
+#include "track/track_view.h"
 
 #include <algorithm>
 #include <cctype>
@@ -77,9 +78,13 @@ void press_view() {
         gradient_edit_press();
     } else if (tools_mode(e.mode)) {
         int target = 0;
+        const int picked = e.tools.billboard;
         tools_changed(
             tools_press(e.tools, e.mode, editor_pointer_for_tools(), editor_settings(), &target));
         e.drag_target = target;
+        // A billboard picked by the press shows its own height above the ground.
+        if (e.mode == mode_billboards && e.tools.billboard >= 0 && e.tools.billboard != picked)
+            e.values[item_billboard_height] = billboards()[e.tools.billboard].offset;
     }
 }
 
