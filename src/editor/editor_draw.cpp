@@ -10,6 +10,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -21,20 +22,64 @@ struct ground_picture {
     uint32_t changes = 0xffffffffu;
     int ring_index = -1, ring_count = -1;
     int generation = -1;
-    float low = 0, high = 1; // ft, the heights the colours run between, fixed per track
+    float low = 0, high = 1;             // ft, the heights the colours run between, fixed per track
+    uint64_t tiles = 0;                  // a digest of the tile map the picture shows
+    const surface_type* types = nullptr; // the surface types the colours belong to
+    std::vector<std::array<float, 3>> colours; // each type's mean colour, 0..1
 };
 ground_picture g_picture;
 
 constexpr float k_pi = 3.14159265358979f;
 
-// Each sample: its lit shading over a colour running from low meadow to high dirt, so a raised
-// patch shows at once, before its shading is recomputed.
+// The tile map changes under the tile painting without a change of heights.
+uint64_t tiles_digest(const surface_set& set) {
+    uint64_t h = 1469598103934665603ull;
+    const size_t count = static_cast<size_t>(set.tiles_per_side) * set.tiles_per_side;
+    for (size_t k = 0; set.tilemap && k < count; k++) h = (h ^ set.tilemap[k]) * 1099511628211ull;
+    return h;
+}
+
+// Each surface type's colour as its texture's smallest mip level gives it (the mean of the
+// picture); a type without a readable texture is drawn a neutral grey.
+void type_colours_update() {
+    const surface_set& set = ground().surfaces;
+    if (g_picture.types == set.types && static_cast<int>(g_picture.colours.size()) == set.count)
+        return;
+    g_picture.types = set.types;
+    g_picture.colours.assign(static_cast<size_t>(set.count), {0.55f, 0.55f, 0.5f});
+    for (int t = 0; t < set.count; t++) {
+        const uint32_t texture = set.types[t].texture;
+        if (!texture) continue;
+        glBindTexture(GL_TEXTURE_2D, texture);
+        GLint level = 0, width = 0, height = 0;
+        for (;; level++) {
+            glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &width);
+            glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &height);
+            if (width <= 0 || height <= 0 || (width <= 4 && height <= 4) || level > 16) break;
+        }
+        if (width <= 0 || height <= 0) continue;
+        std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        float sum[3] = {0, 0, 0};
+        for (size_t k = 0; k < pixels.size(); k += 4)
+            for (int c = 0; c < 3; c++) sum[c] += pixels[k + c];
+        const float n = static_cast<float>(width * height) * 255.0f;
+        g_picture.colours[static_cast<size_t>(t)] = {sum[0] / n, sum[1] / n, sum[2] / n};
+    }
+}
+
+// Each sample: its lit shading over the colour of its surface type, lighter the higher it
+// lies, so a raised patch shows at once, before its shading is recomputed, and the tile painting
+// shows where each surface lies.
 void picture_update() {
     const editor_state& e = editor_get();
     const height_field& field = ground().field;
     const ground_shading_state& shading = ground_shading();
     const int n = field.samples_per_side;
-    if (g_picture.texture && g_picture.changes == field.changes &&
+    type_colours_update();
+    const uint64_t tiles = tiles_digest(ground().surfaces);
+    if (g_picture.texture && g_picture.changes == field.changes && g_picture.tiles == tiles &&
         g_picture.ring_index == e.ring_index && g_picture.ring_count == e.ring_count &&
         g_picture.generation == ground().generation && g_picture.size == n)
         return;
@@ -52,19 +97,30 @@ void picture_update() {
     g_picture.ring_count = e.ring_count;
     g_picture.generation = ground().generation;
     g_picture.size = n;
+    g_picture.tiles = tiles;
     const float lo = g_picture.low;
     const float range = g_picture.high > lo ? g_picture.high - lo : 1;
     std::vector<uint8_t> rgb(count * 3);
     const bool shaded = shading.shading.size() == count * 3;
-    for (size_t k = 0; k < count; k++) {
-        const float f = std::clamp((field.heights[k] - lo) / range, -0.5f, 1.5f);
-        const float base[3] = {0.42f + 0.38f * f, 0.52f + 0.18f * f, 0.30f + 0.20f * f};
-        for (int c = 0; c < 3; c++) {
-            const float light = shaded ? shading.shading[k * 3 + c] / 128.0f : 1.0f;
-            rgb[k * 3 + c] =
-                static_cast<uint8_t>(std::clamp(base[c] * light * 255.0f, 0.0f, 255.0f));
+    const surface_set& set = ground().surfaces;
+    for (int j = 0; j < n; j++)
+        for (int i = 0; i < n; i++) {
+            const size_t k = static_cast<size_t>(j) * n + i;
+            const float f = std::clamp((field.heights[k] - lo) / range, -0.5f, 1.5f);
+            const int type = set.count > 0
+                                 ? surface_set_type_at(set, static_cast<float>(i) * field.cell_size,
+                                                       static_cast<float>(j) * field.cell_size)
+                                 : -1;
+            float base[3] = {0.42f + 0.38f * f, 0.52f + 0.18f * f, 0.30f + 0.20f * f};
+            if (type >= 0 && type < static_cast<int>(g_picture.colours.size()))
+                for (int c = 0; c < 3; c++)
+                    base[c] = g_picture.colours[static_cast<size_t>(type)][c] * (0.8f + 0.4f * f);
+            for (int c = 0; c < 3; c++) {
+                const float light = shaded ? shading.shading[k * 3 + c] / 128.0f : 1.0f;
+                rgb[k * 3 + c] =
+                    static_cast<uint8_t>(std::clamp(base[c] * light * 255.0f, 0.0f, 255.0f));
+            }
         }
-    }
     if (!g_picture.texture) glGenTextures(1, &g_picture.texture);
     glBindTexture(GL_TEXTURE_2D, g_picture.texture);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
