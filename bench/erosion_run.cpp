@@ -3,12 +3,12 @@
 // ground looks like afterwards (the deepest rut, the dirt moved, the ridden line against the
 // ground as loaded, and any sample deeper than its surface's depth table allows).
 //
-// erosion_run [riders [laps [rate [FOLDER]]]]: riders 1-160 (10, the scripted rider and robots),
-// laps the scripted rider rides (10), rate as "--erode"
-// (1). With a folder, the run draws through the game's renderer (SDL's offscreen driver unless
-// SDL_VIDEODRIVER says otherwise) and saves the rider camera's view of the deepest rut as the race
-// left it ("rutted.png") and of the same ground as loaded ("loaded.png"), and prints how much the
-// two pictures differ.
+// erosion_run [--robots] [riders [laps [rate [FOLDER]]]]: riders 1-160 (10, the scripted rider
+// and robots; with --robots robots only, on the expert lines), laps the first rider rides (10),
+// rate as "--erode" (1). With a folder, the run draws through the game's renderer (SDL's offscreen
+// driver unless SDL_VIDEODRIVER says otherwise) and saves the rider camera's view of the deepest
+// rut as the race left it ("rutted.png") and of the same ground as loaded ("loaded.png"), and
+// prints how much the two pictures differ.
 #include "bench_shots.h"
 
 #include "bike/bike.h"
@@ -19,6 +19,7 @@
 #include "race/scripted_rider.h"
 #include "race/race.h"
 #include "race/race_timing.h"
+#include "race/robot_lines.h"
 #include "render/render.h"
 #include "resources/gpu.h"
 #include "terrain/erosion.h"
@@ -174,11 +175,17 @@ void take_pictures(const std::vector<float>& line, int riders, const ground_repo
 } // namespace
 
 int main(int argc, char** argv) {
+    const bool robots_only = argc > 1 && std::string(argv[1]) == "--robots";
+    if (robots_only) {
+        argc--;
+        argv++;
+    }
     const int riders = argc > 1 ? std::atoi(argv[1]) : 10;
     const int laps = argc > 2 ? std::atoi(argv[2]) : 10;
     const double rate = argc > 3 ? std::atof(argv[3]) : 1.0;
     if (riders < 1 || riders > 160 || laps < 1 || !(rate > 0 && rate <= 100)) {
-        std::fprintf(stderr, "usage: erosion_run [riders 1-160 [laps [rate 0-100 [FOLDER]]]]\n");
+        std::fprintf(stderr,
+                     "usage: erosion_run [--robots] [riders 1-160 [laps [rate 0-100 [FOLDER]]]]\n");
         return 1;
     }
     const std::string shots = argc > 4 ? argv[4] : "";
@@ -194,13 +201,15 @@ int main(int argc, char** argv) {
     race_shutdown();
     int* lineup = race_lineup();
     std::fill(lineup, lineup + k_lineup_size, 0);
-    // The scripted rider in the first place and robots on their auto pilot behind it; the race
-    // runs until the scripted rider has ridden its laps, whether the robots finish or not.
-    lineup[0] = lineup_local;
-    for (int i = 1; i < riders; i++) lineup[i] = lineup_robot;
+    // The scripted rider in the first place and robots on their auto pilot behind it, or robots
+    // alone; the race runs until the first rider has ridden its laps, whether the others finish
+    // or not.
+    for (int i = 0; i < riders; i++) lineup[i] = lineup_robot;
+    if (!robots_only) lineup[0] = lineup_local;
     race_start_params params;
     params.track = "rabbithill";
     params.laps = laps;
+    if (robots_only) params.skill = k_skill_count - 1;
     if (!race_start(params)) {
         std::fprintf(stderr, "rabbithill did not load\n");
         return 1;
@@ -215,8 +224,9 @@ int main(int argc, char** argv) {
     int leader_laps = 0;
     while (race_clock() < longest && !race_results_done() && laps_completed(0) < laps) {
         const bool dropped = race_clock() >= race_gate_drop_tic();
-        rider_input_set(0, dropped ? gate_follower_input(follower, race_slot(0).bike)
-                                   : gate_follower_wait());
+        if (!robots_only)
+            rider_input_set(0, dropped ? gate_follower_input(follower, race_slot(0).bike)
+                                       : gate_follower_wait());
         // The race tic without the ruts, then the ruts of the same tic on their own clock.
         erosion_set_setting(-1);
         double t0 = cpu_seconds();

@@ -21,6 +21,7 @@ constexpr int k_points_short = 10;       // a new line is picked when fewer rema
 constexpr int k_points_passed_kept = 30; // passed points a path keeps behind the robot
 constexpr int k_points_passed_ahead = 8; // a point reached passes the ones before it
 constexpr int k_lost_tics = 3 * k_tics_per_second;
+constexpr int k_fresh_path_tics = 12 * k_tics_per_second;
 constexpr int k_retry_tics = k_tics_per_second; // after a pick found no line
 constexpr int k_picks_per_tic = 4;
 constexpr int k_empty_segments_skipped = 4;
@@ -33,7 +34,9 @@ constexpr double k_facing_angle = 0.5; // rad off the point headed for, a bike m
 constexpr int k_patience_tics = k_tics_per_second; // held up this long, standing bikes are passed
 constexpr double k_standing_speed = 2;             // ft/s
 constexpr double k_point_seconds = k_line_point_tics * k_tic_length;
-constexpr double k_no_jump = 1000000; // s
+constexpr double k_no_jump = 1000000;  // s
+constexpr double k_lean_speed = 10;    // ft/s from which a robot leans into its turns fully
+constexpr double k_dab_lean = 0.19635; // rad past which a slow robot puts a foot down
 
 // A line a robot picked: where it starts and which it is.
 struct picked_line {
@@ -46,6 +49,7 @@ struct robot_state {
     std::vector<line_point> path;
     int next_point = 0;   // index of the path point headed for
     int last_advance = 0; // tic the robot last reached a point
+    int last_reached = 0; // the same, not moved on by the lost rule
     int lost = 0;
     int next_segment = -1; // where the next line starts; -1 to find it from the timing position
     int retry_tic = 0;     // no pick before this tic
@@ -284,7 +288,7 @@ void follow_path(robot_state& r, bike_vec3d x, bike_vec3d heading, int now) {
         if (last < 0) break;
         for (; r.next_point <= last; r.next_point++)
             if (r.lost > 0) r.lost--;
-        r.last_advance = now;
+        r.last_advance = r.last_reached = now;
     }
     // Points close together are all reached from afar; the path has run out only once the robot
     // has passed its end.
@@ -440,13 +444,15 @@ void robot_drive(robot_state& r, int slot, int bike) {
     rider_input in = rider_input_of(slot);
     const int now = race_clock();
     const bool knocked = knocked_off(bike);
-    in.sit = 0;
     in.back_up = 0;
     in.lean = 0;
     in.shift = 0;
     bike_vec3d x = bike_frame_position(bike), v = bike_frame_velocity(bike);
     const double s = length3(v);
     const double lambda = bike_lean_angle(bike);
+    // A slow bike that tips over gets a foot down: the dab stands it up and the realignment
+    // turns it towards its line.
+    in.sit = s < k_lean_speed && std::fabs(lambda) > k_dab_lean ? 1.0f : 0.0f;
     bike_vec3d w = bike_body_angular_velocity(bike, body_frame);
     const double roll_rate = dot3(w, bike_body_axis(bike, body_frame, 2));
     const double pitch_rate = dot3(w, bike_body_axis(bike, body_frame, 0));
@@ -455,8 +461,9 @@ void robot_drive(robot_state& r, int slot, int bike) {
     const tyre_contact_state rear = bike_tyre_contact(bike, body_rear_wheel);
     const int n = static_cast<int>(r.path.size());
 
-    // Where the robot is along its path, a point ahead of it.
-    double p = 0;
+    // Where the robot is along its path, a point ahead of it. A robot facing back along its
+    // path, every passed point ahead of it, is where it heads for.
+    double p = std::min(r.next_point, n - 1);
     for (int k = std::min(r.next_point, n) - 1; k >= 0; k--) {
         double ak = dot3(sub(point_of(r.path[k]), x), forward);
         if (ak >= 0) continue;
@@ -470,6 +477,8 @@ void robot_drive(robot_state& r, int slot, int bike) {
     const int i = static_cast<int>(std::lround(p));
     double target = std::fabs(path_at(r, i).speed) +
                     (std::fabs(path_at(r, i + 1).speed) - std::fabs(path_at(r, i).speed)) * (p - i);
+    // Below the speed it leans at a robot cannot turn, so it rides no slower on purpose.
+    target = std::max(target, k_lean_speed);
 
     // A jump ahead: the first pair of airborne points within five seconds.
     int take_off = -1;
@@ -666,7 +675,7 @@ void auto_pilot_start(int slot, int personality) {
     robot_state& r = g_pilot.robots[slot];
     r = robot_state{};
     r.personality = g_pilot.practice ? k_personality_tester : personality;
-    r.last_advance = race_clock();
+    r.last_advance = r.last_reached = race_clock();
     r.crashes_seen = 0;
 }
 
@@ -763,7 +772,7 @@ void auto_pilot_tic(int slot, int bike) {
     }
     if (now < race_gate_drop_tic()) {
         rider_input_set(slot, waiting_input());
-        r.last_advance = r.stuck_since = now;
+        r.last_advance = r.last_reached = r.stuck_since = now;
         return;
     }
     // Short lines are picked one after another until enough lies ahead.
@@ -776,7 +785,17 @@ void auto_pilot_tic(int slot, int bike) {
     if (r.path.empty()) {
         // Nothing to ride: stand.
         rider_input_set(slot, waiting_input());
-        r.last_advance = now;
+        r.last_advance = r.last_reached = now;
+        return;
+    }
+    if (now - r.last_reached > k_fresh_path_tics) {
+        // Long lost, off the track or turned about, a robot drops its path and picks its next
+        // line afresh from where it is: the line starting nearest it matches best.
+        r.path.clear();
+        r.next_point = 0;
+        r.next_segment = -1;
+        r.last_advance = r.last_reached = now;
+        picks_clear(r);
         return;
     }
     if (now - r.last_advance > k_lost_tics) {

@@ -324,6 +324,30 @@ TEST_F(robot_race, ARobotsRunsCountForTheLinesItRodeAndAgainstTheLineItLeft) {
     EXPECT_EQ(line_segment_at(segment).lines[slot].failures, failures + 1);
 }
 
+// A robot put down off its line, turned about and at rest, finds its way back and rides on
+// through the gates.
+TEST_F(robot_race, ARobotTurnedAboutOffItsLineRidesBackOnThroughTheGates) {
+    setup_values_apply_line(setup(), "arcade", "No");
+    ASSERT_TRUE(start("rabbithill", {lineup_robot}, 1));
+    const int bike = race_slot(0).bike;
+    for (int t = 0; t < 120 * k_tics_per_second && timing_of(0).position < 4; t++) race_world_tic();
+    ASSERT_GE(timing_of(0).position, 4) << "the robot rides its first gates";
+
+    const int from = timing_of(0).position;
+    bike_vec3d x = frame_of(0), f = bike_forward(bike);
+    double fl = std::max(std::hypot(f.x, f.z), 1e-9);
+    // Bikes face (-sin h, -cos h): this heading turns it against its way.
+    race_place_bike(bike, static_cast<float>(x.x + 25 * f.z / fl),
+                    static_cast<float>(x.z - 25 * f.x / fl),
+                    static_cast<float>(std::atan2(f.x, f.z)), nullptr, 0);
+    const int placed = race_clock();
+    while (race_clock() - placed < 90 * k_tics_per_second && timing_of(0).position < from + 3)
+        race_world_tic();
+    EXPECT_GE(timing_of(0).position, from + 3)
+        << "after " << (race_clock() - placed) * k_tic_length << " s the robot is at timing "
+        << timing_of(0).position << ", placed at " << from;
+}
+
 // The robot's next pick, taken just after the drop: a line picked a second ago weighs its time
 // by a third, others in full.
 TEST_F(robot_race, ALinePickedASecondAgoWeighsItsTimeByAThird) {
