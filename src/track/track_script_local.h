@@ -5,7 +5,6 @@
 
 #include <duktape.h>
 
-#include <chrono>
 #include <cstdint>
 
 // The current script: its engine context, what it reads the race through, its last error and
@@ -20,8 +19,8 @@ struct script_state {
     int checks = 0;       // interrupt checks in the call running now
     int last_checks = 0;  // and in the last call
     bool calling = false; // a call is running (the budget counts only then)
-    std::chrono::steady_clock::time_point deadline; // of the call running now
-    double time_limit = k_script_time_limit;        // s
+    double deadline = 0;  // s of the thread's processor time, for the call running now
+    double time_limit = k_script_time_limit; // s
 };
 script_state& script();
 
