@@ -69,7 +69,18 @@ float bump_weight(const bump_square& q, int i, int j) {
     return 1 - 3 * s * s + 2 * s * s * s;
 }
 
-// Adds amount × weight / divisor to every sample of the square; the sum of what was written.
+// The depth below the heights as loaded where a surface's depth table stops the digging (both
+// bumps scaled to nothing), infinite when it never does.
+float dig_floor(const erosion_params& e) {
+    for (int k = 0; k < std::clamp(e.limit_count, 0, k_erode_limits); k++)
+        if (e.limit_a[k] <= 0 && e.limit_b[k] <= 0) return e.limit_depth[k];
+    return INFINITY;
+}
+
+// Adds amount × weight / divisor to every sample of the square; the sum of what was written. A
+// bump's depth is scaled by the table at its centre, but its edge reaches samples already dug
+// deeper (or of another surface): lowering stops at each sample's own floor, so the dirt moved
+// is what was really taken.
 float raise_square(const bump_square& q, float amount, float divisor) {
     height_field& f = ground().field;
     const int n = f.samples_per_side;
@@ -79,9 +90,18 @@ float raise_square(const bump_square& q, float amount, float divisor) {
             if (i < 0 || j < 0 || i >= n || j >= n) continue;
             const float w = bump_weight(q, i, j);
             if (w <= 0) continue;
-            float& h = f.heights[i + static_cast<size_t>(n) * j];
+            const size_t k = i + static_cast<size_t>(n) * j;
+            float& h = f.heights[k];
             const float before = h;
-            if (!ground_set_height(i, j, before + amount * w / divisor)) continue;
+            float target = before + amount * w / divisor;
+            if (amount < 0) {
+                const float floor =
+                    dig_floor(surface_type_get(surface_type_at(static_cast<float>(i) * f.cell_size,
+                                                               static_cast<float>(j) * f.cell_size))
+                                  .erosion);
+                target = std::max(target, std::min(before, f.loaded_heights[k] - floor));
+            }
+            if (target == before || !ground_set_height(i, j, target)) continue;
             changed += h - before;
         }
     if (q.side > 0)

@@ -358,6 +358,28 @@ TEST_F(ErosionTest, RutsStopAtTheDepthTable) {
     EXPECT_EQ(erosion_queue_count(), 0);
 }
 
+TEST_F(ErosionTest, ABumpAtAShallowSpotDoesNotDeepenItsDugNeighbours) {
+    // The table scales a bump by the depth at its centre; its edge reaches samples already dug to
+    // the table's last depth (1 ft), which stay there while the shallow centre is dug.
+    const char tileinfo[] = "erode_displacement 20\nerode_max_slope 10\naddtile\n";
+    surface_set& set = ground().surfaces;
+    ASSERT_TRUE(surface_types_parse_tileinfo(&set, tileinfo, sizeof tileinfo - 1, nullptr));
+    surface_set_tilemap(&set, 6, 1.0f, nullptr, 0);
+    for (int j = 0; j < 129; j++)
+        for (int i = 0; i < 129; i++) ground_set_height(i, j, -1.0f);
+    ground_set_height(64, 64, 0);
+    const double before = height_sum();
+    erosion_set_setting(131072);
+    queue_point(64, 64, 1, 0, 15);
+    erosion_drain(0, nullptr);
+    EXPECT_LT(height(64, 64), -0.5f) << "the shallow centre is dug";
+    for (int j = 60; j <= 68; j++)
+        for (int i = 60; i <= 68; i++) EXPECT_GE(height(i, j), -1.0f) << i << ", " << j;
+    // What was taken is what was heaped, the floor's refusals included.
+    EXPECT_NEAR(height_sum(), before, 1e-4);
+    EXPECT_NEAR(erosion_moved().removed, erosion_moved().heaped, 1e-4);
+}
+
 TEST_F(ErosionTest, TheGroundLockRefusesWritesButNotTheDrain) {
     erosion_set_setting(262144);
     ground().locked = true;
