@@ -589,3 +589,91 @@ TEST_F(EditorTest, TheSceneExportDeclaresEveryStatueModelOnceAndTheGround) {
     EXPECT_EQ(count("#declare ground = height_field {\n\tpng \"terrain.png\"\n"), 1);
 }
 } // namespace
+
+namespace {
+// The object tools as a track maker reaches them: the mode picked on the panel, the pointer
+// pressed and dragged in the view, the mode's keys typed.
+struct EditorObjectsTest : EditorTest {
+    // The view centred on a world point, so that it lies well inside the window.
+    static void look_at(float x, float z) {
+        editor_get().view_x = x;
+        editor_get().view_z = z;
+        deliver();
+    }
+    // A press at one world point, dragged to another and released there.
+    static void drag(float x0, float z0, float x1, float z1) {
+        move_to(x0, z0);
+        button(true);
+        tics(1);
+        move_to(x1, z1);
+        tics(2);
+        button(false);
+    }
+};
+
+TEST_F(EditorObjectsTest, GatesAndStatuesFollowThePointerAndTheKeysCopyAndDelete) {
+    const std::vector<float> before = heights();
+    const float slack = editor_scale(); // the pointer lands on pixels
+    click_item(mode_timing_gate);
+    const float gx = gate_at(0).centre[0], gz = gate_at(0).centre[2];
+    look_at(gx, gz);
+    drag(gx, gz, gx + 20, gz + 10);
+    EXPECT_NEAR(gate_at(0).centre[0], gx + 20, slack);
+    EXPECT_NEAR(gate_at(0).centre[2], gz + 10, slack);
+    EXPECT_TRUE(editor_modified());
+
+    click_item(mode_statues);
+    const int s = statue_first_file();
+    ASSERT_LT(s, statue_count());
+    const std::string model = statues()[s].model_name;
+    const float sx = statues()[s].x, sz = statues()[s].z;
+    look_at(sx, sz);
+    drag(sx, sz, sx + 15, sz - 8);
+    EXPECT_NEAR(statues()[s].x, sx + 15, slack);
+    EXPECT_NEAR(statues()[s].z, sz - 8, slack);
+    EXPECT_NEAR(statues()[s].y,
+                ground_height_at(statues()[s].x, statues()[s].z) + statues()[s].offset, 1e-3f)
+        << "a moved statue stands on the ground where it went";
+    // "d" copies the picked statue to the pointer; Delete over the copy takes it away again.
+    const int count = statue_count();
+    move_to(sx - 30, sz + 30);
+    type('d');
+    ASSERT_EQ(statue_count(), count + 1);
+    EXPECT_EQ(statues()[count].model_name, model);
+    EXPECT_NEAR(statues()[count].x, pointer_x(), 1e-3f);
+    key(SDL_SCANCODE_DELETE, SDLK_DELETE);
+    EXPECT_EQ(statue_count(), count);
+
+    // None of it touched the heights.
+    EXPECT_EQ(heights(), before);
+}
+
+TEST_F(EditorObjectsTest, TheTileMapTakesTheChosenSurfaceAlongAStroke) {
+    click_item(mode_tilemap_edit);
+    // A grass place away from the track, painted with the surface of the start's ground.
+    const float start_x = gate_at(0).centre[0], start_z = gate_at(0).centre[2];
+    const int track_type = surface_type_at(start_x, start_z);
+    float x = 100, z = 100;
+    ASSERT_NE(surface_type_at(x, z), track_type);
+    editor_get().values[item_tile] = static_cast<float>(track_type);
+    look_at(x, z);
+    stroke(x, z, 1);
+    const surface_type& painted = surface_type_get(surface_type_at(x, z));
+    EXPECT_EQ(painted.blend_code, surface_type_get(track_type).blend_code)
+        << "the chosen surface or one of its variants";
+    EXPECT_TRUE(editor_modified());
+}
+
+TEST_F(EditorObjectsTest, ADecalUnderThePointerIsDeletedWithX) {
+    click_item(mode_decals);
+    ASSERT_GT(decal_count(), 0);
+    const ground_decal d = decal_at(0);
+    look_at(d.x, d.z);
+    const int count = decal_count();
+    move_to(d.x, d.z);
+    type('x');
+    EXPECT_LT(decal_count(), count);
+    for (int i = 0; i < decal_count(); i++)
+        EXPECT_FALSE(decal_at(i).x == d.x && decal_at(i).z == d.z) << "the decal is gone";
+}
+} // namespace
