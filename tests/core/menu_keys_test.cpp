@@ -5,6 +5,9 @@
 
 #include "common/message.h"
 #include "core/bindings.h"
+#include "editor/editor.h"
+#include "terrain/terrain.h"
+#include "track/track.h"
 
 #include <cmath>
 #include <cstdio>
@@ -120,6 +123,33 @@ TEST_F(menu_keys, QuitOpensTheExitPageAndOnlyTheNextPressQuits) {
     push_key(SDL_SCANCODE_A, false);
     for (int i = 0; i < 3 && !program().quit_requested; i++) frame_once();
     EXPECT_TRUE(program().quit_requested);
+}
+
+// With the editor on, the exit page says so while the track has edits not yet saved.
+TEST_F(menu_keys, TheExitPageWarnsOfUnsavedTrackEdits) {
+    const char* warning = "Track has been modified since last save!  Think about it!!!";
+    auto warned = [&] {
+        for (const menu_view_line& l : menu_view_of(width, height).lines)
+            if (l.text == warning) return true;
+        return false;
+    };
+    ASSERT_TRUE(track_load("practice"));
+    editor_prepare(); // as a "--editor" start does after each track load
+    press("Quit");
+    ASSERT_EQ(program().menu_state, menu_exit);
+    EXPECT_FALSE(warned()) << "nothing edited yet";
+    key(SDL_SCANCODE_ESCAPE);
+    const int n = ground().field.samples_per_side;
+    ASSERT_TRUE(ground_edit_height(n / 2, n / 2, ground().field.heights[n / 2 * (n + 1)] + 1));
+    key(SDL_SCANCODE_ESCAPE);
+    ASSERT_EQ(program().menu_state, menu_main);
+    press("Quit");
+    ASSERT_EQ(program().menu_state, menu_exit);
+    EXPECT_TRUE(warned());
+    EXPECT_FALSE(program().quit_requested);
+    key(SDL_SCANCODE_ESCAPE);
+    ground().modified = false;
+    editor_release();
 }
 
 TEST_F(menu_keys, ItemKindsAnswerTheirKeys) {
