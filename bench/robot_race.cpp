@@ -70,6 +70,23 @@ double scripted_lap(int laps) {
     return median(times);
 }
 
+// Every robot that has not finished: where it is, how far round, and how long since it last
+// passed a gate, so a robot that cannot go on is found.
+void stragglers(int robots) {
+    for (int slot = 0; slot < robots; slot++) {
+        int bike = race_slot(slot).bike;
+        if (bike < 0 || rider_finished(slot)) continue;
+        const rider_timing& r = timing_of(slot);
+        int last = r.position > 0 ? crossing_tic(r, r.position - 1) : race_gate_drop_tic();
+        bike_vec3d p = bike_frame_position(bike);
+        std::printf("         not finished: slot %d at (%.0f, %.0f, %.0f) %.1f mph, crossings %d, "
+                    "%.0f s since the last, crashes %d, next point %d of %zu\n",
+                    slot, p.x, p.y, p.z, bike_speed_mph(bike), r.position,
+                    (race_clock() - last) * k_tic_length, crash_count(bike),
+                    auto_pilot_next_point(slot), auto_pilot_path(slot).size());
+    }
+}
+
 void robot_race(int robots, int laps, int skill) {
     if (!start(std::vector<int>(static_cast<size_t>(robots), lineup_robot), laps, skill)) {
         std::printf("%s: the race did not start\n", k_skill_names[skill]);
@@ -99,6 +116,7 @@ void robot_race(int robots, int laps, int skill) {
             place[slot] = i;
         }
     }
+    stragglers(robots);
     std::vector<double> lap_times;
     int finished = 0, crashes = 0, laps_ridden = 0;
     for (int slot = 0; slot < robots; slot++) {
@@ -130,8 +148,13 @@ void robot_race(int robots, int laps, int skill) {
 int main(int argc, char** argv) {
     int robots = argc > 1 ? std::atoi(argv[1]) : 40;
     int laps = argc > 2 ? std::atoi(argv[2]) : 3;
-    if (robots < 1 || robots > k_lineup_size || laps < 1 || laps > 50) {
-        std::fprintf(stderr, "usage: robot_race [robots 1-%d [laps 1-50]]\n", k_lineup_size);
+    int only = -1; // every skill
+    for (int skill = 0; argc > 3 && skill < k_skill_count; skill++)
+        if (std::string(argv[3]) == k_skill_names[skill]) only = skill;
+    if (robots < 1 || robots > k_lineup_size || laps < 1 || laps > 50 || (argc > 3 && only < 0)) {
+        std::fprintf(stderr,
+                     "usage: robot_race [robots 1-%d [laps 1-50 [novice|amateur|expert]]]\n",
+                     k_lineup_size);
         return 1;
     }
     namespace fs = std::filesystem;
@@ -139,9 +162,12 @@ int main(int argc, char** argv) {
     const fs::path home = bench_home_open("tb_robot_race_");
     setup_values_apply_line(setup(), "arcade", "No");
     world_create();
-    std::printf("scripted rider: median lap %.2f s\n", scripted_lap(laps));
-    std::fflush(stdout);
-    for (int skill = 0; skill < k_skill_count; skill++) robot_race(robots, laps, skill);
+    if (only < 0) {
+        std::printf("scripted rider: median lap %.2f s\n", scripted_lap(laps));
+        std::fflush(stdout);
+    }
+    for (int skill = 0; skill < k_skill_count; skill++)
+        if (only < 0 || only == skill) robot_race(robots, laps, skill);
     race_shutdown();
     world_destroy();
     fs::remove_all(home);
