@@ -91,6 +91,8 @@ void bike_reset(int bike);
 // Turns every body by `angle` about `axis` about the world origin (right after bike_reset).
 void bike_place(int bike, bike_vec3d axis, double angle);
 void bike_translate(int bike, bike_vec3d d);
+// A force (lbf, world axes) on the frame for the next step: marshals pushing a stalled bike.
+void bike_push(int bike, bike_vec3d force);
 // New setup parameters, with the rider's mass moved between the frame and rider bodies.
 void bike_set_params(int bike, const bike_params& params);
 const bike_params& bike_params_of(int bike);

@@ -37,6 +37,9 @@ constexpr double k_point_seconds = k_line_point_tics * k_tic_length;
 constexpr double k_no_jump = 1000000;  // s
 constexpr double k_lean_speed = 10;    // ft/s from which a robot leans into its turns fully
 constexpr double k_dab_lean = 0.19635; // rad past which a slow robot puts a foot down
+constexpr int k_untangle_tics = 6 * k_tics_per_second; // wedged this long, a robot rides through
+constexpr double k_untangle_reach = 12; // ft between frames within which bikes may touch
+constexpr double k_push = 8;            // ft/s² the marshals give a stalled bike
 
 // A line a robot picked: where it starts and which it is.
 struct picked_line {
@@ -61,6 +64,8 @@ struct robot_state {
     bool finished = false;
     int stuck_since = 0;   // tic a spell of no way along the path may start from
     int backing_until = 0; // tic a step back ends
+    bool untangling = false;
+    int pushed_tic = -1; // a push is given once a tic, however often the robot is asked
 };
 
 // What every robot reads of every bike in one tic.
@@ -101,7 +106,7 @@ void views_refresh(int tic) {
     for (int slot = 0; slot < k_max_riders; slot++) {
         bike_view& w = g_pilot.views[slot];
         int bike = race_slot(slot).bike;
-        w.present = bike >= 0;
+        w.present = bike >= 0 && !race_rider_passes_through(slot);
         if (!w.present) continue;
         w.x = bike_frame_position(bike);
         w.v = bike_frame_velocity(bike);
@@ -440,6 +445,25 @@ bool backing_up(robot_state& r, int slot, int bike, int now) {
     return true;
 }
 
+// A robot that has reached no point of its path for long, whatever holds it (a crowd at the
+// start, a queue stalled on a jump's face, a bike lying across its line), rides through the
+// other bikes until it reaches a point and is clear of them all.
+void untangle_update(robot_state& r, int slot, int bike, int now) {
+    if (now - r.last_reached > k_untangle_tics) {
+        r.untangling = true;
+        return;
+    }
+    if (!r.untangling) return;
+    const bike_vec3d x = bike_frame_position(bike);
+    for (int o = 0; o < k_max_riders; o++) {
+        int other = race_slot(o).bike;
+        if (o == slot || other < 0) continue;
+        bike_vec3d d = sub(bike_frame_position(other), x);
+        if (dot3(d, d) < k_untangle_reach * k_untangle_reach && bikes_overlap(bike, other)) return;
+    }
+    r.untangling = false;
+}
+
 void robot_drive(robot_state& r, int slot, int bike) {
     rider_input in = rider_input_of(slot);
     const int now = race_clock();
@@ -662,6 +686,17 @@ void robot_drive(robot_state& r, int slot, int bike) {
     r.previous_throttle = knocked ? 0.0f : static_cast<float>(t);
     in.throttle = static_cast<float>(clamp01(t));
     rider_input_set(slot, in);
+    // Stalled for long, upright and driving, on a face too steep to climb from a standstill or
+    // among bikes, a robot is pushed on by the marshals as a stuck rider is.
+    if (r.untangling && s < 2 * k_standing_speed && rear.touching && !knocked &&
+        std::fabs(lambda) < 0.4 && in.throttle > 0 && r.pushed_tic != now) {
+        double h = std::hypot(forward.x, forward.z);
+        r.pushed_tic = now;
+        if (h > 1e-6) {
+            double f = k_push * bike_total_mass(bike) / h;
+            bike_push(bike, {forward.x * f, 0, forward.z * f});
+        }
+    }
 }
 } // namespace
 
@@ -680,6 +715,7 @@ void auto_pilot_start(int slot, int personality) {
 }
 
 int auto_pilot_personality(int slot) { return g_pilot.robots[slot].personality; }
+bool auto_pilot_untangling(int slot) { return g_pilot.robots[slot].untangling; }
 void auto_pilot_set_practice(bool on) { g_pilot.practice = on; }
 bool auto_pilot_practice() { return g_pilot.practice; }
 
@@ -809,6 +845,7 @@ void auto_pilot_tic(int slot, int bike) {
     bike_vec3d heading = bike_forward(bike);
     if (v.x * v.x + v.z * v.z > 1) heading = v;
     follow_path(r, bike_frame_position(bike), heading, now);
+    untangle_update(r, slot, bike, now);
     if (r.path.empty() || backing_up(r, slot, bike, now)) return;
     robot_drive(r, slot, bike);
 }

@@ -17,6 +17,8 @@ bool auto_pilot_practice();
 
 // This tic's controls of the robot in `slot`, written to the slot's input.
 void auto_pilot_tic(int slot, int bike);
+// Whether the robot, wedged among other bikes for long, is riding through them for now.
+bool auto_pilot_untangling(int slot);
 // A robot's crossing (at `crossing`, made with the detection's offset): the line just completed
 // gets a use, or the current line a failure.
 void auto_pilot_crossing(int slot, int bike, int crossing, int offset);

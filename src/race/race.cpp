@@ -124,15 +124,30 @@ void collide_online(const bike_tic& t) {
     }
 }
 
+} // namespace
+
+bool race_rider_passes_through(int slot) {
+    return g_race.slots[slot].kind == rider_robot &&
+           (rider_finished(slot) || auto_pilot_untangling(slot));
+}
+
+namespace {
 void collide(const bike_tic& t) {
     if (g_race.params.online) {
         collide_online(t);
         return;
     }
-    int bikes[k_max_riders], count = 0;
-    for (const rider_slot& s : g_race.slots)
-        if (s.bike >= 0 && s.kind != rider_remote) bikes[count++] = s.bike;
+    int bikes[k_max_riders], count = 0, through[k_max_riders], through_count = 0;
+    for (int slot = 0; slot < k_max_riders; slot++) {
+        const rider_slot& s = g_race.slots[slot];
+        if (s.bike < 0 || s.kind == rider_remote) continue;
+        if (race_rider_passes_through(slot))
+            through[through_count++] = s.bike;
+        else
+            bikes[count++] = s.bike;
+    }
     bikes_collide_all(bikes, count, t);
+    for (int i = 0; i < through_count; i++) bike_collide_world(through[i], t);
     // Recorded riders hold up the start gate's pieces they lean on, as they did when recorded.
     if (g_race.clock > g_race.gate_drop + 10 * k_tics_per_second) return;
     for (const rider_slot& s : g_race.slots)

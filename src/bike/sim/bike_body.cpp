@@ -286,6 +286,10 @@ void bike_translate(int bike, bike_vec3d d) {
     }
 }
 
+void bike_push(int bike, bike_vec3d force) {
+    dBodyAddForce(bike_at(bike).bodies[body_frame], force.x, force.y, force.z);
+}
+
 void bike_set_params(int bike, const bike_params& params) {
     bike_state& b = bike_at(bike);
     b.params = params;
