@@ -418,7 +418,11 @@ rider_input waiting_input() {
 // crest, against hay bales or nose to nose with another bike, walks its bike back and turns it
 // towards the point it heads for, until it faces that point or the walk has gone on long enough.
 bool backing_up(robot_state& r, int slot, int bike, int now) {
-    if (knocked_off(bike) || std::fabs(bike_lean_angle(bike)) > 0.4) r.stuck_since = now;
+    // A bike on the move is not wedged, however far it is from its path.
+    bike_vec3d v = bike_frame_velocity(bike);
+    if (knocked_off(bike) || std::fabs(bike_lean_angle(bike)) > 0.4 ||
+        v.x * v.x + v.z * v.z > k_standing_speed * k_standing_speed)
+        r.stuck_since = now;
     int since = std::max(r.stuck_since, r.last_advance);
     if (now >= r.backing_until && now - since > k_stuck_tics) {
         r.backing_until = now + k_back_up_most_tics;

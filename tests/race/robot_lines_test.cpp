@@ -402,6 +402,51 @@ TEST_F(robot_race, TesterRobotsPickTheLeastTriedLine) {
     EXPECT_EQ(p.line, 4);
 }
 
+// Two robots waiting at the gate, one put down half inside the other: while both race, the
+// bikes push each other apart; once one has finished, the other stands inside it untouched.
+TEST_F(robot_race, AFinishedRobotRidesThroughTheBikesStillRacing) {
+    setup_values_apply_line(setup(), "arcade", "No");
+    for (bool finished : {false, true}) {
+        ASSERT_TRUE(start("rabbithill", {lineup_robot, lineup_robot}, 1));
+        run_until(k_tics_per_second);
+        ASSERT_GT(race_gate_drop_tic(), race_clock() + k_tics_per_second);
+        if (finished)
+            for (int c = 0; c <= crossing_completing_lap(1); c++)
+                race_set_crossing(0, c, race_clock());
+        ASSERT_EQ(rider_finished(0), finished);
+        const int a = race_slot(0).bike, b = race_slot(1).bike;
+        const bike_vec3d x = placed_at(0), f = bike_forward(a);
+        const float heading = static_cast<float>(std::atan2(-f.x, -f.z));
+        race_place_bike(b, static_cast<float>(x.x - f.z), static_cast<float>(x.z + f.x), heading,
+                        nullptr, 0);
+        ASSERT_TRUE(bikes_overlap(a, b));
+        const bike_vec3d put = frame_of(1);
+        for (int t = 0; t < 64; t++) race_world_tic();
+        // Across the ground: the bike settles on its springs either way.
+        const double moved = std::hypot(frame_of(1).x - put.x, frame_of(1).z - put.z);
+        if (finished)
+            EXPECT_LT(moved, 0.1) << "the finished robot touched it";
+        else
+            EXPECT_GT(moved, 0.3) << "the racing robot did not push it";
+    }
+}
+
+// Forty robots at the gate make a crowd at the first bends; none of them stays wedged in it:
+// every one is on its way round the lap within a minute of the drop.
+TEST_F(robot_race, FortyRobotsAllGetAwayFromTheStart) {
+    setup_values_apply_line(setup(), "arcade", "No");
+    const std::vector<int> robots(40, lineup_robot);
+    race_start_params p;
+    p.track = "rabbithill";
+    p.laps = 1;
+    p.skill = 2;
+    ASSERT_TRUE(race_start_lineup(p, robots.data(), 40));
+    run_until(race_gate_drop_tic() + 60 * k_tics_per_second);
+    for (int slot = 0; slot < 40; slot++)
+        EXPECT_GE(timing_of(slot).position, 4)
+            << "slot " << slot << " at " << frame_of(slot).x << ", " << frame_of(slot).z;
+}
+
 // Two races of forty robots from the same reset ride the same, the start and the first bends
 // bike against bike: every bike's state every second.
 TEST_F(robot_race, FortyRobotsRaceTheSameTwice) {
