@@ -42,7 +42,16 @@ double cpu_seconds() {
 // The processor time of each phase of the race tics timed so far. The marks come from the race
 // tic itself, so the race timed is the race a player gets; each mark's own reading of the clock
 // is taken off again (`mark_cost`). With a census, what every world step solves is counted just
-// before it, outside the time.
+// before it, outside the time, and the steps are timed apart by the size of their largest island.
+constexpr int k_island_classes = 5;
+const char* const k_island_class_names[k_island_classes] = {"1", "2", "3-4", "5-8", "9+"};
+
+// The class of an island of this many bodies, by the bikes (7 bodies each) it joins.
+int island_class(int bodies) {
+    int bikes = (bodies + 6) / 7;
+    return bikes <= 1 ? 0 : bikes == 2 ? 1 : bikes <= 4 ? 2 : bikes <= 8 ? 3 : 4;
+}
+
 struct phase_times {
     double spent[race_phase_count + 1] = {}; // s; the last entry holds time outside the tic
     long marks[race_phase_count + 1] = {};   // marks that ended a stretch of each phase
@@ -54,6 +63,9 @@ struct phase_times {
     long bike_contacts = 0;  // joints between two bikes, summed over the steps
     long largest_island = 0; // bodies, summed over the steps
     int most_bodies = 0;     // in one island
+    int step_class = 0;      // of the step being timed
+    long class_steps[k_island_classes] = {};
+    double class_seconds[k_island_classes] = {}; // of the world steps
 };
 phase_times g_phases;
 
@@ -61,6 +73,10 @@ void phase_enter(race_tic_phase phase) {
     double now = cpu_seconds();
     g_phases.spent[g_phases.phase] += now - g_phases.since;
     g_phases.marks[g_phases.phase]++;
+    if (g_phases.phase == race_phase_step && g_phases.census) {
+        g_phases.class_steps[g_phases.step_class]++;
+        g_phases.class_seconds[g_phases.step_class] += now - g_phases.since - g_phases.mark_cost;
+    }
     g_phases.phase = phase;
     if (phase == race_phase_step && g_phases.census) {
         world_census c = world_census_take();
@@ -68,6 +84,7 @@ void phase_enter(race_tic_phase phase) {
         g_phases.bike_contacts += c.bike_contacts;
         g_phases.largest_island += c.largest_island;
         g_phases.most_bodies = std::max(g_phases.most_bodies, c.largest_island);
+        g_phases.step_class = island_class(c.largest_island);
         now = cpu_seconds();
     }
     g_phases.since = now;
@@ -228,6 +245,12 @@ void robot_race(int robots, int laps, int skill, int most_tics, bool census) {
                     static_cast<double>(g_phases.bike_contacts) / g_phases.steps,
                     static_cast<double>(g_phases.largest_island) / g_phases.steps,
                     g_phases.most_bodies);
+    for (int k = 0; census && k < k_island_classes; k++)
+        if (g_phases.class_steps[k] > 0)
+            std::printf("         steps whose largest island joins %s bikes: %.1f%%, world step "
+                        "%.2f us per robot-tic\n",
+                        k_island_class_names[k], 100.0 * g_phases.class_steps[k] / g_phases.steps,
+                        g_phases.class_seconds[k] * 1e6 / (g_phases.class_steps[k] * robots));
     uint8_t d[20];
     ripemd160_final(digest, d);
     std::printf("         digest %s\n", ripemd160_hex(d).c_str());
