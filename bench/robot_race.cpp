@@ -1,12 +1,19 @@
 // A race of robots on rabbithill at each skill, as a player would start it: how fast they lap
-// beside the scripted rider, how often they crash and pass each other, and what the auto pilot
-// and the whole race tic cost per robot and tic.
+// beside the scripted rider, how often they crash and pass each other, and what the auto pilot,
+// the other phases and the whole race tic cost per robot and tic.
+//
+// robot_race [robots [laps [skill [tics [census]]]]]: with tics the race stops after that many
+// tics, for profilers. Every race prints a digest of every bike's state each second and of every
+// rider's crossings at the end; two builds that print the same digest raced identically.
 #include "bench_home.h"
 #include "bike/bike.h"
+#include "bike/bike_bench.h"
 #include "common/common.h"
+#include "common/ripemd160.h"
 #include "files/data_file.h"
 #include "race/auto_pilot.h"
 #include "race/race.h"
+#include "race/race_bench.h"
 #include "race/race_timing.h"
 #include "race/scripted_rider.h"
 #include "track/track.h"
@@ -16,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -30,6 +38,74 @@ double cpu_seconds() {
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
 }
+
+// The processor time of each phase of the race tics timed so far. The marks come from the race
+// tic itself, so the race timed is the race a player gets; each mark's own reading of the clock
+// is taken off again (`mark_cost`). With a census, what every world step solves is counted just
+// before it, outside the time, and the steps are timed apart by the size of their largest island.
+constexpr int k_island_classes = 5;
+const char* const k_island_class_names[k_island_classes] = {"1", "2", "3-4", "5-8", "9+"};
+
+// The class of an island of this many bodies, by the bikes (7 bodies each) it joins.
+int island_class(int bodies) {
+    int bikes = (bodies + 6) / 7;
+    return bikes <= 1 ? 0 : bikes == 2 ? 1 : bikes <= 4 ? 2 : bikes <= 8 ? 3 : 4;
+}
+
+struct phase_times {
+    double spent[race_phase_count + 1] = {}; // s; the last entry holds time outside the tic
+    long marks[race_phase_count + 1] = {};   // marks that ended a stretch of each phase
+    int phase = race_phase_count;
+    double since = 0;     // s, when the current phase began
+    double mark_cost = 0; // s, of one reading of the clock
+    bool census = false;
+    long steps = 0;
+    long bike_contacts = 0;  // joints between two bikes, summed over the steps
+    long largest_island = 0; // bodies, summed over the steps
+    int most_bodies = 0;     // in one island
+    int step_class = 0;      // of the step being timed
+    long class_steps[k_island_classes] = {};
+    double class_seconds[k_island_classes] = {}; // of the world steps
+};
+phase_times g_phases;
+
+void phase_enter(race_tic_phase phase) {
+    double now = cpu_seconds();
+    g_phases.spent[g_phases.phase] += now - g_phases.since;
+    g_phases.marks[g_phases.phase]++;
+    if (g_phases.phase == race_phase_step && g_phases.census) {
+        g_phases.class_steps[g_phases.step_class]++;
+        g_phases.class_seconds[g_phases.step_class] += now - g_phases.since - g_phases.mark_cost;
+    }
+    g_phases.phase = phase;
+    if (phase == race_phase_step && g_phases.census) {
+        world_census c = world_census_take();
+        g_phases.steps++;
+        g_phases.bike_contacts += c.bike_contacts;
+        g_phases.largest_island += c.largest_island;
+        g_phases.most_bodies = std::max(g_phases.most_bodies, c.largest_island);
+        g_phases.step_class = island_class(c.largest_island);
+        now = cpu_seconds();
+    }
+    g_phases.since = now;
+}
+
+// The processor time of one reading of the clock, for taking the marks' own cost off.
+double clock_reading_cost() {
+    constexpr int k_readings = 20000;
+    double first = cpu_seconds(), last = first;
+    for (int i = 0; i < k_readings; i++) last = cpu_seconds();
+    return (last - first) / k_readings;
+}
+
+// A phase's time less the readings of the clock that its marks made.
+double phase_seconds(int phase) {
+    return std::max(0.0, g_phases.spent[phase] - g_phases.marks[phase] * g_phases.mark_cost);
+}
+
+const char* const k_phase_names[] = {"script", "contacts", "roost",      "world step",
+                                     "ruts",   "slots",    "auto pilot", "end"};
+static_assert(std::size(k_phase_names) == race_phase_count, "a name for every phase");
 
 bool start(std::vector<int> codes, int laps, int skill) {
     race_start_params p;
@@ -87,27 +163,40 @@ void stragglers(int robots) {
     }
 }
 
-void robot_race(int robots, int laps, int skill) {
+// Every bike's state, and with `crossings` every rider's crossing tics, in slot order.
+void race_digest_update(ripemd160_state& h, int robots, bool crossings) {
+    for (int slot = 0; slot < robots; slot++) {
+        if (race_slot(slot).bike < 0) continue;
+        bike_digest_update(h, race_slot(slot).bike);
+        if (!crossings) continue;
+        const rider_timing& r = timing_of(slot);
+        ripemd160_update(h, &r.position, sizeof r.position);
+        for (int k = 0; k < r.position; k++) {
+            int tic = crossing_tic(r, k);
+            ripemd160_update(h, &tic, sizeof tic);
+        }
+    }
+}
+
+void robot_race(int robots, int laps, int skill, int most_tics, bool census) {
     if (!start(std::vector<int>(static_cast<size_t>(robots), lineup_robot), laps, skill)) {
         std::printf("%s: the race did not start\n", k_skill_names[skill]);
         return;
     }
-    double pilot = 0, whole = 0; // s
     long robot_tics = 0;
+    g_phases = phase_times{};
+    g_phases.mark_cost = clock_reading_cost();
+    g_phases.census = census;
+    race_set_phase_hook(phase_enter);
     int changes = 0;
     std::vector<int> place(k_max_riders, -1);
+    ripemd160_state digest;
+    ripemd160_init(digest);
     int tics = 0;
-    for (; tics < k_most_tics && !race_results_done(); tics++) {
-        // The auto pilot alone, timed by running it once more on the same state before the
-        // race tic runs it: its second run this tic finds its lines already picked.
-        double a = cpu_seconds();
-        for (int slot = 0; slot < robots; slot++)
-            if (race_slot(slot).bike >= 0) auto_pilot_tic(slot, race_slot(slot).bike);
-        double b = cpu_seconds();
+    for (; tics < most_tics && !race_results_done(); tics++) {
+        phase_enter(race_phase_count);
         race_world_tic();
-        double c = cpu_seconds();
-        pilot += b - a;
-        whole += c - b;
+        phase_enter(race_phase_count);
         robot_tics += robots;
         for (int i = 0; i < running_order_count(); i++) {
             int slot = running_order_at(i).slot;
@@ -115,7 +204,9 @@ void robot_race(int robots, int laps, int skill) {
                 changes++;
             place[slot] = i;
         }
+        if (race_clock() % k_tics_per_second == 0) race_digest_update(digest, robots, false);
     }
+    race_digest_update(digest, robots, true);
     stragglers(robots);
     std::vector<double> lap_times;
     int finished = 0, crashes = 0, laps_ridden = 0;
@@ -126,7 +217,10 @@ void robot_race(int robots, int laps, int skill) {
         laps_ridden += laps_completed(slot);
         laps_of(slot, &lap_times);
     }
-    double us_pilot = pilot * 1e6 / robot_tics;
+    race_set_phase_hook(nullptr);
+    double whole = 0; // s
+    for (int p = 0; p < race_phase_count; p++) whole += phase_seconds(p);
+    double us_pilot = phase_seconds(race_phase_pilot) * 1e6 / robot_tics;
     double us_whole = whole * 1e6 / robot_tics;
     double seconds = whole;
     std::printf("%-8s robots %d laps %d: finished %d in %.1f s of race, results %s\n",
@@ -141,6 +235,25 @@ void robot_race(int robots, int laps, int skill) {
                 "(auto pilot %.1f%%), real-time multiple %.1f\n",
                 us_pilot, us_whole, us_whole > 0 ? 100 * us_pilot / us_whole : 0.0,
                 seconds > 0 ? tics * k_tic_length / seconds : 0.0);
+    std::printf("         us per robot-tic:");
+    for (int p = 0; p < race_phase_count; p++)
+        std::printf(" %s %.2f%s", k_phase_names[p], phase_seconds(p) * 1e6 / robot_tics,
+                    p + 1 < race_phase_count ? "," : "\n");
+    if (census && g_phases.steps > 0)
+        std::printf("         per world step: bike-to-bike contacts %.1f, largest island %.1f "
+                    "bodies (at most %d)\n",
+                    static_cast<double>(g_phases.bike_contacts) / g_phases.steps,
+                    static_cast<double>(g_phases.largest_island) / g_phases.steps,
+                    g_phases.most_bodies);
+    for (int k = 0; census && k < k_island_classes; k++)
+        if (g_phases.class_steps[k] > 0)
+            std::printf("         steps whose largest island joins %s bikes: %.1f%%, world step "
+                        "%.2f us per robot-tic\n",
+                        k_island_class_names[k], 100.0 * g_phases.class_steps[k] / g_phases.steps,
+                        g_phases.class_seconds[k] * 1e6 / (g_phases.class_steps[k] * robots));
+    uint8_t d[20];
+    ripemd160_final(digest, d);
+    std::printf("         digest %s\n", ripemd160_hex(d).c_str());
     std::fflush(stdout);
 }
 } // namespace
@@ -151,9 +264,13 @@ int main(int argc, char** argv) {
     int only = -1; // every skill
     for (int skill = 0; argc > 3 && skill < k_skill_count; skill++)
         if (std::string(argv[3]) == k_skill_names[skill]) only = skill;
-    if (robots < 1 || robots > k_lineup_size || laps < 1 || laps > 50 || (argc > 3 && only < 0)) {
+    int most_tics = argc > 4 ? std::atoi(argv[4]) : k_most_tics;
+    bool census = argc > 5 && std::string(argv[5]) == "census";
+    if (robots < 1 || robots > k_lineup_size || laps < 1 || laps > 50 || (argc > 3 && only < 0) ||
+        most_tics < 1 || (argc > 5 && !census)) {
         std::fprintf(stderr,
-                     "usage: robot_race [robots 1-%d [laps 1-50 [novice|amateur|expert]]]\n",
+                     "usage: robot_race [robots 1-%d [laps 1-50 [novice|amateur|expert "
+                     "[tics [census]]]]]\n",
                      k_lineup_size);
         return 1;
     }
@@ -167,7 +284,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
     for (int skill = 0; skill < k_skill_count; skill++)
-        if (only < 0 || only == skill) robot_race(robots, laps, skill);
+        if (only < 0 || only == skill) robot_race(robots, laps, skill, most_tics, census);
     race_shutdown();
     world_destroy();
     fs::remove_all(home);

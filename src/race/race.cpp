@@ -25,6 +25,10 @@ race_state g_race;
 
 long system_calendar() { return static_cast<long>(std::time(nullptr)); }
 
+void phase_mark(race_tic_phase phase) {
+    if (g_race.phase_hook) g_race.phase_hook(phase);
+}
+
 void free_slots() {
     for (rider_slot& s : g_race.slots) {
         if (s.bike >= 0 && bike_live(s.bike)) bike_destroy(s.bike);
@@ -163,7 +167,11 @@ void prepare_and_time(const bike_tic& t) {
         if (s.bike < 0) continue;
         if (r.params.online && s.kind == rider_remote) activity_decay(s.bike);
         if (r.params.online && !r.params.watching && s.kind == rider_local) false_start_tic(slot);
-        if (s.kind == rider_robot) auto_pilot_tic(slot, s.bike);
+        if (s.kind == rider_robot) {
+            phase_mark(race_phase_pilot);
+            auto_pilot_tic(slot, s.bike);
+            phase_mark(race_phase_slots);
+        }
         if (s.kind == rider_local) lines_record_tic(slot, s.bike, r.clock);
         if (s.kind != rider_remote) rider_input_from_slot(s.bike, slot);
         bike_prepare(s.bike, t);
@@ -219,9 +227,11 @@ void race_shutdown() {
     free_slots();
     const race_demo_hooks* demo = g_race.demo;
     race_network_rider_fn network_rider = g_race.network_rider;
+    void (*phase_hook)(race_tic_phase) = g_race.phase_hook;
     g_race = race_state{};
     g_race.demo = demo;
     g_race.network_rider = network_rider;
+    g_race.phase_hook = phase_hook;
     timing_reset(0, 0);
 }
 
@@ -238,6 +248,8 @@ bool race_start_lineup(const race_start_params& params, const int* codes, int co
 }
 
 void race_set_calendar(long (*now)()) { g_race.calendar = now; }
+
+void race_set_phase_hook(void (*hook)(race_tic_phase)) { g_race.phase_hook = hook; }
 
 bool race_start(const race_start_params& asked) {
     race_state& r = g_race;
@@ -288,8 +300,10 @@ bool race_start(const race_start_params& asked) {
 
 void race_world_tic() {
     race_state& r = g_race;
+    phase_mark(race_phase_script);
     track_script_tic_handler(r.clock);
     if (world_exists()) {
+        phase_mark(race_phase_contacts);
         for (int slot = 0; slot < k_max_riders; slot++) {
             const rider_slot& s = r.slots[slot];
             if (s.bike < 0 || s.kind != rider_remote) continue;
@@ -298,11 +312,16 @@ void race_world_tic() {
         }
         const bike_tic t = race_bike_tic();
         collide(t);
+        phase_mark(race_phase_roost);
         emit_roost();
+        phase_mark(race_phase_step);
         world_step();
+        phase_mark(race_phase_ruts);
         cut_ruts();
+        phase_mark(race_phase_slots);
         prepare_and_time(t);
     }
+    phase_mark(race_phase_end);
     timed_race_end(r.clock);
     roost_update();
     start_gate_animate();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "race/race.h"
+#include "race/race_bench.h"
 
 #include "bike/bike.h"
 #include "race/race_grid.h"
@@ -43,6 +44,7 @@ struct race_state {
     int last_lap_tics = 0;
     int best_lap_tics = 0;
     long (*calendar)() = nullptr;
+    void (*phase_hook)(race_tic_phase) = nullptr; // a benchmark timing the tic's phases
 };
 
 race_state& race();

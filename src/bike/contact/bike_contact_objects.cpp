@@ -29,8 +29,9 @@ struct placed_part {
     double reach = 0;  // ft, from the origin to the farthest sphere surface
     bike_vec3d lo, hi; // ft, a box holding every sphere (or the whole tyre)
     int first = 0;     // the part's first sphere in the bike's centre list
-    // Most parts meet nothing, so their spheres are placed in the world only when first asked.
+    // Most parts meet nothing, so their spheres and boxes are placed only when first asked.
     bool centres_placed = false;
+    bool box_placed = false;
 };
 
 // A bike's parts as they stand, and one sphere and one box holding them all. Bodies do not move
@@ -41,7 +42,8 @@ struct placed_bike {
     std::vector<bike_vec3d> centres; // ft, world centres of the shaped parts' spheres
     bike_vec3d centre;               // ft, the frame's position
     double reach = 0;                // ft, holds every part's spheres, with slack
-    bike_vec3d lo, hi;               // ft, the box holding every part's box
+    bike_vec3d lo, hi;               // ft, the box holding every part's box, once placed
+    bool box_placed = false;
 };
 
 // Buffers the contact phase keeps between calls so that it does not allocate once the field is
@@ -80,12 +82,6 @@ bool boxes_apart(bike_vec3d lo1, bike_vec3d hi1, bike_vec3d lo2, bike_vec3d hi2)
            lo1.z > hi2.z + k_bound_slack || lo2.z > hi1.z + k_bound_slack;
 }
 
-// True only when the sphere lies apart from the part's box, as boxes_apart.
-bool sphere_outside_box(bike_vec3d c, double r, const placed_part& q) {
-    bike_vec3d lo = {c.x - r, c.y - r, c.z - r}, hi = {c.x + r, c.y + r, c.z + r};
-    return boxes_apart(lo, hi, q.lo, q.hi);
-}
-
 double part_bounding_radius(const placed_part& p) {
     return p.part_shape ? p.part_shape->bounding_radius
                         : p.wheel->rim_radius + p.wheel->tyre_radius;
@@ -119,6 +115,36 @@ void shape_box(dBodyID body, const shape& sh, bike_vec3d origin, bike_vec3d* lo,
     *hi = at + grown;
 }
 
+// The part's box, placed on first use.
+placed_part& part_box(placed_part& p) {
+    if (!p.box_placed) {
+        shape_box(p.id, *p.part_shape, p.origin, &p.lo, &p.hi);
+        p.box_placed = true;
+    }
+    return p;
+}
+
+// The box holding every part's box, placed on first use.
+placed_bike& bike_box(placed_bike& b) {
+    if (!b.box_placed) {
+        b.lo = b.hi = b.centre;
+        for (int i = 0; i < b.part_count; i++) {
+            const placed_part& p = part_box(b.parts[i]);
+            box_add(b.lo, b.hi, p.lo, 0);
+            box_add(b.lo, b.hi, p.hi, 0);
+        }
+        b.box_placed = true;
+    }
+    return b;
+}
+
+// True only when the sphere lies apart from the part's box, as boxes_apart.
+bool sphere_outside_box(bike_vec3d c, double r, placed_part& q) {
+    part_box(q);
+    bike_vec3d lo = {c.x - r, c.y - r, c.z - r}, hi = {c.x + r, c.y + r, c.z + r};
+    return boxes_apart(lo, hi, q.lo, q.hi);
+}
+
 // The shaped bodies that have spheres, in body order, then both wheels.
 void place_bike(bike_state& b, placed_bike& out) {
     static constexpr int k_shaped[][2] = {{body_frame, shape_frame},
@@ -138,9 +164,9 @@ void place_bike(bike_state& b, placed_bike& out) {
         p.reach = part_bounding_radius(p);
         p.first = spheres;
         p.centres_placed = false;
+        p.box_placed = !part_shape;
         if (part_shape) {
             spheres += static_cast<int>(part_shape->spheres.size());
-            shape_box(p.id, *part_shape, p.origin, &p.lo, &p.hi);
         } else {
             p.lo = p.hi = p.origin;
             box_add(p.lo, p.hi, p.origin, p.reach);
@@ -153,12 +179,10 @@ void place_bike(bike_state& b, placed_bike& out) {
     out.centres.resize(spheres);
     out.centre = vec_of(dBodyGetPosition(b.bodies[body_frame]));
     out.reach = 0;
-    out.lo = out.hi = out.centre;
+    out.box_placed = false;
     for (int i = 0; i < out.part_count; i++) {
         const placed_part& p = out.parts[i];
         out.reach = std::max(out.reach, length(p.origin - out.centre) + p.reach);
-        box_add(out.lo, out.hi, p.lo, 0);
-        box_add(out.lo, out.hi, p.hi, 0);
     }
     out.reach += k_bound_slack;
 }
@@ -411,6 +435,8 @@ bool statues_touch(bike_state& b, int tic, pair_mode mode, bool record, int firs
             const bike_vec3d* mine = part_centres(me, part);
             for (size_t k = 0; k < spheres.size(); k++) {
                 bike_vec3d c = statue_centres[k];
+                // A statue sphere out of the part's reach meets none of its spheres.
+                if (!may_reach(c, spheres[k].radius, part)) continue;
                 auto against = [&](bike_vec3d cm, const shape_sphere& sm) {
                     sphere_pair_hit h;
                     if (!sphere_pair_test(cm, sm, c, spheres[k], &h)) return;
@@ -507,7 +533,9 @@ bool placed_bikes_collide(bike_state& ba, placed_bike& pa, bike_state& bb, place
             placed_part& q = pb.parts[j];
             double reach = p.reach + q.reach;
             bike_vec3d sep = q.origin - p.origin;
-            if (dot(sep, sep) >= reach * reach || boxes_apart(p.lo, p.hi, q.lo, q.hi)) continue;
+            if (dot(sep, sep) >= reach * reach ||
+                boxes_apart(part_box(p).lo, p.hi, part_box(q).lo, q.hi))
+                continue;
             if (!parts_touch(pa, p, pb, q, mode)) continue;
             touched = true;
             if (is_front_kind(p.body)) a_front_touched[p.body] = true;
@@ -581,8 +609,8 @@ int bikes_collide_all(const int* bikes, int count, const bike_tic& t) {
             // Bikes whose enclosing spheres are apart have no parts near each other.
             bike_vec3d sep = placed[j].centre - placed[i].centre;
             double reach = placed[i].reach + placed[j].reach;
-            if (dot(sep, sep) >= reach * reach ||
-                boxes_apart(placed[i].lo, placed[i].hi, placed[j].lo, placed[j].hi))
+            if (dot(sep, sep) >= reach * reach || boxes_apart(bike_box(placed[i]).lo, placed[i].hi,
+                                                              bike_box(placed[j]).lo, placed[j].hi))
                 continue;
             if (placed_bikes_collide(bike_at(order[i]), placed[i], bike_at(order[j]), placed[j],
                                      pair_joints))
