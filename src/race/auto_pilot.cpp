@@ -73,7 +73,8 @@ struct bike_view {
     bool present = false;
     bike_vec3d x, v;
     double speed = 0;
-    bike_vec3d back; // unit, against the direction of travel
+    bike_vec3d back;  // unit, against the direction of travel
+    double reach = 0; // ft from its frame to the far corners of its footprint
 };
 
 struct pilot_state {
@@ -106,12 +107,15 @@ void views_refresh(int tic) {
     for (int slot = 0; slot < k_max_riders; slot++) {
         bike_view& w = g_pilot.views[slot];
         int bike = race_slot(slot).bike;
-        w.present = bike >= 0 && !race_rider_passes_through(slot);
+        w.present = bike >= 0;
         if (!w.present) continue;
+        // A robot riding through the others still reads where it is itself.
+        w.present = !race_rider_passes_through(slot);
         w.x = bike_frame_position(bike);
         w.v = bike_frame_velocity(bike);
         w.speed = length3(w.v);
         w.back = backward_of(bike, w.v, w.speed);
+        w.reach = std::hypot(8 + w.speed, 4.0);
     }
 }
 
@@ -541,12 +545,13 @@ void robot_drive(robot_state& r, int slot, int bike) {
         int nearest = -1;
         double nearest_d2 = 0;
         const bool impatient = now - r.last_advance > k_patience_tics;
-        for (int o = 0; o < k_max_riders; o++) {
+        // A robot riding through the others waits for none of them.
+        for (int o = 0; o < k_max_riders && !r.untangling; o++) {
             const bike_view& other = g_pilot.views[o];
             if (o == slot || !other.present) continue;
             bike_vec3d dx = sub(other.x, x);
             double d2 = dot3(dx, dx);
-            double reach = my_reach + std::hypot(8 + other.speed, 4.0);
+            double reach = my_reach + other.reach;
             if (d2 > reach * reach || (nearest >= 0 && d2 >= nearest_d2)) continue;
             if (dot3(dx, add(back, other.back)) >= 0) continue;
             // Held up too long, a robot no longer waits behind a bike that stands still: it
