@@ -807,6 +807,8 @@ line_pick auto_pilot_pick(int slot, int bike) {
 void auto_pilot_tic(int slot, int bike) {
     robot_state& r = g_pilot.robots[slot];
     const int now = race_clock();
+    // Parked after the finish: its controls stay as they were left.
+    if (r.finished && !bike_simulated(bike)) return;
     if (crash_count(bike) != r.crashes_seen) {
         r.crashes_seen = crash_count(bike);
         robot_went_down(r, slot);
@@ -828,9 +830,16 @@ void auto_pilot_tic(int slot, int bike) {
         if (auto_pilot_pick(slot, bike).line < 0) r.retry_tic = now + k_retry_tics;
     }
     if (r.path.empty()) {
-        // Nothing to ride: stand.
+        // Nothing to ride: stand. A finished robot come to rest is parked for good: its bike
+        // is no longer simulated.
         rider_input_set(slot, waiting_input());
         r.last_advance = r.last_reached = now;
+        bike_vec3d v = bike_frame_velocity(bike);
+        if (r.finished && bike_simulated(bike) && !knocked_off(bike) &&
+            v.x * v.x + v.z * v.z < k_standing_speed * k_standing_speed) {
+            bike_hold_still(bike);
+            bike_deactivate(bike);
+        }
         return;
     }
     if (now - r.last_reached > k_fresh_path_tics) {

@@ -151,7 +151,9 @@ void collide(const bike_tic& t) {
             bikes[count++] = s.bike;
     }
     bikes_collide_all(bikes, count, t);
-    for (int i = 0; i < through_count; i++) bike_collide_world(through[i], t);
+    // A parked bike is not simulated and needs no contacts.
+    for (int i = 0; i < through_count; i++)
+        if (bike_simulated(through[i])) bike_collide_world(through[i], t);
     // Recorded riders hold up the start gate's pieces they lean on, as they did when recorded.
     if (g_race.clock > g_race.gate_drop + 10 * k_tics_per_second) return;
     for (const rider_slot& s : g_race.slots)

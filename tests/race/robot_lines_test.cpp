@@ -431,6 +431,26 @@ TEST_F(robot_race, AFinishedRobotRidesThroughTheBikesStillRacing) {
     }
 }
 
+// A robot that has finished rides out the rest of its path, slower and slower, and once at
+// rest is parked where it stopped: no longer simulated, while the others race on.
+TEST_F(robot_race, AFinishedRobotComeToRestIsParkedWhereItStopped) {
+    setup_values_apply_line(setup(), "arcade", "No");
+    ASSERT_TRUE(start("rabbithill", {lineup_robot, lineup_robot}, 1));
+    run_until(race_gate_drop_tic() + 3 * k_tics_per_second);
+    for (int c = 0; c <= crossing_completing_lap(1); c++) race_set_crossing(0, c, race_clock());
+    const int a = race_slot(0).bike, b = race_slot(1).bike;
+    const int finished_at = race_clock();
+    while (bike_simulated(a) && race_clock() - finished_at < 60 * k_tics_per_second)
+        race_world_tic();
+    ASSERT_FALSE(bike_simulated(a)) << "still riding 60 s after the finish";
+    EXPECT_GT(race_clock() - finished_at, k_tics_per_second) << "it rode out its path first";
+    const bike_vec3d parked = frame_of(0);
+    run_until(race_clock() + 5 * k_tics_per_second);
+    EXPECT_EQ(distance(frame_of(0), parked), 0);
+    EXPECT_TRUE(bike_simulated(b));
+    EXPECT_FALSE(rider_finished(1));
+}
+
 // Forty robots at the gate make a crowd at the first bends; none of them stays wedged in it:
 // every one is on its way round the lap within a minute of the drop.
 TEST_F(robot_race, FortyRobotsAllGetAwayFromTheStart) {
