@@ -65,7 +65,6 @@ struct robot_state {
     int stuck_since = 0;   // tic a spell of no way along the path may start from
     int backing_until = 0; // tic a step back ends
     bool untangling = false;
-    int pushed_tic = -1; // a push is given once a tic, however often the robot is asked
 };
 
 // What every robot reads of every bike in one tic.
@@ -698,11 +697,10 @@ void robot_drive(robot_state& r, int slot, int bike) {
     // Stalled for long, upright and driving, on a face too steep to climb from a standstill or
     // among bikes, a robot is pushed on by the marshals as a stuck rider is.
     if (r.untangling && s < 2 * k_standing_speed && rear.touching && !knocked &&
-        std::fabs(lambda) < 0.4 && in.throttle > 0 && r.pushed_tic != now) {
-        double h = std::hypot(forward.x, forward.z);
-        r.pushed_tic = now;
-        if (h > 1e-6) {
-            double f = k_push * bike_total_mass(bike) / h;
+        std::fabs(lambda) < 0.4 && in.throttle > 0) {
+        const double level = std::hypot(forward.x, forward.z);
+        if (level > 1e-6) {
+            double f = k_push * bike_total_mass(bike) / level;
             bike_push(bike, {forward.x * f, 0, forward.z * f});
         }
     }

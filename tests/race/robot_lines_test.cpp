@@ -199,6 +199,15 @@ class robot_race : public race_world {
     void run_until(int clock) {
         while (race_clock() < clock && !race_results_done()) race_world_tic();
     }
+    // A one-lap race of forty robots on rabbithill.
+    static bool start_forty(int skill = 0) {
+        const std::vector<int> robots(40, lineup_robot);
+        race_start_params p;
+        p.track = "rabbithill";
+        p.laps = 1;
+        p.skill = skill;
+        return race_start_lineup(p, robots.data(), 40);
+    }
 };
 
 TEST_F(robot_race, OfferedLinesDuplicatesAndTooSlowOnesAreRejected) {
@@ -455,12 +464,7 @@ TEST_F(robot_race, AFinishedRobotComeToRestIsParkedWhereItStopped) {
 // every one is on its way round the lap within a minute of the drop.
 TEST_F(robot_race, FortyRobotsAllGetAwayFromTheStart) {
     setup_values_apply_line(setup(), "arcade", "No");
-    const std::vector<int> robots(40, lineup_robot);
-    race_start_params p;
-    p.track = "rabbithill";
-    p.laps = 1;
-    p.skill = 2;
-    ASSERT_TRUE(race_start_lineup(p, robots.data(), 40));
+    ASSERT_TRUE(start_forty(2));
     run_until(race_gate_drop_tic() + 60 * k_tics_per_second);
     for (int slot = 0; slot < 40; slot++)
         EXPECT_GE(timing_of(slot).position, 4)
@@ -474,11 +478,7 @@ TEST_F(robot_race, FortyRobotsRaceTheSameTwice) {
     std::vector<std::string> digests[2];
     for (std::vector<std::string>& digest : digests) {
         ASSERT_TRUE(start("rabbithill", {}));
-        const std::vector<int> robots(40, lineup_robot);
-        race_start_params p;
-        p.track = "rabbithill";
-        p.laps = 1;
-        ASSERT_TRUE(race_start_lineup(p, robots.data(), 40));
+        ASSERT_TRUE(start_forty());
         const int end = race_gate_drop_tic() + 5 * k_tics_per_second;
         while (race_clock() < end) {
             race_world_tic();
