@@ -81,6 +81,10 @@ struct pilot_state {
     bool practice = false;
     int view_tic = -1;
     bike_view views[k_max_riders];
+    int present[k_max_riders]; // the slots of the views present, in slot order
+    int present_count = 0;
+    double grip_mu = -1; // the friction grip_theta was worked out for
+    double grip_theta = 0;
 };
 pilot_state g_pilot;
 
@@ -103,6 +107,7 @@ bike_vec3d backward_of(int bike, bike_vec3d v, double speed) {
 void views_refresh(int tic) {
     if (g_pilot.view_tic == tic) return;
     g_pilot.view_tic = tic;
+    g_pilot.present_count = 0;
     for (int slot = 0; slot < k_max_riders; slot++) {
         bike_view& w = g_pilot.views[slot];
         int bike = race_slot(slot).bike;
@@ -115,6 +120,7 @@ void views_refresh(int tic) {
         w.speed = length3(w.v);
         w.back = backward_of(bike, w.v, w.speed);
         w.reach = std::hypot(8 + w.speed, 4.0);
+        if (w.present) g_pilot.present[g_pilot.present_count++] = slot;
     }
 }
 
@@ -392,19 +398,37 @@ double avoid(int other, bike_vec3d x, double s, bike_vec3d back, bike_vec3d late
     return target;
 }
 
+// The frame's sideways and up axes, read once for every point a lean is clamped at.
+struct lean_frame {
+    bike_vec3d side, up;
+};
+
+// The steepest lean against the ground the surface's grip holds, remembered for the last grip
+// asked about: neighbouring points mostly share their surface.
+double grip_angle(double mu) {
+    if (mu != g_pilot.grip_mu) {
+        g_pilot.grip_mu = mu;
+        g_pilot.grip_theta = std::min(std::atan(mu), 1.1780972);
+    }
+    return g_pilot.grip_theta;
+}
+
 // The lean target clamped so the tyres keep their grip on the ground at a point.
-double grip_clamp(int bike, double phi, double lambda, double px, double pz) {
+double grip_clamp(const lean_frame& f, double phi, double lambda, double px, double pz) {
     terrain_vec3 n = ground_normal_at(static_cast<float>(px), static_cast<float>(pz));
     bike_vec3d normal = {n.x, n.y, n.z};
-    double nx = dot3(normal, bike_body_axis(bike, body_frame, 0));
-    double ny = dot3(normal, bike_body_axis(bike, body_frame, 1));
-    double beta = std::atan2(nx, ny);
+    double nx = dot3(normal, f.side);
+    double ny = dot3(normal, f.up);
     double mu = 1;
     if (ground().surfaces.count > 0)
         mu = surface_type_get(surface_type_at(static_cast<float>(px), static_cast<float>(pz)))
                  .friction[0]
                  .value;
-    double theta = std::min(std::atan(mu), 1.1780972);
+    double theta = grip_angle(mu);
+    // The ground's slope across the bike is at most |nx| / ny; a lean that keeps its grip on
+    // any slope up to that is left as it is without working the slope out.
+    if (ny > 0 && std::fabs(phi - lambda) + std::fabs(nx) / ny + 1e-9 < theta) return phi;
+    double beta = std::atan2(nx, ny);
     double lo = lambda - beta - theta, hi = lambda - beta + theta;
     return phi < lo ? lo : std::min(phi, hi);
 }
@@ -420,10 +444,10 @@ rider_input waiting_input() {
 // A robot that has made no way along its path for a while with its bike upright, wedged on a
 // crest, against hay bales or nose to nose with another bike, walks its bike back and turns it
 // towards the point it heads for, until it faces that point or the walk has gone on long enough.
-bool backing_up(robot_state& r, int slot, int bike, int now) {
+bool backing_up(robot_state& r, int slot, int bike, int now, double lambda) {
     // A bike on the move is not wedged, however far it is from its path.
     bike_vec3d v = bike_frame_velocity(bike);
-    if (knocked_off(bike) || std::fabs(bike_lean_angle(bike)) > 0.4 ||
+    if (knocked_off(bike) || std::fabs(lambda) > 0.4 ||
         v.x * v.x + v.z * v.z > k_standing_speed * k_standing_speed)
         r.stuck_since = now;
     int since = std::max(r.stuck_since, r.last_advance);
@@ -471,7 +495,7 @@ void untangle_update(robot_state& r, int slot, int bike, int now) {
     r.untangling = false;
 }
 
-void robot_drive(robot_state& r, int slot, int bike) {
+void robot_drive(robot_state& r, int slot, int bike, double lambda) {
     rider_input in = rider_input_of(slot);
     const int now = race_clock();
     const bool knocked = knocked_off(bike);
@@ -480,7 +504,6 @@ void robot_drive(robot_state& r, int slot, int bike) {
     in.shift = 0;
     bike_vec3d x = bike_frame_position(bike), v = bike_frame_velocity(bike);
     const double s = length3(v);
-    const double lambda = bike_lean_angle(bike);
     // A slow bike that tips over gets a foot down: the dab stands it up and the realignment
     // turns it towards its line.
     in.sit = s < k_lean_speed && std::fabs(lambda) > k_dab_lean ? 1.0f : 0.0f;
@@ -540,17 +563,17 @@ void robot_drive(robot_state& r, int slot, int bike) {
         const bike_view& me = g_pilot.views[slot];
         double mine[4][2], theirs[4][2];
         footprint(me, mine);
-        double my_reach = std::hypot(8 + s, 4.0);
         int nearest = -1;
         double nearest_d2 = 0;
         const bool impatient = now - r.last_advance > k_patience_tics;
         // A robot riding through the others waits for none of them.
-        for (int o = 0; o < k_max_riders && !r.untangling; o++) {
+        for (int k = 0; k < g_pilot.present_count && !r.untangling; k++) {
+            const int o = g_pilot.present[k];
             const bike_view& other = g_pilot.views[o];
-            if (o == slot || !other.present) continue;
+            if (o == slot) continue;
             bike_vec3d dx = sub(other.x, x);
             double d2 = dot3(dx, dx);
-            double reach = my_reach + other.reach;
+            double reach = me.reach + other.reach;
             if (d2 > reach * reach || (nearest >= 0 && d2 >= nearest_d2)) continue;
             if (dot3(dx, add(back, other.back)) >= 0) continue;
             // Held up too long, a robot no longer waits behind a bike that stands still: it
@@ -620,14 +643,16 @@ void robot_drive(robot_state& r, int slot, int bike) {
 
     // The lean the grip allows along the next points and where the front wheel is going.
     double phi = needed;
+    const lean_frame frame = {bike_body_axis(bike, body_frame, 0),
+                              bike_body_axis(bike, body_frame, 1)};
     for (int k = 4; k >= 0; k--) {
         const line_point& q = path_at(r, i + k);
-        phi = grip_clamp(bike, phi, lambda, q.x, q.z);
+        phi = grip_clamp(frame, phi, lambda, q.x, q.z);
     }
     {
         bike_vec3d fw = bike_body_position(bike, body_front_wheel);
         bike_vec3d fv = bike_body_velocity(bike, body_front_wheel);
-        phi = grip_clamp(bike, phi, lambda, fw.x + 0.25 * fv.x, fw.z + 0.25 * fv.z);
+        phi = grip_clamp(frame, phi, lambda, fw.x + 0.25 * fv.x, fw.z + 0.25 * fv.z);
     }
     if (phi != needed) {
         target = std::min(
@@ -862,8 +887,9 @@ void auto_pilot_tic(int slot, int bike) {
     if (v.x * v.x + v.z * v.z > 1) heading = v;
     follow_path(r, bike_frame_position(bike), heading, now);
     untangle_update(r, slot, bike, now);
-    if (r.path.empty() || backing_up(r, slot, bike, now)) return;
-    robot_drive(r, slot, bike);
+    const double lambda = bike_lean_angle(bike);
+    if (r.path.empty() || backing_up(r, slot, bike, now, lambda)) return;
+    robot_drive(r, slot, bike, lambda);
 }
 
 void auto_pilot_crossing(int slot, int bike, int crossing, int offset) {

@@ -287,11 +287,16 @@ bool parts_touch(placed_bike& pb, placed_part& p, placed_bike& qb, placed_part& 
             sphere_pair_apply(p.id, q.id, h, mode);
         };
         if (q.part_shape) {
-            for (int j : near_q) against(qc[j], q.part_shape->spheres[j]);
+            for (int j : near_q) {
+                against(qc[j], q.part_shape->spheres[j]);
+                // Asked only whether they touch: the first touch answers.
+                if (touched && mode == pair_test) return true;
+            }
         } else {
             bike_vec3d cb;
             shape_sphere sb = wheel_sphere(*q.wheel, ca, &cb);
             against(cb, sb);
+            if (touched && mode == pair_test) return true;
         }
     }
     return touched;
@@ -537,6 +542,7 @@ bool placed_bikes_collide(bike_state& ba, placed_bike& pa, bike_state& bb, place
                 boxes_apart(part_box(p).lo, p.hi, part_box(q).lo, q.hi))
                 continue;
             if (!parts_touch(pa, p, pb, q, mode)) continue;
+            if (mode == pair_test) return true;
             touched = true;
             if (is_front_kind(p.body)) a_front_touched[p.body] = true;
             b_touched[q.body] = true;
@@ -571,6 +577,12 @@ bool bikes_pair(int a, int b, pair_mode mode) {
     bike_state& bb = bike_at(b);
     place_bike(ba, pa);
     place_bike(bb, pb);
+    // Bikes whose enclosing spheres or boxes are apart have no parts near each other.
+    bike_vec3d sep = pb.centre - pa.centre;
+    double reach = pa.reach + pb.reach;
+    if (dot(sep, sep) >= reach * reach ||
+        boxes_apart(bike_box(pa).lo, pa.hi, bike_box(pb).lo, pb.hi))
+        return false;
     return placed_bikes_collide(ba, pa, bb, pb, mode);
 }
 } // namespace
