@@ -99,8 +99,23 @@ double clock_reading_cost() {
 }
 
 // A phase's time less the readings of the clock that its marks made.
-double phase_seconds(int phase) {
-    return std::max(0.0, g_phases.spent[phase] - g_phases.marks[phase] * g_phases.mark_cost);
+double phase_seconds(const phase_times& t, int phase) {
+    return std::max(0.0, t.spent[phase] - t.marks[phase] * t.mark_cost);
+}
+double phase_seconds(int phase) { return phase_seconds(g_phases, phase); }
+
+// The race tic's and the auto pilot's cost per robot-tic and the real-time multiple over `tics`
+// timed in `t`.
+void cost_line(const char* title, const phase_times& t, int tics, int robots) {
+    double whole = 0; // s
+    for (int p = 0; p < race_phase_count; p++) whole += phase_seconds(t, p);
+    double robot_tics = static_cast<double>(tics) * robots;
+    double us_pilot = phase_seconds(t, race_phase_pilot) * 1e6 / robot_tics;
+    double us_whole = whole * 1e6 / robot_tics;
+    std::printf("         %s: auto pilot %.2f us per robot-tic, race tic %.2f us per robot-tic "
+                "(auto pilot %.1f%%), real-time multiple %.1f\n",
+                title, us_pilot, us_whole, us_whole > 0 ? 100 * us_pilot / us_whole : 0.0,
+                whole > 0 ? tics * k_tic_length / whole : 0.0);
 }
 
 const char* const k_phase_names[] = {"script", "contacts", "roost",      "world step",
@@ -193,11 +208,21 @@ void robot_race(int robots, int laps, int skill, int most_tics, bool census) {
     ripemd160_state digest;
     ripemd160_init(digest);
     int tics = 0;
+    // The phases' times up to the first finish, while every robot still races.
+    phase_times racing;
+    int racing_tics = 0;
     for (; tics < most_tics && !race_results_done(); tics++) {
         phase_enter(race_phase_count);
         race_world_tic();
         phase_enter(race_phase_count);
         robot_tics += robots;
+        if (racing_tics == 0)
+            for (int slot = 0; slot < robots; slot++)
+                if (race_slot(slot).bike >= 0 && rider_finished(slot)) {
+                    racing = g_phases;
+                    racing_tics = tics + 1;
+                    break;
+                }
         for (int i = 0; i < running_order_count(); i++) {
             int slot = running_order_at(i).slot;
             if (place[slot] >= 0 && i < place[slot] && race_clock() > race_gate_drop_tic())
@@ -218,11 +243,6 @@ void robot_race(int robots, int laps, int skill, int most_tics, bool census) {
         laps_of(slot, &lap_times);
     }
     race_set_phase_hook(nullptr);
-    double whole = 0; // s
-    for (int p = 0; p < race_phase_count; p++) whole += phase_seconds(p);
-    double us_pilot = phase_seconds(race_phase_pilot) * 1e6 / robot_tics;
-    double us_whole = whole * 1e6 / robot_tics;
-    double seconds = whole;
     std::printf("%-8s robots %d laps %d: finished %d in %.1f s of race, results %s\n",
                 k_skill_names[skill], robots, laps, finished, tics * k_tic_length,
                 race_results_done() ? "written" : "not done");
@@ -231,10 +251,8 @@ void robot_race(int robots, int laps, int skill, int most_tics, bool census) {
                 median(lap_times),
                 lap_times.empty() ? 0.0 : *std::min_element(lap_times.begin(), lap_times.end()),
                 laps_ridden > 0 ? static_cast<double>(crashes) / laps_ridden : 0.0, changes);
-    std::printf("         auto pilot %.2f us per robot-tic, race tic %.2f us per robot-tic "
-                "(auto pilot %.1f%%), real-time multiple %.1f\n",
-                us_pilot, us_whole, us_whole > 0 ? 100 * us_pilot / us_whole : 0.0,
-                seconds > 0 ? tics * k_tic_length / seconds : 0.0);
+    cost_line("whole race", g_phases, tics, robots);
+    if (racing_tics > 0) cost_line("to the first finish", racing, racing_tics, robots);
     std::printf("         us per robot-tic:");
     for (int p = 0; p < race_phase_count; p++)
         std::printf(" %s %.2f%s", k_phase_names[p], phase_seconds(p) * 1e6 / robot_tics,

@@ -74,6 +74,9 @@ struct bike_view {
     double speed = 0;
     bike_vec3d back;  // unit, against the direction of travel
     double reach = 0; // ft from its frame to the far corners of its footprint
+    double corners[4][2];
+    double mid_x = 0, mid_z = 0; // the footprint's centre
+    double radius = 0;           // ft from the centre holding the footprint, with slack
 };
 
 struct pilot_state {
@@ -104,6 +107,8 @@ bike_vec3d backward_of(int bike, bike_vec3d v, double speed) {
     return scale(f, -1);
 }
 
+void footprint(const bike_view& w, double corners[4][2]);
+
 void views_refresh(int tic) {
     if (g_pilot.view_tic == tic) return;
     g_pilot.view_tic = tic;
@@ -120,6 +125,12 @@ void views_refresh(int tic) {
         w.speed = length3(w.v);
         w.back = backward_of(bike, w.v, w.speed);
         w.reach = std::hypot(8 + w.speed, 4.0);
+        footprint(w, w.corners);
+        w.mid_x = (w.corners[0][0] + w.corners[2][0]) / 2;
+        w.mid_z = (w.corners[0][1] + w.corners[2][1]) / 2;
+        w.radius =
+            std::hypot(w.corners[2][0] - w.corners[0][0], w.corners[2][1] - w.corners[0][1]) / 2 +
+            1e-6;
         if (w.present) g_pilot.present[g_pilot.present_count++] = slot;
     }
 }
@@ -143,10 +154,11 @@ void footprint(const bike_view& w, double corners[4][2]) {
     }
 }
 
-// Separating axes of two convex quadrilaterals: false as soon as one axis parts them.
+// Separating axes of two footprints: false as soon as one axis parts them. A footprint is a
+// rectangle, so its first two edges give every axis its four edges would.
 bool footprints_overlap(const double a[4][2], const double b[4][2]) {
     for (const double(*q)[2] : {a, b}) {
-        for (int k = 0; k < 4; k++) {
+        for (int k = 0; k < 2; k++) {
             double nx = -(q[(k + 1) % 4][1] - q[k][1]), nz = q[(k + 1) % 4][0] - q[k][0];
             double amin = 1e300, amax = -1e300, bmin = 1e300, bmax = -1e300;
             for (int m = 0; m < 4; m++) {
@@ -561,8 +573,6 @@ void robot_drive(robot_state& r, int slot, int bike, double lambda) {
     views_refresh(now);
     {
         const bike_view& me = g_pilot.views[slot];
-        double mine[4][2], theirs[4][2];
-        footprint(me, mine);
         int nearest = -1;
         double nearest_d2 = 0;
         const bool impatient = now - r.last_advance > k_patience_tics;
@@ -579,8 +589,11 @@ void robot_drive(robot_state& r, int slot, int bike, double lambda) {
             // Held up too long, a robot no longer waits behind a bike that stands still: it
             // pushes on past it.
             if (impatient && other.speed < k_standing_speed) continue;
-            footprint(other, theirs);
-            if (!footprints_overlap(mine, theirs)) continue;
+            // Footprints whose enclosing circles are apart are apart.
+            double mx = other.mid_x - me.mid_x, mz = other.mid_z - me.mid_z;
+            double apart = me.radius + other.radius;
+            if (mx * mx + mz * mz > apart * apart) continue;
+            if (!footprints_overlap(me.corners, other.corners)) continue;
             nearest = o;
             nearest_d2 = d2;
         }
