@@ -189,8 +189,10 @@ class loopback : public ::testing::Test {
         };
         while (!done() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        ASSERT_TRUE(done()) << read_text(root / "server.log") << "\n---\n"
-                            << read_text(riders[0].home / "Trailbok" / "lastlog.txt");
+        ASSERT_TRUE(done()) << read_text(root / "server.log") << "\n--- Alice\n"
+                            << read_text(riders[0].home / "Trailbok" / "lastlog.txt")
+                            << "\n--- Bruno\n"
+                            << read_text(riders[1].home / "Trailbok" / "lastlog.txt");
         // A game writes its results in one go; the moment after it appears they are whole.
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
     }
