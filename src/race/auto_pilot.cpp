@@ -9,6 +9,7 @@
 #include "bike/bike.h"
 #include "platform/log.h"
 #include "terrain/terrain.h"
+#include "track/track_gates.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -40,6 +41,10 @@ constexpr double k_dab_lean = 0.19635; // rad past which a slow robot puts a foo
 constexpr int k_untangle_tics = 6 * k_tics_per_second; // wedged this long, a robot rides through
 constexpr double k_untangle_reach = 12; // ft between frames within which bikes may touch
 constexpr double k_push = 8;            // ft/s² the marshals give a stalled bike
+constexpr int k_gates_skipped = 2;      // past the one due, a crossing still counts
+constexpr int k_gates_past = 2;         // gates past the last that counts, a path has missed it
+constexpr int k_ride_back_tics = 30 * k_tics_per_second; // the longest a robot seeks a gate
+constexpr int k_short_lap = 12; // learned gates of a lap too short to tell ahead from behind
 
 // A line a robot picked: where it starts and which it is.
 struct picked_line {
@@ -50,9 +55,10 @@ struct picked_line {
 struct robot_state {
     int personality = 0;
     std::vector<line_point> path;
-    int next_point = 0;   // index of the path point headed for
-    int last_advance = 0; // tic the robot last reached a point
-    int last_reached = 0; // the same, not moved on by the lost rule
+    std::vector<int> path_segments; // the segment of the line each path point came from
+    int next_point = 0;             // index of the path point headed for
+    int last_advance = 0;           // tic the robot last reached a point
+    int last_reached = 0;           // the same, not moved on by the lost rule
     int lost = 0;
     int next_segment = -1; // where the next line starts; -1 to find it from the timing position
     int retry_tic = 0;     // no pick before this tic
@@ -65,6 +71,8 @@ struct robot_state {
     int stuck_since = 0;   // tic a spell of no way along the path may start from
     int backing_until = 0; // tic a step back ends
     bool untangling = false;
+    int rode_back_at = -1; // the timing position at which the robot last turned back for a gate
+    int rode_back_tic = 0; // and when
 };
 
 // What every robot reads of every bike in one tic.
@@ -261,7 +269,7 @@ bool segment_has_lines(int segment) {
 
 // The next line's segment: where the path's last line ends, else the next learned gate.
 int segment_to_pick(robot_state& r, int slot) {
-    if (r.next_segment >= 0 && !r.path.empty()) return r.next_segment;
+    if (r.next_segment >= 0) return r.next_segment;
     int c = learned_from(timing_of(slot).position);
     return c >= 0 ? line_segment_of_crossing(c) : -1;
 }
@@ -293,7 +301,7 @@ void robot_finished(robot_state& r) {
 
 // Moves the point headed for on while the robot is near it going its way. A robot that came
 // near a later point of the next few has passed the ones before it too.
-void follow_path(robot_state& r, bike_vec3d x, bike_vec3d heading, int now) {
+void follow_path(robot_state& r, bike_vec3d x, bike_vec3d heading, int now, int slot) {
     double reach = r.lost > 0 ? 30 : 60;
     int n = static_cast<int>(r.path.size());
     auto reached = [&](int k) {
@@ -307,9 +315,14 @@ void follow_path(robot_state& r, bike_vec3d x, bike_vec3d heading, int now) {
         const line_point& before = k > 0 ? r.path[k - 1] : p;
         return (after.x - before.x) * heading.x + (after.z - before.z) * heading.z >= 0;
     };
+    // Sent back for a gate it missed, a robot heads for its line's start at the gate until it has
+    // crossed the gate, however near the points beyond are.
+    int most = n;
+    if (r.rode_back_at == timing_of(slot).position && now - r.rode_back_tic < k_ride_back_tics)
+        most = std::min(n, 1);
     for (;;) {
         int last = -1;
-        for (int k = r.next_point; k < std::min(n, r.next_point + k_points_passed_ahead); k++)
+        for (int k = r.next_point; k < std::min(most, r.next_point + k_points_passed_ahead); k++)
             if (reached(k)) last = k;
         if (last < 0) break;
         for (; r.next_point <= last; r.next_point++)
@@ -321,9 +334,55 @@ void follow_path(robot_state& r, bike_vec3d x, bike_vec3d heading, int now) {
     if (r.next_point >= n &&
         (n == 0 || (r.path[n - 1].x - x.x) * heading.x + (r.path[n - 1].z - x.z) * heading.z < 0)) {
         r.path.clear();
+        r.path_segments.clear();
         r.next_point = 0;
         r.next_segment = -1;
     }
+}
+
+// The robot forgets its path and picks its next line afresh, from `segment` or, with -1, from
+// the next gate it has to cross.
+void path_drop(robot_state& r, int segment, int now) {
+    r.path.clear();
+    r.path_segments.clear();
+    r.next_point = 0;
+    r.next_segment = segment;
+    r.last_advance = r.last_reached = now;
+    picks_clear(r);
+}
+
+// Whether a crossing completes a lap: no gate beyond it counts while it is missing.
+bool crossing_completes_lap(int c) {
+    int normal = normal_lap_length();
+    int k = c + 1 - first_lap_length();
+    return k >= 0 && normal > 0 && k % normal == 0;
+}
+
+// A robot whose path has taken it well past the last gate it may still cross (the detection
+// counts a gate at most two past the one due) would have to ride a whole lap round to it: the
+// segment of that gate, for the robot to ride back to it, or -1 while nothing is missed.
+int gate_to_ride_back_to(const robot_state& r, int slot) {
+    int n = static_cast<int>(r.path_segments.size());
+    if (r.next_point >= n) return -1;
+    int position = timing_of(slot).position;
+    // Once sent back, a robot is not sent back again before it has crossed a gate.
+    if (position == r.rode_back_at) return -1;
+    int last = -1; // the last crossing that still counts, when it has lines
+    for (int c = position; c <= position + k_gates_skipped; c++) {
+        if (line_segment_of_crossing(c) >= 0) last = c;
+        if (crossing_completes_lap(c)) break;
+    }
+    if (last < 0) return -1;
+    int last_segment = line_segment_of_crossing(last);
+    // Lines span two gates: a path whose line starts two gates or more past the last one that
+    // counts has left it behind. On a lap of few gates ahead and behind cannot be told apart.
+    int heading_for = r.path_segments[r.next_point], past = -1;
+    for (int k = 1; k < k_short_lap; k++) {
+        int s = line_segment_on(last_segment, k);
+        if (s < 0 || s == last_segment) return -1;
+        if (s == heading_for && past < 0) past = k;
+    }
+    return past >= k_gates_past && past <= k_gates_past + 3 ? last_segment : -1;
 }
 
 // The engine speed the bike's road speed s makes in its gear (rpm).
@@ -833,9 +892,11 @@ line_pick auto_pilot_pick(int slot, int bike) {
     int drop = r.next_point - k_points_passed_kept;
     if (drop > 0) {
         r.path.erase(r.path.begin(), r.path.begin() + drop);
+        r.path_segments.erase(r.path_segments.begin(), r.path_segments.begin() + drop);
         r.next_point -= drop;
     }
     r.path.insert(r.path.end(), picked.points.begin(), picked.points.end());
+    r.path_segments.insert(r.path_segments.end(), picked.points.size(), segment);
     r.next_segment = line_segment_after(segment);
     return out;
 }
@@ -881,11 +942,7 @@ void auto_pilot_tic(int slot, int bike) {
     if (now - r.last_reached > k_fresh_path_tics) {
         // Long lost, off the track or turned about, a robot drops its path and picks its next
         // line afresh from where it is: the line starting nearest it matches best.
-        r.path.clear();
-        r.next_point = 0;
-        r.next_segment = -1;
-        r.last_advance = r.last_reached = now;
-        picks_clear(r);
+        path_drop(r, -1, now);
         return;
     }
     if (now - r.last_advance > k_lost_tics) {
@@ -898,7 +955,16 @@ void auto_pilot_tic(int slot, int bike) {
     bike_vec3d v = bike_frame_velocity(bike);
     bike_vec3d heading = bike_forward(bike);
     if (v.x * v.x + v.z * v.z > 1) heading = v;
-    follow_path(r, bike_frame_position(bike), heading, now);
+    follow_path(r, bike_frame_position(bike), heading, now, slot);
+    if (!r.finished) {
+        int back_to = gate_to_ride_back_to(r, slot);
+        if (back_to >= 0) {
+            path_drop(r, back_to, now);
+            r.rode_back_at = timing_of(slot).position;
+            r.rode_back_tic = now;
+            return;
+        }
+    }
     untangle_update(r, slot, bike, now);
     const double lambda = bike_lean_angle(bike);
     if (r.path.empty() || backing_up(r, slot, bike, now, lambda)) return;

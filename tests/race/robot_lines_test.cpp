@@ -493,4 +493,50 @@ TEST_F(robot_race, FortyRobotsRaceTheSameTwice) {
     }
     EXPECT_EQ(digests[0], digests[1]);
 }
+
+// A robot that rode past three gates without crossing them (they stood elsewhere while it rode
+// by) turns back for the last of them that still counts, instead of riding a whole lap round to
+// the first: it crosses that gate soon after, and rides on through the next ones.
+TEST_F(robot_race, ARobotThatMissedGatesRidesBackForTheLastThatCounts) {
+    setup_values_apply_line(setup(), "arcade", "No");
+    ASSERT_TRUE(start("rabbithill", {lineup_robot}, 2));
+    for (int t = 0; t < 120 * k_tics_per_second && timing_of(0).position < 6; t++) race_world_tic();
+    const int from = timing_of(0).position;
+    ASSERT_GE(from, 6) << "the robot rides its first gates";
+
+    // The next three gates are taken away until the robot has ridden through the third one's
+    // place; nothing is counted meanwhile.
+    timing_gate kept[3];
+    for (int k = 0; k < 3; k++) {
+        kept[k] = gate_at(gate_at_position(from + k));
+        gate_mutable(gate_at_position(from + k)).centre[0] += 5000;
+    }
+    const timing_gate& last = kept[2];
+    auto to_last = [&] {
+        bike_vec3d x = frame_of(0);
+        return std::hypot(x.x - last.centre[0], x.z - last.centre[2]);
+    };
+    bool reached = false;
+    const int taken = race_clock();
+    while (race_clock() - taken < 60 * k_tics_per_second) {
+        race_world_tic();
+        if (to_last() < last.radius) reached = true;
+        if (reached && to_last() > last.radius + 20) break;
+    }
+    ASSERT_TRUE(reached) << "the robot rode by the third gate's place";
+    ASSERT_EQ(timing_of(0).position, from);
+    for (int k = 0; k < 3; k++) gate_mutable(gate_at_position(from + k)) = kept[k];
+
+    // A lap takes minutes; riding back to the gate takes seconds.
+    const int passed = race_clock();
+    while (race_clock() - passed < 40 * k_tics_per_second && timing_of(0).position <= from + 2)
+        race_world_tic();
+    EXPECT_GT(timing_of(0).position, from + 2)
+        << "after " << (race_clock() - passed) * k_tic_length << " s the robot is at timing "
+        << timing_of(0).position << ", due at " << from;
+    const int crossed = race_clock();
+    while (race_clock() - crossed < 40 * k_tics_per_second && timing_of(0).position < from + 6)
+        race_world_tic();
+    EXPECT_GE(timing_of(0).position, from + 6) << "it rides on round the lap";
+}
 } // namespace
