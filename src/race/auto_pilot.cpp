@@ -73,6 +73,8 @@ struct robot_state {
     bool untangling = false;
     int rode_back_at = -1; // the timing position at which the robot last turned back for a gate
     int rode_back_tic = 0; // and when
+    // The gate due and the line headed along when the robot last asked whether it missed a gate.
+    int missed_asked_position = -2, missed_asked_segment = -2;
 };
 
 // What every robot reads of every bike in one tic.
@@ -361,10 +363,17 @@ bool crossing_completes_lap(int c) {
 // A robot whose path has taken it well past the last gate it may still cross (the detection
 // counts a gate at most two past the one due) would have to ride a whole lap round to it: the
 // segment of that gate, for the robot to ride back to it, or -1 while nothing is missed.
-int gate_to_ride_back_to(const robot_state& r, int slot) {
+int gate_to_ride_back_to(robot_state& r, int slot) {
     int n = static_cast<int>(r.path_segments.size());
     if (r.next_point >= n) return -1;
     int position = timing_of(slot).position;
+    // The answer changes only with the gate due and the line headed along; asked again, it is
+    // no, as it was (a yes drops the path).
+    if (position == r.missed_asked_position &&
+        r.path_segments[r.next_point] == r.missed_asked_segment)
+        return -1;
+    r.missed_asked_position = position;
+    r.missed_asked_segment = r.path_segments[r.next_point];
     // Once sent back, a robot is not sent back again before it has crossed a gate.
     if (position == r.rode_back_at) return -1;
     int last = -1; // the last crossing that still counts, when it has lines
