@@ -30,9 +30,9 @@ rider_input autopilot_input(int slot) {
     a.last_clock = clock;
     if (bike < 0 || clock <= race_gate_drop_tic() || race_false_start_hold() > 0)
         return gate_follower_wait();
-    // The follower moves on as its front wheel reaches a gate; the timing counts the gate due or
-    // one of the next two. A rider knocked wide of a gate would ride on for ever further gates
-    // the timing no longer counts, and a whole lap round for the one missed: the follower rides
+    // The follower and the timing each decide when the front wheel has reached a gate. A
+    // follower that got ahead would ride for gates the timing no longer counts (it counts the gate
+    // due or one of the next two) and a whole lap round for the one missed: the follower rides
     // for no gate past the one after the gate due, so the timing counts the next it reaches.
     // Past the finish the timing counts nothing more, and the rider rides on round the lap.
     if (!rider_finished(slot)) {
