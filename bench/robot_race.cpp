@@ -102,7 +102,6 @@ double clock_reading_cost() {
 double phase_seconds(const phase_times& t, int phase) {
     return std::max(0.0, t.spent[phase] - t.marks[phase] * t.mark_cost);
 }
-double phase_seconds(int phase) { return phase_seconds(g_phases, phase); }
 
 // The race tic's and the auto pilot's cost per robot-tic and the real-time multiple over `tics`
 // timed in `t`.
@@ -198,7 +197,6 @@ void robot_race(int robots, int laps, int skill, int most_tics, bool census) {
         std::printf("%s: the race did not start\n", k_skill_names[skill]);
         return;
     }
-    long robot_tics = 0;
     g_phases = phase_times{};
     g_phases.mark_cost = clock_reading_cost();
     g_phases.census = census;
@@ -215,7 +213,6 @@ void robot_race(int robots, int laps, int skill, int most_tics, bool census) {
         phase_enter(race_phase_count);
         race_world_tic();
         phase_enter(race_phase_count);
-        robot_tics += robots;
         if (racing_tics == 0)
             for (int slot = 0; slot < robots; slot++)
                 if (race_slot(slot).bike >= 0 && rider_finished(slot)) {
@@ -255,7 +252,8 @@ void robot_race(int robots, int laps, int skill, int most_tics, bool census) {
     if (racing_tics > 0) cost_line("to the first finish", racing, racing_tics, robots);
     std::printf("         us per robot-tic:");
     for (int p = 0; p < race_phase_count; p++)
-        std::printf(" %s %.2f%s", k_phase_names[p], phase_seconds(p) * 1e6 / robot_tics,
+        std::printf(" %s %.2f%s", k_phase_names[p],
+                    phase_seconds(g_phases, p) * 1e6 / (static_cast<double>(tics) * robots),
                     p + 1 < race_phase_count ? "," : "\n");
     if (census && g_phases.steps > 0)
         std::printf("         per world step: bike-to-bike contacts %.1f, largest island %.1f "

@@ -9,7 +9,6 @@
 #include "bike/bike.h"
 #include "platform/log.h"
 #include "terrain/terrain.h"
-#include "track/track_gates.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -41,7 +40,6 @@ constexpr double k_dab_lean = 0.19635; // rad past which a slow robot puts a foo
 constexpr int k_untangle_tics = 6 * k_tics_per_second; // wedged this long, a robot rides through
 constexpr double k_untangle_reach = 12; // ft between frames within which bikes may touch
 constexpr double k_push = 8;            // ft/s² the marshals give a stalled bike
-constexpr int k_gates_skipped = 2;      // past the one due, a crossing still counts
 constexpr int k_gates_past = 2;         // gates past the last that counts, a path has missed it
 constexpr int k_ride_back_tics = 30 * k_tics_per_second; // the longest a robot seeks a gate
 constexpr int k_short_lap = 12; // learned gates of a lap too short to tell ahead from behind
@@ -79,11 +77,9 @@ struct robot_state {
 
 // What every robot reads of every bike in one tic.
 struct bike_view {
-    bool present = false;
     bike_vec3d x, v;
     double speed = 0;
-    bike_vec3d back;  // unit, against the direction of travel
-    double reach = 0; // ft from its frame to the far corners of its footprint
+    bike_vec3d back; // unit, against the direction of travel
     double corners[4][2];
     double mid_x = 0, mid_z = 0; // the footprint's centre
     double radius = 0;           // ft from the centre holding the footprint, with slack
@@ -126,22 +122,19 @@ void views_refresh(int tic) {
     for (int slot = 0; slot < k_max_riders; slot++) {
         bike_view& w = g_pilot.views[slot];
         int bike = race_slot(slot).bike;
-        w.present = bike >= 0;
-        if (!w.present) continue;
-        // A robot riding through the others still reads where it is itself.
-        w.present = !race_rider_passes_through(slot);
+        if (bike < 0) continue;
         w.x = bike_frame_position(bike);
         w.v = bike_frame_velocity(bike);
         w.speed = length3(w.v);
         w.back = backward_of(bike, w.v, w.speed);
-        w.reach = std::hypot(8 + w.speed, 4.0);
         footprint(w, w.corners);
         w.mid_x = (w.corners[0][0] + w.corners[2][0]) / 2;
         w.mid_z = (w.corners[0][1] + w.corners[2][1]) / 2;
         w.radius =
             std::hypot(w.corners[2][0] - w.corners[0][0], w.corners[2][1] - w.corners[0][1]) / 2 +
             1e-6;
-        if (w.present) g_pilot.present[g_pilot.present_count++] = slot;
+        // A robot riding through the others still reads where it is itself.
+        if (!race_rider_passes_through(slot)) g_pilot.present[g_pilot.present_count++] = slot;
     }
 }
 
@@ -353,16 +346,9 @@ void path_drop(robot_state& r, int segment, int now) {
     picks_clear(r);
 }
 
-// Whether a crossing completes a lap: no gate beyond it counts while it is missing.
-bool crossing_completes_lap(int c) {
-    int normal = normal_lap_length();
-    int k = c + 1 - first_lap_length();
-    return k >= 0 && normal > 0 && k % normal == 0;
-}
-
-// A robot whose path has taken it well past the last gate it may still cross (the detection
-// counts a gate at most two past the one due) would have to ride a whole lap round to it: the
-// segment of that gate, for the robot to ride back to it, or -1 while nothing is missed.
+// A robot whose path has taken it well past the last gate it may still cross would have to ride a
+// whole lap round to it: the segment of that gate, for the robot to ride back to it, or -1 while
+// nothing is missed.
 int gate_to_ride_back_to(robot_state& r, int slot) {
     int n = static_cast<int>(r.path_segments.size());
     if (r.next_point >= n) return -1;
@@ -377,7 +363,7 @@ int gate_to_ride_back_to(robot_state& r, int slot) {
     // Once sent back, a robot is not sent back again before it has crossed a gate.
     if (position == r.rode_back_at) return -1;
     int last = -1; // the last crossing that still counts, when it has lines
-    for (int c = position; c <= position + k_gates_skipped; c++) {
+    for (int c = position; c <= position + k_gates_counted_past; c++) {
         if (line_segment_of_crossing(c) >= 0) last = c;
         if (crossing_completes_lap(c)) break;
     }
@@ -651,16 +637,15 @@ void robot_drive(robot_state& r, int slot, int bike, double lambda) {
             if (o == slot) continue;
             bike_vec3d dx = sub(other.x, x);
             double d2 = dot3(dx, dx);
-            double reach = me.reach + other.reach;
-            if (d2 > reach * reach || (nearest >= 0 && d2 >= nearest_d2)) continue;
-            if (dot3(dx, add(back, other.back)) >= 0) continue;
-            // Held up too long, a robot no longer waits behind a bike that stands still: it
-            // pushes on past it.
-            if (impatient && other.speed < k_standing_speed) continue;
+            if (nearest >= 0 && d2 >= nearest_d2) continue;
             // Footprints whose enclosing circles are apart are apart.
             double mx = other.mid_x - me.mid_x, mz = other.mid_z - me.mid_z;
             double apart = me.radius + other.radius;
             if (mx * mx + mz * mz > apart * apart) continue;
+            if (dot3(dx, add(back, other.back)) >= 0) continue;
+            // Held up too long, a robot no longer waits behind a bike that stands still: it
+            // pushes on past it.
+            if (impatient && other.speed < k_standing_speed) continue;
             if (!footprints_overlap(me.corners, other.corners)) continue;
             nearest = o;
             nearest_d2 = d2;

@@ -25,11 +25,6 @@ timing_state g_timing;
 
 bool has_timing() { return gate_count() > 0; }
 
-bool completes_lap(int c) {
-    int rest = c + 1 - first_lap_length();
-    return rest >= 0 && normal_lap_length() > 0 && rest % normal_lap_length() == 0;
-}
-
 // The gate a crossing number stands for.
 int gate_of_crossing(int c) {
     int first = first_lap_length(), normal = normal_lap_length();
@@ -96,6 +91,11 @@ int laps_completed(int slot) {
     return (r.position - first_lap_length()) / normal_lap_length() + 1;
 }
 
+bool crossing_completes_lap(int c) {
+    int rest = c + 1 - first_lap_length();
+    return rest >= 0 && normal_lap_length() > 0 && rest % normal_lap_length() == 0;
+}
+
 int crossing_completing_lap(int n) {
     return first_lap_length() + (n - 1) * normal_lap_length() - 1;
 }
@@ -132,6 +132,7 @@ int best_lap(int slot, float* seconds) {
 bool gate_crossing_check(int slot, float x, float z, int clock, gate_crossing* made) {
     if (!has_timing() || g_timing.riders[slot].finished) return false;
     rider_timing& r = g_timing.riders[slot];
+    static_assert(k_gates_counted_past == 2, "the gates past the one due, tried below");
     for (int i : {-3, -2, 0, 1, 2}) {
         int c = r.position + i;
         if (c < 0) continue;
@@ -139,14 +140,14 @@ bool gate_crossing_check(int slot, float x, float z, int clock, gate_crossing* m
         bool at_gate = gate_contains(gate_at(gate_of_crossing(c)), x, z);
         if (!at_gate) {
             // Nobody rides past a lap they have not completed.
-            if (completes_lap(c) && missing) return false;
+            if (crossing_completes_lap(c) && missing) return false;
             continue;
         }
         if (i < 0 && !missing) continue; // a gate already crossed behind the rider
         timing_set_position(slot, r.position + i + 1);
         if (static_cast<int>(r.crossing_tics.size()) <= c) r.crossing_tics.resize(c + 1, -1);
         r.crossing_tics[c] = clock;
-        if (completes_lap(c)) rider_finished(slot);
+        if (crossing_completes_lap(c)) rider_finished(slot);
         running_order_update();
         if (made) *made = gate_crossing{c, i};
         return true;

@@ -35,6 +35,8 @@ int halfway_lap();
 int laps_completed(int slot);
 // The crossing that completes lap n (n >= 1).
 int crossing_completing_lap(int n);
+// Whether crossing c completes a lap: no gate beyond it counts while it is missing.
+bool crossing_completes_lap(int c);
 // Seconds of lap n (negative n: the last completed lap); 0 when unknown.
 float lap_time(int slot, int n);
 // The best lap from lap 2 on and its time; 0 and 0 with fewer than two laps.
@@ -45,6 +47,8 @@ struct gate_crossing {
     int crossing = -1;
     int offset = 0;
 };
+// A gate missed is passed over: the crossing check counts the gate due or one of this many past it.
+constexpr int k_gates_counted_past = 2;
 // Checks whether the bike's front wheel at (x, z) makes a crossing this tic; true when one counted.
 bool gate_crossing_check(int slot, float x, float z, int clock, gate_crossing* made = nullptr);
 bool rider_finished(int slot);

@@ -138,6 +138,14 @@ placed_bike& bike_box(placed_bike& b) {
     return b;
 }
 
+// True only when the bikes' enclosing spheres or boxes lie apart: then no parts are near.
+bool bikes_apart(placed_bike& a, placed_bike& b) {
+    bike_vec3d sep = b.centre - a.centre;
+    double reach = a.reach + b.reach;
+    return dot(sep, sep) >= reach * reach ||
+           boxes_apart(bike_box(a).lo, a.hi, bike_box(b).lo, b.hi);
+}
+
 // True only when the sphere lies apart from the part's box, as boxes_apart.
 bool sphere_outside_box(bike_vec3d c, double r, placed_part& q) {
     part_box(q);
@@ -577,12 +585,7 @@ bool bikes_pair(int a, int b, pair_mode mode) {
     bike_state& bb = bike_at(b);
     place_bike(ba, pa);
     place_bike(bb, pb);
-    // Bikes whose enclosing spheres or boxes are apart have no parts near each other.
-    bike_vec3d sep = pb.centre - pa.centre;
-    double reach = pa.reach + pb.reach;
-    if (dot(sep, sep) >= reach * reach ||
-        boxes_apart(bike_box(pa).lo, pa.hi, bike_box(pb).lo, pb.hi))
-        return false;
+    if (bikes_apart(pa, pb)) return false;
     return placed_bikes_collide(ba, pa, bb, pb, mode);
 }
 } // namespace
@@ -618,12 +621,7 @@ int bikes_collide_all(const int* bikes, int count, const bike_tic& t) {
     int touched = 0;
     for (int i = 0; i < count; i++)
         for (int j = i + 1; j < count; j++) {
-            // Bikes whose enclosing spheres are apart have no parts near each other.
-            bike_vec3d sep = placed[j].centre - placed[i].centre;
-            double reach = placed[i].reach + placed[j].reach;
-            if (dot(sep, sep) >= reach * reach || boxes_apart(bike_box(placed[i]).lo, placed[i].hi,
-                                                              bike_box(placed[j]).lo, placed[j].hi))
-                continue;
+            if (bikes_apart(placed[i], placed[j])) continue;
             if (placed_bikes_collide(bike_at(order[i]), placed[i], bike_at(order[j]), placed[j],
                                      pair_joints))
                 touched++;
