@@ -1,6 +1,6 @@
 // A race of robots on rabbithill at each skill, as a player would start it: how fast they lap
-// beside the scripted rider, how often they crash and pass each other, and what the auto pilot,
-// the other phases and the whole race tic cost per robot and tic.
+// beside the scripted rider, how often they crash, fall and pass each other, and what the auto
+// pilot, the other phases and the whole race tic cost per robot and tic.
 //
 // robot_race [robots [laps [skill [tics [census]]]]]: with tics the race stops after that many
 // tics, for profilers. Every race prints a digest of every bike's state each second and of every
@@ -19,6 +19,7 @@
 #include "track/track.h"
 
 #include <algorithm>
+#include <cmath>
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
@@ -115,6 +116,12 @@ void cost_line(const char* title, const phase_times& t, int tics, int robots) {
                 "(auto pilot %.1f%%), real-time multiple %.1f\n",
                 title, us_pilot, us_whole, us_whole > 0 ? 100 * us_pilot / us_whole : 0.0,
                 whole > 0 ? tics * k_tic_length / whole : 0.0);
+    // The rigid-body step alone bounds the multiple: no cheaper contacts, slots or auto pilot
+    // can take a race past it.
+    double step = phase_seconds(t, race_phase_step);
+    std::printf("         %s: world step %.2f us per robot-tic, real-time multiple with "
+                "nothing else %.1f\n",
+                title, step * 1e6 / robot_tics, step > 0 ? tics * k_tic_length / step : 0.0);
 }
 
 const char* const k_phase_names[] = {"script", "contacts", "roost",      "world step",
@@ -127,6 +134,36 @@ bool start(std::vector<int> codes, int laps, int skill) {
     p.laps = laps;
     p.skill = skill;
     return race_start_lineup(p, codes.data(), static_cast<int>(codes.size()));
+}
+
+// Bikes that went down with their riders still on them: lying over at a crawl. Such a fall is
+// no crash (the rider is not thrown off), yet the dab and the realignment take seconds to stand
+// the bike up again.
+constexpr double k_lying_lean = 1.0;  // rad from upright
+constexpr double k_lying_speed = 9.0; // ft/s
+constexpr double k_up_again = 0.4;    // rad from upright, where a fall has ended
+struct fall_count {
+    std::vector<bool> lying = std::vector<bool>(k_max_riders, false);
+    int falls = 0;
+    long lying_tics = 0;
+};
+
+void falls_update(fall_count& f, int robots) {
+    if (race_clock() < race_gate_drop_tic()) return;
+    for (int slot = 0; slot < robots; slot++) {
+        int bike = race_slot(slot).bike;
+        if (bike < 0 || rider_finished(slot)) continue;
+        bike_vec3d v = bike_frame_velocity(bike);
+        double lean = std::fabs(bike_lean_angle(bike));
+        bool down = lean > k_lying_lean &&
+                    v.x * v.x + v.y * v.y + v.z * v.z < k_lying_speed * k_lying_speed &&
+                    !knocked_off(bike);
+        // A fall lasts until the bike is nearly upright again, however it rocks on the way.
+        bool lying = down || (f.lying[slot] && lean > k_up_again && !knocked_off(bike));
+        if (lying && !f.lying[slot]) f.falls++;
+        f.lying_tics += lying ? 1 : 0;
+        f.lying[slot] = lying;
+    }
 }
 
 double median(std::vector<double> v) {
@@ -202,6 +239,7 @@ void robot_race(int robots, int laps, int skill, int most_tics, bool census) {
     g_phases.census = census;
     race_set_phase_hook(phase_enter);
     int changes = 0;
+    fall_count falls;
     std::vector<int> place(k_max_riders, -1);
     ripemd160_state digest;
     ripemd160_init(digest);
@@ -226,6 +264,7 @@ void robot_race(int robots, int laps, int skill, int most_tics, bool census) {
                 changes++;
             place[slot] = i;
         }
+        falls_update(falls, robots);
         if (race_clock() % k_tics_per_second == 0) race_digest_update(digest, robots, false);
     }
     race_digest_update(digest, robots, true);
@@ -248,6 +287,10 @@ void robot_race(int robots, int laps, int skill, int most_tics, bool census) {
                 median(lap_times),
                 lap_times.empty() ? 0.0 : *std::min_element(lap_times.begin(), lap_times.end()),
                 laps_ridden > 0 ? static_cast<double>(crashes) / laps_ridden : 0.0, changes);
+    std::printf("         falls without a crash per robot per lap %.3f, lying over %.1f s per "
+                "robot\n",
+                laps_ridden > 0 ? static_cast<double>(falls.falls) / laps_ridden : 0.0,
+                falls.lying_tics * k_tic_length / robots);
     cost_line("whole race", g_phases, tics, robots);
     if (racing_tics > 0) cost_line("to the first finish", racing, racing_tics, robots);
     std::printf("         us per robot-tic:");
