@@ -2,8 +2,9 @@
 // beside the scripted rider, how often they crash, fall and pass each other, and what the auto
 // pilot, the other phases and the whole race tic cost per robot and tic.
 //
-// robot_race [robots [laps [skill [tics [census]]]]]: with tics the race stops after that many
-// tics, for profilers. Every race prints a digest of every bike's state each second and of every
+// robot_race [robots [laps [skill [tics [census | grids N]]]]]: with tics the race stops after
+// that many tics, for profilers; with grids each skill races on N grids and prints the spread of
+// their results. Every race prints a digest of every bike's state each second and of every
 // rider's crossings at the end; two builds that print the same digest raced identically.
 #include "bench_home.h"
 #include "bike/bike.h"
@@ -229,11 +230,31 @@ void race_digest_update(ripemd160_state& h, int robots, bool crossings) {
     }
 }
 
-void robot_race(int robots, int laps, int skill, int most_tics, bool census) {
-    if (!start(std::vector<int>(static_cast<size_t>(robots), lineup_robot), laps, skill)) {
+// The grid of a race: the first is the game's own draw of robots; the others put the robots
+// numbered from 20 to 99 on the grid in turn, each grid starting 17 numbers on, so every grid
+// races other robots in other places.
+std::vector<int> grid_codes(int robots, int grid) {
+    std::vector<int> codes(static_cast<size_t>(robots), lineup_robot);
+    for (int i = 0; grid > 0 && i < robots; i++)
+        codes[static_cast<size_t>(i)] = lineup_robot_number + 20 + (i + 17 * grid) % 80;
+    return codes;
+}
+
+// What one race showed, for the spread over several grids.
+struct race_summary {
+    bool started = false;
+    bool all_finished = false;
+    double first = 0, middle = 0, last = 0; // s from the gate drop to the finishers' finish
+    double falls = 0, crashes = 0;          // per robot per lap
+};
+
+race_summary robot_race(int robots, int laps, int skill, int most_tics, bool census, int grid) {
+    race_summary out;
+    if (!start(grid_codes(robots, grid), laps, skill)) {
         std::printf("%s: the race did not start\n", k_skill_names[skill]);
-        return;
+        return out;
     }
+    out.started = true;
     g_phases = phase_times{};
     g_phases.mark_cost = clock_reading_cost();
     g_phases.census = census;
@@ -269,28 +290,42 @@ void robot_race(int robots, int laps, int skill, int most_tics, bool census) {
     }
     race_digest_update(digest, robots, true);
     stragglers(robots);
-    std::vector<double> lap_times;
+    std::vector<double> lap_times, finishes;
     int finished = 0, crashes = 0, laps_ridden = 0;
     for (int slot = 0; slot < robots; slot++) {
         if (race_slot(slot).bike < 0) continue;
         finished += rider_finished(slot) ? 1 : 0;
+        const rider_timing& r = timing_of(slot);
+        if (rider_finished(slot) && r.position > 0)
+            finishes.push_back((crossing_tic(r, r.position - 1) - race_gate_drop_tic()) *
+                               k_tic_length);
         crashes += crash_count(race_slot(slot).bike);
         laps_ridden += laps_completed(slot);
         laps_of(slot, &lap_times);
     }
     race_set_phase_hook(nullptr);
-    std::printf("%-8s robots %d laps %d: finished %d in %.1f s of race, results %s\n",
-                k_skill_names[skill], robots, laps, finished, tics * k_tic_length,
+    std::printf("%-8s robots %d laps %d grid %d: finished %d in %.1f s of race, results %s\n",
+                k_skill_names[skill], robots, laps, grid, finished, tics * k_tic_length,
                 race_results_done() ? "written" : "not done");
-    std::printf("         median lap %.2f s (fastest %.2f s), crashes per robot per lap %.3f, "
-                "position changes %d\n",
-                median(lap_times),
-                lap_times.empty() ? 0.0 : *std::min_element(lap_times.begin(), lap_times.end()),
-                laps_ridden > 0 ? static_cast<double>(crashes) / laps_ridden : 0.0, changes);
-    std::printf("         falls without a crash per robot per lap %.3f, lying over %.1f s per "
-                "robot\n",
-                laps_ridden > 0 ? static_cast<double>(falls.falls) / laps_ridden : 0.0,
-                falls.lying_tics * k_tic_length / robots);
+    std::sort(finishes.begin(), finishes.end());
+    if (!finishes.empty()) {
+        out.first = finishes.front();
+        out.middle = median(finishes);
+        out.last = finishes.back();
+        std::printf(
+            "         finish after the gate drop: first %.1f s, median %.1f s, last %.1f s\n",
+            out.first, out.middle, out.last);
+    }
+    out.all_finished = finished == robots;
+    out.falls = laps_ridden > 0 ? static_cast<double>(falls.falls) / laps_ridden : 0.0;
+    out.crashes = laps_ridden > 0 ? static_cast<double>(crashes) / laps_ridden : 0.0;
+    // Laps after the first exist only in races of two laps or more.
+    if (!lap_times.empty())
+        std::printf("         median lap %.2f s (fastest %.2f s)\n", median(lap_times),
+                    *std::min_element(lap_times.begin(), lap_times.end()));
+    std::printf("         crashes per robot per lap %.3f, falls without a crash %.3f (lying over "
+                "%.1f s per robot), position changes %d\n",
+                out.crashes, out.falls, falls.lying_tics * k_tic_length / robots, changes);
     cost_line("whole race", g_phases, tics, robots);
     if (racing_tics > 0) cost_line("to the first finish", racing, racing_tics, robots);
     std::printf("         us per robot-tic:");
@@ -314,6 +349,34 @@ void robot_race(int robots, int laps, int skill, int most_tics, bool census) {
     ripemd160_final(digest, d);
     std::printf("         digest %s\n", ripemd160_hex(d).c_str());
     std::fflush(stdout);
+    return out;
+}
+
+// A race of many robots is chaotic: one grid's numbers say little alone.
+void spread_line(int skill, const std::vector<race_summary>& races) {
+    if (races.size() < 2) return;
+    int all = 0;
+    std::vector<double> middle, last, falls, crashes;
+    for (const race_summary& r : races) {
+        all += r.all_finished ? 1 : 0;
+        middle.push_back(r.middle);
+        last.push_back(r.last);
+        falls.push_back(r.falls);
+        crashes.push_back(r.crashes);
+    }
+    auto range = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        char text[64];
+        std::snprintf(text, sizeof text, "%.1f to %.1f (median %.1f)", v.front(), v.back(),
+                      median(v));
+        return std::string(text);
+    };
+    std::printf("%-8s over %zu grids: every robot finished in %d; median finish %s s, last "
+                "finish %s s\n",
+                k_skill_names[skill], races.size(), all, range(middle).c_str(),
+                range(last).c_str());
+    std::printf("         crashes per robot per lap %s, falls without a crash %s\n",
+                range(crashes).c_str(), range(falls).c_str());
 }
 } // namespace
 
@@ -325,11 +388,14 @@ int main(int argc, char** argv) {
         if (std::string(argv[3]) == k_skill_names[skill]) only = skill;
     int most_tics = argc > 4 ? std::atoi(argv[4]) : k_most_tics;
     bool census = argc > 5 && std::string(argv[5]) == "census";
+    bool grids_asked = argc > 6 && std::string(argv[5]) == "grids";
+    int grids = grids_asked ? std::atoi(argv[6]) : 1;
     if (robots < 1 || robots > k_lineup_size || laps < 1 || laps > 50 || (argc > 3 && only < 0) ||
-        most_tics < 1 || (argc > 5 && !census)) {
+        most_tics < 1 || (argc > 5 && !census && !grids_asked) || grids < 1 || grids > 100 ||
+        argc > (grids_asked ? 7 : 6)) {
         std::fprintf(stderr,
                      "usage: robot_race [robots 1-%d [laps 1-50 [novice|amateur|expert "
-                     "[tics [census]]]]]\n",
+                     "[tics [census | grids 1-100]]]]]\n",
                      k_lineup_size);
         return 1;
     }
@@ -342,8 +408,15 @@ int main(int argc, char** argv) {
         std::printf("scripted rider: median lap %.2f s\n", scripted_lap(laps));
         std::fflush(stdout);
     }
-    for (int skill = 0; skill < k_skill_count; skill++)
-        if (only < 0 || only == skill) robot_race(robots, laps, skill, most_tics, census);
+    for (int skill = 0; skill < k_skill_count; skill++) {
+        if (only >= 0 && only != skill) continue;
+        std::vector<race_summary> races;
+        for (int grid = 0; grid < grids; grid++) {
+            race_summary r = robot_race(robots, laps, skill, most_tics, census, grid);
+            if (r.started) races.push_back(r);
+        }
+        spread_line(skill, races);
+    }
     race_shutdown();
     world_destroy();
     fs::remove_all(home);
