@@ -154,13 +154,15 @@ void falls_update(fall_count& f, int robots) {
     for (int slot = 0; slot < robots; slot++) {
         int bike = race_slot(slot).bike;
         if (bike < 0 || rider_finished(slot)) continue;
-        bike_vec3d v = bike_frame_velocity(bike);
-        double lean = std::fabs(bike_lean_angle(bike));
-        bool down = lean > k_lying_lean &&
-                    v.x * v.x + v.y * v.y + v.z * v.z < k_lying_speed * k_lying_speed &&
-                    !knocked_off(bike);
-        // A fall lasts until the bike is nearly upright again, however it rocks on the way.
-        bool lying = down || (f.lying[slot] && lean > k_up_again && !knocked_off(bike));
+        bool lying = false;
+        if (!knocked_off(bike)) {
+            bike_vec3d v = bike_frame_velocity(bike);
+            double lean = std::fabs(bike_lean_angle(bike));
+            // A fall lasts until the bike is nearly upright again, however it rocks on the way.
+            lying = f.lying[slot] ? lean > k_up_again
+                                  : lean > k_lying_lean && v.x * v.x + v.y * v.y + v.z * v.z <
+                                                               k_lying_speed * k_lying_speed;
+        }
         if (lying && !f.lying[slot]) f.falls++;
         f.lying_tics += lying ? 1 : 0;
         f.lying[slot] = lying;
@@ -198,6 +200,12 @@ double scripted_lap(int laps) {
     return median(times);
 }
 
+// The tic of the rider's last crossing; the gate drop before its first.
+int last_crossing_tic(int slot) {
+    const rider_timing& r = timing_of(slot);
+    return r.position > 0 ? crossing_tic(r, r.position - 1) : race_gate_drop_tic();
+}
+
 // Every robot that has not finished: where it is, how far round, and how long since it last
 // passed a gate, so a robot that cannot go on is found.
 void stragglers(int robots) {
@@ -205,7 +213,7 @@ void stragglers(int robots) {
         int bike = race_slot(slot).bike;
         if (bike < 0 || rider_finished(slot)) continue;
         const rider_timing& r = timing_of(slot);
-        int last = r.position > 0 ? crossing_tic(r, r.position - 1) : race_gate_drop_tic();
+        int last = last_crossing_tic(slot);
         bike_vec3d p = bike_frame_position(bike);
         std::printf("         not finished: slot %d at (%.0f, %.0f, %.0f) %.1f mph, crossings %d, "
                     "%.0f s since the last, crashes %d, next point %d of %zu\n",
@@ -233,10 +241,12 @@ void race_digest_update(ripemd160_state& h, int robots, bool crossings) {
 // The grid of a race: the first is the game's own draw of robots; the others put the robots
 // numbered from 20 to 99 on the grid in turn, each grid starting 17 numbers on, so every grid
 // races other robots in other places.
+constexpr int k_first_robot_number = 20, k_robot_numbers = 80, k_grid_step = 17;
 std::vector<int> grid_codes(int robots, int grid) {
     std::vector<int> codes(static_cast<size_t>(robots), lineup_robot);
     for (int i = 0; grid > 0 && i < robots; i++)
-        codes[static_cast<size_t>(i)] = lineup_robot_number + 20 + (i + 17 * grid) % 80;
+        codes[static_cast<size_t>(i)] =
+            lineup_robot_number + k_first_robot_number + (i + k_grid_step * grid) % k_robot_numbers;
     return codes;
 }
 
@@ -244,8 +254,8 @@ std::vector<int> grid_codes(int robots, int grid) {
 struct race_summary {
     bool started = false;
     bool all_finished = false;
-    double first = 0, middle = 0, last = 0; // s from the gate drop to the finishers' finish
-    double falls = 0, crashes = 0;          // per robot per lap
+    double middle = 0, last = 0;   // s from the gate drop to the finishers' finish
+    double falls = 0, crashes = 0; // per robot per lap
 };
 
 race_summary robot_race(int robots, int laps, int skill, int most_tics, bool census, int grid) {
@@ -295,10 +305,8 @@ race_summary robot_race(int robots, int laps, int skill, int most_tics, bool cen
     for (int slot = 0; slot < robots; slot++) {
         if (race_slot(slot).bike < 0) continue;
         finished += rider_finished(slot) ? 1 : 0;
-        const rider_timing& r = timing_of(slot);
-        if (rider_finished(slot) && r.position > 0)
-            finishes.push_back((crossing_tic(r, r.position - 1) - race_gate_drop_tic()) *
-                               k_tic_length);
+        if (rider_finished(slot))
+            finishes.push_back((last_crossing_tic(slot) - race_gate_drop_tic()) * k_tic_length);
         crashes += crash_count(race_slot(slot).bike);
         laps_ridden += laps_completed(slot);
         laps_of(slot, &lap_times);
@@ -309,12 +317,11 @@ race_summary robot_race(int robots, int laps, int skill, int most_tics, bool cen
                 race_results_done() ? "written" : "not done");
     std::sort(finishes.begin(), finishes.end());
     if (!finishes.empty()) {
-        out.first = finishes.front();
         out.middle = median(finishes);
         out.last = finishes.back();
         std::printf(
             "         finish after the gate drop: first %.1f s, median %.1f s, last %.1f s\n",
-            out.first, out.middle, out.last);
+            finishes.front(), out.middle, out.last);
     }
     out.all_finished = finished == robots;
     out.falls = laps_ridden > 0 ? static_cast<double>(falls.falls) / laps_ridden : 0.0;
