@@ -245,7 +245,7 @@ int main(int argc, char** argv) {
         // ground's refresh (mesh error, one data block every other frame) and the recomposition
         // of textures the ruts put out of date.
         if (tic % 2 == 0) {
-            const bike_vec3d eye = bike_body_position(race_slot(0).bike, body_frame);
+            const vec3d eye = bike_body_position(race_slot(0).bike, body_frame);
             const float at[3] = {static_cast<float>(eye.x), static_cast<float>(eye.y) + 4,
                                  static_cast<float>(eye.z)};
             const float down[3] = {0, -1, 0};
@@ -258,7 +258,7 @@ int main(int argc, char** argv) {
         }
         if (dropped && tic % 16 == 0)
             for (int slot = 0; slot < riders; slot++) {
-                bike_vec3d p = bike_body_position(race_slot(slot).bike, body_rear_wheel);
+                vec3d p = bike_body_position(race_slot(slot).bike, body_rear_wheel);
                 line.push_back(static_cast<float>(p.x));
                 line.push_back(static_cast<float>(p.z));
             }

@@ -109,7 +109,7 @@ bool start_race(int count) {
 }
 
 void save_shot(const std::string& path);
-scene_camera close_camera(int bike, bike_vec3d offset);
+scene_camera close_camera(int bike, vec3d offset);
 void finish_shots(const std::string& folder);
 
 // The start of a race on the grid: the gate from the local rider's seat and from beside the
@@ -142,8 +142,8 @@ void gate_shots(const std::string& folder) {
 
 // The trackside camera: the free camera beside the middle of the field, turned onto its rider.
 void aim_free_camera(int slot) {
-    const bike_vec3d at = bike_frame_position(race_slot(slot).bike);
-    const bike_vec3d ahead = bike_forward(race_slot(slot).bike);
+    const vec3d at = bike_frame_position(race_slot(slot).bike);
+    const vec3d ahead = bike_forward(race_slot(slot).bike);
     track_camera& camera = free_camera();
     camera.position[0] = static_cast<float>(at.x - ahead.z * 30 - ahead.x * 20);
     camera.position[2] = static_cast<float>(at.z + ahead.x * 30 - ahead.z * 20);
@@ -185,9 +185,9 @@ scene_camera look_at(const double eye[3], const double target[3], float fov) {
 }
 
 // A camera at `offset` from the bike (in the bike's own axes) looking at its middle.
-scene_camera close_camera(int bike, bike_vec3d offset) {
-    const bike_vec3d target = bike_body_position(bike, body_frame);
-    bike_vec3d axes[3];
+scene_camera close_camera(int bike, vec3d offset) {
+    const vec3d target = bike_body_position(bike, body_frame);
+    vec3d axes[3];
     for (int k = 0; k < 3; k++) axes[k] = bike_body_axis(bike, body_frame, k);
     // Across and along the bike on the level, and straight up.
     const double eye[3] = {target.x + axes[0].x * offset.x + axes[2].x * offset.z,
@@ -247,7 +247,7 @@ void finish_shots(const std::string& folder) {
 void close_shots(int bike, const std::string& folder) {
     const struct {
         const char* name;
-        bike_vec3d offset;
+        vec3d offset;
     } views[] = {{"left", {-9, 1.5, 0}},
                  {"right", {9, 1.5, 0}},
                  {"front", {-3, 2, -9}},

@@ -156,7 +156,7 @@ void falls_update(fall_count& f, int robots) {
         if (bike < 0 || rider_finished(slot)) continue;
         bool lying = false;
         if (!knocked_off(bike)) {
-            bike_vec3d v = bike_frame_velocity(bike);
+            vec3d v = bike_frame_velocity(bike);
             double lean = std::fabs(bike_lean_angle(bike));
             // A fall lasts until the bike is nearly upright again, however it rocks on the way.
             lying = f.lying[slot] ? lean > k_up_again
@@ -214,7 +214,7 @@ void stragglers(int robots) {
         if (bike < 0 || rider_finished(slot)) continue;
         const rider_timing& r = timing_of(slot);
         int last = last_crossing_tic(slot);
-        bike_vec3d p = bike_frame_position(bike);
+        vec3d p = bike_frame_position(bike);
         std::printf("         not finished: slot %d at (%.0f, %.0f, %.0f) %.1f mph, crossings %d, "
                     "%.0f s since the last, crashes %d, next point %d of %zu\n",
                     slot, p.x, p.y, p.z, bike_speed_mph(bike), r.position,

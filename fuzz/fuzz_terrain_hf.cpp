@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)h;
         volatile float y = field_normal_at(field, x, z).y;
         (void)y;
-        terrain_vec3 v = field_vertex_normal_at(field, k * 9 - 20, k * 13 - 30);
+        vec3 v = field_vertex_normal_at(field, k * 9 - 20, k * 13 - 30);
         (void)v;
     }
     height_field_free(&field);

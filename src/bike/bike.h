@@ -4,17 +4,12 @@
 #pragma once
 
 #include "bike/bike_data.h"
+#include "common/vec3.h"
 
 #include <cstdint>
 
 struct ripemd160_state;
 struct model_camera;
-
-struct bike_vec3d {
-    double x = 0;
-    double y = 0;
-    double z = 0;
-};
 
 // The order of the bodies is also the order of the compact state and of scripts.
 enum bike_body_index {
@@ -53,6 +48,9 @@ bool setup_sticky_dab();
 // Frees every bike table at shut-down.
 void bike_tables_free();
 
+// Past this lean (rad, π/16 to five places) a slow rider puts a foot down.
+constexpr double k_dab_lean = 0.19635;
+
 constexpr int k_knockout_table_size = 16;
 constexpr int k_knockout_table_max = 460800; // tics, an hour
 
@@ -89,10 +87,10 @@ bool bike_live(int bike);
 // Every body back at its construction pose, still, with the rider's state cleared.
 void bike_reset(int bike);
 // Turns every body by `angle` about `axis` about the world origin (right after bike_reset).
-void bike_place(int bike, bike_vec3d axis, double angle);
-void bike_translate(int bike, bike_vec3d d);
+void bike_place(int bike, vec3d axis, double angle);
+void bike_translate(int bike, vec3d d);
 // A force (lbf, world axes) on the frame for the next step: marshals pushing a stalled bike.
-void bike_push(int bike, bike_vec3d force);
+void bike_push(int bike, vec3d force);
 // New setup parameters, with the rider's mass moved between the frame and rider bodies.
 void bike_set_params(int bike, const bike_params& params);
 const bike_params& bike_params_of(int bike);
@@ -100,17 +98,17 @@ int bike_catalogue_index(int bike);
 const bike_info& bike_info_of(int bike);
 
 // What can be read of a bike.
-bike_vec3d bike_body_position(int bike, int body);
-bike_vec3d bike_body_velocity(int bike, int body);
-bike_vec3d bike_body_angular_velocity(int bike, int body);
+vec3d bike_body_position(int bike, int body);
+vec3d bike_body_velocity(int bike, int body);
+vec3d bike_body_angular_velocity(int bike, int body);
 // A body's own axis (0 = x, 1 = y, 2 = z) in world coordinates.
-bike_vec3d bike_body_axis(int bike, int body, int axis);
+vec3d bike_body_axis(int bike, int body, int axis);
 // A point given in a body's own coordinates, in world coordinates.
-bike_vec3d bike_body_point(int bike, int body, bike_vec3d local);
-bike_vec3d bike_frame_position(int bike);
-bike_vec3d bike_frame_velocity(int bike);
+vec3d bike_body_point(int bike, int body, vec3d local);
+vec3d bike_frame_position(int bike);
+vec3d bike_frame_velocity(int bike);
 // Where the bike points: the frame's forward axis (its -z) in world coordinates.
-bike_vec3d bike_forward(int bike);
+vec3d bike_forward(int bike);
 float bike_speed_mph(int bike);
 // Roll angle of the frame: 0 upright, negative leaning right.
 float bike_lean_angle(int bike);
@@ -124,7 +122,7 @@ float steering_position_control(int bike, float t);
 struct tyre_contact_state {
     bool touching = false;
     double depth = 0;       // ft
-    bike_vec3d point;       // ft, where it touched last
+    vec3d point;            // ft, where it touched last
     double slip_speed = 0;  // ft/s, of the tyre at the contact point (0 when rolling clean)
     double ground_lift = 0; // lbf, upward push of the ground on the tyre in the last step
 };
@@ -169,7 +167,7 @@ void bike_prepare(int bike, const bike_tic& t);
 // Where a bike that fell over at a standstill is turned to when realigning: the nearest point of
 // the best recorded line of its stretch of track. False when there is none (no lines, or the
 // rider has just finished). Set by whoever keeps the lines; none by default.
-using realign_target_fn = bool (*)(int bike, bike_vec3d* target);
+using realign_target_fn = bool (*)(int bike, vec3d* target);
 void rider_set_realign_target(realign_target_fn fn);
 
 // Whether a ground is loaded; without one nothing touches and the ground lies at 0.
@@ -198,7 +196,7 @@ void bike_cut_ruts(int bike, int tic);
 // A statue of the track as the contacts take it: where it stands, how it is turned, and its
 // collision shape (null: nothing touches it).
 struct bike_statue {
-    bike_vec3d position;                              // ft
+    vec3d position;                                   // ft
     double rotation[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}; // model to world, row-major
     const shape* collision = nullptr;
 };
@@ -206,7 +204,7 @@ struct bike_statue {
 // (ft); nothing has touched any of them yet.
 void statues_set(const bike_statue* statues, int count, double extent);
 // Moves or turns one statue (the start gate's falling pieces) within its buckets.
-void statue_set_pose(int statue, bike_vec3d position, const double rotation[9]);
+void statue_set_pose(int statue, vec3d position, const double rotation[9]);
 // The last tic anything touched the statue, -1 when nothing has.
 int statue_touched_tic(int statue);
 // Whether a shaped part or wheel of the bike reaches into a statue, without making contacts.

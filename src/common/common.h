@@ -6,6 +6,8 @@ constexpr int k_tics_per_second = 128;
 constexpr int k_max_riders = 160;
 
 constexpr double k_pi = 3.14159265358979323846;
+// π in single precision, for the values the simulation and the drawing hold as floats.
+constexpr float k_pi_f = static_cast<float>(k_pi);
 constexpr double k_gravity = 32; // ft/s², pulling along -y
 constexpr double k_rpm_per_radian_per_second = 60 / (2 * k_pi);
 constexpr double k_mph_per_foot_per_second = 15.0 / 22.0;

@@ -115,7 +115,7 @@ void trail_tic() {
         if (race_slot(slot).kind == rider_local && race_slot(slot).bike >= 0)
             bike = race_slot(slot).bike;
     if (bike < 0 || !bike_live(bike)) return;
-    const bike_vec3d p = bike_frame_position(bike);
+    const vec3d p = bike_frame_position(bike);
     const float at[3] = {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)};
     if (t.placed) {
         const float dx = at[0] - t.last[0], dy = at[1] - t.last[1], dz = at[2] - t.last[2];

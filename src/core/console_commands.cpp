@@ -29,7 +29,7 @@
 #include <string>
 
 namespace {
-constexpr float k_degrees = static_cast<float>(M_PI) / 180;
+constexpr float k_degrees = k_pi_f / 180;
 
 void toggle(const char* label, bool on) { show_message("%.60s %s", label, on ? "ON" : "OFF"); }
 void toggle_setting(const char* label, int& value) {

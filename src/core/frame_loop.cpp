@@ -123,7 +123,7 @@ bool draw_frame() {
     return platform().end_frame();
 }
 
-sound_vec3 sound_vec(const bike_vec3d& v) { return {v.x, v.y, v.z}; }
+vec3d sound_vec(const vec3d& v) { return {v.x, v.y, v.z}; }
 
 // The engines are heard from the viewed rider's head, moving with it, right ear along the
 // frame's right.

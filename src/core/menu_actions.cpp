@@ -281,7 +281,7 @@ void after_setup_apply(const menu_item_ref&, bool changed) {
     const int bike = riding_bike();
     if (!changed || bike < 0) return;
     bike_params params = bike_params_of(bike);
-    const bike_vec3d v = bike_frame_velocity(bike);
+    const vec3d v = bike_frame_velocity(bike);
     const float speed = static_cast<float>(std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z));
     if (setup_apply(setup(), bike_info_of(bike), params, speed, platform().clock()))
         bike_set_params(bike, params);

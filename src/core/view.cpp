@@ -77,9 +77,9 @@ void view_step_running_order(int step) {
 
 void orbit_camera_tic(const float actions[k_action_channels]) {
     program_state& p = program();
-    p.orbit_yaw += actions[action_steer] * static_cast<float>(2 * M_PI / 1024);
-    if (p.orbit_yaw > M_PI) p.orbit_yaw -= static_cast<float>(2 * M_PI);
-    if (p.orbit_yaw < -M_PI) p.orbit_yaw += static_cast<float>(2 * M_PI);
+    p.orbit_yaw += actions[action_steer] * static_cast<float>(2 * k_pi / 1024);
+    if (p.orbit_yaw > k_pi) p.orbit_yaw -= static_cast<float>(2 * k_pi);
+    if (p.orbit_yaw < -k_pi) p.orbit_yaw += static_cast<float>(2 * k_pi);
     if (actions[action_throttle] > 0.5f)
         p.orbit_distance = std::max(0.25f, p.orbit_distance - 1.0f / 64);
     if (actions[action_front_brake] > 0.5f) p.orbit_distance += 1.0f / 64;
@@ -113,8 +113,8 @@ void trackside_camera_tic(const float actions[k_action_channels]) {
     controls.cut = cut;
     if (bike >= 0) {
         controls.has_target = true;
-        bike_vec3d at = bike_frame_position(bike);
-        bike_vec3d v = p.paused ? bike_vec3d{} : bike_frame_velocity(bike);
+        vec3d at = bike_frame_position(bike);
+        vec3d v = p.paused ? vec3d{} : bike_frame_velocity(bike);
         const double target[3] = {at.x, at.y, at.z}, velocity[3] = {v.x, v.y, v.z};
         for (int k = 0; k < 3; k++) {
             controls.target[k] = static_cast<float>(target[k]);
@@ -152,15 +152,15 @@ scene_camera orbit_camera_now() {
     const int bike = viewed_bike();
     if (bike < 0) return c;
     const float* centre = p.options.chase_center;
-    const bike_vec3d target = bike_body_point(bike, body_frame, {centre[0], centre[1], centre[2]});
+    const vec3d target = bike_body_point(bike, body_frame, {centre[0], centre[1], centre[2]});
     double dx, dz;
     if (p.riding) {
-        const bike_vec3d rear = bike_body_axis(bike, body_frame, 2);
+        const vec3d rear = bike_body_axis(bike, body_frame, 2);
         dx = rear.x;
         dz = rear.z;
         if (!cfg.rigid_camera) {
             // Moving, the camera swings round behind the way the bike travels.
-            const bike_vec3d v = bike_frame_velocity(bike);
+            const vec3d v = bike_frame_velocity(bike);
             const double speed = std::hypot(v.x, v.z);
             const double t = speed * speed < 900 ? std::clamp((speed - 10) * 0.05, 0.0, 1.0) : 1;
             const double rear_length = std::hypot(dx, dz);

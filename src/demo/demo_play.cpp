@@ -233,7 +233,7 @@ float demo_ghost_opacity(int slot, float fade_distance) {
     for (int other = 0; other < k_max_riders; other++) {
         const rider_slot& o = race_slot(other);
         if (o.bike < 0 || o.kind == rider_remote) continue;
-        bike_vec3d a = bike_frame_position(s.bike), b = bike_frame_position(o.bike);
+        vec3d a = bike_frame_position(s.bike), b = bike_frame_position(o.bike);
         double d = std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) +
                              (a.z - b.z) * (a.z - b.z));
         double half = fade_distance / 2.0;

@@ -29,8 +29,6 @@ struct ground_picture {
 };
 ground_picture g_picture;
 
-constexpr float k_pi = 3.14159265358979f;
-
 // The tile map changes under the tile painting without a change of heights.
 uint64_t tiles_digest(const surface_set& set) {
     uint64_t h = 1469598103934665603ull;
@@ -156,7 +154,7 @@ void colour(uint32_t rgba) {
 void circle(const screen_map& m, float x, float z, float r) {
     glBegin(GL_LINE_LOOP);
     for (int k = 0; k < 48; k++) {
-        const float a = static_cast<float>(k) * 2 * k_pi / 48;
+        const float a = static_cast<float>(k) * 2 * k_pi_f / 48;
         glVertex2f(m.sx(x + r * std::cos(a)), m.sy(z + r * std::sin(a)));
     }
     glEnd();

@@ -10,8 +10,8 @@
 #include <cmath>
 
 float tools_wrap_angle(float a) {
-    const float turns = (a + k_tools_pi) / (2 * k_tools_pi);
-    return (turns - std::floor(turns)) * 2 * k_tools_pi - k_tools_pi;
+    const float turns = (a + k_pi_f) / (2 * k_pi_f);
+    return (turns - std::floor(turns)) * 2 * k_pi_f - k_pi_f;
 }
 
 int tools_random_below(editor_tools_state& tools, int n) {
@@ -26,8 +26,7 @@ int tools_random_below(editor_tools_state& tools, int n) {
 
 float tools_random_angle(editor_tools_state& tools) {
     constexpr int k_steps = 1 << 24;
-    return static_cast<float>(tools_random_below(tools, k_steps)) / k_steps * 2 * k_tools_pi -
-           k_tools_pi;
+    return static_cast<float>(tools_random_below(tools, k_steps)) / k_steps * 2 * k_pi_f - k_pi_f;
 }
 
 float segment_distance(float x, float z, float x0, float z0, float x1, float z1) {

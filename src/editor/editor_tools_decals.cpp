@@ -75,7 +75,7 @@ void member_place(const leader_move& m, const ground_decal& member, float* x, fl
     *x = m.nx + ox * c + oz * s;
     *z = m.nz - ox * s + oz * c;
     *angle = member.angle + delta;
-    if (*angle < -k_tools_pi || *angle > k_tools_pi) *angle = tools_wrap_angle(*angle);
+    if (*angle < -k_pi_f || *angle > k_pi_f) *angle = tools_wrap_angle(*angle);
 }
 
 void move_group(editor_tools_state& tools, const leader_move& m) {
@@ -129,7 +129,7 @@ void stamp(editor_tools_state& tools, const editor_pointer& pointer,
         break;
     }
     case orient_uphill: {
-        terrain_vec3 normal = ground_normal_at(x, z);
+        vec3 normal = ground_normal_at(x, z);
         const float l = std::sqrt(normal.x * normal.x + normal.y * normal.y + normal.z * normal.z);
         const float nx = l > 0 ? normal.x / l : 0, nz = l > 0 ? normal.z / l : 0;
         angle = nx * nx + nz * nz < 1.0f / 1024 ? tools_random_angle(tools) : std::atan2(nx, nz);

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-constexpr float k_tools_pi = 3.14159265f;
 constexpr int k_key_delete = 127;
 
 // True when (x, z) lies within pick / 2 of the handle at (hx, hz).

@@ -114,7 +114,7 @@ void billboards_marks(const editor_tools_state& tools, const editor_pointer& poi
 
 namespace {
 constexpr float k_face_camera = 3.25f;
-constexpr float k_whole_turn = 2 * k_tools_pi;
+constexpr float k_whole_turn = 2 * k_pi_f;
 
 bool statue_valid(int index) { return index >= 0 && index < statue_count(); }
 

@@ -34,9 +34,13 @@ constexpr double k_facing_angle = 0.5; // rad off the point headed for, a bike m
 constexpr int k_patience_tics = k_tics_per_second; // held up this long, standing bikes are passed
 constexpr double k_standing_speed = 2;             // ft/s
 constexpr double k_point_seconds = k_line_point_tics * k_tic_length;
-constexpr double k_no_jump = 1000000;  // s
-constexpr double k_lean_speed = 10;    // ft/s from which a robot leans into its turns fully
-constexpr double k_dab_lean = 0.19635; // rad past which a slow robot puts a foot down
+constexpr double k_no_jump = 1000000; // s
+constexpr double k_lean_speed = 10;   // ft/s from which a robot leans into its turns fully
+// Leaning less than this (rad, π/8 to seven places) on a straight, a robot aims a point further on.
+constexpr double k_straight_lean = 0.3926991;
+// Squaring up for a take-off, the lean allowed falls by this much (rad, 7π/16 to seven places):
+// from π/2 to π/16.
+constexpr double k_take_off_lean_cut = 1.3744469;
 constexpr int k_untangle_tics = 6 * k_tics_per_second; // wedged this long, a robot rides through
 constexpr double k_untangle_reach = 12; // ft between frames within which bikes may touch
 constexpr double k_push = 8;            // ft/s² the marshals give a stalled bike
@@ -77,9 +81,9 @@ struct robot_state {
 
 // What every robot reads of every bike in one tic.
 struct bike_view {
-    bike_vec3d x, v;
+    vec3d x, v;
     double speed = 0;
-    bike_vec3d back; // unit, against the direction of travel
+    vec3d back; // unit, against the direction of travel
     double corners[4][2];
     double mid_x = 0, mid_z = 0; // the footprint's centre
     double radius = 0;           // ft from the centre holding the footprint, with slack
@@ -99,18 +103,13 @@ pilot_state g_pilot;
 
 double clamp01(double v) { return std::clamp(v, 0.0, 1.0); }
 
-bike_vec3d add(bike_vec3d a, bike_vec3d b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-bike_vec3d sub(bike_vec3d a, bike_vec3d b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-bike_vec3d scale(bike_vec3d a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-double dot3(bike_vec3d a, bike_vec3d b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-double length3(bike_vec3d a) { return std::sqrt(dot3(a, a)); }
-bike_vec3d point_of(const line_point& p) { return {p.x, p.y, p.z}; }
+vec3d point_of(const line_point& p) { return {p.x, p.y, p.z}; }
 
 // The backward unit vector of travel; a bike at rest takes its frame's backward axis.
-bike_vec3d backward_of(int bike, bike_vec3d v, double speed) {
-    if (speed > 1e-6) return scale(v, -1 / speed);
-    bike_vec3d f = bike_forward(bike);
-    return scale(f, -1);
+vec3d backward_of(int bike, vec3d v, double speed) {
+    if (speed > 1e-6) return v * (-1 / speed);
+    vec3d f = bike_forward(bike);
+    return f * -1.0;
 }
 
 void footprint(const bike_view& w, double corners[4][2]);
@@ -125,7 +124,7 @@ void views_refresh(int tic) {
         if (bike < 0) continue;
         w.x = bike_frame_position(bike);
         w.v = bike_frame_velocity(bike);
-        w.speed = length3(w.v);
+        w.speed = length(w.v);
         w.back = backward_of(bike, w.v, w.speed);
         footprint(w, w.corners);
         w.mid_x = (w.corners[0][0] + w.corners[2][0]) / 2;
@@ -184,10 +183,10 @@ const line_point& path_at(const robot_state& r, int k) {
 }
 
 // The point at a fractional index q: from the nearest point towards the next.
-bike_vec3d path_point(const robot_state& r, double q) {
+vec3d path_point(const robot_state& r, double q) {
     int m = static_cast<int>(std::lround(q));
-    bike_vec3d a = point_of(path_at(r, m)), b = point_of(path_at(r, m + 1));
-    return add(a, scale(sub(b, a), q - m));
+    vec3d a = point_of(path_at(r, m)), b = point_of(path_at(r, m + 1));
+    return a + ((b - a) * (q - m));
 }
 
 // The first learned crossing from c on, -1 when none.
@@ -236,11 +235,11 @@ int time_mode(int slot, const robot_personality& p) {
 }
 
 // How well a line starts where the robot's path ends: on the same turn, not much slower.
-double line_match(const robot_state& r, const racing_line& l, bike_vec3d x) {
+double line_match(const robot_state& r, const racing_line& l, vec3d x) {
     if (l.points.size() < 2) return 0;
     size_t n = r.path.size();
     if (n < 3) {
-        double m = clamp01((100 - length3(sub(point_of(l.points[0]), x))) / 96);
+        double m = clamp01((100 - length(point_of(l.points[0]) - x)) / 96);
         return 10 * m * m * m;
     }
     double cx, cz;
@@ -296,7 +295,7 @@ void robot_finished(robot_state& r) {
 
 // Moves the point headed for on while the robot is near it going its way. A robot that came
 // near a later point of the next few has passed the ones before it too.
-void follow_path(robot_state& r, bike_vec3d x, bike_vec3d heading, int now, int slot) {
+void follow_path(robot_state& r, vec3d x, vec3d heading, int now, int slot) {
     double reach = r.lost > 0 ? 30 : 60;
     int n = static_cast<int>(r.path.size());
     auto reached = [&](int k) {
@@ -438,17 +437,17 @@ void speed_control(int bike, double s, double target, double pitch_rate, bool re
 
 // The target speed near the bike `o` ahead: keep a gap that grows after the start and shrinks
 // towards the end of a long race, and do not ride into it.
-double avoid(int other, bike_vec3d x, double s, bike_vec3d back, bike_vec3d lateral,
-             double turn_radius, double target, bool* cleared) {
+double avoid(int other, vec3d x, double s, vec3d back, vec3d lateral, double turn_radius,
+             double target, bool* cleared) {
     const bike_view& o = g_pilot.views[other];
     double tau = std::min((race_clock() - race_gate_drop_tic()) * k_tic_length, 100.0);
     double k = clamp01((tau - 3) / 2) * clamp01((120 - tau) / 100);
     double room = 12 + 8 * k;
-    double distance = length3(sub(o.x, x));
-    bike_vec3d q = sub(o.x, add(x, scale(lateral, turn_radius)));
-    double qq = dot3(q, q);
-    bike_vec3d tangential = qq > 0 ? sub(o.v, scale(q, dot3(o.v, q) / qq)) : o.v;
-    double u = dot3(tangential, back) < 0 ? length3(tangential) : 0;
+    double distance = length(o.x - x);
+    vec3d q = o.x - (x + (lateral * turn_radius));
+    double qq = dot(q, q);
+    vec3d tangential = qq > 0 ? (o.v - (q * (dot(o.v, q) / qq))) : o.v;
+    double u = dot(tangential, back) < 0 ? length(tangential) : 0;
     if (distance >= room) {
         if (u < target) {
             double et = (s - u) / 5;
@@ -466,7 +465,7 @@ double avoid(int other, bike_vec3d x, double s, bike_vec3d back, bike_vec3d late
 
 // The frame's sideways and up axes, read once for every point a lean is clamped at.
 struct lean_frame {
-    bike_vec3d side, up;
+    vec3d side, up;
 };
 
 // The steepest lean against the ground the surface's grip holds, remembered for the last grip
@@ -481,10 +480,10 @@ double grip_angle(double mu) {
 
 // The lean target clamped so the tyres keep their grip on the ground at a point.
 double grip_clamp(const lean_frame& f, double phi, double lambda, double px, double pz) {
-    terrain_vec3 n = ground_normal_at(static_cast<float>(px), static_cast<float>(pz));
-    bike_vec3d normal = {n.x, n.y, n.z};
-    double nx = dot3(normal, f.side);
-    double ny = dot3(normal, f.up);
+    vec3 n = ground_normal_at(static_cast<float>(px), static_cast<float>(pz));
+    vec3d normal = {n.x, n.y, n.z};
+    double nx = dot(normal, f.side);
+    double ny = dot(normal, f.up);
     double mu = 1;
     if (ground().surfaces.count > 0)
         mu = surface_type_get(surface_type_at(static_cast<float>(px), static_cast<float>(pz)))
@@ -512,7 +511,7 @@ rider_input waiting_input() {
 // towards the point it heads for, until it faces that point or the walk has gone on long enough.
 bool backing_up(robot_state& r, int slot, int bike, int now, double lambda) {
     // A bike on the move is not wedged, however far it is from its path.
-    bike_vec3d v = bike_frame_velocity(bike);
+    vec3d v = bike_frame_velocity(bike);
     if (knocked_off(bike) || std::fabs(lambda) > 0.4 ||
         v.x * v.x + v.z * v.z > k_standing_speed * k_standing_speed)
         r.stuck_since = now;
@@ -523,7 +522,7 @@ bool backing_up(robot_state& r, int slot, int bike, int now, double lambda) {
     }
     if (now >= r.backing_until) return false;
     const line_point& p = path_at(r, r.next_point);
-    bike_vec3d x = bike_frame_position(bike), f = bike_forward(bike);
+    vec3d x = bike_frame_position(bike), f = bike_forward(bike);
     double tx = p.x - x.x, tz = p.z - x.z;
     // The angle from the bike's heading to the point, positive turning about the world's up.
     double angle = std::atan2(f.z * tx - f.x * tz, f.x * tx + f.z * tz);
@@ -551,12 +550,12 @@ void untangle_update(robot_state& r, int slot, int bike, int now) {
         return;
     }
     if (!r.untangling) return;
-    const bike_vec3d x = bike_frame_position(bike);
+    const vec3d x = bike_frame_position(bike);
     for (int o = 0; o < k_max_riders; o++) {
         int other = race_slot(o).bike;
         if (o == slot || other < 0) continue;
-        bike_vec3d d = sub(bike_frame_position(other), x);
-        if (dot3(d, d) < k_untangle_reach * k_untangle_reach && bikes_overlap(bike, other)) return;
+        vec3d d = bike_frame_position(other) - x;
+        if (dot(d, d) < k_untangle_reach * k_untangle_reach && bikes_overlap(bike, other)) return;
     }
     r.untangling = false;
 }
@@ -568,15 +567,15 @@ void robot_drive(robot_state& r, int slot, int bike, double lambda) {
     in.back_up = 0;
     in.lean = 0;
     in.shift = 0;
-    bike_vec3d x = bike_frame_position(bike), v = bike_frame_velocity(bike);
-    const double s = length3(v);
+    vec3d x = bike_frame_position(bike), v = bike_frame_velocity(bike);
+    const double s = length(v);
     // A slow bike that tips over gets a foot down: the dab stands it up and the realignment
     // turns it towards its line.
     in.sit = s < k_lean_speed && std::fabs(lambda) > k_dab_lean ? 1.0f : 0.0f;
-    bike_vec3d w = bike_body_angular_velocity(bike, body_frame);
-    const double roll_rate = dot3(w, bike_body_axis(bike, body_frame, 2));
-    const double pitch_rate = dot3(w, bike_body_axis(bike, body_frame, 0));
-    const bike_vec3d forward = bike_forward(bike);
+    vec3d w = bike_body_angular_velocity(bike, body_frame);
+    const double roll_rate = dot(w, bike_body_axis(bike, body_frame, 2));
+    const double pitch_rate = dot(w, bike_body_axis(bike, body_frame, 0));
+    const vec3d forward = bike_forward(bike);
     const tyre_contact_state front = bike_tyre_contact(bike, body_front_wheel);
     const tyre_contact_state rear = bike_tyre_contact(bike, body_rear_wheel);
     const int n = static_cast<int>(r.path.size());
@@ -585,11 +584,11 @@ void robot_drive(robot_state& r, int slot, int bike, double lambda) {
     // path, every passed point ahead of it, is where it heads for.
     double p = std::min(r.next_point, n - 1);
     for (int k = std::min(r.next_point, n) - 1; k >= 0; k--) {
-        double ak = dot3(sub(point_of(r.path[k]), x), forward);
+        double ak = dot(point_of(r.path[k]) - x, forward);
         if (ak >= 0) continue;
         p = k + 1;
         if (k + 1 < n) {
-            double a1 = dot3(sub(point_of(r.path[k + 1]), x), forward);
+            double a1 = dot(point_of(r.path[k + 1]) - x, forward);
             if (a1 > 0) p = k + 1 + clamp01(-ak / (a1 - ak));
         }
         break;
@@ -610,7 +609,7 @@ void robot_drive(robot_state& r, int slot, int bike, double lambda) {
     double t_jump = k_no_jump;
     if (take_off >= 0 && i >= 0)
         t_jump = (take_off - i) * k_point_seconds +
-                 length3(sub(point_of(path_at(r, i)), x)) / std::max(s, 1e-6);
+                 length(point_of(path_at(r, i)) - x) / std::max(s, 1e-6);
 
     // The load on the tyres against the bike's weight, and the turn the lean makes now.
     double lift = (front.touching ? front.ground_lift : 0) + (rear.touching ? rear.ground_lift : 0);
@@ -622,8 +621,8 @@ void robot_drive(robot_state& r, int slot, int bike, double lambda) {
     const double turn_radius = -s * s / (k_gravity * g * tan_lean);
 
     // The travel frame, and room for the nearest bike ahead whose footprint meets ours.
-    const bike_vec3d back = backward_of(bike, v, s);
-    const bike_vec3d lateral = {back.z, 0, -back.x};
+    const vec3d back = backward_of(bike, v, s);
+    const vec3d lateral = {back.z, 0, -back.x};
     views_refresh(now);
     {
         const bike_view& me = g_pilot.views[slot];
@@ -635,14 +634,14 @@ void robot_drive(robot_state& r, int slot, int bike, double lambda) {
             const int o = g_pilot.present[k];
             const bike_view& other = g_pilot.views[o];
             if (o == slot) continue;
-            bike_vec3d dx = sub(other.x, x);
-            double d2 = dot3(dx, dx);
+            vec3d dx = other.x - x;
+            double d2 = dot(dx, dx);
             if (nearest >= 0 && d2 >= nearest_d2) continue;
             // Footprints whose enclosing circles are apart are apart.
             double mx = other.mid_x - me.mid_x, mz = other.mid_z - me.mid_z;
             double apart = me.radius + other.radius;
             if (mx * mx + mz * mz > apart * apart) continue;
-            if (dot3(dx, add(back, other.back)) >= 0) continue;
+            if (dot(dx, back + other.back) >= 0) continue;
             // Held up too long, a robot no longer waits behind a bike that stands still: it
             // pushes on past it.
             if (impatient && other.speed < k_standing_speed) continue;
@@ -660,13 +659,13 @@ void robot_drive(robot_state& r, int slot, int bike, double lambda) {
 
     // The aim point, and how hard to steer for it.
     double gain = 4;
-    bike_vec3d aim;
+    vec3d aim;
     if (timing_of(slot).position == 0) {
         aim = path_point(r, p + 4);
     } else {
         int straight = 0;
         for (int k = i + 1; k < std::min(i + 7, n); k++) {
-            bike_vec3d d = sub(point_of(r.path[k]), x);
+            vec3d d = point_of(r.path[k]) - x;
             double along = d.x * back.x + d.z * back.z, side = d.x * lateral.x + d.z * lateral.z;
             if (along >= 0 || std::fabs(side) > -0.125 * along) break;
             straight++;
@@ -675,21 +674,21 @@ void robot_drive(robot_state& r, int slot, int bike, double lambda) {
         gain = 4 * fc;
         limit *= fc;
         if (t_jump >= 2) {
-            aim = path_point(r, straight > 4 && std::fabs(lambda) < 0.3926991 ? p + 3 : p + 2);
+            aim =
+                path_point(r, straight > 4 && std::fabs(lambda) < k_straight_lean ? p + 3 : p + 2);
         } else {
             double wj = clamp01((2 - t_jump) * 2);
-            bike_vec3d a3 = point_of(path_at(r, i + 3));
-            bike_vec3d course =
-                sub(point_of(path_at(r, take_off + 3)), point_of(path_at(r, take_off)));
-            aim = add(a3, scale(sub(add(x, course), a3), wj));
+            vec3d a3 = point_of(path_at(r, i + 3));
+            vec3d course = point_of(path_at(r, take_off + 3)) - point_of(path_at(r, take_off));
+            aim = a3 + (((x + course) - a3) * wj);
         }
     }
 
     // The radius of the arc to the aim point, leaving the current turn at twice the error.
     double aim_radius;
     {
-        bike_vec3d to = sub(aim, x);
-        double a = dot3(to, lateral), b = -dot3(to, back);
+        vec3d to = aim - x;
+        double a = dot(to, lateral), b = -dot(to, back);
         if (b <= 0) {
             aim_radius = a >= 0 ? 10 : -10;
         } else {
@@ -716,8 +715,8 @@ void robot_drive(robot_state& r, int slot, int bike, double lambda) {
         phi = grip_clamp(frame, phi, lambda, q.x, q.z);
     }
     {
-        bike_vec3d fw = bike_body_position(bike, body_front_wheel);
-        bike_vec3d fv = bike_body_velocity(bike, body_front_wheel);
+        vec3d fw = bike_body_position(bike, body_front_wheel);
+        vec3d fv = bike_body_velocity(bike, body_front_wheel);
         phi = grip_clamp(frame, phi, lambda, fw.x + 0.25 * fv.x, fw.z + 0.25 * fv.z);
     }
     if (phi != needed) {
@@ -743,7 +742,7 @@ void robot_drive(robot_state& r, int slot, int bike, double lambda) {
         double gj = clamp01((3 - t_jump) / 2);
         q += (1 - q) * gj;
         target += (std::max(s, std::fabs(path_at(r, i).speed) + 2.0) - target) * gj;
-        double most = k_pi / 2 - 1.3744469 * gj;
+        double most = k_pi / 2 - k_take_off_lean_cut * gj;
         phi = std::clamp(phi, -most, most);
         limit += (k_pi / 8 - limit) * clamp01((3 - t_jump) / 3);
     }
@@ -852,7 +851,7 @@ line_pick auto_pilot_pick(int slot, int bike) {
             smallest = values[k];
     const int now = race_clock();
     const double seconds = now * k_tic_length;
-    const bike_vec3d x = bike_frame_position(bike);
+    const vec3d x = bike_frame_position(bike);
     for (int k = 0; k < k_lines_per_segment; k++) {
         const racing_line& l = s.lines[k];
         if (l.points.empty()) continue;
@@ -925,7 +924,7 @@ void auto_pilot_tic(int slot, int bike) {
         // is no longer simulated.
         rider_input_set(slot, waiting_input());
         r.last_advance = r.last_reached = now;
-        bike_vec3d v = bike_frame_velocity(bike);
+        vec3d v = bike_frame_velocity(bike);
         if (r.finished && bike_simulated(bike) && !knocked_off(bike) &&
             v.x * v.x + v.z * v.z < k_standing_speed * k_standing_speed) {
             bike_hold_still(bike);
@@ -946,8 +945,8 @@ void auto_pilot_tic(int slot, int bike) {
         r.last_advance = now;
         return;
     }
-    bike_vec3d v = bike_frame_velocity(bike);
-    bike_vec3d heading = bike_forward(bike);
+    vec3d v = bike_frame_velocity(bike);
+    vec3d heading = bike_forward(bike);
     if (v.x * v.x + v.z * v.z > 1) heading = v;
     follow_path(r, bike_frame_position(bike), heading, now, slot);
     if (!r.finished) {
@@ -975,7 +974,7 @@ void auto_pilot_crossing(int slot, int bike, int crossing, int offset) {
     if (n >= 2) {
         int k = std::clamp(r.next_point, 1, n - 1);
         const line_point &a = r.path[k - 1], &b = r.path[k];
-        bike_vec3d x = bike_frame_position(bike), v = bike_frame_velocity(bike);
+        vec3d x = bike_frame_position(bike), v = bike_frame_velocity(bike);
         double ux = b.x - a.x, uz = b.z - a.z, ul = ux * ux + uz * uz;
         double ox = x.x - a.x, oz = x.z - a.z;
         double side2 = ox * ox + oz * oz;
@@ -983,7 +982,7 @@ void auto_pilot_crossing(int slot, int bike, int crossing, int offset) {
             double c = ox * uz - oz * ux;
             side2 = c * c / ul;
         }
-        double s = length3(v);
+        double s = length(v);
         on_line = side2 <= 16 &&
                   (s >= 15.0 / 16 * std::fabs(a.speed) || s >= 15.0 / 16 * std::fabs(b.speed));
     }

@@ -89,7 +89,7 @@ void cut_ruts() {
         const rider_slot& s = r.slots[slot];
         if (s.bike < 0 || s.kind == rider_remote) continue;
         if (s.kind == rider_local) {
-            const bike_vec3d p = bike_frame_position(s.bike);
+            const vec3d p = bike_frame_position(s.bike);
             local[0] = static_cast<float>(p.x);
             local[1] = static_cast<float>(p.z);
             avoid = local;
@@ -183,7 +183,7 @@ void prepare_and_time(const bike_tic& t) {
         const rider_slot& s = r.slots[slot];
         if (s.bike < 0 || (r.params.online && (s.kind != rider_local || r.params.watching)))
             continue;
-        bike_vec3d wheel = bike_body_position(s.bike, body_front_wheel);
+        vec3d wheel = bike_body_position(s.bike, body_front_wheel);
         gate_crossing made;
         if (!gate_crossing_check(slot, static_cast<float>(wheel.x), static_cast<float>(wheel.z),
                                  r.clock, &made))
@@ -196,11 +196,11 @@ void prepare_and_time(const bike_tic& t) {
 }
 // A fallen bike is turned towards the best line where its rider is, unless that rider has
 // just finished.
-bool realign_target(int bike, bike_vec3d* target) {
+bool realign_target(int bike, vec3d* target) {
     for (int slot = 0; slot < k_max_riders; slot++) {
         if (g_race.slots[slot].bike != bike) continue;
         if (rider_finished(slot)) return false;
-        bike_vec3d x = bike_frame_position(bike);
+        vec3d x = bike_frame_position(bike);
         return lines_realign_target(slot, x.x, x.y, x.z, &target->x, &target->y, &target->z);
     }
     return false;

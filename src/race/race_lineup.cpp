@@ -178,7 +178,7 @@ void race_build_grid() {
         else
             bike_activate(bike);
         if (r.slots[slot].kind == rider_local) {
-            bike_vec3d p = bike_frame_position(bike);
+            vec3d p = bike_frame_position(bike);
             r.false_start_origin[0] = static_cast<float>(p.x);
             r.false_start_origin[1] = static_cast<float>(p.y);
             r.false_start_origin[2] = static_cast<float>(p.z);

@@ -26,10 +26,10 @@ bool rider_down(int slot) {
 const char* rider_number(int slot) { return race().slots[slot].number; }
 const char* rider_name(int slot) { return race().slots[slot].name; }
 
-bool body_vector(int slot, double out[3], bike_vec3d (*get)(int, int)) {
+bool body_vector(int slot, double out[3], vec3d (*get)(int, int)) {
     const int bike = race().slots[slot].bike;
     if (!bike_live(bike)) return false;
-    const bike_vec3d v = get(bike, body_frame);
+    const vec3d v = get(bike, body_frame);
     out[0] = v.x;
     out[1] = v.y;
     out[2] = v.z;

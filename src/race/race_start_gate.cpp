@@ -90,7 +90,7 @@ void false_start_tic(int slot) {
     int bike = r.slots[slot].bike;
     if (bike < 0) return;
     if (r.clock <= r.gate_drop && r.false_start_hold < 1) {
-        bike_vec3d p = bike_frame_position(bike);
+        vec3d p = bike_frame_position(bike);
         double dx = p.x - r.false_start_origin[0], dy = p.y - r.false_start_origin[1];
         double dz = p.z - r.false_start_origin[2];
         double d2 = dx * dx + dy * dy + dz * dz;

@@ -30,7 +30,7 @@ void recording_start(line_recording& r, int crossing, int bike) {
 } // namespace
 
 line_point line_point_of_bike(int bike) {
-    bike_vec3d x = bike_frame_position(bike), v = bike_frame_velocity(bike);
+    vec3d x = bike_frame_position(bike), v = bike_frame_velocity(bike);
     line_point p;
     p.x = static_cast<float>(x.x);
     p.y = static_cast<float>(x.y);

@@ -57,8 +57,8 @@ float counter_steer(const gate_follower& f, int bike, double wanted_lean) {
     const bike_params& p = bike_params_of(bike);
     double lean = bike_lean_angle(bike);
     // Positive rolls the bike to its left.
-    bike_vec3d w = bike_body_angular_velocity(bike, body_frame);
-    bike_vec3d z = bike_body_axis(bike, body_frame, 2);
+    vec3d w = bike_body_angular_velocity(bike, body_frame);
+    vec3d z = bike_body_axis(bike, body_frame, 2);
     double roll_rate = w.x * z.x + w.y * z.y + w.z * z.z;
     double want = std::clamp(f.lean_gain * (wanted_lean - lean), -double(f.most_roll_rate),
                              double(f.most_roll_rate));
@@ -88,7 +88,7 @@ rider_input gate_follower_input(gate_follower& f, int bike) {
     rider_input in;
     int gate = gate_at_position(f.position);
     if (gate < 0 || knocked_off(bike)) return in;
-    bike_vec3d wheel = bike_body_position(bike, body_front_wheel);
+    vec3d wheel = bike_body_position(bike, body_front_wheel);
     if (gate_contains(gate_at(gate), float(wheel.x), float(wheel.z))) {
         f.position++;
         f.reached++;
@@ -98,11 +98,11 @@ rider_input gate_follower_input(gate_follower& f, int bike) {
     const timing_gate& g = gate_at(gate);
 
     // Where the bike points and moves, in the ground plane.
-    bike_vec3d pos = bike_frame_position(bike);
-    bike_vec3d forward = bike_forward(bike);
+    vec3d pos = bike_frame_position(bike);
+    vec3d forward = bike_forward(bike);
     double fl = std::sqrt(forward.x * forward.x + forward.z * forward.z);
     double fx = fl > 0 ? forward.x / fl : 0, fz = fl > 0 ? forward.z / fl : -1;
-    bike_vec3d v = bike_frame_velocity(bike);
+    vec3d v = bike_frame_velocity(bike);
     double speed = std::sqrt(v.x * v.x + v.z * v.z);
 
     // Pure pursuit of a carrot ahead on the line through the next gates' aim points: the arc
@@ -151,7 +151,7 @@ rider_input gate_follower_input(gate_follower& f, int bike) {
     // Never asked for the whole roll limit: at that lean the footpegs and the swingarm touch.
     // The lean that counts is against the ground: less into an off-camber slope, more into a
     // berm.
-    terrain_vec3 n = ground_normal_at(float(pos.x), float(pos.z));
+    vec3 n = ground_normal_at(float(pos.x), float(pos.z));
     double nl = std::sqrt(double(n.x) * n.x + double(n.y) * n.y + double(n.z) * n.z);
     double falls_right = nl > 0 ? std::asin(std::clamp((n.x * -fz + n.z * fx) / nl, -1.0, 1.0)) : 0;
     double camber = curvature >= 0 ? -falls_right : falls_right;

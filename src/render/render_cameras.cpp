@@ -12,8 +12,8 @@
 
 namespace {
 // The eyes move from the chest (0) up to the helmet (1) with the first-person height.
-constexpr bike_vec3d k_eye_low = {0, 0.5, -0.4};
-constexpr bike_vec3d k_eye_high = {0, 1.0583830, -1.1933695};
+constexpr vec3d k_eye_low = {0, 0.5, -0.4};
+constexpr vec3d k_eye_high = {0, 1.0583830, -1.1933695};
 
 // One component along the cubic Hermite curve from p0 to p1 with the neighbours before and
 // after; a and b are the neighbours' intervals over this one (0 or less: no tangent).
@@ -46,14 +46,14 @@ scene_camera rider_camera_of(int bike, int slot, float fov) {
     const render_settings& s = renderer().settings;
     scene_camera c;
     const double h = std::clamp(s.first_person_height, 0.0f, 1.0f);
-    const bike_vec3d eye = bike_body_point(bike, body_rider,
-                                           {k_eye_low.x + (k_eye_high.x - k_eye_low.x) * h,
-                                            k_eye_low.y + (k_eye_high.y - k_eye_low.y) * h,
-                                            k_eye_low.z + (k_eye_high.z - k_eye_low.z) * h});
+    const vec3d eye = bike_body_point(bike, body_rider,
+                                      {k_eye_low.x + (k_eye_high.x - k_eye_low.x) * h,
+                                       k_eye_low.y + (k_eye_high.y - k_eye_low.y) * h,
+                                       k_eye_low.z + (k_eye_high.z - k_eye_low.z) * h});
     c.eye[0] = static_cast<float>(eye.x);
     c.eye[1] = static_cast<float>(eye.y);
     c.eye[2] = static_cast<float>(eye.z);
-    bike_vec3d axes[3];
+    vec3d axes[3];
     for (int k = 0; k < 3; k++) axes[k] = bike_body_axis(bike, body_rider, k);
     if (s.print_orientation)
         printf("t=%f p0=%f p1=%f p2=%f x0=%f x1=%f x2=%f z0=%f z1=%f z2=%f\n",
@@ -61,7 +61,7 @@ scene_camera rider_camera_of(int bike, int slot, float fov) {
                axes[0].z, axes[2].x, axes[2].y, axes[2].z);
     // A positive angle tilts the view down.
     const double theta = s.first_person_angle * k_pi / 180;
-    const bike_vec3d up = axes[1], back = axes[2];
+    const vec3d up = axes[1], back = axes[2];
     axes[1] = {std::cos(theta) * up.x - std::sin(theta) * back.x,
                std::cos(theta) * up.y - std::sin(theta) * back.y,
                std::cos(theta) * up.z - std::sin(theta) * back.z};
@@ -73,7 +73,7 @@ scene_camera rider_camera_of(int bike, int slot, float fov) {
         c.rotation[3 + k] = static_cast<float>(axes[k].y);
         c.rotation[6 + k] = static_cast<float>(axes[k].z);
     }
-    const bike_vec3d v = bike_body_velocity(bike, body_rider);
+    const vec3d v = bike_body_velocity(bike, body_rider);
     c.velocity[0] = static_cast<float>(v.x);
     c.velocity[1] = static_cast<float>(v.y);
     c.velocity[2] = static_cast<float>(v.z);

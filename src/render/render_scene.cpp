@@ -187,12 +187,12 @@ void slot_opacities(float out[k_max_riders]) {
     for (int slot = 0; slot < k_max_riders && local < 0; slot++)
         if (race_slot(slot).kind == rider_local && race_slot(slot).bike >= 0) local = slot;
     if (local < 0) return;
-    const bike_vec3d at = bike_frame_position(race_slot(local).bike);
+    const vec3d at = bike_frame_position(race_slot(local).bike);
     const float fade = renderer().settings.ghost_fade_distance;
     for (int slot = 0; slot < k_max_riders; slot++) {
         const rider_slot& s = race_slot(slot);
         if (s.kind != rider_remote || s.bike < 0) continue;
-        const bike_vec3d p = bike_frame_position(s.bike);
+        const vec3d p = bike_frame_position(s.bike);
         const double d = std::sqrt((p.x - at.x) * (p.x - at.x) + (p.y - at.y) * (p.y - at.y) +
                                    (p.z - at.z) * (p.z - at.z));
         out[slot] = ghost_opacity(static_cast<float>(d), fade);

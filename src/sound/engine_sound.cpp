@@ -41,7 +41,7 @@ std::string sound_name_of(int slot, int bike) {
     return bike_info_of(bike).bike_texture;
 }
 
-sound_vec3 to_sound(const bike_vec3d& v) { return {v.x, v.y, v.z}; }
+vec3d to_sound(const vec3d& v) { return {v.x, v.y, v.z}; }
 } // namespace
 
 void engine_sound_set_listener(const sound_listener& listener) {

@@ -364,7 +364,7 @@ int voice_synthesise(engine_voice& v, int played, float rpm, float torque, uint8
     return n;
 }
 
-voice_spatial voice_spatial_of(const sound_vec3& position, const sound_vec3& velocity,
+voice_spatial voice_spatial_of(const vec3d& position, const vec3d& velocity,
                                const sound_listener& listener, float volume) {
     const double dx = listener.position.x - position.x, dy = listener.position.y - position.y,
                  dz = listener.position.z - position.z;

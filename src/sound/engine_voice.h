@@ -2,6 +2,8 @@
 // reader, the per-frame synthesis into a stream's ring and the stream's spatial parameters.
 #pragma once
 
+#include "common/vec3.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -107,17 +109,11 @@ const char* braap_class_default(const char* engine_class);
 int voice_synthesise(engine_voice& voice, int played, float rpm, float torque, uint8_t* out,
                      int* first);
 
-struct sound_vec3 {
-    double x = 0;
-    double y = 0;
-    double z = 0;
-};
-
 // Where the sound is heard from: the camera's position, velocity and right-pointing axis.
 struct sound_listener {
-    sound_vec3 position; // ft
-    sound_vec3 velocity; // ft/s
-    sound_vec3 right;    // unit
+    vec3d position; // ft
+    vec3d velocity; // ft/s
+    vec3d right;    // unit
 };
 
 // The stream's playback rate (Hz), volume (0 ... 32767) and pan (-32767 ... 32767) for a
@@ -127,5 +123,5 @@ struct voice_spatial {
     int volume;
     int pan;
 };
-voice_spatial voice_spatial_of(const sound_vec3& position, const sound_vec3& velocity,
+voice_spatial voice_spatial_of(const vec3d& position, const vec3d& velocity,
                                const sound_listener& listener, float volume);

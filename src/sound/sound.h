@@ -21,10 +21,10 @@ void engine_sound_set_volume_factor(int slot, float factor);
 std::string engine_sound_load(int slot, const char* engine_class, const char* sound_name);
 // What one frame's synthesis reads of the engine and the bike's main body.
 struct engine_sound_input {
-    float rpm = 1000;    // rpm
-    float torque = 0;    // lbf·ft
-    sound_vec3 position; // ft
-    sound_vec3 velocity; // ft/s
+    float rpm = 1000; // rpm
+    float torque = 0; // lbf·ft
+    vec3d position;   // ft
+    vec3d velocity;   // ft/s
 };
 // One frame of a loaded slot's voice for the given engine state.
 void engine_sound_synthesise(int slot, const engine_sound_input& input, float volume);

@@ -2,6 +2,7 @@
 // caches by file name, and the two built-in one-cycle tables.
 #include "sound/engine_voice.h"
 
+#include "common/common.h"
 #include "common/message.h"
 #include "files/data_file.h"
 
@@ -105,10 +106,9 @@ bool read_table(data_file* f, const char* name, sound_table* t) {
 
 // One cycle of the built-in waveform, at full load.
 float builtin_wave(bool four_stroke, float x) {
-    const float pi = static_cast<float>(M_PI);
     float w = 0;
-    if (four_stroke) w = 0.5f * (std::fabs(std::sin(3 * pi * x + 0.5246f)) - 0.5f);
-    if (x < 0.25f) w += std::sin((four_stroke ? 16 : 8) * pi * x) * (1 - 4 * x);
+    if (four_stroke) w = 0.5f * (std::fabs(std::sin(3 * k_pi_f * x + 0.5246f)) - 0.5f);
+    if (x < 0.25f) w += std::sin((four_stroke ? 16 : 8) * k_pi_f * x) * (1 - 4 * x);
     return w;
 }
 

@@ -88,7 +88,7 @@ void erosion_sample(erosion_sampler& s, const erosion_contact& c, bool is_front,
     }
     const float x = c.point[0], z = c.point[2];
     const erosion_params& e = surface_type_get(surface_type_at(x, z)).erosion;
-    const terrain_vec3 n = ground_normal_at(x, z);
+    const vec3 n = ground_normal_at(x, z);
     const float* v = c.velocity;
     // Along the wheel's travel over the ground, and across it.
     float hx = v[0], hz = v[2];

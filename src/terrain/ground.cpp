@@ -232,13 +232,9 @@ float ground_smoothed_height(float x, float z, float radius) {
     return field.heights ? field_smoothed_height(field, x, z, radius) : 0;
 }
 
-terrain_vec3 ground_normal_at(float x, float z) {
-    return field_normal_at(g_terrain.ground.field, x, z);
-}
+vec3 ground_normal_at(float x, float z) { return field_normal_at(g_terrain.ground.field, x, z); }
 
-terrain_vec3 vertex_normal_at(int i, int j) {
-    return field_vertex_normal_at(g_terrain.ground.field, i, j);
-}
+vec3 vertex_normal_at(int i, int j) { return field_vertex_normal_at(g_terrain.ground.field, i, j); }
 
 void ground_triangles_in_square(float x0, float z0, float x1, float z1,
                                 ground_triangle_visitor visit, void* context) {

@@ -135,7 +135,7 @@ void ground_shade_sample(int i, int j, uint8_t out[3]) {
     const int n = g_shading.samples_per_side;
     i = std::clamp(i, 0, n - 1);
     j = std::clamp(j, 0, n - 1);
-    const terrain_vec3 normal = vertex_normal_at(i, j);
+    const vec3 normal = vertex_normal_at(i, j);
     const ground_light& l = g_shading.light;
     const float facing = std::clamp(l.sun_vector[0] * normal.x + l.sun_vector[1] * normal.y +
                                         l.sun_vector[2] * normal.z,
@@ -152,7 +152,7 @@ void ground_normal_sample(int i, int j, uint8_t out[3]) {
     const int n = g_shading.samples_per_side;
     i = std::clamp(i, 0, n - 1);
     j = std::clamp(j, 0, n - 1);
-    const terrain_vec3 normal = vertex_normal_at(i, j);
+    const vec3 normal = vertex_normal_at(i, j);
     const float axes[3] = {normal.x, normal.y, normal.z};
     for (int k = 0; k < 3; k++)
         out[k] = static_cast<uint8_t>(

@@ -78,8 +78,7 @@ void height_field_create(height_field* field, int size_exponent, float cell_size
     field->loaded_heights = field->heights + samples;
     std::fill(field->heights, field->heights + 2 * samples, min_height);
     size_t triangles = static_cast<size_t>(2 * n - 2) * static_cast<size_t>(n - 1);
-    field->triangle_normals =
-        static_cast<terrain_vec3*>(checked_calloc(triangles, sizeof(terrain_vec3)));
+    field->triangle_normals = static_cast<vec3*>(checked_calloc(triangles, sizeof(vec3)));
     field->normal_dirty = static_cast<uint8_t*>(checked_alloc(triangles));
     memset(field->normal_dirty, 1, triangles);
     field->changed_min_i = field->changed_min_j = 0;

@@ -70,15 +70,15 @@ inline float interpolate(const float* heights, int n, float x, float z, const he
     return h0 + t.a * (h1 - h0) + t.b * (h2 - h0);
 }
 
-inline terrain_vec3 corner(const height_field& f, int i, int j) {
+inline vec3 corner(const height_field& f, int i, int j) {
     return {static_cast<float>(i) * f.cell_size, sample(f.heights, f.samples_per_side, i, j),
             static_cast<float>(j) * f.cell_size};
 }
 
-inline terrain_vec3 cross_up(terrain_vec3 p0, terrain_vec3 p1, terrain_vec3 p2) {
-    terrain_vec3 a{p1.x - p0.x, p1.y - p0.y, p1.z - p0.z};
-    terrain_vec3 b{p2.x - p0.x, p2.y - p0.y, p2.z - p0.z};
-    terrain_vec3 n{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+inline vec3 cross_up(vec3 p0, vec3 p1, vec3 p2) {
+    vec3 a{p1.x - p0.x, p1.y - p0.y, p1.z - p0.z};
+    vec3 b{p2.x - p0.x, p2.y - p0.y, p2.z - p0.z};
+    vec3 n{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
     if (n.y < 0) n = {-n.x, -n.y, -n.z};
     return n;
 }
@@ -97,7 +97,7 @@ inline void triangle_corners(int i, int j, int which, int ci[3], int cj[3]) {
     }
 }
 
-inline terrain_vec3 normalised(terrain_vec3 v) {
+inline vec3 normalised(vec3 v) {
     float length = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
     if (length <= 0) return {0, 1, 0};
     float r = 1.0f / length;
@@ -105,7 +105,7 @@ inline terrain_vec3 normalised(terrain_vec3 v) {
 }
 
 // The cached unit normal of triangle `which` of cell (i, j), recomputed when dirty.
-const terrain_vec3& cached_normal(height_field& f, int i, int j, int which) {
+const vec3& cached_normal(height_field& f, int i, int j, int which) {
     int index = field_triangle_index(f, i, j, which);
     if (f.normal_dirty[index]) {
         int ci[3], cj[3];
@@ -126,7 +126,7 @@ float field_loaded_height_at(const height_field& field, float x, float z) {
     return interpolate(field.loaded_heights, field.samples_per_side, x, z, field);
 }
 
-terrain_vec3 field_normal_at(const height_field& field, float x, float z) {
+vec3 field_normal_at(const height_field& field, float x, float z) {
     cell_position p = locate(field, x, z);
     triangle_choice t = choose(p);
     return cross_up(corner(field, p.i + t.p0x, p.j + t.p0z),
@@ -134,19 +134,19 @@ terrain_vec3 field_normal_at(const height_field& field, float x, float z) {
                     corner(field, p.i + t.p2x, p.j + t.p2z));
 }
 
-terrain_vec3 field_vertex_normal_at(height_field& field, int i, int j) {
+vec3 field_vertex_normal_at(height_field& field, int i, int j) {
     int n = field.samples_per_side;
     i = clamp_index(i, n);
     j = clamp_index(j, n);
     int row_triangles = 2 * n - 2;
-    terrain_vec3 sum{0, 0, 0};
+    vec3 sum{0, 0, 0};
     // Each (cell, triangle) pair around the sample; triangle indices outside the grid are
     // clamped to the border triangle of their row, and rows to the border rows.
     auto add = [&](int ci, int cj, int which) {
         int t = 2 * ci + which;
         t = t < 0 ? 0 : (t >= row_triangles ? row_triangles - 1 : t);
         int row = cj < 0 ? 0 : (cj > n - 2 ? n - 2 : cj);
-        const terrain_vec3& v = cached_normal(field, t >> 1, row, t & 1);
+        const vec3& v = cached_normal(field, t >> 1, row, t & 1);
         sum.x += v.x, sum.y += v.y, sum.z += v.z;
     };
     if (((i + j) & 1) == 0) {

@@ -54,17 +54,7 @@ float uniform31() {
     return static_cast<float>(static_cast<double>(random_next() & 0x7FFFFFFFu) / 2147483648.0);
 }
 
-struct vec3 {
-    float x, y, z;
-};
 vec3 of(const float v[3]) { return {v[0], v[1], v[2]}; }
-vec3 operator+(vec3 a, vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-vec3 operator-(vec3 a, vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-vec3 operator*(vec3 a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-float dot(vec3 a, vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-vec3 cross(vec3 a, vec3 b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
 
 // Scatter of `randomize` around a velocity: each axis a uniform value less a half.
 vec3 scatter(float randomize) {

@@ -3,13 +3,15 @@
 // ground. Each particle's card is what the track's reserved billboard of the same index shows.
 #pragma once
 
+#include "common/common.h"
+
 #include <cstdint>
 
 struct roost_type;
 
 constexpr int k_roost_particles = 2000;
-constexpr float k_roost_front_cap = 0.3926991f; // rad, the widest fan of a front wheel
-constexpr float k_roost_rear_cap = 6.2831855f;  // rad, a rear wheel's
+constexpr float k_roost_front_cap = k_pi_f / 8; // rad, the widest fan of a front wheel
+constexpr float k_roost_rear_cap = 2 * k_pi_f;  // rad, a rear wheel's
 
 // One wheel as the emitter sees it in a tic: its contact with the ground and its body's motion.
 struct roost_wheel {

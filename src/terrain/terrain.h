@@ -1,15 +1,13 @@
 // The terrain: height field, surfaces, ruts, ground texturing and roost.
 #pragma once
 
+#include "common/common.h"
+#include "common/vec3.h"
 #include "resources/image.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
-
-struct terrain_vec3 {
-    float x, y, z;
-};
 
 // ---------------------------------------------------------------------------------------------
 // Height field
@@ -18,17 +16,17 @@ constexpr int k_min_size_exponent = 6;  // level-of-detail blocks need at least 
 constexpr int k_max_size_exponent = 10; // 2049 samples a side; larger fields are refused
 
 struct height_field {
-    int size_exponent = 0;           // e
-    int samples_per_side = 0;        // n = 2^(e+1) + 1
-    float cell_size = 0;             // ft, c
-    float inverse_cell_size = 0;     // 1/ft, computed once as a float
-    float extent = 0;                // ft, (n - 1) * c
-    float min_height = 0;            // ft, height of sample value 0
-    float max_height = 0;            // ft, height of sample value 65535
-    float* heights = nullptr;        // ft, n*n, x index fastest; one block with loaded_heights
-    float* loaded_heights = nullptr; // ft, the heights as loaded, never deformed
-    terrain_vec3* triangle_normals = nullptr; // unit, (2n - 2)(n - 1), row j holds 2n - 2
-    uint8_t* normal_dirty = nullptr;          // one flag per cached triangle normal
+    int size_exponent = 0;            // e
+    int samples_per_side = 0;         // n = 2^(e+1) + 1
+    float cell_size = 0;              // ft, c
+    float inverse_cell_size = 0;      // 1/ft, computed once as a float
+    float extent = 0;                 // ft, (n - 1) * c
+    float min_height = 0;             // ft, height of sample value 0
+    float max_height = 0;             // ft, height of sample value 65535
+    float* heights = nullptr;         // ft, n*n, x index fastest; one block with loaded_heights
+    float* loaded_heights = nullptr;  // ft, the heights as loaded, never deformed
+    vec3* triangle_normals = nullptr; // unit, (2n - 2)(n - 1), row j holds 2n - 2
+    uint8_t* normal_dirty = nullptr;  // one flag per cached triangle normal
     // Samples changed since the texturing last took them (empty when min > max).
     int changed_min_i = 0, changed_min_j = 0, changed_max_i = -1, changed_max_j = -1;
     uint32_t changes = 0; // counts height writes, so the level of detail knows it is stale
@@ -69,12 +67,12 @@ float field_height_at(const height_field& field, float x, float z);
 // The same interpolation over loaded_heights.
 float field_loaded_height_at(const height_field& field, float x, float z);
 // Upward, unnormalised normal of the triangle under (x, z); y is c*c inside the grid.
-terrain_vec3 field_normal_at(const height_field& field, float x, float z);
+vec3 field_normal_at(const height_field& field, float x, float z);
 // Averaged unit normal at sample (i, j), clamped into the grid; refreshes dirty triangles.
-terrain_vec3 field_vertex_normal_at(height_field& field, int i, int j);
+vec3 field_vertex_normal_at(height_field& field, int i, int j);
 
 struct ground_triangle {
-    terrain_vec3 corner[3]; // ft
+    vec3 corner[3]; // ft
 };
 using ground_triangle_visitor = void (*)(const ground_triangle& triangle, void* context);
 // Both triangles of every cell overlapping [x0, x1] x [z0, z1], row by row.
@@ -111,7 +109,7 @@ struct roost_type {
     float count = 10.0f;
     float dig = 1.0f;
     float slip_threshold = 4.0f;    // ft/s
-    float slow_angle = 1.5707964f;  // rad
+    float slow_angle = k_pi_f / 2;  // rad
     float fast_angle = 0.19634955f; // rad
     float slow_speed = 0.0f;        // ft/s
     float fast_speed = 64.0f;       // ft/s
@@ -237,8 +235,8 @@ bool tilemap_save(const char* folder);
 
 float ground_height_at(float x, float z);
 float ground_smoothed_height(float x, float z, float radius);
-terrain_vec3 ground_normal_at(float x, float z);
-terrain_vec3 vertex_normal_at(int i, int j);
+vec3 ground_normal_at(float x, float z);
+vec3 vertex_normal_at(int i, int j);
 void ground_triangles_in_square(float x0, float z0, float x1, float z1,
                                 ground_triangle_visitor visit, void* context);
 // The highest ground under the square: nothing above it can touch the ground there.

@@ -30,8 +30,6 @@ struct camera_state {
 };
 camera_state g_cameras;
 
-constexpr float k_pi_f = static_cast<float>(k_pi);
-
 float wrap(float a) {
     while (a > k_pi_f) a -= 2 * k_pi_f;
     while (a <= -k_pi_f) a += 2 * k_pi_f;

@@ -1,6 +1,7 @@
 // The "timing_gates" file: start-gate slots, checkpoints and the two lap lists.
 #include "track/track_gates.h"
 
+#include "common/common.h"
 #include "common/file_problems.h"
 #include "files/files.h"
 #include "platform/log.h"
@@ -57,9 +58,9 @@ struct text_cursor {
 };
 
 float normalise_heading(float a) {
-    if (a >= -M_PI && a <= M_PI) return a;
-    double turns = (a + M_PI) / (2 * M_PI);
-    return static_cast<float>((turns - std::floor(turns)) * 2 * M_PI - M_PI);
+    if (a >= -k_pi && a <= k_pi) return a;
+    double turns = (a + k_pi) / (2 * k_pi);
+    return static_cast<float>((turns - std::floor(turns)) * 2 * k_pi - k_pi);
 }
 
 std::string piece_name(const char* read, int have, const char* fallback) {

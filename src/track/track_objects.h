@@ -19,7 +19,7 @@ struct shape;
 constexpr int k_reserved_billboards = 2000;
 // The start gate's pieces fall forward about their own x axis from standing up to lying on the
 // ground: a tilt of minus this much.
-constexpr float k_gate_piece_swing = 1.5707964f; // rad
+constexpr float k_gate_piece_swing = k_pi_f / 2; // rad
 
 // ---------------------------------------------------------------------------------------------
 // Billboards

@@ -14,7 +14,6 @@
 namespace {
 constexpr double k_seconds_per_tic = k_tic_length;
 constexpr int k_max_pose_parts = 16;
-constexpr float k_two_pi = 6.2831853f;
 
 const script_race& race() { return *script().race; }
 
@@ -241,8 +240,8 @@ duk_ret_t qv_move_statue(duk_context* ctx) {
         // The heading keeps the statue's kind: upright whatever the slope stays upright (a
         // value a whole turn below the heading), one turned to the camera keeps turning.
         if (s->face_distance == 0) {
-            float heading = static_cast<float>(std::remainder(v[3], double{k_two_pi}));
-            s->value = s->value <= -k_two_pi ? heading - 2 * k_two_pi : heading;
+            float heading = static_cast<float>(std::remainder(v[3], double{2 * k_pi_f}));
+            s->value = s->value <= -2 * k_pi_f ? heading - 4 * k_pi_f : heading;
         }
         statue_reground(index);
     }

@@ -17,7 +17,6 @@ namespace {
 // From this value on a statue's value is not a heading but the exponent of its face-camera
 // distance.
 constexpr float k_face_camera_value = 3.25f;
-constexpr float k_two_pi = 6.2831853f;
 
 struct statue_state {
     std::vector<statue> table;
@@ -110,7 +109,7 @@ void statue_reground(int index) {
     float x_axis[3] = {std::cos(a), 0, -std::sin(a)};
     float n[3] = {0, 1, 0};
     // Far below a whole turn the statue stands upright however the ground slopes.
-    if (a > -k_two_pi) {
+    if (a > -2 * k_pi_f) {
         const float h0 = object_ground_height(s.x, s.z);
         const float hx = object_ground_height(s.x + 1, s.z);
         const float hz = object_ground_height(s.x, s.z + 1);

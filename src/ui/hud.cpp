@@ -150,7 +150,7 @@ void draw_tach(const hud_layout& l, int bike) {
     picture(g_hud.shifter, l.gear, column / 3.0f, row / 3.0f, (column + 1) / 3.0f,
             (row + 1) / 3.0f);
     const float cx = (r.x0 + r.x1) / 2, cy = (r.y0 + r.y1) / 2, radius = (r.x1 - r.x0) * 0.4f;
-    const float a = hud_needle_degrees(engine_rpm(bike)) * static_cast<float>(M_PI) / 180;
+    const float a = hud_needle_degrees(engine_rpm(bike)) * k_pi_f / 180;
     const float dx = std::sin(a), dy = std::cos(a), width = radius * 0.045f;
     glColor4fv(k_red);
     glBegin(GL_TRIANGLES);
@@ -172,7 +172,7 @@ void draw_lean(const hud_layout& l, int bike) {
     glColor4fv(backdrop);
     glBegin(GL_QUAD_STRIP);
     for (int k = 0; k <= 32; k++) {
-        const float a = static_cast<float>(M_PI) * (static_cast<float>(k) / 32 - 0.5f);
+        const float a = k_pi_f * (static_cast<float>(k) / 32 - 0.5f);
         glVertex3f(cx + std::sin(a) * inner, cy + std::cos(a) * inner, -1);
         glVertex3f(cx + std::sin(a) * outer, cy + std::cos(a) * outer, -1);
     }
@@ -195,7 +195,7 @@ void draw_lean(const hud_layout& l, int bike) {
 }
 
 // A rider's place on the map, kept on the map when the rider is beyond the picture's edge.
-void map_place(const hud_rect& r, float extent, const bike_vec3d& p, float* x, float* y) {
+void map_place(const hud_rect& r, float extent, const vec3d& p, float* x, float* y) {
     hud_map_point(r, extent, static_cast<float>(p.x), static_cast<float>(p.z), x, y);
     *x = std::clamp(*x, r.x0, r.x1);
     *y = std::clamp(*y, r.y0, r.y1);
@@ -222,7 +222,7 @@ void draw_map(const hud_layout& l, const hud_frame& f) {
     }
     const int bike = followed_bike(f.viewed_slot);
     if (bike < 0) return;
-    const bike_vec3d ahead = bike_forward(bike);
+    const vec3d ahead = bike_forward(bike);
     float x = 0, y = 0;
     map_place(r, extent, bike_frame_position(bike), &x, &y);
     // On the map north (-z) is up, so the heading's z turns into screen y with its sign flipped.

@@ -130,9 +130,7 @@ float hud_title_opacity(float seconds) { return std::clamp(3 - seconds, 0.0f, 1.
 
 int hud_lean_pair(float lean) { return std::fabs(lean) > k_lean_limit ? 0 : 1; }
 
-int hud_lean_steps(float sweep) {
-    return static_cast<int>(std::fabs(sweep) * 31 / static_cast<float>(M_PI) + 2);
-}
+int hud_lean_steps(float sweep) { return static_cast<int>(std::fabs(sweep) * 31 / k_pi_f + 2); }
 
 void hud_map_point(const hud_rect& map, float extent, float x, float z, float* mx, float* my) {
     const float u = extent > 0 ? x / extent : 0, v = extent > 0 ? z / extent : 0;

@@ -1,4 +1,5 @@
 // The 39-byte snapshot: layout, quantisation, blending, and the per-slot history ring.
+#include "common/common.h"
 #include "bike/replication/compact_state.h"
 #include "bike/replication/state_history.h"
 
@@ -51,13 +52,13 @@ TEST(CompactState, LayoutAndQuantisationWithinOneStep) {
         EXPECT_NEAR(out.frame_position[i], in.frame_position[i], 1280.0 / 16777215);
     for (int i = 0; i < 4; i++)
         EXPECT_NEAR(out.frame_quaternion[i], in.frame_quaternion[i], 2.0 / 65535);
-    EXPECT_NEAR(out.steer_angle, in.steer_angle, (M_PI / 2) / 255);
+    EXPECT_NEAR(out.steer_angle, in.steer_angle, (k_pi / 2) / 255);
     // Bit 0 of the swingarm and fork bytes carries a flag: up to two steps of error.
     EXPECT_NEAR(out.swingarm_angle, in.swingarm_angle, 2 * 0.5 / 255);
     EXPECT_NEAR(out.fork_position, in.fork_position, 2 * 1.0 / 255);
     for (int i = 0; i < 3; i++) EXPECT_NEAR(out.rider_offset[i], in.rider_offset[i], 32.0 / 65535);
-    EXPECT_NEAR(out.front_wheel_angle, in.front_wheel_angle, 2 * M_PI / 255);
-    EXPECT_NEAR(out.rear_wheel_angle, in.rear_wheel_angle, 2 * M_PI / 255);
+    EXPECT_NEAR(out.front_wheel_angle, in.front_wheel_angle, 2 * k_pi / 255);
+    EXPECT_NEAR(out.rear_wheel_angle, in.rear_wheel_angle, 2 * k_pi / 255);
     EXPECT_EQ(out.gear, 3);
     EXPECT_TRUE(out.dabbing);
     EXPECT_NEAR(out.throttle, 7.0f / 15, 1e-6) << "throttle is truncated to fifteenths";

@@ -35,11 +35,11 @@ class contact_pairs_test : public ::testing::Test {
         data_set_home_close(home);
     }
     // Puts bike `bike` back upright, turned by `yaw` and rolled by `roll`, with its frame at p.
-    void put(int bike, bike_vec3d p, double yaw, double roll) {
+    void put(int bike, vec3d p, double yaw, double roll) {
         bike_reset(bike);
         if (roll != 0) bike_place(bike, {0, 0, 1}, roll);
         if (yaw != 0) bike_place(bike, {0, 1, 0}, yaw);
-        bike_vec3d at = vec_of(dBodyGetPosition(bike_at(bike).bodies[body_frame]));
+        vec3d at = vec_of(dBodyGetPosition(bike_at(bike).bodies[body_frame]));
         bike_translate(bike, p - at);
     }
     std::filesystem::path home;
@@ -47,11 +47,11 @@ class contact_pairs_test : public ::testing::Test {
 };
 
 // The sphere standing for a wheel: its rim point nearest `towards`, with the tyre's radius.
-std::pair<bike_vec3d, shape_sphere> rim_sphere(const wheel_contact& w, bike_vec3d towards) {
-    bike_vec3d c = vec_of(dBodyGetPosition(w.wheel));
-    bike_vec3d axle = body_axis(w.wheel, 0);
-    bike_vec3d q = towards - c;
-    bike_vec3d radial = q - axle * dot(axle, q);
+std::pair<vec3d, shape_sphere> rim_sphere(const wheel_contact& w, vec3d towards) {
+    vec3d c = vec_of(dBodyGetPosition(w.wheel));
+    vec3d axle = body_axis(w.wheel, 0);
+    vec3d q = towards - c;
+    vec3d radial = q - axle * dot(axle, q);
     shape_sphere s;
     s.radius = w.tyre_radius;
     s.friction = 1;
@@ -82,8 +82,8 @@ int touching_pairs_brute(int x, int y) {
         out.push_back({s.bodies[body_rear_wheel], nullptr, &s.rear_contact});
         return out;
     };
-    auto spheres_of = [](const part& p, bike_vec3d towards) {
-        std::vector<std::pair<bike_vec3d, shape_sphere>> out;
+    auto spheres_of = [](const part& p, vec3d towards) {
+        std::vector<std::pair<vec3d, shape_sphere>> out;
         if (!p.sh) {
             out.push_back(rim_sphere(*p.wheel, towards));
             return out;
@@ -196,12 +196,11 @@ TEST_F(contact_pairs_test, EveryTouchingStatueSphereGetsItsJoint) {
                                      {body_swingarm, shape_swingarm},
                                      {body_rider, shape_rider}};
             for (const shape_sphere& st : post.spheres) {
-                bike_vec3d c =
-                    list[0].position +
-                    bike_vec3d{r[0] * st.centre.x + r[1] * st.centre.y + r[2] * st.centre.z,
-                               r[4] * st.centre.x + r[5] * st.centre.y + r[6] * st.centre.z,
-                               r[8] * st.centre.x + r[9] * st.centre.y + r[10] * st.centre.z};
-                auto count = [&](bike_vec3d cm, const shape_sphere& sm) {
+                vec3d c = list[0].position +
+                          vec3d{r[0] * st.centre.x + r[1] * st.centre.y + r[2] * st.centre.z,
+                                r[4] * st.centre.x + r[5] * st.centre.y + r[6] * st.centre.z,
+                                r[8] * st.centre.x + r[9] * st.centre.y + r[10] * st.centre.z};
+                auto count = [&](vec3d cm, const shape_sphere& sm) {
                     sphere_pair_hit h;
                     if (sphere_pair_test(cm, sm, c, st, &h) && h.joined) expected++;
                 };

@@ -20,7 +20,7 @@ class contact_test : public bike_world_test {
         bike_world_test::TearDown();
     }
     // Moves the front wheel alone to `centre`, its axle turned by `tilt` about the world z axis.
-    void wheel_at(bike_vec3d centre, double tilt) {
+    void wheel_at(vec3d centre, double tilt) {
         dBodyID w = body(body_front_wheel);
         dMatrix3 r;
         dRFromAxisAndAngle(r, 0, 0, 1, tilt);
@@ -101,8 +101,7 @@ TEST_F(contact_test, TyreOnBumpyGroundFindsItsDeepestPoint) {
         dRFromAxisAndAngle(yaw, 0, 1, 0, k * 0.37);
         dMultiply0_333(r, yaw, lean);
         dBodySetRotation(wheel, r);
-        bike_vec3d c = {20 + 40 * (1 + std::sin(k * 12.9898)), 0,
-                        20 + 40 * (1 + std::cos(k * 78.233))};
+        vec3d c = {20 + 40 * (1 + std::sin(k * 12.9898)), 0, 20 + 40 * (1 + std::cos(k * 78.233))};
         c.y = contact_ground_height(static_cast<float>(c.x), static_cast<float>(c.z)) +
               w.rim_radius * std::cos(lean_angle) +
               w.tyre_radius * (0.75 - 0.25 * std::sin(k * 4.7));
@@ -110,11 +109,11 @@ TEST_F(contact_test, TyreOnBumpyGroundFindsItsDeepestPoint) {
         // The tyre is every sphere of its section's radius centred on the rim: its depth is the
         // deepest of theirs, found here by walking the rim in small steps.
         double deepest = 0;
-        bike_vec3d u = body_axis(wheel, 1), v = body_axis(wheel, 2);
+        vec3d u = body_axis(wheel, 1), v = body_axis(wheel, 2);
         for (int a = 0; a < 1024; a++) {
             double t = a * (2 * k_pi / 1024);
             ground_hit h;
-            bike_vec3d p = c + (u * std::cos(t) + v * std::sin(t)) * w.rim_radius;
+            vec3d p = c + (u * std::cos(t) + v * std::sin(t)) * w.rim_radius;
             if (sphere_ground_test(p, w.tyre_radius, &h)) deepest = std::max(deepest, h.depth);
         }
         // What the rim's steps may miss between them.
@@ -215,8 +214,8 @@ TEST_F(contact_test, BikeTouchingAStatueRecordsTheTic) {
     post.bounding_radius = 1;
     std::vector<contact_statue> list(1);
     // Right where the front wheel stands.
-    bike_vec3d w = vec_of(dBodyGetPosition(body(body_front_wheel)));
-    list[0].position = w + bike_vec3d{0, 0, -1};
+    vec3d w = vec_of(dBodyGetPosition(body(body_front_wheel)));
+    list[0].position = w + vec3d{0, 0, -1};
     list[0].statue_shape = &post;
     statue_buckets_build(list, 128);
     bike_collide_world(bike, bike_tic{77});
@@ -226,7 +225,7 @@ TEST_F(contact_test, BikeTouchingAStatueRecordsTheTic) {
 
 namespace {
 // Moves every body of a bike and gives them all one velocity.
-void shove(int bike, bike_vec3d d, bike_vec3d v) {
+void shove(int bike, vec3d d, vec3d v) {
     bike_translate(bike, d);
     for (dBodyID body : bike_at(bike).bodies) dBodySetLinearVel(body, v.x, v.y, v.z);
 }

@@ -171,7 +171,7 @@ TEST_F(data_set, every_catalogue_bike_creates_with_its_models_graphics_and_shape
             EXPECT_GT(s.bounding_radius, 0.0f);
         }
         // Seven bodies where the record puts them, six joints, the steering axis along the fork.
-        const bike_vec3 expected[k_bike_body_count] = {
+        const vec3 expected[k_bike_body_count] = {
             info.frame_position,         info.front_wheel_position, info.rear_wheel_position,
             info.steering_head_position, info.fork_lower_position,  info.swingarm_position,
             info.rider_position};

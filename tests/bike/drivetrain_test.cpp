@@ -5,7 +5,6 @@
 #include "common/common.h"
 
 namespace {
-constexpr double k_pi = 3.14159265358979323846;
 constexpr double k_rad_per_rpm = 2 * k_pi / 60;
 
 TEST_F(bike_world_test, StandstillFullThrottleSpinsTheEngineAlone) {

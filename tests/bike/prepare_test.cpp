@@ -79,14 +79,13 @@ TEST_F(bike_world_test, JointForceBalanceCancelsWhatTheJointsDid) {
     EXPECT_DOUBLE_EQ(force[2], -3);
     // Moments about the frame's centre: front axle joint (lower fork, front wheel), swingarm
     // pivot (swingarm, frame).
-    bike_vec3 fr = info().frame_position, lower = info().fork_lower_position,
-              wheel = info().front_wheel_position, arm = info().swingarm_position;
-    auto moment = [&](bike_vec3 at, double fx, double fy, double fz) {
+    vec3 fr = info().frame_position, lower = info().fork_lower_position,
+         wheel = info().front_wheel_position, arm = info().swingarm_position;
+    auto moment = [&](vec3 at, double fx, double fy, double fz) {
         double rx = at.x - fr.x, ry = at.y - fr.y, rz = at.z - fr.z;
-        return bike_vec3d{ry * fz - rz * fy, rz * fx - rx * fz, rx * fy - ry * fx};
+        return vec3d{ry * fz - rz * fy, rz * fx - rx * fz, rx * fy - ry * fx};
     };
-    bike_vec3d m1 = moment(lower, 1, 2, 3), m2 = moment(wheel, 0, -1, 0),
-               m3 = moment(arm, 0, 10, 0);
+    vec3d m1 = moment(lower, 1, 2, 3), m2 = moment(wheel, 0, -1, 0), m3 = moment(arm, 0, 10, 0);
     const dReal* torque = dBodyGetTorque(body(body_frame));
     EXPECT_NEAR(torque[0], -(2 + m1.x + m2.x + m3.x), 1e-5);
     EXPECT_NEAR(torque[1], -(m1.y + m2.y + m3.y), 1e-5);

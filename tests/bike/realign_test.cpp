@@ -5,8 +5,8 @@
 #include <cmath>
 
 namespace {
-bike_vec3d g_target;
-bool target_at(int, bike_vec3d* out) {
+vec3d g_target;
+bool target_at(int, vec3d* out) {
     *out = g_target;
     return true;
 }
@@ -29,8 +29,8 @@ class realign_world : public ride_world {
     }
     // The frame's heading error to the target, positive when the target lies to the right.
     double heading_error() {
-        bike_vec3d forward = body_axis(body(body_frame), 2) * -1.0;
-        bike_vec3d o = g_target - position(body_frame);
+        vec3d forward = body_axis(body(body_frame), 2) * -1.0;
+        vec3d o = g_target - position(body_frame);
         return -std::atan2(forward.z * o.x - forward.x * o.z, forward.x * o.x + forward.z * o.z);
     }
     rider_input sitting() {
@@ -44,7 +44,7 @@ class realign_world : public ride_world {
 TEST_F(realign_world, ALineOffToTheSideTurnsTheBikeAndCarriesIt) {
     lie_over();
     ASSERT_NEAR(std::fabs(bike_lean_angle(bike)), 0.7, 0.1);
-    g_target = position(body_frame) + bike_vec3d{60, 0, -100};
+    g_target = position(body_frame) + vec3d{60, 0, -100};
     rider_set_realign_target(target_at);
     double before = heading_error();
     ASSERT_GT(before, 0.4);
@@ -60,7 +60,7 @@ TEST_F(realign_world, ALineOffToTheSideTurnsTheBikeAndCarriesIt) {
 TEST_F(realign_world, ALineBehindTurnsTheBikeTheShorterWay) {
     lie_over();
     // Behind and a little to the left: the bike turns left (anticlockwise) towards it.
-    g_target = position(body_frame) + bike_vec3d{-20, 0, 100};
+    g_target = position(body_frame) + vec3d{-20, 0, 100};
     rider_set_realign_target(target_at);
     tic(sitting());
     tic(sitting());
@@ -70,7 +70,7 @@ TEST_F(realign_world, ALineBehindTurnsTheBikeTheShorterWay) {
 TEST_F(realign_world, NoLineOrTheLineStraightAheadLeavesTheHeadingAlone) {
     for (bool line : {false, true}) {
         lie_over();
-        g_target = position(body_frame) + bike_vec3d{0, 0, -100};
+        g_target = position(body_frame) + vec3d{0, 0, -100};
         rider_set_realign_target(line ? target_at : nullptr);
         for (int t = 0; t < 8; t++) tic(sitting());
         EXPECT_LT(std::fabs(dBodyGetAngularVel(body(body_frame))[1]), 0.2) << line;
@@ -79,7 +79,7 @@ TEST_F(realign_world, NoLineOrTheLineStraightAheadLeavesTheHeadingAlone) {
 
 TEST_F(realign_world, BackingUpOrAssistOffSkipsRealignment) {
     lie_over();
-    g_target = position(body_frame) + bike_vec3d{60, 0, -100};
+    g_target = position(body_frame) + vec3d{60, 0, -100};
     rider_set_realign_target(target_at);
     rider_input in = sitting();
     in.back_up = 1;

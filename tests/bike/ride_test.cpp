@@ -117,7 +117,7 @@ class ride_modes : public ride_world, public ::testing::WithParamInterface<bike_
     // the centripetal force needed at the centre of mass over the moment of its weight, both
     // about the line between the contact points. 1 in a steady turn that nothing else holds up.
     double turn_balance() {
-        bike_vec3d centre, velocity;
+        vec3d centre, velocity;
         double mass = 0;
         for (int i = 0; i < k_bike_body_count; i++) {
             dMass m;
@@ -130,10 +130,10 @@ class ride_modes : public ride_world, public ::testing::WithParamInterface<bike_
         velocity = velocity * (1 / mass);
         double v = std::sqrt(velocity.x * velocity.x + velocity.z * velocity.z);
         double yaw = dBodyGetAngularVel(body(body_frame))[1];
-        bike_vec3d contact = (state().front_contact.point + state().rear_contact.point) * 0.5;
-        bike_vec3d arm = centre - contact;
+        vec3d contact = (state().front_contact.point + state().rear_contact.point) * 0.5;
+        vec3d arm = centre - contact;
         // Across the path, towards the outside of a right turn.
-        bike_vec3d across = {velocity.z / v, 0, -velocity.x / v};
+        vec3d across = {velocity.z / v, 0, -velocity.x / v};
         double inward = -dot(arm, across); // the centre's lean into the turn (ft)
         if (arm.y <= 0 || inward <= 0) return 0;
         return v * std::fabs(yaw) * arm.y / (gravity() * inward);
@@ -319,7 +319,7 @@ TEST_P(ride_bikes, NoseFirstLandingThrowsTheRiderWhoComesBack) {
     EXPECT_EQ(dJointGetBody(mount, 0), body(body_rider));
     const bike_info& info = bike_info_at(state().catalogue_index);
     dVector3 place;
-    bike_vec3d rel = vec_of(info.rider_position) - vec_of(info.frame_position);
+    vec3d rel = vec_of(info.rider_position) - vec_of(info.frame_position);
     dBodyGetRelPointPos(body(body_frame), rel.x, rel.y, rel.z, place);
     EXPECT_LT(length(position(body_rider) - vec_of(place)), 0.01);
 }
@@ -328,7 +328,7 @@ TEST_P(ride_bikes, StandsAtTheGateThenWalksBackInSteps) {
     start(GetParam(), 100, 190, -k_pi / 2);
     use_player_setup(bike, ride_arcade);
     clock.gate_drop_tic = 128 * 20;
-    bike_vec3d at = position(body_frame);
+    vec3d at = position(body_frame);
     rider_input rev;
     rev.clutch = 0;
     rev.throttle = 0.5f;

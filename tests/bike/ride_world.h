@@ -107,8 +107,8 @@ class ride_world : public ::testing::Test {
     }
     bike_state& state() { return bike_at(bike); }
     dBodyID body(int i) { return bike_at(bike).bodies[i]; }
-    bike_vec3d position(int i) { return vec_of(dBodyGetPosition(body(i))); }
-    bike_vec3d velocity(int i) { return vec_of(dBodyGetLinearVel(body(i))); }
+    vec3d position(int i) { return vec_of(dBodyGetPosition(body(i))); }
+    vec3d velocity(int i) { return vec_of(dBodyGetLinearVel(body(i))); }
     double speed() { return length(velocity(body_frame)); }
 
     int bike = -1;

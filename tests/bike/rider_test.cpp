@@ -6,13 +6,13 @@ namespace {
 class rider_test : public bike_world_test {
   protected:
     // The rider moving at v (ft/s) for the last four tics, the frame held still.
-    void rider_moving(bike_vec3d v) {
+    void rider_moving(vec3d v) {
         dBodySetLinearVel(body(body_rider), v.x, v.y, v.z);
-        for (bike_vec3d& h : state().rider_velocity_history) h = v;
+        for (vec3d& h : state().rider_velocity_history) h = v;
     }
-    bike_vec3d steering_axis() {
+    vec3d steering_axis() {
         const bike_info& i = info();
-        bike_vec3d s = vec_of(i.steering_head_position) - vec_of(i.fork_lower_position);
+        vec3d s = vec_of(i.steering_head_position) - vec_of(i.fork_lower_position);
         return s * (1 / length(s));
     }
 };
@@ -77,12 +77,12 @@ TEST_F(rider_test, SuddenStopOfTheRiderCrashes) {
     hang();
     now.tic = 600;
     // From 10 ft/s down to rest in four tics: 320 ft/s^2 plus gravity, no crash.
-    for (bike_vec3d& h : state().rider_velocity_history) h = {0, -10, 0};
+    for (vec3d& h : state().rider_velocity_history) h = {0, -10, 0};
     dBodySetLinearVel(body(body_rider), 0, 0, 0);
     crash_detect(state(), now);
     EXPECT_EQ(state().crash_count, 0);
     // From 70 ft/s: 2240 ft/s^2, beyond 43 g times 1.5.
-    for (bike_vec3d& h : state().rider_velocity_history) h = {0, 0, 70};
+    for (vec3d& h : state().rider_velocity_history) h = {0, 0, 70};
     dBodySetLinearVel(body(body_rider), 0, 0, 0);
     crash_detect(state(), now);
     EXPECT_EQ(state().crash_count, 1);
@@ -120,7 +120,7 @@ TEST_F(rider_test, RiderIsPutBackWhenTheCountEnds) {
     knockout_update(state());
     EXPECT_FALSE(knocked_off(bike));
     EXPECT_EQ(dJointGetBody(state().joints[joint_rider_mount], 0), body(body_rider));
-    bike_vec3d place = vec_of(info().rider_position);
+    vec3d place = vec_of(info().rider_position);
     EXPECT_NEAR(length(vec_of(dBodyGetPosition(body(body_rider))) - place), 0, 1e-9);
 }
 
@@ -157,10 +157,10 @@ TEST_F(rider_test, FeetRestOnThePegsWhileRiding) {
     hang();
     foot_update(state());
     const bike_info& i = info();
-    bike_vec3d peg = {i.rider_skeleton[skeleton_left_foot_rest],
-                      i.rider_skeleton[skeleton_left_foot_rest + 1],
-                      i.rider_skeleton[skeleton_left_foot_rest + 2]};
-    bike_vec3d want = peg + vec_of(i.frame_position);
+    vec3d peg = {i.rider_skeleton[skeleton_left_foot_rest],
+                 i.rider_skeleton[skeleton_left_foot_rest + 1],
+                 i.rider_skeleton[skeleton_left_foot_rest + 2]};
+    vec3d want = peg + vec_of(i.frame_position);
     EXPECT_NEAR(length(state().left_foot.position - want), 0, 1e-9);
 }
 

@@ -1,4 +1,5 @@
 // The bike's bodies, joints, stops, placement, temporary joints and the determinism of a run.
+#include "common/common.h"
 #include "bike/sim/bike_drivetrain.h"
 #include "bike_test_world.h"
 
@@ -7,7 +8,6 @@
 #include <string>
 
 namespace {
-constexpr double k_pi = 3.14159265358979323846;
 
 TEST_F(bike_world_test, FreshCr125TyresStartInTheGround) {
     // Rolling radius = rim + tyre; the axles sit lower than that on flat ground at y = 0.
@@ -63,7 +63,7 @@ TEST_F(bike_world_test, SteeringAxisLeansBackByTheRake) {
 
 TEST_F(bike_world_test, PlaceAboutYByPiFacesPlusZ) {
     bike_place(bike, {0, 1, 0}, k_pi);
-    const bike_vec3 positions[k_bike_body_count] = {
+    const vec3 positions[k_bike_body_count] = {
         info().frame_position,         info().front_wheel_position, info().rear_wheel_position,
         info().steering_head_position, info().fork_lower_position,  info().swingarm_position,
         info().rider_position};
@@ -74,7 +74,7 @@ TEST_F(bike_world_test, PlaceAboutYByPiFacesPlusZ) {
         EXPECT_NEAR(p[2], -positions[i].z, 1e-9) << i;
     }
     // The frame's forward direction (-z in its own frame) now points along world +z.
-    bike_vec3d forward = body_axis(body(body_frame), 2) * -1.0;
+    vec3d forward = body_axis(body(body_frame), 2) * -1.0;
     EXPECT_NEAR(forward.z, 1, 1e-9);
     dBodySetLinearVel(body(body_frame), 0, 0, 10);
     EXPECT_NEAR(bike_speed_mph(bike), 6.81818, 1e-4);

@@ -1,4 +1,5 @@
 // The bike setup: key ranges and defaults, stability preset, setup lines, bike parameters.
+#include "common/common.h"
 #include "bike/bike_data.h"
 
 #include "common/message.h"
@@ -12,7 +13,6 @@
 #include <vector>
 
 namespace {
-constexpr double k_pi = 3.14159265358979;
 
 setup_values fresh() {
     setup_values v;

@@ -54,7 +54,6 @@ struct data_folder {
     }
 };
 
-float length(const bike_vec3& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
 } // namespace
 
 TEST(shape, parses_whitespace_tolerant_text) {
@@ -156,10 +155,9 @@ TEST(generated_shapes, load_and_fit_the_bike) {
     const char* names[] = {b.frame_shape,    b.fork_upper_shape,  b.fork_lower_shape,
                            b.swingarm_shape, b.front_wheel_shape, b.rear_wheel_shape,
                            b.rider_shape};
-    const bike_vec3 positions[] = {b.frame_position,       b.steering_head_position,
-                                   b.fork_lower_position,  b.swingarm_position,
-                                   b.front_wheel_position, b.rear_wheel_position,
-                                   b.rider_position};
+    const vec3 positions[] = {b.frame_position,    b.steering_head_position, b.fork_lower_position,
+                              b.swingarm_position, b.front_wheel_position,   b.rear_wheel_position,
+                              b.rider_position};
     for (int i = 0; i < 7; i++) {
         const shape* s = shape_load(names[i]);
         ASSERT_NE(s, nullptr) << names[i];

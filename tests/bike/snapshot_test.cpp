@@ -126,9 +126,9 @@ TEST_F(snapshot_world, VersionFourRecordsPutTheRiderAlongItsAxis) {
     for (int i = 0; i < 5; i++) v4.bytes[21 + i] = full.bytes[34 + i];
     int copy = other();
     compact_state_pose(copy, v4, 4);
-    bike_vec3d axis = vec_of(info.rider_offset_axis);
-    bike_vec3d expect = axis * (info.rider_offset_range[1] / length(axis)) +
-                        vec_of(info.rider_position) - vec_of(info.frame_position);
+    vec3d axis = vec_of(info.rider_offset_axis);
+    vec3d expect = axis * (info.rider_offset_range[1] / length(axis)) +
+                   vec_of(info.rider_position) - vec_of(info.frame_position);
     dVector3 local;
     const bike_state& c = bike_at(copy);
     const dReal* r = dBodyGetPosition(c.bodies[body_rider]);
@@ -181,13 +181,11 @@ class history_world : public snapshot_world {
         remote = other();
         bike_deactivate(remote);
     }
-    bike_vec3d remote_frame() {
-        return vec_of(dBodyGetPosition(bike_at(remote).bodies[body_frame]));
-    }
-    bike_vec3d remote_velocity() {
+    vec3d remote_frame() { return vec_of(dBodyGetPosition(bike_at(remote).bodies[body_frame])); }
+    vec3d remote_velocity() {
         return vec_of(dBodyGetLinearVel(bike_at(remote).bodies[body_frame]));
     }
-    bike_vec3d stored_frame(int tic) {
+    vec3d stored_frame(int tic) {
         for (const history_entry& e : history_of(k_slot).entries)
             if (e.tic == tic) {
                 compact_fields f = compact_state_unpack(e.state, compact_ranges_of(remote));
@@ -202,10 +200,10 @@ class history_world : public snapshot_world {
 TEST_F(history_world, AStoredTicShowsThatSnapshotWithTheVelocityOfTheStepBefore) {
     record(400);
     history_apply(k_slot, remote, 392, 5);
-    bike_vec3d at = remote_frame(), expect = stored_frame(392);
+    vec3d at = remote_frame(), expect = stored_frame(392);
     EXPECT_NEAR(at.x, expect.x, 1e-3);
     EXPECT_NEAR(at.z, expect.z, 1e-3);
-    bike_vec3d v = (stored_frame(392) - stored_frame(388)) * (1 / (4 * k_dt));
+    vec3d v = (stored_frame(392) - stored_frame(388)) * (1 / (4 * k_dt));
     EXPECT_NEAR(remote_velocity().x, v.x, 1e-3);
     EXPECT_NEAR(remote_velocity().z, v.z, 1e-3);
     EXPECT_GT(length(v), 5);
@@ -214,13 +212,13 @@ TEST_F(history_world, AStoredTicShowsThatSnapshotWithTheVelocityOfTheStepBefore)
 TEST_F(history_world, BetweenSnapshotsThePoseIsBlendedAndPastTheNewestCarriedOn64Tics) {
     record(400);
     history_apply(k_slot, remote, 390, 5);
-    bike_vec3d mid = (stored_frame(388) + stored_frame(392)) * 0.5;
+    vec3d mid = (stored_frame(388) + stored_frame(392)) * 0.5;
     EXPECT_NEAR(remote_frame().x, mid.x, 2e-3);
     EXPECT_NEAR(remote_frame().z, mid.z, 2e-3);
 
-    bike_vec3d step = stored_frame(396) - stored_frame(392);
+    vec3d step = stored_frame(396) - stored_frame(392);
     history_apply(k_slot, remote, 396 + 100, 5);
-    bike_vec3d carried = stored_frame(396) + step * (64 / 4.0);
+    vec3d carried = stored_frame(396) + step * (64 / 4.0);
     EXPECT_NEAR(remote_frame().x, carried.x, 0.01);
     EXPECT_NEAR(remote_frame().z, carried.z, 0.01);
 }
@@ -233,14 +231,14 @@ TEST_F(history_world, BeforeEveryEntryTheOldestStandsStill) {
     history_add(k_slot, compact_state_encode(bike), 54);
     history_apply(k_slot, remote, 10, 5);
     EXPECT_EQ(length(remote_velocity()), 0);
-    bike_vec3d expect = stored_frame(50);
+    vec3d expect = stored_frame(50);
     EXPECT_NEAR(remote_frame().x, expect.x, 1e-3);
 }
 
 TEST_F(history_world, AnEmptyHistoryLeavesTheBikeAlone) {
     record(16);
     history_clear(k_slot);
-    bike_vec3d before = remote_frame();
+    vec3d before = remote_frame();
     history_apply(k_slot, remote, 8, 5);
     EXPECT_EQ(remote_frame().x, before.x);
     EXPECT_EQ(remote_frame().z, before.z);

@@ -255,7 +255,7 @@ TEST_F(FrameLoop, OrbitCameraControls) {
     EXPECT_NEAR(program().orbit_distance, 10.0f - 16.0f / 64, 1e-5);
     press("left", 0.13);
     frame_at(0.25);
-    EXPECT_NEAR(program().orbit_yaw, 16 * 2 * M_PI / 1024, 1e-5);
+    EXPECT_NEAR(program().orbit_yaw, 16 * 2 * k_pi / 1024, 1e-5);
 }
 
 #include "race/race_timing.h"

@@ -42,9 +42,9 @@ struct keyboard_ride : race_world {
         }
     }
 
-    static bike_vec3d forward(int bike) {
-        bike_vec3d nose = bike_body_point(bike, body_frame, {0, 0, -1});
-        bike_vec3d centre = bike_body_point(bike, body_frame, {0, 0, 0});
+    static vec3d forward(int bike) {
+        vec3d nose = bike_body_point(bike, body_frame, {0, 0, -1});
+        vec3d centre = bike_body_point(bike, body_frame, {0, 0, 0});
         return {nose.x - centre.x, nose.y - centre.y, nose.z - centre.z};
     }
 };
@@ -59,14 +59,14 @@ TEST_F(keyboard_ride, DefaultKeysPullAwayShiftSteerAndBrake) {
     ASSERT_TRUE(program().riding);
     int bike = race_slot(0).bike;
     tics(80);
-    bike_vec3d start_at = bike_frame_position(bike);
-    bike_vec3d ahead = forward(bike);
+    vec3d start_at = bike_frame_position(bike);
+    vec3d ahead = forward(bike);
 
     key(SDL_SCANCODE_X, true); // throttle
     tics(1);
     EXPECT_FLOAT_EQ(rider_input_of(0).throttle, 1.0f);
     tics(383);
-    bike_vec3d now = bike_frame_position(bike);
+    vec3d now = bike_frame_position(bike);
     double along = (now.x - start_at.x) * ahead.x + (now.z - start_at.z) * ahead.z;
     EXPECT_GT(along, 30.0) << "three seconds of throttle carry the bike forward off the grid";
     EXPECT_GT(bike_speed_mph(bike), 10.0f);
@@ -78,11 +78,11 @@ TEST_F(keyboard_ride, DefaultKeysPullAwayShiftSteerAndBrake) {
     tics(30);
     EXPECT_EQ(bike_gear(bike), gear + 1);
 
-    bike_vec3d before_turn = forward(bike);
+    vec3d before_turn = forward(bike);
     key(SDL_SCANCODE_LEFT, true);
     tics(64);
     key(SDL_SCANCODE_LEFT, false);
-    bike_vec3d after_turn = forward(bike);
+    vec3d after_turn = forward(bike);
     // Seen from above, a turn to the left takes the nose anticlockwise: x then z of the cross.
     double turn = before_turn.z * after_turn.x - before_turn.x * after_turn.z;
     EXPECT_GT(turn, 0.05) << "left steers left";

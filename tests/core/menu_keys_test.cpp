@@ -247,7 +247,7 @@ TEST_F(menu_keys, BikeSettingsReachTheRidingBike) {
     const int bike = race_slot(slot).bike;
     // The bike settles on the grid first: the mechanic works only on a standing bike.
     auto speed = [&] {
-        const bike_vec3d v = bike_frame_velocity(bike);
+        const vec3d v = bike_frame_velocity(bike);
         return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
     };
     const double start = platform().clock();

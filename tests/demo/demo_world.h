@@ -27,7 +27,7 @@ struct recorded_race {
     int gate_drop = 0;
     int end_tic = 0;
     std::map<int, compact_state> states[k_recorded_riders];
-    std::map<int, bike_vec3d> frames[k_recorded_riders];
+    std::map<int, vec3d> frames[k_recorded_riders];
     std::map<int, double> speeds[k_recorded_riders]; // ft/s
     compact_ranges ranges[k_recorded_riders];
 };
@@ -193,7 +193,7 @@ class demo_world : public race_world {
             int bike = race_slot(slot).bike;
             out.states[slot][tic] = compact_state_encode(bike);
             out.frames[slot][tic] = bike_frame_position(bike);
-            bike_vec3d v = bike_frame_velocity(bike);
+            vec3d v = bike_frame_velocity(bike);
             out.speeds[slot][tic] = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
         }
     }

@@ -39,7 +39,7 @@ TEST_F(demo_world, EveryDemoRiderIsPosedAsRecordedAtEachRecordedTic) {
     }
     EXPECT_EQ(compared, k_recorded_riders * ((rec.end_tic + 3) / 4));
     // The riders really rode: the first one went round the circle's first gates.
-    bike_vec3d start = rec.frames[0].at(0), end = rec.frames[0].at(rec.end_tic - 4);
+    vec3d start = rec.frames[0].at(0), end = rec.frames[0].at(rec.end_tic - 4);
     EXPECT_GT(std::hypot(end.x - start.x, end.z - start.z), 60.0);
 }
 
@@ -163,7 +163,7 @@ TEST_F(demo_world, ADemoRiderWhoseRecordingEndsStaysButNoLongerHoldsTheRaceOpen)
     // along their last step.
     for (int slot = 0; slot < 3; slot++) EXPECT_GE(race_slot(slot).bike, 0);
     int end = rec.end_tic - rec.end_tic % 4;
-    bike_vec3d at = frame_of(0), last = rec.frames[0].at(end), before = rec.frames[0].at(end - 4);
+    vec3d at = frame_of(0), last = rec.frames[0].at(end), before = rec.frames[0].at(end - 4);
     EXPECT_NEAR(at.x, last.x + 16 * (last.x - before.x), 0.01);
     EXPECT_NEAR(at.z, last.z + 16 * (last.z - before.z), 0.01);
 }
@@ -239,9 +239,9 @@ TEST_F(demo_world, DemoRidersFadeNearTheLocalRider) {
     race_world_tic();
     int local = race_slot(3).bike;
     EXPECT_EQ(demo_ghost_opacity(3, 10), 1.0f) << "the local rider is always drawn";
-    bike_vec3d me = bike_frame_position(local);
+    vec3d me = bike_frame_position(local);
     for (int slot = 0; slot < 3; slot++) {
-        bike_vec3d it = bike_frame_position(race_slot(slot).bike);
+        vec3d it = bike_frame_position(race_slot(slot).bike);
         double d = std::sqrt((it.x - me.x) * (it.x - me.x) + (it.y - me.y) * (it.y - me.y) +
                              (it.z - me.z) * (it.z - me.z));
         float f = static_cast<float>(d * 1.5); // d lies between f/2 and f
@@ -273,7 +273,7 @@ TEST_F(demo_world, TheFastestLapRidesAlongAsTheGhostFromTheFinish) {
     };
     // The first timed lap, with where the rider was at each tic of it.
     int lap_start = -1;
-    std::vector<bike_vec3d> path;
+    std::vector<vec3d> path;
     for (int t = 0; t < 128 * 120 && time_trial_last_lap_tics() == 0; t++) {
         ride(false);
         if (lap_start < 0 && laps_completed(0) == 1) lap_start = race_clock();
@@ -311,7 +311,7 @@ TEST_F(demo_world, TheFastestLapRidesAlongAsTheGhostFromTheFinish) {
         if (k >= static_cast<int>(path.size()) || race_slot(1).bike < 0 ||
             (k != 0 && (lap_start + k) % 4 != 0))
             continue;
-        bike_vec3d ghost = bike_frame_position(race_slot(1).bike), was = path[k];
+        vec3d ghost = bike_frame_position(race_slot(1).bike), was = path[k];
         ASSERT_NEAR(ghost.x, was.x, 2 * r.extent / 16777215) << "tic " << k << " of the lap";
         ASSERT_NEAR(ghost.z, was.z, 2 * r.extent / 16777215) << "tic " << k << " of the lap";
         compared++;

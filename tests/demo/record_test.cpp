@@ -129,9 +129,9 @@ TEST_F(demo_world, TheSameRobotRaceRecordedTwiceGivesTheSameFile) {
         ASSERT_TRUE(race_start_lineup(p, robots.data(), 40));
         ASSERT_TRUE(demo_recording());
         const int end = race_gate_drop_tic() + 3 * k_tics_per_second;
-        bike_vec3d grid = bike_frame_position(race_slot(0).bike);
+        vec3d grid = bike_frame_position(race_slot(0).bike);
         while (race_clock() < end) race_world_tic();
-        bike_vec3d x = bike_frame_position(race_slot(0).bike);
+        vec3d x = bike_frame_position(race_slot(0).bike);
         EXPECT_GT(std::hypot(x.x - grid.x, x.z - grid.z), 10) << "the robots race";
         ASSERT_TRUE(start_recorded({}, 1, false)); // closes the recording
         file = read(default_demo());

@@ -76,7 +76,7 @@ TEST_F(demo_tool, CsvHasARowForEveryRecordedStateWithTheSimulationsSpeed) {
         ASSERT_EQ(tic % 4, 0) << line;
         rows[rider]++;
         EXPECT_NEAR(std::stod(c[2]), (tic - rec.gate_drop) / 128.0, 1e-4);
-        const bike_vec3d& p = rec.frames[rider].at(tic);
+        const vec3d& p = rec.frames[rider].at(tic);
         EXPECT_NEAR(std::stod(c[3]), p.x, 1e-3) << line;
         EXPECT_NEAR(std::stod(c[5]), p.z, 1e-3) << line;
         if (tic == 0) {
@@ -85,7 +85,7 @@ TEST_F(demo_tool, CsvHasARowForEveryRecordedStateWithTheSimulationsSpeed) {
         }
         // From the rider's previous state 4 tics before: within the positions' resolution of
         // how far the simulation moved the frame, and close to its speed half-way.
-        const bike_vec3d& q = rec.frames[rider].at(tic - 4);
+        const vec3d& q = rec.frames[rider].at(tic - 4);
         double moved = std::sqrt((p.x - q.x) * (p.x - q.x) + (p.y - q.y) * (p.y - q.y) +
                                  (p.z - q.z) * (p.z - q.z));
         double mph = moved / (4 / 128.0) * 15 / 22, csv = std::stod(c[6]);

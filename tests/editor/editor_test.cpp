@@ -345,14 +345,14 @@ TEST_F(EditorTest, SnapFlattensBlocksOntoTwoTrianglesAndLeavesSingleCellsAlone) 
         }
     EXPECT_GT(changed, 0);
     // Inside the block the ground is two planes: at most two directions of its normal.
-    std::vector<terrain_vec3> normals;
+    std::vector<vec3> normals;
     for (float v = 0.05f; v < 4; v += 0.3f)
         for (float u = 0.05f; u < 4; u += 0.3f) {
-            terrain_vec3 m = ground_normal_at((i0 + u) * f.cell_size, (j0 + v) * f.cell_size);
+            vec3 m = ground_normal_at((i0 + u) * f.cell_size, (j0 + v) * f.cell_size);
             const float length = std::sqrt(m.x * m.x + m.y * m.y + m.z * m.z);
             m = {m.x / length, m.y / length, m.z / length};
             bool known = false;
-            for (const terrain_vec3& k : normals)
+            for (const vec3& k : normals)
                 known = known || (std::fabs(k.x - m.x) < 1e-4f && std::fabs(k.y - m.y) < 1e-4f &&
                                   std::fabs(k.z - m.z) < 1e-4f);
             if (!known) normals.push_back(m);

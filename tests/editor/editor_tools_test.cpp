@@ -1,5 +1,6 @@
 // The editor's object tools driven by presses, drags and keys on a small track: gates and their
 // lap lists, billboards, statues, the tile map and decals.
+#include "common/common.h"
 #include "editor/editor_tools.h"
 
 #include "bike/contact/bike_contact.h"
@@ -21,7 +22,6 @@
 #include <vector>
 
 namespace {
-constexpr float k_pi = 3.14159265f;
 
 struct EditorTools : FlatTrackTest {
     editor_tools_state tools;
@@ -258,14 +258,14 @@ TEST_F(EditorTools, StatuesMoveTurnCopyAndGoAsTheirValuesAllow) {
     EXPECT_EQ(press(mode_statues, at(20, 16)), 2);
     ASSERT_EQ(tools.statue, first);
     EXPECT_TRUE(tools_drag(tools, mode_statues, at(30, 20), settings, 2));
-    EXPECT_NEAR(statues()[first].value, -k_pi / 2, 1e-5);
+    EXPECT_NEAR(statues()[first].value, -k_pi_f / 2, 1e-5);
     // Its model's x axis turned with it.
     EXPECT_NEAR(statues()[first].orientation[0], 0, 1e-5);
 
     // Far below a whole turn the value stays that far below.
     EXPECT_EQ(press(mode_statues, at(40, 20)), 1);
     EXPECT_TRUE(tools_drag(tools, mode_statues, at(40, 30), settings, 2));
-    EXPECT_NEAR(statues()[first + 1].value, -k_pi - 4 * k_pi, 1e-4);
+    EXPECT_NEAR(statues()[first + 1].value, -k_pi_f - 4 * k_pi_f, 1e-4);
     // A face-camera statue keeps its value.
     EXPECT_EQ(press(mode_statues, at(60, 20)), 1);
     tools_drag(tools, mode_statues, at(70, 20), settings, 2);
@@ -319,7 +319,7 @@ TEST_F(EditorTools, SnapToGradientTakesTheCircleOrTheLine) {
     EXPECT_TRUE(tools_button(tools, button_snap_to_gradient, settings, &gradient, false));
     EXPECT_NEAR(statues()[first + 1].x, 65, 1e-4);
     EXPECT_NEAR(statues()[first + 1].z, 20, 1e-4);
-    EXPECT_NEAR(statues()[first + 1].value, -k_pi / 2, 1e-5);
+    EXPECT_NEAR(statues()[first + 1].value, -k_pi_f / 2, 1e-5);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -504,10 +504,10 @@ TEST_F(EditorTools, DecalNamesStayRightAcrossInsertsRemovesAndGroupMoves) {
     // A quarter turn swings it round the leader and turns it as much.
     EXPECT_EQ(press(mode_decals, at(70, 61)), 2);
     EXPECT_TRUE(tools_drag(tools, mode_decals, at(60, 65), settings, 2));
-    EXPECT_NEAR(decal_at(tools.decal).angle, k_pi / 2, 1e-5);
+    EXPECT_NEAR(decal_at(tools.decal).angle, k_pi_f / 2, 1e-5);
     EXPECT_NEAR(decal_at(m).x, 70, 1e-4);
     EXPECT_NEAR(decal_at(m).z, 85, 1e-4);
-    EXPECT_NEAR(decal_at(m).angle, k_pi / 2, 1e-5);
+    EXPECT_NEAR(decal_at(m).angle, k_pi_f / 2, 1e-5);
     expect_grid_whole();
 
     // Selecting another decal empties the group.

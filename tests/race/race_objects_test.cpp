@@ -10,7 +10,7 @@
 
 namespace {
 // How far a point lies past the slot's gate piece, along the way the slot's rider faces.
-double past_piece(const start_slot& slot, bike_vec3d p) {
+double past_piece(const start_slot& slot, vec3d p) {
     const double fx = -std::sin(slot.heading), fz = -std::cos(slot.heading);
     return (p.x - slot.piece_x) * fx + (p.z - slot.piece_z) * fz;
 }
@@ -101,11 +101,11 @@ TEST_F(race_world, ABikeRiddenIntoAHayBaleStopsAgainstIt) {
         in.throttle = 0.5f;
         rider_input_set(0, in);
         race_world_tic();
-        const bike_vec3d f = bike_body_position(bike, body_front_wheel);
+        const vec3d f = bike_body_position(bike, body_front_wheel);
         furthest = std::max(furthest, (f.x - s.x) * dx + (f.z - s.z) * dz);
     }
     EXPECT_GE(statue_touched_tic(bale), 0) << "the bike reached the bale";
     EXPECT_LT(furthest, 0.5) << "the front wheel never got through the bale";
-    const bike_vec3d f = bike_frame_position(bike);
+    const vec3d f = bike_frame_position(bike);
     EXPECT_LT((f.x - s.x) * dx + (f.z - s.z) * dz, 0) << "the bike stays on its own side";
 }

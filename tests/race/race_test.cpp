@@ -74,10 +74,10 @@ TEST_F(race_world, TheGridStandsEveryBikeClearOfTheGroundAndEachOther) {
         ASSERT_GE(bike, 0);
         float x, z, heading;
         grid_position(slot, ground().field.extent, &x, &z, &heading);
-        bike_vec3d wheel = bike_body_position(bike, body_rear_wheel);
-        bike_vec3d origin = placed_at(slot);
+        vec3d wheel = bike_body_position(bike, body_rear_wheel);
+        vec3d origin = placed_at(slot);
         // Behind its start slot, facing the slot's heading: towards its gate piece.
-        bike_vec3d forward = bike_forward(bike);
+        vec3d forward = bike_forward(bike);
         const start_slot& s = start_slot_at(slot % start_slot_count());
         double to_piece = std::atan2(s.piece_x - x, s.piece_z - z);
         EXPECT_NEAR(std::atan2(forward.x, forward.z), to_piece, 1e-3) << slot;
@@ -182,7 +182,7 @@ TEST_F(race_world, OnlineALocalRiderLeavingBeforeTheDropIsHeldFifteenSecondsPast
     race_world_tic();
     EXPECT_EQ(race_false_start_hold(), race_gate_drop_tic() + 15 * 128 - race_clock());
     EXPECT_NE(message_recent(0).find("15 second false start penalty"), std::string::npos);
-    bike_vec3d held = frame_of(0);
+    vec3d held = frame_of(0);
     rider_input go;
     go.throttle = 1;
     rider_input_set(0, go);
@@ -199,7 +199,7 @@ TEST_F(race_run, AScriptedRiderRacesTwoLapsToTheResults) {
     ASSERT_GE(drop, 13 * 128);
     ASSERT_LE(drop, 15 * 128);
     int bike = race_slot(0).bike;
-    bike_vec3d at_gate = frame_of(0);
+    vec3d at_gate = frame_of(0);
     // Held at the gate until it drops.
     while (race_clock() < drop) {
         rider_input_set(0, circle_rider(bike, race_clock() - drop, true));
@@ -275,7 +275,7 @@ TEST_F(race_run, ATimeTrialTimesEachLapFromTheFinishAndRestartsOnBackingUp) {
     ASSERT_GE(bike, 0);
     // Standing three crossings before the end of the first lap, facing along that gate.
     const timing_gate& g = gate_at(gate_at_position(first - 3));
-    bike_vec3d start_at = placed_at(0);
+    vec3d start_at = placed_at(0);
     EXPECT_LT(std::hypot(start_at.x - g.centre[0], start_at.z - g.centre[2]), 0.01);
     EXPECT_EQ(timing_of(0).position, first - 3);
 
@@ -313,7 +313,7 @@ namespace {
 void carry_through_gate(int slot, int gate) {
     int bike = race_slot(slot).bike;
     const timing_gate& g = gate_at(gate);
-    bike_vec3d wheel = bike_body_position(bike, body_front_wheel);
+    vec3d wheel = bike_body_position(bike, body_front_wheel);
     bike_translate(
         bike, {g.centre[0] + g.direction[0] - wheel.x, 0, g.centre[2] + g.direction[2] - wheel.z});
 }
@@ -333,7 +333,7 @@ TEST_F(race_run, TheRunningOrderFollowsTheCrossingsOfSeveralRiders) {
     ASSERT_EQ(timing_of(2).position, 2);
     EXPECT_EQ(running_order_at(0).slot, 2);
     // Then parked in the middle of the circle, out of the scripted rider's way.
-    bike_vec3d parked = frame_of(2);
+    vec3d parked = frame_of(2);
     bike_translate(race_slot(2).bike,
                    {k_practice_circle_x - parked.x, 0, k_practice_circle_z - parked.z});
     // The scripted rider rides on past both and leads once it has made more crossings.
@@ -413,7 +413,7 @@ TEST_F(race_world, OnlineARemoteBikeTheLocalOneTouchesIsSimulatedForAWhile) {
     bike_deactivate(remote);
     // The recording: the local bike's own pose moved half a foot to its side.
     int ghost = bike_create("cr125", 2, "6", "", "", "", "");
-    bike_vec3d at = bike_frame_position(local);
+    vec3d at = bike_frame_position(local);
     race_place_bike(ghost, static_cast<float>(at.x), static_cast<float>(at.z + 0.5), -1.5707963f,
                     nullptr, 0);
     compact_state recorded = compact_state_encode(ghost);

@@ -17,10 +17,7 @@
 #include <cmath>
 #include <string>
 
-inline double distance(bike_vec3d a, bike_vec3d b) {
-    return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) +
-                     (a.z - b.z) * (a.z - b.z));
-}
+inline double distance(vec3d a, vec3d b) { return length(a - b); }
 
 // Every occupied slot's bike state, in slot order.
 inline std::string race_digest() {
@@ -65,11 +62,11 @@ class race_world : public TempDataTest {
         p.time_limit_tics = minutes_tics;
         return race_start_lineup(p, codes.begin(), static_cast<int>(codes.size()));
     }
-    static bike_vec3d frame_of(int slot) { return bike_frame_position(race_slot(slot).bike); }
+    static vec3d frame_of(int slot) { return bike_frame_position(race_slot(slot).bike); }
     // Where the bike's construction origin (between the wheels on the ground) now is.
-    static bike_vec3d placed_at(int slot) {
+    static vec3d placed_at(int slot) {
         int bike = race_slot(slot).bike;
-        bike_vec3 fp = bike_info_of(bike).frame_position;
+        vec3 fp = bike_info_of(bike).frame_position;
         return bike_body_point(bike, body_frame, {-fp.x, -fp.y, -fp.z});
     }
 };
@@ -82,7 +79,7 @@ inline rider_input circle_rider(int bike, int tics_since_drop, bool before_first
         in.clutch = 0;
         return in;
     }
-    bike_vec3d p = bike_frame_position(bike);
+    vec3d p = bike_frame_position(bike);
     double dx = p.x - k_practice_circle_x, dz = p.z - k_practice_circle_z;
     double around = std::atan2(dx, -dz); // 0 at the north point, growing clockwise
     double tx, tz;
@@ -94,7 +91,7 @@ inline rider_input circle_rider(int bike, int tics_since_drop, bool before_first
         tx = k_practice_circle_x + k_practice_circle_radius * std::sin(a);
         tz = k_practice_circle_z - k_practice_circle_radius * std::cos(a);
     }
-    bike_vec3d forward = bike_forward(bike);
+    vec3d forward = bike_forward(bike);
     double wx = tx - p.x, wz = tz - p.z;
     double cross_y = forward.z * wx - forward.x * wz, along = forward.x * wx + forward.z * wz;
     double error = -std::atan2(cross_y, along); // positive: the target lies to the right

@@ -247,7 +247,7 @@ TEST_F(robot_race, ADamagedLinesFileIsIgnoredWithItsMessageAndRobotsStandStill) 
               std::string::npos);
     ASSERT_GT(line_segment_count(), 0);
     for (int s = 0; s < line_segment_count(); s++) EXPECT_EQ(lines_held_in(line_segment_at(s)), 0);
-    bike_vec3d grid = frame_of(0);
+    vec3d grid = frame_of(0);
     run_until(race_gate_drop_tic() + 4 * k_tics_per_second);
     EXPECT_LT(distance(frame_of(0), grid), 3) << "nothing to ride: the robot stays";
 }
@@ -325,7 +325,7 @@ TEST_F(robot_race, ARobotsRunsCountForTheLinesItRodeAndAgainstTheLineItLeft) {
     const int slot = line_with_serial(segment, auto_pilot_picked_serial(0, segment));
     ASSERT_GE(slot, 0);
     const int failures = line_segment_at(segment).lines[slot].failures;
-    bike_vec3d x = frame_of(0), f = bike_forward(bike);
+    vec3d x = frame_of(0), f = bike_forward(bike);
     double fl = std::max(std::hypot(f.x, f.z), 1e-9);
     race_place_bike(bike, static_cast<float>(x.x + 40 * f.z / fl),
                     static_cast<float>(x.z - 40 * f.x / fl), 0, nullptr, 0);
@@ -343,7 +343,7 @@ TEST_F(robot_race, ARobotTurnedAboutOffItsLineRidesBackOnThroughTheGates) {
     ASSERT_GE(timing_of(0).position, 4) << "the robot rides its first gates";
 
     const int from = timing_of(0).position;
-    bike_vec3d x = frame_of(0), f = bike_forward(bike);
+    vec3d x = frame_of(0), f = bike_forward(bike);
     double fl = std::max(std::hypot(f.x, f.z), 1e-9);
     // Bikes face (-sin h, -cos h): this heading turns it against its way.
     race_place_bike(bike, static_cast<float>(x.x + 25 * f.z / fl),
@@ -424,12 +424,12 @@ TEST_F(robot_race, AFinishedRobotRidesThroughTheBikesStillRacing) {
                 race_set_crossing(0, c, race_clock());
         ASSERT_EQ(rider_finished(0), finished);
         const int a = race_slot(0).bike, b = race_slot(1).bike;
-        const bike_vec3d x = placed_at(0), f = bike_forward(a);
+        const vec3d x = placed_at(0), f = bike_forward(a);
         const float heading = static_cast<float>(std::atan2(-f.x, -f.z));
         race_place_bike(b, static_cast<float>(x.x - f.z), static_cast<float>(x.z + f.x), heading,
                         nullptr, 0);
         ASSERT_TRUE(bikes_overlap(a, b));
-        const bike_vec3d put = frame_of(1);
+        const vec3d put = frame_of(1);
         for (int t = 0; t < 64; t++) race_world_tic();
         // Across the ground: the bike settles on its springs either way.
         const double moved = std::hypot(frame_of(1).x - put.x, frame_of(1).z - put.z);
@@ -453,7 +453,7 @@ TEST_F(robot_race, AFinishedRobotComeToRestIsParkedWhereItStopped) {
         race_world_tic();
     ASSERT_FALSE(bike_simulated(a)) << "still riding 60 s after the finish";
     EXPECT_GT(race_clock() - finished_at, k_tics_per_second) << "it rode out its path first";
-    const bike_vec3d parked = frame_of(0);
+    const vec3d parked = frame_of(0);
     run_until(race_clock() + 5 * k_tics_per_second);
     EXPECT_EQ(distance(frame_of(0), parked), 0);
     EXPECT_TRUE(bike_simulated(b));
@@ -486,7 +486,7 @@ TEST_F(robot_race, FortyRobotsRaceTheSameTwice) {
         }
         int moving = 0;
         for (int slot = 0; slot < 40; slot++) {
-            bike_vec3d v = bike_frame_velocity(race_slot(slot).bike);
+            vec3d v = bike_frame_velocity(race_slot(slot).bike);
             moving += std::hypot(v.x, v.z) > 8 ? 1 : 0;
         }
         EXPECT_GE(moving, 2) << "the front of the field is away from the gate";
@@ -513,7 +513,7 @@ TEST_F(robot_race, ARobotThatMissedGatesRidesBackForTheLastThatCounts) {
     }
     const timing_gate& last = kept[2];
     auto to_last = [&] {
-        bike_vec3d x = frame_of(0);
+        vec3d x = frame_of(0);
         return std::hypot(x.x - last.centre[0], x.z - last.centre[2]);
     };
     bool reached = false;

@@ -243,8 +243,8 @@ TEST(RaceTic, ABikesFrontWheelAtAGateCountsTheCrossing) {
     int bike = race_slot(0).bike;
     ASSERT_GE(bike, 0);
     EXPECT_EQ(race_slot(0).kind, rider_local);
-    bike_vec3d wheel = bike_body_position(bike, body_front_wheel);
-    bike_translate(bike, bike_vec3d{101 - wheel.x, 0, 50 - wheel.z});
+    vec3d wheel = bike_body_position(bike, body_front_wheel);
+    bike_translate(bike, vec3d{101 - wheel.x, 0, 50 - wheel.z});
     race_world_tic();
     EXPECT_EQ(timing_of(0).position, 1);
     EXPECT_EQ(timing_of(0).crossing_tics[0], 0);

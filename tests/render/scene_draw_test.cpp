@@ -146,14 +146,14 @@ class SceneDraw : public ::testing::Test {
     }
 
     // A camera at `eye` looking at `target` with the world's up.
-    static scene_camera looking(bike_vec3d eye, bike_vec3d target, float fov = 60) {
+    static scene_camera looking(vec3d eye, vec3d target, float fov = 60) {
         scene_camera c;
-        bike_vec3d back = eye - target;
+        vec3d back = eye - target;
         back = back * (1 / length(back));
-        bike_vec3d right = {back.z, 0, -back.x};
+        vec3d right = {back.z, 0, -back.x};
         right = right * (1 / length(right));
-        bike_vec3d up = cross(back, right);
-        const bike_vec3d axes[3] = {right, up, back};
+        vec3d up = cross(back, right);
+        const vec3d axes[3] = {right, up, back};
         for (int k = 0; k < 3; k++) {
             c.rotation[k] = static_cast<float>(axes[k].x);
             c.rotation[3 + k] = static_cast<float>(axes[k].y);
@@ -166,7 +166,7 @@ class SceneDraw : public ::testing::Test {
         return c;
     }
     // The window pixel a world point projects to (from the bottom left).
-    static void project(const scene_camera& c, bike_vec3d p, int* x, int* y) {
+    static void project(const scene_camera& c, vec3d p, int* x, int* y) {
         const view_tangents t = tangents_for(k_width, k_height, c.fov);
         const double d[3] = {p.x - c.eye[0], p.y - c.eye[1], p.z - c.eye[2]};
         double local[3];
@@ -177,9 +177,9 @@ class SceneDraw : public ::testing::Test {
     }
     // From the left of the bike, level with it.
     scene_camera beside_bike(double distance = 9) const {
-        const bike_vec3d middle = bike_body_position(bike, body_frame);
-        const bike_vec3d left = bike_body_axis(bike, body_frame, 0) * -distance;
-        return looking(middle + bike_vec3d{left.x, 0.5, left.z}, middle);
+        const vec3d middle = bike_body_position(bike, body_frame);
+        const vec3d left = bike_body_axis(bike, body_frame, 0) * -distance;
+        return looking(middle + vec3d{left.x, 0.5, left.z}, middle);
     }
 
     static std::filesystem::path* home;
@@ -290,11 +290,10 @@ TEST_F(SceneDraw, DrawingLeavesTheSimulationAsItWas) {
     auto state = [&] {
         std::vector<double> v;
         for (int body = 0; body < k_bike_body_count; body++) {
-            bike_vec3d all[6] = {
-                bike_body_position(bike, body), bike_body_axis(bike, body, 0),
-                bike_body_axis(bike, body, 1),  bike_body_axis(bike, body, 2),
-                bike_body_velocity(bike, body), bike_body_angular_velocity(bike, body)};
-            for (const bike_vec3d& a : all) v.insert(v.end(), {a.x, a.y, a.z});
+            vec3d all[6] = {bike_body_position(bike, body), bike_body_axis(bike, body, 0),
+                            bike_body_axis(bike, body, 1),  bike_body_axis(bike, body, 2),
+                            bike_body_velocity(bike, body), bike_body_angular_velocity(bike, body)};
+            for (const vec3d& a : all) v.insert(v.end(), {a.x, a.y, a.z});
         }
         return v;
     };
@@ -314,11 +313,11 @@ TEST_F(SceneDraw, RecordedRidersFadeNearTheLocalRider) {
     const int ghost = bike_create("cr125", 1, "7", "", "", "", "");
     race_slot(1).bike = ghost;
     race_slot(1).kind = rider_remote;
-    const bike_vec3d local = bike_frame_position(bike);
+    const vec3d local = bike_frame_position(bike);
     float opacity[k_max_riders];
     for (auto [away, expected] :
          {std::pair{5.0, 0.0f}, std::pair{7.5, 0.5f}, std::pair{12.0, 1.0f}}) {
-        const bike_vec3d at = bike_frame_position(ghost);
+        const vec3d at = bike_frame_position(ghost);
         bike_translate(ghost, {local.x + away - at.x, local.y - at.y, local.z - at.z});
         slot_opacities(opacity);
         EXPECT_NEAR(opacity[1], expected, 1e-3f) << away;
@@ -394,13 +393,13 @@ long brightness(const std::vector<unsigned char>& frame, int x, int y, int half)
 TEST_F(SceneDraw, TheLensFlareGlowsOnTheSunAndItsGhostsCrossTheMiddle) {
     const float* s = lighting().sun_vector;
     // The sun up and to the left of the middle: the camera turned a little right of it.
-    const bike_vec3d eye = bike_body_position(bike, body_frame) + bike_vec3d{0, 6, 0};
+    const vec3d eye = bike_body_position(bike, body_frame) + vec3d{0, 6, 0};
     const double turn = 0.3;
-    const bike_vec3d aim = {s[0] * std::cos(turn) - s[2] * std::sin(turn), s[1] * 0.6,
-                            s[0] * std::sin(turn) + s[2] * std::cos(turn)};
+    const vec3d aim = {s[0] * std::cos(turn) - s[2] * std::sin(turn), s[1] * 0.6,
+                       s[0] * std::sin(turn) + s[2] * std::cos(turn)};
     const scene_camera c = looking(eye, eye + aim * 100, 70);
     int sun_x, sun_y;
-    project(c, eye + bike_vec3d{s[0], s[1], s[2]} * 1000, &sun_x, &sun_y);
+    project(c, eye + vec3d{s[0], s[1], s[2]} * 1000, &sun_x, &sun_y);
     ASSERT_GT(sun_x, 20);
     ASSERT_LT(sun_x, k_width - 20);
     ASSERT_GT(sun_y, 20);

@@ -167,7 +167,7 @@ TEST_F(TerrainFilesTest, GroundQueriesGoThroughTheLoadedField) {
           "6 2 0 1\n:" + samples_bytes(std::vector<uint16_t>(129 * 129, 65535)));
     ASSERT_TRUE(height_field_load("trk"));
     EXPECT_EQ(ground_height_at(50, 50), 1.0f);
-    terrain_vec3 n = ground_normal_at(50, 50);
+    vec3 n = ground_normal_at(50, 50);
     EXPECT_EQ(n.y, 4.0f);
     EXPECT_TRUE(ground_set_height(10, 10, 3.0f));
     EXPECT_EQ(ground_height_at(20, 20), 3.0f);

@@ -39,7 +39,6 @@ struct test_field {
     float& at(int i, int j) { return field.heights[i + field.samples_per_side * j]; }
 };
 
-float length(terrain_vec3 v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
 } // namespace
 
 TEST(HeightField, ZeroBodyGivesFlatFieldOfTheHeadersSize) {
@@ -172,13 +171,13 @@ TEST(HeightQueries, PlaneIsReproducedEverywhereWithItsNormal) {
     for (float x = 0.1f; x < 90; x += 3.37f) {
         for (float z = 0.2f; z < 90; z += 4.91f) {
             ASSERT_NEAR(field_height_at(t.field, x, z), a * x + b * z, 1e-3);
-            terrain_vec3 n = field_normal_at(t.field, x, z);
+            vec3 n = field_normal_at(t.field, x, z);
             ASSERT_NEAR(n.x, -a * c * c, 1e-4);
             ASSERT_NEAR(n.y, c * c, 1e-6);
             ASSERT_NEAR(n.z, -b * c * c, 1e-4);
         }
     }
-    terrain_vec3 v = field_vertex_normal_at(t.field, 40, 41);
+    vec3 v = field_vertex_normal_at(t.field, 40, 41);
     float r = 1.0f / std::sqrt(a * a + 1 + b * b);
     EXPECT_NEAR(v.x, -a * r, 1e-5);
     EXPECT_NEAR(v.y, r, 1e-5);
@@ -188,7 +187,7 @@ TEST(HeightQueries, PlaneIsReproducedEverywhereWithItsNormal) {
 
 TEST(HeightQueries, FlatGroundNormalIsCellSizeSquaredUp) {
     test_field t(1.5f, [](int, int) { return 3.0f; });
-    terrain_vec3 n = field_normal_at(t.field, 10.3f, 20.9f);
+    vec3 n = field_normal_at(t.field, 10.3f, 20.9f);
     EXPECT_EQ(n.x, 0);
     EXPECT_EQ(n.y, 1.5f * 1.5f);
     EXPECT_EQ(n.z, 0);
@@ -206,7 +205,7 @@ TEST(HeightQueries, EvenCellsSplitAlongTheRisingDiagonal) {
     t.at(2, 5) = 4; // tilts only the v > u triangle
     t.at(3, 4) = 2; // tilts only the v <= u triangle
     EXPECT_NEAR(field_height_at(t.field, 2.5f, 4.5f), 0, 1e-6);
-    terrain_vec3 n = field_normal_at(t.field, 2.5f, 4.5f);
+    vec3 n = field_normal_at(t.field, 2.5f, 4.5f);
     // The v <= u triangle rises 2 along x and falls 2 along z; the other would give (4, 1, -4).
     EXPECT_NEAR(n.x, -2.0f, 1e-6);
     EXPECT_NEAR(n.y, 1.0f, 1e-6);
@@ -275,7 +274,7 @@ TEST(NormalCache, AWriteDirtiesExactlyTheTrianglesTouchingTheSample) {
         for (size_t k = 0; k < triangles; k++) dirty += t.field.normal_dirty[k];
         EXPECT_EQ(dirty, e.dirty) << e.i << "," << e.j;
         // The vertex normal reflects the edit and leaves its triangles clean again.
-        terrain_vec3 n = field_vertex_normal_at(t.field, e.i + (e.i < 128 ? 1 : -1), e.j);
+        vec3 n = field_vertex_normal_at(t.field, e.i + (e.i < 128 ? 1 : -1), e.j);
         EXPECT_LT(n.y, 1.0f);
         for (int dj = -1; dj <= 1; dj++)
             for (int di = -1; di <= 1; di++) field_vertex_normal_at(t.field, e.i + di, e.j + dj);
@@ -294,8 +293,8 @@ TEST(NormalCache, VertexNormalAfterEditMatchesAFreshField) {
     test_field fresh(1, [](int i, int j) { return i == 30 && j == 31 ? 2.5f : 0.0f; });
     for (int j = 29; j <= 33; j++)
         for (int i = 28; i <= 32; i++) {
-            terrain_vec3 a = field_vertex_normal_at(edited.field, i, j);
-            terrain_vec3 b = field_vertex_normal_at(fresh.field, i, j);
+            vec3 a = field_vertex_normal_at(edited.field, i, j);
+            vec3 b = field_vertex_normal_at(fresh.field, i, j);
             EXPECT_EQ(a.x, b.x);
             EXPECT_EQ(a.y, b.y);
             EXPECT_EQ(a.z, b.z);
@@ -349,7 +348,7 @@ TEST(TrianglesInSquare, CellsOutsideTheGridGiveTheBorderProfile) {
     field_triangles_in_square(t.field, -3, 5, -1, 6, record_triangle, &log);
     ASSERT_EQ(log.triangles.size(), 2u * 2);
     for (const ground_triangle& tri : log.triangles)
-        for (const terrain_vec3& c : tri.corner) {
+        for (const vec3& c : tri.corner) {
             EXPECT_LT(c.x, 0.5f);
             EXPECT_EQ(c.y, 2 * c.z) << "clamped to column 0";
         }
@@ -378,7 +377,7 @@ TEST(HeightQueries, HighestInSquareBoundsEveryVisitedTriangle) {
             f, cx - r, cz - r, cx + r, cz + r,
             [](const ground_triangle& t, void* c) {
                 auto& s = *static_cast<visit_state*>(c);
-                for (const terrain_vec3& p : t.corner) s.highest = std::max(s.highest, p.y);
+                for (const vec3& p : t.corner) s.highest = std::max(s.highest, p.y);
             },
             &v);
         EXPECT_FLOAT_EQ(field_highest_in_square(f, cx - r, cz - r, cx + r, cz + r), v.highest)

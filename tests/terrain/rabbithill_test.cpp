@@ -1,5 +1,6 @@
 // The generated default track "rabbithill": its lap, its field, the shape of its features and
 // the surfaces under them, read back from the data set the generator wrote.
+#include "common/common.h"
 #include "forge_layout.h"
 
 #include "common/message.h"
@@ -24,9 +25,8 @@
 namespace fs = std::filesystem;
 
 namespace {
-constexpr float k_pi = 3.14159265358979f;
 
-float degrees(float slope) { return std::atan(slope) * 180 / k_pi; }
+float degrees(float slope) { return std::atan(slope) * 180 / k_pi_f; }
 
 struct Rabbithill : ::testing::Test {
     fs::path home;
@@ -341,7 +341,7 @@ TEST_F(Rabbithill, NoCliffsAndAGentleHillside) {
     float steepest = 0, steepest_hillside = 0;
     for (float z = 0.6f; z < f.extent; z += 1.25f) {
         for (float x = 0.6f; x < f.extent; x += 1.25f) {
-            terrain_vec3 n = field_normal_at(f, x, z);
+            vec3 n = field_normal_at(f, x, z);
             float slope = std::sqrt(n.x * n.x + n.z * n.z) / n.y;
             steepest = std::max(steepest, slope);
         }
@@ -350,7 +350,7 @@ TEST_F(Rabbithill, NoCliffsAndAGentleHillside) {
         for (float x = 5; x < f.extent; x += 40) {
             if (layout_locate(layout, x, z).distance < 100) continue; // all 40 ft of the run clear
             for (float dz = 0; dz < 40; dz += 5) {
-                terrain_vec3 n = field_normal_at(f, x, z + dz);
+                vec3 n = field_normal_at(f, x, z + dz);
                 steepest_hillside =
                     std::max(steepest_hillside, std::sqrt(n.x * n.x + n.z * n.z) / n.y);
             }

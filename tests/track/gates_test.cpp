@@ -1,4 +1,5 @@
 // The "timing_gates" file: sections, lap entry rules, validity, headings and writing back.
+#include "common/common.h"
 #include "track/track_gates.h"
 
 #include <gtest/gtest.h>
@@ -62,7 +63,7 @@ TEST(TimingGates, StartSlotsTakeDefaultsNullsAndNormalisedHeadings) {
                        "checkpoints:\n");
     ASSERT_EQ(start_slot_count(), 2);
     const start_slot& a = start_slot_at(0);
-    EXPECT_NEAR(a.heading, 4.0 - 2 * M_PI, 1e-5);
+    EXPECT_NEAR(a.heading, 4.0 - 2 * k_pi, 1e-5);
     EXPECT_EQ(a.model, "@startgate.jm");
     EXPECT_EQ(a.texture, "@startgate.ppm");
     EXPECT_EQ(a.shape, "@startgate.shp");

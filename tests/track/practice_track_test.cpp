@@ -1,5 +1,6 @@
 // The generated practice track through the real loader: every height is the analytic one, the
 // jumps have their documented shape, the circle of gates times a lap, the sun shades it.
+#include "common/common.h"
 #include "forge_practice.h"
 
 #include "files/data_file.h"
@@ -23,7 +24,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-constexpr float k_pi = 3.14159265358979f;
 
 struct PracticeTrack : ::testing::Test {
     static inline fs::path home;
@@ -118,7 +118,7 @@ TEST_F(PracticeTrack, CircleOfGatesTimesALap) {
     const start_slot& slot = start_slot_at(9);
     float cx = k_practice_circle_x, cz = k_practice_circle_z, r = k_practice_circle_radius;
     float run_in = cx - slot.point[0];
-    float arc = 2 * k_pi * r;
+    float arc = 2 * k_pi_f * r;
     auto path = [&](float t, float* x, float* z) {
         if (t < run_in) {
             *x = slot.point[0] + t;

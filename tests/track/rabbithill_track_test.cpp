@@ -220,7 +220,7 @@ TEST_F(RabbithillTrack, ShadingFollowsTheSunOfTheLightingFile) {
     for (int j = 3; j < n - 3; j += 37)
         for (int i = 3; i < n - 3; i += 41) {
             size_t at = static_cast<size_t>(j) * n + i;
-            terrain_vec3 normal = vertex_normal_at(i, j);
+            vec3 normal = vertex_normal_at(i, j);
             float l =
                 std::clamp(sun[0] * normal.x + sun[1] * normal.y + sun[2] * normal.z, 0.0f, 1.0f);
             float u = l * (1 - shading.shadow[at] / 255.0f);

@@ -104,8 +104,8 @@ TEST(HudLayout, TheLeanBandChangesColourBeyond36Degrees) {
     EXPECT_EQ(hud_lean_pair(0.64f), 0);
     EXPECT_EQ(hud_lean_pair(-0.64f), 0);
     EXPECT_EQ(hud_lean_steps(0), 2);
-    EXPECT_EQ(hud_lean_steps(static_cast<float>(M_PI)), 33);
-    EXPECT_EQ(hud_lean_steps(-static_cast<float>(M_PI) / 2), 17);
+    EXPECT_EQ(hud_lean_steps(k_pi_f), 33);
+    EXPECT_EQ(hud_lean_steps(-k_pi_f / 2), 17);
 }
 
 TEST(HudLayout, TheTerrainsCornersLandOnTheMapsCorners) {

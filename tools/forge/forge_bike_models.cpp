@@ -13,18 +13,15 @@
 namespace {
 using profile = std::vector<std::pair<float, float>>; // side-view points (z, y)
 
-vec3f vec(bike_vec3 v) { return {v.x, v.y, v.z}; }
-vec3f plus(vec3f a, vec3f b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-vec3f times(vec3f a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-vec3f mirror(vec3f a) { return {-a.x, a.y, a.z}; }
+vec3 mirror(vec3 a) { return {-a.x, a.y, a.z}; }
 
 // A model whose shapes are given in the construction frame and kept relative to its body.
 struct body_model {
     mesh_builder m;
-    vec3f origin;
+    vec3 origin;
     int detail;
 
-    explicit body_model(bike_vec3 body, int level = 0) : origin(vec(body)), detail(level) {}
+    explicit body_model(vec3 body, int level = 0) : origin(body), detail(level) {}
     void add(model_part p, int swatch, const mesh_material& material) {
         shape_move(p, {-origin.x, -origin.y, -origin.z});
         m.add(std::move(p), swatch, material);
@@ -46,17 +43,17 @@ model_part hull_pair(const profile& zy, float inner, float outer, float side) {
 
 // The steering axis and the rake, from the catalogue's head and slider points.
 struct steering {
-    vec3f head, axis;
+    vec3 head, axis;
     float rake; // rad back from vertical
 };
 steering steering_of(const bike_info& b) {
-    vec3f head = vec(b.steering_head_position), lower = vec(b.fork_lower_position);
-    vec3f d = {0, head.y - lower.y, head.z - lower.z};
+    vec3 head = b.steering_head_position, lower = b.fork_lower_position;
+    vec3 d = {0, head.y - lower.y, head.z - lower.z};
     float l = std::sqrt(d.y * d.y + d.z * d.z);
     return {head, {0, d.y / l, d.z / l}, std::atan2(d.z, d.y)};
 }
 
-model_part tilted_box(vec3f centre, vec3f size, float rake) {
+model_part tilted_box(vec3 centre, vec3 size, float rake) {
     model_part p = shape_box({0, 0, 0}, size);
     shape_rotate(p, 0, rake, {0, 0, 0});
     shape_move(p, centre);
@@ -65,7 +62,7 @@ model_part tilted_box(vec3f centre, vec3f size, float rake) {
 
 // A number plate outline (x, y) facing forward (-z) or backward (+z) at `centre`, tilted back
 // by `tilt`; its face maps the whole number picture the right way round from outside.
-model_part plate(const profile& outline_xy, float thickness, bool facing_back, vec3f centre,
+model_part plate(const profile& outline_xy, float thickness, bool facing_back, vec3 centre,
                  float tilt) {
     model_part p = shape_hull(outline_xy, -thickness / 2, thickness / 2);
     shape_rotate(p, 1, facing_back ? -1.5707963f : 1.5707963f, {0, 0, 0});
@@ -132,8 +129,7 @@ model_mesh frame_model(const bike_info& b, int detail) {
     // The frame: head tube, spars to the swingarm pivot, the cradle under the engine, the
     // subframe under the seat.
     const int tube = m.sides(8);
-    m.add(shape_tube(plus(st.head, times(st.axis, -0.45f)), plus(st.head, times(st.axis, 0.12f)),
-                     0.13f, 0.13f, tube),
+    m.add(shape_tube(st.head + (st.axis * -0.45f), st.head + (st.axis * 0.12f), 0.13f, 0.13f, tube),
           sw_frame, k_satin);
     m.pair(
         [&](float s) {
@@ -161,7 +157,7 @@ model_mesh frame_model(const bike_info& b, int detail) {
             sw_frame, k_satin);
     }
     // The engine: cases, the cylinder leaning forward, its head.
-    const vec3f cases = {0, 1.72f, 3.5f};
+    const vec3 cases = {0, 1.72f, 3.5f};
     m.add(shape_box(cases, {0.52f * size, 0.72f * size, 1.05f * size}), sw_engine, k_satin);
     const float bore = (two_stroke ? 0.22f : 0.26f) * size;
     m.add(shape_tube({0, 2.0f, 3.15f}, {0, 2.0f + 0.7f * size, 3.15f - 0.2f * size}, bore, bore,
@@ -207,7 +203,7 @@ model_mesh frame_model(const bike_info& b, int detail) {
     }
     // Foot pegs under the rider's feet, the brake pedal and the shift lever.
     const float* peg = &b.rider_skeleton[skeleton_right_foot_rest];
-    const vec3f peg_at = plus(vec(b.frame_position), {peg[0], peg[1], peg[2]});
+    const vec3 peg_at = b.frame_position + vec3{peg[0], peg[1], peg[2]};
     if (detail < 2) {
         m.add(shape_box(peg_at, {0.3f, 0.07f, 0.16f}), sw_frame, k_metal);
         m.add(shape_box(mirror(peg_at), {0.3f, 0.07f, 0.16f}), sw_frame, k_metal);
@@ -237,31 +233,29 @@ model_mesh fork_upper_model(const bike_info& b, int detail) {
     const steering st = steering_of(b);
     const float leg = b.fork_leg_spacing / 2;
     // Triple clamps square to the steering axis, the fork tubes down from them.
-    m.add(tilted_box(plus(st.head, times(st.axis, 0.08f)), {2 * leg + 0.3f, 0.1f, 0.38f}, st.rake),
+    m.add(tilted_box(st.head + (st.axis * 0.08f), {2 * leg + 0.3f, 0.1f, 0.38f}, st.rake), sw_frame,
+          k_satin);
+    m.add(tilted_box(st.head + (st.axis * -0.42f), {2 * leg + 0.3f, 0.12f, 0.42f}, st.rake),
           sw_frame, k_satin);
-    m.add(
-        tilted_box(plus(st.head, times(st.axis, -0.42f)), {2 * leg + 0.3f, 0.12f, 0.42f}, st.rake),
-        sw_frame, k_satin);
     m.pair(
         [&](float s) {
-            vec3f top = plus(st.head, {leg * s, 0, 0});
-            return shape_tube(plus(top, times(st.axis, 0.12f)), plus(top, times(st.axis, -1.55f)),
-                              0.085f, 0.085f, m.sides(10));
+            vec3 top = st.head + vec3{leg * s, 0, 0};
+            return shape_tube(top + (st.axis * 0.12f), top + (st.axis * -1.55f), 0.085f, 0.085f,
+                              m.sides(10));
         },
         sw_gold, k_metal);
     // The bars on their risers, grips and levers at the rider's hands.
     const float* grip = &b.rider_skeleton[skeleton_right_grip];
-    const vec3f hand = plus(st.head, {grip[0], grip[1], grip[2]});
+    const vec3 hand = st.head + vec3{grip[0], grip[1], grip[2]};
     if (detail == 2) {
         m.add(shape_tube({-1.2f, hand.y, hand.z}, {1.2f, hand.y, hand.z}, 0.06f, 0.06f, 3), sw_dark,
               k_metal);
-        m.add(
-            shape_tube(plus(st.head, times(st.axis, 0.12f)), {0, hand.y, hand.z}, 0.06f, 0.06f, 3),
-            sw_frame, k_satin);
+        m.add(shape_tube(st.head + (st.axis * 0.12f), {0, hand.y, hand.z}, 0.06f, 0.06f, 3),
+              sw_frame, k_satin);
     } else {
         m.pair(
             [&](float s) {
-                return shape_tube(plus(plus(st.head, times(st.axis, 0.12f)), {0.15f * s, 0, 0}),
+                return shape_tube((st.head + (st.axis * 0.12f)) + vec3{0.15f * s, 0, 0},
                                   {0.2f * s, hand.y - 0.1f, hand.z - 0.06f}, 0.05f, 0.05f,
                                   m.sides(6));
             },
@@ -294,7 +288,7 @@ model_mesh fork_upper_model(const bike_info& b, int detail) {
             },
             sw_dark, k_metal);
     // The front fender: a strip curving over the wheel below the bottom clamp.
-    const vec3f axle = vec(b.front_wheel_position);
+    const vec3 axle = b.front_wheel_position;
     const float radius = b.front_rim_radius + b.front_tyre_radius + 0.2f;
     const int pieces = detail == 0 ? 9 : detail == 1 ? 5 : 2;
     for (int k = 0; k < pieces; k++) {
@@ -324,17 +318,16 @@ model_mesh front_plate_model(const bike_info& b) {
 model_mesh fork_lower_model(const bike_info& b, int detail) {
     body_model m(b.fork_lower_position, detail);
     const steering st = steering_of(b);
-    const vec3f lower = vec(b.fork_lower_position);
-    const vec3f axle = vec(b.front_wheel_position);
+    const vec3 lower = b.fork_lower_position;
+    const vec3 axle = b.front_wheel_position;
     const float leg = b.fork_leg_spacing / 2;
     // Where the fork's axis passes the axle's height.
     const float t_axle = (axle.y - lower.y) / st.axis.y;
     m.pair(
         [&](float s) {
-            vec3f base = plus(lower, {leg * s, 0, 0});
-            return shape_tube(plus(base, times(st.axis, t_axle - 0.08f)),
-                              plus(base, times(st.axis, t_axle + 1.25f)), 0.11f, 0.11f,
-                              m.sides(10));
+            vec3 base = lower + vec3{leg * s, 0, 0};
+            return shape_tube(base + (st.axis * (t_axle - 0.08f)),
+                              base + (st.axis * (t_axle + 1.25f)), 0.11f, 0.11f, m.sides(10));
         },
         sw_dark, k_satin);
     m.pair(
@@ -345,9 +338,9 @@ model_mesh fork_lower_model(const bike_info& b, int detail) {
     if (detail < 2)
         m.pair(
             [&](float s) {
-                vec3f base = plus(lower, {leg * s, 0, 0});
-                vec3f low = plus(base, times(st.axis, t_axle + 0.2f));
-                vec3f high = plus(base, times(st.axis, t_axle + 0.95f));
+                vec3 base = lower + vec3{leg * s, 0, 0};
+                vec3 low = base + (st.axis * (t_axle + 0.2f));
+                vec3 high = base + (st.axis * (t_axle + 0.95f));
                 return hull_pair({{low.z - 0.16f, low.y},
                                   {high.z - 0.16f, high.y},
                                   {high.z - 0.02f, high.y + 0.05f},
@@ -363,7 +356,7 @@ model_mesh fork_lower_model(const bike_info& b, int detail) {
 
 model_mesh swingarm_model(const bike_info& b, int detail) {
     body_model m(b.swingarm_position, detail);
-    const vec3f pivot = vec(b.swingarm_pivot), axle = vec(b.rear_wheel_position);
+    const vec3 pivot = b.swingarm_pivot, axle = b.rear_wheel_position;
     m.pair(
         [&](float s) {
             return hull_pair({{pivot.z - 0.08f, pivot.y + 0.18f},
@@ -422,12 +415,12 @@ model_mesh wheel_model(const bike_info& b, bool front, int detail) {
             for (int k = 0; k < spokes; k++) {
                 float a = 6.2831853f * (static_cast<float>(k) + 0.25f * (side + 1)) /
                           static_cast<float>(spokes);
-                float twist = (k % 2 ? 0.45f : -0.45f);
-                vec3f hub_end = {0.17f * static_cast<float>(side), 0.16f * std::cos(a),
-                                 0.16f * std::sin(a)};
-                vec3f rim_end = {0.04f * static_cast<float>(side),
-                                 (rim - 0.07f) * std::cos(a + twist),
-                                 (rim - 0.07f) * std::sin(a + twist)};
+                float twist = k % 2 ? 0.45f : -0.45f;
+                vec3 hub_end = {0.17f * static_cast<float>(side), 0.16f * std::cos(a),
+                                0.16f * std::sin(a)};
+                vec3 rim_end = {0.04f * static_cast<float>(side),
+                                (rim - 0.07f) * std::cos(a + twist),
+                                (rim - 0.07f) * std::sin(a + twist)};
                 m.add(shape_tube(hub_end, rim_end, 0.014f, 0.014f, 3, 1, true), sw_chrome, k_metal);
             }
     }

@@ -1,5 +1,6 @@
 // The font atlases: a sans-serif stroke font drawn with round-ended strokes, smoothed by each
 // pixel's distance from the strokes, in cells parted by gutters of the separator colour.
+#include "common/common.h"
 #include "forge.h"
 #include "forge_resources.h"
 
@@ -38,7 +39,7 @@ struct pen {
         polyline p;
         const int steps = std::max(4, static_cast<int>(std::fabs(a1 - a0) / 6));
         for (int i = 0; i <= steps; i++) {
-            const double a = (a0 + (a1 - a0) * i / steps) * M_PI / 180;
+            const double a = (a0 + (a1 - a0) * i / steps) * k_pi / 180;
             p.push_back({cx + rx * static_cast<float>(std::cos(a)),
                          cy + ry * static_cast<float>(std::sin(a))});
         }

@@ -1,5 +1,6 @@
 // Ground textures made from tileable value noise: dirt, loam, sand, grass and hard-pack, their
 // "alt" variants and the corner-blend tiles between dirt and the others.
+#include "common/common.h"
 #include "forge_ground_textures.h"
 
 #include "forge.h"
@@ -12,7 +13,6 @@
 
 namespace {
 constexpr int k_size = k_ground_texture_size;
-constexpr float k_pi = 3.14159265358979f;
 
 uint32_t hash(uint32_t x, uint32_t y, uint32_t seed) {
     uint32_t h = x * 0x8da6b343u ^ y * 0xd8163841u ^ seed * 0xcb1ab31fu;
@@ -90,7 +90,7 @@ colour material_colour(ground_material m, float u, float v, float extra, uint32_
     }
     case ground_material::sand: {
         float warp = fractal(u, v, 4, 2, seed + 5);
-        float ripple = 0.5f + 0.5f * std::sin(2 * k_pi * (v * 24 + u * 4 + warp * 3));
+        float ripple = 0.5f + 0.5f * std::sin(2 * k_pi_f * (v * 24 + u * 4 + warp * 3));
         colour c = mix(colour{188, 160, 110}, colour{222, 198, 146}, broad);
         c = scale(c, 0.9f + 0.12f * ripple + 0.1f * grain - 0.05f);
         if (speck > 0.9f - 0.05f * extra) c = scale(c, 0.82f);
@@ -136,8 +136,8 @@ std::vector<colour> material_picture(ground_material m, int variant) {
             float u = repeat_place(x), v = repeat_place(y);
             float extra = 0;
             if (variant > 0) {
-                float window = std::max(std::sin(k_pi * std::clamp(u, 0.0f, 1.0f)) *
-                                            std::sin(k_pi * std::clamp(v, 0.0f, 1.0f)),
+                float window = std::max(std::sin(k_pi_f * std::clamp(u, 0.0f, 1.0f)) *
+                                            std::sin(k_pi_f * std::clamp(v, 0.0f, 1.0f)),
                                         0.0f);
                 extra = window * fractal(u, v, 4, 2, seed + 31u * static_cast<uint32_t>(variant));
                 extra = std::clamp(extra * 2.0f, 0.0f, 1.0f);

@@ -1,4 +1,5 @@
 // Picture writers for the generator and the HUD pictures: tachometer, shifter, pit board, title.
+#include "common/common.h"
 #include "forge.h"
 #include "forge_resources.h"
 
@@ -100,8 +101,7 @@ image tach_picture() {
     const float c = 128, r = 120;
     disc(&im, c, c, r, {0.08f, 0.08f, 0.09f, 0.92f});
     ring(&im, c, c, r - 2, 4, {0.75f, 0.75f, 0.78f, 1});
-    const float start = 225 * static_cast<float>(M_PI) / 180,
-                sweep = 270 * static_cast<float>(M_PI) / 180;
+    const float start = 225 * k_pi_f / 180, sweep = 270 * k_pi_f / 180;
     constexpr int k_ticks = 32; // one a half thousand
     for (int k = 0; k <= k_ticks; k++) {
         const float a = start - sweep * k / k_ticks;

@@ -1,12 +1,12 @@
 // The lap of "rabbithill": a closed centripetal Catmull-Rom spline over a rolling hillside,
 // with the jumps, whoops, turns and sand along it.
+#include "common/common.h"
 #include "forge_layout.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
-constexpr float k_pi = 3.14159265358979f;
 constexpr float k_step = 0.5f;          // ft between layout points
 constexpr float k_groove_half = 13.0f;  // ft, a 26 ft groove
 constexpr float k_start_half = 36.0f;   // ft, the start straight at the gate
@@ -79,7 +79,7 @@ struct mound {
 };
 
 void add_mound(std::vector<slope_run>& runs, const mound& m) {
-    float up = std::tan(m.up_angle * k_pi / 180), down = std::tan(m.down_angle * k_pi / 180);
+    float up = std::tan(m.up_angle * k_pi_f / 180), down = std::tan(m.down_angle * k_pi_f / 180);
     float face_up = m.height / up - (m.toe + m.lip) / 2;
     float face_down = m.height / down - (m.crest + m.foot) / 2;
     runs.push_back({m.toe, up});
@@ -259,7 +259,7 @@ void build_features(layout_builder& b) {
                             {6.0f, 34, 3, 15, 3, 2, 3, 10}},
                            {8, 8}));
     add_feature(b, feature_kind::off_camber_turn, "off-camber turn", 1960, 2270,
-                turn(0, std::tan(7 * k_pi / 180), 1960, 2270));
+                turn(0, std::tan(7 * k_pi_f / 180), 1960, 2270));
     {
         mound small{3.0f, 25, 1, 22, 3, 1.5f, 1.5f, 3};
         add_feature(b, feature_kind::rhythm_lane, "rhythm lane", 2310, 0,
@@ -285,7 +285,7 @@ float feature_profile(const feature_shape& shape, const layout_feature& f, float
     if (!shape.runs.empty()) return runs_height(shape.runs, t);
     if (shape.whoops > 0) {
         float phase = t / shape.whoop_length;
-        return shape.whoop_height * (0.5f - 0.5f * std::cos(2 * k_pi * phase));
+        return shape.whoop_height * (0.5f - 0.5f * std::cos(2 * k_pi_f * phase));
     }
     if (shape.dip > 0) {
         float edge = std::min(smoothstep(0, 20, t), smoothstep(0, 20, f.s_end - s));

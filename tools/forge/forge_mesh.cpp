@@ -1,4 +1,5 @@
 // The generator's mesh shapes and the builder that gathers them into parts by material.
+#include "common/common.h"
 #include "forge_mesh.h"
 
 #include "forge_resources.h"
@@ -7,23 +8,15 @@
 #include <cmath>
 
 namespace {
-constexpr float k_pi_f = 3.14159265f;
 
-vec3f sub(vec3f a, vec3f b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-vec3f add3(vec3f a, vec3f b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-vec3f scale(vec3f a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-vec3f cross3(vec3f a, vec3f b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-float dot3(vec3f a, vec3f b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-vec3f unit(vec3f a) {
-    float l = std::sqrt(dot3(a, a));
-    return l > 0 ? scale(a, 1 / l) : vec3f{0, 1, 0};
+vec3 unit(vec3 a) {
+    float l = std::sqrt(dot(a, a));
+    return l > 0 ? (a * (1 / l)) : vec3{0, 1, 0};
 }
 
-int vertex(model_part& p, vec3f at, vec3f normal, float u = 0.5f, float v = 0.5f) {
+int vertex(model_part& p, vec3 at, vec3 normal, float u = 0.5f, float v = 0.5f) {
     p.positions.insert(p.positions.end(), {at.x, at.y, at.z});
-    vec3f n = unit(normal);
+    vec3 n = unit(normal);
     p.normals.insert(p.normals.end(), {n.x, n.y, n.z});
     p.uvs.insert(p.uvs.end(), {u, v});
     return p.vertex_count++;
@@ -35,10 +28,10 @@ void triangle(model_part& p, int a, int b, int c) {
 }
 
 // Two axes across a direction.
-void across(vec3f d, vec3f* s, vec3f* t) {
-    vec3f other = std::fabs(d.y) < 0.9f ? vec3f{0, 1, 0} : vec3f{1, 0, 0};
-    *s = unit(cross3(other, d));
-    *t = cross3(d, *s);
+void across(vec3 d, vec3* s, vec3* t) {
+    vec3 other = std::fabs(d.y) < 0.9f ? vec3{0, 1, 0} : vec3{1, 0, 0};
+    *s = unit(cross(other, d));
+    *t = cross(d, *s);
 }
 
 void append(model_part& into, const model_part& from) {
@@ -99,31 +92,31 @@ model_mesh mesh_builder::mesh(int bones) const {
     return m;
 }
 
-model_part shape_box(vec3f centre, vec3f size) {
+model_part shape_box(vec3 centre, vec3 size) {
     const float c[3] = {centre.x, centre.y, centre.z}, s[3] = {size.x, size.y, size.z};
     const float white[4] = {1, 1, 1, 1};
     return forge_box_part(c, s, white, 0);
 }
 
-model_part shape_tube(vec3f a, vec3f b, float radius_a, float radius_b, int sides, float wide,
+model_part shape_tube(vec3 a, vec3 b, float radius_a, float radius_b, int sides, float wide,
                       bool open) {
     model_part p;
-    const vec3f d = unit(sub(b, a));
-    vec3f s, t;
+    const vec3 d = unit(b - a);
+    vec3 s, t;
     across(d, &s, &t);
     // Keep the squashed axis along x where the tube allows it.
     if (std::fabs(d.x) < 0.9f) {
-        s = unit(sub(vec3f{1, 0, 0}, scale(d, d.x)));
-        t = cross3(d, s);
+        s = unit(vec3{1, 0, 0} - (d * d.x));
+        t = cross(d, s);
     }
-    const float slope = (radius_a - radius_b) / std::sqrt(dot3(sub(b, a), sub(b, a)));
+    const float slope = (radius_a - radius_b) / std::sqrt(dot(b - a, b - a));
     for (int k = 0; k <= sides; k++) {
         float angle = 2 * k_pi_f * static_cast<float>(k) / static_cast<float>(sides);
         float cs = std::cos(angle), sn = std::sin(angle);
-        vec3f out = add3(scale(s, cs * wide), scale(t, sn));
-        vec3f normal = add3(add3(scale(s, cs / wide), scale(t, sn)), scale(d, slope));
-        vertex(p, add3(a, scale(out, radius_a)), normal);
-        vertex(p, add3(b, scale(out, radius_b)), normal);
+        vec3 out = (s * (cs * wide)) + (t * sn);
+        vec3 normal = ((s * (cs / wide)) + (t * sn)) + (d * slope);
+        vertex(p, a + (out * radius_a), normal);
+        vertex(p, b + (out * radius_b), normal);
     }
     for (int k = 0; k < sides; k++) {
         int i = 2 * k;
@@ -132,15 +125,15 @@ model_part shape_tube(vec3f a, vec3f b, float radius_a, float radius_b, int side
     }
     // End caps, each a fan round its own centre.
     for (int end = 0; end < 2 && !open; end++) {
-        const vec3f centre = end ? b : a;
+        const vec3 centre = end ? b : a;
         const float radius = end ? radius_b : radius_a;
-        const vec3f normal = end ? d : scale(d, -1);
+        const vec3 normal = end ? d : (d * -1);
         int middle = vertex(p, centre, normal);
         int first = p.vertex_count;
         for (int k = 0; k < sides; k++) {
             float angle = 2 * k_pi_f * static_cast<float>(k) / static_cast<float>(sides);
-            vec3f out = add3(scale(s, std::cos(angle) * wide), scale(t, std::sin(angle)));
-            vertex(p, add3(centre, scale(out, radius)), normal);
+            vec3 out = (s * (std::cos(angle) * wide)) + (t * std::sin(angle));
+            vertex(p, centre + (out * radius), normal);
         }
         for (int k = 0; k < sides; k++) {
             int here = first + k, next = first + (k + 1) % sides;
@@ -153,7 +146,7 @@ model_part shape_tube(vec3f a, vec3f b, float radius_a, float radius_b, int side
     return p;
 }
 
-model_part shape_pipe(const std::vector<vec3f>& points, float radius, int sides) {
+model_part shape_pipe(const std::vector<vec3>& points, float radius, int sides) {
     model_part p;
     for (size_t k = 0; k + 1 < points.size(); k++)
         append(p, shape_tube(points[k], points[k + 1], radius, radius, sides));
@@ -190,7 +183,7 @@ model_part shape_hull(const std::vector<std::pair<float, float>>& zy, float x0, 
     // The two flat sides. Counter-clockwise in (z, y) is clockwise seen from +x.
     for (int side = 0; side < 2; side++) {
         const float x = side ? x1 : x0;
-        const vec3f normal = {side ? 1.0f : -1.0f, 0, 0};
+        const vec3 normal = {side ? 1.0f : -1.0f, 0, 0};
         const int first = p.vertex_count;
         for (const auto& q : hull) {
             float u = (q.first - zmin) / (zmax - zmin);
@@ -208,7 +201,7 @@ model_part shape_hull(const std::vector<std::pair<float, float>>& zy, float x0, 
     for (int k = 0; k < n; k++) {
         const auto& a = hull[k];
         const auto& b = hull[(k + 1) % n];
-        const vec3f normal = {0, -(b.first - a.first), b.second - a.second};
+        const vec3 normal = {0, -(b.first - a.first), b.second - a.second};
         int i = vertex(p, {x0, a.second, a.first}, normal);
         vertex(p, {x1, a.second, a.first}, normal);
         vertex(p, {x1, b.second, b.first}, normal);
@@ -219,14 +212,14 @@ model_part shape_hull(const std::vector<std::pair<float, float>>& zy, float x0, 
     return p;
 }
 
-model_part shape_ellipsoid(vec3f centre, vec3f radii, int slices, int stacks) {
+model_part shape_ellipsoid(vec3 centre, vec3 radii, int slices, int stacks) {
     model_part p;
     for (int j = 0; j <= stacks; j++) {
         float phi = k_pi_f * static_cast<float>(j) / static_cast<float>(stacks);
         for (int i = 0; i <= slices; i++) {
             float theta = 2 * k_pi_f * static_cast<float>(i) / static_cast<float>(slices);
-            vec3f n = {std::sin(phi) * std::cos(theta), std::cos(phi),
-                       std::sin(phi) * std::sin(theta)};
+            vec3 n = {std::sin(phi) * std::cos(theta), std::cos(phi),
+                      std::sin(phi) * std::sin(theta)};
             vertex(p,
                    {centre.x + radii.x * n.x, centre.y + radii.y * n.y, centre.z + radii.z * n.z},
                    {n.x / radii.x, n.y / radii.y, n.z / radii.z});
@@ -270,7 +263,7 @@ model_part shape_tyre(float major, float minor, int segments, int sides, float k
 model_part shape_ring(float x, float inner, float outer, int segments) {
     model_part p;
     for (int side = 0; side < 2; side++) {
-        const vec3f normal = {side ? 1.0f : -1.0f, 0, 0};
+        const vec3 normal = {side ? 1.0f : -1.0f, 0, 0};
         const int first = p.vertex_count;
         for (int i = 0; i <= segments; i++) {
             float a = 2 * k_pi_f * static_cast<float>(i) / static_cast<float>(segments);
@@ -291,7 +284,7 @@ model_part shape_ring(float x, float inner, float outer, int segments) {
     return p;
 }
 
-void shape_rotate(model_part& part, int axis, float angle, vec3f about) {
+void shape_rotate(model_part& part, int axis, float angle, vec3 about) {
     const float c = std::cos(angle), s = std::sin(angle);
     const int u = (axis + 1) % 3, v = (axis + 2) % 3;
     const float centre[3] = {about.x, about.y, about.z};
@@ -307,7 +300,7 @@ void shape_rotate(model_part& part, int axis, float angle, vec3f about) {
     }
 }
 
-void shape_move(model_part& part, vec3f by) {
+void shape_move(model_part& part, vec3 by) {
     for (size_t i = 0; i < part.positions.size(); i += 3) {
         part.positions[i] += by.x;
         part.positions[i + 1] += by.y;

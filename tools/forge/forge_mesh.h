@@ -3,14 +3,11 @@
 // picture, so one picture colours a whole model.
 #pragma once
 
+#include "common/vec3.h"
 #include "resources/model.h"
 
 #include <utility>
 #include <vector>
-
-struct vec3f {
-    float x, y, z;
-};
 
 // How a part reflects light: its highlight colour and sharpness.
 struct mesh_material {
@@ -38,17 +35,17 @@ struct mesh_builder {
 };
 
 // Shapes, in the model's own coordinates (ft).
-model_part shape_box(vec3f centre, vec3f size);
+model_part shape_box(vec3 centre, vec3 size);
 // A tube from a to b, round or squashed (radius across x times `wide`), its ends closed unless
 // `open`.
-model_part shape_tube(vec3f a, vec3f b, float radius_a, float radius_b, int sides, float wide = 1,
+model_part shape_tube(vec3 a, vec3 b, float radius_a, float radius_b, int sides, float wide = 1,
                       bool open = false);
 // A path of tubes through the points, the radius the same all along.
-model_part shape_pipe(const std::vector<vec3f>& points, float radius, int sides);
+model_part shape_pipe(const std::vector<vec3>& points, float radius, int sides);
 // The convex hull of side-view points (z, y), as a slab from x0 to x1. Its side faces map the
 // whole picture, the far end of z to the right as seen from each side.
 model_part shape_hull(const std::vector<std::pair<float, float>>& zy, float x0, float x1);
-model_part shape_ellipsoid(vec3f centre, vec3f radii, int slices, int stacks);
+model_part shape_ellipsoid(vec3 centre, vec3 radii, int slices, int stacks);
 // A tyre round the x axis: major radius to the tread's middle, a section of `minor` radius, and
 // every other segment's tread raised by `knob` (knobbly tread).
 model_part shape_tyre(float major, float minor, int segments, int sides, float knob, float width);
@@ -56,7 +53,7 @@ model_part shape_tyre(float major, float minor, int segments, int sides, float k
 model_part shape_ring(float x, float inner, float outer, int segments);
 
 // Turns a shape about an axis through a point (the axis: 0 x, 1 y, 2 z).
-void shape_rotate(model_part& part, int axis, float angle, vec3f about);
-void shape_move(model_part& part, vec3f by);
+void shape_rotate(model_part& part, int axis, float angle, vec3 about);
+void shape_move(model_part& part, vec3 by);
 // Turns a shape inside out (its faces seen from the other side).
 void shape_flip(model_part& part);

@@ -2,6 +2,7 @@
 // banners, tape lines and hay bales as statues, the starter, the lap board, marshals at the
 // jumps and decals on the ground, with the pictures and models they use. Everything stands off
 // the groove except the decals that belong on it.
+#include "common/common.h"
 #include "forge.h"
 #include "forge_layout.h"
 #include "forge_mesh.h"
@@ -21,7 +22,6 @@
 
 namespace {
 constexpr const char* k_objects = "objects/"; // in the data folder, shared by every track
-constexpr float k_pi = 3.14159265f;
 
 // ---------------------------------------------------------------------------------------------
 // Pictures: cards drawn with straight alpha, row 0 at the top of the card.
@@ -268,7 +268,7 @@ image tape_picture() {
 // Models, in their own frame: x across, y up, z along the track.
 
 // Maps a box's texture coordinates into a part of the picture.
-model_part boxed(vec3f centre, vec3f size, float u0, float u1) {
+model_part boxed(vec3 centre, vec3 size, float u0, float u1) {
     model_part b = shape_box(centre, size);
     for (int v = 0; v < b.vertex_count; v++) b.uvs[2 * v] = u0 + b.uvs[2 * v] * (u1 - u0);
     return b;
@@ -292,7 +292,7 @@ model_mesh single_part(const std::vector<model_part>& pieces, float shininess) {
     return mesh;
 }
 
-constexpr vec3f k_bale_size = {1.6f, 1.5f, 4.0f}; // ft
+constexpr vec3 k_bale_size = {1.6f, 1.5f, 4.0f}; // ft
 
 model_mesh bale_model() {
     return single_part({boxed({0, k_bale_size.y / 2, 0}, k_bale_size, 0, 1)}, 4);

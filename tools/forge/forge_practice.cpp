@@ -1,5 +1,6 @@
 // The practice track: a flat field of packed dirt with a straight of jumps of known shape, a
 // circle of checkpoints and a 40-slot start gate.
+#include "common/common.h"
 #include "forge.h"
 #include "forge_ground_textures.h"
 #include "forge_practice.h"
@@ -13,7 +14,6 @@
 #include <vector>
 
 namespace {
-constexpr float k_pi = 3.14159265358979f;
 constexpr int k_slots_per_row = 20;
 constexpr float k_slot_spacing = 3.0f; // ft
 constexpr float k_row_spacing = 12.0f; // ft
@@ -40,7 +40,7 @@ std::string timing_text() {
         }
     std::vector<forge_gate> gates;
     for (int k = 0; k < k_practice_gate_count; k++) {
-        float a = 2 * k_pi * static_cast<float>(k) / k_practice_gate_count;
+        float a = 2 * k_pi_f * static_cast<float>(k) / k_practice_gate_count;
         float x = k_practice_circle_x + k_practice_circle_radius * std::sin(a);
         float z = k_practice_circle_z - k_practice_circle_radius * std::cos(a);
         gates.push_back(

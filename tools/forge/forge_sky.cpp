@@ -1,5 +1,6 @@
 // The sky pictures every track shares: five faces of a box around the eye (north, east, south,
 // west and up) with the late afternoon sun, clouds and far hills, and the reflections' picture.
+#include "common/common.h"
 #include "forge.h"
 #include "forge_resources.h"
 #include "forge_track_files.h"
@@ -151,7 +152,7 @@ image environment_picture() {
             float a = (static_cast<float>(x) + 0.5f) / k_env_side - 0.5f;
             float b = (static_cast<float>(y) + 0.5f) / k_env_side - 0.5f;
             float r = std::min(std::sqrt(a * a + b * b), 0.5f);
-            float from_up = r * 2 * 3.14159265f;
+            float from_up = r * 2 * k_pi_f;
             float flat = std::sin(from_up);
             float len = std::max(std::sqrt(a * a + b * b), 1e-6f);
             put(im, x, y, sky_along(unit({flat * a / len, std::cos(from_up), flat * b / len})));

@@ -1,6 +1,7 @@
 // The engine sounds of the data set: for each engine class, single-cycle samples synthesised at
 // several engine speeds and two loads, the sound table over them and the class's ".braap" file;
 // and the ".braap" files of the bike models that have a voice of their own.
+#include "common/common.h"
 #include "forge.h"
 
 #include "bike/data/bike_info.h"
@@ -17,7 +18,6 @@ namespace {
 constexpr int k_rate = 44100; // the rate voices are synthesised at
 constexpr int k_cycles = 4;   // firings recorded in each sample, slightly different
 constexpr int k_max_rows = 5;
-constexpr double k_two_pi = 2 * M_PI;
 
 // How one engine class sounds: the firing pulse's parts and the exhaust pipe.
 struct class_sound {
@@ -141,9 +141,9 @@ struct noise {
 // One firing's pressure pulse t seconds after it, with its strength and its hiss.
 float pulse(const class_sound& c, double t, float strength, float hiss) {
     if (t < 0) return 0;
-    double thump = std::exp(-t / c.thump_decay) * std::sin(k_two_pi * c.thump_hz * t);
+    double thump = std::exp(-t / c.thump_decay) * std::sin(2 * k_pi * c.thump_hz * t);
     double ring =
-        c.ring_amount * std::exp(-t / c.ring_decay) * std::sin(k_two_pi * c.ring_hz * t + 0.6);
+        c.ring_amount * std::exp(-t / c.ring_decay) * std::sin(2 * k_pi * c.ring_hz * t + 0.6);
     double attack = std::min(1.0, t / 0.0004); // no click at the very start
     return static_cast<float>(attack * strength * (thump + ring) +
                               hiss * std::exp(-t / 0.003) * attack);
@@ -175,7 +175,7 @@ std::vector<float> cycles(const class_sound& c, float rpm, int load, uint32_t se
                     double tick = t - 0.5 * period / k_rate;
                     if (tick >= 0)
                         s += c.valve_tick * static_cast<float>(std::exp(-tick / 0.0015) *
-                                                               std::sin(k_two_pi * 3100 * tick));
+                                                               std::sin(2 * k_pi * 3100 * tick));
                 }
             }
             // Open throttle is louder and rasps: a soft saturation.

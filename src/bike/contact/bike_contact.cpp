@@ -48,23 +48,23 @@ void tyre_contact(int bike, bike_state& b, wheel_contact& w) {
     tyre_softness(hit.depth, w.tyre_radius, &k, &c);
 
     // Friction across the slide when sliding, else across the wheel's own travel.
-    bike_vec3d n = hit.normal;
-    bike_vec3d fdir = cross(n, w.velocity);
+    vec3d n = hit.normal;
+    vec3d fdir = cross(n, w.velocity);
     if (dot(fdir, fdir) < 1.0 / 1024) fdir = cross(n, body_axis(w.wheel, 0));
     double fl = length(fdir);
-    fdir = fl > 0 ? fdir * (1 / fl) : bike_vec3d{};
+    fdir = fl > 0 ? fdir * (1 / fl) : vec3d{};
     dJointID j = contact_joint_make(w.wheel, nullptr, hit.point, n, hit.depth, mu, k, c, fdir);
     dJointSetFeedback(j, &w.feedback);
 
     // Rolling resistance, proportional below 1 ft/s so a bike can come to rest.
-    bike_vec3d v = vec_of(dBodyGetLinearVel(w.wheel));
+    vec3d v = vec_of(dBodyGetLinearVel(w.wheel));
     v = v - n * dot(v, n);
     double speed = length(v);
     float p = 0, q = 0;
     roll_resist_at(type, static_cast<float>(speed), &p, &q);
     double sink = std::min(hit.depth / w.tyre_radius, 1.0);
     double f = p + (q - p) * sink;
-    bike_vec3d force = speed > 1 ? v * (-f / speed) : v * -f;
+    vec3d force = speed > 1 ? v * (-f / speed) : v * -f;
     dBodyAddForce(w.wheel, force.x, force.y, force.z);
 }
 
@@ -80,14 +80,14 @@ bool body_may_touch_ground(dBodyID body, const shape& sh, float* highest) {
     *highest = std::numeric_limits<float>::infinity();
     // The ground walk stops at squares wider than the field; there only each sphere can tell.
     if (2 * r >= field.cell_size * (field.samples_per_side - 1)) return true;
-    bike_vec3d o = vec_of(dBodyGetPosition(body));
+    vec3d o = vec_of(dBodyGetPosition(body));
     float x0 = static_cast<float>(o.x - r), z0 = static_cast<float>(o.z - r);
     float x1 = static_cast<float>(o.x + r), z1 = static_cast<float>(o.z + r);
     *highest = ground_highest_in_square(x0, z0, x1, z1);
     return !(o.y - r > *highest);
 }
 
-bike_vec3d body_point(dBodyID body, bike_vec3 local) {
+vec3d body_point(dBodyID body, vec3 local) {
     dVector3 out;
     dBodyGetRelPointPos(body, local.x, local.y, local.z, out);
     return vec_of(out);
@@ -104,8 +104,8 @@ void tyre_softness(double depth, double tyre_radius, double* k, double* c) {
     *c = 2300 * s3 + 200;
 }
 
-dJointID contact_joint_make(dBodyID body1, dBodyID body2, bike_vec3d point, bike_vec3d normal,
-                            double depth, double mu, double k, double c, bike_vec3d fdir1) {
+dJointID contact_joint_make(dBodyID body1, dBodyID body2, vec3d point, vec3d normal, double depth,
+                            double mu, double k, double c, vec3d fdir1) {
     dContact contact = {};
     contact.surface.mode = dContactSoftERP | dContactSoftCFM | dContactApprox1;
     contact.surface.mu = mu;
@@ -145,7 +145,7 @@ bool bike_collide_world(int bike, const bike_tic& t) {
         bool body_touched = false;
         for (const shape_sphere& s : sh.spheres) {
             ground_hit hit;
-            bike_vec3d c = body_point(body, s.centre);
+            vec3d c = body_point(body, s.centre);
             if (c.y - s.radius > highest || !sphere_ground_test(c, s.radius, &hit)) continue;
             contact_joint_make(body, nullptr, hit.point, hit.normal, hit.depth, s.friction, 2500,
                                250, {});
@@ -175,7 +175,7 @@ bool bike_overlaps_ground(int bike) {
         float highest = 0;
         if (sh.spheres.empty() || !body_may_touch_ground(body, sh, &highest)) continue;
         for (const shape_sphere& s : sh.spheres) {
-            bike_vec3d c = body_point(body, s.centre);
+            vec3d c = body_point(body, s.centre);
             if (c.y - s.radius <= highest && sphere_ground_test(c, s.radius, &hit)) return true;
         }
     }
@@ -183,7 +183,7 @@ bool bike_overlaps_ground(int bike) {
 }
 
 namespace {
-void put(float out[3], bike_vec3d v) {
+void put(float out[3], vec3d v) {
     out[0] = static_cast<float>(v.x);
     out[1] = static_cast<float>(v.y);
     out[2] = static_cast<float>(v.z);
@@ -192,7 +192,7 @@ void put(float out[3], bike_vec3d v) {
 // A wheel as the roost emitter takes it: the tic's contact when it is known, else one found now.
 roost_wheel roost_wheel_of(const wheel_contact& w, bool known) {
     roost_wheel r;
-    bike_vec3d point, normal, velocity;
+    vec3d point, normal, velocity;
     if (known) {
         if (!wheel_touches(w)) return r;
         point = w.point;

@@ -21,14 +21,14 @@ void ground_scratch_free();
 // Where something presses into the ground: the deepest point, the normal out of the ground and
 // how deep (ft).
 struct ground_hit {
-    bike_vec3d point;
-    bike_vec3d normal;
+    vec3d point;
+    vec3d normal;
     double depth = 0;
 };
 // The tyre (a torus around the axle) against the ground under it; false when not touching.
 bool wheel_ground_test(const wheel_contact& wheel, ground_hit* out);
 // A sphere against the ground under it; false when not touching.
-bool sphere_ground_test(bike_vec3d centre, double radius, ground_hit* out);
+bool sphere_ground_test(vec3d centre, double radius, ground_hit* out);
 
 // Soft-contact settings of a spring of stiffness k (lbf/ft) and damping c (lbf·s/ft) over a tic.
 double soft_erp(double k, double c);
@@ -37,13 +37,13 @@ double soft_cfm(double k, double c);
 void tyre_softness(double depth, double tyre_radius, double* k, double* c);
 // A contact joint for this step between body1 and body2 (null = the world), with the normal
 // pointing towards body1; the friction direction is used when non-zero. Returns the joint.
-dJointID contact_joint_make(dBodyID body1, dBodyID body2, bike_vec3d point, bike_vec3d normal,
-                            double depth, double mu, double k, double c, bike_vec3d fdir1);
+dJointID contact_joint_make(dBodyID body1, dBodyID body2, vec3d point, vec3d normal, double depth,
+                            double mu, double k, double c, vec3d fdir1);
 
 // A statue as the contacts see it: where it stands, how it is turned, its shape, and the last
 // tic anything touched it.
 struct contact_statue {
-    bike_vec3d position;                                        // ft
+    vec3d position;                                             // ft
     double rotation[12] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0}; // ODE row-major 3x4
     const shape* statue_shape = nullptr;
     int touched_tic = -1;
@@ -62,11 +62,11 @@ const contact_statue& statue_at(int index);
 // Two spheres (centres in world coordinates): the contact between them. `joined` is false when
 // they overlap too exactly to give a direction. Returns false when apart.
 struct sphere_pair_hit {
-    bike_vec3d point;
-    bike_vec3d normal; // from the first centre to the second
+    vec3d point;
+    vec3d normal; // from the first centre to the second
     double depth = 0;
     double mu = 0, k = 0, c = 0;
     bool joined = false;
 };
-bool sphere_pair_test(bike_vec3d c1, const shape_sphere& s1, bike_vec3d c2, const shape_sphere& s2,
+bool sphere_pair_test(vec3d c1, const shape_sphere& s1, vec3d c2, const shape_sphere& s2,
                       sphere_pair_hit* out);

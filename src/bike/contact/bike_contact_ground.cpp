@@ -11,21 +11,16 @@
 
 namespace {
 struct triangle_d {
-    bike_vec3d v[3];
-    bike_vec3d n; // unit, upward
+    vec3d v[3];
+    vec3d n; // unit, upward
 };
-
-bike_vec3d normalized(bike_vec3d v) {
-    double l = length(v);
-    return l > 0 ? v * (1 / l) : bike_vec3d{};
-}
 
 void triangle_corners(const ground_triangle& t, triangle_d* out) {
     for (int i = 0; i < 3; i++) out->v[i] = {t.corner[i].x, t.corner[i].y, t.corner[i].z};
 }
 
 void triangle_normal(triangle_d* t) {
-    bike_vec3d n = normalized(cross(t->v[1] - t->v[0], t->v[2] - t->v[0]));
+    vec3d n = normalized(cross(t->v[1] - t->v[0], t->v[2] - t->v[0]));
     // The ground's triangles face up whatever their winding.
     t->n = n.y < 0 ? n * -1.0 : n;
 }
@@ -42,7 +37,7 @@ constexpr double k_bound_slack = 1.0 / 1024;
 
 // False only when every point of the triangle lies at least `reach` from p: the box around its
 // corners is that far away.
-bool box_within(const triangle_d& t, bike_vec3d p, double reach) {
+bool box_within(const triangle_d& t, vec3d p, double reach) {
     auto gap = [](double a, double b, double c, double x) {
         double lo = std::min(a, std::min(b, c)), hi = std::max(a, std::max(b, c));
         return x < lo ? lo - x : (x > hi ? x - hi : 0.0);
@@ -55,26 +50,26 @@ bool box_within(const triangle_d& t, bike_vec3d p, double reach) {
 }
 
 // Whether p, projected along the triangle's normal, falls inside it (edges included).
-bool over_triangle(const triangle_d& t, bike_vec3d p) {
+bool over_triangle(const triangle_d& t, vec3d p) {
     double s[3];
     for (int i = 0; i < 3; i++) {
-        bike_vec3d e = t.v[(i + 1) % 3] - t.v[i];
+        vec3d e = t.v[(i + 1) % 3] - t.v[i];
         s[i] = dot(cross(e, p - t.v[i]), t.n);
     }
     return (s[0] >= 0 && s[1] >= 0 && s[2] >= 0) || (s[0] <= 0 && s[1] <= 0 && s[2] <= 0);
 }
 
-bike_vec3d segment_closest(bike_vec3d a, bike_vec3d b, bike_vec3d p) {
-    bike_vec3d e = b - a;
+vec3d segment_closest(vec3d a, vec3d b, vec3d p) {
+    vec3d e = b - a;
     double ee = dot(e, e);
     if (ee <= 0) return a;
     return a + e * std::clamp(dot(p - a, e) / ee, 0.0, 1.0);
 }
 
 // The point of the rim circle (centre c, unit axis a, radius R) nearest to p.
-bike_vec3d circle_closest(bike_vec3d c, bike_vec3d a, double R, bike_vec3d p, bike_vec3d fallback) {
-    bike_vec3d q = p - c;
-    bike_vec3d radial = q - a * dot(a, q);
+vec3d circle_closest(vec3d c, vec3d a, double R, vec3d p, vec3d fallback) {
+    vec3d q = p - c;
+    vec3d radial = q - a * dot(a, q);
     double l = length(radial);
     if (l < 1e-12) return fallback;
     return c + radial * (R / l);
@@ -83,7 +78,7 @@ bike_vec3d circle_closest(bike_vec3d c, bike_vec3d a, double R, bike_vec3d p, bi
 // A triangle whose edges the tyre search still has to walk: its lowest rim point lies beside it.
 struct edge_walk {
     triangle_d t;
-    bike_vec3d rim_point;
+    vec3d rim_point;
     double above = 0;     // ft, of the lowest rim point over the triangle's plane
     double distance2 = 0; // ft², from the axle's centre to the triangle's nearest point
     int order = 0;        // of the triangle's first candidate
@@ -104,7 +99,7 @@ constexpr double k_depth_slack = 1.0 / (1 << 30);
 // (four numbers to a triangle: the face, then its three edges); the deepest wins, and of equal
 // depths the first, so the edge walks may run after the faces and still find the same contact.
 struct torus_search {
-    bike_vec3d centre, axle;
+    vec3d centre, axle;
     double rim = 0, tyre = 0;
     ground_hit best;
     int best_order = 0;
@@ -112,7 +107,7 @@ struct torus_search {
     int visited = 0; // triangles
 };
 
-void keep(torus_search& s, int order, bike_vec3d point, bike_vec3d normal, double depth) {
+void keep(torus_search& s, int order, vec3d point, vec3d normal, double depth) {
     if (depth <= 0) return;
     if (s.found && (depth < s.best.depth || (depth == s.best.depth && order > s.best_order)))
         return;
@@ -137,7 +132,7 @@ bool beaten_from_centre(const torus_search& s, double distance2) {
     return least > 0 && distance2 > least * least;
 }
 
-bike_vec3d triangle_closest(const triangle_d& t, bike_vec3d p);
+vec3d triangle_closest(const triangle_d& t, vec3d p);
 
 // Beside the triangle an edge or corner may still reach into the tyre: alternate nearest points
 // between each edge and the rim circle until they settle.
@@ -148,23 +143,23 @@ void torus_edges(torus_search& s, const edge_walk& w) {
     if (beaten(s, s.tyre - w.above) || beaten_from_centre(s, w.distance2)) return;
     double reach = s.rim + s.tyre;
     for (int i = 0; i < 3; i++) {
-        bike_vec3d a = t.v[i], b = t.v[(i + 1) % 3];
-        bike_vec3d to_centre = segment_closest(a, b, s.centre) - s.centre;
+        vec3d a = t.v[i], b = t.v[(i + 1) % 3];
+        vec3d to_centre = segment_closest(a, b, s.centre) - s.centre;
         double centre_distance2 = dot(to_centre, to_centre);
         if (centre_distance2 >= reach * reach) continue;
         // Most edges fall well short of the best face.
         if (beaten_from_centre(s, centre_distance2)) continue;
-        bike_vec3d q = segment_closest(a, b, w.rim_point);
-        bike_vec3d k = w.rim_point;
+        vec3d q = segment_closest(a, b, w.rim_point);
+        vec3d k = w.rim_point;
         for (int it = 0; it < 6; it++) {
             k = circle_closest(s.centre, s.axle, s.rim, q, w.rim_point);
-            bike_vec3d next = segment_closest(a, b, k);
+            vec3d next = segment_closest(a, b, k);
             // Once the edge point repeats to the bit, every further round repeats too.
             bool settled = std::memcmp(&next, &q, sizeof q) == 0;
             q = next;
             if (settled) break;
         }
-        bike_vec3d sep = k - q;
+        vec3d sep = k - q;
         double dist = length(sep);
         // A rim below the surface beside this triangle is the neighbouring triangle's to find.
         if (dist < 1e-9 || dot(sep, t.n) <= 0) continue;
@@ -183,13 +178,13 @@ void torus_visit(const ground_triangle& gt, void* context) {
     // triangles under the wheel's square are out of that reach, and the box says so cheaply.
     double reach = s.rim + s.tyre;
     if (!box_within(t, s.centre, reach)) return;
-    bike_vec3d near = triangle_closest(t, s.centre) - s.centre;
+    vec3d near = triangle_closest(t, s.centre) - s.centre;
     double distance2 = dot(near, near);
     if (distance2 >= reach * reach) return;
     triangle_normal(&t);
-    bike_vec3d d = normalized((t.n - s.axle * dot(s.axle, t.n)) * -1.0);
+    vec3d d = normalized((t.n - s.axle * dot(s.axle, t.n)) * -1.0);
     // A wheel lying flat has no lowest rim point; its centre stands for the rim.
-    bike_vec3d rim_point = s.centre + d * s.rim;
+    vec3d rim_point = s.centre + d * s.rim;
     double above = dot(rim_point - t.v[0], t.n);
     // The lowest rim point is the rim's nearest to the plane: a tyre's width clear of the plane
     // is clear of every point of the triangle in it.
@@ -202,24 +197,24 @@ void torus_visit(const ground_triangle& gt, void* context) {
 }
 
 struct sphere_search {
-    bike_vec3d centre;
+    vec3d centre;
     double radius = 0;
     ground_hit best;
     bool found = false;
 };
 
 // Closest point of the triangle to p (Voronoi regions of the corners, edges and face).
-bike_vec3d triangle_closest(const triangle_d& t, bike_vec3d p) {
-    bike_vec3d a = t.v[0], b = t.v[1], c = t.v[2];
-    bike_vec3d ab = b - a, ac = c - a, ap = p - a;
+vec3d triangle_closest(const triangle_d& t, vec3d p) {
+    vec3d a = t.v[0], b = t.v[1], c = t.v[2];
+    vec3d ab = b - a, ac = c - a, ap = p - a;
     double d1 = dot(ab, ap), d2 = dot(ac, ap);
     if (d1 <= 0 && d2 <= 0) return a;
-    bike_vec3d bp = p - b;
+    vec3d bp = p - b;
     double d3 = dot(ab, bp), d4 = dot(ac, bp);
     if (d3 >= 0 && d4 <= d3) return b;
     double vc = d1 * d4 - d3 * d2;
     if (vc <= 0 && d1 >= 0 && d3 <= 0) return a + ab * (d1 / (d1 - d3));
-    bike_vec3d cp = p - c;
+    vec3d cp = p - c;
     double d5 = dot(ab, cp), d6 = dot(ac, cp);
     if (d6 >= 0 && d5 <= d6) return c;
     double vb = d5 * d2 - d1 * d6;
@@ -242,8 +237,8 @@ void sphere_visit(const ground_triangle& gt, void* context) {
         hit.depth = s.radius - above;
     } else {
         if (above <= 0) return;
-        bike_vec3d q = triangle_closest(t, s.centre);
-        bike_vec3d sep = s.centre - q;
+        vec3d q = triangle_closest(t, s.centre);
+        vec3d sep = s.centre - q;
         double dist = length(sep);
         if (dist < 1e-9) return;
         hit.point = q;
@@ -290,7 +285,7 @@ bool wheel_ground_test(const wheel_contact& wheel, ground_hit* out) {
     for (const edge_walk& w : walks) torus_edges(s, w);
     if (!s.found) return false;
     // A tyre is never pulled down: a wall pushes sideways, a ceiling pushes up.
-    bike_vec3d n = s.best.normal;
+    vec3d n = s.best.normal;
     if (n.y < 0) {
         if (n.x * n.x + n.z * n.z >= 1.0 / 1024)
             n.y = 0;
@@ -302,7 +297,7 @@ bool wheel_ground_test(const wheel_contact& wheel, ground_hit* out) {
     return true;
 }
 
-bool sphere_ground_test(bike_vec3d centre, double radius, ground_hit* out) {
+bool sphere_ground_test(vec3d centre, double radius, ground_hit* out) {
     if (!contact_ground_ready()) return false;
     sphere_search s;
     s.centre = centre;

@@ -25,10 +25,10 @@ struct placed_part {
     dBodyID id = nullptr;
     const shape* part_shape = nullptr; // null for a wheel
     const wheel_contact* wheel = nullptr;
-    bike_vec3d origin; // ft, the body's position
-    double reach = 0;  // ft, from the origin to the farthest sphere surface
-    bike_vec3d lo, hi; // ft, a box holding every sphere (or the whole tyre)
-    int first = 0;     // the part's first sphere in the bike's centre list
+    vec3d origin;     // ft, the body's position
+    double reach = 0; // ft, from the origin to the farthest sphere surface
+    vec3d lo, hi;     // ft, a box holding every sphere (or the whole tyre)
+    int first = 0;    // the part's first sphere in the bike's centre list
     // Most parts meet nothing, so their spheres and boxes are placed only when first asked.
     bool centres_placed = false;
     bool box_placed = false;
@@ -39,10 +39,10 @@ struct placed_part {
 struct placed_bike {
     placed_part parts[k_bike_shape_count];
     int part_count = 0;
-    std::vector<bike_vec3d> centres; // ft, world centres of the shaped parts' spheres
-    bike_vec3d centre;               // ft, the frame's position
-    double reach = 0;                // ft, holds every part's spheres, with slack
-    bike_vec3d lo, hi;               // ft, the box holding every part's box, once placed
+    std::vector<vec3d> centres; // ft, world centres of the shaped parts' spheres
+    vec3d centre;               // ft, the frame's position
+    double reach = 0;           // ft, holds every part's spheres, with slack
+    vec3d lo, hi;               // ft, the box holding every part's box, once placed
     bool box_placed = false;
 };
 
@@ -52,7 +52,7 @@ struct contact_scratch {
     std::vector<int> near_spheres; // of one part, facing another
     std::vector<int> merged;       // statue buckets being merged
     std::vector<int> near_statues;
-    std::vector<bike_vec3d> statue_centres;
+    std::vector<vec3d> statue_centres;
     placed_bike own; // a bike against statues or itself
     placed_bike pair[2];
     std::vector<int> order; // the field by speed
@@ -61,14 +61,14 @@ struct contact_scratch {
 };
 contact_scratch g_scratch;
 
-bike_vec3d world_point(dBodyID body, bike_vec3 local) {
+vec3d world_point(dBodyID body, vec3 local) {
     dVector3 out;
     dBodyGetRelPointPos(body, local.x, local.y, local.z, out);
     return vec_of(out);
 }
 
 // Boxes grow by a sphere's radius on every side.
-void box_add(bike_vec3d& lo, bike_vec3d& hi, bike_vec3d c, double r) {
+void box_add(vec3d& lo, vec3d& hi, vec3d c, double r) {
     lo = {std::min(lo.x, c.x - r), std::min(lo.y, c.y - r), std::min(lo.z, c.z - r)};
     hi = {std::max(hi.x, c.x + r), std::max(hi.y, c.y + r), std::max(hi.z, c.z + r)};
 }
@@ -76,7 +76,7 @@ void box_add(bike_vec3d& lo, bike_vec3d& hi, bike_vec3d c, double r) {
 // True only when the boxes lie apart by more than the slack along some axis: then no sphere of
 // one reaches any sphere of the other. Boxes are far cheaper to compare than the spheres around
 // parts, and much tighter around long, thin parts lying side by side.
-bool boxes_apart(bike_vec3d lo1, bike_vec3d hi1, bike_vec3d lo2, bike_vec3d hi2) {
+bool boxes_apart(vec3d lo1, vec3d hi1, vec3d lo2, vec3d hi2) {
     return lo1.x > hi2.x + k_bound_slack || lo2.x > hi1.x + k_bound_slack ||
            lo1.y > hi2.y + k_bound_slack || lo2.y > hi1.y + k_bound_slack ||
            lo1.z > hi2.z + k_bound_slack || lo2.z > hi1.z + k_bound_slack;
@@ -89,7 +89,7 @@ double part_bounding_radius(const placed_part& p) {
 
 // A box holding the shape's spheres once the body is placed: the box around them in the body's
 // own frame, turned with the body and grown to hold its turned self.
-void shape_box(dBodyID body, const shape& sh, bike_vec3d origin, bike_vec3d* lo, bike_vec3d* hi) {
+void shape_box(dBodyID body, const shape& sh, vec3d origin, vec3d* lo, vec3d* hi) {
     float lx = 1e30f, ly = 1e30f, lz = 1e30f, hx = -1e30f, hy = -1e30f, hz = -1e30f;
     for (const shape_sphere& s : sh.spheres) {
         lx = std::min(lx, s.centre.x - s.radius);
@@ -100,17 +100,16 @@ void shape_box(dBodyID body, const shape& sh, bike_vec3d origin, bike_vec3d* lo,
         hz = std::max(hz, s.centre.z + s.radius);
     }
     // Widened by the rounding of the float sums above.
-    bike_vec3d own_lo = bike_vec3d{lx, ly, lz} - bike_vec3d{1, 1, 1} * k_bound_slack;
-    bike_vec3d own_hi = bike_vec3d{hx, hy, hz} + bike_vec3d{1, 1, 1} * k_bound_slack;
-    bike_vec3d mid = (own_lo + own_hi) * 0.5, half = (own_hi - own_lo) * 0.5;
+    vec3d own_lo = vec3d{lx, ly, lz} - vec3d{1, 1, 1} * k_bound_slack;
+    vec3d own_hi = vec3d{hx, hy, hz} + vec3d{1, 1, 1} * k_bound_slack;
+    vec3d mid = (own_lo + own_hi) * 0.5, half = (own_hi - own_lo) * 0.5;
     const dReal* r = dBodyGetRotation(body);
-    bike_vec3d at = origin + bike_vec3d{r[0] * mid.x + r[1] * mid.y + r[2] * mid.z,
-                                        r[4] * mid.x + r[5] * mid.y + r[6] * mid.z,
-                                        r[8] * mid.x + r[9] * mid.y + r[10] * mid.z};
-    bike_vec3d grown = {
-        std::fabs(r[0]) * half.x + std::fabs(r[1]) * half.y + std::fabs(r[2]) * half.z,
-        std::fabs(r[4]) * half.x + std::fabs(r[5]) * half.y + std::fabs(r[6]) * half.z,
-        std::fabs(r[8]) * half.x + std::fabs(r[9]) * half.y + std::fabs(r[10]) * half.z};
+    vec3d at = origin + vec3d{r[0] * mid.x + r[1] * mid.y + r[2] * mid.z,
+                              r[4] * mid.x + r[5] * mid.y + r[6] * mid.z,
+                              r[8] * mid.x + r[9] * mid.y + r[10] * mid.z};
+    vec3d grown = {std::fabs(r[0]) * half.x + std::fabs(r[1]) * half.y + std::fabs(r[2]) * half.z,
+                   std::fabs(r[4]) * half.x + std::fabs(r[5]) * half.y + std::fabs(r[6]) * half.z,
+                   std::fabs(r[8]) * half.x + std::fabs(r[9]) * half.y + std::fabs(r[10]) * half.z};
     *lo = at - grown;
     *hi = at + grown;
 }
@@ -140,16 +139,16 @@ placed_bike& bike_box(placed_bike& b) {
 
 // True only when the bikes' enclosing spheres or boxes lie apart: then no parts are near.
 bool bikes_apart(placed_bike& a, placed_bike& b) {
-    bike_vec3d sep = b.centre - a.centre;
+    vec3d sep = b.centre - a.centre;
     double reach = a.reach + b.reach;
     return dot(sep, sep) >= reach * reach ||
            boxes_apart(bike_box(a).lo, a.hi, bike_box(b).lo, b.hi);
 }
 
 // True only when the sphere lies apart from the part's box, as boxes_apart.
-bool sphere_outside_box(bike_vec3d c, double r, placed_part& q) {
+bool sphere_outside_box(vec3d c, double r, placed_part& q) {
     part_box(q);
-    bike_vec3d lo = {c.x - r, c.y - r, c.z - r}, hi = {c.x + r, c.y + r, c.z + r};
+    vec3d lo = {c.x - r, c.y - r, c.z - r}, hi = {c.x + r, c.y + r, c.z + r};
     return boxes_apart(lo, hi, q.lo, q.hi);
 }
 
@@ -196,8 +195,8 @@ void place_bike(bike_state& b, placed_bike& out) {
 }
 
 // The world centres of a shaped part's spheres, placed on first use.
-const bike_vec3d* part_centres(placed_bike& b, placed_part& p) {
-    bike_vec3d* out = b.centres.data() + p.first;
+const vec3d* part_centres(placed_bike& b, placed_part& p) {
+    vec3d* out = b.centres.data() + p.first;
     if (!p.centres_placed && p.part_shape) {
         const std::vector<shape_sphere>& spheres = p.part_shape->spheres;
         for (size_t i = 0; i < spheres.size(); i++) out[i] = world_point(p.id, spheres[i].centre);
@@ -207,18 +206,18 @@ const bike_vec3d* part_centres(placed_bike& b, placed_part& p) {
 }
 
 // False only when a sphere (centre c, radius r) surely cannot reach any sphere of the part.
-bool may_reach(bike_vec3d c, double r, const placed_part& q) {
-    bike_vec3d d = c - q.origin;
+bool may_reach(vec3d c, double r, const placed_part& q) {
+    vec3d d = c - q.origin;
     double limit = r + q.reach + k_bound_slack;
     return dot(d, d) < limit * limit;
 }
 
 // The wheel as a sphere at its rim point nearest `towards`.
-shape_sphere wheel_sphere(const wheel_contact& w, bike_vec3d towards, bike_vec3d* centre) {
-    bike_vec3d c = vec_of(dBodyGetPosition(w.wheel));
-    bike_vec3d a = body_axis(w.wheel, 0);
-    bike_vec3d q = towards - c;
-    bike_vec3d radial = q - a * dot(a, q);
+shape_sphere wheel_sphere(const wheel_contact& w, vec3d towards, vec3d* centre) {
+    vec3d c = vec_of(dBodyGetPosition(w.wheel));
+    vec3d a = body_axis(w.wheel, 0);
+    vec3d q = towards - c;
+    vec3d radial = q - a * dot(a, q);
     double l = length(radial);
     // On the axle line every rim point is equally near; any one stands for the rim.
     *centre =
@@ -247,7 +246,7 @@ void sphere_pair_apply(dBodyID body1, dBodyID body2, const sphere_pair_hit& h, p
     if (body2) dBodyGetPointVel(body2, h.point.x, h.point.y, h.point.z, u2);
     double f =
         std::clamp(dot(h.normal, vec_of(u1) - vec_of(u2)) * h.c + h.depth * h.k, -1000.0, 1000.0);
-    bike_vec3d force = h.normal * f;
+    vec3d force = h.normal * f;
     if (body2 && dBodyIsEnabled(body2))
         dBodyAddForceAtPos(body2, force.x, force.y, force.z, h.point.x, h.point.y, h.point.z);
     if (body1 && dBodyIsEnabled(body1))
@@ -261,7 +260,7 @@ void sphere_pair_apply(dBodyID body1, dBodyID body2, const sphere_pair_hit& h, p
 bool parts_touch(placed_bike& pb, placed_part& p, placed_bike& qb, placed_part& q, pair_mode mode) {
     std::vector<int>& near_q = g_scratch.near_spheres;
     near_q.clear();
-    const bike_vec3d* qc = q.part_shape ? part_centres(qb, q) : nullptr;
+    const vec3d* qc = q.part_shape ? part_centres(qb, q) : nullptr;
     if (q.part_shape) {
         const std::vector<shape_sphere>& qs = q.part_shape->spheres;
         for (int j = 0; j < static_cast<int>(qs.size()); j++)
@@ -269,11 +268,11 @@ bool parts_touch(placed_bike& pb, placed_part& p, placed_bike& qb, placed_part& 
                 near_q.push_back(j);
         if (near_q.empty()) return false;
     }
-    const bike_vec3d* pc = p.part_shape ? part_centres(pb, p) : nullptr;
+    const vec3d* pc = p.part_shape ? part_centres(pb, p) : nullptr;
     bool touched = false;
     int na = p.part_shape ? static_cast<int>(p.part_shape->spheres.size()) : 1;
     for (int i = 0; i < na; i++) {
-        bike_vec3d ca;
+        vec3d ca;
         shape_sphere sa;
         if (p.part_shape) {
             ca = pc[i];
@@ -285,8 +284,8 @@ bool parts_touch(placed_bike& pb, placed_part& p, placed_bike& qb, placed_part& 
             sa = wheel_sphere(*p.wheel, q.origin, &ca);
         }
         if (!may_reach(ca, sa.radius, q)) continue;
-        auto against = [&](bike_vec3d cb, const shape_sphere& sb) {
-            bike_vec3d c1 = ca;
+        auto against = [&](vec3d cb, const shape_sphere& sb) {
+            vec3d c1 = ca;
             shape_sphere s1 = sa;
             if (!p.part_shape) s1 = wheel_sphere(*p.wheel, cb, &c1);
             sphere_pair_hit h;
@@ -301,7 +300,7 @@ bool parts_touch(placed_bike& pb, placed_part& p, placed_bike& qb, placed_part& 
                 if (touched && mode == pair_test) return true;
             }
         } else {
-            bike_vec3d cb;
+            vec3d cb;
             shape_sphere sb = wheel_sphere(*q.wheel, ca, &cb);
             against(cb, sb);
             if (touched && mode == pair_test) return true;
@@ -313,14 +312,14 @@ bool parts_touch(placed_bike& pb, placed_part& p, placed_bike& qb, placed_part& 
 bool is_front_kind(int body) { return body == body_front_wheel || body == body_fork_lower; }
 
 double frame_speed_squared(const bike_state& b) {
-    bike_vec3d v = vec_of(dBodyGetLinearVel(b.bodies[body_frame]));
+    vec3d v = vec_of(dBodyGetLinearVel(b.bodies[body_frame]));
     return dot(v, v);
 }
 } // namespace
 
-bool sphere_pair_test(bike_vec3d c1, const shape_sphere& s1, bike_vec3d c2, const shape_sphere& s2,
+bool sphere_pair_test(vec3d c1, const shape_sphere& s1, vec3d c2, const shape_sphere& s2,
                       sphere_pair_hit* out) {
-    bike_vec3d sep = c2 - c1;
+    vec3d sep = c2 - c1;
     // Most pairs lie well apart; the root is taken only near touching. The slack keeps every
     // pair the exact test below would take.
     double dd = dot(sep, sep);
@@ -333,7 +332,7 @@ bool sphere_pair_test(bike_vec3d c1, const shape_sphere& s1, bike_vec3d c2, cons
     h.depth = depth;
     // Centres on top of each other give no direction to push along.
     h.joined = !(d < 1.0 / 16 && d < std::min(s1.radius, s2.radius) / 16);
-    h.normal = d > 0 ? sep * (1 / d) : bike_vec3d{0, 1, 0};
+    h.normal = d > 0 ? sep * (1 / d) : vec3d{0, 1, 0};
     h.point = c1 + h.normal * (s1.radius - depth / 2);
     h.mu = std::min(s1.friction, s2.friction);
     h.k = std::min(s1.stiffness, s2.stiffness);
@@ -408,13 +407,13 @@ namespace {
 // `record` each statue touched records the tic. True when any touched.
 bool statues_touch(bike_state& b, int tic, pair_mode mode, bool record, int first, int last) {
     std::vector<int>& near = g_scratch.near_statues;
-    bike_vec3d f = vec_of(dBodyGetPosition(b.bodies[body_frame]));
+    vec3d f = vec_of(dBodyGetPosition(b.bodies[body_frame]));
     statues_near_into(f.x - 6, f.z - 6, f.x + 6, f.z + 6, near);
     if (near.empty()) return false;
     placed_bike& me = g_scratch.own;
     bool placed = false;
     bool any = false;
-    std::vector<bike_vec3d>& statue_centres = g_scratch.statue_centres;
+    std::vector<vec3d>& statue_centres = g_scratch.statue_centres;
     for (int index : near) {
         if (index < first || index >= last) continue;
         contact_statue& st = g_statues.statues[index];
@@ -424,7 +423,7 @@ bool statues_touch(bike_state& b, int tic, pair_mode mode, bool record, int firs
             placed = true;
         }
         // A statue beyond the bike's own sphere meets none of its parts.
-        const bike_vec3d apart = st.position - me.centre;
+        const vec3d apart = st.position - me.centre;
         const double beyond = me.reach + st.statue_shape->bounding_radius + k_bound_slack;
         if (dot(apart, apart) >= beyond * beyond) continue;
         const std::vector<shape_sphere>& spheres = st.statue_shape->spheres;
@@ -434,10 +433,10 @@ bool statues_touch(bike_state& b, int tic, pair_mode mode, bool record, int firs
         statue.origin = st.position;
         statue_centres.clear();
         for (const shape_sphere& s : spheres) {
-            bike_vec3d c = st.position +
-                           bike_vec3d{r[0] * s.centre.x + r[1] * s.centre.y + r[2] * s.centre.z,
-                                      r[4] * s.centre.x + r[5] * s.centre.y + r[6] * s.centre.z,
-                                      r[8] * s.centre.x + r[9] * s.centre.y + r[10] * s.centre.z};
+            vec3d c =
+                st.position + vec3d{r[0] * s.centre.x + r[1] * s.centre.y + r[2] * s.centre.z,
+                                    r[4] * s.centre.x + r[5] * s.centre.y + r[6] * s.centre.z,
+                                    r[8] * s.centre.x + r[9] * s.centre.y + r[10] * s.centre.z};
             statue_centres.push_back(c);
             statue.reach = std::max(statue.reach, length(c - st.position) + s.radius);
         }
@@ -445,12 +444,12 @@ bool statues_touch(bike_state& b, int tic, pair_mode mode, bool record, int firs
         for (int i = 0; i < me.part_count; i++) {
             placed_part& part = me.parts[i];
             if (!may_reach(part.origin, part.reach, statue)) continue;
-            const bike_vec3d* mine = part_centres(me, part);
+            const vec3d* mine = part_centres(me, part);
             for (size_t k = 0; k < spheres.size(); k++) {
-                bike_vec3d c = statue_centres[k];
+                vec3d c = statue_centres[k];
                 // A statue sphere out of the part's reach meets none of its spheres.
                 if (!may_reach(c, spheres[k].radius, part)) continue;
-                auto against = [&](bike_vec3d cm, const shape_sphere& sm) {
+                auto against = [&](vec3d cm, const shape_sphere& sm) {
                     sphere_pair_hit h;
                     if (!sphere_pair_test(cm, sm, c, spheres[k], &h)) return;
                     touched = true;
@@ -460,7 +459,7 @@ bool statues_touch(bike_state& b, int tic, pair_mode mode, bool record, int firs
                     const std::vector<shape_sphere>& ms = part.part_shape->spheres;
                     for (size_t m = 0; m < ms.size(); m++) against(mine[m], ms[m]);
                 } else {
-                    bike_vec3d wc;
+                    vec3d wc;
                     shape_sphere ws = wheel_sphere(*part.wheel, c, &wc);
                     against(wc, ws);
                 }
@@ -489,7 +488,7 @@ void statues_set(const bike_statue* statues, int count, double extent) {
     statue_buckets_build(list, extent);
 }
 
-void statue_set_pose(int statue, bike_vec3d position, const double rotation[9]) {
+void statue_set_pose(int statue, vec3d position, const double rotation[9]) {
     if (statue < 0 || statue >= static_cast<int>(g_statues.statues.size())) return;
     contact_statue& st = g_statues.statues[statue];
     st.position = position;
@@ -525,7 +524,7 @@ void rider_against_own_bike(bike_state& b) {
         for (int i = 0; i < me.part_count; i++) {
             placed_part& part = me.parts[i];
             if (part.body != body) continue;
-            bike_vec3d sep = part.origin - rider->origin;
+            vec3d sep = part.origin - rider->origin;
             double reach = rider->reach + part.reach;
             if (dot(sep, sep) >= reach * reach) continue;
             parts_touch(me, *rider, me, part, pair_joints);
@@ -545,7 +544,7 @@ bool placed_bikes_collide(bike_state& ba, placed_bike& pa, bike_state& bb, place
         for (int j = 0; j < pb.part_count; j++) {
             placed_part& q = pb.parts[j];
             double reach = p.reach + q.reach;
-            bike_vec3d sep = q.origin - p.origin;
+            vec3d sep = q.origin - p.origin;
             if (dot(sep, sep) >= reach * reach ||
                 boxes_apart(part_box(p).lo, p.hi, part_box(q).lo, q.hi))
                 continue;

@@ -4,7 +4,7 @@
 #include "terrain/erosion.h"
 
 namespace {
-void copy3(bike_vec3d v, float out[3]) {
+void copy3(vec3d v, float out[3]) {
     out[0] = static_cast<float>(v.x);
     out[1] = static_cast<float>(v.y);
     out[2] = static_cast<float>(v.z);

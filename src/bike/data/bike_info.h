@@ -1,14 +1,9 @@
 // The bike catalogue: one constant record per bike model, and the lookup by name.
 #pragma once
 
-#include <string>
+#include "common/vec3.h"
 
-// A point or direction in a body's construction frame (x right, y up, z backwards).
-struct bike_vec3 {
-    float x = 0; // ft
-    float y = 0; // ft
-    float z = 0; // ft
-};
+#include <string>
 
 constexpr int k_bike_count = 80;
 constexpr int k_torque_samples = 50; // one per 500 rpm from 0 to 24500
@@ -21,28 +16,28 @@ constexpr int k_bike_file_size = 64;
 struct bike_info {
     char name[k_bike_name_size] = {}; // catalogue name: the key in setups, menus, demos, network
     char bike_class[k_bike_name_size] = {}; // "50", "125", "250", "250f" or "450f"
-    bike_vec3 front_wheel_position;         // ft, front axle
+    vec3 front_wheel_position;              // ft, front axle
     float front_rim_radius = 0;             // ft, ring of masses standing for rim and tyre
     float front_tyre_radius = 0;            // ft, tyre cross-section; rim + tyre = rolling radius
     float front_rim_mass = 0;               // slug
     float front_hub_radius = 0;             // ft
     float front_hub_mass = 0;               // slug
-    bike_vec3 rear_wheel_position;          // ft, rear axle
+    vec3 rear_wheel_position;               // ft, rear axle
     float rear_rim_radius = 0;              // ft
     float rear_tyre_radius = 0;             // ft
     float rear_rim_mass = 0;                // slug
     float rear_hub_radius = 0;              // ft
     float rear_hub_mass = 0;                // slug
-    bike_vec3 frame_position;               // ft
+    vec3 frame_position;                    // ft
     float frame_mass = 0;                   // slug, without the rider
-    bike_vec3 frame_box;              // ft, sides of the inertia box; x spaces the swingarm arms
-    bike_vec3 steering_head_position; // ft, upper fork body and steering hinge
-    bike_vec3 swingarm_position;      // ft
-    bike_vec3 swingarm_pivot;         // ft
-    bike_vec3 fork_lower_position;    // ft, the steering axis runs from here to the head
-    float fork_leg_spacing = 0;       // ft, a leg's radius is 1/8 of it
-    float fork_length = 0;            // ft
-    float fork_mass = 0;              // slug, both legs
+    vec3 frame_box;              // ft, sides of the inertia box; x spaces the swingarm arms
+    vec3 steering_head_position; // ft, upper fork body and steering hinge
+    vec3 swingarm_position;      // ft
+    vec3 swingarm_pivot;         // ft
+    vec3 fork_lower_position;    // ft, the steering axis runs from here to the head
+    float fork_leg_spacing = 0;  // ft, a leg's radius is 1/8 of it
+    float fork_length = 0;       // ft
+    float fork_mass = 0;         // slug, both legs
     float fork_spring_rate_range[2] = {}; // lbf/ft at adjustment 0 and 1
     float fork_preload_range[2] = {};     // ft
     float fork_air_gap_range[2] = {};     // ft, air column at oil level 0 and 1
@@ -69,8 +64,8 @@ struct bike_info {
     float auto_downshift_rpm = 0;                        // rpm
     float auto_upshift_rpm = 0;                          // rpm
     float max_rpm = 0;                // rpm, rated; the curve itself holds the limiter
-    bike_vec3 rider_offset_axis;      // ft, direction of the stored rider offset
-    bike_vec3 rider_position;         // ft
+    vec3 rider_offset_axis;           // ft, direction of the stored rider offset
+    vec3 rider_position;              // ft
     float rider_offset_range[2] = {}; // ft
     float rider_mass = 0;             // slug
     char frame_model[k_bike_file_size] = {};

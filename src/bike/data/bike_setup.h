@@ -164,7 +164,7 @@ struct bike_params {
     float rider_zdamping = 0.75f;             // 0..1
     float rider_mass_distribution = 1.0f / 3; // share of the rider's mass on the rider body
     float frame_body_mass = 0;                // slug, frame plus the rest of the rider
-    bike_vec3 frame_body_inertia;             // slug·ft², principal moments of the frame box
+    vec3 frame_body_inertia;                  // slug·ft², principal moments of the frame box
     float rider_body_mass = 0;                // slug
     float rider_body_inertia = 0;             // slug·ft², solid sphere of 1 ft
     bool arcade = false;

@@ -9,7 +9,7 @@
 
 // One collision sphere in its body's frame. Ground contacts use only the friction.
 struct shape_sphere {
-    bike_vec3 centre;    // ft
+    vec3 centre;         // ft
     float radius = 0;    // ft
     float friction = 0;  // coefficient
     float stiffness = 0; // lbf/ft

@@ -9,7 +9,6 @@
 #include <cstdio>
 
 namespace {
-constexpr float k_pi_f = static_cast<float>(k_pi);
 constexpr float k_degree = k_pi_f / 180;
 
 // Each settable parameter: its name, where it lives and its clamp.

@@ -22,15 +22,15 @@ enum rider_bone {
 
 // A body's place: its position and its axes in world coordinates.
 struct pose_frame {
-    bike_vec3d position;
-    bike_vec3d axis[3]; // x, y, z
+    vec3d position;
+    vec3d axis[3]; // x, y, z
 };
 // A point given in the frame's own coordinates, in world coordinates.
-bike_vec3d frame_point(const pose_frame& f, bike_vec3d local);
+vec3d frame_point(const pose_frame& f, vec3d local);
 
 // The middle joint of a two-bone limb from root to target; `hint` says which way it bends.
 // An overstretched limb keeps its middle joint at 95 % of its reach.
-bike_vec3d limb_ik(bike_vec3d root, bike_vec3d target, double upper, double lower, bike_vec3d hint);
+vec3d limb_ik(vec3d root, vec3d target, double upper, double lower, vec3d hint);
 
 // The rider body as it is drawn: tilted back about its left hip when the grips come within
 // 1.25 ft of the shoulders' midpoint. Returns the frame unchanged otherwise.
@@ -41,15 +41,15 @@ pose_frame rider_leaning_back(const pose_frame& rider, const pose_frame& fork_up
 struct rider_pose_input {
     pose_frame rider;      // as drawn (after leaning back)
     pose_frame fork_upper; // the grips turn with it
-    bike_vec3d left_foot, right_foot;
+    vec3d left_foot, right_foot;
     float left_foot_weight = 0, right_foot_weight = 0; // 0..1
     float throttle = 0;                                // 0..1
 };
 
 // The joints the pose places, in world coordinates.
 struct rider_joints {
-    bike_vec3d shoulder[2], elbow[2], grip[2], hip[2], knee[2], foot[2]; // left, right
-    bike_vec3d pelvis, chest;
+    vec3d shoulder[2], elbow[2], grip[2], hip[2], knee[2], foot[2]; // left, right
+    vec3d pelvis, chest;
 };
 
 // The joints, then the nine bones in the rider body's own coordinates (the model is drawn at
@@ -61,4 +61,4 @@ void rider_bones_place(const rider_pose_input& in, const rider_joints& joints,
 
 // The head's axes (x, y, z in world coordinates) for a rider body frame and its velocity: turned
 // towards the way the rider travels, within the neck's reach.
-void rider_head_axes(const pose_frame& rider, bike_vec3d velocity, bike_vec3d axes[3]);
+void rider_head_axes(const pose_frame& rider, vec3d velocity, vec3d axes[3]);

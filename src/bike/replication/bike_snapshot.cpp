@@ -50,8 +50,7 @@ bool drive_knocked_out(uint8_t drive) { return (drive & 7) == 7; }
 // R = A · B for 3 × 3 rotations in ODE's row-major 3 × 4 layout.
 void multiply(const dReal* a, const dReal* b, dMatrix3 out) { dMultiply0_333(out, a, b); }
 
-void set_turned(dBodyID body, dBodyID parent, bike_vec3d local_point, bike_vec3d axis,
-                double angle) {
+void set_turned(dBodyID body, dBodyID parent, vec3d local_point, vec3d axis, double angle) {
     dVector3 p;
     dBodyGetRelPointPos(parent, local_point.x, local_point.y, local_point.z, p);
     dBodySetPosition(body, p[0], p[1], p[2]);
@@ -72,7 +71,7 @@ int gear_from_bits(const bike_info& info, int bits) {
 void reattach(bike_state& b) {
     const bike_info& info = bike_info_at(b.catalogue_index);
     dBodyID rider = b.bodies[body_rider];
-    bike_vec3d saved_position = vec_of(dBodyGetPosition(rider));
+    vec3d saved_position = vec_of(dBodyGetPosition(rider));
     dQuaternion saved_q;
     dBodyCopyQuaternion(rider, saved_q);
     set_turned(rider, b.bodies[body_frame],
@@ -130,13 +129,13 @@ void set_enabled(bike_state& b, bool enabled) {
     }
 }
 
-bike_vec3d limited(bike_vec3d v, double limit) {
+vec3d limited(vec3d v, double limit) {
     double l = length(v);
     return l > limit ? v * (limit / l) : v;
 }
 
 struct body_pose {
-    bike_vec3d position;
+    vec3d position;
     double q[4];
 };
 
@@ -159,7 +158,7 @@ void passive_apply(int bike, const compact_state& from, const compact_state& to,
     take_poses(b, end);
     double n = std::max(length, 1);
     for (int i = 0; i < k_bike_body_count; i++) {
-        bike_vec3d v = (end[i].position - start[i].position) * (1 / (n * k_tic_length));
+        vec3d v = (end[i].position - start[i].position) * (1 / (n * k_tic_length));
         double w[3];
         rotation_rate(start[i].q, end[i].q, k_tic_length, w);
         dBodySetLinearVel(b.bodies[i], v.x, v.y, v.z);
@@ -172,7 +171,7 @@ void passive_apply(int bike, const compact_state& from, const compact_state& to,
         const bike_info& info = bike_info_at(b.catalogue_index);
         dVector3 down;
         dBodyVectorToWorld(b.bodies[body_frame], 0, -info.rear_rim_radius, 0, down);
-        bike_vec3d p = vec_of(dBodyGetPosition(b.bodies[body_rear_wheel])) + vec_of(down);
+        vec3d p = vec_of(dBodyGetPosition(b.bodies[body_rear_wheel])) + vec_of(down);
         double rise = contact_ground_height(static_cast<float>(p.x), static_cast<float>(p.z)) - p.y;
         if (rise > 0) bike_translate(bike, {0, rise, 0});
     }
@@ -204,14 +203,14 @@ void active_apply(int bike, const compact_state& from, const compact_state& to, 
     snapshot_view target = view_of(b, chosen, version, r);
     compact_fields f_from = compact_state_unpack(from, r), f_to = compact_state_unpack(to, r);
     dBodyID frame = b.bodies[body_frame];
-    bike_vec3d p_target{target.fields.frame_position[0], target.fields.frame_position[1],
-                        target.fields.frame_position[2]};
-    bike_vec3d v_target{f_to.frame_position[0] - f_from.frame_position[0],
-                        f_to.frame_position[1] - f_from.frame_position[1],
-                        f_to.frame_position[2] - f_from.frame_position[2]};
+    vec3d p_target{target.fields.frame_position[0], target.fields.frame_position[1],
+                   target.fields.frame_position[2]};
+    vec3d v_target{f_to.frame_position[0] - f_from.frame_position[0],
+                   f_to.frame_position[1] - f_from.frame_position[1],
+                   f_to.frame_position[2] - f_from.frame_position[2]};
     v_target = v_target * (1 / (std::max(length, 1) * k_tic_length));
-    bike_vec3d force = (p_target - vec_of(dBodyGetPosition(frame))) * k +
-                       (v_target - vec_of(dBodyGetLinearVel(frame))) * c;
+    vec3d force = (p_target - vec_of(dBodyGetPosition(frame))) * k +
+                  (v_target - vec_of(dBodyGetLinearVel(frame))) * c;
     force = limited(force, 2500);
     dBodyAddForce(frame, force.x, force.y, force.z);
 
@@ -222,8 +221,8 @@ void active_apply(int bike, const compact_state& from, const compact_state& to, 
         q_target[i] = target.fields.frame_quaternion[i];
     }
     rotation_rate(q_now, q_target, k_tic_length, w_target);
-    bike_vec3d torque = bike_vec3d{w_target[0], w_target[1], w_target[2]} * (k * k_tic_length) -
-                        vec_of(dBodyGetAngularVel(frame)) * c;
+    vec3d torque = vec3d{w_target[0], w_target[1], w_target[2]} * (k * k_tic_length) -
+                   vec_of(dBodyGetAngularVel(frame)) * c;
     torque = limited(torque, 2500);
     dBodyAddTorque(frame, torque.x, torque.y, torque.z);
 
@@ -246,9 +245,9 @@ void active_apply(int bike, const compact_state& from, const compact_state& to, 
     dReal tq[4] = {q_target[0], q_target[1], q_target[2], q_target[3]};
     dNormalize4(tq);
     dQtoR(tq, rot);
-    bike_vec3d ry{rot[1], rot[5], rot[9]}, rz{rot[2], rot[6], rot[10]};
-    bike_vec3d d{target.fields.rider_offset[0], target.fields.rider_offset[1],
-                 target.fields.rider_offset[2]};
+    vec3d ry{rot[1], rot[5], rot[9]}, rz{rot[2], rot[6], rot[10]};
+    vec3d d{target.fields.rider_offset[0], target.fields.rider_offset[1],
+            target.fields.rider_offset[2]};
     double dy = (info.rider_position.y - info.frame_position.y) - dot(d, ry);
     double dz = (info.rider_position.z - info.frame_position.z) - dot(d, rz);
     b.input.lean =
@@ -324,9 +323,9 @@ void compact_state_pose(int bike, const compact_state& state, int version) {
     snapshot_view v = view_of(b, state, version, r);
     const compact_fields& f = v.fields;
     dBodyID* body = b.bodies;
-    bike_vec3d frame_at = vec_of(info.frame_position), head = vec_of(info.steering_head_position);
-    bike_vec3d lower = vec_of(info.fork_lower_position), arm = vec_of(info.swingarm_position);
-    bike_vec3d pivot = vec_of(info.swingarm_pivot);
+    vec3d frame_at = vec_of(info.frame_position), head = vec_of(info.steering_head_position);
+    vec3d lower = vec_of(info.fork_lower_position), arm = vec_of(info.swingarm_position);
+    vec3d pivot = vec_of(info.swingarm_pivot);
 
     dBodySetPosition(body[body_frame], f.frame_position[0], f.frame_position[1],
                      f.frame_position[2]);
@@ -339,15 +338,15 @@ void compact_state_pose(int bike, const compact_state& state, int version) {
 
     dMatrix3 turn;
     dRFromAxisAndAngle(turn, 1, 0, 0, f.swingarm_angle);
-    bike_vec3d radius = arm - pivot;
-    bike_vec3d turned{turn[0] * radius.x + turn[1] * radius.y + turn[2] * radius.z,
-                      turn[4] * radius.x + turn[5] * radius.y + turn[6] * radius.z,
-                      turn[8] * radius.x + turn[9] * radius.y + turn[10] * radius.z};
+    vec3d radius = arm - pivot;
+    vec3d turned{turn[0] * radius.x + turn[1] * radius.y + turn[2] * radius.z,
+                 turn[4] * radius.x + turn[5] * radius.y + turn[6] * radius.z,
+                 turn[8] * radius.x + turn[9] * radius.y + turn[10] * radius.z};
     set_turned(body[body_swingarm], body[body_frame], turned + pivot - frame_at, {1, 0, 0},
                f.swingarm_angle);
 
-    bike_vec3d down = lower - head;
-    bike_vec3d u = down * (1 / length(down));
+    vec3d down = lower - head;
+    vec3d u = down * (1 / length(down));
     set_turned(body[body_fork_lower], body[body_fork_upper], lower + u * f.fork_position - head,
                {1, 0, 0}, 0);
 
@@ -359,9 +358,9 @@ void compact_state_pose(int bike, const compact_state& state, int version) {
                           f.rider_quaternion[3]};
         dBodySetQuaternion(body[body_rider], qr);
     } else {
-        bike_vec3d axis = vec_of(info.rider_offset_axis);
+        vec3d axis = vec_of(info.rider_offset_axis);
         double l = length(axis);
-        bike_vec3d along = l > 0 ? axis * (v.rider_along / l) : bike_vec3d{};
+        vec3d along = l > 0 ? axis * (v.rider_along / l) : vec3d{};
         set_turned(body[body_rider], body[body_frame],
                    along + vec_of(info.rider_position) - frame_at, {1, 0, 0}, 0);
     }

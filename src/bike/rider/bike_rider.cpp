@@ -12,41 +12,47 @@
 #include <cmath>
 
 namespace {
+// A bike fallen over at a standstill is stood up again when it lies between these (rad, π/8 and
+// 7π/20 to four places), rolled at the rate (rad/s), slower within the dab lean of upright.
+constexpr double k_realign_least = 0.3927;
+constexpr double k_realign_most = 1.0996;
+constexpr double k_realign_roll_rate = 0.3927;
+
 struct rider_hooks {
     realign_target_fn realign_target = nullptr;
 };
 rider_hooks g_hooks;
 
-bike_vec3d skeleton_point(const bike_info& info, int at) {
+vec3d skeleton_point(const bike_info& info, int at) {
     return {info.rider_skeleton[at], info.rider_skeleton[at + 1], info.rider_skeleton[at + 2]};
 }
 
-bike_vec3d rel_point(dBodyID body, bike_vec3d p) {
+vec3d rel_point(dBodyID body, vec3d p) {
     dVector3 out;
     dBodyGetRelPointPos(body, p.x, p.y, p.z, out);
     return vec_of(out);
 }
 
-bike_vec3d point_velocity(dBodyID body, bike_vec3d p) {
+vec3d point_velocity(dBodyID body, vec3d p) {
     dVector3 out;
     dBodyGetPointVel(body, p.x, p.y, p.z, out);
     return vec_of(out);
 }
 
 // The rider's place on the frame, in the frame's own coordinates.
-bike_vec3d rider_place(const bike_info& info) {
+vec3d rider_place(const bike_info& info) {
     return vec_of(info.rider_position) - vec_of(info.frame_position);
 }
 
 // A spring-damper along one direction for this step, as a frictionless soft contact.
-void spring_joint(dBodyID body1, dBodyID body2, bike_vec3d at, bike_vec3d normal, double depth,
-                  double k, double c) {
+void spring_joint(dBodyID body1, dBodyID body2, vec3d at, vec3d normal, double depth, double k,
+                  double c) {
     contact_joint_make(body1, body2, at, normal, depth, 0, k, c, {});
 }
 
 // Holds point pA of A within `slack` of point pB of B (points in world coordinates).
-void tether(dBodyID a, bike_vec3d pa, dBodyID b, bike_vec3d pb, double slack) {
-    bike_vec3d sep = pb - pa;
+void tether(dBodyID a, vec3d pa, dBodyID b, vec3d pb, double slack) {
+    vec3d sep = pb - pa;
     double d = length(sep);
     if (d <= slack || d <= 0) return;
     spring_joint(a, b, pa, sep * (1 / d), d - slack, 5000, 500);
@@ -59,8 +65,8 @@ double frame_speed(const bike_state& b) {
 void rider_return(bike_state& b) {
     const bike_info& info = bike_info_at(b.catalogue_index);
     dBodyID frame = b.bodies[body_frame], rider = b.bodies[body_rider];
-    bike_vec3d at = rel_point(frame, rider_place(info));
-    bike_vec3d v = point_velocity(frame, at);
+    vec3d at = rel_point(frame, rider_place(info));
+    vec3d v = point_velocity(frame, at);
     dBodySetPosition(rider, at.x, at.y, at.z);
     dBodySetRotation(rider, dBodyGetRotation(frame));
     dBodySetLinearVel(rider, v.x, v.y, v.z);
@@ -130,10 +136,10 @@ void crash_detect(bike_state& b, const bike_tic& t) {
         f = 1.5 - 0.5 * a * c;
     }
     dBodyID rider = b.bodies[body_rider];
-    bike_vec3d v = vec_of(dBodyGetLinearVel(rider));
-    bike_vec3d carried = point_velocity(b.bodies[body_frame], vec_of(dBodyGetPosition(rider)));
-    bike_vec3d old = b.rider_velocity_history[now & 3];
-    bike_vec3d accel = (v - old) * (1 / (4 * k_tic_length)) + bike_vec3d{0, k_gravity, 0};
+    vec3d v = vec_of(dBodyGetLinearVel(rider));
+    vec3d carried = point_velocity(b.bodies[body_frame], vec_of(dBodyGetPosition(rider)));
+    vec3d old = b.rider_velocity_history[now & 3];
+    vec3d accel = (v - old) * (1 / (4 * k_tic_length)) + vec3d{0, k_gravity, 0};
     if (length(v - carried) > 31 * f || length(accel) > 1376 * f) rider_crash(b, t);
 }
 
@@ -153,8 +159,8 @@ void knockout_update(bike_state& b) {
                rel_point(fork, skeleton_point(info, skeleton_right_grip)), reach);
         rider_against_own_bike(b);
         if (b.knockout_tics > k_knockout_pull_back) {
-            bike_vec3d hip = skeleton_point(info, skeleton_right_hip);
-            bike_vec3d grip = skeleton_point(info, skeleton_right_grip);
+            vec3d hip = skeleton_point(info, skeleton_right_hip);
+            vec3d grip = skeleton_point(info, skeleton_right_grip);
             tether(rider, rel_point(rider, {0, hip.y, hip.z}), fork,
                    rel_point(fork, {0, grip.y, grip.z + 10}), 8);
         }
@@ -163,17 +169,17 @@ void knockout_update(bike_state& b) {
     }
     if (b.knockout_tics <= k_knockout_pull_back) {
         double slack = 5 * std::clamp((b.knockout_tics - k_knockout_legs_in) / 384.0, 0.0, 1.0);
-        bike_vec3d place = rider_place(info);
-        for (bike_vec3d o : {bike_vec3d{0, 0, 0}, bike_vec3d{-5, 10, 0}, bike_vec3d{5, 10, 0}})
+        vec3d place = rider_place(info);
+        for (vec3d o : {vec3d{0, 0, 0}, vec3d{-5, 10, 0}, vec3d{5, 10, 0}})
             tether(rider, rel_point(rider, o), frame, rel_point(frame, place + o), slack);
         if (b.knockout_tics <= k_knockout_foot_return) {
             // The foot on the low side goes back to its peg.
             bool left = lean_of(b) >= 0;
             foot_point& foot = left ? b.left_foot : b.right_foot;
-            bike_vec3d rest =
+            vec3d rest =
                 skeleton_point(info, left ? skeleton_left_foot_rest : skeleton_right_foot_rest);
-            bike_vec3d target = rel_point(frame, rest + bike_vec3d{0, 3, 1});
-            bike_vec3d to = target - foot.position;
+            vec3d target = rel_point(frame, rest + vec3d{0, 3, 1});
+            vec3d to = target - foot.position;
             double d = length(to), step = 4 * k_tic_length;
             foot.position = d <= step ? target : foot.position + to * (step / d);
         }
@@ -184,15 +190,15 @@ void knockout_update(bike_state& b) {
     }
 }
 
-void velocity_hold(dBodyID body, double force, bike_vec3d target) {
-    bike_vec3d d = vec_of(dBodyGetLinearVel(body)) - target;
+void velocity_hold(dBodyID body, double force, vec3d target) {
+    vec3d d = vec_of(dBodyGetLinearVel(body)) - target;
     double l = length(d);
     if (l < 0.25) return;
-    bike_vec3d f = d * (-force * std::min(1.0, (l - 0.25) * 0.8) / l);
+    vec3d f = d * (-force * std::min(1.0, (l - 0.25) * 0.8) / l);
     dBodyAddForce(body, f.x, f.y, f.z);
 }
 
-void angular_motor(dBodyID body, bike_vec3d axis, double velocity, double max_torque) {
+void angular_motor(dBodyID body, vec3d axis, double velocity, double max_torque) {
     dJointID m = dJointCreateAMotor(world_id(), world_contact_group());
     dJointAttach(m, body, nullptr);
     dJointSetAMotorNumAxes(m, 1);
@@ -220,7 +226,7 @@ void low_speed_aids(bike_state& b, const bike_tic& t) {
     double lean = std::fabs(lean_of(b));
     if (speed > 15 && lean < std::clamp((speed - 15) / 15, 0.0, 1.0) * k_pi / 4) return;
     bool idle = b.input.throttle == 0 || b.input.clutch == 0;
-    if (!(idle || speed < 5 || lean > 0.19635)) return;
+    if (!(idle || speed < 5 || lean > k_dab_lean)) return;
     double want = std::clamp((speed - p.max_dab_speed) / -p.max_dab_speed, 0.0, 1.0);
     b.input.sit = off ? 0 : static_cast<float>(std::max(want, static_cast<double>(b.input.sit)));
     if (speed < 5 && idle && on_ground(b.front_contact) && on_ground(b.rear_contact)) {
@@ -235,9 +241,9 @@ void rider_springs_apply(bike_state& b) {
     const bike_info& info = bike_info_at(b.catalogue_index);
     const bike_params& p = b.params;
     dBodyID frame = b.bodies[body_frame], rider = b.bodies[body_rider];
-    bike_vec3d rz = body_axis(frame, 2), ry = body_axis(frame, 1);
-    bike_vec3d at = vec_of(dBodyGetPosition(rider));
-    bike_vec3d d = rel_point(frame, rider_place(info)) - at;
+    vec3d rz = body_axis(frame, 2), ry = body_axis(frame, 1);
+    vec3d at = vec_of(dBodyGetPosition(rider));
+    vec3d d = rel_point(frame, rider_place(info)) - at;
     double dz = dot(d, rz), dy = dot(d, ry);
     double m = info.rider_mass / 4.6875;
 
@@ -275,15 +281,15 @@ void rider_set_realign_target(realign_target_fn fn) { g_hooks.realign_target = f
 // well off to the side the bike is carried while it turns. True when the bike is carried, which
 // ends this tic's dab.
 static bool realign(bike_state& b, int bike) {
-    bike_vec3d target;
+    vec3d target;
     if (!g_hooks.realign_target || !g_hooks.realign_target(bike, &target)) return false;
     dBodyID frame = b.bodies[body_frame];
-    bike_vec3d back = body_axis(frame, 2);
+    vec3d back = body_axis(frame, 2);
     back.y = 0;
     double l2 = dot(back, back);
     if (l2 <= 1.0 / 1024) return false;
     back = back * (1 / std::sqrt(l2));
-    bike_vec3d o = target - vec_of(dBodyGetPosition(frame));
+    vec3d o = target - vec_of(dBodyGetPosition(frame));
     double side = back.z * o.x - back.x * o.z, ahead = back.x * o.x + back.z * o.z;
     double turn = side > 0 ? -k_pi / 2 : k_pi / 2;
     double most = b.total_mass * 320;
@@ -320,13 +326,13 @@ void dab_and_realign(bike_state& b, int bike) {
     b.dab_level = std::min(1.0f, b.dab_level + static_cast<float>(8 * k_tic_length));
     if (p.arcade) return;
     if (speed >= 5 && b.contact_timer > 0) return;
-    if (speed < 5 && std::fabs(lambda) > 0.3927 && std::fabs(lambda) < 1.0996 && p.auto_align &&
-        b.input.back_up <= 0.125 && realign(b, bike))
+    if (speed < 5 && std::fabs(lambda) > k_realign_least && std::fabs(lambda) < k_realign_most &&
+        p.auto_align && b.input.back_up <= 0.125 && realign(b, bike))
         return;
 
     double wz = dot(vec_of(dBodyGetAngularVel(frame)), body_axis(frame, 2));
-    double r = lambda >= 0 ? -0.3927 : 0.3927;
-    if (std::fabs(lambda) < 0.19635) r *= std::fabs(lambda) / 0.19635;
+    double r = lambda >= 0 ? -k_realign_roll_rate : k_realign_roll_rate;
+    if (std::fabs(lambda) < k_dab_lean) r *= std::fabs(lambda) / k_dab_lean;
     double f = 0;
     if (r > 0 && r > wz) f = -400;
     if (r < 0 && r < wz) f = 400;
@@ -362,8 +368,8 @@ rider_feet_result rider_feet(const bike_state& b) {
     const bike_info& info = bike_info_at(b.catalogue_index);
     dBodyID frame = b.bodies[body_frame], rider = b.bodies[body_rider];
     rider_feet_result out;
-    bike_vec3d l = skeleton_point(info, skeleton_left_foot_rest);
-    bike_vec3d r = skeleton_point(info, skeleton_right_foot_rest);
+    vec3d l = skeleton_point(info, skeleton_left_foot_rest);
+    vec3d r = skeleton_point(info, skeleton_right_foot_rest);
     int k = b.knockout_tics;
     if (k > 0) {
         double w = std::min(std::max(k, 1), 128) / 128.0;
@@ -379,20 +385,20 @@ rider_feet_result rider_feet(const bike_state& b) {
     out.left = rel_point(frame, l);
     out.right = rel_point(frame, r);
     if (b.dab_level != 0 && k < k_knockout_legs_in) {
-        bike_vec3d hl = rel_point(rider, skeleton_point(info, skeleton_left_hip));
-        bike_vec3d hr = rel_point(rider, skeleton_point(info, skeleton_right_hip));
-        bike_vec3d d = hr - hl;
-        bike_vec3d f = body_axis(frame, 2) * -1.0;
+        vec3d hl = rel_point(rider, skeleton_point(info, skeleton_left_hip));
+        vec3d hr = rel_point(rider, skeleton_point(info, skeleton_right_hip));
+        vec3d d = hr - hl;
+        vec3d f = body_axis(frame, 2) * -1.0;
         double lambda = lean_of(b);
         double s = std::clamp(dot(f, vec_of(dBodyGetLinearVel(frame))) / 15, 0.0, 1.0);
         double m = std::clamp(std::fabs(lambda) * 4 / k_pi, 0.0, 1.0);
-        bike_vec3d o = f * ((1.25 * s - 0.25) * m * 2.5);
-        auto put_down = [&](bike_vec3d hip_point, bike_vec3d& foot, float& weight) {
-            bike_vec3d ground = {hip_point.x,
-                                 contact_ground_height(static_cast<float>(hip_point.x),
-                                                       static_cast<float>(hip_point.z)) +
-                                     0.125,
-                                 hip_point.z};
+        vec3d o = f * ((1.25 * s - 0.25) * m * 2.5);
+        auto put_down = [&](vec3d hip_point, vec3d& foot, float& weight) {
+            vec3d ground = {hip_point.x,
+                            contact_ground_height(static_cast<float>(hip_point.x),
+                                                  static_cast<float>(hip_point.z)) +
+                                0.125,
+                            hip_point.z};
             weight = b.dab_level;
             foot = foot + (ground - foot) * weight;
         };
@@ -419,7 +425,7 @@ void foot_update(bike_state& b) {
         b.right_foot.velocity = point_velocity(rider, feet.right);
     } else {
         double leg = info.rider_skeleton[skeleton_thigh] + info.rider_skeleton[skeleton_shin];
-        bike_vec3d side = body_axis(rider, 0);
+        vec3d side = body_axis(rider, 0);
         for (int i = 0; i < 2; i++) {
             foot_point& foot = i == 0 ? b.left_foot : b.right_foot;
             foot.position = foot.position + foot.velocity * k_tic_length;
@@ -432,18 +438,18 @@ void foot_update(bike_state& b) {
                 foot.velocity = {};
             }
             foot.velocity = foot.velocity * 0.9375;
-            bike_vec3d hip = rel_point(
+            vec3d hip = rel_point(
                 rider, skeleton_point(info, i == 0 ? skeleton_left_hip : skeleton_right_hip));
-            bike_vec3d out = foot.position - hip;
+            vec3d out = foot.position - hip;
             double d = length(out);
             if (d > leg) {
-                bike_vec3d u = out * (1 / d);
+                vec3d u = out * (1 / d);
                 foot.position = hip + u * leg;
                 double away = dot(foot.velocity, u);
                 if (away > 0) foot.velocity = foot.velocity - u * away;
             }
             // Each foot stays on its own side of the rider.
-            bike_vec3d toward = i == 0 ? side * -1.0 : side;
+            vec3d toward = i == 0 ? side * -1.0 : side;
             double across = dot(foot.position - hip, toward);
             if (across < 0) foot.position = foot.position - toward * across;
         }

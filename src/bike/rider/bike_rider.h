@@ -30,12 +30,12 @@ void rider_rules_reset();
 double lean_of(const bike_state& b);
 
 // Velocity hold: pulls the body's velocity towards `target` with at most `force` lbf.
-void velocity_hold(dBodyID body, double force, bike_vec3d target);
+void velocity_hold(dBodyID body, double force, vec3d target);
 // A one-axis angular motor about `axis` (world) on the body for this step.
-void angular_motor(dBodyID body, bike_vec3d axis, double velocity, double max_torque);
+void angular_motor(dBodyID body, vec3d axis, double velocity, double max_torque);
 // The feet of the rider model: world points and how much weight each carries (0..1).
 struct rider_feet_result {
-    bike_vec3d left, right;
+    vec3d left, right;
     float left_weight = 0, right_weight = 0;
 };
 rider_feet_result rider_feet(const bike_state& b);

@@ -10,9 +10,9 @@
 #include <cmath>
 
 namespace {
-bike_vec3d steering_axis_world(const bike_state& b) {
+vec3d steering_axis_world(const bike_state& b) {
     const bike_info& info = bike_info_at(b.catalogue_index);
-    bike_vec3d s = vec_of(info.steering_head_position) - vec_of(info.fork_lower_position);
+    vec3d s = vec_of(info.steering_head_position) - vec_of(info.fork_lower_position);
     s = s * (1 / length(s));
     dVector3 out;
     dBodyVectorToWorld(b.bodies[body_frame], s.x, s.y, s.z, out);
@@ -30,7 +30,7 @@ double frame_speed(const bike_state& b) {
 
 double front_track_angle_of(const bike_state& b) {
     const bike_info& info = bike_info_at(b.catalogue_index);
-    bike_vec3d s = vec_of(info.steering_head_position) - vec_of(info.fork_lower_position);
+    vec3d s = vec_of(info.steering_head_position) - vec_of(info.fork_lower_position);
     s = s * (1 / length(s));
     const dReal* vw = dBodyGetLinearVel(b.bodies[body_front_wheel]);
     dVector3 v;
@@ -42,7 +42,7 @@ double front_track_angle_of(const bike_state& b) {
 }
 
 void apply_torque(const bike_state& b, double t) {
-    bike_vec3d s = steering_axis_world(b) * t;
+    vec3d s = steering_axis_world(b) * t;
     dBodyAddTorque(b.bodies[body_front_wheel], s.x, s.y, s.z);
     dBodyAddTorque(b.bodies[body_frame], -s.x, -s.y, -s.z);
 }
@@ -84,7 +84,7 @@ void steering_controller(bike_state& b) {
     double restricted = std::max(full + 1, static_cast<double>(p.restricted_lock_speed));
     double k = std::clamp((1 / std::max(vf, 1.0) - 1 / restricted) / (1 / full - 1 / restricted),
                           0.0, 1.0);
-    bike_vec3d fw = vec_of(dBodyGetPosition(b.bodies[body_front_wheel]));
+    vec3d fw = vec_of(dBodyGetPosition(b.bodies[body_front_wheel]));
     float fx = static_cast<float>(fw.x), fz = static_cast<float>(fw.z);
     double mu0 = std::max(0.125, static_cast<double>(contact_first_friction(fx, fz)));
     double high_lock = std::min(k_pi / 4, p.restricted_lock / mu0);
@@ -168,8 +168,8 @@ void arcade_aids(bike_state& b) {
     const bike_info& info = bike_info_at(b.catalogue_index);
     dBodyID frame = b.bodies[body_frame];
     double psi = dJointGetHingeAngle(b.joints[joint_steering]);
-    bike_vec3d pos = vec_of(dBodyGetPosition(frame)), vel = vec_of(dBodyGetLinearVel(frame));
-    bike_vec3d ahead = pos + vel - bike_vec3d{0, 16, 0};
+    vec3d pos = vec_of(dBodyGetPosition(frame)), vel = vec_of(dBodyGetLinearVel(frame));
+    vec3d ahead = pos + vel - vec3d{0, 16, 0};
     if (!wheel_touches(b.front_contact) &&
         ahead.y - contact_ground_height(static_cast<float>(ahead.x), static_cast<float>(ahead.z)) >=
             info.frame_position.y) {
@@ -196,11 +196,11 @@ void arcade_aids(bike_state& b) {
 
 double lean_of(const bike_state& b) {
     dBodyID frame = b.bodies[body_frame];
-    bike_vec3d up = body_axis(frame, 1);
-    bike_vec3d forward = body_axis(frame, 2) * -1.0;
+    vec3d up = body_axis(frame, 1);
+    vec3d forward = body_axis(frame, 2) * -1.0;
     double flat = std::sqrt(forward.x * forward.x + forward.z * forward.z);
     if (flat <= 0) return 0;
-    bike_vec3d right = {-forward.z / flat, 0, forward.x / flat};
+    vec3d right = {-forward.z / flat, 0, forward.x / flat};
     return std::acos(std::clamp(dot(right, up), -1.0, 1.0)) - k_pi / 2;
 }
 
@@ -227,9 +227,9 @@ void steering_apply(bike_state& b) {
 
 void steering_damper_apply(bike_state& b) {
     dBodyID wheel = b.bodies[body_front_wheel];
-    bike_vec3d a = body_axis(wheel, 0);
-    bike_vec3d w = vec_of(dBodyGetAngularVel(wheel));
-    bike_vec3d t = (a * dot(a, w) - w) * b.params.steering_damping;
+    vec3d a = body_axis(wheel, 0);
+    vec3d w = vec_of(dBodyGetAngularVel(wheel));
+    vec3d t = (a * dot(a, w) - w) * b.params.steering_damping;
     dBodyAddTorque(wheel, t.x, t.y, t.z);
     dBodyAddTorque(b.bodies[body_frame], -t.x, -t.y, -t.z);
 }

@@ -14,27 +14,27 @@ dBodyID body_of(int bike, int body) {
 }
 } // namespace
 
-bike_vec3d bike_body_position(int bike, int body) {
+vec3d bike_body_position(int bike, int body) {
     return vec_of(dBodyGetPosition(body_of(bike, body)));
 }
-bike_vec3d bike_body_velocity(int bike, int body) {
+vec3d bike_body_velocity(int bike, int body) {
     return vec_of(dBodyGetLinearVel(body_of(bike, body)));
 }
-bike_vec3d bike_body_angular_velocity(int bike, int body) {
+vec3d bike_body_angular_velocity(int bike, int body) {
     return vec_of(dBodyGetAngularVel(body_of(bike, body)));
 }
-bike_vec3d bike_body_axis(int bike, int body, int axis) {
+vec3d bike_body_axis(int bike, int body, int axis) {
     TB_ASSERT(axis >= 0 && axis < 3);
     return body_axis(body_of(bike, body), axis);
 }
-bike_vec3d bike_body_point(int bike, int body, bike_vec3d local) {
+vec3d bike_body_point(int bike, int body, vec3d local) {
     dVector3 out;
     dBodyGetRelPointPos(body_of(bike, body), local.x, local.y, local.z, out);
     return vec_of(out);
 }
-bike_vec3d bike_frame_position(int bike) { return bike_body_position(bike, body_frame); }
-bike_vec3d bike_frame_velocity(int bike) { return bike_body_velocity(bike, body_frame); }
-bike_vec3d bike_forward(int bike) { return body_axis(body_of(bike, body_frame), 2) * -1.0; }
+vec3d bike_frame_position(int bike) { return bike_body_position(bike, body_frame); }
+vec3d bike_frame_velocity(int bike) { return bike_body_velocity(bike, body_frame); }
+vec3d bike_forward(int bike) { return body_axis(body_of(bike, body_frame), 2) * -1.0; }
 
 float bike_speed_mph(int bike) {
     dBodyID frame = body_of(bike, body_frame);

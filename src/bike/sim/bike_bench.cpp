@@ -12,25 +12,25 @@
 void bike_floor_joints(int bike) {
     bike_state& b = bike_at(bike);
     const bike_info& info = bike_info_at(b.catalogue_index);
-    bike_vec3d up = {0, 1, 0};
+    vec3d up = {0, 1, 0};
     for (const wheel_contact* w : {&b.front_contact, &b.rear_contact}) {
-        bike_vec3d c = vec_of(dBodyGetPosition(w->wheel));
+        vec3d c = vec_of(dBodyGetPosition(w->wheel));
         double depth = std::max(0.0, w->rim_radius + w->tyre_radius - c.y);
         double k = 0, damping = 0;
         tyre_softness(depth, w->tyre_radius, &k, &damping);
-        bike_vec3d across = cross(up, body_axis(w->wheel, 0));
+        vec3d across = cross(up, body_axis(w->wheel, 0));
         double l = length(across);
-        across = l > 0 ? across * (1 / l) : bike_vec3d{};
+        across = l > 0 ? across * (1 / l) : vec3d{};
         contact_joint_make(w->wheel, nullptr, {c.x, 0, c.z}, up, depth, 1, k, damping, across);
     }
     dBodyID frame = b.bodies[body_frame], rider = b.bodies[body_rider];
-    bike_vec3d place = vec_of(info.rider_position) - vec_of(info.frame_position);
+    vec3d place = vec_of(info.rider_position) - vec_of(info.frame_position);
     dVector3 seat;
     dBodyGetRelPointPos(frame, place.x, place.y, place.z, seat);
-    bike_vec3d at = vec_of(dBodyGetPosition(rider));
-    bike_vec3d d = vec_of(seat) - at;
+    vec3d at = vec_of(dBodyGetPosition(rider));
+    vec3d d = vec_of(seat) - at;
     for (int axis : {2, 1}) {
-        bike_vec3d n = body_axis(frame, axis);
+        vec3d n = body_axis(frame, axis);
         double e = dot(d, n);
         contact_joint_make(rider, frame, at, n * (e >= 0 ? 1.0 : -1.0), std::fabs(e), 0, 2500, 250,
                            {});

@@ -31,7 +31,7 @@ void fork_mass(dMass& m, const bike_info& info) {
         dMassTranslate(&leg, side * info.fork_leg_spacing / 2.0, 0, 0);
         dMassAdd(&m, &leg);
     }
-    bike_vec3 head = info.steering_head_position, lower = info.fork_lower_position;
+    vec3 head = info.steering_head_position, lower = info.fork_lower_position;
     dMatrix3 r;
     dRFromAxisAndAngle(r, 1, 0, 0, std::atan((lower.z - head.z) / (lower.y - head.y)));
     dMassRotate(&m, r);
@@ -39,7 +39,7 @@ void fork_mass(dMass& m, const bike_info& info) {
 
 // Two square-section arms from the pivot to the axle, at the sides of the frame.
 void swingarm_mass(dMass& m, const bike_info& info) {
-    bike_vec3d pivot = vec_of(info.swingarm_pivot), axle = vec_of(info.rear_wheel_position);
+    vec3d pivot = vec_of(info.swingarm_pivot), axle = vec_of(info.rear_wheel_position);
     double w = info.frame_box.x / 4.0;
     double l = length(axle - pivot);
     dMassSetZero(&m);
@@ -70,7 +70,7 @@ void frame_and_rider_masses(bike_state& b) {
     b.total_mass = static_cast<float>(total);
 }
 
-dJointID hinge(dBodyID a, dBodyID c, bike_vec3d anchor, bike_vec3d axis) {
+dJointID hinge(dBodyID a, dBodyID c, vec3d anchor, vec3d axis) {
     dJointID j = dJointCreateHinge(world_id(), nullptr);
     dJointAttach(j, a, c);
     dJointSetHingeAnchor(j, anchor.x, anchor.y, anchor.z);
@@ -101,7 +101,7 @@ void create_bodies(bike_state& b) {
 // Every body at its construction position, upright and still; joints are made against this pose.
 void pose_bodies(bike_state& b) {
     const bike_info& info = bike_info_at(b.catalogue_index);
-    const bike_vec3 positions[k_bike_body_count] = {
+    const vec3 positions[k_bike_body_count] = {
         info.frame_position,         info.front_wheel_position, info.rear_wheel_position,
         info.steering_head_position, info.fork_lower_position,  info.swingarm_position,
         info.rider_position};
@@ -121,8 +121,8 @@ void pose_bodies(bike_state& b) {
 void create_joints(bike_state& b) {
     const bike_info& info = bike_info_at(b.catalogue_index);
     dBodyID* body = b.bodies;
-    bike_vec3d x_axis = {1, 0, 0};
-    bike_vec3d steer_axis = vec_of(info.steering_head_position) - vec_of(info.fork_lower_position);
+    vec3d x_axis = {1, 0, 0};
+    vec3d steer_axis = vec_of(info.steering_head_position) - vec_of(info.fork_lower_position);
     b.joints[joint_front_axle] = hinge(body[body_fork_lower], body[body_front_wheel],
                                        vec_of(info.front_wheel_position), x_axis);
     b.joints[joint_rear_axle] =
@@ -162,10 +162,10 @@ void contact_setup(wheel_contact& c, dBodyID wheel, float rim, float tyre) {
 }
 
 // The point `p` of the bike's construction frame, moved and turned with the frame body.
-bike_vec3d frame_point(const bike_state& b, bike_vec3d p) {
+vec3d frame_point(const bike_state& b, vec3d p) {
     const bike_info& info = bike_info_at(b.catalogue_index);
     dVector3 out;
-    bike_vec3d local = p - vec_of(info.frame_position);
+    vec3d local = p - vec_of(info.frame_position);
     dBodyGetRelPointPos(b.bodies[body_frame], local.x, local.y, local.z, out);
     return vec_of(out);
 }
@@ -176,7 +176,7 @@ void rider_mount_attach(bike_state& b) {
     dJointID mount = b.joints[joint_rider_mount];
     dJointAttach(mount, b.bodies[body_rider], b.bodies[body_frame]);
     // Far ahead of the bike, so turning about axis 2 moves the rider nearly straight up and down.
-    bike_vec3d anchor = frame_point(b, {0, info.rider_position.y, -50});
+    vec3d anchor = frame_point(b, {0, info.rider_position.y, -50});
     dJointSetHinge2Anchor(mount, anchor.x, anchor.y, anchor.z);
     dVector3 axis1, axis2;
     dBodyVectorToWorld(b.bodies[body_frame], 0, 1, 1, axis1);
@@ -247,7 +247,7 @@ void bike_reset(int bike) {
     b.right_foot = foot_point{};
     erosion_sampler_reset(b.front_ruts);
     erosion_sampler_reset(b.rear_ruts);
-    for (bike_vec3d& v : b.rider_velocity_history) v = bike_vec3d{};
+    for (vec3d& v : b.rider_velocity_history) v = vec3d{};
     b.rider_down = 0;
     b.knockout_tics = 0;
     b.crash_count = 0;
@@ -257,7 +257,7 @@ void bike_reset(int bike) {
     b.saved_front_brake = b.saved_rear_brake = b.saved_sit = 0;
     for (dJointFeedback& f : b.joint_feedback) f = dJointFeedback{};
     for (wheel_contact* c : {&b.front_contact, &b.rear_contact}) {
-        c->point = c->velocity = c->normal = bike_vec3d{};
+        c->point = c->velocity = c->normal = vec3d{};
         c->depth = 0;
         c->feedback = dJointFeedback{};
     }
@@ -265,7 +265,7 @@ void bike_reset(int bike) {
     rider_mount_attach(b);
 }
 
-void bike_place(int bike, bike_vec3d axis, double angle) {
+void bike_place(int bike, vec3d axis, double angle) {
     bike_state& b = bike_at(bike);
     dMatrix3 r;
     dRFromAxisAndAngle(r, axis.x, axis.y, axis.z, angle);
@@ -279,14 +279,14 @@ void bike_place(int bike, bike_vec3d axis, double angle) {
     }
 }
 
-void bike_translate(int bike, bike_vec3d d) {
+void bike_translate(int bike, vec3d d) {
     for (dBodyID body : bike_at(bike).bodies) {
         const dReal* p = dBodyGetPosition(body);
         dBodySetPosition(body, p[0] + d.x, p[1] + d.y, p[2] + d.z);
     }
 }
 
-void bike_push(int bike, bike_vec3d force) {
+void bike_push(int bike, vec3d force) {
     dBodyAddForce(bike_at(bike).bodies[body_frame], force.x, force.y, force.z);
 }
 

@@ -26,23 +26,11 @@ void rider_inputs_reset();
 // Cancels on the frame the net force and moment the joints applied in the last step.
 void joint_force_balance(bike_state& b);
 
-inline bike_vec3d vec_of(const dReal* v) { return {v[0], v[1], v[2]}; }
-inline bike_vec3d vec_of(bike_vec3 v) { return {v.x, v.y, v.z}; }
-inline bike_vec3d operator+(bike_vec3d a, bike_vec3d b) {
-    return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-inline bike_vec3d operator-(bike_vec3d a, bike_vec3d b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-inline bike_vec3d operator*(bike_vec3d a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-inline double dot(bike_vec3d a, bike_vec3d b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline bike_vec3d cross(bike_vec3d a, bike_vec3d b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-inline double length(bike_vec3d a) { return std::sqrt(dot(a, a)); }
+inline vec3d vec_of(const dReal* v) { return {v[0], v[1], v[2]}; }
+inline vec3d vec_of(vec3 v) { return to_double(v); }
 
 // A body's own axis (0 = x, 1 = y, 2 = z) in world coordinates.
-inline bike_vec3d body_axis(dBodyID body, int axis) {
+inline vec3d body_axis(dBodyID body, int axis) {
     const dReal* r = dBodyGetRotation(body);
     return {r[axis], r[4 + axis], r[8 + axis]};
 }

@@ -6,13 +6,13 @@
 #include "bike/sim/bike_suspension.h"
 
 void joint_force_balance(bike_state& b) {
-    bike_vec3d frame = vec_of(dBodyGetPosition(b.bodies[body_frame]));
-    bike_vec3d force, torque;
+    vec3d frame = vec_of(dBodyGetPosition(b.bodies[body_frame]));
+    vec3d force, torque;
     for (int i = 0; i < k_bike_joint_count; i++) {
         const dJointFeedback& f = b.joint_feedback[i];
         dBodyID body1 = dJointGetBody(b.joints[i], 0);
         dBodyID body2 = dJointGetBody(b.joints[i], 1);
-        bike_vec3d f1 = vec_of(f.f1), f2 = vec_of(f.f2);
+        vec3d f1 = vec_of(f.f1), f2 = vec_of(f.f2);
         force = force + f1 + f2;
         torque = torque + vec_of(f.t1) + vec_of(f.t2);
         if (body1) torque = torque + cross(vec_of(dBodyGetPosition(body1)) - frame, f1);

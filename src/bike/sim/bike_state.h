@@ -32,20 +32,20 @@ enum bike_shape_index {
 // One tyre's contact with the ground, refreshed by every contact test.
 struct wheel_contact {
     dBodyID wheel = nullptr;
-    bike_vec3d axle_axis = {1, 0, 0}; // in the wheel body's frame
-    float rim_radius = 0;             // ft
-    float tyre_radius = 0;            // ft
-    bike_vec3d point;                 // ft, world
-    bike_vec3d velocity;              // ft/s, of the wheel body at the point
-    bike_vec3d normal;                // unit, out of the ground
-    float depth = 0;                  // ft, 0 when not touching
-    dJointFeedback feedback = {};     // of this tic's contact joint
+    vec3d axle_axis = {1, 0, 0};  // in the wheel body's frame
+    float rim_radius = 0;         // ft
+    float tyre_radius = 0;        // ft
+    vec3d point;                  // ft, world
+    vec3d velocity;               // ft/s, of the wheel body at the point
+    vec3d normal;                 // unit, out of the ground
+    float depth = 0;              // ft, 0 when not touching
+    dJointFeedback feedback = {}; // of this tic's contact joint
 };
 
 // A free foot point of the rider model.
 struct foot_point {
-    bike_vec3d position; // ft
-    bike_vec3d velocity; // ft/s
+    vec3d position; // ft
+    vec3d velocity; // ft/s
 };
 
 struct bike_state {
@@ -85,7 +85,7 @@ struct bike_state {
     float contact_timer = 0;       // tics
     foot_point left_foot;
     foot_point right_foot;
-    bike_vec3d rider_velocity_history[4]; // ft/s, slot = tic mod 4
+    vec3d rider_velocity_history[4]; // ft/s, slot = tic mod 4
 
     // race
     int rider_down = 0;
