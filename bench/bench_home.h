@@ -20,6 +20,6 @@ inline std::filesystem::path bench_home_open(const std::string& tag) {
     setenv("XDG_DATA_HOME", home.c_str(), 1);
     files_free_all();
     track_list_scan();
-    setup_values_reset(setup());
+    setup_reset();
     return home;
 }

@@ -146,7 +146,7 @@ void take_pictures(const std::vector<float>& line, int riders, const ground_repo
     save_picture(rutted, k_width, k_height, folder + "/rutted.png");
     // The same view over the ground as loaded: only the changed samples go back (and are
     // reshaded), so both pictures share the shading of the ground that never changed.
-    height_field& f = ground().field;
+    const height_field& f = ground().field;
     const int n = f.samples_per_side;
     for (int j = 0; j < n; j++)
         for (int i = 0; i < n; i++) {

@@ -144,7 +144,7 @@ void gate_shots(const std::string& folder) {
 void aim_free_camera(int slot) {
     const vec3d at = bike_frame_position(race_slot(slot).bike);
     const vec3d ahead = bike_forward(race_slot(slot).bike);
-    track_camera& camera = free_camera();
+    track_camera camera = free_camera();
     camera.position[0] = static_cast<float>(at.x - ahead.z * 30 - ahead.x * 20);
     camera.position[2] = static_cast<float>(at.z + ahead.x * 30 - ahead.z * 20);
     camera.position[1] = static_cast<float>(at.y) + 8;
@@ -155,7 +155,8 @@ void aim_free_camera(int slot) {
     controls.target[0] = static_cast<float>(at.x);
     controls.target[1] = static_cast<float>(at.y);
     controls.target[2] = static_cast<float>(at.z);
-    camera_operate(camera, controls);
+    free_camera_set(camera);
+    track_camera_operate(-1, controls);
 }
 
 void save_shot(const std::string& path) {
@@ -546,8 +547,10 @@ int main(int argc, char** argv) {
         fprintf(stderr, "the shader programs could not be built (%s)\n", shaders_failure().c_str());
         return 1;
     }
-    ground_config().shader_programs = shaders_in_use();
-    if (shaders) ground_config().render_texture = 4;
+    ground_settings ground = ground_config();
+    ground.shader_programs = shaders_in_use();
+    if (shaders) ground.render_texture = 4;
+    ground_configure(ground);
     render_config().fugly = fugly;
     file_index();
     track_list_scan();
@@ -603,7 +606,11 @@ int main(int argc, char** argv) {
         if (lap_frames == 0) break;
         if (!lap_method.empty() && lap_method != m.name) continue;
         if (m.shaders != shaders) continue;
-        ground_config().render_texture = m.render_texture;
+        {
+            ground_settings g = ground_config();
+            g.render_texture = m.render_texture;
+            ground_configure(g);
+        }
         track_unload();
         if (!start_race(20)) {
             fprintf(stderr, "rabbithill did not load\n");

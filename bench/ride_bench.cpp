@@ -101,8 +101,7 @@ void ride(benchmark::State& state, const char* bike_name, start_fn start, int re
 // A grid of bikes on a flat field, every ten seconds put back so they stay on it.
 void bm_ride_tic(benchmark::State& state) {
     ground_free();
-    height_field_create(&ground().field, 8, 1.0f, 0, 10);
-    height_field_loaded(&ground().field);
+    ground_create(8, 1.0f, 0, 10);
     // The flat field is not one of the table's, so nothing is kept.
     double unkept[k_field_count] = {};
     ride(

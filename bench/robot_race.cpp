@@ -409,7 +409,7 @@ int main(int argc, char** argv) {
     namespace fs = std::filesystem;
     // Robots ride in simulation mode.
     const fs::path home = bench_home_open("tb_robot_race_");
-    setup_values_apply_line(setup(), "arcade", "No");
+    apply_setup_line("arcade", "No");
     world_create();
     if (only < 0) {
         std::printf("scripted rider: median lap %.2f s\n", scripted_lap(laps));

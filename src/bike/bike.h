@@ -37,7 +37,7 @@ struct rider_input {
 };
 
 // The controls of a rider slot's bike; every write goes through rider_input_set to clamp.
-rider_input& rider_input_of(int slot);
+const rider_input& rider_input_of(int slot);
 void rider_input_set(int slot, const rider_input& input);
 
 // Selects the default bike and applies the setup's stability preset.

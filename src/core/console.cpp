@@ -110,10 +110,8 @@ bool names(const console_command& command, const char* words, const char** argum
 void trail_tic() {
     trail_logging& t = g_console.trail;
     if (!t.on) return;
-    int bike = -1;
-    for (int slot = 0; slot < k_max_riders && bike < 0; slot++)
-        if (race_slot(slot).kind == rider_local && race_slot(slot).bike >= 0)
-            bike = race_slot(slot).bike;
+    const int local = race_local_slot();
+    const int bike = local >= 0 ? race_slot(local).bike : -1;
     if (bike < 0 || !bike_live(bike)) return;
     const vec3d p = bike_frame_position(bike);
     const float at[3] = {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)};

@@ -107,15 +107,13 @@ void cmd_renderstats(const char*) {
 void cmd_togglespy(const char*) { toggle_setting("Spy mode", config().spy); }
 
 void cmd_togglegraph(const char*) {
-    bool& on = hud_graph_on();
-    on = !on;
-    toggle("Suspension graph", on);
+    hud_set_graph(!hud_graph_on());
+    toggle("Suspension graph", hud_graph_on());
 }
 
 void cmd_toggletelemetry(const char*) {
-    bool& on = hud_telemetry_on();
-    on = !on;
-    toggle("Telemetry overlay", on);
+    hud_set_telemetry(!hud_telemetry_on());
+    toggle("Telemetry overlay", hud_telemetry_on());
 }
 
 void cmd_bbopt(const char* a) {
@@ -140,11 +138,12 @@ void cmd_camangle(const char* a) {
         return;
     }
     if (viewed_bike() < 0) return;
-    track_camera& c = free_camera();
+    track_camera c = free_camera();
     c.yaw = yaw * k_degrees;
     c.pitch = pitch * k_degrees;
     c.yaw_rate = 0;
     c.pitch_rate = 0;
+    free_camera_set(c);
     show_message("Camera aimed");
 }
 

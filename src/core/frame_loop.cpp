@@ -145,10 +145,8 @@ bool slot_heard(int slot) {
     const int newest = history_newest_tic(slot);
     if (newest < 0 || race_clock() - newest > k_tics_per_second) return false;
     if (!net_connected()) return true;
-    for (int local = 0; local < k_max_riders; local++)
-        if (race_slot(local).bike >= 0 && race_slot(local).kind == rider_local)
-            return race_collides_online(local, slot, newest);
-    return true;
+    const int local = race_local_slot();
+    return local < 0 || race_collides_online(local, slot, newest);
 }
 
 void update_sound() {
@@ -194,8 +192,10 @@ void warp_restart() {
     const bool long_enough = laps >= 1 && now.time_limit_tics == 0 && now.laps > laps &&
                              laps_completed(running_order_at(0).slot) >= laps;
     if (!over && !long_enough) return;
-    int* lineup = race_lineup();
+    int lineup[k_lineup_size];
+    std::copy(race_lineup(), race_lineup() + k_lineup_size, lineup);
     std::rotate(lineup, lineup + k_lineup_size - 1, lineup + k_lineup_size);
+    race_lineup_set(lineup, k_lineup_size);
     race_start_params params = race_params();
     params.playback = false;
     params.record_mode = config().record;

@@ -297,7 +297,7 @@ void menu_init() {
 void menu_reselect_graphics() {
     // The texture choices start at the labels the setup names (the first entry otherwise), and
     // the bike graphics are those of the setup's bike.
-    setup_values& v = setup();
+    const setup_values& v = setup();
     menu_offer_bike_graphics(v.choice[key_bike]);
     constexpr struct {
         texture_choice_kind kind;
@@ -310,7 +310,7 @@ void menu_reselect_graphics() {
         const std::vector<texture_choice>& list = texture_choices(t.kind);
         bool found = false;
         for (const texture_choice& choice : list) found |= choice.label == v.text[t.key];
-        if (!found && !list.empty()) v.text[t.key] = list[0].label;
+        if (!found && !list.empty()) setup_set_text(t.key, list[0].label);
     }
 }
 
@@ -499,8 +499,7 @@ bool before_stability(const menu_item_ref& item, int32_t code) {
     // The preset follows only a change of the whole-number stability.
     const long before = std::lround(item_number_get(item));
     const bool changed = number_key(item, program().menu_item, code);
-    if (std::lround(item_number_get(item)) != before)
-        stability_preset(setup(), item_number_get(item));
+    if (std::lround(item_number_get(item)) != before) setup_stability_preset(item_number_get(item));
     after_setup_apply(item, changed);
     return true;
 }

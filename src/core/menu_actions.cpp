@@ -124,9 +124,7 @@ void action_quit(const menu_item_ref&) {
 void action_start_new_race(const menu_item_ref&) {
     const settings& s = config();
     menu_open(menu_none);
-    int* lineup = race_lineup();
-    std::fill(lineup, lineup + k_lineup_size, 0);
-    std::copy(s.slots, s.slots + k_lineup_gates, lineup);
+    race_lineup_set(s.slots, k_lineup_gates);
     leave_server();
     race_start_params params = offline_params();
     params.time_limit_tics = static_cast<int>(s.minutes * 60 / k_tic_length);
@@ -136,7 +134,10 @@ void action_start_new_race(const menu_item_ref&) {
     // The next race starts with the lineup turned by "--rotate-lineup"; the gates show it.
     const int n =
         ((program().options.rotate_lineup % k_lineup_size) + k_lineup_size) % k_lineup_size;
+    int lineup[k_lineup_size];
+    std::copy(race_lineup(), race_lineup() + k_lineup_size, lineup);
     std::rotate(lineup, lineup + k_lineup_size - n, lineup + k_lineup_size);
+    race_lineup_set(lineup, k_lineup_size);
     for (int i = 0; i < k_lineup_gates; i++) config().slots[i] = std::clamp(lineup[i], 0, 4);
 }
 
@@ -268,10 +269,9 @@ void choose_entry(const menu_item_ref& item, int entry) {
 void after_bike(const menu_item_ref&, bool changed) {
     if (!changed) return;
     // A new bike offers its own graphics, the first of them chosen.
-    setup_values& v = setup();
-    menu_offer_bike_graphics(v.choice[key_bike]);
+    menu_offer_bike_graphics(setup().choice[key_bike]);
     const std::vector<texture_choice>& graphics = texture_choices(choice_bike);
-    v.text[key_bike_texture] = graphics.empty() ? "" : graphics[0].label;
+    setup_set_text(key_bike_texture, graphics.empty() ? "" : graphics[0].label);
     program().descriptor_changed = true;
 }
 

@@ -462,10 +462,10 @@ void item_choice_set(const menu_item_ref& item, int entry) {
         break;
     }
     case store_setup:
-        setup().choice[setup_id(item)] = entry;
+        setup_set_choice(setup_id(item), entry);
         break;
     case store_texture:
-        setup().text[setup_id(item)] = texture_list(item)[static_cast<size_t>(entry)].label;
+        setup_set_text(setup_id(item), texture_list(item)[static_cast<size_t>(entry)].label);
         break;
     case store_track:
         config().track = track_list_entry(entry).folder;
@@ -506,7 +506,7 @@ void item_number_set(const menu_item_ref& item, double value) {
         // The stability preset follows its own rule (before_stability), not every change.
         double step, lo, hi;
         item_number_range(item, &step, &lo, &hi);
-        if (std::isfinite(value)) setup().number[setup_id(item)] = std::clamp(value, lo, hi);
+        if (std::isfinite(value)) setup_set_number(setup_id(item), std::clamp(value, lo, hi));
     }
 }
 
@@ -527,7 +527,7 @@ void item_text_set(const menu_item_ref& item, const std::string& text) {
         setting_set_text(config(), s, number, text.c_str());
     } else if (item.record->store == store_setup) {
         const std::string cut = text.substr(0, static_cast<size_t>(item_text_max(item)));
-        setup().text[setup_id(item)] = cut;
+        setup_set_text(setup_id(item), cut);
     }
 }
 

@@ -113,7 +113,7 @@ void hand_out_working_values(const run_options& options) {
     model_set_lod(g.model_lod_bias, g.model_lod_scale);
     model_set_vertex_arrays(!options.no_vertex_arrays);
     messages_set_max_lines(config().message_lines);
-    ground_settings& ground = ground_config();
+    ground_settings ground = ground_config();
     ground.render_texture = config().render_texture;
     ground.lod_factor = g.terrain_lod_factor;
     ground.texture_skip = g.ground_texture_skip;
@@ -121,6 +121,7 @@ void hand_out_working_values(const run_options& options) {
     ground.mipmaps = config().ground_mipmaps != 0;
     ground.packed_arithmetic = options.mmx_allowed;
     ground.vertex_arrays = !options.no_vertex_arrays;
+    ground_configure(ground);
     roost_set_frequency(g.roost_frequency);
     render_config().model_detail = static_cast<float>(config().model_detail);
 }
@@ -331,7 +332,9 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     if (window_ok) {
         gl_features_init(p.options.flat_shading);
         shaders_build(config().use_shader != 0);
-        ground_config().shader_programs = shaders_in_use();
+        ground_settings ground = ground_config();
+        ground.shader_programs = shaders_in_use();
+        ground_configure(ground);
         statues_set_companions(shaders_in_use());
         render_config().print_orientation = p.options.print_orientation;
         model_set_vertex_arrays(!p.options.no_vertex_arrays);
@@ -362,12 +365,13 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     race_set_robot_learning(p.options.learn == 1);
     race_set_robot_practice(p.options.practice);
     if (!demo_named) {
-        int* lineup = race_lineup();
+        int lineup[k_lineup_size] = {};
         // A warped run races the configured gates, as the New Race page would line them up.
         if (p.options.warp && !p.options.ride)
             std::copy(cfg.slots, cfg.slots + k_lineup_gates, lineup);
         if (std::all_of(lineup, lineup + k_lineup_size, [](int code) { return code == 0; }))
             lineup[0] = p.options.ride ? lineup_local : lineup_robot;
+        race_lineup_set(lineup, k_lineup_size);
     }
     if (!requested.empty() || demo_named) start_first_race(cfg.track);
 

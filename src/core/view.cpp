@@ -106,7 +106,6 @@ void trackside_camera_tic(const float actions[k_action_channels]) {
     if (p.trackside_choice != p.trackside_operated) cut = true;
     p.trackside_operated = p.trackside_choice;
     const bool chosen = p.trackside_choice >= 0 && p.trackside_choice < track_camera_count();
-    track_camera& camera = chosen ? track_camera_at(p.trackside_choice) : free_camera();
     camera_controls controls;
     controls.steer = actions[action_steer];
     controls.pitch = actions[action_shift];
@@ -121,7 +120,7 @@ void trackside_camera_tic(const float actions[k_action_channels]) {
             controls.velocity[k] = static_cast<float>(velocity[k]);
         }
     }
-    camera_operate(camera, controls);
+    track_camera_operate(chosen ? p.trackside_choice : -1, controls);
 
     // The free camera flies along its own line of sight.
     const float tic = static_cast<float>(k_tic_length);
@@ -132,7 +131,7 @@ void trackside_camera_tic(const float actions[k_action_channels]) {
         p.fly_speed = std::max(0.0f, p.fly_speed - decay);
     else
         p.fly_speed = std::min(0.0f, p.fly_speed + decay);
-    track_camera& free = free_camera();
+    track_camera free = free_camera();
     free.fov = config().fov;
     if (std::fabs(p.fly_speed) > 0.0001f) {
         const float step = tic * p.fly_speed;
@@ -142,6 +141,7 @@ void trackside_camera_tic(const float actions[k_action_channels]) {
         free.position[1] = std::max(
             free.position[1], ground_smoothed_height(free.position[0], free.position[2], 10) + 2);
     }
+    free_camera_set(free);
 }
 
 scene_camera orbit_camera_now() {

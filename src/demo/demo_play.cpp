@@ -190,7 +190,7 @@ bool demo_playing() { return g_playback.reader.file != nullptr; }
 int demo_playing_version() { return demo_playing() ? g_playback.reader.header.version : 0; }
 
 bool demo_play_race(const char* name, const demo_race_choice& choice) {
-    int* lineup = race_lineup();
+    int lineup[k_lineup_size];
     std::fill(lineup, lineup + k_lineup_size, static_cast<int>(lineup_demo));
     race_start_params p;
     if (choice.mode == demo_race_against) {
@@ -203,7 +203,7 @@ bool demo_play_race(const char* name, const demo_race_choice& choice) {
     p.skill = choice.skill;
     p.demo_backups = choice.demo_backups;
     g_playback.chosen = name ? name : "";
-    bool ok = race_start(p);
+    bool ok = race_start_lineup(p, lineup, k_lineup_size);
     g_playback.chosen.clear();
     return ok;
 }

@@ -62,9 +62,8 @@ bool simulated_here(const rider_slot& s) {
 demo_header header_of_race() {
     recorder_state& g = g_recording;
     const race_start_params& p = race_params();
-    bool watching = true; // a watching player's own rider is not recorded
-    for (int slot = 0; slot < k_max_riders && !p.watching; slot++)
-        if (race_slot(slot).bike >= 0 && race_slot(slot).kind == rider_local) watching = false;
+    // A watching player's own rider is not recorded.
+    const bool watching = p.watching || race_local_slot() < 0;
     demo_header h;
     h.finish_time = p.time_limit_tics;
     h.finish_laps = p.laps;

@@ -267,8 +267,8 @@ void editor_prepare() {
     e.view_x = e.view_z = field.extent * 0.5f;
     const size_t count = static_cast<size_t>(field.samples_per_side) * field.samples_per_side;
     e.snapshot.assign(field.heights, field.heights + count);
-    ground().heights_changed = false;
-    ground().modified = false;
+    ground_mark_heights_committed();
+    ground_mark_saved();
     // The track as loaded is the first undo level, so the first edit can be undone too.
     editor_commit();
     if (const char* folder = track_current()) edinfo_read(folder);

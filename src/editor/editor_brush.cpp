@@ -63,13 +63,13 @@ void after_application(const touched_region& r) {
     e.update_needed = true;
     editor_message("Update needed!");
     ground_mark_dirty(r.i0 - 1, r.j0 - 1, r.i1 + 1, r.j1 + 1);
-    ground().field.changes++;
+    ground_count_height_change();
 }
 } // namespace
 
 void brush_apply() {
     editor_state& e = editor_get();
-    height_field& field = ground().field;
+    const height_field& field = ground().field;
     if (!field.heights || e.snapshot.empty()) return;
     const int n = field.samples_per_side;
     const float c = field.cell_size;
@@ -156,7 +156,7 @@ void brush_apply() {
 
 void snap_apply() {
     editor_state& e = editor_get();
-    height_field& field = ground().field;
+    const height_field& field = ground().field;
     if (!field.heights || e.snapshot.empty()) return;
     const int n = field.samples_per_side;
     const float c = field.cell_size;

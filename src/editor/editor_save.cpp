@@ -142,7 +142,7 @@ bool editor_save() {
         editor_message("Save failed!");
         return false;
     }
-    ground().modified = false;
+    ground_mark_saved();
     editor_message("Saved!");
     return true;
 }

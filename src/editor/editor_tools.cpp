@@ -99,13 +99,14 @@ bool gates_press(editor_tools_state& tools, const editor_pointer& pointer, int* 
 
 bool gates_drag(editor_tools_state& tools, const editor_pointer& pointer, int drag_target) {
     if (pointer.ground_locked || !gate_valid(tools.gate)) return false;
-    timing_gate& gate = gate_mutable(tools.gate);
+    timing_gate gate = gate_at(tools.gate);
     if (drag_target == 1) {
         if (gate.centre[0] == pointer.x && gate.centre[1] == 0 && gate.centre[2] == pointer.z)
             return false;
         gate.centre[0] = pointer.x;
         gate.centre[1] = 0;
         gate.centre[2] = pointer.z;
+        gate_set(tools.gate, gate);
         return true;
     }
     if (drag_target == 2) {
@@ -116,6 +117,7 @@ bool gates_drag(editor_tools_state& tools, const editor_pointer& pointer, int dr
         gate.direction[1] = 0;
         gate.direction[2] = dz;
         gate.radius = std::sqrt(dx * dx + dz * dz);
+        gate_set(tools.gate, gate);
         return true;
     }
     return false;

@@ -43,7 +43,7 @@ void billboard_stamp(editor_tools_state& tools, float x, float z) {
     const billboard source = billboards()[tools.billboard];
     const std::string name = billboard_texture_name(tools.billboard);
     const int copy = billboard_add(x, source.offset, z, source.size, source.factor, name.c_str());
-    for (int k = 0; k < 3; k++) billboards()[copy].colour[k] = source.colour[k];
+    billboard_set_colour(copy, source.colour);
     tools.painted_billboard = copy;
 }
 } // namespace
@@ -91,9 +91,7 @@ bool billboards_delete(editor_tools_state& tools, const editor_pointer& pointer)
 
 bool billboards_height(editor_tools_state& tools, const editor_tool_settings& settings) {
     if (!billboard_valid(tools.billboard)) return false;
-    billboard& b = billboards()[tools.billboard];
-    b.offset = settings.billboard_height;
-    b.y = ground_height_at(b.x, b.z) + b.offset;
+    billboard_set_offset(tools.billboard, settings.billboard_height);
     return true;
 }
 
@@ -121,18 +119,10 @@ bool statue_valid(int index) { return index >= 0 && index < statue_count(); }
 // A new heading given to a statue by its value's form: a face-camera value stays, a heading
 // is replaced, and a value far below a whole turn (upright on slopes) stays that far below.
 void statue_turn(int index, float heading) {
-    statue& s = statues()[index];
+    const float value = statues()[index].value;
     const float a = tools_wrap_angle(heading);
-    if (s.value >= k_face_camera) return;
-    s.value = s.value > -k_whole_turn ? a : a - 2 * k_whole_turn;
-}
-
-// The statue's new place on the ground, handed to the bike contacts with the rest.
-void statue_move(int index, float x, float z) {
-    statue& s = statues()[index];
-    s.x = x;
-    s.z = z;
-    statue_reground(index);
+    if (value >= k_face_camera) return;
+    statue_set_value(index, value > -k_whole_turn ? a : a - 2 * k_whole_turn);
 }
 
 bool same_look(const statue& a, const statue& b) {
@@ -165,7 +155,7 @@ bool statues_interpolate(editor_tools_state& tools, std::string* message) {
     const float x0 = s.x, z0 = s.z, x1 = statues()[last].x, z1 = statues()[last].z;
     for (int i = first + 1; i < last; i++) {
         const float t = static_cast<float>(i - first) / static_cast<float>(last - first);
-        statue_move(i, x0 + t * (x1 - x0), z0 + t * (z1 - z0));
+        statue_place(i, x0 + t * (x1 - x0), z0 + t * (z1 - z0));
     }
     return true;
 }
@@ -198,7 +188,7 @@ bool statues_drag(editor_tools_state& tools, const editor_pointer& pointer, int 
     const statue& s = statues()[tools.statue];
     if (drag_target == 1) {
         if (s.x == pointer.x && s.z == pointer.z) return false;
-        statue_move(tools.statue, pointer.x, pointer.z);
+        statue_place(tools.statue, pointer.x, pointer.z);
     } else if (drag_target == 2) {
         const float before = s.value;
         statue_turn(tools.statue, std::atan2(s.x - pointer.x, s.z - pointer.z));
@@ -262,7 +252,7 @@ bool statues_snap(editor_tools_state& tools, const editor_gradient* gradient, bo
         heading = std::atan2(-fx, -fz);
     }
     statue_turn(tools.statue, heading);
-    statue_move(tools.statue, x, z);
+    statue_place(tools.statue, x, z);
     race_statues_refresh();
     return true;
 }

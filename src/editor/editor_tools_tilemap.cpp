@@ -42,11 +42,11 @@ int painted_type(editor_tools_state& tools, const surface_set& set, int tile) {
 }
 
 // Gives the neighbour the type whose corners meet the painted square's type, when one does.
-void fit_neighbour(surface_set& set, int xc, int zc, const neighbour_fit& fit, int tile) {
+void fit_neighbour(const surface_set& set, int xc, int zc, const neighbour_fit& fit, int tile) {
     const int n = set.tiles_per_side;
     const int x = xc + fit.dx, z = zc + fit.dz;
     if (x < 0 || z < 0 || x >= n || z >= n) return;
-    uint8_t& square = set.tilemap[static_cast<size_t>(z) * n + x];
+    const uint8_t square = set.tilemap[static_cast<size_t>(z) * n + x];
     int corners[4];
     corners_of(set.types[std::min<int>(square, set.count - 1)].blend_code, corners);
     bool changed = false;
@@ -60,7 +60,7 @@ void fit_neighbour(surface_set& set, int xc, int zc, const neighbour_fit& fit, i
         int candidate[4];
         corners_of(set.types[i].blend_code, candidate);
         if (std::equal(candidate, candidate + 4, corners)) {
-            square = static_cast<uint8_t>(i);
+            ground_set_tile(x, z, i);
             return;
         }
     }
@@ -69,8 +69,8 @@ void fit_neighbour(surface_set& set, int xc, int zc, const neighbour_fit& fit, i
 
 bool tilemap_paint(editor_tools_state& tools, const editor_pointer& pointer,
                    const editor_tool_settings& settings) {
-    ground_state& g = ground();
-    surface_set& set = g.surfaces;
+    const ground_state& g = ground();
+    const surface_set& set = g.surfaces;
     if (pointer.ground_locked || pointer.tic % k_paint_interval != 0) return false;
     if (!set.tilemap || set.count == 0 || settings.tile < 0 || settings.tile >= set.count)
         return false;
@@ -92,8 +92,7 @@ bool tilemap_paint(editor_tools_state& tools, const editor_pointer& pointer,
         for (int xc = xlo; xc <= xhi; xc++) {
             const float cx = (2 * xc + 1) * c, cz = (2 * zc + 1) * c;
             if (segment_distance(cx, cz, x0, z0, pointer.x, pointer.z) > r) continue;
-            set.tilemap[static_cast<size_t>(zc) * n + xc] =
-                static_cast<uint8_t>(painted_type(tools, set, settings.tile));
+            ground_set_tile(xc, zc, painted_type(tools, set, settings.tile));
             for (const neighbour_fit& fit : k_neighbours)
                 fit_neighbour(set, xc, zc, fit, settings.tile);
             touched_x0 = std::min(touched_x0, xc - 1);

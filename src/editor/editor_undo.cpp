@@ -8,12 +8,12 @@
 
 void editor_commit() {
     editor_state& e = editor_get();
-    height_field& field = ground().field;
+    const height_field& field = ground().field;
     if (!field.heights) return;
     const size_t count = static_cast<size_t>(field.samples_per_side) * field.samples_per_side;
     e.snapshot.assign(field.heights, field.heights + count);
     e.update_needed = false;
-    ground().heights_changed = false;
+    ground_mark_heights_committed();
     ground_shading_refresh();
     undo_entry& slot = e.ring[e.ring_index];
     slot.heights = e.snapshot;
@@ -35,7 +35,7 @@ void editor_undo() {
     e.ring_index = (e.ring_index + k_undo_levels - 1) % k_undo_levels;
     // The entry before the new index: the state the commit before the last one took.
     const undo_entry& back = e.ring[(e.ring_index + k_undo_levels - 1) % k_undo_levels];
-    height_field& field = ground().field;
+    const height_field& field = ground().field;
     const size_t count = static_cast<size_t>(field.samples_per_side) * field.samples_per_side;
     if (!field.heights || back.heights.size() != count) return;
     const int n = field.samples_per_side;
@@ -47,13 +47,11 @@ void editor_undo() {
             if (field.heights[static_cast<size_t>(j) * n + i] != h) ground_set_height(i, j, h);
         }
     e.snapshot = back.heights;
-    ground_shading_state& shading = ground_shading();
-    if (back.shading.size() == shading.shading.size()) shading.shading = back.shading;
-    if (back.normals.size() == shading.normals.size()) shading.normals = back.normals;
+    ground_shading_restore(back.shading, back.normals);
     e.update_needed = false;
-    ground().heights_changed = false;
+    ground_mark_heights_committed();
     ground_shading_forget_reshades();
-    field.changes++;
+    ground_count_height_change();
     ground_mark_dirty(0, 0, n - 1, n - 1);
     ground_refresh_full();
     editor_message("Undo!");

@@ -124,9 +124,9 @@ void send_terrain_edit(const uint8_t* edit, int length) {
 void start_race(const server_message& m) {
     net_client& c = g_client;
     c.racing_slot = m.slot >= 0 && m.slot < k_max_riders ? m.slot : k_no_slot;
-    int* lineup = race_lineup();
     int kept[k_lineup_size];
-    std::copy(lineup, lineup + k_lineup_size, kept);
+    std::copy(race_lineup(), race_lineup() + k_lineup_size, kept);
+    int lineup[k_lineup_size];
     for (int slot = 0; slot < k_lineup_size; slot++)
         lineup[slot] = c.slots[slot].lineup == lineup_network ? lineup_network : lineup_demo;
     const int local = local_slot();
@@ -134,6 +134,7 @@ void start_race(const server_message& m) {
         lineup[local] = lineup_local;
         c.slots[local].lineup = lineup_local;
     }
+    race_lineup_set(lineup, k_lineup_size);
     race_start_params p;
     p.track = c.track;
     p.online = true;
@@ -147,7 +148,7 @@ void start_race(const server_message& m) {
     if (c.erosion > 0) track_reset(c.track.c_str(), true);
     bool loaded = race_start(p);
     // The player's own lineup for offline races is kept.
-    std::copy(kept, kept + k_lineup_size, lineup);
+    race_lineup_set(kept, k_lineup_size);
     if (!loaded) {
         show_message("Can't find track '%.150s'\n", c.track.c_str());
         set_state(state_ending);
@@ -155,7 +156,7 @@ void start_race(const server_message& m) {
     }
     race_set_gate_drop_tic(c.gate_drop);
     // Only the edits every client gets from the server change a connected race's ground.
-    ground().locked = true;
+    ground_set_locked(true);
     // Edits still queued from the race before would dig one client's fresh ground and not the
     // other's.
     erosion_reset();
@@ -511,7 +512,7 @@ void client_reset() {
     race_server_command("off_course_bias 10");
     race_server_command("off_course_scale 1.5");
     terrain_edit_set_sender(nullptr);
-    ground().locked = false;
+    ground_set_locked(false);
     // Offline races rut at the player's own rate again, and nothing the server's race left
     // queued digs into them.
     if (held) {

@@ -215,8 +215,7 @@ int picked_slot(const robot_state& r, int segment) {
 void add_failure(const robot_state& r, int segment) {
     int slot = picked_slot(r, segment);
     if (slot < 0) return;
-    racing_line& l = line_segment_at(segment).lines[slot];
-    l.failures = std::min(l.failures + 1, k_line_count_limit);
+    lines_record_failure(segment, slot);
 }
 
 // The time mode by the gap to the rider ahead at the robot's last crossing.
@@ -840,7 +839,7 @@ line_pick auto_pilot_pick(int slot, int bike) {
         segment = line_segment_on(segment, 1);
     if (segment < 0 || segment >= line_segment_count()) return out;
     out.segment = segment;
-    line_segment& s = line_segment_at(segment);
+    const line_segment& s = line_segment_at(segment);
     const robot_personality& who = personality_at(r.personality);
     out.mode = time_mode(slot, who);
     double values[k_lines_per_segment];
@@ -869,17 +868,11 @@ line_pick auto_pilot_pick(int slot, int bike) {
         if (out.line < 0 || out.total[k] > out.total[out.line]) out.line = k;
     }
     if (out.line < 0) return out;
-    racing_line& picked = s.lines[out.line];
+    const racing_line& picked = s.lines[out.line];
     if (debug_level() > 0)
         log("auto pilot: picking %d score = %f match = %f last_picked = %f\n", out.line,
             out.score[out.line], out.match[out.line], picked.last_picked * k_tic_length);
-    const line_point& end = picked.points.back();
-    for (racing_line& l : s.lines) {
-        if (l.points.empty()) continue;
-        const line_point& e = l.points.back();
-        double dx = e.x - end.x, dy = e.y - end.y, dz = e.z - end.z;
-        if (&l == &picked || dx * dx + dy * dy + dz * dz <= 9) l.last_picked = now;
-    }
+    lines_record_pick(segment, out.line, now);
     r.picks[r.pick_ring] = picked_line{segment, picked.serial};
     r.pick_ring = (r.pick_ring + 1) % k_picks_kept;
     int drop = r.next_point - k_points_passed_kept;
@@ -997,13 +990,5 @@ void auto_pilot_crossing(int slot, int bike, int crossing, int offset) {
     if (slot_of_line < 0) return;
     int t0 = crossing_tic(t, first), t1 = crossing_tic(t, middle), t2 = crossing_tic(t, crossing);
     if (t0 < 0 || t1 < 0 || t2 < 0) return;
-    racing_line& l = line_segment_at(segment).lines[slot_of_line];
-    int32_t a = t1 - t0, b = t2 - t0;
-    l.uses = std::min(l.uses + 1, k_line_count_limit);
-    l.best_a = std::min(l.best_a, a);
-    l.best_b = std::min(l.best_b, b);
-    l.sum_a = static_cast<int32_t>(
-        std::min<int64_t>(static_cast<int64_t>(l.sum_a) + a, k_line_sum_limit));
-    l.sum_b = static_cast<int32_t>(
-        std::min<int64_t>(static_cast<int64_t>(l.sum_b) + b, k_line_sum_limit));
+    lines_record_use(segment, slot_of_line, t1 - t0, t2 - t0);
 }

@@ -112,9 +112,7 @@ void emit_roost() {
 // Online only the local bike is simulated against others: remote bikes it may touch take forces,
 // and one it touched is simulated here for a while.
 void collide_online(const bike_tic& t) {
-    int local = -1;
-    for (int slot = 0; slot < k_max_riders && local < 0; slot++)
-        if (g_race.slots[slot].bike >= 0 && g_race.slots[slot].kind == rider_local) local = slot;
+    const int local = race_local_slot();
     if (local < 0) return;
     int bike = g_race.slots[local].bike;
     bike_collide_world(bike, t);
@@ -211,9 +209,30 @@ race_state& race() { return g_race; }
 
 bike_tic race_bike_tic() { return bike_tic{g_race.clock, g_race.gate_drop, g_race.knockout_table}; }
 
-rider_slot& race_slot(int slot) {
+const rider_slot& race_slot(int slot) {
     TB_ASSERT(slot >= 0 && slot < k_max_riders);
     return g_race.slots[slot];
+}
+
+int race_local_slot() {
+    for (int slot = 0; slot < k_max_riders; slot++)
+        if (g_race.slots[slot].bike >= 0 && g_race.slots[slot].kind == rider_local) return slot;
+    return -1;
+}
+
+void race_slot_set(int slot, rider_kind kind, int bike) {
+    TB_ASSERT(slot >= 0 && slot < k_max_riders);
+    g_race.slots[slot].kind = kind;
+    g_race.slots[slot].bike = bike;
+}
+
+void race_slot_fill(int slot, const char* name, const char* number, const char* bike_name) {
+    TB_ASSERT(slot >= 0 && slot < k_max_riders);
+    rider_slot& s = g_race.slots[slot];
+    s.kind = rider_remote;
+    copy_text(s.name, name);
+    copy_text(s.number, number);
+    copy_text(s.bike_name, bike_name);
 }
 
 void race_clear_slots() {
@@ -241,11 +260,15 @@ void race_set_demo_hooks(const race_demo_hooks* hooks) { g_race.demo = hooks; }
 
 void race_set_network_rider(race_network_rider_fn create) { g_race.network_rider = create; }
 
-int* race_lineup() { return g_race.lineup; }
+const int* race_lineup() { return g_race.lineup; }
 
-bool race_start_lineup(const race_start_params& params, const int* codes, int count) {
+void race_lineup_set(const int* codes, int count) {
     std::fill(g_race.lineup, g_race.lineup + k_lineup_size, 0);
     std::copy(codes, codes + std::clamp(count, 0, k_lineup_size), g_race.lineup);
+}
+
+bool race_start_lineup(const race_start_params& params, const int* codes, int count) {
+    race_lineup_set(codes, count);
     return race_start(params);
 }
 
@@ -388,10 +411,7 @@ const std::vector<result_entry>& race_final_results() { return g_race.final_resu
 
 void race_set_crossing(int slot, int crossing, int tic) {
     if (slot < 0 || slot >= k_max_riders || crossing < 0 || crossing >= k_max_crossings) return;
-    rider_timing& t = timing_of(slot);
-    if (static_cast<int>(t.crossing_tics.size()) <= crossing)
-        t.crossing_tics.resize(static_cast<size_t>(crossing) + 1, -1);
-    t.crossing_tics[static_cast<size_t>(crossing)] = tic;
+    timing_set_crossing(slot, crossing, tic);
     timing_set_position(slot, crossing + 1);
     running_order_update();
     results_check();

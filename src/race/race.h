@@ -41,7 +41,15 @@ enum lineup_code {
     lineup_robot_number = 1000,
 };
 
-rider_slot& race_slot(int slot);
+const rider_slot& race_slot(int slot);
+// The first slot of a local rider with a bike, -1 when there is none.
+int race_local_slot();
+// Puts a bike made elsewhere (-1 for none) into a slot as a rider of the kind, keeping the
+// slot's name and number: scenes built without a race start (tools, tests).
+void race_slot_set(int slot, rider_kind kind, int bike);
+// A rider the race server times without simulating it: kind remote, its name, number and the
+// catalogue name of its bike, and no bike.
+void race_slot_fill(int slot, const char* name, const char* number, const char* bike_name);
 // A rider described from elsewhere (a demo, a race server) in a slot: its name, number and
 // descriptor fields, kind remote, its history cleared and its bike built from them. Returns the
 // bike.
@@ -52,7 +60,9 @@ int race_remote_rider_create(int slot, const std::string& bike, const std::strin
 void race_clear_slots();
 // Frees every bike and returns the whole race (slots, rules, clock, timing) to its start-up state.
 void race_shutdown();
-int* race_lineup(); // k_lineup_size lineup codes
+const int* race_lineup(); // k_lineup_size lineup codes
+// Puts the `count` codes first in the lineup and empties the rest; the next race starts from it.
+void race_lineup_set(const int* codes, int count);
 
 struct race_start_params {
     std::string track; // folder of the track to race on; "" keeps the loaded one

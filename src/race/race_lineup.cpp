@@ -14,10 +14,6 @@ namespace {
 constexpr float k_raise_step = 0.25f; // ft
 constexpr int k_raise_limit = 400;    // steps: 100 ft above the ground is surely clear
 
-template <size_t N> void copy_text(char (&out)[N], const char* text) {
-    std::snprintf(out, N, "%s", text);
-}
-
 bool touches_anything(int bike, const int* others, int count) {
     if (bike_overlaps_ground(bike) || bike_overlaps_statues(bike)) return true;
     for (int i = 0; i < count; i++)
@@ -124,7 +120,7 @@ int fill_slot(int slot, int code, bool* local_done, bool robots_placed[k_robot_c
 int race_remote_rider_create(int slot, const std::string& bike, const std::string& name,
                              const std::string& number,
                              const std::string (&fields)[k_descriptor_fields]) {
-    rider_slot& s = race_slot(slot);
+    rider_slot& s = race().slots[slot];
     s.kind = rider_remote;
     s.robot = -1;
     copy_text(s.name, name.c_str());

@@ -10,7 +10,13 @@
 #include "track/track_gates.h"
 #include "track/track_script.h"
 
+#include <cstdio>
 #include <vector>
+
+// A text into a fixed field of a slot, cut to fit.
+template <size_t N> void copy_text(char (&out)[N], const char* text) {
+    std::snprintf(out, N, "%s", text);
+}
 
 // A hinged piece of the start gate: up until the drop, then falling unless a bike leans on it.
 struct gate_piece {

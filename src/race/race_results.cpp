@@ -77,7 +77,7 @@ std::vector<result_entry> final_results_compute() {
     std::vector<result_entry> out;
     for (int i = 0; i < running_order_count(); i++) {
         int slot = running_order_at(i).slot;
-        rider_timing& r = timing_of(slot);
+        const rider_timing& r = timing_of(slot);
         int penalty = 0, previous = 0, missed = 0;
         for (int t = 0; t < static_cast<int>(r.crossing_tics.size()); t++) {
             int rc = r.crossing_tics[t];

@@ -28,9 +28,8 @@ bike_statue contact_form(const statue& s) {
 void pose_piece(int piece) {
     const int index = start_gate_piece_statue(piece);
     if (index < 0 || index >= statue_count()) return;
-    statue& s = statues()[index];
-    s.tilt = (race().pieces[piece].raised - 1) * k_gate_piece_swing;
-    const bike_statue b = contact_form(s);
+    statue_set_tilt(index, (race().pieces[piece].raised - 1) * k_gate_piece_swing);
+    const bike_statue b = contact_form(statues()[index]);
     statue_set_pose(index, b.position, b.rotation);
 }
 } // namespace
@@ -49,7 +48,7 @@ void start_gate_raise() {
     for (gate_piece& p : r.pieces) p = gate_piece{};
     for (int i = 0; i < r.piece_count; i++) {
         const int index = start_gate_piece_statue(i);
-        if (index >= 0 && index < statue_count()) statues()[index].tilt = 0;
+        if (index >= 0 && index < statue_count()) statue_set_tilt(index, 0);
     }
     race_statues_refresh();
 }

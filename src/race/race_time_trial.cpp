@@ -18,7 +18,7 @@ void time_trial_place() {
     const timing_gate& g = gate_at(gate_at_position(crossing));
     float heading = std::atan2(-g.direction[0], -g.direction[2]);
     race_place_bike(bike, g.centre[0], g.centre[2], heading, nullptr, 0);
-    timing_of(0) = rider_timing{};
+    timing_clear(0);
     timing_set_position(0, crossing);
     r.trial_laps_seen = laps_completed(0);
     running_order_update();
@@ -50,7 +50,7 @@ void timed_lap_start() {
     r.ghost_lap_counted = false;
     if (r.demo) r.demo->trial_lap_start();
     if (race_demo_rider(1) >= 0) {
-        timing_of(1) = rider_timing{};
+        timing_clear(1);
         timing_set_occupied(1, true);
         timing_set_position(1, first_lap_length() - 1);
     }

@@ -69,7 +69,16 @@ void timing_reset(int finish_time, int finish_laps) {
     }
 }
 
-rider_timing& timing_of(int slot) { return g_timing.riders[slot]; }
+const rider_timing& timing_of(int slot) { return g_timing.riders[slot]; }
+
+void timing_clear(int slot) { g_timing.riders[slot] = rider_timing{}; }
+
+void timing_set_crossing(int slot, int k, int tic) {
+    rider_timing& r = g_timing.riders[slot];
+    if (static_cast<int>(r.crossing_tics.size()) <= k)
+        r.crossing_tics.resize(static_cast<size_t>(k) + 1, -1);
+    r.crossing_tics[static_cast<size_t>(k)] = tic;
+}
 void timing_set_occupied(int slot, bool occupied) { g_timing.occupied[slot] = occupied; }
 bool timing_occupied(int slot) {
     return slot >= 0 && slot < k_max_riders && g_timing.occupied[slot];

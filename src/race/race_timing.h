@@ -21,7 +21,11 @@ struct running_entry {
 // A new race: its length (timed part in tics, laps part); the race's own gate drop is read
 // from the race.
 void timing_reset(int finish_time, int finish_laps);
-rider_timing& timing_of(int slot);
+const rider_timing& timing_of(int slot);
+// Forgets every crossing of the rider (a time trial's new attempt).
+void timing_clear(int slot);
+// Sets the tic of the rider's crossing k (a race server's report, a demo's record).
+void timing_set_crossing(int slot, int k, int tic);
 // The tic of the rider's crossing k, -1 when missed or not made.
 int crossing_tic(const rider_timing& r, int k);
 // Slots taking part (those holding a bike); timing is kept for these only.

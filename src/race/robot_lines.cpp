@@ -279,9 +279,47 @@ void line_statistics_limit(racing_line& l) {
 
 int line_segment_count() { return static_cast<int>(g_lines.segments.size()); }
 
-line_segment& line_segment_at(int segment) {
+const line_segment& line_segment_at(int segment) {
     TB_ASSERT(segment >= 0 && segment < line_segment_count());
     return g_lines.segments[segment];
+}
+
+void line_segment_set(int segment, const line_segment& lines) {
+    TB_ASSERT(segment >= 0 && segment < line_segment_count());
+    g_lines.segments[static_cast<size_t>(segment)] = lines;
+}
+
+void lines_empty_all() {
+    for (line_segment& s : g_lines.segments)
+        for (racing_line& l : s.lines) line_empty(l);
+}
+
+void lines_record_failure(int segment, int line) {
+    racing_line& l = g_lines.segments[static_cast<size_t>(segment)].lines[line];
+    l.failures = std::min(l.failures + 1, k_line_count_limit);
+}
+
+void lines_record_use(int segment, int line, int32_t a, int32_t b) {
+    racing_line& l = g_lines.segments[static_cast<size_t>(segment)].lines[line];
+    l.uses = std::min(l.uses + 1, k_line_count_limit);
+    l.best_a = std::min(l.best_a, a);
+    l.best_b = std::min(l.best_b, b);
+    l.sum_a = static_cast<int32_t>(
+        std::min<int64_t>(static_cast<int64_t>(l.sum_a) + a, k_line_sum_limit));
+    l.sum_b = static_cast<int32_t>(
+        std::min<int64_t>(static_cast<int64_t>(l.sum_b) + b, k_line_sum_limit));
+}
+
+void lines_record_pick(int segment, int line, int now) {
+    line_segment& s = g_lines.segments[static_cast<size_t>(segment)];
+    const racing_line& picked = s.lines[line];
+    const line_point& end = picked.points.back();
+    for (racing_line& l : s.lines) {
+        if (l.points.empty()) continue;
+        const line_point& e = l.points.back();
+        double dx = e.x - end.x, dy = e.y - end.y, dz = e.z - end.z;
+        if (&l == &picked || dx * dx + dy * dy + dz * dz <= 9) l.last_picked = now;
+    }
 }
 
 int32_t line_serial_new() { return g_lines.next_serial++; }

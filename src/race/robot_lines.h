@@ -57,7 +57,19 @@ void line_statistics_limit(racing_line& line);
 
 // The held library.
 int line_segment_count();
-line_segment& line_segment_at(int segment);
+const line_segment& line_segment_at(int segment);
+// Replaces a segment of the held library whole (a library made by hand).
+void line_segment_set(int segment, const line_segment& lines);
+// Empties every line of the held library (learning from nothing).
+void lines_empty_all();
+// A robot on line `line` of the segment fell or missed its gates on it.
+void lines_record_failure(int segment, int line);
+// A robot rode line `line` of the segment to its end in a and b tics (to its middle and last
+// gate).
+void lines_record_use(int segment, int line, int32_t a, int32_t b);
+// A robot picked line `line` of the segment at tic `now`: it and the lines that end where it ends
+// count as just picked.
+void lines_record_pick(int segment, int line, int now);
 // A new serial for a line that is loaded or created.
 int32_t line_serial_new();
 void line_empty(racing_line& line);

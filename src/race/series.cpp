@@ -308,7 +308,7 @@ void series_load_all() {
 void series_free_all() { g_series = series_state{}; }
 int series_count() { return static_cast<int>(g_series.all.size()); }
 
-points_series& series_at(int i) {
+const points_series& series_at(int i) {
     TB_ASSERT(i >= 0 && i < series_count());
     return g_series.all[i];
 }
@@ -344,7 +344,7 @@ bool series_start_next(int series, bool for_points, const race_start_params& bas
     const int next = s.completed;
     if (next >= static_cast<int>(s.events.size())) return false;
     const series_event& ev = s.events[next];
-    series_lineup(s, next, race_lineup());
+    series_lineup(s, next, race().lineup);
     race_start_params params = base;
     params.track = ev.track;
     params.playback = false;

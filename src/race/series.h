@@ -50,7 +50,7 @@ void series_rank_rounds(points_series& s);
 void series_load_all();
 void series_free_all();
 int series_count();
-points_series& series_at(int i);
+const points_series& series_at(int i);
 
 // The lineup of an event: rider i at gate i and the player behind them for the first, then
 // gates picked from the gate order table, the worst placed of the previous event first.

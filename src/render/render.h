@@ -110,11 +110,12 @@ void trackside_view(int chosen_camera);
 // ---------------------------------------------------------------------------------------------
 // Billboards
 
-// Keeps the cards in front of the eye and stores their depth keys; `kept` gets their indices.
-int billboards_keep(billboard* cards, int count, int reserved, const float back[3],
-                    const float eye[3], int32_t* kept);
+// Keeps the cards in front of the eye and stores their depth keys in `keys` (one per card);
+// `kept` gets their indices.
+int billboards_keep(const billboard* cards, int count, int reserved, const float back[3],
+                    const float eye[3], int32_t* keys, int32_t* kept);
 // Sorts indices by their cards' keys, farthest first, four stable byte passes.
-void billboards_radix_sort(const billboard* cards, int32_t* order, int32_t* scratch, int count);
+void billboards_radix_sort(const int32_t* keys, int32_t* order, int32_t* scratch, int count);
 // Moves a card with the same texture up behind each card, within the look-ahead window, where
 // that changes nothing the eye can see.
 void billboards_batch(const billboard* cards, int32_t* order, int count, int window,

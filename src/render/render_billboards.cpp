@@ -33,25 +33,25 @@ bool cards_overlap(const billboard& c, const billboard& k, const float right[3],
 uint32_t key_bits(int32_t key) { return static_cast<uint32_t>(key); }
 } // namespace
 
-int billboards_keep(billboard* cards, int count, int reserved, const float back[3],
-                    const float eye[3], int32_t* kept) {
+int billboards_keep(const billboard* cards, int count, int reserved, const float back[3],
+                    const float eye[3], int32_t* keys, int32_t* kept) {
     const double eye_along = back[0] * eye[0] + back[1] * eye[1] + back[2] * eye[2];
     const int32_t eye_key = depth_key(eye_along);
     int n = 0;
     for (int i = 0; i < count; i++) {
-        billboard& c = cards[i];
+        const billboard& c = cards[i];
         if (!c.texture || c.colour[3] == 0) continue;
         // A roost particle counts as nearer by its width, so it sorts in front of what it rises
         // from.
         const double w = i < reserved ? c.size * c.factor : 0;
-        c.sort_key = depth_key(back[0] * c.x + back[1] * c.y + back[2] * c.z + w);
-        if (c.sort_key < eye_key) kept[n++] = i;
+        keys[i] = depth_key(back[0] * c.x + back[1] * c.y + back[2] * c.z + w);
+        if (keys[i] < eye_key) kept[n++] = i;
     }
     return n;
 }
 
-void billboards_radix_sort(const billboard* cards, int32_t* order, int32_t* scratch, int count) {
-    radix_sort(order, scratch, count, [&](int32_t i) { return key_bits(cards[i].sort_key); });
+void billboards_radix_sort(const int32_t* keys, int32_t* order, int32_t* scratch, int count) {
+    radix_sort(order, scratch, count, [&](int32_t i) { return key_bits(keys[i]); });
 }
 
 void billboards_batch(const billboard* cards, int32_t* order, int count, int window,
@@ -75,7 +75,7 @@ void billboards_batch(const billboard* cards, int32_t* order, int count, int win
 
 void billboards_draw(const scene_camera& camera) {
     render_state& r = renderer();
-    billboard* cards = billboards();
+    const billboard* cards = billboards();
     const int count = billboard_count();
     if (count == 0) return;
     float back[3];
@@ -86,9 +86,10 @@ void billboards_draw(const scene_camera& camera) {
     const float right[3] = {back[2] / flat, 0, -back[0] / flat};
     r.order.resize(static_cast<size_t>(count) + 1);
     r.scratch.resize(static_cast<size_t>(count) + 1);
-    const int n =
-        billboards_keep(cards, count, billboard_reserved_count(), back, camera.eye, r.order.data());
-    billboards_radix_sort(cards, r.order.data(), r.scratch.data(), n);
+    r.card_keys.resize(static_cast<size_t>(count));
+    const int n = billboards_keep(cards, count, billboard_reserved_count(), back, camera.eye,
+                                  r.card_keys.data(), r.order.data());
+    billboards_radix_sort(r.card_keys.data(), r.order.data(), r.scratch.data(), n);
     r.order[n] = -1;
     billboards_batch(cards, r.order.data(), n, r.settings.billboard_optimize_lookahead, right,
                      camera.eye);

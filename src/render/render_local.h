@@ -27,7 +27,7 @@ struct render_state {
     bool keycam = false;
     std::vector<trail_marker> markers;
     // Per-frame buffers of the billboard and marker sorts, kept to avoid allocating each frame.
-    std::vector<int32_t> order, scratch;
+    std::vector<int32_t> order, scratch, card_keys;
     std::vector<float> card_vertices, card_uvs;
     std::vector<uint8_t> card_colours;
     // The loading screen.

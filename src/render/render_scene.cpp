@@ -107,15 +107,14 @@ void draw_bikes(const scene_camera& c, const float opacity[k_max_riders], bool f
     renderer().global_opacity = 1;
 }
 
-// Statues in table order: lit and textured, each turned to the camera when it asks to be, then
-// the reflecting parts added over them.
+// Statues in table order, lit and textured (turned to the camera before the frame when they ask
+// to be), then the reflecting parts added over them.
 void draw_statues(const scene_camera& c) {
     const int count = statue_count();
     if (count == 0) return;
     render_state& r = renderer();
-    statue* all = statues();
+    const statue* all = statues();
     const model_camera camera = model_camera_of(c);
-    const float bias = model_lod_bias(), scale = model_lod_scale();
     glEnable(GL_LIGHTING);
     glEnable(GL_LIGHT0);
     const float white[4] = {1, 1, 1, 1};
@@ -128,10 +127,9 @@ void draw_statues(const scene_camera& c) {
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     bool reflecting = false;
     for (int i = 0; i < count; i++) {
-        statue& s = all[i];
+        const statue& s = all[i];
         if (!s.model || !s.texture || statue_out_of_sight(s, c.eye, r.settings.model_detail))
             continue;
-        statue_face_camera(s, c.eye, bias, scale);
         const float position[3] = {s.x, s.y, s.z};
         float rotation[9];
         statue_rotation(s, rotation);
@@ -183,9 +181,7 @@ float ghost_opacity(float distance, float fade_distance) {
 void slot_opacities(float out[k_max_riders]) {
     std::fill(out, out + k_max_riders, 1.0f);
     if (net_connected()) return;
-    int local = -1;
-    for (int slot = 0; slot < k_max_riders && local < 0; slot++)
-        if (race_slot(slot).kind == rider_local && race_slot(slot).bike >= 0) local = slot;
+    const int local = race_local_slot();
     if (local < 0) return;
     const vec3d at = bike_frame_position(race_slot(local).bike);
     const float fade = renderer().settings.ghost_fade_distance;
@@ -212,6 +208,7 @@ void render_scene(const scene_camera& c) {
     flaggers_update(race_flagger_view());
     billboards_take_roost();
     anim_update(race_clock());
+    statues_face_camera(c.eye, r.settings.model_detail);
     r.camera = c;
     float back[3];
     rotation_column(c.rotation, 2, back);

@@ -21,10 +21,6 @@ constexpr int k_future_slack = 10 * k_tics_per_second;   // how far ahead of the
 constexpr int k_longest_race = 3600 * k_tics_per_second; // beyond its length, a race is given up
 constexpr double k_abandon_after = 5.0; // s without a connected rider before a race is given up
 
-template <size_t N> void copy_text(char (&out)[N], const std::string& text) {
-    std::snprintf(out, N, "%s", text.c_str());
-}
-
 int echo_tic(const server_client& c) {
     return c.client_tic > 0 ? c.client_tic + (race_clock() - c.client_tic_at) : 0;
 }
@@ -159,11 +155,8 @@ void race_begin(bool racing, double now) {
     for (int slot = 0; slot < k_max_riders; slot++) {
         if (!r.riders[slot].racing) continue;
         const rider_descriptor d = parse_descriptor(r.riders[slot].descriptor_text);
-        rider_slot& rs = race_slot(slot);
-        rs.kind = rider_remote;
-        copy_text(rs.name, d.name);
-        copy_text(rs.number, d.number);
-        copy_text(rs.bike_name, bike_info_at(bike_info_find_or_fallback(d.bike.c_str())).name);
+        race_slot_fill(slot, d.name.c_str(), d.number.c_str(),
+                       bike_info_at(bike_info_find_or_fallback(d.bike.c_str())).name);
         timing_set_occupied(slot, true);
         riders++;
     }

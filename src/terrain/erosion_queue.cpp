@@ -2,6 +2,7 @@
 // surface's depth table allows against the heights as loaded, and heaps the dirt behind it.
 #include "common/message.h"
 #include "terrain/erosion.h"
+#include "terrain/ground_local.h"
 #include "terrain/terrain.h"
 
 #include <algorithm>
@@ -82,7 +83,7 @@ float dig_floor(const erosion_params& e) {
 // deeper (or of another surface): lowering stops at each sample's own floor, so the dirt moved
 // is what was really taken.
 float raise_square(const bump_square& q, float amount, float divisor) {
-    height_field& f = ground().field;
+    height_field& f = ground_own().field;
     const int n = f.samples_per_side;
     float changed = 0;
     for (int j = q.first_j; j < q.first_j + q.side; j++)
@@ -209,7 +210,7 @@ void erosion_drain(int tic, const float* avoid) {
         s.deadline = k_no_deadline;
     }
     // Writes are made here for every client alike; a connected race's lock keeps out the rest.
-    ground_state& g = ground();
+    ground_state& g = ground_own();
     const bool locked = g.locked;
     g.locked = false;
     for (int budget = s.count / 64 + 32; budget > 0 && s.count > 0; budget--) {

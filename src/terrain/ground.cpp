@@ -29,7 +29,26 @@ std::string track_file(const char* folder, const char* name) {
 }
 } // namespace
 
-ground_state& ground() { return g_terrain.ground; }
+const ground_state& ground() { return g_terrain.ground; }
+ground_state& ground_own() { return g_terrain.ground; }
+
+void ground_create(int size_exponent, float cell_size, float min_height, float max_height) {
+    height_field_create(&g_terrain.ground.field, size_exponent, cell_size, min_height, max_height);
+    height_field_loaded(&g_terrain.ground.field);
+}
+
+void ground_set_locked(bool locked) { g_terrain.ground.locked = locked; }
+void ground_mark_saved() { g_terrain.ground.modified = false; }
+void ground_mark_heights_committed() { g_terrain.ground.heights_changed = false; }
+void ground_count_height_change() { g_terrain.ground.field.changes++; }
+
+void ground_set_tile(int x, int z, int type) {
+    surface_set& set = g_terrain.ground.surfaces;
+    const int n = set.tiles_per_side;
+    if (!set.tilemap || set.count == 0 || x < 0 || z < 0 || x >= n || z >= n) return;
+    set.tilemap[static_cast<size_t>(z) * n + x] =
+        static_cast<uint8_t>(std::clamp(type, 0, set.count - 1));
+}
 
 void ground_free() {
     ground_textures_free();

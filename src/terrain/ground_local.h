@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <vector>
 
+// The loaded ground as the terrain's own files write it (ruts dig its heights directly).
+ground_state& ground_own();
+
 // ---------------------------------------------------------------------------------------------
 // Level of detail: the error pyramid, the refinement around the eye and the fans drawn.
 

@@ -100,7 +100,13 @@ bool write_ppm(const std::string& name, int n, const std::vector<uint8_t>& rgb, 
 }
 } // namespace
 
-ground_shading_state& ground_shading() { return g_shading; }
+const ground_shading_state& ground_shading() { return g_shading; }
+
+void ground_shading_restore(const std::vector<uint8_t>& shading,
+                            const std::vector<uint8_t>& normals) {
+    if (shading.size() == g_shading.shading.size()) g_shading.shading = shading;
+    if (normals.size() == g_shading.normals.size()) g_shading.normals = normals;
+}
 
 bool ground_shading_load(const char* folder, int n) {
     ground_shading_free();

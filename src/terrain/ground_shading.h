@@ -22,7 +22,11 @@ struct ground_shading_state {
     ground_light light;            // kept from track to track until the next lighting
 };
 
-ground_shading_state& ground_shading();
+const ground_shading_state& ground_shading();
+// Puts back a shading and normal map taken earlier (the editor's undo); either is left as it is
+// when its size does not fit the ground's.
+void ground_shading_restore(const std::vector<uint8_t>& shading,
+                            const std::vector<uint8_t>& normals);
 // Reads the shading (required, through either file) and the shadows (optional) of a track
 // folder for a ground of n x n samples; false, with the message shown, when either is bad.
 bool ground_shading_load(const char* folder, int samples_per_side);

@@ -350,7 +350,8 @@ const ground_gpu k_ground_gpu_null = {
 void ground_set_gpu(const ground_gpu* gpu) { g_tex.gpu = gpu ? gpu : &k_ground_gpu_null; }
 const ground_gpu& ground_gpu_current() { return *g_tex.gpu; }
 
-ground_settings& ground_config() { return g_tex.settings; }
+const ground_settings& ground_config() { return g_tex.settings; }
+void ground_configure(const ground_settings& settings) { g_tex.settings = settings; }
 
 void ground_set_decals(const std::vector<ground_decal>* decals) { g_tex.decals = decals; }
 const std::vector<ground_decal>& ground_decals() {

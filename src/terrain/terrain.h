@@ -216,9 +216,24 @@ struct ground_state {
     bool heights_changed = false;
 };
 
-ground_state& ground();
+const ground_state& ground();
+// Online only the edits every client gets from the server change the ground: height writes are
+// refused while it is locked.
+void ground_set_locked(bool locked);
+// The editor saved the track: nothing is modified since.
+void ground_mark_saved();
+// The editor took the heights as they stand into its undo ring.
+void ground_mark_heights_committed();
+// The heights changed under the drawings (an edit applied or undone): count it for whoever
+// caches what it drew of them.
+void ground_count_height_change();
+// A tile of the tile map painted with a surface type (clamped to the loaded types).
+void ground_set_tile(int x, int z, int type);
 // Frees everything the ground holds.
 void ground_free();
+// A ground without a track: a field of the size, every height min_height, the default surface
+// (tools and tests that need no track).
+void ground_create(int size_exponent, float cell_size, float min_height, float max_height);
 // The loader ground textures come through: the texture cache unless replaced; null loads none.
 void ground_set_texture_loader(texture_loader load);
 
@@ -275,7 +290,8 @@ struct ground_settings {
     bool packed_arithmetic = true;  // the processor's packed pixel path ("--nommx" clears)
     bool vertex_arrays = true;      // "--no-vertex-arrays" clears
 };
-ground_settings& ground_config();
+const ground_settings& ground_config();
+void ground_configure(const ground_settings& settings);
 
 // The light the ground's shading is computed in (the track's lighting, read before the ground).
 void ground_set_lighting(const float sun_vector[3], const float sun_colour[3],

@@ -149,6 +149,17 @@ void billboards_take_roost() {
 
 void billboards_clear() { g_billboards = billboard_state{}; }
 
-billboard* billboards() { return g_billboards.cards.data(); }
+const billboard* billboards() { return g_billboards.cards.data(); }
+billboard& billboard_own(int index) { return g_billboards.cards[static_cast<size_t>(index)]; }
+
+void billboard_set_colour(int index, const uint8_t rgb[3]) {
+    for (int k = 0; k < 3; k++) billboard_own(index).colour[k] = rgb[k];
+}
+
+void billboard_set_offset(int index, float offset) {
+    billboard& b = billboard_own(index);
+    b.offset = offset;
+    b.y = object_ground_height(b.x, b.z) + b.offset;
+}
 int billboard_count() { return static_cast<int>(g_billboards.cards.size()); }
 int billboard_reserved_count() { return g_billboards.reserved; }

@@ -124,7 +124,7 @@ void cameras_load(const char* folder) {
 }
 
 int track_camera_count() { return static_cast<int>(g_cameras.cameras.size()); }
-track_camera& track_camera_at(int camera) {
+const track_camera& track_camera_at(int camera) {
     TB_ASSERT(camera >= 0 && camera < track_camera_count());
     return g_cameras.cameras[camera];
 }
@@ -133,7 +133,8 @@ int camera_for_gate(int gate) {
     return gate >= 0 && gate < k_gate_map_size ? g_cameras.gate_camera[gate] : -1;
 }
 
-track_camera& free_camera() { return g_cameras.free; }
+const track_camera& free_camera() { return g_cameras.free; }
+void free_camera_set(const track_camera& camera) { g_cameras.free = camera; }
 
 void camera_operate(track_camera& c, const camera_controls& in) {
     const float dt = static_cast<float>(k_tic_length);
@@ -177,4 +178,8 @@ void camera_operate(track_camera& c, const camera_controls& in) {
     c.yaw = wrap(c.yaw + dt * c.yaw_rate);
     c.pitch_rate = in.cut ? want_pitch_rate : approach(c.pitch_rate, want_pitch_rate, k_pi_f * dt);
     c.pitch = std::clamp(c.pitch + dt * c.pitch_rate, -k_pi_f / 2, k_pi_f / 2);
+}
+void track_camera_operate(int camera, const camera_controls& controls) {
+    TB_ASSERT(camera >= -1 && camera < track_camera_count());
+    camera_operate(camera < 0 ? g_cameras.free : g_cameras.cameras[camera], controls);
 }

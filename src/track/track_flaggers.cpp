@@ -107,7 +107,7 @@ void show(int billboard_index, uint32_t picture, uint32_t old_picture, int tic, 
         if (old_picture) anim_pause(old_picture);
         if (picture) anim_start(picture, tic);
     }
-    billboards()[billboard_index].texture = picture;
+    billboard_own(billboard_index).texture = picture;
 }
 
 void update_starter(const flagger_race_view& race) {
@@ -118,7 +118,7 @@ void update_starter(const flagger_race_view& race) {
     const float since = t - (f + 1);
     float walked = s.walk_time > 0 ? since / s.walk_time : (since >= 0 ? 1.0f : 0.0f);
     walked = std::clamp(walked, 0.0f, 1.0f);
-    billboard& card = billboards()[s.billboard];
+    billboard& card = billboard_own(s.billboard);
     card.x = s.a[0] + walked * (s.b[0] - s.a[0]);
     card.z = s.a[2] + walked * (s.b[2] - s.a[2]);
     card.y = object_ground_height(card.x, card.z) + s.a[1] + walked * (s.b[1] - s.a[1]);
@@ -158,7 +158,7 @@ void update_lap_board(const flagger_race_view& race) {
 
 void update_marshals(const flagger_race_view& race) {
     const int gates = gate_count();
-    for (int g = 0; g < gates; g++) gate_mutable(g).rider_down = 0;
+    for (int g = 0; g < gates; g++) gate_set_rider_down(g, false);
     const int first = first_lap_length(), normal = normal_lap_length();
     for (int i = 0; i < race.down_count && first + normal > 0; i++) {
         int p = race.down_positions[i];
@@ -166,7 +166,7 @@ void update_marshals(const flagger_race_view& race) {
         if (normal == 0) p = 0;
         if (p < 0 || p >= first + normal) continue;
         const int gate = lap_entry_gate(lap_entry(p));
-        if (gate >= 0 && gate < gates) gate_mutable(gate).rider_down = 1;
+        if (gate >= 0 && gate < gates) gate_set_rider_down(gate, true);
     }
     for (const marshal_flagger& m : g_flaggers.marshals) {
         bool warn = false;

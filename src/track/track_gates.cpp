@@ -243,7 +243,8 @@ std::string timing_gates_format() {
 
 int gate_count() { return g_gates.gate_count; }
 const timing_gate& gate_at(int gate) { return g_gates.gates[gate]; }
-timing_gate& gate_mutable(int gate) { return g_gates.gates[gate]; }
+void gate_set(int gate, const timing_gate& g) { g_gates.gates[gate] = g; }
+void gate_set_rider_down(int gate, bool down) { g_gates.gates[gate].rider_down = down ? 1 : 0; }
 
 bool gate_contains(const timing_gate& g, float x, float z) {
     float dx = x - g.centre[0], dz = z - g.centre[2];

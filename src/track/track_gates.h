@@ -37,7 +37,8 @@ std::string timing_gates_format();
 
 int gate_count();
 const timing_gate& gate_at(int gate);
-timing_gate& gate_mutable(int gate);
+// A gate moved or turned whole (the editor).
+void gate_set(int gate, const timing_gate& g);
 // True when (x, z) lies in the gate's half-disc.
 bool gate_contains(const timing_gate& gate, float x, float z);
 

@@ -121,7 +121,11 @@ void settle() {
 
 const track_lighting& lighting() { return g_lighting.current; }
 int flare_count() { return static_cast<int>(g_lighting.flares.size()); }
-flare& flare_at(int index) {
+const flare& flare_at(int index) {
+    TB_ASSERT(index >= 0 && index < flare_count());
+    return g_lighting.flares[index];
+}
+flare& flare_own(int index) {
     TB_ASSERT(index >= 0 && index < flare_count());
     return g_lighting.flares[index];
 }

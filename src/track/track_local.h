@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/file_problems.h"
+#include "track/track_view.h"
 
 #include <algorithm>
 #include <cctype>
@@ -28,6 +29,15 @@ void billboards_clear();
 void statues_clear();
 void flaggers_clear();
 void decals_clear();
+
+// What the track's own files write of its flares and cards.
+flare& flare_own(int index);
+billboard& billboard_own(int index);
+struct statue;
+statue& statue_own(int index);
+
+// The flaggers' mark on a gate: a rider is down before it.
+void gate_set_rider_down(int gate, bool down);
 
 // The ground's height under a point, 0 when no ground is loaded.
 float object_ground_height(float x, float z);

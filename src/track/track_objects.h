@@ -80,12 +80,20 @@ std::string statues_format();
 bool statues_save(const char* folder);
 int statue_first_file();
 int statue_count();
-statue* statues();
+const statue* statues();
+// A statue's heading (or face-camera exponent) from the file's value.
+void statue_set_value(int index, float value);
+// A statue moved to (x, z) and stood on the ground there.
+void statue_place(int index, float x, float z);
+// A statue tilted about its own x axis (the start gate's falling pieces).
+void statue_set_tilt(int index, float tilt);
 // The rotation the statue stands at: its orientation turned about its own x axis by its tilt.
 void statue_rotation(const statue& s, float out[9]);
 // The face-camera rule for a camera at `eye`: turns the statue to face it when the camera is far
 // enough off for the model's level-of-detail settings; true when it turned.
 bool statue_face_camera(statue& s, const float eye[3], float lod_bias, float lod_scale);
+// Every statue drawn from `eye` at the model detail turned by the face-camera rule.
+void statues_face_camera(const float eye[3], float model_detail);
 // Statues are left out far away when the model detail setting is low.
 bool statue_out_of_sight(const statue& s, const float eye[3], float model_detail);
 // Whether the statues load their normal and specular companions (shader programs in use).

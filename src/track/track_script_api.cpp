@@ -6,6 +6,7 @@
 #include "common/message.h"
 #include "resources/texture.h"
 #include "track/track_gates.h"
+#include "track/track_local.h"
 #include "track/track_objects.h"
 
 #include <cmath>
@@ -65,7 +66,7 @@ statue* arg_statue(duk_context* ctx, int i, int* index) {
     int n;
     if (!arg_int(ctx, i, 0, statue_count() - first - 1, &n)) return nullptr;
     *index = first + n;
-    return &statues()[*index];
+    return &statue_own(*index);
 }
 
 // Texture names are data-file names: a script may not reach outside the data folders.

@@ -204,7 +204,31 @@ bool statue_remove(int index) {
     return true;
 }
 int statue_count() { return static_cast<int>(g_statues.table.size()); }
-statue* statues() { return g_statues.table.data(); }
+const statue* statues() { return g_statues.table.data(); }
+
+statue& statue_own(int index) { return g_statues.table[static_cast<size_t>(index)]; }
+
+void statue_set_value(int index, float value) {
+    g_statues.table[static_cast<size_t>(index)].value = value;
+}
+
+void statue_place(int index, float x, float z) {
+    statue& s = g_statues.table[static_cast<size_t>(index)];
+    s.x = x;
+    s.z = z;
+    statue_reground(index);
+}
+
+void statue_set_tilt(int index, float tilt) {
+    g_statues.table[static_cast<size_t>(index)].tilt = tilt;
+}
+
+void statues_face_camera(const float eye[3], float model_detail) {
+    const float bias = model_lod_bias(), scale = model_lod_scale();
+    for (statue& s : g_statues.table)
+        if (s.model && s.texture && !statue_out_of_sight(s, eye, model_detail))
+            statue_face_camera(s, eye, bias, scale);
+}
 
 void statue_rotation(const statue& s, float out[9]) {
     const float c = std::cos(s.tilt), sn = std::sin(s.tilt);

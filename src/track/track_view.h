@@ -55,7 +55,7 @@ const track_lighting& lighting();
 // Reads a "lighting" text over the defaults; false when it stopped at an unknown key.
 bool lighting_parse(const std::string& text);
 int flare_count();
-flare& flare_at(int index);
+const flare& flare_at(int index);
 
 // Where a flare falls on the view plane one unit in front of a camera at `eye` whose row-major
 // rotation has the right, up and backward axes as columns; false when it is outside the view
@@ -88,11 +88,13 @@ struct track_camera {
 void cameras_parse(const std::string& text);
 void cameras_clear();
 int track_camera_count();
-track_camera& track_camera_at(int camera);
+const track_camera& track_camera_at(int camera);
 // The camera assigned to a gate, -1 for none.
 int camera_for_gate(int gate);
 // The free-flying camera, placed behind the start gate when a track loads.
-track_camera& free_camera();
+const track_camera& free_camera();
+// The free camera put where it is asked to be (a console command, a keyframe, a benchmark).
+void free_camera_set(const track_camera& camera);
 
 // What steers a camera for one tic: a target to follow, or the player's controls.
 struct camera_controls {
@@ -103,8 +105,10 @@ struct camera_controls {
     float velocity[3] = {}; // ft/s of the target
     bool cut = false;       // the picture has just switched to this camera
 };
-// One tic of the camera operator.
+// One tic of the camera operator on a camera record.
 void camera_operate(track_camera& camera, const camera_controls& controls);
+// One tic of the operator of a track camera, or of the free camera for -1.
+void track_camera_operate(int camera, const camera_controls& controls);
 
 // ---------------------------------------------------------------------------------------------
 // Billboards
@@ -115,13 +119,16 @@ struct billboard {
     float size = 1;            // ft, height of the card
     float offset = 0;          // ft, foot point above the ground as the file gives it
     float factor = 1;          // width / height
-    int32_t sort_key = 0;      // depth key of the frame's sort
     uint32_t texture = 0;      // 0: not drawn
     uint8_t colour[4] = {255, 255, 255, 255}; // a = 0: not drawn
 };
 
 // The billboard table: roost particles, flaggers' cards and the track's own cards.
-billboard* billboards();
+const billboard* billboards();
+// A card's tint (red, green, blue; its alpha stays).
+void billboard_set_colour(int index, const uint8_t rgb[3]);
+// A card's foot point raised above the ground by `offset` ft.
+void billboard_set_offset(int index, float offset);
 int billboard_count();
 // How many of the first billboards are roost particles (their depth reaches a card's width
 // nearer to the eye).

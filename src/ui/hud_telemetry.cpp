@@ -61,8 +61,10 @@ void capture_traces(int slot, int bike) {
 }
 } // namespace
 
-bool& hud_graph_on() { return g_telemetry.graph; }
-bool& hud_telemetry_on() { return g_telemetry.overlay; }
+bool hud_graph_on() { return g_telemetry.graph; }
+bool hud_telemetry_on() { return g_telemetry.overlay; }
+void hud_set_graph(bool on) { g_telemetry.graph = on; }
+void hud_set_telemetry(bool on) { g_telemetry.overlay = on; }
 const suspension_rings& hud_suspension_rings() { return g_telemetry.rings; }
 const telemetry_traces& hud_telemetry_traces() { return g_telemetry.traces; }
 

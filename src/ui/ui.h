@@ -32,8 +32,10 @@ void hud_draw(const hud_frame& frame);
 void hud_graphs_draw();
 
 // Display switches of the HUD that are not settings.
-bool& hud_graph_on();     // "togglegraph"
-bool& hud_telemetry_on(); // the telemetry overlay of the followed rider
+bool hud_graph_on();     // "togglegraph"
+bool hud_telemetry_on(); // the telemetry overlay of the followed rider
+void hud_set_graph(bool on);
+void hud_set_telemetry(bool on);
 // The render statistics lines, as "renderstats" shows them and the HUD draws them.
 std::string hud_render_stats_text(int line);
 constexpr int k_render_stats_lines = 8;

@@ -22,8 +22,7 @@ class contact_pairs_test : public ::testing::Test {
     void SetUp() override {
         home = data_set_home_open("tb_contact_pairs_");
         ground_free();
-        height_field_create(&ground().field, 6, 1.0f, 0, 10);
-        height_field_loaded(&ground().field);
+        ground_create(6, 1.0f, 0, 10);
         world_create();
         a = bike_create("yz250f(2017)", 0, "1", "", "", "", "");
         b = bike_create("yz250f(2017)", 1, "2", "", "", "", "");

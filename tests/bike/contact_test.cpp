@@ -11,8 +11,7 @@ class contact_test : public bike_world_test {
     void SetUp() override {
         bike_world_test::SetUp();
         ground_free();
-        height_field_create(&ground().field, 6, 1.0f, 0, 10);
-        height_field_loaded(&ground().field);
+        ground_create(6, 1.0f, 0, 10);
     }
     void TearDown() override {
         ground_free();

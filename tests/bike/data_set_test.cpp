@@ -122,7 +122,7 @@ TEST_F(data_set, the_fixed_shapes_load_and_pass_the_check) {
 }
 
 TEST_F(data_set, setup_lines_written_and_read_through_a_data_file) {
-    setup_values_reset(setup());
+    setup_reset();
     apply_setup_line("bike", "kx250f");
     apply_setup_line("roll_damping", "12");
     data_file* out = data_file_open("@test_setup.txt", "wb");
@@ -130,7 +130,7 @@ TEST_F(data_set, setup_lines_written_and_read_through_a_data_file) {
     EXPECT_TRUE(write_setup_lines(out));
     EXPECT_TRUE(data_file_close(out));
     std::string expected = setup_values_lines(setup());
-    setup_values_reset(setup());
+    setup_reset();
     data_file* in = data_file_open("@test_setup.txt", "rb");
     ASSERT_NE(in, nullptr);
     char line[1024];
@@ -147,7 +147,7 @@ TEST_F(data_set, setup_lines_written_and_read_through_a_data_file) {
     EXPECT_EQ(count, 57);
     EXPECT_EQ(setup_values_lines(setup()), expected);
     EXPECT_EQ(setup().number[key_roll_damping], 12);
-    setup_values_reset(setup());
+    setup_reset();
 }
 
 #include "bike/sim/bike_local.h"

@@ -225,11 +225,11 @@ TEST(setup_keys, lines_round_trip) {
 }
 
 TEST(setup_keys, the_program_setup_takes_lines) {
-    setup_values_reset(setup());
+    setup_reset();
     EXPECT_TRUE(apply_setup_line("leveling", "33"));
     EXPECT_DOUBLE_EQ(setup().number[key_leveling], 33);
     EXPECT_FALSE(apply_setup_line("xres", "800"));
-    setup_values_reset(setup());
+    setup_reset();
 }
 
 TEST(stability, preset_interpolates_the_table) {

@@ -251,7 +251,7 @@ TEST_F(Config, TextsAreCutAndTooLongHistoryEntriesDropped) {
 
 TEST_F(Config, ALineBreakInATextNeverBecomesALineOfItsOwn) {
     config().server_name = "host\nfov=20";
-    setup().text[key_name] = "Rider\r\nxres=100";
+    setup_set_text(key_name, "Rider\r\nxres=100");
     ASSERT_TRUE(write_config());
     fresh();
     read_config();
@@ -366,8 +366,8 @@ TEST_F(Config, ACrashWhileWritingLeavesTheOldConfig) {
 }
 
 TEST_F(Config, SetupFilesHoldOnlyTheSetupLines) {
-    setup_values_apply_line(setup(), "bike", "kx250f(2017)");
-    setup_values_apply_line(setup(), "fork_preload_adjustment", "70");
+    apply_setup_line("bike", "kx250f(2017)");
+    apply_setup_line("fork_preload_adjustment", "70");
     config().fov = 60;
     ASSERT_TRUE(write_setup_file("@setups/mine.txt"));
     const std::string text = read(home / "setups" / "mine.txt");

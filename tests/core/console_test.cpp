@@ -228,9 +228,10 @@ TEST_F(Console, ALineStopsAtItsMaximumLength) {
 
 TEST_F(Console, CameraKeysRoundTripThroughTheirFile) {
     fs::create_directories(home / "keycam");
-    track_camera& eye = free_camera();
+    track_camera eye = free_camera();
     eye.position[0] = 1, eye.position[1] = 2, eye.position[2] = 3;
     eye.yaw = 0.5f, eye.pitch = 0.25f;
+    free_camera_set(eye);
     run("/addkey");
     program().time.run_clock += 1;
     run("/addkey");
@@ -262,7 +263,7 @@ TEST_F(Console, SetupsAreWrittenAndReadBack) {
     EXPECT_EQ(run("/writesetup mine.txt"), "Setup written");
     EXPECT_TRUE(fs::exists(home / "setups" / "mine.txt"));
     const int sticky = setup().choice[key_sticky_dab];
-    setup().choice[key_sticky_dab] = 1 - sticky;
+    setup_set_choice(key_sticky_dab, 1 - sticky);
     EXPECT_EQ(run("/readsetup mine.txt"), "Setup updated");
     EXPECT_EQ(setup().choice[key_sticky_dab], sticky);
 }

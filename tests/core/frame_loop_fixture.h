@@ -29,8 +29,7 @@ inline void frame_loop_fresh_start() {
 // A track is loaded and the local rider in slot 0 is viewed, with no menu open.
 inline void ride_local_rider() {
     track_set_current("practice");
-    race_slot(0).kind = rider_local;
-    race_slot(0).bike = 0;
+    race_slot_set(0, rider_local, 0);
     program().viewed_slot = 0;
     program().menu_state = menu_none;
     fix_view_mode();

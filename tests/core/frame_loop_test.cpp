@@ -196,8 +196,7 @@ TEST_F(FrameLoop, EscOpensAndClosesTheMainMenu) {
 
 TEST_F(FrameLoop, TabCyclesViewsOfAnotherRider) {
     track_set_current("practice");
-    race_slot(3).bike = 1;
-    race_slot(3).kind = rider_remote;
+    race_slot_set(3, rider_remote, 1);
     program().viewed_slot = 3;
     program().view = rider_camera;
     program().menu_state = menu_none;
@@ -246,7 +245,7 @@ TEST_F(FrameLoop, ClosedWindowEndsTheLoop) {
 
 TEST_F(FrameLoop, OrbitCameraControls) {
     track_set_current("practice");
-    race_slot(3).bike = 1;
+    race_slot_set(3, race_slot(3).kind, 1);
     program().viewed_slot = 3;
     program().view = orbit_camera;
     program().menu_state = menu_none;
@@ -268,8 +267,7 @@ void start_race(int laps, int time_limit_tics) {
     params.laps = laps;
     params.time_limit_tics = time_limit_tics;
     ASSERT_TRUE(race_start(params));
-    race_slot(0).kind = rider_local;
-    race_slot(0).bike = 0;
+    race_slot_set(0, rider_local, 0);
     timing_set_occupied(0, true);
     running_order_update();
 }
@@ -282,8 +280,10 @@ const char* const k_three_gates =
 void start_warped_race(int laps) {
     timing_gates_parse(k_three_gates);
     start_race(laps, 0);
-    race_lineup()[0] = 7;
-    race_lineup()[k_lineup_size - 1] = 9;
+    int lineup[k_lineup_size] = {};
+    lineup[0] = 7;
+    lineup[k_lineup_size - 1] = 9;
+    race_lineup_set(lineup, k_lineup_size);
     program().options.warp = true;
 }
 
@@ -340,8 +340,10 @@ TEST_F(FrameLoop, WarpLetsATimedRaceRunUntilItsTimeIsUp) {
     config().minutes = 1;
     timing_gates_parse(k_three_gates);
     start_race(0, 60 * 128);
-    race_lineup()[0] = 7;
-    race_lineup()[k_lineup_size - 1] = 9;
+    int lineup[k_lineup_size] = {};
+    lineup[0] = 7;
+    lineup[k_lineup_size - 1] = 9;
+    race_lineup_set(lineup, k_lineup_size);
     program().options.warp = true;
     for (int g = 0; g < 3; g++) ASSERT_TRUE(gate_crossing_check(0, g * 100.0f + 1, 0, 10 + g));
     for (int f = 0; f < 5; f++) frame_at(0.0);
@@ -356,10 +358,10 @@ TEST_F(FrameLoop, PreviousAndNextBikeKeysWalkTheRunningOrder) {
     timing_reset(0, 3);
     // Running order: slot 5 (two gates), slot 2 (one), slot 0 (none).
     for (int slot : {0, 2, 5}) {
-        race_slot(slot).bike = slot;
+        race_slot_set(slot, race_slot(slot).kind, slot);
         timing_set_occupied(slot, true);
     }
-    race_slot(0).kind = rider_local;
+    race_slot_set(0, rider_local, race_slot(0).bike);
     for (int g = 0; g < 2; g++) ASSERT_TRUE(gate_crossing_check(5, g * 100.0f + 1, 0, 10 + g));
     ASSERT_TRUE(gate_crossing_check(2, 1, 0, 20));
     ASSERT_EQ(running_order_at(0).slot, 5);

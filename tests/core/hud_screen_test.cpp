@@ -16,7 +16,7 @@ struct hud_screen : menu_world {
     // A race of the player and three robots (on rabbithill unless told), past the gate drop,
     // paused.
     void race_under_way(int laps = 3, const char* track = "rabbithill") {
-        setup().choice[key_lean_indicator] = 1;
+        setup_set_choice(key_lean_indicator, 1);
         config().draw_fps = config().draw_time = config().draw_speed = 1;
         menu_open(menu_none);
         race_start_params p;

@@ -148,7 +148,7 @@ TEST_F(menu_keys, TheExitPageWarnsOfUnsavedTrackEdits) {
     EXPECT_TRUE(warned());
     EXPECT_FALSE(program().quit_requested);
     key(SDL_SCANCODE_ESCAPE);
-    ground().modified = false;
+    ground_mark_saved();
     editor_release();
 }
 
@@ -158,14 +158,14 @@ TEST_F(menu_keys, ItemKindsAnswerTheirKeys) {
     // Left on the first choice selects the last.
     move_to("Arcade Physics");
     const int arcade = setup().choice[key_arcade];
-    setup().choice[key_arcade] = 0;
+    setup_set_choice(key_arcade, 0);
     key(SDL_SCANCODE_LEFT);
     EXPECT_EQ(setup().choice[key_arcade], setup_key_of(key_arcade).choice_count - 1);
-    setup().choice[key_arcade] = arcade;
+    setup_set_choice(key_arcade, arcade);
     // A number at its maximum stays there.
     move_to("Max Dab Speed (MPH)");
     const setup_key& dab = setup_key_of(key_max_dab_speed);
-    setup().number[key_max_dab_speed] = dab.maximum;
+    setup_set_number(key_max_dab_speed, dab.maximum);
     key(SDL_SCANCODE_RIGHT);
     EXPECT_EQ(setup().number[key_max_dab_speed], dab.maximum);
     key(SDL_SCANCODE_LEFT);

@@ -52,7 +52,7 @@ class menu_world : public ::testing::Test {
         platform_use(k_platform_sdl);
         program_reset();
         config_reset();
-        setup_values_reset(setup());
+        setup_reset();
         event_queue_clear();
         before_window();
         config().video_mode = 1;

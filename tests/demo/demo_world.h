@@ -145,10 +145,8 @@ class demo_world : public race_world {
 
     // A race started from the lineup, recording as asked.
     bool start_recorded(std::initializer_list<int> codes, int laps, bool record, int backups = 0) {
-        int* lineup = race_lineup();
-        std::fill(lineup, lineup + k_lineup_size, 0);
-        int i = 0;
-        for (int code : codes) lineup[i++] = code;
+        const std::vector<int> lineup(codes);
+        race_lineup_set(lineup.data(), static_cast<int>(lineup.size()));
         race_start_params p;
         p.track = "practice";
         p.laps = laps;

@@ -243,7 +243,7 @@ TEST_F(EditorTools, InterpolateSpacesStatuesEvenlyOrRefusesAMismatch) {
 
     // A statue of another look after the selected one: nothing moves.
     statue_add(100, 0, 100, 0, "null", "@b.ppm", "null");
-    statues()[first + 1].x = 15;
+    statue_place(first + 1, 15, statues()[first + 1].z);
     EXPECT_FALSE(key(mode_statues, 'i', at(0, 0), &message));
     EXPECT_EQ(message, "Bad match for interpolate!");
     EXPECT_EQ(statues()[first + 1].x, 15);
@@ -327,7 +327,7 @@ TEST_F(EditorTools, SnapToGradientTakesTheCircleOrTheLine) {
 
 TEST_F(EditorTools, TilePaintingScattersAltsAndFitsOnlyMatchingNeighbours) {
     make_track({{"texturelist", "dirt.png\ngrass.png\ngrass-alt1.png\ndirt-grass-1010.png\n"}});
-    surface_set& set = ground().surfaces;
+    const surface_set& set = ground().surfaces;
     ASSERT_EQ(set.count, 4);
     const int n = set.tiles_per_side;
     auto tile = [&](int xc, int zc) { return set.tilemap[zc * n + xc]; };

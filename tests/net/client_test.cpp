@@ -585,7 +585,7 @@ TEST_F(client_link, WhileRacingTheStateGoesEveryFourthTicAndEachCrossingIsReport
 
 TEST_F(client_link, ANewNameOrBikeGoesToTheServerAndARestartIsAskedOnce) {
     racing();
-    setup().text[key_name] = "Josie";
+    setup_set_text(key_name, "Josie");
     step();
     step();
     std::vector<sent_message> r = sent_of(msg_reliable);

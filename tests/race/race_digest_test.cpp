@@ -21,7 +21,7 @@ constexpr const char* k_stored_digest = "f47b99916eca202592e92c536879ca0454919ac
 // shuffle gives them, ridden by their auto pilot on the novice lines. Bike against bike, the
 // start gate and the race clock are the real race tic's.
 TEST_F(race_world, TenRidersThirtySecondsOfRabbitHillGiveTheStoredDigest) {
-    setup_values_apply_line(setup(), "arcade", "No");
+    apply_setup_line("arcade", "No");
     std::initializer_list<int> lineup = {lineup_local, lineup_robot, lineup_robot, lineup_robot,
                                          lineup_robot, lineup_robot, lineup_robot, lineup_robot,
                                          lineup_robot, lineup_robot};

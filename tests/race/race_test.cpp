@@ -142,10 +142,8 @@ TEST_F(race_world, OffCourseAgainstTheFastestRiderAhead) {
     ASSERT_TRUE(start("practice", {lineup_local, lineup_robot}));
     int drop = race_gate_drop_tic();
     auto cross = [](int slot, int k, int tic) {
-        rider_timing& t = timing_of(slot);
-        if (static_cast<int>(t.crossing_tics.size()) <= k) t.crossing_tics.resize(k + 1, -1);
-        t.crossing_tics[k] = tic;
-        timing_set_position(slot, std::max(t.position, k + 1));
+        timing_set_crossing(slot, k, tic);
+        timing_set_position(slot, std::max(timing_of(slot).position, k + 1));
     };
     // The leader: crossings 0..4, 2 s apart.
     for (int k = 0; k <= 4; k++) cross(1, k, drop + 256 * (k + 1));
@@ -156,11 +154,11 @@ TEST_F(race_world, OffCourseAgainstTheFastestRiderAhead) {
     cross(0, 3, drop + 900 + 13 * 128 - 1);
     running_order_update();
     EXPECT_FALSE(race_off_course(0, 3));
-    timing_of(0).crossing_tics[3] = drop + 900 + 13 * 128;
+    timing_set_crossing(0, 3, drop + 900 + 13 * 128);
     EXPECT_TRUE(race_off_course(0, 3));
     // A missed gate stretches the segment back to the last one made.
-    timing_of(0).crossing_tics[2] = -1;
-    timing_of(0).crossing_tics[3] = drop + 600 + 13 * 128 - 1;
+    timing_set_crossing(0, 2, -1);
+    timing_set_crossing(0, 3, drop + 600 + 13 * 128 - 1);
     EXPECT_FALSE(race_off_course(0, 3));
     // Nobody ahead who rode the segment: never off course.
     EXPECT_FALSE(race_off_course(1, 4));
@@ -168,8 +166,8 @@ TEST_F(race_world, OffCourseAgainstTheFastestRiderAhead) {
 }
 
 TEST_F(race_world, OnlineALocalRiderLeavingBeforeTheDropIsHeldFifteenSecondsPastIt) {
-    int* lineup = race_lineup();
-    lineup[0] = lineup_local;
+    const int lineup[] = {lineup_local};
+    race_lineup_set(lineup, 1);
     race_start_params p;
     p.track = "practice";
     p.online = true;
@@ -376,7 +374,7 @@ TEST_F(race_world, OnlineARemoteRiderHoldsTheRaceOpenOnlyWhileItIsHeardFrom) {
     p.laps = 1;
     ASSERT_TRUE(race_start(p));
     for (int slot = 0; slot < 2; slot++) {
-        race_slot(slot).kind = rider_remote;
+        race_slot_set(slot, rider_remote, race_slot(slot).bike);
         timing_set_occupied(slot, true);
     }
     running_order_update();
@@ -401,15 +399,15 @@ TEST_F(race_world, OnlineARemoteRiderHoldsTheRaceOpenOnlyWhileItIsHeardFrom) {
 
 // Online: a remote rider recorded standing half a foot from the local bike.
 TEST_F(race_world, OnlineARemoteBikeTheLocalOneTouchesIsSimulatedForAWhile) {
-    race_lineup()[0] = lineup_local;
+    const int lineup[] = {lineup_local};
+    race_lineup_set(lineup, 1);
     race_start_params p;
     p.track = "practice";
     p.online = true;
     ASSERT_TRUE(race_start(p));
     int local = race_slot(0).bike;
     int remote = bike_create("cr125", 1, "5", "", "", "", "");
-    race_slot(1).bike = remote;
-    race_slot(1).kind = rider_remote;
+    race_slot_set(1, rider_remote, remote);
     bike_deactivate(remote);
     // The recording: the local bike's own pose moved half a foot to its side.
     int ghost = bike_create("cr125", 2, "6", "", "", "", "");

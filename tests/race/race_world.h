@@ -39,7 +39,7 @@ class race_world : public TempDataTest {
         // have left such an empty shape behind.
         bike_tables_free();
         track_list_scan();
-        setup_values_reset(setup());
+        setup_reset();
         world_create();
         race_shutdown();
         race_set_calendar([] { return 1700000000L; });

@@ -213,8 +213,9 @@ class robot_race : public race_world {
 TEST_F(robot_race, OfferedLinesDuplicatesAndTooSlowOnesAreRejected) {
     ASSERT_TRUE(start("rabbithill", {}));
     ASSERT_GT(line_segment_count(), 0);
-    line_segment& s = line_segment_at(0);
+    line_segment s = line_segment_at(0);
     for (racing_line& l : s.lines) line_empty(l);
+    line_segment_set(0, s);
     racing_line a = straight_line(5, 0, 0, 20);
     EXPECT_EQ(line_offer(0, a.points, 100, 200), line_added);
     // The same path again, even much faster, is a duplicate.
@@ -223,21 +224,26 @@ TEST_F(robot_race, OfferedLinesDuplicatesAndTooSlowOnesAreRejected) {
     same[3].speed += 0.05f;
     EXPECT_EQ(line_offer(0, same, 50, 100), line_duplicate);
     // Full of untried lines and a few proven ones, none may go.
+    s = line_segment_at(0);
     for (int i = 1; i < k_lines_per_segment; i++) {
         s.lines[i] = straight_line(5, 0, static_cast<float>(3 * i), 20);
         s.lines[i].serial = line_serial_new();
     }
+    line_segment_set(0, s);
     EXPECT_EQ(line_offer(0, straight_line(5, 1, 1, 30).points, 50, 100), line_too_slow);
     // A line that failed more than it got through goes for one a quarter faster than it: it
     // is expected at 400 + 640 * 2/3 tics.
+    s = line_segment_at(0);
     s.lines[9].uses = 1;
     s.lines[9].failures = 2;
     s.lines[9].sum_b = 400;
+    line_segment_set(0, s);
     EXPECT_EQ(line_offer(0, straight_line(5, 1, 1, 30).points, 100, 700), line_too_slow);
     EXPECT_EQ(line_offer(0, straight_line(5, 1, 1, 30).points, 100, 600), line_replaced);
-    EXPECT_EQ(s.lines[9].time_b, 600);
-    EXPECT_EQ(s.lines[9].uses, 0);
-    EXPECT_EQ(s.lines[9].failures, 0);
+    const racing_line& replaced = line_segment_at(0).lines[9];
+    EXPECT_EQ(replaced.time_b, 600);
+    EXPECT_EQ(replaced.uses, 0);
+    EXPECT_EQ(replaced.failures, 0);
 }
 
 TEST_F(robot_race, ADamagedLinesFileIsIgnoredWithItsMessageAndRobotsStandStill) {
@@ -256,11 +262,10 @@ TEST_F(robot_race, ADamagedLinesFileIsIgnoredWithItsMessageAndRobotsStandStill) 
 // library: every segment whose line ended within the lap holds exactly the one line ridden,
 // starting at its own gate and as long as the two gate intervals took.
 TEST_F(robot_race, ALearnedLapAddsExactlyOneLinePerSegment) {
-    setup_values_apply_line(setup(), "arcade", "No");
+    apply_setup_line("arcade", "No");
     race_set_robot_learning(true);
     ASSERT_TRUE(start("rabbithill", {lineup_local}, 1));
-    for (int s = 0; s < line_segment_count(); s++)
-        for (racing_line& l : line_segment_at(s).lines) line_empty(l);
+    lines_empty_all();
     int bike = race_slot(0).bike;
     gate_follower f;
     gate_follower_reset(f);
@@ -292,7 +297,7 @@ TEST_F(robot_race, ALearnedLapAddsExactlyOneLinePerSegment) {
 // A robot's crossing gives a use to the line it picked two gates back when it rode it, with its
 // times; a crossing off its line gives the line picked here a failure.
 TEST_F(robot_race, ARobotsRunsCountForTheLinesItRodeAndAgainstTheLineItLeft) {
-    setup_values_apply_line(setup(), "arcade", "No");
+    apply_setup_line("arcade", "No");
     ASSERT_TRUE(start("rabbithill", {lineup_robot}, 1));
     const int bike = race_slot(0).bike;
     int uses_counted = 0, position = 0;
@@ -336,7 +341,7 @@ TEST_F(robot_race, ARobotsRunsCountForTheLinesItRodeAndAgainstTheLineItLeft) {
 // A robot put down off its line, turned about and at rest, finds its way back and rides on
 // through the gates.
 TEST_F(robot_race, ARobotTurnedAboutOffItsLineRidesBackOnThroughTheGates) {
-    setup_values_apply_line(setup(), "arcade", "No");
+    apply_setup_line("arcade", "No");
     ASSERT_TRUE(start("rabbithill", {lineup_robot}, 1));
     const int bike = race_slot(0).bike;
     for (int t = 0; t < 120 * k_tics_per_second && timing_of(0).position < 4; t++) race_world_tic();
@@ -364,7 +369,7 @@ TEST_F(robot_race, ALinePickedASecondAgoWeighsItsTimeByAThird) {
     run_until(race_gate_drop_tic() + k_tics_per_second);
     const int segment = auto_pilot_next_segment(0);
     ASSERT_GE(segment, 0);
-    line_segment& s = line_segment_at(segment);
+    line_segment s = line_segment_at(segment);
     ASSERT_GE(lines_held_in(s), 2);
     const int now = race_clock();
     for (racing_line& l : s.lines) l.last_picked = k_never_picked;
@@ -372,6 +377,7 @@ TEST_F(robot_race, ALinePickedASecondAgoWeighsItsTimeByAThird) {
     for (int k = 0; k < k_lines_per_segment && recent < 0; k++)
         if (!s.lines[k].points.empty()) recent = k;
     s.lines[recent].last_picked = now - k_tics_per_second;
+    line_segment_set(segment, s);
     line_pick p = auto_pilot_pick(0, race_slot(0).bike);
     ASSERT_EQ(p.segment, segment);
     for (int k = 0; k < k_lines_per_segment; k++) {
@@ -389,7 +395,7 @@ TEST_F(robot_race, TesterRobotsPickTheLeastTriedLine) {
     run_until(race_gate_drop_tic() + k_tics_per_second);
     const int segment = auto_pilot_next_segment(0);
     ASSERT_GE(segment, 0);
-    line_segment& s = line_segment_at(segment);
+    line_segment s = line_segment_at(segment);
     int first = -1;
     for (int k = 0; k < k_lines_per_segment && first < 0; k++)
         if (!s.lines[k].points.empty()) first = k;
@@ -406,6 +412,7 @@ TEST_F(robot_race, TesterRobotsPickTheLeastTriedLine) {
         l.serial = line_serial_new();
     }
     for (int k = 6; k < k_lines_per_segment; k++) line_empty(s.lines[k]);
+    line_segment_set(segment, s);
     line_pick p = auto_pilot_pick(0, race_slot(0).bike);
     EXPECT_EQ(p.mode, 3);
     EXPECT_EQ(p.line, 4);
@@ -414,7 +421,7 @@ TEST_F(robot_race, TesterRobotsPickTheLeastTriedLine) {
 // Two robots waiting at the gate, one put down half inside the other: while both race, the
 // bikes push each other apart; once one has finished, the other stands inside it untouched.
 TEST_F(robot_race, AFinishedRobotRidesThroughTheBikesStillRacing) {
-    setup_values_apply_line(setup(), "arcade", "No");
+    apply_setup_line("arcade", "No");
     for (bool finished : {false, true}) {
         ASSERT_TRUE(start("rabbithill", {lineup_robot, lineup_robot}, 1));
         run_until(k_tics_per_second);
@@ -443,7 +450,7 @@ TEST_F(robot_race, AFinishedRobotRidesThroughTheBikesStillRacing) {
 // A robot that has finished rides out the rest of its path, slower and slower, and once at
 // rest is parked where it stopped: no longer simulated, while the others race on.
 TEST_F(robot_race, AFinishedRobotComeToRestIsParkedWhereItStopped) {
-    setup_values_apply_line(setup(), "arcade", "No");
+    apply_setup_line("arcade", "No");
     ASSERT_TRUE(start("rabbithill", {lineup_robot, lineup_robot}, 1));
     run_until(race_gate_drop_tic() + 3 * k_tics_per_second);
     for (int c = 0; c <= crossing_completing_lap(1); c++) race_set_crossing(0, c, race_clock());
@@ -463,7 +470,7 @@ TEST_F(robot_race, AFinishedRobotComeToRestIsParkedWhereItStopped) {
 // Forty robots at the gate make a crowd at the first bends; none of them stays wedged in it:
 // every one is on its way round the lap within a minute of the drop.
 TEST_F(robot_race, FortyRobotsAllGetAwayFromTheStart) {
-    setup_values_apply_line(setup(), "arcade", "No");
+    apply_setup_line("arcade", "No");
     ASSERT_TRUE(start_forty(2));
     run_until(race_gate_drop_tic() + 60 * k_tics_per_second);
     for (int slot = 0; slot < 40; slot++)
@@ -474,7 +481,7 @@ TEST_F(robot_race, FortyRobotsAllGetAwayFromTheStart) {
 // Two races of forty robots from the same reset ride the same, the start and the first bends
 // bike against bike: every bike's state every second.
 TEST_F(robot_race, FortyRobotsRaceTheSameTwice) {
-    setup_values_apply_line(setup(), "arcade", "No");
+    apply_setup_line("arcade", "No");
     std::vector<std::string> digests[2];
     for (std::vector<std::string>& digest : digests) {
         ASSERT_TRUE(start("rabbithill", {}));
@@ -498,7 +505,7 @@ TEST_F(robot_race, FortyRobotsRaceTheSameTwice) {
 // by) turns back for the last of them that still counts, instead of riding a whole lap round to
 // the first: it crosses that gate soon after, and rides on through the next ones.
 TEST_F(robot_race, ARobotThatMissedGatesRidesBackForTheLastThatCounts) {
-    setup_values_apply_line(setup(), "arcade", "No");
+    apply_setup_line("arcade", "No");
     ASSERT_TRUE(start("rabbithill", {lineup_robot}, 2));
     for (int t = 0; t < 120 * k_tics_per_second && timing_of(0).position < 6; t++) race_world_tic();
     const int from = timing_of(0).position;
@@ -509,7 +516,9 @@ TEST_F(robot_race, ARobotThatMissedGatesRidesBackForTheLastThatCounts) {
     timing_gate kept[3];
     for (int k = 0; k < 3; k++) {
         kept[k] = gate_at(gate_at_position(from + k));
-        gate_mutable(gate_at_position(from + k)).centre[0] += 5000;
+        timing_gate moved = kept[k];
+        moved.centre[0] += 5000;
+        gate_set(gate_at_position(from + k), moved);
     }
     const timing_gate& last = kept[2];
     auto to_last = [&] {
@@ -525,7 +534,7 @@ TEST_F(robot_race, ARobotThatMissedGatesRidesBackForTheLastThatCounts) {
     }
     ASSERT_TRUE(reached) << "the robot rode by the third gate's place";
     ASSERT_EQ(timing_of(0).position, from);
-    for (int k = 0; k < 3; k++) gate_mutable(gate_at_position(from + k)) = kept[k];
+    for (int k = 0; k < 3; k++) gate_set(gate_at_position(from + k), kept[k]);
 
     // A lap takes minutes; riding back to the gate takes seconds.
     const int passed = race_clock();

@@ -265,7 +265,7 @@ TEST_F(series_run, TwoEventsWithRobotsScoreTheRoundAndTheStandingsAreSaved) {
     // Starting the second event scores the first from its running order: the player finished
     // cleanly and ranks where the order puts it, each robot by its number.
     ASSERT_TRUE(series_start_next(id, true, base));
-    points_series& s = series_at(id);
+    const points_series& s = series_at(id);
     ASSERT_EQ(s.completed, 1);
     const int rider_of_slot[3] = {0, 1, 2};
     for (int k = 0; k < 3; k++) EXPECT_EQ(s.events[0].results[rider_of_slot[order[k]]], k) << k;

@@ -177,9 +177,8 @@ TEST_F(Timing, ALaterLapSegmentHasOneReferenceWhicheverLapAsks) {
 }
 
 TEST_F(Timing, ResultsFileFormat) {
-    race_slot(0).bike = 0;
-    strcpy(race_slot(0).number, "7");
-    strcpy(race_slot(0).bike_name, "yz250f(2017)");
+    race_slot_fill(0, "", "7", "yz250f(2017)");
+    race_slot_set(0, rider_remote, 0);
     timing_reset(0, 1);
     timing_set_occupied(0, true);
     ride_laps(0, 1, 0, 3 * k_second);
@@ -236,7 +235,8 @@ TEST(RaceTic, ABikesFrontWheelAtAGateCountsTheCrossing) {
         "firstlap: 0 1 2\nnormallap: 0 1 2\n");
     world_create();
     race_clear_slots();
-    race_lineup()[0] = lineup_local;
+    const int lineup[] = {lineup_local};
+    race_lineup_set(lineup, 1);
     race_start_params params;
     params.laps = 3;
     ASSERT_TRUE(race_start(params));

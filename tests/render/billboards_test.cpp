@@ -24,10 +24,10 @@ const float k_right[3] = {1, 0, 0};
 const float k_eye[3] = {0, 0, 0};
 
 std::vector<int32_t> kept_and_sorted(std::vector<billboard>& cards, int reserved = 0) {
-    std::vector<int32_t> order(cards.size() + 1), scratch(cards.size() + 1);
+    std::vector<int32_t> order(cards.size() + 1), scratch(cards.size() + 1), keys(cards.size());
     int n = billboards_keep(cards.data(), static_cast<int>(cards.size()), reserved, k_back, k_eye,
-                            order.data());
-    billboards_radix_sort(cards.data(), order.data(), scratch.data(), n);
+                            keys.data(), order.data());
+    billboards_radix_sort(keys.data(), order.data(), scratch.data(), n);
     order.resize(static_cast<size_t>(n));
     return order;
 }

@@ -52,15 +52,16 @@ class SceneDraw : public ::testing::Test {
         ASSERT_TRUE(gl_features_init(false));
         if (per_pixel) {
             ASSERT_TRUE(shaders_build(true)) << shaders_failure();
-            ground_config().shader_programs = true;
-            ground_config().render_texture = 4;
+            ground_settings g = ground_config();
+            g.shader_programs = true;
+            g.render_texture = 4;
+            ground_configure(g);
         }
         track_list_scan();
         world_create();
         bike_set_resource_loader(&k_bike_loader_caches);
-        int* lineup = race_lineup();
-        for (int i = 0; i < k_lineup_size; i++) lineup[i] = 0;
-        lineup[0] = 1; // the local rider
+        const int lineup[] = {lineup_local};
+        race_lineup_set(lineup, 1);
         race_start_params params;
         params.track = "rabbithill";
         ASSERT_TRUE(race_start(params));
@@ -68,7 +69,7 @@ class SceneDraw : public ::testing::Test {
     }
     static void TearDownTestSuite() {
         shaders_free();
-        ground_config() = ground_settings{};
+        ground_configure(ground_settings{});
         race_shutdown();
         world_destroy();
         track_unload();
@@ -89,7 +90,7 @@ class SceneDraw : public ::testing::Test {
         bike = race_slot(0).bike;
         ASSERT_GE(bike, 0);
     }
-    void TearDown() override { race_slot(0).bike = bike; }
+    void TearDown() override { race_slot_set(0, race_slot(0).kind, bike); }
 
     // Draws the scene from a camera and reads the whole frame back.
     static std::vector<unsigned char> draw(const scene_camera& c) {
@@ -126,9 +127,9 @@ class SceneDraw : public ::testing::Test {
     // The pixels the bike covers: those that change when it is taken out of the scene.
     std::vector<bool> bike_coverage(const scene_camera& c, const char* shot) {
         const std::vector<unsigned char> with = draw(c);
-        race_slot(0).bike = -1;
+        race_slot_set(0, race_slot(0).kind, -1);
         const std::vector<unsigned char> without = draw(c);
-        race_slot(0).bike = bike;
+        race_slot_set(0, race_slot(0).kind, bike);
         keep_shot(with, shot);
         std::vector<bool> covered(static_cast<size_t>(k_width) * k_height);
         for (int y = 0; y < k_height; y++)
@@ -217,9 +218,9 @@ TEST_F(SceneDraw, TheSkyShowsItsPictureWhereNothingStandsInFront) {
 TEST_F(SceneDraw, TheBikeIsDrawnWhereItsBodiesProject) {
     const scene_camera c = beside_bike();
     const std::vector<unsigned char> with = draw(c);
-    race_slot(0).bike = -1;
+    race_slot_set(0, race_slot(0).kind, -1);
     const std::vector<unsigned char> without = draw(c);
-    race_slot(0).bike = bike;
+    race_slot_set(0, race_slot(0).kind, bike);
     for (int body : {body_frame, body_front_wheel, body_rear_wheel, body_rider}) {
         int x, y;
         project(c, bike_body_position(bike, body), &x, &y);
@@ -233,9 +234,9 @@ TEST_F(SceneDraw, TheBikeIsDrawnWhereItsBodiesProject) {
 
 TEST_F(SceneDraw, AModelThatFailedToLoadIsLeftOutAndTheRestIsDrawn) {
     const scene_camera c = beside_bike();
-    race_slot(0).bike = -1;
+    race_slot_set(0, race_slot(0).kind, -1);
     const std::vector<unsigned char> empty = draw(c);
-    race_slot(0).bike = bike;
+    race_slot_set(0, race_slot(0).kind, bike);
     int& frame_model = bike_at(bike).resources.models[model_frame];
     const int kept = frame_model;
     frame_model = 0;
@@ -311,8 +312,7 @@ TEST_F(SceneDraw, DrawingLeavesTheSimulationAsItWas) {
 
 TEST_F(SceneDraw, RecordedRidersFadeNearTheLocalRider) {
     const int ghost = bike_create("cr125", 1, "7", "", "", "", "");
-    race_slot(1).bike = ghost;
-    race_slot(1).kind = rider_remote;
+    race_slot_set(1, rider_remote, ghost);
     const vec3d local = bike_frame_position(bike);
     float opacity[k_max_riders];
     for (auto [away, expected] :
@@ -323,7 +323,7 @@ TEST_F(SceneDraw, RecordedRidersFadeNearTheLocalRider) {
         EXPECT_NEAR(opacity[1], expected, 1e-3f) << away;
         EXPECT_EQ(opacity[0], 1.0f);
     }
-    race_slot(1) = rider_slot{};
+    race_slot_set(1, rider_remote, -1);
     bike_destroy(ghost);
 }
 

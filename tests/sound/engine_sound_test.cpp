@@ -367,18 +367,18 @@ TEST_F(EngineSound, AVoiceLivesWithItsSlotsBike) {
     world_create();
     race_clear_slots();
     int bike = bike_create("yz250f(2017)", 0, "1", "", "", "", "");
-    race_slot(0).bike = bike;
+    race_slot_set(0, race_slot(0).kind, bike);
     engine_sound_update(0, 1);
     ASSERT_NE(engine_sound_voice(0), nullptr);
     EXPECT_EQ(engine_sound_voice(0)->table, sound_table_load("@sounds/four_stroke_250.table"));
     EXPECT_EQ(engine_sound_voice(0)->firings_per_rev, 0.5f);
     bike_destroy(bike);
     bike = bike_create("cr125", 0, "1", "", "", "", "");
-    race_slot(0).bike = bike;
+    race_slot_set(0, race_slot(0).kind, bike);
     engine_sound_update(0, 1);
     EXPECT_EQ(engine_sound_voice(0)->table, sound_table_load("@sounds/two_stroke_125.table"))
         << "a new bike in the slot gets its own voice";
-    race_slot(0).bike = -1;
+    race_slot_set(0, race_slot(0).kind, -1);
     engine_sound_update(0, 1);
     EXPECT_EQ(engine_sound_voice(0), nullptr);
     race_clear_slots();

@@ -19,8 +19,7 @@ namespace {
 struct ErosionTest : ::testing::Test {
     void SetUp() override {
         ground_free();
-        height_field_create(&ground().field, 6, 1.0f, 0, 10);
-        height_field_loaded(&ground().field);
+        ground_create(6, 1.0f, 0, 10);
         erosion_reset();
         terrain_edit_set_sender(nullptr);
         terrain_edit_set_recorder(nullptr);
@@ -336,7 +335,7 @@ TEST_F(ErosionTest, RutsStopAtTheDepthTable) {
     // the way less deep, and the spot never goes below the depth where the default table stops
     // digging (1 ft).
     const char tileinfo[] = "erode_displacement 20\nerode_max_slope 10\naddtile\n";
-    surface_set& set = ground().surfaces;
+    surface_set& set = ground_own().surfaces;
     ASSERT_TRUE(surface_types_parse_tileinfo(&set, tileinfo, sizeof tileinfo - 1, nullptr));
     surface_set_tilemap(&set, 6, 1.0f, nullptr, 0);
     erosion_set_setting(131072);
@@ -362,7 +361,7 @@ TEST_F(ErosionTest, ABumpAtAShallowSpotDoesNotDeepenItsDugNeighbours) {
     // The table scales a bump by the depth at its centre; its edge reaches samples already dug to
     // the table's last depth (1 ft), which stay there while the shallow centre is dug.
     const char tileinfo[] = "erode_displacement 20\nerode_max_slope 10\naddtile\n";
-    surface_set& set = ground().surfaces;
+    surface_set& set = ground_own().surfaces;
     ASSERT_TRUE(surface_types_parse_tileinfo(&set, tileinfo, sizeof tileinfo - 1, nullptr));
     surface_set_tilemap(&set, 6, 1.0f, nullptr, 0);
     for (int j = 0; j < 129; j++)
@@ -382,7 +381,7 @@ TEST_F(ErosionTest, ABumpAtAShallowSpotDoesNotDeepenItsDugNeighbours) {
 
 TEST_F(ErosionTest, TheGroundLockRefusesWritesButNotTheDrain) {
     erosion_set_setting(262144);
-    ground().locked = true;
+    ground_set_locked(true);
     EXPECT_FALSE(ground_set_height(10, 10, 5.0f));
     EXPECT_EQ(height(10, 10), 0.0f);
     EXPECT_EQ(erosion_bump(10, 10, 4, -1), 0.0f);

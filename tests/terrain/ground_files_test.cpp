@@ -4,6 +4,7 @@
 
 #include "common/ripemd160.h"
 #include "resources/image.h"
+#include "terrain/ground_local.h"
 
 #include <cmath>
 #include <vector>
@@ -74,7 +75,7 @@ TEST_F(TerrainFilesTest, MissingOrBrokenPngGivesAFlatFieldAtTheMinimum) {
 }
 
 TEST_F(TerrainFilesTest, SaveAndReloadKeepsTheHeights) {
-    height_field& f = ground().field;
+    height_field& f = ground_own().field;
     height_field_create(&f, 6, 0.75f, 0, 1);
     for (int j = 0; j < 129; j++)
         for (int i = 0; i < 129; i++)
@@ -105,7 +106,7 @@ TEST_F(TerrainFilesTest, SaveAndReloadKeepsTheHeights) {
 }
 
 TEST_F(TerrainFilesTest, FlatFieldSavesAsZeroSamples) {
-    height_field& f = ground().field;
+    height_field& f = ground_own().field;
     height_field_create(&f, 6, 1, 4.0f, 9.0f);
     std::fill(f.heights, f.heights + 129 * 129, 4.0f);
     ASSERT_TRUE(height_field_save("trk"));
@@ -172,7 +173,7 @@ TEST_F(TerrainFilesTest, GroundQueriesGoThroughTheLoadedField) {
     EXPECT_TRUE(ground_set_height(10, 10, 3.0f));
     EXPECT_EQ(ground_height_at(20, 20), 3.0f);
     EXPECT_LT(vertex_normal_at(11, 10).y, 1.0f);
-    ground().locked = true;
+    ground_set_locked(true);
     EXPECT_FALSE(ground_set_height(10, 10, 0.0f));
     EXPECT_EQ(ground_height_at(20, 20), 3.0f);
 }

@@ -20,7 +20,7 @@ struct GroundTest : TerrainFilesTest {
         ground_shading_free();
         ground_set_gpu(nullptr);
         ground_set_texture_loader(nullptr);
-        ground_config() = ground_settings{};
+        ground_configure(ground_settings{});
         ground_set_decals(nullptr);
     }
     void TearDown() override {
@@ -29,7 +29,7 @@ struct GroundTest : TerrainFilesTest {
         ground_set_decals(nullptr);
         ground_set_gpu(nullptr);
         ground_set_texture_loader(texture_load);
-        ground_config() = ground_settings{};
+        ground_configure(ground_settings{});
         TerrainFilesTest::TearDown();
     }
 

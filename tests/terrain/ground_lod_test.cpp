@@ -110,7 +110,11 @@ TEST_F(LevelOfDetail, EveryCoarsePatchIsWithinTheErrorItMayShowAtItsDistance) {
 
 TEST_F(LevelOfDetail, FarGroundGetsFewerTrianglesThanNearGround) {
     // A rougher detail setting so that distance, not the field's size, sets the detail.
-    ground_config().lod_factor = 0.02f;
+    {
+        ground_settings g = ground_config();
+        g.lod_factor = 0.02f;
+        ground_configure(g);
+    }
     ground_lod_build();
     const float eye[3] = {128, rolling(128, 128) + 4, 128};
     const ground_mesh m = mesh_for(eye[0], eye[1], eye[2]);

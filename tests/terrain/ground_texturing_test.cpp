@@ -111,7 +111,11 @@ TEST(GroundLayout, ABigGroundHasSixteenBlocksAndSixDataTexturesASide) {
 
 TEST_F(Texturing, TheFinestDetailComposesTilesOfOneGroundCell) {
     write_track(7, 1.0f, rolling);
-    ground_config().texture_skip = 0; // Ground Texture Levels 10
+    {
+        ground_settings g = ground_config();
+        g.texture_skip = 0; // Ground Texture Levels 10
+        ground_configure(g);
+    }
     ASSERT_TRUE(load_track_ground());
     EXPECT_EQ(ground_texturing_describe().first_level, 0);
     settle(100, 100);
@@ -128,7 +132,11 @@ TEST_F(Texturing, TheFinestDetailComposesTilesOfOneGroundCell) {
 
 TEST_F(Texturing, AtLowDetailOnlyTheBaseBlocksTextureTheGround) {
     write_track(7, 1.0f, rolling);
-    ground_config().texture_skip = 6; // Ground Texture Levels 4
+    {
+        ground_settings g = ground_config();
+        g.texture_skip = 6; // Ground Texture Levels 4
+        ground_configure(g);
+    }
     ASSERT_TRUE(load_track_ground());
     EXPECT_GT(ground_texturing_describe().first_level, k_top_window_level);
     std::set<uint32_t> blocks;
@@ -229,8 +237,10 @@ TEST_F(Texturing, PerPixelLightingKeepsNormalsAndLightInTheDataTextures) {
           "P5\n257 257\n255\n" + std::string(static_cast<size_t>(257) * 257, '\xC0'));
     const float sun[3] = {0, 1, 0}, white[3] = {1, 1, 1}, grey[3] = {0.3f, 0.3f, 0.3f};
     ground_set_lighting(sun, white, grey, true);
-    ground_config().render_texture = 3; // Shaders/Copy
-    ground_config().shader_programs = true;
+    ground_settings g = ground_config();
+    g.render_texture = 3; // Shaders/Copy
+    g.shader_programs = true;
+    ground_configure(g);
     ASSERT_TRUE(load_track_ground());
     ASSERT_TRUE(ground_lit_per_pixel());
     const std::vector<uint8_t>& normals = ground_shading().normals;
@@ -387,7 +397,11 @@ TEST_F(Texturing, ARutIsRecomposedOldestFirstAfterTheTilesThatEnterTheWindows) {
 
 TEST_F(Texturing, TheCardsMethodsRefreshOneDataTextureEveryFewFrames) {
     write_track(8, 1.0f, rolling);
-    ground_config().render_texture = 1; // Hardware/Copy
+    {
+        ground_settings g = ground_config();
+        g.render_texture = 1; // Hardware/Copy
+        ground_configure(g);
+    }
     ASSERT_TRUE(load_track_ground());
     EXPECT_EQ(ground_texturing_describe().method, ground_method_copy);
     EXPECT_EQ(ground_texturing_describe().data_texels, (std::vector<int>{512, 256}));

@@ -67,7 +67,11 @@ struct CardComposition : GroundTest {
     // Loads the ground with a method, lets the textures around the eye settle and reads them.
     static composed_set compose_with(int render_texture, int* method) {
         ground_free();
-        ground_config().render_texture = render_texture;
+        {
+            ground_settings g = ground_config();
+            g.render_texture = render_texture;
+            ground_configure(g);
+        }
         EXPECT_TRUE(load_track_ground());
         const ground_texturing_layout l = ground_texturing_describe();
         *method = l.method;

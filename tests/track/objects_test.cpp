@@ -156,7 +156,7 @@ TEST_F(Objects, AStatueLeansWithTheSlopeUnlessItsValueIsBelowAWholeTurn) {
 
 TEST_F(Objects, AStatueFacesTheCameraFromItsDistanceOnAndKeepsItsLastFacing) {
     const int index = statue_add(0, 0, 0, 5, nullptr, nullptr, nullptr);
-    statue& s = statues()[index];
+    statue s = statues()[index];
     EXPECT_FLOAT_EQ(s.face_distance, 32);
     const float near[3] = {0, 0, 31};
     EXPECT_FALSE(statue_face_camera(s, near, 0, 1)) << "closer than 32 ft: left as it is";
@@ -173,11 +173,11 @@ TEST_F(Objects, AStatueFacesTheCameraFromItsDistanceOnAndKeepsItsLastFacing) {
 
 TEST_F(Objects, ARaisedGatePieceStandsAndALoweredOneLiesForward) {
     const int index = statue_add(0, 0, 0, 0, nullptr, nullptr, nullptr);
-    statue& s = statues()[index];
     float r[9];
-    statue_rotation(s, r);
+    statue_rotation(statues()[index], r);
     EXPECT_NEAR(r[4], 1, 1e-6f);
-    s.tilt = -k_gate_piece_swing;
+    statue_set_tilt(index, -k_gate_piece_swing);
+    const statue& s = statues()[index];
     statue_rotation(s, r);
     // Its up axis now points along -z, away from the riders who stand at its +z.
     EXPECT_NEAR(r[1], 0, 1e-6f);

@@ -480,7 +480,7 @@ TEST_F(Script, APlainTextureIsItsOwnOnePictureSequence) {
 
 TEST_F(Script, MoveStatueMovesStatuesWithoutACollisionShape) {
     load("");
-    statue* s = statues() + statue_first_file();
+    const statue* s = statues() + statue_first_file();
     const call_case cases[] = {
         {"qv.move_statue(0, 12, 2, 14, 0.5)", "true"}, {"qv.move_statue(1, 22, 0, 24, 1)", "true"},
         {"qv.move_statue(2, 32, 0, 34, 0)", "false"}, // it has a shape

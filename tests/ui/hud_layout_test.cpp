@@ -32,7 +32,7 @@ struct HudRace : ::testing::Test {
         for (int s : {0, 1, 2}) {
             timing_set_occupied(s, true);
             const char* numbers[] = {"10", "11", "12"};
-            strcpy(race_slot(s).number, numbers[s]);
+            race_slot_fill(s, "", numbers[s], "");
         }
     }
     void TearDown() override {

@@ -116,7 +116,17 @@ std::string setup_values_lines(const setup_values& v);
 const char* setup_bike_alias(const char* name);
 
 // The program's setup (the local rider's), and the interface the config file and console use.
-setup_values& setup();
+const setup_values& setup();
+// The program's setup back at its start-up values.
+void setup_reset();
+// The program's setup replaced whole (a setup file, the menus).
+void setup_replace(const setup_values& v);
+// One value of the program's setup: a choice's index, a slider's number, a text (none clamped).
+void setup_set_choice(setup_key_id id, int index);
+void setup_set_number(setup_key_id id, double value);
+void setup_set_text(setup_key_id id, const std::string& text);
+// The stability preset run on the program's setup.
+void setup_stability_preset(double s);
 bool apply_setup_line(const char* key, const char* value);
 setup_line_status setup_read_line(const char* key, const char* value);
 // Writes the 57 setup lines to a stream; false when a write failed.

@@ -264,7 +264,13 @@ std::string setup_values_lines(const setup_values& v) {
     return out;
 }
 
-setup_values& setup() { return g_setup; }
+const setup_values& setup() { return g_setup; }
+void setup_replace(const setup_values& v) { g_setup = v; }
+void setup_reset() { setup_values_reset(g_setup); }
+void setup_set_choice(setup_key_id id, int index) { g_setup.choice[id] = index; }
+void setup_set_number(setup_key_id id, double value) { g_setup.number[id] = value; }
+void setup_set_text(setup_key_id id, const std::string& text) { g_setup.text[id] = text; }
+void setup_stability_preset(double s) { stability_preset(g_setup, s); }
 
 bool apply_setup_line(const char* key, const char* value) {
     return setup_values_read_line(g_setup, key, value) != setup_line_unknown_key;

@@ -13,13 +13,14 @@ float clamp01(float v) { return std::clamp(v, 0.0f, 1.0f); }
 float clamp11(float v) { return std::clamp(v, -1.0f, 1.0f); }
 } // namespace
 
-rider_input& rider_input_of(int slot) {
+const rider_input& rider_input_of(int slot) {
     TB_ASSERT(slot >= 0 && slot < k_max_riders);
     return g_inputs.slots[slot];
 }
 
 void rider_input_set(int slot, const rider_input& in) {
-    rider_input& out = rider_input_of(slot);
+    TB_ASSERT(slot >= 0 && slot < k_max_riders);
+    rider_input& out = g_inputs.slots[slot];
     out.throttle = clamp01(in.throttle);
     out.clutch = clamp01(in.clutch);
     out.front_brake = clamp01(in.front_brake);
@@ -31,7 +32,7 @@ void rider_input_set(int slot, const rider_input& in) {
     out.shift = std::clamp(in.shift, -1, 1);
 }
 
-void bike_select_default() { setup_values_reset(setup()); }
+void bike_select_default() { setup_reset(); }
 bool setup_reverse_steering() { return setup().choice[key_reverse_steering] == 1; }
 bool setup_sticky_dab() { return setup().choice[key_sticky_dab] == 1; }
 void bike_tables_free() { shape_cache_free(); }

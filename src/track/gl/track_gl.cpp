@@ -1,5 +1,6 @@
 // The track's lighting applied to the fixed-function pipeline, and its lens flares.
 #include "track/track_gl.h"
+#include "track/track_local.h"
 #include "track/track_view.h"
 
 #include "resources/gl/gl_bind.h"
@@ -38,7 +39,7 @@ void flares_update(const float eye[3], const float rotation[9], float tx, float 
     glGetIntegerv(GL_VIEWPORT, viewport);
     const double near_plane = lighting().near_plane, far_plane = lighting().far_plane;
     for (int i = 0; i < flare_count(); i++) {
-        flare& f = flare_at(i);
+        flare& f = flare_own(i);
         f.visibility = 0;
         float distance = 0;
         if (!flare_project(f, eye, rotation, tx, ty, f.screen, &distance)) continue;

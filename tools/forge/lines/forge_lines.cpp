@@ -133,8 +133,7 @@ bool forge_track_lines(const fs::path& home, const fs::path& game, const char* t
     // Learning starts from an empty library, whatever an earlier run left in the data folder,
     // so the lines depend on the simulation alone.
     if (!start(track, skill, {}, k_learning_laps)) return false;
-    for (int s = 0; s < line_segment_count(); s++)
-        for (racing_line& l : line_segment_at(s).lines) line_empty(l);
+    lines_empty_all();
     for (int race = 0; race < k_learning_races; race++)
         if (!learning_race(track, skill, race)) {
             fprintf(stderr, "forge_lines: the scripted rider did not finish on %s\n", track);
@@ -161,9 +160,9 @@ int main(int argc, char** argv) {
     setenv("TAVO_LOGFILE", (home / "log.txt").c_str(), 1);
     files_free_all();
     track_list_scan();
-    setup_values_reset(setup());
+    setup_reset();
     // The lines are for robots, who ride in simulation mode.
-    setup_values_apply_line(setup(), "arcade", "No");
+    apply_setup_line("arcade", "No");
     world_create();
     bool ok = true;
     for (const char* track : k_tracks)
