@@ -210,38 +210,49 @@ void handle_timing_list(const uint8_t* payload, int length) {
     }
 }
 
-void handle_reliable(int sub_type, const uint8_t* payload, int length) {
-    net_client& c = g_client;
-    switch (sub_type) {
-    case sub_text: {
-        std::string text = wire_text(payload, length);
-        show_message("%s", text.c_str());
-        demo_record_message(text.c_str(), static_cast<int>(text.size()));
-        break;
-    }
-    case sub_timing:
-        handle_timing_list(payload, length);
-        break;
-    case sub_command:
-        client_text_command(std::string(reinterpret_cast<const char*>(payload),
-                                        static_cast<size_t>(std::max(length, 0))));
-        break;
-    case sub_terrain_edit: {
-        int32_t race = 0;
-        const uint8_t* edit = nullptr;
-        int edit_length = 0;
-        if (!parse_terrain_edit(payload, length, &race, &edit, &edit_length) || race != c.race)
-            break;
-        apply_terrain_edit(edit, edit_length);
-        demo_record_terrain_edit(edit, edit_length);
-        break;
-    }
-    default:
-        break;
-    }
+// Server sub-type 19: a text message, shown and kept in the demo.
+void handle_text(const uint8_t* payload, int length) {
+    std::string text = wire_text(payload, length);
+    show_message("%s", text.c_str());
+    demo_record_message(text.c_str(), static_cast<int>(text.size()));
 }
 
-void receive_reliable(const server_message& m) {
+void handle_command(const uint8_t* payload, int length) {
+    client_text_command(std::string(reinterpret_cast<const char*>(payload),
+                                    static_cast<size_t>(std::max(length, 0))));
+}
+
+// A path some rider of this race dug, this client's own included.
+void handle_terrain_edit(const uint8_t* payload, int length) {
+    int32_t race = 0;
+    const uint8_t* edit = nullptr;
+    int edit_length = 0;
+    if (!parse_terrain_edit(payload, length, &race, &edit, &edit_length) || race != g_client.race)
+        return;
+    apply_terrain_edit(edit, edit_length);
+    demo_record_terrain_edit(edit, edit_length);
+}
+
+// What each reliable sub-type from the server runs; any other is ignored.
+struct reliable_handler {
+    reliable_sub_type type;
+    void (*handle)(const uint8_t* payload, int length);
+};
+
+constexpr reliable_handler k_reliable_handlers[] = {
+    {sub_text, handle_text},
+    {sub_timing, handle_timing_list},
+    {sub_command, handle_command},
+    {sub_terrain_edit, handle_terrain_edit},
+};
+static_assert(types_unique(k_reliable_handlers), "one record per sub-type");
+
+void handle_reliable(int sub_type, const uint8_t* payload, int length) {
+    if (const reliable_handler* h = find_type(k_reliable_handlers, sub_type))
+        h->handle(payload, length);
+}
+
+void receive_reliable(const server_message& m, double) {
     net_client& c = g_client;
     reliable_arrival a = reliable_arrive(c.in, m.value, m.sub_type, m.data, m.data_length);
     if (a == arrival_refused) return;
@@ -256,107 +267,147 @@ void receive_reliable(const server_message& m) {
 }
 
 bool same_race(const server_message& m) { return m.race == g_client.race; }
-bool in_state(int a, int b) { return g_client.state == a || g_client.state == b; }
 
-void handle_message(const server_message& m, double now) {
+void handle_server_full(const server_message&, double) { show_message("Server is full\n"); }
+
+void handle_connect_reply(const server_message& m, double) {
     net_client& c = g_client;
-    switch (m.type) {
-    case msg_server_full:
-        show_message("Server is full\n");
-        break;
-    case msg_connect_reply:
-        if (c.state != state_contacting || m.slot < 0 || m.slot >= k_max_riders) break;
-        c.my_slot = m.slot;
-        c.client_id = m.client_id;
-        if (m.version == k_server_version) {
-            set_state(state_identifying);
-        } else {
-            show_message("Server version does not match client version\n");
-            set_state(state_ending);
-        }
-        break;
-    case msg_race_info: {
-        if (!in_state(state_identifying, state_restarting) || c.my_slot == k_no_slot) break;
-        if (c.race != 0 && c.race != m.race) break;
-        if (m.finish_time < 0 || m.finish_time > k_race_info_tics_most || m.finish_laps < 0 ||
-            m.finish_laps > k_race_info_laps_most || m.gate_drop < 0 ||
-            m.gate_drop > k_race_info_tics_most) {
-            show_message("Server's race can't be run: finish time %d, %d laps, gate drop at %d\n",
-                         m.finish_time, m.finish_laps, m.gate_drop);
-            break;
-        }
-        std::string track = wire_text(m.data, std::min(m.data_length, k_track_name_max));
-        if (track.empty() || track_list_find(track.c_str()) < 0) {
-            show_message("Can't find track '%.150s'\n", track.c_str());
-            set_state(state_ending);
-            break;
-        }
-        enter_race(m, track);
-        break;
+    if (m.slot < 0 || m.slot >= k_max_riders) return;
+    c.my_slot = m.slot;
+    c.client_id = m.client_id;
+    if (m.version == k_server_version) {
+        set_state(state_identifying);
+    } else {
+        show_message("Server version does not match client version\n");
+        set_state(state_ending);
     }
-    case msg_rider: {
-        if (!in_state(state_track, state_riders) || !same_race(m)) break;
-        if (m.slot < 0 || m.slot >= k_max_riders || m.slot == c.my_slot) break;
-        if (c.last_bike != k_no_slot && m.slot <= c.last_bike) break;
+}
+
+void handle_race_info(const server_message& m, double) {
+    const net_client& c = g_client;
+    if (c.my_slot == k_no_slot) return;
+    if (c.race != 0 && c.race != m.race) return;
+    if (m.finish_time < 0 || m.finish_time > k_race_info_tics_most || m.finish_laps < 0 ||
+        m.finish_laps > k_race_info_laps_most || m.gate_drop < 0 ||
+        m.gate_drop > k_race_info_tics_most) {
+        show_message("Server's race can't be run: finish time %d, %d laps, gate drop at %d\n",
+                     m.finish_time, m.finish_laps, m.gate_drop);
+        return;
+    }
+    std::string track = wire_text(m.data, std::min(m.data_length, k_track_name_max));
+    if (track.empty() || track_list_find(track.c_str()) < 0) {
+        show_message("Can't find track '%.150s'\n", track.c_str());
+        set_state(state_ending);
+        return;
+    }
+    enter_race(m, track);
+}
+
+void handle_rider(const server_message& m, double) {
+    net_client& c = g_client;
+    if (!same_race(m)) return;
+    if (m.slot < 0 || m.slot >= k_max_riders || m.slot == c.my_slot) return;
+    // Each rider once, in rising slot order.
+    if (c.last_bike == k_no_slot || m.slot > c.last_bike) {
         net_slot& s = c.slots[m.slot];
         s.descriptor = parse_descriptor(wire_text(m.data, m.data_length));
         s.lineup = lineup_network;
         c.last_bike = m.slot;
         set_state(state_riders);
-        break;
     }
-    case msg_start:
-        if (!in_state(state_track, state_riders) || !same_race(m)) break;
-        if (m.slot < 0 || m.slot > k_no_slot) break;
-        start_race(m);
-        break;
-    case msg_time:
-    case msg_states:
-        if (!in_state(state_ready, state_racing) || !same_race(m)) break;
-        if (m.server_tic < 0 || m.server_tic > k_server_tic_most || m.echo_tic < 0 ||
-            m.echo_tic > k_server_tic_most) {
-            show_message("Server's clock can't be used: tic %d, echo %d\n", m.server_tic,
-                         m.echo_tic);
-            break;
-        }
-        if (m.type == msg_states) take_states(m);
-        clock_sync(m.server_tic, m.echo_tic, now);
-        if (c.state == state_ready) show_race_length();
-        c.state = state_racing;
-        break;
-    case msg_value:
-        if (in_state(state_ready, state_racing)) c.server_value = m.value;
-        break;
-    case msg_restart:
-        if (!in_state(state_ready, state_racing) || m.race <= c.race) break;
-        c.race = m.race;
-        set_state(state_restarting);
-        break;
-    case msg_server_disconnect:
-        show_message("Disconnected\n");
-        client_reset();
-        break;
-    case msg_error:
-        show_message("%s", wire_text(m.data, m.data_length).c_str());
-        set_state(state_ending);
-        break;
-    case msg_server_reliable:
-        receive_reliable(m);
-        break;
-    case msg_server_ack:
-        reliable_acknowledged(c.out, m.value);
-        break;
-    case msg_redirect: {
-        if (c.state != state_contacting || m.nonce != c.nonce) break;
-        std::string address = wire_text(m.data, std::min(m.data_length, k_redirect_max));
-        net_connect_params params = c.params;
-        client_reset();
-        net_connect(address.c_str(), params, now);
-        break;
+}
+
+void handle_start(const server_message& m, double) {
+    if (!same_race(m)) return;
+    if (m.slot < 0 || m.slot > k_no_slot) return;
+    start_race(m);
+}
+
+// Messages 10 and 11: the server's clock, and with 11 the other riders' states.
+void handle_clock(const server_message& m, double now) {
+    net_client& c = g_client;
+    if (!same_race(m)) return;
+    if (m.server_tic < 0 || m.server_tic > k_server_tic_most || m.echo_tic < 0 ||
+        m.echo_tic > k_server_tic_most) {
+        show_message("Server's clock can't be used: tic %d, echo %d\n", m.server_tic, m.echo_tic);
+        return;
     }
-    default:
-        break;
-    }
+    if (m.type == msg_states) take_states(m);
+    clock_sync(m.server_tic, m.echo_tic, now);
+    if (c.state == state_ready) show_race_length();
+    c.state = state_racing;
+}
+
+void handle_value(const server_message& m, double) { g_client.server_value = m.value; }
+
+void handle_restart(const server_message& m, double) {
+    net_client& c = g_client;
+    if (m.race <= c.race) return;
+    c.race = m.race;
+    set_state(state_restarting);
+}
+
+void handle_server_disconnect(const server_message&, double) {
+    show_message("Disconnected\n");
+    client_reset();
+}
+
+void handle_error(const server_message& m, double) {
+    show_message("%s", wire_text(m.data, m.data_length).c_str());
+    set_state(state_ending);
+}
+
+void handle_server_ack(const server_message& m, double) {
+    reliable_acknowledged(g_client.out, m.value);
+}
+
+void handle_redirect(const server_message& m, double now) {
+    net_client& c = g_client;
+    if (m.nonce != c.nonce) return;
+    std::string address = wire_text(m.data, std::min(m.data_length, k_redirect_max));
+    net_connect_params params = c.params;
+    client_reset();
+    net_connect(address.c_str(), params, now);
+}
+
+// A set of connection states, one bit a state.
+using state_set = uint32_t;
+template <class... ids> constexpr state_set states_of(ids... s) {
+    return ((state_set{1} << s) | ...);
+}
+constexpr state_set k_any_state = ~state_set{0};
+
+// Each message from the server: the connection states it is taken in (in any other it is
+// ignored), and what it runs.
+struct message_handler {
+    server_message_type type;
+    state_set states;
+    void (*handle)(const server_message& m, double now);
+};
+
+constexpr message_handler k_message_handlers[] = {
+    {msg_server_full, k_any_state, handle_server_full},
+    {msg_connect_reply, states_of(state_contacting), handle_connect_reply},
+    {msg_race_info, states_of(state_identifying, state_restarting), handle_race_info},
+    {msg_rider, states_of(state_track, state_riders), handle_rider},
+    {msg_start, states_of(state_track, state_riders), handle_start},
+    {msg_time, states_of(state_ready, state_racing), handle_clock},
+    {msg_states, states_of(state_ready, state_racing), handle_clock},
+    {msg_value, states_of(state_ready, state_racing), handle_value},
+    {msg_restart, states_of(state_ready, state_racing), handle_restart},
+    {msg_server_disconnect, k_any_state, handle_server_disconnect},
+    {msg_error, k_any_state, handle_error},
+    {msg_server_reliable, k_any_state, receive_reliable},
+    {msg_server_ack, k_any_state, handle_server_ack},
+    {msg_redirect, states_of(state_contacting), handle_redirect},
+};
+static_assert(types_unique(k_message_handlers), "one record per message type");
+static_assert(sizeof k_message_handlers / sizeof k_message_handlers[0] == 14,
+              "every message a server sends");
+
+void handle_message(const server_message& m, double now) {
+    const message_handler* h = find_type(k_message_handlers, m.type);
+    if (h && (h->states & states_of(g_client.state)) != 0) h->handle(m, now);
 }
 
 // The state message every fourth tic, the local rider's crossings, and its descriptor when the

@@ -5,6 +5,7 @@
 #include "bike/bike.h"
 #include "common/common.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -76,6 +77,22 @@ enum reliable_sub_type {
     sub_command = 24,      // text commands both ways (and file parts)
     sub_terrain_edit = 27, // race id and a terrain edit record
 };
+
+// A table of records keyed by message or sub-type, `type`: the record for one, or null.
+template <class record, size_t n>
+constexpr const record* find_type(const record (&table)[n], int type) {
+    for (const record& r : table)
+        if (r.type == type) return &r;
+    return nullptr;
+}
+
+// Each type has one record at most, so the lookup above finds the only one.
+template <class record, size_t n> constexpr bool types_unique(const record (&table)[n]) {
+    for (size_t i = 0; i < n; i++)
+        for (size_t j = i + 1; j < n; j++)
+            if (table[i].type == table[j].type) return false;
+    return true;
+}
 
 // One datagram being built; a field that would not fit sets `overflow` and is dropped.
 struct datagram {

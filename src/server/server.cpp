@@ -116,27 +116,24 @@ void handle_contact(const client_message& m, const udp_address& from, double now
     server_send(c, build_connect_reply(slot, c.id, k_server_version));
 }
 
-void handle_client_info(server_client& c, const client_message& m, double now) {
+bool handle_client_info(server_client& c, const client_message& m, double now) {
     server_state& s = g_server;
     // Repeated while the race info is lost on its way: the current race's goes, even when a
     // new race began since the first.
     bool again = c.phase == client_joining && c.identified;
-    if ((c.phase != client_contacted && !again) || m.nonce != c.nonce) {
-        s.stats.refused++;
-        return;
-    }
+    if ((c.phase != client_contacted && !again) || m.nonce != c.nonce) return false;
     if (!s.options.password.empty() &&
         m.proof != password_proof(s.options.password.c_str(), c.id)) {
         server_send(c, build_error("Wrong password\n"));
         server_drop_client(c, "gave a wrong password");
-        return;
+        return true;
     }
     std::string text = wire_text(m.data, m.data_length);
     rider_descriptor d = parse_descriptor(text);
     if (d.bike.empty()) {
         server_send(c, build_error("No bike given\n"));
         server_drop_client(c, "described no bike");
-        return;
+        return true;
     }
     c.descriptor_text = text;
     c.descriptor = d;
@@ -147,6 +144,7 @@ void handle_client_info(server_client& c, const client_message& m, double now) {
         server_queue(c, sub_command, "version");
     }
     send_race_info(c);
+    return true;
 }
 
 // A file a rider sends: offered, sent in parts, then named; kept only where the operator said.
@@ -244,93 +242,125 @@ void handle_reliable(server_client& c, int sub_type, const uint8_t* payload, int
     }
 }
 
-void receive_reliable(server_client& c, const client_message& m, double now) {
+bool receive_reliable(server_client& c, const client_message& m, double now) {
+    if (!c.identified) return false;
     reliable_arrival a = reliable_arrive(c.in, m.value, m.sub_type, m.data, m.data_length);
-    if (a == arrival_refused) return;
+    if (a == arrival_refused) return true;
     server_send(c, build_server_value(msg_server_ack, m.value));
-    if (a != arrival_handle) return;
+    if (a != arrival_handle) return true;
     const int slot = c.slot;
     handle_reliable(c, m.sub_type, m.data, m.data_length, now);
     reliable_message early;
     while (g_server.clients[slot].used && reliable_next_early(c.in, &early))
         handle_reliable(c, early.sub_type, early.payload.data(),
                         static_cast<int>(early.payload.size()), now);
+    return true;
 }
 
-void handle_message(server_client& c, const client_message& m, double now) {
-    server_state& s = g_server;
-    const server_race& r = s.race;
-    switch (m.type) {
-    case msg_client_info:
-        handle_client_info(c, m, now);
-        return;
-    case msg_track_ack:
-    case msg_bike_ack:
-        if (c.phase != client_joining || m.race != c.race) break;
-        if (m.race == r.id) {
-            race_send_join_step(c, m.type == msg_bike_ack ? m.value : -1);
-        } else {
-            // Joining a race that has ended: the client watches it until the restart.
-            server_send(c, build_start(m.race, k_no_slot, c.descriptor_text.c_str()));
-        }
-        return;
-    case msg_ready:
-        // Repeated while the restart is lost on its way: it goes again.
-        if (c.phase == client_restarting) {
-            server_send_restart(c, now);
-            return;
-        }
-        if (c.phase != client_joining && c.phase != client_running) break;
-        if (m.race == r.id && c.race == r.id) {
-            race_client_ready(c);
-        } else {
-            server_send_restart(c, now);
-        }
-        return;
-    case msg_state:
-        if (c.phase == client_running && m.race == r.id) {
-            race_take_state(c, m);
-            return;
-        }
-        if (c.phase == client_running || c.phase == client_restarting) {
-            server_send_restart(c, now);
-            return;
-        }
-        break;
-    case msg_restart_request:
-        if (c.phase == client_running && m.value == 1) {
-            race_restart_vote(c, now);
-            return;
-        }
-        break;
-    case msg_restart_ack:
-        // Repeated while the race info is lost on its way, the race info goes again.
-        if (c.phase == client_joining && m.race == r.id && c.race == r.id) {
-            send_race_info(c);
-            return;
-        }
-        if (c.phase != client_restarting) break;
-        if (m.race == r.id) {
-            send_race_info(c);
-        } else {
-            server_send_restart(c, now);
-        }
-        return;
-    case msg_disconnect:
-        server_send(c, build_server_byte(msg_server_disconnect));
-        server_drop_client(c, "left");
-        return;
-    case msg_reliable:
-        if (!c.identified) break;
-        receive_reliable(c, m, now);
-        return;
-    case msg_ack:
-        reliable_acknowledged(c.out, m.value);
-        return;
-    default:
-        break;
+// Messages 5 and 7: the track, or the riders up to one, acknowledged.
+bool handle_join_ack(server_client& c, const client_message& m, double) {
+    if (m.race != c.race) return false;
+    if (m.race == g_server.race.id) {
+        race_send_join_step(c, m.type == msg_bike_ack ? m.value : -1);
+    } else {
+        // Joining a race that has ended: the client watches it until the restart.
+        server_send(c, build_start(m.race, k_no_slot, c.descriptor_text.c_str()));
     }
-    s.stats.refused++;
+    return true;
+}
+
+bool handle_ready(server_client& c, const client_message& m, double now) {
+    const int race = g_server.race.id;
+    // Repeated while the restart is lost on its way: it goes again.
+    if (c.phase == client_restarting) {
+        server_send_restart(c, now);
+        return true;
+    }
+    if (m.race == race && c.race == race) {
+        race_client_ready(c);
+    } else {
+        server_send_restart(c, now);
+    }
+    return true;
+}
+
+bool handle_state(server_client& c, const client_message& m, double now) {
+    if (c.phase == client_running && m.race == g_server.race.id)
+        race_take_state(c, m);
+    else
+        server_send_restart(c, now);
+    return true;
+}
+
+bool handle_restart_request(server_client& c, const client_message& m, double now) {
+    if (m.value != 1) return false;
+    race_restart_vote(c, now);
+    return true;
+}
+
+bool handle_restart_ack(server_client& c, const client_message& m, double now) {
+    const int race = g_server.race.id;
+    // Repeated while the race info is lost on its way, the race info goes again.
+    if (c.phase == client_joining) {
+        if (m.race != race || c.race != race) return false;
+        send_race_info(c);
+        return true;
+    }
+    if (m.race == race) {
+        send_race_info(c);
+    } else {
+        server_send_restart(c, now);
+    }
+    return true;
+}
+
+bool handle_disconnect(server_client& c, const client_message&, double) {
+    server_send(c, build_server_byte(msg_server_disconnect));
+    server_drop_client(c, "left");
+    return true;
+}
+
+bool handle_ack(server_client& c, const client_message& m, double) {
+    reliable_acknowledged(c.out, m.value);
+    return true;
+}
+
+// A set of client phases, one bit a phase.
+using phase_set = uint32_t;
+template <class... ids> constexpr phase_set phases_of(ids... p) {
+    return ((phase_set{1} << p) | ...);
+}
+constexpr phase_set k_any_phase = ~phase_set{0};
+
+// Each message a known client sends (its contact comes before it is known): the phases it is
+// taken in, and what it runs. A message in any other phase, or one its handler turns down
+// (false), counts as refused.
+struct message_handler {
+    client_message_type type;
+    phase_set phases;
+    bool (*handle)(server_client& c, const client_message& m, double now);
+};
+
+constexpr message_handler k_message_handlers[] = {
+    {msg_client_info, phases_of(client_contacted, client_joining), handle_client_info},
+    {msg_track_ack, phases_of(client_joining), handle_join_ack},
+    {msg_bike_ack, phases_of(client_joining), handle_join_ack},
+    {msg_ready, phases_of(client_joining, client_running, client_restarting), handle_ready},
+    {msg_state, phases_of(client_running, client_restarting), handle_state},
+    {msg_restart_request, phases_of(client_running), handle_restart_request},
+    {msg_restart_ack, phases_of(client_joining, client_restarting), handle_restart_ack},
+    {msg_disconnect, k_any_phase, handle_disconnect},
+    {msg_reliable, k_any_phase, receive_reliable},
+    {msg_ack, k_any_phase, handle_ack},
+};
+static_assert(types_unique(k_message_handlers), "one record per message type");
+static_assert(sizeof k_message_handlers / sizeof k_message_handlers[0] == 10,
+              "every message a client sends but its contact");
+
+void handle_message(server_client& c, const client_message& m, double now) {
+    const message_handler* h = find_type(k_message_handlers, m.type);
+    if (h && (h->phases & phases_of(c.phase)) != 0 && h->handle(c, m, now)) return;
+    g_server.stats.refused++;
 }
 
 // Sends what each client's reliable channel has due, and drops clients that went silent.

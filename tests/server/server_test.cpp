@@ -3,8 +3,8 @@
 // malformed), what it relays (states, crossings, chat, terrain edits), silence, and results.
 #include "server/server.h"
 
+#include "net/net_test_message.h"
 #include "net/net_wire.h"
-#include "net_test_message.h"
 #include "net/udp.h"
 
 #include "support/data_set_home.h"
