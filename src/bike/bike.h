@@ -64,7 +64,8 @@ struct bike_tic {
 };
 
 // The world of one process: gravity and the bodies of every bike. Destroying it returns the
-// whole bike simulation (bikes, histories, statues, inputs) to its start-up state.
+// whole bike simulation (bikes, histories, statues, inputs) to its start-up state; only the
+// handles of its bikes stay stale in the next world.
 void world_create();
 void world_destroy();
 bool world_exists();
@@ -79,10 +80,13 @@ extern const bike_resource_loader k_bike_loader_caches;
 void bike_set_resource_loader(const bike_resource_loader* loader);
 
 // A new bike with its bodies and joints, models, plate and creation defaults, reset. A name not
-// in the catalogue falls back as the catalogue says. Returns the bike's handle.
+// in the catalogue falls back as the catalogue says. Returns the bike's handle: an int >= 0 (-1
+// stands for no bike) that names this bike only, never one made after it is destroyed.
 int bike_create(const char* name, int slot_value, const char* number, const char* bike_texture,
                 const char* wheel_texture, const char* rider_texture, const char* head_texture);
+// Nothing happens for a handle that is not live.
 void bike_destroy(int bike);
+// False for -1 and for the handle of a destroyed bike.
 bool bike_live(int bike);
 // Every body back at its construction pose, still, with the rider's state cleared.
 void bike_reset(int bike);

@@ -203,16 +203,45 @@ TEST_F(bike_world_test, ResetRestoresPoseAndState) {
     EXPECT_NEAR(dJointGetSliderPosition(state().joints[joint_fork]), 0, 1e-12);
 }
 
-TEST_F(bike_world_test, HandlesAreReusedLowestFirst) {
+TEST_F(bike_world_test, PlacesAreReusedLowestFirst) {
     int second = bike_create("kx125", 0, "", "", "", "", "");
-    EXPECT_EQ(second, bike + 1);
+    EXPECT_EQ(bike_handle_place(second), bike_handle_place(bike) + 1);
     bike_destroy(bike);
     EXPECT_FALSE(bike_live(bike));
-    EXPECT_EQ(bike_create("nonsense125", 0, "", "", "", "", ""), bike);
+    int third = bike_create("nonsense125", 0, "", "", "", "", "");
+    EXPECT_EQ(bike_handle_place(third), bike_handle_place(bike));
+    EXPECT_EQ(bike_at_place(bike_handle_place(bike)), third);
     // An unknown name with "125" in it falls back to the first 125.
-    EXPECT_STREQ(bike_info_at(bike_at(bike).catalogue_index).bike_class, "125");
+    EXPECT_STREQ(bike_info_at(bike_at(third).catalogue_index).bike_class, "125");
     EXPECT_EQ(std::string(bike_at(second).number), "");
-    EXPECT_EQ(std::string(bike_at(bike).number), "");
+    EXPECT_EQ(std::string(bike_at(third).number), "");
+}
+
+TEST_F(bike_world_test, AStaleHandleNamesNoBikeOnceAnotherTakesItsPlace) {
+    const int stale = bike;
+    bike_destroy(stale);
+    const int next = bike_create("kx125", 3, "9", "", "", "", "");
+    ASSERT_EQ(bike_handle_place(next), bike_handle_place(stale));
+    EXPECT_NE(next, stale);
+    EXPECT_GE(next, 0) << "a handle stays a non-negative int";
+    EXPECT_FALSE(bike_live(stale));
+    EXPECT_TRUE(bike_live(next));
+    // Destroying by the stale handle leaves the new bike alone.
+    bike_destroy(stale);
+    EXPECT_TRUE(bike_live(next));
+    EXPECT_EQ(bike_at(next).owner_value, 3);
+#ifdef TB_DEBUG
+    EXPECT_DEATH(bike_at(stale), "assertion failed: bike_live");
+#endif
+    // Nor does a new world bring the old handles back.
+    world_destroy();
+    world_create();
+    const int fresh = bike_create("cr125", 0, "", "", "", "", "");
+    EXPECT_EQ(bike_handle_place(fresh), bike_handle_place(stale));
+    EXPECT_FALSE(bike_live(stale));
+    EXPECT_FALSE(bike_live(next));
+    EXPECT_NE(fresh, stale);
+    EXPECT_NE(fresh, next);
 }
 
 // Runs one hung bike through a fixed input script and hashes every body's state.

@@ -600,7 +600,8 @@ int bikes_collide_all(const int* bikes, int count, const bike_tic& t) {
     std::vector<double>& speed2 = g_scratch.speed2;
     std::vector<placed_bike>& placed = g_scratch.placed;
     for (int i = 0; i < count; i++) bike_collide_world(bikes[i], t);
-    // Fastest first; equal speeds keep their handle order so every run pairs them alike.
+    // Fastest first; equal speeds keep the order they were given in, so every run pairs them
+    // alike.
     order.clear();
     speed2.clear();
     for (int i = 0; i < count; i++) {

@@ -50,8 +50,9 @@ world_census world_census_take() {
     world_census out;
     // Every enabled body with the bike it belongs to, sorted for lookup.
     std::vector<std::pair<dBodyID, int>> bodies;
-    for (int h = 0; h < bike_handle_limit(); h++) {
-        if (!bike_live(h)) continue;
+    for (int place = 0; place < bike_place_limit(); place++) {
+        int h = bike_at_place(place);
+        if (h < 0) continue;
         for (dBodyID body : bike_at(h).bodies)
             if (dBodyIsEnabled(body)) bodies.push_back({body, h});
     }
