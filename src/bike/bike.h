@@ -234,6 +234,8 @@ struct compact_ranges {
     float swingarm_travel; // rad
     float fork_travel;     // ft
 };
+// The scales of this bike's snapshots on the loaded ground.
+compact_ranges compact_ranges_of(int bike);
 
 // A snapshot's contents in physical units (what encoding reads and decoding gives back).
 struct compact_fields {
@@ -253,6 +255,7 @@ struct compact_fields {
     float engine_rpm;          // rev/min
 };
 compact_fields compact_state_unpack(const compact_state& state, const compact_ranges& ranges);
+compact_state compact_state_pack(const compact_fields& fields, const compact_ranges& ranges);
 
 // The last 128 snapshots of every rider slot, ordered by tic.
 constexpr int k_history_size = 128;
@@ -279,6 +282,11 @@ void bike_activate(int bike);
 void bike_deactivate(int bike);
 void bike_touched(int bike);
 void activity_decay(int bike);
+
+// The models, textures and plate bike_create loaded for the bike (0 where one could not load);
+// the record is in bike/draw/bike_resources.h.
+struct bike_resources;
+const bike_resources& bike_resources_of(int bike);
 
 // Drawing a bike (OpenGL, library tb_bike_draw). Mode 0 sees it from outside; modes 1 and 2 from
 // its rider's eyes, with the rider hidden (1) or shown (2). `alpha` fades the whole bike; the

@@ -174,25 +174,25 @@ TEST_F(bike_world_test, TemporaryJointsActInOneStepOnly) {
 
 TEST_F(bike_world_test, ResetRestoresPoseAndState) {
     hang();
-    state().input.throttle = 1;
-    state().input.clutch = 1;
+    state().ride.input.throttle = 1;
+    state().ride.input.clutch = 1;
     set_gear(bike, 2);
     for (int t = 0; t < 300; t++) {
         bike_prepare(bike, bike_tic{t});
         world_step();
     }
     dJointDestroy(hanger);
-    state().crash_count = 3;
-    state().knockout_tics = 40;
+    state().ride.crash_count = 3;
+    state().ride.knockout_tics = 40;
     bike_reset(bike);
     EXPECT_EQ(bike_gear(bike), 0);
-    EXPECT_EQ(state().engine_speed, 0);
-    EXPECT_EQ(state().engine_angle, 0);
-    EXPECT_EQ(state().input.throttle, 0);
-    EXPECT_EQ(state().crash_count, 0);
-    EXPECT_EQ(state().knockout_tics, 0);
-    EXPECT_EQ(state().land_damping_level, 1);
-    EXPECT_EQ(state().activity, 1);
+    EXPECT_EQ(state().ride.engine_speed, 0);
+    EXPECT_EQ(state().ride.engine_angle, 0);
+    EXPECT_EQ(state().ride.input.throttle, 0);
+    EXPECT_EQ(state().ride.crash_count, 0);
+    EXPECT_EQ(state().ride.knockout_tics, 0);
+    EXPECT_EQ(state().ride.land_damping_level, 1);
+    EXPECT_EQ(state().ride.activity, 1);
     const dReal* p = dBodyGetPosition(body(body_rider));
     EXPECT_DOUBLE_EQ(p[1], info().rider_position.y);
     EXPECT_DOUBLE_EQ(p[2], info().rider_position.z);
@@ -254,10 +254,10 @@ std::string scripted_run_digest() {
     dJointSetFixed(hanger);
     bike_prepare(b, bike_tic{});
     for (int t = 0; t < 10000; t++) {
-        s.input.throttle = (t / 300) % 3 == 0 ? 1.0f : (t % 500) * 0.002f;
-        s.input.clutch = t < 200 ? 0.0f : 1.0f;
-        s.input.front_brake = (t / 1000) % 2 == 1 ? 0.5f : 0.0f;
-        s.input.rear_brake = t > 9000 ? 1.0f : 0.0f;
+        s.ride.input.throttle = (t / 300) % 3 == 0 ? 1.0f : (t % 500) * 0.002f;
+        s.ride.input.clutch = t < 200 ? 0.0f : 1.0f;
+        s.ride.input.front_brake = (t / 1000) % 2 == 1 ? 0.5f : 0.0f;
+        s.ride.input.rear_brake = t > 9000 ? 1.0f : 0.0f;
         shift(b, (t % 1500) < 10 ? 1 : (t % 4000) < 10 ? -1 : 0);
         // A shove on the fork and the swingarm now and then, so the suspension works too.
         if (t % 700 < 20) {
@@ -270,9 +270,9 @@ std::string scripted_run_digest() {
     ripemd160_state h;
     ripemd160_init(h);
     bike_digest_update(h, b);
-    ripemd160_update(h, &s.engine_speed, sizeof s.engine_speed);
-    ripemd160_update(h, &s.engine_angle, sizeof s.engine_angle);
-    ripemd160_update(h, &s.gear, sizeof s.gear);
+    ripemd160_update(h, &s.ride.engine_speed, sizeof s.ride.engine_speed);
+    ripemd160_update(h, &s.ride.engine_angle, sizeof s.ride.engine_angle);
+    ripemd160_update(h, &s.ride.gear, sizeof s.ride.gear);
     uint8_t digest[20];
     ripemd160_final(h, digest);
     world_destroy();
