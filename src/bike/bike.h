@@ -64,7 +64,8 @@ struct bike_tic {
 };
 
 // The world of one process: gravity and the bodies of every bike. Destroying it returns the
-// whole bike simulation (bikes, histories, statues, inputs) to its start-up state.
+// whole bike simulation (bikes, histories, statues, inputs) to its start-up state; only the
+// handles of its bikes stay stale in the next world.
 void world_create();
 void world_destroy();
 bool world_exists();
@@ -79,10 +80,13 @@ extern const bike_resource_loader k_bike_loader_caches;
 void bike_set_resource_loader(const bike_resource_loader* loader);
 
 // A new bike with its bodies and joints, models, plate and creation defaults, reset. A name not
-// in the catalogue falls back as the catalogue says. Returns the bike's handle.
+// in the catalogue falls back as the catalogue says. Returns the bike's handle: an int >= 0 (-1
+// stands for no bike) that names this bike only, never one made after it is destroyed.
 int bike_create(const char* name, int slot_value, const char* number, const char* bike_texture,
                 const char* wheel_texture, const char* rider_texture, const char* head_texture);
+// Nothing happens for a handle that is not live.
 void bike_destroy(int bike);
+// False for -1 and for the handle of a destroyed bike.
 bool bike_live(int bike);
 // Every body back at its construction pose, still, with the rider's state cleared.
 void bike_reset(int bike);
@@ -230,6 +234,8 @@ struct compact_ranges {
     float swingarm_travel; // rad
     float fork_travel;     // ft
 };
+// The scales of this bike's snapshots on the loaded ground.
+compact_ranges compact_ranges_of(int bike);
 
 // A snapshot's contents in physical units (what encoding reads and decoding gives back).
 struct compact_fields {
@@ -249,6 +255,7 @@ struct compact_fields {
     float engine_rpm;          // rev/min
 };
 compact_fields compact_state_unpack(const compact_state& state, const compact_ranges& ranges);
+compact_state compact_state_pack(const compact_fields& fields, const compact_ranges& ranges);
 
 // The last 128 snapshots of every rider slot, ordered by tic.
 constexpr int k_history_size = 128;
@@ -275,6 +282,11 @@ void bike_activate(int bike);
 void bike_deactivate(int bike);
 void bike_touched(int bike);
 void activity_decay(int bike);
+
+// The models, textures and plate bike_create loaded for the bike (0 where one could not load);
+// the record is in bike/draw/bike_resources.h.
+struct bike_resources;
+const bike_resources& bike_resources_of(int bike);
 
 // Drawing a bike (OpenGL, library tb_bike_draw). Mode 0 sees it from outside; modes 1 and 2 from
 // its rider's eyes, with the rider hidden (1) or shown (2). `alpha` fades the whole bike; the

@@ -46,7 +46,7 @@ class contact_pairs_test : public ::testing::Test {
 };
 
 // The sphere standing for a wheel: its rim point nearest `towards`, with the tyre's radius.
-std::pair<vec3d, shape_sphere> rim_sphere(const wheel_contact& w, vec3d towards) {
+std::pair<vec3d, shape_sphere> rim_sphere(const wheel_part& w, vec3d towards) {
     vec3d c = vec_of(dBodyGetPosition(w.wheel));
     vec3d axle = body_axis(w.wheel, 0);
     vec3d q = towards - c;
@@ -65,7 +65,7 @@ int touching_pairs_brute(int x, int y) {
     struct part {
         dBodyID body;
         const shape* sh;
-        const wheel_contact* wheel;
+        const wheel_part* wheel;
     };
     auto parts_of = [](bike_state& s) {
         std::vector<part> out;
@@ -77,8 +77,8 @@ int touching_pairs_brute(int x, int y) {
         for (const auto& bs : shaped)
             if (!s.shapes[bs[1]].spheres.empty())
                 out.push_back({s.bodies[bs[0]], &s.shapes[bs[1]], nullptr});
-        out.push_back({s.bodies[body_front_wheel], nullptr, &s.front_contact});
-        out.push_back({s.bodies[body_rear_wheel], nullptr, &s.rear_contact});
+        out.push_back({s.bodies[body_front_wheel], nullptr, &s.front_wheel});
+        out.push_back({s.bodies[body_rear_wheel], nullptr, &s.rear_wheel});
         return out;
     };
     auto spheres_of = [](const part& p, vec3d towards) {
@@ -209,7 +209,7 @@ TEST_F(contact_pairs_test, EveryTouchingStatueSphereGetsItsJoint) {
                         dBodyGetRelPointPos(s.bodies[bs[0]], m.centre.x, m.centre.y, m.centre.z, w);
                         count(vec_of(w), m);
                     }
-                for (const wheel_contact* wc : {&s.front_contact, &s.rear_contact}) {
+                for (const wheel_part* wc : {&s.front_wheel, &s.rear_wheel}) {
                     auto rim = rim_sphere(*wc, c);
                     count(rim.first, rim.second);
                 }

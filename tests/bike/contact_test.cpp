@@ -45,11 +45,11 @@ TEST_F(contact_test, TyreStiffensAsItFlattens) {
 }
 
 TEST_F(contact_test, UprightWheelTouchesAtItsLowestPoint) {
-    const wheel_contact& w = state().front_contact;
+    const wheel_part& w = state().front_wheel;
     double rolling = w.rim_radius + w.tyre_radius;
     wheel_at({20.3, rolling - 0.05, 30.6}, 0);
     ground_hit hit;
-    ASSERT_TRUE(wheel_ground_test(w, &hit));
+    ASSERT_TRUE(wheel_ground_test(w, state().ride.front_contact, &hit));
     EXPECT_NEAR(hit.depth, 0.05, 1e-5);
     EXPECT_NEAR(hit.normal.y, 1, 1e-9);
     EXPECT_NEAR(hit.point.x, 20.3, 1e-5);
@@ -57,27 +57,27 @@ TEST_F(contact_test, UprightWheelTouchesAtItsLowestPoint) {
     EXPECT_NEAR(hit.point.y, 0, 1e-5);
     // Lifted clear of the ground it does not touch.
     wheel_at({20.3, rolling + 0.01, 30.6}, 0);
-    EXPECT_FALSE(wheel_ground_test(w, &hit));
+    EXPECT_FALSE(wheel_ground_test(w, state().ride.front_contact, &hit));
 }
 
 TEST_F(contact_test, LeaningWheelTouchesOnItsTyreShoulder) {
-    const wheel_contact& w = state().front_contact;
+    const wheel_part& w = state().front_wheel;
     // Leaning 30 degrees the rim's lowest point is R cos 30 below the axle.
     double tilt = 0.5235987755982988;
     double h = w.rim_radius * std::cos(tilt) + w.tyre_radius - 0.04;
     wheel_at({40, h, 40}, tilt);
     ground_hit hit;
-    ASSERT_TRUE(wheel_ground_test(w, &hit));
+    ASSERT_TRUE(wheel_ground_test(w, state().ride.front_contact, &hit));
     EXPECT_NEAR(hit.depth, 0.04, 1e-5);
     // The contact lies off to the low side, under the rim's lowest point.
     EXPECT_NEAR(std::fabs(hit.point.x - 40), w.rim_radius * std::sin(tilt), 1e-4);
 }
 
 TEST_F(contact_test, RimThroughTheGroundIsDeeperThanTheTyre) {
-    const wheel_contact& w = state().front_contact;
+    const wheel_part& w = state().front_wheel;
     wheel_at({10, w.rim_radius - 0.1, 10}, 0);
     ground_hit hit;
-    ASSERT_TRUE(wheel_ground_test(w, &hit));
+    ASSERT_TRUE(wheel_ground_test(w, state().ride.front_contact, &hit));
     EXPECT_NEAR(hit.depth, w.tyre_radius + 0.1, 1e-5);
 }
 
@@ -89,7 +89,7 @@ TEST_F(contact_test, TyreOnBumpyGroundFindsItsDeepestPoint) {
             ground_set_height(i, j,
                               static_cast<float>(0.15 * std::sin(i * 1.3 + j * 0.7) +
                                                  0.08 * std::cos(i * 0.4 - j * 1.9)));
-    const wheel_contact& w = state().front_contact;
+    const wheel_part& w = state().front_wheel;
     dBodyID wheel = body(body_front_wheel);
     int touching = 0;
     for (int k = 0; k < 200; k++) {
@@ -118,7 +118,7 @@ TEST_F(contact_test, TyreOnBumpyGroundFindsItsDeepestPoint) {
         // What the rim's steps may miss between them.
         constexpr double k_tolerance = 1e-4;
         ground_hit hit;
-        bool found = wheel_ground_test(w, &hit);
+        bool found = wheel_ground_test(w, state().ride.front_contact, &hit);
         if (deepest > k_tolerance) {
             ASSERT_TRUE(found) << "pose " << k;
             EXPECT_NEAR(hit.depth, deepest, k_tolerance) << "pose " << k;
@@ -146,15 +146,15 @@ TEST_F(contact_test, WithoutAGroundNothingTouches) {
     ground_free();
     ground_hit hit;
     EXPECT_FALSE(sphere_ground_test({0, 0, 0}, 1.0, &hit));
-    EXPECT_FALSE(wheel_ground_test(state().front_contact, &hit));
+    EXPECT_FALSE(wheel_ground_test(state().front_wheel, state().ride.front_contact, &hit));
     EXPECT_FALSE(bike_collide_world(bike, now));
 }
 
 TEST_F(contact_test, FreshBikeIsPushedUpOutOfTheGround) {
     // The tyres start a little into flat ground at y = 0; the contacts lift the bike.
     EXPECT_TRUE(bike_collide_world(bike, now));
-    EXPECT_GT(state().front_contact.depth, 0);
-    EXPECT_GT(state().rear_contact.depth, 0);
+    EXPECT_GT(state().ride.front_contact.depth, 0);
+    EXPECT_GT(state().ride.rear_contact.depth, 0);
     double y0 = dBodyGetPosition(body(body_front_wheel))[1];
     world_step();
     EXPECT_GT(dBodyGetLinearVel(body(body_front_wheel))[1], 0);
@@ -243,13 +243,13 @@ TEST_F(contact_test, SideBySideOverlapTouches) {
     shove(other, {0.3, 0, 0}, {});
     EXPECT_TRUE(bike_collide_bike(bike, other, false));
     // Standing still neither loses its roll damping.
-    EXPECT_EQ(state().contact_timer, 0);
-    EXPECT_EQ(bike_at(other).contact_timer, 0);
+    EXPECT_EQ(state().ride.contact_timer, 0);
+    EXPECT_EQ(bike_at(other).ride.contact_timer, 0);
 }
 
 TEST_F(contact_test, RunningIntoABikeWithTheFrontWheel) {
     int other = bike_create("cr125", 8, "2", "", "", "", "");
-    const wheel_contact& front = state().front_contact;
+    const wheel_part& front = state().front_wheel;
     double front_z = dBodyGetPosition(body(body_front_wheel))[2];
     double rear_z = dBodyGetPosition(bike_at(other).bodies[body_rear_wheel])[2];
     // The other bike just ahead: its rear tyre overlaps this bike's front tyre by 0.1 ft.
@@ -258,8 +258,8 @@ TEST_F(contact_test, RunningIntoABikeWithTheFrontWheel) {
     shove(bike, {}, {0, 0, -15});
     ASSERT_TRUE(bike_collide_bike(bike, other, false));
     // This bike ran in with its front; the other rides on at 6 ft/s, so this one pays.
-    EXPECT_EQ(state().contact_timer, 192);
-    EXPECT_EQ(bike_at(other).contact_timer, 0);
+    EXPECT_EQ(state().ride.contact_timer, 192);
+    EXPECT_EQ(bike_at(other).ride.contact_timer, 0);
 }
 
 TEST_F(contact_test, PassiveContactPushesInsteadOfJoining) {
@@ -276,7 +276,7 @@ TEST_F(contact_test, PassiveContactPushesInsteadOfJoining) {
 
 namespace {
 TEST_F(contact_test, RollingResistanceFadesOutBelowOneFootPerSecond) {
-    const wheel_contact& w = state().front_contact;
+    const wheel_part& w = state().front_wheel;
     double rolling = w.rim_radius + w.tyre_radius;
     double depth = w.tyre_radius / 2;
     // Without surface types the ground rolls with the default 5 lbf (15 lbf fully sunk).

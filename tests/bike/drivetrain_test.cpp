@@ -11,14 +11,14 @@ TEST_F(bike_world_test, StandstillFullThrottleSpinsTheEngineAlone) {
     hang();
     EXPECT_FLOAT_EQ(engine_torque_at(info(), 0, 1), 5);
     EXPECT_FLOAT_EQ(engine_torque_at(info(), 0, 0), 2);
-    state().input.throttle = 1;
-    state().input.clutch = 1;
+    state().ride.input.throttle = 1;
+    state().ride.input.clutch = 1;
     // The automatic clutch (5000 rpm) is fully open at 0 rpm.
     clutch_result r = clutch_step(state(), 0, 0);
     EXPECT_EQ(r.engagement, 0);
     EXPECT_EQ(r.transmitted, 0);
     drivetrain_apply(state(), now.tic);
-    EXPECT_NEAR(state().engine_speed, k_tic_length * 5 / info().engine_inertia, 1e-4);
+    EXPECT_NEAR(state().ride.engine_speed, k_tic_length * 5 / info().engine_inertia, 1e-4);
     const dReal* torque = dBodyGetTorque(body(body_rear_wheel));
     EXPECT_EQ(torque[0], 0);
 }
@@ -62,17 +62,19 @@ TEST_F(bike_world_test, ShiftingStaysInsideAFiveSpeedBox) {
     shift(bike, 0);
     shift(bike, 2);
     EXPECT_EQ(bike_gear(bike), 0);
-    state().knockout_tics = 100;
+    state().ride.knockout_tics = 100;
     shift(bike, 1);
     EXPECT_EQ(bike_gear(bike), 0);
 }
 
 TEST_F(bike_world_test, HalfClutchWindsUpAnEighthTurnAndPassesAQuarter) {
     bike_state& s = state();
-    s.input.clutch = 0.5f;
-    s.engine_speed = static_cast<float>(9000 * k_rad_per_rpm); // well above the automatic clutch
-    s.engine_angle = 1.0f;
-    double wheel_rate = s.engine_speed / overall_ratio(s) - 100; // damping term saturates at 500
+    s.ride.input.clutch = 0.5f;
+    s.ride.engine_speed =
+        static_cast<float>(9000 * k_rad_per_rpm); // well above the automatic clutch
+    s.ride.engine_angle = 1.0f;
+    double wheel_rate =
+        s.ride.engine_speed / overall_ratio(s) - 100; // damping term saturates at 500
     clutch_result r = clutch_step(s, 0, wheel_rate);
     double expected_t = info().driveline_stiffness * 1.0 + 500;
     EXPECT_FLOAT_EQ(r.engagement, 0.5f);
@@ -80,19 +82,19 @@ TEST_F(bike_world_test, HalfClutchWindsUpAnEighthTurnAndPassesAQuarter) {
     EXPECT_NEAR(r.transmitted, expected_t / 4, 1e-2);
     EXPECT_NEAR(r.engine_angle, k_pi / 8, 1e-6);
     // Wound the other way it slips back to -pi/8.
-    s.engine_angle = -1.0f;
+    s.ride.engine_angle = -1.0f;
     EXPECT_NEAR(clutch_step(s, 0, wheel_rate).engine_angle, -k_pi / 8, 1e-6);
     // Within the wind-up the angle stays.
-    s.engine_angle = 0.2f;
+    s.ride.engine_angle = 0.2f;
     EXPECT_FLOAT_EQ(clutch_step(s, 0, wheel_rate).engine_angle, 0.2f);
 }
 
 TEST_F(bike_world_test, AutomaticClutchClosesOverTwoThousandRpm) {
     bike_state& s = state();
-    s.input.clutch = 1;
-    s.engine_speed = static_cast<float>(6000 * k_rad_per_rpm);
-    double wheel_rate = s.engine_speed / overall_ratio(s);
-    s.engine_angle = 0.1f;
+    s.ride.input.clutch = 1;
+    s.ride.engine_speed = static_cast<float>(6000 * k_rad_per_rpm);
+    double wheel_rate = s.ride.engine_speed / overall_ratio(s);
+    s.ride.engine_angle = 0.1f;
     clutch_result r = clutch_step(s, 0, wheel_rate);
     EXPECT_NEAR(r.engagement, 0.5, 1e-5);
     EXPECT_NEAR(r.transmitted, 0.25 * info().driveline_stiffness * 0.1, 1e-2);
@@ -100,10 +102,10 @@ TEST_F(bike_world_test, AutomaticClutchClosesOverTwoThousandRpm) {
 
 TEST_F(bike_world_test, EngineBrakingPassesTheRidersClutchBelowTheAutomaticOne) {
     bike_state& s = state();
-    s.input.clutch = 0.8f;
-    s.engine_speed = static_cast<float>(1000 * k_rad_per_rpm);
-    s.engine_angle = -0.05f;
-    double wheel_rate = s.engine_speed / overall_ratio(s);
+    s.ride.input.clutch = 0.8f;
+    s.ride.engine_speed = static_cast<float>(1000 * k_rad_per_rpm);
+    s.ride.engine_angle = -0.05f;
+    double wheel_rate = s.ride.engine_speed / overall_ratio(s);
     clutch_result r = clutch_step(s, 0, wheel_rate);
     double t = info().driveline_stiffness * -0.05;
     EXPECT_LT(r.torque, 0);
@@ -113,9 +115,9 @@ TEST_F(bike_world_test, EngineBrakingPassesTheRidersClutchBelowTheAutomaticOne) 
 
 TEST_F(bike_world_test, DrivelineTorqueTurnsWheelAndFrameOppositeWays) {
     bike_state& s = state();
-    s.input.clutch = 1;
-    s.engine_speed = static_cast<float>(9000 * k_rad_per_rpm);
-    s.engine_angle = 0.1f;
+    s.ride.input.clutch = 1;
+    s.ride.engine_speed = static_cast<float>(9000 * k_rad_per_rpm);
+    s.ride.engine_angle = 0.1f;
     clutch_result r = clutch_step(s, 0, 0);
     drivetrain_apply(s, now.tic);
     EXPECT_NEAR(dBodyGetTorque(body(body_rear_wheel))[0], -r.transmitted, 1e-6);
@@ -124,17 +126,17 @@ TEST_F(bike_world_test, DrivelineTorqueTurnsWheelAndFrameOppositeWays) {
     double tau = engine_torque_at(info(), static_cast<float>(9000 * k_rad_per_rpm), 0);
     double omega =
         9000 * k_rad_per_rpm + k_tic_length * (tau - r.transmitted / n) / info().engine_inertia;
-    EXPECT_NEAR(s.engine_speed, omega, 1e-2);
+    EXPECT_NEAR(s.ride.engine_speed, omega, 1e-2);
 }
 
 TEST_F(bike_world_test, FrontAntilockReleasesASlidingWheel) {
     bike_state& s = state();
-    s.input.front_brake = 1;
-    s.input.rear_brake = 1;
-    s.front_contact.depth = 0.05f;
-    s.rear_contact.depth = 0.05f;
-    s.front_contact.velocity = {0, 0, -3};
-    s.rear_contact.velocity = {0, 0, -3};
+    s.ride.input.front_brake = 1;
+    s.ride.input.rear_brake = 1;
+    s.ride.front_contact.depth = 0.05f;
+    s.ride.rear_contact.depth = 0.05f;
+    s.ride.front_contact.velocity = {0, 0, -3};
+    s.ride.rear_contact.velocity = {0, 0, -3};
     ASSERT_TRUE(s.params.front_antilock);
     ASSERT_FALSE(s.params.rear_antilock);
     float front = -1, rear = -1;
@@ -146,11 +148,11 @@ TEST_F(bike_world_test, FrontAntilockReleasesASlidingWheel) {
     EXPECT_EQ(dJointGetHingeParam(s.joints[joint_rear_axle], dParamFMax),
               s.params.rear_brake_torque);
     // Gripping (1 ft/s at the contact) the brake works.
-    s.front_contact.velocity = {0, 0, -1};
+    s.ride.front_contact.velocity = {0, 0, -1};
     brake_limits(s, &front, &rear);
     EXPECT_EQ(front, s.params.brake_torque);
     // The stoppie cut: front down, rear up.
-    s.rear_contact.depth = 0;
+    s.ride.rear_contact.depth = 0;
     brake_limits(s, &front, &rear);
     EXPECT_EQ(front, 0);
 }
@@ -158,8 +160,8 @@ TEST_F(bike_world_test, FrontAntilockReleasesASlidingWheel) {
 TEST_F(bike_world_test, WheelieCutStopsDriveOnTheBackWheel) {
     bike_state& s = state();
     s.params.wheelie_cut = true;
-    s.input.throttle = 1;
-    s.rear_contact.depth = 0.05f;
+    s.ride.input.throttle = 1;
+    s.ride.rear_contact.depth = 0.05f;
     EXPECT_EQ(engine_torque(bike), 0);
     // Nose clearly dropping: the engine drives again.
     dBodySetAngularVel(body(body_frame), -0.5, 0, 0);

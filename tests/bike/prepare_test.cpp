@@ -4,72 +4,72 @@
 
 namespace {
 TEST_F(bike_world_test, ContactTimerCountsDownToZero) {
-    state().contact_timer = 2.5f;
+    state().ride.contact_timer = 2.5f;
     bike_prepare(bike, now);
-    EXPECT_FLOAT_EQ(state().contact_timer, 1.5f);
+    EXPECT_FLOAT_EQ(state().ride.contact_timer, 1.5f);
     bike_prepare(bike, now);
-    EXPECT_FLOAT_EQ(state().contact_timer, 0.5f);
+    EXPECT_FLOAT_EQ(state().ride.contact_timer, 0.5f);
     bike_prepare(bike, now);
-    EXPECT_EQ(state().contact_timer, 0);
+    EXPECT_EQ(state().ride.contact_timer, 0);
     bike_prepare(bike, now);
-    EXPECT_EQ(state().contact_timer, 0);
+    EXPECT_EQ(state().ride.contact_timer, 0);
 }
 
 TEST_F(bike_world_test, AirborneAndLandedTics) {
     now.tic = 100;
     dBodySetLinearVel(body(body_frame), 0, -3, 0);
     bike_prepare(bike, now);
-    EXPECT_EQ(state().airborne_start_tic, 100);
+    EXPECT_EQ(state().ride.airborne_start_tic, 100);
     // Still in the air a tic later: the start stays.
     now.tic = 101;
     bike_prepare(bike, now);
-    EXPECT_EQ(state().airborne_start_tic, 100);
+    EXPECT_EQ(state().ride.airborne_start_tic, 100);
     now.tic = 190;
-    state().rear_contact.depth = 0.01f;
+    state().ride.rear_contact.depth = 0.01f;
     bike_prepare(bike, now);
-    EXPECT_EQ(state().landed_tic, 190);
+    EXPECT_EQ(state().ride.landed_tic, 190);
     now.tic = 191;
     bike_prepare(bike, now);
-    EXPECT_EQ(state().landed_tic, 190);
+    EXPECT_EQ(state().ride.landed_tic, 190);
     // Moving up off the ground does not count as taking off.
-    state().rear_contact.depth = 0;
+    state().ride.rear_contact.depth = 0;
     dBodySetLinearVel(body(body_frame), 0, 3, 0);
     now.tic = 200;
     bike_prepare(bike, now);
-    EXPECT_EQ(state().airborne_start_tic, 100);
+    EXPECT_EQ(state().ride.airborne_start_tic, 100);
 }
 
 TEST_F(bike_world_test, PrepareKeepsInputsAndRecordsRiderVelocity) {
-    state().input.front_brake = 0.25f;
-    state().input.rear_brake = 0.75f;
-    state().input.sit = 1;
+    state().ride.input.front_brake = 0.25f;
+    state().ride.input.rear_brake = 0.75f;
+    state().ride.input.sit = 1;
     dBodySetLinearVel(body(body_rider), 1, 2, 3);
     now.tic = 7;
     bike_prepare(bike, now);
-    EXPECT_EQ(state().input.front_brake, 0.25f);
-    EXPECT_EQ(state().input.rear_brake, 0.75f);
-    EXPECT_EQ(state().input.sit, 1);
-    EXPECT_EQ(state().rider_velocity_history[3].x, 1);
-    EXPECT_EQ(state().rider_velocity_history[3].z, 3);
+    EXPECT_EQ(state().ride.input.front_brake, 0.25f);
+    EXPECT_EQ(state().ride.input.rear_brake, 0.75f);
+    EXPECT_EQ(state().ride.input.sit, 1);
+    EXPECT_EQ(state().ride.rider_velocity_history[3].x, 1);
+    EXPECT_EQ(state().ride.rider_velocity_history[3].z, 3);
 }
 
 TEST_F(bike_world_test, FrozenBikeGetsNoForces) {
-    state().activity = 0.25f;
-    state().input.throttle = 1;
+    state().ride.activity = 0.25f;
+    state().ride.input.throttle = 1;
     bike_prepare(bike, now);
-    EXPECT_EQ(state().engine_speed, 0);
-    state().activity = 0.26f;
+    EXPECT_EQ(state().ride.engine_speed, 0);
+    state().ride.activity = 0.26f;
     bike_prepare(bike, now);
-    EXPECT_GT(state().engine_speed, 0);
+    EXPECT_GT(state().ride.engine_speed, 0);
 }
 
 TEST_F(bike_world_test, JointForceBalanceCancelsWhatTheJointsDid) {
     bike_state& s = state();
-    dJointFeedback& f = s.joint_feedback[joint_front_axle];
+    dJointFeedback& f = s.ride.joint_feedback[joint_front_axle];
     f.f1[0] = 1, f.f1[1] = 2, f.f1[2] = 3;
     f.t1[2] = 1;
     f.f2[1] = -1;
-    dJointFeedback& g = s.joint_feedback[joint_swingarm_pivot];
+    dJointFeedback& g = s.ride.joint_feedback[joint_swingarm_pivot];
     g.f1[1] = 10;
     g.t2[0] = 2;
     joint_force_balance(s);
@@ -93,15 +93,15 @@ TEST_F(bike_world_test, JointForceBalanceCancelsWhatTheJointsDid) {
 }
 
 TEST_F(bike_world_test, BalanceWaitsForTheClockAndTheRider) {
-    state().joint_feedback[joint_fork].f1[1] = 5;
+    state().ride.joint_feedback[joint_fork].f1[1] = 5;
     now.tic = 1;
     bike_prepare(bike, now);
     EXPECT_EQ(dBodyGetForce(body(body_frame))[1], 0);
     now.tic = 2;
-    state().knockout_tics = 10;
+    state().ride.knockout_tics = 10;
     bike_prepare(bike, now);
     EXPECT_EQ(dBodyGetForce(body(body_frame))[1], 0);
-    state().knockout_tics = 0;
+    state().ride.knockout_tics = 0;
     bike_prepare(bike, now);
     EXPECT_EQ(dBodyGetForce(body(body_frame))[1], -5);
 }
@@ -138,13 +138,13 @@ TEST_F(bike_world_test, AutomaticShiftingEveryThirtyTwoTics) {
     EXPECT_EQ(bike_gear(bike), 2);
     // A wheel spinning on the ground says nothing about road speed.
     spin_rear(s, info().auto_upshift_rpm + 200);
-    s.rear_contact.depth = 0.02f;
-    s.rear_contact.velocity = {0, 0, 5};
+    s.ride.rear_contact.depth = 0.02f;
+    s.ride.rear_contact.velocity = {0, 0, 5};
     now.tic = 128;
     drivetrain_apply(s, now.tic);
     EXPECT_EQ(bike_gear(bike), 2);
     // Without the setting nothing shifts.
-    s.rear_contact.depth = 0;
+    s.ride.rear_contact.depth = 0;
     s.params.auto_shift = false;
     drivetrain_apply(s, now.tic);
     EXPECT_EQ(bike_gear(bike), 2);

@@ -21,8 +21,8 @@ TEST_P(ride_bikes, SettlesToItsStaticSagWithoutSinkingOrBouncing) {
     double low = 1e9, high = -1e9;
     run(s, 1, 128 * 4, [&](int t) {
         // Never through the ground: the tyres carry the bike on a fraction of their section.
-        EXPECT_LT(state().front_contact.depth, info.front_tyre_radius) << t;
-        EXPECT_LT(state().rear_contact.depth, info.rear_tyre_radius) << t;
+        EXPECT_LT(state().ride.front_contact.depth, info.front_tyre_radius) << t;
+        EXPECT_LT(state().ride.rear_contact.depth, info.rear_tyre_radius) << t;
         if (t >= 128 * 3) {
             low = std::min(low, position(body_frame).y);
             high = std::max(high, position(body_frame).y);
@@ -31,10 +31,11 @@ TEST_P(ride_bikes, SettlesToItsStaticSagWithoutSinkingOrBouncing) {
     // At rest: no creeping, no bouncing in the last second.
     EXPECT_LT(speed(), 0.05);
     EXPECT_LT(high - low, 0.005);
-    EXPECT_EQ(state().crash_count, 0);
+    EXPECT_EQ(state().ride.crash_count, 0);
     EXPECT_NEAR(bike_lean_angle(bike), 0, 0.01);
     // The tyres together carry the whole bike and rider.
-    double carried = state().front_contact.feedback.f1[1] + state().rear_contact.feedback.f1[1];
+    double carried =
+        state().ride.front_contact.feedback.f1[1] + state().ride.rear_contact.feedback.f1[1];
     EXPECT_NEAR(carried, state().total_mass * 32, state().total_mass * 32 * 0.03);
     // Both ends sag into the first part of their travel, the rear more, as a set-up bike does.
     double fork = -dJointGetSliderPosition(state().joints[joint_fork]) / info.fork_travel;
@@ -130,7 +131,7 @@ class ride_modes : public ride_world, public ::testing::WithParamInterface<bike_
         velocity = velocity * (1 / mass);
         double v = std::sqrt(velocity.x * velocity.x + velocity.z * velocity.z);
         double yaw = dBodyGetAngularVel(body(body_frame))[1];
-        vec3d contact = (state().front_contact.point + state().rear_contact.point) * 0.5;
+        vec3d contact = (state().ride.front_contact.point + state().ride.rear_contact.point) * 0.5;
         vec3d arm = centre - contact;
         // Across the path, towards the outside of a right turn.
         vec3d across = {velocity.z / v, 0, -velocity.x / v};
@@ -168,9 +169,9 @@ TEST_P(ride_modes, PullsAwayShiftsUpAndPassesSixtyMph) {
     double seconds = (t - from) / 128.0;
     EXPECT_GT(seconds, least);
     EXPECT_LT(seconds, 2 * least);
-    EXPECT_GT(state().gear, 1);
+    EXPECT_GT(state().ride.gear, 1);
     EXPECT_GT(up_y(body(body_frame)), 0.9);
-    EXPECT_EQ(state().crash_count, 0);
+    EXPECT_EQ(state().ride.crash_count, 0);
     // Straight ahead along -z without a steering input.
     EXPECT_NEAR(position(body_frame).x, 60, 1);
     EXPECT_LT(position(body_frame).z, 490);
@@ -184,10 +185,10 @@ TEST_P(ride_modes, BrakesFromFortyMphToAStopWithoutFlipping) {
     EXPECT_GT(run.distance, run.v0 * run.v0 / (2 * 1.2 * gravity()));
     EXPECT_LT(run.distance, run.v0 * run.v0 / (2 * 0.85 * gravity()));
     EXPECT_TRUE(run.upright);
-    EXPECT_EQ(state().crash_count, 0);
+    EXPECT_EQ(state().ride.crash_count, 0);
     // Standing on both wheels, not tipped onto its nose.
-    EXPECT_TRUE(wheel_touches(state().rear_contact));
-    EXPECT_TRUE(wheel_touches(state().front_contact));
+    EXPECT_TRUE(wheel_touches(state().ride.rear_contact));
+    EXPECT_TRUE(wheel_touches(state().ride.front_contact));
     EXPECT_LT(speed(), 0.5);
 }
 
@@ -205,7 +206,7 @@ TEST_P(ride_modes, TheRearBrakeAloneStopsTheBikeWithItsTorque) {
     EXPECT_GT(decel, 0.8 * expected);
     EXPECT_LT(decel, 1.25 * expected);
     EXPECT_TRUE(run.upright);
-    EXPECT_EQ(state().crash_count, 0);
+    EXPECT_EQ(state().ride.crash_count, 0);
 }
 
 TEST_P(ride_modes, LeansIntoATurnAndHoldsACircle) {
@@ -252,7 +253,7 @@ TEST_P(ride_modes, LeansIntoATurnAndHoldsACircle) {
         EXPECT_NEAR(balance_sum / samples, 1, 0.1);
     }
     EXPECT_GT(position(body_frame).x, x0);
-    EXPECT_EQ(state().crash_count, 0);
+    EXPECT_EQ(state().ride.crash_count, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(catalogue, ride_modes, bikes_in_both_modes(), bike_in_mode_name());
@@ -270,7 +271,8 @@ TEST_P(ride_bikes, ClearsTheThreeFootTabletopAndLandsRiding) {
         // Just fast enough to land on the far face rather than case the top or overshoot to flat.
         if (bike_speed_mph(bike) > 17) in.throttle = bike_speed_mph(bike) > 17.5f ? 0 : 0.2f;
         tic(in);
-        bool air = !wheel_touches(state().front_contact) && !wheel_touches(state().rear_contact);
+        bool air =
+            !wheel_touches(state().ride.front_contact) && !wheel_touches(state().ride.rear_contact);
         if (air && !flying && position(body_frame).x > jump.x_begin) {
             flying = true;
             took_off = t;
@@ -279,15 +281,16 @@ TEST_P(ride_bikes, ClearsTheThreeFootTabletopAndLandsRiding) {
             landed = true;
             touched = t;
             // Where the first tyre came down.
-            landing_x = wheel_touches(state().rear_contact) ? state().rear_contact.point.x
-                                                            : state().front_contact.point.x;
+            landing_x = wheel_touches(state().ride.rear_contact)
+                            ? state().ride.rear_contact.point.x
+                            : state().ride.front_contact.point.x;
         }
     }
     ASSERT_TRUE(landed);
     EXPECT_GT((touched - took_off) / 128.0, 0.4);
     EXPECT_GT(landing_x, top_end);
-    EXPECT_EQ(state().crash_count, 0);
-    EXPECT_EQ(state().rider_down, 0);
+    EXPECT_EQ(state().ride.crash_count, 0);
+    EXPECT_EQ(state().ride.rider_down, 0);
     EXPECT_NEAR(bike_lean_angle(bike), 0, 0.1);
     EXPECT_GT(bike_speed_mph(bike), 10);
 }
@@ -305,17 +308,17 @@ TEST_P(ride_bikes, NoseFirstLandingThrowsTheRiderWhoComesBack) {
     int crashed = -1;
     for (int t = 0; t < 128 * 3 && crashed < 0; t++) {
         tic(idle);
-        if (state().crash_count > 0) crashed = t;
+        if (state().ride.crash_count > 0) crashed = t;
     }
     ASSERT_GE(crashed, 0);
     EXPECT_TRUE(knocked_off(bike));
     EXPECT_EQ(dJointGetBody(mount, 0), nullptr);
-    EXPECT_GE(state().knockout_tics, 500);
+    EXPECT_GE(state().ride.knockout_tics, 500);
     // The count runs down once the rider lies still, and he is put back on the bike.
     int t = 0;
     for (; t < 128 * 60 && knocked_off(bike); t++) tic(idle);
     ASSERT_FALSE(knocked_off(bike));
-    EXPECT_EQ(state().crash_count, 1);
+    EXPECT_EQ(state().ride.crash_count, 1);
     EXPECT_EQ(dJointGetBody(mount, 0), body(body_rider));
     const bike_info& info = bike_info_at(state().catalogue_index);
     dVector3 place;
@@ -388,8 +391,8 @@ bool state_is_finite(const bike_state& b) {
              {dBodyGetPosition(body), dBodyGetLinearVel(body), dBodyGetAngularVel(body)})
             for (int i = 0; i < 3; i++)
                 if (!std::isfinite(v[i])) return false;
-    return std::isfinite(b.steering_lock_level) && std::isfinite(b.dab_level) &&
-           std::isfinite(b.land_damping_level);
+    return std::isfinite(b.ride.steering_lock_level) && std::isfinite(b.ride.dab_level) &&
+           std::isfinite(b.ride.land_damping_level);
 }
 
 TEST_F(ride_world, NoRestrictedLockAtAllKeepsTheBikeSound) {
@@ -410,8 +413,8 @@ TEST_F(ride_world, NoRestrictedLockAtAllKeepsTheBikeSound) {
     };
     auto check = [&](int t, const char* stage) {
         ASSERT_TRUE(state_is_finite(state())) << stage << " at tic " << t;
-        EXPECT_GE(state().steering_lock_level, 0.0f) << stage << " at tic " << t;
-        EXPECT_LE(state().steering_lock_level, 1.0f) << stage << " at tic " << t;
+        EXPECT_GE(state().ride.steering_lock_level, 0.0f) << stage << " at tic " << t;
+        EXPECT_LE(state().ride.steering_lock_level, 1.0f) << stage << " at tic " << t;
     };
     // Past the speed where the lock closes to nothing, then into a turn.
     const double closed = state().params.restricted_lock_speed + 5;

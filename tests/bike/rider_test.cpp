@@ -8,7 +8,7 @@ class rider_test : public bike_world_test {
     // The rider moving at v (ft/s) for the last four tics, the frame held still.
     void rider_moving(vec3d v) {
         dBodySetLinearVel(body(body_rider), v.x, v.y, v.z);
-        for (vec3d& h : state().rider_velocity_history) h = v;
+        for (vec3d& h : state().ride.rider_velocity_history) h = v;
     }
     vec3d steering_axis() {
         const bike_info& i = info();
@@ -21,7 +21,7 @@ TEST_F(rider_test, DirectSteeringIsAPureTorqueOnTheBars) {
     hang();
     state().params.direct_steering = 1;
     state().params.steering_strength = 75;
-    state().input.steer = 1;
+    state().ride.input.steer = 1;
     steering_apply(state());
     // 75 * 1 * 1.5 about the steering axis, the frame taking the opposite.
     double on_wheel = dot(vec_of(dBodyGetTorque(body(body_front_wheel))), steering_axis());
@@ -34,7 +34,7 @@ TEST_F(rider_test, SteeringTorqueIsLimited) {
     state().params.direct_steering = 1;
     state().params.steering_strength = 100;
     state().params.max_steering_force = 60;
-    state().input.steer = -1;
+    state().ride.input.steer = -1;
     steering_apply(state());
     EXPECT_NEAR(dot(vec_of(dBodyGetTorque(body(body_front_wheel))), steering_axis()), -60, 1e-6);
 }
@@ -45,70 +45,70 @@ TEST_F(rider_test, HardRiderMotionCrashes) {
     // 40 ft/s against the frame is under the 46.5 ft/s of an ordinary tic.
     rider_moving({0, 0, 40});
     crash_detect(state(), now);
-    EXPECT_EQ(state().crash_count, 0);
+    EXPECT_EQ(state().ride.crash_count, 0);
     rider_moving({0, 0, 47});
     crash_detect(state(), now);
-    EXPECT_EQ(state().crash_count, 1);
+    EXPECT_EQ(state().ride.crash_count, 1);
     EXPECT_TRUE(knocked_off(bike));
     EXPECT_EQ(dJointGetBody(state().joints[joint_rider_mount], 0), nullptr);
-    EXPECT_EQ(state().knockout_tics, 512);
+    EXPECT_EQ(state().ride.knockout_tics, 512);
 }
 
 TEST_F(rider_test, LongJumpLandingLowersTheThresholds) {
     hang();
     // A 0.7 s jump, touched down 8 tics ago: the thresholds fall to 31 ft/s and 1376 ft/s^2.
-    state().airborne_start_tic = 1000;
-    state().landed_tic = 1090;
+    state().ride.airborne_start_tic = 1000;
+    state().ride.landed_tic = 1090;
     rider_moving({0, 0, 32});
     crash_detect(state(), bike_tic{1098});
-    EXPECT_EQ(state().crash_count, 1);
+    EXPECT_EQ(state().ride.crash_count, 1);
 
     bike_reset(bike);
     hang();
     // The same speed after a short hop is no crash.
-    state().airborne_start_tic = 1000;
-    state().landed_tic = 1010;
+    state().ride.airborne_start_tic = 1000;
+    state().ride.landed_tic = 1010;
     rider_moving({0, 0, 32});
     crash_detect(state(), bike_tic{1018});
-    EXPECT_EQ(state().crash_count, 0);
+    EXPECT_EQ(state().ride.crash_count, 0);
 }
 
 TEST_F(rider_test, SuddenStopOfTheRiderCrashes) {
     hang();
     now.tic = 600;
     // From 10 ft/s down to rest in four tics: 320 ft/s^2 plus gravity, no crash.
-    for (vec3d& h : state().rider_velocity_history) h = {0, -10, 0};
+    for (vec3d& h : state().ride.rider_velocity_history) h = {0, -10, 0};
     dBodySetLinearVel(body(body_rider), 0, 0, 0);
     crash_detect(state(), now);
-    EXPECT_EQ(state().crash_count, 0);
+    EXPECT_EQ(state().ride.crash_count, 0);
     // From 70 ft/s: 2240 ft/s^2, beyond 43 g times 1.5.
-    for (vec3d& h : state().rider_velocity_history) h = {0, 0, 70};
+    for (vec3d& h : state().ride.rider_velocity_history) h = {0, 0, 70};
     dBodySetLinearVel(body(body_rider), 0, 0, 0);
     crash_detect(state(), now);
-    EXPECT_EQ(state().crash_count, 1);
+    EXPECT_EQ(state().ride.crash_count, 1);
 }
 
 TEST_F(rider_test, SecondCrashUsesTheSecondKnockoutEntry) {
     int table[k_knockout_table_size] = {100, 1000, 2000};
     const bike_tic online{0, 0, table};
     rider_crash(state(), online);
-    EXPECT_EQ(state().knockout_tics, 612);
-    state().knockout_tics = 0;
+    EXPECT_EQ(state().ride.knockout_tics, 612);
+    state().ride.knockout_tics = 0;
     rider_crash(state(), online);
-    EXPECT_EQ(state().knockout_tics, 1512);
-    EXPECT_EQ(state().crash_count, 2);
+    EXPECT_EQ(state().ride.knockout_tics, 1512);
+    EXPECT_EQ(state().ride.crash_count, 2);
 }
 
 TEST_F(rider_test, SlidingRiderKeepsTheCountUntilSlow) {
     hang();
     rider_crash(state(), bike_tic{});
-    state().knockout_tics = 400;
+    state().ride.knockout_tics = 400;
     dBodySetLinearVel(body(body_rider), 3, 0, 0);
     knockout_update(state());
-    EXPECT_EQ(state().knockout_tics, 400);
+    EXPECT_EQ(state().ride.knockout_tics, 400);
     dBodySetLinearVel(body(body_rider), 1, 0, 0);
     knockout_update(state());
-    EXPECT_EQ(state().knockout_tics, 399);
+    EXPECT_EQ(state().ride.knockout_tics, 399);
 }
 
 TEST_F(rider_test, RiderIsPutBackWhenTheCountEnds) {
@@ -116,7 +116,7 @@ TEST_F(rider_test, RiderIsPutBackWhenTheCountEnds) {
     rider_crash(state(), bike_tic{});
     dBodySetPosition(body(body_rider), 5, 1, 5);
     dBodySetLinearVel(body(body_rider), 0, 0, 0);
-    state().knockout_tics = 1;
+    state().ride.knockout_tics = 1;
     knockout_update(state());
     EXPECT_FALSE(knocked_off(bike));
     EXPECT_EQ(dJointGetBody(state().joints[joint_rider_mount], 0), body(body_rider));
@@ -131,13 +131,13 @@ TEST_F(rider_test, KnockedOffRiderCannotOpenTheThrottle) {
     in.steer = 3;
     in.clutch = 0.5f;
     rider_input_apply(bike, in);
-    EXPECT_EQ(state().input.throttle, 1);
-    EXPECT_EQ(state().input.steer, 1);
+    EXPECT_EQ(state().ride.input.throttle, 1);
+    EXPECT_EQ(state().ride.input.steer, 1);
     rider_crash(state(), bike_tic{});
     rider_input_apply(bike, in);
-    EXPECT_EQ(state().input.throttle, 0);
-    EXPECT_EQ(state().input.lean, 0);
-    EXPECT_EQ(state().input.clutch, 0.5f);
+    EXPECT_EQ(state().ride.input.throttle, 0);
+    EXPECT_EQ(state().ride.input.lean, 0);
+    EXPECT_EQ(state().ride.input.clutch, 0.5f);
 }
 
 TEST_F(rider_test, ShiftRequestShiftsOncePerPress) {
@@ -145,12 +145,12 @@ TEST_F(rider_test, ShiftRequestShiftsOncePerPress) {
     in.shift = 1;
     rider_input_apply(bike, in);
     rider_input_apply(bike, in);
-    EXPECT_EQ(state().gear, 1);
+    EXPECT_EQ(state().ride.gear, 1);
     in.shift = 0;
     rider_input_apply(bike, in);
     in.shift = 1;
     rider_input_apply(bike, in);
-    EXPECT_EQ(state().gear, 2);
+    EXPECT_EQ(state().ride.gear, 2);
 }
 
 TEST_F(rider_test, FeetRestOnThePegsWhileRiding) {
@@ -161,15 +161,15 @@ TEST_F(rider_test, FeetRestOnThePegsWhileRiding) {
                  i.rider_skeleton[skeleton_left_foot_rest + 1],
                  i.rider_skeleton[skeleton_left_foot_rest + 2]};
     vec3d want = peg + vec_of(i.frame_position);
-    EXPECT_NEAR(length(state().left_foot.position - want), 0, 1e-9);
+    EXPECT_NEAR(length(state().ride.left_foot.position - want), 0, 1e-9);
 }
 
 TEST_F(rider_test, DabLevelRisesWhileKnockedOffAndFallsAfter) {
-    state().knockout_tics = 600;
+    state().ride.knockout_tics = 600;
     dab_and_realign(state(), bike);
-    EXPECT_FLOAT_EQ(state().dab_level, 8.0f / 128);
-    state().knockout_tics = 0;
+    EXPECT_FLOAT_EQ(state().ride.dab_level, 8.0f / 128);
+    state().ride.knockout_tics = 0;
     foot_update(state());
-    EXPECT_FLOAT_EQ(state().dab_level, 4.0f / 128);
+    EXPECT_FLOAT_EQ(state().ride.dab_level, 4.0f / 128);
 }
 } // namespace

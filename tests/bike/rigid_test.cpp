@@ -174,25 +174,25 @@ TEST_F(bike_world_test, TemporaryJointsActInOneStepOnly) {
 
 TEST_F(bike_world_test, ResetRestoresPoseAndState) {
     hang();
-    state().input.throttle = 1;
-    state().input.clutch = 1;
+    state().ride.input.throttle = 1;
+    state().ride.input.clutch = 1;
     set_gear(bike, 2);
     for (int t = 0; t < 300; t++) {
         bike_prepare(bike, bike_tic{t});
         world_step();
     }
     dJointDestroy(hanger);
-    state().crash_count = 3;
-    state().knockout_tics = 40;
+    state().ride.crash_count = 3;
+    state().ride.knockout_tics = 40;
     bike_reset(bike);
     EXPECT_EQ(bike_gear(bike), 0);
-    EXPECT_EQ(state().engine_speed, 0);
-    EXPECT_EQ(state().engine_angle, 0);
-    EXPECT_EQ(state().input.throttle, 0);
-    EXPECT_EQ(state().crash_count, 0);
-    EXPECT_EQ(state().knockout_tics, 0);
-    EXPECT_EQ(state().land_damping_level, 1);
-    EXPECT_EQ(state().activity, 1);
+    EXPECT_EQ(state().ride.engine_speed, 0);
+    EXPECT_EQ(state().ride.engine_angle, 0);
+    EXPECT_EQ(state().ride.input.throttle, 0);
+    EXPECT_EQ(state().ride.crash_count, 0);
+    EXPECT_EQ(state().ride.knockout_tics, 0);
+    EXPECT_EQ(state().ride.land_damping_level, 1);
+    EXPECT_EQ(state().ride.activity, 1);
     const dReal* p = dBodyGetPosition(body(body_rider));
     EXPECT_DOUBLE_EQ(p[1], info().rider_position.y);
     EXPECT_DOUBLE_EQ(p[2], info().rider_position.z);
@@ -203,16 +203,45 @@ TEST_F(bike_world_test, ResetRestoresPoseAndState) {
     EXPECT_NEAR(dJointGetSliderPosition(state().joints[joint_fork]), 0, 1e-12);
 }
 
-TEST_F(bike_world_test, HandlesAreReusedLowestFirst) {
+TEST_F(bike_world_test, PlacesAreReusedLowestFirst) {
     int second = bike_create("kx125", 0, "", "", "", "", "");
-    EXPECT_EQ(second, bike + 1);
+    EXPECT_EQ(bike_handle_place(second), bike_handle_place(bike) + 1);
     bike_destroy(bike);
     EXPECT_FALSE(bike_live(bike));
-    EXPECT_EQ(bike_create("nonsense125", 0, "", "", "", "", ""), bike);
+    int third = bike_create("nonsense125", 0, "", "", "", "", "");
+    EXPECT_EQ(bike_handle_place(third), bike_handle_place(bike));
+    EXPECT_EQ(bike_at_place(bike_handle_place(bike)), third);
     // An unknown name with "125" in it falls back to the first 125.
-    EXPECT_STREQ(bike_info_at(bike_at(bike).catalogue_index).bike_class, "125");
+    EXPECT_STREQ(bike_info_at(bike_at(third).catalogue_index).bike_class, "125");
     EXPECT_EQ(std::string(bike_at(second).number), "");
-    EXPECT_EQ(std::string(bike_at(bike).number), "");
+    EXPECT_EQ(std::string(bike_at(third).number), "");
+}
+
+TEST_F(bike_world_test, AStaleHandleNamesNoBikeOnceAnotherTakesItsPlace) {
+    const int stale = bike;
+    bike_destroy(stale);
+    const int next = bike_create("kx125", 3, "9", "", "", "", "");
+    ASSERT_EQ(bike_handle_place(next), bike_handle_place(stale));
+    EXPECT_NE(next, stale);
+    EXPECT_GE(next, 0) << "a handle stays a non-negative int";
+    EXPECT_FALSE(bike_live(stale));
+    EXPECT_TRUE(bike_live(next));
+    // Destroying by the stale handle leaves the new bike alone.
+    bike_destroy(stale);
+    EXPECT_TRUE(bike_live(next));
+    EXPECT_EQ(bike_at(next).owner_value, 3);
+#ifdef TB_DEBUG
+    EXPECT_DEATH(bike_at(stale), "assertion failed: bike_live");
+#endif
+    // Nor does a new world bring the old handles back.
+    world_destroy();
+    world_create();
+    const int fresh = bike_create("cr125", 0, "", "", "", "", "");
+    EXPECT_EQ(bike_handle_place(fresh), bike_handle_place(stale));
+    EXPECT_FALSE(bike_live(stale));
+    EXPECT_FALSE(bike_live(next));
+    EXPECT_NE(fresh, stale);
+    EXPECT_NE(fresh, next);
 }
 
 // Runs one hung bike through a fixed input script and hashes every body's state.
@@ -225,10 +254,10 @@ std::string scripted_run_digest() {
     dJointSetFixed(hanger);
     bike_prepare(b, bike_tic{});
     for (int t = 0; t < 10000; t++) {
-        s.input.throttle = (t / 300) % 3 == 0 ? 1.0f : (t % 500) * 0.002f;
-        s.input.clutch = t < 200 ? 0.0f : 1.0f;
-        s.input.front_brake = (t / 1000) % 2 == 1 ? 0.5f : 0.0f;
-        s.input.rear_brake = t > 9000 ? 1.0f : 0.0f;
+        s.ride.input.throttle = (t / 300) % 3 == 0 ? 1.0f : (t % 500) * 0.002f;
+        s.ride.input.clutch = t < 200 ? 0.0f : 1.0f;
+        s.ride.input.front_brake = (t / 1000) % 2 == 1 ? 0.5f : 0.0f;
+        s.ride.input.rear_brake = t > 9000 ? 1.0f : 0.0f;
         shift(b, (t % 1500) < 10 ? 1 : (t % 4000) < 10 ? -1 : 0);
         // A shove on the fork and the swingarm now and then, so the suspension works too.
         if (t % 700 < 20) {
@@ -241,9 +270,9 @@ std::string scripted_run_digest() {
     ripemd160_state h;
     ripemd160_init(h);
     bike_digest_update(h, b);
-    ripemd160_update(h, &s.engine_speed, sizeof s.engine_speed);
-    ripemd160_update(h, &s.engine_angle, sizeof s.engine_angle);
-    ripemd160_update(h, &s.gear, sizeof s.gear);
+    ripemd160_update(h, &s.ride.engine_speed, sizeof s.ride.engine_speed);
+    ripemd160_update(h, &s.ride.engine_angle, sizeof s.ride.engine_angle);
+    ripemd160_update(h, &s.ride.gear, sizeof s.ride.gear);
     uint8_t digest[20];
     ripemd160_final(h, digest);
     world_destroy();

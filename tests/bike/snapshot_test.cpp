@@ -65,9 +65,9 @@ TEST_F(snapshot_world, CondenseRestoreCondenseKeepsTheSnapshot) {
     // Every body lands where the ridden bike's is, to the resolution of the joint bytes.
     for (int i = 0; i < k_bike_body_count; i++)
         EXPECT_LT(distance(body(i), bike_at(copy).bodies[i]), 0.03) << "body " << i;
-    EXPECT_EQ(bike_at(copy).gear, state().gear);
-    EXPECT_NEAR(bike_at(copy).engine_speed, state().engine_speed, 4);
-    EXPECT_NEAR(bike_at(copy).input.throttle, state().input.throttle, 1.0 / 15);
+    EXPECT_EQ(bike_at(copy).ride.gear, state().ride.gear);
+    EXPECT_NEAR(bike_at(copy).ride.engine_speed, state().ride.engine_speed, 4);
+    EXPECT_NEAR(bike_at(copy).ride.input.throttle, state().ride.input.throttle, 1.0 / 15);
 }
 
 TEST_F(snapshot_world, JointsReadBackTheAnglesTheSnapshotHolds) {
@@ -91,8 +91,8 @@ TEST_F(snapshot_world, GearsTheBikeLacksStepDown) {
     for (int bits : {5, 6}) {
         s.bytes[36] = static_cast<uint8_t>(bits | 0x30);
         compact_state_pose(bike, s, 5);
-        EXPECT_EQ(state().gear, 4) << bits;
-        EXPECT_NEAR(state().input.throttle, 3 / 15.0, 1e-6);
+        EXPECT_EQ(state().ride.gear, 4) << bits;
+        EXPECT_NEAR(state().ride.input.throttle, 3 / 15.0, 1e-6);
     }
 }
 
@@ -104,13 +104,13 @@ TEST_F(snapshot_world, KnockoutCodeDetachesOnceAndTheNextSnapshotRemounts) {
     down.bytes[36] = 7 | (15 << 4);
     compact_state_pose(bike, down, 5);
     EXPECT_FALSE(mounted(bike));
-    EXPECT_EQ(state().knockout_tics, 15 * 127 / 15 + 1);
-    EXPECT_EQ(state().input.throttle, 0);
+    EXPECT_EQ(state().ride.knockout_tics, 15 * 127 / 15 + 1);
+    EXPECT_EQ(state().ride.input.throttle, 0);
     compact_state_pose(bike, down, 5);
     EXPECT_FALSE(mounted(bike));
     compact_state_pose(bike, riding, 5);
     EXPECT_TRUE(mounted(bike));
-    EXPECT_EQ(state().knockout_tics, 0);
+    EXPECT_EQ(state().ride.knockout_tics, 0);
     // Remounted where the snapshot put the rider, not snapped back to the seat.
     compact_fields f = compact_state_unpack(riding, compact_ranges_of(bike));
     EXPECT_NEAR(position(body_rider).y, f.frame_position[1] + f.rider_offset[1], 1e-3);
@@ -136,7 +136,7 @@ TEST_F(snapshot_world, VersionFourRecordsPutTheRiderAlongItsAxis) {
     EXPECT_NEAR(local[0], expect.x, 1e-4);
     EXPECT_NEAR(local[1], expect.y, 1e-4);
     EXPECT_NEAR(local[2], expect.z, 1e-4);
-    EXPECT_EQ(c.gear, state().gear);
+    EXPECT_EQ(c.ride.gear, state().ride.gear);
 }
 
 TEST(RotationRate, GivesTheTurnBetweenTwoOrientationsPerSecond) {
@@ -249,24 +249,24 @@ TEST_F(history_world, ATouchedBikeIsSimulatedForThreeQuartersOfASecondThenFrozen
     history_apply(k_slot, remote, 0, 5);
     EXPECT_FALSE(dBodyIsEnabled(bike_at(remote).bodies[body_frame]));
     bike_touched(remote);
-    EXPECT_EQ(bike_at(remote).activity, 1);
+    EXPECT_EQ(bike_at(remote).ride.activity, 1);
     EXPECT_TRUE(dBodyIsEnabled(bike_at(remote).bodies[body_frame]));
     int active_tics = 0;
     for (int t = 0; t < 128; t++) {
-        if (bike_at(remote).activity > 0.25f) active_tics++;
+        if (bike_at(remote).ride.activity > 0.25f) active_tics++;
         activity_decay(remote);
     }
     EXPECT_EQ(active_tics, 96);
-    EXPECT_EQ(bike_at(remote).activity, 0);
+    EXPECT_EQ(bike_at(remote).ride.activity, 0);
     EXPECT_FALSE(dBodyIsEnabled(bike_at(remote).bodies[body_rider]));
 
     // Touched again while frozen between 0 and 0.25: held at 0.25 and still frozen.
     bike_touched(remote);
     for (int t = 0; t < 100; t++) activity_decay(remote);
-    ASSERT_GT(bike_at(remote).activity, 0);
-    ASSERT_LE(bike_at(remote).activity, 0.25f);
+    ASSERT_GT(bike_at(remote).ride.activity, 0);
+    ASSERT_LE(bike_at(remote).ride.activity, 0.25f);
     bike_touched(remote);
-    EXPECT_EQ(bike_at(remote).activity, 0.25f);
+    EXPECT_EQ(bike_at(remote).ride.activity, 0.25f);
     EXPECT_FALSE(dBodyIsEnabled(bike_at(remote).bodies[body_frame]));
 }
 

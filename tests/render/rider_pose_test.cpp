@@ -1,7 +1,7 @@
 // The rider's pose: two-bone limbs, bones that carry the bind pose onto the joints, the head
 // within the neck's reach and the lean away from bars that come too close.
 #include "bike/draw/rider_pose.h"
-#include "bike/sim/bike_local.h"
+#include "bike/bike.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
 // Frames drawn under the offscreen driver on the generated rabbithill and read back: the sky
 // where no bike stands, the bike where its body projects, what a failed model leaves out, the
 // first-person rules, the simulation untouched by drawing, the title and the loading screen.
-#include "bike/sim/bike_local.h"
+#include "bike/bike.h"
+#include "bike/draw/bike_resources.h"
 #include "common/common.h"
 #include "platform/platform.h"
 #include "race/race.h"
@@ -25,12 +26,25 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <thread>
 #include <vector>
 
 namespace {
 constexpr int k_width = 320, k_height = 240; // px
+
+// The game's caches, except that no frame model loads.
+int model_unless_frame(const char* name) {
+    return std::strstr(name, "_frame") ? 0 : k_bike_loader_caches.load_model(name);
+}
+int texture_from_caches(const char* name) { return k_bike_loader_caches.load_texture(name); }
+std::string info_from_caches(int texture) { return k_bike_loader_caches.texture_info(texture); }
+int number_from_caches(const char* number, const int background[3], const int foreground[3]) {
+    return k_bike_loader_caches.number_texture(number, background, foreground);
+}
+const bike_resource_loader k_loader_without_frames = {model_unless_frame, texture_from_caches,
+                                                      info_from_caches, number_from_caches};
 
 struct rgb {
     int r, g, b;
@@ -177,10 +191,24 @@ class SceneDraw : public ::testing::Test {
         *y = static_cast<int>((local[1] / -local[2] / t.ty + 1) / 2 * k_height);
     }
     // From the left of the bike, level with it.
-    scene_camera beside_bike(double distance = 9) const {
-        const vec3d middle = bike_body_position(bike, body_frame);
-        const vec3d left = bike_body_axis(bike, body_frame, 0) * -distance;
+    scene_camera beside_bike(double distance = 9) const { return beside(bike, distance); }
+    static scene_camera beside(int b, double distance = 9) {
+        const vec3d middle = bike_body_position(b, body_frame);
+        const vec3d left = bike_body_axis(b, body_frame, 0) * -distance;
         return looking(middle + vec3d{left.x, 0.5, left.z}, middle);
+    }
+    // A second bike of the local one's kind, loaded by `loader` and posed where the local bike
+    // stands from the local bike's snapshot as `change` alters it; the local bike stays as it is.
+    int posed_copy(void (*change)(compact_fields&),
+                   const bike_resource_loader* loader = &k_bike_loader_caches) const {
+        bike_set_resource_loader(loader);
+        const int copy = bike_create(bike_info_of(bike).name, 0, "1", "", "", "", "");
+        bike_set_resource_loader(&k_bike_loader_caches);
+        const compact_ranges ranges = compact_ranges_of(bike);
+        compact_fields f = compact_state_unpack(compact_state_encode(bike), ranges);
+        change(f);
+        compact_state_pose(copy, compact_state_pack(f, ranges), 5);
+        return copy;
     }
 
     static std::filesystem::path* home;
@@ -233,57 +261,68 @@ TEST_F(SceneDraw, TheBikeIsDrawnWhereItsBodiesProject) {
 }
 
 TEST_F(SceneDraw, AModelThatFailedToLoadIsLeftOutAndTheRestIsDrawn) {
-    const scene_camera c = beside_bike();
+    // The rider raised well clear, so nothing of it stands in front of the frame.
+    const int copy =
+        posed_copy([](compact_fields& f) { f.rider_offset[1] += 6; }, &k_loader_without_frames);
+    ASSERT_EQ(bike_resources_of(copy).models[model_frame], 0);
+    ASSERT_NE(bike_resources_of(copy).models[model_rear_wheel], 0);
+    const scene_camera c = beside(copy);
     race_slot_set(0, race_slot(0).kind, -1);
     const std::vector<unsigned char> empty = draw(c);
-    race_slot_set(0, race_slot(0).kind, bike);
-    int& frame_model = bike_at(bike).resources.models[model_frame];
-    const int kept = frame_model;
-    frame_model = 0;
+    race_slot_set(0, race_slot(0).kind, copy);
     const std::vector<unsigned char> without_frame = draw(c);
-    frame_model = kept;
+    race_slot_set(0, race_slot(0).kind, bike);
     int x, y;
-    project(c, bike_body_position(bike, body_frame), &x, &y);
+    project(c, bike_body_position(copy, body_frame), &x, &y);
     EXPECT_LE(difference(at(without_frame, x, y), at(empty, x, y)), 3)
         << "nothing where only the frame would be";
-    project(c, bike_body_position(bike, body_rear_wheel), &x, &y);
+    project(c, bike_body_position(copy, body_rear_wheel), &x, &y);
     EXPECT_GT(difference(at(without_frame, x, y), at(empty, x, y)), 30) << "the wheel still is";
+    bike_destroy(copy);
 }
 
 TEST_F(SceneDraw, FirstPersonLeavesOutWhatTheRiderCannotSee) {
-    const bike_resources& r = bike_at(bike).resources;
     const scene_camera eye = rider_camera_of(bike, 0, 90);
     model_camera camera;
     std::copy(eye.eye, eye.eye + 3, camera.position);
     for (int axis = 0; axis < 3; axis++)
         for (int k = 0; k < 3; k++) camera.axes[3 * axis + k] = eye.rotation[3 * k + axis];
-    // The triangles each slot's model draws from this close.
-    auto triangles = [&](int slot) {
+    // The triangles each slot's model of a bike draws from this close.
+    auto triangles = [&](int b, int slot) {
         int n = 0;
-        for (const model_part& p : model_get(r.models[slot])->parts)
+        for (const model_part& p : model_get(bike_resources_of(b).models[slot])->parts)
             if (p.shininess != k_model_mode_environment) n += p.triangle_count;
         return n;
     };
-    auto drawn = [&](int mode) {
+    auto drawn = [&](int b, int mode) {
         model_draw_stats_reset();
-        bike_draw(bike, mode, camera, 1, 0);
+        bike_draw(b, mode, camera, 1, 0);
         int t = 0, v = 0;
         model_draw_stats(&t, &v);
         return t;
     };
-    int all = 0;
-    for (int slot = 0; slot < model_slot_count; slot++)
-        if (slot != model_rider_body_fp) all += triangles(slot);
-    EXPECT_EQ(drawn(0), all) << "from outside every model";
-    const int hidden = all - triangles(model_swingarm) - triangles(model_rear_wheel) -
-                       triangles(model_rider_body) - triangles(model_rider_head) -
-                       triangles(model_rider_plate);
-    EXPECT_EQ(drawn(1), hidden) << "no rider, no swingarm, no rear wheel";
-    EXPECT_EQ(drawn(2), hidden + triangles(model_rider_body_fp)) << "the first-person body";
+    auto all = [&](int b) {
+        int n = 0;
+        for (int slot = 0; slot < model_slot_count; slot++)
+            if (slot != model_rider_body_fp) n += triangles(b, slot);
+        return n;
+    };
+    // What its rider sees of a bike: no rider, no swingarm, no rear wheel.
+    auto hidden = [&](int b) {
+        return all(b) - triangles(b, model_swingarm) - triangles(b, model_rear_wheel) -
+               triangles(b, model_rider_body) - triangles(b, model_rider_head) -
+               triangles(b, model_rider_plate);
+    };
+    EXPECT_EQ(drawn(bike, 0), all(bike)) << "from outside every model";
+    EXPECT_EQ(drawn(bike, 1), hidden(bike)) << "no rider, no swingarm, no rear wheel";
+    EXPECT_EQ(drawn(bike, 2), hidden(bike) + triangles(bike, model_rider_body_fp))
+        << "the first-person body";
     // A rider knocked off sees its whole bike.
-    bike_at(bike).knockout_tics = 100;
-    EXPECT_EQ(drawn(1), hidden + triangles(model_swingarm) + triangles(model_rear_wheel));
-    bike_at(bike).knockout_tics = 0;
+    const int knocked = posed_copy([](compact_fields& f) { f.knockout_tics = 100; });
+    ASSERT_TRUE(knocked_off(knocked));
+    EXPECT_EQ(drawn(knocked, 1), hidden(knocked) + triangles(knocked, model_swingarm) +
+                                     triangles(knocked, model_rear_wheel));
+    bike_destroy(knocked);
 }
 
 TEST_F(SceneDraw, DrawingLeavesTheSimulationAsItWas) {
@@ -299,15 +338,19 @@ TEST_F(SceneDraw, DrawingLeavesTheSimulationAsItWas) {
         return v;
     };
     // Bars pulled close to the chest, so the rider is drawn leaning back.
-    dBodyID rider = bike_at(bike).bodies[body_rider];
-    const dReal* p = dBodyGetPosition(rider);
-    const dVector3 was = {p[0], p[1], p[2]};
-    dBodySetPosition(rider, p[0], p[1] - 0.4, p[2] - 0.9);
+    const int local = bike;
+    bike = posed_copy([](compact_fields& f) {
+        f.rider_offset[1] -= 0.4f;
+        f.rider_offset[2] -= 0.9f;
+    });
+    race_slot_set(0, race_slot(0).kind, bike);
     const std::vector<double> before = state();
     draw(beside_bike());
     draw(rider_camera_of(bike, 0, 90));
     EXPECT_EQ(state(), before);
-    dBodySetPosition(rider, was[0], was[1], was[2]);
+    race_slot_set(0, race_slot(0).kind, local);
+    bike_destroy(bike);
+    bike = local;
 }
 
 TEST_F(SceneDraw, RecordedRidersFadeNearTheLocalRider) {
@@ -428,7 +471,7 @@ TEST_F(SceneDraw, TheLensFlareGlowsOnTheSunAndItsGhostsCrossTheMiddle) {
 }
 
 TEST_F(SceneDraw, ShadersAndTheFallbackDrawTheBikeOnTheSamePixels) {
-    const bike_resources& r = bike_at(bike).resources;
+    const bike_resources& r = bike_resources_of(bike);
     ASSERT_NE(r.normal_maps[texture_bike], 0) << "the generator gives the bike a normal map";
     ASSERT_NE(r.specular_maps[texture_rider], 0) << "and the rider a specular map";
     const scene_camera c = beside_bike(7);

@@ -24,14 +24,14 @@ constexpr body_shape k_ground_bodies[] = {
     {body_rider, shape_rider},
 };
 
-void tyre_contact(int bike, bike_state& b, wheel_contact& w) {
+void tyre_contact(int bike, bike_state& b, const wheel_part& part, wheel_contact& w) {
     ground_hit hit;
-    if (!wheel_ground_test(w, &hit)) {
+    if (!wheel_ground_test(part, w, &hit)) {
         w.depth = 0;
         return;
     }
     dVector3 u;
-    dBodyGetPointVel(w.wheel, hit.point.x, hit.point.y, hit.point.z, u);
+    dBodyGetPointVel(part.wheel, hit.point.x, hit.point.y, hit.point.z, u);
     w.point = hit.point;
     w.velocity = vec_of(u);
     w.normal = hit.normal;
@@ -45,27 +45,27 @@ void tyre_contact(int bike, bike_state& b, wheel_contact& w) {
     }
     double mu = friction_at(type, static_cast<float>(length(w.velocity))) * grip;
     double k = 0, c = 0;
-    tyre_softness(hit.depth, w.tyre_radius, &k, &c);
+    tyre_softness(hit.depth, part.tyre_radius, &k, &c);
 
     // Friction across the slide when sliding, else across the wheel's own travel.
     vec3d n = hit.normal;
     vec3d fdir = cross(n, w.velocity);
-    if (dot(fdir, fdir) < 1.0 / 1024) fdir = cross(n, body_axis(w.wheel, 0));
+    if (dot(fdir, fdir) < 1.0 / 1024) fdir = cross(n, body_axis(part.wheel, 0));
     double fl = length(fdir);
     fdir = fl > 0 ? fdir * (1 / fl) : vec3d{};
-    dJointID j = contact_joint_make(w.wheel, nullptr, hit.point, n, hit.depth, mu, k, c, fdir);
+    dJointID j = contact_joint_make(part.wheel, nullptr, hit.point, n, hit.depth, mu, k, c, fdir);
     dJointSetFeedback(j, &w.feedback);
 
     // Rolling resistance, proportional below 1 ft/s so a bike can come to rest.
-    vec3d v = vec_of(dBodyGetLinearVel(w.wheel));
+    vec3d v = vec_of(dBodyGetLinearVel(part.wheel));
     v = v - n * dot(v, n);
     double speed = length(v);
     float p = 0, q = 0;
     roll_resist_at(type, static_cast<float>(speed), &p, &q);
-    double sink = std::min(hit.depth / w.tyre_radius, 1.0);
+    double sink = std::min(hit.depth / part.tyre_radius, 1.0);
     double f = p + (q - p) * sink;
     vec3d force = speed > 1 ? v * (-f / speed) : v * -f;
-    dBodyAddForce(w.wheel, force.x, force.y, force.z);
+    dBodyAddForce(part.wheel, force.x, force.y, force.z);
 }
 
 // False only when no sphere of the body's shape can reach the ground: the sphere around the
@@ -131,9 +131,9 @@ dJointID contact_joint_make(dBodyID body1, dBodyID body2, vec3d point, vec3d nor
 
 bool bike_collide_world(int bike, const bike_tic& t) {
     bike_state& b = bike_at(bike);
-    tyre_contact(bike, b, b.front_contact);
-    tyre_contact(bike, b, b.rear_contact);
-    bool touched = wheel_touches(b.front_contact) || wheel_touches(b.rear_contact);
+    tyre_contact(bike, b, b.front_wheel, b.ride.front_contact);
+    tyre_contact(bike, b, b.rear_wheel, b.ride.rear_contact);
+    bool touched = wheel_touches(b.ride.front_contact) || wheel_touches(b.ride.rear_contact);
 
     for (const body_shape& bs : k_ground_bodies) {
         dBodyID body = b.bodies[bs.body];
@@ -154,8 +154,8 @@ bool bike_collide_world(int bike, const bike_tic& t) {
         if (!body_touched) continue;
         touched = true;
         // The frame sliding on its skid plate is still riding; anything else down is a fall.
-        if (bs.body != body_frame) b.rider_down = 1;
-        if (bs.body == body_rider && b.knockout_tics <= 0 &&
+        if (bs.body != body_frame) b.ride.rider_down = 1;
+        if (bs.body == body_rider && b.ride.knockout_tics <= 0 &&
             body_axis(b.bodies[body_rider], 1).y < 0 &&
             length(vec_of(dBodyGetLinearVel(b.bodies[body_rider]))) > 5)
             rider_crash(b, t);
@@ -167,8 +167,8 @@ bool bike_collide_world(int bike, const bike_tic& t) {
 bool bike_overlaps_ground(int bike) {
     const bike_state& b = bike_at(bike);
     ground_hit hit;
-    for (const wheel_contact* w : {&b.front_contact, &b.rear_contact})
-        if (wheel_ground_test(*w, &hit) && hit.depth > 0) return true;
+    if (wheel_ground_test(b.front_wheel, b.ride.front_contact, &hit) && hit.depth > 0) return true;
+    if (wheel_ground_test(b.rear_wheel, b.ride.rear_contact, &hit) && hit.depth > 0) return true;
     for (const body_shape& bs : k_ground_bodies) {
         dBodyID body = b.bodies[bs.body];
         const shape& sh = b.shapes[bs.shape];
@@ -190,7 +190,7 @@ void put(float out[3], vec3d v) {
 }
 
 // A wheel as the roost emitter takes it: the tic's contact when it is known, else one found now.
-roost_wheel roost_wheel_of(const wheel_contact& w, bool known) {
+roost_wheel roost_wheel_of(const wheel_part& part, const wheel_contact& w, bool known) {
     roost_wheel r;
     vec3d point, normal, velocity;
     if (known) {
@@ -200,9 +200,10 @@ roost_wheel roost_wheel_of(const wheel_contact& w, bool known) {
         velocity = w.velocity;
     } else {
         ground_hit hit;
-        if (!contact_ground_ready() || !wheel_ground_test(w, &hit) || hit.depth <= 0) return r;
+        if (!contact_ground_ready() || !wheel_ground_test(part, w, &hit) || hit.depth <= 0)
+            return r;
         dVector3 u;
-        dBodyGetPointVel(w.wheel, hit.point.x, hit.point.y, hit.point.z, u);
+        dBodyGetPointVel(part.wheel, hit.point.x, hit.point.y, hit.point.z, u);
         point = hit.point;
         normal = hit.normal;
         velocity = vec_of(u);
@@ -211,16 +212,16 @@ roost_wheel roost_wheel_of(const wheel_contact& w, bool known) {
     put(r.point, point);
     put(r.normal, normal);
     put(r.point_velocity, velocity);
-    put(r.centre, vec_of(dBodyGetPosition(w.wheel)));
-    put(r.velocity, vec_of(dBodyGetLinearVel(w.wheel)));
-    put(r.spin, vec_of(dBodyGetAngularVel(w.wheel)));
-    put(r.axle, body_axis(w.wheel, 0));
+    put(r.centre, vec_of(dBodyGetPosition(part.wheel)));
+    put(r.velocity, vec_of(dBodyGetLinearVel(part.wheel)));
+    put(r.spin, vec_of(dBodyGetAngularVel(part.wheel)));
+    put(r.axle, body_axis(part.wheel, 0));
     return r;
 }
 } // namespace
 
 void bike_emit_roost(int bike, bool simulated, int tic) {
     const bike_state& b = bike_at(bike);
-    roost_emit_bike(roost_wheel_of(b.front_contact, simulated),
-                    roost_wheel_of(b.rear_contact, simulated), tic);
+    roost_emit_bike(roost_wheel_of(b.front_wheel, b.ride.front_contact, simulated),
+                    roost_wheel_of(b.rear_wheel, b.ride.rear_contact, simulated), tic);
 }

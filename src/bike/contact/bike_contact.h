@@ -26,7 +26,8 @@ struct ground_hit {
     double depth = 0;
 };
 // The tyre (a torus around the axle) against the ground under it; false when not touching.
-bool wheel_ground_test(const wheel_contact& wheel, ground_hit* out);
+// `last` is the wheel's contact of the previous test.
+bool wheel_ground_test(const wheel_part& wheel, const wheel_contact& last, ground_hit* out);
 // A sphere against the ground under it; false when not touching.
 bool sphere_ground_test(vec3d centre, double radius, ground_hit* out);
 

@@ -264,7 +264,7 @@ float contact_first_friction(float x, float z) {
     return surface_type_get(surface_type_at(x, z)).friction[0].value;
 }
 
-bool wheel_ground_test(const wheel_contact& wheel, ground_hit* out) {
+bool wheel_ground_test(const wheel_part& wheel, const wheel_contact& last, ground_hit* out) {
     if (!contact_ground_ready()) return false;
     torus_search s;
     s.centre = vec_of(dBodyGetPosition(wheel.wheel));
@@ -277,7 +277,7 @@ bool wheel_ground_test(const wheel_contact& wheel, ground_hit* out) {
     // A tyre wholly above the highest ground under it touches none of its triangles. That is
     // worth asking first only of a tyre that was off the ground at its last test: a tyre that
     // was on it rarely leaves in one tic, and its triangles would tell the same.
-    if (!wheel_touches(wheel) && s.centre.y - reach > ground_highest_in_square(x0, z0, x1, z1))
+    if (!wheel_touches(last) && s.centre.y - reach > ground_highest_in_square(x0, z0, x1, z1))
         return false;
     std::vector<edge_walk>& walks = g_ground_scratch.walks;
     walks.clear();

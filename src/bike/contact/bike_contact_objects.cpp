@@ -24,7 +24,7 @@ struct placed_part {
     int body = 0;
     dBodyID id = nullptr;
     const shape* part_shape = nullptr; // null for a wheel
-    const wheel_contact* wheel = nullptr;
+    const wheel_part* wheel = nullptr;
     vec3d origin;     // ft, the body's position
     double reach = 0; // ft, from the origin to the farthest sphere surface
     vec3d lo, hi;     // ft, a box holding every sphere (or the whole tyre)
@@ -161,7 +161,7 @@ void place_bike(bike_state& b, placed_bike& out) {
                                           {body_rider, shape_rider}};
     out.part_count = 0;
     int spheres = 0;
-    auto add = [&](int body, const shape* part_shape, const wheel_contact* wheel) {
+    auto add = [&](int body, const shape* part_shape, const wheel_part* wheel) {
         placed_part& p = out.parts[out.part_count++];
         p.body = body;
         p.id = b.bodies[body];
@@ -181,8 +181,8 @@ void place_bike(bike_state& b, placed_bike& out) {
     };
     for (const auto& bs : k_shaped)
         if (!b.shapes[bs[1]].spheres.empty()) add(bs[0], &b.shapes[bs[1]], nullptr);
-    add(body_front_wheel, nullptr, &b.front_contact);
-    add(body_rear_wheel, nullptr, &b.rear_contact);
+    add(body_front_wheel, nullptr, &b.front_wheel);
+    add(body_rear_wheel, nullptr, &b.rear_wheel);
     out.centres.resize(spheres);
     out.centre = vec_of(dBodyGetPosition(b.bodies[body_frame]));
     out.reach = 0;
@@ -213,7 +213,7 @@ bool may_reach(vec3d c, double r, const placed_part& q) {
 }
 
 // The wheel as a sphere at its rim point nearest `towards`.
-shape_sphere wheel_sphere(const wheel_contact& w, vec3d towards, vec3d* centre) {
+shape_sphere wheel_sphere(const wheel_part& w, vec3d towards, vec3d* centre) {
     vec3d c = vec_of(dBodyGetPosition(w.wheel));
     vec3d a = body_axis(w.wheel, 0);
     vec3d q = towards - c;
@@ -562,15 +562,15 @@ bool placed_bikes_collide(bike_state& ba, placed_bike& pa, bike_state& bb, place
     bool tb_front = b_touched[body_front_wheel] || b_touched[body_fork_lower];
     double va2 = frame_speed_squared(ba), vb2 = frame_speed_squared(bb);
     auto raise = [](bike_state& s, double speed2, float to) {
-        if (speed2 >= 100) s.contact_timer = std::max(s.contact_timer, to);
+        if (speed2 >= 100) s.ride.contact_timer = std::max(s.ride.contact_timer, to);
     };
     if (shared) {
         raise(ba, va2, 128);
         raise(bb, vb2, 128);
     } else if (!fa && tb_front) {
-        if (ba.knockout_tics <= 0 && std::lround(va2) >= 25) raise(bb, vb2, 192);
+        if (ba.ride.knockout_tics <= 0 && std::lround(va2) >= 25) raise(bb, vb2, 192);
     } else if (fa) {
-        if (bb.knockout_tics <= 0 && std::lround(vb2) >= 25) raise(ba, va2, 192);
+        if (bb.ride.knockout_tics <= 0 && std::lround(vb2) >= 25) raise(ba, va2, 192);
     }
     return true;
 }
@@ -600,7 +600,8 @@ int bikes_collide_all(const int* bikes, int count, const bike_tic& t) {
     std::vector<double>& speed2 = g_scratch.speed2;
     std::vector<placed_bike>& placed = g_scratch.placed;
     for (int i = 0; i < count; i++) bike_collide_world(bikes[i], t);
-    // Fastest first; equal speeds keep their handle order so every run pairs them alike.
+    // Fastest first; equal speeds keep the order they were given in, so every run pairs them
+    // alike.
     order.clear();
     speed2.clear();
     for (int i = 0; i < count; i++) {

@@ -107,7 +107,7 @@ void bike_draw(int bike, int mode, const model_camera& camera, float alpha, uint
     const bike_info& info = bike_info_at(b.catalogue_index);
     const float* s = info.rider_skeleton;
     const bike_resources& r = b.resources;
-    const bool first_person = mode != 0 && b.knockout_tics == 0;
+    const bool first_person = mode != 0 && b.ride.knockout_tics == 0;
 
     // The rider is drawn leaning back from bars that came too close; the body itself is left
     // as the simulation has it.
@@ -148,7 +148,7 @@ void bike_draw(int bike, int mode, const model_camera& camera, float alpha, uint
         in.right_foot = feet.right;
         in.left_foot_weight = feet.left_weight;
         in.right_foot_weight = feet.right_weight;
-        in.throttle = b.input.throttle;
+        in.throttle = b.ride.input.throttle;
         rider_bones_place(in, rider_joints_place(in, s), s, d.bones);
         d.pose = {k_rider_bones, d.bones};
         int body = mode == 2 && r.models[model_rider_body_fp] ? r.models[model_rider_body_fp]

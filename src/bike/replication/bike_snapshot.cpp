@@ -83,8 +83,8 @@ void reattach(bike_state& b) {
 
 void knock_off(bike_state& b, uint8_t drive) {
     dJointAttach(b.joints[joint_rider_mount], nullptr, nullptr);
-    b.input.throttle = 0;
-    b.knockout_tics = (drive >> 4) * 127 / 15 + 1;
+    b.ride.input.throttle = 0;
+    b.ride.knockout_tics = (drive >> 4) * 127 / 15 + 1;
 }
 
 // Byte 36: the rider knocked off, or gear and throttle.
@@ -93,24 +93,24 @@ void take_drive(bike_state& b, uint8_t drive) {
         knock_off(b, drive);
         return;
     }
-    if (b.knockout_tics != 0) reattach(b);
-    b.knockout_tics = 0;
-    b.gear = gear_from_bits(bike_info_at(b.catalogue_index), drive & 7);
-    b.input.throttle = (drive >> 4) / 15.0f;
+    if (b.ride.knockout_tics != 0) reattach(b);
+    b.ride.knockout_tics = 0;
+    b.ride.gear = gear_from_bits(bike_info_at(b.catalogue_index), drive & 7);
+    b.ride.input.throttle = (drive >> 4) / 15.0f;
 }
 
 // The feet where the rider stood when the snapshot knocked it off, moving with the rider's body.
 void feet_at_knockout(bike_state& b) {
-    int kept = b.knockout_tics;
-    b.knockout_tics = 0;
+    int kept = b.ride.knockout_tics;
+    b.ride.knockout_tics = 0;
     rider_feet_result feet = rider_feet(b);
-    b.knockout_tics = kept;
+    b.ride.knockout_tics = kept;
     dBodyID rider = b.bodies[body_rider];
     dVector3 v;
     dBodyGetPointVel(rider, feet.left.x, feet.left.y, feet.left.z, v);
-    b.left_foot = {feet.left, vec_of(v)};
+    b.ride.left_foot = {feet.left, vec_of(v)};
     dBodyGetPointVel(rider, feet.right.x, feet.right.y, feet.right.z, v);
-    b.right_foot = {feet.right, vec_of(v)};
+    b.ride.right_foot = {feet.right, vec_of(v)};
 }
 
 void zero_accumulators(bike_state& b) {
@@ -150,7 +150,7 @@ void take_poses(const bike_state& b, body_pose out[k_bike_body_count]) {
 void passive_apply(int bike, const compact_state& from, const compact_state& to, int length,
                    const compact_state& chosen, int version) {
     bike_state& b = bike_at(bike);
-    int kept_knockout = b.knockout_tics;
+    int kept_knockout = b.ride.knockout_tics;
     body_pose start[k_bike_body_count], end[k_bike_body_count];
     compact_state_pose(bike, from, version);
     take_poses(b, start);
@@ -175,14 +175,14 @@ void passive_apply(int bike, const compact_state& from, const compact_state& to,
         double rise = contact_ground_height(static_cast<float>(p.x), static_cast<float>(p.z)) - p.y;
         if (rise > 0) bike_translate(bike, {0, rise, 0});
     }
-    if (kept_knockout == 0 && b.knockout_tics != 0) feet_at_knockout(b);
+    if (kept_knockout == 0 && b.ride.knockout_tics != 0) feet_at_knockout(b);
     uint8_t drive = drive_of(chosen, version);
     // The feet go back on the pegs as they came off, so a rider who dabbed once does not ride on
     // with a foot down.
     if (drive_knocked_out(drive) || (drive & 8))
-        b.dab_level = std::min(b.dab_level + static_cast<float>(8 * k_tic_length), 1.0f);
+        b.ride.dab_level = std::min(b.ride.dab_level + static_cast<float>(8 * k_tic_length), 1.0f);
     else
-        b.dab_level = std::max(b.dab_level - static_cast<float>(8 * k_tic_length), 0.0f);
+        b.ride.dab_level = std::max(b.ride.dab_level - static_cast<float>(8 * k_tic_length), 0.0f);
 }
 
 void active_apply(int bike, const compact_state& from, const compact_state& to, int length,
@@ -190,7 +190,7 @@ void active_apply(int bike, const compact_state& from, const compact_state& to, 
     bike_state& b = bike_at(bike);
     const bike_info& info = bike_info_at(b.catalogue_index);
     compact_ranges r = compact_ranges_of(bike);
-    double a = b.activity, k = 0, c = 0;
+    double a = b.ride.activity, k = 0, c = 0;
     if (a <= 0.5) {
         double s = std::clamp(2 * (0.5 - a), 0.0, 1.0);
         k = 5000 + 45000 * s;
@@ -229,16 +229,16 @@ void active_apply(int bike, const compact_state& from, const compact_state& to, 
     dJointID steer = b.joints[joint_steering];
     double steer_error =
         target.fields.steer_angle - dJointGetHingeAngle(steer) - dJointGetHingeAngleRate(steer);
-    b.input.steer = static_cast<float>(std::clamp(steer_error * 0.25, -1.0, 1.0));
+    b.ride.input.steer = static_cast<float>(std::clamp(steer_error * 0.25, -1.0, 1.0));
 
     if (drive_knocked_out(target.drive)) {
-        if (b.knockout_tics == 0) feet_at_knockout(b);
+        if (b.ride.knockout_tics == 0) feet_at_knockout(b);
         knock_off(b, target.drive);
     } else {
         take_drive(b, target.drive);
     }
-    bool riding = b.knockout_tics < 1;
-    b.input.sit = riding && (target.drive & 8) ? 1.0f : 0.0f;
+    bool riding = b.ride.knockout_tics < 1;
+    b.ride.input.sit = riding && (target.drive & 8) ? 1.0f : 0.0f;
     // The rider spring's fore-aft law run backwards, so the simulated rider takes up the
     // recorded position.
     dMatrix3 rot;
@@ -250,10 +250,11 @@ void active_apply(int bike, const compact_state& from, const compact_state& to, 
             target.fields.rider_offset[2]};
     double dy = (info.rider_position.y - info.frame_position.y) - dot(d, ry);
     double dz = (info.rider_position.z - info.frame_position.z) - dot(d, rz);
-    b.input.lean =
-        riding ? static_cast<float>(std::clamp(dy * (0.5 * b.input.sit + 0.5) - dz, -1.0, 1.0))
+    b.ride.input.lean =
+        riding ? static_cast<float>(std::clamp(dy * (0.5 * b.ride.input.sit + 0.5) - dz, -1.0, 1.0))
                : 0.0f;
-    b.engine_speed = static_cast<float>(target.fields.engine_rpm / k_rpm_per_radian_per_second);
+    b.ride.engine_speed =
+        static_cast<float>(target.fields.engine_rpm / k_rpm_per_radian_per_second);
 }
 } // namespace
 
@@ -308,11 +309,11 @@ compact_state compact_state_encode(int bike) {
     f.fork_position = static_cast<float>(dJointGetSliderPosition(b.joints[joint_fork]));
     f.front_wheel_angle = static_cast<float>(dJointGetHingeAngle(b.joints[joint_front_axle]));
     f.rear_wheel_angle = static_cast<float>(dJointGetHingeAngle(b.joints[joint_rear_axle]));
-    f.knockout_tics = b.knockout_tics;
-    f.gear = b.gear;
-    f.dabbing = b.dab_level > 0;
-    f.throttle = b.input.throttle;
-    f.engine_rpm = static_cast<float>(b.engine_speed * k_rpm_per_radian_per_second);
+    f.knockout_tics = b.ride.knockout_tics;
+    f.gear = b.ride.gear;
+    f.dabbing = b.ride.dab_level > 0;
+    f.throttle = b.ride.input.throttle;
+    f.engine_rpm = static_cast<float>(b.ride.engine_speed * k_rpm_per_radian_per_second);
     return compact_state_pack(f, compact_ranges_of(bike));
 }
 
@@ -369,7 +370,7 @@ void compact_state_pose(int bike, const compact_state& state, int version) {
     set_turned(body[body_rear_wheel], body[body_swingarm], vec_of(info.rear_wheel_position) - arm,
                {-1, 0, 0}, f.rear_wheel_angle);
     take_drive(b, v.drive);
-    b.engine_speed = static_cast<float>(f.engine_rpm / k_rpm_per_radian_per_second);
+    b.ride.engine_speed = static_cast<float>(f.engine_rpm / k_rpm_per_radian_per_second);
 }
 
 void history_apply(int slot, int bike, int tic, int version) {
@@ -378,7 +379,7 @@ void history_apply(int slot, int bike, int tic, int version) {
     const state_history& h = history_of(slot);
     const compact_state& from = h.entries[choice.from].state;
     const compact_state& to = h.entries[choice.to].state;
-    if (bike_at(bike).activity > 0.25f)
+    if (bike_at(bike).ride.activity > 0.25f)
         active_apply(bike, from, to, choice.length, choice.state, version);
     else
         passive_apply(bike, from, to, choice.length, choice.state, version);
@@ -386,34 +387,34 @@ void history_apply(int slot, int bike, int tic, int version) {
 
 void bike_activate(int bike) {
     bike_state& b = bike_at(bike);
-    if (b.activity <= 0.25f) zero_accumulators(b);
-    b.activity = 1;
+    if (b.ride.activity <= 0.25f) zero_accumulators(b);
+    b.ride.activity = 1;
     set_enabled(b, true);
 }
 
 void bike_deactivate(int bike) {
     bike_state& b = bike_at(bike);
-    if (b.activity <= 0.25f) zero_accumulators(b);
-    b.activity = 0;
+    if (b.ride.activity <= 0.25f) zero_accumulators(b);
+    b.ride.activity = 0;
     set_enabled(b, false);
 }
 
 void bike_touched(int bike) {
     bike_state& b = bike_at(bike);
-    if (b.activity == 0) {
+    if (b.ride.activity == 0) {
         bike_activate(bike);
-    } else if (b.activity <= 0.25f) {
+    } else if (b.ride.activity <= 0.25f) {
         zero_accumulators(b);
-        b.activity = 0.25f;
+        b.ride.activity = 0.25f;
         set_enabled(b, false);
     }
 }
 
 void activity_decay(int bike) {
     bike_state& b = bike_at(bike);
-    if (b.activity <= 0) return;
-    if (b.activity <= 0.25f) zero_accumulators(b);
-    b.activity -= static_cast<float>(k_tic_length);
-    if (b.activity < 0) b.activity = 0;
-    set_enabled(b, b.activity > 0.25f);
+    if (b.ride.activity <= 0) return;
+    if (b.ride.activity <= 0.25f) zero_accumulators(b);
+    b.ride.activity -= static_cast<float>(k_tic_length);
+    if (b.ride.activity < 0) b.ride.activity = 0;
+    set_enabled(b, b.ride.activity > 0.25f);
 }

@@ -4,9 +4,6 @@
 
 #include "bike/replication/compact_state.h"
 
-// The encoding's scales for this bike on the loaded ground.
-compact_ranges compact_ranges_of(int bike);
-
 // The angular velocity (world axes, rad/s) that turns orientation `from` into `to` within
 // `seconds`; quaternions w, x, y, z.
 void rotation_rate(const double from[4], const double to[4], double seconds, double out[3]);

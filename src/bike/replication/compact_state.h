@@ -1,4 +1,4 @@
-// The 39-byte snapshot of one bike: its layout, and packing physical values into it.
+// The 39-byte snapshot of one bike: where its fields lie, blending two, and the codes of byte 36.
 #pragma once
 
 #include "bike/bike.h"
@@ -26,7 +26,6 @@ enum compact_offset {
     compact4_drive = 23,
 };
 
-compact_state compact_state_pack(const compact_fields& fields, const compact_ranges& ranges);
 // Blends two snapshots; positions may be carried past b with f > 1. A version-4 demo never blends.
 compact_state compact_state_interpolate(const compact_state& a, const compact_state& b, float f,
                                         bool version4);

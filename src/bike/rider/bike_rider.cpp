@@ -82,8 +82,8 @@ void rider_rules_reset() { g_hooks = rider_hooks{}; }
 
 void rider_input_apply(int bike, const rider_input& in) {
     bike_state& b = bike_at(bike);
-    rider_input& out = b.input;
-    bool off = b.knockout_tics > 0;
+    rider_input& out = b.ride.input;
+    bool off = b.ride.knockout_tics > 0;
     out.throttle = off ? 0 : std::clamp(in.throttle, 0.0f, 1.0f);
     out.clutch = std::clamp(in.clutch, 0.0f, 1.0f);
     out.front_brake = std::clamp(in.front_brake, 0.0f, 1.0f);
@@ -102,53 +102,56 @@ void rider_input_from_slot(int bike, int slot) {
 }
 
 void rider_down_start_test(bike_state& b, const bike_tic& t) {
-    if (t.tic > t.gate_drop_tic + 2 * k_tics_per_second && frame_speed(b) < 5) b.rider_down = 1;
+    if (t.tic > t.gate_drop_tic + 2 * k_tics_per_second && frame_speed(b) < 5)
+        b.ride.rider_down = 1;
 }
 
 void rider_crash(bike_state& b, const bike_tic& t) {
-    if (b.knockout_tics > 0) return;
+    if (b.ride.knockout_tics > 0) return;
     dBodyID rider = b.bodies[body_rider];
     dJointAttach(b.joints[joint_rider_mount], nullptr, nullptr);
     rider_feet_result feet = rider_feet(b);
-    b.left_foot.position = feet.left;
-    b.left_foot.velocity = point_velocity(rider, feet.left);
-    b.right_foot.position = feet.right;
-    b.right_foot.velocity = point_velocity(rider, feet.right);
-    int extra =
-        t.knockout_table ? t.knockout_table[std::min(b.crash_count, k_knockout_table_size - 1)] : 0;
-    b.knockout_tics = extra + k_knockout_tics;
-    b.crash_count += 1;
-    b.input.throttle = 0;
-    b.input.sit = 0;
-    b.input.back_up = 0;
-    b.input.lean = 0;
+    b.ride.left_foot.position = feet.left;
+    b.ride.left_foot.velocity = point_velocity(rider, feet.left);
+    b.ride.right_foot.position = feet.right;
+    b.ride.right_foot.velocity = point_velocity(rider, feet.right);
+    int extra = t.knockout_table
+                    ? t.knockout_table[std::min(b.ride.crash_count, k_knockout_table_size - 1)]
+                    : 0;
+    b.ride.knockout_tics = extra + k_knockout_tics;
+    b.ride.crash_count += 1;
+    b.ride.input.throttle = 0;
+    b.ride.input.sit = 0;
+    b.ride.input.back_up = 0;
+    b.ride.input.lean = 0;
 }
 
 void crash_detect(bike_state& b, const bike_tic& t) {
-    if (b.params.arcade || b.knockout_tics > 0) return;
+    if (b.params.arcade || b.ride.knockout_tics > 0) return;
     int now = t.tic;
     double f = 1.5;
     // Just down from a long jump the rider lets go sooner.
-    if (b.landed_tic >= b.airborne_start_tic) {
+    if (b.ride.landed_tic >= b.ride.airborne_start_tic) {
         double a = std::clamp(
-            ((b.landed_tic - b.airborne_start_tic) * k_tic_length - 0.559) * 7.9365, 0.0, 1.0);
-        double c = std::clamp(((now - b.landed_tic) * k_tic_length - 0.25) * -8, 0.0, 1.0);
+            ((b.ride.landed_tic - b.ride.airborne_start_tic) * k_tic_length - 0.559) * 7.9365, 0.0,
+            1.0);
+        double c = std::clamp(((now - b.ride.landed_tic) * k_tic_length - 0.25) * -8, 0.0, 1.0);
         f = 1.5 - 0.5 * a * c;
     }
     dBodyID rider = b.bodies[body_rider];
     vec3d v = vec_of(dBodyGetLinearVel(rider));
     vec3d carried = point_velocity(b.bodies[body_frame], vec_of(dBodyGetPosition(rider)));
-    vec3d old = b.rider_velocity_history[now & 3];
+    vec3d old = b.ride.rider_velocity_history[now & 3];
     vec3d accel = (v - old) * (1 / (4 * k_tic_length)) + vec3d{0, k_gravity, 0};
     if (length(v - carried) > 31 * f || length(accel) > 1376 * f) rider_crash(b, t);
 }
 
 void knockout_update(bike_state& b) {
-    if (b.knockout_tics <= 0) return;
+    if (b.ride.knockout_tics <= 0) return;
     const bike_info& info = bike_info_at(b.catalogue_index);
     dBodyID rider = b.bodies[body_rider], frame = b.bodies[body_frame];
     dBodyID fork = b.bodies[body_fork_upper];
-    b.input.throttle = b.input.sit = b.input.back_up = b.input.lean = 0;
+    b.ride.input.throttle = b.ride.input.sit = b.ride.input.back_up = b.ride.input.lean = 0;
     if (length(vec_of(dBodyGetLinearVel(rider))) >= 2) {
         // Still tumbling: the hands keep hold of the bars as far as the arms reach.
         double reach = 0.875 * (info.rider_skeleton[skeleton_upper_arm] +
@@ -158,24 +161,25 @@ void knockout_update(bike_state& b) {
         tether(rider, rel_point(rider, skeleton_point(info, skeleton_right_shoulder)), fork,
                rel_point(fork, skeleton_point(info, skeleton_right_grip)), reach);
         rider_against_own_bike(b);
-        if (b.knockout_tics > k_knockout_pull_back) {
+        if (b.ride.knockout_tics > k_knockout_pull_back) {
             vec3d hip = skeleton_point(info, skeleton_right_hip);
             vec3d grip = skeleton_point(info, skeleton_right_grip);
             tether(rider, rel_point(rider, {0, hip.y, hip.z}), fork,
                    rel_point(fork, {0, grip.y, grip.z + 10}), 8);
         }
     } else {
-        b.knockout_tics -= 1;
+        b.ride.knockout_tics -= 1;
     }
-    if (b.knockout_tics <= k_knockout_pull_back) {
-        double slack = 5 * std::clamp((b.knockout_tics - k_knockout_legs_in) / 384.0, 0.0, 1.0);
+    if (b.ride.knockout_tics <= k_knockout_pull_back) {
+        double slack =
+            5 * std::clamp((b.ride.knockout_tics - k_knockout_legs_in) / 384.0, 0.0, 1.0);
         vec3d place = rider_place(info);
         for (vec3d o : {vec3d{0, 0, 0}, vec3d{-5, 10, 0}, vec3d{5, 10, 0}})
             tether(rider, rel_point(rider, o), frame, rel_point(frame, place + o), slack);
-        if (b.knockout_tics <= k_knockout_foot_return) {
+        if (b.ride.knockout_tics <= k_knockout_foot_return) {
             // The foot on the low side goes back to its peg.
             bool left = lean_of(b) >= 0;
-            foot_point& foot = left ? b.left_foot : b.right_foot;
+            foot_point& foot = left ? b.ride.left_foot : b.ride.right_foot;
             vec3d rest =
                 skeleton_point(info, left ? skeleton_left_foot_rest : skeleton_right_foot_rest);
             vec3d target = rel_point(frame, rest + vec3d{0, 3, 1});
@@ -184,8 +188,8 @@ void knockout_update(bike_state& b) {
             foot.position = d <= step ? target : foot.position + to * (step / d);
         }
     }
-    if (b.knockout_tics <= 0) {
-        b.knockout_tics = 0;
+    if (b.ride.knockout_tics <= 0) {
+        b.ride.knockout_tics = 0;
         rider_return(b);
     }
 }
@@ -211,33 +215,34 @@ void low_speed_aids(bike_state& b, const bike_tic& t) {
     const bike_params& p = b.params;
     dBodyID frame = b.bodies[body_frame];
     double speed = frame_speed(b);
-    bool off = b.knockout_tics > 0;
+    bool off = b.ride.knockout_tics > 0;
     int now = t.tic;
-    if (b.input.back_up > 0 && speed < 5) {
+    if (b.ride.input.back_up > 0 && speed < 5) {
         double w = (1 - std::cos((now % 128) * 2 * k_pi / 127)) / 2;
         int settled = (t.gate_drop_tic + 128) / 128 * 128;
         if (now < settled && (now & (3 << 7))) w = 0;
-        b.input.sit = off ? 0 : 1;
+        b.ride.input.sit = off ? 0 : 1;
         velocity_hold(frame, 2000, body_axis(frame, 2) * (4 * w));
-        angular_motor(frame, {0, 1, 0}, -b.input.steer * w * k_pi / 2, 2000);
+        angular_motor(frame, {0, 1, 0}, -b.ride.input.steer * w * k_pi / 2, 2000);
         return;
     }
     if (!p.auto_dab || speed > p.max_dab_speed) return;
     double lean = std::fabs(lean_of(b));
     if (speed > 15 && lean < std::clamp((speed - 15) / 15, 0.0, 1.0) * k_pi / 4) return;
-    bool idle = b.input.throttle == 0 || b.input.clutch == 0;
+    bool idle = b.ride.input.throttle == 0 || b.ride.input.clutch == 0;
     if (!(idle || speed < 5 || lean > k_dab_lean)) return;
     double want = std::clamp((speed - p.max_dab_speed) / -p.max_dab_speed, 0.0, 1.0);
-    b.input.sit = off ? 0 : static_cast<float>(std::max(want, static_cast<double>(b.input.sit)));
-    if (speed < 5 && idle && on_ground(b.front_contact) && on_ground(b.rear_contact)) {
-        b.input.front_brake = 1;
-        b.input.rear_brake = 1;
+    b.ride.input.sit =
+        off ? 0 : static_cast<float>(std::max(want, static_cast<double>(b.ride.input.sit)));
+    if (speed < 5 && idle && on_ground(b.ride.front_contact) && on_ground(b.ride.rear_contact)) {
+        b.ride.input.front_brake = 1;
+        b.ride.input.rear_brake = 1;
         velocity_hold(frame, 1000, {});
     }
 }
 
 void rider_springs_apply(bike_state& b) {
-    if (b.knockout_tics > 0) return;
+    if (b.ride.knockout_tics > 0) return;
     const bike_info& info = bike_info_at(b.catalogue_index);
     const bike_params& p = b.params;
     dBodyID frame = b.bodies[body_frame], rider = b.bodies[body_rider];
@@ -247,7 +252,7 @@ void rider_springs_apply(bike_state& b) {
     double dz = dot(d, rz), dy = dot(d, ry);
     double m = info.rider_mass / 4.6875;
 
-    double t = std::clamp((b.input.sit * 0.5 + 0.5) * dy - b.input.lean, -0.75, 0.75);
+    double t = std::clamp((b.ride.input.sit * 0.5 + 0.5) * dy - b.ride.input.lean, -0.75, 0.75);
     double e = dz - t;
     double k = 0, c = 0;
     if (std::fabs(dz) > 0.75) {
@@ -259,7 +264,7 @@ void rider_springs_apply(bike_state& b) {
     c *= m;
     if (k > 0) spring_joint(rider, frame, at, rz * (e >= 0 ? 1.0 : -1.0), std::fabs(e), k, c);
 
-    e = dy + 0.125 - 0.5 * b.input.sit;
+    e = dy + 0.125 - 0.5 * b.ride.input.sit;
     if (dy > 0.5 || dy < -0.75) {
         k = c = 2500;
     } else {
@@ -295,8 +300,10 @@ static bool realign(bike_state& b, int bike) {
     double most = b.total_mass * 320;
     if (ahead >= 0 || std::fabs(side) >= -0.25 * ahead) {
         angular_motor(frame, {0, 1, 0}, turn, most);
-        for (const wheel_contact* w : {&b.front_contact, &b.rear_contact})
-            if (wheel_touches(*w)) dBodyAddForce(w->wheel, 0, b.total_mass * k_gravity, 0);
+        if (wheel_touches(b.ride.front_contact))
+            dBodyAddForce(b.front_wheel.wheel, 0, b.total_mass * k_gravity, 0);
+        if (wheel_touches(b.ride.rear_contact))
+            dBodyAddForce(b.rear_wheel.wheel, 0, b.total_mass * k_gravity, 0);
         return true;
     }
     angular_motor(frame, {0, 1, 0}, turn, std::fabs(side / (0.25 * ahead)) * most);
@@ -306,28 +313,28 @@ static bool realign(bike_state& b, int bike) {
 void dab_and_realign(bike_state& b, int bike) {
     const bike_params& p = b.params;
     const bike_info& info = bike_info_at(b.catalogue_index);
-    if (b.knockout_tics > 0) {
-        b.dab_level = std::min(1.0f, b.dab_level + static_cast<float>(8 * k_tic_length));
+    if (b.ride.knockout_tics > 0) {
+        b.ride.dab_level = std::min(1.0f, b.ride.dab_level + static_cast<float>(8 * k_tic_length));
         return;
     }
-    if (b.input.sit <= 0) return;
+    if (b.ride.input.sit <= 0) return;
     double speed = frame_speed(b);
     if (speed > p.max_dab_speed) return;
     dBodyID frame = b.bodies[body_frame];
     ground_hit hit;
-    if (!on_ground(b.front_contact) &&
+    if (!on_ground(b.ride.front_contact) &&
         !sphere_ground_test(vec_of(dBodyGetPosition(b.bodies[body_rider])),
                             info.rider_position.y + 1, &hit))
         return;
     double lambda = lean_of(b);
-    if (speed > 15 && (!on_ground(b.front_contact) || !on_ground(b.rear_contact) ||
+    if (speed > 15 && (!on_ground(b.ride.front_contact) || !on_ground(b.ride.rear_contact) ||
                        std::fabs(lambda) < 0.5890486))
         return;
-    b.dab_level = std::min(1.0f, b.dab_level + static_cast<float>(8 * k_tic_length));
+    b.ride.dab_level = std::min(1.0f, b.ride.dab_level + static_cast<float>(8 * k_tic_length));
     if (p.arcade) return;
-    if (speed >= 5 && b.contact_timer > 0) return;
+    if (speed >= 5 && b.ride.contact_timer > 0) return;
     if (speed < 5 && std::fabs(lambda) > k_realign_least && std::fabs(lambda) < k_realign_most &&
-        p.auto_align && b.input.back_up <= 0.125 && realign(b, bike))
+        p.auto_align && b.ride.input.back_up <= 0.125 && realign(b, bike))
         return;
 
     double wz = dot(vec_of(dBodyGetAngularVel(frame)), body_axis(frame, 2));
@@ -337,7 +344,7 @@ void dab_and_realign(bike_state& b, int bike) {
     if (r > 0 && r > wz) f = -400;
     if (r < 0 && r < wz) f = 400;
     if (std::fabs(lambda) < 0.09817) f *= std::fabs(lambda) / 0.09817;
-    if (b.input.back_up < 0.125 || speed > 5) {
+    if (b.ride.input.back_up < 0.125 || speed > 5) {
         double v2 = speed * speed, mds = p.max_dab_speed, base = 0;
         if (speed <= 0)
             base = 0;
@@ -349,11 +356,11 @@ void dab_and_realign(bike_state& b, int bike) {
         else
             base = 2 * k_pi;
         double c = 1.25 * base;
-        double s = wz >= 0 ? -b.input.steer : b.input.steer;
+        double s = wz >= 0 ? -b.ride.input.steer : b.ride.input.steer;
         double g = std::clamp(2 * (s - 0.5), 0.0, 1.0);
         double fl = std::clamp((std::fabs(lambda) - c) / 0.25, 0.0, 1.0);
         f *= fl + (1 - fl) * g;
-        if (speed > 5) f *= b.steering_lock_level;
+        if (speed > 5) f *= b.ride.steering_lock_level;
     }
     if (f == 0) return;
     if (body_axis(frame, 1).y >= 0.707) {
@@ -370,7 +377,7 @@ rider_feet_result rider_feet(const bike_state& b) {
     rider_feet_result out;
     vec3d l = skeleton_point(info, skeleton_left_foot_rest);
     vec3d r = skeleton_point(info, skeleton_right_foot_rest);
-    int k = b.knockout_tics;
+    int k = b.ride.knockout_tics;
     if (k > 0) {
         double w = std::min(std::max(k, 1), 128) / 128.0;
         double a = 0.5 * std::clamp(2 * w - 1, 0.0, 1.0), bb = std::clamp(2 * w, 0.0, 1.0);
@@ -384,7 +391,7 @@ rider_feet_result rider_feet(const bike_state& b) {
     }
     out.left = rel_point(frame, l);
     out.right = rel_point(frame, r);
-    if (b.dab_level != 0 && k < k_knockout_legs_in) {
+    if (b.ride.dab_level != 0 && k < k_knockout_legs_in) {
         vec3d hl = rel_point(rider, skeleton_point(info, skeleton_left_hip));
         vec3d hr = rel_point(rider, skeleton_point(info, skeleton_right_hip));
         vec3d d = hr - hl;
@@ -399,7 +406,7 @@ rider_feet_result rider_feet(const bike_state& b) {
                                                   static_cast<float>(hip_point.z)) +
                                 0.125,
                             hip_point.z};
-            weight = b.dab_level;
+            weight = b.ride.dab_level;
             foot = foot + (ground - foot) * weight;
         };
         if (lambda > -0.1) put_down(hl + d * (0.5 * m - 0.5) + o, out.left, out.left_weight);
@@ -407,8 +414,8 @@ rider_feet_result rider_feet(const bike_state& b) {
     }
     if (k > 0) {
         double g = std::clamp(2 * k - 128, 1, 128) / 128.0;
-        out.left = out.left + (b.left_foot.position - out.left) * g;
-        out.right = out.right + (b.right_foot.position - out.right) * g;
+        out.left = out.left + (b.ride.left_foot.position - out.left) * g;
+        out.right = out.right + (b.ride.right_foot.position - out.right) * g;
         out.left_weight = out.right_weight = 1;
     }
     return out;
@@ -417,17 +424,17 @@ rider_feet_result rider_feet(const bike_state& b) {
 void foot_update(bike_state& b) {
     const bike_info& info = bike_info_at(b.catalogue_index);
     dBodyID rider = b.bodies[body_rider];
-    if (b.knockout_tics <= 0) {
+    if (b.ride.knockout_tics <= 0) {
         rider_feet_result feet = rider_feet(b);
-        b.left_foot.position = feet.left;
-        b.left_foot.velocity = point_velocity(rider, feet.left);
-        b.right_foot.position = feet.right;
-        b.right_foot.velocity = point_velocity(rider, feet.right);
+        b.ride.left_foot.position = feet.left;
+        b.ride.left_foot.velocity = point_velocity(rider, feet.left);
+        b.ride.right_foot.position = feet.right;
+        b.ride.right_foot.velocity = point_velocity(rider, feet.right);
     } else {
         double leg = info.rider_skeleton[skeleton_thigh] + info.rider_skeleton[skeleton_shin];
         vec3d side = body_axis(rider, 0);
         for (int i = 0; i < 2; i++) {
-            foot_point& foot = i == 0 ? b.left_foot : b.right_foot;
+            foot_point& foot = i == 0 ? b.ride.left_foot : b.ride.right_foot;
             foot.position = foot.position + foot.velocity * k_tic_length;
             foot.velocity.y -= k_gravity * k_tic_length;
             double floor = contact_ground_height(static_cast<float>(foot.position.x),
@@ -454,5 +461,5 @@ void foot_update(bike_state& b) {
             if (across < 0) foot.position = foot.position - toward * across;
         }
     }
-    b.dab_level = std::max(0.0f, b.dab_level - static_cast<float>(4 * k_tic_length));
+    b.ride.dab_level = std::max(0.0f, b.ride.dab_level - static_cast<float>(4 * k_tic_length));
 }

@@ -68,7 +68,7 @@ double front_rate(const bike_state& b) {
 void steering_controller(bike_state& b) {
     const bike_params& p = b.params;
     const bike_info& info = bike_info_at(b.catalogue_index);
-    const rider_input& in = b.input;
+    const rider_input& in = b.ride.input;
     double psi = dJointGetHingeAngle(b.joints[joint_steering]);
     double lambda = lean_of(b);
     double wz = roll_rate(b);
@@ -100,17 +100,17 @@ void steering_controller(bike_state& b) {
     }
 
     double assist = 0;
-    if (!wheel_touches(b.front_contact) || front_rate(b) <= k_pi / 4) {
-        b.land_damping_level = p.land_damping_factor;
+    if (!wheel_touches(b.ride.front_contact) || front_rate(b) <= k_pi / 4) {
+        b.ride.land_damping_level = p.land_damping_factor;
         assist = -50 * psi;
     } else {
-        assist = wz * p.roll_damping * b.land_damping_level;
-        if (b.land_damping_level > 1) {
+        assist = wz * p.roll_damping * b.ride.land_damping_level;
+        if (b.ride.land_damping_level > 1) {
             if (p.land_damping_falloff <= 0)
-                b.land_damping_level = 1;
+                b.ride.land_damping_level = 1;
             else
-                b.land_damping_level =
-                    std::max(1.0f, b.land_damping_level -
+                b.ride.land_damping_level =
+                    std::max(1.0f, b.ride.land_damping_level -
                                        static_cast<float>((p.land_damping_factor - 1) *
                                                           k_tic_length / p.land_damping_falloff));
         }
@@ -138,8 +138,8 @@ void steering_controller(bike_state& b) {
             td = (td - p.steering_strength * q) * p.direct_steering + p.steering_strength * q;
         }
     }
-    if (b.contact_timer > 0) {
-        double cap = 200 * std::clamp((128 - b.contact_timer) / 128.0, 0.0, 1.0);
+    if (b.ride.contact_timer > 0) {
+        double cap = 200 * std::clamp((128 - b.ride.contact_timer) / 128.0, 0.0, 1.0);
         assist = std::clamp(assist, -cap, cap);
     }
     double t = (assist + td) * 1.5;
@@ -160,7 +160,7 @@ void steering_controller(bike_state& b) {
         x = past_lock(phi);
         y = std::clamp((psi + 0.2618) * -3.8197, 0.0, 1.0);
     }
-    b.steering_lock_level = static_cast<float>(std::max(x, y));
+    b.ride.steering_lock_level = static_cast<float>(std::max(x, y));
 }
 
 void arcade_aids(bike_state& b) {
@@ -170,22 +170,22 @@ void arcade_aids(bike_state& b) {
     double psi = dJointGetHingeAngle(b.joints[joint_steering]);
     vec3d pos = vec_of(dBodyGetPosition(frame)), vel = vec_of(dBodyGetLinearVel(frame));
     vec3d ahead = pos + vel - vec3d{0, 16, 0};
-    if (!wheel_touches(b.front_contact) &&
+    if (!wheel_touches(b.ride.front_contact) &&
         ahead.y - contact_ground_height(static_cast<float>(ahead.x), static_cast<float>(ahead.z)) >=
             info.frame_position.y) {
-        apply_torque(b,
-                     (-50 * psi + p.steering_strength * b.input.steer * p.direct_steering) * 1.5);
+        apply_torque(b, (-50 * psi + p.steering_strength * b.ride.input.steer * p.direct_steering) *
+                            1.5);
         return;
     }
     double f = std::clamp((p.roll_damping - 40) * 0.025, 0.0, 1.0);
     double lambda = lean_of(b);
-    double wanted = -k_pi / 4 * b.input.steer;
+    double wanted = -k_pi / 4 * b.ride.input.steer;
     double e = std::min(std::fabs(lambda - wanted), 0.0625);
     double rate = (1.5 - 0.5 * f) * 16 * e;
     if (lambda >= wanted) rate = -rate;
     angular_motor(frame, body_axis(frame, 2), rate, 1000);
     apply_torque(b, p.steering_strength *
-                        position_control(b, front_track_angle_of(b) - 0.5 * b.input.steer));
+                        position_control(b, front_track_angle_of(b) - 0.5 * b.ride.input.steer));
     // A tail far behind the frame damps yaw and slides.
     dVector3 v, at;
     dBodyGetRelPointVel(frame, 0, 0, 20, v);
@@ -217,8 +217,8 @@ float steering_position_control(int bike, float t) {
 }
 
 void steering_apply(bike_state& b) {
-    b.steering_lock_level = 0;
-    if (b.knockout_tics > 0) return;
+    b.ride.steering_lock_level = 0;
+    if (b.ride.knockout_tics > 0) return;
     if (b.params.arcade)
         arcade_aids(b);
     else

@@ -44,12 +44,13 @@ float bike_speed_mph(int bike) {
 
 const bike_params& bike_params_of(int bike) { return bike_at(bike).params; }
 int bike_catalogue_index(int bike) { return bike_at(bike).catalogue_index; }
+const bike_resources& bike_resources_of(int bike) { return bike_at(bike).resources; }
 const bike_info& bike_info_of(int bike) { return bike_info_at(bike_at(bike).catalogue_index); }
 
 tyre_contact_state bike_tyre_contact(int bike, int wheel) {
     TB_ASSERT(wheel == body_front_wheel || wheel == body_rear_wheel);
     const bike_state& b = bike_at(bike);
-    const wheel_contact& w = wheel == body_front_wheel ? b.front_contact : b.rear_contact;
+    const wheel_contact& w = wheel == body_front_wheel ? b.ride.front_contact : b.ride.rear_contact;
     tyre_contact_state c;
     c.touching = wheel_touches(w);
     if (!c.touching) return c;
@@ -71,14 +72,14 @@ void bike_set_steering_lock(int bike, float full_lock_speed, float restricted_lo
     bike_param_set(p, param_restricted_lock, restricted_lock);
 }
 
-bool knocked_off(int bike) { return bike_at(bike).knockout_tics > 0; }
-int knockout_tics(int bike) { return bike_at(bike).knockout_tics; }
-int crash_count(int bike) { return bike_at(bike).crash_count; }
-int bike_rider_down(int bike) { return bike_at(bike).rider_down; }
-int bike_gear(int bike) { return bike_at(bike).gear; }
+bool knocked_off(int bike) { return bike_at(bike).ride.knockout_tics > 0; }
+int knockout_tics(int bike) { return bike_at(bike).ride.knockout_tics; }
+int crash_count(int bike) { return bike_at(bike).ride.crash_count; }
+int bike_rider_down(int bike) { return bike_at(bike).ride.rider_down; }
+int bike_gear(int bike) { return bike_at(bike).ride.gear; }
 float engine_rpm(int bike) { return engine_rpm_of(bike_at(bike)); }
 float engine_torque(int bike) { return engine_torque_of(bike_at(bike)); }
-float bike_activity(int bike) { return bike_at(bike).activity; }
+float bike_activity(int bike) { return bike_at(bike).ride.activity; }
 bool bike_simulated(int bike) { return dBodyIsEnabled(body_of(bike, body_frame)) != 0; }
 
 void bike_hold_still(int bike) {
@@ -87,7 +88,7 @@ void bike_hold_still(int bike) {
         dBodySetLinearVel(body, 0, 0, 0);
         dBodySetAngularVel(body, 0, 0, 0);
     }
-    b.input = rider_input{};
+    b.ride.input = rider_input{};
 }
 
 void bike_digest_update(ripemd160_state& digest, int bike) {

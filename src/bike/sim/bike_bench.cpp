@@ -13,7 +13,7 @@ void bike_floor_joints(int bike) {
     bike_state& b = bike_at(bike);
     const bike_info& info = bike_info_at(b.catalogue_index);
     vec3d up = {0, 1, 0};
-    for (const wheel_contact* w : {&b.front_contact, &b.rear_contact}) {
+    for (const wheel_part* w : {&b.front_wheel, &b.rear_wheel}) {
         vec3d c = vec_of(dBodyGetPosition(w->wheel));
         double depth = std::max(0.0, w->rim_radius + w->tyre_radius - c.y);
         double k = 0, damping = 0;
@@ -50,8 +50,9 @@ world_census world_census_take() {
     world_census out;
     // Every enabled body with the bike it belongs to, sorted for lookup.
     std::vector<std::pair<dBodyID, int>> bodies;
-    for (int h = 0; h < bike_handle_limit(); h++) {
-        if (!bike_live(h)) continue;
+    for (int place = 0; place < bike_place_limit(); place++) {
+        int h = bike_at_place(place);
+        if (h < 0) continue;
         for (dBodyID body : bike_at(h).bodies)
             if (dBodyIsEnabled(body)) bodies.push_back({body, h});
     }

@@ -151,14 +151,14 @@ void create_joints(bike_state& b) {
     b.joints[joint_rider_mount] = dJointCreateHinge2(world_id(), nullptr);
     rider_mount_attach(b);
     for (int i = 0; i < k_bike_joint_count; i++)
-        dJointSetFeedback(b.joints[i], &b.joint_feedback[i]);
+        dJointSetFeedback(b.joints[i], &b.ride.joint_feedback[i]);
 }
 
-void contact_setup(wheel_contact& c, dBodyID wheel, float rim, float tyre) {
-    c = wheel_contact{};
-    c.wheel = wheel;
-    c.rim_radius = rim;
-    c.tyre_radius = tyre;
+void wheel_setup(wheel_part& w, dBodyID wheel, float rim, float tyre) {
+    w = wheel_part{};
+    w.wheel = wheel;
+    w.rim_radius = rim;
+    w.tyre_radius = tyre;
 }
 
 // The point `p` of the bike's construction frame, moved and turned with the frame body.
@@ -208,10 +208,10 @@ int bike_create(const char* name, int slot_value, const char* number, const char
     create_bodies(b);
     pose_bodies(b);
     create_joints(b);
-    contact_setup(b.front_contact, b.bodies[body_front_wheel], info.front_rim_radius,
-                  info.front_tyre_radius);
-    contact_setup(b.rear_contact, b.bodies[body_rear_wheel], info.rear_rim_radius,
-                  info.rear_tyre_radius);
+    wheel_setup(b.front_wheel, b.bodies[body_front_wheel], info.front_rim_radius,
+                info.front_tyre_radius);
+    wheel_setup(b.rear_wheel, b.bodies[body_rear_wheel], info.rear_rim_radius,
+                info.rear_tyre_radius);
     bike_reset(handle);
     return handle;
 }
@@ -233,34 +233,7 @@ void bike_destroy(int bike) {
 void bike_reset(int bike) {
     bike_state& b = bike_at(bike);
     pose_bodies(b);
-    b.input = rider_input{};
-    b.input.clutch = 0;
-    b.gear = 0;
-    b.last_shift = 0;
-    b.engine_angle = 0;
-    b.engine_speed = 0;
-    b.dab_level = 0;
-    b.land_damping_level = 1;
-    b.steering_lock_level = 0;
-    b.contact_timer = 0;
-    b.left_foot = foot_point{};
-    b.right_foot = foot_point{};
-    erosion_sampler_reset(b.front_ruts);
-    erosion_sampler_reset(b.rear_ruts);
-    for (vec3d& v : b.rider_velocity_history) v = vec3d{};
-    b.rider_down = 0;
-    b.knockout_tics = 0;
-    b.crash_count = 0;
-    b.airborne_start_tic = 0;
-    b.landed_tic = 0;
-    b.activity = 1;
-    b.saved_front_brake = b.saved_rear_brake = b.saved_sit = 0;
-    for (dJointFeedback& f : b.joint_feedback) f = dJointFeedback{};
-    for (wheel_contact* c : {&b.front_contact, &b.rear_contact}) {
-        c->point = c->velocity = c->normal = vec3d{};
-        c->depth = 0;
-        c->feedback = dJointFeedback{};
-    }
+    b.ride = {};
     // The rider sits at its place on the frame (the frame is at its own place already).
     rider_mount_attach(b);
 }

@@ -29,13 +29,14 @@ void auto_shift(bike_state& b, int tic) {
     if (dJointGetHingeAngle(b.joints[joint_swingarm_pivot]) >= -0.01) return;
     if (tic % 32 != 0) return;
     // A spinning or skidding rear wheel says nothing about road speed.
-    if (wheel_touches(b.rear_contact) && contact_speed_squared(b.rear_contact) > 4) return;
+    if (wheel_touches(b.ride.rear_contact) && contact_speed_squared(b.ride.rear_contact) > 4)
+        return;
     double rate = dJointGetHingeAngleRate(b.joints[joint_rear_axle]);
     double rpm = overall_ratio(b) * rate * k_rpm_per_radian_per_second;
     if (rpm < info.auto_downshift_rpm)
-        b.gear = clamped_gear(info, b.gear - 1);
+        b.ride.gear = clamped_gear(info, b.ride.gear - 1);
     else if (rpm > info.auto_upshift_rpm)
-        b.gear = clamped_gear(info, b.gear + 1);
+        b.ride.gear = clamped_gear(info, b.ride.gear + 1);
 }
 } // namespace
 
@@ -52,9 +53,10 @@ float engine_torque_at(const bike_info& info, float omega, float throttle) {
 }
 
 float engine_torque_of(const bike_state& b) {
-    float t = engine_torque_at(bike_info_at(b.catalogue_index), b.engine_speed, b.input.throttle);
-    if (b.params.wheelie_cut && t > 0 && !wheel_touches(b.front_contact) &&
-        wheel_touches(b.rear_contact)) {
+    float t = engine_torque_at(bike_info_at(b.catalogue_index), b.ride.engine_speed,
+                               b.ride.input.throttle);
+    if (b.params.wheelie_cut && t > 0 && !wheel_touches(b.ride.front_contact) &&
+        wheel_touches(b.ride.rear_contact)) {
         const dReal* w = dBodyGetAngularVel(b.bodies[body_frame]);
         dVector3 own;
         dBodyVectorFromWorld(b.bodies[body_frame], w[0], w[1], w[2], own);
@@ -65,32 +67,33 @@ float engine_torque_of(const bike_state& b) {
 }
 
 float engine_rpm_of(const bike_state& b) {
-    return static_cast<float>(b.engine_speed * k_rpm_per_radian_per_second);
+    return static_cast<float>(b.ride.engine_speed * k_rpm_per_radian_per_second);
 }
 
 float overall_ratio(const bike_state& b) {
     const bike_info& info = bike_info_at(b.catalogue_index);
-    return info.gear_ratios[b.gear] * info.primary_ratio * b.params.final_drive_ratio;
+    return info.gear_ratios[b.ride.gear] * info.primary_ratio * b.params.final_drive_ratio;
 }
 
 void shift(int bike, int request) {
     bike_state& b = bike_at(bike);
-    if (b.knockout_tics > 0 || request == b.last_shift || request < -1 || request > 1) return;
-    b.last_shift = request;
-    b.gear = clamped_gear(bike_info_at(b.catalogue_index), b.gear + request);
+    if (b.ride.knockout_tics > 0 || request == b.ride.last_shift || request < -1 || request > 1)
+        return;
+    b.ride.last_shift = request;
+    b.ride.gear = clamped_gear(bike_info_at(b.catalogue_index), b.ride.gear + request);
 }
 
 void set_gear(int bike, int g) {
     bike_state& b = bike_at(bike);
-    b.gear = clamped_gear(bike_info_at(b.catalogue_index), g);
+    b.ride.gear = clamped_gear(bike_info_at(b.catalogue_index), g);
 }
 
 clutch_result clutch_step(const bike_state& b, double wheel_angle, double wheel_rate) {
     const bike_info& info = bike_info_at(b.catalogue_index);
-    double omega = b.engine_speed;
+    double omega = b.ride.engine_speed;
     double rpm = omega * k_rpm_per_radian_per_second;
-    double c_in = b.input.clutch;
-    double delta = wrap_angle(b.engine_angle - wheel_angle);
+    double c_in = b.ride.input.clutch;
+    double delta = wrap_angle(b.ride.engine_angle - wheel_angle);
     double c = c_in;
     double auto_rpm = b.params.auto_clutch_rpms;
     // The automatic clutch is open at its rpm and closes over the next 2000.
@@ -101,7 +104,7 @@ clutch_result clutch_step(const bike_state& b, double wheel_angle, double wheel_
     // Engine braking goes through the rider's clutch; the automatic one does not open for it.
     if (t < 0) c = c_in;
     t = std::clamp(t, -1000000.0, 1000000.0);
-    double phi = b.engine_angle;
+    double phi = b.ride.engine_angle;
     double wind = c * k_pi / 4;
     if (delta > wind) phi = wheel_angle + wind;
     if (delta < -wind) phi = wheel_angle - wind;
@@ -115,12 +118,13 @@ clutch_result clutch_step(const bike_state& b, double wheel_angle, double wheel_
 
 void brake_limits(const bike_state& b, float* front, float* rear) {
     const bike_params& p = b.params;
-    bool front_down = wheel_touches(b.front_contact), rear_down = wheel_touches(b.rear_contact);
-    float f = p.brake_torque * b.input.front_brake;
-    if (p.front_antilock && front_down && contact_speed_squared(b.front_contact) > 4) f = 0;
+    bool front_down = wheel_touches(b.ride.front_contact),
+         rear_down = wheel_touches(b.ride.rear_contact);
+    float f = p.brake_torque * b.ride.input.front_brake;
+    if (p.front_antilock && front_down && contact_speed_squared(b.ride.front_contact) > 4) f = 0;
     if (p.stoppie_cut && front_down && !rear_down) f = 0;
-    float r = p.rear_brake_torque * b.input.rear_brake;
-    if (p.rear_antilock && rear_down && contact_speed_squared(b.rear_contact) > 4) r = 0;
+    float r = p.rear_brake_torque * b.ride.input.rear_brake;
+    if (p.rear_antilock && rear_down && contact_speed_squared(b.ride.rear_contact) > 4) r = 0;
     *front = f;
     *rear = r;
 }
@@ -134,9 +138,10 @@ void drivetrain_apply(bike_state& b, int tic) {
     dBodyAddRelTorque(b.bodies[body_rear_wheel], -r.transmitted, 0, 0);
     dBodyAddRelTorque(b.bodies[body_frame], r.transmitted, 0, 0);
     double n = overall_ratio(b);
-    double omega = b.engine_speed + k_tic_length * (tau - r.transmitted / n) / b.engine_inertia;
-    b.engine_speed = static_cast<float>(omega);
-    b.engine_angle = static_cast<float>(wrap_angle(r.engine_angle + k_tic_length * omega / n));
+    double omega =
+        b.ride.engine_speed + k_tic_length * (tau - r.transmitted / n) / b.engine_inertia;
+    b.ride.engine_speed = static_cast<float>(omega);
+    b.ride.engine_angle = static_cast<float>(wrap_angle(r.engine_angle + k_tic_length * omega / n));
 
     float front = 0, rear = 0;
     brake_limits(b, &front, &rear);

@@ -9,8 +9,14 @@
 
 // The bike behind a handle from bike_create; the handle must be live.
 bike_state& bike_at(int bike);
-// One past the largest handle ever given out.
-int bike_handle_limit();
+// A handle's place in the table of bikes: a destroyed bike's handle and the handle of the bike
+// made after it in the same place differ, their places do not.
+int bike_handle_place(int bike);
+// One past the highest place ever used.
+int bike_place_limit();
+// The handle of the bike in a place, -1 when the place is free.
+int bike_at_place(int place);
+// A new, empty bike in the lowest free place, under a handle no earlier bike there had.
 int bike_slot_new();
 void bike_slot_free(int bike);
 const bike_resource_loader& bike_resource_loader_current();

@@ -9,7 +9,7 @@ void joint_force_balance(bike_state& b) {
     vec3d frame = vec_of(dBodyGetPosition(b.bodies[body_frame]));
     vec3d force, torque;
     for (int i = 0; i < k_bike_joint_count; i++) {
-        const dJointFeedback& f = b.joint_feedback[i];
+        const dJointFeedback& f = b.ride.joint_feedback[i];
         dBodyID body1 = dJointGetBody(b.joints[i], 0);
         dBodyID body2 = dJointGetBody(b.joints[i], 1);
         vec3d f1 = vec_of(f.f1), f2 = vec_of(f.f2);
@@ -25,41 +25,41 @@ void joint_force_balance(bike_state& b) {
 void bike_prepare(int bike, const bike_tic& t) {
     bike_state& b = bike_at(bike);
     int now = t.tic;
-    if (b.activity <= 0.25f) {
+    if (b.ride.activity <= 0.25f) {
         foot_update(b);
         return;
     }
     rider_down_start_test(b, t);
-    if (b.contact_timer > 1)
-        b.contact_timer -= 1;
-    else if (b.contact_timer < -1)
-        b.contact_timer += 1;
+    if (b.ride.contact_timer > 1)
+        b.ride.contact_timer -= 1;
+    else if (b.ride.contact_timer < -1)
+        b.ride.contact_timer += 1;
     else
-        b.contact_timer = 0;
+        b.ride.contact_timer = 0;
 
-    bool touching = wheel_touches(b.front_contact) || wheel_touches(b.rear_contact);
-    if (touching && b.landed_tic < b.airborne_start_tic) b.landed_tic = now;
+    bool touching = wheel_touches(b.ride.front_contact) || wheel_touches(b.ride.rear_contact);
+    if (touching && b.ride.landed_tic < b.ride.airborne_start_tic) b.ride.landed_tic = now;
     if (!touching && dBodyGetLinearVel(b.bodies[body_frame])[1] < 0 &&
-        b.airborne_start_tic <= b.landed_tic)
-        b.airborne_start_tic = now;
+        b.ride.airborne_start_tic <= b.ride.landed_tic)
+        b.ride.airborne_start_tic = now;
 
     crash_detect(b, t);
     knockout_update(b);
     // The aids below may brake or sit the rider for this tic only.
-    b.saved_front_brake = b.input.front_brake;
-    b.saved_rear_brake = b.input.rear_brake;
-    b.saved_sit = b.input.sit;
+    b.ride.saved_front_brake = b.ride.input.front_brake;
+    b.ride.saved_rear_brake = b.ride.input.rear_brake;
+    b.ride.saved_sit = b.ride.input.sit;
     low_speed_aids(b, t);
     rider_springs_apply(b);
     suspension_apply(b);
     steering_apply(b);
     drivetrain_apply(b, now);
     steering_damper_apply(b);
-    if (now > 1 && b.knockout_tics <= 0) joint_force_balance(b);
+    if (now > 1 && b.ride.knockout_tics <= 0) joint_force_balance(b);
     dab_and_realign(b, bike);
-    b.input.front_brake = b.saved_front_brake;
-    b.input.rear_brake = b.saved_rear_brake;
-    b.input.sit = b.saved_sit;
+    b.ride.input.front_brake = b.ride.saved_front_brake;
+    b.ride.input.rear_brake = b.ride.saved_rear_brake;
+    b.ride.input.sit = b.ride.saved_sit;
     foot_update(b);
-    b.rider_velocity_history[now & 3] = vec_of(dBodyGetLinearVel(b.bodies[body_rider]));
+    b.ride.rider_velocity_history[now & 3] = vec_of(dBodyGetLinearVel(b.bodies[body_rider]));
 }

@@ -29,12 +29,17 @@ enum bike_shape_index {
     k_bike_shape_count
 };
 
+// A wheel as the contacts take it: its body and the torus its tyre makes about the axle, fixed
+// when the bike is made.
+struct wheel_part {
+    dBodyID wheel = nullptr;
+    vec3d axle_axis = {1, 0, 0}; // in the wheel body's frame
+    float rim_radius = 0;        // ft
+    float tyre_radius = 0;       // ft
+};
+
 // One tyre's contact with the ground, refreshed by every contact test.
 struct wheel_contact {
-    dBodyID wheel = nullptr;
-    vec3d axle_axis = {1, 0, 0};  // in the wheel body's frame
-    float rim_radius = 0;         // ft
-    float tyre_radius = 0;        // ft
     vec3d point;                  // ft, world
     vec3d velocity;               // ft/s, of the wheel body at the point
     vec3d normal;                 // unit, out of the ground
@@ -48,35 +53,23 @@ struct foot_point {
     vec3d velocity; // ft/s
 };
 
-struct bike_state {
-    // identity
-    int catalogue_index = 0;
-    dBodyID bodies[k_bike_body_count] = {};
-    dJointID joints[k_bike_joint_count] = {};
+// Everything of a bike that one ride changes and bike_reset puts back, at its start values.
+struct bike_ride {
     // ODE writes through these pointers during the step, so a bike never moves in memory.
     dJointFeedback joint_feedback[k_bike_joint_count] = {};
     wheel_contact front_contact;
     wheel_contact rear_contact;
     erosion_sampler front_ruts; // the wheels' pushes on the ground, condensed into paths
     erosion_sampler rear_ruts;
-    int owner_value = 0;
-    char number[8] = {}; // at most 7 characters
-    bike_resources resources;
-    shape shapes[k_bike_shape_count];
-    float total_mass = 0; // slug
 
     // inputs
-    rider_input input;
-    int gear = 0;       // 0 = first
-    int last_shift = 0; // the previous shift request, -1, 0 or +1
+    rider_input input = {.clutch = 0}; // a reset bike stands with its clutch pulled in
+    int gear = 0;                      // 0 = first
+    int last_shift = 0;                // the previous shift request, -1, 0 or +1
 
     // engine
-    float engine_angle = 0;   // rad, in rear-wheel units, in (-pi, pi]
-    float engine_speed = 0;   // rad/s of the crankshaft
-    float engine_inertia = 0; // slug·ft²
-
-    // setup
-    bike_params params;
+    float engine_angle = 0; // rad, in rear-wheel units, in (-pi, pi]
+    float engine_speed = 0; // rad/s of the crankshaft
 
     // rider
     float dab_level = 0;           // 0..1
@@ -99,4 +92,24 @@ struct bike_state {
     float saved_front_brake = 0;
     float saved_rear_brake = 0;
     float saved_sit = 0;
+};
+
+struct bike_state {
+    // What bike_reset keeps: the bike's make-up, bodies and joints, and what it draws with.
+    int catalogue_index = 0;
+    dBodyID bodies[k_bike_body_count] = {};
+    dJointID joints[k_bike_joint_count] = {};
+    wheel_part front_wheel;
+    wheel_part rear_wheel;
+    int owner_value = 0;
+    char number[8] = {}; // at most 7 characters
+    bike_resources resources;
+    shape shapes[k_bike_shape_count];
+    float total_mass = 0;     // slug
+    float engine_inertia = 0; // slug·ft²
+
+    // setup
+    bike_params params;
+
+    bike_ride ride;
 };

@@ -12,14 +12,29 @@
 static_assert(sizeof(dReal) == sizeof(double), "ODE must be built in double precision");
 
 namespace {
+// A handle is a place in the table and that place's generation: handle = generation ·
+// k_bike_places + place. Handles stay non-negative ints, and a destroyed bike's handle stops
+// naming anything once its place is reused.
+constexpr int k_bike_place_bits = 12;
+constexpr int k_bike_places = 1 << k_bike_place_bits;
+constexpr int k_bike_generations = 1 << (31 - k_bike_place_bits);
+
+// One place of the table: its bike, if any, and how many bikes it has held before.
+struct bike_place_entry {
+    std::unique_ptr<bike_state> bike; // stays where it was made: ODE points into it
+    int generation = 0;
+};
+
 struct world_state {
     dWorldID world = nullptr;
     dJointGroupID contacts = nullptr;
-    // Bikes stay where they were made: ODE holds pointers to their joint feedback.
-    std::vector<std::unique_ptr<bike_state>> bikes;
+    // Kept through world_destroy, so a handle from an earlier world is stale in the next.
+    std::vector<bike_place_entry> places;
     const bike_resource_loader* loader = &k_bike_loader_null;
 };
 world_state g_world;
+
+int handle_of(int place) { return g_world.places[place].generation * k_bike_places + place; }
 } // namespace
 
 void world_create() {
@@ -33,9 +48,7 @@ void world_create() {
 
 void world_destroy() {
     if (g_world.world) {
-        for (int i = 0; i < static_cast<int>(g_world.bikes.size()); i++)
-            if (g_world.bikes[i]) bike_destroy(i);
-        g_world.bikes.clear();
+        for (int place = 0; place < bike_place_limit(); place++) bike_destroy(bike_at_place(place));
         dJointGroupDestroy(g_world.contacts);
         dWorldDestroy(g_world.world);
         dCloseODE();
@@ -66,30 +79,47 @@ void bike_set_resource_loader(const bike_resource_loader* loader) {
 const bike_resource_loader& bike_resource_loader_current() { return *g_world.loader; }
 
 int bike_slot_new() {
-    // The lowest free handle, so the same sequence of creations gives the same handles.
-    int n = static_cast<int>(g_world.bikes.size());
-    int handle = n;
+    // The lowest free place, so the same sequence of creations gives the same places.
+    int n = bike_place_limit();
+    int place = n;
     for (int i = 0; i < n; i++)
-        if (!g_world.bikes[i]) {
-            handle = i;
+        if (!g_world.places[i].bike) {
+            place = i;
             break;
         }
-    if (handle == n) g_world.bikes.emplace_back();
-    g_world.bikes[handle] = std::make_unique<bike_state>();
-    return handle;
+    TB_ASSERT(place < k_bike_places);
+    if (place == n) g_world.places.emplace_back();
+    g_world.places[place].bike = std::make_unique<bike_state>();
+    return handle_of(place);
 }
 
 void bike_slot_free(int bike) {
-    if (bike_live(bike)) g_world.bikes[bike].reset();
+    if (!bike_live(bike)) return;
+    bike_place_entry& e = g_world.places[bike_handle_place(bike)];
+    e.bike.reset();
+    // Wrapping after half a million bikes in one place leaves only a far older handle unnoticed.
+    e.generation = (e.generation + 1) % k_bike_generations;
 }
 
 bool bike_live(int bike) {
-    return bike >= 0 && bike < static_cast<int>(g_world.bikes.size()) && g_world.bikes[bike];
+    if (bike < 0) return false;
+    int place = bike_handle_place(bike);
+    return place < bike_place_limit() && g_world.places[place].bike && handle_of(place) == bike;
 }
 
 bike_state& bike_at(int bike) {
     TB_ASSERT(bike_live(bike));
-    return *g_world.bikes[bike];
+    return *g_world.places[bike_handle_place(bike)].bike;
 }
 
-int bike_handle_limit() { return static_cast<int>(g_world.bikes.size()); }
+int bike_handle_place(int bike) {
+    TB_ASSERT(bike >= 0);
+    return bike % k_bike_places;
+}
+
+int bike_place_limit() { return static_cast<int>(g_world.places.size()); }
+
+int bike_at_place(int place) {
+    TB_ASSERT(place >= 0 && place < bike_place_limit());
+    return g_world.places[place].bike ? handle_of(place) : -1;
+}
