@@ -14,6 +14,8 @@
 #include "bike/bike.h"
 
 #include "common/common.h"
+#include "core/frame_record.h"
+#include "core/view.h"
 #include "files/data_file.h"
 #include "platform/platform.h"
 #include "race/scripted_rider.h"
@@ -109,7 +111,9 @@ std::vector<unsigned char> rider_view(int slot) {
         int width, height;
         if (!platform().begin_frame(&width, &height)) continue;
         set_projection(width, height, k_fov);
-        rider_camera_view(race_slot(slot).bike, slot, k_fov);
+        const render_frame frame = world_frame(rider_camera_of(race_slot(slot).bike, slot, k_fov));
+        world_prepare(frame);
+        render_scene(frame);
         const ground_statistics& stats = ground_stats();
         const bool settled = k > 1 && stats.texture_age == 0 && stats.reshades_pending == 0 &&
                              stats.textures_composed == 0;
@@ -199,8 +203,7 @@ int main(int argc, char** argv) {
     track_list_scan();
     world_create();
     race_shutdown();
-    int* lineup = race_lineup();
-    std::fill(lineup, lineup + k_lineup_size, 0);
+    int lineup[k_lineup_size] = {};
     // The scripted rider in the first place and robots on their auto pilot behind it, or robots
     // alone; the race runs until the first rider has ridden its laps, whether the others finish
     // or not.
@@ -210,7 +213,7 @@ int main(int argc, char** argv) {
     params.track = "rabbithill";
     params.laps = laps;
     if (robots_only) params.skill = k_skill_count - 1;
-    if (!race_start(params)) {
+    if (!race_start_lineup(params, lineup, k_lineup_size)) {
         std::fprintf(stderr, "rabbithill did not load\n");
         return 1;
     }

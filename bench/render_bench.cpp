@@ -24,6 +24,8 @@
 #include "bench_shots.h"
 
 #include "bike/bike.h"
+#include "core/frame_record.h"
+#include "core/view.h"
 #include "files/data_file.h"
 #include "files/files.h"
 #include "platform/platform.h"
@@ -32,7 +34,7 @@
 #include "render/shaders.h"
 #include "resources/gpu.h"
 #include "resources/image.h"
-#include "terrain/ground_local.h"
+#include "terrain/ground_gpu.h"
 #include "terrain/roost.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
@@ -56,6 +58,22 @@
 #include <vector>
 
 namespace {
+// The drawing settings the benchmark changes beside the game's own.
+struct bench_drawing {
+    bool fugly = false;
+    bool time_phases = false;
+};
+bench_drawing g_drawing;
+
+// One frame of the world from a camera, as the game builds and draws it.
+void draw_world(const scene_camera& camera) {
+    render_frame frame = world_frame(camera);
+    frame.settings.fugly = g_drawing.fugly;
+    frame.settings.time_phases = g_drawing.time_phases;
+    world_prepare(frame);
+    render_scene(frame);
+}
+
 constexpr int k_width = 1280, k_height = 720; // px
 constexpr float k_fov = 90;                   // degrees
 
@@ -70,10 +88,10 @@ struct view_result {
 // A race of `count` bikes on rabbithill, stood along the lap two abreast from the first gate on
 // and left to settle on their wheels; the local rider, in the last slot, stands behind them all.
 bool start_race(int count) {
-    int* lineup = race_lineup();
-    for (int i = 0; i < k_lineup_size; i++) lineup[i] = 0;
+    int lineup[k_lineup_size] = {};
     for (int i = 0; i < count - 1; i++) lineup[i] = lineup_robot;
     lineup[count - 1] = lineup_local;
+    race_lineup_set(lineup, k_lineup_size);
     race_start_params params;
     params.track = "rabbithill";
     params.laps = 3;
@@ -115,10 +133,10 @@ void finish_shots(const std::string& folder);
 // The start of a race on the grid: the gate from the local rider's seat and from beside the
 // front row.
 void gate_shots(const std::string& folder) {
-    int* lineup = race_lineup();
-    for (int i = 0; i < k_lineup_size; i++) lineup[i] = 0;
+    int lineup[k_lineup_size] = {};
     for (int i = 0; i < 20; i++) lineup[i] = lineup_robot;
     lineup[7] = lineup_local;
+    race_lineup_set(lineup, k_lineup_size);
     race_start_params params;
     params.track = "rabbithill";
     params.laps = 3;
@@ -127,13 +145,13 @@ void gate_shots(const std::string& folder) {
     int width, height;
     if (!platform().begin_frame(&width, &height)) return;
     set_projection(width, height, k_fov);
-    rider_camera_view(race_slot(7).bike, 7, k_fov);
+    draw_world(rider_camera_of(race_slot(7).bike, 7, k_fov));
     save_shot(folder + "/gate_rider.png");
     platform().end_frame();
     const int bike = race_slot(7).bike;
     if (platform().begin_frame(&width, &height)) {
         set_projection(width, height, 60);
-        render_scene(close_camera(bike, {-30, 8, -25}));
+        draw_world(close_camera(bike, {-30, 8, -25}));
         save_shot(folder + "/gate_side.png");
         platform().end_frame();
     }
@@ -232,7 +250,7 @@ void finish_shots(const std::string& folder) {
                 if (!platform().begin_frame(&width, &height)) return;
                 track_script_frame_handler(race_clock());
                 set_projection(width, height, 60);
-                render_scene(look_at(eye, target, 60));
+                draw_world(look_at(eye, target, 60));
                 save_shot(folder + "/finish_" + std::to_string(race_seconds) + "s_" +
                           (side > 0   ? "a"
                            : side < 0 ? "b"
@@ -257,7 +275,7 @@ void close_shots(int bike, const std::string& folder) {
         int width, height;
         if (!platform().begin_frame(&width, &height)) continue;
         set_projection(width, height, 50);
-        render_scene(close_camera(bike, v.offset));
+        draw_world(close_camera(bike, v.offset));
         save_shot(folder + "/close_" + v.name + ".png");
         platform().end_frame();
     }
@@ -281,16 +299,16 @@ view_result draw_frames(int frames, bool trackside, int viewed, const std::strin
     std::vector<double> total, setup, bikes, rest;
     double cpu_begun = 0;
     for (int pass = 0; pass < 2; pass++) {
-        render_config().time_phases = pass == 1;
+        g_drawing.time_phases = pass == 1;
         for (int k = 0; k < frames + 1; k++) {
             int width, height;
             if (!platform().begin_frame(&width, &height)) continue;
             const auto begun = std::chrono::steady_clock::now();
             set_projection(width, height, k_fov);
             if (trackside)
-                trackside_view(-1);
+                draw_world(trackside_camera_now(-1));
             else
-                rider_camera_view(race_slot(viewed).bike, viewed, k_fov);
+                draw_world(rider_camera_of(race_slot(viewed).bike, viewed, k_fov));
             const render_stats stats = render_statistics();
             if (k == 0 && pass == 0 && !shot.empty()) save_shot(shot);
             platform().end_frame();
@@ -319,7 +337,7 @@ view_result draw_frames(int frames, bool trackside, int viewed, const std::strin
             result.billboards = stats.billboards;
         }
     }
-    render_config().time_phases = false;
+    g_drawing.time_phases = false;
     result.frame_ms = median(total);
     result.setup_ms = median(setup);
     result.bikes_ms = median(bikes);
@@ -424,7 +442,6 @@ lap_result ride_lap(int frames, const std::string& shots, const char* method) {
     const std::vector<std::array<float, 2>> path = lap_path();
     std::vector<double> update, mesh, draw, ground, scene;
     long composed = 0;
-    ground_mesh timing_mesh;
     for (int pass = 0; pass < 2; pass++) {
         double cpu_begun = 0;
         for (int k = 0; k < frames; k++) {
@@ -435,7 +452,7 @@ lap_result ride_lap(int frames, const std::string& shots, const char* method) {
             if (pass == 1) {
                 glFinish();
                 const auto begun = std::chrono::steady_clock::now();
-                render_scene(c);
+                draw_world(c);
                 platform().end_frame();
                 glFinish();
                 scene.push_back(ms_since(begun));
@@ -455,10 +472,7 @@ lap_result ride_lap(int frames, const std::string& shots, const char* method) {
             glFinish();
             const double update_ms = ms_since(begun);
             begun = std::chrono::steady_clock::now();
-            lod_refine(c.eye);
-            lod_build_mesh(
-                c.eye, view, tangent, [](int, int, int) { return ground_texture_choice{}; },
-                &timing_mesh);
+            ground_mesh_build_alone(c.eye, view, tangent);
             const double mesh_ms = ms_since(begun);
             const float* r = c.rotation;
             const float m[16] = {r[0], r[1], r[2], 0, r[3], r[4], r[5], 0,
@@ -551,7 +565,7 @@ int main(int argc, char** argv) {
     ground.shader_programs = shaders_in_use();
     if (shaders) ground.render_texture = 4;
     ground_configure(ground);
-    render_config().fugly = fugly;
+    g_drawing.fugly = fugly;
     file_index();
     track_list_scan();
     world_create();

@@ -1,7 +1,8 @@
 // Fuzzes data_file streams: gzip, scrambled and plain members read every way, never past the
 // member, and a truncated compressed member yields a prefix of its text.
-#include "files/files_local.h"
+#include "files/data_file.h"
 #include "files/gzip.h"
+#include "files/scramble.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -5,6 +5,7 @@
 #include "core/console_local.h"
 #include "core/menu_local.h"
 #include "core/program.h"
+#include "core/view.h"
 
 #include "bike/bike.h"
 #include "common/message.h"
@@ -206,15 +207,16 @@ void cmd_addkey(const char*) {
     keyframe_quaternion(c.yaw, c.pitch, k.quaternion);
     k.fov = static_cast<float>(config().fov);
     k.tic = race_clock();
-    std::vector<camera_keyframe>& keys = camera_keyframes();
+    std::vector<camera_keyframe> keys = view_keyframes();
     auto at = std::upper_bound(keys.begin(), keys.end(), k.tic,
                                [](int tic, const camera_keyframe& e) { return tic < e.tic; });
     keys.insert(at, k);
+    view_keyframes_set(keys);
     show_message("Keyframe added");
 }
 
 void cmd_deletekey(const char*) {
-    std::vector<camera_keyframe>& keys = camera_keyframes();
+    std::vector<camera_keyframe> keys = view_keyframes();
     if (keys.size() < 2) {
         keys.clear();
     } else {
@@ -224,16 +226,17 @@ void cmd_deletekey(const char*) {
             if (std::abs(keys[i].tic - now) < std::abs(keys[nearest].tic - now)) nearest = i;
         keys.erase(keys.begin() + static_cast<long>(nearest));
     }
+    view_keyframes_set(keys);
     show_message("Keyframe deleted");
 }
 
 void cmd_clearkeys(const char*) {
-    camera_keyframes().clear();
+    view_keyframes_set({});
     show_message("Keyframes cleared");
 }
 
 void cmd_listkeys(const char*) {
-    for (const camera_keyframe& k : camera_keyframes())
+    for (const camera_keyframe& k : view_keyframes())
         show_message("pos = { %.2f, %.2f, %.2f }, rot = { %.2f, %.2f, %.2f, %.2f }, time = %.2f",
                      k.position[0], k.position[1], k.position[2], k.quaternion[0], k.quaternion[1],
                      k.quaternion[2], k.quaternion[3], k.tic * k_tic_length);
@@ -266,7 +269,7 @@ void cmd_readkeys(const char* a) {
     std::stable_sort(
         keys.begin(), keys.end(),
         [](const camera_keyframe& x, const camera_keyframe& y) { return x.tic < y.tic; });
-    camera_keyframes() = keys;
+    view_keyframes_set(keys);
     show_message(whole ? "Camera keys updated" : "Error reading camera keys");
 }
 
@@ -274,7 +277,7 @@ void cmd_writekeys(const char* a) {
     data_file* f = *a ? data_file_open_replace(("@keycam/" + std::string(a)).c_str()) : nullptr;
     bool ok = f != nullptr;
     if (f) {
-        for (const camera_keyframe& k : camera_keyframes())
+        for (const camera_keyframe& k : view_keyframes())
             ok &= data_file_print(f, "%.4f %.4f %.4f %.4f %.4f %.4f %.4f %.2f %d\n", k.position[0],
                                   k.position[1], k.position[2], k.quaternion[0], k.quaternion[1],
                                   k.quaternion[2], k.quaternion[3], k.fov, k.tic);
@@ -287,9 +290,8 @@ void cmd_writekeys(const char* a) {
 }
 
 void cmd_togglekeycam(const char*) {
-    bool& on = keycam_mode();
-    on = !on;
-    toggle("Keycam mode", on);
+    view_set_keycam(!view_keycam());
+    toggle("Keycam mode", view_keycam());
 }
 
 void cmd_togglefps(const char*) { toggle_setting("FPS display", config().draw_fps); }

@@ -2,6 +2,7 @@
 #include "core/autopilot.h"
 #include "core/config.h"
 #include "core/console.h"
+#include "core/frame_record.h"
 #include "core/hud_feed.h"
 #include "core/program.h"
 #include "core/screenshot.h"
@@ -53,19 +54,6 @@ void record_video_frame(int width, int height) {
     fflush(stdout);
 }
 
-// The settings the renderer reads every frame, as the menus may have changed them.
-void settings_to_renderer() {
-    const settings& s = config();
-    render_settings& r = render_config();
-    r.hide_rider = s.hide_rider != 0;
-    r.first_person_height = static_cast<float>(s.first_person_height);
-    r.first_person_angle = static_cast<float>(s.first_person_angle);
-    r.ghost_fade_distance = static_cast<float>(s.ghost_fade_distance);
-    r.billboard_optimize_lookahead = s.billboard_optimize_lookahead;
-    r.lens_flare = s.lens_flare != 0;
-    r.reflections = graphics().reflections_on != 0;
-}
-
 // Draws the frame; false when the window is gone.
 bool draw_frame() {
     program_state& p = g_program;
@@ -79,24 +67,23 @@ bool draw_frame() {
         config().yres = height;
     }
     set_projection(width, height, config().fov);
-    settings_to_renderer();
+    const frame_record frame = frame_record_build();
+    if (frame.world) world_prepare(frame.scene);
     const bool hud = p.options.show_hud;
     switch (p.view) {
-    case rider_camera: {
-        const int bike = race_slot(p.viewed_slot).bike;
-        if (bike_live(bike))
-            rider_camera_view(bike, p.viewed_slot, config().fov);
+    case rider_camera:
+        if (frame.world)
+            render_scene(frame.scene);
         else
             render_clear();
         if (hud) hud_graphs_draw();
         break;
-    }
     case orbit_camera:
-        render_scene(orbit_camera_now());
+        render_scene(frame.scene);
         if (hud) hud_graphs_draw();
         break;
     case trackside_camera: {
-        trackside_view(p.trackside_choice);
+        render_scene(frame.scene);
         const rider_slot& viewed = race_slot(p.viewed_slot);
         if (hud && p.trackside_follow && viewed.kind == rider_remote && viewed.name[0])
             draw_centered_text(viewed.name, 30, 28);
@@ -110,7 +97,7 @@ bool draw_frame() {
         title_view_draw(hud_picture_title(), "", k_version_text);
         break;
     }
-    if (hud) hud_draw(hud_frame_now());
+    if (hud) hud_draw(frame.hud);
     // A screenshot asked for since the last frame reads this one before it is shown.
     if (p.screenshot_requested) screenshot_take(width, height);
     p.screenshot_requested = false;
@@ -123,50 +110,9 @@ bool draw_frame() {
     return platform().end_frame();
 }
 
-vec3d sound_vec(const vec3d& v) { return {v.x, v.y, v.z}; }
-
-// The engines are heard from the viewed rider's head, moving with it, right ear along the
-// frame's right.
-void place_listener() {
-    const int bike = race_slot(g_program.viewed_slot).bike;
-    if (bike < 0 || !bike_live(bike)) return;
-    sound_listener l;
-    l.position = sound_vec(bike_body_position(bike, body_rider));
-    l.velocity = sound_vec(bike_body_velocity(bike, body_rider));
-    l.right = sound_vec(bike_body_axis(bike, body_frame, 0));
-    engine_sound_set_listener(l);
-}
-
-// A remote rider without a state within the last second is not drawn, and not heard either;
-// online, neither is one the local rider would not collide with.
-bool slot_heard(int slot) {
-    const rider_slot& s = race_slot(slot);
-    if (s.kind != rider_remote) return true;
-    const int newest = history_newest_tic(slot);
-    if (newest < 0 || race_clock() - newest > k_tics_per_second) return false;
-    if (!net_connected()) return true;
-    const int local = race_local_slot();
-    return local < 0 || race_collides_online(local, slot, newest);
-}
-
 void update_sound() {
-    program_state& p = g_program;
-    if (!p.sound_device) return;
-    float f = 0;
-    if (!p.paused && p.view != editor_view)
-        f = p.menu_state == menu_none ? 1.0f : p.riding ? 0.0f : 0.25f;
-    place_listener();
-    for (int slot = 0; slot < k_max_riders; slot++) {
-        if (race_slot(slot).bike < 0) {
-            engine_sound_close(slot);
-            continue;
-        }
-        float volume = f * config().volume * 0.1f * demo_rider_volume(slot);
-        if (slot != p.viewed_slot) volume *= config().comp_volume * 0.1f;
-        if (!slot_heard(slot)) volume = 0;
-        engine_sound_update(slot, volume);
-    }
-    sound_device().update();
+    if (!g_program.sound_device) return;
+    engine_sounds_update(sound_frame_build());
 }
 
 // "--record-audio": one tic of the mixed sound appended to the recording. The engines are
@@ -311,7 +257,10 @@ void handle_press_without_menu(int32_t code) {
 } // namespace
 
 program_state& program() { return g_program; }
-void program_reset() { g_program = program_state{}; }
+void program_reset() {
+    g_program = program_state{};
+    view_reset();
+}
 
 void fps_histogram_count(uint32_t histogram[8], double gap) {
     int bin = 0;

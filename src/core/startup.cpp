@@ -123,7 +123,6 @@ void hand_out_working_values(const run_options& options) {
     ground.vertex_arrays = !options.no_vertex_arrays;
     ground_configure(ground);
     roost_set_frequency(g.roost_frequency);
-    render_config().model_detail = static_cast<float>(config().model_detail);
 }
 
 // Waits until the window can be drawn; false when it was closed meanwhile.
@@ -336,7 +335,6 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
         ground.shader_programs = shaders_in_use();
         ground_configure(ground);
         statues_set_companions(shaders_in_use());
-        render_config().print_orientation = p.options.print_orientation;
         model_set_vertex_arrays(!p.options.no_vertex_arrays);
         fonts_load();
         hud_pictures_load();

@@ -14,8 +14,21 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <vector>
 
 namespace {
+// The eyes move from the chest (0) up to the helmet (1) with the first-person height.
+constexpr vec3d k_eye_low = {0, 0.5, -0.4};
+constexpr vec3d k_eye_high = {0, 1.0583830, -1.1933695};
+
+// The key-framed camera path of the trackside view ("addkey", "readkeys").
+struct view_state {
+    std::vector<camera_keyframe> keyframes; // ordered by tic
+    bool keycam = false;                    // the trackside view follows the keyframes
+};
+view_state g_view;
+
 bool track_loaded() { return track_current() != nullptr; }
 
 bool slot_has_bike(int slot) {
@@ -207,3 +220,58 @@ scene_camera orbit_camera_now() {
     }
     return c;
 }
+
+scene_camera rider_camera_of(int bike, int slot, float fov) {
+    const settings& s = config();
+    scene_camera c;
+    const double h = std::clamp(static_cast<float>(s.first_person_height), 0.0f, 1.0f);
+    const vec3d eye = bike_body_point(bike, body_rider,
+                                      {k_eye_low.x + (k_eye_high.x - k_eye_low.x) * h,
+                                       k_eye_low.y + (k_eye_high.y - k_eye_low.y) * h,
+                                       k_eye_low.z + (k_eye_high.z - k_eye_low.z) * h});
+    c.eye[0] = static_cast<float>(eye.x);
+    c.eye[1] = static_cast<float>(eye.y);
+    c.eye[2] = static_cast<float>(eye.z);
+    vec3d axes[3];
+    for (int k = 0; k < 3; k++) axes[k] = bike_body_axis(bike, body_rider, k);
+    if (program().options.print_orientation)
+        printf("t=%f p0=%f p1=%f p2=%f x0=%f x1=%f x2=%f z0=%f z1=%f z2=%f\n",
+               race_clock() * k_tic_length, c.eye[0], c.eye[1], c.eye[2], axes[0].x, axes[0].y,
+               axes[0].z, axes[2].x, axes[2].y, axes[2].z);
+    // A positive angle tilts the view down.
+    const double theta = static_cast<float>(s.first_person_angle) * k_pi / 180;
+    const vec3d up = axes[1], back = axes[2];
+    axes[1] = {std::cos(theta) * up.x - std::sin(theta) * back.x,
+               std::cos(theta) * up.y - std::sin(theta) * back.y,
+               std::cos(theta) * up.z - std::sin(theta) * back.z};
+    axes[2] = {std::sin(theta) * up.x + std::cos(theta) * back.x,
+               std::sin(theta) * up.y + std::cos(theta) * back.y,
+               std::sin(theta) * up.z + std::cos(theta) * back.z};
+    for (int k = 0; k < 3; k++) {
+        c.rotation[k] = static_cast<float>(axes[k].x);
+        c.rotation[3 + k] = static_cast<float>(axes[k].y);
+        c.rotation[6 + k] = static_cast<float>(axes[k].z);
+    }
+    const vec3d v = bike_body_velocity(bike, body_rider);
+    c.velocity[0] = static_cast<float>(v.x);
+    c.velocity[1] = static_cast<float>(v.y);
+    c.velocity[2] = static_cast<float>(v.z);
+    c.fov = fov;
+    c.viewed_slot = slot;
+    return c;
+}
+
+scene_camera trackside_camera_now(int chosen_camera) {
+    const std::vector<camera_keyframe>& keys = g_view.keyframes;
+    if (g_view.keycam && !keys.empty())
+        return keyframed_camera(keys.data(), static_cast<int>(keys.size()), race_clock());
+    if (chosen_camera >= 0 && chosen_camera < track_camera_count())
+        return track_camera_view(track_camera_at(chosen_camera));
+    return track_camera_view(free_camera());
+}
+
+const std::vector<camera_keyframe>& view_keyframes() { return g_view.keyframes; }
+void view_keyframes_set(const std::vector<camera_keyframe>& keys) { g_view.keyframes = keys; }
+bool view_keycam() { return g_view.keycam; }
+void view_set_keycam(bool on) { g_view.keycam = on; }
+void view_reset() { g_view = view_state{}; }

@@ -4,6 +4,8 @@
 #include "core/bindings.h"
 #include "render/render.h"
 
+#include <vector>
+
 // Tab: rider -> orbit (or editor) -> trackside -> rider.
 void view_cycle();
 // The viewed slot becomes the previous (-1) or next (+1) rider of the running order, stopping
@@ -13,3 +15,16 @@ void orbit_camera_tic(const float actions[k_action_channels]);
 void trackside_camera_tic(const float actions[k_action_channels]);
 // The orbit camera round the viewed bike: behind it while riding, else where the player turned it.
 scene_camera orbit_camera_now();
+// The rider's own camera: its eyes on the rider body, looking down by the tilt.
+scene_camera rider_camera_of(int bike, int slot, float fov);
+// The trackside view: the key-framed camera when it is on and has keyframes, else the chosen
+// track camera (-1 for none), else the free camera.
+scene_camera trackside_camera_now(int chosen_camera);
+
+// The key-framed camera path, ordered by tic, and whether the trackside view follows it.
+const std::vector<camera_keyframe>& view_keyframes();
+void view_keyframes_set(const std::vector<camera_keyframe>& keys);
+bool view_keycam();
+void view_set_keycam(bool on);
+// The views' own state back to its start-up values.
+void view_reset();

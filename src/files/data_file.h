@@ -10,6 +10,14 @@
 
 struct data_file;
 
+// How a stored file turns into the bytes a reader sees.
+enum class file_form { plain, gzip, scrambled, gzip_scrambled };
+// Opens a stored file: its bytes start at offset, at most size of them are read (UINT64_MAX for
+// the whole file), decoded by form. nullptr when it can't be opened or its gzip header or
+// scramble mark is wrong.
+data_file* data_file_open_stored(const std::string& path, uint64_t offset, uint64_t size,
+                                 file_form form, const char* label);
+
 // Opens a name with a mode text ("rb", "wb", "a" ...). A name beginning with "@" is looked up
 // in the home folder, then the data folder, then (for reading, once the index is built) the
 // archives, also as ".gz", ".scram" and ".gz.scram". Writing an "@" name writes to the home

@@ -25,9 +25,6 @@ const index_entry* index_find(const std::string& name);
 // Forgets the index (its priorities name positions in the folder list, so it goes with it).
 void index_free();
 
-// How a stored file turns into the bytes a reader sees.
-enum class file_form { plain, gzip, scrambled, gzip_scrambled };
-
 constexpr uint64_t k_unlimited = UINT64_MAX;
 constexpr size_t k_gzip_input_size = 16384;    // bytes of compressed input read at a time
 constexpr size_t k_decoded_window_size = 1024; // bytes of decoded output served from
@@ -62,11 +59,6 @@ struct data_file {
     std::string target_path;
 };
 
-// Opens a stored file: its bytes start at offset, at most size of them are read (k_unlimited
-// for the whole file), decoded by form. nullptr when it can't be opened or its gzip header or
-// scramble mark is wrong.
-data_file* data_file_open_stored(const std::string& path, uint64_t offset, uint64_t size,
-                                 file_form form, const char* label);
 // Sets up reading on an open file; takes the file (closes it on failure).
 data_file* data_file_wrap(FILE* file, uint64_t offset, uint64_t size, file_form form,
                           const char* label, bool writing);

@@ -128,12 +128,9 @@ void start_race(const server_message& m) {
     std::copy(race_lineup(), race_lineup() + k_lineup_size, kept);
     int lineup[k_lineup_size];
     for (int slot = 0; slot < k_lineup_size; slot++)
-        lineup[slot] = c.slots[slot].lineup == lineup_network ? lineup_network : lineup_demo;
+        lineup[slot] = c.slots[slot].named ? lineup_network : lineup_demo;
     const int local = local_slot();
-    if (local >= 0 && local < k_max_riders) {
-        lineup[local] = lineup_local;
-        c.slots[local].lineup = lineup_local;
-    }
+    if (local >= 0 && local < k_max_riders) lineup[local] = lineup_local;
     race_lineup_set(lineup, k_lineup_size);
     race_start_params p;
     p.track = c.track;
@@ -311,7 +308,7 @@ void handle_rider(const server_message& m, double) {
     if (c.last_bike == k_no_slot || m.slot > c.last_bike) {
         net_slot& s = c.slots[m.slot];
         s.descriptor = parse_descriptor(wire_text(m.data, m.data_length));
-        s.lineup = lineup_network;
+        s.named = true;
         c.last_bike = m.slot;
         set_state(state_riders);
     }

@@ -31,7 +31,7 @@ struct net_slot {
     int state_tic = -1; // tic of the newest state received
     int ping = 0;       // tics, as the server measured it
     rider_descriptor descriptor;
-    int lineup = 0; // 5 a rider the server named, 1 the local rider, else 0
+    bool named = false; // the server named a rider for the slot in this race
 };
 
 // A received datagram held back by "--fake-lag".

@@ -25,14 +25,12 @@ constexpr render_text_drawer k_no_text = {no_text_width, no_text};
 } // namespace
 
 render_state& renderer() { return g_render; }
-render_settings& render_config() { return g_render.settings; }
 const render_text_drawer& text_drawer() { return g_render.text ? *g_render.text : k_no_text; }
 void render_set_text_drawer(const render_text_drawer* drawer) { g_render.text = drawer; }
 
 bool gl_features_init(bool flat_shading) {
     // Without a current context there is nothing to ask or set (the null platform).
     g_render.ready = glGetString(GL_VERSION) != nullptr;
-    g_render.settings.fugly = flat_shading;
     if (!g_render.ready) return false;
     log("GL_VENDOR: %s\n", gl_text(GL_VENDOR));
     log("GL_RENDERER: %s\n", gl_text(GL_RENDERER));

@@ -9,22 +9,16 @@
 
 struct billboard;
 
-// The settings drawing reads; the program copies the player's settings in.
+// The player's settings a frame of the world is drawn with.
 struct render_settings {
-    bool hide_rider = false;        // "Hide 1st Person Rider"
-    float first_person_height = 0;  // 0..1, from the chest up to the eyes
-    float first_person_angle = 0;   // degrees the rider camera looks down
-    float ghost_fade_distance = 10; // ft: recorded riders fade within it, vanish within half
     int billboard_optimize_lookahead = 8;
     bool lens_flare = true;
     bool reflections = true;
-    float model_detail = 50;        // 0..100; at 10 or less far statues are left out
-    bool fugly = false;             // "--fugly": the clear colour instead of the sky
-    bool print_orientation = false; // "--print-orientation"
+    float model_detail = 50; // 0..100; at 10 or less far statues are left out
+    bool fugly = false;      // "--fugly": the clear colour instead of the sky
     // Waits for the card after each phase of a frame and times it (benchmarks).
     bool time_phases = false;
 };
-render_settings& render_config();
 
 // Logs the GL strings, reads the driver's features (render/shaders.h) and sets the fixed GL
 // state; false without a GL context.
@@ -55,11 +49,28 @@ struct scene_camera {
     float velocity[3] = {};                          // ft/s the eye moves at
 };
 
-// Draws the world from the camera; leaves depth testing on with function ALWAYS, blending and
+// How a bike of the frame is drawn: whole, without its rider (the rider's own view with the rider
+// hidden), or as its rider sees it (first person).
+enum render_bike_mode { bike_whole = 0, bike_without_rider = 1, bike_first_person = 2 };
+
+// One bike of the frame: its handle, how it is drawn and how opaque it is.
+struct render_bike {
+    int bike = -1;
+    render_bike_mode mode = bike_whole;
+    float opacity = 1; // 0..1; recorded riders fade near the local rider
+};
+
+// Everything one frame of the world is drawn from: the program fills it once a frame.
+struct render_frame {
+    scene_camera camera;
+    render_settings settings;
+    int bike_count = 0;
+    render_bike bikes[k_max_riders]; // the bikes to draw, in slot order
+};
+
+// Draws the world of the frame; leaves depth testing on with function ALWAYS, blending and
 // alpha test off and the model-view matrix at identity.
-void render_scene(const scene_camera& camera);
-// The camera of the frame being drawn, for level of detail, sound and the lights.
-const scene_camera& render_camera();
+void render_scene(const render_frame& frame);
 
 // What the last frame drew.
 struct render_stats {
@@ -74,16 +85,9 @@ struct render_stats {
 };
 const render_stats& render_statistics();
 
-// Opacity per rider slot: recorded riders fade near the local rider offline.
-float ghost_opacity(float distance, float fade_distance);
-void slot_opacities(float out[k_max_riders]);
-
 // ---------------------------------------------------------------------------------------------
 // Cameras
 
-// The rider's own camera: its eyes on the rider body, looking down by the tilt.
-scene_camera rider_camera_of(int bike, int slot, float fov);
-void rider_camera_view(int bike, int slot, float fov);
 // The rotation of a trackside camera of yaw and pitch (rad).
 void trackside_rotation(float yaw, float pitch, float out[9]);
 
@@ -94,18 +98,14 @@ struct camera_keyframe {
     float fov = 90;                     // degrees
     int tic = 0;
 };
-// The keyframes, ordered by tic, and whether the trackside view follows them.
-std::vector<camera_keyframe>& camera_keyframes();
-bool& keycam_mode();
 // The quaternion a camera of yaw and pitch is stored with.
 void keyframe_quaternion(float yaw, float pitch, float out[4]);
 // The camera at a race clock tic, eased between keyframes; at least one keyframe is needed.
 scene_camera keyframed_camera(const camera_keyframe* keys, int count, int clock);
 
-// The trackside view: the key-framed camera when it is on and has keyframes, else the chosen
-// track camera (-1 for none), else the free camera.
-scene_camera trackside_camera_now(int chosen_camera);
-void trackside_view(int chosen_camera);
+// The camera of a trackside camera of the track (the free camera among them).
+struct track_camera;
+scene_camera track_camera_view(const track_camera& camera);
 
 // ---------------------------------------------------------------------------------------------
 // Billboards
@@ -131,8 +131,8 @@ int trail_marker_count();
 // ---------------------------------------------------------------------------------------------
 // Screens and text
 
-// How text is drawn; text drawing is not built yet, so by default nothing is drawn and a glyph
-// is taken as 0.6 of its height wide.
+// How text is drawn: the HUD's fonts hand the renderer their drawer; without one nothing is drawn
+// and a glyph is taken as 0.6 of its height wide.
 struct render_text_drawer {
     float (*width)(const char* text, float height);
     // align: 0 left, 1 centred, 2 right of x.
@@ -150,5 +150,5 @@ void title_view_draw(uint32_t picture, const char* message, const char* build_la
 // Reads the viewport as RGB rows, bottom row first (the frame buffer's order).
 bool render_read_pixels(int width, int height, unsigned char* rgb);
 void gl_finish();
-// Back to the start-up state (keyframes, markers, the loading screen's clock).
+// Back to the start-up state (markers, the loading screen's clock).
 void render_reset();

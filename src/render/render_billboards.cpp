@@ -73,7 +73,7 @@ void billboards_batch(const billboard* cards, int32_t* order, int count, int win
     }
 }
 
-void billboards_draw(const scene_camera& camera) {
+void billboards_draw(const scene_camera& camera, int optimize_lookahead) {
     render_state& r = renderer();
     const billboard* cards = billboards();
     const int count = billboard_count();
@@ -91,8 +91,7 @@ void billboards_draw(const scene_camera& camera) {
                                   r.card_keys.data(), r.order.data());
     billboards_radix_sort(r.card_keys.data(), r.order.data(), r.scratch.data(), n);
     r.order[n] = -1;
-    billboards_batch(cards, r.order.data(), n, r.settings.billboard_optimize_lookahead, right,
-                     camera.eye);
+    billboards_batch(cards, r.order.data(), n, optimize_lookahead, right, camera.eye);
 
     r.card_vertices.resize(static_cast<size_t>(n) * 12);
     r.card_uvs.resize(static_cast<size_t>(n) * 8);

@@ -1,20 +1,13 @@
-// The cameras the views draw from: the rider's eyes, the trackside cameras and the key-framed
-// camera path.
+// The cameras' geometry: trackside rotations, the track cameras' views and the key-framed camera
+// path.
 #include "render/render_local.h"
 
-#include "bike/bike.h"
-#include "race/race.h"
 #include "track/track_view.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace {
-// The eyes move from the chest (0) up to the helmet (1) with the first-person height.
-constexpr vec3d k_eye_low = {0, 0.5, -0.4};
-constexpr vec3d k_eye_high = {0, 1.0583830, -1.1933695};
-
 // One component along the cubic Hermite curve from p0 to p1 with the neighbours before and
 // after; a and b are the neighbours' intervals over this one (0 or less: no tangent).
 float hermite(float before, float p0, float p1, float after, float a, float b, float u) {
@@ -32,59 +25,7 @@ void keyframe_rotation(const float q[4], float out[9]) {
                         2 * (x * z - y * w),     2 * (y * z + x * w),     1 - 2 * (x * x + y * y)};
     for (int k = 0; k < 9; k++) out[k] = k / 3 == 1 ? m[k] : -m[k];
 }
-
-scene_camera from_track_camera(const track_camera& t) {
-    scene_camera c;
-    std::copy(t.position, t.position + 3, c.eye);
-    trackside_rotation(t.yaw, t.pitch, c.rotation);
-    c.fov = t.fov;
-    return c;
-}
 } // namespace
-
-scene_camera rider_camera_of(int bike, int slot, float fov) {
-    const render_settings& s = renderer().settings;
-    scene_camera c;
-    const double h = std::clamp(s.first_person_height, 0.0f, 1.0f);
-    const vec3d eye = bike_body_point(bike, body_rider,
-                                      {k_eye_low.x + (k_eye_high.x - k_eye_low.x) * h,
-                                       k_eye_low.y + (k_eye_high.y - k_eye_low.y) * h,
-                                       k_eye_low.z + (k_eye_high.z - k_eye_low.z) * h});
-    c.eye[0] = static_cast<float>(eye.x);
-    c.eye[1] = static_cast<float>(eye.y);
-    c.eye[2] = static_cast<float>(eye.z);
-    vec3d axes[3];
-    for (int k = 0; k < 3; k++) axes[k] = bike_body_axis(bike, body_rider, k);
-    if (s.print_orientation)
-        printf("t=%f p0=%f p1=%f p2=%f x0=%f x1=%f x2=%f z0=%f z1=%f z2=%f\n",
-               race_clock() * k_tic_length, c.eye[0], c.eye[1], c.eye[2], axes[0].x, axes[0].y,
-               axes[0].z, axes[2].x, axes[2].y, axes[2].z);
-    // A positive angle tilts the view down.
-    const double theta = s.first_person_angle * k_pi / 180;
-    const vec3d up = axes[1], back = axes[2];
-    axes[1] = {std::cos(theta) * up.x - std::sin(theta) * back.x,
-               std::cos(theta) * up.y - std::sin(theta) * back.y,
-               std::cos(theta) * up.z - std::sin(theta) * back.z};
-    axes[2] = {std::sin(theta) * up.x + std::cos(theta) * back.x,
-               std::sin(theta) * up.y + std::cos(theta) * back.y,
-               std::sin(theta) * up.z + std::cos(theta) * back.z};
-    for (int k = 0; k < 3; k++) {
-        c.rotation[k] = static_cast<float>(axes[k].x);
-        c.rotation[3 + k] = static_cast<float>(axes[k].y);
-        c.rotation[6 + k] = static_cast<float>(axes[k].z);
-    }
-    const vec3d v = bike_body_velocity(bike, body_rider);
-    c.velocity[0] = static_cast<float>(v.x);
-    c.velocity[1] = static_cast<float>(v.y);
-    c.velocity[2] = static_cast<float>(v.z);
-    c.fov = fov;
-    c.viewed_slot = slot;
-    return c;
-}
-
-void rider_camera_view(int bike, int slot, float fov) {
-    render_scene(rider_camera_of(bike, slot, fov));
-}
 
 void trackside_rotation(float yaw, float pitch, float out[9]) {
     const float cy = std::cos(yaw), sy = std::sin(yaw), cp = std::cos(pitch), sp = std::sin(pitch);
@@ -97,9 +38,6 @@ void trackside_rotation(float yaw, float pitch, float out[9]) {
         out[3 * row + 2] = back[row];
     }
 }
-
-std::vector<camera_keyframe>& camera_keyframes() { return renderer().keyframes; }
-bool& keycam_mode() { return renderer().keycam; }
 
 void keyframe_quaternion(float yaw, float pitch, float out[4]) {
     const float cy = std::cos(yaw / 2), sy = std::sin(yaw / 2);
@@ -155,13 +93,10 @@ scene_camera keyframed_camera(const camera_keyframe* keys, int count, int clock)
     return c;
 }
 
-scene_camera trackside_camera_now(int chosen_camera) {
-    const std::vector<camera_keyframe>& keys = renderer().keyframes;
-    if (renderer().keycam && !keys.empty())
-        return keyframed_camera(keys.data(), static_cast<int>(keys.size()), race_clock());
-    if (chosen_camera >= 0 && chosen_camera < track_camera_count())
-        return from_track_camera(track_camera_at(chosen_camera));
-    return from_track_camera(free_camera());
+scene_camera track_camera_view(const track_camera& t) {
+    scene_camera c;
+    std::copy(t.position, t.position + 3, c.eye);
+    trackside_rotation(t.yaw, t.pitch, c.rotation);
+    c.fov = t.fov;
+    return c;
 }
-
-void trackside_view(int chosen_camera) { render_scene(trackside_camera_now(chosen_camera)); }

@@ -17,14 +17,10 @@ struct trail_marker {
 
 struct render_state {
     bool ready = false;
-    render_settings settings;
     view_tangents tangents = {1, 0.75f};
-    scene_camera camera;
     render_stats stats;
     float global_opacity = 1;
     const render_text_drawer* text = nullptr;
-    std::vector<camera_keyframe> keyframes;
-    bool keycam = false;
     std::vector<trail_marker> markers;
     // Per-frame buffers of the billboard and marker sorts, kept to avoid allocating each frame.
     std::vector<int32_t> order, scratch, card_keys;
@@ -42,8 +38,8 @@ void gl_features_read();
 // The text drawer in use (the null one draws nothing).
 const render_text_drawer& text_drawer();
 
-// The scene's billboards (step 9) and trail markers (step 14).
-void billboards_draw(const scene_camera& camera);
+// The scene's billboards and trail markers, in the frame's order.
+void billboards_draw(const scene_camera& camera, int optimize_lookahead);
 void trail_markers_draw(const scene_camera& camera);
 
 // Sorts `order` by key ascending: four stable passes over the key's bytes, least significant

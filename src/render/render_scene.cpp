@@ -5,9 +5,7 @@
 
 #include "bike/bike.h"
 #include "common/not_built.h"
-#include "net/net.h"
 #include "platform/log.h"
-#include "race/race.h"
 #include "resources/gl/gl_bind.h"
 #include "resources/model.h"
 #include "resources/texture.h"
@@ -90,26 +88,22 @@ struct phase_clock {
     }
 };
 
-int bike_mode_for(int slot, const scene_camera& c) {
-    if (slot != c.viewed_slot) return 0;
-    return renderer().settings.hide_rider ? 1 : 2;
-}
-
-void draw_bikes(const scene_camera& c, const float opacity[k_max_riders], bool faded) {
-    const model_camera camera = model_camera_of(c);
+// The frame's opaque bikes, or its faded ones.
+void draw_bikes(const render_frame& f, bool faded) {
+    const model_camera camera = model_camera_of(f.camera);
     const uint32_t environment = lighting().environment;
-    for (int slot = 0; slot < k_max_riders; slot++) {
-        const int bike = race_slot(slot).bike;
-        if (bike < 0 || opacity[slot] <= 0 || (opacity[slot] < 1) != faded) continue;
-        renderer().global_opacity = opacity[slot];
-        bike_draw(bike, bike_mode_for(slot, c), camera, opacity[slot], environment);
+    for (int k = 0; k < f.bike_count; k++) {
+        const render_bike& b = f.bikes[k];
+        if (b.bike < 0 || b.opacity <= 0 || (b.opacity < 1) != faded) continue;
+        renderer().global_opacity = b.opacity;
+        bike_draw(b.bike, b.mode, camera, b.opacity, environment);
     }
     renderer().global_opacity = 1;
 }
 
 // Statues in table order, lit and textured (turned to the camera before the frame when they ask
 // to be), then the reflecting parts added over them.
-void draw_statues(const scene_camera& c) {
+void draw_statues(const scene_camera& c, const render_settings& settings) {
     const int count = statue_count();
     if (count == 0) return;
     render_state& r = renderer();
@@ -128,7 +122,7 @@ void draw_statues(const scene_camera& c) {
     bool reflecting = false;
     for (int i = 0; i < count; i++) {
         const statue& s = all[i];
-        if (!s.model || !s.texture || statue_out_of_sight(s, c.eye, r.settings.model_detail))
+        if (!s.model || !s.texture || statue_out_of_sight(s, c.eye, settings.model_detail))
             continue;
         const float position[3] = {s.x, s.y, s.z};
         float rotation[9];
@@ -140,7 +134,7 @@ void draw_statues(const scene_camera& c) {
         const model_mesh* mesh = model_get(s.model);
         reflecting |= mesh && mesh->has_environment_part;
     }
-    if (reflecting && r.settings.reflections) {
+    if (reflecting && settings.reflections) {
         glDisable(GL_LIGHTING);
         glBlendFunc(GL_ONE, GL_ONE);
         gl_bind_texture(lighting().environment);
@@ -148,7 +142,7 @@ void draw_statues(const scene_camera& c) {
             const statue& s = all[i];
             const model_mesh* mesh = s.model && s.texture ? model_get(s.model) : nullptr;
             if (!mesh || !mesh->has_environment_part ||
-                statue_out_of_sight(s, c.eye, r.settings.model_detail))
+                statue_out_of_sight(s, c.eye, settings.model_detail))
                 continue;
             const float position[3] = {s.x, s.y, s.z};
             float rotation[9];
@@ -163,53 +157,26 @@ void draw_statues(const scene_camera& c) {
     glDisable(GL_LIGHTING);
 }
 
-// At the highest log level the robots' learned lines; robots don't learn lines yet.
+// At the highest log level the robots' learned lines would be drawn over the scene.
 void draw_robot_lines() {
     if (debug_level() >= 2) log_not_built("robot lines drawing");
 }
 } // namespace
 
-const scene_camera& render_camera() { return renderer().camera; }
 const render_stats& render_statistics() { return renderer().stats; }
 
-float ghost_opacity(float distance, float fade_distance) {
-    const float half = fade_distance / 2;
-    if (half <= 0) return 1;
-    return std::clamp((distance - half) / half, 0.0f, 1.0f);
-}
-
-void slot_opacities(float out[k_max_riders]) {
-    std::fill(out, out + k_max_riders, 1.0f);
-    if (net_connected()) return;
-    const int local = race_local_slot();
-    if (local < 0) return;
-    const vec3d at = bike_frame_position(race_slot(local).bike);
-    const float fade = renderer().settings.ghost_fade_distance;
-    for (int slot = 0; slot < k_max_riders; slot++) {
-        const rider_slot& s = race_slot(slot);
-        if (s.kind != rider_remote || s.bike < 0) continue;
-        const vec3d p = bike_frame_position(s.bike);
-        const double d = std::sqrt((p.x - at.x) * (p.x - at.x) + (p.y - at.y) * (p.y - at.y) +
-                                   (p.z - at.z) * (p.z - at.z));
-        out[slot] = ghost_opacity(static_cast<float>(d), fade);
-    }
-}
-
-void render_scene(const scene_camera& c) {
+void render_scene(const render_frame& f) {
     render_state& r = renderer();
     if (!r.ready) return;
-    // Counters, animations, the published camera, the ground's view and textures.
+    const scene_camera& c = f.camera;
+    const render_settings& settings = f.settings;
+    // Counters, the ground's view and textures.
     r.stats = render_stats{};
-    phase_clock phases{r.settings.time_phases};
+    phase_clock phases{settings.time_phases};
     if (phases.on) glFinish();
     phases.last = std::chrono::steady_clock::now();
     model_draw_stats_reset();
     gl_texture_changes_reset();
-    flaggers_update(race_flagger_view());
-    billboards_take_roost();
-    anim_update(race_clock());
-    statues_face_camera(c.eye, r.settings.model_detail);
-    r.camera = c;
     float back[3];
     rotation_column(c.rotation, 2, back);
     const float view_direction[3] = {-back[0], -back[1], -back[2]};
@@ -228,7 +195,7 @@ void render_scene(const scene_camera& c) {
     glDepthFunc(GL_ALWAYS);
     glDisable(GL_LIGHTING);
     glDisable(GL_ALPHA_TEST);
-    glClear(r.settings.fugly ? GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT : GL_DEPTH_BUFFER_BIT);
+    glClear(settings.fugly ? GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT : GL_DEPTH_BUFFER_BIT);
 
     // Fog; the shader programs read its density whether it is on or not, so no fog is density 0.
     const track_lighting& l = lighting();
@@ -244,7 +211,7 @@ void render_scene(const scene_camera& c) {
     lighting_apply();
     ground_draw();
     glPopMatrix();
-    if (!r.settings.fugly) draw_sky();
+    if (!settings.fugly) draw_sky();
     if (l.fog_density > 0) glEnable(GL_FOG);
     glTranslatef(-c.eye[0], -c.eye[1], -c.eye[2]);
 
@@ -252,19 +219,17 @@ void render_scene(const scene_camera& c) {
     glDepthFunc(GL_LEQUAL);
     glEnable(GL_ALPHA_TEST);
     glAlphaFunc(GL_GREATER, 0.75f);
-    float opacity[k_max_riders];
-    slot_opacities(opacity);
     envmat_set(c.rotation);
     phases.mark(&r.stats.setup_ms);
-    draw_bikes(c, opacity, false);
+    draw_bikes(f, false);
     phases.mark(&r.stats.bikes_ms);
 
     // Statues, billboards, then the faded bikes over them.
-    draw_statues(c);
+    draw_statues(c, settings);
     glDisable(GL_ALPHA_TEST);
-    billboards_draw(c);
+    billboards_draw(c, settings.billboard_optimize_lookahead);
     phases.mark(&r.stats.rest_ms);
-    draw_bikes(c, opacity, true);
+    draw_bikes(f, true);
     phases.mark(&r.stats.bikes_ms);
 
     // The robots' lines, and fog off.
@@ -276,7 +241,7 @@ void render_scene(const scene_camera& c) {
     trail_markers_draw(c);
     glLoadIdentity();
     glDepthFunc(GL_ALWAYS);
-    if (r.settings.lens_flare) {
+    if (settings.lens_flare) {
         flares_update(c.eye, c.rotation, render_tangents().tx, render_tangents().ty);
         flares_draw();
     }

@@ -2,13 +2,10 @@
 // stream on the sound device, and placed around the listener.
 #include "sound/sound.h"
 
-#include "bike/bike.h"
 #include "common/common.h"
 #include "common/message.h"
 #include "platform/mixer.h"
 #include "platform/sound_device.h"
-#include "race/race.h"
-#include "race/robot_list.h"
 
 #include <cstdio>
 #include <cstring>
@@ -32,16 +29,6 @@ struct engine_sound_state {
 engine_sound_state g_engine_sound;
 
 bool valid_slot(int slot) { return slot >= 0 && slot < k_max_riders; }
-
-// The slot's sound name: a robot's bike texture, else the bike model's own texture.
-std::string sound_name_of(int slot, int bike) {
-    const rider_slot& s = race_slot(slot);
-    if (s.kind == rider_robot && s.robot >= 0 && robot_at(s.robot).bike_texture[0])
-        return robot_at(s.robot).bike_texture;
-    return bike_info_of(bike).bike_texture;
-}
-
-vec3d to_sound(const vec3d& v) { return {v.x, v.y, v.z}; }
 } // namespace
 
 void engine_sound_set_listener(const sound_listener& listener) {
@@ -85,29 +72,28 @@ void engine_sound_synthesise(int slot, const engine_sound_input& in, float volum
     device.set_pan(v.stream, spatial.pan);
 }
 
-void engine_sound_update(int slot, float volume) {
+void engine_sound_update(int slot, const sound_source& source) {
     if (!valid_slot(slot)) return;
-    const int bike = race_slot(slot).bike;
-    if (bike < 0 || !bike_live(bike)) {
+    if (source.bike < 0) {
         engine_sound_close(slot);
         return;
     }
     slot_voice& s = g_engine_sound.slots[slot];
-    std::string name = sound_name_of(slot, bike);
-    if (!s.loaded || s.bike != bike || s.catalogue != bike_catalogue_index(bike) ||
-        s.sound_name != name) {
+    if (!s.loaded || s.bike != source.bike || s.catalogue != source.catalogue ||
+        s.sound_name != source.sound_name) {
         float factor = s.loaded ? s.voice.volume_factor : 1.0f;
-        engine_sound_load(slot, bike_info_of(bike).bike_class, name.c_str());
-        s.bike = bike;
-        s.catalogue = bike_catalogue_index(bike);
+        engine_sound_load(slot, source.engine_class, source.sound_name);
+        s.bike = source.bike;
+        s.catalogue = source.catalogue;
         s.voice.volume_factor = factor;
     }
-    engine_sound_input in;
-    in.rpm = engine_rpm(bike);
-    in.torque = engine_torque(bike);
-    in.position = to_sound(bike_body_position(bike, body_frame));
-    in.velocity = to_sound(bike_body_velocity(bike, body_frame));
-    engine_sound_synthesise(slot, in, volume);
+    engine_sound_synthesise(slot, source.engine, source.volume);
+}
+
+void engine_sounds_update(const sound_frame& frame) {
+    if (frame.has_listener) g_engine_sound.listener = frame.listener;
+    for (int slot = 0; slot < k_max_riders; slot++) engine_sound_update(slot, frame.sources[slot]);
+    sound_device().update();
 }
 
 void engine_sound_close(int slot) {

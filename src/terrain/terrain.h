@@ -291,6 +291,10 @@ struct ground_settings {
     bool vertex_arrays = true;      // "--no-vertex-arrays" clears
 };
 const ground_settings& ground_config();
+// Refines the ground's level of detail for an eye and builds its mesh for the view into a scratch
+// mesh, drawing nothing, so the mesh's cost can be timed apart from the drawing; returns its
+// triangles.
+int ground_mesh_build_alone(const float eye[3], const float view[3], float view_tangent);
 void ground_configure(const ground_settings& settings);
 
 // The light the ground's shading is computed in (the track's lighting, read before the ground).

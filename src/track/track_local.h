@@ -21,7 +21,6 @@ bool billboards_load(const char* folder);
 bool statues_load(const char* folder);
 // The distinct collision shape files of the statues, in statue order.
 void statue_shape_files(std::string* names, int* count, int room);
-void objects_free();
 // Decals on the ground ("decals").
 void decals_load(const char* folder);
 // Each kind of object's table back to empty.

@@ -66,6 +66,10 @@ struct statue {
     std::string model_name, texture_name, shape_name; // as given, "" for none
 };
 
+// Every billboard, statue, flagger and decal of the track gone (objects placed by hand start
+// from none).
+void objects_free();
+
 // A statue from its file values; names may be nullptr or "" (none). Returns its index.
 int statue_add(float x, float offset, float z, float value, const char* model, const char* texture,
                const char* shape_name);

@@ -270,6 +270,18 @@ void track_script_unload() {
 
 bool track_script_running() { return g_script.ctx != nullptr; }
 
+std::string track_script_json(const char* expression) {
+    duk_context* ctx = g_script.ctx;
+    if (!ctx) return "<no context>";
+    const std::string code = std::string("JSON.stringify(") + expression + ")";
+    std::string out =
+        duk_peval_lstring(ctx, code.data(), code.size()) == 0 && duk_is_string(ctx, -1)
+            ? duk_get_string(ctx, -1)
+            : "<error>";
+    duk_pop(ctx);
+    return out;
+}
+
 void track_script_frame_handler(int tic) { call_handler("qv.frame_handler_", tic); }
 void track_script_tic_handler(int tic) { call_handler("qv.tic_handler_", tic); }
 

@@ -48,6 +48,9 @@ constexpr int64_t k_script_memory_limit = 16 << 20;
 bool track_script_load(const char* folder, const script_race* race);
 // The same from a text (`name` is the file name errors are reported with).
 bool track_script_load_text(const std::string& source, const char* name, const script_race* race);
+// The value of an expression in the script's context as JSON ("<no context>" without a script,
+// "<error>" when it cannot be evaluated), as a track maker inspects a script.
+std::string track_script_json(const char* expression);
 // Destroys the current context (none is left).
 void track_script_unload();
 // A context is current and has not been stopped.

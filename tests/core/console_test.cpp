@@ -3,6 +3,7 @@
 #include "core/config.h"
 #include "core/console.h"
 #include "core/program.h"
+#include "core/view.h"
 
 #include "bike/bike.h"
 #include "bike/data/bike_setup.h"
@@ -30,8 +31,8 @@ struct Console : TempDataTest {
         config_reset();
         console_reset();
         hud_reset();
-        camera_keyframes().clear();
-        keycam_mode() = false;
+        view_keyframes_set({});
+        view_set_keycam(false);
         ground_set_decals_hidden(false);
         messages_set_max_lines(5);
         // Chat spacing is measured on the running clock; start well past zero.
@@ -40,8 +41,8 @@ struct Console : TempDataTest {
     void TearDown() override {
         console_reset();
         hud_reset();
-        camera_keyframes().clear();
-        keycam_mode() = false;
+        view_keyframes_set({});
+        view_set_keycam(false);
         ground_set_decals_hidden(false);
         config_reset();
         program_reset();
@@ -81,7 +82,7 @@ TEST_F(Console, EveryCommandHasItsEffectAndReply) {
         // The ping line is on by default.
         {"/toggleping", "Ping display OFF", [] { return config().draw_ping == 0; }},
         {"/togglespeed", "Speed display ON", [] { return config().draw_speed == 1; }},
-        {"/togglekeycam", "Keycam mode ON", [] { return keycam_mode(); }},
+        {"/togglekeycam", "Keycam mode ON", [] { return view_keycam(); }},
         {"/toggledecals", "Hide decals ON", [] { return ground_decals_hidden(); }},
         {"/toggledecals", "Hide decals OFF", [] { return !ground_decals_hidden(); }},
         {"/bbopt 12", "Billboard optimization window is now 12",
@@ -99,10 +100,10 @@ TEST_F(Console, EveryCommandHasItsEffectAndReply) {
         {"/log e 5", "Logging 0x1, spacing 5.000000", [] { return true; }},
         {"/log", "Logging 0x0, spacing 10.000000", [] { return true; }},
         {"/hfvol", "0.000000", [] { return true; }},
-        {"/addkey", "Keyframe added", [] { return camera_keyframes().size() == 1; }},
-        {"/addkey", "Keyframe added", [] { return camera_keyframes().size() == 2; }},
-        {"/rmkey", "Keyframe deleted", [] { return camera_keyframes().size() == 1; }},
-        {"/clearkeys", "Keyframes cleared", [] { return camera_keyframes().empty(); }},
+        {"/addkey", "Keyframe added", [] { return view_keyframes().size() == 1; }},
+        {"/addkey", "Keyframe added", [] { return view_keyframes().size() == 2; }},
+        {"/rmkey", "Keyframe deleted", [] { return view_keyframes().size() == 1; }},
+        {"/clearkeys", "Keyframes cleared", [] { return view_keyframes().empty(); }},
         {"\\togglefps", "FPS display OFF", [] { return config().draw_fps == 0; }},
     };
     for (const command_case& c : cases) {
@@ -131,7 +132,7 @@ TEST_F(Console, BadArgumentsShowTheirMessageAndChangeNothing) {
         {"/readsetup", "Error reading setup", [] { return true; }},
         {"/readsetup missing.txt", "Error reading setup", [] { return true; }},
         {"/readkeys missing.txt", "Error reading camera keys",
-         [] { return camera_keyframes().empty(); }},
+         [] { return view_keyframes().empty(); }},
         {"/sendfile ../secret", "Not connected to server", [] { return true; }},
     };
     for (const command_case& c : cases) {
@@ -235,17 +236,19 @@ TEST_F(Console, CameraKeysRoundTripThroughTheirFile) {
     run("/addkey");
     program().time.run_clock += 1;
     run("/addkey");
-    ASSERT_EQ(camera_keyframes().size(), 2u);
-    camera_keyframes()[1].tic = 256;
-    camera_keyframes()[1].position[0] = 12.5f;
+    ASSERT_EQ(view_keyframes().size(), 2u);
+    std::vector<camera_keyframe> keys = view_keyframes();
+    keys[1].tic = 256;
+    keys[1].position[0] = 12.5f;
+    view_keyframes_set(keys);
     EXPECT_EQ(run("/writekeys lap.txt"), "Camera keys saved");
     const std::string text = read(home / "keycam" / "lap.txt");
     EXPECT_NE(text.find("12.5000 "), std::string::npos) << text;
     run("/clearkeys");
     EXPECT_EQ(run("/readkeys lap.txt"), "Camera keys updated");
-    ASSERT_EQ(camera_keyframes().size(), 2u);
-    EXPECT_EQ(camera_keyframes()[1].tic, 256);
-    EXPECT_FLOAT_EQ(camera_keyframes()[1].position[0], 12.5f);
+    ASSERT_EQ(view_keyframes().size(), 2u);
+    EXPECT_EQ(view_keyframes()[1].tic, 256);
+    EXPECT_FLOAT_EQ(view_keyframes()[1].position[0], 12.5f);
     int shown = 0;
     const std::string last = run("/listkeys", &shown);
     EXPECT_EQ(shown, 2);
@@ -254,8 +257,8 @@ TEST_F(Console, CameraKeysRoundTripThroughTheirFile) {
     // A broken line stops the reading: the keys before it stay, the error is shown.
     write(home / "keycam" / "broken.txt", "1 2 3 0 0 0 1 90 10\n4 5 six\n7 8 9 0 0 0 1 90 30\n");
     EXPECT_EQ(run("/readkeys broken.txt"), "Error reading camera keys");
-    ASSERT_EQ(camera_keyframes().size(), 1u);
-    EXPECT_EQ(camera_keyframes()[0].tic, 10);
+    ASSERT_EQ(view_keyframes().size(), 1u);
+    EXPECT_EQ(view_keyframes()[0].tic, 10);
 }
 
 TEST_F(Console, SetupsAreWrittenAndReadBack) {

@@ -6,7 +6,9 @@
 #include "bike/data/bike_setup.h"
 #include "common/message.h"
 #include "core/console.h"
+#include "core/frame_record.h"
 #include "core/hud_feed.h"
+#include "core/view.h"
 #include "race/race_timing.h"
 #include "ui/hud_layout.h"
 #include "ui/hud_telemetry.h"
@@ -46,7 +48,8 @@ struct hud_screen : menu_world {
         ASSERT_EQ(w, width);
         set_projection(w, h, static_cast<float>(config().fov));
         const int slot = program().viewed_slot;
-        rider_camera_view(race_slot(slot).bike, slot, static_cast<float>(config().fov));
+        render_scene(world_frame(
+            rider_camera_of(race_slot(slot).bike, slot, static_cast<float>(config().fov))));
         *scene = read_now(w, h);
         hud_graphs_draw();
         hud_draw(hud_frame_now());
@@ -252,7 +255,7 @@ TEST_F(hud_screen, TheTracksideViewShowsTheTickerAndTheResultsOnceTheLeaderFinis
     int w = 0, h = 0;
     ASSERT_TRUE(platform().begin_frame(&w, &h));
     set_projection(w, h, static_cast<float>(config().fov));
-    trackside_view(-1);
+    render_scene(world_frame(trackside_camera_now(-1)));
     const std::vector<uint8_t> scene = read_now(w, h);
     hud_draw(hud_frame_now());
     const std::vector<uint8_t> with_hud = end_frame_picture(w, h);

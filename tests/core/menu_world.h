@@ -4,9 +4,11 @@
 #pragma once
 
 #include "core/config.h"
+#include "core/frame_record.h"
 #include "core/menu.h"
 #include "core/program.h"
 #include "core/shape_check.h"
+#include "core/view.h"
 
 #include "bike/bike.h"
 #include "demo/demo.h"
@@ -193,8 +195,9 @@ class menu_world : public ::testing::Test {
         EXPECT_TRUE(platform().begin_frame(&w, &h));
         set_projection(w, h, static_cast<float>(config().fov));
         if (track_current() && race_slot(program().viewed_slot).bike >= 0)
-            rider_camera_view(race_slot(program().viewed_slot).bike, program().viewed_slot,
-                              static_cast<float>(config().fov));
+            render_scene(world_frame(rider_camera_of(race_slot(program().viewed_slot).bike,
+                                                     program().viewed_slot,
+                                                     static_cast<float>(config().fov))));
         else
             title_view_draw(hud_picture_title(), "", k_version_text);
         menu_draw(w, h);

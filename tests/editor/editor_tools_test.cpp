@@ -7,7 +7,6 @@
 #include "terrain/terrain.h"
 #include "track/track.h"
 #include "track/track_gates.h"
-#include "track/track_local.h"
 #include "track/track_objects.h"
 #include "track/track_view.h"
 

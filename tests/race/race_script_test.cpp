@@ -4,7 +4,6 @@
 
 #include "track/track_objects.h"
 #include "track/track_script.h"
-#include "track/track_script_local.h"
 
 #include <string>
 
@@ -14,19 +13,6 @@ struct script_race_run {
     std::string digest;
     int frames = 0;
 };
-
-// The script's own variable as JSON.
-std::string script_value(const char* name) {
-    duk_context* ctx = script().ctx;
-    if (!ctx) return "<no context>";
-    const std::string code = std::string("JSON.stringify(") + name + ")";
-    std::string out =
-        duk_peval_lstring(ctx, code.data(), code.size()) == 0 && duk_is_string(ctx, -1)
-            ? duk_get_string(ctx, -1)
-            : "<error>";
-    duk_pop(ctx);
-    return out;
-}
 
 int flag_statue() {
     for (int i = statue_first_file(); i < statue_count(); i++)
@@ -69,7 +55,7 @@ TEST_F(race_script, RabbithillsScriptDrawsTheRunningOrderAndWavesTheFlag) {
     std::string want = "\"1/2";
     for (int i = 0; i < running_order_count(); i++)
         want += "|" + std::to_string(i + 1) + " " + race_slot(running_order_at(i).slot).number;
-    EXPECT_EQ(script_value("shown"), want + "\"");
+    EXPECT_EQ(track_script_json("shown"), want + "\"");
     EXPECT_EQ(running_order_count(), 3);
     // The flag's cloth is posed, and a moment later posed differently.
     const int flag = flag_statue();

@@ -3,11 +3,10 @@
 // louder on the left, distance quietens; and the voices' files, tables and fall-backs.
 #include "sound/sound.h"
 
-#include "bike/bike.h"
+#include "bike/data/bike_info.h"
 #include "common/message.h"
 #include "platform/log.h"
 #include "platform/sound_device.h"
-#include "race/race.h"
 
 #include "support/data_set_home.h"
 
@@ -363,25 +362,48 @@ TEST(EngineSpatial, DopplerAndPanRules) {
     EXPECT_EQ(s.volume, 16384);
 }
 
+// A slot's engine as the frame would hand it over for a bike of the catalogue.
+sound_source source_for(int bike, const char* name) {
+    const bike_info& info = bike_info_at(bike_info_find_or_fallback(name));
+    sound_source s;
+    s.bike = bike;
+    s.catalogue = bike_info_find_or_fallback(name);
+    s.engine_class = info.bike_class;
+    s.sound_name = info.bike_texture;
+    s.volume = 1;
+    return s;
+}
+
 TEST_F(EngineSound, AVoiceLivesWithItsSlotsBike) {
-    world_create();
-    race_clear_slots();
-    int bike = bike_create("yz250f(2017)", 0, "1", "", "", "", "");
-    race_slot_set(0, race_slot(0).kind, bike);
-    engine_sound_update(0, 1);
+    engine_sound_update(0, source_for(4096, "yz250f(2017)"));
     ASSERT_NE(engine_sound_voice(0), nullptr);
     EXPECT_EQ(engine_sound_voice(0)->table, sound_table_load("@sounds/four_stroke_250.table"));
     EXPECT_EQ(engine_sound_voice(0)->firings_per_rev, 0.5f);
-    bike_destroy(bike);
-    bike = bike_create("cr125", 0, "1", "", "", "", "");
-    race_slot_set(0, race_slot(0).kind, bike);
-    engine_sound_update(0, 1);
+    engine_sound_update(0, source_for(8192, "cr125"));
     EXPECT_EQ(engine_sound_voice(0)->table, sound_table_load("@sounds/two_stroke_125.table"))
         << "a new bike in the slot gets its own voice";
-    race_slot_set(0, race_slot(0).kind, -1);
-    engine_sound_update(0, 1);
+    engine_sound_update(0, sound_source{});
+    EXPECT_EQ(engine_sound_voice(0), nullptr) << "a slot without a bike is silent";
+}
+
+// A frame of sources with the listener where the frame puts it: the engines the frame names are
+// heard, the rest are closed.
+TEST_F(EngineSound, AFrameVoicesTheSlotsItNamesAndClosesTheRest) {
+    sound_frame frame;
+    frame.has_listener = true;
+    frame.listener.position = {100, 5, 100};
+    frame.listener.right = {1, 0, 0};
+    frame.sources[3] = source_for(4096, "cr125");
+    frame.sources[3].engine.position = {101, 5, 100};
+    engine_sounds_update(frame);
+    EXPECT_NE(engine_sound_voice(3), nullptr);
     EXPECT_EQ(engine_sound_voice(0), nullptr);
-    race_clear_slots();
-    world_destroy();
+    EXPECT_EQ(engine_sound_listener().position.x, 100);
+    frame.has_listener = false;
+    frame.listener.position = {0, 0, 0};
+    frame.sources[3] = sound_source{};
+    engine_sounds_update(frame);
+    EXPECT_EQ(engine_sound_voice(3), nullptr);
+    EXPECT_EQ(engine_sound_listener().position.x, 100) << "without a listener it stays put";
 }
 } // namespace

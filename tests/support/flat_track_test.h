@@ -7,7 +7,7 @@
 #include "terrain/terrain.h"
 #include "track/track.h"
 #include "track/track_gates.h"
-#include "track/track_local.h"
+#include "track/track_objects.h"
 
 #include <initializer_list>
 #include <string>

@@ -1,0 +1,172 @@
+// Building the frame record: the view's camera, the bikes with how each is drawn and how opaque,
+// the drawing settings, the HUD's feed, and the engines' sound with the listener.
+#include "core/frame_record.h"
+#include "core/config.h"
+#include "core/hud_feed.h"
+#include "core/view.h"
+
+#include "bike/bike.h"
+#include "demo/demo.h"
+#include "net/net.h"
+#include "race/race.h"
+#include "race/robot_list.h"
+#include "resources/texture.h"
+#include "track/track_objects.h"
+#include "track/track_view.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+// Opacity per rider slot: offline, recorded riders fade near the local rider.
+void slot_opacities(float out[k_max_riders]) {
+    std::fill(out, out + k_max_riders, 1.0f);
+    if (net_connected()) return;
+    const int local = race_local_slot();
+    if (local < 0 || !bike_live(race_slot(local).bike)) return;
+    const vec3d at = bike_frame_position(race_slot(local).bike);
+    const float fade = static_cast<float>(config().ghost_fade_distance);
+    for (int slot = 0; slot < k_max_riders; slot++) {
+        const rider_slot& s = race_slot(slot);
+        if (s.kind != rider_remote || !bike_live(s.bike)) continue;
+        const vec3d p = bike_frame_position(s.bike);
+        const double d = std::sqrt((p.x - at.x) * (p.x - at.x) + (p.y - at.y) * (p.y - at.y) +
+                                   (p.z - at.z) * (p.z - at.z));
+        out[slot] = ghost_opacity(static_cast<float>(d), fade);
+    }
+}
+
+render_settings drawing_settings() {
+    const settings& s = config();
+    render_settings r;
+    r.billboard_optimize_lookahead = s.billboard_optimize_lookahead;
+    r.lens_flare = s.lens_flare != 0;
+    r.reflections = graphics().reflections_on != 0;
+    r.model_detail = static_cast<float>(s.model_detail);
+    r.fugly = program().options.flat_shading;
+    return r;
+}
+
+// Every slot's live bike in slot order: the viewed rider's own, seen through its eyes, is drawn
+// without the parts its rider cannot see.
+void add_bikes(render_frame& f) {
+    float opacity[k_max_riders];
+    slot_opacities(opacity);
+    const bool hide_rider = config().hide_rider != 0;
+    f.bike_count = 0;
+    for (int slot = 0; slot < k_max_riders; slot++) {
+        const int bike = race_slot(slot).bike;
+        if (!bike_live(bike)) continue;
+        render_bike& b = f.bikes[f.bike_count++];
+        b.bike = bike;
+        b.opacity = opacity[slot];
+        b.mode = slot != f.camera.viewed_slot ? bike_whole
+                 : hide_rider                 ? bike_without_rider
+                                              : bike_first_person;
+    }
+}
+
+// A remote rider without a state within the last second is not heard; online, neither is one the
+// local rider would not collide with.
+bool slot_heard(int slot) {
+    const rider_slot& s = race_slot(slot);
+    if (s.kind != rider_remote) return true;
+    const int newest = history_newest_tic(slot);
+    if (newest < 0 || race_clock() - newest > k_tics_per_second) return false;
+    if (!net_connected()) return true;
+    const int local = race_local_slot();
+    return local < 0 || race_collides_online(local, slot, newest);
+}
+
+// The slot's voice name: a robot's bike texture, else the bike model's own texture.
+const char* sound_name_of(const rider_slot& s, int bike) {
+    if (s.kind == rider_robot && s.robot >= 0 && robot_at(s.robot).bike_texture[0])
+        return robot_at(s.robot).bike_texture;
+    return bike_info_of(bike).bike_texture;
+}
+} // namespace
+
+float ghost_opacity(float distance, float fade_distance) {
+    const float half = fade_distance / 2;
+    if (half <= 0) return 1;
+    return std::clamp((distance - half) / half, 0.0f, 1.0f);
+}
+
+frame_record frame_record_build() {
+    const program_state& p = program();
+    frame_record f;
+    f.view = p.view;
+    const float fov = static_cast<float>(config().fov);
+    switch (p.view) {
+    case rider_camera: {
+        const int bike = race_slot(p.viewed_slot).bike;
+        f.world = bike_live(bike);
+        if (f.world) f.scene.camera = rider_camera_of(bike, p.viewed_slot, fov);
+        break;
+    }
+    case orbit_camera:
+        f.world = true;
+        f.scene.camera = orbit_camera_now();
+        break;
+    case trackside_camera:
+        f.world = true;
+        f.scene.camera = trackside_camera_now(p.trackside_choice);
+        break;
+    case editor_view:
+    case title_view:
+        break;
+    }
+    if (f.world) f.scene = world_frame(f.scene.camera);
+    f.hud = hud_frame_now();
+    return f;
+}
+
+render_frame world_frame(const scene_camera& camera) {
+    render_frame f;
+    f.camera = camera;
+    f.settings = drawing_settings();
+    add_bikes(f);
+    return f;
+}
+
+void world_prepare(const render_frame& f) {
+    flaggers_update(race_flagger_view());
+    billboards_take_roost();
+    anim_update(race_clock());
+    statues_face_camera(f.camera.eye, f.settings.model_detail);
+}
+
+sound_frame sound_frame_build() {
+    const program_state& p = program();
+    sound_frame f;
+    float loudness = 0;
+    if (!p.paused && p.view != editor_view)
+        loudness = p.menu_state == menu_none ? 1.0f : p.riding ? 0.0f : 0.25f;
+    // The engines are heard from the viewed rider's head, moving with it, right ear along the
+    // frame's right.
+    const int viewed = race_slot(p.viewed_slot).bike;
+    if (viewed >= 0 && bike_live(viewed)) {
+        f.has_listener = true;
+        f.listener.position = bike_body_position(viewed, body_rider);
+        f.listener.velocity = bike_body_velocity(viewed, body_rider);
+        f.listener.right = bike_body_axis(viewed, body_frame, 0);
+    }
+    for (int slot = 0; slot < k_max_riders; slot++) {
+        const rider_slot& s = race_slot(slot);
+        if (s.bike < 0 || !bike_live(s.bike)) continue;
+        sound_source& source = f.sources[slot];
+        float volume = loudness * config().volume * 0.1f * demo_rider_volume(slot);
+        if (slot != p.viewed_slot) volume *= config().comp_volume * 0.1f;
+        if (!slot_heard(slot)) volume = 0;
+        source.bike = s.bike;
+        source.catalogue = bike_catalogue_index(s.bike);
+        source.engine_class = bike_info_of(s.bike).bike_class;
+        source.sound_name = sound_name_of(s, s.bike);
+        source.volume = volume;
+        source.engine.rpm = engine_rpm(s.bike);
+        source.engine.torque = engine_torque(s.bike);
+        source.engine.position = bike_body_position(s.bike, body_frame);
+        source.engine.velocity = bike_body_velocity(s.bike, body_frame);
+    }
+    return f;
+}
