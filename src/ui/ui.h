@@ -44,9 +44,27 @@ void hud_render_stats_reset();
 // Takes the last frame's render statistics into the running maxima.
 void hud_render_stats_update();
 
-// The HUD's telemetry of the followed rider, taken once per world tic: the suspension rings
-// while the graph is on and the overlay's traces while the overlay is on.
-void hud_telemetry_capture(int slot);
+// One end of the suspension as the graph takes it.
+struct hud_suspension_sample {
+    float position = 0;        // travel fraction 0..1
+    float speed = 0;           // ft/s
+    float low_speed_share = 0; // share of the damping the low-speed circuit carries
+};
+
+// The followed rider in one world tic, as the telemetry takes it.
+struct hud_telemetry_sample {
+    int slot = -1;            // the rider it was taken from
+    float speed = 0;          // mph, unsigned
+    float throttle = 0;       // 0..1; the recorded throttle for a rider whose controls are not ours
+    float front_brake = 0;    // 0..1
+    float rear_brake = 0;     // 0..1
+    bool brakes_known = true; // false for a recorded or remote rider, whose levers are not sent
+    int gear = 0;             // gear index
+    hud_suspension_sample fork, shock;
+};
+// Takes one tic into the suspension rings while the graph is on and into the overlay's traces
+// while the overlay is on.
+void hud_telemetry_capture(const hud_telemetry_sample& sample);
 void hud_telemetry_clear();
 // Back to the start-up state: switches off, rings and maxima cleared.
 void hud_reset();
