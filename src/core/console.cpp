@@ -2,6 +2,7 @@
 // the dispatch of console commands, and the trail logging of the local bike.
 #include "core/console.h"
 #include "core/console_local.h"
+#include "core/hud_feed.h"
 #include "core/program.h"
 
 #include "bike/bike.h"
@@ -181,5 +182,6 @@ int console_message_scroll() { return g_console.scroll; }
 
 void console_world_tic(int viewed_slot) {
     trail_tic();
-    hud_telemetry_capture(viewed_slot);
+    hud_telemetry_sample sample;
+    if (hud_telemetry_sample_of(viewed_slot, &sample)) hud_telemetry_capture(sample);
 }

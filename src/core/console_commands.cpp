@@ -3,6 +3,7 @@
 #include "core/config.h"
 #include "core/console.h"
 #include "core/console_local.h"
+#include "core/hud_feed.h"
 #include "core/menu_local.h"
 #include "core/program.h"
 #include "core/view.h"

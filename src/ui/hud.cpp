@@ -7,17 +7,9 @@
 #include "ui/ui.h"
 #include "ui/ui_local.h"
 
-#include "bike/bike.h"
 #include "common/common.h"
-#include "common/message.h"
-#include "race/race.h"
-#include "race/race_results.h"
-#include "race/race_timing.h"
 #include "render/render.h"
 #include "resources/gl/gl_bind.h"
-#include "terrain/terrain.h"
-#include "track/track.h"
-#include "track/track_gates.h"
 
 #include <GL/gl.h>
 
@@ -29,14 +21,8 @@
 #include <vector>
 
 namespace {
-// The running maxima of the render statistics.
-struct render_maxima {
-    int ground = 0, models = 0, billboards = 0, decals = 0, textures = 0, shaders = 0;
-};
-
 struct hud_state {
     uint32_t tach = 0, shifter = 0, pitboard = 0; // HUD pictures
-    render_maxima maxima;
 };
 hud_state g_hud;
 
@@ -94,47 +80,27 @@ void text_centred(const std::string& t, float x0, float x1, float y, float heigh
         text_draw_centred(font_text, t.c_str(), x0, x1, y, -1, height, colour, text_shadowed);
 }
 
-int followed_bike(int slot) {
-    if (slot < 0 || slot >= k_max_riders) return -1;
-    const int bike = race_slot(slot).bike;
-    return bike >= 0 && bike_live(bike) ? bike : -1;
-}
-
-int order_position(int slot) {
-    for (int i = 0; i < running_order_count(); i++)
-        if (running_order_at(i).slot == slot) return i + 1;
-    return 0;
-}
-
 void draw_board(const hud_layout& l, const hud_frame& f) {
     const hud_rect& b = l.board;
     picture(g_hud.pitboard, b, 0, 0.1875f, 1, 0.875f);
     if (!g_hud.pitboard) quad(b.x0, b.y0, b.x1, b.y1, k_dim);
-    const int slot = f.viewed_slot;
+    const hud_board& board = f.board;
     const float row = (b.y1 - b.y0) / 6.4f, x = b.x0 + (b.x1 - b.x0) * 0.1f;
     float y = b.y1 - row * 1.35f;
-    text(race_slot(slot).number, x, y, row * 1.2f, k_yellow);
+    text(board.number, x, y, row * 1.2f, k_yellow);
     y -= row * 1.05f;
-    text(hud_position_text(laps_completed(slot), order_position(slot), f.time_trial), x, y,
-         row * 0.9f, k_board_text);
+    text(hud_position_text(board.laps_completed, board.place, f.time_trial), x, y, row * 0.9f,
+         k_board_text);
     y -= row;
-    text(hud_gap_text(hud_gap_seconds(slot)), x, y, row * 0.9f, k_board_text);
+    text(hud_gap_text(board.gap), x, y, row * 0.9f, k_board_text);
     y -= row;
-    float last = 0, best = 0;
-    if (f.time_trial) {
-        last = static_cast<float>(time_trial_last_lap_tics() * k_tic_length);
-        best = static_cast<float>(time_trial_best_lap_tics() * k_tic_length);
-    } else {
-        if (laps_completed(slot) >= 2) last = lap_time(slot, -1);
-        best_lap(slot, &best);
-    }
-    text(hud_last_lap_text(last), x, y, row * 0.8f, k_board_text);
+    text(hud_last_lap_text(board.last_lap), x, y, row * 0.8f, k_board_text);
     y -= row;
-    text(hud_best_lap_text(best), x, y, row * 0.8f, k_board_text);
+    text(hud_best_lap_text(board.best_lap), x, y, row * 0.8f, k_board_text);
 }
 
 void draw_lapping(const hud_layout& l, const hud_frame& f) {
-    const std::string line = hud_lapping_text(f.viewed_slot, race_clock());
+    const std::string& line = f.lapping;
     if (line.empty()) return;
     const hud_rect& r = l.lapping;
     const float band[4] = {0.1f, 0.2f, 0.75f, 0.8f};
@@ -142,15 +108,15 @@ void draw_lapping(const hud_layout& l, const hud_frame& f) {
     text_centred(line, r.x0, r.x1, r.y0 + (r.y1 - r.y0) * 0.2f, (r.y1 - r.y0) * 0.65f, k_white);
 }
 
-void draw_tach(const hud_layout& l, int bike) {
+void draw_tach(const hud_layout& l, const hud_frame& f) {
     const hud_rect& r = l.tach;
     picture(g_hud.tach, r, 0, 0, 1, 1);
     int column = 0, row = 0;
-    hud_gear_cell(bike_gear(bike), &column, &row);
+    hud_gear_cell(f.gear, &column, &row);
     picture(g_hud.shifter, l.gear, column / 3.0f, row / 3.0f, (column + 1) / 3.0f,
             (row + 1) / 3.0f);
     const float cx = (r.x0 + r.x1) / 2, cy = (r.y0 + r.y1) / 2, radius = (r.x1 - r.x0) * 0.4f;
-    const float a = hud_needle_degrees(engine_rpm(bike)) * k_pi_f / 180;
+    const float a = hud_needle_degrees(f.rpm) * k_pi_f / 180;
     const float dx = std::sin(a), dy = std::cos(a), width = radius * 0.045f;
     glColor4fv(k_red);
     glBegin(GL_TRIANGLES);
@@ -160,9 +126,9 @@ void draw_tach(const hud_layout& l, int bike) {
     glEnd();
 }
 
-void draw_lean(const hud_layout& l, int bike) {
+void draw_lean(const hud_layout& l, const hud_frame& f) {
     const hud_rect& r = l.lean;
-    const float lean = bike_lean_angle(bike);
+    const float lean = f.lean;
     const float cx = (r.x0 + r.x1) / 2, cy = r.y0, inner = (r.x1 - r.x0) * 0.3f,
                 outer = (r.x1 - r.x0) * 0.48f;
     const float(*pair)[4] = k_lean_colours[hud_lean_pair(lean)];
@@ -195,38 +161,34 @@ void draw_lean(const hud_layout& l, int bike) {
 }
 
 // A rider's place on the map, kept on the map when the rider is beyond the picture's edge.
-void map_place(const hud_rect& r, float extent, const vec3d& p, float* x, float* y) {
-    hud_map_point(r, extent, static_cast<float>(p.x), static_cast<float>(p.z), x, y);
+void map_place(const hud_rect& r, float extent, float px, float pz, float* x, float* y) {
+    hud_map_point(r, extent, px, pz, x, y);
     *x = std::clamp(*x, r.x0, r.x1);
     *y = std::clamp(*y, r.y0, r.y1);
 }
 
 void draw_map(const hud_layout& l, const hud_frame& f) {
-    const uint32_t map = track_map_texture();
-    const float extent = ground().field.extent;
+    const hud_map& m = f.map;
+    const uint32_t map = m.texture;
+    const float extent = m.extent;
     if (!map || extent <= 0) return;
     const hud_rect& r = l.map;
     picture(map, r, 0, 0, 1, 1);
     const float side = r.x1 - r.x0;
     const float half = std::max(hud_map_marker_half(f.map_scale) * side, 0.012f);
-    const int count = running_order_count();
-    for (int i = count - 1; i >= 0; i--) {
-        const int slot = running_order_at(i).slot;
-        const int bike = followed_bike(slot);
-        if (bike < 0 || slot == f.viewed_slot) continue;
+    for (const hud_map_marker& rider : m.riders) {
         float x = 0, y = 0;
-        map_place(r, extent, bike_frame_position(bike), &x, &y);
+        map_place(r, extent, rider.x, rider.z, &x, &y);
         const float finished[4] = {0.25f, 0.25f, 0.25f, 1};
-        const float* colour = rider_finished(slot) ? finished : i == 0 ? k_green : k_white;
+        const float* colour = rider.kind == marker_finished ? finished
+                              : rider.kind == marker_leader ? k_green
+                                                            : k_white;
         quad(x - half, y - half, x + half, y + half, colour);
     }
-    const int bike = followed_bike(f.viewed_slot);
-    if (bike < 0) return;
-    const vec3d ahead = bike_forward(bike);
     float x = 0, y = 0;
-    map_place(r, extent, bike_frame_position(bike), &x, &y);
+    map_place(r, extent, m.x, m.z, &x, &y);
     // On the map north (-z) is up, so the heading's z turns into screen y with its sign flipped.
-    float dx = static_cast<float>(ahead.x), dy = static_cast<float>(-ahead.z);
+    float dx = m.heading_x, dy = -m.heading_z;
     const float n = std::hypot(dx, dy);
     if (n > 0) dx /= n, dy /= n;
     const float s = half * 2.4f;
@@ -243,35 +205,30 @@ void draw_map(const hud_layout& l, const hud_frame& f) {
 }
 
 void draw_title(const hud_layout& l, const hud_frame& f) {
-    const float t = static_cast<float>(race_clock() * k_tic_length);
-    const float opacity = hud_title_opacity(t);
-    if (opacity <= 0 || !track_current()) return;
+    const hud_title& title = f.title;
+    const float opacity = hud_title_opacity(title.race_seconds);
+    if (opacity <= 0 || !f.track_loaded) return;
     const float colour[4] = {1, 1, 1, opacity}, gold[4] = {1, 0.82f, 0.3f, opacity};
     const hud_rect& r = l.title;
     const float h = (r.y1 - r.y0) * 0.36f;
-    if (!f.series_title.empty()) {
-        text_centred(f.series_title, r.x0, r.x1, r.y1 - h, h, gold);
+    if (!title.series.empty()) {
+        text_centred(title.series, r.x0, r.x1, r.y1 - h, h, gold);
         return;
     }
-    const race_start_params& p = race_params();
-    text_centred(track_display_name(), r.x0, r.x1, r.y1 - h, h, gold);
-    text_centred(hud_race_length_text(p.time_limit_tics, p.laps), r.x0, r.x1, r.y1 - 2.1f * h,
-                 h * 0.75f, colour);
+    text_centred(title.track, r.x0, r.x1, r.y1 - h, h, gold);
+    text_centred(title.length, r.x0, r.x1, r.y1 - 2.1f * h, h * 0.75f, colour);
 }
 
-void draw_status(const hud_layout& l, const hud_frame& f, int bike) {
+void draw_status(const hud_layout& l, const hud_frame& f, bool followed) {
     std::vector<std::string> lines;
     if (f.draw_fps) lines.push_back(ui_format("FPS - %d", f.fps));
-    if (f.draw_time && track_current())
-        lines.push_back(hud_race_time_text(race_clock(), race_gate_drop_tic()));
+    if (f.draw_time && f.track_loaded) lines.push_back(f.race_time);
     if (f.draw_ping && f.online)
         lines.push_back(ui_format("Ping - %dms (%dms offset)", f.ping_ms, f.offset_ms));
-    if (f.draw_speed && bike >= 0) lines.push_back(ui_format("Speed - %.2f", bike_speed_mph(bike)));
-    if (f.render_stats)
-        for (int i = 0; i < k_render_stats_lines; i++) lines.push_back(hud_render_stats_text(i));
-    if (f.dab_latched && bike >= 0 && bike_rider_down(bike) == 0) lines.push_back("Dabbing!");
-    const int shown = messages_visible();
-    for (int k = shown - 1; k >= 0; k--) lines.push_back(message_recent(f.message_scroll + k));
+    if (f.draw_speed && followed) lines.push_back(ui_format("Speed - %.2f", f.speed_mph));
+    lines.insert(lines.end(), f.render_stats_lines.begin(), f.render_stats_lines.end());
+    if (f.dabbing && followed) lines.push_back("Dabbing!");
+    lines.insert(lines.end(), f.messages.begin(), f.messages.end());
     float y = l.status.y1 - l.text;
     for (const std::string& line : lines) {
         text(line, l.status.x0, y, l.text, k_white);
@@ -280,8 +237,8 @@ void draw_status(const hud_layout& l, const hud_frame& f, int bike) {
 }
 
 void draw_results(const hud_layout& l, const hud_frame& f) {
-    bool final_results = false;
-    const std::vector<hud_result_row> rows = hud_result_rows(&final_results);
+    const bool final_results = f.results.final_results;
+    const std::vector<hud_result_row>& rows = f.results.rows;
     if (rows.empty()) return;
     const hud_rect& r = l.results;
     const float row = 0.06f, th = row * 0.8f;
@@ -307,24 +264,17 @@ void draw_results(const hud_layout& l, const hud_frame& f) {
         for (int c = 0; c < 6; c++) text(cells[c], r.x0 + columns[c] * span, y, th, colour);
     }
     if (!final_results) return;
-    const std::vector<result_entry>& done = race_final_results();
     y -= row;
-    const float total = static_cast<float>((done[0].tic - race_gate_drop_tic()) * k_tic_length);
-    text("Total Race Time: " + hud_minutes_millis(total), r.x0 + 0.04f * span, y, th, k_white);
-    const int lap = normal_lap_length();
-    for (const result_entry& e : done) {
-        if (e.penalty <= 0) continue;
+    text("Total Race Time: " + hud_minutes_millis(f.results.total_seconds), r.x0 + 0.04f * span, y,
+         th, k_white);
+    for (const std::string& line : f.results.penalties) {
         y -= row;
-        std::string line = ui_format("%3s penalized ", race_slot(e.slot).number);
-        const int lost = lap > 0 ? (timing_of(e.slot).position - e.position) / lap : 0;
-        if (lost > 0) line += ui_format("%d %s ", lost, lost == 1 ? "lap" : "laps");
-        line += ui_format("%.2f seconds for cutting track", e.penalty * k_tic_length);
         text(line, r.x0 + 0.04f * span, y, th, k_red);
     }
 }
 
 void draw_ticker(const hud_layout& l, const hud_frame& f) {
-    const std::vector<std::string> entries = hud_ticker_entries();
+    const std::vector<std::string>& entries = f.ticker.entries;
     if (entries.empty()) return;
     const hud_rect& t = l.ticker;
     const float band[4] = {0, 0, 0, 0.6f};
@@ -355,8 +305,7 @@ void draw_ticker(const hud_layout& l, const hud_frame& f) {
     glDisable(GL_SCISSOR_TEST);
     // The lap box: the leader's lap, white on the last lap, checkered once the race is run.
     const hud_rect& b = l.lap_box;
-    const int leader = running_order_at(0).slot, laps = race_laps();
-    const int done = laps_completed(leader);
+    const int laps = f.ticker.race_laps, done = f.ticker.leader_laps;
     if (done >= laps) {
         const int n = 8;
         const float cw = (b.x1 - b.x0) / n, ch = (b.y1 - b.y0) / 2;
@@ -505,44 +454,6 @@ void suspension_box(const hud_rect& r, int position, int speed, int regime, floa
 }
 } // namespace
 
-void hud_render_stats_update() {
-    const render_stats& r = render_statistics();
-    const ground_statistics& g = ground_stats();
-    render_maxima& m = g_hud.maxima;
-    m.ground = std::max(m.ground, g.polygons);
-    m.models = std::max(m.models, r.model_polygons);
-    m.billboards = std::max(m.billboards, r.billboards);
-    m.decals = std::max(m.decals, g.decals);
-    m.textures = std::max(m.textures, r.texture_changes);
-    m.shaders = std::max(m.shaders, r.shader_changes);
-}
-
-void hud_render_stats_reset() { g_hud.maxima = render_maxima{}; }
-
-std::string hud_render_stats_text(int line) {
-    const render_stats& r = render_statistics();
-    const ground_statistics& g = ground_stats();
-    const render_maxima& m = g_hud.maxima;
-    // Each line: its label, the last frame's count and the running maximum (-1: none kept).
-    const struct {
-        const char* label;
-        int now, most;
-    } lines[k_render_stats_lines] = {
-        {"Ground polygons", g.polygons, m.ground},
-        {"Model polygons", r.model_polygons, m.models},
-        {"Billboards", r.billboards, m.billboards},
-        {"Decals", g.decals, m.decals},
-        {"Texture Changes", r.texture_changes, m.textures},
-        {"Shader Changes", r.shader_changes, m.shaders},
-        {"Terrain texture age", g.texture_age, -1},
-        {"Reshades pending", g.reshades_pending, -1},
-    };
-    if (line < 0 || line >= k_render_stats_lines) return "";
-    const auto& l = lines[line];
-    return l.most < 0 ? ui_format("%s - %d", l.label, l.now)
-                      : ui_format("%s - %d max=%d", l.label, l.now, l.most);
-}
-
 void hud_set_pictures(uint32_t tach, uint32_t shifter, uint32_t pitboard) {
     g_hud.tach = tach;
     g_hud.shifter = shifter;
@@ -558,28 +469,27 @@ void hud_reset() {
 
 void hud_draw(const hud_frame& f) {
     if (!gl_ready() || f.width <= 0 || f.height <= 0) return;
-    hud_render_stats_update();
     const hud_layout l = hud_layout_for(f.width, f.height, f.map_scale);
     begin_overlay(l, f.width, f.height);
-    const int bike = track_current() ? followed_bike(f.viewed_slot) : -1;
-    if (bike >= 0) {
-        if (gate_count() > 0) {
+    const bool followed = f.track_loaded && f.followed_live;
+    if (followed) {
+        if (f.has_gates) {
             draw_board(l, f);
             draw_lapping(l, f);
         }
         if (!f.broadcast) {
-            draw_tach(l, bike);
-            if (f.lean_indicator) draw_lean(l, bike);
+            draw_tach(l, f);
+            if (f.lean_indicator) draw_lean(l, f);
         }
         draw_map(l, f);
         if (hud_telemetry_on()) draw_telemetry(l);
     }
-    if (track_current()) {
+    if (f.track_loaded) {
         draw_title(l, f);
-        if (gate_count() > 0) draw_results(l, f);
-        if (f.broadcast && running_order_count() > 0) draw_ticker(l, f);
+        if (f.has_gates) draw_results(l, f);
+        if (f.broadcast) draw_ticker(l, f);
     }
-    draw_status(l, f, bike);
+    draw_status(l, f, followed);
     ui_overlay_end();
 }
 

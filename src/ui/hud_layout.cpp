@@ -1,13 +1,9 @@
 // The HUD's layout and its texts: rectangles for a window's aspect, the needle, the board's
-// strings, the map's mapping, the lapping warning, the results rows and the ticker entries.
+// strings, the map's mapping and the ticker's scroll.
 #include "ui/hud_layout.h"
 #include "ui/ui_local.h"
 
 #include "common/common.h"
-#include "race/race.h"
-#include "race/race_results.h"
-#include "race/race_timing.h"
-#include "track/track_gates.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,17 +17,9 @@ constexpr float k_board_height = 0.6227f; // the timing board's height
 constexpr float k_board_aspect = 1.0f / (0.875f - 0.1875f);
 constexpr float k_map_size = 0.4668f; // side of the map at scale 1
 constexpr float k_tach_size = 0.5f;
-constexpr float k_lap_warning_after = 3.0f; // s the lapping rider may follow
-constexpr float k_lap_warning_for = 15.0f;  // s the warning stays after a crossing
-constexpr float k_lean_limit = 0.6283185f;  // rad, 36 degrees
+constexpr float k_lean_limit = 0.6283185f; // rad, 36 degrees
 
 hud_rect rect(float x0, float y0, float x1, float y1) { return {x0, y0, x1, y1}; }
-
-int index_in_order(int slot) {
-    for (int i = 0; i < running_order_count(); i++)
-        if (running_order_at(i).slot == slot) return i;
-    return -1;
-}
 } // namespace
 
 hud_layout hud_layout_for(int width, int height, float map_scale) {
@@ -77,20 +65,6 @@ void hud_gear_cell(int gear, int* column, int* row) {
 std::string hud_position_text(int laps_completed, int position, bool time_trial) {
     return time_trial ? ui_format("P%d", position)
                       : ui_format("L%d P%d", laps_completed + 1, position);
-}
-
-float hud_gap_seconds(int slot) {
-    const int i = index_in_order(slot);
-    const int count = running_order_count();
-    if (i < 0 || count < 2) return 0;
-    const running_entry& me = running_order_at(i);
-    const running_entry& other = running_order_at(i > 0 ? i - 1 : 1);
-    const int crossing = std::min(me.position, other.position) - 1;
-    if (crossing < 0) return 0;
-    const int mine = crossing_tic(timing_of(me.slot), crossing);
-    const int theirs = crossing_tic(timing_of(other.slot), crossing);
-    if (mine < 0 || theirs < 0) return 0;
-    return static_cast<float>((theirs - mine) * k_tic_length);
 }
 
 std::string hud_gap_text(float seconds) { return ui_format("%+.1f ", seconds); }
@@ -140,79 +114,6 @@ void hud_map_point(const hud_rect& map, float extent, float x, float z, float* m
 
 float hud_map_marker_half(float map_scale) {
     return map_scale > 0 ? 1 / (128 * map_scale) : 1.0f / 128;
-}
-
-std::string hud_lapping_text(int slot, int clock) {
-    const int i = index_in_order(slot);
-    const int lap = normal_lap_length();
-    if (i <= 0 || lap <= 0) return "";
-    const rider_timing& me = timing_of(slot);
-    const int mine = me.position - 1;
-    const int passed = crossing_tic(me, mine);
-    if (mine < 0 || passed < 0 || (clock - passed) * k_tic_length > k_lap_warning_for) return "";
-    std::string line;
-    for (int k = 0; k < i; k++) {
-        const running_entry& r = running_order_at(k);
-        if (laps_completed(r.slot) < laps_completed(slot) + 1) continue;
-        const int laps_ahead = (r.position - 1 - mine) / lap;
-        if (laps_ahead < 1) continue;
-        const int theirs = crossing_tic(timing_of(r.slot), mine + laps_ahead * lap);
-        const float after = static_cast<float>((theirs - passed) * k_tic_length);
-        if (theirs < 0 || after < 0 || after > k_lap_warning_after) continue;
-        const std::string entry = ui_format(" %.5s (%.1f) ", race_slot(r.slot).number, after);
-        if (line.size() + entry.size() > 1023) break;
-        line += entry;
-    }
-    return line;
-}
-
-std::vector<hud_result_row> hud_result_rows(bool* final_results) {
-    std::vector<hud_result_row> rows;
-    const std::vector<result_entry>& done = race_final_results();
-    *final_results = !done.empty();
-    std::vector<running_entry> order;
-    if (*final_results) {
-        for (const result_entry& e : done) order.push_back({e.slot, e.position, e.tic});
-    } else {
-        for (int i = 0; i < running_order_count(); i++) order.push_back(running_order_at(i));
-    }
-    if (order.empty() || !rider_finished(order[0].slot)) return rows;
-    for (size_t i = 0; i < order.size(); i++) {
-        const running_entry& e = order[i];
-        if (!*final_results && !rider_finished(e.slot)) continue;
-        hud_result_row row;
-        row.slot = e.slot;
-        row.position = ui_format("%d", static_cast<int>(i) + 1);
-        row.number = ui_format("%3s", race_slot(e.slot).number);
-        row.lap = ui_format("L%d", laps_completed(e.slot));
-        float gap = 0;
-        if (i > 0) {
-            const running_entry& ahead = order[i - 1];
-            const int crossing = std::min(e.position, ahead.position) - 1;
-            const int a = crossing_tic(timing_of(ahead.slot), crossing);
-            const int b = crossing_tic(timing_of(e.slot), crossing);
-            if (crossing >= 0 && a >= 0 && b >= 0) gap = static_cast<float>((b - a) * k_tic_length);
-        }
-        row.gap = ui_format("%7.3f", std::fabs(gap));
-        float best = 0;
-        const int best_number = best_lap(e.slot, &best);
-        row.best_time = hud_minutes_millis(best);
-        row.best_lap = ui_format("(%d)", best_number);
-        rows.push_back(row);
-    }
-    return rows;
-}
-
-std::vector<std::string> hud_ticker_entries() {
-    std::vector<std::string> entries;
-    for (int i = 0; i < running_order_count(); i++) {
-        const running_entry& e = running_order_at(i);
-        const rider_slot& s = race_slot(e.slot);
-        std::string text = ui_format("%d %3s %s", i + 1, s.number, s.name);
-        if (i > 0) text += ui_format(" %7.3f", -hud_gap_seconds(e.slot));
-        entries.push_back(text);
-    }
-    return entries;
 }
 
 float hud_ticker_offset(double real_time) { return static_cast<float>(real_time * k_ticker_speed); }

@@ -1,9 +1,8 @@
-// Where the HUD puts its elements and the texts and values it shows: pure functions of the race
-// and the window, shared by the drawing and its tests.
+// Where the HUD puts its elements and how it writes what it shows: pure functions of the window
+// and of plain values, shared by the drawing, the frame loop's feed and their tests.
 #pragma once
 
 #include <string>
-#include <vector>
 
 // A rectangle of the overlay: x from -w to w, y from -1 (bottom) to 1 (top), w the window's
 // aspect (width / height).
@@ -41,9 +40,6 @@ void hud_gear_cell(int gear, int* column, int* row);
 
 // "L%d P%d" in a race, "P%d" in a time trial.
 std::string hud_position_text(int laps_completed, int position, bool time_trial);
-// A rider's gap at the last crossing it shares with its neighbour (the rider ahead, the second
-// for the leader); positive ahead. 0 without a neighbour or a tic.
-float hud_gap_seconds(int slot);
 std::string hud_gap_text(float seconds);
 // "Last - %d:%02d.%d " and "Best - %d:%02d.%d"; empty when not shown.
 std::string hud_last_lap_text(float seconds);
@@ -68,19 +64,6 @@ void hud_map_point(const hud_rect& map, float extent, float x, float z, float* m
 // Half the size of a rider's square on the map, in map-picture units.
 float hud_map_marker_half(float map_scale);
 
-// The lapping warning for the followed rider at this clock ("" for none).
-std::string hud_lapping_text(int slot, int clock);
-
-// One row of the results table.
-struct hud_result_row {
-    int slot = -1;
-    std::string position, number, lap, gap, best_time, best_lap;
-};
-// The rows shown once the leader has finished; `final` when the results are final.
-std::vector<hud_result_row> hud_result_rows(bool* final_results);
-
-// Ticker entries: "%d" position, "%3s" number, name, and from the second the gap "%7.3f".
-std::vector<std::string> hud_ticker_entries();
 // The ticker's scroll in overlay units at a real time.
 float hud_ticker_offset(double real_time);
 constexpr float k_ticker_speed = 10.75f; // units per second
