@@ -36,6 +36,27 @@
 namespace {
 program_state g_program;
 
+// The local rider's controls between tics: the Sit/Dab control's value at the last tic that read
+// it (its presses latch the sticky dab, or toggle the trackside view's following), and the latch.
+struct rider_controls {
+    float previous_dab = 0;
+    bool dab_latched = false;
+};
+rider_controls g_controls;
+
+// "--record-audio": the file the mixed sound goes to while recording.
+struct audio_recording {
+    data_file* file = nullptr;
+};
+audio_recording g_audio;
+
+// Whether the Sit/Dab control went down since the last tic that read it.
+bool dab_pressed(float dab) {
+    const bool pressed = g_controls.previous_dab < 0.5f && dab >= 0.5f;
+    g_controls.previous_dab = dab;
+    return pressed;
+}
+
 bool track_loaded() { return track_current() != nullptr; }
 bool has_server() { return !g_program.options.server_address.empty(); }
 
@@ -62,10 +83,6 @@ bool draw_frame() {
     track_script_frame_handler(race_clock());
     p.viewport_width = width;
     p.viewport_height = height;
-    if (video_mode_current_windowed()) {
-        config().xres = width;
-        config().yres = height;
-    }
     set_projection(width, height, config().fov);
     const frame_record frame = frame_record_build();
     if (frame.world) world_prepare(frame.scene);
@@ -85,7 +102,8 @@ bool draw_frame() {
     case trackside_camera: {
         render_scene(frame.scene);
         const rider_slot& viewed = race_slot(p.viewed_slot);
-        if (hud && p.trackside_follow && viewed.kind == rider_remote && viewed.name[0])
+        if (hud && view_settings().trackside_follow && viewed.kind == rider_remote &&
+            viewed.name[0])
             draw_centered_text(viewed.name, 30, 28);
         break;
     }
@@ -119,11 +137,10 @@ void update_sound() {
 // synthesised before every tic's block too, so a frame of many tics never mixes past what
 // they have written.
 void record_audio_tic() {
-    program_state& p = g_program;
-    if (!p.sound_device || !p.audio_record) return;
+    if (!g_program.sound_device || !g_audio.file) return;
     update_sound();
     const uint8_t* block = sound_device().readback();
-    if (block) data_file_write(p.audio_record, block, k_record_audio_samples_per_tic * 2);
+    if (block) data_file_write(g_audio.file, block, k_record_audio_samples_per_tic * 2);
 }
 
 // With "--warp", races follow each other with the lineup rotated, each recording, with the
@@ -161,14 +178,14 @@ void feed_local_rider() {
     in.front_brake = a[action_front_brake];
     in.rear_brake = a[action_rear_brake];
     in.throttle = a[action_throttle];
-    float dab = a[action_sit];
+    const float dab = a[action_sit];
+    const bool pressed = dab_pressed(dab);
     if (setup_sticky_dab()) {
-        if (p.previous_dab < 0.5f && dab >= 0.5f) p.dab_latched = !p.dab_latched;
-        in.sit = p.dab_latched ? 1.0f : 0.0f;
+        if (pressed) g_controls.dab_latched = !g_controls.dab_latched;
+        in.sit = g_controls.dab_latched ? 1.0f : 0.0f;
     } else {
         in.sit = dab;
     }
-    p.previous_dab = dab;
     in.back_up = a[action_back_up];
     in.lean = a[action_lean];
     float clutch = std::clamp(1.0f - a[action_clutch] * 1.1428572f, 0.0f, 1.0f);
@@ -192,7 +209,7 @@ void tic_body() {
     bindings_capture_tic(p.time.run_clock);
     bindings_sum(p.actions);
 
-    const bool menu_open = p.menu_state != menu_none;
+    const bool menu_open = menu_page() != menu_none;
     if (p.riding && menu_open && !has_server()) return;
     if (p.view == editor_view) {
         editor_tic();
@@ -207,7 +224,7 @@ void tic_body() {
         } else if (p.view == orbit_camera) {
             orbit_camera_tic(p.actions);
         } else if (p.view == trackside_camera) {
-            trackside_camera_tic(p.actions);
+            trackside_camera_tic(p.actions, dab_pressed(p.actions[action_sit]));
         }
     }
     if (has_server()) p.paused = false;
@@ -251,7 +268,7 @@ void handle_press_without_menu(int32_t code) {
     } else if (is_special(code, special_screenshot) && p.view != editor_view) {
         p.screenshot_requested = true;
     } else if (code >= '0' && code <= '9') {
-        p.trackside_choice = std::min(code - '0', track_camera_count()) - 1;
+        view_choose_trackside(std::min(code - '0', track_camera_count()) - 1);
     }
 }
 } // namespace
@@ -259,7 +276,27 @@ void handle_press_without_menu(int32_t code) {
 program_state& program() { return g_program; }
 void program_reset() {
     g_program = program_state{};
+    g_controls = rider_controls{};
     view_reset();
+}
+
+bool local_dab_latched() { return g_controls.dab_latched; }
+
+void window_size_remember() {
+    if (!video_mode_current_windowed()) return;
+    config().xres = g_program.viewport_width;
+    config().yres = g_program.viewport_height;
+}
+
+bool audio_recording_open(const char* path) {
+    audio_recording_close();
+    g_audio.file = data_file_open(path, "wb");
+    return g_audio.file != nullptr;
+}
+
+void audio_recording_close() {
+    if (g_audio.file) data_file_close(g_audio.file);
+    g_audio.file = nullptr;
 }
 
 void fps_histogram_count(uint32_t histogram[8], double gap) {
@@ -332,21 +369,18 @@ void handle_event(const platform_event& e) {
         if (e.pressed) p.quit_requested = true;
         return;
     }
-    if (p.menu_state != p.menu_seen) {
-        p.menu_changed = true;
-        p.menu_seen = p.menu_state;
-    }
+    menu_note_event();
     bindings_key(e.control, e.pressed);
     if (e.control == k_control_mouse_left) p.cursor_held = e.pressed != 0;
     // The editor's strokes and pans end when their button comes up.
-    if (!e.pressed && p.view == editor_view && p.menu_state == menu_none) editor_key(e.control, 0);
+    if (!e.pressed && p.view == editor_view && menu_page() == menu_none) editor_key(e.control, 0);
     if (!e.pressed) return;
     if (bindings_capture_press(e.control, p.time.run_clock)) return;
     if (e.control == code_of("esc")) {
-        menu_open(p.menu_state == menu_none ? menu_main : menu_none);
+        menu_open(menu_page() == menu_none ? menu_main : menu_none);
         return;
     }
-    if (p.menu_state != menu_none) {
+    if (menu_page() != menu_none) {
         menu_key(e.control);
         if (!track_loaded()) p.view = title_view;
         return;
@@ -364,9 +398,8 @@ bool frame_once() {
     p.time.target_time += step;
     p.time.run_clock += step;
     p.time.last_frame_time = p.time.frame_time;
-    p.menu_changed = false;
-    p.menu_seen = p.menu_state;
-    if (p.menu_state != menu_none) menu_pointer_frame(p.viewport_width, p.viewport_height);
+    menu_settle();
+    if (menu_page() != menu_none) menu_pointer_frame(p.viewport_width, p.viewport_height);
     run_tics();
     if (p.options.warp && p.view != title_view) warp_restart();
     if (p.view != title_view) {

@@ -110,7 +110,7 @@ frame_record frame_record_build() {
         break;
     case trackside_camera:
         f.world = true;
-        f.scene.camera = trackside_camera_now(p.trackside_choice);
+        f.scene.camera = trackside_camera_now(view_settings().trackside_choice);
         break;
     case editor_view:
     case title_view:
@@ -141,7 +141,7 @@ sound_frame sound_frame_build() {
     sound_frame f;
     float loudness = 0;
     if (!p.paused && p.view != editor_view)
-        loudness = p.menu_state == menu_none ? 1.0f : p.riding ? 0.0f : 0.25f;
+        loudness = menu_page() == menu_none ? 1.0f : p.riding ? 0.0f : 0.25f;
     // The engines are heard from the viewed rider's head, moving with it, right ear along the
     // frame's right.
     const int viewed = race_slot(p.viewed_slot).bike;

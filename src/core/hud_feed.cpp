@@ -174,7 +174,7 @@ hud_frame hud_frame_now() {
         f.lean = bike_lean_angle(bike);
         f.map = map_of(f.viewed_slot, bike);
         f.speed_mph = bike_speed_mph(bike);
-        f.dabbing = setup_sticky_dab() && p.dab_latched && bike_rider_down(bike) == 0;
+        f.dabbing = setup_sticky_dab() && local_dab_latched() && bike_rider_down(bike) == 0;
     }
     if (f.track_loaded) {
         f.title = title_now();

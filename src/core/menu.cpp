@@ -43,8 +43,8 @@ bool click_inside(int32_t code, int item) {
     if (code != g_menus.controls.cursor_left) return false;
     float x, y;
     if (!pointer_now(&x, &y)) return false;
-    const menu_view view = menu_view_of(g_menus.width, g_menus.height);
-    return menu_view_inside(view, g_menus.width, g_menus.height, item, x, y);
+    const menu_view view = menu_view_of(program().viewport_width, program().viewport_height);
+    return menu_view_inside(view, program().viewport_width, program().viewport_height, item, x, y);
 }
 
 // Enter, keypad Enter, Space, or a click inside the item.
@@ -105,7 +105,7 @@ bool choice_key(const menu_item_ref& item, int index, int32_t code) {
     if (n == 0) return false;
     const int old = std::clamp(item_choice_get(item), 0, n - 1);
     int entry = old;
-    const int key = item_key(program().menu_state, index);
+    const int key = item_key(g_menus.page, index);
     if (m.search_item != key) m.search.clear(), m.search_item = key;
     if (code == c.left) {
         entry = (entry + n - 1) % n;
@@ -139,15 +139,16 @@ bool number_key(const menu_item_ref& item, int index, int32_t code) {
         value += step;
     } else if (code == c.cursor_left || code == k_menu_drag) {
         float x, y, left, right;
-        const menu_view view = menu_view_of(g_menus.width, g_menus.height);
+        const menu_view view = menu_view_of(program().viewport_width, program().viewport_height);
         if (!pointer_now(&x, &y) ||
-            !menu_view_slider(view, g_menus.width, g_menus.height, index, &left, &right) ||
+            !menu_view_slider(view, program().viewport_width, program().viewport_height, index,
+                              &left, &right) ||
             right <= left || step <= 0)
             return false;
         if (x < left - k_slider_slack || x > right + k_slider_slack) return false;
         // A click in the item's row (or a drag while its button is held) sets the slider.
-        if (code == c.cursor_left &&
-            !menu_view_inside(view, g_menus.width, g_menus.height, index, x, y))
+        if (code == c.cursor_left && !menu_view_inside(view, program().viewport_width,
+                                                       program().viewport_height, index, x, y))
             return false;
         const double n = std::round((x - left) / (right - left) * (hi - lo) / step);
         value = lo + step * n;
@@ -163,7 +164,7 @@ bool text_key(const menu_item_ref& item, int index, int32_t code) {
     const menu_keys& c = m.controls;
     std::string text = item_text_get(item);
     const std::string old = text;
-    const int key = item_key(program().menu_state, index);
+    const int key = item_key(g_menus.page, index);
     if (m.text_item != key) m.text_item = key, m.text_cursor = static_cast<int>(text.size());
     int at = std::clamp(m.text_cursor, 0, static_cast<int>(text.size()));
     const size_t max = static_cast<size_t>(item_text_max(item));
@@ -190,11 +191,10 @@ bool text_key(const menu_item_ref& item, int index, int32_t code) {
 }
 
 void open_chooser(const menu_item_ref& item) {
-    program_state& p = program();
     chooser_state& ch = g_menus.chooser;
     ch.title = item.record->chooser;
-    ch.return_page = p.menu_state;
-    ch.return_item = p.menu_item;
+    ch.return_page = g_menus.page;
+    ch.return_item = g_menus.item;
     ch.page = 0;
     menu_open(menu_chooser);
 }
@@ -322,10 +322,22 @@ void menu_shutdown() {
     }
 }
 
+int menu_page() { return g_menus.page; }
+
+void menu_note_event() {
+    if (g_menus.page == g_menus.seen) return;
+    g_menus.changed = true;
+    g_menus.seen = g_menus.page;
+}
+
+void menu_settle() {
+    g_menus.changed = false;
+    g_menus.seen = g_menus.page;
+}
+
 void menu_open(int page) {
-    program_state& p = program();
-    p.menu_state = page;
-    p.menu_item = 0;
+    g_menus.page = page;
+    g_menus.item = 0;
     g_menus.search.clear();
     g_menus.search_item = g_menus.text_item = -1;
 }
@@ -333,8 +345,8 @@ void menu_open(int page) {
 void menu_key(int32_t code) {
     program_state& p = program();
     menu_state& m = g_menus;
-    if (p.menu_changed) return;
-    const int page = p.menu_state;
+    if (g_menus.changed) return;
+    const int page = g_menus.page;
     if (page == menu_none) return;
     // A drag is no press: only a slider follows it.
     if (code == k_menu_drag && (page == menu_chat || page == menu_exit)) return;
@@ -349,15 +361,15 @@ void menu_key(int32_t code) {
     const int count = menu_item_count(page);
     if (count == 0) return;
     int direction = 0;
-    if (code == m.controls.down) p.menu_item++, direction = 1;
-    if (code == m.controls.up) p.menu_item--, direction = -1;
-    p.menu_item = std::clamp(p.menu_item, 0, count - 1);
+    if (code == m.controls.down) g_menus.item++, direction = 1;
+    if (code == m.controls.up) g_menus.item--, direction = -1;
+    g_menus.item = std::clamp(g_menus.item, 0, count - 1);
     const menu_page_record& rec = menu_page_of(page);
-    if (rec.list != list_none) p.menu_item = skip_on(rec, p.menu_item, direction, count);
-    p.menu_item = std::clamp(p.menu_item, 0, count - 1);
+    if (rec.list != list_none) g_menus.item = skip_on(rec, g_menus.item, direction, count);
+    g_menus.item = std::clamp(g_menus.item, 0, count - 1);
     if (direction != 0) return;
 
-    const int index = p.menu_item;
+    const int index = g_menus.item;
     const menu_item_ref item = menu_item_at(page, index);
     const menu_item_record& r = *item.record;
     switch (r.kind) {
@@ -383,10 +395,8 @@ void menu_key(int32_t code) {
 void menu_pointer_frame(int width, int height) {
     program_state& p = program();
     menu_state& m = g_menus;
-    m.width = width;
-    m.height = height;
     float x, y;
-    if (p.menu_state == menu_none || !pointer_now(&x, &y)) return;
+    if (g_menus.page == menu_none || !pointer_now(&x, &y)) return;
     const bool moved = x != m.pointer[0] || y != m.pointer[1];
     m.pointer[0] = x;
     m.pointer[1] = y;
@@ -397,20 +407,19 @@ void menu_pointer_frame(int width, int height) {
     }
     if (capture_running()) return;
     const int hit = menu_view_hit(menu_view_of(width, height), width, height, x, y);
-    if (hit >= 0) p.menu_item = hit;
+    if (hit >= 0) g_menus.item = hit;
 }
 
 menu_view menu_view_of(int, int) {
-    const program_state& p = program();
     const menu_state& m = g_menus;
     menu_view view;
-    const int page = p.menu_state;
+    const int page = g_menus.page;
     if (page <= menu_none || page >= k_menu_page_count) return view;
     const menu_page_record& rec = menu_page_of(page);
     view.build_label = k_version_text;
     view.title = page == menu_chooser ? m.chooser.title : rec.title ? rec.title : "";
     view.columns_from = rec.columns_from;
-    view.current = p.menu_item;
+    view.current = g_menus.item;
     const int count = menu_item_count(page);
     for (int i = 0; i < count; i++) {
         const menu_item_ref item = menu_item_at(page, i);
@@ -435,7 +444,7 @@ menu_view menu_view_of(int, int) {
             item_number_range(item, &step, &lo, &hi);
             v.fraction = hi > lo ? static_cast<float>((item_number_get(item) - lo) / (hi - lo)) : 0;
         }
-        if (r.kind == item_text && i == p.menu_item) {
+        if (r.kind == item_text && i == g_menus.item) {
             const bool own = m.text_item == item_key(page, i);
             v.cursor = own ? std::min(m.text_cursor, static_cast<int>(v.value.size()))
                            : static_cast<int>(v.value.size());
@@ -447,7 +456,7 @@ menu_view menu_view_of(int, int) {
 }
 
 void menu_draw(int width, int height) {
-    if (program().menu_state == menu_none) return;
+    if (g_menus.page == menu_none) return;
     menu_view_draw(menu_view_of(width, height), width, height);
 }
 
@@ -471,13 +480,13 @@ int menu_selected_series() { return g_menus.selected_series; }
 std::string menu_chooser_title() { return g_menus.chooser.title; }
 
 void action_list_previous(const menu_item_ref&) {
-    const list_kind list = menu_page_of(program().menu_state).list;
+    const list_kind list = menu_page_of(g_menus.page).list;
     int& page = menu_list_page_of(list);
     page = std::clamp(page - 1, 0, menu_list_pages(list) - 1);
 }
 
 void action_list_next(const menu_item_ref&) {
-    const list_kind list = menu_page_of(program().menu_state).list;
+    const list_kind list = menu_page_of(g_menus.page).list;
     int& page = menu_list_page_of(list);
     page = std::clamp(page + 1, 0, menu_list_pages(list) - 1);
 }
@@ -498,7 +507,7 @@ bool before_stability(const menu_item_ref& item, int32_t code) {
     }
     // The preset follows only a change of the whole-number stability.
     const long before = std::lround(item_number_get(item));
-    const bool changed = number_key(item, program().menu_item, code);
+    const bool changed = number_key(item, g_menus.item, code);
     if (std::lround(item_number_get(item)) != before) setup_stability_preset(item_number_get(item));
     after_setup_apply(item, changed);
     return true;

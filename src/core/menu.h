@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-// The open menu page (program_state::menu_state).
+// The menu pages.
 enum menu_page {
     menu_none,
     menu_main,
@@ -38,6 +38,13 @@ constexpr int32_t k_menu_drag = 16;
 void menu_init();
 // Shut-down: closes the pointer's axes.
 void menu_shutdown();
+// The open page, menu_none when the menus are closed.
+int menu_page();
+// An input event is about to be handled: a page opened since the last one takes no press until
+// the frame is over.
+void menu_note_event();
+// The frame's events are handled: the open page takes presses from the next frame on.
+void menu_settle();
 
 // Opens a page with its first item current (menu_none closes the menus).
 void menu_open(int page);

@@ -118,7 +118,7 @@ void line(menu_view& view, const std::string& text, float r, float g, float b, f
 void action_quit(const menu_item_ref&) {
     menu_open(menu_exit);
     // The press that chose "Quit" must not also answer the exit page.
-    program().menu_changed = true;
+    menus().changed = true;
 }
 
 void action_start_new_race(const menu_item_ref&) {
@@ -194,6 +194,7 @@ void action_preset(const menu_item_ref& button) {
 }
 
 void action_switch_mode(const menu_item_ref&) {
+    window_size_remember();
     const settings& s = config();
     const video_mode_item& mode = video_mode_selected();
     if (s.video_mode == 1)

@@ -71,6 +71,10 @@ struct menu_keys {
 };
 
 struct menu_state {
+    int page = 0;         // the open page, menu_none when the menus are closed
+    int item = 0;         // the page's current item
+    bool changed = false; // the page changed during this frame's events: no press answers it yet
+    int seen = 0;         // the page at the previous event
     chooser_state chooser;
     int demo_page = 0;
     int series_page = 0;
@@ -82,9 +86,8 @@ struct menu_state {
     bool insert = true;
     menu_keys controls;
     int cursor_axis[2] = {-1, -1};
-    float pointer[2] = {-1, -1};   // window px of the last hover test
-    int width = 640, height = 480; // the last frame's size, for clicks
-    double opened_at = 0;          // run clock when the menus started, for the notice's fade
+    float pointer[2] = {-1, -1}; // window px of the last hover test
+    double opened_at = 0;        // run clock when the menus started, for the notice's fade
 };
 menu_state& menus();
 // Offers the graphics of a bike of the catalogue in the "Bike Graphics" choice list.

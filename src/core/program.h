@@ -44,36 +44,30 @@ struct program_state {
     bool quit_requested = false;
     bool paused = false;
     bool in_warmup = false;
-    int menu_state = menu_none;
-    int menu_item = 0;
-    bool menu_changed = false;
-    int menu_seen = menu_none; // menu_state at the previous event
     view_mode view = title_view;
     bool riding = false;
     int viewed_slot = 0;
     float actions[k_action_channels] = {};
-    float orbit_yaw = 0;       // rad
-    float orbit_distance = 10; // ft
-    float orbit_height = 5;    // ft
-    bool trackside_follow = false;
-    int trackside_choice = -1;         // chosen track camera, -1 automatic
-    int trackside_operated = -1;       // the camera the last trackside tic pointed
     bool screenshot_requested = false; // taken from the next frame drawn
-    float fly_speed = 0;               // ft/s
-    float previous_dab = 0;            // Sit/Dab action of the previous tic
-    bool dab_latched = false;          // sticky dab
     bool cursor_held = false;
     bool sound_device = false;
-    data_file* audio_record = nullptr; // "--record-audio" file while recording
-    int viewport_width = 640;          // px
-    int viewport_height = 480;         // px
-    bool descriptor_changed = false;   // the local rider's bike, number, name or graphics changed
-    int64_t world_tics = 0;            // world tics run since start-up
+    int viewport_width = 640;        // px, the window's size at the last frame begun
+    int viewport_height = 480;       // px
+    bool descriptor_changed = false; // the local rider's bike, number, name or graphics changed
+    int64_t world_tics = 0;          // world tics run since start-up
 };
 
 program_state& program();
 // Back to the start-up defaults.
 void program_reset();
+// A windowed game's window size (as the last frame found it) becomes the size the window opens
+// at: before the settings are written and before the window leaves for a full screen.
+void window_size_remember();
+// The sticky dab is latched down for the local rider.
+bool local_dab_latched();
+// "--record-audio": the recording's file opened for writing (false when it can't be), and closed.
+bool audio_recording_open(const char* path);
+void audio_recording_close();
 
 // Runs the whole program: start-up, the frame loop, shut-down. Returns the exit status.
 // Starts joining the server the options name, with the options' password and test aids.

@@ -82,8 +82,7 @@ void close_sound_for_exit() { close_sound_device(); }
 bool open_sound() {
     program_state& p = program();
     if (!p.options.record_audio.empty()) {
-        p.audio_record = data_file_open(p.options.record_audio.c_str(), "wb");
-        if (!p.audio_record) {
+        if (!audio_recording_open(p.options.record_audio.c_str())) {
             log("Can't write the audio recording %s\n", p.options.record_audio.c_str());
             return false;
         }
@@ -184,10 +183,10 @@ void shutdown(bool from_audio) {
     progress("Closing audio");
     close_sound_device();
     p.sound_device = false;
-    if (p.audio_record) data_file_close(p.audio_record);
-    p.audio_record = nullptr;
+    audio_recording_close();
     engine_sounds_free();
     progress("Writing config files");
+    window_size_remember();
     write_config();
     net_shutdown();
     progress("Freeing memory (2)");
@@ -292,6 +291,8 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     int height = windowed ? cfg.yres : video_mode_selected().height;
     int flags = p.options.colour_depth | (windowed ? 0 : k_window_fullscreen);
     if (!platform().create_window("Trailbok", width, height, flags, p.options.depth_bits)) return 1;
+    p.viewport_width = width;
+    p.viewport_height = height;
     video_mode_set_current(cfg.video_mode);
     g_startup.window = true;
     resources_set_gpu(&k_resources_gpu_gl);
@@ -373,10 +374,8 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     }
     if (!requested.empty() || demo_named) start_first_race(cfg.track);
 
-    p.viewport_width = cfg.xres;
-    p.viewport_height = cfg.yres;
     menu_open(p.options.server_address.empty() && !p.options.ride ? menu_main : menu_none);
-    p.menu_seen = p.menu_state;
+    menu_settle();
     p.time.last_frame_time = platform().clock();
     if (!p.options.server_address.empty()) program_connect(p.time.last_frame_time);
 

@@ -22,8 +22,10 @@ namespace {
 constexpr vec3d k_eye_low = {0, 0.5, -0.4};
 constexpr vec3d k_eye_high = {0, 1.0583830, -1.1933695};
 
-// The key-framed camera path of the trackside view ("addkey", "readkeys").
+// What the player has set the views to, and the key-framed camera path of the trackside view
+// ("addkey", "readkeys").
 struct view_state {
+    view_controls controls;
     std::vector<camera_keyframe> keyframes; // ordered by tic
     bool keycam = false;                    // the trackside view follows the keyframes
 };
@@ -89,36 +91,35 @@ void view_step_running_order(int step) {
 }
 
 void orbit_camera_tic(const float actions[k_action_channels]) {
-    program_state& p = program();
-    p.orbit_yaw += actions[action_steer] * static_cast<float>(2 * k_pi / 1024);
-    if (p.orbit_yaw > k_pi) p.orbit_yaw -= static_cast<float>(2 * k_pi);
-    if (p.orbit_yaw < -k_pi) p.orbit_yaw += static_cast<float>(2 * k_pi);
+    view_controls& controls = g_view.controls;
+    controls.orbit_yaw += actions[action_steer] * static_cast<float>(2 * k_pi / 1024);
+    if (controls.orbit_yaw > k_pi) controls.orbit_yaw -= static_cast<float>(2 * k_pi);
+    if (controls.orbit_yaw < -k_pi) controls.orbit_yaw += static_cast<float>(2 * k_pi);
     if (actions[action_throttle] > 0.5f)
-        p.orbit_distance = std::max(0.25f, p.orbit_distance - 1.0f / 64);
-    if (actions[action_front_brake] > 0.5f) p.orbit_distance += 1.0f / 64;
-    p.orbit_height += static_cast<float>(k_tic_length) * actions[action_shift];
+        controls.orbit_distance = std::max(0.25f, controls.orbit_distance - 1.0f / 64);
+    if (actions[action_front_brake] > 0.5f) controls.orbit_distance += 1.0f / 64;
+    controls.orbit_height += static_cast<float>(k_tic_length) * actions[action_shift];
 }
 
-void trackside_camera_tic(const float actions[k_action_channels]) {
-    program_state& p = program();
-    float dab = actions[action_sit];
-    if (p.previous_dab < 0.5f && dab >= 0.5f) p.trackside_follow = !p.trackside_follow;
-    p.previous_dab = dab;
+void trackside_camera_tic(const float actions[k_action_channels], bool dab_pressed) {
+    const program_state& p = program();
+    view_controls& set = g_view.controls;
+    if (dab_pressed) set.trackside_follow = !set.trackside_follow;
 
     // Following, the camera that covers the viewed rider's next gate takes over.
     const int bike = viewed_bike();
     bool cut = false;
-    if (p.trackside_follow && normal_lap_length() > 0 && bike >= 0) {
+    if (set.trackside_follow && normal_lap_length() > 0 && bike >= 0) {
         int camera = camera_for_gate(gate_at_position(timing_of(p.viewed_slot).position));
-        if (camera >= 0 && p.trackside_choice >= 0 && camera != p.trackside_choice) {
-            p.trackside_choice = camera;
+        if (camera >= 0 && set.trackside_choice >= 0 && camera != set.trackside_choice) {
+            set.trackside_choice = camera;
             cut = true;
         }
     }
     // A picture that switched cameras starts on its rider at once.
-    if (p.trackside_choice != p.trackside_operated) cut = true;
-    p.trackside_operated = p.trackside_choice;
-    const bool chosen = p.trackside_choice >= 0 && p.trackside_choice < track_camera_count();
+    if (set.trackside_choice != set.trackside_operated) cut = true;
+    set.trackside_operated = set.trackside_choice;
+    const bool chosen = set.trackside_choice >= 0 && set.trackside_choice < track_camera_count();
     camera_controls controls;
     controls.steer = actions[action_steer];
     controls.pitch = actions[action_shift];
@@ -133,21 +134,22 @@ void trackside_camera_tic(const float actions[k_action_channels]) {
             controls.velocity[k] = static_cast<float>(velocity[k]);
         }
     }
-    track_camera_operate(chosen ? p.trackside_choice : -1, controls);
+    track_camera_operate(chosen ? set.trackside_choice : -1, controls);
 
     // The free camera flies along its own line of sight.
     const float tic = static_cast<float>(k_tic_length);
-    if (actions[action_throttle] > 0.5f) p.fly_speed = std::min(100.0f, p.fly_speed + 80 * tic);
-    if (actions[action_front_brake] > 0.5f) p.fly_speed = std::max(-100.0f, p.fly_speed - 80 * tic);
+    if (actions[action_throttle] > 0.5f) set.fly_speed = std::min(100.0f, set.fly_speed + 80 * tic);
+    if (actions[action_front_brake] > 0.5f)
+        set.fly_speed = std::max(-100.0f, set.fly_speed - 80 * tic);
     float decay = 60 * tic;
-    if (p.fly_speed > 0)
-        p.fly_speed = std::max(0.0f, p.fly_speed - decay);
+    if (set.fly_speed > 0)
+        set.fly_speed = std::max(0.0f, set.fly_speed - decay);
     else
-        p.fly_speed = std::min(0.0f, p.fly_speed + decay);
+        set.fly_speed = std::min(0.0f, set.fly_speed + decay);
     track_camera free = free_camera();
     free.fov = config().fov;
-    if (std::fabs(p.fly_speed) > 0.0001f) {
-        const float step = tic * p.fly_speed;
+    if (std::fabs(set.fly_speed) > 0.0001f) {
+        const float step = tic * set.fly_speed;
         free.position[0] += step * std::sin(free.yaw) * std::cos(free.pitch);
         free.position[1] += step * std::sin(free.pitch);
         free.position[2] += step * std::cos(free.yaw) * std::cos(free.pitch);
@@ -159,6 +161,7 @@ void trackside_camera_tic(const float actions[k_action_channels]) {
 
 scene_camera orbit_camera_now() {
     const program_state& p = program();
+    const view_controls& controls = g_view.controls;
     const settings& cfg = config();
     scene_camera c;
     c.fov = cfg.fov;
@@ -183,16 +186,16 @@ scene_camera orbit_camera_now() {
             }
         }
     } else {
-        dx = std::sin(p.orbit_yaw);
-        dz = std::cos(p.orbit_yaw);
+        dx = std::sin(controls.orbit_yaw);
+        dz = std::cos(controls.orbit_yaw);
     }
     const double length = std::hypot(dx, dz);
     if (length > 0)
         dx /= length, dz /= length;
     else
         dx = 0, dz = 1;
-    const double distance = p.riding ? cfg.third_person_distance : p.orbit_distance;
-    const double height = p.riding ? cfg.third_person_height : p.orbit_height;
+    const double distance = p.riding ? cfg.third_person_distance : controls.orbit_distance;
+    const double height = p.riding ? cfg.third_person_height : controls.orbit_height;
     const double x = target.x + dx * distance, z = target.z + dz * distance;
     const double y =
         std::max(target.y + height, static_cast<double>(ground_smoothed_height(
@@ -275,3 +278,7 @@ void view_keyframes_set(const std::vector<camera_keyframe>& keys) { g_view.keyfr
 bool view_keycam() { return g_view.keycam; }
 void view_set_keycam(bool on) { g_view.keycam = on; }
 void view_reset() { g_view = view_state{}; }
+
+const view_controls& view_settings() { return g_view.controls; }
+void view_choose_trackside(int camera) { g_view.controls.trackside_choice = camera; }
+void view_set_trackside_follow(bool on) { g_view.controls.trackside_follow = on; }

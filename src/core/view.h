@@ -12,7 +12,23 @@ void view_cycle();
 // at either end.
 void view_step_running_order(int step);
 void orbit_camera_tic(const float actions[k_action_channels]);
-void trackside_camera_tic(const float actions[k_action_channels]);
+// `dab_pressed`: the Sit/Dab control went down this tic (it toggles following the viewed rider).
+void trackside_camera_tic(const float actions[k_action_channels], bool dab_pressed);
+
+// What the player has set the views to.
+struct view_controls {
+    float orbit_yaw = 0;           // rad
+    float orbit_distance = 10;     // ft
+    float orbit_height = 5;        // ft
+    bool trackside_follow = false; // the trackside view cuts to the camera of the rider's gate
+    int trackside_choice = -1;     // chosen track camera, -1 automatic
+    int trackside_operated = -1;   // the camera the last trackside tic pointed
+    float fly_speed = 0;           // ft/s of the free camera
+};
+const view_controls& view_settings();
+// The track camera the trackside view shows (-1 automatic), as the digit keys choose it.
+void view_choose_trackside(int camera);
+void view_set_trackside_follow(bool on);
 // The orbit camera round the viewed bike: behind it while riding, else where the player turned it.
 scene_camera orbit_camera_now();
 // The rider's own camera: its eyes on the rider body, looking down by the tilt.

@@ -2,6 +2,7 @@
 // steering in proportion, a pad plugged in late, the capture rebinding a control from the tic
 // loop, and the config file keeping the window's keys and the bindings.
 #include "core/config.h"
+#include "core/menu_local.h"
 #include "core/program.h"
 #include "frame_loop_fixture.h"
 #include "support/temp_data_test.h"
@@ -106,7 +107,7 @@ TEST_F(Bindings, CaptureFromTheTicLoopRebindsToTheMovedAxis) {
     int d = pad();
     bindings_resolve();
     ride();
-    program().menu_state = menu_main; // the controls page is a menu page
+    menus().page = menu_main; // the controls page is a menu page
     frame_at(tic);
     bindings_capture_start(0, program().time.run_clock);
     // The throttle key itself is only a press for the capture now.

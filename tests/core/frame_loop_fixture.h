@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/config.h"
+#include "core/menu_local.h"
 #include "core/program.h"
 
 #include "bike/bike.h"
@@ -31,6 +32,6 @@ inline void ride_local_rider() {
     track_set_current("practice");
     race_slot_set(0, rider_local, 0);
     program().viewed_slot = 0;
-    program().menu_state = menu_none;
+    menus().page = menu_none;
     fix_view_mode();
 }

@@ -1,5 +1,7 @@
 // The frame loop over the null platform: frame steps, tics, input routing, pause and views.
 #include "core/config.h"
+#include "core/menu_local.h"
+#include "core/view.h"
 #include "core/program.h"
 #include "frame_loop_fixture.h"
 
@@ -178,7 +180,7 @@ TEST_F(FrameLoop, StepKeyRunsOneTicPerPressWhilePaused) {
 
 TEST_F(FrameLoop, MenuWhileRidingOfflineStopsTheWorldNotTheClock) {
     ride();
-    program().menu_state = menu_main;
+    menus().page = menu_main;
     frame_at(0.5);
     EXPECT_DOUBLE_EQ(program().time.sim_time, 0.125);
     EXPECT_EQ(program().world_tics, 0);
@@ -188,10 +190,10 @@ TEST_F(FrameLoop, EscOpensAndClosesTheMainMenu) {
     ride();
     press("esc", 0.001);
     frame_at(0.02);
-    EXPECT_EQ(program().menu_state, menu_main);
+    EXPECT_EQ(menus().page, menu_main);
     press("esc", 0.021);
     frame_at(0.04);
-    EXPECT_EQ(program().menu_state, menu_none);
+    EXPECT_EQ(menus().page, menu_none);
 }
 
 TEST_F(FrameLoop, TabCyclesViewsOfAnotherRider) {
@@ -199,7 +201,7 @@ TEST_F(FrameLoop, TabCyclesViewsOfAnotherRider) {
     race_slot_set(3, rider_remote, 1);
     program().viewed_slot = 3;
     program().view = rider_camera;
-    program().menu_state = menu_none;
+    menus().page = menu_none;
     const view_mode expected[] = {orbit_camera, trackside_camera, rider_camera};
     double t = 0.01;
     for (view_mode v : expected) {
@@ -211,7 +213,7 @@ TEST_F(FrameLoop, TabCyclesViewsOfAnotherRider) {
 }
 
 TEST_F(FrameLoop, TabInTitleViewDoesNothing) {
-    program().menu_state = menu_none;
+    menus().page = menu_none;
     event_queue_push({9, 1, 0.001});
     frame_at(0.02);
     EXPECT_EQ(program().view, title_view);
@@ -248,13 +250,13 @@ TEST_F(FrameLoop, OrbitCameraControls) {
     race_slot_set(3, race_slot(3).kind, 1);
     program().viewed_slot = 3;
     program().view = orbit_camera;
-    program().menu_state = menu_none;
+    menus().page = menu_none;
     press("x", 0.0001); // throttle pulls the camera in
     frame_at(0.125);
-    EXPECT_NEAR(program().orbit_distance, 10.0f - 16.0f / 64, 1e-5);
+    EXPECT_NEAR(view_settings().orbit_distance, 10.0f - 16.0f / 64, 1e-5);
     press("left", 0.13);
     frame_at(0.25);
-    EXPECT_NEAR(program().orbit_yaw, 16 * 2 * k_pi / 1024, 1e-5);
+    EXPECT_NEAR(view_settings().orbit_yaw, 16 * 2 * k_pi / 1024, 1e-5);
 }
 
 #include "race/race_timing.h"
@@ -365,7 +367,7 @@ TEST_F(FrameLoop, PreviousAndNextBikeKeysWalkTheRunningOrder) {
     for (int g = 0; g < 2; g++) ASSERT_TRUE(gate_crossing_check(5, g * 100.0f + 1, 0, 10 + g));
     ASSERT_TRUE(gate_crossing_check(2, 1, 0, 20));
     ASSERT_EQ(running_order_at(0).slot, 5);
-    program().menu_state = menu_none;
+    menus().page = menu_none;
     program().viewed_slot = 2; // watching a robot: not riding
     double t = 0.001;
     auto key_frame = [&](const char* name) {
@@ -405,11 +407,11 @@ TEST_F(FrameLoop, DigitKeysChooseOnlyCamerasTheTrackHas) {
     double t = 0.001;
     // Digits arrive as the characters they type.
     for (char digit : {'3', '9', '1', '0'}) {
-        program().trackside_choice = 4;
+        view_choose_trackside(4);
         event_queue_push({digit, 1, t});
         t += 0.02;
         frame_at(t);
-        EXPECT_EQ(program().trackside_choice, -1) << digit << ": no camera, so automatic";
+        EXPECT_EQ(view_settings().trackside_choice, -1) << digit << ": no camera, so automatic";
     }
     cameras_parse("addcamera 10 5 10\naddcamera 20 5 20\n");
     ASSERT_EQ(track_camera_count(), 2);
@@ -418,11 +420,11 @@ TEST_F(FrameLoop, DigitKeysChooseOnlyCamerasTheTrackHas) {
         int chosen;
     } cases[] = {{'3', 1}, {'9', 1}, {'1', 0}, {'2', 1}, {'0', -1}};
     for (auto c : cases) {
-        program().trackside_choice = 4;
+        view_choose_trackside(4);
         event_queue_push({c.digit, 1, t});
         t += 0.02;
         frame_at(t);
-        EXPECT_EQ(program().trackside_choice, c.chosen) << c.digit;
+        EXPECT_EQ(view_settings().trackside_choice, c.chosen) << c.digit;
     }
     cameras_clear();
 }

@@ -2,6 +2,7 @@
 // fading near the local rider, the rider's own bike seen through its eyes, and the engines'
 // volumes by what the player is doing.
 #include "frame_loop_fixture.h"
+#include "core/menu_local.h"
 
 #include "core/frame_record.h"
 #include "core/view.h"
@@ -80,11 +81,11 @@ TEST_F(FrameRecord, EnginesAreMutedInTheEditorAndWhilePausedAndQuietBehindTheMen
     program().paused = true;
     EXPECT_EQ(volume(0), 0.0f);
     program().paused = false;
-    program().menu_state = menu_main;
+    menus().page = menu_main;
     EXPECT_EQ(volume(0), 0.0f) << "a riding player's menus silence the race";
     program().riding = false;
     EXPECT_NEAR(volume(0), 0.25f, 1e-6f) << "a watching player hears it behind the menus";
-    program().menu_state = menu_none;
+    menus().page = menu_none;
     program().view = editor_view;
     EXPECT_EQ(volume(0), 0.0f);
     const sound_frame f = sound_frame_build();

@@ -2,6 +2,7 @@
 // pixels inside the rectangle its layout gives it and nowhere else, at a wide and a 4:3 size, and
 // "--hidden-hud" draws none of it. TB_MENU_PICTURES=<folder> keeps the pictures for a look.
 #include "menu_world.h"
+#include "core/menu_local.h"
 
 #include "bike/data/bike_setup.h"
 #include "common/message.h"
@@ -225,7 +226,7 @@ TEST_F(hud_screen, TheChatKeyOpensALineThatRunsCommandsAndShowsWhatIsTyped) {
     menu_open(menu_none);
     frames(1);
     key(SDL_SCANCODE_T);
-    ASSERT_EQ(program().menu_state, menu_chat);
+    ASSERT_EQ(menus().page, menu_chat);
     type("/togglefps");
     EXPECT_EQ(console_line(), "/togglefps") << "the key that opened the page is not typed";
     const menu_view view = menu_view_of(width, height);
@@ -238,7 +239,7 @@ TEST_F(hud_screen, TheChatKeyOpensALineThatRunsCommandsAndShowsWhatIsTyped) {
     key(SDL_SCANCODE_UP);
     EXPECT_EQ(console_line(), "/togglefps");
     key(SDL_SCANCODE_ESCAPE);
-    EXPECT_EQ(program().menu_state, menu_none);
+    EXPECT_EQ(menus().page, menu_none);
 }
 
 TEST_F(hud_screen, TheTracksideViewShowsTheTickerAndTheResultsOnceTheLeaderFinishes) {
@@ -249,7 +250,7 @@ TEST_F(hud_screen, TheTracksideViewShowsTheTickerAndTheResultsOnceTheLeaderFinis
         world_tic();
     ASSERT_TRUE(rider_finished(running_order_at(0).slot));
     program().view = trackside_camera;
-    program().trackside_follow = true;
+    view_set_trackside_follow(true);
     bool final_results = false;
     ASSERT_FALSE(hud_result_rows(&final_results).empty());
     int w = 0, h = 0;

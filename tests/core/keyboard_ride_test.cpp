@@ -2,6 +2,7 @@
 // bindings, the actions and the local rider's controls, and the bike pulls away, shifts, steers
 // and brakes.
 #include "core/config.h"
+#include "core/menu_local.h"
 #include "core/program.h"
 
 #include "platform/controls.h"
@@ -54,7 +55,7 @@ TEST_F(keyboard_ride, DefaultKeysPullAwayShiftSteerAndBrake) {
     ASSERT_TRUE(start("rabbithill", {lineup_local}));
     race_set_gate_drop_tic(64);
     program().viewed_slot = 0;
-    program().menu_state = menu_none;
+    menus().page = menu_none;
     fix_view_mode();
     ASSERT_TRUE(program().riding);
     int bike = race_slot(0).bike;

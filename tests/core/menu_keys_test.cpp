@@ -2,6 +2,7 @@
 // playbacks, time trials and series events started from them, settings and bindings changed,
 // display modes switched, and quitting.
 #include "menu_world.h"
+#include "core/menu_local.h"
 
 #include "common/message.h"
 #include "core/bindings.h"
@@ -19,7 +20,7 @@ struct menu_keys : menu_world {
     // The value an item of the open page shows.
     std::string value_of(const char* label) {
         const menu_view view = menu_view_of(width, height);
-        const int page = program().menu_state;
+        const int page = menus().page;
         for (int i = 0; i < static_cast<int>(view.items.size()); i++)
             if (menu_item_label(page, i) == label) return view.items[i].value;
         ADD_FAILURE() << "no item " << label;
@@ -27,14 +28,14 @@ struct menu_keys : menu_world {
     }
     // Moves with Up or Down to the item with this label.
     void move_to(const char* label) {
-        const int page = program().menu_state;
+        const int page = menus().page;
         int target = -1;
         for (int i = 0; i < menu_item_count(page) && target < 0; i++)
             if (menu_item_label(page, i) == label) target = i;
         ASSERT_GE(target, 0) << label;
-        for (int guard = 0; guard < 60 && program().menu_item != target; guard++)
-            key(program().menu_item < target ? SDL_SCANCODE_DOWN : SDL_SCANCODE_UP);
-        ASSERT_EQ(program().menu_item, target) << label;
+        for (int guard = 0; guard < 60 && menus().item != target; guard++)
+            key(menus().item < target ? SDL_SCANCODE_DOWN : SDL_SCANCODE_UP);
+        ASSERT_EQ(menus().item, target) << label;
     }
     void press(const char* label) {
         move_to(label);
@@ -56,7 +57,7 @@ struct menu_keys : menu_world {
     }
     // Opens a page of the main menu from wherever the menus are.
     void open_from_main(const char* label) {
-        if (program().menu_state == menu_none) key(SDL_SCANCODE_ESCAPE);
+        if (menus().page == menu_none) key(SDL_SCANCODE_ESCAPE);
         menu_open(menu_main);
         frames(1);
         press(label);
@@ -76,7 +77,7 @@ struct menu_keys : menu_world {
 
 TEST_F(menu_keys, NewRaceStartsWithTheChosenGatesLapsSkillAndTrack) {
     press("New Race");
-    ASSERT_EQ(program().menu_state, menu_new_race);
+    ASSERT_EQ(menus().page, menu_new_race);
     program().options.rotate_lineup = 1;
     choose_value("Track", "Practice Area");
     choose_value("Robot Skill", "Novice");
@@ -87,7 +88,7 @@ TEST_F(menu_keys, NewRaceStartsWithTheChosenGatesLapsSkillAndTrack) {
     choose_value("Gate 3", "Empty");
     const int gate_39 = config().slots[38];
     press("Start");
-    EXPECT_EQ(program().menu_state, menu_none);
+    EXPECT_EQ(menus().page, menu_none);
     const race_start_params& p = race_params();
     EXPECT_EQ(p.track, "practice");
     EXPECT_EQ(p.laps, 2);
@@ -111,13 +112,13 @@ TEST_F(menu_keys, NewRaceStartsWithTheChosenGatesLapsSkillAndTrack) {
 
 TEST_F(menu_keys, QuitOpensTheExitPageAndOnlyTheNextPressQuits) {
     press("Quit");
-    EXPECT_EQ(program().menu_state, menu_exit);
+    EXPECT_EQ(menus().page, menu_exit);
     EXPECT_FALSE(program().quit_requested);
     key(SDL_SCANCODE_ESCAPE);
-    EXPECT_EQ(program().menu_state, menu_none);
+    EXPECT_EQ(menus().page, menu_none);
     EXPECT_FALSE(program().quit_requested);
     key(SDL_SCANCODE_ESCAPE);
-    ASSERT_EQ(program().menu_state, menu_main);
+    ASSERT_EQ(menus().page, menu_main);
     press("Quit");
     push_key(SDL_SCANCODE_A, true);
     push_key(SDL_SCANCODE_A, false);
@@ -136,15 +137,15 @@ TEST_F(menu_keys, TheExitPageWarnsOfUnsavedTrackEdits) {
     ASSERT_TRUE(track_load("practice"));
     editor_prepare(); // as a "--editor" start does after each track load
     press("Quit");
-    ASSERT_EQ(program().menu_state, menu_exit);
+    ASSERT_EQ(menus().page, menu_exit);
     EXPECT_FALSE(warned()) << "nothing edited yet";
     key(SDL_SCANCODE_ESCAPE);
     const int n = ground().field.samples_per_side;
     ASSERT_TRUE(ground_edit_height(n / 2, n / 2, ground().field.heights[n / 2 * (n + 1)] + 1));
     key(SDL_SCANCODE_ESCAPE);
-    ASSERT_EQ(program().menu_state, menu_main);
+    ASSERT_EQ(menus().page, menu_main);
     press("Quit");
-    ASSERT_EQ(program().menu_state, menu_exit);
+    ASSERT_EQ(menus().page, menu_exit);
     EXPECT_TRUE(warned());
     EXPECT_FALSE(program().quit_requested);
     key(SDL_SCANCODE_ESCAPE);
@@ -154,7 +155,7 @@ TEST_F(menu_keys, TheExitPageWarnsOfUnsavedTrackEdits) {
 
 TEST_F(menu_keys, ItemKindsAnswerTheirKeys) {
     press("Bike Setup");
-    ASSERT_EQ(program().menu_state, menu_bike_setup);
+    ASSERT_EQ(menus().page, menu_bike_setup);
     // Left on the first choice selects the last.
     move_to("Arcade Physics");
     const int arcade = setup().choice[key_arcade];
@@ -191,30 +192,30 @@ TEST_F(menu_keys, ItemKindsAnswerTheirKeys) {
     move_to("Stability");
     const double stability = setup().number[key_stability];
     type("*");
-    EXPECT_EQ(program().menu_state, menu_stability);
+    EXPECT_EQ(menus().page, menu_stability);
     EXPECT_EQ(setup().number[key_stability], stability);
 }
 
 TEST_F(menu_keys, TheChooserSkipsEmptyRowsAndReturnsTheChosenEntry) {
     press("New Race");
     press("Track");
-    ASSERT_EQ(program().menu_state, menu_chooser);
+    ASSERT_EQ(menus().page, menu_chooser);
     EXPECT_EQ(menu_chooser_title(), "Choose Track");
     const int tracks = track_list_count();
     ASSERT_GE(tracks, 2);
     ASSERT_LT(tracks, 20);
     const int last_row = 1 + tracks;
     key(SDL_SCANCODE_DOWN, last_row);
-    EXPECT_EQ(program().menu_item, last_row);
+    EXPECT_EQ(menus().item, last_row);
     key(SDL_SCANCODE_DOWN);
-    EXPECT_EQ(program().menu_item, 22) << "past the last row lands on Next Page";
+    EXPECT_EQ(menus().item, 22) << "past the last row lands on Next Page";
     key(SDL_SCANCODE_UP);
-    EXPECT_EQ(program().menu_item, last_row);
+    EXPECT_EQ(menus().item, last_row);
     // The row of the second track: back on New Race with it chosen.
     key(SDL_SCANCODE_UP, tracks - 2);
     key(SDL_SCANCODE_RETURN);
-    EXPECT_EQ(program().menu_state, menu_new_race);
-    EXPECT_EQ(program().menu_item, 0);
+    EXPECT_EQ(menus().page, menu_new_race);
+    EXPECT_EQ(menus().item, 0);
     EXPECT_EQ(config().track, track_list_entry(1).folder);
 }
 
@@ -226,12 +227,12 @@ TEST_F(menu_keys, ChoosingTheSameBikeKeepsItsGraphics) {
     const std::string graphics = setup().text[key_bike_texture];
     const int bike = setup().choice[key_bike];
     press("Bike");
-    ASSERT_EQ(program().menu_state, menu_chooser);
+    ASSERT_EQ(menus().page, menu_chooser);
     EXPECT_EQ(menu_chooser_title(), "Choose Bike");
     for (int page = 0; page < bike / 20; page++) press("Next Page");
     move_to(bike_info_at(bike).name);
     key(SDL_SCANCODE_RETURN);
-    EXPECT_EQ(program().menu_state, menu_bike_setup);
+    EXPECT_EQ(menus().page, menu_bike_setup);
     EXPECT_EQ(setup().choice[key_bike], bike);
     EXPECT_EQ(setup().text[key_bike_texture], graphics);
 }
@@ -282,12 +283,12 @@ TEST_F(menu_keys, ThePlaybackPagePlaysTheLastRaceBackOrRacesAgainstIt) {
     press("Start");
     frames(40);
     open_from_main("Playback Race");
-    ASSERT_EQ(program().menu_state, menu_playback);
+    ASSERT_EQ(menus().page, menu_playback);
     choose_value("Playback Mode", "Playback Only");
     ASSERT_GE(demo_list_count(), 1) << "the race just recorded is on the list";
     move_to("default");
     key(SDL_SCANCODE_RETURN);
-    EXPECT_EQ(program().menu_state, menu_none);
+    EXPECT_EQ(menus().page, menu_none);
     EXPECT_TRUE(demo_playing());
     EXPECT_EQ(local_slot(), -1) << "only demo riders";
     frames(3);
@@ -302,7 +303,7 @@ TEST_F(menu_keys, ThePlaybackPagePlaysTheLastRaceBackOrRacesAgainstIt) {
     messages_clear();
     move_to("default");
     key(SDL_SCANCODE_RETURN);
-    EXPECT_EQ(program().menu_state, menu_none);
+    EXPECT_EQ(menus().page, menu_none);
     bool refused = false;
     for (int n = 0; n < 20; n++)
         refused |= message_recent(n) == "Can't record and play from same file - recording disabled";
@@ -316,7 +317,7 @@ TEST_F(menu_keys, TimeTrialStartsWithoutALineup) {
     press("Time Trial");
     choose_value("Track", "Practice Area");
     press("Start");
-    EXPECT_EQ(program().menu_state, menu_none);
+    EXPECT_EQ(menus().page, menu_none);
     EXPECT_TRUE(race_params().time_trial);
     EXPECT_EQ(race_params().laps, 1000);
     EXPECT_EQ(race_params().record_mode, 0);
@@ -325,18 +326,18 @@ TEST_F(menu_keys, TimeTrialStartsWithoutALineup) {
 
 TEST_F(menu_keys, APointsSeriesEventIsEnteredOnce) {
     press("Points Series");
-    ASSERT_EQ(program().menu_state, menu_series);
+    ASSERT_EQ(menus().page, menu_series);
     ASSERT_GT(series_count(), 0);
     key(SDL_SCANCODE_DOWN);
-    EXPECT_EQ(program().menu_item, 2) << "Prev Page is skipped on the first page";
+    EXPECT_EQ(menus().item, 2) << "Prev Page is skipped on the first page";
     key(SDL_SCANCODE_UP);
-    EXPECT_EQ(program().menu_item, 0);
+    EXPECT_EQ(menus().item, 0);
     key(SDL_SCANCODE_DOWN);
     key(SDL_SCANCODE_RETURN);
-    ASSERT_EQ(program().menu_state, menu_standings);
+    ASSERT_EQ(menus().page, menu_standings);
     EXPECT_EQ(menu_view_of(width, height).title, series_at(0).title);
     press("Enter Next Event");
-    EXPECT_EQ(program().menu_state, menu_none);
+    EXPECT_EQ(menus().page, menu_none);
     EXPECT_EQ(series_running(), 0);
     EXPECT_EQ(race_params().track, series_at(0).events[0].track);
     EXPECT_EQ(local_slot(), static_cast<int>(series_at(0).riders.size()));
@@ -347,14 +348,14 @@ TEST_F(menu_keys, APointsSeriesEventIsEnteredOnce) {
     key(SDL_SCANCODE_DOWN);
     key(SDL_SCANCODE_RETURN);
     press("Enter Next Event");
-    EXPECT_EQ(program().menu_state, menu_standings);
+    EXPECT_EQ(menus().page, menu_standings);
     EXPECT_GT(race_clock(), clock);
     EXPECT_EQ(series_running(), 0);
 }
 
 TEST_F(menu_keys, PresetsVideoModesAndSettingsWrittenToTheConfig) {
     press("Graphics/Sound Setup");
-    ASSERT_EQ(program().menu_state, menu_graphics);
+    ASSERT_EQ(menus().page, menu_graphics);
     const int roost = graphics().roost_frequency;
     const int reflections = graphics().reflections_on;
     config().reflections = 1 - reflections;
@@ -401,7 +402,7 @@ TEST_F(menu_keys, TheServerHistoryConnectAndDisconnect) {
     // A server nobody answers on this machine: the client keeps contacting it.
     config().server_name = "127.0.0.1:19899";
     press("Connect");
-    EXPECT_EQ(program().menu_state, menu_none);
+    EXPECT_EQ(menus().page, menu_none);
     EXPECT_EQ(config().server_history[0], "127.0.0.1:19899");
     EXPECT_EQ(program().options.server_address, "127.0.0.1:19899");
     ASSERT_TRUE(net_connected());
@@ -419,7 +420,7 @@ TEST_F(menu_keys, TheServerHistoryConnectAndDisconnect) {
     // Leaving while still contacting: the page stays open.
     messages_clear();
     press("Connect");
-    EXPECT_EQ(program().menu_state, menu_multiplayer);
+    EXPECT_EQ(menus().page, menu_multiplayer);
     EXPECT_FALSE(net_connected());
     EXPECT_EQ(menu_view_of(width, height).items[1].label, "Connect");
     bool said = false;
@@ -431,9 +432,9 @@ TEST_F(menu_keys, ThePointerChoosesAndClicksItems) {
     int x = 0, y = 0;
     item_centre(5, &x, &y);
     point(x, y);
-    EXPECT_EQ(program().menu_item, 5) << "the item under the pointer becomes current";
+    EXPECT_EQ(menus().item, 5) << "the item under the pointer becomes current";
     click(x, y);
-    ASSERT_EQ(program().menu_state, menu_bike_setup);
+    ASSERT_EQ(menus().page, menu_bike_setup);
     // A click on a choice moves it on.
     const int arcade = setup().choice[key_arcade];
     item_centre(15, &x, &y);
@@ -482,9 +483,9 @@ TEST_F(menu_keys, FortyFiveDemosMakeThreePagesOfRows) {
     key(SDL_SCANCODE_RETURN);
     EXPECT_EQ(menu_list_page(menu_playback), 2) << "the last page stays";
     key(SDL_SCANCODE_UP);
-    EXPECT_EQ(program().menu_item, 7) << "up from Next Page lands on the last demo";
+    EXPECT_EQ(menus().item, 7) << "up from Next Page lands on the last demo";
     key(SDL_SCANCODE_DOWN);
-    EXPECT_EQ(program().menu_item, next_page);
+    EXPECT_EQ(menus().item, next_page);
 }
 
 // A joystick attached before the window opens, as a player's pad would be.
@@ -511,7 +512,7 @@ struct menu_keys_pad : menu_keys {
 
 TEST_F(menu_keys_pad, ABindingIsCapturedFromTheJoystick) {
     press("Customize Controls");
-    ASSERT_EQ(program().menu_state, menu_controls);
+    ASSERT_EQ(menus().page, menu_controls);
     move_to("Throttle");
     type(" ");
     EXPECT_EQ(bindings_capturing(), -1) << "Space does not start a capture";
@@ -534,12 +535,12 @@ namespace {
 TEST_F(menu_keys, WithNoSeriesOnlyTheWayBackCanBeCurrent) {
     series_free_all();
     press("Points Series");
-    ASSERT_EQ(program().menu_state, menu_series);
+    ASSERT_EQ(menus().page, menu_series);
     key(SDL_SCANCODE_DOWN);
-    EXPECT_EQ(program().menu_item, 0);
+    EXPECT_EQ(menus().item, 0);
     key(SDL_SCANCODE_UP);
-    EXPECT_EQ(program().menu_item, 0);
+    EXPECT_EQ(menus().item, 0);
     key(SDL_SCANCODE_RETURN);
-    EXPECT_EQ(program().menu_state, menu_main);
+    EXPECT_EQ(menus().page, menu_main);
 }
 } // namespace

@@ -2,6 +2,7 @@
 // pointer finds that item, in the font of the data set. TB_MENU_PICTURES=<folder> keeps the
 // pictures for a look.
 #include "menu_world.h"
+#include "core/menu_local.h"
 
 #include <GL/gl.h>
 
@@ -67,14 +68,14 @@ TEST_F(menu_screens, EveryPageDrawsEveryItemWhereThePointerFindsIt) {
     frames(1);
     key(SDL_SCANCODE_DOWN);
     key(SDL_SCANCODE_RETURN);
-    ASSERT_EQ(program().menu_state, menu_standings);
+    ASSERT_EQ(menus().page, menu_standings);
     std::vector<uint8_t> rgb = picture();
     keep_picture(rgb, "standings");
     expect_labels_drawn(rgb, "standings");
     menu_open(menu_bike_setup);
     frames(1);
     choose("Bike");
-    ASSERT_EQ(program().menu_state, menu_chooser);
+    ASSERT_EQ(menus().page, menu_chooser);
     rgb = picture();
     keep_picture(rgb, "chooser");
     expect_labels_drawn(rgb, "chooser");

@@ -6,6 +6,7 @@
 #include "core/config.h"
 #include "core/frame_record.h"
 #include "core/menu.h"
+#include "core/menu_local.h"
 #include "core/program.h"
 #include "core/shape_check.h"
 #include "core/view.h"
@@ -82,7 +83,7 @@ class menu_world : public ::testing::Test {
         race_clear_slots();
         race_set_calendar([] { return 1700000000L; });
         menu_open(menu_main);
-        program().menu_seen = program().menu_state;
+        menus().seen = menus().page;
         program().time.last_frame_time = platform().clock();
     }
     // Files a test wants in the home folder before start-up reads it.
@@ -176,11 +177,10 @@ class menu_world : public ::testing::Test {
     }
     // Moves down from the top of the open page to the item with this label.
     void go_to(const char* label) {
-        const int page = program().menu_state;
-        for (int guard = 0; guard < 60 && menu_item_label(page, program().menu_item) != label;
-             guard++)
+        const int page = menus().page;
+        for (int guard = 0; guard < 60 && menu_item_label(page, menus().item) != label; guard++)
             key(SDL_SCANCODE_DOWN);
-        ASSERT_EQ(menu_item_label(page, program().menu_item), label);
+        ASSERT_EQ(menu_item_label(page, menus().item), label);
     }
     // Goes to an item and presses Enter on it.
     void choose(const char* label) {
