@@ -241,34 +241,59 @@ void tic_body() {
 
 int32_t code_of(const char* name) { return key_code_of(name); }
 
+constexpr int32_t k_key_tab = 9;
+constexpr int k_fixed_key = -1;
+
+// Watching others is for spectators, warm-up and spy mode, not for a racing rider.
+void step_running_order(int step) {
+    const program_state& p = g_program;
+    if (!p.riding || p.in_warmup || config().spy != 0) view_step_running_order(step);
+}
+
+// A key pressed in a view with no menu open, and what it does: a special binding, or the fixed
+// keys from `first` to `last`. The first record whose key it is and whose condition holds (none:
+// always) takes the press.
+struct press_action {
+    int special; // a special_binding, or k_fixed_key
+    int32_t first, last;
+    bool (*allowed)();
+    void (*run)(int32_t code);
+};
+
+constexpr press_action k_press_actions[] = {
+    {special_pause, 0, 0, [] { return !has_server(); },
+     [](int32_t) { g_program.paused = !g_program.paused; }},
+    {special_step, 0, 0, [] { return g_program.paused; }, [](int32_t) { world_tic(); }},
+    {k_fixed_key, k_key_tab, k_key_tab, nullptr, [](int32_t) { view_cycle(); }},
+    {special_rewind, 0, 0, nullptr,
+     [](int32_t) { demo_seek(-1, g_program.options.accurate_skip); }},
+    {special_skip, 0, 0, nullptr, [](int32_t) { demo_seek(1, g_program.options.accurate_skip); }},
+    {special_prev, 0, 0, nullptr, [](int32_t) { step_running_order(-1); }},
+    {special_next, 0, 0, nullptr, [](int32_t) { step_running_order(1); }},
+    {special_telemetry, 0, 0, nullptr, [](int32_t) { run_line("/toggletelemetry"); }},
+    {special_screenshot, 0, 0, [] { return g_program.view != editor_view; },
+     [](int32_t) { g_program.screenshot_requested = true; }},
+    {k_fixed_key, '0', '9', nullptr,
+     [](int32_t code) { view_choose_trackside(std::min(code - '0', track_camera_count()) - 1); }},
+};
+
+bool press_matches(const press_action& a, int32_t code) {
+    if (a.special != k_fixed_key) return is_special(code, static_cast<special_binding>(a.special));
+    return code >= a.first && code <= a.last;
+}
+
 void handle_press_without_menu(int32_t code) {
-    program_state& p = g_program;
+    const program_state& p = g_program;
     if (is_special(code, special_console) && p.view != editor_view) {
         menu_open(menu_chat);
         return;
     }
     if (p.view == title_view) return;
     if (p.view == editor_view && editor_key(code, 1)) return;
-    if (is_special(code, special_pause) && !has_server())
-        p.paused = !p.paused;
-    else if (is_special(code, special_step) && p.paused)
-        world_tic();
-    else if (code == 9)
-        view_cycle();
-    else if (is_special(code, special_rewind))
-        demo_seek(-1, p.options.accurate_skip);
-    else if (is_special(code, special_skip))
-        demo_seek(1, p.options.accurate_skip);
-    else if (is_special(code, special_prev) || is_special(code, special_next)) {
-        // Watching others is for spectators, warm-up and spy mode, not for a racing rider.
-        if (!p.riding || p.in_warmup || config().spy != 0)
-            view_step_running_order(is_special(code, special_prev) ? -1 : 1);
-    } else if (is_special(code, special_telemetry)) {
-        run_line("/toggletelemetry");
-    } else if (is_special(code, special_screenshot) && p.view != editor_view) {
-        p.screenshot_requested = true;
-    } else if (code >= '0' && code <= '9') {
-        view_choose_trackside(std::min(code - '0', track_camera_count()) - 1);
+    for (const press_action& a : k_press_actions) {
+        if (!press_matches(a, code) || (a.allowed && !a.allowed())) continue;
+        a.run(code);
+        return;
     }
 }
 } // namespace

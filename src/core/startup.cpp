@@ -41,8 +41,12 @@
 
 namespace {
 struct startup_state {
+    int argc = 0;
+    const char* const* argv = nullptr;
     bool window = false;
     double last_loading_draw = -1; // s
+    std::string requested;         // the track the command line asks to race on
+    bool demo_named = false;       // the command line names a demo to play
 };
 startup_state g_startup;
 
@@ -157,47 +161,89 @@ void log_rutted_ground() {
     log("Rutted ground %s after %d dug points\n", hex, erosion_moved().entries);
 }
 
-// The shut-down order; with from_audio the steps before "Closing audio" are skipped.
-void shutdown(bool from_audio) {
-    program_state& p = program();
-    if (!from_audio) {
-        // Before leaving the server: leaving gives back the player's own erosion setting.
-        log_rutted_ground();
-        net_disconnect();
-        // A series event still running scores what its race has so far.
-        series_record_results(false);
-        log("Deallocating bikes\n");
-        for (int slot = 0; slot < k_max_riders; slot++) engine_sound_close(slot);
-        race_shutdown();
-        log("Finished deallocating bikes\n");
-        demo_shutdown();
-        demo_list_free();
-        track_free();
-        track_set_load_hooks(nullptr, nullptr);
-        world_destroy();
-        progress("Freeing memory (1)");
-        progress("Closing input devices");
-        menu_shutdown();
-        bindings_close();
+// What a stage's start leaves the program to do: go on to the next stage, or stop with a status
+// (the stages started so far are ended, last first).
+constexpr int k_go_on = -1;
+
+// Start-up: the log and the data and home folders, and the build's first log line.
+int start_log() {
+    if (!find_game_data()) {
+        platform().message_box("Problem starting Trailbok", "Can't find game data\n");
+        return 0;
     }
-    progress("Closing audio");
-    close_sound_device();
-    p.sound_device = false;
-    audio_recording_close();
-    engine_sounds_free();
-    progress("Writing config files");
-    window_size_remember();
-    write_config();
-    net_shutdown();
-    progress("Freeing memory (2)");
-    series_free_all();
-    track_list_free();
-    progress("Freeing memory (3)");
-    texture_choice_lists_free();
-    progress("Freeing file list");
-    files_free_all();
-    progress("Freeing memory (4)");
-    bike_tables_free();
+    log("Trailbok version %s\n", k_version_text);
+    return k_go_on;
+}
+
+void end_log() {
+    log_close();
+    report_allocations();
+    platform().sleep(1, 0);
+}
+
+int start_video_modes() {
+    video_modes_build();
+    return k_go_on;
+}
+
+int start_processor_check() {
+    if (!has_detected_mmx()) log("This CPU does not have MMX!\n");
+    return k_go_on;
+}
+
+int start_default_bike() {
+    bike_select_default();
+    return k_go_on;
+}
+
+int start_config() {
+    read_config();
+    graphics() = graphics_derive(config());
+    return k_go_on;
+}
+
+int start_command_line() {
+    program_state& p = program();
+    p.options.mmx_allowed = has_detected_mmx();
+    command_line_target target{p.options, config(), graphics()};
+    parse_result parsed = parse_command_line(g_startup.argc, g_startup.argv, target);
+    if (!parsed.ok) {
+        fputs(parsed.error.c_str(), stderr);
+        return 1;
+    }
+    if (p.options.open_home) {
+        open_home_in_browser();
+        return 0;
+    }
+    set_debug_level(p.options.debug);
+    hand_out_working_values(p.options);
+    return k_go_on;
+}
+
+// The window with its GL context and input devices, and the loading screen.
+int start_window() {
+    program_state& p = program();
+    const settings& cfg = config();
+    const bool windowed = video_mode_windowed();
+    int width = windowed ? cfg.xres : video_mode_selected().width;
+    int height = windowed ? cfg.yres : video_mode_selected().height;
+    int flags = p.options.colour_depth | (windowed ? 0 : k_window_fullscreen);
+    if (!platform().create_window("Trailbok", width, height, flags, p.options.depth_bits)) return 1;
+    p.viewport_width = width;
+    p.viewport_height = height;
+    video_mode_set_current(cfg.video_mode);
+    g_startup.window = true;
+    resources_set_gpu(&k_resources_gpu_gl);
+    ground_set_gpu(&k_ground_gpu_gl);
+    loading_set_clock(platform().clock);
+    loading_set_drawer(draw_loading);
+    drain_events();
+    loading_screen();
+    return k_go_on;
+}
+
+// The textures, models, programs and fonts on the card go with the window.
+void end_window() {
     progress("Deleting textures");
     textures_delete_all();
     progress("Deleting models");
@@ -209,20 +255,218 @@ void shutdown(bool from_audio) {
     resources_set_gpu(nullptr);
     ground_set_gpu(nullptr);
     g_startup.window = false;
-    log_close();
-    report_allocations();
-    platform().sleep(1, 0);
 }
 
-// Leaves start-up after the window exists: the window goes and the log closes.
-int abandon_startup(int status) {
-    loading_set_drawer(nullptr);
-    platform().destroy_window();
-    resources_set_gpu(nullptr);
-    ground_set_gpu(nullptr);
-    g_startup.window = false;
-    log_close();
-    return status;
+// The file index and the check of the fixed bike shape files.
+int start_files() {
+    file_index();
+    loading_screen();
+    fixed_shape_check();
+    return k_go_on;
+}
+
+void end_files() {
+    progress("Freeing file list");
+    files_free_all();
+    progress("Freeing memory (4)");
+    bike_tables_free();
+}
+
+// The texture choices, the tracks, the demos and the points series; the track to race on.
+int start_lists() {
+    program_state& p = program();
+    settings& cfg = config();
+    texture_choice_lists_build();
+    if (track_list_scan() == 0) {
+        fputs("No tracks found\n", stderr);
+        return 1;
+    }
+    demo_list_build();
+    series_load_all();
+    g_startup.requested = p.options.track;
+    if (!p.options.server_address.empty()) g_startup.requested.clear();
+    // A demo named on the command line plays on its own track.
+    std::string demo_track;
+    g_startup.demo_named = !p.options.file.empty();
+    if (g_startup.demo_named && !demo_open_playback(p.options.file.c_str(), &demo_track))
+        log("Can't play back %s\n", p.options.file.c_str());
+    // The track choice takes a track the list has; the configured one stands otherwise.
+    const std::string& chosen = !p.options.track.empty() ? p.options.track : demo_track;
+    if (!chosen.empty() && track_list_find(chosen.c_str()) >= 0)
+        cfg.track = chosen;
+    else if (!chosen.empty())
+        log("No track called \"%s\"; the track stays %s\n", chosen.c_str(), cfg.track.c_str());
+    return k_go_on;
+}
+
+void end_lists() {
+    progress("Freeing memory (2)");
+    series_free_all();
+    track_list_free();
+    demo_list_free();
+    progress("Freeing memory (3)");
+    texture_choice_lists_free();
+}
+
+// The settings as the run leaves them go back to the home folder.
+void end_settings() {
+    progress("Writing config files");
+    window_size_remember();
+    write_config();
+}
+
+int start_sound() {
+    program().sound_device = open_sound();
+    return k_go_on;
+}
+
+void end_sound() {
+    progress("Closing audio");
+    close_sound_device();
+    program().sound_device = false;
+    audio_recording_close();
+    engine_sounds_free();
+}
+
+// GL features and shader programs, fonts and HUD pictures, once the window can be drawn; a window
+// closed meanwhile ends the run.
+int start_drawing() {
+    program_state& p = program();
+    bool window_ok = wait_for_window();
+    if (window_ok) {
+        gl_features_init(p.options.flat_shading);
+        shaders_build(config().use_shader != 0);
+        ground_settings ground = ground_config();
+        ground.shader_programs = shaders_in_use();
+        ground_configure(ground);
+        statues_set_companions(shaders_in_use());
+        model_set_vertex_arrays(!p.options.no_vertex_arrays);
+        fonts_load();
+        hud_pictures_load();
+        int w, h;
+        window_ok = platform().begin_frame(&w, &h) && platform().end_frame();
+    }
+    return window_ok ? k_go_on : 0;
+}
+
+int start_controls() {
+    bindings_resolve();
+    menu_init();
+    return k_go_on;
+}
+
+void end_controls() {
+    progress("Closing input devices");
+    menu_shutdown();
+    bindings_close();
+}
+
+int start_world() {
+    world_create();
+    // Bikes take their models and textures from the caches now that a GL context exists.
+    bike_set_resource_loader(&k_bike_loader_caches);
+    return k_go_on;
+}
+
+void end_world() {
+    world_destroy();
+    progress("Freeing memory (1)");
+}
+
+// The editor follows every track that loads while it can be reached.
+int start_track_hooks() {
+    const bool editor = program().options.editor;
+    track_set_load_hooks(editor ? editor_prepare : nullptr, editor ? editor_release : nullptr);
+    return k_go_on;
+}
+
+// The track unloads while the editor still follows it.
+void end_track_hooks() {
+    track_free();
+    track_set_load_hooks(nullptr, nullptr);
+}
+
+int start_demos() {
+    demo_init();
+    // "--erode": offline races rut the ground at this rate (a server or a demo may change it).
+    erosion_set_setting(program().options.erosion_rate);
+    return k_go_on;
+}
+
+int start_network() {
+    net_init();
+    net_set_identity(k_version_text, "", "");
+    return k_go_on;
+}
+
+// The rider slots and the lineup, and the first race when a track or a demo is asked for.
+int start_race() {
+    program_state& p = program();
+    const settings& cfg = config();
+    race_clear_slots();
+    race_set_robot_learning(p.options.learn == 1);
+    race_set_robot_practice(p.options.practice);
+    if (!g_startup.demo_named) {
+        int lineup[k_lineup_size] = {};
+        // A warped run races the configured gates, as the New Race page would line them up.
+        if (p.options.warp && !p.options.ride)
+            std::copy(cfg.slots, cfg.slots + k_lineup_gates, lineup);
+        if (std::all_of(lineup, lineup + k_lineup_size, [](int code) { return code == 0; }))
+            lineup[0] = p.options.ride ? lineup_local : lineup_robot;
+        race_lineup_set(lineup, k_lineup_size);
+    }
+    if (!g_startup.requested.empty() || g_startup.demo_named) start_first_race(cfg.track);
+    return k_go_on;
+}
+
+// The race ends: the server is left (giving back the player's own erosion setting), a series
+// event still running scores what its race has so far, and the bikes go.
+void end_race() {
+    log_rutted_ground();
+    net_disconnect();
+    series_record_results(false);
+    log("Deallocating bikes\n");
+    for (int slot = 0; slot < k_max_riders; slot++) engine_sound_close(slot);
+    race_shutdown();
+    log("Finished deallocating bikes\n");
+}
+
+// One stage of the program's life: what starts it and what ends it (null: nothing). Start-up
+// walks the table forwards, shut-down walks back over the stages that started.
+struct program_stage {
+    const char* name;
+    int (*start)(); // k_go_on, or the status the run stops with
+    void (*end)();
+};
+
+constexpr program_stage k_stages[] = {
+    {"log and data folders", start_log, end_log},
+    {"video modes", start_video_modes, nullptr},
+    {"processor check", start_processor_check, nullptr},
+    {"default bike", start_default_bike, nullptr},
+    {"configuration", start_config, nullptr},
+    {"command line", start_command_line, nullptr},
+    {"window", start_window, end_window},
+    {"file index", start_files, end_files},
+    {"track, demo and series lists", start_lists, end_lists},
+    {"settings written back", nullptr, end_settings},
+    {"sound output", start_sound, end_sound},
+    {"drawing", start_drawing, nullptr},
+    {"controls and menus", start_controls, end_controls},
+    {"rigid-body world", start_world, end_world},
+    {"track hooks", start_track_hooks, end_track_hooks},
+    {"demos", start_demos, demo_shutdown},
+    {"network", start_network, net_shutdown},
+    {"race", start_race, end_race},
+};
+constexpr int k_stage_count = static_cast<int>(std::size(k_stages));
+
+// Ends the stages before `count`, last first.
+void end_stages(int count) {
+    for (int k = count - 1; k >= 0; k--) {
+        if (debug_level() > 0) log("Ending: %s\n", k_stages[k].name);
+        if (k_stages[k].end) k_stages[k].end();
+    }
 }
 } // namespace
 
@@ -245,6 +489,8 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     program_reset();
     config_reset();
     g_startup = startup_state{};
+    g_startup.argc = argc;
+    g_startup.argv = argv;
     not_built_reset();
     program_state& p = program();
 
@@ -260,120 +506,14 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     std::set_new_handler([] { out_of_memory(); });
     messages_clear();
 
-    if (!find_game_data()) {
-        platform().message_box("Problem starting Trailbok", "Can't find game data\n");
-        return 0;
+    for (int k = 0; k < k_stage_count; k++) {
+        if (!k_stages[k].start) continue;
+        if (debug_level() > 0) log("Starting: %s\n", k_stages[k].name);
+        const int status = k_stages[k].start();
+        if (status == k_go_on) continue;
+        end_stages(k);
+        return status;
     }
-    log("Trailbok version %s\n", k_version_text);
-    video_modes_build();
-    if (!has_detected_mmx()) log("This CPU does not have MMX!\n");
-    bike_select_default();
-    read_config();
-    graphics() = graphics_derive(config());
-
-    p.options.mmx_allowed = has_detected_mmx();
-    command_line_target target{p.options, config(), graphics()};
-    parse_result parsed = parse_command_line(argc, argv, target);
-    if (!parsed.ok) {
-        fputs(parsed.error.c_str(), stderr);
-        return 1;
-    }
-    if (p.options.open_home) {
-        open_home_in_browser();
-        return 0;
-    }
-    set_debug_level(p.options.debug);
-    hand_out_working_values(p.options);
-
-    settings& cfg = config();
-    const bool windowed = video_mode_windowed();
-    int width = windowed ? cfg.xres : video_mode_selected().width;
-    int height = windowed ? cfg.yres : video_mode_selected().height;
-    int flags = p.options.colour_depth | (windowed ? 0 : k_window_fullscreen);
-    if (!platform().create_window("Trailbok", width, height, flags, p.options.depth_bits)) return 1;
-    p.viewport_width = width;
-    p.viewport_height = height;
-    video_mode_set_current(cfg.video_mode);
-    g_startup.window = true;
-    resources_set_gpu(&k_resources_gpu_gl);
-    ground_set_gpu(&k_ground_gpu_gl);
-    loading_set_clock(platform().clock);
-    loading_set_drawer(draw_loading);
-
-    drain_events();
-    loading_screen();
-    file_index();
-    loading_screen();
-    fixed_shape_check();
-    texture_choice_lists_build();
-    if (track_list_scan() == 0) {
-        fputs("No tracks found\n", stderr);
-        return abandon_startup(1);
-    }
-    demo_list_build();
-    series_load_all();
-    std::string requested = p.options.track;
-    if (!p.options.server_address.empty()) requested.clear();
-    // A demo named on the command line plays on its own track.
-    std::string demo_track;
-    bool demo_named = !p.options.file.empty();
-    if (demo_named && !demo_open_playback(p.options.file.c_str(), &demo_track))
-        log("Can't play back %s\n", p.options.file.c_str());
-    // The track choice takes a track the list has; the configured one stands otherwise.
-    const std::string& chosen = !p.options.track.empty() ? p.options.track : demo_track;
-    if (!chosen.empty() && track_list_find(chosen.c_str()) >= 0)
-        cfg.track = chosen;
-    else if (!chosen.empty())
-        log("No track called \"%s\"; the track stays %s\n", chosen.c_str(), cfg.track.c_str());
-
-    p.sound_device = open_sound();
-
-    bool window_ok = wait_for_window();
-    if (window_ok) {
-        gl_features_init(p.options.flat_shading);
-        shaders_build(config().use_shader != 0);
-        ground_settings ground = ground_config();
-        ground.shader_programs = shaders_in_use();
-        ground_configure(ground);
-        statues_set_companions(shaders_in_use());
-        model_set_vertex_arrays(!p.options.no_vertex_arrays);
-        fonts_load();
-        hud_pictures_load();
-        int w, h;
-        window_ok = platform().begin_frame(&w, &h) && platform().end_frame();
-    }
-    if (!window_ok) {
-        shutdown(true);
-        return 0;
-    }
-    bindings_resolve();
-    menu_init();
-    world_create();
-    // Bikes take their models and textures from the caches now that a GL context exists.
-    bike_set_resource_loader(&k_bike_loader_caches);
-
-    // The editor follows every track that loads while it can be reached.
-    track_set_load_hooks(p.options.editor ? editor_prepare : nullptr,
-                         p.options.editor ? editor_release : nullptr);
-    demo_init();
-    // "--erode": offline races rut the ground at this rate (a server or a demo may change it).
-    erosion_set_setting(p.options.erosion_rate);
-    net_init();
-    net_set_identity(k_version_text, "", "");
-    race_clear_slots();
-    race_set_robot_learning(p.options.learn == 1);
-    race_set_robot_practice(p.options.practice);
-    if (!demo_named) {
-        int lineup[k_lineup_size] = {};
-        // A warped run races the configured gates, as the New Race page would line them up.
-        if (p.options.warp && !p.options.ride)
-            std::copy(cfg.slots, cfg.slots + k_lineup_gates, lineup);
-        if (std::all_of(lineup, lineup + k_lineup_size, [](int code) { return code == 0; }))
-            lineup[0] = p.options.ride ? lineup_local : lineup_robot;
-        race_lineup_set(lineup, k_lineup_size);
-    }
-    if (!requested.empty() || demo_named) start_first_race(cfg.track);
-
     menu_open(p.options.server_address.empty() && !p.options.ride ? menu_main : menu_none);
     menu_settle();
     p.time.last_frame_time = platform().clock();
@@ -381,6 +521,6 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
 
     while (frame_once()) {
     }
-    shutdown(false);
+    end_stages(k_stage_count);
     return 0;
 }

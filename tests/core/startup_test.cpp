@@ -84,7 +84,14 @@ TEST_F(Startup, NoTracksStopsWithStatusOne) {
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(status, 1);
     EXPECT_EQ(err, "No tracks found\n");
-    EXPECT_NE(last_log().find("] Trailbok version 2019-01-01-1436 snapshot\n"), std::string::npos);
+    const std::string text = last_log();
+    EXPECT_NE(text.find("] Trailbok version 2019-01-01-1436 snapshot\n"), std::string::npos);
+    // What had started ends, last first; what had not (the sound, the settings) is left alone.
+    const size_t files = text.find("] Freeing file list\n");
+    ASSERT_NE(files, std::string::npos);
+    EXPECT_NE(text.find("] Deleting textures\n", files), std::string::npos);
+    EXPECT_EQ(text.find("Closing audio"), std::string::npos);
+    EXPECT_EQ(text.find("Writing config files"), std::string::npos);
 }
 
 TEST_F(Startup, CommandLineErrorStopsWithStatusOne) {
