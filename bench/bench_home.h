@@ -18,7 +18,7 @@ inline std::filesystem::path bench_home_open(const std::string& tag) {
     fs::create_directories(home);
     setenv("QV_HOME", TB_GAME_DIR, 1);
     setenv("XDG_DATA_HOME", home.c_str(), 1);
-    files_free_all();
+    files_free();
     track_list_scan();
     setup_reset();
     return home;

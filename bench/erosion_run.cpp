@@ -195,7 +195,7 @@ int main(int argc, char** argv) {
     const std::string shots = argc > 4 ? argv[4] : "";
     const int setting = static_cast<int>(std::floor(rate * 1024));
     setenv("QV_HOME", TB_GAME_DIR, 1);
-    files_free_all();
+    files_free();
     if (!shots.empty() && !open_drawing()) {
         std::fprintf(stderr, "no window to draw in\n");
         return 1;

@@ -65,7 +65,7 @@ struct bench_data {
     ~bench_data() { fs::remove_all(root); }
 
     void use(const fs::path& folder) {
-        files_free_all();
+        files_free();
         setenv("QV_HOME", folder.c_str(), 1);
     }
 };
@@ -78,7 +78,7 @@ bench_data& data() {
 void index_folder_tree(benchmark::State& state) {
     data().use(data().tree);
     for (auto _ : state) {
-        files_free_all();
+        files_free();
         benchmark::DoNotOptimize(file_index().size());
     }
     state.SetItemsProcessed(state.iterations() * k_files);
@@ -87,7 +87,7 @@ void index_folder_tree(benchmark::State& state) {
 void index_archive(benchmark::State& state) {
     data().use(data().archive);
     for (auto _ : state) {
-        files_free_all();
+        files_free();
         benchmark::DoNotOptimize(file_index().size());
     }
     state.SetItemsProcessed(state.iterations() * k_files);

@@ -643,6 +643,6 @@ int main(int argc, char** argv) {
     platform().destroy_window();
     resources_set_gpu(nullptr);
     ground_set_gpu(nullptr);
-    files_free_all();
+    files_free();
     return 0;
 }

@@ -171,14 +171,14 @@ void place_in_field(int bike, int place) {
 // every five seconds put back.
 void bm_ride_rabbithill(benchmark::State& state) {
     setenv("QV_HOME", TB_GAME_DIR, 1);
-    files_free_all();
+    files_free();
     if (!track_load("rabbithill")) {
         state.SkipWithError("rabbithill did not load");
         return;
     }
     ride(state, "yz250f(2017)", place_in_field, 640, g_costs.ride);
     track_unload();
-    files_free_all();
+    files_free();
 }
 // Riding on rabbithill against the floor, for every field size both were run for.
 void print_table() {

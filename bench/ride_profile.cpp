@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     setenv("QV_HOME", TB_GAME_DIR, 1);
-    files_free_all();
+    files_free();
     if (!track_load("rabbithill")) {
         std::fprintf(stderr, "rabbithill did not load\n");
         return 1;
@@ -139,6 +139,6 @@ int main(int argc, char** argv) {
     world_destroy();
     bike_tables_free();
     track_unload();
-    files_free_all();
+    files_free();
     return 0;
 }

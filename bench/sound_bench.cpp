@@ -22,7 +22,7 @@ void bm_engines(benchmark::State& state) {
     const int engines = static_cast<int>(state.range(0));
     const int rate = static_cast<int>(state.range(1));
     setenv("QV_HOME", TB_GAME_DIR, 1);
-    files_free_all();
+    files_free();
     open_readback_device(rate, rate / k_fragments_per_second);
     const char* classes[][2] = {{"250f", "@yz250f_2017.png"},
                                 {"125", "@cr125.png"},

@@ -1,6 +1,10 @@
 // Types and constants every subsystem shares.
 #pragma once
 
+// Lifecycle verbs, one meaning each: create and destroy a thing reached by a handle; init and
+// shutdown a subsystem; load and unload what comes from files; open and close a stream or a
+// device; free the memory a module holds; clear a list to empty; reset state to its start values.
+
 constexpr double k_tic_length = 1.0 / 128.0; // s
 constexpr int k_tics_per_second = 128;
 constexpr int k_max_riders = 160;

@@ -1,5 +1,5 @@
 // The frame loop: drawing, sound, the measured frame step, and the fixed-step tics.
-#include "core/autopilot.h"
+#include "core/gate_rider.h"
 #include "core/config.h"
 #include "core/console.h"
 #include "core/frame_record.h"
@@ -218,7 +218,7 @@ void tic_body() {
         const rider_slot& viewed = race_slot(p.viewed_slot);
         if (p.riding) {
             if (viewed.kind == rider_local && viewed.bike >= 0 && p.options.autopilot)
-                rider_input_set(p.viewed_slot, autopilot_input(p.viewed_slot));
+                rider_input_set(p.viewed_slot, gate_rider_input(p.viewed_slot));
             else if (viewed.kind == rider_local && viewed.bike >= 0)
                 feed_local_rider();
         } else if (p.view == orbit_camera) {
@@ -303,6 +303,7 @@ void program_reset() {
     g_program = program_state{};
     g_controls = rider_controls{};
     view_reset();
+    gate_rider_reset();
 }
 
 bool local_dab_latched() { return g_controls.dab_latched; }

@@ -89,5 +89,5 @@ void run_one_tic();
 void handle_event(const platform_event& event);
 // One world tic (the race), as the tic loop and the step key run it.
 void world_tic();
-// Recomputes riding and forces the view mode (step 2 of a frame).
+// Recomputes riding and forces the view mode, before a frame is drawn.
 void fix_view_mode();

@@ -245,9 +245,9 @@ int start_window() {
 // The textures, models, programs and fonts on the card go with the window.
 void end_window() {
     progress("Deleting textures");
-    textures_delete_all();
+    textures_free();
     progress("Deleting models");
-    models_delete_all();
+    models_free();
     shaders_free();
     fonts_free();
     loading_set_drawer(nullptr);
@@ -267,7 +267,7 @@ int start_files() {
 
 void end_files() {
     progress("Freeing file list");
-    files_free_all();
+    files_free();
     progress("Freeing memory (4)");
     bike_tables_free();
 }
@@ -301,7 +301,7 @@ int start_lists() {
 
 void end_lists() {
     progress("Freeing memory (2)");
-    series_free_all();
+    series_free();
     track_list_free();
     demo_list_free();
     progress("Freeing memory (3)");
@@ -376,13 +376,13 @@ void end_world() {
 // The editor follows every track that loads while it can be reached.
 int start_track_hooks() {
     const bool editor = program().options.editor;
-    track_set_load_hooks(editor ? editor_prepare : nullptr, editor ? editor_release : nullptr);
+    track_set_load_hooks(editor ? editor_load : nullptr, editor ? editor_unload : nullptr);
     return k_go_on;
 }
 
 // The track unloads while the editor still follows it.
 void end_track_hooks() {
-    track_free();
+    track_unload();
     track_set_load_hooks(nullptr, nullptr);
 }
 

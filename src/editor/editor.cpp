@@ -257,8 +257,8 @@ void editor_set_window(int width, int height) {
     g_editor.height = std::max(height, 1);
 }
 
-void editor_prepare() {
-    editor_release();
+void editor_load() {
+    editor_unload();
     editor_state& e = g_editor;
     for (int i = 0; i < k_panel_item_count; i++) e.values[i] = k_panel_items[i].initial;
     const height_field& field = ground().field;
@@ -274,7 +274,7 @@ void editor_prepare() {
     if (const char* folder = track_current()) edinfo_read(folder);
 }
 
-void editor_release() {
+void editor_unload() {
     editor_state& e = g_editor;
     const int axes[2] = {e.cursor_axis[0], e.cursor_axis[1]};
     const int width = e.width, height = e.height;

@@ -9,9 +9,9 @@ void editor_draw();
 // The window the view is drawn in, px; the frame loop tells it before every frame.
 void editor_set_window(int width, int height);
 // After a track load: a fresh editor over the track, with the gradients of its "edinfo".
-void editor_prepare();
+void editor_load();
 // At the track's unload: everything the editor held for it goes.
-void editor_release();
+void editor_unload();
 // The track has edits that are not saved.
 bool editor_modified();
 // The message line (the last editor message).

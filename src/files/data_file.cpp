@@ -163,7 +163,7 @@ bool data_file_close(data_file* f) {
             remove(f->temporary_path.c_str());
         }
     }
-    data_file_release(f);
+    data_file_stream_free(f);
     return ok;
 }
 
@@ -171,7 +171,7 @@ void data_file_abandon(data_file* f) {
     if (!f) return;
     fclose(f->file);
     if (!f->temporary_path.empty()) remove(f->temporary_path.c_str());
-    data_file_release(f);
+    data_file_stream_free(f);
 }
 
 bool data_file_put_char(data_file* f, int c) {

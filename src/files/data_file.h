@@ -70,4 +70,4 @@ int file_index_entry_count();
 // "name -> path" of index entry i.
 void describe_entry(int i, char* buffer, int size);
 // Frees the folder list, the index and the file list.
-void files_free_all();
+void files_free();

@@ -141,7 +141,7 @@ data_file* data_file_wrap(FILE* file, uint64_t offset, uint64_t size, file_form 
     }
     if (!ok) {
         fclose(file);
-        data_file_release(f);
+        data_file_stream_free(f);
         return nullptr;
     }
     return f;
@@ -154,7 +154,7 @@ data_file* data_file_open_stored(const std::string& path, uint64_t offset, uint6
     return data_file_wrap(file, offset, size, form, label, false);
 }
 
-void data_file_release(data_file* f) {
+void data_file_stream_free(data_file* f) {
     if (f->stage && f->stage->inflating) inflateEnd(&f->stage->inflate_state);
     delete f->stage;
     delete f;

@@ -130,4 +130,4 @@ void describe_entry(int i, char* buffer, int size) {
 
 void index_free() { g_index = index_state{}; }
 
-void files_free_all() { folders_free(); }
+void files_free() { folders_free(); }

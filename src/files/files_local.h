@@ -65,4 +65,4 @@ data_file* data_file_wrap(FILE* file, uint64_t offset, uint64_t size, file_form 
 // Puts one byte back; the push-back must be empty (it always is right after a get).
 void data_file_unget(data_file* file, int c);
 // Ends the decode stage and frees the stream's own memory (not the file).
-void data_file_release(data_file* file);
+void data_file_stream_free(data_file* file);

@@ -270,7 +270,7 @@ std::string series_standings_text(const points_series& s) {
 }
 
 void series_load_all() {
-    series_free_all();
+    series_free();
     for (const std::string& name : file_index()) {
         const size_t n = name.size();
         if (n < 7 || name.compare(n - 7, 7, ".series") != 0) continue;
@@ -305,7 +305,7 @@ void series_load_all() {
     }
 }
 
-void series_free_all() { g_series = series_state{}; }
+void series_free() { g_series = series_state{}; }
 int series_count() { return static_cast<int>(g_series.all.size()); }
 
 const points_series& series_at(int i) {

@@ -48,7 +48,7 @@ void series_rank_rounds(points_series& s);
 // Every indexed ".series" file whose tracks are all installed, with its standings. A series
 // that cannot be used is dropped with a message.
 void series_load_all();
-void series_free_all();
+void series_free();
 int series_count();
 const points_series& series_at(int i);
 

@@ -21,7 +21,7 @@ struct resources_gpu {
     void (*texture_delete)(uint32_t id);
     // Display lists for the parts that never change shape, and their release.
     void (*mesh_compile)(model_mesh* mesh);
-    void (*mesh_release)(model_mesh* mesh);
+    void (*mesh_free)(model_mesh* mesh);
     // Draws the lit parts, or only the environment-mapped ones; adds what it drew to the counts.
     void (*mesh_draw)(model_mesh* mesh, const float position[3], const model_camera& camera,
                       const float rotation[9], const model_pose* pose, bool environment_pass,

@@ -106,7 +106,7 @@ void draw_mesh(model_mesh* mesh, const float position[3], const model_camera& ca
 
 void release_mesh(model_mesh* mesh) {
     const resources_gpu& gpu = resources_gpu_current();
-    if (gpu.current()) gpu.mesh_release(mesh);
+    if (gpu.current()) gpu.mesh_free(mesh);
     for (model_part& part : mesh->parts) part.display_list = 0;
 }
 

@@ -61,8 +61,8 @@ void texture_choices_set_bike(const char* bike_name) {
     g_choices.lists[choice_bike] = list_with_prefix(g_choices.bike + "-");
 }
 
-void textures_delete_all() { texture_purge(true); }
-void models_delete_all() { model_purge(true); }
+void textures_free() { texture_purge(true); }
+void models_free() { model_purge(true); }
 
 void resources_generation_advance() {
     texture_generation_advance();

@@ -11,8 +11,8 @@
 // The texture choice lists (rider bodies, helmets, bike graphics, wheels).
 void texture_choice_lists_build();
 void texture_choice_lists_free();
-void textures_delete_all();
-void models_delete_all();
+void textures_free();
+void models_free();
 
 enum texture_choice_kind {
     choice_rider_body,

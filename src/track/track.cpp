@@ -213,5 +213,3 @@ void track_set_current(const char* name) {
     g_track.loaded = name != nullptr;
     g_track.folder = name ? name : "";
 }
-
-void track_free() { track_unload(); }

@@ -35,10 +35,9 @@ const uint8_t* track_digest();
 // The overhead map's texture handle (0 when the track has none).
 uint32_t track_map_texture();
 
-// Called after every track load and before every unload (the editor's preparation and release);
+// Called after every track load and before every unload (the editor's load and unload);
 // nullptr for nothing.
 void track_set_load_hooks(void (*loaded)(), void (*unloading)());
 
 // Marks a track as loaded without reading it (nullptr: none); tests of the program loop use it.
 void track_set_current(const char* name);
-void track_free();

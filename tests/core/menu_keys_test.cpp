@@ -135,7 +135,7 @@ TEST_F(menu_keys, TheExitPageWarnsOfUnsavedTrackEdits) {
         return false;
     };
     ASSERT_TRUE(track_load("practice"));
-    editor_prepare(); // as a "--editor" start does after each track load
+    editor_load(); // as a "--editor" start does after each track load
     press("Quit");
     ASSERT_EQ(menus().page, menu_exit);
     EXPECT_FALSE(warned()) << "nothing edited yet";
@@ -150,7 +150,7 @@ TEST_F(menu_keys, TheExitPageWarnsOfUnsavedTrackEdits) {
     EXPECT_FALSE(program().quit_requested);
     key(SDL_SCANCODE_ESCAPE);
     ground_mark_saved();
-    editor_release();
+    editor_unload();
 }
 
 TEST_F(menu_keys, ItemKindsAnswerTheirKeys) {
@@ -533,7 +533,7 @@ TEST_F(menu_keys_pad, ABindingIsCapturedFromTheJoystick) {
 
 namespace {
 TEST_F(menu_keys, WithNoSeriesOnlyTheWayBackCanBeCurrent) {
-    series_free_all();
+    series_free();
     press("Points Series");
     ASSERT_EQ(menus().page, menu_series);
     key(SDL_SCANCODE_DOWN);

@@ -47,7 +47,7 @@ struct EditorTest : ::testing::Test {
     static void SetUpTestSuite() {
         platform_use(k_platform_sdl);
         home = data_set_home_open("tb_editor_");
-        track_set_load_hooks(editor_prepare, editor_release);
+        track_set_load_hooks(editor_load, editor_unload);
         ready = platform().create_window("Trailbok", k_width, k_height, 24, 24);
         int w, h;
         ready = ready && platform().begin_frame(&w, &h);
@@ -62,8 +62,8 @@ struct EditorTest : ::testing::Test {
         track_suite_close(home);
         track_set_load_hooks(nullptr, nullptr);
         fonts_free();
-        textures_delete_all();
-        models_delete_all();
+        textures_free();
+        models_free();
         resources_set_gpu(nullptr);
         ground_set_gpu(nullptr);
         platform().destroy_window();

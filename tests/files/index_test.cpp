@@ -28,7 +28,7 @@ TEST_F(FilesTest, FolderPathsAreNormalised) {
     EXPECT_EQ(normalise_folder("a\\b//c"), "a/b/c/");
     EXPECT_EQ(normalise_folder("/x///"), "/x/");
     setenv("QV_HOME", (root.string() + "//data\\").c_str(), 1);
-    files_free_all();
+    files_free();
     EXPECT_EQ(folder(1), data.string() + "/");
 }
 
@@ -52,12 +52,12 @@ TEST_F(FilesTest, HomeBeatsDataFolderBeatsArchive) {
     write(home / "x.txt", "home");
     file_index();
     EXPECT_EQ(content("@x.txt"), "home");
-    files_free_all();
+    files_free();
 
     fs::remove(home / "x.txt");
     file_index();
     EXPECT_EQ(content("@x.txt"), "data");
-    files_free_all();
+    files_free();
 
     fs::remove(data / "x.txt");
     EXPECT_EQ(content("@x.txt"), "<none>") << "archives are searched only once the index is built";

@@ -42,7 +42,7 @@ class race_script : public race_world {
     }
     void use_script(const std::string& source) {
         write(home / "rabbithill" / "frills.js", source);
-        files_free_all();
+        files_free();
         use_generated_data_set();
     }
 };

@@ -471,15 +471,15 @@ class race_resources : public race_world {
   protected:
     void SetUp() override {
         race_world::SetUp();
-        textures_delete_all();
-        models_delete_all();
+        textures_free();
+        models_free();
         bike_set_resource_loader(&k_bike_loader_caches);
     }
     void TearDown() override {
         race_world::TearDown();
         bike_set_resource_loader(&k_bike_loader_null);
-        textures_delete_all();
-        models_delete_all();
+        textures_free();
+        models_free();
         set_debug_level(0);
     }
     // Everything the caches hold, textures then models, each list sorted.

@@ -200,11 +200,11 @@ TEST(series_standings, StandingsFileLinesAreCompletedEvents) {
 class series_run : public race_run {
   protected:
     void TearDown() override {
-        series_free_all();
+        series_free();
         race_run::TearDown();
     }
     int load(const char* title) {
-        files_free_all();
+        files_free();
         track_list_scan();
         series_load_all();
         for (int i = 0; i < series_count(); i++)

@@ -91,8 +91,8 @@ class SceneDraw : public ::testing::Test {
         world_destroy();
         track_unload();
         bike_tables_free();
-        textures_delete_all();
-        models_delete_all();
+        textures_free();
+        models_free();
         bike_set_resource_loader(&k_bike_loader_null);
         resources_set_gpu(nullptr);
         ground_set_gpu(nullptr);

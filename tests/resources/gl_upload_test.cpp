@@ -35,8 +35,8 @@ struct GlResourcesTest : ResourcesTest {
         glClear(GL_COLOR_BUFFER_BIT);
     }
     void TearDown() override {
-        textures_delete_all();
-        models_delete_all();
+        textures_free();
+        models_free();
         k_platform_sdl.destroy_window();
         resources_set_gpu(nullptr);
         ResourcesTest::TearDown();
@@ -101,7 +101,7 @@ TEST_F(GlResourcesTest, DecodedTextureIsSampledOnAQuad) {
     EXPECT_EQ(right[0], 0);
     EXPECT_EQ(right[2], 255);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-    textures_delete_all();
+    textures_free();
     EXPECT_EQ(glIsTexture(id), GL_FALSE) << "the purge deletes the GL texture";
 }
 

@@ -98,7 +98,7 @@ TEST_F(ResourcesTest, ModelGenerationsAndCase) {
     EXPECT_NE(again, 0);
     EXPECT_NE(again, tree);
     EXPECT_EQ(again, rock) << "the purged model's place is taken again";
-    models_delete_all();
+    models_free();
     EXPECT_EQ(model_get(statue), nullptr);
 }
 

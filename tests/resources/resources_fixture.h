@@ -14,14 +14,14 @@
 struct ResourcesTest : TempDataTest {
     void SetUp() override {
         TempDataTest::SetUp();
-        textures_delete_all();
-        models_delete_all();
+        textures_free();
+        models_free();
         texture_set_detail(0, 1);
         model_set_lod(0, 1);
     }
     void TearDown() override {
-        textures_delete_all();
-        models_delete_all();
+        textures_free();
+        models_free();
         TempDataTest::TearDown();
     }
     // Whether any of the newest messages is exactly this text.

@@ -80,7 +80,7 @@ TEST_F(ResourcesTest, GenerationsKeepWhatTheNewTrackUses) {
     EXPECT_STREQ(texture_name(hud), "@hud.png");
     EXPECT_NE(log_text().find("deleting tid " + std::to_string(b) + " (@b.png)"),
               std::string::npos);
-    textures_delete_all();
+    textures_free();
     EXPECT_EQ(texture_count(), 0);
     EXPECT_EQ(texture_generation(), 0);
 }

@@ -13,7 +13,7 @@
 // start afresh. The test target defines TB_GAME_DIR.
 inline void use_generated_data_set() {
     setenv("QV_HOME", TB_GAME_DIR, 1);
-    files_free_all();
+    files_free();
 }
 
 // An empty home folder named by the tag and the process, in front of the generated data set.
@@ -29,7 +29,7 @@ inline std::filesystem::path data_set_home_open(const std::string& tag) {
 
 // Forgets the folders and removes the home folder.
 inline void data_set_home_close(const std::filesystem::path& home) {
-    files_free_all();
+    files_free();
     unsetenv("QV_HOME");
     unsetenv("XDG_DATA_HOME");
     std::filesystem::remove_all(home);

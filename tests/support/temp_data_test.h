@@ -37,11 +37,11 @@ struct TempDataTest : ::testing::Test {
         setenv("TAVO_LOGFILE", (root / "log.txt").c_str(), 1);
         log_reset();
         not_built_reset();
-        files_free_all();
+        files_free();
         messages_clear();
     }
     void TearDown() override {
-        files_free_all();
+        files_free();
         set_debug_level(0);
         log_reset();
         unsetenv("TAVO_LOGFILE");

@@ -324,7 +324,7 @@ TEST_F(Script, AMissingScriptMeansNoContext) {
     EXPECT_FALSE(track_script_running());
     track_script_tic_handler(1); // nothing to call
     write(data / "field" / "frills.js", "var from_file = 41 + 1;");
-    files_free_all();
+    files_free();
     ASSERT_TRUE(track_script_load("field", &k_fake));
     EXPECT_EQ(eval("from_file"), "42");
 }

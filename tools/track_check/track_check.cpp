@@ -99,7 +99,7 @@ std::vector<file_problem> track_check(const std::string& folder_in) {
     saved_home saved;
     if (const char* xdg = getenv("XDG_DATA_HOME")) saved = {true, xdg};
     setenv("XDG_DATA_HOME", root.c_str(), 1);
-    files_free_all();
+    files_free();
     file_index();
 
     file_report report;
@@ -125,7 +125,7 @@ std::vector<file_problem> track_check(const std::string& folder_in) {
         setenv("XDG_DATA_HOME", saved.value.c_str(), 1);
     else
         unsetenv("XDG_DATA_HOME");
-    files_free_all();
+    files_free();
     fs::remove_all(root, ec);
     return out;
 }

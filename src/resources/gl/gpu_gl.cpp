@@ -3,5 +3,5 @@
 
 const resources_gpu k_resources_gpu_gl = {
     "opengl",          gl_context_current, gl_texture_create, gl_texture_replace,
-    gl_texture_delete, gl_mesh_compile,    gl_mesh_release,   gl_mesh_draw,
+    gl_texture_delete, gl_mesh_compile,    gl_mesh_free,      gl_mesh_draw,
 };

@@ -192,7 +192,7 @@ void gl_mesh_compile(model_mesh* mesh) {
     }
 }
 
-void gl_mesh_release(model_mesh* mesh) {
+void gl_mesh_free(model_mesh* mesh) {
     for (model_part& part : mesh->parts) {
         if (part.display_list) glDeleteLists(part.display_list, 1);
         part.display_list = 0;

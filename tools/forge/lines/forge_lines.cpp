@@ -158,7 +158,7 @@ int main(int argc, char** argv) {
     setenv("XDG_DATA_HOME", home.c_str(), 1);
     setenv("QV_HOME", game.c_str(), 1);
     setenv("TAVO_LOGFILE", (home / "log.txt").c_str(), 1);
-    files_free_all();
+    files_free();
     track_list_scan();
     setup_reset();
     // The lines are for robots, who ride in simulation mode.
@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
     world_destroy();
     track_unload();
     track_list_free();
-    files_free_all();
+    files_free();
     log_close();
     if (ok) fs::remove_all(home);
     if (!ok) fprintf(stderr, "forge_lines: failed; its log is %s\n", (home / "log.txt").c_str());

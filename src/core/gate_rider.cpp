@@ -1,5 +1,5 @@
-// The auto pilot behind "--autopilot": the gate follower riding the local bike.
-#include "core/autopilot.h"
+// The rider behind "--autopilot": the gate follower riding the local bike.
+#include "core/gate_rider.h"
 
 #include "race/scripted_rider.h"
 #include "race/race.h"
@@ -8,18 +8,18 @@
 #include <algorithm>
 
 namespace {
-struct autopilot_state {
+struct gate_rider_state {
     gate_follower follower;
     int bike = -1;       // the bike being ridden
     int last_clock = -1; // race clock of the previous tic
 };
-autopilot_state g_autopilot;
+gate_rider_state g_gate_rider;
 } // namespace
 
-void autopilot_reset() { g_autopilot = autopilot_state{}; }
+void gate_rider_reset() { g_gate_rider = gate_rider_state{}; }
 
-rider_input autopilot_input(int slot) {
-    autopilot_state& a = g_autopilot;
+rider_input gate_rider_input(int slot) {
+    gate_rider_state& a = g_gate_rider;
     const int bike = race_slot(slot).bike;
     const int clock = race_clock();
     if (bike != a.bike || clock < a.last_clock) {
