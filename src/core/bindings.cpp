@@ -1,5 +1,6 @@
 // The twenty binding records, their config text, the capture that rebinds them, and how their
 // values add up into the nine action channels.
+#include "core/core_local.h"
 #include "core/bindings.h"
 
 #include "platform/capture.h"
@@ -93,17 +94,21 @@ float axis_value(const binding& b) {
 }
 } // namespace
 
-binding* bindings() {
+const binding* bindings() { return bindings_edit(); }
+const binding& special(special_binding which) { return special_edit(which); }
+const binding* binding_for_key(const char* key) { return binding_for_key_edit(key); }
+
+binding* bindings_edit() {
     ensure();
     return g_bindings.records;
 }
 
-binding& special(special_binding which) {
+binding& special_edit(special_binding which) {
     ensure();
     return g_bindings.records[k_first_special + which];
 }
 
-binding* binding_for_key(const char* key) {
+binding* binding_for_key_edit(const char* key) {
     ensure();
     for (binding& b : g_bindings.records)
         if (strcmp(b.key, key) == 0) return &b;

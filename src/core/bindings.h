@@ -50,10 +50,10 @@ struct binding {
 
 constexpr int k_binding_count = 21;
 
-binding* bindings();
-binding& special(special_binding which);
+const binding* bindings();
+const binding& special(special_binding which);
 // The binding with this config key ("throttle_key"), or nullptr.
-binding* binding_for_key(const char* key);
+const binding* binding_for_key(const char* key);
 // Back to the default controls, unresolved.
 void bindings_reset();
 // Turns every binding's control name into a control code or an open axis.

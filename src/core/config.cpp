@@ -1,5 +1,6 @@
 // The settings, the table of setting records in config file order, reading and writing one
 // value by its record, the video mode list and the server history.
+#include "core/core_local.h"
 #include "core/config.h"
 
 #include "common/common.h"
@@ -190,7 +191,8 @@ bool valid_number(const setting_record& r, int number) { return number >= 0 && n
 
 } // namespace
 
-settings& config() { return g_config.values; }
+const settings& config() { return g_config.values; }
+settings& config_edit() { return g_config.values; }
 
 bool config_scan_int(const char* text, int* out) {
     char* end = nullptr;
@@ -206,7 +208,8 @@ bool config_scan_real(const char* text, float* out) {
     *out = value;
     return true;
 }
-graphics_working& graphics() { return g_config.graphics; }
+const graphics_working& graphics() { return g_config.graphics; }
+graphics_working& graphics_edit() { return g_config.graphics; }
 
 void config_reset() {
     g_config.values = settings{};

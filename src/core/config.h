@@ -66,7 +66,7 @@ struct settings {
     int history_cursor = -1; // browsing position in server_history, -1 the typed text; not saved
 };
 
-settings& config();
+const settings& config();
 // Back to the defaults: the built-in values, the "Compatibility" graphics preset, the default
 // bindings.
 void config_reset();
@@ -163,7 +163,7 @@ struct graphics_working {
     float detail_fade_distance = -1; // ft
 };
 graphics_working graphics_derive(const settings& s);
-graphics_working& graphics();
+const graphics_working& graphics();
 
 // One item of the "Video Mode" choice.
 struct video_mode_item {

@@ -1,5 +1,6 @@
 // The config file "@config" and the bike setup files: lines of "key=value", read once with
 // every unusable line logged and skipped, and written whole or not at all.
+#include "core/core_local.h"
 #include "core/config.h"
 
 #include "bike/bike.h"
@@ -42,8 +43,8 @@ line_use take_line(file_kind kind, const char* key, const char* value) {
     if (kind == setup_file) return line_unknown_key;
     int number = 0;
     if (const setting_record* r = setting_find(key, &number))
-        return setting_read(config(), *r, number, value) ? line_used : line_bad_value;
-    if (binding* b = binding_for_key(key))
+        return setting_read(config_edit(), *r, number, value) ? line_used : line_bad_value;
+    if (binding* b = binding_for_key_edit(key))
         return parse_binding(*b, value) ? line_used : line_bad_value;
     return ignored_key(key) ? line_used : line_unknown_key;
 }

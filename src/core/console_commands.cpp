@@ -1,5 +1,6 @@
 // The console commands: one record per command with its name, whether it must be the whole
 // line, what runs it and a line of help.
+#include "core/core_local.h"
 #include "core/config.h"
 #include "core/console.h"
 #include "core/console_local.h"
@@ -44,7 +45,7 @@ bool set_setting(const char* key, double value) {
     int number = 0;
     const setting_record* r = setting_find(key, &number);
     if (!r) return false;
-    setting_set_number(config(), *r, number, value);
+    setting_set_number(config_edit(), *r, number, value);
     return true;
 }
 
@@ -106,7 +107,7 @@ void cmd_renderstats(const char*) {
     hud_render_stats_reset();
 }
 
-void cmd_togglespy(const char*) { toggle_setting("Spy mode", config().spy); }
+void cmd_togglespy(const char*) { toggle_setting("Spy mode", config_edit().spy); }
 
 void cmd_togglegraph(const char*) {
     hud_set_graph(!hud_graph_on());
@@ -154,7 +155,7 @@ void cmd_fov(const char* a) {
 }
 
 void cmd_fpshist(const char*) {
-    uint32_t* bins = program().time.fps_histogram;
+    uint32_t* bins = program_edit().time.fps_histogram;
     std::string line;
     char pair[32];
     for (int i = 0; i < 8; i++) {
@@ -295,10 +296,10 @@ void cmd_togglekeycam(const char*) {
     toggle("Keycam mode", view_keycam());
 }
 
-void cmd_togglefps(const char*) { toggle_setting("FPS display", config().draw_fps); }
-void cmd_toggletime(const char*) { toggle_setting("Time display", config().draw_time); }
-void cmd_toggleping(const char*) { toggle_setting("Ping display", config().draw_ping); }
-void cmd_togglespeed(const char*) { toggle_setting("Speed display", config().draw_speed); }
+void cmd_togglefps(const char*) { toggle_setting("FPS display", config_edit().draw_fps); }
+void cmd_toggletime(const char*) { toggle_setting("Time display", config_edit().draw_time); }
+void cmd_toggleping(const char*) { toggle_setting("Ping display", config_edit().draw_ping); }
+void cmd_togglespeed(const char*) { toggle_setting("Speed display", config_edit().draw_speed); }
 
 void cmd_sendfile(const char* a) { net_send_file(a); }
 

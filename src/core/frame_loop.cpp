@@ -1,4 +1,5 @@
 // The frame loop: drawing, sound, the measured frame step, and the fixed-step tics.
+#include "core/core_local.h"
 #include "core/gate_rider.h"
 #include "core/config.h"
 #include "core/console.h"
@@ -298,7 +299,8 @@ void handle_press_without_menu(int32_t code) {
 }
 } // namespace
 
-program_state& program() { return g_program; }
+const program_state& program() { return g_program; }
+program_state& program_edit() { return g_program; }
 void program_reset() {
     g_program = program_state{};
     g_controls = rider_controls{};
@@ -310,8 +312,8 @@ bool local_dab_latched() { return g_controls.dab_latched; }
 
 void window_size_remember() {
     if (!video_mode_current_windowed()) return;
-    config().xres = g_program.viewport_width;
-    config().yres = g_program.viewport_height;
+    config_edit().xres = g_program.viewport_width;
+    config_edit().yres = g_program.viewport_height;
 }
 
 bool audio_recording_open(const char* path) {

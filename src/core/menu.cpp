@@ -1,5 +1,6 @@
 // The menu key handler: moving the current item, the list pages' skipping and paging, how each
 // kind of item answers a key or a click, the chooser, the pointer, and the page as drawn.
+#include "core/core_local.h"
 #include "core/menu_local.h"
 
 #include "bike/bike.h"
@@ -343,7 +344,7 @@ void menu_open(int page) {
 }
 
 void menu_key(int32_t code) {
-    program_state& p = program();
+    program_state& p = program_edit();
     menu_state& m = g_menus;
     if (g_menus.changed) return;
     const int page = g_menus.page;
@@ -393,7 +394,7 @@ void menu_key(int32_t code) {
 }
 
 void menu_pointer_frame(int width, int height) {
-    program_state& p = program();
+    program_state& p = program_edit();
     menu_state& m = g_menus;
     float x, y;
     if (g_menus.page == menu_none || !pointer_now(&x, &y)) return;

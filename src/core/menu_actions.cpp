@@ -1,6 +1,7 @@
 // What the menu items do: starting races, playbacks, time trials and series events, leaving and
 // joining servers, bike settings reaching the riding bike, presets, display modes, control
 // capture, quitting, and what each page shows beyond its items.
+#include "core/core_local.h"
 #include "core/menu_local.h"
 #include "core/console.h"
 
@@ -34,12 +35,12 @@ bool is_key(const menu_item_ref& item, const char* key) {
 // Leaving a server comes first in every action that starts something offline.
 void leave_server() {
     net_disconnect();
-    program().options.server_address.clear();
+    program_edit().options.server_address.clear();
 }
 
 // The cameras follow the local rider of the new race, else its first rider.
 void view_new_race() {
-    program_state& p = program();
+    program_state& p = program_edit();
     int first = -1;
     for (int slot = 0; slot < k_max_riders; slot++) {
         const rider_slot& s = race_slot(slot);
@@ -102,7 +103,7 @@ void start_series_event(bool for_points) {
     menu_open(menu_none);
     leave_server();
     if (series_start_next(selected, for_points, offline_params())) {
-        config().track = race_params().track;
+        config_edit().track = race_params().track;
         view_new_race();
     }
 }
@@ -138,7 +139,7 @@ void action_start_new_race(const menu_item_ref&) {
     std::copy(race_lineup(), race_lineup() + k_lineup_size, lineup);
     std::rotate(lineup, lineup + k_lineup_size - n, lineup + k_lineup_size);
     race_lineup_set(lineup, k_lineup_size);
-    for (int i = 0; i < k_lineup_gates; i++) config().slots[i] = std::clamp(lineup[i], 0, 4);
+    for (int i = 0; i < k_lineup_gates; i++) config_edit().slots[i] = std::clamp(lineup[i], 0, 4);
 }
 
 void action_start_time_trial(const menu_item_ref&) {
@@ -190,7 +191,7 @@ void action_practice_next_event(const menu_item_ref&) { start_series_event(false
 void action_reset_points(const menu_item_ref&) { series_reset_points(menus().selected_series); }
 
 void action_preset(const menu_item_ref& button) {
-    graphics_preset_apply(config(), button.record->param);
+    graphics_preset_apply(config_edit(), button.record->param);
 }
 
 void action_switch_mode(const menu_item_ref&) {
@@ -205,7 +206,7 @@ void action_switch_mode(const menu_item_ref&) {
 }
 
 void action_connect(const menu_item_ref&) {
-    settings& s = config();
+    settings& s = config_edit();
     if (net_connected()) {
         // The client says goodbye to the server and forgets it; the page stays open.
         if (net_state() == 0) show_message("Disconnected\n");
@@ -213,9 +214,9 @@ void action_connect(const menu_item_ref&) {
         return;
     }
     server_history_push(s, s.server_name);
-    program().options.server_address = s.server_name;
+    program_edit().options.server_address = s.server_name;
     menu_open(menu_none);
-    if (!program_connect(platform().clock())) program().options.server_address.clear();
+    if (!program_connect(platform().clock())) program_edit().options.server_address.clear();
 }
 
 void action_request_restart(const menu_item_ref&) {
@@ -228,7 +229,7 @@ void action_capture_binding(const menu_item_ref& item) {
 }
 
 bool before_server(const menu_item_ref&, int32_t code) {
-    settings& s = config();
+    settings& s = config_edit();
     const menu_keys& c = menus().controls;
     int& cursor = s.history_cursor;
     bool copied = false;
@@ -264,7 +265,7 @@ void choose_entry(const menu_item_ref& item, int entry) {
         return;
     }
     item_choice_set(item, entry);
-    if (item.record->store == store_texture) program().descriptor_changed = true;
+    if (item.record->store == store_texture) program_edit().descriptor_changed = true;
 }
 
 void after_bike(const menu_item_ref&, bool changed) {
@@ -273,10 +274,10 @@ void after_bike(const menu_item_ref&, bool changed) {
     menu_offer_bike_graphics(setup().choice[key_bike]);
     const std::vector<texture_choice>& graphics = texture_choices(choice_bike);
     setup_set_text(key_bike_texture, graphics.empty() ? "" : graphics[0].label);
-    program().descriptor_changed = true;
+    program_edit().descriptor_changed = true;
 }
 
-void after_descriptor(const menu_item_ref&, bool) { program().descriptor_changed = true; }
+void after_descriptor(const menu_item_ref&, bool) { program_edit().descriptor_changed = true; }
 
 void after_setup_apply(const menu_item_ref&, bool changed) {
     const int bike = riding_bike();
@@ -319,11 +320,11 @@ void after_stability_parameter(const menu_item_ref& item, bool changed) {
 }
 
 void after_roost_density(const menu_item_ref&, bool) {
-    graphics().roost_frequency = static_cast<int>(std::lround(config().roost_density));
+    graphics_edit().roost_frequency = static_cast<int>(std::lround(config_edit().roost_density));
 }
 
 void after_reflections(const menu_item_ref&, bool) {
-    graphics().reflections_on = config().reflections;
+    graphics_edit().reflections_on = config_edit().reflections;
 }
 
 void decorate_main(menu_view& view) {

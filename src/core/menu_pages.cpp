@@ -1,5 +1,6 @@
 // The menu pages: one table of pages with their items in order, and reading and writing the
 // setting, setup key, texture choice, track or binding behind each item.
+#include "core/core_local.h"
 #include "core/menu_local.h"
 
 #include "bike/bike.h"
@@ -458,7 +459,7 @@ void item_choice_set(const menu_item_ref& item, int entry) {
     case store_setting: {
         int number = 0;
         const setting_record& s = setting_of(item, &number);
-        setting_set_number(config(), s, number, entry);
+        setting_set_number(config_edit(), s, number, entry);
         break;
     }
     case store_setup:
@@ -468,7 +469,7 @@ void item_choice_set(const menu_item_ref& item, int entry) {
         setup_set_text(setup_id(item), texture_list(item)[static_cast<size_t>(entry)].label);
         break;
     case store_track:
-        config().track = track_list_entry(entry).folder;
+        config_edit().track = track_list_entry(entry).folder;
         break;
     default:
         break;
@@ -501,7 +502,7 @@ void item_number_set(const menu_item_ref& item, double value) {
     if (item.record->store == store_setting) {
         int number = 0;
         const setting_record& s = setting_of(item, &number);
-        setting_set_number(config(), s, number, value);
+        setting_set_number(config_edit(), s, number, value);
     } else if (item.record->store == store_setup) {
         // The stability preset follows its own rule (before_stability), not every change.
         double step, lo, hi;
@@ -524,7 +525,7 @@ void item_text_set(const menu_item_ref& item, const std::string& text) {
     if (item.record->store == store_setting) {
         int number = 0;
         const setting_record& s = setting_of(item, &number);
-        setting_set_text(config(), s, number, text.c_str());
+        setting_set_text(config_edit(), s, number, text.c_str());
     } else if (item.record->store == store_setup) {
         const std::string cut = text.substr(0, static_cast<size_t>(item_text_max(item)));
         setup_set_text(setup_id(item), cut);

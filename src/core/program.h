@@ -57,7 +57,7 @@ struct program_state {
     int64_t world_tics = 0;          // world tics run since start-up
 };
 
-program_state& program();
+const program_state& program();
 // Back to the start-up defaults.
 void program_reset();
 // A windowed game's window size (as the last frame found it) becomes the size the window opens

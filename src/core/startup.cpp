@@ -1,4 +1,5 @@
 // Start-up, in its fixed order, and the orderly shut-down.
+#include "core/core_local.h"
 #include "core/config.h"
 #include "core/program.h"
 #include "core/shape_check.h"
@@ -53,7 +54,7 @@ startup_state g_startup;
 void drain_events() {
     platform_event e;
     while (next_event(&e))
-        if (e.control == k_control_close) program().quit_requested = true;
+        if (e.control == k_control_close) program_edit().quit_requested = true;
 }
 
 // Draws the loading screen with a progress text.
@@ -84,7 +85,7 @@ void close_sound_for_exit() { close_sound_device(); }
 // Opens the recording file and the readback output for "--record-audio", else the streaming
 // output unless "--nosound"; true when there is a sound device.
 bool open_sound() {
-    program_state& p = program();
+    program_state& p = program_edit();
     if (!p.options.record_audio.empty()) {
         if (!audio_recording_open(p.options.record_audio.c_str())) {
             log("Can't write the audio recording %s\n", p.options.record_audio.c_str());
@@ -198,14 +199,14 @@ int start_default_bike() {
 
 int start_config() {
     read_config();
-    graphics() = graphics_derive(config());
+    graphics_edit() = graphics_derive(config_edit());
     return k_go_on;
 }
 
 int start_command_line() {
-    program_state& p = program();
+    program_state& p = program_edit();
     p.options.mmx_allowed = has_detected_mmx();
-    command_line_target target{p.options, config(), graphics()};
+    command_line_target target{p.options, config_edit(), graphics_edit()};
     parse_result parsed = parse_command_line(g_startup.argc, g_startup.argv, target);
     if (!parsed.ok) {
         fputs(parsed.error.c_str(), stderr);
@@ -222,7 +223,7 @@ int start_command_line() {
 
 // The window with its GL context and input devices, and the loading screen.
 int start_window() {
-    program_state& p = program();
+    program_state& p = program_edit();
     const settings& cfg = config();
     const bool windowed = video_mode_windowed();
     int width = windowed ? cfg.xres : video_mode_selected().width;
@@ -274,8 +275,8 @@ void end_files() {
 
 // The texture choices, the tracks, the demos and the points series; the track to race on.
 int start_lists() {
-    program_state& p = program();
-    settings& cfg = config();
+    program_state& p = program_edit();
+    settings& cfg = config_edit();
     texture_choice_lists_build();
     if (track_list_scan() == 0) {
         fputs("No tracks found\n", stderr);
@@ -316,14 +317,14 @@ void end_settings() {
 }
 
 int start_sound() {
-    program().sound_device = open_sound();
+    program_edit().sound_device = open_sound();
     return k_go_on;
 }
 
 void end_sound() {
     progress("Closing audio");
     close_sound_device();
-    program().sound_device = false;
+    program_edit().sound_device = false;
     audio_recording_close();
     engine_sounds_free();
 }
@@ -331,7 +332,7 @@ void end_sound() {
 // GL features and shader programs, fonts and HUD pictures, once the window can be drawn; a window
 // closed meanwhile ends the run.
 int start_drawing() {
-    program_state& p = program();
+    program_state& p = program_edit();
     bool window_ok = wait_for_window();
     if (window_ok) {
         gl_features_init(p.options.flat_shading);
@@ -401,7 +402,7 @@ int start_network() {
 
 // The rider slots and the lineup, and the first race when a track or a demo is asked for.
 int start_race() {
-    program_state& p = program();
+    program_state& p = program_edit();
     const settings& cfg = config();
     race_clear_slots();
     race_set_robot_learning(p.options.learn == 1);
@@ -471,7 +472,7 @@ void end_stages(int count) {
 } // namespace
 
 bool program_connect(double now) {
-    program_state& p = program();
+    program_state& p = program_edit();
     net_connect_params link;
     link.password = p.options.password;
     link.fake_lag = p.options.fake_lag;
@@ -492,7 +493,7 @@ int program_main(int argc, const char* const* argv, const platform_backend& back
     g_startup.argc = argc;
     g_startup.argv = argv;
     not_built_reset();
-    program_state& p = program();
+    program_state& p = program_edit();
 
     if (argc == 2 && strcmp(argv[1], "--open-home") == 0) {
         open_home_in_browser();

@@ -1,4 +1,5 @@
 // View modes: the per-frame fixes, Tab's cycle, and the camera controls of one tic.
+#include "core/core_local.h"
 #include "core/view.h"
 
 #include "core/config.h"
@@ -50,7 +51,7 @@ bool slot_is_local(int slot) {
 } // namespace
 
 void fix_view_mode() {
-    program_state& p = program();
+    program_state& p = program_edit();
     if (track_loaded() && p.view == title_view) p.view = rider_camera;
     p.riding = slot_is_local(p.viewed_slot) && (config().spy == 0 || p.view != trackside_camera);
     if (p.riding && p.view != editor_view && p.view != rider_camera && p.view != orbit_camera)
@@ -60,7 +61,7 @@ void fix_view_mode() {
 }
 
 void view_cycle() {
-    program_state& p = program();
+    program_state& p = program_edit();
     switch (p.view) {
     case rider_camera:
         p.view = p.options.editor ? editor_view : orbit_camera;
@@ -80,7 +81,7 @@ void view_cycle() {
 }
 
 void view_step_running_order(int step) {
-    program_state& p = program();
+    program_state& p = program_edit();
     const int count = running_order_count();
     if (count == 0) return;
     int at = -1;

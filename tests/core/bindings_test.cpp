@@ -1,6 +1,7 @@
 // Bindings over the null platform: the config text of keys and axis ranges, an analogue stick
 // steering in proportion, a pad plugged in late, the capture rebinding a control from the tic
 // loop, and the config file keeping the window's keys and the bindings.
+#include "core/core_local.h"
 #include "core/config.h"
 #include "core/menu_local.h"
 #include "core/program.h"
@@ -47,7 +48,7 @@ struct Bindings : TempDataTest {
 } // namespace
 
 TEST_F(Bindings, AxisRangesAndKeysReadAndWriteInTheirConfigForms) {
-    binding& left = *binding_for_key("left_key");
+    binding& left = *binding_for_key_edit("left_key");
     parse_binding(left, "  (0.5,1)Joystick1.axis[0]");
     EXPECT_EQ(left.axis, "Joystick1.axis[0]");
     EXPECT_TRUE(left.control.empty());
@@ -55,7 +56,7 @@ TEST_F(Bindings, AxisRangesAndKeysReadAndWriteInTheirConfigForms) {
     EXPECT_FLOAT_EQ(left.hi, 1.0f);
     EXPECT_EQ(binding_line(left), "left_key=(0.500000,1.000000)Joystick1.axis[0]\n");
 
-    binding& throttle = *binding_for_key("throttle_key");
+    binding& throttle = *binding_for_key_edit("throttle_key");
     parse_binding(throttle, "(k)Joystick1.key[0]");
     std::string with_prefix = throttle.control;
     parse_binding(throttle, "Joystick1.key[0]");
@@ -71,8 +72,8 @@ TEST_F(Bindings, AxisRangesAndKeysReadAndWriteInTheirConfigForms) {
 TEST_F(Bindings, AStickBoundToSteeringSteersInProportion) {
     int d = pad();
     // Left on the stick's left half, right on its right half.
-    parse_binding(*binding_for_key("left_key"), "(0,-1)Pad.axis[0]");
-    parse_binding(*binding_for_key("right_key"), "(0,1)Pad axis 0");
+    parse_binding(*binding_for_key_edit("left_key"), "(0,-1)Pad.axis[0]");
+    parse_binding(*binding_for_key_edit("right_key"), "(0,1)Pad axis 0");
     bindings_resolve();
     ride();
     const float sign = setup_reverse_steering() ? -1.0f : 1.0f;
@@ -88,7 +89,7 @@ TEST_F(Bindings, AStickBoundToSteeringSteersInProportion) {
 }
 
 TEST_F(Bindings, APadPluggedInAfterStartUpTakesItsBindings) {
-    parse_binding(*binding_for_key("throttle_key"), "Pad.key[2]");
+    parse_binding(*binding_for_key_edit("throttle_key"), "Pad.key[2]");
     bindings_resolve();
     ride();
     frame_at(tic);

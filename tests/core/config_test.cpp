@@ -1,6 +1,7 @@
 // The config file and the bike setup files: every key read and written back, the order they
 // are written in, clamping, choices by label, unusable lines, unresolvable bindings, a write
 // that fails part-way or a crash while writing, and the setting records the menus walk.
+#include "core/core_local.h"
 #include "core/config.h"
 
 #include "bike/bike.h"
@@ -250,7 +251,7 @@ TEST_F(Config, TextsAreCutAndTooLongHistoryEntriesDropped) {
 }
 
 TEST_F(Config, ALineBreakInATextNeverBecomesALineOfItsOwn) {
-    config().server_name = "host\nfov=20";
+    config_edit().server_name = "host\nfov=20";
     setup_set_text(key_name, "Rider\r\nxres=100");
     ASSERT_TRUE(write_config());
     fresh();
@@ -304,7 +305,7 @@ TEST_F(Config, ReadFromTheFirstFolderThatHasItWrittenToTheHomeFolder) {
     read_config();
     EXPECT_EQ(config().fov, 90);
     EXPECT_EQ(config().laps, 5) << "only one file is read";
-    config().fov = 100;
+    config_edit().fov = 100;
     ASSERT_TRUE(write_config());
     EXPECT_EQ(read(data / "config"), "fov=80\nlaps=2\n");
     EXPECT_NE(read(home / "config").find("fov=100.000000\n"), std::string::npos);
@@ -315,7 +316,7 @@ TEST_F(Config, AnUnreadableConfigGivesTheDefaultsAndIsReplacedWhole) {
     read_config();
     EXPECT_EQ(config().fov, 110);
     EXPECT_NE(log_text().find("the settings start from their defaults"), std::string::npos);
-    config().fov = 95;
+    config_edit().fov = 95;
     ASSERT_TRUE(write_config());
     fresh();
     read_config();
@@ -326,7 +327,7 @@ TEST_F(Config, AWriteThatFailsPartWayLeavesTheOldConfig) {
     const std::string old = every_key_changed();
     write(home / "config", old);
     fresh();
-    config().fov = 33;
+    config_edit().fov = 33;
     // A full disk: the file may not grow past 512 bytes.
     rlimit saved;
     getrlimit(RLIMIT_FSIZE, &saved);
@@ -368,7 +369,7 @@ TEST_F(Config, ACrashWhileWritingLeavesTheOldConfig) {
 TEST_F(Config, SetupFilesHoldOnlyTheSetupLines) {
     apply_setup_line("bike", "kx250f(2017)");
     apply_setup_line("fork_preload_adjustment", "70");
-    config().fov = 60;
+    config_edit().fov = 60;
     ASSERT_TRUE(write_setup_file("@setups/mine.txt"));
     const std::string text = read(home / "setups" / "mine.txt");
     EXPECT_EQ(text, setup_values_lines(setup()));
@@ -419,7 +420,7 @@ TEST_F(Config, EveryRecordIsWalkableAndReadsBackItsOwnValue) {
             }
             // What the file holds reads back as the same value.
             const std::string value = setting_value_text(config(), r, n);
-            EXPECT_TRUE(setting_read(config(), r, n, value.c_str()));
+            EXPECT_TRUE(setting_read(config_edit(), r, n, value.c_str()));
             EXPECT_EQ(setting_value_text(config(), r, n), value);
         }
     }
@@ -431,7 +432,7 @@ TEST_F(Config, EveryRecordIsWalkableAndReadsBackItsOwnValue) {
 TEST_F(Config, GraphicsPresetsAndTheWorkingValues) {
     EXPECT_EQ(graphics_preset_matching(config()), 0) << "the defaults are Compatibility";
     for (int p = 0; p < k_graphics_preset_count; p++) {
-        graphics_preset_apply(config(), p);
+        graphics_preset_apply(config_edit(), p);
         EXPECT_EQ(graphics_preset_matching(config()), p) << graphics_preset_name(p);
     }
     // High Detail: every ground and model texture level, bigger ground textures.
@@ -441,17 +442,17 @@ TEST_F(Config, GraphicsPresetsAndTheWorkingValues) {
     EXPECT_EQ(g.ground_texture_size, 256);
     EXPECT_LT(g.model_lod_scale, graphics_derive(settings{}).model_lod_scale)
         << "more detail keeps the fine models further out";
-    config().reshade_delay = 5;
+    config_edit().reshade_delay = 5;
     EXPECT_EQ(graphics_preset_matching(config()), -1) << "Custom";
     // High FPS throws no roost and shows no reflections.
-    graphics_preset_apply(config(), 1);
+    graphics_preset_apply(config_edit(), 1);
     g = graphics_derive(config());
     EXPECT_EQ(g.roost_frequency, 0);
     EXPECT_EQ(g.reflections_on, 0);
     EXPECT_EQ(g.texture_compress_mode, 1);
     // The coarsest settings still give finite working values.
-    config().ground_detail = 0;
-    config().model_detail = 0;
+    config_edit().ground_detail = 0;
+    config_edit().model_detail = 0;
     g = graphics_derive(config());
     EXPECT_TRUE(std::isfinite(g.terrain_lod_factor));
     EXPECT_FLOAT_EQ(g.model_lod_scale, 8) << "2 cubed";

@@ -1,5 +1,6 @@
 // The chat line and console: every command's effect and reply from a table, bad arguments that
 // change nothing, the line history, chat spacing, and the files the commands read and write.
+#include "core/core_local.h"
 #include "core/config.h"
 #include "core/console.h"
 #include "core/program.h"
@@ -36,7 +37,7 @@ struct Console : TempDataTest {
         ground_set_decals_hidden(false);
         messages_set_max_lines(5);
         // Chat spacing is measured on the running clock; start well past zero.
-        program().time.run_clock = 100;
+        program_edit().time.run_clock = 100;
     }
     void TearDown() override {
         console_reset();
@@ -175,11 +176,11 @@ TEST_F(Console, ChatLinesAreSpacedTwoSecondsApart) {
     bool kept = false;
     EXPECT_EQ(run("hello", nullptr, &kept), "Not connected to server");
     EXPECT_TRUE(kept);
-    program().time.run_clock += 1.9;
+    program_edit().time.run_clock += 1.9;
     EXPECT_EQ(run("again", nullptr, &kept), "No one likes a spammer");
     EXPECT_FALSE(kept);
     // The refused line did not restart the spacing.
-    program().time.run_clock += 0.2;
+    program_edit().time.run_clock += 0.2;
     EXPECT_EQ(run("third", nullptr, &kept), "Not connected to server");
     EXPECT_TRUE(kept);
 }
@@ -234,7 +235,7 @@ TEST_F(Console, CameraKeysRoundTripThroughTheirFile) {
     eye.yaw = 0.5f, eye.pitch = 0.25f;
     free_camera_set(eye);
     run("/addkey");
-    program().time.run_clock += 1;
+    program_edit().time.run_clock += 1;
     run("/addkey");
     ASSERT_EQ(view_keyframes().size(), 2u);
     std::vector<camera_keyframe> keys = view_keyframes();
@@ -272,7 +273,7 @@ TEST_F(Console, SetupsAreWrittenAndReadBack) {
 }
 
 TEST_F(Console, TheFrameHistogramIsShownAndCleared) {
-    uint32_t* bins = program().time.fps_histogram;
+    uint32_t* bins = program_edit().time.fps_histogram;
     bins[0] = 3;
     bins[2] = 7;
     EXPECT_EQ(run("/fpshist"), "128=3 64=0 32=7 16=0 8=0 4=0 2=0 1=0 ");

@@ -1,6 +1,7 @@
 // The frame loop over the null platform for tests: a fresh start, and riding the local bike.
 #pragma once
 
+#include "core/core_local.h"
 #include "core/config.h"
 #include "core/menu_local.h"
 #include "core/program.h"
@@ -31,7 +32,7 @@ inline void frame_loop_fresh_start() {
 inline void ride_local_rider() {
     track_set_current("practice");
     race_slot_set(0, rider_local, 0);
-    program().viewed_slot = 0;
+    program_edit().viewed_slot = 0;
     menus().page = menu_none;
     fix_view_mode();
 }

@@ -1,4 +1,5 @@
 // The frame loop over the null platform: frame steps, tics, input routing, pause and views.
+#include "core/core_local.h"
 #include "core/config.h"
 #include "core/menu_local.h"
 #include "core/view.h"
@@ -62,7 +63,7 @@ TEST_F(FrameLoop, ShortGapSleepsUntilOneTicHasPassed) {
 
 TEST_F(FrameLoop, LockFpsStepsExactlyOneThirtieth) {
     ride();
-    program().options.lock_fps = 30;
+    program_edit().options.lock_fps = 30;
     frame_at(0.01);
     EXPECT_DOUBLE_EQ(program().time.target_time, 1.0 / 30);
     frame_at(5.0); // whatever the real gap
@@ -72,7 +73,7 @@ TEST_F(FrameLoop, LockFpsStepsExactlyOneThirtieth) {
 
 TEST_F(FrameLoop, WarpRunsHundredTicsWithoutSleeping) {
     ride();
-    program().options.warp = true;
+    program_edit().options.warp = true;
     frame_at(0.0);
     frame_at(0.0);
     EXPECT_EQ(program().world_tics, 200);
@@ -117,7 +118,7 @@ TEST_F(FrameLoop, HistogramBinsByPowersOfTwoTics) {
 
 TEST_F(FrameLoop, KeyEventsApplyFromTheirOwnTic) {
     ride();
-    program_state& p = program();
+    program_state& p = program_edit();
     // A frame of four tics whose events were stamped during the frame's wait.
     p.time.frame_time = p.time.target_time = 4 * tic;
     press("x", 2.5 * tic);                          // throttle held from the third tic
@@ -138,7 +139,7 @@ TEST_F(FrameLoop, KeyEventsApplyFromTheirOwnTic) {
 
 TEST_F(FrameLoop, TwoBindingsOnOneChannelAddUp) {
     ride();
-    program_state& p = program();
+    program_state& p = program_edit();
     p.time.frame_time = p.time.target_time = 2 * tic;
     press("left", 0.1 * tic);
     press("right", 1.1 * tic);
@@ -153,7 +154,7 @@ TEST_F(FrameLoop, TwoBindingsOnOneChannelAddUp) {
 
 TEST_F(FrameLoop, ClutchDropsAtOnceButEngagesAtFourPerSecond) {
     ride();
-    program_state& p = program();
+    program_state& p = program_edit();
     p.time.frame_time = p.time.target_time = 3 * tic;
     press("z", 0.1 * tic);
     release("z", 1.1 * tic);
@@ -199,8 +200,8 @@ TEST_F(FrameLoop, EscOpensAndClosesTheMainMenu) {
 TEST_F(FrameLoop, TabCyclesViewsOfAnotherRider) {
     track_set_current("practice");
     race_slot_set(3, rider_remote, 1);
-    program().viewed_slot = 3;
-    program().view = rider_camera;
+    program_edit().viewed_slot = 3;
+    program_edit().view = rider_camera;
     menus().page = menu_none;
     const view_mode expected[] = {orbit_camera, trackside_camera, rider_camera};
     double t = 0.01;
@@ -221,11 +222,11 @@ TEST_F(FrameLoop, TabInTitleViewDoesNothing) {
 
 TEST_F(FrameLoop, RidingLeavesTheTracksideCameraOnTheNextFrame) {
     ride();
-    program().view = trackside_camera;
+    program_edit().view = trackside_camera;
     frame_at(0.02);
     EXPECT_EQ(program().view, rider_camera);
-    config().spy = 1;
-    program().view = trackside_camera;
+    config_edit().spy = 1;
+    program_edit().view = trackside_camera;
     frame_at(0.04);
     EXPECT_EQ(program().view, trackside_camera) << "spy mode keeps the trackside view";
 }
@@ -248,8 +249,8 @@ TEST_F(FrameLoop, ClosedWindowEndsTheLoop) {
 TEST_F(FrameLoop, OrbitCameraControls) {
     track_set_current("practice");
     race_slot_set(3, race_slot(3).kind, 1);
-    program().viewed_slot = 3;
-    program().view = orbit_camera;
+    program_edit().viewed_slot = 3;
+    program_edit().view = orbit_camera;
     menus().page = menu_none;
     press("x", 0.0001); // throttle pulls the camera in
     frame_at(0.125);
@@ -286,7 +287,7 @@ void start_warped_race(int laps) {
     lineup[0] = 7;
     lineup[k_lineup_size - 1] = 9;
     race_lineup_set(lineup, k_lineup_size);
-    program().options.warp = true;
+    program_edit().options.warp = true;
 }
 
 // The local rider in slot 0 rides one lap through the three gates from `from_tic` on.
@@ -299,9 +300,9 @@ void ride_lap(int from_tic) {
 TEST_F(FrameLoop, WarpStartsTheConfiguredRaceWithTheLineupRotated) {
     ride();
     // The configured race differs from the one running: the next race is the configured one.
-    config().laps = 2;
-    config().minutes = 3;
-    config().record = 1;
+    config_edit().laps = 2;
+    config_edit().minutes = 3;
+    config_edit().record = 1;
     start_warped_race(5);
     frame_at(0.0);
     EXPECT_EQ(race_lineup()[0], 7) << "nobody has finished the race";
@@ -322,8 +323,8 @@ TEST_F(FrameLoop, WarpStartsTheConfiguredRaceWithTheLineupRotated) {
 
 TEST_F(FrameLoop, WarpEndsALongerFirstRaceOnceItsLeaderHasRiddenTheConfiguredLaps) {
     ride();
-    config().laps = 1;
-    config().minutes = 0;
+    config_edit().laps = 1;
+    config_edit().minutes = 0;
     start_warped_race(1000); // the race a run with a track starts with
     frame_at(0.0);
     EXPECT_EQ(race_lineup()[0], 7) << "nobody has ridden a lap";
@@ -338,15 +339,15 @@ TEST_F(FrameLoop, WarpEndsALongerFirstRaceOnceItsLeaderHasRiddenTheConfiguredLap
 
 TEST_F(FrameLoop, WarpLetsATimedRaceRunUntilItsTimeIsUp) {
     ride();
-    config().laps = 0; // minutes and no extra laps
-    config().minutes = 1;
+    config_edit().laps = 0; // minutes and no extra laps
+    config_edit().minutes = 1;
     timing_gates_parse(k_three_gates);
     start_race(0, 60 * 128);
     int lineup[k_lineup_size] = {};
     lineup[0] = 7;
     lineup[k_lineup_size - 1] = 9;
     race_lineup_set(lineup, k_lineup_size);
-    program().options.warp = true;
+    program_edit().options.warp = true;
     for (int g = 0; g < 3; g++) ASSERT_TRUE(gate_crossing_check(0, g * 100.0f + 1, 0, 10 + g));
     for (int f = 0; f < 5; f++) frame_at(0.0);
     EXPECT_EQ(race_clock(), 500) << "the race goes on: its laps are not decided yet";
@@ -368,7 +369,7 @@ TEST_F(FrameLoop, PreviousAndNextBikeKeysWalkTheRunningOrder) {
     ASSERT_TRUE(gate_crossing_check(2, 1, 0, 20));
     ASSERT_EQ(running_order_at(0).slot, 5);
     menus().page = menu_none;
-    program().viewed_slot = 2; // watching a robot: not riding
+    program_edit().viewed_slot = 2; // watching a robot: not riding
     double t = 0.001;
     auto key_frame = [&](const char* name) {
         press(name, t);
@@ -388,12 +389,12 @@ TEST_F(FrameLoop, PreviousAndNextBikeKeysWalkTheRunningOrder) {
     ASSERT_TRUE(program().riding) << "back on the local rider's bike";
     key_frame("[");
     EXPECT_EQ(program().viewed_slot, 0) << "a racing rider does not look away";
-    program().in_warmup = true;
+    program_edit().in_warmup = true;
     key_frame("[");
     EXPECT_EQ(program().viewed_slot, 2) << "in warm-up";
-    program().in_warmup = false;
-    program().viewed_slot = 0;
-    config().spy = 1;
+    program_edit().in_warmup = false;
+    program_edit().viewed_slot = 0;
+    config_edit().spy = 1;
     key_frame("[");
     EXPECT_EQ(program().viewed_slot, 2) << "with spy mode";
     timing_gates_clear();
@@ -401,8 +402,8 @@ TEST_F(FrameLoop, PreviousAndNextBikeKeysWalkTheRunningOrder) {
 
 TEST_F(FrameLoop, DigitKeysChooseOnlyCamerasTheTrackHas) {
     ride();
-    program().view = trackside_camera;
-    config().spy = 1;
+    program_edit().view = trackside_camera;
+    config_edit().spy = 1;
     cameras_clear();
     double t = 0.001;
     // Digits arrive as the characters they type.

@@ -1,6 +1,7 @@
 // The frame record the frame loop hands the renderer and the engine sounds: recorded riders
 // fading near the local rider, the rider's own bike seen through its eyes, and the engines'
 // volumes by what the player is doing.
+#include "core/core_local.h"
 #include "frame_loop_fixture.h"
 #include "core/menu_local.h"
 
@@ -55,7 +56,7 @@ TEST_F(FrameRecord, RecordedRidersFadeNearTheLocalRider) {
         EXPECT_NEAR(drawn(f, ghost)->opacity, expected, 1e-3f) << away;
         EXPECT_EQ(drawn(f, local)->opacity, 1.0f);
     }
-    config().ghost_fade_distance = 0;
+    config_edit().ghost_fade_distance = 0;
     EXPECT_EQ(drawn(world_frame(scene_camera{}), ghost)->opacity, 1.0f) << "no fading at 0";
 }
 
@@ -65,7 +66,7 @@ TEST_F(FrameRecord, TheRidersOwnBikeIsDrawnAsItsRiderSeesIt) {
     ASSERT_EQ(f.bike_count, 2);
     EXPECT_EQ(drawn(f, local)->mode, bike_first_person);
     EXPECT_EQ(drawn(f, ghost)->mode, bike_whole);
-    config().hide_rider = 1;
+    config_edit().hide_rider = 1;
     EXPECT_EQ(drawn(world_frame(eyes), local)->mode, bike_without_rider);
     // From the orbit camera nobody's eyes are used.
     EXPECT_EQ(drawn(world_frame(orbit_camera_now()), local)->mode, bike_whole);
@@ -74,19 +75,19 @@ TEST_F(FrameRecord, TheRidersOwnBikeIsDrawnAsItsRiderSeesIt) {
 TEST_F(FrameRecord, EnginesAreMutedInTheEditorAndWhilePausedAndQuietBehindTheMenus) {
     ride_local_rider();
     race_slot_set(0, rider_local, local);
-    program().view = rider_camera;
+    program_edit().view = rider_camera;
     ASSERT_TRUE(program().riding);
     auto volume = [](int slot) { return sound_frame_build().sources[slot].volume; };
     EXPECT_NEAR(volume(0), 1.0f, 1e-6f) << "the viewed rider at full volume (10 of 10)";
-    program().paused = true;
+    program_edit().paused = true;
     EXPECT_EQ(volume(0), 0.0f);
-    program().paused = false;
+    program_edit().paused = false;
     menus().page = menu_main;
     EXPECT_EQ(volume(0), 0.0f) << "a riding player's menus silence the race";
-    program().riding = false;
+    program_edit().riding = false;
     EXPECT_NEAR(volume(0), 0.25f, 1e-6f) << "a watching player hears it behind the menus";
     menus().page = menu_none;
-    program().view = editor_view;
+    program_edit().view = editor_view;
     EXPECT_EQ(volume(0), 0.0f);
     const sound_frame f = sound_frame_build();
     EXPECT_EQ(f.sources[0].bike, local);

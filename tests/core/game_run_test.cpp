@@ -1,6 +1,7 @@
 // The game on the generated data set, through the real window and GL back-end (headless): it
 // starts a race on a track, simulates it and closes on a quit request, with nothing missing,
 // records its sound, and records what every view shows on video and in screenshots.
+#include "core/core_local.h"
 #include "core/program.h"
 
 #include "files/files.h"
@@ -52,7 +53,7 @@ int run_game_for(std::vector<const char*> args, int seconds, int min_tics = 0) {
             }
             if (!window_seen) continue;
             const auto running = std::chrono::steady_clock::now() - start;
-            const int64_t tics = std::atomic_ref<int64_t>(program().world_tics).load();
+            const int64_t tics = std::atomic_ref<int64_t>(program_edit().world_tics).load();
             if ((running > std::chrono::seconds(seconds) && tics > min_tics) ||
                 running > std::chrono::seconds(60))
                 push_quit();

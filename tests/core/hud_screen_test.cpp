@@ -1,6 +1,7 @@
 // The HUD over a race on the generated data set in an offscreen window: each element lights
 // pixels inside the rectangle its layout gives it and nowhere else, at a wide and a 4:3 size, and
 // "--hidden-hud" draws none of it. TB_MENU_PICTURES=<folder> keeps the pictures for a look.
+#include "core/core_local.h"
 #include "menu_world.h"
 #include "core/menu_local.h"
 
@@ -20,7 +21,7 @@ struct hud_screen : menu_world {
     // paused.
     void race_under_way(int laps = 3, const char* track = "rabbithill") {
         setup_set_choice(key_lean_indicator, 1);
-        config().draw_fps = config().draw_time = config().draw_speed = 1;
+        config_edit().draw_fps = config_edit().draw_time = config_edit().draw_speed = 1;
         menu_open(menu_none);
         race_start_params p;
         p.track = track;
@@ -28,17 +29,17 @@ struct hud_screen : menu_world {
         const int lineup[] = {lineup_local, lineup_robot, lineup_robot, lineup_robot};
         p.record_mode = 1;
         ASSERT_TRUE(race_start_lineup(p, lineup, 4));
-        program().viewed_slot = 0;
-        program().options.autopilot = true;
+        program_edit().viewed_slot = 0;
+        program_edit().options.autopilot = true;
         ASSERT_TRUE(run_line("/togglegraph"));
         ASSERT_TRUE(run_line("/toggletelemetry"));
-        program().options.warp = true;
+        program_edit().options.warp = true;
         for (int guard = 0; guard < 60 && race_clock() < race_gate_drop_tic() + 4 * 128; guard++)
             frames(1);
-        program().options.warp = false;
+        program_edit().options.warp = false;
         ASSERT_GT(race_clock(), race_gate_drop_tic());
         ASSERT_EQ(program().view, rider_camera);
-        program().paused = true;
+        program_edit().paused = true;
         frames(1);
     }
 
@@ -146,13 +147,13 @@ TEST_F(hud_screen, HiddenHudDrawsNoneOfIt) {
     race_under_way();
     const hud_layout l = hud_layout_for(width, height, static_cast<float>(config().map_scale));
     // The frame loop's own screenshots, with the HUD and with "--hidden-hud".
-    program().screenshot_requested = true;
+    program_edit().screenshot_requested = true;
     frames(1);
     const char* args[] = {"trailbok", "--hidden-hud"};
-    command_line_target target{program().options, config(), graphics()};
+    command_line_target target{program_edit().options, config_edit(), graphics_edit()};
     ASSERT_TRUE(parse_command_line(2, args, target).ok);
     ASSERT_FALSE(program().options.show_hud);
-    program().screenshot_requested = true;
+    program_edit().screenshot_requested = true;
     frames(1);
     image shown, hidden;
     ASSERT_TRUE(image_load("@screenshot001.png", &shown));
@@ -176,8 +177,8 @@ TEST_F(hud_screen, TheTelemetryOverlayFollowsADemoRiderInPlayback) {
     ASSERT_TRUE(demo_recording());
     EXPECT_EQ((messages_clear(), run_line("/namedemo hudtest"), message_recent(0)),
               "Demo name updated");
-    program().paused = false;
-    program().options.warp = true;
+    program_edit().paused = false;
+    program_edit().options.warp = true;
     const int end = race_clock() + 6 * 128;
     for (int guard = 0; guard < 60 && race_clock() < end; guard++) frames(1);
     // A new race closes the recording under its name; then it is played back alone.
@@ -191,12 +192,12 @@ TEST_F(hud_screen, TheTelemetryOverlayFollowsADemoRiderInPlayback) {
     for (int slot = 0; slot < k_max_riders && followed < 0; slot++)
         if (race_slot(slot).bike >= 0 && race_slot(slot).kind == rider_remote) followed = slot;
     ASSERT_GE(followed, 0);
-    program().viewed_slot = followed;
+    program_edit().viewed_slot = followed;
     hud_telemetry_clear();
     for (int guard = 0; guard < 60 && race_clock() < race_gate_drop_tic() + 5 * 128; guard++)
         frames(1);
-    program().options.warp = false;
-    program().paused = true;
+    program_edit().options.warp = false;
+    program_edit().paused = true;
     frames(1);
 
     const telemetry_traces& t = hud_telemetry_traces();
@@ -249,7 +250,7 @@ TEST_F(hud_screen, TheTracksideViewShowsTheTickerAndTheResultsOnceTheLeaderFinis
     for (int guard = 0; guard < 300 * 128 && !rider_finished(running_order_at(0).slot); guard++)
         world_tic();
     ASSERT_TRUE(rider_finished(running_order_at(0).slot));
-    program().view = trackside_camera;
+    program_edit().view = trackside_camera;
     view_set_trackside_follow(true);
     bool final_results = false;
     ASSERT_FALSE(hud_result_rows(&final_results).empty());

@@ -1,6 +1,7 @@
 // The default keys ride the local bike on rabbithill: key presses pushed through SDL reach the
 // bindings, the actions and the local rider's controls, and the bike pulls away, shifts, steers
 // and brakes.
+#include "core/core_local.h"
 #include "core/config.h"
 #include "core/menu_local.h"
 #include "core/program.h"
@@ -35,7 +36,7 @@ struct keyboard_ride : race_world {
 
     // Tics as the frame loop runs them, each taking every event that has arrived.
     static void tics(int n) {
-        frame_timing& t = program().time;
+        frame_timing& t = program_edit().time;
         for (int i = 0; i < n; i++) {
             t.target_time = t.sim_time + k_tic_length;
             t.frame_time = t.target_time;
@@ -54,7 +55,7 @@ struct keyboard_ride : race_world {
 TEST_F(keyboard_ride, DefaultKeysPullAwayShiftSteerAndBrake) {
     ASSERT_TRUE(start("rabbithill", {lineup_local}));
     race_set_gate_drop_tic(64);
-    program().viewed_slot = 0;
+    program_edit().viewed_slot = 0;
     menus().page = menu_none;
     fix_view_mode();
     ASSERT_TRUE(program().riding);

@@ -1,6 +1,7 @@
 // The menus driven by pushed keys and pointer events in an offscreen window, page by page: races,
 // playbacks, time trials and series events started from them, settings and bindings changed,
 // display modes switched, and quitting.
+#include "core/core_local.h"
 #include "menu_world.h"
 #include "core/menu_local.h"
 
@@ -78,11 +79,11 @@ struct menu_keys : menu_world {
 TEST_F(menu_keys, NewRaceStartsWithTheChosenGatesLapsSkillAndTrack) {
     press("New Race");
     ASSERT_EQ(menus().page, menu_new_race);
-    program().options.rotate_lineup = 1;
+    program_edit().options.rotate_lineup = 1;
     choose_value("Track", "Practice Area");
     choose_value("Robot Skill", "Novice");
-    number_value("Laps", &config().laps, 2);
-    number_value("Minutes", &config().minutes, 1);
+    number_value("Laps", &config_edit().laps, 2);
+    number_value("Minutes", &config_edit().minutes, 1);
     choose_value("Gate 1", "Human");
     choose_value("Gate 2", "Robot");
     choose_value("Gate 3", "Empty");
@@ -244,7 +245,7 @@ TEST_F(menu_keys, BikeSettingsReachTheRidingBike) {
     press("Start");
     const int slot = local_slot();
     ASSERT_GE(slot, 0);
-    program().viewed_slot = slot;
+    program_edit().viewed_slot = slot;
     const int bike = race_slot(slot).bike;
     // The bike settles on the grid first: the mechanic works only on a standing bike.
     auto speed = [&] {
@@ -358,7 +359,7 @@ TEST_F(menu_keys, PresetsVideoModesAndSettingsWrittenToTheConfig) {
     ASSERT_EQ(menus().page, menu_graphics);
     const int roost = graphics().roost_frequency;
     const int reflections = graphics().reflections_on;
-    config().reflections = 1 - reflections;
+    config_edit().reflections = 1 - reflections;
     press("Use High FPS Settings");
     EXPECT_EQ(graphics_preset_matching(config()), 1);
     const menu_view view = menu_view_of(width, height);
@@ -396,11 +397,11 @@ TEST_F(menu_keys, PresetsVideoModesAndSettingsWrittenToTheConfig) {
 TEST_F(menu_keys, TheServerHistoryConnectAndDisconnect) {
     press("Multiplayer");
     move_to("Server");
-    config().server_name = "typed";
+    config_edit().server_name = "typed";
     key(SDL_SCANCODE_PAGEUP);
     EXPECT_EQ(config().server_name, "typed") << "an empty history changes nothing";
     // A server nobody answers on this machine: the client keeps contacting it.
-    config().server_name = "127.0.0.1:19899";
+    config_edit().server_name = "127.0.0.1:19899";
     press("Connect");
     EXPECT_EQ(menus().page, menu_none);
     EXPECT_EQ(config().server_history[0], "127.0.0.1:19899");
@@ -412,7 +413,7 @@ TEST_F(menu_keys, TheServerHistoryConnectAndDisconnect) {
     EXPECT_EQ(menu_item_label(menu_multiplayer, 1), "Connect");
     EXPECT_EQ(menu_view_of(width, height).items[1].label, "Disconnect");
     move_to("Server");
-    config().server_name = "other";
+    config_edit().server_name = "other";
     key(SDL_SCANCODE_PAGEUP);
     EXPECT_EQ(config().server_name, "127.0.0.1:19899");
     key(SDL_SCANCODE_PAGEDOWN);

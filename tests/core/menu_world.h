@@ -3,6 +3,7 @@
 // pictures of what the window shows.
 #pragma once
 
+#include "core/core_local.h"
 #include "core/config.h"
 #include "core/frame_record.h"
 #include "core/menu.h"
@@ -58,9 +59,9 @@ class menu_world : public ::testing::Test {
         setup_reset();
         event_queue_clear();
         before_window();
-        config().video_mode = 1;
-        config().xres = width;
-        config().yres = height;
+        config_edit().video_mode = 1;
+        config_edit().xres = width;
+        config_edit().yres = height;
         ASSERT_TRUE(find_game_data());
         ASSERT_TRUE(platform().create_window("Trailbok", width, height, 0, 16));
         video_mode_set_current(1);
@@ -84,7 +85,7 @@ class menu_world : public ::testing::Test {
         race_set_calendar([] { return 1700000000L; });
         menu_open(menu_main);
         menus().seen = menus().page;
-        program().time.last_frame_time = platform().clock();
+        program_edit().time.last_frame_time = platform().clock();
     }
     // Files a test wants in the home folder before start-up reads it.
     virtual void before_window() {}
