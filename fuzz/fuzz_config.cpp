@@ -89,7 +89,7 @@ void check_settings() {
 // Reads the config in the home folder from the defaults and writes it again.
 std::string read_and_write(const std::string& path) {
     config_reset();
-    setup_values_reset(setup());
+    setup_reset();
     read_config();
     check_settings();
     check_setup();
@@ -112,12 +112,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The same bytes as a setup file: only setup lines count, and what is written reads back.
     const std::string setup_path = g_root + "/Trailbok/setups/fuzz.txt";
     write_file(setup_path, bytes);
-    setup_values_reset(setup());
+    setup_reset();
     if (!read_setup_file("@setups/fuzz.txt")) __builtin_trap();
     check_setup();
     const std::string lines = setup_values_lines(setup());
     if (!write_setup_file("@setups/fuzz.txt")) __builtin_trap();
-    setup_values_reset(setup());
+    setup_reset();
     if (!read_setup_file("@setups/fuzz.txt") || setup_values_lines(setup()) != lines)
         __builtin_trap();
     return 0;

@@ -124,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!f) return 0;
     bool exact = false;
     std::string got = read_all(f, seed, &exact);
-    if (f->taken > stored.size()) abort();
+    if (data_file_bytes_taken(f) > stored.size()) abort();
     data_file_close(f);
     if (exact && (mode == 0 || mode == 2) && got != expected) abort();
     if (exact && prefix_only && expected.compare(0, got.size(), got) != 0) abort();

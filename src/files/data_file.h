@@ -17,6 +17,8 @@ enum class file_form { plain, gzip, scrambled, gzip_scrambled };
 // scramble mark is wrong.
 data_file* data_file_open_stored(const std::string& path, uint64_t offset, uint64_t size,
                                  file_form form, const char* label);
+// The bytes a stream has taken from its stored file so far (never past its member).
+uint64_t data_file_bytes_taken(const data_file* file);
 
 // Opens a name with a mode text ("rb", "wb", "a" ...). A name beginning with "@" is looked up
 // in the home folder, then the data folder, then (for reading, once the index is built) the

@@ -147,6 +147,8 @@ data_file* data_file_wrap(FILE* file, uint64_t offset, uint64_t size, file_form 
     return f;
 }
 
+uint64_t data_file_bytes_taken(const data_file* file) { return file->taken; }
+
 data_file* data_file_open_stored(const std::string& path, uint64_t offset, uint64_t size,
                                  file_form form, const char* label) {
     FILE* file = fopen(path.c_str(), "rb");
