@@ -3,7 +3,7 @@
 // switches, the frame rate and the connection's ping.
 #include "core/hud_feed.h"
 #include "core/config.h"
-#include "core/hud_feed_local.h"
+#include "common/text_format.h"
 #include "core/console.h"
 #include "core/program.h"
 
@@ -134,15 +134,6 @@ std::vector<std::string> messages_now() {
     return lines;
 }
 } // namespace
-
-std::string hud_feed_format(const char* pattern, ...) {
-    char text[256];
-    va_list args;
-    va_start(args, pattern);
-    vsnprintf(text, sizeof text, pattern, args);
-    va_end(args);
-    return text;
-}
 
 hud_frame hud_frame_now() {
     const program_state& p = program();

@@ -1,7 +1,7 @@
 // The HUD's texts worked out from the race's timing: gaps, the lapping warning, the results
 // rows and penalty lines, and the ticker entries.
 #include "core/hud_feed.h"
-#include "core/hud_feed_local.h"
+#include "common/text_format.h"
 
 #include "common/common.h"
 #include "race/race.h"
@@ -55,7 +55,7 @@ std::string hud_lapping_text(int slot, int clock) {
         const int theirs = crossing_tic(timing_of(r.slot), mine + laps_ahead * lap);
         const float after = static_cast<float>((theirs - passed) * k_tic_length);
         if (theirs < 0 || after < 0 || after > k_lap_warning_after) continue;
-        const std::string entry = hud_feed_format(" %.5s (%.1f) ", race_slot(r.slot).number, after);
+        const std::string entry = text_format(" %.5s (%.1f) ", race_slot(r.slot).number, after);
         if (line.size() + entry.size() > 1023) break;
         line += entry;
     }
@@ -78,9 +78,9 @@ std::vector<hud_result_row> hud_result_rows(bool* final_results) {
         if (!*final_results && !rider_finished(e.slot)) continue;
         hud_result_row row;
         row.slot = e.slot;
-        row.position = hud_feed_format("%d", static_cast<int>(i) + 1);
-        row.number = hud_feed_format("%3s", race_slot(e.slot).number);
-        row.lap = hud_feed_format("L%d", laps_completed(e.slot));
+        row.position = text_format("%d", static_cast<int>(i) + 1);
+        row.number = text_format("%3s", race_slot(e.slot).number);
+        row.lap = text_format("L%d", laps_completed(e.slot));
         float gap = 0;
         if (i > 0) {
             const running_entry& ahead = order[i - 1];
@@ -89,11 +89,11 @@ std::vector<hud_result_row> hud_result_rows(bool* final_results) {
             const int b = crossing_tic(timing_of(e.slot), crossing);
             if (crossing >= 0 && a >= 0 && b >= 0) gap = static_cast<float>((b - a) * k_tic_length);
         }
-        row.gap = hud_feed_format("%7.3f", std::fabs(gap));
+        row.gap = text_format("%7.3f", std::fabs(gap));
         float best = 0;
         const int best_number = best_lap(e.slot, &best);
         row.best_time = hud_minutes_millis(best);
-        row.best_lap = hud_feed_format("(%d)", best_number);
+        row.best_lap = text_format("(%d)", best_number);
         rows.push_back(row);
     }
     return rows;
@@ -104,10 +104,10 @@ std::vector<std::string> hud_penalty_lines() {
     const int lap = normal_lap_length();
     for (const result_entry& e : race_final_results()) {
         if (e.penalty <= 0) continue;
-        std::string line = hud_feed_format("%3s penalized ", race_slot(e.slot).number);
+        std::string line = text_format("%3s penalized ", race_slot(e.slot).number);
         const int lost = lap > 0 ? (timing_of(e.slot).position - e.position) / lap : 0;
-        if (lost > 0) line += hud_feed_format("%d %s ", lost, lost == 1 ? "lap" : "laps");
-        line += hud_feed_format("%.2f seconds for cutting track", e.penalty * k_tic_length);
+        if (lost > 0) line += text_format("%d %s ", lost, lost == 1 ? "lap" : "laps");
+        line += text_format("%.2f seconds for cutting track", e.penalty * k_tic_length);
         lines.push_back(line);
     }
     return lines;
@@ -118,8 +118,8 @@ std::vector<std::string> hud_ticker_entries() {
     for (int i = 0; i < running_order_count(); i++) {
         const running_entry& e = running_order_at(i);
         const rider_slot& s = race_slot(e.slot);
-        std::string text = hud_feed_format("%d %3s %s", i + 1, s.number, s.name);
-        if (i > 0) text += hud_feed_format(" %7.3f", -hud_gap_seconds(e.slot));
+        std::string text = text_format("%d %3s %s", i + 1, s.number, s.name);
+        if (i > 0) text += text_format(" %7.3f", -hud_gap_seconds(e.slot));
         entries.push_back(text);
     }
     return entries;

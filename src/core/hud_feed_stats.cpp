@@ -1,7 +1,7 @@
 // The render statistics lines: the last frame's counts of the renderer and the ground, and
 // their running maxima.
 #include "core/hud_feed.h"
-#include "core/hud_feed_local.h"
+#include "common/text_format.h"
 
 #include "render/render.h"
 #include "terrain/terrain.h"
@@ -50,6 +50,6 @@ std::string hud_render_stats_text(int line) {
     };
     if (line < 0 || line >= k_render_stats_lines) return "";
     const auto& l = lines[line];
-    return l.most < 0 ? hud_feed_format("%s - %d", l.label, l.now)
-                      : hud_feed_format("%s - %d max=%d", l.label, l.now, l.most);
+    return l.most < 0 ? text_format("%s - %d", l.label, l.now)
+                      : text_format("%s - %d max=%d", l.label, l.now, l.most);
 }

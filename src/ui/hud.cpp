@@ -7,6 +7,7 @@
 #include "ui/ui.h"
 #include "ui/ui_local.h"
 
+#include "common/text_format.h"
 #include "common/common.h"
 #include "render/render.h"
 #include "resources/gl/gl_bind.h"
@@ -221,11 +222,11 @@ void draw_title(const hud_layout& l, const hud_frame& f) {
 
 void draw_status(const hud_layout& l, const hud_frame& f, bool followed) {
     std::vector<std::string> lines;
-    if (f.draw_fps) lines.push_back(ui_format("FPS - %d", f.fps));
+    if (f.draw_fps) lines.push_back(text_format("FPS - %d", f.fps));
     if (f.draw_time && f.track_loaded) lines.push_back(f.race_time);
     if (f.draw_ping && f.online)
-        lines.push_back(ui_format("Ping - %dms (%dms offset)", f.ping_ms, f.offset_ms));
-    if (f.draw_speed && followed) lines.push_back(ui_format("Speed - %.2f", f.speed_mph));
+        lines.push_back(text_format("Ping - %dms (%dms offset)", f.ping_ms, f.offset_ms));
+    if (f.draw_speed && followed) lines.push_back(text_format("Speed - %.2f", f.speed_mph));
     lines.insert(lines.end(), f.render_stats_lines.begin(), f.render_stats_lines.end());
     if (f.dabbing && followed) lines.push_back("Dabbing!");
     lines.insert(lines.end(), f.messages.begin(), f.messages.end());
@@ -318,7 +319,7 @@ void draw_ticker(const hud_layout& l, const hud_frame& f) {
     const bool last = done + 1 == laps;
     quad(b.x0, b.y0, b.x1, b.y1, last ? k_white : k_green);
     const float black[4] = {0, 0, 0, 1};
-    text_centred(ui_format("Lap %d", done + 1), b.x0, b.x1, y, g, last ? black : k_white);
+    text_centred(text_format("Lap %d", done + 1), b.x0, b.x1, y, g, last ? black : k_white);
 }
 
 // One trace over the last seconds in a strip, newest at the right.
@@ -360,17 +361,17 @@ void draw_telemetry(const hud_layout& l) {
         const float* colour;
     };
     const std::vector<strip_text> labels[4] = {
-        {{ui_format("Speed %.1f mph", telemetry_sample(t, trace_speed, 0)), k_white}},
-        {{ui_format("Throttle %d%%", percent_throttle), k_green},
-         {t.brakes_known ? ui_format("Front %d%%", percent_front) : "Brakes not recorded", k_red},
-         {t.brakes_known ? ui_format("Rear %d%%", percent_rear) : "", orange}},
-        {{ui_format("Gear %d", static_cast<int>(telemetry_sample(t, trace_gear, 0)) + 1),
+        {{text_format("Speed %.1f mph", telemetry_sample(t, trace_speed, 0)), k_white}},
+        {{text_format("Throttle %d%%", percent_throttle), k_green},
+         {t.brakes_known ? text_format("Front %d%%", percent_front) : "Brakes not recorded", k_red},
+         {t.brakes_known ? text_format("Rear %d%%", percent_rear) : "", orange}},
+        {{text_format("Gear %d", static_cast<int>(telemetry_sample(t, trace_gear, 0)) + 1),
           k_yellow}},
-        {{ui_format("Fork %d%%",
-                    static_cast<int>(std::lround(telemetry_sample(t, trace_fork, 0) * 100))),
+        {{text_format("Fork %d%%",
+                      static_cast<int>(std::lround(telemetry_sample(t, trace_fork, 0) * 100))),
           cyan},
-         {ui_format("Shock %d%%",
-                    static_cast<int>(std::lround(telemetry_sample(t, trace_shock, 0) * 100))),
+         {text_format("Shock %d%%",
+                      static_cast<int>(std::lround(telemetry_sample(t, trace_shock, 0) * 100))),
           k_yellow}},
     };
     // A line a second across the strips.
@@ -413,7 +414,7 @@ void draw_telemetry(const hud_layout& l) {
             x += text_width(font_get(font_text), s_text.text.c_str()) * label + 0.04f;
         }
     }
-    text_draw_right(font_text, ui_format("last %d s", k_trace_seconds).c_str(), r.x1 - pad,
+    text_draw_right(font_text, text_format("last %d s", k_trace_seconds).c_str(), r.x1 - pad,
                     r.y0 + pad, -1, label * 0.8f, k_grey, text_shadowed);
 }
 

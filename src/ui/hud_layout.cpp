@@ -3,6 +3,7 @@
 #include "ui/hud_layout.h"
 #include "ui/ui_local.h"
 
+#include "common/text_format.h"
 #include "common/common.h"
 
 #include <algorithm>
@@ -63,20 +64,20 @@ void hud_gear_cell(int gear, int* column, int* row) {
 }
 
 std::string hud_position_text(int laps_completed, int position, bool time_trial) {
-    return time_trial ? ui_format("P%d", position)
-                      : ui_format("L%d P%d", laps_completed + 1, position);
+    return time_trial ? text_format("P%d", position)
+                      : text_format("L%d P%d", laps_completed + 1, position);
 }
 
-std::string hud_gap_text(float seconds) { return ui_format("%+.1f ", seconds); }
+std::string hud_gap_text(float seconds) { return text_format("%+.1f ", seconds); }
 
 std::string hud_minutes_tenths(float seconds) {
     const int tenths = static_cast<int>(std::max(seconds, 0.0f) * 10);
-    return ui_format("%d:%02d.%d", tenths / 600, tenths / 10 % 60, tenths % 10);
+    return text_format("%d:%02d.%d", tenths / 600, tenths / 10 % 60, tenths % 10);
 }
 
 std::string hud_minutes_millis(float seconds) {
     const int ms = static_cast<int>(std::lround(std::max(seconds, 0.0f) * 1000));
-    return ui_format("%d:%02d.%03d", ms / 60000, ms / 1000 % 60, ms % 1000);
+    return text_format("%d:%02d.%03d", ms / 60000, ms / 1000 % 60, ms % 1000);
 }
 
 std::string hud_last_lap_text(float seconds) {
@@ -95,9 +96,9 @@ std::string hud_race_time_text(int clock, int gate_drop_tic) {
 std::string hud_race_length_text(int finish_time_tics, int finish_laps) {
     const int minutes = static_cast<int>(std::lround(finish_time_tics * k_tic_length / 60));
     if (finish_time_tics != 0 && finish_laps != 0)
-        return ui_format("%d minutes + %d laps", minutes, finish_laps);
-    if (finish_time_tics != 0) return ui_format("%d minutes", minutes);
-    return ui_format("%d laps", finish_laps);
+        return text_format("%d minutes + %d laps", minutes, finish_laps);
+    if (finish_time_tics != 0) return text_format("%d minutes", minutes);
+    return text_format("%d laps", finish_laps);
 }
 
 float hud_title_opacity(float seconds) { return std::clamp(3 - seconds, 0.0f, 1.0f); }

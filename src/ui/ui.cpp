@@ -3,6 +3,7 @@
 #include "ui/text.h"
 #include "ui/ui_local.h"
 
+#include "common/text_format.h"
 #include "render/render.h"
 #include "resources/gl/gl_bind.h"
 #include "resources/texture.h"
@@ -113,13 +114,4 @@ void ui_quad(float x0, float y0, float x1, float y1, float z, const float colour
     glVertex3f(x1, y1, z);
     glVertex3f(x0, y1, z);
     glEnd();
-}
-
-std::string ui_format(const char* pattern, ...) {
-    char text[256];
-    va_list args;
-    va_start(args, pattern);
-    vsnprintf(text, sizeof text, pattern, args);
-    va_end(args);
-    return text;
 }

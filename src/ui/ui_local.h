@@ -14,6 +14,3 @@ void ui_overlay_begin(int width, int height, float left, float right, float bott
 void ui_overlay_end();
 // A filled rectangle at depth z in the overlay's units.
 void ui_quad(float x0, float y0, float x1, float y1, float z, const float colour[4]);
-
-// printf into a string (at most 255 characters).
-std::string ui_format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
