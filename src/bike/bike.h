@@ -39,6 +39,8 @@ struct rider_input {
 // The controls of a rider slot's bike; every write goes through rider_input_set to clamp.
 const rider_input& rider_input_of(int slot);
 void rider_input_set(int slot, const rider_input& input);
+// Every slot's controls back to rest.
+void rider_inputs_reset();
 
 // Selects the default bike and applies the setup's stability preset.
 void bike_select_default();

@@ -218,9 +218,7 @@ void tic_body() {
     } else if (!menu_open && p.view != title_view) {
         const rider_slot& viewed = race_slot(p.viewed_slot);
         if (p.riding) {
-            if (viewed.kind == rider_local && viewed.bike >= 0 && p.options.autopilot)
-                rider_input_set(p.viewed_slot, gate_rider_input(p.viewed_slot));
-            else if (viewed.kind == rider_local && viewed.bike >= 0)
+            if (viewed.kind == rider_local && viewed.bike >= 0 && !p.options.autopilot)
                 feed_local_rider();
         } else if (p.view == orbit_camera) {
             orbit_camera_tic(p.actions);
@@ -228,6 +226,11 @@ void tic_body() {
             trackside_camera_tic(p.actions, dab_pressed(p.actions[action_sit]));
         }
     }
+    // The scripted rider rides the local bike wherever the cameras are and whatever page is up
+    // (a warped race runs under the menus), or that bike would stand on the grid with the
+    // controls of an earlier race.
+    if (const int local = race_local_slot(); p.options.autopilot && local >= 0)
+        rider_input_set(local, gate_rider_input(local));
     if (has_server()) p.paused = false;
     net_tic(platform().clock());
     p.in_warmup = net_in_warmup();

@@ -285,6 +285,8 @@ bool race_start(const race_start_params& asked) {
     lines_remember();
     if (r.demo) r.demo->reset();
     free_slots();
+    // A slot's controls are its rider's: nothing carries over into the next race.
+    rider_inputs_reset();
     // The shared generator is reseeded from the clock as it stands at the reset.
     robot_order_shuffle(r.clock, r.robot_order);
     race_start_params params = asked;

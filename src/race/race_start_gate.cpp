@@ -7,11 +7,16 @@
 #include "track/track_objects.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
 constexpr int k_fall_window = 10 * k_tics_per_second; // pieces stop moving 10 s after the drop
 constexpr int k_false_start_penalty = 15 * k_tics_per_second;
+// Where a bike lies under a falling piece: ahead of the hinge by up to the piece's height and half
+// a bike, and across by up to half the piece and half a bike (ft).
+constexpr float k_under_ahead = 3.5f;
+constexpr float k_under_across = 2.0f;
 
 bike_statue contact_form(const statue& s) {
     bike_statue b;
@@ -31,6 +36,24 @@ void pose_piece(int piece) {
     statue_set_tilt(index, (race().pieces[piece].raised - 1) * k_gate_piece_swing);
     const bike_statue b = contact_form(statues()[index]);
     statue_set_pose(index, b.position, b.rotation);
+}
+
+// A piece falls forward, away from the riders lined up behind it. A bike behind it (its front
+// wheel against the steel, as riders wait at the gate) cannot hold it up: the piece swings away
+// from that wheel. Only a bike lying where the piece comes down stops it.
+bool bike_under_piece(const race_state& r, int piece) {
+    const start_slot& slot = start_slot_at(piece);
+    const float ahead_x = -std::sin(slot.heading), ahead_z = -std::cos(slot.heading);
+    for (const rider_slot& s : r.slots) {
+        if (s.bike < 0) continue;
+        const vec3d p = bike_frame_position(s.bike);
+        const float dx = static_cast<float>(p.x) - slot.piece_x;
+        const float dz = static_cast<float>(p.z) - slot.piece_z;
+        const float along = dx * ahead_x + dz * ahead_z;
+        const float across = dx * ahead_z - dz * ahead_x;
+        if (along > 0 && along < k_under_ahead && std::fabs(across) < k_under_across) return true;
+    }
+    return false;
 }
 } // namespace
 
@@ -61,8 +84,10 @@ void start_gate_animate() {
     const float dt = static_cast<float>(k_tic_length);
     for (int i = 0; i < r.piece_count; i++) {
         gate_piece& p = r.pieces[i];
-        // A bike leaning on the piece, or under it as it falls, holds it where it is.
-        if (p.touched_tic == r.clock || statue_touched_tic(start_gate_piece_statue(i)) == r.clock) {
+        // A bike under the piece as it falls holds it where it is.
+        const bool touched = p.touched_tic == r.clock ||
+                             statue_touched_tic(start_gate_piece_statue(i)) == r.clock;
+        if (touched && bike_under_piece(r, i)) {
             p.speed = 0;
             continue;
         }

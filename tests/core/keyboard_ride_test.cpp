@@ -97,3 +97,25 @@ TEST_F(keyboard_ride, DefaultKeysPullAwayShiftSteerAndBrake) {
     EXPECT_LT(bike_speed_mph(bike), rolling * 0.5f);
     EXPECT_FLOAT_EQ(rider_input_of(0).front_brake, 1.0f);
 }
+
+// A warped run races under the menus with the cameras on the first slot; "--autopilot" still
+// rides the local bike from its own place, and no control of an earlier race sticks to it.
+TEST_F(keyboard_ride, TheAutopilotRidesTheLocalBikeUnderTheMenus) {
+    program_edit().options.autopilot = true;
+    rider_input stale;
+    stale.throttle = 0.27f;
+    stale.clutch = 0.3f;
+    rider_input_set(2, stale);
+    ASSERT_TRUE(start("rabbithill", {lineup_robot, lineup_robot, lineup_local}, 1));
+    EXPECT_EQ(rider_input_of(2).throttle, 0.0f) << "a new race starts with the controls at rest";
+    race_set_gate_drop_tic(64);
+    program_edit().viewed_slot = 0;
+    menus().page = menu_new_race;
+    fix_view_mode();
+    ASSERT_FALSE(program().riding);
+    tics(64);
+    const vec3d at_drop = bike_frame_position(race_slot(2).bike);
+    tics(5 * k_tics_per_second);
+    EXPECT_GT(distance(bike_frame_position(race_slot(2).bike), at_drop), 40.0)
+        << "away from the gate in 5 s";
+}

@@ -99,16 +99,22 @@ TEST_F(race_world, TheGridStandsEveryBikeClearOfTheGroundAndEachOther) {
     EXPECT_EQ(overlapping, 0);
 }
 
-TEST_F(race_world, TheStartGateFallsAfterTheDropUnlessABikeHoldsItUp) {
+TEST_F(race_world, TheStartGateFallsAfterTheDropUnlessABikeLiesUnderIt) {
     ASSERT_TRUE(start("practice", {lineup_local}));
     ASSERT_GT(start_slot_count(), 1);
     while (race_clock() <= race_gate_drop_tic()) {
         race_world_tic();
         ASSERT_EQ(race_gate_piece_raised(0), 1.0f);
     }
+    // The local bike is moved to lie where piece 1 comes down.
+    const start_slot& s = start_slot_at(1);
+    const vec3d under = {s.piece_x - 1.5 * std::sin(s.heading), frame_of(0).y,
+                         s.piece_z - 1.5 * std::cos(s.heading)};
     float previous = 1;
     for (int t = 0; t < 64; t++) {
         race_gate_piece_touched(1, race_clock());
+        race_gate_piece_touched(2, race_clock());
+        bike_translate(race_slot(0).bike, under - frame_of(0));
         race_world_tic();
         float now = race_gate_piece_raised(0);
         EXPECT_LE(now, previous);
@@ -118,6 +124,35 @@ TEST_F(race_world, TheStartGateFallsAfterTheDropUnlessABikeHoldsItUp) {
     // second.
     EXPECT_EQ(race_gate_piece_raised(0), 0.0f);
     EXPECT_EQ(race_gate_piece_raised(1), 1.0f);
+    // A touch with no bike under the piece holds nothing.
+    EXPECT_EQ(race_gate_piece_raised(2), 0.0f);
+}
+
+// Riders wait with the front wheel against the steel and the revs up; the piece must swing away
+// from that wheel at the drop, not stay held up by it.
+TEST_F(race_world, ABikeWaitingAgainstItsPieceGetsAwayAtTheDrop) {
+    ASSERT_TRUE(start("rabbithill", {lineup_robot, lineup_robot, lineup_local}, 1));
+    const int piece = 2 % start_slot_count();
+    const vec3d placed = frame_of(2);
+    rider_input creep;
+    creep.throttle = 0.3f;
+    creep.clutch = 0.35f;
+    while (race_clock() <= race_gate_drop_tic()) {
+        rider_input_set(2, creep);
+        race_world_tic();
+    }
+    const vec3d at_drop = frame_of(2);
+    EXPECT_GT(distance(at_drop, placed), 1.0) << "the bike crept up to its piece";
+    EXPECT_EQ(race_gate_piece_raised(piece), 1.0f);
+    rider_input go;
+    go.throttle = 1;
+    go.clutch = 1;
+    for (int t = 0; t < 5 * k_tics_per_second; t++) {
+        rider_input_set(2, go);
+        race_world_tic();
+    }
+    EXPECT_EQ(race_gate_piece_raised(piece), 0.0f);
+    EXPECT_GT(distance(frame_of(2), at_drop), 40.0) << "away from the gate in 5 s";
 }
 
 TEST_F(race_world, KnockoutCommandsRepeatTheValueBeforeAMissingOne) {

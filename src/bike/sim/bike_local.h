@@ -27,8 +27,6 @@ dJointGroupID world_contact_group();
 
 // The rider mount joined again with the rider where it now is relative to the frame.
 void rider_mount_attach(bike_state& b);
-// Every slot's controls back to rest.
-void rider_inputs_reset();
 // Cancels on the frame the net force and moment the joints applied in the last step.
 void joint_force_balance(bike_state& b);
 
