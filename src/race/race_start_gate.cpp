@@ -85,8 +85,8 @@ void start_gate_animate() {
     for (int i = 0; i < r.piece_count; i++) {
         gate_piece& p = r.pieces[i];
         // A bike under the piece as it falls holds it where it is.
-        const bool touched = p.touched_tic == r.clock ||
-                             statue_touched_tic(start_gate_piece_statue(i)) == r.clock;
+        const bool touched =
+            p.touched_tic == r.clock || statue_touched_tic(start_gate_piece_statue(i)) == r.clock;
         if (touched && bike_under_piece(r, i)) {
             p.speed = 0;
             continue;
