@@ -9,6 +9,7 @@
 #include "platform/controls.h"
 #include "platform/event_queue.h"
 #include "race/race_world.h"
+#include "race/scripted_rider.h"
 #include "support/sdl_events.h"
 
 #include <SDL.h>
@@ -118,4 +119,72 @@ TEST_F(keyboard_ride, TheAutopilotRidesTheLocalBikeUnderTheMenus) {
     tics(5 * k_tics_per_second);
     EXPECT_GT(distance(bike_frame_position(race_slot(2).bike), at_drop), 40.0)
         << "away from the gate in 5 s";
+}
+
+namespace {
+// A person on a keyboard: digital keys only, and no key changes sooner than 13 tics (a tenth of a
+// second) after its last change. What the rider wants is what the scripted gate follower would
+// do with analogue controls; the keys only approximate it.
+struct key_rider {
+    struct key_state {
+        SDL_Scancode code;
+        bool down = false;
+        int changed = -1000;
+    };
+    key_state left{SDL_SCANCODE_LEFT}, right{SDL_SCANCODE_RIGHT}, throttle{SDL_SCANCODE_X},
+        front{SDL_SCANCODE_C}, rear{SDL_SCANCODE_V};
+    gate_follower brain;
+    int presses = 0;
+
+    static constexpr int k_reaction_tics = 13;
+
+    void want(key_state& k, bool down, int tic) {
+        if (k.down == down || tic - k.changed < k_reaction_tics) return;
+        k.down = down;
+        k.changed = tic;
+        presses++;
+        sdl_push_key(k.code, down);
+    }
+    void tic(int bike, int tic) {
+        const rider_input in = gate_follower_input(brain, bike);
+        // The key whose steer goes the way the rider wants (Left steers left, however the
+        // steering axis is wired).
+        const float left_steer = setup_reverse_steering() ? -1.0f : 1.0f;
+        const float wanted = in.steer * left_steer;
+        want(left, wanted > 0.3f, tic);
+        want(right, wanted < -0.3f, tic);
+        want(throttle, in.throttle > 0.4f, tic);
+        want(front, in.front_brake > 0.15f, tic);
+        want(rear, in.rear_brake > 0.15f, tic);
+    }
+};
+} // namespace
+
+// A newcomer on the default keys and settings rides rabbithill's whole first lap, through every
+// gate in order, without a fall that ends the ride.
+TEST_F(keyboard_ride, AKeyboardRiderRidesALapOfRabbithill) {
+    ASSERT_TRUE(start("rabbithill", {lineup_local}, 1));
+    race_set_gate_drop_tic(64);
+    program_edit().viewed_slot = 0;
+    menus().page = menu_none;
+    fix_view_mode();
+    ASSERT_TRUE(program().riding);
+    const int bike = race_slot(0).bike;
+    ASSERT_TRUE(bike_params_of(bike).arcade) << "a newcomer rides with arcade physics";
+    key_rider rider;
+    gate_follower_reset(rider.brain, 0);
+    rider.brain.turn_speed = 30;
+    const int lap = first_lap_length();
+    int crashes_at_start = crash_count(bike);
+    int t = 0;
+    for (; t < 300 * k_tics_per_second && timing_of(0).position < lap; t++) {
+        const int due = timing_of(0).position;
+        rider.brain.position = std::clamp(rider.brain.position, due, due + 1);
+        rider.tic(bike, race_clock());
+        tics(1);
+    }
+    EXPECT_GE(timing_of(0).position, lap)
+        << "gates ridden " << timing_of(0).position << " of " << lap << " in " << t / 128 << " s";
+    EXPECT_LE(crash_count(bike) - crashes_at_start, 1);
+    EXPECT_GT(rider.presses, 50) << "the keys did the riding";
 }
