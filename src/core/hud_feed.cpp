@@ -111,7 +111,19 @@ hud_title title_now() {
 hud_results results_now() {
     hud_results r;
     r.rows = hud_result_rows(&r.final_results);
-    if (r.rows.empty() || !r.final_results) return r;
+    if (r.rows.empty()) return r;
+    // The end of the race said plainly: where the player finished, and what comes next.
+    const int local = race_local_slot();
+    for (size_t i = 0; i < r.rows.size() && local >= 0; i++) {
+        if (r.rows[i].slot != local) continue;
+        r.outcome = r.rows[i].finished
+                        ? text_format("You finished P%d of %d", static_cast<int>(i) + 1,
+                                      static_cast<int>(r.rows.size()))
+                        : "You have not finished: ride on to the finish line";
+    }
+    r.next = r.final_results ? "Race over - press Esc for the menus to race again"
+                             : "Waiting for the other riders to finish";
+    if (!r.final_results) return r;
     const std::vector<result_entry>& done = race_final_results();
     r.total_seconds = static_cast<float>((done[0].tic - race_gate_drop_tic()) * k_tic_length);
     r.penalties = hud_penalty_lines();

@@ -73,12 +73,18 @@ std::vector<hud_result_row> hud_result_rows(bool* final_results) {
         for (int i = 0; i < running_order_count(); i++) order.push_back(running_order_at(i));
     }
     if (order.empty() || !rider_finished(order[0].slot)) return rows;
+    // Finished riders first, in their order; before the results are final, those still out on
+    // the track follow, so a rider who has not finished sees where it stands.
+    std::stable_partition(order.begin(), order.end(),
+                          [](const running_entry& e) { return rider_finished(e.slot); });
     for (size_t i = 0; i < order.size(); i++) {
         const running_entry& e = order[i];
-        if (!*final_results && !rider_finished(e.slot)) continue;
+        const bool finished = rider_finished(e.slot);
         hud_result_row row;
         row.slot = e.slot;
-        row.position = text_format("%d", static_cast<int>(i) + 1);
+        row.finished = finished;
+        row.position =
+            finished || *final_results ? text_format("%d", static_cast<int>(i) + 1) : "-";
         row.number = text_format("%3s", race_slot(e.slot).number);
         row.lap = text_format("L%d", laps_completed(e.slot));
         float gap = 0;
@@ -90,10 +96,19 @@ std::vector<hud_result_row> hud_result_rows(bool* final_results) {
             if (crossing >= 0 && a >= 0 && b >= 0) gap = static_cast<float>((b - a) * k_tic_length);
         }
         row.gap = text_format("%7.3f", std::fabs(gap));
+        // The race time from the gate drop: with one lap, the only lap time there is.
+        const int last = e.position > 0 ? crossing_tic(timing_of(e.slot), e.position - 1) : -1;
+        row.time = finished && last >= 0 ? hud_minutes_millis(static_cast<float>(
+                                               (last - race_gate_drop_tic()) * k_tic_length))
+                                         : std::string(finished         ? "-"
+                                                       : *final_results ? "DNF"
+                                                                        : "riding");
         float best = 0;
         const int best_number = best_lap(e.slot, &best);
-        row.best_time = hud_minutes_millis(best);
-        row.best_lap = text_format("(%d)", best_number);
+        // Laps are timed from the second on; a rider with none timed shows no time, not zero.
+        const bool timed = best_number > 0 && best > 0;
+        row.best_time = timed ? hud_minutes_millis(best) : "-";
+        row.best_lap = timed ? text_format("(%d)", best_number) : "-";
         rows.push_back(row);
     }
     return rows;

@@ -220,7 +220,8 @@ void action_connect(const menu_item_ref&) {
 }
 
 void action_request_restart(const menu_item_ref&) {
-    if (net_state() == k_net_racing) net_request_restart();
+    // Offline or not yet racing, the player is told why nothing restarts.
+    net_request_restart();
     menu_open(menu_none);
 }
 

@@ -569,11 +569,12 @@ void client_reset() {
     }
 }
 
-void client_send(const datagram& d) {
+bool client_send(const datagram& d) {
     net_client& c = g_client;
-    if (c.socket < 0 || d.overflow) return;
-    if (udp_send(c.socket, d.bytes, d.length, c.server) < 0)
-        show_message("sendto error (%.100s)", udp_error_name());
+    if (c.socket < 0 || d.overflow) return false;
+    if (udp_send(c.socket, d.bytes, d.length, c.server) >= 0) return true;
+    show_message("sendto error (%.100s)", udp_error_name());
+    return false;
 }
 
 void client_queue_reliable(int sub_type, const uint8_t* payload, int length) {

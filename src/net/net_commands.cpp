@@ -176,7 +176,11 @@ void net_chat(const char* text, double now) {
 
 void net_request_restart() {
     net_client& c = net();
-    if (!connected_or_say() || c.state != state_racing) return;
-    log("Requesting restart\n");
-    client_send(build_client_values(msg_restart_request, c.my_slot, c.client_id, 1, 1));
+    if (!connected_or_say()) return;
+    if (c.state != state_racing) {
+        show_message("A restart can be asked for only while racing");
+        return;
+    }
+    if (client_send(build_client_values(msg_restart_request, c.my_slot, c.client_id, 1, 1)))
+        show_message("Requesting restart");
 }

@@ -94,7 +94,7 @@ struct net_client {
 net_client& net();
 // Resets the connection record and closes the socket; the settings of the run stay.
 void client_reset();
-void client_send(const datagram& d);
+bool client_send(const datagram& d); // false when it did not go out
 void client_queue_reliable(int sub_type, const uint8_t* payload, int length);
 void client_queue_text(int sub_type, const std::string& text);
 // The local rider's descriptor text as the setup describes it.

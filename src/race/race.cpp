@@ -29,6 +29,8 @@ void phase_mark(race_tic_phase phase) {
     if (g_race.phase_hook) g_race.phase_hook(phase);
 }
 
+constexpr int k_stranded_tics = 60 * k_tics_per_second;
+
 void free_slots() {
     for (rider_slot& s : g_race.slots) {
         if (s.bike >= 0 && bike_live(s.bike)) bike_destroy(s.bike);
@@ -42,6 +44,16 @@ void free_slots() {
 bool holds_race_open(int slot) {
     if (rider_finished(slot)) return false;
     const rider_slot& s = g_race.slots[slot];
+    if (s.kind != rider_remote && !g_race.params.online) {
+        // Offline, once the leader is home, a rider who has crossed no gate for a minute (lying
+        // in a field, stuck, given up) is left unplaced instead of keeping the race from ever
+        // ending.
+        const rider_timing& t = timing_of(slot);
+        const int last = t.position > 0 ? crossing_tic(t, t.position - 1) : g_race.gate_drop;
+        const bool leader_home =
+            running_order_count() > 0 && rider_finished(running_order_at(0).slot);
+        return !(leader_home && g_race.clock - std::max(last, g_race.gate_drop) > k_stranded_tics);
+    }
     if (s.kind != rider_remote) return !g_race.params.watching;
     // Online it is when something last came from the rider that counts, not the tic the rider's
     // state is from: a slow game's states lag the clock while it still races.
@@ -190,7 +202,8 @@ void prepare_and_time(const bike_tic& t) {
         if (s.kind == rider_robot) auto_pilot_crossing(slot, s.bike, made.crossing, made.offset);
         if (s.kind == rider_local) lines_human_crossing(slot, s.bike, made.crossing, made.offset);
     }
-    if (crossed) results_check();
+    // Once a second too: a stranded rider stops holding the race open without crossing anything.
+    if (crossed || r.clock % k_tics_per_second == 0) results_check();
 }
 // A fallen bike is turned towards the best line where its rider is, unless that rider has
 // just finished.

@@ -242,36 +242,46 @@ void draw_results(const hud_layout& l, const hud_frame& f) {
     const std::vector<hud_result_row>& rows = f.results.rows;
     if (rows.empty()) return;
     const hud_rect& r = l.results;
-    const float row = 0.06f, th = row * 0.8f;
-    const float shade[4] = {0, 0, 0, 0.55f}, band[4] = {1, 1, 1, 0.08f};
-    const float extra = final_results ? 2.0f : 0.0f;
-    const float height = row * (static_cast<float>(rows.size()) + 3 + extra);
-    const float top = std::min(r.y1, r.y0 + height + 0.02f);
+    // Rows shrink so that a full grid of forty fits with the title, the headers and the lines
+    // under the table.
+    const float extra = 2.0f + (final_results ? 1.0f + f.results.penalties.size() : 0.0f);
+    const float lines = static_cast<float>(rows.size()) + 2.5f + extra;
+    const float row = std::min(0.06f, (r.y1 - r.y0 - 0.02f) / lines), th = row * 0.8f;
+    const float shade[4] = {0, 0, 0, 0.7f}, band[4] = {1, 1, 1, 0.08f};
+    const float height = row * lines;
+    const float top = std::min(r.y1, std::max(0.75f, r.y0 + height + 0.02f));
     quad(r.x0, top - height - 0.02f, r.x1, top, shade);
     float y = top - row * 1.1f;
     text_centred(final_results ? "Final Results" : "Unofficial Results", r.x0, r.x1, y, th * 1.2f,
                  k_yellow);
-    const float columns[6] = {0.04f, 0.14f, 0.28f, 0.42f, 0.62f, 0.85f};
-    const char* headers[6] = {"Pos.", "No.", "Lap", "Gap", "Best Time", "BLap"};
+    const float columns[7] = {0.03f, 0.12f, 0.24f, 0.34f, 0.50f, 0.70f, 0.88f};
+    const char* headers[7] = {"Pos.", "No.", "Lap", "Gap", "Time", "Best Time", "BLap"};
     const float span = r.x1 - r.x0;
-    y -= row;
-    for (int c = 0; c < 6; c++) text(headers[c], r.x0 + columns[c] * span, y, th, k_grey);
+    y -= row * 1.3f;
+    for (int c = 0; c < 7; c++) text(headers[c], r.x0 + columns[c] * span, y, th, k_grey);
     for (size_t i = 0; i < rows.size(); i++) {
         y -= row;
         if (i % 2 == 1) quad(r.x0, y - row * 0.2f, r.x1, y + row * 0.8f, band);
         const float* colour = rows[i].slot == f.viewed_slot ? k_white : k_grey;
-        const std::string cells[6] = {rows[i].position, rows[i].number,    rows[i].lap,
-                                      rows[i].gap,      rows[i].best_time, rows[i].best_lap};
-        for (int c = 0; c < 6; c++) text(cells[c], r.x0 + columns[c] * span, y, th, colour);
+        const std::string cells[7] = {rows[i].position, rows[i].number,
+                                      rows[i].lap,      rows[i].finished ? rows[i].gap : "",
+                                      rows[i].time,     rows[i].best_time,
+                                      rows[i].best_lap};
+        for (int c = 0; c < 7; c++) text(cells[c], r.x0 + columns[c] * span, y, th, colour);
     }
-    if (!final_results) return;
-    y -= row;
-    text("Total Race Time: " + hud_minutes_millis(f.results.total_seconds), r.x0 + 0.04f * span, y,
-         th, k_white);
-    for (const std::string& line : f.results.penalties) {
+    if (final_results) {
         y -= row;
-        text(line, r.x0 + 0.04f * span, y, th, k_red);
+        text("Total Race Time: " + hud_minutes_millis(f.results.total_seconds), r.x0 + 0.03f * span,
+             y, th, k_white);
+        for (const std::string& line : f.results.penalties) {
+            y -= row;
+            text(line, r.x0 + 0.03f * span, y, th, k_red);
+        }
     }
+    y -= row * 1.2f;
+    if (!f.results.outcome.empty()) text(f.results.outcome, r.x0 + 0.03f * span, y, th, k_yellow);
+    y -= row;
+    text(f.results.next, r.x0 + 0.03f * span, y, th, k_white);
 }
 
 void draw_ticker(const hud_layout& l, const hud_frame& f) {
@@ -483,7 +493,7 @@ void hud_draw(const hud_frame& f) {
             if (f.lean_indicator) draw_lean(l, f);
         }
         draw_map(l, f);
-        if (hud_telemetry_on()) draw_telemetry(l);
+        if (hud_telemetry_on() && f.results.rows.empty()) draw_telemetry(l);
     }
     if (f.track_loaded) {
         draw_title(l, f);

@@ -45,7 +45,7 @@ hud_layout hud_layout_for(int width, int height, float map_scale) {
     l.status = rect(-w + m, l.graph.y1 + m, l.telemetry.x0 - m, l.board.y0 - m);
     l.lap_box = rect(-w + m, -1 + m, -w + m + 0.3f, -1 + m + 0.09f);
     l.ticker = rect(l.lap_box.x1 + m, l.lap_box.y0, w - m, l.lap_box.y1);
-    l.results = rect(-0.95f, -0.6f, 0.95f, 0.75f);
+    l.results = rect(-0.95f, -0.95f, 0.95f, 0.95f);
     return l;
 }
 

@@ -47,7 +47,8 @@ struct hud_title {
 // One row of the results table.
 struct hud_result_row {
     int slot = -1;
-    std::string position, number, lap, gap, best_time, best_lap;
+    bool finished = true;
+    std::string position, number, lap, gap, time, best_time, best_lap;
 };
 
 // The results table, shown once the leader has finished.
@@ -56,6 +57,8 @@ struct hud_results {
     bool final_results = false;         // "Final Results", else "Unofficial Results"
     float total_seconds = 0;            // s, the winner's race time, with final results
     std::vector<std::string> penalties; // a line per rider penalized, with final results
+    std::string outcome;                // the local rider's own place, or that it rides on
+    std::string next;                   // what the player does next
 };
 
 // The running-order ticker and its lap box.

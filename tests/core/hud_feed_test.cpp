@@ -80,7 +80,10 @@ TEST_F(HudRace, ResultsAppearOnceTheLeaderHasFinished) {
     for (int g = 0; g < 12; g++) cross(0, (g + 1) * 10 * k_second);
     for (int g = 0; g < 11; g++) cross(1, (g + 1) * 11 * k_second);
     std::vector<hud_result_row> rows = hud_result_rows(&final_results);
-    ASSERT_EQ(rows.size(), 1u) << "only the finished leader";
+    ASSERT_EQ(rows.size(), 3u) << "the finished leader, then the riders still out";
+    EXPECT_TRUE(rows[0].finished);
+    EXPECT_FALSE(rows[1].finished);
+    EXPECT_EQ(rows[1].position, "-");
     EXPECT_EQ(rows[0].position, "1");
     EXPECT_EQ(rows[0].number, " 10");
     EXPECT_EQ(rows[0].lap, "L3");
@@ -89,6 +92,32 @@ TEST_F(HudRace, ResultsAppearOnceTheLeaderHasFinished) {
     EXPECT_EQ(rows[0].best_lap, "(2)");
     cross(1, 12 * 11 * k_second);
     rows = hud_result_rows(&final_results);
-    ASSERT_EQ(rows.size(), 2u);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_TRUE(rows[1].finished);
     EXPECT_EQ(rows[1].gap, " 12.000");
+}
+
+// One lap: nobody has a timed lap (laps are timed from the second), so the results show each
+// finisher's race time and no zero best lap; a rider still out is listed, unplaced.
+TEST_F(HudRace, AOneLapRaceShowsRaceTimesAndTheRidersStillOut) {
+    timing_reset(0, 1);
+    for (int s : {0, 1, 2}) timing_set_occupied(s, true);
+    for (int g = 0; g < 4; g++) cross(0, (g + 1) * 10 * k_second);
+    for (int g = 0; g < 4; g++) cross(1, (g + 1) * 11 * k_second);
+    cross(2, 15 * k_second);
+    bool final_results = true;
+    const std::vector<hud_result_row> rows = hud_result_rows(&final_results);
+    EXPECT_FALSE(final_results);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].time, "0:40.000");
+    EXPECT_EQ(rows[1].time, "0:44.000");
+    for (int i : {0, 1}) {
+        EXPECT_EQ(rows[i].position, std::to_string(i + 1));
+        EXPECT_EQ(rows[i].best_time, "-") << "no lap was timed, so no time is shown";
+        EXPECT_EQ(rows[i].best_lap, "-");
+    }
+    EXPECT_EQ(rows[2].number, " 12");
+    EXPECT_EQ(rows[2].position, "-");
+    EXPECT_EQ(rows[2].time, "riding");
+    EXPECT_FALSE(rows[2].finished);
 }

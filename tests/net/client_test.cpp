@@ -597,6 +597,13 @@ TEST_F(client_link, ANewNameOrBikeGoesToTheServerAndARestartIsAskedOnce) {
     ASSERT_EQ(restart.size(), 1u);
     EXPECT_EQ(restart[0].m.value, 1);
     EXPECT_EQ(restart[0].m.slot, k_slot);
+    EXPECT_TRUE(shown("Requesting restart")) << "said on screen, not only in the log";
+}
+
+TEST_F(client_link, ARestartAskedForOfflineSaysWhyNothingHappens) {
+    net_request_restart();
+    EXPECT_TRUE(sent_of(msg_restart_request).empty());
+    EXPECT_TRUE(shown("Not connected to server"));
 }
 
 TEST_F(client_link, AFakeLossOfEveryDatagramDropsThemAll) {

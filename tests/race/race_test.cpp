@@ -6,6 +6,7 @@
 #include "common/ripemd160.h"
 #include "forge_practice.h"
 #include "race/race_grid.h"
+#include "race/race_results.h"
 #include "race/robot_list.h"
 #include "terrain/terrain.h"
 
@@ -560,3 +561,26 @@ TEST_F(race_resources, ChangingTrackKeepsOnlyWhatTheNewTrackUses) {
     EXPECT_NE(log.find("deleting model @"), std::string::npos);
 }
 } // namespace
+
+// The leader is home; the player lies in a field and crosses nothing more. A minute later the
+// race is over with final results, instead of waiting for the player for ever.
+TEST_F(race_world, AStrandedRiderDoesNotHoldTheRaceOpenForEver) {
+    ASSERT_TRUE(start("practice", {lineup_robot, lineup_local}, 1));
+    while (race_clock() <= race_gate_drop_tic()) race_world_tic();
+    // The robot's lap, crossed by hand at the gates' centres.
+    for (int c = 0; c < first_lap_length(); c++) {
+        const timing_gate& g = gate_at(gate_at_position(c));
+        ASSERT_TRUE(gate_crossing_check(0, g.centre[0] + 0.5f * g.direction[0],
+                                        g.centre[2] + 0.5f * g.direction[2], race_clock()));
+        race_world_tic();
+    }
+    ASSERT_TRUE(rider_finished(0));
+    ASSERT_FALSE(rider_finished(1));
+    const int leader_home = race_clock();
+    while (race_clock() < leader_home + 50 * k_tics_per_second) race_world_tic();
+    EXPECT_FALSE(race_results_done()) << "a rider still gets time to come home";
+    while (race_clock() < leader_home + 70 * k_tics_per_second) race_world_tic();
+    EXPECT_TRUE(race_results_done());
+    ASSERT_EQ(race_final_results().size(), 2u);
+    EXPECT_EQ(race_final_results()[0].slot, 0);
+}

@@ -189,20 +189,25 @@ TEST_F(HudFrame, TheResultsPanelGrowsWithItsRowsAndTheFinalLines) {
     f.results.rows[0].slot = 0;
     f.results.rows[1].slot = 1;
     draw(f, 1);
-    // The panel runs up from the results rectangle's foot by a row per line: a title, the
-    // headers, two riders and one to spare.
-    const hud_rect& r = layout.results;
-    const float row = 0.06f, foot = r.y0;
-    const rgb inside = at(0, foot + row * 4.5f), above = at(0, foot + row * 6);
-    EXPECT_LT(inside.r, 160) << "shaded";
-    EXPECT_TRUE(near(above, 255, 255, 255)) << "above the unofficial results";
+    // The panel hangs from near the top by a row per line: a title, the headers, two riders, the
+    // rider's own place and what comes next.
+    const float row = 0.06f, top = 0.75f;
+    EXPECT_LT(at(0, top - row * 2).r, 160) << "shaded";
+    EXPECT_TRUE(near(at(0, top + row), 255, 255, 255)) << "above the results";
+    EXPECT_TRUE(near(at(0, top - row * 7.2f), 255, 255, 255)) << "below the unofficial results";
     // Final results add the total race time and a line before the penalties.
     f.results.final_results = true;
     draw(f, 1);
-    EXPECT_LT(at(0, foot + row * 6).r, 160);
-    EXPECT_TRUE(near(at(0, foot + row * 8), 255, 255, 255));
+    EXPECT_LT(at(0, top - row * 7.2f).r, 160);
+    EXPECT_TRUE(near(at(0, top - row * 9), 255, 255, 255));
+    // A full grid of forty fits on the screen: its last rows are still on the shaded panel.
+    f.results.rows.resize(40);
+    for (int i = 0; i < 40; i++) f.results.rows[static_cast<size_t>(i)].slot = i;
+    draw(f, 1);
+    EXPECT_LT(at(0, -0.9f).r, 160) << "the panel reaches down the screen";
+    EXPECT_LT(at(0, 0.9f).r, 160);
     // No rows: no panel.
     f.results = hud_results{};
     draw(f, 1);
-    EXPECT_TRUE(near(at(0, foot + row * 2), 255, 255, 255));
+    EXPECT_TRUE(near(at(0, top - row * 2), 255, 255, 255));
 }
