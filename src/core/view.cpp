@@ -112,7 +112,9 @@ void trackside_camera_tic(const float actions[k_action_channels], bool dab_press
     bool cut = false;
     if (set.trackside_follow && normal_lap_length() > 0 && bike >= 0) {
         int camera = camera_for_gate(gate_at_position(timing_of(p.viewed_slot).position));
-        if (camera >= 0 && set.trackside_choice >= 0 && camera != set.trackside_choice) {
+        // Automatic (no camera chosen) follows too: left on the free camera, a viewer of a
+        // replay would watch the start line while the race goes on elsewhere.
+        if (camera >= 0 && camera != set.trackside_choice) {
             set.trackside_choice = camera;
             cut = true;
         }

@@ -20,7 +20,7 @@ struct view_controls {
     float orbit_yaw = 0;           // rad
     float orbit_distance = 10;     // ft
     float orbit_height = 5;        // ft
-    bool trackside_follow = false; // the trackside view cuts to the camera of the rider's gate
+    bool trackside_follow = true; // the trackside view cuts to the camera of the rider's gate
     int trackside_choice = -1;     // chosen track camera, -1 automatic
     int trackside_operated = -1;   // the camera the last trackside tic pointed
     float fly_speed = 0;           // ft/s of the free camera

@@ -10,6 +10,8 @@
 #include "platform/event_queue.h"
 #include "race/race_world.h"
 #include "race/scripted_rider.h"
+#include "track/track_view.h"
+#include "core/view.h"
 #include "support/sdl_events.h"
 
 #include <SDL.h>
@@ -187,4 +189,25 @@ TEST_F(keyboard_ride, AKeyboardRiderRidesALapOfRabbithill) {
         << "gates ridden " << timing_of(0).position << " of " << lap << " in " << t / 128 << " s";
     EXPECT_LE(crash_count(bike) - crashes_at_start, 1);
     EXPECT_GT(rider.presses, 50) << "the keys did the riding";
+}
+
+// Watching the race from the trackside, the picture cuts to the camera of the gate the viewed
+// rider rides for, from the first look: no choice needs making first.
+TEST_F(keyboard_ride, TheTracksideViewFollowsTheRiderRoundTheLap) {
+    ASSERT_TRUE(start("rabbithill", {lineup_local}, 1));
+    program_edit().viewed_slot = 0;
+    const int first = camera_for_gate(gate_at_position(0));
+    int position = 1;
+    while (position < first_lap_length() && (camera_for_gate(gate_at_position(position)) < 0 ||
+                                             camera_for_gate(gate_at_position(position)) == first))
+        position++;
+    ASSERT_LT(position, first_lap_length()) << "the track has cameras along the lap";
+    for (int c = 0; c < position; c++) {
+        const timing_gate& g = gate_at(gate_at_position(c));
+        ASSERT_TRUE(gate_crossing_check(0, g.centre[0] + 0.5f * g.direction[0],
+                                        g.centre[2] + 0.5f * g.direction[2], 100 + c));
+    }
+    const float still[k_action_channels] = {};
+    trackside_camera_tic(still, false);
+    EXPECT_EQ(view_settings().trackside_choice, camera_for_gate(gate_at_position(position)));
 }
