@@ -47,25 +47,6 @@ render_settings drawing_settings() {
     return r;
 }
 
-// Every slot's live bike in slot order: the viewed rider's own, seen through its eyes, is drawn
-// without the parts its rider cannot see.
-void add_bikes(render_frame& f) {
-    float opacity[k_max_riders];
-    slot_opacities(opacity);
-    const bool hide_rider = config().hide_rider != 0;
-    f.bike_count = 0;
-    for (int slot = 0; slot < k_max_riders; slot++) {
-        const int bike = race_slot(slot).bike;
-        if (!bike_live(bike)) continue;
-        render_bike& b = f.bikes[f.bike_count++];
-        b.bike = bike;
-        b.opacity = opacity[slot];
-        b.mode = slot != f.camera.viewed_slot ? bike_whole
-                 : hide_rider                 ? bike_without_rider
-                                              : bike_first_person;
-    }
-}
-
 // A remote rider without a state within the last second is not heard; online, neither is one the
 // local rider would not collide with.
 bool slot_heard(int slot) {
@@ -76,6 +57,32 @@ bool slot_heard(int slot) {
     if (!net_connected()) return true;
     const int local = race_local_slot();
     return local < 0 || race_collides_online(local, slot, newest);
+}
+
+// What the race shows of a slot: a remote rider only while heard, and a watching player's own
+// bike only when the camera follows it.
+bool slot_drawn(int slot, int viewed_slot) {
+    if (!slot_heard(slot)) return false;
+    return !(race_params().watching && race_slot(slot).kind == rider_local && slot != viewed_slot);
+}
+
+// Every slot's live bike in slot order: the viewed rider's own, seen through its eyes, is drawn
+// without the parts its rider cannot see.
+void add_bikes(render_frame& f) {
+    float opacity[k_max_riders];
+    slot_opacities(opacity);
+    const bool hide_rider = config().hide_rider != 0;
+    f.bike_count = 0;
+    for (int slot = 0; slot < k_max_riders; slot++) {
+        const int bike = race_slot(slot).bike;
+        if (!bike_live(bike) || !slot_drawn(slot, f.camera.viewed_slot)) continue;
+        render_bike& b = f.bikes[f.bike_count++];
+        b.bike = bike;
+        b.opacity = opacity[slot];
+        b.mode = slot != f.camera.viewed_slot ? bike_whole
+                 : hide_rider                 ? bike_without_rider
+                                              : bike_first_person;
+    }
 }
 
 // The slot's voice name: a robot's bike texture, else the bike model's own texture.

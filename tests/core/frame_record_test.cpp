@@ -22,6 +22,11 @@ class FrameRecord : public ::testing::Test {
         ghost = bike_create("cr125", 1, "7", "", "", "", "");
         race_slot_set(0, rider_local, local);
         race_slot_set(1, rider_remote, ghost);
+        heard(ghost_slot, ghost);
+    }
+    // A state of the remote rider arrives, as the recording or the server sends them.
+    static void heard(int slot, int bike) {
+        ASSERT_TRUE(history_add(slot, compact_state_encode(bike), race_clock()));
     }
     void TearDown() override {
         race_clear_slots();
@@ -38,6 +43,7 @@ class FrameRecord : public ::testing::Test {
         return nullptr;
     }
     int local = -1, ghost = -1;
+    static constexpr int ghost_slot = 1;
 };
 
 TEST(GhostOpacity, RecordedRidersFadeWithinTheFadeDistance) {
@@ -70,6 +76,17 @@ TEST_F(FrameRecord, TheRidersOwnBikeIsDrawnAsItsRiderSeesIt) {
     EXPECT_EQ(drawn(world_frame(eyes), local)->mode, bike_without_rider);
     // From the orbit camera nobody's eyes are used.
     EXPECT_EQ(drawn(world_frame(orbit_camera_now()), local)->mode, bike_whole);
+}
+
+// A remote rider is drawn only while its states keep coming: one not heard for a second is gone
+// from the picture, not frozen where it was last seen.
+TEST_F(FrameRecord, ARemoteRiderNotHeardForASecondIsNotDrawn) {
+    ASSERT_NE(drawn(world_frame(scene_camera{}), ghost), nullptr);
+    race_set_clock(race_clock() + 2 * k_tics_per_second);
+    EXPECT_EQ(drawn(world_frame(scene_camera{}), ghost), nullptr);
+    EXPECT_NE(drawn(world_frame(scene_camera{}), local), nullptr);
+    heard(ghost_slot, ghost);
+    EXPECT_NE(drawn(world_frame(scene_camera{}), ghost), nullptr);
 }
 
 TEST_F(FrameRecord, EnginesAreMutedInTheEditorAndWhilePausedAndQuietBehindTheMenus) {
