@@ -66,6 +66,11 @@ hud_board board_of(int slot, bool time_trial) {
     if (time_trial) {
         b.last_lap = static_cast<float>(time_trial_last_lap_tics() * k_tic_length);
         b.best_lap = static_cast<float>(time_trial_best_lap_tics() * k_tic_length);
+        // The lap under way runs from the start line's crossing, which each lap renews.
+        const int start = first_lap_length() - 1;
+        const int from =
+            timing_of(slot).position > start ? crossing_tic(timing_of(slot), start) : -1;
+        if (from >= 0) b.lap_clock = static_cast<float>((race_clock() - from) * k_tic_length);
     } else {
         if (b.laps_completed >= 2) b.last_lap = lap_time(slot, -1);
         best_lap(slot, &b.best_lap);

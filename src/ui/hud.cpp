@@ -93,7 +93,8 @@ void draw_board(const hud_layout& l, const hud_frame& f) {
     text(hud_position_text(board.laps_completed, board.place, f.time_trial), x, y, row * 0.9f,
          k_board_text);
     y -= row;
-    text(hud_gap_text(board.gap), x, y, row * 0.9f, k_board_text);
+    text(f.time_trial ? hud_lap_clock_text(board.lap_clock) : hud_gap_text(board.gap), x, y,
+         row * 0.9f, k_board_text);
     y -= row;
     text(hud_last_lap_text(board.last_lap), x, y, row * 0.8f, k_board_text);
     y -= row;

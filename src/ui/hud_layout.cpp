@@ -70,6 +70,10 @@ std::string hud_position_text(int laps_completed, int position, bool time_trial)
 
 std::string hud_gap_text(float seconds) { return text_format("%+.1f ", seconds); }
 
+std::string hud_lap_clock_text(float seconds) {
+    return seconds >= 0 ? "Lap " + hud_minutes_tenths(seconds) + " " : "Lap -:--.- ";
+}
+
 std::string hud_minutes_tenths(float seconds) {
     const int tenths = static_cast<int>(std::max(seconds, 0.0f) * 10);
     return text_format("%d:%02d.%d", tenths / 600, tenths / 10 % 60, tenths % 10);

@@ -41,6 +41,8 @@ void hud_gear_cell(int gear, int* column, int* row);
 // "L%d P%d" in a race, "P%d" in a time trial.
 std::string hud_position_text(int laps_completed, int position, bool time_trial);
 std::string hud_gap_text(float seconds);
+// The time trial's running lap clock, in place of the gap nobody is there to have.
+std::string hud_lap_clock_text(float seconds);
 // "Last - %d:%02d.%d " and "Best - %d:%02d.%d"; empty when not shown.
 std::string hud_last_lap_text(float seconds);
 std::string hud_best_lap_text(float seconds);

@@ -13,10 +13,11 @@ uint32_t hud_picture_title();
 struct hud_board {
     std::string number; // the rider's number
     int laps_completed = 0;
-    int place = 0;      // in the running order, 1 the leader; 0 when not in it
-    float gap = 0;      // s to the neighbour at the last crossing both made; positive ahead
-    float last_lap = 0; // s, 0 while there is none to show
-    float best_lap = 0; // s, 0 while there is none
+    int place = 0;        // in the running order, 1 the leader; 0 when not in it
+    float gap = 0;        // s to the neighbour at the last crossing both made; positive ahead
+    float last_lap = 0;   // s, 0 while there is none to show
+    float best_lap = 0;   // s, 0 while there is none
+    float lap_clock = -1; // s into the time trial's lap under way, -1 before its start line
 };
 
 // What colours a rider's square on the map.

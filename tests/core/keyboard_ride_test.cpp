@@ -12,6 +12,8 @@
 #include "race/scripted_rider.h"
 #include "track/track_view.h"
 #include "core/view.h"
+#include "core/hud_feed.h"
+#include "ui/hud_layout.h"
 #include "support/sdl_events.h"
 
 #include <SDL.h>
@@ -210,4 +212,24 @@ TEST_F(keyboard_ride, TheTracksideViewFollowsTheRiderRoundTheLap) {
     const float still[k_action_channels] = {};
     trackside_camera_tic(still, false);
     EXPECT_EQ(view_settings().trackside_choice, camera_for_gate(gate_at_position(position)));
+}
+
+// A time trial has nobody to be ahead of: the board's second line is the lap clock, blank until
+// the rider crosses the start line and then running.
+TEST_F(keyboard_ride, TheTimeTrialBoardShowsTheLapClockRunning) {
+    race_start_params p;
+    p.track = "practice";
+    p.time_trial = true;
+    ASSERT_TRUE(race_start(p));
+    program_edit().viewed_slot = 0;
+    EXPECT_LT(hud_frame_now().board.lap_clock, 0) << "not yet on a lap";
+    for (int c = timing_of(0).position; c < first_lap_length(); c++) {
+        const timing_gate& g = gate_at(gate_at_position(c));
+        ASSERT_TRUE(gate_crossing_check(0, g.centre[0] + 0.5f * g.direction[0],
+                                        g.centre[2] + 0.5f * g.direction[2], race_clock()));
+    }
+    const int crossed = race_clock();
+    race_set_clock(crossed + 2 * k_tics_per_second + 64);
+    EXPECT_FLOAT_EQ(hud_frame_now().board.lap_clock, 2.5f);
+    EXPECT_EQ(hud_lap_clock_text(2.5f), "Lap 0:02.5 ");
 }
