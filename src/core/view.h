@@ -17,13 +17,13 @@ void trackside_camera_tic(const float actions[k_action_channels], bool dab_press
 
 // What the player has set the views to.
 struct view_controls {
-    float orbit_yaw = 0;           // rad
-    float orbit_distance = 10;     // ft
-    float orbit_height = 5;        // ft
+    float orbit_yaw = 0;          // rad
+    float orbit_distance = 10;    // ft
+    float orbit_height = 5;       // ft
     bool trackside_follow = true; // the trackside view cuts to the camera of the rider's gate
-    int trackside_choice = -1;     // chosen track camera, -1 automatic
-    int trackside_operated = -1;   // the camera the last trackside tic pointed
-    float fly_speed = 0;           // ft/s of the free camera
+    int trackside_choice = -1;    // chosen track camera, -1 automatic
+    int trackside_operated = -1;  // the camera the last trackside tic pointed
+    float fly_speed = 0;          // ft/s of the free camera
 };
 const view_controls& view_settings();
 // The track camera the trackside view shows (-1 automatic), as the digit keys choose it.
