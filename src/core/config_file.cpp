@@ -123,26 +123,25 @@ bool finish(data_file* f, bool ok) {
     return false;
 }
 
-bool write_settings(data_file* f, int first, int end) {
+void settings_text(std::string* out, int first, int end) {
     const settings& s = config();
     for (int i = first; i < end; i++) {
         const setting_record& r = setting_at(i);
         if (!r.written) continue;
-        for (int n = 0; n < r.count; n++) {
-            std::string line = setting_key(r, n) + "=" + setting_value_text(s, r, n) + "\n";
-            if (!data_file_put_text(f, line.c_str())) return false;
-        }
+        for (int n = 0; n < r.count; n++)
+            *out += setting_key(r, n) + "=" + setting_value_text(s, r, n) + "\n";
     }
-    return true;
 }
 
-bool write_bindings(data_file* f) {
-    for (int i = 0; i < k_binding_count; i++) {
-        std::string line = binding_line(bindings()[i]);
-        if (!line.empty() && !data_file_put_text(f, line.c_str())) return false;
-    }
-    return true;
+void bindings_text(std::string* out) {
+    for (int i = 0; i < k_binding_count; i++) *out += binding_line(bindings()[i]);
 }
+
+// The config file as written last, to tell whether there is anything new to write.
+struct config_file_state {
+    std::string written;
+};
+config_file_state g_config_file;
 
 // The setup lines go between "time_trial_abort" and "video_mode".
 int setup_lines_at() {
@@ -165,13 +164,26 @@ void read_config() {
     data_file_close(f);
 }
 
-bool write_config() {
-    data_file* f = data_file_open_replace("@config");
-    if (!f) return false;
+std::string config_text() {
     const int split = setup_lines_at();
-    bool ok = write_settings(f, 0, split) && write_setup_lines(f) &&
-              write_settings(f, split, setting_count()) && write_bindings(f);
-    return finish(f, ok);
+    std::string text;
+    settings_text(&text, 0, split);
+    text += setup_values_lines(setup());
+    settings_text(&text, split, setting_count());
+    bindings_text(&text);
+    return text;
+}
+
+bool write_config() {
+    const std::string text = config_text();
+    if (!data_file_replace_with("@config", text.data(), text.size())) return false;
+    g_config_file.written = text;
+    return true;
+}
+
+bool write_config_if_changed() {
+    if (config_text() == g_config_file.written) return true;
+    return write_config();
 }
 
 bool read_setup_file(const char* name) {

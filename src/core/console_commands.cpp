@@ -370,7 +370,10 @@ void cmd_log(const char* a) {
     show_message("Logging 0x%x, spacing %f", t.flags, t.spacing);
 }
 
+void cmd_help(const char* a);
+
 constexpr console_command k_commands[] = {
+    {"help", false, cmd_help, "[command] the commands and what they do"},
     {"savetrackinfo", true, cmd_savetrackinfo, "write the track's folder, laps and digest"},
     {"renderstats", true, cmd_renderstats, "show the render statistics and reset their maxima"},
     {"togglespy", true, cmd_togglespy, "spy mode: watch other riders while racing"},
@@ -408,6 +411,23 @@ constexpr console_command k_commands[] = {
     {"clearlog", false, cmd_clearlog, "clear the trail markers"},
     {"log", false, cmd_log, "[e] [spacing] trail markers of the local bike"},
 };
+} // namespace
+
+namespace {
+// Every command with its help, or the one named; unknown names say so.
+void cmd_help(const char* a) {
+    while (*a == ' ' || *a == '/' || *a == '\\') a++;
+    bool found = false;
+    for (const console_command& c : k_commands) {
+        if (*a && strcmp(a, c.name) != 0) continue;
+        show_message("/%s %s", c.name, c.help);
+        found = true;
+    }
+    if (!found)
+        show_message("No command \"%.60s\"; /help lists them", a);
+    else if (!*a)
+        show_message("Page Up and Page Down on the chat line scroll back through these lines");
+}
 } // namespace
 
 int console_command_count() { return static_cast<int>(sizeof k_commands / sizeof k_commands[0]); }

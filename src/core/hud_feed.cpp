@@ -158,6 +158,9 @@ hud_frame hud_frame_now() {
     hud_frame f;
     f.width = p.viewport_width;
     f.height = p.viewport_height;
+    // The editor's panel takes the left of the window and shows its own message line: no race
+    // HUD is drawn over its view.
+    if (p.view == editor_view) return f;
     f.viewed_slot = p.viewed_slot;
     f.broadcast = p.view == trackside_camera;
     f.draw_fps = s.draw_fps != 0;

@@ -12,6 +12,7 @@
 #include "platform/capture.h"
 #include "platform/controls.h"
 #include "platform/devices.h"
+#include "platform/log.h"
 #include "resources/resources.h"
 
 #include <algorithm>
@@ -337,6 +338,9 @@ void menu_settle() {
 }
 
 void menu_open(int page) {
+    // Closing the menus keeps what was changed in them, whatever ends the run later.
+    if (g_menus.page != menu_none && page == menu_none && !write_config_if_changed())
+        log("Can't write the config\n");
     g_menus.page = page;
     g_menus.item = 0;
     g_menus.search.clear();
@@ -398,10 +402,13 @@ void menu_pointer_frame(int width, int height) {
     menu_state& m = g_menus;
     float x, y;
     if (g_menus.page == menu_none || !pointer_now(&x, &y)) return;
+    // The first position after the pointer was outside the window (at start-up, the window
+    // appearing under a resting pointer) is where it rests: only a move from there takes an item.
+    const bool placed = m.pointer[0] < 0 || m.pointer[1] < 0;
     const bool moved = x != m.pointer[0] || y != m.pointer[1];
     m.pointer[0] = x;
     m.pointer[1] = y;
-    if (!moved) return;
+    if (!moved || placed) return;
     if (p.cursor_held) {
         menu_key(k_menu_drag);
         return;

@@ -18,6 +18,7 @@
 #include "race/race.h"
 #include "race/series.h"
 #include "render/shaders.h"
+#include "terrain/roost.h"
 #include "resources/resources.h"
 #include "ui/ui.h"
 
@@ -130,7 +131,7 @@ void action_start_new_race(const menu_item_ref&) {
     race_start_params params = offline_params();
     params.time_limit_tics = static_cast<int>(s.minutes * 60 / k_tic_length);
     params.laps = static_cast<int>(s.laps);
-    race_start(params);
+    if (!race_start(params)) show_message("Can't start a race on \"%s\"", params.track.c_str());
     view_new_race();
     // The next race starts with the lineup turned by "--rotate-lineup"; the gates show it.
     const int n =
@@ -150,7 +151,7 @@ void action_start_time_trial(const menu_item_ref&) {
     params.record_mode = 0;
     params.laps = 1000;
     params.back_up_aborts_attempt = config().time_trial_abort != 0;
-    race_start(params);
+    if (!race_start(params)) show_message("Can't start a race on \"%s\"", params.track.c_str());
     view_new_race();
 }
 
@@ -322,6 +323,8 @@ void after_stability_parameter(const menu_item_ref& item, bool changed) {
 
 void after_roost_density(const menu_item_ref&, bool) {
     graphics_edit().roost_frequency = static_cast<int>(std::lround(config_edit().roost_density));
+    // The roost thins or thickens at once, in the race behind the menus.
+    roost_set_frequency(graphics().roost_frequency);
 }
 
 void after_reflections(const menu_item_ref&, bool) {
@@ -363,6 +366,17 @@ void decorate_graphics(menu_view& view) {
          1, 1, 0.7f);
     line(view, "Some settings will not take effect until next restart", 0.8f, 0.8f, 0.8f);
     line(view, "Driver info: " + ui_driver_info(), 0.8f, 0.8f, 0.8f);
+}
+
+// The keys no binding changes, below the bindings, so that the page is the whole of the help.
+void decorate_controls(menu_view& view) {
+    const std::string& chat_key = special(special_console).control;
+    const std::string chat = chat_key.empty() ? "unbound" : chat_key;
+    line(view, "Fixed keys: Esc opens and closes the menus, Enter chooses", 0.8f, 0.8f, 0.8f);
+    line(view, "Tab: rider, orbit and (watching) trackside views", 0.8f, 0.8f, 0.8f);
+    line(view, "0-9: trackside cameras while watching, in playback or spy mode", 0.8f, 0.8f, 0.8f);
+    line(view, "Chat (" + chat + "): talk, or type /help for the console's commands", 0.8f, 0.8f,
+         0.8f);
 }
 
 void decorate_advanced_graphics(menu_view& view) {
@@ -416,5 +430,8 @@ void decorate_chat(menu_view& view) {
     std::string text = console_line();
     text.insert(static_cast<size_t>(std::clamp(console_cursor(), 0, static_cast<int>(text.size()))),
                 "_");
-    line(view, "Say: " + text, 1, 1, 1);
+    // Low on the screen, clear of "Paused" and the warm-up line at its middle. Offline the line
+    // is for the console's commands: there is nobody to say anything to.
+    view.top_share = 0.7f;
+    line(view, (net_connected() ? "Say: " : "Console: ") + text, 1, 1, 1);
 }

@@ -154,6 +154,7 @@ void choose_entry(const menu_item_ref& item, int entry);
 void decorate_main(menu_view& view);
 void decorate_standings(menu_view& view);
 void decorate_graphics(menu_view& view);
+void decorate_controls(menu_view& view);
 void decorate_advanced_graphics(menu_view& view);
 void decorate_multiplayer(menu_view& view);
 void decorate_exit(menu_view& view);

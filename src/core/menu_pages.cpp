@@ -304,7 +304,7 @@ constexpr menu_page_record k_pages[] = {
     page(menu_bike_setup, "Bike Setup", k_bike_setup),
     page(menu_suspension, "Suspension and Gearing", k_suspension),
     page(menu_stability, "Advanced Stability Setup", k_stability),
-    page(menu_controls, "Customize Controls", k_controls),
+    page(menu_controls, "Customize Controls", k_controls, decorate_controls),
     page(menu_graphics, "Graphics/Sound Setup", k_graphics, decorate_graphics),
     page(menu_advanced_graphics, "Advanced Graphics Setup", k_advanced_graphics,
          decorate_advanced_graphics),

@@ -125,6 +125,7 @@ void hand_out_working_values(const run_options& options) {
     ground.mipmaps = config().ground_mipmaps != 0;
     ground.packed_arithmetic = options.mmx_allowed;
     ground.vertex_arrays = !options.no_vertex_arrays;
+    ground.full_detail_distance = g.detail_full_distance;
     ground_configure(ground);
     roost_set_frequency(g.roost_frequency);
 }
@@ -297,6 +298,13 @@ int start_lists() {
         cfg.track = chosen;
     else if (!chosen.empty())
         log("No track called \"%s\"; the track stays %s\n", chosen.c_str(), cfg.track.c_str());
+    // A configured track since removed: the menus show, and the race loads, one that is here.
+    if (track_list_find(cfg.track.c_str()) < 0) {
+        const std::string installed = track_list_entry(0).folder;
+        show_message("Track \"%s\" is not installed; racing on %s", cfg.track.c_str(),
+                     installed.c_str());
+        cfg.track = installed;
+    }
     return k_go_on;
 }
 

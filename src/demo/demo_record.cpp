@@ -25,8 +25,7 @@ struct recorder_state {
     data_file* file = nullptr;
     std::string name; // the file being written
     uint32_t previous_length = 0;
-    std::string save_name; // where in "demos/" a normal recording goes when it closes
-    bool lap = false;      // the time trial's lap
+    bool lap = false; // the time trial's lap
     int riders = 0;
     int slots[k_max_riders] = {}; // the slot of each rider block, in slot order
 };
@@ -180,14 +179,7 @@ void recording_stop() {
     write_states(race_clock(), false);
     if (!g.file) return;
     if (!data_file_close(g.file)) log("Writing %s failed\n", g.name.c_str());
-    std::string save = g.lap ? "" : g.save_name;
     g = recorder_state{};
-    if (save.empty()) return;
-    std::string target = "@demos/" + save;
-    if (!rename_in_home(k_demo_default_file, target.c_str()))
-        show_message("Can't keep the demo as %s", save.c_str());
-    else
-        demo_list_note(target);
 }
 
 void record_tic(bool force) {
@@ -244,7 +236,15 @@ void demo_name_recording(const char* name) {
         show_message("A demo name can't hold a folder");
         return;
     }
-    g.save_name = text;
+    // The file takes its name now, while it is still being written: a crash later in the race,
+    // or the next race's recording over the default file, cannot lose it.
+    const std::string target = "@demos/" + text;
+    if (target != g.name && !rename_in_home(g.name.c_str(), target.c_str())) {
+        show_message("Can't keep the demo as %s", text.c_str());
+        return;
+    }
+    g.name = target;
+    demo_list_note(target);
     show_message("Demo name updated");
 }
 

@@ -325,10 +325,8 @@ bool editor_key(int control, int pressed) {
             snprintf(text, sizeof text, "Pressed 0x%02x", control);
         editor_message(text);
     }
-    if (e.hover_item >= 0) {
-        panel_key(e.hover_item, control);
-        return true;
-    }
+    // A key the item under the pointer has no use for (zoom over a mode button) is the view's.
+    if (e.hover_item >= 0 && panel_key(e.hover_item, control)) return true;
     return view_key(control);
 }
 

@@ -113,7 +113,8 @@ void editor_undo_clear();
 int panel_item_at(float px, float py);
 std::vector<int> panel_visible_items();
 void panel_press(int item, float px);
-void panel_key(int item, int code);
+// A key over a panel item; false when the item has no use for it.
+bool panel_key(int item, int code);
 std::vector<std::string> panel_text_lines();
 // An item's row as the panel shows it: its label, and its value or choice.
 std::string panel_item_text(int item);

@@ -193,7 +193,7 @@ void panel_press(int item, float px) {
     }
 }
 
-void panel_key(int item, int code) {
+bool panel_key(int item, int code) {
     editor_state& e = editor_get();
     const panel_item_record& r = k_panel_items[item];
     const bool up = code == '=' || code == '+' || code == ']' || code == key_code_of("right");
@@ -208,7 +208,10 @@ void panel_key(int item, int code) {
         value_changed(item);
     } else if (r.kind == kind_button && enter) {
         activate(item);
+    } else {
+        return false;
     }
+    return true;
 }
 
 std::vector<std::string> panel_text_lines() {

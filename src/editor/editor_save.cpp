@@ -106,7 +106,6 @@ bool editor_save() {
     std::error_code ignored;
     std::filesystem::remove_all(staging_path, ignored);
     const char* where = staging.c_str();
-    const bool has_decals = decal_count() > 0;
     struct step {
         const char* name;
         bool written;
@@ -120,7 +119,8 @@ bool editor_save() {
         {"shading.ppm", ground_shading_save(where)},
         {"shadingx2.ppm", true},
         {"tilemap", tilemap_save(where)},
-        {"decals", !has_decals || write_text(where, "decals", decals_format())},
+        // Written even when empty: a track whose last decal was deleted must not load the old file.
+        {"decals", write_text(where, "decals", decals_format())},
         {"statues", statues_save(where)},
         {"edinfo", edinfo_write(where)},
     };
@@ -132,7 +132,6 @@ bool editor_save() {
     if (ok) make_parent_folders(home_folder() + "/" + folder + "/edinfo");
     for (const step& s : steps) {
         if (!ok) break;
-        if (!strcmp(s.name, "decals") && !has_decals) continue;
         const std::string from = "@" + staging + "/" + s.name;
         const std::string to = std::string("@") + folder + "/" + s.name;
         ok = rename_in_home(from.c_str(), to.c_str());

@@ -25,8 +25,10 @@ float lod_node_error(int level, int i, int j);
 bool lod_refined(int level, int i, int j);
 // Whether the pyramid is being recomputed.
 bool lod_recomputing();
-// Marks the nodes drawn finer than their parents for an eye (world position).
-void lod_refine(const float eye[3]);
+// Marks the nodes drawn finer than their parents for an eye (world position). Within the
+// full-detail distance (ft, below 0 none) the ground is refined to its finest level, and the
+// usual detail returns over the 5 ft beyond.
+void lod_refine(const float eye[3], float full_detail = -1);
 
 // Which composed texture covers a node, and where its first texel lies.
 struct ground_texture_choice {

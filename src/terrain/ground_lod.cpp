@@ -11,6 +11,7 @@ namespace {
 constexpr int k_node_cost = 10;       // work units of one node; a sample examined costs one
 constexpr int k_always_refined = 128; // height cells: nodes this wide or wider are always split
 constexpr float k_half_diagonal = 0.7071f;
+constexpr float k_full_detail_fade = 5;                       // ft beyond the full-detail distance
 constexpr float k_neighbour_reach = 3.1622777f * 0.50048828f; // child sides, centre to neighbour
 
 struct lod_state {
@@ -141,15 +142,29 @@ bool forced(int level, int i, int j) {
            j >= g_lod.window_lo[1][level] && j <= g_lod.window_hi[1][level];
 }
 
-void refine_walk(const height_field& f, const float eye[3], int level, int i, int j) {
+// The squared distance a node's error bound is held against: its centre's from the eye, shrunk
+// to nothing within the full-detail distance and growing back over the fade beyond it.
+float refine_distance2(float dx, float dz, float side, float full_detail) {
+    const float d2 = dx * dx + dz * dz;
+    if (full_detail < 0) return d2;
+    const float nearest = std::max(0.0f, std::sqrt(d2) - k_half_diagonal * side);
+    const float scale = std::clamp((nearest - full_detail) / k_full_detail_fade, 0.0f, 1.0f);
+    return d2 * scale * scale;
+}
+
+void refine_walk(const height_field& f, const float eye[3], float full_detail, int level, int i,
+                 int j) {
     const std::vector<float>& pyramid = g_lod.pyramid[g_lod.in_use];
     const float side = f.extent / static_cast<float>(1 << level);
     const float dx = (static_cast<float>(i) + 0.5f) * side - eye[0];
     const float dz = (static_cast<float>(j) + 0.5f) * side - eye[2];
-    if (!forced(level, i, j) && pyramid[node_index(level, i, j)] <= dx * dx + dz * dz) return;
+    if (!forced(level, i, j) &&
+        pyramid[node_index(level, i, j)] <= refine_distance2(dx, dz, side, full_detail))
+        return;
     mark(level, i, j);
     if (level == g_lod.e) return;
-    for (int c = 0; c < 4; c++) refine_walk(f, eye, level + 1, 2 * i + (c & 1), 2 * j + (c >> 1));
+    for (int c = 0; c < 4; c++)
+        refine_walk(f, eye, full_detail, level + 1, 2 * i + (c & 1), 2 * j + (c >> 1));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -323,7 +338,7 @@ float lod_node_error(int level, int i, int j) {
 
 bool lod_refined(int level, int i, int j) { return g_lod.e >= 0 && node_marked(level, i, j); }
 
-void lod_refine(const float eye[3]) {
+void lod_refine(const float eye[3], float full_detail) {
     const height_field& f = ground().field;
     if (g_lod.e < 0 || g_lod.e != f.size_exponent) return;
     std::fill(g_lod.refined.begin(), g_lod.refined.end(), 0u);
@@ -336,7 +351,7 @@ void lod_refine(const float eye[3]) {
                       level < g_lod.e, &g_lod.window_lo[axis][level],
                       &g_lod.window_hi[axis][level]);
     }
-    refine_walk(f, eye, 0, 0, 0);
+    refine_walk(f, eye, full_detail, 0, 0, 0);
 }
 
 void lod_build_mesh(const float eye[3], const float view[3], float view_tangent,
@@ -372,7 +387,7 @@ void lod_build_mesh(const float eye[3], const float view[3], float view_tangent,
 }
 
 int ground_mesh_build_alone(const float eye[3], const float view[3], float view_tangent) {
-    lod_refine(eye);
+    lod_refine(eye, ground_config().full_detail_distance);
     lod_build_mesh(
         eye, view, view_tangent, [](int, int, int) { return ground_texture_choice{}; },
         &g_lod.timed);

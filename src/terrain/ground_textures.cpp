@@ -579,7 +579,7 @@ void ground_texture_update() {
 void ground_draw() {
     g_tex.stats.polygons = 0;
     if (!g_tex.ready || !ground().field.heights) return;
-    lod_refine(g_tex.eye);
+    lod_refine(g_tex.eye, g_tex.settings.full_detail_distance);
     lod_build_mesh(g_tex.eye, g_tex.view, g_tex.view_tangent, choose_texture, &g_tex.mesh);
     g_tex.card->draw(g_tex.mesh.vertices.data(), g_tex.mesh.runs.data(),
                      static_cast<int>(g_tex.mesh.runs.size()), g_tex.settings.vertex_arrays,

@@ -281,14 +281,15 @@ enum ground_method {
 
 // What the player's settings ask of the ground; the program copies them in at start-up.
 struct ground_settings {
-    int render_texture = 0;         // "Terrain Rendering Method" item: Software ... Shaders/Direct
-    bool shader_programs = false;   // the shader programs are built and in use
-    float lod_factor = 0.125f / 70; // `terrain_lod_factor`: height error per distance
-    int texture_skip = 1;           // `ground_texture_skip`: finest composed level
-    int texture_size = 64;          // `ground_texture_size`: texels of a composed texture
-    bool mipmaps = true;            // "Enable Ground Mipmaps"
-    bool packed_arithmetic = true;  // the processor's packed pixel path ("--nommx" clears)
-    bool vertex_arrays = true;      // "--no-vertex-arrays" clears
+    int render_texture = 0;          // "Terrain Rendering Method" item: Software ... Shaders/Direct
+    bool shader_programs = false;    // the shader programs are built and in use
+    float lod_factor = 0.125f / 70;  // `terrain_lod_factor`: height error per distance
+    int texture_skip = 1;            // `ground_texture_skip`: finest composed level
+    int texture_size = 64;           // `ground_texture_size`: texels of a composed texture
+    bool mipmaps = true;             // "Enable Ground Mipmaps"
+    bool packed_arithmetic = true;   // the processor's packed pixel path ("--nommx" clears)
+    bool vertex_arrays = true;       // "--no-vertex-arrays" clears
+    float full_detail_distance = -1; // ft the mesh keeps its finest level ("--max-detail-distance")
 };
 const ground_settings& ground_config();
 // Refines the ground's level of detail for an eye and builds its mesh for the view into a scratch

@@ -54,7 +54,7 @@ page_layout layout_of(const menu_view& v, int width, int height) {
     l.left = (w - content) / 2;
     l.right = l.left + content;
     const float used = rows * l.row;
-    l.title_top = std::max(h * 0.02f, (h - used) / 2);
+    l.title_top = v.top_share >= 0 ? h * v.top_share : std::max(h * 0.02f, (h - used) / 2);
     float y = l.title_top + (v.title.empty() ? 0.5f : k_title_rows) * l.row;
     for (int i = 0; i < single; i++, y += l.row) l.items.push_back({l.left, y, l.right, y + l.row});
     const float gap = content * k_column_gap, column = (content - gap) / 2;

@@ -47,6 +47,7 @@ struct menu_view {
     std::vector<menu_view_line> lines;
     menu_view_table table;
     bool background = true; // the translucent page over the screen with the build label
+    float top_share = -1;   // where the page starts, as a share of the window's height; <0 centred
     std::string build_label;
 };
 

@@ -162,14 +162,28 @@ TEST_F(Console, EveryCommandIsNamedOnceAndAnsweredFromTheLine) {
         EXPECT_NE(std::string(c.help), "") << c.name;
     }
     for (const char* name :
-         {"savetrackinfo", "renderstats",  "togglespy",    "togglegraph",  "bbopt",
-          "pipe",          "namedemo",     "camangle",     "fov",          "fpshist",
-          "forcereload",   "readsetup",    "writesetup",   "randdump",     "addkey",
-          "deletekey",     "rmkey",        "clearkeys",    "listkeys",     "readkeys",
-          "writekeys",     "togglekeycam", "togglefps",    "toggletime",   "toggleping",
-          "togglespeed",   "sendfile",     "listfiles",    "messagelines", "demobackups",
-          "mapscale",      "hfvol",        "toggledecals", "clearlog",     "log"})
+         {"help",        "savetrackinfo", "renderstats",  "togglespy",    "togglegraph",
+          "bbopt",       "pipe",          "namedemo",     "camangle",     "fov",
+          "fpshist",     "forcereload",   "readsetup",    "writesetup",   "randdump",
+          "addkey",      "deletekey",     "rmkey",        "clearkeys",    "listkeys",
+          "readkeys",    "writekeys",     "togglekeycam", "togglefps",    "toggletime",
+          "toggleping",  "togglespeed",   "sendfile",     "listfiles",    "messagelines",
+          "demobackups", "mapscale",      "hfvol",        "toggledecals", "clearlog",
+          "log"})
         EXPECT_EQ(names.count(name), 1u) << name;
+}
+
+// "/help" lists every command with its help, to scroll back through; "/help name" one of them.
+TEST_F(Console, HelpListsEveryCommandWithItsHelp) {
+    run("/help");
+    const int n = console_command_count();
+    for (int i = 0; i < n; i++) {
+        const console_command& c = console_command_at(i);
+        EXPECT_EQ(message_recent(n - i), std::string("/") + c.name + " " + c.help);
+    }
+    EXPECT_NE(message_recent(0).find("Page Up"), std::string::npos);
+    EXPECT_EQ(run("/help fov"), "/fov <degrees> field of view");
+    EXPECT_EQ(run("/help nothing"), "No command \"nothing\"; /help lists them");
 }
 
 TEST_F(Console, ChatLinesAreSpacedTwoSecondsApart) {

@@ -172,6 +172,30 @@ TEST_F(hud_screen, HiddenHudDrawsNoneOfIt) {
     EXPECT_LT(dark(hidden.pixels, pixels(l, l.board)), area(pixels(l, l.board)) / 20);
 }
 
+// The top-down editor keeps the left of the window for its panel: no board, dial, lean
+// indicator, map or status line is drawn over it.
+TEST_F(hud_screen, NothingOfTheRaceHudIsDrawnOverTheEditorView) {
+    race_under_way();
+    show_message("a message the race would show");
+    // The frame loop draws the editor's view, then the HUD over it.
+    auto view_and_hud = [&](std::vector<uint8_t>* view, std::vector<uint8_t>* with_hud) {
+        int w = 0, h = 0;
+        ASSERT_TRUE(platform().begin_frame(&w, &h));
+        set_projection(w, h, static_cast<float>(config().fov));
+        render_clear();
+        *view = read_now(w, h);
+        hud_draw(hud_frame_now());
+        *with_hud = end_frame_picture(w, h);
+    };
+    std::vector<uint8_t> view, with_hud;
+    view_and_hud(&view, &with_hud);
+    ASSERT_GT(changed(view, with_hud, {0, 0, width, height}), 0) << "the race's HUD is drawn";
+    program_edit().view = editor_view;
+    view_and_hud(&view, &with_hud);
+    EXPECT_EQ(changed(view, with_hud, {0, 0, width, height}), 0);
+    program_edit().view = rider_camera;
+}
+
 TEST_F(hud_screen, TheTelemetryOverlayFollowsADemoRiderInPlayback) {
     race_under_way();
     ASSERT_TRUE(demo_recording());
@@ -223,6 +247,29 @@ TEST_F(hud_screen, TheTelemetryOverlayFollowsADemoRiderInPlayback) {
     EXPECT_GT(changed(scene, with_hud, b), area(b) / 3);
 }
 
+// The chat line is drawn low on the screen, clear of "Paused" and the warm-up line.
+TEST_F(hud_screen, TheChatLineKeepsClearOfTheMiddleOfTheScreen) {
+    race_under_way();
+    menu_open(menu_none);
+    const std::vector<uint8_t> race = picture();
+    menu_open(menu_chat);
+    type("/help");
+    const std::vector<uint8_t> chat = picture();
+    keep_picture(chat, "chat_line");
+    int first_row = height, changed_pixels = 0;
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++) {
+            const size_t i = (static_cast<size_t>(y) * width + x) * 3;
+            if (race[i] == chat[i] && race[i + 1] == chat[i + 1] && race[i + 2] == chat[i + 2])
+                continue;
+            changed_pixels++;
+            first_row = std::min(first_row, y);
+        }
+    EXPECT_GT(changed_pixels, 50) << "the line is drawn";
+    EXPECT_GT(first_row, height * 6 / 10) << "below the middle's texts";
+    menu_open(menu_none);
+}
+
 TEST_F(hud_screen, TheChatKeyOpensALineThatRunsCommandsAndShowsWhatIsTyped) {
     menu_open(menu_none);
     frames(1);
@@ -232,7 +279,7 @@ TEST_F(hud_screen, TheChatKeyOpensALineThatRunsCommandsAndShowsWhatIsTyped) {
     EXPECT_EQ(console_line(), "/togglefps") << "the key that opened the page is not typed";
     const menu_view view = menu_view_of(width, height);
     ASSERT_FALSE(view.lines.empty());
-    EXPECT_EQ(view.lines[0].text, "Say: /togglefps_");
+    EXPECT_EQ(view.lines[0].text, "Console: /togglefps_") << "offline: nobody to talk to";
     const int before = config().draw_fps;
     key(SDL_SCANCODE_RETURN);
     EXPECT_EQ(config().draw_fps, 1 - before);

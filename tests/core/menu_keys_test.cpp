@@ -8,6 +8,7 @@
 #include "common/message.h"
 #include "core/bindings.h"
 #include "editor/editor.h"
+#include "terrain/roost.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
 
@@ -394,6 +395,57 @@ TEST_F(menu_keys, PresetsVideoModesAndSettingsWrittenToTheConfig) {
         << text.str();
 }
 
+// What the menus changed is in "@config" as soon as they close, not only at an orderly
+// shut-down: a crash or a kill later in the race keeps it.
+TEST_F(menu_keys, SettingsChangedInTheMenusAreWrittenWhenTheyClose) {
+    auto written = [&] {
+        std::stringstream text;
+        text << std::ifstream(home / "Trailbok" / "config").rdbuf();
+        return text.str();
+    };
+    press("New Race");
+    number_value("Laps", &config_edit().laps, 7);
+    EXPECT_EQ(written().find("\nlaps=7"), std::string::npos) << "nothing written yet";
+    press("Start");
+    ASSERT_EQ(menus().page, menu_none);
+    EXPECT_NE(written().find("\nlaps=7"), std::string::npos) << written();
+    // The menus opened over the race, a setting changed, closed again with Esc.
+    key(SDL_SCANCODE_ESCAPE);
+    ASSERT_EQ(menus().page, menu_main);
+    press("Graphics/Sound Setup");
+    const double fov = config().fov;
+    move_to("Field Of View");
+    key(SDL_SCANCODE_RIGHT, 2);
+    // The roost's density takes effect in the race at once.
+    press("Advanced Graphics Setup");
+    const double density = config().roost_density;
+    move_to("Roost Density");
+    key(SDL_SCANCODE_LEFT, 3);
+    EXPECT_LT(config().roost_density, density);
+    EXPECT_EQ(roost_frequency(), static_cast<int>(std::lround(config().roost_density)));
+    for (int guard = 0; guard < 5 && menus().page != menu_none; guard++) key(SDL_SCANCODE_ESCAPE);
+    ASSERT_EQ(menus().page, menu_none);
+    EXPECT_NE(written().find("\nfov=" + std::to_string(static_cast<int>(fov + 2))),
+              std::string::npos)
+        << written();
+}
+
+// The controls page is the game's help: every binding with its key, then the fixed keys.
+TEST_F(menu_keys, TheControlsPageListsEveryBindingAndTheFixedKeys) {
+    menu_open(menu_controls);
+    frames(1);
+    const menu_view view = menu_view_of(width, height);
+    int shown = 0;
+    for (const menu_view_item& item : view.items)
+        for (int i = 0; i < k_binding_count; i++)
+            shown += item.label == bindings()[i].label && !item.value.empty();
+    EXPECT_EQ(shown, k_binding_count);
+    std::string text;
+    for (const menu_view_line& l : view.lines) text += l.text + "\n";
+    for (const char* fixed : {"Esc", "Tab", "0-9", "Chat (t)", "/help"})
+        EXPECT_NE(text.find(fixed), std::string::npos) << fixed << "\n" << text;
+}
+
 TEST_F(menu_keys, TheServerHistoryConnectAndDisconnect) {
     press("Multiplayer");
     move_to("Server");
@@ -465,6 +517,26 @@ TEST_F(menu_keys, ThePointerChoosesAndClicksItems) {
     // A click beyond the slack at either end moves nothing.
     click(static_cast<int>(left) - 40, y);
     EXPECT_EQ(config().fov, 90);
+}
+
+// The window appearing under a pointer at rest takes no item: Enter still opens the current
+// one, and only a move of the pointer makes the item under it current.
+TEST_F(menu_keys, APointerRestingWhereTheWindowAppearsTakesNoItem) {
+    ASSERT_EQ(menus().page, menu_main);
+    const int current = menus().item;
+    ASSERT_EQ(menu_item_label(menu_main, current), "New Race");
+    int x = 0, y = 0;
+    item_centre(5, &x, &y);
+    ASSERT_NE(current, 5);
+    place_pointer(x, y);
+    frames(2);
+    EXPECT_EQ(menus().item, current);
+    key(SDL_SCANCODE_RETURN);
+    EXPECT_EQ(menus().page, menu_new_race);
+    press("Back to Main Menu");
+    ASSERT_EQ(menus().page, menu_main);
+    point(x, y);
+    EXPECT_EQ(menus().item, 5) << "a moved pointer takes the item under it";
 }
 
 TEST_F(menu_keys, FortyFiveDemosMakeThreePagesOfRows) {

@@ -142,9 +142,20 @@ class menu_world : public ::testing::Test {
             frames(1);
         }
     }
-    // The pointer moved to a window position, then the frame that handles it and the next,
-    // which finds the item under it.
+    // The pointer put at a window position without a move, as the window appears under it.
+    static void place_pointer(int x, int y) {
+        SDL_Event e{};
+        e.type = SDL_MOUSEMOTION;
+        e.motion.timestamp = SDL_GetTicks();
+        e.motion.x = x;
+        e.motion.y = y;
+        SDL_PushEvent(&e);
+        frames(1);
+    }
+    // The pointer moved to a window position (from a pixel beside it), then the frame that
+    // handles it and the next, which finds the item under it.
     static void point(int x, int y) {
+        place_pointer(x + 1, y);
         SDL_Event e{};
         e.type = SDL_MOUSEMOTION;
         e.motion.timestamp = SDL_GetTicks();

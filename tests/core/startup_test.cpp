@@ -219,3 +219,19 @@ TEST_F(Startup, SettingsBindingsAndSetupPersistAcrossRuns) {
     second << std::ifstream(written).rdbuf();
     EXPECT_EQ(second.str(), first.str());
 }
+
+// A configured track that was since removed: the run takes one that is installed, says so, and
+// the menus and the race then agree on it.
+TEST_F(Startup, AConfiguredTrackNoLongerInstalledIsReplacedAndSaidSo) {
+    make_track();
+    std::ofstream(root / "data" / "config") << "track=gone\n";
+    null_platform_reset();
+    event_queue_clear();
+    event_queue_push({k_control_close, 1, 0.0});
+    EXPECT_EQ(run({"--nosound"}), 0);
+    EXPECT_NE(last_log().find("Track \"gone\" is not installed; racing on flat"),
+              std::string::npos);
+    std::stringstream written;
+    written << std::ifstream(root / "home" / "Trailbok" / "config").rdbuf();
+    EXPECT_NE(written.str().find("track=flat\n"), std::string::npos) << written.str();
+}

@@ -74,7 +74,7 @@ TEST_F(demo_world, NoBackupsOverwritesTheRecording) {
     EXPECT_EQ(read(home / "demos" / "default.qvdemo").substr(0, 5), "QV06 ");
 }
 
-TEST_F(demo_world, ANamedRecordingIsKeptUnderItsNameWhenItCloses) {
+TEST_F(demo_world, ANamedRecordingIsKeptUnderItsNameFromTheMomentItIsNamed) {
     demo_name_recording("early");
     EXPECT_TRUE(shown("Not currently recording a demo"));
     ASSERT_TRUE(start_recorded({lineup_local}, 1, true));
@@ -84,6 +84,10 @@ TEST_F(demo_world, ANamedRecordingIsKeptUnderItsNameWhenItCloses) {
     EXPECT_FALSE(shown("Demo name updated"));
     demo_name_recording("first try.qvdemo");
     EXPECT_TRUE(shown("Demo name updated"));
+    // Named at once, while it is written: a crash now leaves it under its name, out of the way
+    // of the next race's recording.
+    EXPECT_TRUE(fs::exists(home / "demos" / "first try.qvdemo"));
+    EXPECT_FALSE(fs::exists(home / "demos" / "default.qvdemo"));
     for (int t = 0; t < 20; t++) race_world_tic();
     ASSERT_TRUE(start_recorded({lineup_local}, 1, false));
     EXPECT_FALSE(fs::exists(home / "demos" / "default.qvdemo"));

@@ -502,7 +502,7 @@ TEST_F(EditorTest, ASaveThatFailsPartWayLeavesTheSavedTrackWhole) {
     EXPECT_TRUE(editor_get().gradients.empty());
 }
 
-TEST_F(EditorTest, TabIsNeverTakenAndPanelKeysStayOnThePanel) {
+TEST_F(EditorTest, TabIsNeverTakenPanelKeysStayOnThePanelAndZoomWorksOverAButton) {
     EXPECT_FALSE(editor_key(9, 1));
     EXPECT_FALSE(editor_key(9, 0));
     // Over the Strength row, "]" steps it and is the panel's; the message line names the key.
@@ -514,6 +514,15 @@ TEST_F(EditorTest, TabIsNeverTakenAndPanelKeysStayOnThePanel) {
     EXPECT_EQ(editor_get().values[item_strength], 3.25f);
     EXPECT_STREQ(editor_message_line(), "Pressed 0x5d (']')");
     EXPECT_FALSE(editor_key(9, 1));
+    // Over a mode button, which has no use for them, "-" and "=" still zoom the view.
+    move_to_pixel(30, 3);
+    const float zoom = editor_get().values[item_zoom];
+    type('-');
+    EXPECT_EQ(editor_get().values[item_zoom], zoom - 0.5f);
+    type('=');
+    type('=');
+    EXPECT_EQ(editor_get().values[item_zoom], zoom + 0.5f);
+    EXPECT_EQ(editor_get().mode, mode_raise) << "the button was not pressed";
     // Out in the view, "s" saves; "q" is nobody's.
     move_to(k_centre, k_centre);
     EXPECT_FALSE(editor_key('q', 1));
@@ -675,5 +684,21 @@ TEST_F(EditorObjectsTest, ADecalUnderThePointerIsDeletedWithX) {
     EXPECT_LT(decal_count(), count);
     for (int i = 0; i < decal_count(); i++)
         EXPECT_FALSE(decal_at(i).x == d.x && decal_at(i).z == d.z) << "the decal is gone";
+}
+
+TEST_F(EditorObjectsTest, DeletingEveryDecalAndSavingKeepsThemGoneAfterAReload) {
+    click_item(mode_decals);
+    ASSERT_GT(decal_count(), 0);
+    for (int guard = 0; decal_count() > 0 && guard < 1000; guard++) {
+        const ground_decal d = decal_at(0);
+        look_at(d.x, d.z);
+        move_to(d.x, d.z);
+        type('x');
+    }
+    ASSERT_EQ(decal_count(), 0);
+    type('s');
+    ASSERT_STREQ(editor_message_line(), "Saved!");
+    ASSERT_TRUE(track_load("rabbithill"));
+    EXPECT_EQ(decal_count(), 0) << "the deleted decals came back from the old file";
 }
 } // namespace

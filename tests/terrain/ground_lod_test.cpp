@@ -232,3 +232,37 @@ TEST_F(LevelOfDetail, GroundBesideTheViewIsLeftOutButNothingTheEyeSees) {
             << "level " << fan.level << " node " << fan.i << "," << fan.j;
     }
 }
+
+// "--max-detail-distance": within it every node of the finest level is drawn, and the ground
+// further off keeps the detail it had.
+TEST_F(LevelOfDetail, TheFullDetailDistanceRefinesEveryFinestNodeWithinIt) {
+    const height_field& f = ground().field;
+    const int e = f.size_exponent;
+    const float eye[3] = {128, rolling(128, 128) + 5, 128};
+    const float reach = 60;
+    const float side = f.extent / static_cast<float>(1 << e);
+    auto finest_within = [&](float distance, bool* all) {
+        int refined = 0;
+        *all = true;
+        for (int j = 0; j < 1 << e; j++)
+            for (int i = 0; i < 1 << e; i++) {
+                const float dx = (static_cast<float>(i) + 0.5f) * side - eye[0];
+                const float dz = (static_cast<float>(j) + 0.5f) * side - eye[2];
+                if (dx * dx + dz * dz > distance * distance) continue;
+                const bool marked = lod_refined(e, i, j);
+                refined += marked;
+                *all = *all && marked;
+            }
+        return refined;
+    };
+    bool all = false;
+    lod_refine(eye);
+    const int usual = finest_within(reach, &all);
+    ASSERT_FALSE(all) << "the usual detail leaves some of it coarser";
+    const int far_usual = finest_within(200, &all) - usual;
+    lod_refine(eye, reach);
+    EXPECT_GT(finest_within(reach, &all), usual);
+    EXPECT_TRUE(all);
+    lod_refine(eye);
+    EXPECT_EQ(finest_within(200, &all) - usual, far_usual) << "back as it was without it";
+}

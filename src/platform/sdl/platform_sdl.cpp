@@ -337,6 +337,13 @@ void hat_moved(const SDL_JoyHatEvent& e) {
                       event_time(e.timestamp));
 }
 
+// The cursor at (-1, -1) until the pointer is in the window: the first position it reports is
+// where the window found it, not a move of the player's.
+void cursor_outside() {
+    device_set_axis(g_sdl.cursor, 0, -1);
+    device_set_axis(g_sdl.cursor, 1, -1);
+}
+
 // The mouse and the cursor, then every joystick SDL knows, in the roll call's log lines.
 void discover_devices() {
     if (!platform_flag("dinput", 1)) {
@@ -350,6 +357,7 @@ void discover_devices() {
         log("End of DirectInput roll call\n");
     }
     g_sdl.cursor = device_attach(device_report{"cursor", "cursor", device_cursor, 2, 0, false});
+    cursor_outside();
 }
 
 // Mouse buttons as the Mouse device numbers them: left, right, middle, then the side buttons.
@@ -385,6 +393,7 @@ void cursor_moved(int x, int y) {
 
 void window_event(const SDL_WindowEvent& e) {
     if (e.event == SDL_WINDOWEVENT_SIZE_CHANGED) log("WM_SIZE message %dx%d\n", e.data1, e.data2);
+    if (e.event == SDL_WINDOWEVENT_LEAVE) cursor_outside();
 }
 
 void handle(const SDL_Event& e) {
