@@ -113,7 +113,7 @@ bool draw_frame() {
         editor_draw();
         break;
     case title_view:
-        title_view_draw(hud_picture_title(), "", k_version_text);
+        menu_title_backdrop_draw();
         break;
     }
     if (hud) hud_draw(frame.hud);

@@ -5,6 +5,7 @@
 #include "core/config.h"
 #include "common/text_format.h"
 #include "core/console.h"
+#include "core/menu.h"
 #include "core/program.h"
 
 #include "bike/bike.h"
@@ -188,7 +189,8 @@ hud_frame hud_frame_now() {
         f.dabbing = setup_sticky_dab() && local_dab_latched() && bike_rider_down(bike) == 0;
     }
     if (f.track_loaded) {
-        f.title = title_now();
+        // The start title sits mid-screen: under a menu page it would show through the items.
+        if (menu_page() == menu_none || menu_page() == menu_chat) f.title = title_now();
         f.race_time = hud_race_time_text(race_clock(), race_gate_drop_tic());
         if (f.has_gates) f.results = results_now();
         if (f.broadcast) f.ticker = ticker_now();

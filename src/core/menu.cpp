@@ -13,7 +13,9 @@
 #include "platform/controls.h"
 #include "platform/devices.h"
 #include "platform/log.h"
+#include "render/render.h"
 #include "resources/resources.h"
+#include "ui/ui.h"
 
 #include <algorithm>
 #include <cctype>
@@ -395,6 +397,13 @@ void menu_key(int32_t code) {
         value_item_key(item, index, code);
         return;
     }
+}
+
+void menu_title_backdrop_draw() {
+    const int page = g_menus.page;
+    const bool logo = page == menu_none || page == menu_main;
+    title_view_draw(hud_picture_title(), logo ? hud_picture_logo() : 0, "",
+                    page == menu_none ? k_version_text : "");
 }
 
 void menu_pointer_frame(int width, int height) {

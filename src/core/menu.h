@@ -53,6 +53,9 @@ void menu_key(int32_t code);
 // Once a frame: the pointer hovering over an item makes it current; a drag with the button
 // held goes to the page.
 void menu_pointer_frame(int width, int height);
+// The title view under the menus: the picture, the logo where no page but the main one covers
+// it, and the build label when no page shows its own.
+void menu_title_backdrop_draw();
 // What the open page shows, and drawing it over the frame.
 menu_view menu_view_of(int width, int height);
 void menu_draw(int width, int height);

@@ -332,6 +332,8 @@ void after_reflections(const menu_item_ref&, bool) {
 }
 
 void decorate_main(menu_view& view) {
+    // Over the title picture the items stand below the logo.
+    if (program().view == title_view) view.top_share = k_main_page_below_logo;
     // The notice fades out over the last of its ten seconds.
     const double shown = program().time.run_clock - menus().opened_at;
     const float a = static_cast<float>(std::clamp(10 - shown, 0.0, 1.0));

@@ -144,8 +144,9 @@ void render_set_text_drawer(const render_text_drawer* drawer);
 // The loading screen: a disc and a row of squares with a wave running along it, and the step
 // being loaded.
 void loading_screen_draw(const char* progress);
-// The title picture, the message at the top left and the build label at the bottom right.
-void title_view_draw(uint32_t picture, const char* message, const char* build_label);
+// The title picture with the logo over it (0: none), the message at the top left and the build
+// label at the bottom right.
+void title_view_draw(uint32_t picture, uint32_t logo, const char* message, const char* build_label);
 
 // Reads the viewport as RGB rows, bottom row first (the frame buffer's order).
 bool render_read_pixels(int width, int height, unsigned char* rgb);

@@ -84,19 +84,27 @@ void loading_screen_draw(const char* progress) {
     restore_state();
 }
 
-void title_view_draw(uint32_t picture, const char* message, const char* build_label) {
+void title_view_draw(uint32_t picture, uint32_t logo, const char* message,
+                     const char* build_label) {
     render_state& r = renderer();
     if (!r.ready) return;
     const float tx = r.tangents.tx, ty = r.tangents.ty;
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     flat_state();
-    // A 2:1 picture across the whole width on wide screens, else over the whole height.
+    // A 2:1 picture across the whole width on wide screens, else over the whole height; the logo
+    // lies over the same quad, blended.
     const float half_width = tx > 2 * ty ? tx : 2 * ty;
     const float half_height = half_width / 2;
-    if (picture) {
+    for (const uint32_t texture : {picture, logo}) {
+        if (!texture) continue;
+        const bool blended = texture == logo;
+        if (blended) {
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        }
         glEnable(GL_TEXTURE_2D);
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-        gl_bind_texture(picture);
+        gl_bind_texture(texture);
         glBegin(GL_QUADS);
         glTexCoord2f(0, 1), glVertex3f(-half_width, -half_height, -1);
         glTexCoord2f(1, 1), glVertex3f(half_width, -half_height, -1);
@@ -104,6 +112,7 @@ void title_view_draw(uint32_t picture, const char* message, const char* build_la
         glTexCoord2f(0, 0), glVertex3f(-half_width, half_height, -1);
         glEnd();
         glDisable(GL_TEXTURE_2D);
+        if (blended) glDisable(GL_BLEND);
     }
     const float white[4] = {1, 1, 1, 1};
     if (message && message[0]) {

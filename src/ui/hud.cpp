@@ -209,7 +209,7 @@ void draw_map(const hud_layout& l, const hud_frame& f) {
 void draw_title(const hud_layout& l, const hud_frame& f) {
     const hud_title& title = f.title;
     const float opacity = hud_title_opacity(title.race_seconds);
-    if (opacity <= 0 || !f.track_loaded) return;
+    if (opacity <= 0 || !f.track_loaded || (title.track.empty() && title.series.empty())) return;
     const float colour[4] = {1, 1, 1, opacity}, gold[4] = {1, 0.82f, 0.3f, opacity};
     const hud_rect& r = l.title;
     const float h = (r.y1 - r.y0) * 0.36f;

@@ -48,7 +48,8 @@ page_layout layout_of(const menu_view& v, int width, int height) {
     if (!v.table.rows.empty() || !v.table.header.empty())
         rows += 0.5f + 1 + static_cast<float>(v.table.rows.size());
     rows += 1; // the build label's corner
-    l.row = std::min(h / 16, h * 0.96f / rows);
+    const float room = v.top_share >= 0 ? 0.98f - v.top_share : 0.96f;
+    l.row = std::min(h / 16, h * room / rows);
     l.text = l.row * 0.74f;
     const float content = std::min(w * 0.88f, h * 1.3f);
     l.left = (w - content) / 2;

@@ -39,6 +39,9 @@ struct menu_view_table {
     std::vector<std::vector<float>> colours; // per row: r, g, b
 };
 
+// Where the title picture's logo ends, as a share of the window's height at any width.
+constexpr float k_main_page_below_logo = 0.5f;
+
 struct menu_view {
     std::string title;
     std::vector<menu_view_item> items;

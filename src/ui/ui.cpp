@@ -17,6 +17,7 @@
 namespace {
 struct ui_state {
     uint32_t title = 0; // the title picture's texture
+    uint32_t logo = 0;  // the game's name, over the title picture
 };
 ui_state g_ui;
 
@@ -34,9 +35,11 @@ void hud_pictures_load() {
     hud_set_pictures(texture_load("!@tach.png"), texture_load("!@shifter.png"),
                      texture_load("!@pitboard.png"));
     g_ui.title = texture_load("!@title.png");
+    g_ui.logo = texture_load("!@logo.png");
 }
 
 uint32_t hud_picture_title() { return g_ui.title; }
+uint32_t hud_picture_logo() { return g_ui.logo; }
 
 std::string ui_driver_info() {
     return std::string(gl_text(GL_VENDOR)) + ", " + gl_text(GL_RENDERER) + ", " +

@@ -8,6 +8,7 @@
 void hud_pictures_load();
 // The title picture behind the menus (0 when it could not be loaded).
 uint32_t hud_picture_title();
+uint32_t hud_picture_logo();
 
 // The followed rider's timing board.
 struct hud_board {

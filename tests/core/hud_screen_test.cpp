@@ -247,6 +247,18 @@ TEST_F(hud_screen, TheTelemetryOverlayFollowsADemoRiderInPlayback) {
     EXPECT_GT(changed(scene, with_hud, b), area(b) / 3);
 }
 
+// The start title stands mid-screen, where a menu page's items are: it is not drawn under one.
+TEST_F(hud_screen, TheStartTitleIsNotDrawnUnderAMenuPage) {
+    race_under_way();
+    menu_open(menu_none);
+    EXPECT_EQ(hud_frame_now().title.track, track_display_name());
+    menu_open(menu_new_race);
+    EXPECT_EQ(hud_frame_now().title.track, "");
+    menu_open(menu_chat);
+    EXPECT_EQ(hud_frame_now().title.track, track_display_name()) << "the chat line is no page";
+    menu_open(menu_none);
+}
+
 // The chat line is drawn low on the screen, clear of "Paused" and the warm-up line.
 TEST_F(hud_screen, TheChatLineKeepsClearOfTheMiddleOfTheScreen) {
     race_under_way();

@@ -539,6 +539,31 @@ TEST_F(menu_keys, APointerRestingWhereTheWindowAppearsTakesNoItem) {
     EXPECT_EQ(menus().item, 5) << "a moved pointer takes the item under it";
 }
 
+// Over the title picture the main page's items stand below the logo, and no other page has the
+// logo under its items.
+TEST_F(menu_keys, TheLogoIsDrawnOnlyAboveTheMainPagesItems) {
+    ASSERT_EQ(program().view, title_view);
+    ASSERT_EQ(menus().page, menu_main);
+    for (int i = 0; i < menu_item_count(menu_main); i++) {
+        float x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        ASSERT_TRUE(
+            menu_view_box(menu_view_of(width, height), width, height, i, &x0, &y0, &x1, &y1));
+        EXPECT_GE(y0, height * k_main_page_below_logo) << i;
+        EXPECT_LE(y1, height) << i;
+    }
+    // The logo's orange: red well above blue, which the hills, the sky and the menu's own
+    // colours never are.
+    auto logo_pixels = [&](const std::vector<uint8_t>& rgb) {
+        int n = 0;
+        for (size_t i = 0; i + 2 < rgb.size(); i += 3) n += rgb[i] > 60 && rgb[i] > 4 * rgb[i + 2];
+        return n;
+    };
+    EXPECT_GT(logo_pixels(picture()), width * height / 50);
+    press("New Race");
+    ASSERT_EQ(menus().page, menu_new_race);
+    EXPECT_EQ(logo_pixels(picture()), 0);
+}
+
 TEST_F(menu_keys, FortyFiveDemosMakeThreePagesOfRows) {
     for (int i = 0; i < 45; i++) {
         char name[64];

@@ -211,7 +211,7 @@ class menu_world : public ::testing::Test {
                                                      program().viewed_slot,
                                                      static_cast<float>(config().fov))));
         else
-            title_view_draw(hud_picture_title(), "", k_version_text);
+            menu_title_backdrop_draw();
         menu_draw(w, h);
         return end_frame_picture(w, h);
     }

@@ -397,7 +397,7 @@ TEST_F(SceneDraw, TheTitlePictureCoversTheScreenAtTwoToOne) {
     int w, h;
     platform().begin_frame(&w, &h);
     set_projection(k_width, k_height, 90);
-    title_view_draw(title, "", "build");
+    title_view_draw(title, 0, "", "build");
     std::vector<unsigned char> frame(static_cast<size_t>(k_width) * k_height * 3);
     render_read_pixels(k_width, k_height, frame.data());
     platform().end_frame();

@@ -149,7 +149,8 @@ image pitboard_picture() {
     return im;
 }
 
-// The title picture: sky, two ranges of hills, and the game's name in block letters.
+// The title picture: sky and two ranges of hills; the game's name is a picture of its own,
+// drawn over it only where no menu page lies on it.
 image title_picture() {
     image im = blank(512, 256, 3);
     for (int y = 0; y < 256; y++)
@@ -163,6 +164,12 @@ image title_picture() {
     shade(&im, 0, 150, 511, 255, {0.5f, 0.36f, 0.22f, 1}, [](float x, float y) {
         return (205 - 18 * std::sin(x / 45.0f + 2) - 8 * std::cos(x / 17.0f)) - y;
     });
+    return im;
+}
+
+// The game's name in block letters, on transparency, placed for the title picture's quad.
+image logo_picture() {
+    image im = blank(512, 256, 4);
     text(&im, 259, 43, 8, "TRAILBOK", {0.1f, 0.1f, 0.12f, 0.6f});
     text(&im, 256, 40, 8, "TRAILBOK", {0.98f, 0.6f, 0.1f, 1});
     text(&im, 256, 112, 2, "MOTOCROSS", {1, 1, 1, 1});
@@ -237,7 +244,8 @@ bool forge_hud_pictures(const std::string& out) {
     return write_picture(out + "tach.png", tach_picture()) &&
            write_picture(out + "shifter.png", shifter_picture()) &&
            write_picture(out + "pitboard.png", pitboard_picture()) &&
-           write_picture(out + "title.png", title_picture());
+           write_picture(out + "title.png", title_picture()) &&
+           write_picture(out + "logo.png", logo_picture());
 }
 
 bool forge_desktop_icon(const std::string& path, int size) {
