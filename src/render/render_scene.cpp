@@ -190,12 +190,21 @@ void render_scene(const render_frame& f) {
     set_projection(viewport[2], viewport[3], c.fov);
     load_view_rotation(c.rotation);
 
-    // A cleared depth buffer; with "--fugly" the clear colour where the sky would be.
+    // Cleared buffers. The sky box has no floor: where neither it nor the ground lies (looking
+    // down past the field's edge) the last frame, a menu or the HUD's translucent parts drawn
+    // over and over would show. Cleared to the fog's colour, that gap reads as haze; with
+    // "--fugly" the clear colour stands where the sky would be.
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_ALWAYS);
     glDisable(GL_LIGHTING);
     glDisable(GL_ALPHA_TEST);
-    glClear(settings.fugly ? GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT : GL_DEPTH_BUFFER_BIT);
+    const track_lighting& haze = lighting();
+    GLfloat clear_colour[4] = {};
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear_colour);
+    if (!settings.fugly && haze.fog_density > 0)
+        glClearColor(haze.fog_colour[0], haze.fog_colour[1], haze.fog_colour[2], 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glClearColor(clear_colour[0], clear_colour[1], clear_colour[2], clear_colour[3]);
 
     // Fog; the shader programs read its density whether it is on or not, so no fog is density 0.
     const track_lighting& l = lighting();

@@ -22,6 +22,8 @@
 
 #include <gtest/gtest.h>
 
+#include <GL/gl.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -277,6 +279,34 @@ TEST_F(SceneDraw, TheSkyShowsItsPictureWhereNothingStandsInFront) {
     g_settings.fugly = true;
     frame = draw(up);
     EXPECT_LE(difference(at(frame, 160, 120), {50, 153, 204}), 3);
+}
+
+// Looking down past the field's edge neither the sky box nor the ground covers the picture:
+// nothing of what the window held before (a menu, the last frame) may show through there.
+TEST_F(SceneDraw, NothingOfTheLastFrameShowsWherePastTheFieldsEdgeNothingIsDrawn) {
+    const height_field& f = ground().field;
+    scene_camera down;
+    down.eye[0] = -3 * f.extent;
+    down.eye[1] = 30;
+    down.eye[2] = -3 * f.extent;
+    // Right along x, looking straight down.
+    const float rotation[9] = {1, 0, 0, 0, 0, 1, 0, -1, 0};
+    std::copy(rotation, rotation + 9, down.rotation);
+    down.fov = 90;
+    int w, h;
+    platform().begin_frame(&w, &h);
+    glClearColor(1, 0, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0.196078f, 0.6f, 0.8f, 0);
+    set_projection(k_width, k_height, down.fov);
+    render_scene(frame_of(down));
+    std::vector<unsigned char> frame(static_cast<size_t>(k_width) * k_height * 3);
+    render_read_pixels(k_width, k_height, frame.data());
+    platform().end_frame();
+    int stale = 0;
+    for (int y = 0; y < k_height; y++)
+        for (int x = 0; x < k_width; x++) stale += difference(at(frame, x, y), {255, 0, 255}) < 40;
+    EXPECT_EQ(stale, 0);
 }
 
 TEST_F(SceneDraw, TheBikeIsDrawnWhereItsBodiesProject) {
