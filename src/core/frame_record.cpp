@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 // Opacity per rider slot: offline, recorded riders fade near the local rider.
@@ -91,6 +92,53 @@ const char* sound_name_of(const rider_slot& s, int bike) {
         return robot_at(s.robot).bike_texture;
     return bike_info_of(bike).bike_texture;
 }
+
+// The camera the program's view draws the world from; false for a view that draws none.
+bool view_camera(const program_state& p, scene_camera* out) {
+    switch (p.view) {
+    case rider_camera: {
+        const int bike = race_slot(p.viewed_slot).bike;
+        if (!bike_live(bike)) return false;
+        *out = rider_camera_of(bike, p.viewed_slot, static_cast<float>(config().fov));
+        return true;
+    }
+    case orbit_camera:
+        *out = orbit_camera_now();
+        return true;
+    case trackside_camera:
+        *out = trackside_camera_now(view_settings().trackside_choice);
+        return true;
+    case editor_view:
+    case title_view:
+        break;
+    }
+    return false;
+}
+
+// "--print-orientation": the rider camera's eye and the rider's own axes, once a drawn frame.
+void print_orientation(int bike, const scene_camera& c) {
+    const vec3d x = bike_body_axis(bike, body_rider, 0), z = bike_body_axis(bike, body_rider, 2);
+    printf("t=%f p0=%f p1=%f p2=%f x0=%f x1=%f x2=%f z0=%f z1=%f z2=%f\n",
+           race_clock() * k_tic_length, c.eye[0], c.eye[1], c.eye[2], x.x, x.y, x.z, z.x, z.y, z.z);
+}
+
+// The engines are heard from the camera the frame is drawn from: its eye, its right axis and
+// the way it moves. A trackside camera stands still; the orbit camera goes along with its bike.
+// The views that draw no world (the editor's, the title's) listen from the viewed rider's eyes.
+bool listener_of_view(const program_state& p, sound_listener* out) {
+    const int viewed = race_slot(p.viewed_slot).bike;
+    const bool viewed_live = viewed >= 0 && bike_live(viewed);
+    scene_camera c;
+    if (!view_camera(p, &c)) {
+        if (!viewed_live) return false;
+        c = rider_camera_of(viewed, p.viewed_slot, static_cast<float>(config().fov));
+    }
+    out->position = {c.eye[0], c.eye[1], c.eye[2]};
+    out->velocity = {c.velocity[0], c.velocity[1], c.velocity[2]};
+    if (p.view == orbit_camera && viewed_live) out->velocity = bike_frame_velocity(viewed);
+    out->right = {c.rotation[0], c.rotation[3], c.rotation[6]};
+    return true;
+}
 } // namespace
 
 float ghost_opacity(float distance, float fade_distance) {
@@ -103,26 +151,9 @@ frame_record frame_record_build() {
     const program_state& p = program();
     frame_record f;
     f.view = p.view;
-    const float fov = static_cast<float>(config().fov);
-    switch (p.view) {
-    case rider_camera: {
-        const int bike = race_slot(p.viewed_slot).bike;
-        f.world = bike_live(bike);
-        if (f.world) f.scene.camera = rider_camera_of(bike, p.viewed_slot, fov);
-        break;
-    }
-    case orbit_camera:
-        f.world = true;
-        f.scene.camera = orbit_camera_now();
-        break;
-    case trackside_camera:
-        f.world = true;
-        f.scene.camera = trackside_camera_now(view_settings().trackside_choice);
-        break;
-    case editor_view:
-    case title_view:
-        break;
-    }
+    f.world = view_camera(p, &f.scene.camera);
+    if (f.world && p.view == rider_camera && p.options.print_orientation)
+        print_orientation(race_slot(p.viewed_slot).bike, f.scene.camera);
     if (f.world) f.scene = world_frame(f.scene.camera);
     f.hud = hud_frame_now();
     return f;
@@ -149,15 +180,7 @@ sound_frame sound_frame_build() {
     float loudness = 0;
     if (!p.paused && p.view != editor_view)
         loudness = menu_page() == menu_none ? 1.0f : p.riding ? 0.0f : 0.25f;
-    // The engines are heard from the viewed rider's head, moving with it, right ear along the
-    // frame's right.
-    const int viewed = race_slot(p.viewed_slot).bike;
-    if (viewed >= 0 && bike_live(viewed)) {
-        f.has_listener = true;
-        f.listener.position = bike_body_position(viewed, body_rider);
-        f.listener.velocity = bike_body_velocity(viewed, body_rider);
-        f.listener.right = bike_body_axis(viewed, body_frame, 0);
-    }
+    f.has_listener = listener_of_view(p, &f.listener);
     for (int slot = 0; slot < k_max_riders; slot++) {
         const rider_slot& s = race_slot(slot);
         if (s.bike < 0 || !bike_live(s.bike)) continue;

@@ -22,8 +22,9 @@ render_frame world_frame(const scene_camera& camera);
 // The updates of what is drawn that follow the camera and the clock (flaggers, animations, roost
 // cards, statues turned to the camera), made before the world is drawn.
 void world_prepare(const render_frame& frame);
-// The engines as they are heard now: from the viewed rider, each slot at the volume the program's
-// state gives it (muted in the editor and while paused, quieter behind the menus).
+// The engines as they are heard now: from the camera the view is drawn from, each slot at the
+// volume the program's state gives it (muted in the editor and while paused, quieter behind the
+// menus).
 sound_frame sound_frame_build();
 
 // Opacity of a recorded rider at `distance` ft from the local rider: they fade within the fade

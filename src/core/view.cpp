@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <vector>
 
 namespace {
@@ -240,10 +239,6 @@ scene_camera rider_camera_of(int bike, int slot, float fov) {
     c.eye[2] = static_cast<float>(eye.z);
     vec3d axes[3];
     for (int k = 0; k < 3; k++) axes[k] = bike_body_axis(bike, body_rider, k);
-    if (program().options.print_orientation)
-        printf("t=%f p0=%f p1=%f p2=%f x0=%f x1=%f x2=%f z0=%f z1=%f z2=%f\n",
-               race_clock() * k_tic_length, c.eye[0], c.eye[1], c.eye[2], axes[0].x, axes[0].y,
-               axes[0].z, axes[2].x, axes[2].y, axes[2].z);
     // A positive angle tilts the view down.
     const double theta = static_cast<float>(s.first_person_angle) * k_pi / 180;
     const vec3d up = axes[1], back = axes[2];

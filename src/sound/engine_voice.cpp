@@ -33,10 +33,13 @@ struct voice_template {
 
 enum template_id { template_four_stroke, template_two_stroke, template_50, k_template_count };
 
+// Each template's load runs over the torque its class's bikes give at closed and at full
+// throttle, averaged over the revs they are ridden at (2000 rpm to the rated speed): the
+// four-strokes -8.35 ... 20.5 lbf·ft, the two-strokes -4.7 ... 16.4, the 50s -1.7 ... 3.1.
 constexpr voice_template k_templates[] = {
-    {"default_four_stroke", true, 0.5f, -2.5f, 2.5f, 1000, {5.0f, 0.918f, -0.85f, 0, 15}},
-    {"default_two_stroke", false, 1.0f, -3.5f, 3.5f, 1000, {1.75f, 0.3f, -0.75f, 0, 15}},
-    {"50", false, 1.0f, -3.5f, 1.5f, 1000, {1.75f, 0.3f, -0.75f, 0, 15}},
+    {"default_four_stroke", true, 0.5f, -8.35f, 20.5f, 1000, {5.0f, 0.918f, -0.85f, 0, 15}},
+    {"default_two_stroke", false, 1.0f, -4.7f, 16.4f, 1000, {1.75f, 0.3f, -0.75f, 0, 15}},
+    {"50", false, 1.0f, -1.7f, 3.1f, 1000, {1.75f, 0.3f, -0.75f, 0, 15}},
 };
 static_assert(sizeof k_templates / sizeof k_templates[0] == k_template_count);
 
@@ -296,16 +299,20 @@ std::string voice_load(engine_voice& v, const char* engine_class, const char* so
     return used;
 }
 
+float voice_engine_load(const engine_voice& v, float torque) {
+    float load = 0;
+    if (v.high_torque != v.low_torque)
+        load = std::clamp((torque - v.low_torque) / (v.high_torque - v.low_torque), 0.0f, 1.0f);
+    return std::isfinite(load) ? load : 0;
+}
+
 int voice_synthesise(engine_voice& v, int played, float rpm, float torque, uint8_t* out,
                      int* first) {
     *first = v.write_cursor;
     int n = (played + k_voice_ring_size + k_voice_write_lead - v.write_cursor) & k_ring_mask;
     n = std::min(n, k_voice_max_block);
     if (n <= 0 || v.table < 0) return 0;
-    float load = 0;
-    if (v.high_torque != v.low_torque)
-        load = std::clamp((torque - v.low_torque) / (v.high_torque - v.low_torque), 0.0f, 1.0f);
-    if (!std::isfinite(load)) load = 0;
+    const float load = voice_engine_load(v, torque);
     if (!std::isfinite(rpm)) rpm = v.previous_rpm;
     int32_t increment = phase_increment(v.firing_frequency);
     // The taps in use, in groups of four (the last padded with silent taps) so that the four

@@ -103,6 +103,9 @@ std::vector<std::string> braap_candidates(const char* sound_name);
 // The default ".braap" file of an engine class, nullptr when the class has none.
 const char* braap_class_default(const char* engine_class);
 
+// The load (0 closed ... 1 full throttle) the voice plays for an engine torque (lbf·ft): where
+// the torque falls between the voice's low and high torque.
+float voice_engine_load(const engine_voice& voice, float torque);
 // Synthesises the samples the ring needs for the stream's play position `played`, at engine
 // speed `rpm` and torque `torque`; returns how many were made (0 ... 8820) and leaves them as
 // bytes in `out` (at least k_voice_max_block), starting at ring index `*first`.

@@ -1,6 +1,6 @@
 // The frame record the frame loop hands the renderer and the engine sounds: recorded riders
-// fading near the local rider, the rider's own bike seen through its eyes, and the engines'
-// volumes by what the player is doing.
+// fading near the local rider, the rider's own bike seen through its eyes, the engines' volumes
+// by what the player is doing, and the engines heard from the camera of every view.
 #include "core/core_local.h"
 #include "frame_loop_fixture.h"
 #include "core/menu_local.h"
@@ -8,8 +8,11 @@
 #include "core/frame_record.h"
 #include "core/view.h"
 
+#include "track/track_view.h"
+
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <utility>
 
 namespace {
@@ -42,9 +45,31 @@ class FrameRecord : public ::testing::Test {
             if (f.bikes[k].bike == bike) return &f.bikes[k];
         return nullptr;
     }
+    // How loud and where a slot's engine is heard from the frame's listener.
+    static voice_spatial heard_from(const sound_frame& f, int slot) {
+        const sound_source& s = f.sources[slot];
+        return voice_spatial_of(s.engine.position, s.engine.velocity, f.listener, 1);
+    }
     int local = -1, ghost = -1;
     static constexpr int ghost_slot = 1;
 };
+
+double distance(const vec3d& a, const vec3d& b) { return length(a - b); }
+
+void place(track_camera& camera, const vec3d& at) {
+    camera.position[0] = static_cast<float>(at.x);
+    camera.position[1] = static_cast<float>(at.y);
+    camera.position[2] = static_cast<float>(at.z);
+}
+
+vec3d eye_of(const scene_camera& c) { return {c.eye[0], c.eye[1], c.eye[2]}; }
+vec3d right_of(const scene_camera& c) { return {c.rotation[0], c.rotation[3], c.rotation[6]}; }
+
+void expect_at(const vec3d& got, const vec3d& want, const char* what) {
+    EXPECT_NEAR(got.x, want.x, 1e-4) << what;
+    EXPECT_NEAR(got.y, want.y, 1e-4) << what;
+    EXPECT_NEAR(got.z, want.z, 1e-4) << what;
+}
 
 TEST(GhostOpacity, RecordedRidersFadeWithinTheFadeDistance) {
     EXPECT_EQ(ghost_opacity(5, 10), 0.0f) << "within half the distance: gone";
@@ -110,5 +135,71 @@ TEST_F(FrameRecord, EnginesAreMutedInTheEditorAndWhilePausedAndQuietBehindTheMen
     EXPECT_EQ(f.sources[0].bike, local);
     EXPECT_EQ(f.sources[2].bike, -1) << "an empty slot names no bike";
     EXPECT_TRUE(f.has_listener) << "heard from the viewed rider";
+}
+
+// A trackside camera beside the ghost, far from the followed local rider: the ghost is heard
+// close and on the camera's right, the rider faint; moving the camera moves the ears with it.
+TEST_F(FrameRecord, TheTracksideViewHearsFromItsCamera) {
+    const track_camera kept = free_camera();
+    ghost_at(300);
+    program_edit().viewed_slot = 0;
+    program_edit().view = trackside_camera;
+    track_camera camera;
+    camera.yaw = 0.4f;
+    free_camera_set(camera);
+    const vec3d right = right_of(trackside_camera_now(-1));
+    const vec3d at = bike_frame_position(ghost);
+    place(camera, at - right * 20);
+    free_camera_set(camera);
+
+    const sound_frame f = sound_frame_build();
+    ASSERT_TRUE(f.has_listener);
+    expect_at(f.listener.position, eye_of(trackside_camera_now(-1)), "the camera's eye");
+    expect_at(f.listener.velocity, {}, "a trackside camera stands still");
+    expect_at(f.listener.right, right, "the camera's right");
+    const voice_spatial ghost_heard = heard_from(f, ghost_slot), rider_heard = heard_from(f, 0);
+    EXPECT_GT(ghost_heard.volume, 3 * rider_heard.volume)
+        << "the ghost is 20 ft away, the rider "
+        << distance(f.listener.position, bike_frame_position(local));
+    EXPECT_GT(ghost_heard.pan, 30000) << "the ghost stands on the camera's right";
+
+    // The camera moved to the far side of the ghost: the ghost is heard on the left.
+    place(camera, at + right * 20);
+    free_camera_set(camera);
+    const sound_frame moved = sound_frame_build();
+    expect_at(moved.listener.position, eye_of(trackside_camera_now(-1)), "the moved camera");
+    EXPECT_GT(distance(moved.listener.position, f.listener.position), 39);
+    EXPECT_LT(heard_from(moved, ghost_slot).pan, -30000);
+    free_camera_set(kept);
+}
+
+// The orbit camera is heard from where it hangs behind the bike and moves along with it; the
+// rider's own view is heard from the rider's eyes on the head.
+TEST_F(FrameRecord, TheOrbitAndRiderViewsHearFromTheirCameras) {
+    ghost_at(300);
+    // Falling for a few steps, with no ground under it, the bike has a velocity to go along with.
+    bike_push(local, {400, 0, 0});
+    for (int step = 0; step < 16; step++) world_step();
+    ASSERT_GT(length(bike_frame_velocity(local)), 1);
+    program_edit().viewed_slot = 0;
+    program_edit().view = orbit_camera;
+    const sound_frame orbit = sound_frame_build();
+    ASSERT_TRUE(orbit.has_listener);
+    const scene_camera behind = orbit_camera_now();
+    expect_at(orbit.listener.position, eye_of(behind), "the orbit camera's eye");
+    expect_at(orbit.listener.right, right_of(behind), "the orbit camera's right");
+    expect_at(orbit.listener.velocity, bike_frame_velocity(local), "it follows the bike");
+    const vec3d head = bike_body_position(local, body_rider);
+    EXPECT_GT(distance(orbit.listener.position, head), 5) << "not the rider's head";
+
+    program_edit().view = rider_camera;
+    const sound_frame own = sound_frame_build();
+    const scene_camera eyes = rider_camera_of(local, 0, static_cast<float>(config().fov));
+    expect_at(own.listener.position, eye_of(eyes), "the rider's eyes");
+    expect_at(own.listener.velocity, bike_body_velocity(local, body_rider), "moving with them");
+    expect_at(own.listener.right, right_of(eyes), "right ear on the rider's right");
+    EXPECT_LT(distance(own.listener.position, head), 2) << "the eyes are on the rider's head";
+    // The orbit camera hangs back from the bike: its own engine is quieter there.
+    EXPECT_LT(heard_from(orbit, 0).volume, heard_from(own, 0).volume);
 }
 } // namespace

@@ -158,9 +158,12 @@ TEST_F(EngineSound, TwoStrokePitchFollowsOneFiringPerTurn) {
 }
 
 TEST_F(EngineSound, FourStrokePitchFollowsOneFiringEverySecondTurn) {
-    EXPECT_EQ(engine_sound_load(0, "250f", "@yz250f_2017.png"), "@default250f.braap");
+    EXPECT_EQ(engine_sound_load(0, "250f", "@yz250f_2017.png"), "@yz250f_2017.braap");
     expect_pitch_follows_firing("250f", "@yz250f_2017.png", 0.5);
     expect_pitch_follows_firing("450f", "@crf450_2018.png", 0.5);
+    // The class's own voice, for a bike without one.
+    EXPECT_EQ(engine_sound_load(0, "450f", "@no_such_bike.png"), "@default450f.braap");
+    expect_pitch_follows_firing("450f", "@no_such_bike.png", 0.5);
 }
 
 TEST_F(EngineSound, ClosedThrottleAndOpenThrottleSoundDifferent) {
@@ -377,10 +380,10 @@ sound_source source_for(int bike, const char* name) {
 TEST_F(EngineSound, AVoiceLivesWithItsSlotsBike) {
     engine_sound_update(0, source_for(4096, "yz250f(2017)"));
     ASSERT_NE(engine_sound_voice(0), nullptr);
-    EXPECT_EQ(engine_sound_voice(0)->table, sound_table_load("@sounds/four_stroke_250.table"));
+    EXPECT_EQ(engine_sound_voice(0)->table, sound_table_load("@sounds/yz250f_2017.table"));
     EXPECT_EQ(engine_sound_voice(0)->firings_per_rev, 0.5f);
     engine_sound_update(0, source_for(8192, "cr125"));
-    EXPECT_EQ(engine_sound_voice(0)->table, sound_table_load("@sounds/two_stroke_125.table"))
+    EXPECT_EQ(engine_sound_voice(0)->table, sound_table_load("@sounds/cr125.table"))
         << "a new bike in the slot gets its own voice";
     engine_sound_update(0, sound_source{});
     EXPECT_EQ(engine_sound_voice(0), nullptr) << "a slot without a bike is silent";
