@@ -9,7 +9,9 @@
 #include "demo/demo.h"
 #include "net/net.h"
 #include "race/race.h"
+#include "race/robot_lines.h"
 #include "race/robot_list.h"
+#include "platform/log.h"
 #include "resources/texture.h"
 #include "track/track_objects.h"
 #include "track/track_view.h"
@@ -159,11 +161,26 @@ frame_record frame_record_build() {
     return f;
 }
 
+namespace {
+// At the highest log level every line of the robots' library is drawn over the scene.
+void add_robot_lines(render_frame& f) {
+    if (debug_level() < 2) return;
+    for (int segment = 0; segment < line_segment_count(); segment++)
+        for (const racing_line& line : line_segment_at(segment).lines) {
+            if (line.points.size() < 2) continue;
+            for (const line_point& p : line.points)
+                f.line_points.insert(f.line_points.end(), {p.x, p.y, p.z});
+            f.line_counts.push_back(static_cast<int>(line.points.size()));
+        }
+}
+} // namespace
+
 render_frame world_frame(const scene_camera& camera) {
     render_frame f;
     f.camera = camera;
     f.settings = drawing_settings();
     add_bikes(f);
+    add_robot_lines(f);
     return f;
 }
 

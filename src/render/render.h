@@ -66,6 +66,10 @@ struct render_frame {
     render_settings settings;
     int bike_count = 0;
     render_bike bikes[k_max_riders]; // the bikes to draw, in slot order
+    // The robots' lines as strips, drawn over the scene at the highest log level: the points'
+    // x, y, z one after another, and each strip's point count.
+    std::vector<float> line_points;
+    std::vector<int> line_counts;
 };
 
 // Draws the world of the frame; leaves depth testing on with function ALWAYS, blending and

@@ -4,7 +4,6 @@
 #include "render/shaders.h"
 
 #include "bike/bike.h"
-#include "common/not_built.h"
 #include "platform/log.h"
 #include "resources/gl/gl_bind.h"
 #include "resources/model.h"
@@ -157,9 +156,32 @@ void draw_statues(const scene_camera& c, const render_settings& settings) {
     glDisable(GL_LIGHTING);
 }
 
-// At the highest log level the robots' learned lines would be drawn over the scene.
-void draw_robot_lines() {
-    if (debug_level() >= 2) log_not_built("robot lines drawing");
+// The robots' learned lines over the scene, white, fading with the distance from the eye so
+// that the near ones read. The model-view matrix holds the eye's translation.
+void draw_robot_lines(const render_frame& f) {
+    if (f.line_counts.empty()) return;
+    const float* eye = f.camera.eye;
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_LIGHTING);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDepthMask(GL_FALSE);
+    glDepthFunc(GL_LEQUAL);
+    size_t at = 0;
+    for (const int count : f.line_counts) {
+        glBegin(GL_LINE_STRIP);
+        for (int k = 0; k < count && at + 2 < f.line_points.size(); k++, at += 3) {
+            const float* p = &f.line_points[at];
+            const float dx = p[0] - eye[0], dy = p[1] - eye[1], dz = p[2] - eye[2];
+            const float alpha =
+                std::clamp(1 - 0.001f * (dx * dx + dy * dy + dz * dz), 0.0625f, 1.0f);
+            glColor4f(1, 1, 1, alpha);
+            glVertex3f(p[0], p[1], p[2]);
+        }
+        glEnd();
+    }
+    glDepthMask(GL_TRUE);
+    glDisable(GL_BLEND);
 }
 } // namespace
 
@@ -242,7 +264,7 @@ void render_scene(const render_frame& f) {
     phases.mark(&r.stats.bikes_ms);
 
     // The robots' lines, and fog off.
-    draw_robot_lines();
+    draw_robot_lines(f);
     glDisable(GL_FOG);
     glDisable(GL_LIGHTING);
 

@@ -9,6 +9,7 @@
 #include "platform/log.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <strings.h>
 
@@ -19,6 +20,7 @@ struct texture_record {
     int64_t memory = 0; // bytes added to the texture memory counter
     std::string info;
     std::string name;
+    std::string key; // a picture made in memory that can be shared: what it shows
     int width = 0, height = 0, channels = 0; // of level 0 as uploaded
 };
 
@@ -247,8 +249,21 @@ uint32_t texture_from_image(const image& source, const char* name, bool repeat) 
 
 uint32_t texture_number(const char* number, const uint8_t background[3],
                         const uint8_t foreground[3]) {
-    return texture_from_image(image_number_plate(number, background, foreground), "number plate",
-                              false);
+    // One texture for each number in its colours, shared by every bike that shows it: a
+    // restart re-creates the bikes, and new plates every time would pile up on the card.
+    char colours[16];
+    snprintf(colours, sizeof colours, "%02x%02x%02x%02x%02x%02x", background[0], background[1],
+             background[2], foreground[0], foreground[1], foreground[2]);
+    const std::string key = std::string(colours) + " " + number;
+    for (texture_record& t : g_textures.textures)
+        if (t.key == key) {
+            if (t.generation != 0) t.generation = g_textures.generation;
+            return t.id;
+        }
+    const uint32_t id = texture_from_image(image_number_plate(number, background, foreground),
+                                           "number plate", false);
+    if (texture_record* t = find_by_id(id)) t->key = key;
+    return id;
 }
 
 const char* texture_name(uint32_t id) {

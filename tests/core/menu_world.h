@@ -142,26 +142,24 @@ class menu_world : public ::testing::Test {
             frames(1);
         }
     }
-    // The pointer put at a window position without a move, as the window appears under it.
-    static void place_pointer(int x, int y) {
+    static void push_motion(int x, int y) {
         SDL_Event e{};
         e.type = SDL_MOUSEMOTION;
         e.motion.timestamp = SDL_GetTicks();
         e.motion.x = x;
         e.motion.y = y;
         SDL_PushEvent(&e);
+    }
+    // The pointer put at a window position without a move, as the window appears under it.
+    static void place_pointer(int x, int y) {
+        push_motion(x, y);
         frames(1);
     }
     // The pointer moved to a window position (from a pixel beside it), then the frame that
     // handles it and the next, which finds the item under it.
     static void point(int x, int y) {
         place_pointer(x + 1, y);
-        SDL_Event e{};
-        e.type = SDL_MOUSEMOTION;
-        e.motion.timestamp = SDL_GetTicks();
-        e.motion.x = x;
-        e.motion.y = y;
-        SDL_PushEvent(&e);
+        push_motion(x, y);
         frames(2);
     }
     static void mouse_button(bool down) {

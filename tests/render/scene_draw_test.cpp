@@ -6,6 +6,7 @@
 #include "common/common.h"
 #include "platform/platform.h"
 #include "race/race.h"
+#include "race/robot_lines.h"
 #include "render/render.h"
 #include "render/shaders.h"
 #include "resources/gpu.h"
@@ -307,6 +308,48 @@ TEST_F(SceneDraw, NothingOfTheLastFrameShowsWherePastTheFieldsEdgeNothingIsDrawn
     for (int y = 0; y < k_height; y++)
         for (int x = 0; x < k_width; x++) stale += difference(at(frame, x, y), {255, 0, 255}) < 40;
     EXPECT_EQ(stale, 0);
+}
+
+// At the highest log level the robots' lines lie over the scene as white strips, strongest
+// near the eye.
+TEST_F(SceneDraw, TheRobotsLinesAreDrawnOverTheScene) {
+    ASSERT_GT(line_segment_count(), 0);
+    const racing_line* first = nullptr;
+    for (const racing_line& l : line_segment_at(0).lines)
+        if (!first && l.points.size() >= 2) first = &l;
+    ASSERT_NE(first, nullptr);
+    const line_point& p = first->points[first->points.size() / 2];
+    const scene_camera c = looking({p.x - 12, p.y + 20, p.z - 12}, {p.x, p.y, p.z});
+    const std::vector<unsigned char> plain = draw(c);
+    render_frame f = frame_of(c);
+    for (int segment = 0; segment < line_segment_count(); segment++)
+        for (const racing_line& l : line_segment_at(segment).lines) {
+            if (l.points.size() < 2) continue;
+            for (const line_point& q : l.points)
+                f.line_points.insert(f.line_points.end(), {q.x, q.y, q.z});
+            f.line_counts.push_back(static_cast<int>(l.points.size()));
+        }
+    int w, h;
+    platform().begin_frame(&w, &h);
+    set_projection(k_width, k_height, c.fov);
+    render_scene(f);
+    std::vector<unsigned char> lined(static_cast<size_t>(k_width) * k_height * 3);
+    render_read_pixels(k_width, k_height, lined.data());
+    platform().end_frame();
+    int whiter = 0;
+    for (int y = 0; y < k_height; y++)
+        for (int x = 0; x < k_width; x++) {
+            const rgb a = at(plain, x, y), b = at(lined, x, y);
+            whiter += b.r >= a.r && b.g >= a.g && b.b >= a.b && difference(a, b) > 40;
+        }
+    EXPECT_GT(whiter, 50) << "the lines near the eye show";
+    int x = 0, y = 0;
+    project(c, {p.x, p.y, p.z}, &x, &y);
+    int near = 0;
+    for (int dy = -2; dy <= 2; dy++)
+        for (int dx = -2; dx <= 2; dx++)
+            near = std::max(near, difference(at(lined, x + dx, y + dy), at(plain, x + dx, y + dy)));
+    EXPECT_GT(near, 40) << "the line passes where its point projects";
 }
 
 TEST_F(SceneDraw, TheBikeIsDrawnWhereItsBodiesProject) {

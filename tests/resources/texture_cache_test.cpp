@@ -204,7 +204,17 @@ TEST_F(ResourcesTest, PngWritersWriteToTheHomeFolder) {
 
 TEST_F(ResourcesTest, NumberTextureAndChoiceLists) {
     const uint8_t white[3] = {255, 255, 255}, black[3] = {0, 0, 0};
-    EXPECT_NE(texture_number("42", white, black), 0u);
+    const uint32_t plate = texture_number("42", white, black);
+    EXPECT_NE(plate, 0u);
+    // A restart re-creates every bike: the same plate is shared, not uploaded again.
+    const int64_t memory = texture_memory();
+    const int count = texture_count();
+    for (int restart = 0; restart < 5; restart++)
+        EXPECT_EQ(texture_number("42", white, black), plate);
+    EXPECT_EQ(texture_memory(), memory);
+    EXPECT_EQ(texture_count(), count);
+    EXPECT_NE(texture_number("43", white, black), plate);
+    EXPECT_NE(texture_number("42", black, white), plate);
     for (const char* name :
          {"rider_body-red.png", "rider_body-blue.ppm", "rider_body-blue_norm.png",
           "rider_head-gold.png", "wheels-black.png", "yz250f(2017)-stock.png", "notes.txt"})
