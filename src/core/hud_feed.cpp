@@ -189,10 +189,12 @@ hud_frame hud_frame_now() {
         f.dabbing = setup_sticky_dab() && local_dab_latched() && bike_rider_down(bike) == 0;
     }
     if (f.track_loaded) {
-        // The start title sits mid-screen: under a menu page it would show through the items.
-        if (menu_page() == menu_none || menu_page() == menu_chat) f.title = title_now();
+        // The start title and the results table stand mid-screen: under a menu page their
+        // text would show through the items.
+        const bool page_open = menu_page() != menu_none && menu_page() != menu_chat;
+        if (!page_open) f.title = title_now();
         f.race_time = hud_race_time_text(race_clock(), race_gate_drop_tic());
-        if (f.has_gates) f.results = results_now();
+        if (f.has_gates && !page_open) f.results = results_now();
         if (f.broadcast) f.ticker = ticker_now();
     }
 
