@@ -153,9 +153,12 @@ void warp_restart() {
     const int laps = static_cast<int>(config().laps);
     const bool over = race_results_done();
     const race_start_params& now = race_params();
-    const bool long_enough = laps >= 1 && now.time_limit_tics == 0 && now.laps > laps &&
-                             laps_completed(running_order_at(0).slot) >= laps;
-    if (!over && !long_enough) return;
+    // A lap race ends for the warp once its leader has ridden the laps (the configured ones,
+    // when the running race is longer): a rider who never finishes must not stall the run.
+    const int target = laps >= 1 && now.laps > laps ? laps : now.laps;
+    const bool leader_done = now.time_limit_tics == 0 && target >= 1 &&
+                             laps_completed(running_order_at(0).slot) >= target;
+    if (!over && !leader_done) return;
     int lineup[k_lineup_size];
     std::copy(race_lineup(), race_lineup() + k_lineup_size, lineup);
     std::rotate(lineup, lineup + k_lineup_size - 1, lineup + k_lineup_size);

@@ -4,9 +4,11 @@
 
 #include "race/race_local.h"
 #include "race/race_timing.h"
+#include "race/robot_lines.h"
 #include "race/robot_list.h"
 
 #include "bike/bike.h"
+#include "common/message.h"
 #include "platform/log.h"
 #include "terrain/terrain.h"
 
@@ -96,7 +98,8 @@ struct pilot_state {
     bike_view views[k_max_riders];
     int present[k_max_riders]; // the slots of the views present, in slot order
     int present_count = 0;
-    double grip_mu = -1; // the friction grip_theta was worked out for
+    bool said_no_lines = false; // the player was told the robots have no line to ride
+    double grip_mu = -1;        // the friction grip_theta was worked out for
     double grip_theta = 0;
 };
 pilot_state g_pilot;
@@ -913,6 +916,13 @@ void auto_pilot_tic(int slot, int bike) {
         if (auto_pilot_pick(slot, bike).line < 0) r.retry_tic = now + k_retry_tics;
     }
     if (r.path.empty()) {
+        // A racing robot with no line to pick stands where it is: said once a race, so that a
+        // grid waiting at the gate is not taken for a fault.
+        if (!r.finished && !g_pilot.said_no_lines && timing_of(slot).position == 0) {
+            g_pilot.said_no_lines = true;
+            show_message("The robots have no racing line here (%s): they wait",
+                         lines_file_name(race_params().skill));
+        }
         // Nothing to ride: stand. A finished robot come to rest is parked for good: its bike
         // is no longer simulated.
         rider_input_set(slot, waiting_input());

@@ -337,6 +337,26 @@ TEST_F(FrameLoop, WarpEndsALongerFirstRaceOnceItsLeaderHasRiddenTheConfiguredLap
     timing_gates_clear();
 }
 
+// A rider who never gets round must not hold a warped run on one race for ever: the next race
+// starts once the leader has ridden the race's laps.
+TEST_F(FrameLoop, WarpStartsTheNextRaceOnceTheLeaderHasRiddenTheLapsWhateverTheRest) {
+    ride();
+    config_edit().laps = 1;
+    config_edit().minutes = 0;
+    start_warped_race(1);
+    race_slot_set(1, rider_robot, -1);
+    timing_set_occupied(1, true);
+    running_order_update();
+    frame_at(0.0);
+    ASSERT_EQ(race_lineup()[0], 7);
+    ride_lap(110);
+    frame_at(0.0);
+    EXPECT_EQ(race_lineup()[0], 9) << "the next race started";
+    EXPECT_LT(race_clock(), 100);
+    timing_set_occupied(1, false);
+    timing_gates_clear();
+}
+
 TEST_F(FrameLoop, WarpLetsATimedRaceRunUntilItsTimeIsUp) {
     ride();
     config_edit().laps = 0; // minutes and no extra laps

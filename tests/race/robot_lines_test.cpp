@@ -2,6 +2,7 @@
 // eviction, learning from a ridden lap, robot statistics at gates and the picking of lines.
 #include "race_world.h"
 
+#include "common/message.h"
 #include "race/auto_pilot.h"
 #include "race/robot_list.h"
 #include "race/robot_lines.h"
@@ -256,6 +257,11 @@ TEST_F(robot_race, ADamagedLinesFileIsIgnoredWithItsMessageAndRobotsStandStill) 
     vec3d grid = frame_of(0);
     run_until(race_gate_drop_tic() + 4 * k_tics_per_second);
     EXPECT_LT(distance(frame_of(0), grid), 3) << "nothing to ride: the robot stays";
+    bool told = false;
+    for (int k = 0; k < 20; k++)
+        told = told ||
+               message_recent(k) == "The robots have no racing line here (lines_novice): they wait";
+    EXPECT_TRUE(told) << "and the player is told why";
 }
 
 // The scripted rider rides one lap as the local rider with learning on, into an emptied
