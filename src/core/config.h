@@ -194,8 +194,6 @@ bool write_config();
 // Writes the config only when it would differ from what this run wrote last (the menus
 // closing after a change): a crash or a kill later keeps the change.
 bool write_config_if_changed();
-// The whole file as write_config writes it.
-std::string config_text();
 // A bike setup file ("readsetup", "writesetup"): only the 57 setup lines. False when it
 // cannot be read or written; writing replaces the file only once the new one is whole.
 bool read_setup_file(const char* name);

@@ -149,6 +149,17 @@ int setup_lines_at() {
     while (i < setting_count() && strcmp(setting_at(i).key, "video_mode") != 0) i++;
     return i;
 }
+
+// The whole file as write_config writes it.
+std::string config_text() {
+    const int split = setup_lines_at();
+    std::string text;
+    settings_text(&text, 0, split);
+    text += setup_values_lines(setup());
+    settings_text(&text, split, setting_count());
+    bindings_text(&text);
+    return text;
+}
 } // namespace
 
 void read_config() {
@@ -162,16 +173,6 @@ void read_config() {
     }
     read_lines(f, "config", config_file);
     data_file_close(f);
-}
-
-std::string config_text() {
-    const int split = setup_lines_at();
-    std::string text;
-    settings_text(&text, 0, split);
-    text += setup_values_lines(setup());
-    settings_text(&text, split, setting_count());
-    bindings_text(&text);
-    return text;
 }
 
 bool write_config() {

@@ -161,26 +161,13 @@ frame_record frame_record_build() {
     return f;
 }
 
-namespace {
-// At the highest log level every line of the robots' library is drawn over the scene.
-void add_robot_lines(render_frame& f) {
-    if (debug_level() < 2) return;
-    for (int segment = 0; segment < line_segment_count(); segment++)
-        for (const racing_line& line : line_segment_at(segment).lines) {
-            if (line.points.size() < 2) continue;
-            for (const line_point& p : line.points)
-                f.line_points.insert(f.line_points.end(), {p.x, p.y, p.z});
-            f.line_counts.push_back(static_cast<int>(line.points.size()));
-        }
-}
-} // namespace
-
 render_frame world_frame(const scene_camera& camera) {
     render_frame f;
     f.camera = camera;
     f.settings = drawing_settings();
     add_bikes(f);
-    add_robot_lines(f);
+    // At the highest log level every line of the robots' library is drawn over the scene.
+    if (debug_level() >= 2) lines_as_strips(&f.line_points, &f.line_counts);
     return f;
 }
 

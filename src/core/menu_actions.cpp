@@ -374,11 +374,12 @@ void decorate_graphics(menu_view& view) {
 void decorate_controls(menu_view& view) {
     const std::string& chat_key = special(special_console).control;
     const std::string chat = chat_key.empty() ? "unbound" : chat_key;
-    line(view, "Fixed keys: Esc opens and closes the menus, Enter chooses", 0.8f, 0.8f, 0.8f);
-    line(view, "Tab: rider, orbit and (watching) trackside views", 0.8f, 0.8f, 0.8f);
-    line(view, "0-9: trackside cameras while watching, in playback or spy mode", 0.8f, 0.8f, 0.8f);
-    line(view, "Chat (" + chat + "): talk, or type /help for the console's commands", 0.8f, 0.8f,
-         0.8f);
+    for (const std::string& text :
+         {std::string("Fixed keys: Esc opens and closes the menus, Enter chooses"),
+          std::string("Tab: rider, orbit and (watching) trackside views"),
+          std::string("0-9: trackside cameras while watching, in playback or spy mode"),
+          "Chat (" + chat + "): talk, or type /help for the console's commands"})
+        line(view, text, 0.8f, 0.8f, 0.8f);
 }
 
 void decorate_advanced_graphics(menu_view& view) {

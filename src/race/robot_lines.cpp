@@ -573,6 +573,15 @@ void lines_clear() {
     lines_recording_reset(-1);
 }
 
+void lines_as_strips(std::vector<float>* points, std::vector<int>* counts) {
+    for (const line_segment& s : g_lines.segments)
+        for (const racing_line& line : s.lines) {
+            if (line.points.size() < 2) continue;
+            for (const line_point& p : line.points) points->insert(points->end(), {p.x, p.y, p.z});
+            counts->push_back(static_cast<int>(line.points.size()));
+        }
+}
+
 bool lines_held() { return g_lines.held; }
 void lines_set_learning(bool on) { g_lines.learning = on; }
 bool lines_learning() { return g_lines.learning; }

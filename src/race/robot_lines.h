@@ -57,6 +57,9 @@ void line_statistics_limit(racing_line& line);
 
 // The held library.
 int line_segment_count();
+// Every line of the held library as a strip to draw: the points' x, y, z one after another, and
+// each strip's point count (lines of fewer than two points are left out).
+void lines_as_strips(std::vector<float>* points, std::vector<int>* counts);
 const line_segment& line_segment_at(int segment);
 // Replaces a segment of the held library whole (a library made by hand).
 void line_segment_set(int segment, const line_segment& lines);

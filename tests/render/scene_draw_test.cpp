@@ -322,13 +322,7 @@ TEST_F(SceneDraw, TheRobotsLinesAreDrawnOverTheScene) {
     const scene_camera c = looking({p.x - 12, p.y + 20, p.z - 12}, {p.x, p.y, p.z});
     const std::vector<unsigned char> plain = draw(c);
     render_frame f = frame_of(c);
-    for (int segment = 0; segment < line_segment_count(); segment++)
-        for (const racing_line& l : line_segment_at(segment).lines) {
-            if (l.points.size() < 2) continue;
-            for (const line_point& q : l.points)
-                f.line_points.insert(f.line_points.end(), {q.x, q.y, q.z});
-            f.line_counts.push_back(static_cast<int>(l.points.size()));
-        }
+    lines_as_strips(&f.line_points, &f.line_counts);
     int w, h;
     platform().begin_frame(&w, &h);
     set_projection(k_width, k_height, c.fov);
