@@ -26,6 +26,8 @@ constexpr int k_fresh_path_tics = 12 * k_tics_per_second;
 constexpr int k_retry_tics = k_tics_per_second; // after a pick found no line
 constexpr int k_picks_per_tic = 4;
 constexpr int k_empty_segments_skipped = 4;
+constexpr int k_points_ridden_back = 30; // pieces behind the point headed for the robot may ride
+constexpr int k_points_within_second = 4;
 
 struct pilot_state {
     robot_state robots[k_max_riders];
@@ -108,16 +110,40 @@ int segment_to_pick(robot_state& r, int slot) {
     return c >= 0 ? line_segment_of_crossing(c) : -1;
 }
 
-// The robot went down: its lines here take the blame, and it forgets what it picked.
-void robot_went_down(robot_state& r, int slot) {
-    const rider_timing& t = timing_of(slot);
-    int last = line_learned_before(t.position);
-    if (last >= 0) {
-        add_failure(r, line_segment_of_crossing(last));
-        int before = line_learned_before(last);
-        int since = race_clock() - crossing_tic(t, last);
-        if (before >= 0 && since < k_tics_per_second)
-            add_failure(r, line_segment_of_crossing(before));
+// The piece of the path from point k − 1 to point k that the robot at x rides along: the nearest
+// of the pieces up to the point it heads for (which may lie well ahead of it), -1 when the path
+// has no piece. `side2` gets the squared distance in the ground plane.
+int ridden_piece(const robot_state& r, vec3d x, double* side2) {
+    const int n = static_cast<int>(r.path.size());
+    int best = -1;
+    double nearest = 0;
+    const int last = std::min(r.next_point, n - 1);
+    for (int k = std::max(1, last - k_points_ridden_back); k <= last; k++) {
+        const line_point &a = r.path[k - 1], &b = r.path[k];
+        double ux = b.x - a.x, uz = b.z - a.z, ul = ux * ux + uz * uz;
+        double ox = x.x - a.x, oz = x.z - a.z;
+        double u = ul > 0 ? std::clamp((ox * ux + oz * uz) / ul, 0.0, 1.0) : 0.0;
+        double dx = ox - u * ux, dz = oz - u * uz, d2 = dx * dx + dz * dz;
+        if (best < 0 || d2 < nearest) {
+            best = k;
+            nearest = d2;
+        }
+    }
+    *side2 = nearest;
+    return best;
+}
+
+// The robot went down: the line it rode takes the blame, and so does the line before when the
+// robot came off it moments ago; it forgets what it picked.
+void robot_went_down(robot_state& r, int bike) {
+    double side2 = 0;
+    int k = ridden_piece(r, bike_frame_position(bike), &side2);
+    if (k >= 0) {
+        int segment = r.path_segments[static_cast<size_t>(k)];
+        add_failure(r, segment);
+        int before = k - k_points_within_second;
+        if (before >= 0 && r.path_segments[static_cast<size_t>(before)] != segment)
+            add_failure(r, r.path_segments[static_cast<size_t>(before)]);
     }
     picks_clear(r);
 }
@@ -275,7 +301,7 @@ void auto_pilot_tic(int slot, int bike) {
     if (r.finished && !bike_simulated(bike)) return;
     if (crash_count(bike) != r.crashes_seen) {
         r.crashes_seen = crash_count(bike);
-        robot_went_down(r, slot);
+        robot_went_down(r, bike);
     }
     if (!r.finished && rider_finished(slot)) {
         r.finished = true;
@@ -350,25 +376,21 @@ void auto_pilot_crossing(int slot, int bike, int crossing, int offset) {
     if (line_segment_of_crossing(crossing) < 0) return;
     robot_state& r = g_pilot.robots[slot];
     const rider_timing& t = timing_of(slot);
+    // On its line: near the piece of path it rides, at nearly the speed the line was ridden.
+    double side2 = 0;
+    int k = ridden_piece(r, bike_frame_position(bike), &side2);
     bool on_line = false;
-    int n = static_cast<int>(r.path.size());
-    if (n >= 2) {
-        int k = std::clamp(r.next_point, 1, n - 1);
-        const line_point &a = r.path[k - 1], &b = r.path[k];
-        vec3d x = bike_frame_position(bike), v = bike_frame_velocity(bike);
-        double ux = b.x - a.x, uz = b.z - a.z, ul = ux * ux + uz * uz;
-        double ox = x.x - a.x, oz = x.z - a.z;
-        double side2 = ox * ox + oz * oz;
-        if (ul > 0) {
-            double c = ox * uz - oz * ux;
-            side2 = c * c / ul;
-        }
-        double s = length(v);
+    if (k >= 0) {
+        const line_point &a = r.path[static_cast<size_t>(k - 1)],
+                         &b = r.path[static_cast<size_t>(k)];
+        double s = length(bike_frame_velocity(bike));
         on_line = side2 <= 16 &&
                   (s >= 15.0 / 16 * std::fabs(a.speed) || s >= 15.0 / 16 * std::fabs(b.speed));
     }
     if (!on_line) {
-        add_failure(r, line_segment_of_crossing(crossing));
+        // The line ridden takes the failure, not the one about to be picked here.
+        add_failure(r, k >= 0 ? r.path_segments[static_cast<size_t>(k)]
+                              : line_segment_of_crossing(crossing));
         return;
     }
     int middle = line_learned_before(crossing),

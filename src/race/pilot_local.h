@@ -63,7 +63,7 @@ struct drive_state {
     double lambda = 0; // lean, rad
     vec3d x, v, forward;
     double s = 0;        // speed, ft/s
-    vec3d back, lateral; // the travel frame: unit backward, and to the left of travel
+    vec3d back, lateral; // the travel frame: unit backward, and to the right of travel
     double roll_rate = 0, pitch_rate = 0;
     tyre_contact_state front, rear;
     double p = 0;           // where the robot is along its path, a fractional point index
@@ -75,7 +75,6 @@ struct drive_state {
     double limit = 0;       // most lean error steered for, rad
     double turn_radius = 0; // of the turn the lean makes now, ft (signed)
     double gain = 4;
-    double side_offset = 0; // ft to the left of the path the aim point moves for traffic
     vec3d aim;
     double aim_radius = 0;
     double phi = 0; // the lean aimed for, rad

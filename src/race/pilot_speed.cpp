@@ -7,7 +7,8 @@
 #include <cmath>
 
 namespace {
-constexpr int k_shift_tics = 32; // between gear changes
+constexpr int k_shift_tics = 32;        // between gear changes
+constexpr double k_no_brake_lean = 0.8; // rad of lean from which a robot does not brake
 
 // The engine speed the bike's road speed s makes in its gear (rpm).
 double road_rpm(int bike, double s) {
@@ -79,6 +80,11 @@ void speed_step(robot_state& r, drive_state& d, rider_input& in) {
         else if (rpm < info.auto_downshift_rpm)
             in.shift = -1;
     }
+    // Leaned over, a rider brakes gently or not at all: hard brakes on a leaned bike wash the
+    // front out or stand it up, and the robot goes down.
+    double upright = clamp01(1 - std::fabs(d.lambda) / k_no_brake_lean);
+    in.front_brake *= static_cast<float>(upright);
+    in.rear_brake *= static_cast<float>(upright);
     double t = d.throttle_scale * in.throttle;
     if (d.now - r.grip_limited_tic <= k_tics_per_second / 8)
         t = std::clamp(t, 0.0, r.previous_throttle + 1.0 / 32);

@@ -15,6 +15,7 @@ struct bike_view {
     double corners[4][2];
     double mid_x = 0, mid_z = 0; // the footprint's centre
     double radius = 0;           // ft from the centre holding the footprint, with slack
+    bool down = false;           // lying over or its rider off it
 };
 
 struct traffic_state {
@@ -24,7 +25,14 @@ struct traffic_state {
     int present_count = 0;
 };
 traffic_state g_traffic;
-constexpr int k_patience_tics = k_tics_per_second; // held up this long, standing bikes are passed
+// Passing a bike standing or lying on the path: how wide of the robot's heading it counts, how
+// far ahead, and how fast the robot goes by.
+constexpr double k_pass_clearance = 5;     // ft between the frames, side to side
+constexpr double k_passing_speed = 15;     // ft/s
+constexpr double k_obstacle_seconds = 1.5; // of travel ahead within which an obstacle is passed
+constexpr double k_beside = 2;             // ft ahead: a bike nearer is beside, not ahead
+constexpr double k_down_lean = 1.0;        // rad from upright: a bike lying over
+constexpr int k_start_grace_tics = 3 * k_tics_per_second; // the grid still pulling away
 
 // The corners of a bike's footprint: 2 ft either side, from 4 ft behind to 4 ft plus a
 // second's travel ahead.
@@ -106,6 +114,7 @@ void traffic_refresh(int tic) {
         w.v = bike_frame_velocity(bike);
         w.speed = length(w.v);
         w.back = backward_of(bike, w.v, w.speed);
+        w.down = knocked_off(bike) || std::fabs(bike_lean_angle(bike)) > k_down_lean;
         footprint(w, w.corners);
         w.mid_x = (w.corners[0][0] + w.corners[2][0]) / 2;
         w.mid_z = (w.corners[0][1] + w.corners[2][1]) / 2;
@@ -123,18 +132,35 @@ vec3d backward_of(int bike, vec3d v, double speed) {
     return f * -1.0;
 }
 
+namespace {
+// An obstacle is a bike standing or lying where the robot rides: once the grid has pulled away, a
+// standing bike is no leader to follow.
+bool obstacle(const bike_view& o, int now) {
+    return o.down ||
+           (o.speed < k_standing_speed && now - race_gate_drop_tic() > k_start_grace_tics);
+}
+} // namespace
+
 bool traffic_step(const robot_state& r, drive_state& d) {
     traffic_refresh(d.now);
     const bike_view& me = g_traffic.views[d.slot];
     int nearest = -1;
     double nearest_d2 = 0;
-    const bool impatient = d.now - r.last_advance > k_patience_tics;
+    const double reach = 4 + d.s * k_obstacle_seconds + k_pass_clearance;
     // A robot riding through the others waits for none of them.
     for (int k = 0; k < g_traffic.present_count && !r.untangling; k++) {
         const int o = g_traffic.present[k];
         const bike_view& other = g_traffic.views[o];
         if (o == d.slot) continue;
         vec3d dx = other.x - d.x;
+        if (obstacle(other, d.now)) {
+            // Passed at a passing speed, never followed down to a standstill.
+            double along = -(dx.x * d.back.x + dx.z * d.back.z);
+            double side = dx.x * d.lateral.x + dx.z * d.lateral.z;
+            if (along >= k_beside && along <= reach && std::fabs(side) < k_pass_clearance)
+                d.target = std::min(d.target, k_passing_speed);
+            continue;
+        }
         double d2 = dot(dx, dx);
         if (nearest >= 0 && d2 >= nearest_d2) continue;
         // Footprints whose enclosing circles are apart are apart.
@@ -142,9 +168,6 @@ bool traffic_step(const robot_state& r, drive_state& d) {
         double apart = me.radius + other.radius;
         if (mx * mx + mz * mz > apart * apart) continue;
         if (dot(dx, d.back + other.back) >= 0) continue;
-        // Held up too long, a robot no longer waits behind a bike that stands still: it
-        // pushes on past it.
-        if (impatient && other.speed < k_standing_speed) continue;
         if (!footprints_overlap(me.corners, other.corners)) continue;
         nearest = o;
         nearest_d2 = d2;

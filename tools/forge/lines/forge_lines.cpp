@@ -1,5 +1,6 @@
 // The robots' first lines: the scripted rider rides each generated track through the line
-// learning at three paces, then robots race on what it rode to fill in the lines' statistics.
+// learning at three paces from start places across the gate, then grids of robots race on what
+// it rode, up to two grids, towards every line having the runs the robots' time modes need.
 #include "bike/bike.h"
 #include "common/common.h"
 #include "files/data_file.h"
@@ -10,15 +11,17 @@
 #include "race/robot_lines.h"
 #include "race/scripted_rider.h"
 #include "track/track.h"
+#include "track/track_gates.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <initializer_list>
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -27,10 +30,14 @@ constexpr const char* k_tracks[] = {"rabbithill", "practice"};
 constexpr int k_learning_races = 4; // each gives one line per segment
 constexpr int k_learning_laps = 2;
 constexpr int k_trial_robots = 8;
-constexpr int k_trial_laps = 1;
+constexpr int k_trial_laps = 2;       // the normal lap's lines start on the second
+constexpr int k_trial_races_most = 2; // what the build's time allows
+constexpr int k_uses_wanted = 5;      // the runs the time modes ask of a line before they time it
+// Of the robots of the trial races, at least this share finishes or the lines are no good.
+constexpr double k_trial_finish_share = 0.25;
 constexpr int k_race_tics_most = 30 * 60 * k_tics_per_second;
 // After the first robot finishes, the rest have this long to follow before the trial ends.
-constexpr int k_trial_tail_tics = 60 * k_tics_per_second;
+constexpr int k_trial_tail_tics = 120 * k_tics_per_second;
 
 // The scripted rider's pace at each skill: how fast it rides open track, bends and rough ground.
 struct pace {
@@ -59,40 +66,69 @@ void vary(gate_follower& f, int skill, int race) {
     f.aim_beyond = 3.0f + 2.0f * static_cast<float>(race);
 }
 
-bool start(const char* track, int skill, std::initializer_list<int> codes, int laps) {
+bool start(const char* track, int skill, const std::vector<int>& codes, int laps) {
     race_start_params p;
     p.track = track;
     p.laps = laps;
     p.skill = skill;
-    return race_start_lineup(p, codes.begin(), static_cast<int>(codes.size()));
+    return race_start_lineup(p, codes.data(), static_cast<int>(codes.size()));
 }
 
-// The scripted rider rides a race on its own, learning as it goes.
-bool learning_race(const char* track, int skill, int race) {
-    if (!start(track, skill, {lineup_local}, k_learning_laps)) return false;
-    int bike = race_slot(0).bike;
+// The grid places `count` riders start from, spread evenly across the start gate.
+std::vector<int> places_across_gate(int count) {
+    int slots = std::max(start_slot_count(), 1);
+    std::vector<int> places;
+    for (int k = 0; k < count; k++)
+        places.push_back(count > 1 ? k * (std::min(slots, k_lineup_size) - 1) / (count - 1) : 0);
+    return places;
+}
+
+// A lineup of `code` at each of the places, the grid empty between them.
+std::vector<int> lineup_at(const std::vector<int>& places, int code) {
+    std::vector<int> codes(static_cast<size_t>(places.back() + 1), lineup_demo);
+    for (int place : places) codes[static_cast<size_t>(place)] = code;
+    return codes;
+}
+
+// The scripted rider rides a race on its own from a start place, learning as it goes.
+bool learning_race(const char* track, int skill, int race, int place) {
+    if (!start(track, skill, lineup_at({place}, lineup_local), k_learning_laps)) return false;
+    int bike = race_slot(place).bike;
     gate_follower f;
     gate_follower_reset(f);
     vary(f, skill, race);
     int t = 0;
     for (; t < k_race_tics_most && !race_results_done(); t++) {
         bool dropped = race_clock() >= race_gate_drop_tic();
-        rider_input_set(0, dropped ? gate_follower_input(f, bike) : gate_follower_wait());
+        rider_input_set(place, dropped ? gate_follower_input(f, bike) : gate_follower_wait());
         race_world_tic();
     }
-    fprintf(stderr, "forge_lines: %s %s learning race %d: %.0f s, %d laps, crashes %d%s\n", track,
-            lines_file_name(skill), race, t * k_tic_length, laps_completed(0), crash_count(bike),
-            race_results_done() ? "" : ", not finished");
+    fprintf(stderr,
+            "forge_lines: %s %s learning race %d from place %d: %.0f s, %d laps, crashes %d%s\n",
+            track, lines_file_name(skill), race, place, t * k_tic_length, laps_completed(place),
+            crash_count(bike), race_results_done() ? "" : ", not finished");
     return race_results_done();
 }
 
-// Robots race on the lines, trying the least tested, so every line gets runs.
-bool trial_race(const char* track, int skill) {
-    std::initializer_list<int> robots = {lineup_robot, lineup_robot, lineup_robot, lineup_robot,
-                                         lineup_robot, lineup_robot, lineup_robot, lineup_robot};
-    static_assert(k_trial_robots == 8);
+// Lines the time modes cannot time yet: fewer runs than they ask, unless robots mostly fall on
+// them (those the tester leaves for last, and the picks pass over).
+int lines_untested() {
+    int untested = 0;
+    for (int s = 0; s < line_segment_count(); s++)
+        for (const racing_line& l : line_segment_at(s).lines) {
+            if (l.points.empty() || l.uses >= k_uses_wanted) continue;
+            bool failing = l.uses + l.failures > k_uses_wanted && 4 * l.uses < l.failures;
+            untested += failing ? 0 : 1;
+        }
+    return untested;
+}
+
+// Robots from across the gate race on the lines, trying the least tested, so every line gets
+// runs; false when the race did not start. `finished_all` counts the robots that finished.
+bool trial_race(const char* track, int skill, int race, int* finished_all) {
     race_set_robot_practice(true);
-    bool ok = start(track, skill, robots, k_trial_laps);
+    std::vector<int> places = places_across_gate(k_trial_robots);
+    bool ok = start(track, skill, lineup_at(places, lineup_robot), k_trial_laps);
     int t = 0, first_finish = -1;
     for (; ok && t < k_race_tics_most && !race_results_done(); t++) {
         race_world_tic();
@@ -102,10 +138,15 @@ bool trial_race(const char* track, int skill) {
         if (first_finish >= 0 && t - first_finish > k_trial_tail_tics) break;
     }
     int finished = 0;
-    for (int slot = 0; slot < k_trial_robots; slot++) finished += rider_finished(slot) ? 1 : 0;
-    fprintf(stderr, "forge_lines: %s %s trial race: %.0f s, %d of %d robots finished\n", track,
-            lines_file_name(skill), t * k_tic_length, finished, k_trial_robots);
+    for (int place : places) finished += rider_finished(place) ? 1 : 0;
+    fprintf(stderr,
+            "forge_lines: %s %s trial race %d: %.0f s, %d of %d robots finished, %d lines with "
+            "fewer than %d runs\n",
+            track, lines_file_name(skill), race, t * k_tic_length, finished, k_trial_robots,
+            lines_untested(), k_uses_wanted);
     race_set_robot_practice(false);
+
+    *finished_all += finished;
     return ok;
 }
 
@@ -134,12 +175,22 @@ bool forge_track_lines(const fs::path& home, const fs::path& game, const char* t
     // so the lines depend on the simulation alone.
     if (!start(track, skill, {}, k_learning_laps)) return false;
     lines_empty_all();
+    std::vector<int> places = places_across_gate(k_learning_races);
     for (int race = 0; race < k_learning_races; race++)
-        if (!learning_race(track, skill, race)) {
+        if (!learning_race(track, skill, race, places[static_cast<size_t>(race)])) {
             fprintf(stderr, "forge_lines: the scripted rider did not finish on %s\n", track);
             return false;
         }
-    if (!trial_race(track, skill)) return false;
+    int finished = 0, raced = 0;
+    for (; raced < k_trial_races_most && (raced == 0 || lines_untested() > 0); raced++)
+        if (!trial_race(track, skill, raced, &finished)) return false;
+    if (finished < k_trial_finish_share * k_trial_robots * raced) {
+        fprintf(stderr,
+                "forge_lines: only %d of %d robots finished the trial races on %s (%s): the "
+                "learned lines do not carry robots round\n",
+                finished, k_trial_robots * raced, track, lines_file_name(skill));
+        return false;
+    }
     // Shutting the race down remembers the lines.
     race_shutdown();
     return publish(home, game, track, skill);
