@@ -169,6 +169,28 @@ void falls_update(fall_count& f, int robots) {
     }
 }
 
+// How far each robot got from its grid place in the first seconds after the drop, in a straight
+// line: a grid that pulls away cleanly covers well over 200 ft in 10 s.
+constexpr int k_start_seconds = 10;
+struct start_distance {
+    std::vector<vec3d> grid = std::vector<vec3d>(k_max_riders);
+    std::vector<double> covered = std::vector<double>(k_max_riders, -1);
+};
+
+void starts_update(start_distance& s, int robots) {
+    int since = race_clock() - race_gate_drop_tic();
+    if (since != 0 && since != k_start_seconds * k_tics_per_second) return;
+    for (int slot = 0; slot < robots; slot++) {
+        int bike = race_slot(slot).bike;
+        if (bike < 0) continue;
+        vec3d x = bike_frame_position(bike);
+        if (since == 0)
+            s.grid[slot] = x;
+        else
+            s.covered[slot] = std::hypot(x.x - s.grid[slot].x, x.z - s.grid[slot].z);
+    }
+}
+
 double median(std::vector<double> v) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
@@ -271,6 +293,7 @@ race_summary robot_race(int robots, int laps, int skill, int most_tics, bool cen
     race_set_phase_hook(phase_enter);
     int changes = 0;
     fall_count falls;
+    start_distance start_run;
     std::vector<int> place(k_max_riders, -1);
     ripemd160_state digest;
     ripemd160_init(digest);
@@ -296,6 +319,7 @@ race_summary robot_race(int robots, int laps, int skill, int most_tics, bool cen
             place[slot] = i;
         }
         falls_update(falls, robots);
+        starts_update(start_run, robots);
         if (race_clock() % k_tics_per_second == 0) race_digest_update(digest, robots, false);
     }
     race_digest_update(digest, robots, true);
@@ -333,6 +357,14 @@ race_summary robot_race(int robots, int laps, int skill, int most_tics, bool cen
     std::printf("         crashes per robot per lap %.3f, falls without a crash %.3f (lying over "
                 "%.1f s per robot), position changes %d\n",
                 out.crashes, out.falls, falls.lying_tics * k_tic_length / robots, changes);
+    std::vector<double> covered;
+    for (int slot = 0; slot < robots; slot++)
+        if (start_run.covered[slot] >= 0) covered.push_back(start_run.covered[slot]);
+    if (!covered.empty())
+        std::printf("         from the grid in the %d s after the drop: least %.0f ft, median %.0f "
+                    "ft, most %.0f ft\n",
+                    k_start_seconds, *std::min_element(covered.begin(), covered.end()),
+                    median(covered), *std::max_element(covered.begin(), covered.end()));
     cost_line("whole race", g_phases, tics, robots);
     if (racing_tics > 0) cost_line("to the first finish", racing, racing_tics, robots);
     std::printf("         us per robot-tic:");
