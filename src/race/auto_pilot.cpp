@@ -26,7 +26,7 @@ constexpr int k_fresh_path_tics = 12 * k_tics_per_second;
 constexpr int k_retry_tics = k_tics_per_second; // after a pick found no line
 constexpr int k_picks_per_tic = 4;
 constexpr int k_empty_segments_skipped = 4;
-constexpr int k_points_ridden_back = 30; // pieces behind the point headed for the robot may ride
+
 constexpr int k_points_within_second = 4;
 
 struct pilot_state {
@@ -118,7 +118,7 @@ int ridden_piece(const robot_state& r, vec3d x, double* side2) {
     int best = -1;
     double nearest = 0;
     const int last = std::min(r.next_point, n - 1);
-    for (int k = std::max(1, last - k_points_ridden_back); k <= last; k++) {
+    for (int k = std::max(1, last - k_points_passed_kept); k <= last; k++) {
         const line_point &a = r.path[k - 1], &b = r.path[k];
         double ux = b.x - a.x, uz = b.z - a.z, ul = ux * ux + uz * uz;
         double ox = x.x - a.x, oz = x.z - a.z;
