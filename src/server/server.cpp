@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -54,80 +55,20 @@ server_client* client_for(const client_message& m, const udp_address& from) {
     return is_client(c, m, from) ? c : nullptr;
 }
 
-server_client* client_at(const udp_address& from) {
-    for (server_client& c : g_server.clients)
-        if (c.used && udp_address_equal(c.address, from)) return &c;
-    return nullptr;
-}
-
 int clients_present() {
     int n = 0;
     for (const server_client& c : g_server.clients) n += c.used;
     return n;
 }
 
-// The lowest slot no client holds and no rider of the race still stands in.
-int free_slot() {
-    for (int slot = 0; slot < k_max_riders; slot++)
-        if (!g_server.clients[slot].used && !g_server.race.riders[slot].racing) return slot;
-    return -1;
-}
+} // namespace
 
-void handle_contact(const client_message& m, const udp_address& from, double now) {
-    server_state& s = g_server;
-    if (server_client* known = client_at(from)) {
-        // The same contact again: the reply was lost. A new nonce: the game started afresh.
-        if (known->nonce == m.nonce) {
-            known->last_heard = now;
-            server_send(*known, build_connect_reply(known->slot, known->id, k_server_version));
-            return;
-        }
-        server_drop_client(*known, "contacted the server again");
-    }
-    if (m.value != k_protocol_number) {
-        char text[96];
-        std::snprintf(text, sizeof text, "Client protocol %d is not the server's %d\n", m.value,
-                      k_protocol_number);
-        server_send_to(from, build_error(text));
-        s.stats.refused++;
-        return;
-    }
-    int slot = clients_present() < s.options.max_riders ? free_slot() : -1;
-    if (slot < 0) {
-        if (!s.options.redirect.empty())
-            server_send_to(from, build_redirect(m.nonce, s.options.redirect.c_str()));
-        else
-            server_send_to(from, build_server_byte(msg_server_full));
-        return;
-    }
-    server_client& c = s.clients[slot];
-    c = server_client{};
-    c.used = true;
-    c.address = from;
-    c.slot = slot;
-    do c.id = mt_next(s.random);
-    while (c.id == 0);
-    c.nonce = m.nonce;
-    c.last_heard = now;
-    std::fill(c.sent_tic, c.sent_tic + k_max_riders, -1);
-    char where[32];
-    udp_address_text(from, where, sizeof where);
-    server_log("Contact from %s: slot %d", where, slot);
-    server_send(c, build_connect_reply(slot, c.id, k_server_version));
-}
-
-bool handle_client_info(server_client& c, const client_message& m, double now) {
+bool client_identify(server_client& c, const client_message& m, double now) {
     server_state& s = g_server;
     // Repeated while the race info is lost on its way: the current race's goes, even when a
-    // new race began since the first.
+    // new race began since the first. The password was proved when the client was admitted.
     bool again = c.phase == client_joining && c.identified;
     if ((c.phase != client_contacted && !again) || m.nonce != c.nonce) return false;
-    if (!s.options.password.empty() &&
-        m.proof != password_proof(s.options.password.c_str(), c.id)) {
-        server_send(c, build_error("Wrong password\n"));
-        server_drop_client(c, "gave a wrong password");
-        return true;
-    }
     std::string text = wire_text(m.data, m.data_length);
     rider_descriptor d = parse_descriptor(text);
     if (d.bike.empty()) {
@@ -147,6 +88,7 @@ bool handle_client_info(server_client& c, const client_message& m, double now) {
     return true;
 }
 
+namespace {
 // A file a rider sends: offered, sent in parts, then named; kept only where the operator said.
 void handle_upload(server_client& c, const std::string& payload) {
     server_state& s = g_server;
@@ -221,7 +163,7 @@ void handle_reliable(server_client& c, int sub_type, const uint8_t* payload, int
         break;
     case sub_timing: {
         client_timing t;
-        if (parse_client_timing(payload, length, &t)) race_take_timing(c, t);
+        if (parse_client_timing(payload, length, &t)) race_take_timing(c, t, now);
         break;
     }
     case sub_command:
@@ -342,7 +284,7 @@ struct message_handler {
 };
 
 constexpr message_handler k_message_handlers[] = {
-    {msg_client_info, phases_of(client_contacted, client_joining), handle_client_info},
+    {msg_client_info, phases_of(client_contacted, client_joining), client_identify},
     {msg_track_ack, phases_of(client_joining), handle_join_ack},
     {msg_bike_ack, phases_of(client_joining), handle_join_ack},
     {msg_ready, phases_of(client_joining, client_running, client_restarting), handle_ready},
@@ -360,11 +302,12 @@ static_assert(sizeof k_message_handlers / sizeof k_message_handlers[0] == 10,
 void handle_message(server_client& c, const client_message& m, double now) {
     const message_handler* h = find_type(k_message_handlers, m.type);
     if (h && (h->phases & phases_of(c.phase)) != 0 && h->handle(c, m, now)) return;
-    g_server.stats.refused++;
+    server_refuse(refused_out_of_state);
 }
 
 // Sends what each client's reliable channel has due, and drops clients that went silent.
 void clients_tic(double now) {
+    contacts_tic(now);
     for (server_client& c : g_server.clients) {
         if (!c.used) continue;
         if (now - c.last_heard > k_silence_limit) {
@@ -392,6 +335,23 @@ void clients_tic(double now) {
 } // namespace
 
 server_state& server() { return g_server; }
+
+server_client* server_client_at(const udp_address& from) {
+    for (server_client& c : g_server.clients)
+        if (c.used && udp_address_equal(c.address, from)) return &c;
+    return nullptr;
+}
+
+const char* refusal_name(refusal_reason why) {
+    static constexpr const char* k_names[refused_reason_count] = {
+        "malformed", "from strangers", "out of state", "other protocol", "password"};
+    return why >= 0 && why < refused_reason_count ? k_names[why] : "?";
+}
+
+void server_refuse(refusal_reason why) {
+    g_server.stats.refused++;
+    g_server.stats.refused_by[why]++;
+}
 
 void server_log(const char* format, ...) {
     char line[1024];
@@ -457,6 +417,7 @@ bool server_start(const server_options& options, double now, std::string* error)
     void (*keep_log)(const char*) = s.log;
     s = server_state{};
     s.log = keep_log;
+    contacts_clear();
     s.options = options;
     if (!find_game_data()) {
         *error = "Can't find game data";
@@ -495,6 +456,7 @@ void server_stop() {
     for (server_client& c : s.clients)
         if (c.used) server_send(c, build_server_byte(msg_server_disconnect));
     for (server_client& c : s.clients) c = server_client{};
+    contacts_clear();
     if (s.socket >= 0) udp_close(s.socket);
     s.socket = -1;
     s.running = false;
@@ -529,16 +491,17 @@ void server_handle_datagram(const uint8_t* bytes, int length, const udp_address&
     s.stats.bytes_received += length;
     client_message m;
     if (length > k_datagram_max || !parse_client_message(bytes, length, &m)) {
-        s.stats.refused++;
+        server_refuse(refused_malformed);
         return;
     }
     if (m.type == msg_contact) {
-        handle_contact(m, from, now);
+        contact_arrived(m, from, now);
         return;
     }
     server_client* c = client_for(m, from);
     if (!c) {
-        s.stats.refused++;
+        if (m.type != msg_client_info || !contact_identifies(m, from, now))
+            server_refuse(refused_stranger);
         return;
     }
     c->last_heard = now;
@@ -560,18 +523,33 @@ void server_console(const char* line, double now) {
         server_log("Restarting the race");
         race_begin(true, now);
     } else if (text.rfind("kick ", 0) == 0) {
-        int slot = std::atoi(text.c_str() + 5);
-        if (slot >= 0 && slot < k_max_riders && g_server.clients[slot].used) {
+        char* end = nullptr;
+        const char* number = text.c_str() + 5;
+        long slot = std::strtol(number, &end, 10);
+        if (!std::isdigit(static_cast<unsigned char>(*number)) || *end || slot >= k_max_riders ||
+            !g_server.clients[slot].used) {
+            server_log("No client in slot '%s' (status lists them)", number);
+        } else {
             server_send(g_server.clients[slot], build_error("Removed by the server\n"));
             server_drop_client(g_server.clients[slot], "was removed");
         }
     } else if (text == "status") {
-        server_log("Race %d, tic %d, %d clients", g_server.race.id, race_clock(),
-                   clients_present());
-        for (const server_client& c : g_server.clients)
-            if (c.used)
-                server_log("  slot %d: %s, phase %d, race %d", c.slot, client_name(c).c_str(),
-                           c.phase, c.race);
+        const server_stats& st = g_server.stats;
+        server_log("Race %d, tic %d, %d clients, %d contacts waiting", g_server.race.id,
+                   race_clock(), clients_present(), contacts_waiting());
+        for (const server_client& c : g_server.clients) {
+            if (!c.used) continue;
+            char where[32];
+            udp_address_text(c.address, where, sizeof where);
+            server_log("  slot %d: %s at %s, phase %d, race %d", c.slot, client_name(c).c_str(),
+                       where, c.phase, c.race);
+        }
+        std::string refused;
+        for (int r = 0; r < refused_reason_count; r++)
+            refused += std::string(r ? ", " : "") + refusal_name(static_cast<refusal_reason>(r)) +
+                       " " + std::to_string(st.refused_by[r]);
+        server_log("Refused datagrams: %s; crossings refused %lld", refused.c_str(),
+                   static_cast<long long>(st.refused_crossings));
     } else if (!text.empty()) {
         server_log("Commands: say TEXT, restart, kick SLOT, status");
     }
@@ -583,7 +561,7 @@ int server_race_id() { return g_server.race.id; }
 server_phase server_race_phase() { return g_server.race.phase; }
 int server_clock() { return race_clock(); }
 int server_slot_of(const udp_address& address) {
-    const server_client* c = client_at(address);
+    const server_client* c = server_client_at(address);
     return c ? c->slot : -1;
 }
 uint32_t server_client_id(int slot) {

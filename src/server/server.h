@@ -55,6 +55,17 @@ void server_console(const char* line, double now);
 
 enum server_phase { phase_warmup, phase_racing, phase_results };
 
+// Why a datagram was not taken.
+enum refusal_reason {
+    refused_malformed,    // not a message, or too long
+    refused_stranger,     // from no client and no waiting contact, or for another's slot
+    refused_out_of_state, // a message the client's phase does not take
+    refused_protocol,     // a contact of another protocol
+    refused_password,     // a wrong password, or a host waiting after too many
+    refused_reason_count
+};
+const char* refusal_name(refusal_reason why);
+
 // What tests and the benchmark read of the server.
 struct server_stats {
     int64_t datagrams_sent = 0;
@@ -62,7 +73,9 @@ struct server_stats {
     int64_t datagrams_received = 0;
     int64_t bytes_received = 0;
     int64_t refused = 0; // datagrams dropped as malformed, out of state or from a stranger
-    int races = 0;       // races started (warm-ups too)
+    int64_t refused_by[refused_reason_count] = {};
+    int64_t refused_crossings = 0; // crossings a rider reported that the server did not believe
+    int races = 0;                 // races started (warm-ups too)
 };
 const server_stats& server_statistics();
 int server_client_count();

@@ -44,6 +44,7 @@ struct server_client {
     bool upload_open = false;
     std::string upload; // bytes of a file being received
     bool greeted = false;
+    double last_refusal_logged = -1e30; // s
 };
 
 // One rider of the race: what it looks like and its newest state.
@@ -53,6 +54,8 @@ struct server_rider {
     int tic = -1; // of the newest state
     int ping = 0; // tics the newest state arrived behind the server's clock
     compact_state state = {};
+    int claimed = -1;    // the crossing last credited, -1 before the first
+    int claimed_tic = 0; // its tic
 };
 
 // The most terrain edits a race keeps for riders who join it late.
@@ -95,6 +98,20 @@ void server_queue(server_client& c, int sub_type, const std::string& payload);
 void server_say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void server_drop_client(server_client& c, const char* why);
 std::string client_name(const server_client& c);
+server_client* server_client_at(const udp_address& from);
+// Counts a datagram the server would not take.
+void server_refuse(refusal_reason why);
+// A client's description of its rider: the race info follows (also when it comes again).
+bool client_identify(server_client& c, const client_message& m, double now);
+
+// Contacts: the connect reply, and the client made once the contact identifies itself.
+void contact_arrived(const client_message& m, const udp_address& from, double now);
+// False when the message is from no waiting contact.
+bool contact_identifies(const client_message& m, const udp_address& from, double now);
+// Forgets contacts that never identified themselves.
+void contacts_tic(double now);
+void contacts_clear();
+int contacts_waiting();
 
 // The race: starting one (a warm-up or a race with every rider present), joining a client to
 // it, its tic, and what it relays.
@@ -102,8 +119,13 @@ void race_begin(bool racing, double now);
 void race_send_join_step(server_client& c, int acknowledged);
 void race_client_ready(server_client& c);
 void race_take_state(server_client& c, const client_message& m);
-void race_take_timing(server_client& c, const client_timing& t);
+void race_take_timing(server_client& c, const client_timing& t, double now);
 void race_relay_terrain_edit(const uint8_t* payload, int length);
 void race_restart_vote(server_client& c, double now);
 void race_tic(double now);
 void race_send_states();
+
+// Why the server does not believe a rider's reported crossing, nullptr when it does.
+const char* crossing_refusal(int slot, int crossing, int tic);
+// Counts a refused crossing; the log and the rider hear of it at most once a second.
+void crossing_refused(server_client& c, int crossing, int tic, const char* why, double now);

@@ -232,13 +232,23 @@ void race_take_state(server_client& c, const client_message& m) {
     history_add(c.slot, rd.state, m.tic);
 }
 
-void race_take_timing(server_client& c, const client_timing& t) {
+void race_take_timing(server_client& c, const client_timing& t, double now) {
     server_state& s = server();
-    const server_race& r = s.race;
-    if (t.race != r.id || c.phase != client_running || !r.riders[c.slot].racing) return;
-    if (t.crossing < 0 || t.crossing >= k_max_crossings || t.tic < 0 ||
-        t.tic > race_clock() + k_future_slack)
+    server_race& r = s.race;
+    // A crossing of an earlier race arrives late after a restart: nothing to believe or refuse.
+    if (t.race != r.id || c.phase != client_running) return;
+    server_rider& rider = r.riders[c.slot];
+    // The same crossing again (the rider re-queued it) changes nothing.
+    if (rider.racing && t.crossing >= 0 && t.crossing < k_max_crossings &&
+        crossing_tic(timing_of(c.slot), t.crossing) == t.tic && t.tic >= 0)
         return;
+    const char* refusal = rider.racing ? crossing_refusal(c.slot, t.crossing, t.tic) : "not racing";
+    if (refusal) {
+        crossing_refused(c, t.crossing, t.tic, refusal, now);
+        return;
+    }
+    rider.claimed = t.crossing;
+    rider.claimed_tic = t.tic;
     race_set_crossing(c.slot, t.crossing, t.tic);
     for (server_client& o : s.clients)
         if (in_current_race(o, client_running) && o.slot != c.slot)

@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -86,6 +87,23 @@ struct fake_client {
     }
 };
 
+// The server's log lines, for what an operator reads.
+std::vector<std::string> g_log;
+void keep_log_line(const char* line) { g_log.push_back(line); }
+bool logged(const std::string& part) {
+    for (const std::string& line : g_log)
+        if (line.find(part) != std::string::npos) return true;
+    return false;
+}
+
+std::vector<std::string> texts_of(const std::vector<received>& all) {
+    std::vector<std::string> out;
+    for (const received& r : all)
+        if (r.m.type == msg_server_reliable && r.m.sub_type == sub_text)
+            out.push_back(wire_text(r.m.data, r.m.data_length));
+    return out;
+}
+
 std::vector<received> of_type(const std::vector<received>& all, int type) {
     std::vector<received> out;
     for (const received& r : all)
@@ -104,7 +122,8 @@ class server_run : public ::testing::Test {
         home = data_set_home_open("tb_server_test_");
         options.track = "practice";
         options.port = 0;
-        options.quiet = true;
+        g_log.clear();
+        server_set_log(keep_log_line);
         options.results_dir = (home / "results").string();
         options.warmup = 1000;
         options.gate_drop = 3;
@@ -174,6 +193,12 @@ class server_run : public ::testing::Test {
         }
         ADD_FAILURE() << "no start";
         return {};
+    }
+    // A crossing reported as the game reports it: race, crossing index, tic.
+    void claim(fake_client& c, int crossing, int tic) {
+        datagram d;
+        put_client_timing(d, client_timing{c.race, crossing, tic});
+        c.say(sub_timing, std::string(reinterpret_cast<const char*>(d.bytes), 12));
     }
     void send_state(fake_client& c, int tic) {
         compact_state s = {};
@@ -394,6 +419,69 @@ TEST_F(server_run, APasswordKeepsOutWhoeverCannotProveIt) {
     EXPECT_EQ(of_type(b.take(), msg_race_info).size(), 1u);
 }
 
+// Contacts that never prove the password hold no slot: a flood of them from one host does not
+// keep a real rider out, however long it goes on.
+TEST_F(server_run, AContactFloodDoesNotFillTheServer) {
+    options.password = "secret";
+    options.max_riders = 4;
+    start();
+    std::vector<fake_client> flood(60);
+    for (fake_client& f : flood) f.open(server_port(), "x\n1\nF");
+    for (int second = 0; second < 6; second++) {
+        for (fake_client& f : flood) f.send(build_contact(true, f.nonce));
+        run(1);
+        for (fake_client& f : flood) f.take();
+    }
+    EXPECT_EQ(server_client_count(), 0);
+    b.send(build_contact(true, b.nonce));
+    pump();
+    std::vector<received> r = of_type(b.take(), msg_connect_reply);
+    ASSERT_EQ(r.size(), 1u) << "the rider is not told the server is full";
+    b.slot = r[0].m.slot;
+    b.id = r[0].m.client_id;
+    b.send(build_client_info(b.slot, b.id, password_proof("secret", b.id), b.nonce, "x\n1\nB"));
+    pump();
+    EXPECT_EQ(of_type(b.take(), msg_race_info).size(), 1u);
+    EXPECT_EQ(server_client_count(), 1);
+    for (fake_client& f : flood) f.close();
+}
+
+// Guessing the password over and over: every guess is logged with its slot and address, and
+// after a few the host waits longer and longer before a guess is even looked at.
+TEST_F(server_run, PasswordGuessesFromOneHostAreLoggedAndSlowedDown) {
+    options.password = "secret";
+    start();
+    int answered = 0, waits = 0;
+    for (int guess = 0; guess < 40; guess++) {
+        a.nonce++;
+        a.send(build_contact(true, a.nonce));
+        pump();
+        std::vector<received> all = a.take();
+        std::vector<received> r = of_type(all, msg_connect_reply);
+        for (const received& e : of_type(all, msg_error))
+            waits += e.text().rfind("Too many wrong passwords", 0) == 0;
+        if (!r.empty()) {
+            a.send(build_client_info(
+                r[0].m.slot, r[0].m.client_id,
+                password_proof(("guess" + std::to_string(guess)).c_str(), r[0].m.client_id),
+                a.nonce, "x\n1\nA"));
+            pump();
+            for (const received& e : of_type(a.take(), msg_error))
+                answered += e.text() == "Wrong password\n";
+        }
+        run(0.5);
+    }
+    // 20 s of guessing: three free guesses, then waits of 1, 2, 4 and 8 s.
+    EXPECT_GE(answered, 4);
+    EXPECT_LE(answered, 8);
+    EXPECT_GT(waits, 20);
+    char where[32];
+    udp_address_text(a.address(), where, sizeof where);
+    EXPECT_TRUE(logged(std::string("(") + where + "): wrong password"));
+    EXPECT_EQ(server_client_count(), 0);
+    EXPECT_GT(server_statistics().refused_by[refused_password], 20);
+}
+
 TEST_F(server_run, AFullServerSaysSoOrSendsRidersElsewhere) {
     options.max_riders = 1;
     start();
@@ -442,12 +530,11 @@ TEST_F(server_run, TheSameContactAgainGetsTheSameSlot) {
 }
 
 TEST_F(server_race_run, EachCrossingGoesToTheOtherRiders) {
+    run(options.gate_drop + 20);
     a.take();
     b.take();
     const int tic = server_clock() - 2;
-    datagram d;
-    put_client_timing(d, client_timing{a.race, 0, tic});
-    a.say(sub_timing, std::string(reinterpret_cast<const char*>(d.bytes), 12));
+    claim(a, 0, tic);
     run(5 * k_tic_length);
     EXPECT_EQ(timing_of(a.slot).position, 1);
     EXPECT_EQ(running_order_at(0).slot, a.slot);
@@ -468,11 +555,84 @@ TEST_F(server_race_run, EachCrossingGoesToTheOtherRiders) {
     EXPECT_EQ(e.tic, tic);
     for (const received& r : of_type(a.take(), msg_server_reliable))
         EXPECT_NE(r.m.sub_type, sub_timing) << "a rider is not told its own crossings";
-    // A crossing from the future, or for another race, is not believed.
-    put_client_timing(d, client_timing{a.race, 1, server_clock() + 20 * 128});
-    a.say(sub_timing, std::string(reinterpret_cast<const char*>(d.bytes + 12), 12));
-    run(5 * k_tic_length);
+}
+
+// The results are built from the crossings riders report, so the server holds each against
+// what a bike on the track can do. B rides the lap; A claims it without riding.
+TEST_F(server_race_run, ARiderWhoClaimsALapItNeverRodeIsNotCredited) {
+    const int drop = static_cast<int>(options.gate_drop * k_tics_per_second);
+    run(options.gate_drop + 1);
+    a.take();
+    for (int k = 0; k < 200; k++) claim(a, k, server_clock() - 1);
+    int next = 0;
+    for (int step = 0; !race_results_done() && step < 128 * 120 / 8; step++) {
+        run(8 * k_tic_length);
+        // A stays in the race until B is home, then falls silent, which ends it.
+        if (!rider_finished(b.slot)) send_state(a, server_clock() - 1);
+        send_state(b, server_clock() - 1);
+        const int crossing_at = drop + 3 * k_tics_per_second * (next + 1);
+        if (next < first_lap_length() && server_clock() - 1 >= crossing_at)
+            claim(b, next++, crossing_at);
+        b.take();
+    }
+    ASSERT_TRUE(race_results_done());
+    EXPECT_TRUE(rider_finished(b.slot));
+    EXPECT_FALSE(rider_finished(a.slot));
+    EXPECT_EQ(race_final_results().front().slot, b.slot);
+    EXPECT_LE(timing_of(a.slot).position, 1) << "at most the first gate is in reach";
+    EXPECT_GE(server_statistics().refused_crossings, 190);
+    // The operator sees who and from where; the rider is told why.
+    char where[32];
+    udp_address_text(a.address(), where, sizeof where);
+    EXPECT_TRUE(logged(std::string("Slot ") + std::to_string(a.slot) + " (" + where));
+    EXPECT_TRUE(logged("faster than a bike can ride")) << "the burst is refused for its speed";
+    std::vector<std::string> told = texts_of(a.take());
+    EXPECT_NE(std::find(told.begin(), told.end(),
+                        "Crossing refused by the server: faster than a bike can ride"),
+              told.end());
+}
+
+TEST_F(server_race_run, CrossingsOutOfOrderOrTimeAreRefusedAndARepeatIsNot) {
+    const int drop = static_cast<int>(options.gate_drop * k_tics_per_second);
+    run(1);
+    struct bad_claim {
+        int crossing;
+        int tic; // from the gate drop; the clock when far ahead
+        const char* why;
+    };
+    claim(a, 0, drop - 50);
+    run(options.gate_drop + 30);
+    const int late = server_clock();
+    const bad_claim cases[] = {
+        {5, late - 100, "out of order"},
+        {0, late + 30 * k_tics_per_second, "far from the server's clock"},
+        {-1, late - 100, "not a gate of the lap"},
+    };
+    for (const bad_claim& c : cases) {
+        const int64_t before = server_statistics().refused_crossings;
+        claim(a, c.crossing, c.tic);
+        run(1.1);
+        EXPECT_EQ(server_statistics().refused_crossings, before + 1) << c.why;
+        EXPECT_TRUE(logged(c.why)) << c.why;
+        EXPECT_EQ(timing_of(a.slot).position, 0) << c.why;
+    }
+    EXPECT_TRUE(logged("before the gate drop"));
+    // An honest crossing, then the same crossing again as a game re-queues it: no refusal.
+    claim(a, 0, late - 10);
+    run(0.1);
+    const int64_t before = server_statistics().refused_crossings;
+    claim(a, 0, late - 10);
+    run(0.1);
+    EXPECT_EQ(server_statistics().refused_crossings, before);
     EXPECT_EQ(timing_of(a.slot).position, 1);
+    // Going back is for a gate missed behind, never one already credited.
+    run(5);
+    claim(a, 1, server_clock());
+    run(0.1);
+    claim(a, 0, server_clock());
+    run(1.1);
+    EXPECT_EQ(server_statistics().refused_crossings, before + 1);
+    EXPECT_EQ(crossing_tic(timing_of(a.slot), 0), late - 10);
 }
 
 TEST_F(server_race_run, ChatGoesToEveryoneAtMostOnceEveryTwoSeconds) {
