@@ -27,6 +27,9 @@ struct server_options {
     bool quiet = false;            // no log lines on the standard output
 };
 
+// Where the password may come from instead of the command line.
+constexpr const char* k_password_variable = "TRAILBOK_SERVER_PASSWORD";
+
 // A parse either gives options, asks for the help, or gives the message for the error stream.
 struct server_parse_result {
     bool ok = true;

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <string>
 
 namespace {
 bool read_int(const char* v, int low, int high, int* out) {
@@ -30,6 +32,19 @@ bool read_text(const char* v, std::string* out) {
     return true;
 }
 
+// The first line of a file, so the password need not stand on the command line where every
+// user of the machine can list it.
+bool read_first_line(const char* path, std::string* out) {
+    if (!path || !*path) return false;
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    if (!in || !std::getline(in, line)) return false;
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    if (line.empty()) return false;
+    *out = line;
+    return true;
+}
+
 // One option: its name, what it holds, whether it takes a value, and what it does with it.
 struct server_option {
     const char* name;
@@ -49,8 +64,10 @@ constexpr server_option k_options[] = {
      [](server_options& o, const char* v) { return read_int(v, 1, 600, &o.minutes); }},
     {"--max-riders", "N", "riders connected at most, 1 to 160 (40)",
      [](server_options& o, const char* v) { return read_int(v, 1, 160, &o.max_riders); }},
-    {"--password", "TEXT", "riders must give this password",
+    {"--password", "TEXT", "riders must give this password (others can see it in ps)",
      [](server_options& o, const char* v) { return read_text(v, &o.password); }},
+    {"--password-file", "FILE", "the password is the first line of this file",
+     [](server_options& o, const char* v) { return read_first_line(v, &o.password); }},
     {"--name", "TEXT", "the server's name, in the welcome",
      [](server_options& o, const char* v) { return read_text(v, &o.name); }},
     {"--warmup", "SECONDS", "warm-up after the last rider joined, before a race (20)",
@@ -82,6 +99,8 @@ constexpr server_option k_options[] = {
 } // namespace
 
 server_parse_result server_parse_options(int argc, const char* const* argv, server_options& o) {
+    if (const char* password = std::getenv(k_password_variable); password && *password)
+        o.password = password;
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "--help") == 0) return {true, true, ""};
@@ -111,7 +130,9 @@ std::string server_help() {
         "Usage: trailbok-server --track NAME [--port N] [--laps N | --minutes N] [--max-riders N]\n"
         "                       [--password TEXT] [--name TEXT] [options]\n"
         "Runs races on one track for riders who join with trailbok --connect HOST[:PORT].\n"
-        "Lines typed at the server: say TEXT, restart, kick SLOT, status.\n\n";
+        "Lines typed at the server: say TEXT, restart, kick SLOT, status.\n"
+        "The password may also come from the environment variable " +
+        std::string(k_password_variable) + ".\n\n";
     for (const server_option& opt : k_options) {
         char line[256];
         std::string name = std::string(opt.name) + (opt.value ? std::string(" ") + opt.value : "");

@@ -785,6 +785,27 @@ TEST_F(server_race_run, ADisconnectFreesTheClientButNotItsPlaceInTheRace) {
     c.close();
 }
 
+// The operator's console: a slot is a number or nothing is kicked, and the status says who is
+// where and what was refused.
+TEST_F(server_race_run, KickTakesOnlyASlotNumberAndStatusCountsRefusals) {
+    for (const char* line : {"kick abc", "kick ", "kick 1x", "kick -1", "kick 99999999999"}) {
+        server_console(line, now);
+        EXPECT_EQ(server_client_count(), 2) << line;
+    }
+    EXPECT_TRUE(logged("No client in slot 'abc'"));
+    a.send_raw(wire_bytes{msg_state, 1, 2}); // malformed
+    pump();
+    g_log.clear();
+    server_console("status", now);
+    char where[32];
+    udp_address_text(b.address(), where, sizeof where);
+    EXPECT_TRUE(logged(std::string("Bruno #12 at ") + where));
+    EXPECT_TRUE(logged("Refused datagrams: malformed 1,"));
+    server_console(("kick " + std::to_string(b.slot)).c_str(), now);
+    EXPECT_EQ(server_client_count(), 1);
+    EXPECT_EQ(server_slot_of(b.address()), -1);
+}
+
 // Both riders ride their lap, reporting every crossing and their states; the race ends, the
 // results file is what the games write, and the next race follows the results.
 TEST_F(server_race_run, TheRaceEndsWithTheResultsFileAndTheNextRace) {
@@ -822,5 +843,40 @@ TEST_F(server_race_run, TheRaceEndsWithTheResultsFileAndTheNextRace) {
     run(options.results_time + 0.1);
     EXPECT_EQ(server_race_phase(), phase_racing);
     EXPECT_EQ(of_type(a.take(), msg_restart).size(), 1u);
+}
+} // namespace
+
+namespace {
+server_parse_result parse(std::vector<const char*> args, server_options& o) {
+    args.insert(args.begin(), "trailbok-server");
+    return server_parse_options(static_cast<int>(args.size()), args.data(), o);
+}
+
+TEST(server_options_parse, ThePasswordComesFromAFileOrTheEnvironmentAsWellAsTheCommandLine) {
+    const fs::path file = fs::temp_directory_path() / "tb_server_password.txt";
+    std::ofstream(file) << "hunter2\r\nsecond line\n";
+    unsetenv(k_password_variable);
+    server_options o;
+    EXPECT_TRUE(parse({"--track", "practice", "--password-file", file.c_str()}, o).ok);
+    EXPECT_EQ(o.password, "hunter2");
+
+    setenv(k_password_variable, "from-env", 1);
+    server_options e;
+    EXPECT_TRUE(parse({"--track", "practice"}, e).ok);
+    EXPECT_EQ(e.password, "from-env");
+    server_options both;
+    EXPECT_TRUE(parse({"--track", "practice", "--password", "typed"}, both).ok);
+    EXPECT_EQ(both.password, "typed") << "the command line says last";
+    unsetenv(k_password_variable);
+
+    server_options bad;
+    server_parse_result r =
+        parse({"--track", "practice", "--password-file", "/nonexistent/pw"}, bad);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "bad value for --password-file");
+    std::ofstream(file) << "\n";
+    EXPECT_FALSE(parse({"--track", "practice", "--password-file", file.c_str()}, bad).ok)
+        << "an empty password is no password";
+    fs::remove(file);
 }
 } // namespace
