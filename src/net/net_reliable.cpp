@@ -1,6 +1,8 @@
 // The reliable channel's send queue and its ordering of received messages.
 #include "net/net_reliable.h"
 
+#include <algorithm>
+
 void reliable_queue(reliable_sender& s, int sub_type, const uint8_t* payload, int length) {
     reliable_message m;
     m.sequence = s.next_sequence++;
@@ -22,6 +24,31 @@ bool reliable_acknowledged(reliable_sender& s, int32_t sequence) {
     if (s.queue.empty() || s.queue.front().sequence != sequence) return false;
     s.queue.pop_front();
     return true;
+}
+
+const reliable_message* reliable_due_in_window(reliable_sender& s, double now, int window) {
+    const int n = std::min(window, static_cast<int>(s.queue.size()));
+    for (int i = 0; i < n; i++) {
+        reliable_message& m = s.queue[static_cast<size_t>(i)];
+        if (m.acknowledged || m.next_send > now) continue;
+        m.next_send = now + k_reliable_resend;
+        m.sends++;
+        return &m;
+    }
+    return nullptr;
+}
+
+bool reliable_acknowledged_in_window(reliable_sender& s, int32_t sequence, int window) {
+    const int n = std::min(window, static_cast<int>(s.queue.size()));
+    bool found = false;
+    for (int i = 0; i < n && !found; i++) {
+        reliable_message& m = s.queue[static_cast<size_t>(i)];
+        if (m.sequence != sequence) continue;
+        found = m.sends > 0;
+        m.acknowledged |= found;
+    }
+    while (!s.queue.empty() && s.queue.front().acknowledged) s.queue.pop_front();
+    return found;
 }
 
 reliable_arrival reliable_arrive(reliable_receiver& r, int32_t sequence, int sub_type,

@@ -17,6 +17,7 @@ struct reliable_message {
     std::vector<uint8_t> payload;
     double next_send = 0; // s; 0: at once
     int sends = 0;
+    bool acknowledged = false; // in a window, ahead of an older one still unacknowledged
 };
 
 struct reliable_sender {
@@ -31,6 +32,14 @@ void reliable_queue(reliable_sender& s, int sub_type, const uint8_t* payload, in
 const reliable_message* reliable_due(reliable_sender& s, double now);
 // An acknowledgment: drops the oldest message when it has that sequence. True when dropped.
 bool reliable_acknowledged(reliable_sender& s, int32_t sequence);
+
+// A sender may keep the oldest `window` messages in flight at once (the receiver keeps what
+// arrives ahead of its turn): the first of them due, its next send set half a second on, or
+// nullptr. Called until nullptr, it gives every one due.
+const reliable_message* reliable_due_in_window(reliable_sender& s, double now, int window);
+// An acknowledgment of any message in the window; the acknowledged ones at the front are dropped.
+// True when it was one of them.
+bool reliable_acknowledged_in_window(reliable_sender& s, int32_t sequence, int window);
 
 struct reliable_receiver {
     int32_t expected = 0;

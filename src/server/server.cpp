@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
+#include <filesystem>
 
 namespace {
 // s without a datagram before a client is dropped: long enough for a slow machine to load the
@@ -25,6 +25,8 @@ constexpr double k_chat_interval = 2.0;  // s between one client's chat lines
 constexpr int k_chat_max = 200;          // characters of one chat line
 constexpr size_t k_upload_max = 4 << 20; // bytes of one uploaded file
 constexpr const char* k_part_head = "sendpart -";
+constexpr double k_edits_per_second = 32; // terrain edits one rider may send, on average
+constexpr double k_edit_burst = 64;
 
 server_state g_server;
 
@@ -89,6 +91,19 @@ bool client_identify(server_client& c, const client_message& m, double now) {
 }
 
 namespace {
+// Where an upload is kept: "SLOT-NAME" in the folder, numbered when a file of that name is there
+// already, so nothing a rider sends replaces what another sent. Empty when no name is free.
+std::string upload_path(const std::string& folder, int slot, const std::string& name) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    const std::string base = folder + "/" + std::to_string(slot) + "-";
+    for (int n = 0; n < 1000; n++) {
+        const std::string path = base + (n ? std::to_string(n) + "-" : "") + name;
+        if (!std::filesystem::exists(path, error)) return path;
+    }
+    return "";
+}
+
 // A file a rider sends: offered, sent in parts, then named; kept only where the operator said.
 void handle_upload(server_client& c, const std::string& payload) {
     server_state& s = g_server;
@@ -114,10 +129,15 @@ void handle_upload(server_client& c, const std::string& payload) {
         plain &= std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '.';
     c.upload_open = false;
     if (!plain) return;
-    std::string path = s.options.uploads_dir + "/" + std::to_string(c.slot) + "-" + name;
-    std::ofstream out(path, std::ios::binary);
-    out.write(c.upload.data(), static_cast<std::streamsize>(c.upload.size()));
-    server_log("%s sent %s (%zu bytes)", client_name(c).c_str(), path.c_str(), c.upload.size());
+    const std::string path = upload_path(s.options.uploads_dir, c.slot, name);
+    if (path.empty() || !data_file_replace_with(path.c_str(), c.upload.data(), c.upload.size())) {
+        server_log("%s sent %s (%zu bytes), but it can't be kept in %s", client_name(c).c_str(),
+                   name.c_str(), c.upload.size(), s.options.uploads_dir.c_str());
+        server_queue(c, sub_text, "The server could not keep " + name);
+    } else {
+        server_log("%s sent %s (%zu bytes)", client_name(c).c_str(), path.c_str(), c.upload.size());
+        server_queue(c, sub_text, "The server keeps " + name);
+    }
     c.upload.clear();
 }
 
@@ -173,10 +193,21 @@ void handle_reliable(server_client& c, int sub_type, const uint8_t* payload, int
         int32_t race = 0;
         const uint8_t* edit = nullptr;
         int edit_length = 0;
-        if (parse_terrain_edit(payload, length, &race, &edit, &edit_length) &&
-            race == g_server.race.id && c.phase == client_running &&
-            terrain_edit_well_formed(edit, edit_length))
-            race_relay_terrain_edit(payload, length);
+        // Only a racing rider's wheels dig; a watcher has none.
+        if (!parse_terrain_edit(payload, length, &race, &edit, &edit_length) ||
+            race != g_server.race.id || c.phase != client_running ||
+            !g_server.race.riders[c.slot].racing || !terrain_edit_well_formed(edit, edit_length))
+            break;
+        // Two wheels dig a few paths a second; more than a bike makes would fill every queue.
+        c.edit_allowance =
+            std::min(k_edit_burst, c.edit_allowance + (now - c.edit_refilled) * k_edits_per_second);
+        c.edit_refilled = now;
+        if (c.edit_allowance < 1) {
+            g_server.stats.refused_edits++;
+            break;
+        }
+        c.edit_allowance -= 1;
+        race_relay_terrain_edit(payload, length);
         break;
     }
     default:
@@ -263,7 +294,7 @@ bool handle_disconnect(server_client& c, const client_message&, double) {
 }
 
 bool handle_ack(server_client& c, const client_message& m, double) {
-    reliable_acknowledged(c.out, m.value);
+    reliable_acknowledged_in_window(c.out, m.value, k_reliable_window);
     return true;
 }
 
@@ -327,9 +358,19 @@ void clients_tic(double now) {
             put_u32(d, 0);
             reliable_queue(c.out, sub_timing, d.bytes, d.length);
         }
-        if (const reliable_message* m = reliable_due(c.out, now))
+        if (c.out.queue.size() > k_reliable_queue_most) {
+            server_send(c, build_error("Too far behind the server\n"));
+            server_drop_client(c, "fell too far behind");
+            continue;
+        }
+        while (const reliable_message* m = reliable_due_in_window(c.out, now, k_reliable_window))
             server_send(c, build_server_reliable(m->sequence, m->sub_type, m->payload.data(),
                                                  static_cast<int>(m->payload.size())));
+        // A game that hears nothing for long takes the server for gone.
+        if (c.identified && now - c.last_keep_alive >= k_keep_alive_interval) {
+            c.last_keep_alive = now;
+            server_send(c, build_server_value(msg_value, g_server.race.id));
+        }
     }
 }
 } // namespace

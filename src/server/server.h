@@ -78,6 +78,7 @@ struct server_stats {
     int64_t refused = 0; // datagrams dropped as malformed, out of state or from a stranger
     int64_t refused_by[refused_reason_count] = {};
     int64_t refused_crossings = 0; // crossings a rider reported that the server did not believe
+    int64_t refused_edits = 0;     // terrain edits beyond what a rider's wheels could dig
     int races = 0;                 // races started (warm-ups too)
 };
 const server_stats& server_statistics();

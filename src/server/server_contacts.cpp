@@ -147,6 +147,7 @@ server_client& admit(const pending_contact& p, double now) {
     c.id = p.id;
     c.nonce = p.nonce;
     c.last_heard = now;
+    c.edit_refilled = now;
     std::fill(c.sent_tic, c.sent_tic + k_max_riders, -1);
     return c;
 }

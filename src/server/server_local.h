@@ -12,6 +12,14 @@
 #include <string>
 #include <vector>
 
+// Reliable messages in flight to a client at once: a backlog drains this many a round trip.
+constexpr int k_reliable_window = 32;
+// Messages queued to one client at most; a client this far behind is dropped.
+constexpr size_t k_reliable_queue_most = 4096;
+// Crossings waiting to go to one client at most.
+constexpr size_t k_timing_pending_most = 16384;
+constexpr double k_keep_alive_interval = 1.0; // s
+
 // How far a client has come in joining the current race.
 enum client_phase {
     client_contacted,  // connect reply sent, waiting for the rider's description
@@ -39,7 +47,12 @@ struct server_client {
     int client_tic_at = 0;           // the server tic it arrived at
     int sent_tic[k_max_riders] = {}; // newest state of each rider sent to this client
     std::vector<timing_entry> timing_pending;
-    double last_chat = -1e30; // s
+    size_t stored_edits_sent = 0;   // of the race's stored terrain edits, for a late joiner
+    bool edits_caught_up = true;    // new edits go straight to its queue
+    double last_keep_alive = -1e30; // s
+    double edit_allowance = 64;     // terrain edits it may send now
+    double edit_refilled = 0;       // s
+    double last_chat = -1e30;       // s
     bool restart_vote = false;
     bool upload_open = false;
     std::string upload; // bytes of a file being received

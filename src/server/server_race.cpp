@@ -42,6 +42,10 @@ int clients_identified() {
     return n;
 }
 
+void add_timing(server_client& c, const timing_entry& e) {
+    if (c.timing_pending.size() < k_timing_pending_most) c.timing_pending.push_back(e);
+}
+
 // Every crossing the race has seen, for a client that joins it: in order, each rider's last
 // entry setting its position.
 void queue_timing_table(server_client& c) {
@@ -50,19 +54,32 @@ void queue_timing_table(server_client& c) {
         const rider_timing& t = timing_of(slot);
         for (int k = 0; k < static_cast<int>(t.crossing_tics.size()); k++)
             if (t.crossing_tics[static_cast<size_t>(k)] >= 0)
-                c.timing_pending.push_back(
-                    timing_entry{slot, k, t.crossing_tics[static_cast<size_t>(k)]});
+                add_timing(c, timing_entry{slot, k, t.crossing_tics[static_cast<size_t>(k)]});
         int last = t.position - 1;
         if (last >= 0 && crossing_tic(t, last) >= 0 &&
             (c.timing_pending.empty() || c.timing_pending.back().slot != slot ||
              c.timing_pending.back().crossing != last))
-            c.timing_pending.push_back(timing_entry{slot, last, crossing_tic(t, last)});
+            add_timing(c, timing_entry{slot, last, crossing_tic(t, last)});
     }
 }
 
-// Crossings go out as lists, one list at a time behind whatever the channel is sending.
+// A late joiner's stored terrain edits go into its queue a window at a time, so timing and chat
+// queued meanwhile wait behind one window of them, not behind them all.
+void flush_stored_edits(server_client& c) {
+    const std::vector<std::string>& edits = server().race.terrain_edits;
+    while (!c.edits_caught_up && c.out.queue.size() < static_cast<size_t>(k_reliable_window)) {
+        if (c.stored_edits_sent >= edits.size()) {
+            c.edits_caught_up = true;
+            break;
+        }
+        server_queue(c, sub_terrain_edit, edits[c.stored_edits_sent++]);
+    }
+}
+
+// Crossings go out as lists, ahead of any bulk still to come.
 void flush_timing(server_client& c) {
-    if (c.timing_pending.empty() || c.out.queue.size() >= 2) return;
+    if (c.timing_pending.empty() || c.out.queue.size() >= static_cast<size_t>(k_reliable_window))
+        return;
     int count = std::min(static_cast<int>(c.timing_pending.size()), k_timing_entries_max);
     datagram d;
     put_u32(d, static_cast<uint32_t>(server().race.id));
@@ -166,6 +183,8 @@ void race_begin(bool racing, double now) {
         if (!c.used) continue;
         c.restart_vote = false;
         c.timing_pending.clear();
+        c.stored_edits_sent = 0;
+        c.edits_caught_up = true;
         std::fill(c.sent_tic, c.sent_tic + k_max_riders, -1);
         c.client_tic = c.client_tic_at = 0;
         if (c.phase == client_running || c.phase == client_restarting) {
@@ -184,14 +203,21 @@ void race_begin(bool racing, double now) {
         server_log("Race %d: warm-up on %s", r.id, track_display_name());
 }
 
+// Every rider after the one acknowledged goes at once, each twice in a row: a game takes a rider
+// only above the last it acknowledged, so a copy makes up for a single loss without one round
+// trip a rider. The start follows the acknowledgment of the last.
 void race_send_join_step(server_client& c, int acknowledged) {
     const server_race& r = server().race;
     int from = acknowledged < 0 ? 0 : std::min(acknowledged, k_max_riders - 1) + 1;
+    bool sent = false;
     for (int slot = from; slot < k_max_riders; slot++) {
         if (!r.riders[slot].racing || slot == c.slot) continue;
-        server_send(c, build_rider(r.id, slot, r.riders[slot].descriptor_text.c_str()));
-        return;
+        const datagram d = build_rider(r.id, slot, r.riders[slot].descriptor_text.c_str());
+        server_send(c, d);
+        server_send(c, d);
+        sent = true;
     }
+    if (sent) return;
     int racing_slot = r.riders[c.slot].racing ? c.slot : k_no_slot;
     server_send(c, build_start(r.id, racing_slot, c.descriptor_text.c_str()));
 }
@@ -207,8 +233,8 @@ void race_client_ready(server_client& c) {
                              std::to_string(s.options.erode));
         if (s.options.no_arcade) server_queue(c, sub_command, "no_arcade");
         // A rider joining a race under way digs the ruts made so far before any new ones.
-        for (const std::string& edit : s.race.terrain_edits)
-            server_queue(c, sub_terrain_edit, edit);
+        c.stored_edits_sent = 0;
+        c.edits_caught_up = s.race.terrain_edits.empty();
         if (!c.greeted) {
             c.greeted = true;
             server_queue(c, sub_text, "Welcome to " + s.options.name);
@@ -252,14 +278,15 @@ void race_take_timing(server_client& c, const client_timing& t, double now) {
     race_set_crossing(c.slot, t.crossing, t.tic);
     for (server_client& o : s.clients)
         if (in_current_race(o, client_running) && o.slot != c.slot)
-            o.timing_pending.push_back(timing_entry{c.slot, t.crossing, t.tic});
+            add_timing(o, timing_entry{c.slot, t.crossing, t.tic});
 }
 
 void race_relay_terrain_edit(const uint8_t* payload, int length) {
     server_race& r = server().race;
     std::string bytes(reinterpret_cast<const char*>(payload), static_cast<size_t>(length));
     for (server_client& c : server().clients)
-        if (in_current_race(c, client_running)) server_queue(c, sub_terrain_edit, bytes);
+        if (in_current_race(c, client_running) && c.edits_caught_up)
+            server_queue(c, sub_terrain_edit, bytes);
     if (static_cast<int>(r.terrain_edits.size()) < k_max_stored_edits) {
         r.terrain_edits.push_back(std::move(bytes));
         if (static_cast<int>(r.terrain_edits.size()) == k_max_stored_edits)
@@ -344,5 +371,6 @@ void race_send_states() {
             server_send(c, d);
         }
         flush_timing(c);
+        flush_stored_edits(c);
     }
 }

@@ -104,6 +104,15 @@ std::vector<std::string> texts_of(const std::vector<received>& all) {
     return out;
 }
 
+std::vector<int> zero_to_n(int n) {
+    std::vector<int> v;
+    for (int i = 0; i < n; i++) v.push_back(i);
+    return v;
+}
+
+// Reliable messages the server keeps in flight to one client.
+constexpr int k_reliable_window_for_test = 32;
+
 std::vector<received> of_type(const std::vector<received>& all, int type) {
     std::vector<received> out;
     for (const received& r : all)
@@ -177,10 +186,13 @@ class server_run : public ::testing::Test {
     // Track acknowledged, every rider acknowledged, ready: the start message and the riders.
     received enter(fake_client& c, std::vector<received>* riders = nullptr) {
         c.send(build_client_values(msg_track_ack, c.slot, c.id, 1, c.race));
+        int last = -1; // a game takes a rider only above the last it acknowledged
         for (int step = 0; step < 200; step++) {
             pump();
             std::vector<received> all = c.take();
             for (const received& r : of_type(all, msg_rider)) {
+                if (r.m.slot <= last) continue;
+                last = r.m.slot;
                 if (riders) riders->push_back(r);
                 c.send(build_client_values(msg_bike_ack, c.slot, c.id, 2, c.race, r.m.slot));
             }
@@ -672,6 +684,150 @@ TEST_F(server_race_run, AWellFormedTerrainEditGoesToEveryRider) {
     }
 }
 
+// A terrain edit record numbered k in its last bytes, as a racing rider's game sends it.
+std::string edit_payload(int race, int k) {
+    datagram d;
+    put_u32(d, static_cast<uint32_t>(race));
+    put_u8(d, 1);
+    for (int i = 0; i < 16; i++) put_u8(d, static_cast<unsigned>(i));
+    put_u32(d, static_cast<uint32_t>(k));
+    return std::string(reinterpret_cast<const char*>(d.bytes), d.length);
+}
+
+std::vector<int> edit_numbers(const std::vector<received>& all) {
+    std::vector<int> out;
+    for (const received& r : all)
+        if (r.m.type == msg_server_reliable && r.m.sub_type == sub_terrain_edit)
+            out.push_back(static_cast<int>(get_u32(r.m.data + r.m.data_length - 4)));
+    return out;
+}
+
+// Only racing riders dig, and no faster than wheels can: a burst beyond that is not relayed.
+// A rider who joins late gets the ruts dug so far many to a round trip, in order, with chat
+// and crossings going ahead of them.
+TEST_F(server_race_run, StoredRutsReachALateJoinerQuicklyWithChatAndCrossingsAhead) {
+    run(options.gate_drop + 1);
+    b.take();
+    for (int k = 0; k < 200; k++) a.say(sub_terrain_edit, edit_payload(a.race, k));
+    run(0.5);
+    EXPECT_EQ(edit_numbers(b.take()), zero_to_n(64)) << "a burst is cut at what a bike digs";
+    EXPECT_EQ(server_statistics().refused_edits, 136);
+    run(2); // the allowance fills again
+    std::vector<int> kept = zero_to_n(64);
+    int sent = 200;
+    for (int second = 0; second < 30; second++) {
+        for (int k = 0; k < 30; k++) a.say(sub_terrain_edit, edit_payload(a.race, sent++));
+        run(1);
+    }
+    std::vector<int> relayed = edit_numbers(b.take());
+    EXPECT_EQ(relayed.size(), 900u) << "30 a second is within what a bike digs";
+    EXPECT_EQ(server_statistics().refused_edits, 136);
+    kept.insert(kept.end(), relayed.begin(), relayed.end());
+
+    fake_client c;
+    c.open(server_port(), "rm125\n3\nCleo");
+    identify(c);
+    received start = enter(c);
+    EXPECT_EQ(start.m.slot, k_no_slot);
+    a.say(sub_text, "hello Cleo");
+    claim(a, 0, server_clock() - 1);
+    std::vector<received> got;
+    int edits_before_chat = -1, edits_before_timing = -1;
+    double took = 0;
+    for (; took < 10 && edit_numbers(got).size() < kept.size(); took += 0.05) {
+        run(0.05);
+        for (const received& r : c.take()) {
+            got.push_back(r);
+            if (r.m.type != msg_server_reliable) continue;
+            const int edits = static_cast<int>(edit_numbers(got).size());
+            if (r.m.sub_type == sub_text && texts_of({r})[0] == "Alice #7: hello Cleo")
+                edits_before_chat = edits;
+            if (r.m.sub_type == sub_timing && edits_before_timing < 0) edits_before_timing = edits;
+        }
+    }
+    std::vector<int> dug = edit_numbers(got);
+    EXPECT_EQ(dug, kept) << "every rut, once, in the order dug";
+    EXPECT_LT(took, 2.0) << kept.size() << " edits";
+    EXPECT_GE(edits_before_chat, 0);
+    EXPECT_LE(edits_before_chat, 2 * k_reliable_window_for_test);
+    EXPECT_GE(edits_before_timing, 0);
+    EXPECT_LE(edits_before_timing, 2 * k_reliable_window_for_test);
+
+    // A watcher digs nothing.
+    a.take();
+    c.say(sub_terrain_edit, edit_payload(c.race, 99999));
+    run(0.5);
+    EXPECT_TRUE(edit_numbers(a.take()).empty());
+    c.close();
+}
+
+// A game acknowledges the riders once a second: a full race's lineup still reaches a late joiner
+// in a few seconds, well inside the warm-up and the gate drop.
+TEST_F(server_run, AFullRacesLineupReachesAGameThatAcknowledgesOnceASecond) {
+    options.warmup = 1;
+    start();
+    std::vector<fake_client> riders(39);
+    for (size_t i = 0; i < riders.size(); i++) {
+        riders[i].open(server_port(), "rm125\n" + std::to_string(i + 1) + "\nR");
+        identify(riders[i]);
+    }
+    run(1.1);
+    ASSERT_EQ(server_race_phase(), phase_racing);
+    fake_client c;
+    c.open(server_port(), "rm125\n99\nLate");
+    identify(c);
+    c.send(build_client_values(msg_track_ack, c.slot, c.id, 1, c.race));
+    int last = -1, lineup = 0;
+    double waited = 0;
+    bool started = false;
+    for (; waited < 60 && !started; waited += 1) {
+        run(1);
+        for (fake_client& r : riders) r.take();
+        for (const received& r : c.take()) {
+            if (r.m.type == msg_start) started = true;
+            if (r.m.type != msg_rider || r.m.slot <= last) continue;
+            last = r.m.slot;
+            lineup++;
+        }
+        c.send(build_client_values(msg_bike_ack, c.slot, c.id, 2, c.race, last));
+    }
+    EXPECT_TRUE(started);
+    EXPECT_EQ(lineup, 39);
+    EXPECT_LE(waited, 3) << "seconds to the start";
+    for (fake_client& r : riders) r.close();
+    c.close();
+}
+
+// Every joined game hears from the server at least once a second, watching or not, so a game
+// that hears nothing for long knows the server is gone.
+TEST_F(server_run, EveryJoinedGameHearsFromTheServerEverySecond) {
+    start();
+    identify(a);
+    a.take();
+    int quiet_seconds = 0;
+    for (int second = 0; second < 10; second++) {
+        run(1);
+        quiet_seconds += a.take().empty();
+        a.send(build_client_values(msg_ack, a.slot, a.id, 1, 0)); // the game is still there
+    }
+    EXPECT_EQ(quiet_seconds, 0);
+    EXPECT_EQ(server_client_count(), 1);
+}
+
+// A restart takes more than half the racing riders, however often one of them asks.
+TEST_F(server_race_run, TheRestartVoteCountsRidersNotRequests) {
+    const int race = server_race_id();
+    for (int i = 0; i < 5; i++) {
+        a.send(build_client_values(msg_restart_request, a.slot, a.id, 1, 1));
+        run(0.1);
+    }
+    EXPECT_EQ(server_race_id(), race);
+    EXPECT_TRUE(logged("asks for a restart (1 of 2)"));
+    b.send(build_client_values(msg_restart_request, b.slot, b.id, 1, 1));
+    run(0.1);
+    EXPECT_EQ(server_race_id(), race + 1);
+}
+
 TEST_F(server_race_run, ARiderWhoGoesSilentIsDroppedAndTold) {
     b.answers = false;
     for (int i = 0; i < 32 * 8; i++) {
@@ -804,6 +960,52 @@ TEST_F(server_race_run, KickTakesOnlyASlotNumberAndStatusCountsRefusals) {
     server_console(("kick " + std::to_string(b.slot)).c_str(), now);
     EXPECT_EQ(server_client_count(), 1);
     EXPECT_EQ(server_slot_of(b.address()), -1);
+}
+
+// A rider's file: kept under the operator's folder (made when missing), never over another's,
+// and the rider hears whether it was kept.
+TEST_F(server_run, UploadsAreKeptSideBySideAndAFailureIsSaid) {
+    options.uploads_dir = (home / "uploads" / "riders").string();
+    start();
+    identify(a);
+    auto send_file = [&](const std::string& name, const std::string& bytes) {
+        a.say(sub_command, "sendfile");
+        run(0.1);
+        a.say(sub_command, "sendpart -" + bytes.substr(0, 3));
+        a.say(sub_command, "sendpart -" + bytes.substr(3));
+        a.say(sub_command, "namefile " + name);
+        run(0.2);
+        return texts_of(a.take());
+    };
+    const std::string slot = std::to_string(a.slot);
+    send_file("setup.txt", "first file");
+    send_file("setup.txt", "second file");
+    auto text_of = [](const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream t;
+        t << in.rdbuf();
+        return t.str();
+    };
+    EXPECT_EQ(text_of(options.uploads_dir + "/" + slot + "-setup.txt"), "first file");
+    EXPECT_EQ(text_of(options.uploads_dir + "/" + slot + "-1-setup.txt"), "second file");
+    std::vector<std::string> told = send_file("../escape", "sneaky");
+    EXPECT_FALSE(fs::exists(home / "uploads" / "escape"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(options.uploads_dir), fs::directory_iterator()),
+              2);
+
+    // A folder that can't be made: the rider is told, the log says why.
+    server_stop();
+    a.close();
+    b.close();
+    std::ofstream(home / "not-a-folder") << "x";
+    options.uploads_dir = (home / "not-a-folder" / "uploads").string();
+    start();
+    a.sequence = 0;
+    identify(a);
+    told = send_file("setup.txt", "third file");
+    EXPECT_NE(std::find(told.begin(), told.end(), "The server could not keep setup.txt"),
+              told.end());
+    EXPECT_TRUE(logged("but it can't be kept in"));
 }
 
 // Both riders ride their lap, reporting every crossing and their states; the race ends, the
