@@ -303,8 +303,9 @@ void handle_race_info(const server_message& m, double) {
 void handle_rider(const server_message& m, double) {
     net_client& c = g_client;
     if (!same_race(m)) return;
-    if (m.slot < 0 || m.slot >= k_max_riders || m.slot == c.my_slot) return;
-    // Each rider once, in rising slot order.
+    if (m.slot < 0 || m.slot >= k_max_riders) return;
+    // Each rider once, in rising slot order; the server may name the local rider's slot too, and
+    // the start makes that slot the local rider's.
     if (c.last_bike == k_no_slot || m.slot > c.last_bike) {
         net_slot& s = c.slots[m.slot];
         s.descriptor = parse_descriptor(wire_text(m.data, m.data_length));

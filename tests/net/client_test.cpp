@@ -308,8 +308,7 @@ TEST_F(client_link, MessagesOutOfStateOrForAnotherRaceChangeNothing) {
     deliver(build_time(k_race, 400, 0));
     EXPECT_EQ(net_state(), 3);
     deliver(race_info());
-    deliver(build_rider(k_race + 1, 1, "rm125\n1\nX"));  // another race
-    deliver(build_rider(k_race, k_slot, "rm125\n1\nX")); // the local rider's own slot
+    deliver(build_rider(k_race + 1, 1, "rm125\n1\nX")); // another race
     deliver(build_rider(k_race, 160, "rm125\n1\nX"));
     deliver(build_start(k_race + 1, k_slot, ""));
     EXPECT_EQ(net_state(), 5);
@@ -331,6 +330,40 @@ TEST_F(client_link, RidersAreTakenOnlyInRisingSlotOrder) {
     EXPECT_EQ(race_slot(2).bike, -1);
     EXPECT_STREQ(race_slot(4).name, "Four");
     EXPECT_STREQ(race_slot(6).name, "Six");
+}
+
+// A server may name every rider of the race, the local rider's slot among them: each is
+// acknowledged in turn, past the local slot, and the start makes that slot the local rider's.
+TEST_F(client_link, ARiderListThatNamesTheLocalSlotIsAcknowledgedPastIt) {
+    up_to_track();
+    deliver(build_rider(k_race, 1, "rm125\n42\nBob"));
+    deliver(build_rider(k_race, k_slot, "yz250f(2017)\n999\nJoe Motocross"));
+    EXPECT_EQ(net_state(), 7);
+    sent();
+    step();
+    std::vector<sent_message> s = sent_of(msg_bike_ack);
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].m.value, k_slot);
+    deliver(build_rider(k_race, 5, "cr250\n5\nEve"));
+    step();
+    s = sent_of(msg_bike_ack);
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].m.value, 5) << "the join goes on past the local slot";
+    deliver(build_start(k_race, k_slot, ""));
+    ASSERT_EQ(net_state(), 9);
+    EXPECT_EQ(race_slot(k_slot).kind, rider_local);
+    ASSERT_GE(race_slot(k_slot).bike, 0);
+    EXPECT_EQ(race_slot(1).kind, rider_remote);
+    EXPECT_STREQ(race_slot(1).name, "Bob");
+    EXPECT_EQ(race_slot(5).kind, rider_remote);
+    EXPECT_STREQ(race_slot(5).name, "Eve");
+    int bikes = 0, local = 0;
+    for (int slot = 0; slot < k_max_riders; slot++) {
+        bikes += race_slot(slot).bike >= 0;
+        local += race_slot(slot).bike >= 0 && race_slot(slot).kind == rider_local;
+    }
+    EXPECT_EQ(bikes, 3);
+    EXPECT_EQ(local, 1) << "no second rider for the local slot";
 }
 
 TEST_F(client_link, AWatchingPlayerRidesItsOwnSlotAndIsNotTimed) {
