@@ -289,6 +289,7 @@ void handle_race_info(const server_message& m, double) {
         m.gate_drop > k_race_info_tics_most) {
         show_message("Server's race can't be run: finish time %d, %d laps, gate drop at %d\n",
                      m.finish_time, m.finish_laps, m.gate_drop);
+        set_state(state_ending);
         return;
     }
     std::string track = wire_text(m.data, std::min(m.data_length, k_track_name_max));

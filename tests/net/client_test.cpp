@@ -255,29 +255,38 @@ TEST_F(client_link, AnUnknownTrackEndsTheJoining) {
     EXPECT_EQ(net_state(), 15);
 }
 
-TEST_F(client_link, ARaceInfoNoServerSendsIsSkippedAndARaceAtTheLimitsIsRun) {
-    ASSERT_TRUE(connect());
-    deliver(build_connect_reply(k_slot, k_id, 6));
-    step();
-    // A finish time, laps and gate drop whose sums overflowed the timing once the race ran.
-    deliver(build_race_info(k_race, 1701986304, 2002743905, 1818584424, digest, "practice"));
-    EXPECT_TRUE(shown("Server's race can't be run"));
-    EXPECT_EQ(net_state(), 3);
+// A race the client could not run ends the joining with the reason, and the client says it
+// leaves; the longest race a server may send is run.
+TEST_F(client_link, ARaceInfoOutsideTheClientsBoundsEndsTheJoiningAndARaceAtTheLimitsIsRun) {
     const int most = k_race_info_tics_most, laps = k_race_info_laps_most;
     struct race_values {
         int finish_time, laps, gate_drop;
     };
+    // The first: a finish time, laps and gate drop whose sums overflowed the timing once the race
+    // ran.
     for (race_values bad :
-         {race_values{-1, 2, 256}, race_values{most + 1, 0, 256}, race_values{0, -1, 256},
-          race_values{0, laps + 1, 256}, race_values{0, 2, -1}, race_values{0, 2, most + 1}}) {
+         {race_values{1701986304, 2002743905, 1818584424}, race_values{-1, 2, 256},
+          race_values{most + 1, 0, 256}, race_values{0, -1, 256}, race_values{0, laps + 1, 256},
+          race_values{0, 2, -1}, race_values{0, 2, most + 1}}) {
+        ASSERT_TRUE(connect());
+        deliver(build_connect_reply(k_slot, k_id, 6));
+        step();
         messages_clear();
         deliver(
             build_race_info(k_race, bad.finish_time, bad.laps, bad.gate_drop, digest, "practice"));
         EXPECT_TRUE(shown("Server's race can't be run"))
             << bad.finish_time << " " << bad.laps << " " << bad.gate_drop;
-        EXPECT_EQ(net_state(), 3);
+        EXPECT_EQ(net_state(), 15) << bad.finish_time << " " << bad.laps << " " << bad.gate_drop;
+        sent();
+        step();
+        std::vector<sent_message> s = sent();
+        ASSERT_EQ(s.size(), 1u) << "no more client info, only the leaving";
+        EXPECT_EQ(s[0].m.type, msg_disconnect);
     }
     // The longest race, gate drop and laps a server may send are raced, past the time's end.
+    ASSERT_TRUE(connect());
+    deliver(build_connect_reply(k_slot, k_id, 6));
+    step();
     deliver(build_race_info(k_race, most, laps, most, digest, "practice"));
     ASSERT_EQ(net_state(), 5);
     deliver(build_rider(k_race, 1, "rm125\n1\nBob"));
