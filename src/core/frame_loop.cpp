@@ -201,6 +201,13 @@ void feed_local_rider() {
     rider_input_set(p.viewed_slot, in);
 }
 
+// The server ended the connection or went silent: the player is back at the menus, with the
+// race left as it stood.
+void back_to_menus() {
+    g_program.options.server_address.clear();
+    menu_open(menu_main);
+}
+
 void tic_body() {
     program_state& p = g_program;
     frame_timing& t = p.time;
@@ -239,6 +246,7 @@ void tic_body() {
     p.in_warmup = net_in_warmup();
     // A race the server started: the cameras follow the local rider's slot.
     if (int started = net_take_started_slot(); started >= 0) p.viewed_slot = started;
+    if (net_take_link_ended()) back_to_menus();
     if (!track_loaded()) p.view = title_view;
     if (!p.paused && p.view != title_view && (!net_connected() || net_server_sent_tic())) {
         world_tic();

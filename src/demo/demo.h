@@ -54,6 +54,9 @@ bool demo_play_race(const char* name, const demo_race_choice& choice);
 void demo_seek(int seconds, bool accurate_skip);
 
 bool demo_recording();
+// Closes the recording now, keeping all it holds; the race goes on unrecorded (a server's race
+// that the server left).
+void demo_stop_recording();
 // "namedemo": the name the recording is kept under in "demos/" once it closes; replies with a
 // message.
 void demo_name_recording(const char* name);

@@ -217,6 +217,8 @@ void recording_keep_as_fastest() {
 
 bool demo_recording() { return g_recording.file != nullptr; }
 
+void demo_stop_recording() { recording_stop(); }
+
 void demo_name_recording(const char* name) {
     recorder_state& g = g_recording;
     if (!g.file || g.lap) {

@@ -20,10 +20,15 @@
 namespace {
 constexpr double k_periodic_interval = 1.0; // s between sends outside racing
 constexpr double k_ending_give_up = 10.0;   // s a server may take to answer a disconnect
-constexpr int k_fake_queue_max = 1024;      // datagrams held back by "--fake-lag"
+// s without a datagram before a server is given up on; a joined client hears from its server
+// every second at the least
+constexpr double k_silence_limit = 10.0;
+constexpr int k_fake_queue_max = 1024; // datagrams held back by "--fake-lag"
 constexpr const char* k_link_prefix = "trailbok:";
 
 net_client g_client;
+// The server ended the last connection: for the frame loop, which goes back to the menus.
+bool g_link_ended = false;
 
 // The estimate of the server's clock runs on from the newest server tic at real-time speed, so
 // a local clock that runs fast to catch up does not drag the estimate along with it.
@@ -43,6 +48,15 @@ void set_state(int state) {
     c.state = state;
     // The next periodic send goes at once, so each step of joining takes one round trip.
     c.last_send = -1e30;
+}
+
+// The server ended the connection or is given up on. The race stays as it stood, with its results
+// and its recording, which is closed so that it holds the race as far as the server ran it.
+void leave_server(const char* why) {
+    show_message("%s", why);
+    demo_stop_recording();
+    client_reset();
+    g_link_ended = true;
 }
 
 void show_race_length() {
@@ -346,10 +360,7 @@ void handle_restart(const server_message& m, double) {
     set_state(state_restarting);
 }
 
-void handle_server_disconnect(const server_message&, double) {
-    show_message("Disconnected\n");
-    client_reset();
-}
+void handle_server_disconnect(const server_message&, double) { leave_server("Disconnected\n"); }
 
 void handle_error(const server_message& m, double) {
     show_message("%s", wire_text(m.data, m.data_length).c_str());
@@ -512,8 +523,13 @@ void receive_all(double now) {
         udp_address from;
         int n = udp_receive(c.socket, buffer, sizeof buffer, &from);
         if (n < 0) break;
-        // Only the server speaks to the client, and never more than a datagram's worth.
-        if (!udp_address_equal(from, c.server) || n > k_datagram_max) continue;
+        // Only the server speaks to the client, and never more than a datagram's worth; even a
+        // datagram too long to read shows the server is there.
+        if (!udp_address_equal(from, c.server)) continue;
+        if (n > k_datagram_max) {
+            c.last_heard = now;
+            continue;
+        }
         if (!fake) {
             net_handle_datagram(buffer, n, now);
             continue;
@@ -608,6 +624,7 @@ void net_shutdown() {
     race_set_network_rider(nullptr);
     net_client fresh;
     g_client = std::move(fresh);
+    g_link_ended = false;
     udp_shutdown();
 }
 
@@ -644,6 +661,8 @@ bool net_connect(const char* address, const net_connect_params& params, double n
     mt_seed(c.loss_random, c.nonce);
     c.state = state_contacting;
     c.last_send = now;
+    c.last_heard = now;
+    g_link_ended = false;
     client_send(build_contact(!params.password.empty(), c.nonce));
     show_message("Contacting server\n");
     return true;
@@ -658,21 +677,27 @@ void net_tic(double now) {
             g_estimate.tic + static_cast<int>((now - g_estimate.time) * k_tics_per_second));
     receive_all(now);
     if (!c.connected) return;
+    if (c.state != state_ending && now - c.last_heard > k_silence_limit) {
+        leave_server(c.state == state_contacting ? "No answer from server\n"
+                                                 : "Connection to server lost\n");
+        return;
+    }
     client_file_tic(now);
     if (const reliable_message* m = reliable_due(c.out, now))
         client_send(build_client_reliable(c.my_slot, c.client_id, m->sequence, m->sub_type,
                                           m->payload.data(), static_cast<int>(m->payload.size())));
     periodic_send(now);
     // A server that never answers the disconnect is left behind.
-    if (c.state == state_ending && c.last_send > -1e29 && now - c.ending_since > k_ending_give_up) {
-        show_message("Disconnected\n");
-        client_reset();
-    }
+    if (c.state == state_ending && c.last_send > -1e29 && now - c.ending_since > k_ending_give_up)
+        leave_server("Disconnected\n");
 }
 
 void net_handle_datagram(const unsigned char* bytes, int length, double now) {
+    if (!g_client.connected) return;
+    // Whatever the server sends shows it is still there, in any state and read or not.
+    g_client.last_heard = now;
     server_message m;
-    if (!g_client.connected || !parse_server_message(bytes, length, &m)) return;
+    if (!parse_server_message(bytes, length, &m)) return;
     handle_message(m, now);
 }
 
@@ -697,6 +722,12 @@ int net_take_started_slot() {
     int slot = g_client.started_slot;
     g_client.started_slot = -1;
     return slot;
+}
+
+bool net_take_link_ended() {
+    const bool ended = g_link_ended;
+    g_link_ended = false;
+    return ended;
 }
 
 int net_ping_ms() { return static_cast<int>(g_client.ping * k_tic_length * 1000); }

@@ -38,6 +38,9 @@ bool net_in_warmup();
 void net_disconnect();
 // Once for each race the server starts: the local rider's slot; -1 otherwise.
 int net_take_started_slot();
+// Once after the server ended the connection, fell silent or was given up on: true, and the
+// frame loop leaves for the menus. The race stays as it stood, its recording closed and kept.
+bool net_take_link_ended();
 
 // "Ping - %dms (%dms offset)": the round trip and how far the local clock is behind the server.
 int net_ping_ms();

@@ -62,6 +62,7 @@ struct net_client {
     bool server_tic_received = false;
     double last_send = -1e30; // s, the last periodic send
     double ending_since = 0;  // s, when state 15 began
+    double last_heard = 0;    // s, when anything last came from the server
     net_slot slots[k_max_riders];
     reliable_sender out;
     reliable_receiver in;

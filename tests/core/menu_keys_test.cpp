@@ -8,6 +8,8 @@
 #include "common/message.h"
 #include "core/bindings.h"
 #include "editor/editor.h"
+#include "net/net_wire.h"
+#include "net/udp.h"
 #include "terrain/roost.h"
 #include "terrain/terrain.h"
 #include "track/track.h"
@@ -479,6 +481,34 @@ TEST_F(menu_keys, TheServerHistoryConnectAndDisconnect) {
     bool said = false;
     for (int n = 0; n < 5; n++) said |= message_recent(n).find("Disconnected") != std::string::npos;
     EXPECT_TRUE(said);
+}
+
+// A server that ends the connection (as one that falls silent is left) sends the player back to
+// the menus: the main page opens and the server is forgotten, so the next race is the player's.
+TEST_F(menu_keys, AServerThatEndsTheConnectionBringsBackTheMenus) {
+    int server = udp_open();
+    ASSERT_TRUE(udp_bind(server, 0));
+    press("Multiplayer");
+    move_to("Server");
+    config_edit().server_name = "127.0.0.1:" + std::to_string(udp_local_port(server));
+    press("Connect");
+    ASSERT_EQ(menus().page, menu_none);
+    ASSERT_TRUE(net_connected());
+    uint8_t contact[64];
+    udp_address client;
+    int n = -1;
+    for (int i = 0; i < 100 && n < 0; i++) {
+        n = udp_receive(server, contact, sizeof contact, &client);
+        if (n < 0) frames(1);
+    }
+    ASSERT_EQ(n, 21) << "the contact";
+    const datagram bye = build_server_byte(msg_server_disconnect);
+    udp_send(server, bye.bytes, bye.length, client);
+    for (int i = 0; i < 100 && net_connected(); i++) frames(1);
+    EXPECT_FALSE(net_connected());
+    EXPECT_EQ(menus().page, menu_main);
+    EXPECT_TRUE(program().options.server_address.empty());
+    udp_close(server);
 }
 
 TEST_F(menu_keys, ThePointerChoosesAndClicksItems) {

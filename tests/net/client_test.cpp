@@ -1,6 +1,7 @@
 // The game's race-server client against a scripted server on loopback: joining step by step,
 // the messages each state accepts, the clock and ping, the reliable channel, the server's text
-// commands, what the client reports while racing, the fake network, files and chat.
+// commands, what the client reports while racing, the fake network, files and chat, and a server
+// that falls silent.
 #include "net/net.h"
 #include "net/net_wire.h"
 #include "net_test_message.h"
@@ -11,6 +12,8 @@
 #include "bike/bike.h"
 #include "common/message.h"
 #include "common/random.h"
+#include "demo/demo.h"
+#include "demo/demo_reader.h"
 #include "terrain/erosion.h"
 #include "terrain/terrain.h"
 
@@ -40,6 +43,7 @@ class client_link : public race_world {
     }
     void TearDown() override {
         net_shutdown();
+        demo_shutdown();
         udp_close(server);
         race_world::TearDown();
     }
@@ -77,6 +81,9 @@ class client_link : public race_world {
         return client;
     }
     void deliver(const datagram& d) { net_handle_datagram(d.bytes, d.length, now); }
+    // Through the sockets, as a server sends it: the client takes it at its next step.
+    udp_address client_at;
+    void from_server(const datagram& d) { udp_send(server, d.bytes, d.length, client_at); }
     void step(int tics = 1) {
         for (int i = 0; i < tics; i++) {
             now += k_tic_length;
@@ -695,6 +702,8 @@ TEST_F(client_link, TheServerCanRefuseOrEndTheConnection) {
     deliver(build_server_byte(msg_server_disconnect));
     EXPECT_FALSE(net_connected());
     EXPECT_EQ(net_state(), -1);
+    EXPECT_TRUE(net_take_link_ended()) << "the player goes back to the menus";
+    EXPECT_FALSE(net_take_link_ended()) << "once";
 }
 
 TEST_F(client_link, ARedirectWithTheRightNonceMovesToTheNewAddress) {
@@ -796,6 +805,7 @@ TEST_F(client_link, DisconnectingTellsTheServerOnce) {
     EXPECT_EQ(s[0].m.client_id, k_id);
     EXPECT_TRUE(shown("Disconnecting"));
     EXPECT_FALSE(net_connected());
+    EXPECT_FALSE(net_take_link_ended()) << "the player left, and chose what comes next";
 }
 
 // Every message type cut short, made too long, and random bytes: the racing client stays as it
@@ -828,4 +838,149 @@ TEST_F(client_link, MalformedDatagramsChangeNothing) {
     EXPECT_EQ(race_slot(k_slot).kind, rider_local);
     EXPECT_STREQ(race_slot(1).name, "Bob");
 }
+
+// A server that stops sending is left after 10 s without a datagram from it. Until then anything
+// it sends keeps the link, its keep-alive or a datagram the client cannot even read, but nothing a
+// stranger sends does. The player is told, and keeps the race as it stood, its results so far and
+// its recording, closed with everything the server sent.
+TEST_F(client_link, AServerThatFallsSilentIsLeftAndTheRaceResultsAndDemoAreKept) {
+    demo_init();
+    net_connect_params p;
+    p.record_mode = 1;
+    ASSERT_TRUE(connect(p));
+    client_at = client_address();
+    for (const datagram& d : {build_connect_reply(k_slot, k_id, 6), race_info(),
+                              build_rider(k_race, 1, "rm125\n42\nBob"),
+                              build_start(k_race, k_slot, ""), build_time(k_race, 400, 0)}) {
+        from_server(d);
+        step();
+    }
+    ASSERT_EQ(net_state(), 11);
+    ASSERT_TRUE(demo_recording());
+    const compact_state bob = compact_state_encode(race_slot(1).bike);
+    int bob_newest = -1;
+    for (int i = 0; i < 256; i++) {
+        if (race_clock() % 4 == 0) {
+            bob_newest = race_clock();
+            datagram d = build_states_header(k_race, bob_newest, 0);
+            put_state_entry(d, state_entry{1, 12, bob_newest, bob});
+            states_set_count(d, 1);
+            from_server(d);
+        }
+        ride(1);
+    }
+    datagram list;
+    for (int32_t v : {k_race, 1, 1, 0, 450}) put_u32(list, static_cast<uint32_t>(v));
+    from_server(build_server_reliable(0, sub_timing, list.bytes, list.length));
+    step();
+    ASSERT_EQ(timing_of(1).position, 1);
+
+    // Twelve seconds of keep-alives, one a second, and once a datagram of no known type.
+    for (int second = 0; second < 12; second++) {
+        from_server(second == 5 ? datagram{{200, 1, 2}, 3} : build_server_value(msg_value, 1));
+        step(128);
+    }
+    ASSERT_EQ(net_state(), 11) << "a server that keeps talking is kept";
+
+    // Then only a stranger's keep-alives.
+    from_server(build_server_value(msg_value, 1));
+    step();
+    const double heard = now;
+    int stranger = udp_open();
+    const datagram keep_alive = build_server_value(msg_value, 1);
+    while (now - heard < 9.9) {
+        udp_send(stranger, keep_alive.bytes, keep_alive.length, client_at);
+        step(16);
+    }
+    udp_close(stranger);
+    EXPECT_EQ(net_state(), 11);
+    EXPECT_FALSE(net_take_link_ended());
+    messages_clear();
+    step(26);
+    EXPECT_FALSE(net_connected());
+    EXPECT_TRUE(shown("Connection to server lost"));
+    EXPECT_TRUE(net_take_link_ended()) << "the player goes back to the menus";
+    EXPECT_FALSE(net_take_link_ended()) << "once";
+    sent();
+    step(256);
+    EXPECT_TRUE(sent().empty()) << "nothing more goes to the server";
+
+    // The race as it stood: the same riders, Bob's crossing and the running order.
+    EXPECT_STREQ(race_slot(1).name, "Bob");
+    EXPECT_GE(race_slot(1).bike, 0);
+    EXPECT_EQ(race_slot(k_slot).kind, rider_local);
+    EXPECT_EQ(timing_of(1).position, 1);
+    ASSERT_EQ(running_order_count(), 2);
+    EXPECT_EQ(running_order_at(0).slot, 1);
+
+    // The recording is closed and whole: both riders, and Bob's states up to the last one sent.
+    EXPECT_FALSE(demo_recording());
+    demo_reader r;
+    std::string error;
+    ASSERT_TRUE(demo_reader_open(r, (home / "demos" / "default.qvdemo").c_str(), &error)) << error;
+    EXPECT_EQ(r.header.track, "practice");
+    ASSERT_EQ(r.header.riders.size(), 2u);
+    EXPECT_EQ(r.header.riders[0].name, "Bob");
+    EXPECT_EQ(r.header.riders[1].name, "Joe Motocross");
+    struct newest_tics {
+        int tic[2] = {-1, -1};
+    } found;
+    demo_sink sink;
+    sink.context = &found;
+    sink.state = [](void* context, int rider, int tic, const compact_state&) {
+        int& newest = static_cast<newest_tics*>(context)->tic[rider];
+        newest = std::max(newest, tic);
+    };
+    demo_reader_drain(r, sink);
+    EXPECT_TRUE(r.header_damage.empty()) << r.header_damage;
+    demo_reader_close(r);
+    EXPECT_EQ(found.tic[0], bob_newest);
+    EXPECT_GT(found.tic[1], 400) << "the local rider's riding is there too";
+}
+
+// A server that never answers the contact, or stops answering while the client joins, or never
+// answers the leaving, is given up after 10 s with the reason, and the player goes back to the
+// menus; a server that answers, even only that it is full, keeps the client trying.
+TEST_F(client_link, AServerThatNeverAnswersIsGivenUpAfterTenSeconds) {
+    ASSERT_TRUE(connect());
+    step(1270); // 9.92 s
+    EXPECT_EQ(net_state(), 0);
+    EXPECT_EQ(sent_of(msg_contact).size(), 10u) << "the contact, again every second";
+    step(20);
+    EXPECT_FALSE(net_connected());
+    EXPECT_TRUE(shown("No answer from server"));
+    EXPECT_TRUE(net_take_link_ended());
+
+    ASSERT_TRUE(connect());
+    deliver(build_connect_reply(k_slot, k_id, 6));
+    step(1270);
+    EXPECT_EQ(net_state(), 3);
+    messages_clear();
+    step(20);
+    EXPECT_FALSE(net_connected());
+    EXPECT_TRUE(shown("Connection to server lost"));
+    EXPECT_TRUE(net_take_link_ended());
+
+    ASSERT_TRUE(connect());
+    for (int second = 0; second < 15; second++) {
+        deliver(build_server_byte(msg_server_full));
+        step(128);
+    }
+    EXPECT_EQ(net_state(), 0);
+    EXPECT_FALSE(net_take_link_ended());
+
+    // Another version: the client leaves, saying so every second to a server that never answers.
+    deliver(build_connect_reply(k_slot, k_id, 5));
+    ASSERT_EQ(net_state(), 15);
+    sent();
+    messages_clear();
+    step(1270);
+    EXPECT_EQ(net_state(), 15);
+    EXPECT_EQ(sent_of(msg_disconnect).size(), 10u);
+    step(20);
+    EXPECT_FALSE(net_connected());
+    EXPECT_TRUE(shown("Disconnected"));
+    EXPECT_TRUE(net_take_link_ended());
+}
+
 } // namespace
