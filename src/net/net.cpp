@@ -596,7 +596,12 @@ bool client_send(const datagram& d) {
 }
 
 void client_queue_reliable(int sub_type, const uint8_t* payload, int length) {
-    reliable_queue(g_client.out, sub_type, payload, std::min(length, k_client_payload_max));
+    net_client& c = g_client;
+    if (static_cast<int>(c.out.queue.size()) >= k_outgoing_max) {
+        c.outgoing_full = true;
+        return;
+    }
+    reliable_queue(c.out, sub_type, payload, std::min(length, k_client_payload_max));
 }
 
 void client_queue_text(int sub_type, const std::string& text) {
@@ -682,6 +687,10 @@ void net_tic(double now) {
                                                  : "Connection to server lost\n");
         return;
     }
+    if (c.outgoing_full) {
+        leave_server("Server stopped acknowledging messages\n");
+        return;
+    }
     client_file_tic(now);
     if (const reliable_message* m = reliable_due(c.out, now))
         client_send(build_client_reliable(c.my_slot, c.client_id, m->sequence, m->sub_type,
@@ -741,6 +750,12 @@ int net_slot_ping(int slot) {
     return slot >= 0 && slot < k_max_riders ? g_client.slots[slot].ping : 0;
 }
 int net_erosion_setting() { return g_client.erosion; }
+
+net_queue_sizes net_queues() {
+    const net_client& c = g_client;
+    return net_queue_sizes{static_cast<int>(c.out.queue.size()),
+                           static_cast<int>(c.in.early.size()), static_cast<int>(c.delayed.size())};
+}
 
 void net_set_identity(const char* build_label, const char* renderer, const char* gl_version) {
     g_client.build_label = build_label ? build_label : "";

@@ -51,6 +51,18 @@ int net_slot_ping(int slot);
 // The erosion setting the server gave (1/1024 units), -1 while unset.
 int net_erosion_setting();
 
+// Reliable messages the client keeps for a server that has not acknowledged them; a server that
+// lets more pile up has stopped taking them, and the client leaves it.
+constexpr int k_outgoing_max = 1024;
+// What the client holds for the server: reliable messages not yet acknowledged, ones received
+// ahead of their turn, and datagrams held back by "--fake-lag". Each stays within its bound.
+struct net_queue_sizes {
+    int outgoing = 0;
+    int early = 0;
+    int delayed = 0;
+};
+net_queue_sizes net_queues();
+
 // The chat line's text, at most one line every 2 seconds.
 void net_chat(const char* text, double now);
 // "sendfile NAME": offers "@outgoing/NAME" to the server.

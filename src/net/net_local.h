@@ -60,9 +60,10 @@ struct net_client {
     std::string track;
     int latest_server_tic = 0; // also the running estimate of the server's clock
     bool server_tic_received = false;
-    double last_send = -1e30; // s, the last periodic send
-    double ending_since = 0;  // s, when state 15 began
-    double last_heard = 0;    // s, when anything last came from the server
+    double last_send = -1e30;   // s, the last periodic send
+    double ending_since = 0;    // s, when state 15 began
+    double last_heard = 0;      // s, when anything last came from the server
+    bool outgoing_full = false; // a reliable message found the queue at its bound
     net_slot slots[k_max_riders];
     reliable_sender out;
     reliable_receiver in;

@@ -1,7 +1,7 @@
 // The game's race-server client against a scripted server on loopback: joining step by step,
 // the messages each state accepts, the clock and ping, the reliable channel, the server's text
 // commands, what the client reports while racing, the fake network, files and chat, and a server
-// that falls silent.
+// that falls silent or takes nothing the client sends.
 #include "net/net.h"
 #include "net/net_wire.h"
 #include "net_test_message.h"
@@ -983,4 +983,28 @@ TEST_F(client_link, AServerThatNeverAnswersIsGivenUpAfterTenSeconds) {
     EXPECT_TRUE(net_take_link_ended());
 }
 
+// A server that asks and asks (here for the version) but acknowledges none of the replies is left
+// once a thousand of them wait, before they eat the machine's memory; one that acknowledges them
+// is not.
+TEST_F(client_link, AServerThatAcknowledgesNothingIsLeftBeforeTheRepliesPileUp) {
+    racing();
+    int seq = 0;
+    for (; seq < k_outgoing_max; seq++) deliver(reliable(seq, sub_command, "version"));
+    EXPECT_EQ(net_queues().outgoing, k_outgoing_max);
+    step();
+    EXPECT_EQ(net_state(), 11) << "full, not yet overfull";
+    // The oldest reply (the first of this connection) acknowledged: room for one more.
+    deliver(build_server_value(msg_server_ack, 0));
+    EXPECT_EQ(net_queues().outgoing, k_outgoing_max - 1);
+    deliver(reliable(seq++, sub_command, "version"));
+    step();
+    EXPECT_EQ(net_state(), 11);
+    EXPECT_EQ(net_queues().outgoing, k_outgoing_max);
+    deliver(reliable(seq++, sub_command, "version"));
+    EXPECT_LE(net_queues().outgoing, k_outgoing_max);
+    step();
+    EXPECT_FALSE(net_connected());
+    EXPECT_TRUE(shown("Server stopped acknowledging messages"));
+    EXPECT_TRUE(net_take_link_ended());
+}
 } // namespace
