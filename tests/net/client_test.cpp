@@ -1,8 +1,9 @@
 // The game's race-server client against a scripted server on loopback: joining step by step,
 // the messages each state accepts, the clock and ping, the reliable channel, the server's text
-// commands, what the client reports while racing, the fake network, files and chat, and a server
-// that falls silent or takes nothing the client sends.
+// commands, what the client reports while racing, the fake network, files and chat, a server that
+// falls silent, and datagrams of every kind in every state.
 #include "net/net.h"
+#include "net/net_reliable.h"
 #include "net/net_wire.h"
 #include "net_test_message.h"
 #include "net/udp.h"
@@ -19,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -133,6 +136,19 @@ class client_link : public race_world {
         for (int i = 0; i < 40; i++)
             if (message_recent(i).find(text) != std::string::npos) return true;
         return false;
+    }
+    // A fresh connection brought to a state: 0 contacting, 3 identifying, 5 the track
+    // acknowledged, 7 a rider acknowledged, 9 ready, 11 racing, 14 restarting, 15 ending.
+    void reach(int state) {
+        ASSERT_TRUE(connect());
+        if (state != 0) deliver(build_connect_reply(k_slot, k_id, state == 15 ? 5 : 6));
+        if (state >= 5 && state != 15) deliver(race_info());
+        if (state >= 7 && state != 15) deliver(build_rider(k_race, 1, "rm125\n42\nBob"));
+        if (state >= 9 && state != 15) deliver(build_start(k_race, k_slot, ""));
+        if (state >= 11 && state != 15) deliver(build_time(k_race, 400, 0));
+        if (state == 14) deliver(build_server_value(msg_restart, k_race + 1));
+        ASSERT_EQ(net_state(), state);
+        sent();
     }
 };
 
@@ -1006,5 +1022,76 @@ TEST_F(client_link, AServerThatAcknowledgesNothingIsLeftBeforeTheRepliesPileUp) 
     EXPECT_FALSE(net_connected());
     EXPECT_TRUE(shown("Server stopped acknowledging messages"));
     EXPECT_TRUE(net_take_link_ended());
+}
+
+// Datagrams of every type a server sends, and of types it never sends, with random bodies (mostly
+// behind the fields a real one carries: this race, this slot, nearby sequences), in every state
+// of the connection, with network steps and race tics between them. The client never leaves its
+// states, nothing it holds grows past its bound, nobody rides for the server, and there is never
+// more than one local rider.
+TEST_F(client_link, RandomDatagramsOfEveryTypeInEveryStateKeepTheClientConsistent) {
+    const std::set<int> states = {-1, 0, 3, 5, 7, 9, 11, 14, 15};
+    const int types[] = {1, 2, 4, 6, 8, 10, 11, 13, 14, 15, 16, 17, 18, 25, 0, 3, 12, 200};
+    const int32_t fields[] = {0, 1, -1, k_slot, k_race, k_race + 1, 160, 400, INT32_MIN, INT32_MAX};
+    const int lengths[] = {1, 2, 5, 6, 9, 13, 14, 17, 38, 64, 17 + 47, 17 + 2 * 47, 500, 1023};
+    const char* commands[] = {
+        "version",   "erode 7 100",         "knockout 1 2 3",        "sendready", "senddenied",
+        "no_arcade", "off_course_bias nan", "off_course_scale 1e40", "erode 7 -5"};
+    mt19937_state random;
+    mt_seed(random, 2024);
+    const auto pick = [&](uint32_t n) { return mt_next(random) % n; };
+    const auto put_at = [](wire_bytes& b, size_t at, uint32_t v) {
+        for (size_t k = 0; k < 4 && at + k < b.size(); k++)
+            b[at + k] = static_cast<uint8_t>(v >> (8 * k));
+    };
+    for (int state : {0, 3, 5, 7, 9, 11, 14, 15}) {
+        for (int type : types) {
+            for (int n = 0; n < 12; n++) {
+                if (net_state() != state) {
+                    reach(state);
+                    if (HasFatalFailure()) return;
+                }
+                const bool any_length = pick(4) == 0;
+                wire_bytes b(any_length ? 1 + pick(1100) : lengths[pick(std::size(lengths))]);
+                for (uint8_t& x : b) x = static_cast<uint8_t>(mt_next(random));
+                b[0] = static_cast<uint8_t>(type);
+                if (pick(4) != 0)
+                    for (size_t at = 1; at < 13; at += 4)
+                        put_at(b, at, static_cast<uint32_t>(fields[pick(std::size(fields))]));
+                if (type == msg_server_reliable && b.size() >= 6) {
+                    put_at(b, 1, pick(80));
+                    b[5] = static_cast<uint8_t>(
+                        std::initializer_list<int>{19, 21, 24, 27, 3}.begin()[pick(5)]);
+                    if (b[5] == sub_command && pick(2)) {
+                        const std::string c = commands[pick(std::size(commands))];
+                        b.resize(6);
+                        b.insert(b.end(), c.begin(), c.end());
+                    }
+                }
+                net_handle_datagram(b.data(), static_cast<int>(b.size()), now);
+                if (pick(3) == 0) {
+                    if (net_server_sent_tic())
+                        ride(1 + pick(8));
+                    else
+                        step(1 + pick(8));
+                }
+                const int at = net_state();
+                ASSERT_TRUE(states.count(at)) << "state " << at << " after type " << type;
+                const net_queue_sizes q = net_queues();
+                ASSERT_LE(q.early, k_early_max);
+                ASSERT_LE(q.outgoing, k_outgoing_max);
+                ASSERT_EQ(q.delayed, 0);
+                for (int slot = 0; slot < k_max_riders; slot++)
+                    ASSERT_FALSE(race_slot(slot).bike >= 0 && race_slot(slot).kind == rider_robot)
+                        << "slot " << slot;
+                if (at == 11 || at == 9) {
+                    int local = 0;
+                    for (int slot = 0; slot < k_max_riders; slot++)
+                        local += race_slot(slot).bike >= 0 && race_slot(slot).kind == rider_local;
+                    ASSERT_LE(local, 1);
+                }
+            }
+        }
+    }
 }
 } // namespace
