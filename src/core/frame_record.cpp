@@ -23,7 +23,7 @@
 namespace {
 // Opacity per rider slot: offline, recorded riders fade near the local rider.
 void slot_opacities(float out[k_max_riders]) {
-    std::fill(out, out + k_max_riders, 1.0f);
+    for (int slot = 0; slot < k_max_riders; slot++) out[slot] = race_slot_opacity(slot);
     if (net_connected()) return;
     const int local = race_local_slot();
     if (local < 0 || !bike_live(race_slot(local).bike)) return;
@@ -35,7 +35,7 @@ void slot_opacities(float out[k_max_riders]) {
         const vec3d p = bike_frame_position(s.bike);
         const double d = std::sqrt((p.x - at.x) * (p.x - at.x) + (p.y - at.y) * (p.y - at.y) +
                                    (p.z - at.z) * (p.z - at.z));
-        out[slot] = ghost_opacity(static_cast<float>(d), fade);
+        out[slot] *= ghost_opacity(static_cast<float>(d), fade);
     }
 }
 
@@ -78,7 +78,8 @@ void add_bikes(render_frame& f) {
     f.bike_count = 0;
     for (int slot = 0; slot < k_max_riders; slot++) {
         const int bike = race_slot(slot).bike;
-        if (!bike_live(bike) || !slot_drawn(slot, f.camera.viewed_slot)) continue;
+        if (!bike_live(bike) || !slot_drawn(slot, f.camera.viewed_slot) || opacity[slot] <= 0)
+            continue;
         render_bike& b = f.bikes[f.bike_count++];
         b.bike = bike;
         b.opacity = opacity[slot];
@@ -192,6 +193,7 @@ sound_frame sound_frame_build() {
         float volume = loudness * config().volume * 0.1f * demo_rider_volume(slot);
         if (slot != p.viewed_slot) volume *= config().comp_volume * 0.1f;
         if (!slot_heard(slot)) volume = 0;
+        volume *= race_slot_opacity(slot);
         source.bike = s.bike;
         source.catalogue = bike_catalogue_index(s.bike);
         source.engine_class = bike_info_of(s.bike).bike_class;

@@ -153,9 +153,21 @@ void robot_finished(robot_state& r) {
     int n = static_cast<int>(r.path.size());
     int from = std::min(r.next_point, n);
     int left = n - from;
+    // Easing off, not braking: riders still racing come through behind.
     for (int k = from; k < n; k++) {
         double remaining = left > 1 ? static_cast<double>(n - 1 - k) / (left - 1) : 0;
-        r.path[k].speed *= static_cast<float>(0.25 + 0.75 * remaining);
+        r.path[k].speed *= static_cast<float>(0.5 + 0.5 * remaining);
+    }
+}
+
+// A finished robot at the end of its path, or down, leaves the track: it fades from sight
+// while rolling on, touching nobody, then its bike is parked out of the world.
+void robot_leaves(robot_state& r, int slot, int bike, int now) {
+    if (r.leaving_since < 0) r.leaving_since = now;
+    rider_input_set(slot, waiting_input());
+    if (now - r.leaving_since >= k_leaving_tics && bike_simulated(bike)) {
+        bike_hold_still(bike);
+        bike_deactivate(bike);
     }
 }
 
@@ -219,6 +231,11 @@ void auto_pilot_start(int slot, int personality) {
 
 int auto_pilot_personality(int slot) { return g_pilot.robots[slot].personality; }
 bool auto_pilot_untangling(int slot) { return g_pilot.robots[slot].untangling; }
+float auto_pilot_leaving(int slot) {
+    const robot_state& r = g_pilot.robots[slot];
+    if (r.leaving_since < 0) return -1;
+    return std::min(1.0f, static_cast<float>(race_clock() - r.leaving_since) / k_leaving_tics);
+}
 void auto_pilot_set_practice(bool on) { g_pilot.practice = on; }
 bool auto_pilot_practice() { return g_pilot.practice; }
 
@@ -297,8 +314,13 @@ line_pick auto_pilot_pick(int slot, int bike) {
 void auto_pilot_tic(int slot, int bike) {
     robot_state& r = g_pilot.robots[slot];
     const int now = race_clock();
-    // Parked after the finish: its controls stay as they were left.
+    // Gone after the finish: its controls stay as they were left.
     if (r.finished && !bike_simulated(bike)) return;
+    if (r.finished && (r.leaving_since >= 0 ||
+                       r.next_point + 1 >= static_cast<int>(r.path.size()) || knocked_off(bike))) {
+        robot_leaves(r, slot, bike, now);
+        return;
+    }
     if (crash_count(bike) != r.crashes_seen) {
         r.crashes_seen = crash_count(bike);
         robot_went_down(r, bike);
@@ -327,16 +349,9 @@ void auto_pilot_tic(int slot, int bike) {
             show_message("The robots have no racing line here (%s): they wait",
                          lines_file_name(race_params().skill));
         }
-        // Nothing to ride: stand. A finished robot come to rest is parked for good: its bike
-        // is no longer simulated.
+        // Nothing to ride: stand.
         rider_input_set(slot, waiting_input());
         r.last_advance = r.last_reached = now;
-        vec3d v = bike_frame_velocity(bike);
-        if (r.finished && bike_simulated(bike) && !knocked_off(bike) &&
-            v.x * v.x + v.z * v.z < k_standing_speed * k_standing_speed) {
-            bike_hold_still(bike);
-            bike_deactivate(bike);
-        }
         return;
     }
     if (now - r.last_reached > k_fresh_path_tics) {

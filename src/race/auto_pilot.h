@@ -19,6 +19,8 @@ bool auto_pilot_practice();
 void auto_pilot_tic(int slot, int bike);
 // Whether the robot, wedged among other bikes for long, is riding through them for now.
 bool auto_pilot_untangling(int slot);
+// How far a finished robot has gone in leaving the track, 0 to 1 (gone); -1 while it rides.
+float auto_pilot_leaving(int slot);
 // A robot's crossing (at `crossing`, made with the detection's offset): the line just completed
 // gets a use, or the current line a failure.
 void auto_pilot_crossing(int slot, int bike, int crossing, int offset);

@@ -12,6 +12,7 @@
 
 constexpr int k_picks_kept = 8;        // lines remembered per robot for their statistics
 constexpr double k_standing_speed = 2; // ft/s
+constexpr int k_leaving_tics = 128;    // a finished robot fades from sight this long
 constexpr double k_lean_speed = 10;    // ft/s from which a robot leans into its turns fully
 constexpr double k_point_seconds = k_line_point_tics * k_tic_length;
 
@@ -37,8 +38,9 @@ struct robot_state {
     int grip_limited_tic = k_never_picked;
     int crashes_seen = 0;
     bool finished = false;
-    int stuck_since = 0;   // tic a spell of no way along the path may start from
-    int backing_until = 0; // tic a step back ends
+    int leaving_since = -1; // tic a finished robot began to leave the track, -1 before
+    int stuck_since = 0;    // tic a spell of no way along the path may start from
+    int backing_until = 0;  // tic a step back ends
     bool untangling = false;
     int rode_back_at = -1; // the timing position at which the robot last turned back for a gate
     int rode_back_tic = 0; // and when

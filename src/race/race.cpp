@@ -140,9 +140,16 @@ void collide_online(const bike_tic& t) {
 
 } // namespace
 
+// A finished robot rides on among the others until it leaves; a wedged one untangles itself.
 bool race_rider_passes_through(int slot) {
     return g_race.slots[slot].kind == rider_robot &&
-           (rider_finished(slot) || auto_pilot_untangling(slot));
+           (auto_pilot_leaving(slot) >= 0 || auto_pilot_untangling(slot));
+}
+
+float race_slot_opacity(int slot) {
+    if (slot < 0 || slot >= k_max_riders || g_race.slots[slot].kind != rider_robot) return 1;
+    const float gone = auto_pilot_leaving(slot);
+    return gone < 0 ? 1 : 1 - gone;
 }
 
 namespace {

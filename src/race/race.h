@@ -42,6 +42,9 @@ enum lineup_code {
 };
 
 const rider_slot& race_slot(int slot);
+// How much of a rider is seen and heard: below 1 while a finished robot leaves the track, 0
+// once it is gone.
+float race_slot_opacity(int slot);
 // The first slot of a local rider with a bike, -1 when there is none.
 int race_local_slot();
 // Puts a bike made elsewhere (-1 for none) into a slot as a rider of the kind, keeping the

@@ -436,8 +436,9 @@ TEST_F(robot_race, TesterRobotsPickTheLeastTriedLine) {
 }
 
 // Two robots waiting at the gate, one put down half inside the other: while both race, the
-// bikes push each other apart; once one has finished, the other stands inside it untouched.
-TEST_F(robot_race, AFinishedRobotRidesThroughTheBikesStillRacing) {
+// bikes push each other apart; a finished robot with nothing left to ride leaves the track,
+// touching nobody as it fades, and is gone within a second.
+TEST_F(robot_race, AFinishedRobotLeavesTheTrackThroughTheBikesStillRacing) {
     apply_setup_line("arcade", "No");
     for (bool finished : {false, true}) {
         ASSERT_TRUE(start("rabbithill", {lineup_robot, lineup_robot}, 1));
@@ -447,6 +448,7 @@ TEST_F(robot_race, AFinishedRobotRidesThroughTheBikesStillRacing) {
             for (int c = 0; c <= crossing_completing_lap(1); c++)
                 race_set_crossing(0, c, race_clock());
         ASSERT_EQ(rider_finished(0), finished);
+        race_world_tic(); // the robot sees it has finished
         const int a = race_slot(0).bike, b = race_slot(1).bike;
         const vec3d x = placed_at(0), f = bike_forward(a);
         const float heading = static_cast<float>(std::atan2(-f.x, -f.z));
@@ -454,34 +456,49 @@ TEST_F(robot_race, AFinishedRobotRidesThroughTheBikesStillRacing) {
                         nullptr, 0);
         ASSERT_TRUE(bikes_overlap(a, b));
         const vec3d put = frame_of(1);
-        for (int t = 0; t < 64; t++) race_world_tic();
+        for (int t = 0; t < 63; t++) race_world_tic();
         // Across the ground: the bike settles on its springs either way.
         const double moved = std::hypot(frame_of(1).x - put.x, frame_of(1).z - put.z);
-        if (finished)
-            EXPECT_LT(moved, 0.1) << "the finished robot touched it";
-        else
+        if (finished) {
+            EXPECT_LT(moved, 0.15) << "the leaving robot touched it";
+            EXPECT_GT(race_slot_opacity(0), 0.3f);
+            EXPECT_LT(race_slot_opacity(0), 0.7f) << "half a second into fading";
+            for (int t = 0; t < 80; t++) race_world_tic();
+            EXPECT_EQ(race_slot_opacity(0), 0.0f);
+            EXPECT_FALSE(bike_simulated(a));
+        } else {
             EXPECT_GT(moved, 0.3) << "the racing robot did not push it";
+            EXPECT_EQ(race_slot_opacity(0), 1.0f);
+        }
+        EXPECT_EQ(race_slot_opacity(1), 1.0f);
     }
 }
 
-// A robot that has finished rides out the rest of its path, slower and slower, and once at
-// rest is parked where it stopped: no longer simulated, while the others race on.
-TEST_F(robot_race, AFinishedRobotComeToRestIsParkedWhereItStopped) {
+// A robot that has finished rides out the rest of its path, easing off, seen and solid among
+// the others; at its end it leaves the track and its bike is parked out of sight, while the
+// others race on.
+TEST_F(robot_race, AFinishedRobotRidesOutItsPathThenLeavesTheTrack) {
     apply_setup_line("arcade", "No");
     ASSERT_TRUE(start("rabbithill", {lineup_robot, lineup_robot}, 1));
     run_until(race_gate_drop_tic() + 3 * k_tics_per_second);
     for (int c = 0; c <= crossing_completing_lap(1); c++) race_set_crossing(0, c, race_clock());
     const int a = race_slot(0).bike, b = race_slot(1).bike;
     const int finished_at = race_clock();
-    while (bike_simulated(a) && race_clock() - finished_at < 60 * k_tics_per_second)
+    int seen_until = finished_at;
+    while (bike_simulated(a) && race_clock() - finished_at < 60 * k_tics_per_second) {
         race_world_tic();
+        if (race_slot_opacity(0) == 1.0f) seen_until = race_clock();
+    }
     ASSERT_FALSE(bike_simulated(a)) << "still riding 60 s after the finish";
-    EXPECT_GT(race_clock() - finished_at, k_tics_per_second) << "it rode out its path first";
+    EXPECT_GT(seen_until - finished_at, k_tics_per_second) << "it rode out its path first";
+    EXPECT_LE(race_clock() - seen_until, k_tics_per_second + 1) << "a second to leave";
+    EXPECT_EQ(race_slot_opacity(0), 0.0f);
     const vec3d parked = frame_of(0);
     run_until(race_clock() + 5 * k_tics_per_second);
     EXPECT_EQ(distance(frame_of(0), parked), 0);
     EXPECT_TRUE(bike_simulated(b));
     EXPECT_FALSE(rider_finished(1));
+    EXPECT_EQ(race_slot_opacity(1), 1.0f);
 }
 
 // Forty robots at the gate make a crowd at the first bends; none of them stays wedged in it:
