@@ -367,35 +367,52 @@ double line_expected_tics(const racing_line& l) {
            k_line_failure_tics * static_cast<double>(l.failures) / (l.uses + l.failures);
 }
 
-int line_eviction_victim(const line_segment& s) {
-    int successful = 0;
-    for (const racing_line& l : s.lines)
-        if (!l.points.empty() && l.failures < l.uses) successful++;
-    bool any = successful > 22;
+namespace {
+bool has_own_start(const line_segment& s, int i) {
+    const racing_line& l = s.lines[i];
+    for (int j = 0; j < k_lines_per_segment; j++) {
+        const racing_line& o = s.lines[j];
+        if (j == i || o.points.empty()) continue;
+        if (horizontal_distance(l.points[0].x, l.points[0].z, o.points[0].x, o.points[0].z) <
+            k_distinct_start)
+            return false;
+    }
+    return true;
+}
+
+// The slowest line that `may_go` lets go (a line starting where no other does counts as
+// quicker than its time says); -1 when none may.
+template <class rule> int slowest_line(const line_segment& s, rule may_go) {
     int victim = -1;
     double worst = 0;
     for (int i = 0; i < k_lines_per_segment; i++) {
         const racing_line& l = s.lines[i];
-        if (l.points.empty()) continue;
-        // Few proven lines: only a line that failed at least as often as it got through may go.
-        if (!any && !(l.failures > 0 && l.failures >= l.uses)) continue;
+        if (l.points.empty() || !may_go(l, i)) continue;
         double t = line_expected_tics(l);
-        bool own_start = true;
-        for (int j = 0; j < k_lines_per_segment && own_start; j++) {
-            const racing_line& o = s.lines[j];
-            if (j == i || o.points.empty()) continue;
-            if (horizontal_distance(l.points[0].x, l.points[0].z, o.points[0].x, o.points[0].z) <
-                k_distinct_start)
-                own_start = false;
-        }
-        // A line starting where no other does is worth more than its time says.
-        if (own_start) t *= 0.75;
+        if (has_own_start(s, i)) t *= 0.75;
         if (victim < 0 || t > worst) {
             victim = i;
             worst = t;
         }
     }
     return victim;
+}
+} // namespace
+
+int line_eviction_victim(const line_segment& s) {
+    int successful = 0;
+    for (const racing_line& l : s.lines)
+        if (!l.points.empty() && l.failures < l.uses) successful++;
+    if (successful > 22) return slowest_line(s, [](const racing_line&, int) { return true; });
+    // Few proven lines: a line that failed at least as often as it got through may go.
+    int victim = slowest_line(
+        s, [](const racing_line& l, int) { return l.failures > 0 && l.failures >= l.uses; });
+    if (victim >= 0) return victim;
+    // Else an untried line whose start another line shares, or learning would stop once a
+    // segment is full of lines nobody rode.
+    return slowest_line(s, [&s](const racing_line& l, int i) {
+        return l.uses == 0 && l.failures == 0 && !has_own_start(s, i);
+    });
 }
 
 double line_mode_estimate(const racing_line& l, int mode) {

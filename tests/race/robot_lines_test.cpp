@@ -148,17 +148,27 @@ TEST(robot_lines, StatisticsBeyondTheirLimitsAreHalvedKeepingTheirAverages) {
     EXPECT_LE(big.sum_b, k_line_sum_limit);
 }
 
-TEST(robot_lines, AFullSegmentOfUntriedAndProvenLinesHasNoEvictionVictim) {
+TEST(robot_lines, AFullSegmentEvictsFailingLinesFirstThenUntriedOnesSharingAStart) {
     line_segment s;
     for (int i = 0; i < k_lines_per_segment; i++) {
-        s.lines[i] = straight_line(3, 0, static_cast<float>(i), 10);
+        // Starts 3 ft apart: each its own.
+        s.lines[i] = straight_line(3, 0, 3.0f * static_cast<float>(i), 10);
         if (i < 20) {
             s.lines[i].uses = 5;
             s.lines[i].failures = 1;
             s.lines[i].sum_b = 5 * 300;
         }
     }
-    EXPECT_EQ(line_eviction_victim(s), -1);
+    EXPECT_EQ(line_eviction_victim(s), -1) << "untried lines of their own start stay";
+    // An untried line starting where another does may go, the slowest such first, so that
+    // learning goes on in a full segment.
+    for (int i : {40, 41}) s.lines[i].points[0].z = s.lines[i - 1].points[0].z + 1;
+    s.lines[41].time_b = 300;
+    EXPECT_EQ(line_eviction_victim(s), 41);
+    s.lines[40].time_b = 250;
+    s.lines[41].uses = 1;
+    s.lines[41].sum_b = 300;
+    EXPECT_EQ(line_eviction_victim(s), 40) << "once ridden, it is no longer untried";
     // A line that failed as often as it got through may go, the slowest such first.
     s.lines[30].uses = 2;
     s.lines[30].failures = 2;
