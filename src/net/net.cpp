@@ -377,7 +377,8 @@ void handle_redirect(const server_message& m, double now) {
     std::string address = wire_text(m.data, std::min(m.data_length, k_redirect_max));
     net_connect_params params = c.params;
     client_reset();
-    net_connect(address.c_str(), params, now);
+    // Sent away to where no contact can be made: the server is left as if it had ended the link.
+    if (!net_connect(address.c_str(), params, now)) g_link_ended = true;
 }
 
 // A set of connection states, one bit a state.

@@ -741,6 +741,14 @@ TEST_F(client_link, ARedirectWithTheRightNonceMovesToTheNewAddress) {
     EXPECT_EQ(n, 21);
     EXPECT_EQ(buffer[0], msg_contact);
     udp_close(other);
+    EXPECT_FALSE(net_take_link_ended()) << "the client follows the server's word";
+    // Sent on to a host that does not resolve: the player is told and goes back to the menus.
+    const sent_message again(wire_bytes(buffer, buffer + n));
+    messages_clear();
+    deliver(build_redirect(again.m.nonce, "no-such-host.invalid"));
+    EXPECT_FALSE(net_connected());
+    EXPECT_TRUE(shown("Can't resolve address"));
+    EXPECT_TRUE(net_take_link_ended());
 }
 
 TEST_F(client_link, AFileGoesInPartsOnceTheServerIsReady) {
