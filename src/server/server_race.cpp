@@ -22,7 +22,9 @@ constexpr int k_longest_race = 3600 * k_tics_per_second; // beyond its length, a
 constexpr double k_abandon_after = 5.0; // s without a connected rider before a race is given up
 
 int echo_tic(const server_client& c) {
-    return c.client_tic > 0 ? c.client_tic + (race_clock() - c.client_tic_at) : 0;
+    if (c.client_tic <= 0) return 0;
+    const int64_t echo = int64_t{c.client_tic} + (race_clock() - c.client_tic_at);
+    return static_cast<int>(std::clamp<int64_t>(echo, 0, INT32_MAX));
 }
 
 bool in_current_race(const server_client& c, client_phase phase) {
@@ -246,12 +248,14 @@ void race_client_ready(server_client& c) {
 void race_take_state(server_client& c, const client_message& m) {
     server_rider& rd = server().race.riders[c.slot];
     if (rd.racing) race_rider_heard(c.slot);
+    // A tic from beyond the server's clock is not believed, not even as the clock to echo.
+    if (m.tic < 0 || m.tic > race_clock() + k_future_slack) return;
     if (m.tic >= c.client_tic) {
         c.client_tic = m.tic;
         c.client_tic_at = race_clock();
     }
-    // Watching riders send no states; a state from beyond the server's clock is not believed.
-    if (!rd.racing || m.tic < 0 || m.tic > race_clock() + k_future_slack || m.tic <= rd.tic) return;
+    // Watching riders send no states.
+    if (!rd.racing || m.tic <= rd.tic) return;
     rd.tic = m.tic;
     std::copy(m.data, m.data + k_compact_state_size, rd.state.bytes);
     rd.ping = std::clamp(race_clock() - m.tic, 0, 65535);

@@ -403,6 +403,54 @@ TEST_F(server_run, RandomDatagramsFromStrangersAreRefused) {
     EXPECT_EQ(server_client_count(), 1);
 }
 
+// A joined rider's game sending every message type with random bodies, reliable ones in turn
+// or not: the server stays sound, the other rider keeps racing and a newcomer still joins.
+TEST_F(server_race_run, RandomMessagesFromAJoinedRiderLeaveTheServerSound) {
+    mt19937_state random;
+    mt_seed(random, 11);
+    int rejoins = 0;
+    for (int i = 0; i < 6000; i++) {
+        if (server_slot_of(a.address()) < 0) {
+            a.nonce++;
+            a.sequence = 0;
+            identify(a);
+            rejoins++;
+        }
+        const int type = i % 19;
+        datagram d;
+        put_u8(d, static_cast<unsigned>(type));
+        put_u32(d, static_cast<uint32_t>(a.slot));
+        put_u32(d, a.id);
+        if (type == msg_reliable) {
+            put_u32(d, mt_next(random) % 2 ? static_cast<uint32_t>(a.sequence++) : mt_next(random));
+            const unsigned subs[] = {3, 19, 21, 24, 27, mt_next(random) % 256};
+            put_u8(d, subs[mt_next(random) % 6]);
+        }
+        const int tail = static_cast<int>(mt_next(random) % 80);
+        for (int k = 0; k < tail; k++) put_u8(d, mt_next(random) % 4 ? mt_next(random) % 256 : 0);
+        a.send(d);
+        if (i % 25 == 0) {
+            run(k_tic_length);
+            send_state(b, server_clock() - 1);
+            a.take();
+            b.take();
+        }
+    }
+    run(1);
+    EXPECT_LE(server_client_count(), 2);
+    EXPECT_NE(server_slot_of(b.address()), -1) << "the honest rider is still in";
+    send_state(b, server_clock() - 1);
+    run(0.1);
+    EXPECT_FALSE(of_type(b.take(), msg_states).empty());
+    fake_client c;
+    c.open(server_port(), "rm125\n3\nCleo");
+    received info = identify(c);
+    EXPECT_EQ(info.m.race, server_race_id());
+    c.close();
+    EXPECT_GT(server_statistics().refused, 0);
+    EXPECT_LT(rejoins, 400);
+}
+
 TEST_F(server_run, APasswordKeepsOutWhoeverCannotProveIt) {
     options.password = "secret";
     start();
@@ -812,6 +860,23 @@ TEST_F(server_run, EveryJoinedGameHearsFromTheServerEverySecond) {
     }
     EXPECT_EQ(quiet_seconds, 0);
     EXPECT_EQ(server_client_count(), 1);
+}
+
+// The tic a game sends is echoed back for its ping: one from far beyond the server's clock is
+// not believed, and the game's real tics are echoed as before.
+TEST_F(server_race_run, AStateFromFarBeyondTheClockIsNotEchoed) {
+    run(1);
+    compact_state st = {};
+    a.send(build_state(a.slot, a.id, a.race, server_clock(), INT32_MAX, st));
+    run(0.1);
+    const int tic = server_clock() - 3;
+    send_state(a, tic);
+    run(0.05);
+    std::vector<received> states = of_type(a.take(), msg_states);
+    ASSERT_FALSE(states.empty());
+    const received& last = states.back();
+    EXPECT_GE(last.m.echo_tic, tic);
+    EXPECT_LE(last.m.echo_tic, tic + 16);
 }
 
 // A restart takes more than half the racing riders, however often one of them asks.
