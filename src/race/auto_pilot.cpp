@@ -97,6 +97,22 @@ double line_match(const robot_state& r, const racing_line& l, vec3d x) {
     return a * bc * bc * bc;
 }
 
+// Other robots that picked the line lately: heading for its first points with them, a robot
+// would ride into their backs.
+int line_crowd(int slot, int segment, int32_t serial, int now) {
+    int crowd = 0;
+    for (int other = 0; other < k_max_riders; other++) {
+        const robot_state& o = g_pilot.robots[other];
+        if (other == slot || o.finished || o.path.empty()) continue;
+        for (const picked_line& p : o.picks)
+            if (p.segment == segment && p.serial == serial && now - p.tic < k_crowd_tics) {
+                crowd++;
+                break;
+            }
+    }
+    return crowd;
+}
+
 bool segment_has_lines(int segment) {
     for (const racing_line& l : line_segment_at(segment).lines)
         if (!l.points.empty()) return true;
@@ -283,7 +299,8 @@ line_pick auto_pilot_pick(int slot, int bike) {
         if (out.mode < 3 && k == s.best[out.mode])
             score += std::clamp((seconds - 40) * 0.05, 0.0, 1.0) * (1 - score);
         if (segment == 0) score = 0.2 * score + 0.8;
-        double match = line_match(r, l, x);
+        double match =
+            line_match(r, l, x) / (1 + k_crowd_weight * line_crowd(slot, segment, l.serial, now));
         // Lines someone picked lately weigh their time less, spreading robots over the lines.
         double fresh = clamp01((now - l.last_picked) * k_tic_length / 3);
         out.score[k] = score;
@@ -297,7 +314,7 @@ line_pick auto_pilot_pick(int slot, int bike) {
         log("auto pilot: picking %d score = %f match = %f last_picked = %f\n", out.line,
             out.score[out.line], out.match[out.line], picked.last_picked * k_tic_length);
     lines_record_pick(segment, out.line, now);
-    r.picks[r.pick_ring] = picked_line{segment, picked.serial};
+    r.picks[r.pick_ring] = picked_line{segment, picked.serial, now};
     r.pick_ring = (r.pick_ring + 1) % k_picks_kept;
     int drop = r.next_point - k_points_passed_kept;
     if (drop > 0) {

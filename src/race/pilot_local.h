@@ -10,6 +10,8 @@
 
 #include <vector>
 
+constexpr int k_crowd_tics = 3 * 128;  // a pick counts towards its line's crowd this long
+constexpr double k_crowd_weight = 0.5; // each robot in a line's crowd divides its match by 1 + this
 constexpr int k_picks_kept = 8;        // lines remembered per robot for their statistics
 constexpr double k_standing_speed = 2; // ft/s
 constexpr int k_leaving_tics = 128;    // a finished robot fades from sight this long
@@ -20,6 +22,7 @@ constexpr double k_point_seconds = k_line_point_tics * k_tic_length;
 struct picked_line {
     int segment = -1;
     int32_t serial = 0;
+    int tic = 0; // when picked
 };
 
 struct robot_state {
