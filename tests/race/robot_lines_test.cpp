@@ -511,6 +511,25 @@ TEST_F(robot_race, AFinishedRobotRidesOutItsPathThenLeavesTheTrack) {
     EXPECT_EQ(race_slot_opacity(1), 1.0f);
 }
 
+// At the drop every robot picks its first line at once: those picked already weigh less, so
+// the grid spreads over the lines across the gate instead of all heading for the nearest.
+TEST_F(robot_race, AtTheDropTheGridSpreadsOverTheFirstLines) {
+    apply_setup_line("arcade", "No");
+    ASSERT_TRUE(start_forty());
+    run_until(race_gate_drop_tic() + 2);
+    std::map<int32_t, int> riders_of;
+    for (int slot = 0; slot < 40; slot++) {
+        const int32_t serial = auto_pilot_picked_serial(slot, 0);
+        ASSERT_NE(serial, 0) << "slot " << slot << " picked no first line";
+        riders_of[serial]++;
+    }
+    int most = 0;
+    for (const auto& [serial, riders] : riders_of) most = std::max(most, riders);
+    const size_t lines = static_cast<size_t>(lines_held_in(line_segment_at(0)));
+    EXPECT_EQ(riders_of.size(), lines) << "every first line has riders";
+    EXPECT_LE(most, 2 * 40 / static_cast<int>(lines)) << "none takes twice its share";
+}
+
 // Forty robots at the gate make a crowd at the first bends; none of them stays wedged in it:
 // every one is on its way round the lap within a minute of the drop.
 TEST_F(robot_race, FortyRobotsAllGetAwayFromTheStart) {
