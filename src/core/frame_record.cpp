@@ -78,7 +78,9 @@ void add_bikes(render_frame& f) {
     f.bike_count = 0;
     for (int slot = 0; slot < k_max_riders; slot++) {
         const int bike = race_slot(slot).bike;
-        if (!bike_live(bike) || !slot_drawn(slot, f.camera.viewed_slot) || opacity[slot] <= 0)
+        // A robot gone from the track has no place in the frame; a ghost faded out keeps it.
+        if (!bike_live(bike) || !slot_drawn(slot, f.camera.viewed_slot) ||
+            race_slot_opacity(slot) <= 0)
             continue;
         render_bike& b = f.bikes[f.bike_count++];
         b.bike = bike;
