@@ -67,7 +67,8 @@ void* script_realloc(void* udata, void* ptr, duk_size_t size) {
     return grown + k_head;
 }
 
-// Errors outside every protected call; only an engine fault gets here, and it must not return.
+// Errors outside every protected call. No script code runs outside one, so only a fault of the
+// engine itself gets here, and it must not return.
 void script_fatal(void*, const char* message) {
     log("Script engine failure: %s\n", message ? message : "");
     abort();
@@ -75,18 +76,41 @@ void script_fatal(void*, const char* message) {
 
 void set_error(const char* text) { snprintf(g_script.error, sizeof g_script.error, "%s", text); }
 
-// The error at the top of the stack as text, with the line it was thrown at when the engine's
-// own text does not say.
-std::string error_text(duk_context* ctx) {
-    duk_dup_top(ctx); // the text replaces the copy
-    std::string text = duk_safe_to_string(ctx, -1);
+// [error] -> [text]: the thrown value as text. Both this and error_line may run the script's own
+// code (the value's toString, a lineNumber getter), so they run protected and within the budget of
+// the call that threw. A protected call shares its caller's stack, so the error is at the top.
+duk_ret_t error_string(duk_context* ctx, void*) {
+    duk_to_string(ctx, -1);
+    return 1;
+}
+
+// [error] -> [line]: the line an error object says it was thrown at.
+duk_ret_t error_line(duk_context* ctx, void*) {
+    if (!duk_is_error(ctx, -1)) return 0;
+    duk_get_prop_string(ctx, -1, "lineNumber");
+    return 1;
+}
+
+// The error at the top of the stack as text, with the line it was thrown at when its own text
+// does not say. A text the budget does not leave room for is no text: the script is then stopped.
+void set_error_of_top(duk_context* ctx) {
+    duk_dup_top(ctx);
+    if (duk_safe_call(ctx, error_string, nullptr, 1, 1) != DUK_EXEC_SUCCESS ||
+        !duk_is_string(ctx, -1)) {
+        set_error("error thrown");
+        duk_pop(ctx);
+        return;
+    }
+    std::string text = duk_get_string(ctx, -1);
     duk_pop(ctx);
-    if (duk_is_error(ctx, -1) && text.find("(line ") == std::string::npos) {
-        duk_get_prop_string(ctx, -1, "lineNumber");
-        if (duk_is_number(ctx, -1)) text += " (line " + std::to_string(duk_get_int(ctx, -1)) + ")";
+    if (text.find("(line ") == std::string::npos) {
+        duk_dup_top(ctx);
+        if (duk_safe_call(ctx, error_line, nullptr, 1, 1) == DUK_EXEC_SUCCESS &&
+            duk_is_number(ctx, -1))
+            text += " (line " + std::to_string(duk_get_int(ctx, -1)) + ")";
         duk_pop(ctx);
     }
-    return text;
+    set_error(text.c_str());
 }
 
 void destroy_context() {
@@ -125,11 +149,10 @@ bool run_protected(duk_safe_call_function run, void* udata, int args, const char
     g_script.checks = 0;
     g_script.deadline = thread_seconds() + g_script.time_limit;
     g_script.calling = true;
-    const duk_int_t rc = duk_safe_call(ctx, run, udata, args, 1);
+    const bool ok = duk_safe_call(ctx, run, udata, args, 1) == DUK_EXEC_SUCCESS;
+    if (!ok) set_error_of_top(ctx);
     g_script.calling = false;
     g_script.last_checks = g_script.checks;
-    bool ok = rc == DUK_EXEC_SUCCESS;
-    if (!ok) set_error(error_text(ctx).c_str());
     duk_pop(ctx);
     stop_if_overrun(what);
     return ok;
@@ -209,6 +232,21 @@ void call_handler(const char* path, int tic) {
     const char* args[] = {clock};
     track_script_call(path, args, 1);
 }
+
+struct json_request {
+    const std::string& code;
+    std::string out;
+};
+
+// [] -> [undefined]: the code's value when it is a text. Nothing here needs its destructor run,
+// as an error leaves by a long jump.
+duk_ret_t json_of(duk_context* ctx, void* udata) {
+    json_request& r = *static_cast<json_request*>(udata);
+    duk_eval_lstring(ctx, r.code.data(), r.code.size());
+    if (duk_is_string(ctx, -1)) r.out = duk_get_string(ctx, -1);
+    duk_push_undefined(ctx);
+    return 1;
+}
 } // namespace
 
 script_state& script() { return g_script; }
@@ -271,15 +309,15 @@ void track_script_unload() {
 bool track_script_running() { return g_script.ctx != nullptr; }
 
 std::string track_script_json(const char* expression) {
-    duk_context* ctx = g_script.ctx;
-    if (!ctx) return "<no context>";
+    if (!g_script.ctx) return "<no context>";
     const std::string code = std::string("JSON.stringify(") + expression + ")";
-    std::string out =
-        duk_peval_lstring(ctx, code.data(), code.size()) == 0 && duk_is_string(ctx, -1)
-            ? duk_get_string(ctx, -1)
-            : "<error>";
-    duk_pop(ctx);
-    return out;
+    json_request r = {code, "<error>"};
+    // A look from outside leaves the script's last error as it was, unless it stops the script.
+    char error[sizeof g_script.error];
+    memcpy(error, g_script.error, sizeof error);
+    run_protected(json_of, &r, 0, "JSON.stringify");
+    if (track_script_running()) memcpy(g_script.error, error, sizeof error);
+    return r.out;
 }
 
 void track_script_frame_handler(int tic) { call_handler("qv.frame_handler_", tic); }

@@ -596,6 +596,74 @@ TEST_F(Script, HostileHandlersAreStoppedWithinTheirBudgetAndReportedOnce) {
     }
 }
 
+// Reading what a script threw runs the script's code too; it is read within the call's budget, a
+// text that cannot be had within it stops the script, and nothing a script throws ends the game.
+struct thrown_case {
+    const char* name;
+    const char* source;
+    bool at_load;      // thrown while loading, else by the tic handler
+    script_stop stop;  // the script is stopped, or goes on
+    const char* error; // the error text (for a script that goes on)
+};
+
+TEST_F(Script, WhatAScriptThrowsIsReadWithinItsBudget) {
+    const std::string endless = "throw {toString: function () { for (;;) {} }};";
+    const std::string bad_line = "var e = new Error('boom');\n"
+                                 "Object.defineProperty(e, 'lineNumber', {get: function () {"
+                                 " throw new Error('no line'); }});\n";
+    const std::string endless_line =
+        "var e = new Error('boom');\n"
+        "Object.defineProperty(e, 'lineNumber', {get: function () { for (;;) {} }});\n";
+    const std::string failing_text = "{toString: function () { throw 'again'; }}";
+    const std::string sources[] = {
+        "qv.tic_handler = function () { " + endless + " };",
+        bad_line + "qv.tic_handler = function () { throw e; };",
+        endless_line + "qv.tic_handler = function () { throw e; };",
+        "qv.tic_handler = function () { throw " + failing_text + "; };",
+        bad_line + "throw e;",
+    };
+    const thrown_case cases[] = {
+        {"endless toString at load", endless.c_str(), true, script_out_of_time, ""},
+        {"endless toString in a tic", sources[0].c_str(), false, script_out_of_time, ""},
+        {"lineNumber getter that throws, at load", sources[4].c_str(), true, script_running,
+         "Error: boom"},
+        {"lineNumber getter that throws, in a tic", sources[1].c_str(), false, script_running,
+         "Error: boom"},
+        {"endless lineNumber getter in a tic", sources[2].c_str(), false, script_out_of_time, ""},
+        {"toString that throws, in a tic", sources[3].c_str(), false, script_running,
+         "error thrown"},
+    };
+    for (const thrown_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        messages_clear();
+        load(c.source);
+        if (!c.at_load) {
+            ASSERT_TRUE(track_script_running()) << track_script_error();
+            track_script_tic_handler(1);
+        }
+        EXPECT_EQ(track_script_stopped(), c.stop);
+        if (c.stop == script_running) {
+            EXPECT_STREQ(track_script_error(), c.error);
+            // An error while loading is shown, one in a handler kept; the script goes on.
+            EXPECT_EQ(count_messages(std::string("javascript error: ") + c.error), c.at_load);
+            ASSERT_TRUE(track_script_running());
+            track_script_tic_handler(2);
+            EXPECT_STREQ(track_script_error(), c.error);
+            EXPECT_EQ(eval("qv.max_slots"), "160");
+        } else {
+            EXPECT_FALSE(track_script_running());
+            EXPECT_LE(track_script_last_checks(), k_script_budget_checks + 1);
+            EXPECT_EQ(count_messages("execution budget spent in "), 1);
+            EXPECT_EQ(count_messages("the track script is stopped"), 1);
+        }
+        // The track unloads in order, its script with it.
+        track_unload();
+        EXPECT_FALSE(track_script_running());
+        EXPECT_EQ(track_script_memory(), 0);
+        ASSERT_TRUE(track_load("field"));
+    }
+}
+
 TEST_F(Script, AnEndlessLoopAtLoadIsStoppedToo) {
     messages_clear();
     load("var i = 0; while (true) i++;");
