@@ -3,11 +3,12 @@
 #include "track/track_script.h"
 #include "track/track_script_local.h"
 
+#include "common/common.h"
 #include "common/message.h"
 #include "files/files.h"
 #include "platform/log.h"
 
-#include <ctime>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,12 +21,17 @@ script_state g_script;
 // counted against the limit. 16 bytes keep the block aligned for any type.
 constexpr size_t k_head = 16;
 
-// Whether a block may be had within the memory limit. A refusal stops the script at once, so
-// the instruction checks unwind the call even if the script catches the refusal.
+// Whether a block may be had within the memory limit; a block had costs work as a copy of it
+// would. A refusal stops the script at once, so the budget's checks unwind the call even if the
+// script catches the refusal.
 bool may_allocate(script_state& s, int64_t more) {
-    if (s.memory + more <= k_script_memory_limit) return true;
+    if (s.memory + more <= k_script_memory_limit) {
+        TB_SCRIPT_CHARGE(1 + more / 64);
+        return true;
+    }
     s.refused = true;
-    if (s.calling && s.stop == script_running) s.stop = script_out_of_memory;
+    // The next place that looks at the budget ends the call.
+    if (s.calling) track_script_meter.limit = LLONG_MIN;
     return false;
 }
 
@@ -116,45 +122,55 @@ void set_error_of_top(duk_context* ctx) {
 void destroy_context() {
     if (g_script.ctx) duk_destroy_heap(g_script.ctx);
     g_script.ctx = nullptr;
+    track_script_meter.countdown = track_script_meter.countdown_start = nullptr;
     script_canvas_clear();
 }
 
 // After every call: a script that ran out of its budget or its memory is stopped for good, and
 // said so once; the race goes on without it.
-void stop_if_overrun(const char* what) {
+void stop_if_overrun(const char* what, const script_pool* pool) {
     if (g_script.stop == script_running && g_script.refused) g_script.stop = script_out_of_memory;
     if (g_script.stop == script_running) return;
+    const char* budget = g_script.stop == script_out_of_memory ? "memory limit reached in"
+                         : g_script.stop == script_out_of_time ? "execution budget spent in"
+                         : pool == &g_script.frames ? "execution budget of 128 frames spent in"
+                                                    : "execution budget of a race second spent in";
     char text[1024];
-    snprintf(text, sizeof text, "%s %s - the track script is stopped",
-             g_script.stop == script_out_of_time ? "execution budget spent in"
-                                                 : "memory limit reached in",
-             what);
+    snprintf(text, sizeof text, "%s %s - the track script is stopped", budget, what);
     set_error(text);
     show_message("javascript error: %.900s\n", text);
     destroy_context();
 }
 
-// The processor time this thread has used: a call's time limit counts the script's own work,
-// not the time the machine gave to other programs while it ran.
-double thread_seconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-// Runs the protected call `run` with the budget counted from zero; false when it threw (the
-// error text is then set).
-bool run_protected(duk_safe_call_function run, void* udata, int args, const char* what) {
-    duk_context* ctx = g_script.ctx;
-    g_script.checks = 0;
-    g_script.deadline = thread_seconds() + g_script.time_limit;
-    g_script.calling = true;
+// Runs the protected call `run` with a budget of its own and, when it is one of a pool's calls,
+// at most what is left of the pool; false when it threw (the error text is then set).
+bool run_protected(duk_safe_call_function run, void* udata, int args, const char* what,
+                   script_pool* pool) {
+    script_state& s = g_script;
+    duk_context* ctx = s.ctx;
+    const int64_t start = track_script_meter.work;
+    int64_t allowed = k_script_budget_checks * k_script_check_work;
+    s.pool_limits = false;
+    if (pool) {
+        const int64_t left = k_script_second_checks * k_script_check_work - pool->spent;
+        s.pool_limits = left < allowed;
+        if (s.pool_limits) allowed = left;
+    }
+    track_script_meter.limit = start + allowed;
+    s.calling = true;
     const bool ok = duk_safe_call(ctx, run, udata, args, 1) == DUK_EXEC_SUCCESS;
     if (!ok) set_error_of_top(ctx);
-    g_script.calling = false;
-    g_script.last_checks = g_script.checks;
+    // The engine's own work may have passed the limit after the last place that looks.
+    track_script_budget_gone();
+    s.calling = false;
+    track_script_meter.limit = LLONG_MAX;
+    const int64_t used = track_script_meter.work - start;
+    // What unwinding a stopped call costs is not the script's doing.
+    const int64_t counted = s.stop == script_running ? used : s.stop_work - start;
+    s.last_checks = static_cast<int>((counted + k_script_check_work - 1) / k_script_check_work);
+    if (pool) pool->spent += used;
     duk_pop(ctx);
-    stop_if_overrun(what);
+    stop_if_overrun(what, pool);
     return ok;
 }
 
@@ -175,7 +191,7 @@ duk_ret_t evaluate(duk_context* ctx, void* udata) {
 
 bool evaluate_shown(const char* text, size_t length, const char* name) {
     source_text s = {text, length, name};
-    if (run_protected(evaluate, &s, 0, name)) return true;
+    if (run_protected(evaluate, &s, 0, name, nullptr)) return true;
     if (g_script.stop == script_running) show_message("javascript error: %.900s\n", g_script.error);
     return false;
 }
@@ -225,12 +241,16 @@ duk_ret_t call_path(duk_context* ctx, void* udata) {
     return 1;
 }
 
-void call_handler(const char* path, int tic) {
+// A handler's call with the race clock as text, spending from `pool` for `window`: the pool starts
+// empty in every new window.
+void call_handler(const char* path, int tic, script_pool* pool, int64_t window) {
     if (!track_script_running()) return;
+    if (pool->window != window) *pool = {window, 0};
     char clock[16];
     snprintf(clock, sizeof clock, "%d", tic);
     const char* args[] = {clock};
-    track_script_call(path, args, 1);
+    call_request r = {path, args, 1};
+    run_protected(call_path, &r, 0, path, pool);
 }
 
 struct json_request {
@@ -251,22 +271,35 @@ duk_ret_t json_of(duk_context* ctx, void* udata) {
 
 script_state& script() { return g_script; }
 
-// The engine's execution timeout check, every 256 instructions: true once the call running now
-// has spent its budget of instructions or of time or been refused memory, and from then on until
-// the call has unwound (a script that catches the refusal would otherwise go on asking).
-extern "C" int track_script_budget_spent(void* udata) {
-    script_state& s = *static_cast<script_state*>(udata);
+extern "C" {
+script_meter track_script_meter = {0, LLONG_MAX, nullptr, nullptr};
+
+// Whether the call running now must end: it was refused memory, or its work passed its limit
+// (its own budget, or what was left of its pool). Once so, so until the call has unwound.
+int track_script_budget_gone() {
+    script_state& s = g_script;
     if (!s.calling) return 0;
     if (s.stop != script_running) return 1;
     if (s.refused) {
         s.stop = script_out_of_memory;
-        return 1;
+    } else if (track_script_meter.work > track_script_meter.limit) {
+        s.stop = s.pool_limits ? script_out_of_second : script_out_of_time;
     }
-    if (++s.checks > k_script_budget_checks || thread_seconds() > s.deadline) {
-        s.stop = script_out_of_time;
-        return 1;
-    }
-    return 0;
+    if (s.stop == script_running) return 0;
+    s.stop_work = track_script_meter.work;
+    return 1;
+}
+
+int track_script_budget_spent(void*) { return track_script_budget_gone(); }
+
+// Splitmix64: the state stepped by a constant and mixed; its top 53 bits make the number.
+double track_script_random(void*) {
+    uint64_t z = g_script.random += 0x9e3779b97f4a7c15u;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
+    z ^= z >> 31;
+    return static_cast<double>(z >> 11) * 0x1.0p-53;
+}
 }
 
 bool track_script_load_text(const std::string& source, const char* name, const script_race* race) {
@@ -303,7 +336,10 @@ void track_script_unload() {
     g_script.error[0] = 0;
     g_script.stop = script_running;
     g_script.refused = false;
-    g_script.checks = g_script.last_checks = 0;
+    g_script.last_checks = 0;
+    g_script.tics = g_script.frames = script_pool{};
+    g_script.frame_calls = 0;
+    g_script.random = 0;
 }
 
 bool track_script_running() { return g_script.ctx != nullptr; }
@@ -315,18 +351,27 @@ std::string track_script_json(const char* expression) {
     // A look from outside leaves the script's last error as it was, unless it stops the script.
     char error[sizeof g_script.error];
     memcpy(error, g_script.error, sizeof error);
-    run_protected(json_of, &r, 0, "JSON.stringify");
+    run_protected(json_of, &r, 0, "JSON.stringify", nullptr);
     if (track_script_running()) memcpy(g_script.error, error, sizeof error);
     return r.out;
 }
 
-void track_script_frame_handler(int tic) { call_handler("qv.frame_handler_", tic); }
-void track_script_tic_handler(int tic) { call_handler("qv.tic_handler_", tic); }
+// The tic handler's pool is the race second's: the clock's whole seconds (floored, for a clock
+// before zero).
+void track_script_tic_handler(int tic) {
+    const int64_t second = tic >= 0 ? tic / k_tics_per_second : (tic + 1) / k_tics_per_second - 1;
+    call_handler("qv.tic_handler_", tic, &g_script.tics, second);
+}
+
+void track_script_frame_handler(int tic) {
+    if (!track_script_running()) return;
+    call_handler("qv.frame_handler_", tic, &g_script.frames, g_script.frame_calls++ / 128);
+}
 
 bool track_script_call(const char* path, const char* const* args, int arg_count) {
     if (!g_script.ctx || !path) return false;
     call_request r = {path, args, arg_count};
-    const bool ok = run_protected(call_path, &r, 0, path);
+    const bool ok = run_protected(call_path, &r, 0, path, nullptr);
     return ok && r.found;
 }
 
@@ -334,4 +379,3 @@ const char* track_script_error() { return g_script.error; }
 script_stop track_script_stopped() { return g_script.stop; }
 int64_t track_script_memory() { return g_script.memory; }
 int track_script_last_checks() { return g_script.last_checks; }
-void track_script_set_time_limit(double seconds) { g_script.time_limit = seconds; }

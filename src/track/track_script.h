@@ -28,17 +28,33 @@ struct script_race {
 // No race: nobody in the slots, the clock at 0.
 extern const script_race k_script_race_none;
 
-// Why a script was stopped for good.
-enum script_stop { script_running = 0, script_out_of_time, script_out_of_memory };
+// Why a script was stopped for good: a call spent its budget, the calls of a race second spent
+// theirs, or the engine was refused memory.
+enum script_stop {
+    script_running = 0,
+    script_out_of_time,
+    script_out_of_second,
+    script_out_of_memory,
+};
 
-// Each call into a script may run this many of the engine's interrupt checks (one per 256
-// instructions, so some 4M instructions) before it is stopped. The checks come often so that a
-// loop over slow built-in functions meets the time limit soon after it passes.
+// The budgets are counted in work, never in time, so a script is stopped at the same call on
+// every machine and a demo's frills replay the same. The unit is one of the engine's interrupt
+// checks, which come every 256 instructions; the engine's own functions (joining or sorting a
+// long array, searching a long string) count the instructions their work is worth.
+//
+// Each call into a script may do this many checks' worth (some 4M instructions, a few hundredths
+// of a second to a tenth) before it is stopped.
 constexpr int k_script_budget_checks = 16384;
-// And at most this long, as far as the checks see: the engine's own functions (joining a long
-// array, say) do much work in one instruction. The time only decides whether a script is
-// stopped, never the simulation.
-constexpr double k_script_time_limit = 0.1; // s
+// The tic handler's calls of one race second (the 128 tics of a whole second of the race clock)
+// together may do two calls' worth: a handler that keeps just under the budget of one call is
+// stopped on the third tic of a second instead of taking the race's time for all 128. Fixed
+// seconds rather than a rolling window, so when a script is stopped follows from the clock alone;
+// a second's tics never have more than the pool, and two seconds' worth is the most that can come
+// close together (the end of one second and the start of the next). The frame handler has a
+// pool of the same size for every 128 of its calls: frames come as fast as the machine draws and
+// go on while the race clock stands, so they are counted apart and never decide when the tic
+// handler is stopped.
+constexpr int k_script_second_checks = 2 * k_script_budget_checks;
 // Bytes the engine of one script may hold.
 constexpr int64_t k_script_memory_limit = 16 << 20;
 
@@ -66,8 +82,6 @@ bool track_script_call(const char* path, const char* const* args, int arg_count)
 const char* track_script_error();
 // Whether and why the current script was stopped.
 script_stop track_script_stopped();
-// Bytes the current context holds, and the interrupt checks its last call used.
+// Bytes the current context holds, and the checks' worth its last call used.
 int64_t track_script_memory();
 int track_script_last_checks();
-// The time a call may take (k_script_time_limit unless set).
-void track_script_set_time_limit(double seconds);

@@ -7,6 +7,16 @@
 
 #include <cstdint>
 
+// The instructions' worth of one interrupt check.
+constexpr int64_t k_script_check_work = 256;
+
+// What a group of calls has spent of a shared budget: the tic handler's calls of one race second,
+// or 128 calls of the frame handler.
+struct script_pool {
+    int64_t window = -1; // which second or which 128 frames the spending is of
+    int64_t spent = 0;   // instructions' worth
+};
+
 // The current script: its engine context, what it reads the race through, its last error and
 // what it has used of its budgets.
 struct script_state {
@@ -14,13 +24,16 @@ struct script_state {
     const script_race* race = &k_script_race_none;
     char error[1024] = {};
     script_stop stop = script_running;
-    int64_t memory = 0;   // bytes the engine holds
-    bool refused = false; // an allocation was refused at the memory limit
-    int checks = 0;       // interrupt checks in the call running now
-    int last_checks = 0;  // and in the last call
-    bool calling = false; // a call is running (the budget counts only then)
-    double deadline = 0;  // s of the thread's processor time, for the call running now
-    double time_limit = k_script_time_limit; // s
+    int64_t memory = 0;       // bytes the engine holds
+    bool refused = false;     // an allocation was refused at the memory limit
+    bool calling = false;     // a call is running (its budget holds only then)
+    bool pool_limits = false; // what is left of a pool, not the call's own budget, is its limit
+    int64_t stop_work = 0;    // the meter's work when the script was stopped
+    int last_checks = 0;      // checks' worth of work in the last call, until it was stopped
+    script_pool tics;
+    script_pool frames;
+    int64_t frame_calls = 0;
+    uint64_t random = 0; // the state of the script's random numbers, the same at every start
 };
 script_state& script();
 
