@@ -171,7 +171,17 @@ void cmd_forcereload(const char*) {
     show_message("Track will be reloaded on next restart");
 }
 
+// Whether a command's file name stays in the command's folder, with the reason shown when not: no
+// separator, which would name another folder, and no "..", which would name the one above.
+bool name_stays_in(const char* name, const char* folder) {
+    const bool inside = !strpbrk(name, "/\\") && !strstr(name, "..") && strcmp(name, ".") != 0;
+    if (!inside)
+        show_message("The file must be in %s: its name may not contain '/', '\\' or '..'", folder);
+    return inside;
+}
+
 void cmd_readsetup(const char* a) {
+    if (!name_stays_in(a, "setups/")) return;
     if (!*a || !read_setup_file(("@setups/" + std::string(a)).c_str())) {
         show_message("Error reading setup");
         return;
@@ -182,6 +192,7 @@ void cmd_readsetup(const char* a) {
 }
 
 void cmd_writesetup(const char* a) {
+    if (!name_stays_in(a, "setups/")) return;
     if (!*a || !write_setup_file(("@setups/" + std::string(a)).c_str())) {
         show_message("Error writing setup");
         return;
@@ -245,6 +256,7 @@ void cmd_listkeys(const char*) {
 }
 
 void cmd_readkeys(const char* a) {
+    if (!name_stays_in(a, "keycam/")) return;
     data_file* f = *a ? data_file_open(("@keycam/" + std::string(a)).c_str(), "rb") : nullptr;
     if (!f) {
         show_message("Error reading camera keys");
@@ -276,6 +288,7 @@ void cmd_readkeys(const char* a) {
 }
 
 void cmd_writekeys(const char* a) {
+    if (!name_stays_in(a, "keycam/")) return;
     data_file* f = *a ? data_file_open_replace(("@keycam/" + std::string(a)).c_str()) : nullptr;
     bool ok = f != nullptr;
     if (f) {
@@ -301,7 +314,9 @@ void cmd_toggletime(const char*) { toggle_setting("Time display", config_edit().
 void cmd_toggleping(const char*) { toggle_setting("Ping display", config_edit().draw_ping); }
 void cmd_togglespeed(const char*) { toggle_setting("Speed display", config_edit().draw_speed); }
 
-void cmd_sendfile(const char* a) { net_send_file(a); }
+void cmd_sendfile(const char* a) {
+    if (name_stays_in(a, "outgoing/")) net_send_file(a);
+}
 
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(),

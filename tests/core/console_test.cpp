@@ -134,7 +134,6 @@ TEST_F(Console, BadArgumentsShowTheirMessageAndChangeNothing) {
         {"/readsetup missing.txt", "Error reading setup", [] { return true; }},
         {"/readkeys missing.txt", "Error reading camera keys",
          [] { return view_keyframes().empty(); }},
-        {"/sendfile ../secret", "Not connected to server", [] { return true; }},
     };
     for (const command_case& c : cases) {
         EXPECT_EQ(run(c.line), c.reply) << c.line;
@@ -284,6 +283,55 @@ TEST_F(Console, SetupsAreWrittenAndReadBack) {
     setup_set_choice(key_sticky_dab, 1 - sticky);
     EXPECT_EQ(run("/readsetup mine.txt"), "Setup updated");
     EXPECT_EQ(setup().choice[key_sticky_dab], sticky);
+}
+
+// A command's file stays in its folder: a name that would reach another folder or the one above
+// is refused with the reason, and nothing outside is read or written.
+TEST_F(Console, FileNamesStayInTheirCommandsFolders) {
+    for (const char* folder : {"setups", "keycam", "outgoing"})
+        fs::create_directories(home / folder);
+    fs::create_directories(home / "keycam" / "sub");
+    write(home / "outside.txt", "1 2 3 0 0 0 1 90 10\n");
+    write(home / "keycam" / "sub" / "lap.txt", "1 2 3 0 0 0 1 90 10\n");
+    ASSERT_EQ(run("/writesetup mine.txt"), "Setup written");
+    fs::copy_file(home / "setups" / "mine.txt", home / "outside_setup.txt");
+    const int sticky = setup().choice[key_sticky_dab];
+    setup_set_choice(key_sticky_dab, 1 - sticky);
+    const char* const names[] = {
+        "../outside.txt", "..", "sub/lap.txt", "/tmp/x.txt", "..\\outside.txt", "keys..txt", "."};
+    struct command {
+        const char* name;
+        const char* folder;
+    };
+    const command commands[] = {{"readkeys", "keycam/"},
+                                {"writekeys", "keycam/"},
+                                {"readsetup", "setups/"},
+                                {"writesetup", "setups/"},
+                                {"sendfile", "outgoing/"}};
+    const auto count_files = [&] {
+        size_t n = 0;
+        for (auto it = fs::recursive_directory_iterator(root); it != fs::end(it); ++it) n++;
+        return n;
+    };
+    const size_t files = count_files();
+    for (const command& c : commands)
+        for (const char* name : names) {
+            const std::string line = std::string("/") + c.name + " " + name;
+            EXPECT_EQ(run(line.c_str()), std::string("The file must be in ") + c.folder +
+                                             ": its name may not contain '/', '\\' or '..'")
+                << line;
+        }
+    // Nothing was read: no keyframes, the setup as it was; nothing was written.
+    EXPECT_TRUE(view_keyframes().empty());
+    EXPECT_EQ(setup().choice[key_sticky_dab], 1 - sticky);
+    EXPECT_EQ(count_files(), files);
+    // Names inside the folder still work.
+    write(home / "keycam" / "ok.txt", "1 2 3 0 0 0 1 90 10\n");
+    EXPECT_EQ(run("/readkeys ok.txt"), "Camera keys updated");
+    EXPECT_EQ(view_keyframes().size(), 1u);
+    EXPECT_EQ(run("/readsetup mine.txt"), "Setup updated");
+    EXPECT_EQ(setup().choice[key_sticky_dab], sticky);
+    EXPECT_EQ(run("/sendfile notes.txt"), "Not connected to server");
 }
 
 TEST_F(Console, TheFrameHistogramIsShownAndCleared) {
