@@ -9,6 +9,7 @@
 #include "track/track_local.h"
 #include "track/track_objects.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -75,14 +76,25 @@ bool texture_name_allowed(const char* name) {
            !strchr(name, ':');
 }
 
+// A message is shown and written to the log: it costs the budget some 4K instructions' worth.
+constexpr int64_t k_message_work = 4096;
+
 duk_ret_t qv_message(duk_context* ctx) {
     show_message("%.1000s", duk_safe_to_string(ctx, 0));
+    TB_SCRIPT_CHARGE(k_message_work);
     return 0;
 }
 
+// Looking a name up among the files costs the budget some thousand instructions' worth, and a
+// picture decoded as much again for every 4 bytes it takes on the card.
+constexpr int64_t k_texture_lookup_work = 1024;
+
 duk_ret_t qv_read_texture(duk_context* ctx) {
     const char* name = duk_safe_to_string(ctx, 0);
-    return push_number(ctx, texture_name_allowed(name) ? texture_load(name) : 0);
+    const int64_t memory = texture_memory();
+    const uint32_t id = texture_name_allowed(name) ? texture_load(name) : 0;
+    TB_SCRIPT_CHARGE(k_texture_lookup_work + std::max<int64_t>(0, texture_memory() - memory) / 4);
+    return push_number(ctx, id);
 }
 
 bool arg_texture(duk_context* ctx, int i, uint32_t* id) {

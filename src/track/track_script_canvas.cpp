@@ -52,6 +52,8 @@ int script_canvas_begin(uint32_t texture) {
     custom_frame f;
     f.texture = texture;
     if (!texture_frames(texture, &f.frames) || f.frames.empty()) return 0;
+    // The pictures copied cost the script's budget as the engine's own copies do.
+    for (const image& frame : f.frames) TB_SCRIPT_CHARGE(frame.pixels.size() / 64);
     const int shown = anim_shown_frame(texture);
     f.copy = f.frames[shown >= 0 && shown < static_cast<int>(f.frames.size()) ? shown : 0];
     g_canvas.frames.push_back(std::move(f));
@@ -62,6 +64,7 @@ int script_canvas_end(uint32_t texture) {
     custom_frame* f = find(texture);
     if (!f) return 0;
     image_build_mips(&f->copy, false);
+    TB_SCRIPT_CHARGE(f->copy.pixels.size() / 16);
     return texture_replace_pixels(texture, f->copy) ? 1 : 0;
 }
 
@@ -84,6 +87,7 @@ int script_canvas_paste(uint32_t texture, int frame, double sx, double sy, doubl
     ch = std::min({ch, height - y0, height - y1});
     if (cw <= 0 || ch <= 0) return 0;
     const size_t c = static_cast<size_t>(to.channels);
+    TB_SCRIPT_CHARGE(1 + static_cast<size_t>(cw) * static_cast<size_t>(ch) * c / 64);
     for (int row = 0; row < ch; row++)
         memcpy(&to.pixels[(static_cast<size_t>(y1 + row) * width + x1) * c],
                &from.pixels[(static_cast<size_t>(y0 + row) * width + x0) * c],

@@ -597,6 +597,9 @@ TEST_F(Script, HostileHandlersAreStoppedWithinTheirBudgetAndReportedOnce) {
          "qv.tic_handler = function () { for (;;) try { /(a|aa)*c/.test('a'.repeat(40)); }"
          " catch (e) {} };",
          script_out_of_time},
+        {"endless prototype chain",
+         "qv.tic_handler = function () { var o = {}; for (;;) o = Object.create(o); };",
+         script_out_of_time},
         {"deep prototype chain",
          "var o = {};\nfor (var i = 0; i < 5000; i++) o = Object.create(o);\n"
          "qv.tic_handler = function () { for (;;) o.missing; };",
@@ -807,8 +810,9 @@ TEST_F(Script, DeepRecursionEndsTheCallWithAnError) {
 }
 
 // A script that does a fair amount of work in each call is not mistaken for a hostile one: some
-// 35K instructions' worth in every tic, over three race seconds, and a call of most of a call's
-// budget in the last tic of one second and the first of the next.
+// 35K instructions' worth in every tic, over three race seconds; a call of most of a call's budget
+// in the last tic of one second and the first of the next; a chain of objects made and dropped in
+// every tic.
 TEST_F(Script, ABusyButFiniteHandlerKeepsRunning) {
     load("var total = 0;\nqv.tic_handler = function () {\n"
          "  for (var i = 0; i < 1000; i++) total += qv.get_running_count();\n};");
@@ -819,6 +823,14 @@ TEST_F(Script, ABusyButFiniteHandlerKeepsRunning) {
 
     load(std::string("var calls = 0;\n") + k_greedy);
     checks_per_tic(k_tics_per_second - 1, 2);
+    EXPECT_TRUE(track_script_running()) << track_script_error();
+
+    // Objects dropped cost what making them did, however long the chain of prototypes they form.
+    load("qv.tic_handler = function () {\n"
+         "  var o = {};\n"
+         "  for (var i = 0; i < 2000; i++) o = Object.create(o);\n"
+         "};\n");
+    checks_per_tic(0, 3 * k_tics_per_second);
     EXPECT_TRUE(track_script_running()) << track_script_error();
 }
 
