@@ -42,8 +42,9 @@ enum script_stop {
 // checks, which come every 256 instructions; the engine's own functions (joining or sorting a
 // long array, searching a long string) count the instructions their work is worth.
 //
-// Each call into a script may do this many checks' worth (some 4M instructions, a few hundredths
-// of a second to a tenth) before it is stopped.
+// Each call into a script may do this many checks' worth (some 4M instructions: 10 ms to 50 ms
+// of a current processor, the engine's slowest functions taking the longest) before it is
+// stopped.
 constexpr int k_script_budget_checks = 16384;
 // The tic handler's calls of one race second (the 128 tics of a whole second of the race clock)
 // together may do two calls' worth: a handler that keeps just under the budget of one call is
