@@ -97,20 +97,24 @@ double line_match(const robot_state& r, const racing_line& l, vec3d x) {
     return a * bc * bc * bc;
 }
 
-// Other robots that picked the line lately: heading for its first points with them, a robot
-// would ride into their backs.
-int line_crowd(int slot, int segment, int32_t serial, int now) {
-    int crowd = 0;
+// How many other robots picked each line of the segment lately: heading for its first points
+// with them, a robot would ride into their backs. One pass over the picks for all the lines.
+void line_crowds(int slot, int segment, int now, int crowd[k_lines_per_segment]) {
+    std::fill(crowd, crowd + k_lines_per_segment, 0);
+    const line_segment& s = line_segment_at(segment);
     for (int other = 0; other < k_max_riders; other++) {
         const robot_state& o = g_pilot.robots[other];
         if (other == slot || o.finished || o.path.empty()) continue;
-        for (const picked_line& p : o.picks)
-            if (p.segment == segment && p.serial == serial && now - p.tic < k_crowd_tics) {
-                crowd++;
-                break;
-            }
+        bool counted[k_lines_per_segment] = {};
+        for (const picked_line& p : o.picks) {
+            if (p.segment != segment || now - p.tic >= k_crowd_tics) continue;
+            for (int k = 0; k < k_lines_per_segment; k++)
+                if (!counted[k] && !s.lines[k].points.empty() && s.lines[k].serial == p.serial) {
+                    counted[k] = true;
+                    crowd[k]++;
+                }
+        }
     }
-    return crowd;
 }
 
 bool segment_has_lines(int segment) {
@@ -291,6 +295,8 @@ line_pick auto_pilot_pick(int slot, int bike) {
     const int now = race_clock();
     const double seconds = now * k_tic_length;
     const vec3d x = bike_frame_position(bike);
+    int crowd[k_lines_per_segment];
+    line_crowds(slot, segment, now, crowd);
     for (int k = 0; k < k_lines_per_segment; k++) {
         const racing_line& l = s.lines[k];
         if (l.points.empty()) continue;
@@ -299,8 +305,7 @@ line_pick auto_pilot_pick(int slot, int bike) {
         if (out.mode < 3 && k == s.best[out.mode])
             score += std::clamp((seconds - 40) * 0.05, 0.0, 1.0) * (1 - score);
         if (segment == 0) score = 0.2 * score + 0.8;
-        double match =
-            line_match(r, l, x) / (1 + k_crowd_weight * line_crowd(slot, segment, l.serial, now));
+        double match = line_match(r, l, x) / (1 + k_crowd_weight * crowd[k]);
         // Lines someone picked lately weigh their time less, spreading robots over the lines.
         double fresh = clamp01((now - l.last_picked) * k_tic_length / 3);
         out.score[k] = score;
